@@ -1,0 +1,127 @@
+// platform.cpp --
+//
+//     Linux implementation of the platform layer.
+
+#include "platform.h"
+
+#include <dlfcn.h>
+#include <endian.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+namespace kiv::platform {
+
+void* dl_open(const char* path, std::string* error) {
+    if (path == nullptr || std::strchr(path, '/') == nullptr) {
+        if (error != nullptr)
+            *error = "library path must contain a '/'";
+        return nullptr;
+    }
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr && error != nullptr) {
+        const char* why = dlerror();
+        *error = why != nullptr ? why : "unknown error";
+    }
+    return handle;
+}
+
+void* dl_symbol(void* handle, const char* name) {
+    if (handle == nullptr || name == nullptr)
+        return nullptr;
+    return dlsym(handle, name);
+}
+
+bool dl_close(void* handle) {
+    return handle != nullptr && dlclose(handle) == 0;
+}
+
+namespace {
+// Created on first use and never destroyed, so environment reads at
+// process exit stay safe.
+std::mutex& env_mutex() {
+    static std::mutex* m = new std::mutex;
+    return *m;
+}
+}  // namespace
+
+bool env_get(const char* name, std::string& value) {
+    if (name == nullptr || *name == '\0')
+        return false;
+    std::lock_guard<std::mutex> lock(env_mutex());
+    const char* v = getenv(name);
+    if (v == nullptr)
+        return false;
+    value = v;
+    return true;
+}
+
+bool env_set(const char* name, const char* value) {
+    if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr)
+        return false;
+    std::lock_guard<std::mutex> lock(env_mutex());
+    if (value == nullptr || *value == '\0')
+        return unsetenv(name) == 0;
+    return setenv(name, value, 1) == 0;
+}
+
+uint32_t thread_id() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+
+void sleep_ms(unsigned ms) {
+    if (ms == 0)
+        ms = 1;
+    timespec ts;
+    ts.tv_sec = ms / 1000;
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+std::string current_dir() {
+    char buf[4096];
+    if (getcwd(buf, sizeof buf) == nullptr)
+        return std::string();
+    return buf;
+}
+
+void sockets_startup() {
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void sockets_cleanup() {}
+
+uint16_t load_be16(const void* p) {
+    uint16_t v;
+    std::memcpy(&v, p, sizeof v);
+    return be16toh(v);
+}
+
+uint32_t load_be32(const void* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return be32toh(v);
+}
+
+void store_be16(void* p, uint16_t v) {
+    v = htobe16(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
+void store_be32(void* p, uint32_t v) {
+    v = htobe32(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
+uint64_t swap_net64(uint64_t v) {
+    return be64toh(v);
+}
+
+}  // namespace kiv::platform

@@ -1,0 +1,58 @@
+// platform.h --
+//
+//     The one layer of kiv_core that calls the operating system directly
+//     for dynamic libraries, the process environment, thread ids,
+//     sleeping, byte order and socket start-up. Everything else in the
+//     project goes through these functions (or the exported wrappers in
+//     <kiv/core/env.h> and <kiv/core/threads.h>), so a port touches only
+//     this folder.
+
+#ifndef KIV_CORE_PLATFORM_H
+#define KIV_CORE_PLATFORM_H
+
+#include <cstdint>
+#include <string>
+
+namespace kiv::platform {
+
+// Dynamic libraries. `path` must contain a "/" (a bare name would make the
+// system search its own folders). Returns: a handle, or null with the
+// system's reason in *error (when error is given).
+void* dl_open(const char* path, std::string* error);
+// Returns: the exported symbol, or null.
+void* dl_symbol(void* handle, const char* name);
+// Returns: false when the system refused to unload.
+bool dl_close(void* handle);
+
+// The process environment, serialised on one lock (glibc's setenv races
+// with getenv on other threads). Names are case-sensitive.
+// Returns: true and the value in `value` when the variable is set.
+bool env_get(const char* name, std::string& value);
+// Sets a variable; an empty or null value unsets it.
+// Returns: false for an invalid name (null, empty, or holding "=").
+bool env_set(const char* name, const char* value);
+
+// The calling thread's system id (non-zero).
+uint32_t thread_id();
+// Sleeps `ms` milliseconds; 0 sleeps one.
+void sleep_ms(unsigned ms);
+// The process's working directory; empty when it cannot be read.
+std::string current_dir();
+
+// Socket library start-up and clean-up: no-ops here, except that SIGPIPE
+// is ignored from start-up on, so a write to a closed peer reports an
+// error instead of ending the process.
+void sockets_startup();
+void sockets_cleanup();
+
+// Byte order: big-endian loads and stores at unaligned addresses.
+uint16_t load_be16(const void* p);
+uint32_t load_be32(const void* p);
+void store_be16(void* p, uint16_t v);
+void store_be32(void* p, uint32_t v);
+// Swaps a 64-bit value between network and host order.
+uint64_t swap_net64(uint64_t v);
+
+}  // namespace kiv::platform
+
+#endif
