@@ -29,7 +29,12 @@ function(kiv_add_library name)
   add_library(${name} SHARED ${ARGN})
   set_target_properties(${name} PROPERTIES PREFIX "")
   target_compile_options(${name} PRIVATE ${KIV_WARNINGS})
-  target_link_options(${name} PRIVATE -Wl,-Bsymbolic -Wl,--no-undefined)
+  target_link_options(${name} PRIVATE -Wl,-Bsymbolic)
+  # Sanitizer runtimes live in the program, so only plain builds can
+  # insist that a library resolves every symbol itself.
+  if(NOT KIV_SAN_FLAGS)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()
 
 # kiv_add_test(NAME LIBS... [LABELS label...])
