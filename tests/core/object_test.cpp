@@ -5,6 +5,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/binary_impl.h>
+#include <kiv/core/env.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/string_impl.h>
@@ -62,12 +63,14 @@ TEST(object_counts, counts_act_on_one_object_through_every_interface) {
 TEST(object_counts, deleting_a_held_object_warns_with_its_count) {
     kiv_test::temp_dir dir;
     std::string trace = dir.file("trace.log");
+    kiv_set_env("KIV_ROOT_PATH", dir.path().c_str());
     kiv_set_trace_facility(trace.c_str());
     kiv::string* s = new kiv::string("x");
     s->addref();
     s->addref();
     delete s;
     kiv_set_trace_facility("stdout");
+    kiv_set_env("KIV_ROOT_PATH", nullptr);
     std::string text = kiv_test::read_all(trace);
     EXPECT_NE(text.find("WARNING: Destroying object with non zero reference count value: 2."),
               std::string::npos)

@@ -1,0 +1,48 @@
+// file_writer.h --
+//
+//     Replaces a file as a whole: the bytes go to a unique temporary file
+//     in the same folder (created with O_EXCL), which is renamed over the
+//     target only when every write and the close succeeded. A failed or
+//     abandoned write removes the temporary file, so readers see either
+//     the old file or the complete new one, never a half-written one.
+
+#ifndef KIV_CORE_FILE_WRITER_H
+#define KIV_CORE_FILE_WRITER_H
+
+#include <kiv/core/export.h>
+
+#include <cstddef>
+#include <string>
+
+namespace kiv {
+
+class KIV_EXPORT file_writer {
+public:
+    // Creates the temporary file beside `path` (an absolute or working-
+    // directory path, taken as given). ok() tells whether that worked.
+    explicit file_writer(const std::string& path);
+    file_writer(const file_writer&) = delete;
+    file_writer& operator=(const file_writer&) = delete;
+    // Abandons an uncommitted write (removes the temporary file).
+    ~file_writer();
+
+    bool ok() const { return fd_ >= 0 && !failed_; }
+    // Appends bytes. Returns: false once any write has failed.
+    bool write(const void* data, size_t size);
+    // Flushes, closes and renames into place; the new file keeps the mode
+    // of the file it replaces (0644 for a new one).
+    // Returns: false when anything failed; the target is then untouched.
+    bool commit();
+
+private:
+    void abandon();
+
+    std::string path_;       // the target
+    std::string temp_path_;  // the temporary file; empty once renamed or removed
+    int fd_ = -1;            // open descriptor of the temporary file; -1 when closed
+    bool failed_ = false;    // a write failed: commit refuses
+};
+
+}  // namespace kiv
+
+#endif

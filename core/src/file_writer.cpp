@@ -1,0 +1,80 @@
+// file_writer.cpp --
+//
+//     Whole-file replacement through a temporary file and rename.
+
+#include <kiv/core/file_writer.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace kiv {
+
+file_writer::file_writer(const std::string& path) : path_(path) {
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty())
+        return;
+    std::string templ = dir + "." + base + ".tmp.XXXXXX";
+    std::vector<char> name(templ.begin(), templ.end());
+    name.push_back('\0');
+    fd_ = mkostemp(name.data(), O_CLOEXEC);
+    if (fd_ >= 0)
+        temp_path_ = name.data();
+}
+
+file_writer::~file_writer() {
+    abandon();
+}
+
+void file_writer::abandon() {
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    if (!temp_path_.empty())
+        unlink(temp_path_.c_str());
+    temp_path_.clear();
+}
+
+bool file_writer::write(const void* data, size_t size) {
+    if (!ok())
+        return false;
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd_, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            failed_ = true;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool file_writer::commit() {
+    if (!ok()) {
+        abandon();
+        return false;
+    }
+    struct stat old;
+    mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    bool good = fchmod(fd_, mode) == 0;
+    good = close(fd_) == 0 && good;
+    fd_ = -1;
+    if (!good || rename(temp_path_.c_str(), path_.c_str()) != 0) {
+        abandon();
+        return false;
+    }
+    temp_path_.clear();
+    return true;
+}
+
+}  // namespace kiv

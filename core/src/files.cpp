@@ -1,0 +1,271 @@
+// files.cpp --
+//
+//     Whole-file reads and writes, directory listings, creation and
+//     removal. Sizes read from the file system are checked against a 4 GiB
+//     cap (the byte blocks of the system are 32-bit sized) and against
+//     what was really read.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/binary_impl.h>
+#include <kiv/core/file_writer.h>
+#include <kiv/core/files.h>
+#include <kiv/core/object_col.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const uint64_t max_file_size = UINT32_MAX - 1;
+
+struct free_deleter {
+    void operator()(char* p) const { free(p); }
+};
+using heap_text = std::unique_ptr<char, free_deleter>;
+
+heap_text absolute(const char* path) {
+    return heap_text(kiv_get_absolute_path(path));
+}
+
+// Reads the whole file at `path` into a malloc-ed buffer of size + extra
+// bytes. Returns: null when missing, unreadable, too big or cut short.
+char* read_whole(const char* path, size_t extra, uint64_t* size_out) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > max_file_size) {
+        close(fd);
+        return nullptr;
+    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    char* buffer = static_cast<char*>(malloc(size + extra));
+    if (buffer == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    uint64_t done = 0;
+    while (done < size) {
+        ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    close(fd);
+    if (done != size) {
+        free(buffer);
+        return nullptr;
+    }
+    *size_out = size;
+    return buffer;
+}
+
+bool is_directory_entry(const std::string& path, bool* is_dir) {
+    struct stat st;
+    // lstat: a symbolic link is an entry of its own, never the folder it
+    // points to, so recursive removal cannot follow it.
+    if (lstat(path.c_str(), &st) != 0)
+        return false;
+    *is_dir = S_ISDIR(st.st_mode);
+    return true;
+}
+
+// Sorted names in `dir` matching `spec`; target_type as kiv_scan_dir.
+std::vector<std::string> list_names(const std::string& dir, const char* spec, unsigned char target_type) {
+    std::vector<std::string> names;
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr)
+        return names;
+    bool every = std::strcmp(spec, "*.*") == 0;
+    while (dirent* entry = readdir(d)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (!every && fnmatch(spec, name, FNM_CASEFOLD) != 0)
+            continue;
+        bool is_dir = false;
+        if (!is_directory_entry(dir + "/" + name, &is_dir))
+            continue;
+        if ((target_type == 1 && is_dir) || (target_type == 2 && !is_dir))
+            continue;
+        names.push_back(name);
+    }
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+kiv::object_col* new_col() {
+    kiv::object_col* col = new kiv::object_col();
+    col->addref();
+    return col;
+}
+
+void add_text(kiv::object_col* col, const std::string& text) {
+    auto_ptr_t<kiv::i_string> item(kiv_create_string(text.c_str()));
+    col->add_item(item, false);
+}
+
+bool make_one(const std::string& dir) {
+    if (kiv_dir_exists(dir.c_str()))
+        return true;
+    return mkdir(dir.c_str(), 0777) == 0 || kiv_dir_exists(dir.c_str());
+}
+
+}  // namespace
+
+char* kiv_read_file(const char* file_path) {
+    heap_text path = absolute(file_path);
+    if (!path)
+        return nullptr;
+    uint64_t size = 0;
+    char* text = read_whole(path.get(), 1, &size);
+    if (text == nullptr)
+        return nullptr;
+    // Text mode: CR LF becomes LF.
+    uint64_t out = 0;
+    for (uint64_t i = 0; i < size; ++i) {
+        if (text[i] == '\r' && i + 1 < size && text[i + 1] == '\n')
+            continue;
+        text[out++] = text[i];
+    }
+    text[out] = '\0';
+    return text;
+}
+
+kiv::i_binary* kiv_read_binary_file(const char* file_path) {
+    heap_text path = absolute(file_path);
+    if (!path)
+        return nullptr;
+    uint64_t size = 0;
+    char* data = read_whole(path.get(), 0, &size);
+    if (data == nullptr)
+        return nullptr;
+    kiv::binary* block = new kiv::binary(data, static_cast<unsigned>(size), true);
+    block->addref();
+    return block;
+}
+
+bool kiv_write_binary_file(const char* file_path, const void* data, unsigned data_size, bool append) {
+    if (file_path == nullptr || data == nullptr)
+        return false;
+    heap_text path = absolute(file_path);
+    if (!path)
+        return false;
+    if (append) {
+        FILE* f = fopen(path.get(), "ab");
+        if (f == nullptr)
+            return false;
+        bool good = fwrite(data, 1, data_size, f) == data_size;
+        return fclose(f) == 0 && good;
+    }
+    kiv::file_writer writer(path.get());
+    return writer.write(data, data_size) && writer.commit();
+}
+
+bool kiv_write_file(const char* file_path, const char* data, bool append) {
+    if (file_path == nullptr || data == nullptr)
+        return false;
+    size_t len = std::strlen(data);
+    if (len > max_file_size)
+        return false;
+    return kiv_write_binary_file(file_path, data, static_cast<unsigned>(len), append);
+}
+
+kiv::i_object_col* kiv_scan_dir(const char* dir, const char* file_spec, unsigned char target_type) {
+    if (dir == nullptr || *dir == '\0' || file_spec == nullptr || *file_spec == '\0')
+        return nullptr;
+    heap_text path = absolute(dir);
+    if (!path)
+        return nullptr;
+    kiv::object_col* col = new_col();
+    for (const std::string& name : list_names(path.get(), file_spec, target_type == 3 ? 0 : target_type))
+        add_text(col, name);
+    return col;
+}
+
+kiv::i_object_col* kiv_split_path(const char* paths) {
+    if (paths == nullptr)
+        return nullptr;
+    kiv::object_col* col = new_col();
+    std::string all(paths);
+    size_t pos = 0;
+    while (pos <= all.size()) {
+        size_t end = all.find(';', pos);
+        if (end == std::string::npos)
+            end = all.size();
+        std::string item = all.substr(pos, end - pos);
+        pos = end + 1;
+        if (item.empty())
+            continue;
+        heap_text path = absolute(item.c_str());
+        if (!path)
+            continue;
+        std::string full(path.get());
+        size_t slash = full.rfind('/');
+        if (slash == std::string::npos)
+            continue;
+        std::string dir = full.substr(0, slash);
+        std::string mask = full.substr(slash + 1);
+        if (mask.empty())
+            continue;
+        for (const std::string& name : list_names(dir.empty() ? "/" : dir, mask.c_str(), 1))
+            add_text(col, dir + "/" + name);
+    }
+    return col;
+}
+
+bool kiv_mkdir(const char* path) {
+    heap_text full = absolute(path);
+    return full && mkdir(full.get(), 0777) == 0;
+}
+
+bool kiv_rmdir(const char* path, bool recursive) {
+    heap_text full = absolute(path);
+    if (!full)
+        return false;
+    std::string dir(full.get());
+    if (recursive) {
+        bool is_dir = false;
+        if (!is_directory_entry(dir, &is_dir) || !is_dir)
+            return false;
+        for (const std::string& name : list_names(dir, "*", 1))
+            if (unlink((dir + "/" + name).c_str()) != 0)
+                return false;
+        for (const std::string& name : list_names(dir, "*", 2))
+            if (!kiv_rmdir((dir + "/" + name).c_str(), true))
+                return false;
+    }
+    return rmdir(dir.c_str()) == 0;
+}
+
+bool kiv_make_path(const char* path) {
+    if (path == nullptr)
+        return true;
+    // Work on the absolute path throughout, so the existence tests and
+    // the creation look at the same place.
+    heap_text full = absolute(path);
+    if (!full)
+        return false;
+    std::string target(full.get());
+    if (kiv_dir_exists(target.c_str()))
+        return true;
+    for (size_t i = 1; i < target.size(); ++i)
+        if (target[i] == '/' && target[i - 1] != '/' && !make_one(target.substr(0, i)))
+            return false;
+    return make_one(target);
+}

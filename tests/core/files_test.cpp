@@ -1,0 +1,204 @@
+// files_test.cpp --
+//
+//     Paths under a temporary root, whole-file reads and writes (a failed
+//     write leaves the old file), listings, trees with symbolic links, and
+//     directory creation.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/env.h>
+#include <kiv/core/file_writer.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_binary.h>
+#include <kiv/core/i_object_col.h>
+#include <kiv/core/i_string.h>
+
+#include "test_util.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+struct freer {
+    void operator()(char* p) const { free(p); }
+};
+using text = std::unique_ptr<char, freer>;
+
+std::string abs_path(const char* rel) {
+    text p(kiv_get_absolute_path(rel));
+    return p ? std::string(p.get()) : std::string("(null)");
+}
+
+std::vector<std::string> names_of(kiv::i_object_col* col) {
+    std::vector<std::string> names;
+    for (unsigned i = 0; col != nullptr && i < col->get_count(); ++i) {
+        auto_ptr_t<kiv::i_object> item(col->get_item_by_pos(i));
+        names.push_back(kiv_cast_i_string(item)->get_value());
+    }
+    return names;
+}
+
+void touch(const std::string& path, const std::string& content = "") {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// Gives each test a root folder "app" inside a private temporary folder.
+class rooted : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = dir.file("app");
+        mkdir(root.c_str(), 0700);
+        kiv_set_env("KIV_ROOT_PATH", root.c_str());
+    }
+    void TearDown() override { kiv_set_env("KIV_ROOT_PATH", nullptr); }
+    kiv_test::temp_dir dir;
+    std::string root;
+};
+
+}  // namespace
+
+TEST_F(rooted, relative_paths_join_the_root_and_absolute_ones_stay) {
+    EXPECT_EQ(abs_path("maps/a.ozm"), root + "/maps/a.ozm");
+    EXPECT_EQ(abs_path("maps\\b.ozm"), root + "/maps/b.ozm");
+    EXPECT_EQ(abs_path("/etc/x"), "/etc/x");
+    EXPECT_EQ(abs_path("\\\\server\\share"), "//server/share");
+    // Without ".." or "$" the path is joined as it is.
+    EXPECT_EQ(abs_path("./a/./b"), root + "/./a/./b");
+    EXPECT_EQ(kiv_get_absolute_path(nullptr), nullptr);
+    kiv_set_env("KIV_ROOT_PATH", nullptr);
+    EXPECT_EQ(kiv_get_absolute_path("x"), nullptr);
+}
+
+TEST_F(rooted, existence_tests_ignore_trailing_separators) {
+    EXPECT_TRUE(kiv_dir_exists(root.c_str()));
+    EXPECT_TRUE(kiv_dir_exists((root + "//").c_str()));
+    EXPECT_TRUE(kiv_dir_exists("/"));
+    EXPECT_FALSE(kiv_dir_exists(""));
+    EXPECT_FALSE(kiv_dir_exists(nullptr));
+    touch(root + "/f.txt");
+    EXPECT_TRUE(kiv_file_exists((root + "/f.txt").c_str()));
+    EXPECT_FALSE(kiv_file_exists(root.c_str()));
+    EXPECT_FALSE(kiv_dir_exists((root + "/f.txt").c_str()));
+}
+
+TEST_F(rooted, text_reads_turn_crlf_into_lf_and_binary_reads_keep_every_byte) {
+    touch(root + "/t.txt", std::string("a\r\nb\rc\0d\r\n", 11));
+    text t(kiv_read_file("t.txt"));
+    ASSERT_TRUE(t);
+    EXPECT_STREQ(t.get(), "a\nb\rc");
+    auto_ptr_t<kiv::i_binary> b(kiv_read_binary_file("t.txt"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->get_data_size(), 11u);
+    EXPECT_EQ(std::memcmp(b->get_data(), "a\r\nb\rc\0d\r\n", 11), 0);
+    EXPECT_EQ(kiv_read_file("missing.txt"), nullptr);
+    EXPECT_EQ(kiv_read_binary_file("missing.txt"), nullptr);
+    // A folder is not a file.
+    EXPECT_EQ(kiv_read_binary_file(root.c_str()), nullptr);
+}
+
+TEST_F(rooted, writes_replace_whole_files_and_append_adds) {
+    ASSERT_TRUE(kiv_write_file("w.txt", "first"));
+    ASSERT_TRUE(kiv_write_file("w.txt", "second"));
+    EXPECT_EQ(kiv_test::read_all(root + "/w.txt"), "second");
+    ASSERT_TRUE(kiv_write_file("w.txt", "+more", true));
+    EXPECT_EQ(kiv_test::read_all(root + "/w.txt"), "second+more");
+    EXPECT_FALSE(kiv_write_file(nullptr, "x"));
+    EXPECT_FALSE(kiv_write_file("w.txt", nullptr));
+    EXPECT_FALSE(kiv_write_file("no/such/dir/w.txt", "x"));
+    // No temporary file is left behind.
+    auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir(".", "*", 0));
+    EXPECT_EQ(names_of(all), std::vector<std::string>{"w.txt"});
+}
+
+TEST_F(rooted, a_failed_write_leaves_the_old_file_and_no_temporary) {
+    touch(root + "/keep.txt", "old");
+    {
+        kiv::file_writer writer(root + "/keep.txt");
+        ASSERT_TRUE(writer.ok());
+        writer.write("partial", 7);
+        // Dropped without commit: as if the program failed mid-write.
+    }
+    EXPECT_EQ(kiv_test::read_all(root + "/keep.txt"), "old");
+    auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir(".", "*", 0));
+    EXPECT_EQ(names_of(all), std::vector<std::string>{"keep.txt"});
+}
+
+TEST_F(rooted, running_out_of_space_reports_false_and_keeps_the_old_file) {
+    touch(root + "/big.bin", "old");
+    // A file size limit makes writes fail as a full disk would (EFBIG).
+    rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old_limit;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string data(8192, 'n');
+    bool written = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()));
+    bool appended = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()), true);
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(appended);
+    std::string content = kiv_test::read_all(root + "/big.bin");
+    EXPECT_EQ(content.substr(0, 3), "old");
+    auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir(".", "*", 0));
+    EXPECT_EQ(names_of(all), std::vector<std::string>{"big.bin"});
+}
+
+TEST_F(rooted, listings_are_sorted_filtered_and_case_insensitive) {
+    mkdir((root + "/sub").c_str(), 0700);
+    touch(root + "/b.TCL");
+    touch(root + "/a.tcl");
+    touch(root + "/c.txt");
+    auto_ptr_t<kiv::i_object_col> tcl(kiv_scan_dir(".", "*.tcl", 1));
+    EXPECT_EQ(names_of(tcl), (std::vector<std::string>{"a.tcl", "b.TCL"}));
+    auto_ptr_t<kiv::i_object_col> every(kiv_scan_dir(".", "*.*", 3));
+    EXPECT_EQ(names_of(every), (std::vector<std::string>{"a.tcl", "b.TCL", "c.txt", "sub"}));
+    auto_ptr_t<kiv::i_object_col> dirs(kiv_scan_dir(".", "*", 2));
+    EXPECT_EQ(names_of(dirs), std::vector<std::string>{"sub"});
+    auto_ptr_t<kiv::i_object_col> missing(kiv_scan_dir("nowhere", "*", 0));
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->get_count(), 0u);
+    EXPECT_EQ(kiv_scan_dir("", "*", 0), nullptr);
+    auto_ptr_t<kiv::i_object_col> split(kiv_split_path("*.tcl;sub/*;;c.*"));
+    EXPECT_EQ(names_of(split), (std::vector<std::string>{root + "/a.tcl", root + "/b.TCL", root + "/c.txt"}));
+}
+
+TEST_F(rooted, recursive_removal_removes_links_but_never_follows_them) {
+    std::string outside = dir.file("outside");
+    mkdir(outside.c_str(), 0700);
+    touch(outside + "/precious.txt", "keep");
+    ASSERT_TRUE(kiv_make_path("tree/a/b"));
+    touch(root + "/tree/a/b/f.txt");
+    touch(root + "/tree/top.txt");
+    ASSERT_EQ(symlink(outside.c_str(), (root + "/tree/a/link").c_str()), 0);
+    EXPECT_TRUE(kiv_rmdir("tree", true));
+    EXPECT_FALSE(kiv_dir_exists((root + "/tree").c_str()));
+    EXPECT_EQ(kiv_test::read_all(outside + "/precious.txt"), "keep");
+    EXPECT_FALSE(kiv_rmdir("tree", true));
+}
+
+TEST_F(rooted, make_path_creates_every_missing_level) {
+    EXPECT_TRUE(kiv_make_path("x/y/z"));
+    EXPECT_TRUE(kiv_dir_exists((root + "/x/y/z").c_str()));
+    EXPECT_TRUE(kiv_make_path("x/y/z"));
+    EXPECT_TRUE(kiv_make_path(nullptr));
+    touch(root + "/plain");
+    EXPECT_FALSE(kiv_make_path("plain/sub"));
+    EXPECT_TRUE(kiv_mkdir("one"));
+    EXPECT_FALSE(kiv_mkdir("one"));
+    EXPECT_TRUE(kiv_rmdir("one", false));
+}
+
+TEST(local_charset, keeps_the_old_name_for_overlong_ones) {
+    EXPECT_TRUE(kiv_set_local_charset("cp1251"));
+    std::string long_name(1023, 'c');
+    EXPECT_FALSE(kiv_set_local_charset(long_name.c_str()));
+    EXPECT_STREQ(kiv_get_local_charset(), "cp1251");
+    EXPECT_FALSE(kiv_set_local_charset(nullptr));
+}
