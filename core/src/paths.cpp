@@ -1,10 +1,13 @@
 // paths.cpp --
 //
 //     Turning configured and relative paths into absolute ones under the
-//     installation root.
+//     installation root, testing for files and directories, and the name
+//     of the local charset.
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +44,21 @@ std::string fold_path(const std::string& path) {
     return folded;
 }
 
+// stat() of the path without its trailing separators (a root keeps its
+// own). Returns: false when nothing of that name exists.
+bool stat_trimmed(const char* pathname, struct stat& st) {
+    if (pathname == nullptr || *pathname == '\0')
+        return false;
+    std::string path(pathname);
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\') &&
+           !(path.size() == 3 && path[1] == ':'))
+        path.pop_back();
+    return stat(path.c_str(), &st) == 0;
+}
+
+const size_t charset_max = 1022;
+char local_charset[charset_max + 2];  // set at start-up, read afterwards
+
 }  // namespace
 
 char* kiv_get_absolute_path(const char* rel_path) {
@@ -60,4 +78,28 @@ char* kiv_get_absolute_path(const char* rel_path) {
         path = root + "/" + path;
     }
     return strdup(fold_path(path).c_str());
+}
+
+bool kiv_dir_exists(const char* pathname) {
+    struct stat st;
+    return stat_trimmed(pathname, st) && S_ISDIR(st.st_mode);
+}
+
+bool kiv_file_exists(const char* pathname) {
+    struct stat st;
+    return stat_trimmed(pathname, st) && !S_ISDIR(st.st_mode);
+}
+
+bool kiv_set_local_charset(const char* chs) {
+    if (chs == nullptr)
+        return false;
+    size_t len = std::strlen(chs);
+    if (len > charset_max)
+        return false;
+    std::memcpy(local_charset, chs, len + 1);
+    return true;
+}
+
+const char* kiv_get_local_charset() {
+    return local_charset;
 }
