@@ -22,7 +22,6 @@
 #include <kiv/core/core_events.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include <kiv/core/i_stream.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 

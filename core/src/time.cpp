@@ -1,6 +1,8 @@
 // time.cpp --
 //
 //     The zone cache, kiv_calc_time, kiv_format_time and the time object.
+//     Calls that read TZ from the environment go through the platform
+//     layer, which serialises them with changes of the environment.
 //
 //     Reading fields as UTC uses timegm, and formatting for a foreign
 //     offset uses gmtime, so neither borrows the daylight-saving state of
@@ -8,6 +10,8 @@
 
 #include "clock.h"
 #include "time_zone.h"
+
+#include "../platform/platform.h"
 
 #include <kiv/core/i_time.h>
 #include <kiv/core/object.h>
@@ -63,7 +67,7 @@ public:
 
     unsigned get_absolute() override {
         fields_.tm_isdst = -1;
-        return to_unix32(std::mktime(&fields_));
+        return to_unix32(static_cast<time_t>(platform::mktime_local(&fields_)));
     }
 
     bool set_absolute(unsigned val) override {
@@ -83,7 +87,7 @@ private:
 }  // namespace
 
 void time_zone_refresh() {
-    tzset();
+    platform::tz_refresh();
     time_t now = static_cast<time_t>(clock::wall_seconds());
     std::tm local;
     int dst = 0;
@@ -118,7 +122,7 @@ unsigned kiv_calc_time(unsigned year, unsigned month, unsigned day, unsigned hou
     fields.tm_mon = static_cast<int>(month) - 1;
     fields.tm_year = static_cast<int>(year) - 1900;
     fields.tm_isdst = -1;
-    time_t t = calc_from_utc ? timegm(&fields) : std::mktime(&fields);
+    time_t t = calc_from_utc ? timegm(&fields) : static_cast<time_t>(platform::mktime_local(&fields));
     return to_unix32(t);
 }
 
