@@ -53,26 +53,29 @@ bool thread_creator::create_thread(thread_creator* owner, thread_function functi
 }
 
 void thread_creator::thread_main(void* arg) {
-    threads::thread_begin();
-    start_thread(static_cast<thread_info*>(arg));
-    threads::thread_end();
+    threads::presence presence;
+    threads::thread_begin(&presence);
+    start_thread(static_cast<thread_info*>(arg), &presence);
+    threads::thread_end(&presence);
 }
 
-void thread_creator::start_thread(thread_info* info) {
+void thread_creator::start_thread(thread_info* info, void* presence) {
     thread_creator* owner = info->owner;
     (owner->*(info->function))(info->arg);
     delete info;
     state& s = *owner->state_;
-    uint32_t auto_id;
+    uint32_t auto_id = s.auto_delete_id.load();
+    bool deletes_owner = auto_id != 0 && auto_id == kiv_get_thread_id();
+    if (!deletes_owner)
+        threads::leave(static_cast<threads::presence*>(presence));
     {
         // Once `running` falls, a waiting stop_threads may return and its
         // caller delete the owner: nothing of it is touched after this.
         std::lock_guard<std::mutex> lock(s.lock);
-        auto_id = s.auto_delete_id.load();
         --s.running;
         s.changed.notify_all();
     }
-    if (auto_id != 0 && auto_id == kiv_get_thread_id()) {
+    if (deletes_owner) {
         // Deleting the owner while another of its threads still runs
         // would pull the object from under it: such an owner is left.
         if (owner->stop_threads(5))

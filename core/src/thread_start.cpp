@@ -1,9 +1,11 @@
 // thread_start.cpp --
 //
 //     The process-wide thread count and the start of Tcl threads. A
-//     thread leaves the count in its Tcl thread-exit handler, the last
-//     code of ours it runs, so once the count is 0 no thread started by
-//     the core runs code of any loaded library.
+//     thread leaves the count once its work is done, before it tells its
+//     owner, so when an owner sees its threads gone the count has fallen
+//     too; once the count is 0 no thread started by the core runs code of
+//     any loaded library. A Tcl thread-exit handler takes off a thread
+//     that ended inside its work.
 
 #include "thread_start.h"
 
@@ -50,8 +52,8 @@ Tcl_ThreadCreateType tcl_thread_proc(ClientData data) {
     TCL_THREAD_CREATE_RETURN;
 }
 
-void exit_handler(ClientData) {
-    count_down();
+void exit_handler(ClientData data) {
+    leave(static_cast<presence*>(data));
 }
 
 }  // namespace
@@ -127,11 +129,19 @@ bool start(void (*body)(void*), void* arg) {
     return true;
 }
 
-void thread_begin() {
-    Tcl_CreateThreadExitHandler(exit_handler, nullptr);
+void thread_begin(presence* p) {
+    Tcl_CreateThreadExitHandler(exit_handler, p);
 }
 
-void thread_end() {
+void leave(presence* p) {
+    if (p->counted) {
+        p->counted = false;
+        count_down();
+    }
+}
+
+void thread_end(presence* p) {
+    leave(p);
     Tcl_ExitThread(0);
     // Tcl_ExitThread does not return; a Tcl build that did would break
     // the count's promise, so stop loudly.

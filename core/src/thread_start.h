@@ -39,11 +39,21 @@ int wait_for_zero(uint64_t deadline_ms);
 // the thread already. Returns: false when the system refused (or a test
 // asked for a failure); the caller then undoes its count.
 bool start(void (*body)(void*), void* arg);
+
+// Whether the calling thread is still on the count. Lives on the
+// thread's own stack from thread_begin to thread_end.
+struct presence {
+    bool counted = true;
+};
 // Registers the Tcl thread-exit handler that takes the thread off the
-// count once it has finished.
-void thread_begin();
-// Ends the calling Tcl thread (Tcl_ExitThread); never returns.
-[[noreturn]] void thread_end();
+// count should it end without leave() (a Tcl_ExitThread inside its work).
+void thread_begin(presence* p);
+// Takes the calling thread off the count, once: the thread runs no more
+// code of the framework's callers, only the core's own way out.
+void leave(presence* p);
+// Takes the thread off the count if still needed and ends the calling
+// Tcl thread (Tcl_ExitThread); never returns.
+[[noreturn]] void thread_end(presence* p);
 
 }  // namespace kiv::threads
 

@@ -72,7 +72,8 @@ pool_state& pool() {
 }
 
 void worker_main(void* arg) {
-    threads::thread_begin();
+    threads::presence presence;
+    threads::thread_begin(&presence);
     worker* w = static_cast<worker*>(arg);
     pool_state& p = pool();
     std::unique_lock<std::mutex> lock(p.lock);
@@ -103,7 +104,7 @@ void worker_main(void* arg) {
     }
     lock.unlock();
     delete w;
-    threads::thread_end();
+    threads::thread_end(&presence);
 }
 
 }  // namespace

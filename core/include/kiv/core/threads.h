@@ -68,7 +68,10 @@ protected:
 
 private:
     struct state;
-    static void start_thread(thread_info* info);
+    // Runs the thread's function; `presence` is the thread's place on the
+    // process-wide count (thread_start.h), given up before the owner
+    // learns that the thread is done.
+    static void start_thread(thread_info* info, void* presence);
     static void thread_main(void* info);
 
     state* state_;  // owned; counts, stop flag and their lock
