@@ -71,6 +71,16 @@ bool env_set(const char* name, const char* value) {
     return setenv(name, value, 1) == 0;
 }
 
+void tz_refresh() {
+    std::lock_guard<std::mutex> lock(env_mutex());
+    tzset();
+}
+
+long long mktime_local(struct tm* fields) {
+    std::lock_guard<std::mutex> lock(env_mutex());
+    return static_cast<long long>(mktime(fields));
+}
+
 uint32_t thread_id() {
     return static_cast<uint32_t>(syscall(SYS_gettid));
 }

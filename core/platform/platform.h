@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <string>
 
+struct tm;
+
 namespace kiv::platform {
 
 // Dynamic libraries. `path` must contain a "/" (a bare name would make the
@@ -31,6 +33,12 @@ bool env_get(const char* name, std::string& value);
 // Sets a variable; an empty or null value unsets it.
 // Returns: false for an invalid name (null, empty, or holding "=").
 bool env_set(const char* name, const char* value);
+
+// Time-zone work that reads TZ from the environment (tzset, and mktime,
+// which re-reads TZ on every call), serialised with env_set like every
+// other read of the environment.
+void tz_refresh();
+long long mktime_local(struct tm* fields);
 
 // The calling thread's system id (non-zero).
 uint32_t thread_id();

@@ -1,0 +1,77 @@
+// core.h --
+//
+//     The one process-wide core object: the service registry, the list of
+//     loaded libraries with their module handles, the streams the pump
+//     serves, and the two core threads. kiv_initialize creates it and
+//     kiv_terminate deletes it (startup.cpp); everything else reaches it
+//     through kiv_core().
+
+#ifndef KIV_CORE_SRC_CORE_H
+#define KIV_CORE_SRC_CORE_H
+
+#include <kiv/core/i_core.h>
+#include <kiv/core/mutex.h>
+#include <kiv/core/object.h>
+#include <kiv/core/object_col.h>
+#include <kiv/core/threads.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+class i_stream;
+
+class core : public object, public mutex, public thread_creator, public virtual i_core {
+public:
+    // Sets the cached clock to the current time.
+    core();
+    // Clears the cached clock. The caller has stopped the core's threads.
+    ~core() override;
+
+    // Not reference-counted: both do nothing and return 1.
+    int addref() override { return 1; }
+    int release() override { return 1; }
+    // Answers "i_core".
+    bool get_interface(const char* name, void** out) override;
+
+    bool register_service(i_object* svc, const char* svc_type) override;
+    bool unregister_service(const char* name) override;
+    i_object* get_service(const char* svc_type) override;
+    i_object_col* get_services() override;
+    void* load_library(const char* library_path) override;
+    i_object_col* get_libraries() override;
+
+    // Records a loaded library (its i_kiv_library object, which gets a
+    // reference) and its module handle, in load order. For the loader.
+    void add_library(i_object* library, void* module);
+    // Returns: whether a loaded library's name equals `name`.
+    bool library_loaded(const char* name);
+    // Returns: the module handles of the loaded libraries in load order.
+    std::vector<void*> library_modules();
+    // Appends `stream` to the pump's list (adds a reference).
+    void register_stream(i_stream* stream);
+
+    // Starts the housekeeping thread, then the stream pump.
+    // Returns: false when either could not start.
+    bool start_threads();
+    // Empties the registry: every service moves, in name order, into a
+    // temporary collection whose clearing (outside the core mutex)
+    // releases them in that order. Then empties the library list (the
+    // modules stay loaded).
+    void release_services();
+
+private:
+    void housekeeping(void* arg);
+    void stream_pump(void* arg);
+
+    std::map<std::string, i_object*> services_;  // one reference each; guarded by the core mutex
+    object_col libraries_;                       // i_kiv_library objects in load order
+    std::vector<void*> modules_;                 // their module handles; guarded by the core mutex
+    object_col streams_;                         // served by the pump; one reference each
+};
+
+}  // namespace kiv
+
+#endif

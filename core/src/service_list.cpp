@@ -1,0 +1,27 @@
+// service_list.cpp --
+//
+//     The services the core registers itself, one line per service, in
+//     the order they must be created. Each library that owns a service
+//     adds its line here; the registry keeps each new object's only
+//     reference (a new object starts with count 0).
+
+#include "core.h"
+#include "core_state.h"
+#include "md5_encoder.h"
+
+namespace kiv {
+
+// Registered by kiv_initialize: the services that need no thread. Their
+// order: "svc_xml", "svc_md5_encoder", "svc_string", "svc_encrypt".
+void register_initial_services(core& c) {
+    c.register_service(new md5_encoder, "svc_md5_encoder");
+}
+
+// Registered by the core's library entry, before the core's threads
+// start. Their order: "svc_event", "svc_script", "svc_translator",
+// "svc_socket".
+void register_entry_services(core& c) {
+    (void)c;
+}
+
+}  // namespace kiv

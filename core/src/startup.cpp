@@ -1,0 +1,215 @@
+// startup.cpp --
+//
+//     Start-up and shut-down of the framework (kiv_initialize,
+//     kiv_terminate), the core's library entry, and the plain functions
+//     that read the process-wide state around the core.
+//
+//     Shut-down releases what others may still be using only once they
+//     are gone: the core's threads are stopped before the core (and its
+//     registry) can go, and the core object and the loaded libraries stay
+//     when threads started through the core outlive the wait, since those
+//     threads may still call into the core or run library code.
+
+#include "clock.h"
+#include "core.h"
+#include "core_state.h"
+#include "thread_start.h"
+#include "time_zone.h"
+#include "worker_pool.h"
+
+#include "../platform/platform.h"
+
+#include <kiv/core/core_events.h>
+#include <kiv/core/env.h>
+#include <kiv/core/files.h>
+#include <kiv/core/library_protocol.h>
+#include <kiv/core/log.h>
+
+#include <tcl.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+namespace {
+
+const size_t temp_path_max = 1023;
+const unsigned core_threads_stop_seconds = 5;
+const uint64_t threads_wait_ms = 10 * 1000;
+
+std::atomic<core*> the_core{nullptr};
+std::atomic<bool> running{false};
+std::atomic<uint32_t> cached_clock{0};
+char temp_path[temp_path_max + 1];  // written by kiv_initialize only
+
+// Cores that threads outlived at shut-down. Kept reachable on purpose:
+// a late thread may still be inside one.
+std::vector<core*>& abandoned_cores() {
+    static std::vector<core*>* list = new std::vector<core*>;
+    return *list;
+}
+
+// The first candidate that is set, not empty and fits the buffer.
+void choose_temp_path() {
+    temp_path[0] = '\0';
+    std::vector<std::string> candidates;
+    std::string root = kiv_get_env("KIV_ROOT_PATH");
+    if (!root.empty()) {
+        std::string tmp = root + "/tmp";
+        if (kiv_dir_exists(tmp.c_str()))
+            candidates.push_back(tmp);
+    }
+    candidates.push_back(kiv_get_env("TEMP"));
+    candidates.push_back(kiv_get_env("TMP"));
+    for (const std::string& path : candidates) {
+        if (path.empty())
+            continue;
+        if (path.size() > temp_path_max) {
+            kiv_log(0, "kiv_initialize: temp path longer than %zu characters ignored", temp_path_max);
+            continue;
+        }
+        std::memcpy(temp_path, path.c_str(), path.size() + 1);
+        return;
+    }
+}
+
+void worker_limit_from_env() {
+    int limit = 150;
+    std::string value;
+    if (kiv_get_env("KIV_MAX_THREADS_COUNT", value)) {
+        int asked = std::atoi(value.c_str());
+        if (asked > 10)
+            limit = asked;
+    }
+    threads::set_worker_limit(limit);
+}
+
+}  // namespace
+
+void set_cached_clock(uint32_t seconds) {
+    cached_clock.store(seconds);
+}
+
+}  // namespace kiv
+
+using namespace kiv;
+
+bool kiv_initialize() {
+    if (the_core.load() != nullptr)
+        return false;
+    static std::once_flag tcl_told;
+    std::call_once(tcl_told, [] { Tcl_FindExecutable(nullptr); });
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    time_zone_refresh();
+
+    std::string root;
+    if (!kiv_get_env("KIV_ROOT_PATH", root)) {
+        root = platform::current_dir();
+        if (root.empty())
+            return false;
+        for (char& c : root)
+            if (c == '\\')
+                c = '/';
+        kiv_set_env("KIV_ROOT_PATH", root.c_str());
+    }
+    platform::sockets_startup();
+    choose_temp_path();
+    kiv_set_local_charset("cp1251");
+
+    core* c = new core;
+    the_core.store(c);
+    register_initial_services(*c);
+    running.store(true);
+    return true;
+}
+
+void kiv_terminate() {
+    kiv_trace("kiv_terminate()");
+    core* c = the_core.load();
+    if (c == nullptr)
+        return;
+    fire_core_event("KIV_CORE_EVT_TERMINATING", true);
+    running.store(false);
+    pool_wake_all();
+
+    std::vector<void*> modules = c->library_modules();
+    c->release_services();
+    bool core_threads_ended = c->stop_threads(core_threads_stop_seconds);
+
+    int left = threads::count();
+    if (left > 0) {
+        kiv_trace("kiv_terminate: awaiting for thread to be finished (%d)", left);
+        left = threads::wait_for_zero(clock::mono_ms() + threads_wait_ms);
+        kiv_trace("kiv_terminate: threads left: %d", left);
+    }
+
+    the_core.store(nullptr);
+    if (left == 0 && core_threads_ended) {
+        delete c;
+        for (void* module : modules)
+            platform::dl_close(module);
+    } else {
+        set_cached_clock(0);
+        abandoned_cores().push_back(c);
+        if (!modules.empty())
+            kiv_trace("kiv_terminate: %zu libraries stay loaded while threads run", modules.size());
+    }
+    log_close_files();
+    platform::sockets_cleanup();
+}
+
+void kiv_library_entry() {
+    core* c = the_core.load();
+    if (c == nullptr)
+        return;
+    worker_limit_from_env();
+    threads::permit();
+    register_entry_services(*c);
+    if (c->get_threads_count() == 0 && !c->start_threads())
+        kiv_log(0, "kiv_core: could not start the core threads");
+}
+
+const char* kiv_library_name() {
+    return "kiv_core";
+}
+
+const char* kiv_library_version() {
+    return "3.18.0152";
+}
+
+bool kiv_library_initialized() {
+    return true;
+}
+
+kiv::i_core* kiv_core() {
+    return the_core.load();
+}
+
+bool kiv_is_running() {
+    return running.load();
+}
+
+uint32_t kiv_get_curr_time() {
+    return cached_clock.load();
+}
+
+const char* kiv_temp_path() {
+    return temp_path;
+}
+
+bool kiv_library_loaded(const char* lib_name) {
+    core* c = the_core.load();
+    return c != nullptr && lib_name != nullptr && c->library_loaded(lib_name);
+}
+
+void kiv_register_stream(kiv::i_stream* stream) {
+    core* c = the_core.load();
+    if (c != nullptr && stream != nullptr)
+        c->register_stream(stream);
+}

@@ -1,0 +1,163 @@
+// thread_start.cpp --
+//
+//     The process-wide thread count and the start of Tcl threads. A
+//     thread leaves the count once its work is done, before it tells its
+//     owner, so when an owner sees its threads gone the count has fallen
+//     too; once the count is 0 no thread started by the core runs code of
+//     any loaded library. A Tcl thread-exit handler takes off a thread
+//     that ended inside its work.
+
+#include "thread_start.h"
+
+#include "clock.h"
+#include "worker_pool.h"
+
+#include <kiv/core/test_hooks.h>
+
+#include <tcl.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+
+namespace kiv::threads {
+
+namespace {
+
+struct count_state {
+    std::mutex lock;
+    int live = 0;                       // threads started and not yet ended
+    clock::deadline_cv zero{lock};      // notified whenever live falls
+};
+
+// Never destroyed: threads may end during static destruction.
+count_state& counter() {
+    static count_state* s = new count_state;
+    return *s;
+}
+
+std::atomic<bool> permission{false};
+std::atomic<int> limit{150};
+std::atomic<unsigned> failures_asked{0};
+
+struct start_record {
+    void (*body)(void*);
+    void* arg;
+};
+
+Tcl_ThreadCreateType tcl_thread_proc(ClientData data) {
+    start_record record = *static_cast<start_record*>(data);
+    delete static_cast<start_record*>(data);
+    record.body(record.arg);
+    TCL_THREAD_CREATE_RETURN;
+}
+
+void exit_handler(ClientData data) {
+    leave(static_cast<presence*>(data));
+}
+
+}  // namespace
+
+bool permitted() {
+    return permission.load(std::memory_order_acquire);
+}
+
+void permit() {
+    permission.store(true, std::memory_order_release);
+}
+
+int worker_limit() {
+    return limit.load(std::memory_order_relaxed);
+}
+
+void set_worker_limit(int value) {
+    limit.store(value, std::memory_order_relaxed);
+}
+
+void count_up() {
+    count_state& s = counter();
+    std::lock_guard<std::mutex> lock(s.lock);
+    ++s.live;
+}
+
+bool count_up_below(int max) {
+    count_state& s = counter();
+    std::lock_guard<std::mutex> lock(s.lock);
+    if (s.live >= max)
+        return false;
+    ++s.live;
+    return true;
+}
+
+void count_down() {
+    count_state& s = counter();
+    {
+        std::lock_guard<std::mutex> lock(s.lock);
+        --s.live;
+        s.zero.notify_all();
+    }
+    // A slot below the limit may have opened for a waiting pool caller.
+    pool_slot_freed();
+}
+
+int count() {
+    count_state& s = counter();
+    std::lock_guard<std::mutex> lock(s.lock);
+    return s.live;
+}
+
+int wait_for_zero(uint64_t deadline_ms) {
+    count_state& s = counter();
+    std::unique_lock<std::mutex> lock(s.lock);
+    while (s.live > 0 && clock::mono_ms() < deadline_ms)
+        s.zero.wait_until(lock, deadline_ms);
+    return s.live;
+}
+
+bool start(void (*body)(void*), void* arg) {
+    unsigned asked = failures_asked.load();
+    while (asked > 0) {
+        if (failures_asked.compare_exchange_weak(asked, asked - 1))
+            return false;
+    }
+    start_record* record = new start_record{body, arg};
+    Tcl_ThreadId id;
+    if (Tcl_CreateThread(&id, tcl_thread_proc, record, TCL_THREAD_STACK_DEFAULT, TCL_THREAD_NOFLAGS) != TCL_OK) {
+        delete record;
+        return false;
+    }
+    return true;
+}
+
+void thread_begin(presence* p) {
+    Tcl_CreateThreadExitHandler(exit_handler, p);
+}
+
+void leave(presence* p) {
+    if (p->counted) {
+        p->counted = false;
+        count_down();
+    }
+}
+
+void thread_end(presence* p) {
+    leave(p);
+    Tcl_ExitThread(0);
+    // Tcl_ExitThread does not return; a Tcl build that did would break
+    // the count's promise, so stop loudly.
+    std::abort();
+}
+
+}  // namespace kiv::threads
+
+void kiv_test_fail_thread_starts(unsigned count) {
+    kiv::threads::failures_asked.store(count);
+}
+
+int kiv_test_threads_count() {
+    return kiv::threads::count();
+}
+
+int kiv_test_worker_limit() {
+    return kiv::threads::worker_limit();
+}

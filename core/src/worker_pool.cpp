@@ -1,0 +1,202 @@
+// worker_pool.cpp --
+//
+//     The pool of background workers behind kiv_bg_thread.
+//
+//     Every worker record is either busy (handed a task, not in the idle
+//     queue) or idle (in the queue), and it changes between the two only
+//     under the pool mutex: a caller takes a worker off the queue and
+//     hands it the task in one step, and a worker ends only after it has
+//     found itself idle and taken itself off the queue under that same
+//     lock. So a task is never handed to a worker that is ending, and no
+//     record is written after it was freed.
+//
+//     Idle workers sleep on their own condition variable until a task,
+//     the end of the running flag, or their 300-second idle deadline
+//     (monotonic clock). Callers at the thread limit wait on the pool's
+//     condition variable for an idle worker or a free slot, at most 10
+//     seconds, then run the task themselves.
+
+#include "clock.h"
+#include "thread_start.h"
+#include "worker_pool.h"
+
+#include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
+#include <kiv/core/test_hooks.h>
+#include <kiv/core/threads.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <new>
+
+namespace kiv {
+
+namespace {
+
+const uint64_t idle_limit_ms = 300 * 1000;   // an idle worker ends after this
+const uint64_t hand_over_ms = 10 * 1000;     // a caller waits this long for a worker
+
+struct worker {
+    std::condition_variable wake;  // a task came, running ended, or the clock moved
+    bool busy = false;             // a task is assigned and not yet taken up
+    uint64_t last_active = 0;      // mono ms when the worker last took or finished a task
+    kiv_task_function task = nullptr;
+    void* data = nullptr;          // the task's private copy (malloc-ed); null when none
+    unsigned size = 0;
+};
+
+struct pool_state : clock::listener {
+    std::mutex lock;
+    std::deque<worker*> idle;           // longest idle at the front
+    std::condition_variable callers;    // callers waiting at the thread limit
+
+    void wake_all() {
+        std::lock_guard<std::mutex> guard(lock);
+        for (worker* w : idle)
+            w->wake.notify_all();
+        callers.notify_all();
+    }
+    void clock_advanced() override { wake_all(); }
+};
+
+// Never destroyed: workers may outlive static destruction.
+pool_state& pool() {
+    static pool_state* p = [] {
+        pool_state* s = new pool_state;
+        clock::add_listener(s);
+        return s;
+    }();
+    return *p;
+}
+
+void worker_main(void* arg) {
+    threads::presence presence;
+    threads::thread_begin(&presence);
+    worker* w = static_cast<worker*>(arg);
+    pool_state& p = pool();
+    std::unique_lock<std::mutex> lock(p.lock);
+    for (;;) {
+        if (w->busy) {
+            w->busy = false;
+            kiv_task_function task = w->task;
+            void* data = w->data;
+            unsigned size = w->size;
+            w->data = nullptr;
+            lock.unlock();
+            task(kiv_is_running(), data, size);
+            std::free(data);
+            lock.lock();
+            w->last_active = clock::mono_ms();
+            p.idle.push_back(w);
+            p.callers.notify_all();
+            continue;
+        }
+        // Not busy, so this worker is in the idle queue and no caller can
+        // take it while the lock is held.
+        uint64_t expiry = w->last_active + idle_limit_ms;
+        if (!kiv_is_running() || clock::mono_ms() > expiry) {
+            p.idle.erase(std::find(p.idle.begin(), p.idle.end(), w));
+            break;
+        }
+        clock::wait_until(w->wake, lock, expiry + 1);
+    }
+    lock.unlock();
+    delete w;
+    threads::thread_end(&presence);
+}
+
+}  // namespace
+
+void pool_slot_freed() {
+    pool_state& p = pool();
+    std::lock_guard<std::mutex> guard(p.lock);
+    p.callers.notify_all();
+}
+
+void pool_wake_all() {
+    pool().wake_all();
+}
+
+}  // namespace kiv
+
+using namespace kiv;
+
+void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
+    if (task == nullptr)
+        return;
+    if (!threads::permitted() || !kiv_is_running()) {
+        task(false, data, size);
+        return;
+    }
+    void* copy = nullptr;
+    if (data != nullptr) {
+        copy = std::malloc(size > 0 ? size : 1);
+        if (copy == nullptr) {
+            task(false, data, size);
+            return;
+        }
+        std::memcpy(copy, data, size);
+    }
+    auto run_here = [&] {
+        std::free(copy);
+        task(false, data, size);
+    };
+
+    pool_state& p = pool();
+    uint64_t deadline = clock::mono_ms() + hand_over_ms;
+    std::unique_lock<std::mutex> lock(p.lock);
+    for (;;) {
+        if (!kiv_is_running()) {
+            lock.unlock();
+            run_here();
+            return;
+        }
+        if (!p.idle.empty()) {
+            worker* w = p.idle.front();
+            p.idle.pop_front();
+            w->task = task;
+            w->data = copy;
+            w->size = size;
+            w->last_active = clock::mono_ms();
+            w->busy = true;
+            w->wake.notify_all();
+            return;
+        }
+        if (threads::count_up_below(threads::worker_limit()))
+            break;
+        if (clock::mono_ms() > deadline) {
+            lock.unlock();
+            run_here();
+            return;
+        }
+        clock::wait_until(p.callers, lock, deadline + 1);
+    }
+    lock.unlock();
+
+    // A slot is counted for the new worker; every failure below gives it back.
+    worker* w = kiv_is_running() ? new (std::nothrow) worker : nullptr;
+    if (w == nullptr) {
+        threads::count_down();
+        run_here();
+        return;
+    }
+    w->task = task;
+    w->data = copy;
+    w->size = size;
+    w->last_active = clock::mono_ms();
+    w->busy = true;
+    if (!threads::start(worker_main, w)) {
+        delete w;
+        threads::count_down();
+        kiv_log(0, "kiv_bg_thread: could not start a worker thread; the task runs on the caller");
+        run_here();
+    }
+}
+
+int kiv_test_idle_workers() {
+    pool_state& p = pool();
+    std::lock_guard<std::mutex> guard(p.lock);
+    return static_cast<int>(p.idle.size());
+}

@@ -1,0 +1,61 @@
+// core_session.h --
+//
+//     Helpers for tests that start the framework: a session that runs
+//     kiv_initialize (and, when asked, the core's library entry, which
+//     starts the core threads) with KIV_ROOT_PATH in a private folder and
+//     always ends with kiv_terminate; and a bounded wait for a condition
+//     that other threads bring about.
+
+#ifndef KIV_TESTS_CORE_CORE_SESSION_H
+#define KIV_TESTS_CORE_CORE_SESSION_H
+
+#include <kiv/core/env.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/library_protocol.h>
+#include <kiv/core/test_hooks.h>
+
+#include "test_util.h"
+
+#include <chrono>
+#include <thread>
+
+namespace kiv_test {
+
+class core_session {
+public:
+    explicit core_session(bool entry = true) {
+        kiv_set_env("KIV_ROOT_PATH", root.path().c_str());
+        started = kiv_initialize();
+        EXPECT_TRUE(started);
+        if (entry)
+            kiv_library_entry();
+    }
+    ~core_session() {
+        if (started)
+            kiv_terminate();
+        kiv_test_clock_drive(false);
+    }
+    core_session(const core_session&) = delete;
+    core_session& operator=(const core_session&) = delete;
+
+    temp_dir root;
+    bool started = false;
+};
+
+// Waits until pred() holds, looking every 0.1 ms, at most `limit_ms`
+// of real time (a safety bound, never the thing measured).
+// Returns: pred() at the end.
+template <class Pred>
+bool eventually(Pred pred, int limit_ms = 20000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return pred();
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
+}
+
+}  // namespace kiv_test
+
+#endif

@@ -1,0 +1,417 @@
+// core_test.cpp --
+//
+//     The core's life: start-up and shut-down (repeatable in one process),
+//     the service registry and the order in which shut-down releases it,
+//     the housekeeping thread's once-a-second event, the stream pump, and
+//     the shut-down wait for threads that outlive it.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/core_events.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_md5_encoder.h>
+#include <kiv/core/i_object_col.h>
+#include <kiv/core/i_stream.h>
+#include <kiv/core/log.h>
+#include <kiv/core/object_col.h>
+#include <kiv/core/threads.h>
+
+#include "core_session.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kiv;
+using kiv_test::core_session;
+using kiv_test::eventually;
+
+namespace {
+
+// What a fake service saw: destructions in order, and the events the
+// core raised, each with whether it was fired at once.
+struct journal {
+    std::mutex lock;
+    std::vector<std::string> entries;
+    void add(const std::string& entry) {
+        std::lock_guard<std::mutex> guard(lock);
+        entries.push_back(entry);
+    }
+    std::vector<std::string> copy() {
+        std::lock_guard<std::mutex> guard(lock);
+        return entries;
+    }
+    size_t count(const std::string& entry) {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::count(entries.begin(), entries.end(), entry);
+    }
+};
+
+journal* events_seen = nullptr;
+
+void record_event(const char* type, bool now) {
+    if (events_seen != nullptr)
+        events_seen->add(std::string(type) + (now ? " now" : " queued"));
+}
+
+class fake_service : public named_string {
+public:
+    fake_service(const char* name, journal* j) : named_string(name, ""), journal_(j) {}
+    ~fake_service() override { journal_->add(std::string("destroyed ") + get_name()); }
+
+private:
+    journal* journal_;
+};
+
+std::vector<std::string> names_of(i_object_col* col) {
+    std::vector<std::string> names;
+    for (unsigned i = 0; i < col->get_count(); ++i) {
+        auto_ptr_t<i_object> item(col->get_item_by_pos(i));
+        names.push_back(kiv_cast_i_named_object(item)->get_name());
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(core_lifecycle, core_exists_only_between_initialize_and_terminate) {
+    EXPECT_EQ(kiv_core(), nullptr);
+    EXPECT_EQ(kiv_get_curr_time(), 0u);
+    EXPECT_FALSE(kiv_is_running());
+    {
+        core_session session(false);
+        ASSERT_NE(kiv_core(), nullptr);
+        EXPECT_TRUE(kiv_is_running());
+        EXPECT_NE(kiv_get_curr_time(), 0u);
+        EXPECT_FALSE(kiv_initialize());  // a second start changes nothing
+        EXPECT_EQ(kiv_cast_i_core(kiv_core()), kiv_core());
+        EXPECT_EQ(kiv_core()->addref(), 1);
+        EXPECT_EQ(kiv_core()->release(), 1);
+    }
+    EXPECT_EQ(kiv_core(), nullptr);
+    EXPECT_EQ(kiv_get_curr_time(), 0u);
+    EXPECT_FALSE(kiv_is_running());
+}
+
+TEST(core_lifecycle, initialize_and_terminate_repeat_with_threads_in_one_process) {
+    for (int round = 0; round < 3; ++round) {
+        journal j;
+        {
+            core_session session;
+            ASSERT_TRUE(session.started);
+            EXPECT_TRUE(kiv_core()->register_service(new fake_service("svc_a", &j), "svc_a"));
+            EXPECT_EQ(kiv_test_threads_count(), 2);  // housekeeping and stream pump
+        }
+        EXPECT_EQ(kiv_test_threads_count(), 0);
+        EXPECT_EQ(j.copy(), std::vector<std::string>{"destroyed svc_a"});
+    }
+}
+
+TEST(core_lifecycle, library_protocol_describes_kiv_core) {
+    EXPECT_STREQ(kiv_library_name(), "kiv_core");
+    EXPECT_STREQ(kiv_library_version(), "3.18.0152");
+    EXPECT_TRUE(kiv_library_initialized());
+}
+
+TEST(core_lifecycle, missing_root_path_becomes_the_working_directory) {
+    kiv_test::temp_dir dir;
+    char old_cwd[4096];
+    ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    kiv_set_env("KIV_ROOT_PATH", nullptr);
+    ASSERT_TRUE(kiv_initialize());
+    EXPECT_EQ(kiv_get_env("KIV_ROOT_PATH"), dir.path());
+    kiv_terminate();
+    ASSERT_EQ(chdir(old_cwd), 0);
+}
+
+TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_then_tmp) {
+    kiv_set_env("TEMP", "/temp/from/env");
+    kiv_set_env("TMP", "/tmp/from/env");
+    {
+        core_session session(false);
+        EXPECT_STREQ(kiv_temp_path(), "/temp/from/env");
+        EXPECT_STREQ(kiv_get_local_charset(), "cp1251");
+    }
+    kiv_set_env("TEMP", nullptr);
+    {
+        core_session session(false);
+        EXPECT_STREQ(kiv_temp_path(), "/tmp/from/env");
+    }
+    {
+        kiv_test::temp_dir root;
+        ASSERT_EQ(mkdir(root.file("tmp").c_str(), 0700), 0);
+        kiv_set_env("KIV_ROOT_PATH", root.path().c_str());
+        ASSERT_TRUE(kiv_initialize());
+        EXPECT_EQ(std::string(kiv_temp_path()), root.file("tmp"));
+        kiv_terminate();
+    }
+    kiv_set_env("TMP", nullptr);
+    {
+        core_session session(false);
+        EXPECT_STREQ(kiv_temp_path(), "");
+    }
+}
+
+TEST(core_lifecycle, worker_limit_ignores_values_of_ten_or_less) {
+    kiv_set_env("KIV_MAX_THREADS_COUNT", "10");
+    {
+        core_session session;
+        EXPECT_EQ(kiv_test_worker_limit(), 150);
+    }
+    kiv_set_env("KIV_MAX_THREADS_COUNT", "11");
+    {
+        core_session session;
+        EXPECT_EQ(kiv_test_worker_limit(), 11);
+    }
+    kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr);
+    {
+        core_session session;
+        EXPECT_EQ(kiv_test_worker_limit(), 150);
+    }
+}
+
+TEST(core_services, first_registration_of_a_name_stays) {
+    core_session session(false);
+    i_core* core = kiv_core();
+    auto_ptr_t<i_string> first(kiv_create_string("first"));
+    auto_ptr_t<i_string> second(kiv_create_string("second"));
+    EXPECT_TRUE(core->register_service(first, "svc_x"));
+    EXPECT_FALSE(core->register_service(second, "svc_x"));
+    EXPECT_EQ(second->addref(), 2);  // the refused object kept no registry reference
+    second->release();
+    auto_ptr_t<i_object> found(core->get_service("svc_x"));
+    EXPECT_EQ(found.get(), static_cast<i_object*>(first.get()));
+    EXPECT_EQ(first->addref(), 4);  // ours, the registry's, `found`, this probe
+    first->release();
+}
+
+TEST(core_services, bad_arguments_are_refused) {
+    core_session session(false);
+    i_core* core = kiv_core();
+    auto_ptr_t<i_string> s(kiv_create_string("x"));
+    EXPECT_FALSE(core->register_service(nullptr, "svc_x"));
+    EXPECT_FALSE(core->register_service(s, nullptr));
+    EXPECT_FALSE(core->register_service(s, ""));
+    EXPECT_EQ(core->get_service(nullptr), nullptr);
+    EXPECT_EQ(core->get_service("svc_missing"), nullptr);
+    EXPECT_FALSE(core->unregister_service(nullptr));
+    EXPECT_FALSE(core->unregister_service(""));
+    EXPECT_FALSE(core->unregister_service("svc_missing"));
+}
+
+TEST(core_services, unregister_drops_the_registry_reference) {
+    journal j;  // outlives the services
+    core_session session(false);
+    ASSERT_TRUE(kiv_core()->register_service(new fake_service("svc_gone", &j), "svc_gone"));
+    EXPECT_TRUE(kiv_core()->unregister_service("svc_gone"));
+    EXPECT_EQ(j.copy(), std::vector<std::string>{"destroyed svc_gone"});
+    EXPECT_EQ(kiv_core()->get_service("svc_gone"), nullptr);
+}
+
+TEST(core_services, services_are_listed_in_byte_order_of_their_names) {
+    journal j;  // outlives the services
+    core_session session(false);
+    for (const char* name : {"svc_xml", "svc_event", "svc_string", "SVC_MAP"})
+        ASSERT_TRUE(kiv_core()->register_service(new fake_service(name, &j), name));
+    auto_ptr_t<i_object_col> services(kiv_core()->get_services());
+    EXPECT_EQ(names_of(services),
+              (std::vector<std::string>{"SVC_MAP", "svc_event", "MD5 encoder", "svc_string", "svc_xml"}));
+}
+
+TEST(core_services, initialize_registers_the_services_that_need_no_thread) {
+    core_session session(false);
+    auto_ptr_t<i_object> md5(kiv_core()->get_service("svc_md5_encoder"));
+    ASSERT_TRUE(md5);
+    kiv::i_md5_encoder* encoder = kiv_cast_i_md5_encoder(md5);
+    ASSERT_NE(encoder, nullptr);
+    char* digest = encoder->encode_string("abc");
+    EXPECT_STREQ(digest, "900150983cd24fb0d6963f7d28e17f72");
+    free(digest);
+}
+
+TEST(core_services, terminate_announces_itself_then_destroys_services_in_name_order) {
+    journal j;
+    events_seen = &j;
+    set_core_event_function(record_event);
+    {
+        core_session session(false);
+        for (const char* name : {"svc_c", "svc_a", "svc_b"})
+            ASSERT_TRUE(kiv_core()->register_service(new fake_service(name, &j), name));
+    }
+    set_core_event_function(nullptr);
+    events_seen = nullptr;
+    EXPECT_EQ(j.copy(), (std::vector<std::string>{"KIV_CORE_EVT_TERMINATING now", "destroyed svc_a",
+                                                  "destroyed svc_b", "destroyed svc_c"}));
+}
+
+TEST(core_services, no_library_is_loaded_without_the_loader) {
+    core_session session(false);
+    EXPECT_EQ(kiv_core()->load_library(nullptr), nullptr);
+    EXPECT_EQ(kiv_core()->load_library("kiv_zip"), nullptr);
+    auto_ptr_t<i_object_col> libraries(kiv_core()->get_libraries());
+    ASSERT_TRUE(libraries);
+    EXPECT_EQ(libraries->get_count(), 0u);
+    auto_ptr_t<i_object_col> again(kiv_core()->get_libraries());
+    EXPECT_NE(libraries.get(), again.get());  // a new collection each time
+    EXPECT_FALSE(kiv_library_loaded("kiv_core"));
+    EXPECT_FALSE(kiv_library_loaded(nullptr));
+}
+
+TEST(core_threads, housekeeping_queues_one_background_event_per_wall_clock_second) {
+    journal j;
+    events_seen = &j;
+    set_core_event_function(record_event);
+    {
+        core_session session;
+        kiv_test_clock_drive(true);
+        // Let the first pass under the driven clock settle the cached second.
+        kiv_test_clock_advance(1000);
+        ASSERT_TRUE(eventually([&] { return j.count("KIV_CORE_EVT_BG_TASK queued") >= 1; }));
+        size_t base = j.count("KIV_CORE_EVT_BG_TASK queued");
+        uint32_t start = kiv_get_curr_time();
+        for (unsigned second = 1; second <= 3; ++second) {
+            kiv_test_clock_advance(1000);
+            ASSERT_TRUE(eventually([&] { return kiv_get_curr_time() == start + second; }));
+            ASSERT_TRUE(eventually([&] { return j.count("KIV_CORE_EVT_BG_TASK queued") >= base + second; }));
+        }
+        EXPECT_EQ(j.count("KIV_CORE_EVT_BG_TASK queued"), base + 3);
+    }
+    set_core_event_function(nullptr);
+    events_seen = nullptr;
+}
+
+namespace {
+
+// A stream whose pump step and connection state a test sets; it counts
+// the pump's calls.
+class fake_stream : public object, public i_typed_object_impl, public virtual i_stream {
+public:
+    explicit fake_stream(bool step_ok, bool connected = true) : step_ok_(step_ok), connected_(connected) {}
+    bool get_interface(const char* name, void** out) override {
+        if (answer_interface(name, "i_stream", static_cast<i_stream*>(this), out) ||
+            answer_interface(name, "i_typed_object", static_cast<i_typed_object*>(this), out))
+            return true;
+        return object::get_interface(name, out);
+    }
+    bool disconnect() override {
+        disconnects.fetch_add(1);
+        connected_.store(false);
+        return true;
+    }
+    bool is_connected() override { return connected_.load(); }
+    bool lock(unsigned) override { return true; }
+    void unlock() override {}
+    bool bg_task() override {
+        steps.fetch_add(1);
+        return step_ok_;
+    }
+    unsigned get_start_time() override { return 0; }
+
+    std::atomic<int> steps{0};
+    std::atomic<int> disconnects{0};
+
+private:
+    bool step_ok_;
+    std::atomic<bool> connected_;
+};
+
+}  // namespace
+
+TEST(core_threads, pump_drops_a_failing_stream_and_serves_the_next_in_the_same_pass) {
+    core_session session;
+    auto_ptr_t<fake_stream> failing(new fake_stream(false));
+    failing->addref();
+    auto_ptr_t<fake_stream> closed(new fake_stream(true, false));
+    closed->addref();
+    auto_ptr_t<fake_stream> healthy(new fake_stream(true));
+    healthy->addref();
+    kiv_register_stream(failing);
+    kiv_register_stream(closed);
+    kiv_register_stream(healthy);
+    kiv_register_stream(nullptr);
+    ASSERT_TRUE(eventually([&] { return healthy->steps.load() >= 2; }));
+    EXPECT_EQ(failing->steps.load(), 1);
+    EXPECT_EQ(failing->disconnects.load(), 1);
+    EXPECT_EQ(closed->steps.load(), 1);
+    EXPECT_EQ(closed->disconnects.load(), 1);
+    EXPECT_EQ(healthy->disconnects.load(), 0);
+    EXPECT_EQ(failing->addref(), 2);  // the pump's reference is gone
+    failing->release();
+    EXPECT_EQ(healthy->addref(), 3);  // still held by the pump
+    healthy->release();
+}
+
+TEST(core_threads, pump_releases_its_streams_at_shut_down) {
+    auto_ptr_t<fake_stream> stream(new fake_stream(true));
+    stream->addref();
+    {
+        core_session session;
+        kiv_register_stream(stream);
+        ASSERT_TRUE(eventually([&] { return stream->steps.load() >= 1; }));
+    }
+    EXPECT_EQ(stream->addref(), 2);
+    stream->release();
+}
+
+namespace {
+
+std::promise<void>* gate = nullptr;
+
+void wait_at_gate(bool, void*, unsigned) {
+    gate->get_future().wait();
+}
+
+}  // namespace
+
+TEST(core_threads, terminate_waits_for_workers_and_leaves_the_core_to_threads_that_outlive_it) {
+    kiv_test::temp_dir dir;
+    std::string trace = dir.file("trace.txt");
+    std::promise<void> opened;
+    gate = &opened;
+    {
+        core_session session;
+        kiv_test_clock_drive(true);
+        kiv_bg_thread(wait_at_gate, nullptr, 0);
+        ASSERT_EQ(kiv_test_threads_count(), 3);
+        kiv_set_trace_facility(trace.c_str());
+        auto done = std::async(std::launch::async, [] { kiv_terminate(); });
+        // Time moves only once the core threads are gone, so only the
+        // wait for the blocked worker can run out.
+        while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+            if (kiv_test_threads_count() <= 1)
+                kiv_test_clock_advance(1000);
+        session.started = false;
+    }
+    kiv_set_trace_facility("stdout");
+    std::string text = kiv_test::read_all(trace);
+    EXPECT_NE(text.find("kiv_terminate: awaiting for thread to be finished ("), std::string::npos);
+    EXPECT_NE(text.find("kiv_terminate: threads left: 1"), std::string::npos);
+    EXPECT_EQ(kiv_core(), nullptr);
+    EXPECT_EQ(kiv_get_curr_time(), 0u);
+
+    opened.set_value();
+    ASSERT_TRUE(eventually([] { return kiv_test_threads_count() == 0; }));
+    core_session again;
+    EXPECT_TRUE(again.started);
+}
+
+TEST(core_threads, terminate_prints_no_wait_lines_when_no_thread_is_left) {
+    kiv_test::temp_dir dir;
+    std::string trace = dir.file("trace.txt");
+    {
+        core_session session;
+        kiv_set_trace_facility(trace.c_str());
+    }
+    kiv_set_trace_facility("stdout");
+    std::string text = kiv_test::read_all(trace);
+    EXPECT_NE(text.find("core: services released."), std::string::npos);
+    EXPECT_EQ(text.find("awaiting"), std::string::npos);
+    EXPECT_EQ(text.find("threads left"), std::string::npos);
+}
