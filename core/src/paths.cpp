@@ -6,6 +6,8 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -41,6 +43,23 @@ std::string fold_path(const std::string& path) {
     return folded;
 }
 
+// Drops trailing "/" and backslash one at a time, stopping at one character or
+// at a drive root such as "C:/", so a root keeps its separator.
+std::string strip_trailing_separators(const char* pathname) {
+    std::string path(pathname);
+    while (path.size() > 1 && !(path.size() == 3 && path[1] == ':') &&
+           (path.back() == '/' || path.back() == '\\'))
+        path.pop_back();
+    return path;
+}
+
+// Returns: the entry's status, or false when it does not exist.
+bool stat_path(const char* pathname, struct stat* st) {
+    if (pathname == nullptr || *pathname == '\0')
+        return false;
+    return stat(strip_trailing_separators(pathname).c_str(), st) == 0;
+}
+
 }  // namespace
 
 char* kiv_get_absolute_path(const char* rel_path) {
@@ -60,4 +79,14 @@ char* kiv_get_absolute_path(const char* rel_path) {
         path = root + "/" + path;
     }
     return strdup(fold_path(path).c_str());
+}
+
+bool kiv_dir_exists(const char* pathname) {
+    struct stat st;
+    return stat_path(pathname, &st) && S_ISDIR(st.st_mode);
+}
+
+bool kiv_file_exists(const char* pathname) {
+    struct stat st;
+    return stat_path(pathname, &st) && !S_ISDIR(st.st_mode);
 }

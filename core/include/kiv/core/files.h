@@ -15,4 +15,12 @@
 //     when a relative path meets an unset KIV_ROOT_PATH.
 KIV_EXTERN_C char* kiv_get_absolute_path(const char* rel_path);
 
+// Both take the path as given (relative to the working directory) and
+// ignore trailing "/" and backslash (a root keeps its separator).
+// Returns: true for an existing directory; false for null or empty text.
+KIV_EXTERN_C bool kiv_dir_exists(const char* pathname);
+// Returns: true for an existing entry that is not a directory; false for
+//     null or empty text.
+KIV_EXTERN_C bool kiv_file_exists(const char* pathname);
+
 #endif
