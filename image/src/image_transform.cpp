@@ -80,12 +80,14 @@ i_image* image::scale(unsigned width, unsigned height, short angle, unsigned col
     pixfmt target_pixels(target_buffer);
     agg::renderer_base<pixfmt> renderer(target_pixels);
 
+    // The rectangle runs so that its cells get a positive cover: AGG's
+    // rasterizer shifts the cover left, which a negative value may not be.
     agg::rasterizer_scanline_aa<> rasterizer;
     agg::scanline_u8 scanline;
     rasterizer.move_to_d(0, 0);
-    rasterizer.line_to_d(width, 0);
-    rasterizer.line_to_d(width, height);
     rasterizer.line_to_d(0, height);
+    rasterizer.line_to_d(width, height);
+    rasterizer.line_to_d(width, 0);
     rasterizer.close_polygon();
     agg::render_scanlines_aa(rasterizer, scanline, renderer, allocator, spans);
     return holder.detach();

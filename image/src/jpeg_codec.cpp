@@ -4,9 +4,10 @@
 //     fully opaque become white). libjpeg's fatal errors leave through
 //     longjmp to the step function that set the jump point; that function
 //     owns no C++ object. Library messages are never printed. A file cut
-//     short is an error here, not the library's grey fill, and a
-//     progressive file with an absurd number of scans is refused, so a
-//     small hostile file cannot buy a long decode.
+//     short or with garbled picture data is an error here, not the
+//     library's grey fill, and a progressive file with an absurd number
+//     of scans is refused, so a small hostile file cannot buy a long
+//     decode.
 
 #include <kiv/core/log.h>
 #include <kiv/image/image.h>
@@ -46,10 +47,21 @@ struct error_state {
     fail(cinfo, message);
 }
 
-// Warnings (level -1) pass silently, except the end of data reached early.
+// Warnings (level -1) pass silently, except those saying that picture
+// data is missing or garbled: the library would go on and fill the rest
+// of the picture with grey.
 void on_message(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level >= 0)
+        return;
+    switch (cinfo->err->msg_code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_MUST_RESYNC:
         on_error(cinfo);
+    default:
+        break;
+    }
 }
 
 void on_output(j_common_ptr) {}

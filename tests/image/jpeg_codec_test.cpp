@@ -96,6 +96,16 @@ TEST(jpeg_decode, a_cut_file_is_an_error_not_a_grey_fill) {
     EXPECT_FALSE(decode(text));
 }
 
+TEST(jpeg_decode, picture_data_ending_at_an_early_marker_is_an_error) {
+    std::vector<uint8_t> jpeg = make_jpeg(64, 64, 3, JCS_RGB, smooth_rgb(64, 64));
+    // An end-of-image marker in the middle of the picture data: the rest
+    // of the picture would be grey.
+    std::vector<uint8_t> early(jpeg.begin(), jpeg.begin() + long(jpeg.size() * 3 / 4));
+    early.push_back(0xFF);
+    early.push_back(0xD9);
+    EXPECT_FALSE(decode(early));
+}
+
 TEST(jpeg_decode, a_header_over_the_size_cap_is_refused_before_allocation) {
     temp_dir dir;
     trace_capture trace(dir.file("trace.log"));
