@@ -176,7 +176,7 @@ bool encode_steps(png_structp png, png_infop info, encode_state* st) {
         }
     } else {
         for (png_uint_32 y = 0; y < st->height; ++y)
-            png_write_row(png, const_cast<uint8_t*>(st->indices) + size_t(y) * st->width);
+            png_write_row(png, st->indices + size_t(y) * st->width);
     }
     png_write_end(png, info);
     return true;

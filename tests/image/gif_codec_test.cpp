@@ -272,16 +272,6 @@ TEST(gif_encode, quality_sets_the_palette_size) {
     }
 }
 
-TEST(gif_encode, a_file_holds_the_memory_encoding) {
-    temp_dir dir;
-    auto_ptr_t<i_image> img(image_from(8, 8, gradient(8, 8)));
-    ASSERT_TRUE(img);
-    ASSERT_TRUE(img->save_image(dir.file("a.gif").c_str(), 3, 60));
-    auto_ptr_t<i_binary> gif(img->get_binary_data(3, 60));
-    std::string file = read_all(dir.file("a.gif"));
-    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.end()), bytes_of(gif));
-}
-
 TEST(gif_encode, a_side_past_the_format_limit_is_refused) {
     auto_ptr_t<i_image> img(kiv_image_create(70000, 1, 0xFF000000));
     ASSERT_TRUE(img);

@@ -84,6 +84,22 @@ TEST(image_save, a_successful_save_replaces_the_file_and_leaves_nothing_else) {
     EXPECT_EQ(read_all(target).size(), 30u * 20 * 4);  // the raw picture came last
 }
 
+TEST(image_save, a_file_holds_the_same_bytes_as_the_memory_encoding) {
+    temp_dir dir;
+    auto_ptr_t<i_image> img(noise(40, 30));
+    ASSERT_TRUE(img);
+    struct {
+        unsigned char format, quality;
+    } cases[] = {{2, 100}, {2, 99}, {2, 50}, {3, 60}, {4, 95}, {6, 100}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(img->save_image(dir.file("same").c_str(), c.format, c.quality));
+        auto_ptr_t<i_binary> memory(img->get_binary_data(c.format, c.quality));
+        ASSERT_TRUE(memory);
+        std::string file = read_all(dir.file("same"));
+        EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.end()), bytes_of(memory)) << int(c.format);
+    }
+}
+
 TEST(image_save, a_missing_folder_is_a_failure_without_side_effects) {
     temp_dir dir;
     auto_ptr_t<i_image> img(kiv_image_create(2, 2, 0xFFFFFFFF));

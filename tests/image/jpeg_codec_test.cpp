@@ -135,8 +135,7 @@ TEST(jpeg_encode, pixels_not_fully_opaque_become_white) {
     EXPECT_TRUE(near(pixel(back, 13, 13), rgba{200, 30, 30, 255}, 8)) << pixel(back, 13, 13);
 }
 
-TEST(jpeg_encode, quality_reaches_the_encoder_and_files_match_memory) {
-    temp_dir dir;
+TEST(jpeg_encode, quality_reaches_the_encoder) {
     std::vector<rgba> pixels;
     for (unsigned i = 0; i < 64 * 64; ++i)
         pixels.push_back(rgba{uint8_t(i * 7), uint8_t(i * 13), uint8_t(i * 29), 255});
@@ -146,10 +145,6 @@ TEST(jpeg_encode, quality_reaches_the_encoder_and_files_match_memory) {
     auto_ptr_t<i_binary> high(img->get_binary_data(4, 95));
     ASSERT_TRUE(low && high);
     EXPECT_LT(low->get_data_size() * 2, high->get_data_size());
-
-    ASSERT_TRUE(img->save_image(dir.file("q.jpg").c_str(), 4, 95));
-    std::string file = read_all(dir.file("q.jpg"));
-    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.end()), bytes_of(high));
 }
 
 TEST(jpeg_encode, a_round_trip_stays_close) {

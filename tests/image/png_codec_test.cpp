@@ -232,19 +232,6 @@ TEST(png_encode, quality_100_round_trips_every_byte_with_alpha) {
     EXPECT_EQ(pixel(opaque, 5, 3), (rgba{pixels[3 * 13 + 5].r, pixels[3 * 13 + 5].g, pixels[3 * 13 + 5].b, 255}));
 }
 
-TEST(png_encode, a_file_holds_the_same_bytes_as_the_memory_encoding) {
-    temp_dir dir;
-    auto_ptr_t<i_image> img(image_from(40, 30, gradient(40, 30)));
-    ASSERT_TRUE(img);
-    for (unsigned char quality : {100, 99, 50}) {
-        ASSERT_TRUE(img->save_image(dir.file("m.png").c_str(), 2, quality));
-        auto_ptr_t<i_binary> memory(img->get_binary_data(2, quality));
-        std::string file = read_all(dir.file("m.png"));
-        std::vector<uint8_t> mem = bytes_of(memory);
-        EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.end()), mem) << int(quality);
-    }
-}
-
 TEST(png_encode, few_colours_survive_the_palette_exactly) {
     // Four colours in different cells of the quantizer's histogram; the
     // transparent one keeps its colour too.
