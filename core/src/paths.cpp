@@ -96,17 +96,19 @@ char local_charset[1024] = "cp1251";
 char* kiv_get_absolute_path(const char* rel_path) {
     if (rel_path == nullptr)
         return nullptr;
+    std::string rel(rel_path);
+    to_slashes(rel);
+    bool is_absolute = !rel.empty() && rel[0] == '/';
+    // An absolute path needs no root; a relative one does.
     std::string root;
-    if (!kiv_get_env("KIV_ROOT_PATH", root) || root.empty())
+    if ((!kiv_get_env("KIV_ROOT_PATH", root) || root.empty()) && !is_absolute)
         return nullptr;
     to_slashes(root);
-    std::string rel(rel_path);
     bool simple = rel.find("..") == std::string::npos && rel.find('$') == std::string::npos &&
                   root.find("..") == std::string::npos;
     if (!simple)
         return full_case(root, rel);
-    to_slashes(rel);
-    if (!rel.empty() && rel[0] == '/')
+    if (is_absolute)
         return strdup(rel.c_str());
     return strdup((root + "/" + rel).c_str());
 }

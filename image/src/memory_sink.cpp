@@ -1,0 +1,53 @@
+// memory_sink.cpp --
+//
+//     The growing output block of the in-memory encoders.
+
+#include "memory_sink.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace kiv {
+
+namespace {
+constexpr uint64_t first_capacity = 8192;
+constexpr uint64_t max_capacity = UINT32_MAX;
+}  // namespace
+
+memory_sink::~memory_sink() {
+    free(data_);
+}
+
+bool memory_sink::write(const void* bytes, size_t n) {
+    if (n == 0)
+        return true;
+    uint64_t needed = uint64_t(size_) + n;
+    if (needed > max_capacity)
+        return false;
+    if (needed > capacity_) {
+        uint64_t grown = data_ == nullptr && needed <= first_capacity ? first_capacity : 2 * needed;
+        if (grown > max_capacity)
+            grown = max_capacity;
+        void* p = realloc(data_, grown);
+        if (p == nullptr)
+            return false;
+        data_ = static_cast<uint8_t*>(p);
+        capacity_ = grown;
+    }
+    std::memcpy(data_ + size_, bytes, n);
+    size_ += n;
+    return true;
+}
+
+binary* memory_sink::to_binary() {
+    binary* out = new (std::nothrow) binary(data_, static_cast<unsigned>(size_), true);
+    if (out == nullptr)
+        return nullptr;
+    data_ = nullptr;
+    size_ = capacity_ = 0;
+    out->addref();
+    return out;
+}
+
+}  // namespace kiv

@@ -1,0 +1,286 @@
+// png_codec_test.cpp --
+//
+//     PNG decoding of every colour type and depth the format allows
+//     (palette with transparency, 1-bit grey, 16-bit, gamma, interlaced),
+//     refusal of cut or oversized files, and the three encodings chosen
+//     by quality with their round trips.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/image/image_lib.h>
+
+#include "../core/test_util.h"
+#include "image_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <set>
+
+#include <zlib.h>
+
+using namespace kiv;
+using namespace kiv_test;
+
+namespace {
+
+auto_ptr_t<i_image> decode(const std::vector<uint8_t>& bytes) {
+    return auto_ptr_t<i_image>(kiv_image_create_from_data(bytes.data(), unsigned(bytes.size()), 0, 0, 2));
+}
+
+// The IHDR size fields rewritten, with a matching CRC, so only the size
+// is wrong.
+std::vector<uint8_t> with_size(std::vector<uint8_t> png, uint32_t width, uint32_t height) {
+    // signature (8), length (4), "IHDR" (4), then width and height.
+    for (int i = 0; i < 4; ++i) {
+        png[16 + i] = uint8_t(width >> (24 - 8 * i));
+        png[20 + i] = uint8_t(height >> (24 - 8 * i));
+    }
+    uint32_t crc = uint32_t(crc32(0, &png[12], 17));
+    for (int i = 0; i < 4; ++i)
+        png[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    return png;
+}
+
+png_spec rgb_spec(unsigned width, unsigned height) {
+    png_spec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.color_type = PNG_COLOR_TYPE_RGB;
+    for (unsigned y = 0; y < height; ++y) {
+        std::vector<uint8_t> row;
+        for (unsigned x = 0; x < width; ++x) {
+            row.push_back(uint8_t(x * 20));
+            row.push_back(uint8_t(y * 20));
+            row.push_back(128);
+        }
+        spec.rows.push_back(row);
+    }
+    return spec;
+}
+
+int color_type_of(const std::vector<uint8_t>& png) {
+    auto chunks = png_chunks(png);
+    const png_chunk* ihdr = find_chunk(chunks, "IHDR");
+    return ihdr != nullptr && ihdr->data.size() == 13 ? ihdr->data[9] : -1;
+}
+
+}  // namespace
+
+TEST(png_decode, palette_with_transparency_expands_to_rgba) {
+    png_spec spec;
+    spec.width = 4;
+    spec.height = 1;
+    spec.bit_depth = 2;
+    spec.color_type = PNG_COLOR_TYPE_PALETTE;
+    spec.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 8, 7}};
+    spec.trns = {255, 128, 0};  // the fourth entry has no alpha: opaque
+    spec.rows = {{0x1B}};       // indices 0 1 2 3
+    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    ASSERT_TRUE(img);
+    ASSERT_EQ(img->get_width(), 4u);
+    EXPECT_EQ(pixel(img, 0, 0), (rgba{255, 0, 0, 255}));
+    EXPECT_EQ(pixel(img, 1, 0), (rgba{0, 255, 0, 128}));
+    EXPECT_EQ(pixel(img, 2, 0), (rgba{0, 0, 255, 0}));
+    EXPECT_EQ(pixel(img, 3, 0), (rgba{9, 8, 7, 255}));
+}
+
+TEST(png_decode, one_bit_grey_becomes_black_and_white_rgb) {
+    png_spec spec;
+    spec.width = 10;
+    spec.height = 1;
+    spec.bit_depth = 1;
+    spec.color_type = PNG_COLOR_TYPE_GRAY;
+    spec.rows = {{0xA0, 0x40}};  // 1 0 1 0 0 0 0 0 | 0 1
+    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(pixel(img, 0, 0), (rgba{255, 255, 255, 255}));
+    EXPECT_EQ(pixel(img, 1, 0), (rgba{0, 0, 0, 255}));
+    EXPECT_EQ(pixel(img, 2, 0), (rgba{255, 255, 255, 255}));
+    EXPECT_EQ(pixel(img, 8, 0), (rgba{0, 0, 0, 255}));
+    EXPECT_EQ(pixel(img, 9, 0), (rgba{255, 255, 255, 255}));
+}
+
+TEST(png_decode, grey_with_a_transparent_value_gets_alpha_zero_there) {
+    png_spec spec;
+    spec.width = 2;
+    spec.height = 1;
+    spec.color_type = PNG_COLOR_TYPE_GRAY;
+    spec.grey_trns = true;
+    spec.trns_color.gray = 50;
+    spec.rows = {{50, 51}};
+    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(pixel(img, 0, 0), (rgba{50, 50, 50, 0}));
+    EXPECT_EQ(pixel(img, 1, 0), (rgba{51, 51, 51, 255}));
+}
+
+TEST(png_decode, sixteen_bit_samples_keep_their_high_byte) {
+    png_spec spec;
+    spec.width = 2;
+    spec.height = 1;
+    spec.bit_depth = 16;
+    spec.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+    spec.rows = {{0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF, 0xFF, 0xFF,  //
+                  0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x80, 0x00}};
+    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(pixel(img, 0, 0), (rgba{0x12, 0xAB, 0x00, 0xFF}));
+    EXPECT_EQ(pixel(img, 1, 0), (rgba{0x01, 0x02, 0x03, 0x80}));
+
+    png_spec grey;
+    grey.width = 1;
+    grey.height = 1;
+    grey.bit_depth = 16;
+    grey.color_type = PNG_COLOR_TYPE_GRAY_ALPHA;
+    grey.rows = {{0x7F, 0x00, 0x40, 0x00}};
+    auto_ptr_t<i_image> g(decode(make_png(grey)));
+    ASSERT_TRUE(g);
+    EXPECT_EQ(pixel(g, 0, 0), (rgba{0x7F, 0x7F, 0x7F, 0x40}));
+}
+
+TEST(png_decode, gamma_is_corrected_for_a_screen_of_two_point_two) {
+    png_spec linear = rgb_spec(1, 1);
+    linear.rows = {{128, 64, 255}};
+    linear.gamma = 1.0;
+    auto_ptr_t<i_image> a(decode(make_png(linear)));
+    ASSERT_TRUE(a);
+    auto expected = [](int v) { return int(std::lround(255 * std::pow(v / 255.0, 1 / 2.2))); };
+    rgba p = pixel(a, 0, 0);
+    EXPECT_NEAR(p.r, expected(128), 2);
+    EXPECT_NEAR(p.g, expected(64), 2);
+    EXPECT_EQ(p.b, 255);
+    EXPECT_EQ(p.a, 255);
+
+    png_spec srgb = linear;
+    srgb.gamma = 1 / 2.2;
+    auto_ptr_t<i_image> b(decode(make_png(srgb)));
+    ASSERT_TRUE(b);
+    EXPECT_TRUE(near(pixel(b, 0, 0), rgba{128, 64, 255, 255}, 1)) << pixel(b, 0, 0);
+}
+
+TEST(png_decode, interlaced_rows_come_out_in_place) {
+    png_spec spec = rgb_spec(11, 9);
+    spec.interlace = true;
+    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    ASSERT_TRUE(img);
+    for (unsigned y = 0; y < 9; ++y)
+        for (unsigned x = 0; x < 11; ++x)
+            ASSERT_EQ(pixel(img, x, y), (rgba{uint8_t(x * 20), uint8_t(y * 20), 128, 255})) << x << "," << y;
+}
+
+TEST(png_decode, cut_damaged_or_foreign_data_is_refused) {
+    std::vector<uint8_t> good = make_png(rgb_spec(16, 16));
+    for (size_t cut : {size_t(7), size_t(20), good.size() / 2, good.size() - 13}) {
+        std::vector<uint8_t> part(good.begin(), good.begin() + long(cut));
+        EXPECT_FALSE(decode(part)) << "cut at " << cut;
+    }
+    std::vector<uint8_t> damaged = good;
+    damaged[good.size() / 2] ^= 0xFF;  // inside the image data: bad CRC
+    EXPECT_FALSE(decode(damaged));
+    std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g', '!'};
+    EXPECT_FALSE(decode(text));
+}
+
+TEST(png_decode, a_header_over_the_size_cap_is_refused_before_allocation) {
+    temp_dir dir;
+    trace_capture trace(dir.file("trace.log"));
+    std::vector<uint8_t> small = make_png(rgb_spec(1, 1));
+    ASSERT_TRUE(decode(small));
+    // 20000 × 20000 passes libpng's own limits but not ours (1.6 GB).
+    EXPECT_FALSE(decode(with_size(small, 20000, 20000)));
+    EXPECT_NE(trace.text().find("PNG load error: image too large"), std::string::npos) << trace.text();
+    EXPECT_FALSE(decode(with_size(small, 0x7FFFFFFF, 0x7FFFFFFF)));
+}
+
+TEST(png_encode, quality_chooses_rgba_rgb_or_palette) {
+    auto_ptr_t<i_image> img(image_from(8, 8, gradient(8, 8)));
+    ASSERT_TRUE(img);
+    struct {
+        unsigned char quality;
+        int color_type;
+    } cases[] = {{0, 6}, {100, 6}, {101, 6}, {255, 6}, {99, 2}, {98, 3}, {50, 3}, {1, 3}};
+    for (const auto& c : cases) {
+        auto_ptr_t<i_binary> png(img->get_binary_data(2, c.quality));
+        ASSERT_TRUE(png) << int(c.quality);
+        EXPECT_EQ(color_type_of(bytes_of(png)), c.color_type) << int(c.quality);
+    }
+    auto_ptr_t<i_binary> palette(img->get_binary_data(2, 50));
+    auto chunks = png_chunks(bytes_of(palette));
+    ASSERT_NE(find_chunk(chunks, "PLTE"), nullptr);
+    ASSERT_NE(find_chunk(chunks, "tRNS"), nullptr);
+    EXPECT_EQ(find_chunk(chunks, "PLTE")->data.size(), 256u * 3);
+    EXPECT_EQ(find_chunk(chunks, "tRNS")->data.size(), 256u);
+}
+
+TEST(png_encode, quality_100_round_trips_every_byte_with_alpha) {
+    std::vector<rgba> pixels = gradient(13, 7);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i].a = uint8_t(i * 3);
+    auto_ptr_t<i_image> img(image_from(13, 7, pixels));
+    ASSERT_TRUE(img);
+    auto_ptr_t<i_binary> png(img->get_binary_data(2, 100));
+    ASSERT_TRUE(png);
+    auto_ptr_t<i_image> back(decode(bytes_of(png)));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->get_data_size(), img->get_data_size());
+    EXPECT_EQ(std::memcmp(back->get_data(), img->get_data(), img->get_data_size()), 0);
+
+    auto_ptr_t<i_binary> rgb(img->get_binary_data(2, 99));
+    auto_ptr_t<i_image> opaque(decode(bytes_of(rgb)));
+    ASSERT_TRUE(opaque);
+    EXPECT_EQ(pixel(opaque, 5, 3), (rgba{pixels[3 * 13 + 5].r, pixels[3 * 13 + 5].g, pixels[3 * 13 + 5].b, 255}));
+}
+
+TEST(png_encode, few_colours_survive_the_palette_exactly) {
+    // Four colours in different cells of the quantizer's histogram; the
+    // transparent one keeps its colour too.
+    std::vector<rgba> colors = {{200, 10, 10, 255}, {10, 200, 10, 255}, {10, 10, 200, 0}, {250, 250, 250, 128}};
+    std::vector<rgba> pixels;
+    for (int i = 0; i < 64; ++i)
+        pixels.push_back(colors[(i / 3) % 4]);
+    auto_ptr_t<i_image> img(image_from(8, 8, pixels));
+    ASSERT_TRUE(img);
+    auto_ptr_t<i_binary> png(img->get_binary_data(2, 50));
+    ASSERT_TRUE(png);
+    auto_ptr_t<i_image> back(decode(bytes_of(png)));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::memcmp(back->get_data(), img->get_data(), img->get_data_size()), 0);
+}
+
+TEST(png_encode, an_index_takes_the_alpha_of_its_last_pixel) {
+    auto_ptr_t<i_image> img(image_from(3, 1, {{10, 20, 30, 255}, {10, 20, 30, 100}, {90, 90, 90, 255}}));
+    ASSERT_TRUE(img);
+    auto_ptr_t<i_binary> png(img->get_binary_data(2, 10));
+    auto_ptr_t<i_image> back(decode(bytes_of(png)));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(pixel(back, 0, 0), (rgba{10, 20, 30, 100}));
+    EXPECT_EQ(pixel(back, 1, 0), (rgba{10, 20, 30, 100}));
+    EXPECT_EQ(pixel(back, 2, 0), (rgba{90, 90, 90, 255}));
+}
+
+TEST(png_encode, a_many_coloured_picture_gets_close_palette_colours) {
+    const unsigned w = 64, h = 64;
+    std::vector<rgba> pixels;
+    for (unsigned y = 0; y < h; ++y)
+        for (unsigned x = 0; x < w; ++x)
+            pixels.push_back(rgba{uint8_t(x * 4), uint8_t(y * 4), uint8_t((x + y) * 2), 255});
+    auto_ptr_t<i_image> img(image_from(w, h, pixels));
+    ASSERT_TRUE(img);
+    auto_ptr_t<i_binary> png(img->get_binary_data(2, 50));
+    auto_ptr_t<i_image> back(decode(bytes_of(png)));
+    ASSERT_TRUE(back);
+    std::set<unsigned> distinct;
+    double error = 0;
+    for (unsigned y = 0; y < h; ++y) {
+        for (unsigned x = 0; x < w; ++x) {
+            rgba a = pixel(img, x, y), b = pixel(back, x, y);
+            distinct.insert(color_of(b));
+            error += std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
+            ASSERT_EQ(b.a, 255);
+        }
+    }
+    EXPECT_GT(distinct.size(), 128u);
+    EXPECT_LE(distinct.size(), 256u);
+    EXPECT_LT(error / (w * h * 3), 6.0);  // mean error per channel
+}
