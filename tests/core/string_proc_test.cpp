@@ -130,9 +130,10 @@ TEST_F(string_service, the_callers_source_wins_then_registered_sources_then_the_
 }
 
 TEST_F(string_service, answers_its_interfaces_and_its_name) {
-    EXPECT_EQ(kiv_cast_i_string_proc(static_cast<i_string_proc*>(proc_)), static_cast<i_string_proc*>(proc_));
-    i_named_object* named = kiv_cast_i_named_object(static_cast<i_string_proc*>(proc_));
+    i_string_proc& iface = *proc_;
+    EXPECT_EQ(kiv_cast_i_string_proc(&iface), &iface);
+    i_named_object* named = kiv_cast_i_named_object(&iface);
     ASSERT_NE(named, nullptr);
     EXPECT_STREQ(named->get_name(), "string_service");
-    EXPECT_EQ(kiv_cast_i_var_subst(static_cast<i_string_proc*>(proc_)), nullptr);
+    EXPECT_EQ(kiv_cast_i_var_subst(&iface), nullptr);
 }
