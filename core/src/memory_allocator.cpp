@@ -127,7 +127,7 @@ int memory_allocator::find_page(unsigned size) const {
         return -1;
     unsigned node = 1;
     while (node < tree_leaves_)
-        node = tree_[2 * node] >= need ? 2 * node : 2 * node + 1;
+        node = 2 * node + (tree_[2 * node] < need ? 1 : 0);
     unsigned index = node - tree_leaves_;
     return index < page_count_ ? static_cast<int>(index) : -1;
 }
@@ -135,10 +135,14 @@ int memory_allocator::find_page(unsigned size) const {
 void memory_allocator::update_tree(unsigned index) {
     unsigned node = tree_leaves_ + index;
     tree_[node] = room(pages_[index]);
+    // Once a parent keeps its value, nothing above it changes either.
     for (node /= 2; node >= 1; node /= 2) {
         uint64_t left = tree_[2 * node];
         uint64_t right = tree_[2 * node + 1];
-        tree_[node] = left > right ? left : right;
+        uint64_t top = left > right ? left : right;
+        if (tree_[node] == top)
+            break;
+        tree_[node] = top;
     }
 }
 

@@ -13,10 +13,11 @@
 namespace {
 
 // Tcl's own character step: the same one Tcl_NumUtfChars and
-// Tcl_UtfNcasecmp take, so indexes agree with counts.
-inline const char* next_char(const char* p) {
-    Tcl_UniChar ch = 0;
-    return p + Tcl_UtfToUniChar(p, &ch);
+// Tcl_UtfNcasecmp take, so indexes agree with counts. `state` carries
+// what Tcl needs between the two halves of a character outside the basic
+// plane (it steps over such a character as two).
+inline const char* next_char(const char* p, Tcl_UniChar* state) {
+    return p + Tcl_UtfToUniChar(p, state);
 }
 
 // The number of characters to compare: count (0: the length of a),
@@ -44,12 +45,13 @@ const char* kiv_strat(const char* text, int index, char* buffer, unsigned* size)
     if (text == nullptr || index < 0)
         return nullptr;
     const char* p = text;
+    Tcl_UniChar state = 0;
     for (int i = 0; i < index && *p != '\0'; ++i)
-        p = next_char(p);
+        p = next_char(p, &state);
     if (*p == '\0')
         return nullptr;
     if (buffer != nullptr && size != nullptr) {
-        unsigned n = static_cast<unsigned>(next_char(p) - p);
+        unsigned n = static_cast<unsigned>(next_char(p, &state) - p);
         if (n > 3)
             n = 3;
         if (n > *size)

@@ -196,3 +196,14 @@ TEST(ascii_case, orders_map_keys_without_regard_to_case) {
     EXPECT_EQ(m.begin()->first, "A");
     EXPECT_EQ(m["b"], 3);
 }
+
+TEST(utf8_index, characters_outside_the_basic_plane_index_like_they_count) {
+    // Tcl counts such a character as two; every index below the count
+    // must find a character, and the count itself none.
+    const char text[] = "a\xF0\x9F\x98\x80" "b";
+    int n = kiv_strlen(text);
+    for (int i = 0; i < n; ++i)
+        EXPECT_NE(kiv_strat(text, i, nullptr, nullptr), nullptr) << i;
+    EXPECT_EQ(kiv_strat(text, n, nullptr, nullptr), nullptr);
+    EXPECT_STREQ(kiv_strat(text, n - 1, nullptr, nullptr), "b");
+}

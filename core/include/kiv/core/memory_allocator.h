@@ -50,7 +50,8 @@ public:
     // `growth` elements (0: the allocator's growth) when it is full. The
     // caller frees the buffer with free().
     // Returns: the new element, with count incremented; null when memory
-    //     fails or the size overflows (everything is then unchanged).
+    //     fails, the element size is 0, or the array would pass 2^32
+    //     elements or 16 GiB (traced; everything is then unchanged).
     virtual void* alloc_on_heap(unsigned& capacity, unsigned& count, unsigned element_size, void*& buffer,
                                 unsigned growth);
 
