@@ -51,8 +51,9 @@ public:
 }  // namespace
 
 TEST(typed_array, block_of_four_lives_until_the_last_element_is_released) {
-    counted_destroyed = 0;
-    counted_string* block = array_object_make_block<counted_string>(4, false);
+    // Under AddressSanitizer an early free shows as a use after free
+    // below, and a block never freed as a leak at exit.
+    array_string* block = array_object_make_block<array_string>(4, false);
     ASSERT_NE(block, nullptr);
     for (int i = 0; i < 4; ++i)
         block[i].personal_construct(nullptr);
@@ -66,8 +67,17 @@ TEST(typed_array, block_of_four_lives_until_the_last_element_is_released) {
     EXPECT_EQ(block[0].release(), 3);
     EXPECT_EQ(block[1].release(), 2);
     EXPECT_EQ(block[2].release(), 1);
+    EXPECT_STREQ(block[0].get_value(), "still here");  // released elements live while the block does
+    EXPECT_EQ(block[3].release(), 0);
+}
+
+TEST(typed_array, the_last_release_destroys_every_element_of_the_block) {
+    counted_destroyed = 0;
+    counted_string* block = array_object_make_block<counted_string>(4, false);
+    ASSERT_NE(block, nullptr);
+    for (int i = 0; i < 3; ++i)
+        block[i].release();
     EXPECT_EQ(counted_destroyed, 0);
-    EXPECT_STREQ(block[0].get_value(), "still here");  // released elements stay usable while the block lives
     EXPECT_EQ(block[3].release(), 0);
     EXPECT_EQ(counted_destroyed, 4);
 }
