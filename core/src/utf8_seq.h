@@ -13,7 +13,8 @@
 namespace kiv {
 
 // Returns: the byte length of the well-formed sequence at p (2 to 4), or
-//     1 for ASCII, a stray or invalid byte, or a sequence cut short.
+//     1 for ASCII, a stray or invalid byte, an overlong form, or a
+//     sequence cut short.
 //     Reads no byte behind a zero byte.
 inline unsigned utf8_seq_len(const unsigned char* p) {
     unsigned char c = p[0];
@@ -31,6 +32,10 @@ inline unsigned utf8_seq_len(const unsigned char* p) {
     for (unsigned i = 1; i < n; ++i)
         if ((p[i] & 0xC0) != 0x80)
             return 1;
+    // Overlong forms (which could pass for ASCII) and values past U+10FFFF
+    // are no characters.
+    if ((c == 0xE0 && p[1] < 0xA0) || (c == 0xF0 && p[1] < 0x90) || (c == 0xF4 && p[1] > 0x8F))
+        return 1;
     return n;
 }
 

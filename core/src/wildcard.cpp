@@ -9,6 +9,7 @@
 //     malformed byte is one character of its own) and compares their
 //     lower-case forms through Tcl's Unicode tables.
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/wildcard.h>
 
 #include "utf8_seq.h"
@@ -28,8 +29,10 @@ struct byte_chars {
 
 // Whole UTF-8 characters compared without regard to case.
 struct folded_chars {
-    static unsigned len(const unsigned char* p) { return kiv::utf8_seq_len(p); }
+    static unsigned len(const unsigned char* p) { return *p < 0x80 ? 1 : kiv::utf8_seq_len(p); }
     static bool same(const unsigned char* a, unsigned alen, const unsigned char* b, unsigned blen) {
+        if (*a < 0x80 && *b < 0x80)
+            return kiv::ascii_tolower(*a) == kiv::ascii_tolower(*b);  // what Unicode says for ASCII
         if (alen == blen && std::memcmp(a, b, alen) == 0)
             return true;
         uint32_t x = kiv::utf8_seq_value(a, alen);

@@ -102,4 +102,5 @@ TEST(translit, malformed_sequences_are_copied_byte_by_byte_up_to_the_terminator)
     EXPECT_EQ(translit("\xD0z\xD1"), "\xD0z\xD1");
     EXPECT_EQ(translit("\xB6\xD0\xB6"), "\xB6jz");
     EXPECT_EQ(translit("\xE2\x82"), "\xE2\x82");
+    EXPECT_EQ(translit("\xE0\x80\xB6"), "\xE0\x80\xB6");
 }

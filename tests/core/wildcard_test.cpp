@@ -79,6 +79,9 @@ TEST(wildcard, malformed_utf8_is_matched_byte_for_byte_and_never_overrun) {
     EXPECT_TRUE(kiv_wildicmp("??", "\xE2\x82"));         // a cut sequence is two characters
     EXPECT_FALSE(kiv_wildicmp("?", "\xE2\x82"));
     EXPECT_TRUE(kiv_wildicmp("???", "\xE2\x82" "a"));
+    // An overlong form of "." is three bytes, not a dot.
+    EXPECT_FALSE(kiv_wildicmp("*.tcl", "x\xE0\x80\xAEtcl"));
+    EXPECT_FALSE(kiv_wildicmp("?tcl", "\xE0\x80\xAEtcl"));
 }
 
 TEST(wildcard, many_stars_against_a_long_text_finish) {
