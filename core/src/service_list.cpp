@@ -7,6 +7,7 @@
 
 #include "core.h"
 #include "core_state.h"
+#include "encryptor.h"
 #include "md5_encoder.h"
 
 #include <kiv/core/string_proc.h>
@@ -18,6 +19,7 @@ namespace kiv {
 void register_initial_services(core& c) {
     c.register_service(new md5_encoder, "svc_md5_encoder");
     c.register_service(new string_proc, "svc_string");
+    c.register_service(new encryptor, "svc_encrypt");
 }
 
 // Registered by the core's library entry, before the core's threads
