@@ -60,3 +60,41 @@ function(kiv_add_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 ${props})
 endfunction()
+
+# kiv_add_tcl_package(TARGET MODULE INTERFACE)
+# Builds the Tcl package MODULE (for example kiv_zip) into the library
+# TARGET: SWIG generates its commands from INTERFACE (which includes
+# core/swig/kiv_swig.i first), and the library exports Kiv_zip_Init and
+# Kiv_zip_SafeInit. All packages share one SWIG type table ("kiv"), so an
+# object made by one library's commands is accepted by another's.
+set(KIV_SWIG_DIR ${CMAKE_CURRENT_LIST_DIR}/../core/swig)
+function(kiv_add_tcl_package target module interface)
+  string(SUBSTRING ${module} 0 1 first)
+  string(TOUPPER ${first} first)
+  string(SUBSTRING ${module} 1 -1 rest)
+  set(KIV_TCL_MODULE ${module})
+  set(KIV_TCL_PREFIX ${first}${rest})
+  set(swig_target ${module}_tcl)
+  set_property(SOURCE ${interface} PROPERTY CPLUSPLUS ON)
+  set_property(SOURCE ${interface} PROPERTY SWIG_MODULE_NAME ${module})
+  set_property(SOURCE ${interface} PROPERTY USE_TARGET_INCLUDE_DIRECTORIES ON)
+  set_property(SOURCE ${interface} PROPERTY SWIG_FLAGS -nosafe)
+  set(SWIG_USE_SWIG_DEPENDENCIES ON)
+  swig_add_library(${swig_target} TYPE OBJECT LANGUAGE tcl
+                   OUTPUT_DIR ${CMAKE_CURRENT_BINARY_DIR}/swig
+                   OUTFILE_DIR ${CMAKE_CURRENT_BINARY_DIR}/swig
+                   SOURCES ${interface})
+  target_include_directories(${swig_target} PRIVATE
+    ${KIV_SWIG_DIR}
+    $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>
+    ${PROJECT_SOURCE_DIR}/core/include)
+  target_include_directories(${swig_target} SYSTEM PRIVATE ${TCL_INCLUDE_PATH})
+  # The generated initialiser is renamed and hidden; the exported ones
+  # come from the package file below.
+  target_compile_definitions(${swig_target} PRIVATE
+    SWIG_TYPE_TABLE=kiv SWIGEXPORT= ${KIV_TCL_PREFIX}_Init=${module}_swig_init)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/tcl_package.cpp.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/${module}_package.cpp @ONLY)
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:${swig_target}>
+                 ${CMAKE_CURRENT_BINARY_DIR}/${module}_package.cpp)
+endfunction()

@@ -9,6 +9,7 @@
 #include "core_state.h"
 #include "encryptor.h"
 #include "md5_encoder.h"
+#include "script_service.h"
 
 #include <kiv/core/string_proc.h>
 
@@ -26,7 +27,7 @@ void register_initial_services(core& c) {
 // start. Their order: "svc_event", "svc_script", "svc_translator",
 // "svc_socket".
 void register_entry_services(core& c) {
-    (void)c;
+    c.register_service(new script_service, "svc_script");
 }
 
 }  // namespace kiv

@@ -2,12 +2,11 @@
 //
 //     The byte-record parser: integer widths and byte orders, bit-shifted
 //     reads, bit fields, texts, cursor moves, and offsets far outside the
-//     data; then its Tcl command, which must parse a private copy of the
-//     bytes a script hands it.
+//     data. Its Tcl commands are tested with the core's package
+//     (tcl_package_test.cpp).
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
-#include <kiv/core/bin_parser_tcl.h>
 #include <kiv/core/i_bin_parser.h>
 
 #include <gtest/gtest.h>
@@ -157,74 +156,4 @@ TEST(bin_parser, creation_needs_bytes) {
     EXPECT_EQ(kiv_create_bin_parser("x", 0, true), nullptr);
     auto p = parser_over({1});
     EXPECT_EQ(kiv_cast_i_bin_parser(p), p.get());
-}
-
-namespace {
-
-class bin_parser_tcl : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { Tcl_FindExecutable(nullptr); }
-    void SetUp() override {
-        interp_ = Tcl_CreateInterp();
-        ASSERT_EQ(kiv_register_bin_parser_commands(interp_), TCL_OK);
-    }
-    void TearDown() override { Tcl_DeleteInterp(interp_); }
-
-    // Runs a script. Returns: its result, or "error: " and the message.
-    std::string eval(const std::string& script) {
-        int code = Tcl_Eval(interp_, script.c_str());
-        std::string result = Tcl_GetStringResult(interp_);
-        return code == TCL_OK ? result : "error: " + result;
-    }
-
-    Tcl_Interp* interp_ = nullptr;
-};
-
-}  // namespace
-
-TEST_F(bin_parser_tcl, parses_bytes_made_by_binary_format_with_default_arguments) {
-    EXPECT_EQ(eval("set p [kiv_create_bin_parser [binary format c* {1 0 0 0 -128}]]; $p get_int 1"),
-              "2147483648");
-    EXPECT_EQ(eval("$p get_int 0 2 1 1; $p get_offset"), "2");
-    EXPECT_EQ(eval("$p get_bits 0 12 0"), "0");
-    EXPECT_EQ(eval("$p get_unparsed_size"), "3");
-    EXPECT_EQ(eval("$p set_offset 9 0"), "0");
-}
-
-TEST_F(bin_parser_tcl, the_parser_keeps_its_own_copy_of_the_bytes) {
-    const unsigned char bytes[] = {'a', 'b', 0, 0xFF, 0xFE};
-    Tcl_Obj* value = Tcl_NewByteArrayObj(bytes, sizeof bytes);
-    Tcl_IncrRefCount(value);
-    Tcl_Obj* words[2] = {Tcl_NewStringObj("kiv_create_bin_parser", -1), value};
-    Tcl_IncrRefCount(words[0]);
-    ASSERT_EQ(Tcl_EvalObjv(interp_, 2, words, 0), TCL_OK);
-    std::string name = Tcl_GetStringResult(interp_);
-    Tcl_DecrRefCount(words[0]);
-    // Scribble over the script's value, then let it go.
-    int length = 0;
-    unsigned char* inside = Tcl_GetByteArrayFromObj(value, &length);
-    ASSERT_EQ(length, 5);
-    std::memset(inside, 0x55, 5);
-    Tcl_DecrRefCount(value);
-    EXPECT_EQ(eval(name + " get_text 0 1"), "ab");
-    EXPECT_EQ(eval(name + " get_int 0 2 1 0"), "65534");
-}
-
-TEST_F(bin_parser_tcl, bad_arguments_give_tcl_errors) {
-    EXPECT_EQ(eval("kiv_create_bin_parser"), "error: wrong # args: should be \"kiv_create_bin_parser bytes\"");
-    EXPECT_EQ(eval("kiv_create_bin_parser {}"), "error: no bytes to parse");
-    ASSERT_EQ(eval("set p [kiv_create_bin_parser abc]").rfind("kiv_bin_parser", 0), 0u);
-    EXPECT_EQ(eval("$p get_int -1").rfind("error: expected an unsigned", 0), 0u);
-    EXPECT_EQ(eval("$p get_int 4294967296").rfind("error: expected an unsigned", 0), 0u);
-    EXPECT_EQ(eval("$p get_byte 0 maybe").rfind("error: expected boolean", 0), 0u);
-    EXPECT_EQ(eval("$p no_such").rfind("error: bad subcommand \"no_such\"", 0), 0u);
-    EXPECT_EQ(eval("$p get_float 0"), "error: wrong # args: should be \"" + eval("set p") + " get_float offset invert incr_offset\"");
-}
-
-TEST_F(bin_parser_tcl, deleting_the_command_releases_the_parser) {
-    std::string name = eval("kiv_create_bin_parser xyz");
-    EXPECT_EQ(eval("rename " + name + " {}; info commands " + name), "");
-    // A parser still alive when the interpreter goes is released with it
-    // (the sanitizer build reports a leak otherwise).
-    EXPECT_EQ(eval("kiv_create_bin_parser xyz").rfind("kiv_bin_parser", 0), 0u);
 }

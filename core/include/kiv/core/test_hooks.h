@@ -32,4 +32,9 @@ KIV_EXTERN_C int kiv_test_worker_limit();
 // Returns: the number of pool workers waiting idle for a task.
 KIV_EXTERN_C int kiv_test_idle_workers();
 
+// Opens a shared library by a path holding "/" (never closed), for tests
+// of what the script service does with a loaded library.
+// Returns: the module handle, or null.
+KIV_EXTERN_C void* kiv_test_open_library(const char* path);
+
 #endif

@@ -1,0 +1,43 @@
+// tcl_binding.h --
+//
+//     What the generated Tcl packages of every library call: the Tcl
+//     object registry of a given interpreter (an engine's, or one of its
+//     own for a plain interpreter such as tclsh that loads a package), and
+//     the one lock that guards the type tables the packages share in the
+//     process. Scripts never see these; cmake's kiv_add_tcl_package wires
+//     them into each package.
+
+#ifndef KIV_CORE_TCL_BINDING_H
+#define KIV_CORE_TCL_BINDING_H
+
+#include <kiv/core/i_object.h>
+
+#include <tcl.h>
+
+#include <mutex>
+
+namespace kiv::tcl_binding {
+
+// Runs a package's generated initialiser `init` for `interp` under the
+// type lock, after giving a plain interpreter a registry of its own
+// (released with the interpreter).
+// Returns: the initialiser's result; TCL_ERROR for a null interpreter.
+KIV_EXPORT int init_package(Tcl_Interp* interp, int (*init)(Tcl_Interp*));
+
+// The registry operations of tcl_registry.h on the registry of `interp`;
+// with no registry they behave as without an engine.
+KIV_EXPORT void register_object(Tcl_Interp* interp, i_object* obj, Tcl_Command token);
+KIV_EXPORT int addref(Tcl_Interp* interp, i_object* obj, bool addref);
+KIV_EXPORT int release(Tcl_Interp* interp, i_object* obj, bool release);
+KIV_EXPORT bool test_object(Tcl_Interp* interp, i_object* obj);
+KIV_EXPORT void register_cast(Tcl_Interp* interp, i_object* obj);
+// The command `token` is being deleted; its binding is forgotten.
+KIV_EXPORT void command_deleted(Tcl_Interp* interp, Tcl_Command token);
+
+// Serialises work on the type tables the generated packages share across
+// threads (package set-up, pointer conversion). Recursive.
+KIV_EXPORT std::recursive_mutex& type_lock();
+
+}  // namespace kiv::tcl_binding
+
+#endif

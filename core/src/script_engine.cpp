@@ -1,0 +1,330 @@
+// script_engine.cpp --
+//
+//     The script engine: one Tcl interpreter per thread, set up with the
+//     service's init commands (outside the namespace `kiv`), the preamble
+//     and the init files; cleaned between users and rebuilt after a
+//     failure. Only a Tcl error counts as a failure of a script.
+//
+//     Script text from outside (object and cast names, paths) is handed to
+//     Tcl as list elements, never pasted into script source.
+
+#include "script_engine.h"
+
+#include "script_file.h"
+#include "script_service.h"
+
+#include <kiv/core/files.h>
+#include <kiv/core/log.h>
+#include <kiv/core/mutex.h>
+#include <kiv/core/system.h>
+
+#include <sys/stat.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+namespace kiv {
+
+namespace {
+
+const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete kiv }";
+const char preamble_format[] =
+    "namespace eval kiv {\n"
+    "variable kiv_script_engine [_kiv_get_script_engine 0x%" PRIxPTR "]\n"
+    "proc puts {args} {\n"
+    "\tvariable kiv_script_engine\n"
+    "\t$kiv_script_engine puts_impl [lindex $args 0]\n"
+    "}\n"
+    "proc source {path} {\n"
+    "\tvariable kiv_script_engine\n"
+    "\t$kiv_script_engine execute_file $path\n"
+    "}\n"
+    "}";
+const size_t output_reserve = 262144;
+
+thread_local script_engine* current_engine = nullptr;
+
+// Serialises the replay of init commands and init files into engines.
+// Taken after the service lock, never before it.
+mutex& global_script_mutex() {
+    static mutex* m = new mutex;
+    return *m;
+}
+
+// Returns: `text` quoted as one word of a Tcl command.
+std::string quote_word(const char* text) {
+    const char* words[] = {text};
+    char* merged = Tcl_Merge(1, words);
+    std::string word = merged;
+    Tcl_Free(merged);
+    return word;
+}
+
+Tcl_Obj* new_held_object(const char* text) {
+    Tcl_Obj* obj = Tcl_NewStringObj(text, -1);
+    Tcl_IncrRefCount(obj);
+    return obj;
+}
+
+}  // namespace
+
+script_engine::script_engine() : owner_(kiv_get_thread_id()), registry_(static_cast<i_object*>(this)) {
+    registry_.set_keep_tokens(false);
+    current_engine = this;
+}
+
+script_engine::~script_engine() {
+    if (on_owner_thread()) {
+        if (interp_ != nullptr)
+            Tcl_ResetResult(interp_);
+        registry_.clear(true);
+        for (auto& file : files_)
+            file.second->release();
+        if (reset_script_ != nullptr)
+            Tcl_DecrRefCount(reset_script_);
+        if (preamble_ != nullptr)
+            Tcl_DecrRefCount(preamble_);
+        registry_.attach(nullptr);
+        if (interp_ != nullptr) {
+            Tcl_DeleteInterp(interp_);
+            Tcl_Release(interp_);
+        }
+    } else {
+        // Off the owner thread only the native references may go; the
+        // interpreter and the Tcl objects stay untouched.
+        registry_.clear(false);
+        if (interp_ != nullptr)
+            kiv_trace("script_engine: released off its thread; its interpreter is left");
+    }
+    if (current_engine == this)
+        current_engine = nullptr;
+}
+
+int script_engine::release() {
+    int count = object::release();
+    if (count == 1)
+        clean();
+    return count;
+}
+
+bool script_engine::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_script_engine", static_cast<i_script_engine*>(this), out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+script_engine* script_engine::current() {
+    return current_engine;
+}
+
+bool script_engine::on_owner_thread() const {
+    return kiv_get_thread_id() == owner_;
+}
+
+bool script_engine::evaluate(Tcl_Obj* script) {
+    if (interp_ == nullptr || script == nullptr || !on_owner_thread())
+        return false;
+    Tcl_IncrRefCount(script);
+    int status = Tcl_EvalObjEx(interp_, script, TCL_EVAL_GLOBAL);
+    Tcl_DecrRefCount(script);
+    if (status != TCL_ERROR)
+        return true;
+    kiv_log(1, "Script error on line %d: %s", Tcl_GetErrorLine(interp_), Tcl_GetStringResult(interp_));
+    dirty_ = true;
+    return false;
+}
+
+bool script_engine::evaluate_raw(const char* text) {
+    if (text == nullptr)
+        return false;
+    return evaluate(Tcl_NewStringObj(text, -1));
+}
+
+bool script_engine::initialize(script_service* service) {
+    if (service == nullptr)
+        return false;
+    char preamble[sizeof preamble_format + 32];
+    std::snprintf(preamble, sizeof preamble, preamble_format, reinterpret_cast<uintptr_t>(this));
+    reset_script_ = new_held_object(reset_script_text);
+    preamble_ = new_held_object(preamble);
+
+    interp_ = Tcl_CreateInterp();
+    if (interp_ == nullptr) {
+        kiv_trace("script_engine::init: error creating interpreter");
+        return false;
+    }
+    Tcl_Preserve(interp_);
+    registry_.attach(interp_);
+    if (Tcl_Init(interp_) != TCL_OK) {
+        kiv_trace("script_engine::init: error initializing TCL interpreter.");
+        return false;
+    }
+    {
+        mutex_locker lock(&global_script_mutex());
+        for (const std::string& cmd : service->init_cmds())
+            evaluate_raw(cmd.c_str());
+    }
+    return init_step(service);
+}
+
+bool script_engine::init_step(script_service* service) {
+    initialized_ = true;
+    registry_.set_keep_tokens(true);
+    if (!evaluate(preamble_))
+        return false;
+    mutex_locker lock(&global_script_mutex());
+    for (const std::string& path : service->init_files())
+        execute_file_impl(path.c_str(), false, nullptr, nullptr);
+    return true;
+}
+
+bool script_engine::validate(script_service* service) {
+    if (initialized_)
+        return true;
+    if (dirty_)
+        return false;
+    return init_step(service);
+}
+
+void script_engine::clean() {
+    reset();
+    initialized_ = false;
+    if (interp_ != nullptr && on_owner_thread())
+        evaluate(reset_script_);
+    registry_.clear(true);
+    registry_.set_keep_tokens(false);
+}
+
+void script_engine::set_pending_token(i_object*, Tcl_Command token) {
+    if (on_owner_thread())
+        registry_.set_pending_token(token);
+}
+
+void script_engine::apply_init_cmd(const char* text) {
+    if (interp_ != nullptr && on_owner_thread()) {
+        mutex_locker lock(&global_script_mutex());
+        evaluate_raw(text);
+    }
+    dirty_ = true;
+}
+
+void script_engine::apply_init_file(const char* path) {
+    if (interp_ != nullptr && on_owner_thread()) {
+        mutex_locker lock(&global_script_mutex());
+        execute_file_impl(path, false, nullptr, nullptr);
+    }
+    dirty_ = true;
+}
+
+bool script_engine::execute_text(const char* code) {
+    if (code == nullptr)
+        return false;
+    return evaluate(make_script_object(code, false));
+}
+
+bool script_engine::execute_file(const char* path, kiv_script_file_load_function func, const void* fparam) {
+    return execute_file_impl(path, false, func, fparam);
+}
+
+bool script_engine::execute_file_impl(const char* path, bool raw, kiv_script_file_load_function func,
+                                      const void* fparam) {
+    if (path == nullptr || !on_owner_thread())
+        return false;
+    char* absolute = kiv_get_absolute_path(path);
+    if (absolute == nullptr)
+        return false;
+    std::string key = absolute;
+    free(absolute);
+    struct stat st;
+    if (stat(key.c_str(), &st) != 0)
+        return false;
+
+    auto cached = files_.find(key);
+    if (cached != files_.end() && cached->second->is_raw() == raw) {
+        if (!cached->second->load(key.c_str(), func, fparam))
+            return false;
+        return evaluate(cached->second->get_object());
+    }
+    script_file* file = new script_file(raw);
+    file->addref();
+    if (!file->load(key.c_str(), func, fparam)) {
+        file->release();
+        return false;
+    }
+    if (cached != files_.end()) {
+        // The cache keeps its entry for the other flavour.
+        bool ok = evaluate(file->get_object());
+        file->release();
+        return ok;
+    }
+    files_.emplace(file->get_path(), file);
+    return evaluate(file->get_object());
+}
+
+bool script_engine::execute_code(i_script_code* code) {
+    if (code == nullptr || code->get_thread_id() != owner_ || !on_owner_thread())
+        return false;
+    Tcl_Obj* compiled = code->get_compiled_code();
+    if (compiled == nullptr)
+        return false;
+    return evaluate(compiled);
+}
+
+bool script_engine::register_object(i_object* obj, const char* obj_name, const char* cast_func) {
+    if (obj_name == nullptr || interp_ == nullptr || !on_owner_thread())
+        return false;
+    std::string value = "[$kiv_script_engine get_registration_object]";
+    if (cast_func != nullptr && *cast_func != '\0')
+        value = "[" + quote_word(cast_func) + " " + value + "]";
+    std::string script = "variable kiv_script_engine\nvariable " + quote_word(obj_name) + " " + value;
+    registration_ = obj;
+    bool ok = execute_text(script.c_str());
+    registration_ = nullptr;
+    return ok;
+}
+
+const char* script_engine::get_error() {
+    if (interp_ == nullptr || !on_owner_thread())
+        return "";
+    return Tcl_GetStringResult(interp_);
+}
+
+int script_engine::get_error_line() {
+    if (interp_ == nullptr || !on_owner_thread())
+        return 0;
+    return Tcl_GetErrorLine(interp_);
+}
+
+void script_engine::reset() {
+    if (interp_ != nullptr && on_owner_thread())
+        Tcl_ResetResult(interp_);
+    output_.clear();
+    output_.reserve(output_reserve);
+}
+
+void script_engine::puts_impl(const char* text) {
+    if (text != nullptr)
+        output_ += text;
+}
+
+i_object* script_engine::get_registration_object() {
+    if (registration_ != nullptr)
+        registration_->addref();
+    return registration_;
+}
+
+}  // namespace kiv
+
+using namespace kiv;
+
+kiv::i_script_engine* _kiv_get_script_engine(long addr) {
+    script_engine* engine = script_engine::current();
+    if (addr == 0 || engine == nullptr || reinterpret_cast<long>(engine) != addr)
+        return nullptr;
+    return engine;
+}
+
+kiv::i_script_engine* kiv_cast_i_script_engine(kiv::i_object* obj) {
+    return cast_interface<i_script_engine>(obj, "i_script_engine");
+}

@@ -1,0 +1,107 @@
+// script_engine.h --
+//
+//     One thread's Tcl interpreter as the script service hands it out: the
+//     namespace `kiv` with its preamble, the cache of script files, the
+//     Tcl object registry of its scripts, and the output of `puts`. The
+//     interpreter is used and deleted only on the thread that made the
+//     engine; other threads may only mark the engine dirty.
+
+#ifndef KIV_CORE_SRC_SCRIPT_ENGINE_H
+#define KIV_CORE_SRC_SCRIPT_ENGINE_H
+
+#include "tcl_registry.h"
+
+#include <kiv/core/i_script.h>
+#include <kiv/core/object.h>
+
+#include <tcl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace kiv {
+
+class script_file;
+class script_service;
+
+class KIV_EXPORT script_engine : public object, public virtual i_script_engine {
+public:
+    // An engine of the calling thread, without an interpreter until
+    // initialize. Becomes the thread's current engine.
+    script_engine();
+    // On the owner thread: drops the registry's objects and commands, the
+    // cached files and the interpreter. Elsewhere the interpreter and its
+    // Tcl objects are left alone (they may not be touched there).
+    ~script_engine() override;
+
+    // A release that leaves only the service's reference cleans the
+    // engine for its next user (see clean()).
+    int release() override;
+    bool get_interface(const char* name, void** out) override;
+
+    bool execute_text(const char* code) override;
+    bool execute_file(const char* path, kiv_script_file_load_function func = nullptr,
+                      const void* fparam = nullptr) override;
+    bool execute_code(i_script_code* code) override;
+    bool register_object(i_object* obj, const char* obj_name, const char* cast_func) override;
+    const char* get_output() override { return output_.c_str(); }
+    const char* get_error() override;
+    int get_error_line() override;
+    void reset() override;
+    void puts_impl(const char* text) override;
+    i_object* get_registration_object() override;
+
+    // Makes the interpreter, runs the service's init commands and then
+    // the initialisation step. Called by the service under its lock.
+    // Returns: false when the interpreter could not be made or set up, or
+    //     the preamble failed.
+    virtual bool initialize(script_service* service);
+    // Returns: whether the engine can be handed out again: yes when
+    //     initialised; no when dirty; else the initialisation step decides.
+    virtual bool validate(script_service* service);
+    // Offers a newly made command to the registry (kept only while the
+    // engine is initialised).
+    virtual void set_pending_token(i_object* obj, Tcl_Command token);
+    // A new init command or file: run at once on the owner thread (under
+    // the global script mutex); every engine becomes dirty.
+    virtual void apply_init_cmd(const char* text);
+    virtual void apply_init_file(const char* path);
+
+    // Returns: the calling thread's current engine, or null. Borrowed.
+    static script_engine* current();
+    tcl_registry& registry() { return registry_; }
+    uint32_t owner_thread() const { return owner_; }
+    bool is_dirty() const { return dirty_.load(); }
+    // Returns: the interpreter (for tests on the owner thread), or null.
+    Tcl_Interp* interp() const { return interp_; }
+
+private:
+    // Runs `script` at global level. Only TCL_ERROR fails; the failure is
+    // logged and marks the engine dirty.
+    bool evaluate(Tcl_Obj* script);
+    // Runs `text` raw (outside the namespace `kiv`).
+    bool evaluate_raw(const char* text);
+    bool init_step(script_service* service);
+    bool execute_file_impl(const char* path, bool raw, kiv_script_file_load_function func, const void* fparam);
+    bool on_owner_thread() const;
+    // Gets the engine ready for its next user: output and result cleared,
+    // namespace `kiv` deleted, commands deleted and objects released.
+    void clean();
+
+    Tcl_Interp* interp_ = nullptr;                 // owned (preserved); null until initialize
+    uint32_t owner_;                               // the thread that made the engine
+    i_object* registration_ = nullptr;             // set only while register_object runs; borrowed
+    Tcl_Obj* reset_script_ = nullptr;              // one Tcl reference; null until initialize
+    Tcl_Obj* preamble_ = nullptr;                  // one Tcl reference; null until initialize
+    std::map<std::string, script_file*> files_;    // by absolute path; one reference each
+    bool initialized_ = false;                     // preamble and init files ran since the last clean
+    tcl_registry registry_;                        // what the scripts hold
+    std::atomic<bool> dirty_{false};               // a script failed or an init command/file came
+    std::string output_;                           // collected by puts_impl
+};
+
+}  // namespace kiv
+
+#endif

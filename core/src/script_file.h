@@ -1,0 +1,74 @@
+// script_file.h --
+//
+//     What an engine runs from: a script file in an engine's cache, kept
+//     as one Tcl object (so Tcl compiles it once) and reloaded when the
+//     file's modification time changes; and script code, a text compiled
+//     for one thread that callers keep and run again and again.
+
+#ifndef KIV_CORE_SRC_SCRIPT_FILE_H
+#define KIV_CORE_SRC_SCRIPT_FILE_H
+
+#include <kiv/core/i_script.h>
+#include <kiv/core/object.h>
+
+#include <tcl.h>
+
+#include <cstdint>
+#include <string>
+
+namespace kiv {
+
+// Returns: a new Tcl object (no reference taken) that runs `text` inside
+//     the namespace `kiv`, or the text itself when `raw`.
+Tcl_Obj* make_script_object(const char* text, bool raw);
+
+class KIV_EXPORT script_file : public object {
+public:
+    // `raw` files run outside the namespace `kiv`.
+    explicit script_file(bool raw);
+    // Drops the Tcl reference; must run on the thread that loaded it.
+    ~script_file() override;
+
+    // Returns: the script object (borrowed), null before the first load.
+    virtual Tcl_Obj* get_object() { return script_; }
+    // Reads the file when it changed since the last load (always the
+    // first time) through `func`, or the default loader when null.
+    // Returns: false when the file cannot be examined or read; the old
+    //     script then stays.
+    virtual bool load(const char* path, kiv_script_file_load_function func, const void* fparam);
+    virtual bool is_raw() { return raw_; }
+    // Returns: the path of the first successful load ("" before it).
+    virtual const char* get_path() { return path_.c_str(); }
+    bool get_interface(const char* name, void** out) override;
+
+private:
+    Tcl_Obj* script_ = nullptr;  // one Tcl reference; null before the first load
+    int64_t mtime_ns_ = 0;       // modification time at the last load
+    bool loaded_ = false;        // a load has succeeded
+    bool raw_;
+    std::string path_;           // set at the first successful load
+};
+
+class KIV_EXPORT script_code : public object, public virtual i_script_code {
+public:
+    script_code();
+    // Drops the Tcl reference on the creating thread (elsewhere the Tcl
+    // object is left, as it may not be touched there).
+    ~script_code() override;
+
+    unsigned get_thread_id() override { return thread_; }
+    bool set_text(const char* text) override;
+    Tcl_Obj* get_compiled_code() override;
+    bool get_interface(const char* name, void** out) override;
+
+private:
+    Tcl_Obj* code_ = nullptr;  // one Tcl reference; null before set_text
+    uint32_t thread_;          // the creating thread
+    bool raw_ = false;         // codes made by kiv_create_script_code are wrapped
+};
+
+}  // namespace kiv
+
+KIV_EXTERN_C kiv::script_file* kiv_cast_script_file(kiv::i_object* obj);
+
+#endif

@@ -1,0 +1,245 @@
+// script_service.cpp --
+//
+//     The script service: one engine per thread, made on the thread's
+//     first request and destroyed on that thread when it ends (through a
+//     Tcl thread-exit handler; threads not made by Tcl run the same
+//     handler from their thread-local clean-up). Init commands and init
+//     files are kept in order and replayed by every engine.
+//
+//     Lock order: the service lock, then the global script mutex of the
+//     engines. Both are recursive; the service lock is held while a new
+//     engine initialises.
+
+#include "script_service.h"
+
+#include "script_engine.h"
+
+#include "../platform/platform.h"
+
+#include <kiv/core/env.h>
+#include <kiv/core/files.h>
+#include <kiv/core/log.h>
+#include <kiv/core/mutex.h>
+#include <kiv/core/system.h>
+#include <kiv/core/test_hooks.h>
+
+#include <tcl.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <map>
+
+namespace kiv {
+
+struct engine_table {
+    struct entry {
+        script_engine* engine = nullptr;  // one reference; null between engines
+        void* exit_cookie = nullptr;      // the thread-exit handler's data; null when none
+    };
+    mutex lock;                          // the service lock
+    std::map<uint32_t, entry> engines;   // by thread id
+};
+
+namespace {
+
+const size_t max_library_name = 255;
+
+// Threads not made through Tcl never run Tcl's thread-exit handlers by
+// themselves; this clean-up runs them when such a thread ends. A Tcl
+// thread has run them already (Tcl_ExitThread) and finds nothing to do.
+struct thread_exit_guard {
+    int handlers = 0;  // thread-exit handlers of ours registered on this thread
+    ~thread_exit_guard() {
+        if (handlers > 0)
+            Tcl_FinalizeThread();
+    }
+};
+
+thread_local thread_exit_guard exit_guard;
+
+typedef std::shared_ptr<engine_table> table_ref;
+
+// Destroys the ending thread's engine on that thread.
+void engine_thread_ended(ClientData data) {
+    table_ref* holder = static_cast<table_ref*>(data);
+    table_ref table = *holder;
+    delete holder;
+    --exit_guard.handlers;
+    script_engine* engine = nullptr;
+    {
+        mutex_locker lock(&table->lock);
+        auto found = table->engines.find(kiv_get_thread_id());
+        if (found != table->engines.end() && found->second.exit_cookie == data) {
+            engine = found->second.engine;
+            table->engines.erase(found);
+        }
+    }
+    if (engine != nullptr)
+        engine->release();
+}
+
+bool valid_library_name(const char* name) {
+    size_t length = 0;
+    for (const char* p = name; *p != '\0'; ++p, ++length) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (length >= max_library_name || !(std::isalnum(c) || c == '_') || c >= 0x80)
+            return false;
+    }
+    return length > 0;
+}
+
+// Returns: the absolute path of `dir_var`/`script` when the variable is
+//     set and the file exists, else "".
+std::string find_script(const std::string& dir_var, const std::string& script) {
+    std::string dir;
+    if (!kiv_get_env(dir_var.c_str(), dir) || dir.empty())
+        return "";
+    std::string rel = "${" + dir_var + "}/" + script;
+    char* absolute = kiv_get_absolute_path(rel.c_str());
+    if (absolute == nullptr)
+        return "";
+    std::string path = kiv_file_exists(absolute) ? absolute : "";
+    free(absolute);
+    return path;
+}
+
+}  // namespace
+
+script_service::script_service() : table_(std::make_shared<engine_table>()) {
+    set_name("script_service");
+}
+
+script_service::~script_service() {
+    uint32_t self = kiv_get_thread_id();
+    script_engine* own = nullptr;
+    {
+        mutex_locker lock(&table_->lock);
+        auto found = table_->engines.find(self);
+        if (found != table_->engines.end()) {
+            own = found->second.engine;
+            if (found->second.exit_cookie != nullptr) {
+                Tcl_DeleteThreadExitHandler(engine_thread_ended, found->second.exit_cookie);
+                delete static_cast<table_ref*>(found->second.exit_cookie);
+                --exit_guard.handlers;
+            }
+            table_->engines.erase(found);
+        }
+    }
+    if (own != nullptr)
+        own->release();
+}
+
+i_script_engine* script_service::get_script_engine() {
+    uint32_t self = kiv_get_thread_id();
+    mutex_locker lock(&table_->lock);
+    engine_table::entry& slot = table_->engines[self];
+    if (slot.engine != nullptr) {
+        if (slot.engine->validate(this)) {
+            slot.engine->addref();
+            return slot.engine;
+        }
+        script_engine* old = slot.engine;
+        slot.engine = nullptr;
+        old->release();
+    }
+    script_engine* engine = new script_engine;
+    engine->addref();
+    if (!engine->initialize(this)) {
+        engine->release();
+        return nullptr;
+    }
+    slot.engine = engine;
+    engine->addref();
+    if (slot.exit_cookie == nullptr) {
+        slot.exit_cookie = new table_ref(table_);
+        Tcl_CreateThreadExitHandler(engine_thread_ended, slot.exit_cookie);
+        ++exit_guard.handlers;
+    }
+    return engine;
+}
+
+bool script_service::add_init_cmd(const char* cmd_text) {
+    if (cmd_text == nullptr)
+        return false;
+    mutex_locker lock(&table_->lock);
+    init_cmds_.push_back(cmd_text);
+    for (auto& slot : table_->engines)
+        if (slot.second.engine != nullptr)
+            slot.second.engine->apply_init_cmd(cmd_text);
+    return true;
+}
+
+bool script_service::add_init_file(const char* file_path) {
+    char* absolute = file_path != nullptr ? kiv_get_absolute_path(file_path) : nullptr;
+    if (absolute == nullptr)
+        return false;
+    std::string path = absolute;
+    free(absolute);
+    mutex_locker lock(&table_->lock);
+    init_files_.push_back(path);
+    for (auto& slot : table_->engines)
+        if (slot.second.engine != nullptr)
+            slot.second.engine->apply_init_file(path.c_str());
+    return true;
+}
+
+void script_service::bind_library(void* module, const char* library_path) {
+    if (module == nullptr)
+        return;
+    typedef const char* (*name_function)();
+    name_function library_name = reinterpret_cast<name_function>(platform::dl_symbol(module, "kiv_library_name"));
+    if (library_name == nullptr)
+        return;
+    const char* raw_name = library_name();
+    if (raw_name == nullptr || !valid_library_name(raw_name)) {
+        kiv_log(0, "script_service: library name not usable for Tcl; no package or init script bound");
+        return;
+    }
+    std::string name = raw_name;
+    for (char& c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+
+    std::string init_function = name + "_Init";
+    init_function[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(init_function[0])));
+    if (library_path != nullptr && platform::dl_symbol(module, init_function.c_str()) != nullptr) {
+        // load PATH NAME, the path quoted as one word and the package
+        // named, so Tcl never guesses it from the file name.
+        const char* words[] = {"load", library_path, name.c_str()};
+        char* command = Tcl_Merge(3, words);
+        add_init_cmd(command);
+        Tcl_Free(command);
+    }
+
+    std::string script = name + "_init.tcl";
+    std::string upper = name;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string found = find_script(upper + "_SCRIPT_PATH", script);
+    if (found.empty())
+        found = find_script("KIV_SCRIPT_PATH", script);
+    if (!found.empty())
+        add_init_file(found.c_str());
+}
+
+bool script_service::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_script_service", static_cast<i_script_service*>(this), out) ||
+        answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out) ||
+        answer_interface(name, "script_service", this, out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+}  // namespace kiv
+
+kiv::script_service* kiv_cast_script_service(kiv::i_object* obj) {
+    return kiv::cast_interface<kiv::script_service>(obj, "script_service");
+}
+
+kiv::i_script_service* kiv_cast_i_script_service(kiv::i_object* obj) {
+    return kiv::cast_interface<kiv::i_script_service>(obj, "i_script_service");
+}
+
+
+void* kiv_test_open_library(const char* path) {
+    return path != nullptr ? kiv::platform::dl_open(path, nullptr) : nullptr;
+}
