@@ -122,11 +122,23 @@ bool script_engine::on_owner_thread() const {
     return kiv_get_thread_id() == owner_;
 }
 
-bool script_engine::evaluate(Tcl_Obj* script) {
+bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
     if (interp_ == nullptr || script == nullptr || !on_owner_thread())
         return false;
     Tcl_IncrRefCount(script);
-    int status = Tcl_EvalObjEx(interp_, script, TCL_EVAL_GLOBAL);
+    int status;
+    if (in_kiv) {
+        // namespace eval kiv SCRIPT, with the script as its own word.
+        Tcl_Obj* words[4] = {Tcl_NewStringObj("namespace", -1), Tcl_NewStringObj("eval", -1),
+                             Tcl_NewStringObj("kiv", -1), script};
+        for (int i = 0; i < 3; ++i)
+            Tcl_IncrRefCount(words[i]);
+        status = Tcl_EvalObjv(interp_, 4, words, TCL_EVAL_GLOBAL);
+        for (int i = 0; i < 3; ++i)
+            Tcl_DecrRefCount(words[i]);
+    } else {
+        status = Tcl_EvalObjEx(interp_, script, TCL_EVAL_GLOBAL);
+    }
     Tcl_DecrRefCount(script);
     if (status != TCL_ERROR)
         return true;
@@ -138,7 +150,7 @@ bool script_engine::evaluate(Tcl_Obj* script) {
 bool script_engine::evaluate_raw(const char* text) {
     if (text == nullptr)
         return false;
-    return evaluate(Tcl_NewStringObj(text, -1));
+    return evaluate(Tcl_NewStringObj(text, -1), false);
 }
 
 bool script_engine::initialize(script_service* service) {
@@ -171,7 +183,7 @@ bool script_engine::initialize(script_service* service) {
 bool script_engine::init_step(script_service* service) {
     initialized_ = true;
     registry_.set_keep_tokens(true);
-    if (!evaluate(preamble_))
+    if (!evaluate(preamble_, false))
         return false;
     mutex_locker lock(&global_script_mutex());
     for (const std::string& path : service->init_files())
@@ -191,7 +203,7 @@ void script_engine::clean() {
     reset();
     initialized_ = false;
     if (interp_ != nullptr && on_owner_thread())
-        evaluate(reset_script_);
+        evaluate(reset_script_, false);
     registry_.clear(true);
     registry_.set_keep_tokens(false);
 }
@@ -220,7 +232,7 @@ void script_engine::apply_init_file(const char* path) {
 bool script_engine::execute_text(const char* code) {
     if (code == nullptr)
         return false;
-    return evaluate(make_script_object(code, false));
+    return evaluate(Tcl_NewStringObj(code, -1), true);
 }
 
 bool script_engine::execute_file(const char* path, kiv_script_file_load_function func, const void* fparam) {
@@ -244,7 +256,7 @@ bool script_engine::execute_file_impl(const char* path, bool raw, kiv_script_fil
     if (cached != files_.end() && cached->second->is_raw() == raw) {
         if (!cached->second->load(key.c_str(), func, fparam))
             return false;
-        return evaluate(cached->second->get_object());
+        return evaluate(cached->second->get_object(), !raw);
     }
     script_file* file = new script_file(raw);
     file->addref();
@@ -254,12 +266,12 @@ bool script_engine::execute_file_impl(const char* path, bool raw, kiv_script_fil
     }
     if (cached != files_.end()) {
         // The cache keeps its entry for the other flavour.
-        bool ok = evaluate(file->get_object());
+        bool ok = evaluate(file->get_object(), !raw);
         file->release();
         return ok;
     }
     files_.emplace(file->get_path(), file);
-    return evaluate(file->get_object());
+    return evaluate(file->get_object(), !raw);
 }
 
 bool script_engine::execute_code(i_script_code* code) {
@@ -268,7 +280,7 @@ bool script_engine::execute_code(i_script_code* code) {
     Tcl_Obj* compiled = code->get_compiled_code();
     if (compiled == nullptr)
         return false;
-    return evaluate(compiled);
+    return evaluate(compiled, true);
 }
 
 bool script_engine::register_object(i_object* obj, const char* obj_name, const char* cast_func) {

@@ -78,9 +78,10 @@ public:
     Tcl_Interp* interp() const { return interp_; }
 
 private:
-    // Runs `script` at global level. Only TCL_ERROR fails; the failure is
-    // logged and marks the engine dirty.
-    bool evaluate(Tcl_Obj* script);
+    // Runs `script` inside the namespace `kiv`, or
+    // raw at global level. Only TCL_ERROR fails; the failure is logged
+    // and marks the engine dirty.
+    bool evaluate(Tcl_Obj* script, bool in_kiv);
     // Runs `text` raw (outside the namespace `kiv`).
     bool evaluate_raw(const char* text);
     bool init_step(script_service* service);

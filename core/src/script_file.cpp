@@ -7,9 +7,9 @@
 //     kiv_crc32 of the file's base name (with its terminator) from
 //     kiv_script_key_start, least significant byte first.
 //
-//     Scripts run inside the namespace `kiv` as the list
-//     {namespace eval kiv TEXT}: the text is never pasted into other
-//     script source, so whatever it holds stays one script.
+//     Both keep the text as one Tcl object, which Tcl compiles on the
+//     first run and reuses; the engine runs it inside the namespace `kiv`
+//     unless it is raw.
 
 #include "script_file.h"
 
@@ -87,15 +87,6 @@ char* decrypt_script(const char* body, const char* name) {
 
 }  // namespace
 
-Tcl_Obj* make_script_object(const char* text, bool raw) {
-    Tcl_Obj* body = Tcl_NewStringObj(text, -1);
-    if (raw)
-        return body;
-    Tcl_Obj* words[] = {Tcl_NewStringObj("namespace", -1), Tcl_NewStringObj("eval", -1),
-                        Tcl_NewStringObj("kiv", -1), body};
-    return Tcl_NewListObj(4, words);
-}
-
 script_file::script_file(bool raw) : raw_(raw) {}
 
 script_file::~script_file() {
@@ -115,7 +106,7 @@ bool script_file::load(const char* path, kiv_script_file_load_function func, con
         if (reload)
             Tcl_DecrRefCount(script_);
         mtime_ns_ = mtime;
-        script_ = make_script_object(text, raw_);
+        script_ = Tcl_NewStringObj(text, -1);
         Tcl_IncrRefCount(script_);
         free(text);
         if (reload)
@@ -146,7 +137,7 @@ bool script_code::set_text(const char* text) {
         return false;
     if (code_ != nullptr)
         Tcl_DecrRefCount(code_);
-    code_ = make_script_object(text, raw_);
+    code_ = Tcl_NewStringObj(text, -1);
     Tcl_IncrRefCount(code_);
     return true;
 }

@@ -18,10 +18,6 @@
 
 namespace kiv {
 
-// Returns: a new Tcl object (no reference taken) that runs `text` inside
-//     the namespace `kiv`, or the text itself when `raw`.
-Tcl_Obj* make_script_object(const char* text, bool raw);
-
 class KIV_EXPORT script_file : public object {
 public:
     // `raw` files run outside the namespace `kiv`.
@@ -63,8 +59,7 @@ public:
 
 private:
     Tcl_Obj* code_ = nullptr;  // one Tcl reference; null before set_text
-    uint32_t thread_;          // the creating thread
-    bool raw_ = false;         // codes made by kiv_create_script_code are wrapped
+    uint32_t thread_;          // the creating thread; codes always run inside `kiv`
 };
 
 }  // namespace kiv

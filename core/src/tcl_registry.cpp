@@ -21,6 +21,7 @@
 #include <kiv/core/tcl_binding.h>
 #include <kiv/core/tcl_registry.h>
 
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -38,6 +39,14 @@ enum class target {
     counted   // an object the registry counts
 };
 
+bool is_exempt(tcl_registry* reg, i_object* obj) {
+    i_core* core = kiv_core();
+    return obj == reg->exempt() || (core != nullptr && obj == static_cast<i_object*>(core)) ||
+           kiv_get_thread_id() != reg->owner_thread();
+}
+
+// Resolves a real object (one a C++ caller or a command's result hands
+// over): a wrapper is replaced by the object it stands for.
 target resolve(tcl_registry* reg, i_object*& obj) {
     if (obj == nullptr || reg == nullptr)
         return target::pass;
@@ -48,11 +57,7 @@ target resolve(tcl_registry* reg, i_object*& obj) {
         if (obj == nullptr)
             return target::invalid;
     }
-    i_core* core = kiv_core();
-    if (obj == reg->exempt() || (core != nullptr && obj == static_cast<i_object*>(core)) ||
-        kiv_get_thread_id() != reg->owner_thread())
-        return target::exempt;
-    return target::counted;
+    return is_exempt(reg, obj) ? target::exempt : target::counted;
 }
 
 tcl_registry* thread_registry() {
@@ -168,6 +173,10 @@ int tcl_registry::release(i_object* obj, bool release) {
         return 0;
     if (--count->second < 1) {
         counts_.erase(count);
+        auto names = names_of_.equal_range(obj);
+        for (auto it = names.first; it != names.second; ++it)
+            names_.erase(it->second);
+        names_of_.erase(names.first, names.second);
         std::vector<Tcl_Command> tokens;
         auto range = bindings_.equal_range(obj);
         for (auto it = range.first; it != range.second; ++it) {
@@ -212,6 +221,8 @@ void tcl_registry::clear(bool delete_commands) {
     pending_ = nullptr;
     std::map<i_object*, int> counts;
     counts.swap(counts_);
+    names_.clear();
+    names_of_.clear();
     if (delete_commands && interp_ != nullptr && kiv_get_thread_id() == owner_) {
         for (const auto& binding : bindings)
             Tcl_DeleteCommandFromToken(interp_, binding.second);
@@ -221,6 +232,19 @@ void tcl_registry::clear(bool delete_commands) {
     for (const auto& count : counts)
         for (int i = 0; i < count.second; ++i)
             count.first->release();
+}
+
+void tcl_registry::note_name(const char* name, i_object* obj) {
+    auto known = names_.find(name);
+    if (known != names_.end())
+        return;
+    names_.emplace(name, obj);
+    names_of_.emplace(obj, name);
+}
+
+i_object* tcl_registry::object_named(const char* name) const {
+    auto known = names_.find(name);
+    return known != names_.end() ? known->second : nullptr;
 }
 
 int tcl_registry::count_of(i_object* obj) const {
@@ -252,20 +276,38 @@ void register_object(Tcl_Interp* interp, i_object* obj, Tcl_Command token) {
     offer(tcl_registry::of(interp), token);
 }
 
-int addref(Tcl_Interp* interp, i_object* obj, bool add) {
-    return addref_in(tcl_registry::of(interp), obj, add);
+void hold(Tcl_Interp* interp, i_object* obj, const char* name, bool cast) {
+    tcl_registry* reg = tcl_registry::of(interp);
+    switch (resolve(reg, obj)) {
+    case target::counted:
+        if (cast)
+            reg->register_cast(obj);
+        else
+            reg->addref(obj, false);
+        break;
+    case target::exempt:
+        break;
+    default:
+        return;
+    }
+    if (name != nullptr && kiv_get_thread_id() == reg->owner_thread())
+        reg->note_name(name, obj);
+}
+
+bool known(Tcl_Interp* interp, const char* name) {
+    tcl_registry* reg = tcl_registry::of(interp);
+    if (reg == nullptr || kiv_get_thread_id() != reg->owner_thread())
+        return true;
+    // The name is only looked up; the pointer inside it is never followed
+    // until it proves to be one the registry gave out.
+    i_object* obj = reg->object_named(name);
+    if (obj == nullptr)
+        return false;
+    return is_exempt(reg, obj) || reg->test(obj);
 }
 
 int release(Tcl_Interp* interp, i_object* obj, bool rel) {
     return release_in(tcl_registry::of(interp), obj, rel);
-}
-
-bool test_object(Tcl_Interp* interp, i_object* obj) {
-    return test_in(tcl_registry::of(interp), obj);
-}
-
-void register_cast(Tcl_Interp* interp, i_object* obj) {
-    register_cast_in(tcl_registry::of(interp), obj);
 }
 
 void command_deleted(Tcl_Interp* interp, Tcl_Command token) {

@@ -1,8 +1,9 @@
 // tcl_registry.h --
 //
 //     The registry behind the Tcl object registry functions: for one
-//     interpreter, the references its scripts own (a count per object)
-//     and the Tcl commands made for each object. A script engine owns one;
+//     interpreter, the references its scripts own (a count per object),
+//     the Tcl commands made for each object and the pointer names scripts
+//     were given, against which pointers coming back are checked. A script engine owns one;
 //     a plain interpreter that loads a package gets one of its own. It is
 //     used only on its owner thread.
 
@@ -15,6 +16,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <unordered_map>
 
 namespace kiv {
@@ -55,6 +57,13 @@ public:
     // attached), then releases every counted object as often as counted.
     void clear(bool delete_commands);
 
+    // Remembers `name`, the pointer name a script was given, as naming
+    // `obj` (already resolved).
+    void note_name(const char* name, i_object* obj);
+    // Returns: the object a script's pointer name stands for, or null when
+    //     the registry never gave that name out or its object is gone.
+    i_object* object_named(const char* name) const;
+
     // Returns: how many references scripts own on `obj` (for tests).
     int count_of(i_object* obj) const;
 
@@ -69,6 +78,8 @@ private:
     std::multimap<i_object*, Tcl_Command> bindings_;   // commands per object; null key: never released
     std::unordered_map<Tcl_Command, i_object*> owners_; // the same bindings by command
     Tcl_Command pending_ = nullptr;                     // offered, not yet bound; null when none
+    std::unordered_map<std::string, i_object*> names_;  // pointer names given to scripts
+    std::multimap<i_object*, std::string> names_of_;    // the same names by object
 };
 
 }  // namespace kiv

@@ -70,8 +70,6 @@ static void kiv_script_log(unsigned level, const char* text) {
 // from may change or go once the command returns.
 %typemap(in, numinputs=0) bool copy "$1 = true;"
 
-%typemap(check) char*, const char*, char16_t*, const char16_t*, unsigned*, uint32_t*, const char** ""
-
 %include <kiv/core/i_object.h>
 %include <kiv/core/i_string.h>
 %include <kiv/core/i_binary.h>

@@ -103,17 +103,20 @@ static Tcl_Obj* kiv_swig_new_object(Tcl_Interp* interp, void* ptr, swig_type_inf
             }
         }
     }
-    if (obj != nullptr) {
-        if (cast)
-            kiv::tcl_binding::register_cast(interp, obj);
-        else
-            kiv::tcl_binding::addref(interp, obj, false);
-    }
+    if (obj != nullptr)
+        kiv::tcl_binding::hold(interp, obj, Tcl_GetString(result), cast);
     return result;
 }
 
-// Pointer conversion from a pointer name ("_<hex>_p_<type>") or "NULL",
-// done here rather than by SWIG's runtime, which
+// The conversion found a pointer name this interpreter never gave out, or
+// one whose object it no longer holds.
+#define KIV_SWIG_NOT_HELD (SWIG_ERROR - 100)
+
+// Pointer conversion from a pointer name ("_<hex>_p_<type>") or "NULL".
+// The name must be one the interpreter's registry gave out for an object
+// it still holds; only then is the pointer inside it used at all (even a
+// cast to a base interface reads the object). Done here rather than by
+// SWIG's runtime, which
 //   - casts to the wanted interface only while the object's command still
 //     exists (a name kept in a variable after its command went would
 //     come back as the wrong sub-object),
@@ -121,47 +124,36 @@ static Tcl_Obj* kiv_swig_new_object(Tcl_Interp* interp, void* ptr, swig_type_inf
 //     text of any other argument,
 //   - and reorders its shared cast lists while looking (so the look-up
 //     runs under the type lock).
-static int kiv_swig_convert_ptr(Tcl_Interp*, Tcl_Obj* obj, void** ptr, swig_type_info* type, int flags) {
+static int kiv_swig_convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, void** ptr, swig_type_info* type, int flags) {
     const char* text = Tcl_GetString(obj);
     *ptr = nullptr;
     if (std::strcmp(text, "NULL") == 0)
         return (flags & SWIG_POINTER_NO_NULL) != 0 ? SWIG_NullReferenceError : SWIG_OK;
     if (text[0] != '_')
-        return SWIG_ERROR;
-    const char* type_name = SWIG_UnpackData(text + 1, ptr, sizeof(void*));
-    if (type_name == nullptr) {
-        *ptr = nullptr;
-        return SWIG_ERROR;
-    }
-    if (type == nullptr)
-        return SWIG_OK;
+        return SWIG_TypeError;
+    void* raw = nullptr;
+    const char* type_name = SWIG_UnpackData(text + 1, &raw, sizeof(void*));
+    if (type_name == nullptr)
+        return SWIG_TypeError;
     std::lock_guard<std::recursive_mutex> lock(kiv::tcl_binding::type_lock());
-    swig_cast_info* cast = SWIG_TypeCheck(type_name, type);
-    if (cast == nullptr) {
-        *ptr = nullptr;
-        return SWIG_ERROR;
-    }
+    swig_cast_info* cast = type != nullptr ? SWIG_TypeCheck(type_name, type) : nullptr;
+    if (type != nullptr && cast == nullptr)
+        return SWIG_TypeError;
+    if (!kiv::tcl_binding::known(interp, text))
+        return KIV_SWIG_NOT_HELD;
     int new_memory = 0;
-    *ptr = SWIG_TypeCast(cast, *ptr, &new_memory);
+    *ptr = cast != nullptr ? SWIG_TypeCast(cast, raw, &new_memory) : raw;
     return SWIG_OK;
 }
 #undef SWIG_ConvertPtr
 #define SWIG_ConvertPtr(oc, ptr, ty, flags) kiv_swig_convert_ptr(interp, oc, ptr, ty, flags)
 
-// Checks an object pointer from a script against the registry.
-// Returns: false with an error result when the object is not the
-//     script's to use.
-static bool kiv_swig_check_object(Tcl_Interp* interp, kiv::i_object* obj, bool required, const char* command) {
-    if (obj == nullptr) {
-        if (!required)
-            return true;
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: null object", command));
-        return false;
-    }
-    if (kiv::tcl_binding::test_object(interp, obj))
-        return true;
-    Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: object not held by this interpreter", command));
-    return false;
+// Sets the error result for a pointer argument that did not convert.
+static void kiv_swig_pointer_error(Tcl_Interp* interp, int code, const char* command, int arg, const char* type) {
+    if (code == KIV_SWIG_NOT_HELD)
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: object not held by this interpreter", command));
+    else
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: argument %d is not a %s", command, arg, type));
 }
 
 // Functions outside wrappers (SWIG's per-class destructors, never used
@@ -230,17 +222,23 @@ static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
 %typemap(out) void*, const void* {
     Tcl_SetObjResult(interp, SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor, 0));
 }
-// Objects from scripts: the object of a method must be there; any object
-// must be held by this interpreter.
+// Objects from scripts: only names this interpreter gave out for objects
+// it holds; the object of a method must be there.
+%typemap(in) SWIGTYPE* {
+    void* ptr_$argnum = nullptr;
+    int res_$argnum = kiv_swig_convert_ptr(interp, $input, &ptr_$argnum, $descriptor, 0);
+    if (!SWIG_IsOK(res_$argnum)) {
+        kiv_swig_pointer_error(interp, res_$argnum, "$symname", $argnum, "$1_type");
+        SWIG_fail;
+    }
+    $1 = reinterpret_cast<$1_ltype>(ptr_$argnum);
+}
 %typemap(check) SWIGTYPE* self {
-    if (!kiv_swig_check_object(interp, $1, true, "$symname"))
+    if ($1 == nullptr) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: null object", "$symname"));
         SWIG_fail;
+    }
 }
-%typemap(check) SWIGTYPE* {
-    if (!kiv_swig_check_object(interp, $1, false, "$symname"))
-        SWIG_fail;
-}
-%typemap(check) void*, const void*, kiv_script_file_load_function ""
 
 // Heap texts: copied into Tcl, then freed.
 %typemap(out) char* {

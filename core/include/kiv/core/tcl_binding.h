@@ -24,13 +24,19 @@ namespace kiv::tcl_binding {
 // Returns: the initialiser's result; TCL_ERROR for a null interpreter.
 KIV_EXPORT int init_package(Tcl_Interp* interp, int (*init)(Tcl_Interp*));
 
-// The registry operations of tcl_registry.h on the registry of `interp`;
-// with no registry they behave as without an engine.
+// The registry of `interp` (with none, these do nothing and every name
+// is accepted).
+// Offers `token`, the command just made for `obj`.
 KIV_EXPORT void register_object(Tcl_Interp* interp, i_object* obj, Tcl_Command token);
-KIV_EXPORT int addref(Tcl_Interp* interp, i_object* obj, bool addref);
+// A command hands `obj` to the script under the pointer name `name`: Tcl
+// adopts the reference the command's function returned, or, for a cast,
+// takes none (the object is the same). The name is remembered.
+KIV_EXPORT void hold(Tcl_Interp* interp, i_object* obj, const char* name, bool cast);
+// Returns: whether `name`, a pointer name coming from a script, was given
+//     out by this registry for an object it still holds (or exempts).
+KIV_EXPORT bool known(Tcl_Interp* interp, const char* name);
+// kiv_tcl_release for an object a known name stands for.
 KIV_EXPORT int release(Tcl_Interp* interp, i_object* obj, bool release);
-KIV_EXPORT bool test_object(Tcl_Interp* interp, i_object* obj);
-KIV_EXPORT void register_cast(Tcl_Interp* interp, i_object* obj);
 // The command `token` is being deleted; its binding is forgotten.
 KIV_EXPORT void command_deleted(Tcl_Interp* interp, Tcl_Command token);
 
