@@ -1,0 +1,164 @@
+// script_file_test.cpp --
+//
+//     Script files as engines run them: the per-engine cache that reads a
+//     file once and again only when it changes, and the default loader
+//     with its encrypted framing, including files made by the project's
+//     own encryptor and files that only pretend to be encrypted.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/bin_text.h>
+#include <kiv/core/checksum.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_binary.h>
+#include <kiv/core/i_encryptor.h>
+#include <kiv/core/i_script.h>
+#include <kiv/core/log.h>
+
+#include "script_session.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using kiv_test::run;
+
+namespace {
+
+// A loader that counts its calls in the int `fparam` points to.
+char* counting_loader(const char* path, const void* fparam) {
+    ++*static_cast<int*>(const_cast<void*>(fparam));
+    return kiv_read_file(path);
+}
+
+// Sets a file's modification time `seconds` after the epoch.
+void set_mtime(const std::string& path, time_t seconds) {
+    struct utimbuf times = {seconds, seconds};
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+}
+
+class script_file_test : public ::testing::Test {
+protected:
+    // The 4-byte key of an encrypted script called `base_name`.
+    static std::string key_for(const std::string& base_name) {
+        unsigned crc = kiv_crc32(base_name.c_str(), static_cast<unsigned>(base_name.size() + 1), kiv_script_key_start);
+        return std::string{static_cast<char>(crc), static_cast<char>(crc >> 8), static_cast<char>(crc >> 16),
+                           static_cast<char>(crc >> 24)};
+    }
+
+    // The bytes of `text` enciphered by "svc_encrypt" for the file
+    // `base_name` (method '2').
+    std::string cipher_for(const std::string& text, const std::string& base_name) {
+        auto_ptr_t<kiv::i_object> svc(kiv_core()->get_service("svc_encrypt"));
+        kiv::i_encryptor* encryptor = kiv_cast_i_encryptor(svc);
+        EXPECT_NE(encryptor, nullptr);
+        if (encryptor == nullptr)
+            return "";
+        std::string key = key_for(base_name);
+        auto_ptr_t<kiv::i_binary> cipher(encryptor->encrypt(text.data(), text.size(), key.data(), 4, '2'));
+        EXPECT_TRUE(cipher);
+        const char* bytes = static_cast<const char*>(cipher->get_data());
+        return std::string(bytes, cipher->get_data_size());
+    }
+
+    static std::string framed(const std::string& cipher) {
+        char* b64 = kiv_base64_encode(cipher.data(), static_cast<unsigned>(cipher.size()));
+        std::string file = std::string("KIVENCF73\n") + b64 + "\n";
+        free(b64);
+        return file;
+    }
+
+    static std::string load(const std::string& path) {
+        char* text = kiv_load_script_file(path.c_str(), nullptr);
+        std::string result = text != nullptr ? text : "(null)";
+        free(text);
+        return result;
+    }
+
+    kiv_test::script_session session;
+};
+
+}  // namespace
+
+TEST_F(script_file_test, a_cached_file_is_read_once_and_again_after_it_changes) {
+    std::string path = session.write("cached.tcl", "puts first");
+    set_mtime(path, 1000000);
+    std::string trace = session.root.file("trace.txt");
+    kiv_set_trace_facility(trace.c_str());
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    int loads = 0;
+    engine->reset();
+    EXPECT_TRUE(engine->execute_file(path.c_str(), counting_loader, &loads));
+    EXPECT_TRUE(engine->execute_file("cached.tcl", counting_loader, &loads));  // same file, relative
+    EXPECT_EQ(loads, 1);
+    EXPECT_STREQ(engine->get_output(), "firstfirst");
+
+    session.write("cached.tcl", "puts second");
+    set_mtime(path, 1000060);
+    engine->reset();
+    EXPECT_TRUE(engine->execute_file(path.c_str(), counting_loader, &loads));
+    EXPECT_EQ(loads, 2);
+    EXPECT_STREQ(engine->get_output(), "second");
+    kiv_set_trace_facility("stdout");
+    EXPECT_NE(kiv_test::read_all(trace).find("script_code: reloading script from file '" + path + "'"),
+              std::string::npos);
+}
+
+TEST_F(script_file_test, missing_and_unreadable_files_fail_without_running) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    EXPECT_FALSE(engine->execute_file("no_such.tcl"));
+    EXPECT_FALSE(engine->execute_file(nullptr));
+    EXPECT_FALSE(engine->execute_file(""));
+    // A failed read keeps nothing in the cache: the file runs once it is there.
+    session.write("late.tcl", "puts late");
+    EXPECT_EQ((engine->reset(), engine->execute_file("late.tcl"), std::string(engine->get_output())), "late");
+}
+
+TEST_F(script_file_test, an_encrypted_script_made_by_the_encryptor_runs) {
+    const std::string text = "variable secret 42\nputs \"secret is $secret\"";
+    session.write("hidden.tcl", framed(cipher_for(text, "hidden.tcl")));
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    engine->reset();
+    EXPECT_TRUE(engine->execute_file("hidden.tcl"));
+    EXPECT_STREQ(engine->get_output(), "secret is 42");
+    // CR LF line ends are read as LF.
+    std::string crlf = framed(cipher_for(text, "crlf.tcl"));
+    crlf.replace(crlf.find('\n'), 1, "\r\n");
+    session.write("crlf.tcl", crlf);
+    EXPECT_EQ(load(session.root.file("crlf.tcl")), text);
+}
+
+TEST_F(script_file_test, files_that_are_not_exactly_encrypted_come_back_as_they_are) {
+    session.write("plain.tcl", "KIVENCF73x\nputs plain");
+    EXPECT_EQ(load(session.root.file("plain.tcl")), "KIVENCF73x\nputs plain");
+    // A path with no "/" names no file key: the text stays encrypted.
+    std::string framed_text = framed(cipher_for("puts inner", "bare.tcl"));
+    session.write("bare.tcl", framed_text);
+    EXPECT_EQ(load("bare.tcl"), framed_text);
+    // Undecodable files run as they are, and fail as scripts.
+    session.write("broken.tcl", "KIVENCF73\n!!!!\n");
+    EXPECT_EQ(load(session.root.file("broken.tcl")), "KIVENCF73\n!!!!\n");
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    EXPECT_FALSE(engine->execute_file("broken.tcl"));
+    EXPECT_EQ(load(""), "(null)");
+    EXPECT_EQ(load(session.root.file("absent.tcl")), "(null)");
+}
+
+TEST_F(script_file_test, a_decrypted_text_ends_at_its_stored_length) {
+    // The stored length is shortened to 5: the text is the first five
+    // bytes, terminated, although the plain bytes behind them are not 0.
+    std::string cipher = cipher_for("puts abcdefghijkl", "cut.tcl");
+    ASSERT_GE(cipher.size(), 4u);
+    cipher[0] = cipher[1] = cipher[2] = 0;
+    cipher[3] = 5;
+    session.write("cut.tcl", framed(cipher));
+    EXPECT_EQ(load(session.root.file("cut.tcl")), "puts ");
+}
