@@ -5,7 +5,8 @@
 //     owner, so when an owner sees its threads gone the count has fallen
 //     too; once the count is 0 no thread started by the core runs code of
 //     any loaded library. A Tcl thread-exit handler takes off a thread
-//     that ended inside its work.
+//     that ended inside its work, and a pool worker after the thread's
+//     other exit handlers (its script engine's) have run.
 
 #include "thread_start.h"
 
@@ -140,8 +141,11 @@ void leave(presence* p) {
     }
 }
 
-void thread_end(presence* p) {
-    leave(p);
+void thread_end(presence*) {
+    // The thread leaves the count from its exit handler, which runs after
+    // every thread-exit handler registered later (Tcl runs them last in,
+    // first out): a script engine the thread owns is destroyed, running
+    // library code, while the thread still counts.
     Tcl_ExitThread(0);
     // Tcl_ExitThread does not return; a Tcl build that did would break
     // the count's promise, so stop loudly.

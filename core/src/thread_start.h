@@ -51,8 +51,9 @@ void thread_begin(presence* p);
 // Takes the calling thread off the count, once: the thread runs no more
 // code of the framework's callers, only the core's own way out.
 void leave(presence* p);
-// Takes the thread off the count if still needed and ends the calling
-// Tcl thread (Tcl_ExitThread); never returns.
+// Ends the calling Tcl thread (Tcl_ExitThread); the thread leaves the
+// count, if still on it, after its other thread-exit handlers ran. Never
+// returns.
 [[noreturn]] void thread_end(presence* p);
 
 }  // namespace kiv::threads
