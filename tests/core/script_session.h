@@ -29,6 +29,13 @@ inline std::string bin_dir() {
 class script_session : public core_session {
 public:
     script_session() {
+        // A test program that links another library before kiv_core runs
+        // that library's entry, not the core's: the service is made here.
+        if (kiv_core() != nullptr && !kiv_library_loaded("kiv_core")) {
+            auto_ptr_t<kiv::i_object> existing(kiv_core()->get_service("svc_script"));
+            if (!existing)
+                kiv_core()->register_service(new kiv::script_service, "svc_script");
+        }
         svc.reset(kiv_core() != nullptr ? kiv_core()->get_service("svc_script") : nullptr);
         service = kiv_cast_script_service(svc);
         EXPECT_NE(service, nullptr);
