@@ -1,0 +1,84 @@
+// script_bench.cpp --
+//
+//     One use of a script engine (fetch the thread's engine, run a small
+//     script, release it, which cleans it for the next user) against the
+//     same script through a bare Tcl_Eval in one interpreter, printed as
+//     a ratio. The difference is what the engine's per-use cleaning and
+//     preamble cost.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_script.h>
+#include <kiv/core/library_protocol.h>
+#include <kiv/core/test_hooks.h>
+
+#include "../core/src/script_service.h"
+
+#include <benchmark/benchmark.h>
+#include <tcl.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+const char small_script[] = "set total 0; foreach n {1 2 3 4 5} { incr total $n }; set total";
+
+kiv::script_service* service = nullptr;  // borrowed from the core's registry
+
+void bm_engine_use(benchmark::State& state) {
+    for (auto _ : state) {
+        auto_ptr_t<kiv::i_script_engine> engine(service->get_script_engine());
+        benchmark::DoNotOptimize(engine->execute_text(small_script));
+    }
+}
+
+void bm_bare_tcl_eval(benchmark::State& state) {
+    Tcl_Interp* interp = Tcl_CreateInterp();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(Tcl_Eval(interp, small_script));
+    Tcl_DeleteInterp(interp);
+}
+
+BENCHMARK(bm_engine_use);
+BENCHMARK(bm_bare_tcl_eval);
+
+class ratio_reporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        if (times_["bm_bare_tcl_eval"] > 0)
+            std::printf("ratio engine use vs bare Tcl_Eval: %.2f\n",
+                        times_["bm_engine_use"] / times_["bm_bare_tcl_eval"]);
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (!kiv_initialize())
+        return 1;
+    kiv_library_entry();
+    {
+        auto_ptr_t<kiv::i_object> svc(kiv_core()->get_service("svc_script"));
+        service = kiv_cast_script_service(svc);
+        std::string lib = std::string(KIV_BIN_DIR) + "/kiv_core.so";
+        service->bind_library(kiv_test_open_library(lib.c_str()), lib.c_str());
+        ratio_reporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+    }
+    service = nullptr;
+    kiv_terminate();
+    benchmark::Shutdown();
+    return 0;
+}
