@@ -23,6 +23,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 using kiv_test::run;
 
@@ -92,6 +93,29 @@ TEST_F(script_thread_test, two_threads_get_two_engines) {
     EXPECT_NE(theirs, mine.get());
     EXPECT_EQ(output, "other");
     EXPECT_EQ(run(mine, "puts [info exists v]"), "0");
+}
+
+TEST_F(script_thread_test, engines_on_several_threads_use_the_generated_commands_at_once) {
+    const int thread_count = 4;
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < thread_count; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round) {
+                auto engine = session.engine();
+                std::string value = "t" + std::to_string(t) + "r" + std::to_string(round);
+                std::string out = run(engine, "variable s [kiv_create_named_string n " + value + "]\n"
+                                              "variable n [kiv_cast_i_named_object $s]\n"
+                                              "puts [$s get_value]/[i_named_object_get_name $n]\n"
+                                              "delete_i_named_string $s");
+                if (out == value + "/n")
+                    ++good;
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(good.load(), thread_count * 20);
 }
 
 TEST_F(script_thread_test, an_init_command_reaches_another_threads_engine_at_its_next_fetch) {
