@@ -8,6 +8,7 @@
 #include <kiv/core/checksum.h>
 
 #include "../core/src/md5_encoder.h"
+#include "ratio_main.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -115,8 +115,6 @@ std::string digest(const unsigned char* data, size_t size) {
 
 }  // namespace reference_md5
 
-std::map<std::string, double> times;
-
 void bm_kiv_crc32(benchmark::State& state) {
     const auto& d = buffer();
     for (auto _ : state)
@@ -154,37 +152,23 @@ BENCHMARK(bm_zlib_crc32);
 BENCHMARK(bm_kiv_md5);
 BENCHMARK(bm_reference_md5);
 
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto& d = buffer();
-        bool same = ~kiv_crc32(d.data(), static_cast<unsigned>(d.size()), 0xFFFFFFFFu) ==
-                    crc32(0, d.data(), static_cast<uInt>(d.size()));
-        if (times["bm_zlib_crc32"] > 0)
-            std::printf("ratio kiv_crc32 vs zlib crc32: %.2f (same value: %s)\n",
-                        times["bm_kiv_crc32"] / times["bm_zlib_crc32"], same ? "yes" : "NO");
-        kiv::md5_encoder md5;
-        char* ours = md5.encode_data(d.data(), static_cast<unsigned>(d.size()));
-        bool same_md5 = ours != nullptr && reference_md5::digest(d.data(), d.size()) == ours;
-        free(ours);
-        if (times["bm_reference_md5"] > 0)
-            std::printf("ratio md5 service vs reference md5: %.2f (same digest: %s)\n",
-                        times["bm_kiv_md5"] / times["bm_reference_md5"], same_md5 ? "yes" : "NO");
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return kiv_bench::run_with_ratios(argc, argv,
+                                      {{"kiv_crc32 vs zlib crc32", "bm_kiv_crc32", "bm_zlib_crc32"},
+                                       {"md5 service vs reference md5", "bm_kiv_md5", "bm_reference_md5"}},
+                                      [] {
+                                          const auto& d = buffer();
+                                          bool same = ~kiv_crc32(d.data(), static_cast<unsigned>(d.size()),
+                                                                 0xFFFFFFFFu) ==
+                                                      crc32(0, d.data(), static_cast<uInt>(d.size()));
+                                          std::printf("same CRC-32 value: %s\n", same ? "yes" : "NO");
+                                          kiv::md5_encoder md5;
+                                          char* ours = md5.encode_data(d.data(), static_cast<unsigned>(d.size()));
+                                          bool same_md5 =
+                                              ours != nullptr && reference_md5::digest(d.data(), d.size()) == ours;
+                                          free(ours);
+                                          std::printf("same MD5 digest: %s\n", same_md5 ? "yes" : "NO");
+                                      });
 }

@@ -13,12 +13,11 @@
 #include <kiv/core/test_hooks.h>
 
 #include "../core/src/script_service.h"
+#include "ratio_main.h"
 
 #include <benchmark/benchmark.h>
 #include <tcl.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 
 namespace {
@@ -44,41 +43,22 @@ void bm_bare_tcl_eval(benchmark::State& state) {
 BENCHMARK(bm_engine_use);
 BENCHMARK(bm_bare_tcl_eval);
 
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (times_["bm_bare_tcl_eval"] > 0)
-            std::printf("ratio engine use vs bare Tcl_Eval: %.2f\n",
-                        times_["bm_engine_use"] / times_["bm_bare_tcl_eval"]);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
     if (!kiv_initialize())
         return 1;
     kiv_library_entry();
+    int result;
     {
         auto_ptr_t<kiv::i_object> svc(kiv_core()->get_service("svc_script"));
         service = kiv_cast_script_service(svc);
         std::string lib = std::string(KIV_BIN_DIR) + "/kiv_core.so";
         service->bind_library(kiv_test_open_library(lib.c_str()), lib.c_str());
-        ratio_reporter reporter;
-        benchmark::RunSpecifiedBenchmarks(&reporter);
+        result = kiv_bench::run_with_ratios(argc, argv,
+                                            {{"engine use vs bare Tcl_Eval", "bm_engine_use", "bm_bare_tcl_eval"}});
+        service = nullptr;
     }
-    service = nullptr;
     kiv_terminate();
-    benchmark::Shutdown();
-    return 0;
+    return result;
 }

@@ -11,6 +11,7 @@
 #include "md5_encoder.h"
 #include "script_service.h"
 
+#include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
 
 namespace kiv {
@@ -27,6 +28,7 @@ void register_initial_services(core& c) {
 // start. Their order: "svc_event", "svc_script", "svc_translator",
 // "svc_socket".
 void register_entry_services(core& c) {
+    c.register_service(new event_proc, "svc_event");
     c.register_service(new script_service, "svc_script");
 }
 
