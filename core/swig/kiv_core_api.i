@@ -7,6 +7,7 @@
 //
 //     Left out on purpose: raw-memory and ownership-taking calls
 //     (i_string::assign, i_binary::assign_data, writer block allocation),
+//     handler installation (a C++ member function is no script value),
 //     UTF-16 and out-parameter helpers, compiled script objects, the
 //     library protocol (the loader's, not scripts'), and the registry's
 //     own functions, which take Tcl command tokens.
@@ -21,6 +22,8 @@
 #include <kiv/core/i_binary.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_encryptor.h>
+#include <kiv/core/i_event.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_md5_encoder.h>
 #include <kiv/core/i_object.h>
 #include <kiv/core/i_object_col.h>
@@ -53,6 +56,12 @@ static void kiv_script_log(unsigned level, const char* text) {
 %ignore kiv::i_script_code::get_compiled_code;
 %ignore kiv::i_script_object_subsitutor::get_object_pointer;
 %ignore kiv_cast_script_service;
+%ignore kiv::event;
+%ignore kiv::i_event_proc::install_handler;
+%ignore kiv::i_event_proc::uninstall_handler;
+%ignore kiv_install_handler;
+%ignore kiv_uninstall_handler;
+%ignore kiv_cast_event_proc;
 %ignore kiv_script_key_start;
 %ignore kiv_iconv_to_utf16;
 %ignore kiv_iconv_from_utf16;
@@ -82,6 +91,8 @@ static void kiv_script_log(unsigned level, const char* text) {
 %include <kiv/core/i_bin_parser.h>
 %include <kiv/core/i_md5_encoder.h>
 %include <kiv/core/i_encryptor.h>
+%include <kiv/core/i_event.h>
+%include <kiv/core/i_event_proc.h>
 %include <kiv/core/i_script.h>
 %include <kiv/core/bin_text.h>
 %include <kiv/core/charset.h>
