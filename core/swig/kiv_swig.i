@@ -32,6 +32,7 @@
 %header %{
 #include <kiv/core/tcl_binding.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -171,6 +172,17 @@ static void kiv_swig_install_tables() {
     }
 }
 
+// Sets the result to `size` bytes as a byte array.
+// Returns: false with an error result when Tcl cannot hold that many.
+static bool kiv_swig_set_bytes(Tcl_Interp* interp, const void* data, unsigned size) {
+    if (size > static_cast<unsigned>(INT_MAX)) {
+        Tcl_SetObjResult(interp, Tcl_NewStringObj("byte block too large for a Tcl value", -1));
+        return false;
+    }
+    Tcl_SetObjResult(interp, Tcl_NewByteArrayObj(static_cast<const unsigned char*>(data), static_cast<int>(size)));
+    return true;
+}
+
 // Binary-safe bytes of a Tcl value (a string counts as its bytes).
 static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
     int length = 0;
@@ -255,8 +267,12 @@ static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
     $2 = ($2_ltype)size_$argnum;
 }
 %typemap(out) const void* get_data {
-    Tcl_SetObjResult(interp, Tcl_NewByteArrayObj(static_cast<const unsigned char*>($1),
-                                                 $1 != nullptr ? static_cast<int>(arg1->get_data_size()) : 0));
+    if (!kiv_swig_set_bytes(interp, $1, $1 != nullptr ? arg1->get_data_size() : 0))
+        SWIG_fail;
+}
+%typemap(out) const void* get_block_ptr {
+    if (!kiv_swig_set_bytes(interp, $1, $1 != nullptr ? arg1->get_block_size() : 0))
+        SWIG_fail;
 }
 
 // A method character may be given as itself ("2") or as its code (50).
