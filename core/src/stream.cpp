@@ -10,9 +10,9 @@
 //     under its new owner.
 
 #include "clock.h"
-#include "stream_ids.h"
 
 #include <kiv/core/i_core.h>
+#include <kiv/core/runtime.h>
 #include <kiv/core/stream_impl.h>
 #include <kiv/core/system.h>
 
@@ -41,7 +41,7 @@ void stream_base::do_bg_reading() {}
 void stream_base::do_bg_writeing() {}
 
 i_stream_impl::i_stream_impl() : start_time_(kiv_get_curr_time()) {
-    id_ = next_stream_id();
+    id_ = kiv_get_next_id();
 }
 
 i_stream_impl::~i_stream_impl() = default;
