@@ -9,6 +9,7 @@
 #include "core_state.h"
 #include "md5_encoder.h"
 
+#include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
 
 namespace kiv {
@@ -24,7 +25,7 @@ void register_initial_services(core& c) {
 // start. Their order: "svc_event", "svc_script", "svc_translator",
 // "svc_socket".
 void register_entry_services(core& c) {
-    (void)c;
+    c.register_service(new event_proc, "svc_event");
 }
 
 }  // namespace kiv
