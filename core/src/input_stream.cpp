@@ -12,6 +12,7 @@
 
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/stream_impl.h>
 
 #include <cstdlib>
@@ -230,6 +231,10 @@ void i_input_stream_impl::do_bg_reading() {
         fire_new_data_event();
 }
 
-void i_input_stream_impl::fire_new_data_event() {}
+void i_input_stream_impl::fire_new_data_event() {
+    // Resolved by name on every event rather than cached once: type ids
+    // belong to the event service, which a new session makes afresh.
+    kiv_generate_event("KIV_EVT_STREAM_DATA_AVAIBLE", get_id(), this, false);
+}
 
 }  // namespace kiv

@@ -8,7 +8,10 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_binary.h>
+#include <kiv/core/i_event.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/stream_impl.h>
+#include <kiv/core/system.h>
 #include <kiv/core/test_hooks.h>
 
 #include "core_session.h"
@@ -86,6 +89,7 @@ public:
 
     std::atomic<int> data_events{0};
     std::atomic<bool> connected{true};
+    bool forward_events = false;  // also raise the real event
 
 protected:
     unsigned read_impl(char* buffer, unsigned size) override {
@@ -112,7 +116,11 @@ protected:
         written.emplace_back(data, n);
         return static_cast<int>(n);
     }
-    void fire_new_data_event() override { data_events.fetch_add(1); }
+    void fire_new_data_event() override {
+        data_events.fetch_add(1);
+        if (forward_events)
+            i_input_stream_impl::fire_new_data_event();
+    }
 
 private:
     std::mutex script_lock;
@@ -141,6 +149,25 @@ std::string take_binary(scripted_stream& s, unsigned max_size) {
         return "<null>";
     return std::string(static_cast<const char*>(block->get_data()), block->get_data_size());
 }
+
+// Records the data events it is given.
+class data_event_catcher : public object {
+public:
+    bool on_data(i_event* event) {
+        auto_ptr_t<i_object> payload(event->get_event_object());
+        std::lock_guard<std::mutex> lock(lock_);
+        id = event->get_event_id();
+        stream = kiv_cast_i_input_stream(payload);
+        thread = kiv_get_thread_id();
+        count.fetch_add(1);
+        return true;
+    }
+    std::atomic<int> count{0};
+    std::mutex lock_;
+    int64_t id = 0;
+    i_input_stream* stream = nullptr;
+    uint32_t thread = 0;
+};
 
 // Drives the monotonic clock for one test.
 class driven_clock {
@@ -339,6 +366,28 @@ TEST(stream_input, data_event_still_comes_while_reading_is_paused_at_the_ceiling
     clock.advance(1000);
     s->bg_task();
     EXPECT_EQ(s->data_events, 1);
+}
+
+TEST(stream_input, the_data_event_reaches_handlers_of_the_stream_id_on_a_pool_worker) {
+    data_event_catcher catcher;
+    kiv_test::core_session session;
+    auto s = make_stream();
+    s->forward_events = true;
+    s->set_in_buffer_timeout(0);
+    const char* type = "KIV_EVT_STREAM_DATA_AVAIBLE";
+    auto callback = static_cast<kiv_event_function>(&data_event_catcher::on_data);
+    kiv_install_handler(type, s->get_id(), &catcher, callback);
+    s->push("news");
+    s->bg_task();
+    ASSERT_TRUE(eventually([&] { return catcher.count.load() == 1; }));
+    {
+        std::lock_guard<std::mutex> lock(catcher.lock_);
+        EXPECT_EQ(catcher.id, s->get_id());
+        EXPECT_EQ(catcher.stream, static_cast<i_input_stream*>(s.get()));
+        EXPECT_NE(catcher.thread, kiv_get_thread_id());
+    }
+    EXPECT_NE(make_stream()->get_id(), s->get_id());
+    kiv_uninstall_handler(type, s->get_id(), &catcher, callback);
 }
 
 TEST(stream_output, write_through_hands_each_write_to_the_sink_at_once) {
