@@ -83,10 +83,12 @@ public:
     // Returns: as put_binary; false for null.
     virtual bool put_text(const char* data) = 0;
     virtual bool put_byte(unsigned char data) = 0;
-    // Write-through (timeout 0): true when the sink took every byte now;
-    // false when it took fewer, the rest then stays pending for the pump
-    // (or the next write) to flush. Timed buffering: true when the bytes
-    // were stored. False for null data or exhausted memory.
+    // Write-through (timeout 0): true when the sink took every byte now.
+    // False when it took fewer, or when bytes of earlier writes were still
+    // waiting: what the sink did not take stays pending, in order, for the
+    // pump (or the next write) to flush. False with nothing kept when the
+    // sink reports an error. Timed buffering: true when the bytes were
+    // stored. False for null data or exhausted memory.
     virtual bool put_binary(const void* data, unsigned data_size) = 0;
     // Seconds that written bytes may wait before the pump flushes them;
     // 0 is write-through. Returns: true.
