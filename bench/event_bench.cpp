@@ -18,13 +18,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "ratio_main.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <map>
 #include <mutex>
-#include <string>
 #include <thread>
 
 namespace {
@@ -130,30 +129,6 @@ BENCHMARK(bm_ping_pong_latency)->UseManualTime()->Iterations(5000);
 BENCHMARK(bm_sync_event);
 BENCHMARK(bm_direct_call);
 
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        print("queued event latency vs condition-variable ping-pong", "bm_queued_event_latency",
-              "bm_ping_pong_latency");
-        print("synchronous event vs direct callback", "bm_sync_event", "bm_direct_call");
-    }
-
-private:
-    void print(const char* what, const char* ours, const char* theirs) {
-        double a = times_[ours];
-        double b = times_[theirs];
-        if (b > 0)
-            std::printf("ratio %s: %.2f\n", what, a / b);
-    }
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,7 +140,9 @@ int main(int argc, char** argv) {
     stamp_handler handler;
     kiv_install_handler("BENCH_EVT_QUEUED", 0, &handler, stamp_handler::callback());
     kiv_install_handler("BENCH_EVT_SYNC", 0, &handler, stamp_handler::callback());
-    ratio_reporter reporter;
+    kiv_bench::ratio_reporter reporter(
+        {{"queued event latency vs condition-variable ping-pong", "bm_queued_event_latency", "bm_ping_pong_latency"},
+         {"synchronous event vs direct callback", "bm_sync_event", "bm_direct_call"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     kiv_uninstall_handler("BENCH_EVT_QUEUED", 0, &handler, stamp_handler::callback());
     kiv_uninstall_handler("BENCH_EVT_SYNC", 0, &handler, stamp_handler::callback());
