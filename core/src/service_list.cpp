@@ -9,6 +9,7 @@
 #include "core_state.h"
 #include "md5_encoder.h"
 #include "socket_service.h"
+#include "translator.h"
 
 #include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
@@ -27,6 +28,7 @@ void register_initial_services(core& c) {
 // "svc_socket".
 void register_entry_services(core& c) {
     c.register_service(new event_proc, "svc_event");
+    c.register_service(new translator, "svc_translator");
     c.register_service(new socket_service, "svc_socket");
 }
 
