@@ -10,6 +10,8 @@
 #include "encryptor.h"
 #include "md5_encoder.h"
 #include "script_service.h"
+#include "socket_service.h"
+#include "translator.h"
 
 #include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
@@ -30,6 +32,8 @@ void register_initial_services(core& c) {
 void register_entry_services(core& c) {
     c.register_service(new event_proc, "svc_event");
     c.register_service(new script_service, "svc_script");
+    c.register_service(new translator, "svc_translator");
+    c.register_service(new socket_service, "svc_socket");
 }
 
 }  // namespace kiv

@@ -24,11 +24,12 @@ namespace kiv_test {
 
 class core_session {
 public:
-    // `quiet`: after the entry the event service (and the translator,
-    // which holds on to it) is removed again, so the core threads are the
-    // housekeeping thread and the stream pump only, and background-task
-    // events, whose delivery would take pool workers, go nowhere. For
-    // tests that count threads or watch which worker runs a task.
+    // `quiet`: after the entry the socket service and the event service
+    // (and the translator, which holds on to it) are removed again, so
+    // the core threads are the housekeeping thread and the stream pump
+    // only, and background-task events, whose delivery would take pool
+    // workers, go nowhere. For tests that count threads or watch which
+    // worker runs a task.
     explicit core_session(bool entry = true, bool quiet = false) {
         kiv_set_env("KIV_ROOT_PATH", root.path().c_str());
         started = kiv_initialize();
@@ -36,6 +37,7 @@ public:
         if (entry)
             kiv_library_entry();
         if (entry && quiet) {
+            kiv_core()->unregister_service("svc_socket");
             kiv_core()->unregister_service("svc_translator");
             kiv_core()->unregister_service("svc_event");
         }
