@@ -8,6 +8,7 @@
 //     Left out on purpose: raw-memory and ownership-taking calls
 //     (i_string::assign, i_binary::assign_data, writer block allocation),
 //     handler installation (a C++ member function is no script value),
+//     raw socket calls on descriptors,
 //     UTF-16 and out-parameter helpers, compiled script objects, the
 //     library protocol (the loader's, not scripts'), and the registry's
 //     own functions, which take Tcl command tokens.
@@ -29,10 +30,12 @@
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_property_manager.h>
 #include <kiv/core/i_script.h>
+#include <kiv/core/i_socket_service.h>
 #include <kiv/core/i_stream.h>
 #include <kiv/core/i_string.h>
 #include <kiv/core/i_string_proc.h>
 #include <kiv/core/i_time.h>
+#include <kiv/core/i_translator.h>
 #include <kiv/core/log.h>
 #include <kiv/core/runtime.h>
 #include <kiv/core/system.h>
@@ -62,6 +65,9 @@ static void kiv_script_log(unsigned level, const char* text) {
 %ignore kiv_install_handler;
 %ignore kiv_uninstall_handler;
 %ignore kiv_cast_event_proc;
+%ignore kiv_net_send;
+%ignore kiv_net_recv;
+%ignore kiv_net_tcp_open;
 %ignore kiv_script_key_start;
 %ignore kiv_iconv_to_utf16;
 %ignore kiv_iconv_from_utf16;
@@ -94,6 +100,8 @@ static void kiv_script_log(unsigned level, const char* text) {
 %include <kiv/core/i_event.h>
 %include <kiv/core/i_event_proc.h>
 %include <kiv/core/i_script.h>
+%include <kiv/core/i_socket_service.h>
+%include <kiv/core/i_translator.h>
 %include <kiv/core/bin_text.h>
 %include <kiv/core/charset.h>
 %include <kiv/core/col_sort.h>

@@ -260,7 +260,7 @@ TEST_F(script_engine_test, without_an_engine_the_registry_reports_success_and_ch
     obj->release();
 }
 
-TEST_F(script_engine_test, scripts_reach_the_event_service) {
+TEST_F(script_engine_test, scripts_reach_the_event_and_translator_services) {
     auto engine = session.engine();
     ASSERT_TRUE(engine);
     EXPECT_EQ(run(engine, "variable events [kiv_cast_i_event_proc [i_core_get_service [kiv_core] svc_event]]\n"
@@ -268,6 +268,7 @@ TEST_F(script_engine_test, scripts_reach_the_event_service) {
                           "puts [expr {$a >= 100000 && [i_event_proc_get_event_type $events KIV_TEST_EVT_A] == $a}]\n"
                           "kiv_generate_event KIV_TEST_EVT_A 7 NULL 1"),
               "1");
+    EXPECT_EQ(run(engine, "puts [kiv_translate {no catalog has this} en]"), "no catalog has this");
 }
 
 TEST_F(script_engine_test, trace_and_log_from_scripts_take_the_text_as_it_is) {
