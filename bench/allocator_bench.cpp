@@ -7,6 +7,8 @@
 
 #include <kiv/core/memory_allocator.h>
 
+#include "ratio_main.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -53,31 +55,9 @@ void bm_malloc(benchmark::State& state) {
 BENCHMARK(bm_memory_allocator);
 BENCHMARK(bm_malloc);
 
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        double ours = times_["bm_memory_allocator"];
-        double theirs = times_["bm_malloc"];
-        if (theirs > 0)
-            std::printf("ratio memory_allocator vs calloc/free, %d small blocks: %.2f\n", blocks, ours / theirs);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    std::string label = "memory_allocator vs calloc/free, " + std::to_string(blocks) + " small blocks";
+    return kiv_bench::run_with_ratios(argc, argv, {{label, "bm_memory_allocator", "bm_malloc"}});
 }

@@ -10,6 +10,8 @@
 #include <kiv/core/bin_text.h>
 #include <kiv/core/wildcard.h>
 
+#include "ratio_main.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fnmatch.h>
@@ -164,40 +166,14 @@ BENCHMARK(bm_ref_base64_encode);
 BENCHMARK(bm_kiv_base64_decode);
 BENCHMARK(bm_ref_base64_decode);
 
-// Prints "ratio" lines: our time over the reference's, pair by pair.
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const char* const pairs[][3] = {
-            {"bm_kiv_wildcmp", "bm_fnmatch", "kiv_wildcmp vs fnmatch"},
-            {"bm_kiv_wildicmp", "bm_fnmatch_casefold", "kiv_wildicmp vs fnmatch FNM_CASEFOLD"},
-            {"bm_kiv_base64_encode", "bm_ref_base64_encode", "base64 encode vs table reference"},
-            {"bm_kiv_base64_decode", "bm_ref_base64_decode", "base64 decode vs table reference"},
-        };
-        for (const auto& p : pairs) {
-            double ours = times_[p[0]];
-            double theirs = times_[p[1]];
-            if (theirs > 0)
-                std::printf("ratio %s: %.2f\n", p[2], ours / theirs);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return kiv_bench::run_with_ratios(
+        argc, argv,
+        {{"kiv_wildcmp vs fnmatch", "bm_kiv_wildcmp", "bm_fnmatch"},
+         {"kiv_wildicmp vs fnmatch FNM_CASEFOLD", "bm_kiv_wildicmp", "bm_fnmatch_casefold"},
+         {"base64 encode vs table reference", "bm_kiv_base64_encode", "bm_ref_base64_encode"},
+         {"base64 decode vs table reference", "bm_kiv_base64_decode", "bm_ref_base64_decode"}});
 }
