@@ -14,7 +14,7 @@ typedef const char* (*text_export)();
 
 // Returns: the text an optional export gives, or the empty text.
 std::string read_text_export(void* module, const char* name) {
-    text_export fn = reinterpret_cast<text_export>(platform::dl_symbol(module, name));
+    text_export fn = reinterpret_cast<text_export>(platform::dl_own_symbol(module, name));
     const char* text = fn != nullptr ? fn() : nullptr;
     return text != nullptr ? text : "";
 }

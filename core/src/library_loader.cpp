@@ -74,7 +74,7 @@ std::vector<std::string> candidates_of(const char* library_path) {
 }
 
 initialized_function initialized_export(void* module) {
-    return reinterpret_cast<initialized_function>(platform::dl_symbol(module, "kiv_library_initialized"));
+    return reinterpret_cast<initialized_function>(platform::dl_own_symbol(module, "kiv_library_initialized"));
 }
 
 // Returns: the recorded library loaded from `path` (or, with `module`
@@ -133,7 +133,7 @@ void* core::load_candidate(std::string work) {
         kiv_trace("Error loading library %s: %s", work.c_str(), error.c_str());
         return nullptr;
     }
-    entry_function entry = reinterpret_cast<entry_function>(platform::dl_symbol(module, "kiv_library_entry"));
+    entry_function entry = reinterpret_cast<entry_function>(platform::dl_own_symbol(module, "kiv_library_entry"));
     initialized_function initialized = initialized_export(module);
     if (entry == nullptr || initialized == nullptr) {
         platform::dl_close(module);

@@ -145,6 +145,18 @@ TEST_F(loader, name_version_path_and_handle_come_from_the_library) {
     EXPECT_NE(kiv_cast_i_named_object(item), nullptr);
 }
 
+TEST_F(loader, exports_of_the_core_it_links_do_not_count_as_the_library_own) {
+    // The nested fixture links kiv_core, which exports a version; the
+    // fixture itself exports none.
+    install_fixture("kiv_test_nested", root(), "kiv_test_nested.so");
+    install_fixture("kiv_test_good", root(), "kiv_test_good.so");
+    ASSERT_NE(load("kiv_test_nested"), nullptr);
+    auto_ptr_t<i_object_col> col(kiv_core()->get_libraries());
+    auto_ptr_t<i_object> item(col->get_item_by_name("kiv_test_nested"));
+    ASSERT_NE(kiv_cast_i_kiv_library(item), nullptr);
+    EXPECT_STREQ(kiv_cast_i_kiv_library(item)->get_version(), "");
+}
+
 TEST_F(loader, missing_files_and_files_that_are_no_library_give_null) {
     EXPECT_EQ(load("kiv_nothing_here"), nullptr);
     EXPECT_EQ(kiv_core()->load_library(nullptr), nullptr);
