@@ -10,7 +10,7 @@
 #include "time_zone.h"
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/core_events.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_stream.h>
 #include <kiv/core/log.h>
 
@@ -139,7 +139,7 @@ void core::housekeeping(void*) {
         uint32_t now = clock::wall_seconds();
         if (now != kiv_get_curr_time()) {
             set_cached_clock(now);
-            fire_core_event("KIV_CORE_EVT_BG_TASK", false);
+            kiv_generate_event("KIV_CORE_EVT_BG_TASK", 0, nullptr, false);
             time_zone_refresh();
         }
         log_flush_files();

@@ -7,12 +7,12 @@
 //     be read again.
 
 #include "env_file.h"
-#include "event_bridge.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/config.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
 
@@ -28,14 +28,18 @@ std::string time_text(int64_t seconds) {
     return std::to_string(seconds);
 }
 
+kiv_event_function bg_task_callback() {
+    return static_cast<kiv_event_function>(&env_config_reloader::on_bg_task);
+}
+
 }  // namespace
 
 env_config_reloader::env_config_reloader() {
-    bridge_install_handler(bg_task_event, this, static_cast<kiv_event_function>(&env_config_reloader::on_bg_task));
+    kiv_install_handler(bg_task_event, 0, this, bg_task_callback());
 }
 
 env_config_reloader::~env_config_reloader() {
-    bridge_uninstall_handler(bg_task_event, this, static_cast<kiv_event_function>(&env_config_reloader::on_bg_task));
+    kiv_uninstall_handler(bg_task_event, 0, this, bg_task_callback());
 }
 
 bool env_config_reloader::get_interface(const char* name, void** out) {
@@ -78,7 +82,7 @@ unsigned env_config_reloader::check_files() {
         entry->set_value(now.c_str());
         if (apply_environment_file(entry->get_name())) {
             ++applied;
-            bridge_queue_event("KIV_CORE_EVT_ENV_UPDATED");
+            kiv_generate_event("KIV_CORE_EVT_ENV_UPDATED", 0, nullptr, false);
         }
     }
     return applied;

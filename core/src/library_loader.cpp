@@ -21,7 +21,6 @@
 //     candidate instead of succeeding.
 
 #include "core.h"
-#include "event_bridge.h"
 #include "kiv_library.h"
 
 #include "../platform/platform.h"
@@ -30,6 +29,7 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 
 #include <string>
@@ -151,11 +151,18 @@ void* core::load_candidate(std::string work) {
     created->addref();
     add_library(library, module);
     kiv_trace("Loaded '%s' version '%s'", library->get_name(), library->get_version());
-    library_load_event event(library);
+    // One event object for both announcements: handlers of the load event
+    // see the library recorded but not entered yet; the same event,
+    // re-typed, tells them the entry succeeded.
+    event* announced = new event("KIV_CORE_EVT_LOAD_LIBRARY", 0, library);
+    auto_ptr_t<i_event> announcement(announced);
+    announced->addref();
+    kiv_fire_event(announcement, true);
     entry();
     if (!initialized())
         return nullptr;
-    event.fire_post_load();
+    announced->set_event_type("KIV_CORE_EVT_POST_LOAD_LIBRARY");
+    kiv_fire_event(announcement, true);
     return module;
 }
 

@@ -8,8 +8,10 @@
 #include "core.h"
 #include "core_state.h"
 #include "md5_encoder.h"
+#include "socket_service.h"
 #include "xml_proc.h"
 
+#include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
 
 namespace kiv {
@@ -26,7 +28,8 @@ void register_initial_services(core& c) {
 // start. Their order: "svc_event", "svc_script", "svc_translator",
 // "svc_socket".
 void register_entry_services(core& c) {
-    (void)c;
+    c.register_service(new event_proc, "svc_event");
+    c.register_service(new socket_service, "svc_socket");
 }
 
 }  // namespace kiv

@@ -10,6 +10,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/config.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_kiv_library.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/test_hooks.h>
@@ -19,6 +20,7 @@
 
 #include <utime.h>
 
+#include <atomic>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -35,11 +37,15 @@ std::string env(const char* name) {
     return kiv_get_env(name, value) ? value : "<unset>";
 }
 
-class config : public ::testing::Test {
+// Helpers over a session; the session itself is made by each fixture.
+class config_base : public ::testing::Test {
 protected:
-    std::string root() const { return session.root.path(); }
+    explicit config_base(kiv_test::core_session* session) : session_(session) {}
+
+    std::string root() const { return session_->root.path(); }
+    std::string file(const std::string& name) const { return session_->root.file(name); }
     void write(const std::string& name, const std::string& text) {
-        std::ofstream(session.root.file(name), std::ios::binary) << text;
+        std::ofstream(file(name), std::ios::binary) << text;
     }
     // Writes config.xml with `body` inside <config> and applies it.
     bool load_config(const std::string& body) {
@@ -62,9 +68,40 @@ protected:
         for (const char* name : names)
             install_fixture("kiv_test_good", root(), std::string(name) + ".so");
     }
+    // Returns: the watcher made by kiv_load_environment, or null.
+    env_config_reloader* watcher() {
+        watcher_.reset(kiv_core()->get_service("env_config_reloader"));
+        return kiv_cast_env_config_reloader(watcher_);
+    }
 
-    kiv_test::core_session session{false};
+private:
+    kiv_test::core_session* session_;
+    auto_ptr_t<i_object> watcher_;
+
+protected:
     env_override path{"PATH", kiv_test::output_dir()};
+};
+
+// The core entered, but without its event service: nothing runs the
+// watcher's passes but the test itself.
+class config : public config_base {
+protected:
+    config() : config_base(&session) {}
+    kiv_test::core_session session{true, true};
+};
+
+// The core not entered yet: the configuration enters it.
+class config_core : public config_base {
+protected:
+    config_core() : config_base(&session) {}
+    kiv_test::core_session session{false};
+};
+
+// The whole core with its event service and threads.
+class config_events : public config_base {
+protected:
+    config_events() : config_base(&session) {}
+    kiv_test::core_session session;
 };
 
 }  // namespace
@@ -184,7 +221,7 @@ TEST(config_without_core, loading_a_configuration_needs_the_core) {
     EXPECT_FALSE(kiv_load_environment("config/env.txt"));
 }
 
-TEST_F(config, the_core_itself_is_entered_through_the_loader) {
+TEST_F(config_core, the_core_itself_is_entered_through_the_loader) {
     EXPECT_EQ(kiv_test_threads_count(), 0);
     EXPECT_TRUE(load_config("<libraries><library path='kiv_core' priority='100'/></libraries>"));
     EXPECT_EQ(loaded_files(), std::vector<std::string>{"kiv_core.so"});
@@ -230,46 +267,94 @@ TEST_F(config, environment_lines_follow_the_file_rules) {
 TEST_F(config, an_unreadable_environment_file_fails_and_is_not_watched) {
     EXPECT_FALSE(kiv_load_environment("missing.txt"));
     EXPECT_FALSE(kiv_load_environment(nullptr));
-    auto_ptr_t<i_object> watcher(kiv_core()->get_service("env_config_reloader"));
-    EXPECT_FALSE(watcher);
+    EXPECT_EQ(watcher(), nullptr);
 }
 
 TEST_F(config, a_changed_environment_file_is_applied_again_once) {
     write("env.txt", "KIV_CT_R=first\n");
     ASSERT_TRUE(kiv_load_environment("env.txt"));
     ASSERT_TRUE(kiv_load_environment("env.txt"));  // applied again, watched once
-    auto_ptr_t<i_object> service(kiv_core()->get_service("env_config_reloader"));
-    env_config_reloader* watcher = kiv_cast_env_config_reloader(service);
-    ASSERT_NE(watcher, nullptr);
-    EXPECT_EQ(watcher->get_file_count(), 1u);
-    event_recorder events;
-    EXPECT_EQ(watcher->check_files(), 0u);  // unchanged
+    env_config_reloader* reloader = watcher();
+    ASSERT_NE(reloader, nullptr);
+    EXPECT_EQ(reloader->get_file_count(), 1u);
+    EXPECT_EQ(reloader->check_files(), 0u);  // unchanged
 
     write("env.txt", "KIV_CT_R=second\n");
     struct utimbuf times = {1000000000, 1000000000};
-    ASSERT_EQ(utime(session.root.file("env.txt").c_str(), &times), 0);
-    EXPECT_EQ(watcher->check_files(), 1u);
+    ASSERT_EQ(utime(file("env.txt").c_str(), &times), 0);
+    EXPECT_EQ(reloader->check_files(), 1u);
     EXPECT_EQ(env("KIV_CT_R"), "second");
-    EXPECT_EQ(watcher->check_files(), 0u);
-    EXPECT_EQ(events.names(), std::vector<std::string>{"ENV_UPDATED"});
+    EXPECT_EQ(reloader->check_files(), 0u);
     kiv_set_env("KIV_CT_R", nullptr);
 }
 
 TEST_F(config, a_watched_file_that_vanishes_is_skipped_until_it_returns) {
     write("env.txt", "KIV_CT_V=first\n");
     ASSERT_TRUE(kiv_load_environment("env.txt"));
-    auto_ptr_t<i_object> service(kiv_core()->get_service("env_config_reloader"));
-    env_config_reloader* watcher = kiv_cast_env_config_reloader(service);
-    ASSERT_EQ(std::remove(session.root.file("env.txt").c_str()), 0);
-    EXPECT_EQ(watcher->check_files(), 0u);
+    env_config_reloader* reloader = watcher();
+    ASSERT_NE(reloader, nullptr);
+    ASSERT_EQ(std::remove(file("env.txt").c_str()), 0);
+    EXPECT_EQ(reloader->check_files(), 0u);
     write("env.txt", "KIV_CT_V=back\n");
     // A time past 2038: modification times are 64-bit.
     struct utimbuf times = {4102444800LL, 4102444800LL};
-    ASSERT_EQ(utime(session.root.file("env.txt").c_str(), &times), 0);
-    EXPECT_EQ(watcher->check_files(), 1u);
+    ASSERT_EQ(utime(file("env.txt").c_str(), &times), 0);
+    EXPECT_EQ(reloader->check_files(), 1u);
     EXPECT_EQ(env("KIV_CT_V"), "back");
-    watcher->add_file("missing.txt");
-    watcher->add_file(session.root.file("env.txt").c_str());  // the same file by its absolute path
-    EXPECT_EQ(watcher->get_file_count(), 1u);
+    reloader->add_file("missing.txt");
+    reloader->add_file(file("env.txt").c_str());  // the same file by its absolute path
+    EXPECT_EQ(reloader->get_file_count(), 1u);
     kiv_set_env("KIV_CT_V", nullptr);
+}
+
+namespace {
+
+// Counts deliveries of "KIV_CORE_EVT_BG_TASK". Installed before the
+// watcher, it is called after the watcher in each delivery (the newest
+// handler goes first), so a count seen means that second's pass is over.
+class bg_task_counter : public object {
+public:
+    bg_task_counter() { kiv_install_handler("KIV_CORE_EVT_BG_TASK", 0, this, callback()); }
+    ~bg_task_counter() override { kiv_uninstall_handler("KIV_CORE_EVT_BG_TASK", 0, this, callback()); }
+    std::atomic<int> seen{0};
+
+private:
+    static kiv_event_function callback() { return static_cast<kiv_event_function>(&bg_task_counter::count); }
+    bool count(i_event*) {
+        ++seen;
+        return true;
+    }
+};
+
+}  // namespace
+
+TEST_F(config_events, a_touched_file_is_applied_again_at_the_next_second_and_announced_once) {
+    kiv_test_clock_drive(true);
+    bg_task_counter ticks;
+    event_recorder events;
+    write("env.txt", "KIV_CT_T=first\n");
+    ASSERT_TRUE(kiv_load_environment("env.txt"));
+    write("env.txt", "KIV_CT_T=second\n");
+    struct utimbuf times = {1000000000, 1000000000};
+    ASSERT_EQ(utime(file("env.txt").c_str(), &times), 0);
+
+    int before = ticks.seen.load();
+    kiv_test_clock_advance(1000);
+    ASSERT_TRUE(kiv_test::eventually([&] { return ticks.seen.load() > before; }));
+    EXPECT_EQ(env("KIV_CT_T"), "second");
+    ASSERT_TRUE(kiv_test::eventually([&] { return events.count("ENV_UPDATED") == 1; }));
+
+    before = ticks.seen.load();
+    kiv_test_clock_advance(1000);
+    ASSERT_TRUE(kiv_test::eventually([&] { return ticks.seen.load() > before; }));
+    EXPECT_EQ(events.count("ENV_UPDATED"), 1u);
+    kiv_set_env("KIV_CT_T", nullptr);
+}
+
+TEST_F(config_events, libraries_loaded_by_the_configuration_are_announced) {
+    install_good({"kiv_a"});
+    event_recorder events;
+    EXPECT_TRUE(load_config("<libraries><library path='kiv_a'/></libraries>"));
+    EXPECT_EQ(events.names(),
+              (std::vector<std::string>{"LOAD_LIBRARY(kiv_test_good)", "POST_LOAD_LIBRARY(kiv_test_good)"}));
 }

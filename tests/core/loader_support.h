@@ -3,13 +3,16 @@
 //     Helpers for tests that load the fixture libraries: where the build
 //     put them, copying one under another name into a test folder, a
 //     scoped change of an environment variable, and a recorder of the
-//     events the core raises by name.
+//     load and environment events.
 
 #ifndef KIV_TESTS_CORE_LOADER_SUPPORT_H
 #define KIV_TESTS_CORE_LOADER_SUPPORT_H
 
-#include <kiv/core/core_events.h>
+#include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
+#include <kiv/core/i_event_proc.h>
+#include <kiv/core/i_kiv_library.h>
+#include <kiv/core/object.h>
 
 #include <gtest/gtest.h>
 
@@ -51,32 +54,40 @@ private:
     bool had_ = false;
 };
 
-// Records the events the core raises by name, in order, while it lives.
-// An optional probe adds what it sees when a load event arrives.
-class event_recorder {
+// Records the load events and "KIV_CORE_EVT_ENV_UPDATED" through the
+// event service while it lives, in order: "LOAD_LIBRARY(name)",
+// "POST_LOAD_LIBRARY(name)" with the library's own name, "ENV_UPDATED".
+// An optional probe adds what it sees when a load event arrives, in
+// brackets ("LOAD_LIBRARY(kiv_test_good)[2]"). Made and dropped while the
+// session's event service exists.
+class event_recorder : public kiv::object {
 public:
     event_recorder() {
-        current() = this;
-        kiv::set_core_event_function(&event_recorder::record);
+        kiv_install_handler("KIV_CORE_EVT_LOAD_LIBRARY", 0, this, on_load());
+        kiv_install_handler("KIV_CORE_EVT_POST_LOAD_LIBRARY", 0, this, on_post_load());
+        kiv_install_handler("KIV_CORE_EVT_ENV_UPDATED", 0, this, on_env());
     }
-    ~event_recorder() {
-        kiv::set_core_event_function(nullptr);
-        current() = nullptr;
+    ~event_recorder() override {
+        kiv_uninstall_handler("KIV_CORE_EVT_LOAD_LIBRARY", 0, this, on_load());
+        kiv_uninstall_handler("KIV_CORE_EVT_POST_LOAD_LIBRARY", 0, this, on_post_load());
+        kiv_uninstall_handler("KIV_CORE_EVT_ENV_UPDATED", 0, this, on_env());
     }
-    event_recorder(const event_recorder&) = delete;
-    event_recorder& operator=(const event_recorder&) = delete;
 
-    // Returns: the names recorded so far; "KIV_CORE_EVT_" is dropped and
-    //     a probe's text follows in brackets ("LOAD_LIBRARY[2]").
+    // Returns: the names recorded so far.
     std::vector<std::string> names() {
         std::lock_guard<std::mutex> lock(lock_);
         return names_;
     }
-    // Returns: how many events called `name` (short form) were recorded.
-    size_t count(const std::string& name) {
+    // Returns: the event objects delivered, in the order of names().
+    std::vector<const void*> events() {
+        std::lock_guard<std::mutex> lock(lock_);
+        return events_;
+    }
+    // Returns: how many recorded names start with `prefix`.
+    size_t count(const std::string& prefix) {
         size_t n = 0;
         for (const std::string& seen : names())
-            if (seen == name || seen.rfind(name + "[", 0) == 0)
+            if (seen.compare(0, prefix.size(), prefix) == 0)
                 ++n;
         return n;
     }
@@ -84,25 +95,35 @@ public:
     std::string (*probe)() = nullptr;  // called for library events; null: none
 
 private:
-    static event_recorder*& current() {
-        static event_recorder* recorder = nullptr;
-        return recorder;
+    static kiv::kiv_event_function on_load() {
+        return static_cast<kiv::kiv_event_function>(&event_recorder::loaded);
     }
-    static void record(const char* type, bool) {
-        event_recorder* self = current();
-        if (self == nullptr)
-            return;
+    static kiv::kiv_event_function on_post_load() {
+        return static_cast<kiv::kiv_event_function>(&event_recorder::post_loaded);
+    }
+    static kiv::kiv_event_function on_env() {
+        return static_cast<kiv::kiv_event_function>(&event_recorder::env_updated);
+    }
+    bool loaded(kiv::i_event* evt) { return note("LOAD_LIBRARY", evt); }
+    bool post_loaded(kiv::i_event* evt) { return note("POST_LOAD_LIBRARY", evt); }
+    bool env_updated(kiv::i_event* evt) { return note("ENV_UPDATED", evt); }
+
+    bool note(const std::string& type, kiv::i_event* evt) {
         std::string name = type;
-        if (name.rfind("KIV_CORE_EVT_", 0) == 0)
-            name.erase(0, 13);
-        if (self->probe != nullptr && name.find("LOAD_LIBRARY") != std::string::npos)
-            name += "[" + self->probe() + "]";
-        std::lock_guard<std::mutex> lock(self->lock_);
-        self->names_.push_back(name);
+        auto_ptr_t<kiv::i_object> payload(evt->get_event_object());
+        if (kiv::i_kiv_library* library = kiv_cast_i_kiv_library(payload))
+            name += std::string("(") + library->get_name() + ")";
+        if (probe != nullptr && payload)
+            name += "[" + probe() + "]";
+        std::lock_guard<std::mutex> lock(lock_);
+        names_.push_back(name);
+        events_.push_back(evt);
+        return true;
     }
 
     std::mutex lock_;
-    std::vector<std::string> names_;
+    std::vector<std::string> names_;   // guarded by lock_
+    std::vector<const void*> events_;  // guarded by lock_
 };
 
 }  // namespace kiv_test

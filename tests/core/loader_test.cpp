@@ -72,7 +72,7 @@ protected:
     }
     std::string root() const { return session.root.path(); }
 
-    kiv_test::core_session session{false};
+    kiv_test::core_session session;
     temp_dir first, second;  // folders for PATH
     env_override path{"PATH", "/nonexistent::" + first.path() + ":" + second.path()};
 };
@@ -180,9 +180,9 @@ TEST_F(loader, a_failing_library_stays_listed_but_a_second_request_does_not_succ
     event_recorder events;
     EXPECT_EQ(load("kiv_test_failing"), nullptr);
     EXPECT_TRUE(kiv_library_loaded("kiv_test_failing"));
-    EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY"});
+    EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY(kiv_test_failing)"});
     EXPECT_EQ(load("kiv_test_failing"), nullptr);  // its entry is not run again
-    EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY"});
+    EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY(kiv_test_failing)"});
     EXPECT_EQ(libraries().size(), 1u);
 }
 
@@ -201,7 +201,11 @@ TEST_F(loader, a_load_handler_already_sees_the_library_listed) {
     event_recorder events;
     events.probe = [] { return std::string(kiv_library_loaded("kiv_test_good") ? "listed" : "missing"); };
     load("kiv_test_good");
-    EXPECT_EQ(events.names(), (std::vector<std::string>{"LOAD_LIBRARY[listed]", "POST_LOAD_LIBRARY[listed]"}));
+    EXPECT_EQ(events.names(), (std::vector<std::string>{"LOAD_LIBRARY(kiv_test_good)[listed]",
+                                                        "POST_LOAD_LIBRARY(kiv_test_good)[listed]"}));
+    std::vector<const void*> objects = events.events();
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0], objects[1]);  // one event object, re-typed
 }
 
 TEST_F(loader, an_entry_that_loads_another_library_nests_its_load_and_events) {
@@ -213,8 +217,9 @@ TEST_F(loader, an_entry_that_loads_another_library_nests_its_load_and_events) {
         return std::to_string(col->get_count());
     };
     EXPECT_NE(load("kiv_test_nested"), nullptr);
-    EXPECT_EQ(events.names(), (std::vector<std::string>{"LOAD_LIBRARY[1]", "LOAD_LIBRARY[2]", "POST_LOAD_LIBRARY[2]",
-                                                        "POST_LOAD_LIBRARY[2]"}));
+    EXPECT_EQ(events.names(),
+              (std::vector<std::string>{"LOAD_LIBRARY(kiv_test_nested)[1]", "LOAD_LIBRARY(kiv_test_good)[2]",
+                                        "POST_LOAD_LIBRARY(kiv_test_good)[2]", "POST_LOAD_LIBRARY(kiv_test_nested)[2]"}));
     EXPECT_EQ(libraries(), (std::vector<std::string>{"kiv_test_nested@" + root() + "/kiv_test_nested.so",
                                                      "kiv_test_good@" + first.path() + "/kiv_test_good.so"}));
 }
@@ -223,7 +228,7 @@ TEST_F(loader, an_entry_whose_own_load_fails_leaves_its_library_uninitialised) {
     install_fixture("kiv_test_nested", root(), "kiv_test_nested.so");
     event_recorder events;
     EXPECT_EQ(load("kiv_test_nested"), nullptr);
-    EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY"});
+    EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY(kiv_test_nested)"});
 }
 
 TEST_F(loader, two_threads_loading_one_library_run_its_entry_once) {

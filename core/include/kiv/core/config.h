@@ -86,11 +86,12 @@ public:
     // Answers "env_config_reloader".
     bool get_interface(const char* name, void** out) override;
 
-private:
-    // The handler of "KIV_CORE_EVT_BG_TASK". Returns: true, so delivery
-    //     goes on to the other handlers.
+    // The handler of "KIV_CORE_EVT_BG_TASK" (runs check_files on the
+    // event worker). Returns: true, so delivery goes on to the other
+    // handlers.
     bool on_bg_task(i_event* event);
 
+private:
     object_col files_;       // named_string: absolute path -> modification time as decimal text
     std::mutex pass_lock_;   // one check_files pass at a time (it changes the stored times)
 };
