@@ -83,13 +83,6 @@ i_object_col* core::get_services() {
     return col;
 }
 
-void* core::load_library(const char* library_path) {
-    if (library_path == nullptr || *library_path == '\0')
-        return nullptr;
-    kiv_log(0, "core::load_library(%s): loading libraries is not available", library_path);
-    return nullptr;
-}
-
 i_object_col* core::get_libraries() {
     return libraries_.copy();
 }

@@ -12,6 +12,7 @@
 #include "script_service.h"
 #include "socket_service.h"
 #include "translator.h"
+#include "xml_proc.h"
 
 #include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
@@ -21,6 +22,7 @@ namespace kiv {
 // Registered by kiv_initialize: the services that need no thread. Their
 // order: "svc_xml", "svc_md5_encoder", "svc_string", "svc_encrypt".
 void register_initial_services(core& c) {
+    c.register_service(new xml_proc, "svc_xml");
     c.register_service(new md5_encoder, "svc_md5_encoder");
     c.register_service(new string_proc, "svc_string");
     c.register_service(new encryptor, "svc_encrypt");
