@@ -18,6 +18,9 @@
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_event_proc.h>
+#include <kiv/core/i_kiv_library.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/system.h>
@@ -43,6 +46,7 @@ struct engine_table {
 namespace {
 
 const size_t max_library_name = 255;
+const char post_load_event[] = "KIV_CORE_EVT_POST_LOAD_LIBRARY";
 
 // Threads not made through Tcl never run Tcl's thread-exit handlers by
 // themselves; this clean-up runs them when such a thread ends. A Tcl
@@ -107,9 +111,18 @@ std::string find_script(const std::string& dir_var, const std::string& script) {
 
 script_service::script_service() : table_(std::make_shared<engine_table>()) {
     set_name("script_service");
+    i_core* core = kiv_core();
+    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->install_handler(proc->get_event_type(post_load_event), 0, this,
+                              static_cast<kiv_event_function>(&script_service::on_library_loaded));
 }
 
 script_service::~script_service() {
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->uninstall_handler(proc->get_event_type(post_load_event), 0, this,
+                                static_cast<kiv_event_function>(&script_service::on_library_loaded));
+    events_.reset();
     uint32_t self = kiv_get_thread_id();
     script_engine* own = nullptr;
     {
@@ -183,11 +196,20 @@ bool script_service::add_init_file(const char* file_path) {
     return true;
 }
 
+bool script_service::on_library_loaded(i_event* evt) {
+    auto_ptr_t<i_object> payload(evt != nullptr ? evt->get_event_object() : nullptr);
+    i_kiv_library* library = kiv_cast_i_kiv_library(payload);
+    if (library != nullptr)
+        bind_library(library->get_handle(), library->get_path());
+    return true;
+}
+
 void script_service::bind_library(void* module, const char* library_path) {
     if (module == nullptr)
         return;
     typedef const char* (*name_function)();
-    name_function library_name = reinterpret_cast<name_function>(platform::dl_symbol(module, "kiv_library_name"));
+    name_function library_name =
+        reinterpret_cast<name_function>(platform::dl_own_symbol(module, "kiv_library_name"));
     if (library_name == nullptr)
         return;
     const char* raw_name = library_name();
@@ -201,7 +223,7 @@ void script_service::bind_library(void* module, const char* library_path) {
 
     std::string init_function = name + "_Init";
     init_function[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(init_function[0])));
-    if (library_path != nullptr && platform::dl_symbol(module, init_function.c_str()) != nullptr) {
+    if (library_path != nullptr && platform::dl_own_symbol(module, init_function.c_str()) != nullptr) {
         // load PATH NAME, the path quoted as one word and the package
         // named, so Tcl never guesses it from the file name.
         const char* words[] = {"load", library_path, name.c_str()};

@@ -11,6 +11,7 @@
 #ifndef KIV_CORE_SRC_SCRIPT_SERVICE_H
 #define KIV_CORE_SRC_SCRIPT_SERVICE_H
 
+#include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_script.h>
 #include <kiv/core/string_impl.h>
 
@@ -22,13 +23,18 @@ namespace kiv {
 
 struct engine_table;
 
+class i_event;
+
 class KIV_EXPORT script_service : public object,
                                   public virtual i_named_object_impl,
                                   public virtual i_script_service {
 public:
+    // Installs the handler of "KIV_CORE_EVT_POST_LOAD_LIBRARY" (object id
+    // 0) with the event service, when there is one.
     script_service();
-    // Releases the calling thread's engine; engines of other threads are
-    // left to those threads, which destroy them when they end.
+    // Uninstalls the handler and releases the calling thread's engine;
+    // engines of other threads are left to those threads, which destroy
+    // them when they end.
     ~script_service() override;
 
     i_script_engine* get_script_engine() override;
@@ -36,6 +42,10 @@ public:
     bool add_init_cmd(const char* cmd_text) override;
     // Answers "i_script_service", "i_named_object" and "script_service".
     bool get_interface(const char* name, void** out) override;
+
+    // The post-load handler: binds the library the event carries (an
+    // i_kiv_library). Returns: true, so later handlers see the event too.
+    bool on_library_loaded(i_event* evt);
 
     // The reaction to a loaded library ("KIV_CORE_EVT_POST_LOAD_LIBRARY"):
     // for the library in `module` (loaded from `library_path`), adds the
@@ -53,6 +63,7 @@ public:
 
 private:
     std::shared_ptr<engine_table> table_;  // engines by thread, and the service lock
+    auto_ptr_t<i_object> events_;          // "svc_event" while the handler is installed; null: none
     std::vector<std::string> init_files_;  // absolute paths, in order added
     std::vector<std::string> init_cmds_;   // Tcl commands, in order added
 };

@@ -76,6 +76,13 @@ TEST_F(script_binding_test, a_library_with_a_package_gets_a_load_command_with_it
     EXPECT_EQ(run(engine, "puts [package present kiv_core]"), "0.0");
 }
 
+TEST_F(script_binding_test, the_loader_announces_each_library_and_the_service_binds_it) {
+    ASSERT_NE(kiv_core()->load_library(core_lib.c_str()), nullptr);
+    ASSERT_NE(kiv_core()->load_library(plain_lib.c_str()), nullptr);
+    ASSERT_EQ(service->init_cmds().size(), 1u);
+    EXPECT_EQ(split_list(service->init_cmds()[0]), (std::vector<std::string>{"load", core_lib, "kiv_core"}));
+}
+
 TEST_F(script_binding_test, any_library_path_stays_one_word_of_the_load_command) {
     const std::string odd = "C:\\kiv\\lib dir\\[x] {y} $z\\kiv_core.so";
     service->bind_library(kiv_test_open_library(core_lib.c_str()), odd.c_str());

@@ -1,9 +1,11 @@
 // script_session.h --
 //
-//     A test session with the script service: the framework started, the
-//     core's Tcl package bound as the loader would bind kiv_core.so after
-//     loading it (so every engine loads the package first), and helpers
-//     to fetch engines and write script files.
+//     A test session with the script service: the framework started and
+//     kiv_core.so loaded through the core's loader, as a host's
+//     configuration does, so its entry registers the services and the
+//     script service binds the core's Tcl package (every engine loads it
+//     first); and helpers to fetch engines, load more libraries and write
+//     script files.
 
 #ifndef KIV_TESTS_CORE_SCRIPT_SESSION_H
 #define KIV_TESTS_CORE_SCRIPT_SESSION_H
@@ -11,7 +13,6 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_script.h>
-#include <kiv/core/test_hooks.h>
 
 #include "../../core/src/script_service.h"
 #include "core_session.h"
@@ -28,21 +29,17 @@ inline std::string bin_dir() {
 
 class script_session : public core_session {
 public:
-    script_session() {
-        // A test program that links another library before kiv_core runs
-        // that library's entry, not the core's: the service is made here.
-        if (kiv_core() != nullptr && !kiv_library_loaded("kiv_core")) {
-            auto_ptr_t<kiv::i_object> existing(kiv_core()->get_service("svc_script"));
-            if (!existing)
-                kiv_core()->register_service(new kiv::script_service, "svc_script");
-        }
+    script_session() : core_session(false) {
+        EXPECT_TRUE(load("kiv_core"));
         svc.reset(kiv_core() != nullptr ? kiv_core()->get_service("svc_script") : nullptr);
         service = kiv_cast_script_service(svc);
         EXPECT_NE(service, nullptr);
-        if (service != nullptr) {
-            std::string lib = bin_dir() + "/kiv_core.so";
-            service->bind_library(kiv_test_open_library(lib.c_str()), lib.c_str());
-        }
+    }
+
+    // Loads bin/NAME.so through the core's loader. Returns: success.
+    bool load(const std::string& name) {
+        std::string lib = bin_dir() + "/" + name + ".so";
+        return kiv_core() != nullptr && kiv_core()->load_library(lib.c_str()) != nullptr;
     }
 
     // Returns: the calling thread's engine (one reference held).

@@ -1,11 +1,11 @@
 // image_tcl_test.cpp --
 //
-//     The image package in script engines, bound as the loader binds a
-//     library after loading it: every engine loads it, and objects pass
-//     between the image commands and the core's (one type table).
+//     The image package in script engines after the core's loader loaded
+//     kiv_image.so: every engine loads it, and objects pass between the
+//     image commands and the core's (one type table).
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv/core/env.h>
 
 #include "../core/script_session.h"
 
@@ -21,9 +21,11 @@ class image_tcl_test : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(session.service, nullptr);
-        std::string lib = kiv_test::bin_dir() + "/kiv_image.so";
-        session.service->bind_library(kiv_test_open_library(lib.c_str()), lib.c_str());
+        // The image library is usable (and announced) only with a font folder.
+        kiv_set_env("KIV_FONT_PATH", session.root.path().c_str());
+        ASSERT_TRUE(session.load("kiv_image"));
     }
+    void TearDown() override { kiv_set_env("KIV_FONT_PATH", ""); }
     kiv_test::script_session session;
 };
 
