@@ -25,7 +25,8 @@ namespace kiv_test {
 class core_session {
 public:
     // `quiet`: after the entry the socket service and the event service
-    // (and the translator, which holds on to it) are removed again, so
+    // (and the translator and the script service, which hold on to it)
+    // are removed again, so
     // the core threads are the housekeeping thread and the stream pump
     // only, and background-task events, whose delivery would take pool
     // workers, go nowhere. For tests that count threads or watch which
@@ -39,6 +40,7 @@ public:
         if (entry && quiet) {
             kiv_core()->unregister_service("svc_socket");
             kiv_core()->unregister_service("svc_translator");
+            kiv_core()->unregister_service("svc_script");
             kiv_core()->unregister_service("svc_event");
         }
     }
