@@ -6,6 +6,8 @@
 
 #include <kiv/core/checksum.h>
 
+#include "ratio_main.h"
+
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -24,8 +26,6 @@ const std::vector<unsigned char>& buffer() {
     return data;
 }
 
-double ours_ns = 0, zlib_ns = 0;
-
 void bm_kiv_crc32(benchmark::State& state) {
     const auto& d = buffer();
     for (auto _ : state)
@@ -43,34 +43,15 @@ void bm_zlib_crc32(benchmark::State& state) {
 BENCHMARK(bm_kiv_crc32);
 BENCHMARK(bm_zlib_crc32);
 
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.benchmark_name() == "bm_kiv_crc32")
-                ours_ns = run.GetAdjustedRealTime();
-            else if (run.benchmark_name() == "bm_zlib_crc32")
-                zlib_ns = run.GetAdjustedRealTime();
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto& d = buffer();
-        bool same = ~kiv_crc32(d.data(), static_cast<unsigned>(d.size()), 0xFFFFFFFFu) ==
-                    crc32(0, d.data(), static_cast<uInt>(d.size()));
-        if (zlib_ns > 0)
-            std::printf("ratio kiv_crc32 vs zlib crc32: %.2f (same value: %s)\n", ours_ns / zlib_ns,
-                        same ? "yes" : "NO");
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return kiv_bench::run_with_ratios(argc, argv, {{"kiv_crc32 vs zlib crc32", "bm_kiv_crc32", "bm_zlib_crc32"}},
+                                      [] {
+                                          const auto& d = buffer();
+                                          bool same = ~kiv_crc32(d.data(), static_cast<unsigned>(d.size()),
+                                                                 0xFFFFFFFFu) ==
+                                                      crc32(0, d.data(), static_cast<uInt>(d.size()));
+                                          std::printf("same CRC-32 value: %s\n", same ? "yes" : "NO");
+                                      });
 }

@@ -31,6 +31,8 @@
 #include <agg_span_interpolator_linear.h>
 #include <agg_trans_affine.h>
 
+#include "ratio_main.h"
+
 #include <benchmark/benchmark.h>
 #include <png.h>
 
@@ -251,40 +253,19 @@ BENCHMARK(bm_png_decode_libpng)->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_scale_ours)->Arg(0)->Arg(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_scale_agg)->Arg(0)->Arg(30)->Unit(benchmark::kMillisecond);
 
-// Prints "ratio" lines: our time over the reference's.
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        ratio("PNG encode vs libpng simplified", "bm_png_encode_ours", "bm_png_encode_libpng");
-        ratio("PNG encode vs libpng simplified, fast", "bm_png_encode_ours", "bm_png_encode_libpng_fast");
-        ratio("PNG decode vs libpng simplified", "bm_png_decode_ours", "bm_png_decode_libpng");
-        ratio("scale 1024x768 to 800x600 vs direct AGG", "bm_scale_ours/0", "bm_scale_agg/0");
-        ratio("scale and turn 30 degrees vs direct AGG", "bm_scale_ours/30", "bm_scale_agg/30");
-        for (const auto& size : encoded_sizes())
-            std::printf("PNG size, %s: %zu bytes\n", size.first.c_str(), size.second);
-    }
-
-private:
-    void ratio(const char* what, const std::string& ours, const std::string& theirs) {
-        if (times_.count(ours) && times_.count(theirs) && times_[theirs] > 0)
-            std::printf("ratio %s: %.2f\n", what, times_[ours] / times_[theirs]);
-    }
-
-    std::map<std::string, double> times_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return kiv_bench::run_with_ratios(
+        argc, argv,
+        {{"PNG encode vs libpng simplified", "bm_png_encode_ours", "bm_png_encode_libpng"},
+         {"PNG encode vs libpng simplified, fast", "bm_png_encode_ours", "bm_png_encode_libpng_fast"},
+         {"PNG decode vs libpng simplified", "bm_png_decode_ours", "bm_png_decode_libpng"},
+         {"scale 1024x768 to 800x600 vs direct AGG", "bm_scale_ours/0", "bm_scale_agg/0"},
+         {"scale and turn 30 degrees vs direct AGG", "bm_scale_ours/30", "bm_scale_agg/30"}},
+        [] {
+            for (const auto& size : encoded_sizes())
+                std::printf("PNG size, %s: %zu bytes\n", size.first.c_str(), size.second);
+        });
 }

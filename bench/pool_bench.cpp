@@ -15,6 +15,8 @@
 #include <kiv/core/test_hooks.h>
 #include <kiv/core/threads.h>
 
+#include "ratio_main.h"
+
 #include <benchmark/benchmark.h>
 
 #include <atomic>
@@ -163,29 +165,6 @@ BENCHMARK(bm_queue_latency)->UseManualTime()->Iterations(5000);
 BENCHMARK(bm_pool_throughput)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_queue_throughput)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.run_name.function_name] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        print("hand-over latency", "bm_pool_latency", "bm_queue_latency");
-        print("time per batch of short tasks", "bm_pool_throughput", "bm_queue_throughput");
-    }
-
-private:
-    void print(const char* what, const char* ours, const char* theirs) {
-        double a = times_[ours];
-        double b = times_[theirs];
-        if (b > 0)
-            std::printf("ratio %s, pool vs condition-variable queue, %d threads: %.2f\n", what, workers, a / b);
-    }
-    std::map<std::string, double> times_;
-};
-
 double process_cpu_seconds() {
     timespec ts;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
@@ -230,7 +209,10 @@ int main(int argc, char** argv) {
         return 1;
     kiv_library_entry();
     reference = new cv_queue(workers);
-    ratio_reporter reporter;
+    std::string threads = ", pool vs condition-variable queue, " + std::to_string(workers) + " threads";
+    kiv_bench::ratio_reporter reporter({{"hand-over latency" + threads, "bm_pool_latency", "bm_queue_latency"},
+                                        {"time per batch of short tasks" + threads, "bm_pool_throughput",
+                                         "bm_queue_throughput"}});
     benchmark::RunSpecifiedBenchmarks(&reporter);
     delete reference;
     report_idle_cpu();

@@ -7,6 +7,8 @@
 
 #include <kiv/core/string_impl.h>
 
+#include "ratio_main.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -50,35 +52,15 @@ void bm_shared_ptr_copy(benchmark::State& state) {
 BENCHMARK(bm_kiv_addref_release)->Threads(1)->Threads(4)->Threads(8)->UseRealTime();
 BENCHMARK(bm_shared_ptr_copy)->Threads(1)->Threads(4)->Threads(8)->UseRealTime();
 
-// Prints "ratio" lines: our time per pair over shared_ptr's, per thread count.
-class ratio_reporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        for (int threads : {1, 4, 8}) {
-            std::string suffix = "/real_time/threads:" + std::to_string(threads);
-            double ours = times_["bm_kiv_addref_release" + suffix];
-            double theirs = times_["bm_shared_ptr_copy" + suffix];
-            if (theirs > 0)
-                std::printf("ratio addref/release vs shared_ptr, %d threads: %.2f\n", threads, ours / theirs);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    std::vector<kiv_bench::ratio> ratios;
+    for (int threads : {1, 4, 8}) {
+        std::string suffix = "/real_time/threads:" + std::to_string(threads);
+        ratios.push_back({"addref/release vs shared_ptr, " + std::to_string(threads) + " threads",
+                          "bm_kiv_addref_release" + suffix, "bm_shared_ptr_copy" + suffix});
+    }
+    return kiv_bench::run_with_ratios(argc, argv, ratios);
 }

@@ -9,12 +9,15 @@
 #include "core_state.h"
 #include "md5_encoder.h"
 
+#include <kiv/core/string_proc.h>
+
 namespace kiv {
 
 // Registered by kiv_initialize: the services that need no thread. Their
 // order: "svc_xml", "svc_md5_encoder", "svc_string", "svc_encrypt".
 void register_initial_services(core& c) {
     c.register_service(new md5_encoder, "svc_md5_encoder");
+    c.register_service(new string_proc, "svc_string");
 }
 
 // Registered by the core's library entry, before the core's threads

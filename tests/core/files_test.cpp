@@ -8,6 +8,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
 #include <kiv/core/i_binary.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_string.h>
@@ -181,4 +182,25 @@ TEST_F(rooted, make_path_creates_every_missing_level) {
     EXPECT_TRUE(kiv_mkdir("one"));
     EXPECT_FALSE(kiv_mkdir("one"));
     EXPECT_TRUE(kiv_rmdir("one", false));
+}
+
+TEST(absolute_paths, dotdot_and_variables_fold_through_the_string_service) {
+    kiv_test::temp_dir dir;
+    std::string root = dir.file("app");
+    mkdir(root.c_str(), 0700);
+    kiv_set_env("KIV_ROOT_PATH", root.c_str());
+    // Without the core there is no string service to expand with.
+    EXPECT_EQ(kiv_get_absolute_path("a/../b"), nullptr);
+    ASSERT_TRUE(kiv_initialize());
+    EXPECT_EQ(abs_path("a/../b"), root + "/b");
+    EXPECT_EQ(abs_path("x/../a/./b"), root + "/a/b");
+    // The expanded path begins with "/", so the root's own components go.
+    EXPECT_EQ(abs_path("${KIV_ROOT_PATH}/../x"), dir.path() + "/x");
+    kiv_set_env("KIV_TEST_MAPS", "maps");
+    EXPECT_EQ(abs_path("$KIV_TEST_MAPS/../tiles/${KIV_TEST_MAPS}"), root + "/tiles/maps");
+    // ".." never climbs above "/".
+    EXPECT_EQ(abs_path("/../../etc/./x"), "/etc/x");
+    kiv_set_env("KIV_TEST_MAPS", nullptr);
+    kiv_terminate();
+    kiv_set_env("KIV_ROOT_PATH", nullptr);
 }

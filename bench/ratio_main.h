@@ -1,0 +1,83 @@
+// ratio_main.h --
+//
+//     The shared end of every benchmark program: runs the registered
+//     benchmarks and then prints one "ratio" line per comparison, our
+//     time over the reference's, both measured in this one run (Debian's
+//     benchmark library is a debug build, so only ratios mean anything).
+
+#ifndef KIV_BENCH_RATIO_MAIN_H
+#define KIV_BENCH_RATIO_MAIN_H
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kiv_bench {
+
+// One comparison: the label printed, and the benchmark names of ours and
+// the reference: either the full name the console shows
+// ("bm_scale_ours/30") or its part before the first "/" when that is
+// unique ("bm_pool_latency" for "bm_pool_latency/iterations:5000").
+struct ratio {
+    std::string label;
+    std::string ours;
+    std::string reference;
+};
+
+class ratio_reporter : public benchmark::ConsoleReporter {
+public:
+    // Plain text (no colour codes), so the ratio lines grep cleanly.
+    explicit ratio_reporter(std::vector<ratio> ratios)
+        : ConsoleReporter(OO_Tabular), ratios_(std::move(ratios)) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs)
+            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        for (const ratio& r : ratios_) {
+            double ours = time_of(r.ours);
+            double reference = time_of(r.reference);
+            if (ours > 0 && reference > 0)
+                std::printf("ratio %s: %.2f\n", r.label.c_str(), ours / reference);
+        }
+    }
+
+private:
+    // Returns: the time of the run named `name` (or whose name starts with
+    //     `name` and "/"), 0 when there is none.
+    double time_of(const std::string& name) const {
+        auto exact = times_.find(name);
+        if (exact != times_.end())
+            return exact->second;
+        for (const auto& entry : times_)
+            if (entry.first.compare(0, name.size() + 1, name + "/") == 0)
+                return entry.second;
+        return 0;
+    }
+
+    std::vector<ratio> ratios_;
+    std::map<std::string, double> times_;  // benchmark name -> adjusted real time
+};
+
+// Runs every registered benchmark, prints the ratios, then calls
+// `after` (for extra lines such as a check that both sides agree).
+inline int run_with_ratios(int argc, char** argv, std::vector<ratio> ratios,
+                           const std::function<void()>& after = nullptr) {
+    benchmark::Initialize(&argc, argv);
+    ratio_reporter reporter(std::move(ratios));
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    if (after)
+        after();
+    return 0;
+}
+
+}  // namespace kiv_bench
+
+#endif

@@ -1,0 +1,59 @@
+// runtime_test.cpp --
+//
+//     Process-wide ids under concurrent callers, and the calendar helpers.
+
+#include <kiv/core/runtime.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <thread>
+#include <vector>
+
+TEST(next_id, ids_grow_and_are_never_zero) {
+    int64_t a = kiv_get_next_id();
+    int64_t b = kiv_get_next_id();
+    EXPECT_GE(a, 1);
+    EXPECT_GT(b, a);
+}
+
+TEST(next_id, concurrent_callers_never_get_the_same_id) {
+    const int threads = 8;
+    const int per_thread = 5000;
+    std::vector<std::vector<int64_t>> got(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back([&got, t] {
+            for (int i = 0; i < per_thread; ++i)
+                got[t].push_back(kiv_get_next_id());
+        });
+    for (std::thread& w : workers)
+        w.join();
+    std::set<int64_t> all;
+    for (const auto& ids : got)
+        all.insert(ids.begin(), ids.end());
+    EXPECT_EQ(all.size(), size_t(threads) * per_thread);
+}
+
+TEST(calendar, leap_years_follow_the_gregorian_rules) {
+    EXPECT_EQ(kiv_get_days_in_year(2023), 365);
+    EXPECT_EQ(kiv_get_days_in_year(2024), 366);
+    EXPECT_EQ(kiv_get_days_in_year(1900), 365);
+    EXPECT_EQ(kiv_get_days_in_year(2000), 366);
+}
+
+TEST(calendar, month_lengths) {
+    EXPECT_EQ(kiv_get_days_in_month(2, 2000), 29);
+    EXPECT_EQ(kiv_get_days_in_month(2, 1900), 28);
+    EXPECT_EQ(kiv_get_days_in_month(2, 2024), 29);
+    EXPECT_EQ(kiv_get_days_in_month(1, 2023), 31);
+    EXPECT_EQ(kiv_get_days_in_month(4, 2023), 30);
+    EXPECT_EQ(kiv_get_days_in_month(12, 2023), 31);
+    EXPECT_EQ(kiv_get_days_in_month(13, 2023), 0);
+    EXPECT_EQ(kiv_get_days_in_month(0, 2023), 0);
+    int total = 0;
+    for (unsigned m = 1; m <= 12; ++m)
+        total += kiv_get_days_in_month(m, 2024);
+    EXPECT_EQ(total, kiv_get_days_in_year(2024));
+}
