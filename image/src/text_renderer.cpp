@@ -12,6 +12,7 @@
 //     "missing glyph" box is never drawn. Bitmap rows are addressed
 //     through the bitmap's pitch, which may exceed its width.
 
+#include <kiv/core/utf8.h>
 #include <kiv/image/text_renderer.h>
 
 #include <algorithm>
@@ -26,42 +27,6 @@ namespace {
 // The largest pen position, in pixels, that still fits FreeType's 26.6
 // coordinates in an int; farther labels cannot reach any buffer.
 constexpr long max_pen_pixels = 1L << 24;
-
-// Decodes the next UTF-8 sequence of `p` into `code` and advances `p`.
-// Returns: false at the end of the text or at a malformed sequence.
-// TODO(utf8): the core's kiv_get_unicode_char does exactly this once the
-// text utilities are in; this function is the one place to switch over.
-bool next_code_point(const char*& p, unsigned& code) {
-    code = 0;
-    int pending = 0;
-    for (const unsigned char* s = reinterpret_cast<const unsigned char*>(p); *s != 0; ++s) {
-        unsigned char b = *s;
-        if (b < 0x80) {
-            code = b;
-            p = reinterpret_cast<const char*>(s + 1);
-            return true;
-        }
-        if (b >= 0xC0 && b <= 0xDF) {
-            code = b & 0x1F;
-            pending = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            code = b & 0x0F;
-            pending = 2;
-        } else if (b >= 0xF0 && b <= 0xF7) {
-            code = b & 0x07;
-            pending = 3;
-        } else if (b <= 0xBF) {
-            --pending;
-            if (pending >= 0)
-                code = code * 64 + (b & 0x3F);
-            if (pending <= 0) {
-                p = reinterpret_cast<const char*>(s + 1);
-                return true;
-            }
-        }
-    }
-    return false;
-}
 
 // Returns: the start of bitmap row j (top row 0), whichever way the
 //     bitmap's rows flow in memory.
@@ -134,8 +99,8 @@ bool text_renderer::set_text(const char* text, unsigned& width, unsigned& height
     width = 0;
     height = 0;
     const char* p = text;
-    unsigned code = 0;
-    while (next_code_point(p, code)) {
+    uint32_t code = 0;
+    while (kiv_get_unicode_char(p, &code, &p)) {
         text_item item;
         item.code = code;
         if (!get_char_size(code, item.width, item.height))

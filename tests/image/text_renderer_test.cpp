@@ -103,7 +103,7 @@ TEST_F(font_folder, a_character_without_a_glyph_is_left_out_not_drawn_as_a_box) 
     EXPECT_EQ(none.changed(white), 0u);
 }
 
-TEST_F(font_folder, decoding_stops_at_a_malformed_sequence) {
+TEST_F(font_folder, a_sequence_cut_short_by_the_end_of_the_text_ends_it) {
     font_face* face = open_face("DejaVuSans", 16);
     ASSERT_NE(face, nullptr);
     raw_face raw("DejaVuSans", 16);

@@ -83,9 +83,9 @@ public:
     text_renderer& operator=(const text_renderer&) = delete;
     virtual ~text_renderer() = default;
 
-    // Measures `text` (UTF-8) and keeps it for drawing; decoding stops at
-    // the first malformed sequence, characters without a glyph are left
-    // out. width: the sum of the advances; height: the tallest glyph box.
+    // Measures `text` (UTF-8, decoded by kiv_get_unicode_char, so a
+    // sequence cut short by the end of the text ends it) and keeps it for
+    // drawing; characters without a glyph are left out. width: the sum of the advances; height: the tallest glyph box.
     // Returns: false (changing nothing) for a null or empty text, one of
     //     256 bytes or more, or no face; true otherwise, also when no
     //     character could be measured.
