@@ -2,12 +2,15 @@
 //
 //     Reads any bytes as a zip archive held in memory, through the same
 //     reader the service hands out (minizip reads it through in-memory
-//     file functions). Every entry is read as bytes and as text, and the
-//     first small one is extracted: the reader must give each entry whole
+//     file functions). The archive is listed as XML (the framework runs
+//     for the XML service), every entry is read as bytes and as text, and
+//     the first small one is extracted: the reader must give each entry whole
 //     (exactly its declared size) or refuse it, without reading or
 //     writing outside what it was given or allocated.
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_xml.h>
 #include <kiv/core/i_binary.h>
 #include <kiv/core/log.h>
 #include <kiv/zip/test_hooks.h>
@@ -129,6 +132,8 @@ std::string scratch_file() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     kiv_enable_trace(false);
     kiv_zip_test_memory_cap(fuzz_memory_cap);
+    if (!kiv_initialize())
+        abort();
     return 0;
 }
 
@@ -143,6 +148,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kiv::zip_reader* reader = new kiv::zip_reader(uf);
     auto_ptr_t<kiv::zip_reader> holder(reader);
     reader->addref();
+
+    auto_ptr_t<kiv::i_xml_node> listing(reader->get_contents());
+    if (listing) {
+        char* xml = listing->get_xml(true);
+        if (xml == nullptr)
+            abort();
+        free(xml);
+    }
 
     bool extracted = false;
     for (const entry& e : entries) {

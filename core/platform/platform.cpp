@@ -5,6 +5,7 @@
 #include "platform.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <endian.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -36,6 +37,19 @@ void* dl_symbol(void* handle, const char* name) {
     if (handle == nullptr || name == nullptr)
         return nullptr;
     return dlsym(handle, name);
+}
+
+void* dl_own_symbol(void* handle, const char* name) {
+    void* symbol = dl_symbol(handle, name);
+    if (symbol == nullptr)
+        return nullptr;
+    struct link_map* module_map = nullptr;
+    struct link_map* symbol_map = nullptr;
+    Dl_info info;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &module_map) != 0 ||
+        dladdr1(symbol, &info, reinterpret_cast<void**>(&symbol_map), RTLD_DL_LINKMAP) == 0)
+        return nullptr;
+    return module_map != nullptr && module_map == symbol_map ? symbol : nullptr;
 }
 
 bool dl_close(void* handle) {

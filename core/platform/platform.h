@@ -21,8 +21,14 @@ namespace kiv::platform {
 // system search its own folders). Returns: a handle, or null with the
 // system's reason in *error (when error is given).
 void* dl_open(const char* path, std::string* error);
-// Returns: the exported symbol, or null.
+// Returns: the exported symbol, or null. The lookup also searches the
+//     libraries the module depends on.
 void* dl_symbol(void* handle, const char* name);
+// Returns: the symbol when the module itself defines it, or null; a
+//     symbol that only one of its dependencies defines does not count
+//     (every library links kiv_core, which exports the same protocol
+//     names as every other library).
+void* dl_own_symbol(void* handle, const char* name);
 // Returns: false when the system refused to unload.
 bool dl_close(void* handle);
 

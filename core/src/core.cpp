@@ -10,7 +10,7 @@
 #include "time_zone.h"
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/core_events.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_stream.h>
 #include <kiv/core/log.h>
 
@@ -83,13 +83,6 @@ i_object_col* core::get_services() {
     return col;
 }
 
-void* core::load_library(const char* library_path) {
-    if (library_path == nullptr || *library_path == '\0')
-        return nullptr;
-    kiv_log(0, "core::load_library(%s): loading libraries is not available", library_path);
-    return nullptr;
-}
-
 i_object_col* core::get_libraries() {
     return libraries_.copy();
 }
@@ -146,7 +139,7 @@ void core::housekeeping(void*) {
         uint32_t now = clock::wall_seconds();
         if (now != kiv_get_curr_time()) {
             set_cached_clock(now);
-            fire_core_event("KIV_CORE_EVT_BG_TASK", false);
+            kiv_generate_event("KIV_CORE_EVT_BG_TASK", 0, nullptr, false);
             time_zone_refresh();
         }
         log_flush_files();

@@ -40,6 +40,8 @@ public:
     bool unregister_service(const char* name) override;
     i_object* get_service(const char* svc_type) override;
     i_object_col* get_services() override;
+    // The loader (library_loader.cpp): serialised on the loader mutex,
+    // which the loading thread may take again from a library's entry.
     void* load_library(const char* library_path) override;
     i_object_col* get_libraries() override;
 
@@ -65,6 +67,11 @@ public:
 private:
     void housekeeping(void* arg);
     void stream_pump(void* arg);
+    // Returns: the module of the library loaded from `candidate`, or null
+    //     when the candidate gave none (the loader then tries the next).
+    void* load_candidate(std::string candidate);
+
+    mutex loader_mutex_;  // held for a whole load_library, entries included
 
     std::map<std::string, i_object*> services_;  // one reference each; guarded by the core mutex
     object_col libraries_;                       // i_kiv_library objects in load order

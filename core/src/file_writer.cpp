@@ -20,7 +20,10 @@ file_writer::file_writer(const std::string& path) : path_(path) {
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty())
         return;
-    std::string templ = dir + "." + base + ".tmp.XXXXXX";
+    // The temporary name adds 13 bytes to the base name; a long base name
+    // is shortened in it so the name stays within the system's limit.
+    const size_t base_room = 200;
+    std::string templ = dir + "." + base.substr(0, base_room) + ".tmp.XXXXXX";
     std::vector<char> name(templ.begin(), templ.end());
     name.push_back('\0');
     fd_ = mkostemp(name.data(), O_CLOEXEC);

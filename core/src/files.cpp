@@ -9,6 +9,7 @@
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
+#include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
 
 #include <dirent.h>
@@ -74,11 +75,12 @@ char* read_whole(const char* path, size_t extra, uint64_t* size_out) {
     return buffer;
 }
 
+// Listings classify an entry by what it names: a symbolic link to a
+// folder counts as a folder, a dangling link as a file. Removal never
+// uses this (see remove_contents).
 bool is_directory_entry(const std::string& path, bool* is_dir) {
     struct stat st;
-    // lstat: a symbolic link is an entry of its own, never the folder it
-    // points to, so recursive removal cannot follow it.
-    if (lstat(path.c_str(), &st) != 0)
+    if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0)
         return false;
     *is_dir = S_ISDIR(st.st_mode);
     return true;
@@ -118,6 +120,90 @@ kiv::object_col* new_col() {
 void add_text(kiv::object_col* col, const std::string& text) {
     auto_ptr_t<kiv::i_string> item(kiv_create_string(text.c_str()));
     col->add_item(item, false);
+}
+
+// Appends all `size` bytes or none: a write that fails part-way (a full
+// disk) cuts the file back to its old length, and a file this call
+// created is removed again.
+bool append_whole(const char* path, const void* data, unsigned size) {
+    bool created = true;
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+    }
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    off_t old_size = st.st_size;
+    const char* p = static_cast<const char*>(data);
+    size_t left = size;
+    bool good = true;
+    while (left > 0) {
+        ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            good = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    if (!good)
+        (void)!ftruncate(fd, old_size);  // checked below, by path, once closed
+    good = close(fd) == 0 && good;
+    if (good)
+        return true;
+    if (created)
+        unlink(path);
+    else if (truncate(path, old_size) != 0)
+        kiv_log(0, "kiv_write_binary_file: could not cut %s back after a failed append", path);
+    return false;
+}
+
+// Removes the entries of the directory open at `dir_fd` (sorted; files
+// and links first, then sub-directories) and stops at the first failure.
+// Every step works relative to an open descriptor and opens a
+// sub-directory with O_NOFOLLOW, so a symbolic link is always removed as
+// a link, even one swapped in while the removal runs, and entry names are
+// never re-read as paths (no variable expansion, no ".." folding).
+// Closes dir_fd.
+bool remove_contents(int dir_fd) {
+    DIR* d = fdopendir(dir_fd);
+    if (d == nullptr) {
+        close(dir_fd);
+        return false;
+    }
+    std::vector<std::string> files;
+    std::vector<std::string> dirs;
+    while (dirent* entry = readdir(d)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat st;
+        if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        (S_ISDIR(st.st_mode) ? dirs : files).push_back(name);
+    }
+    std::sort(files.begin(), files.end());
+    std::sort(dirs.begin(), dirs.end());
+    bool good = true;
+    for (const std::string& name : files)
+        if (good && unlinkat(dir_fd, name.c_str(), 0) != 0)
+            good = false;
+    for (const std::string& name : dirs) {
+        if (!good)
+            break;
+        int sub = openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        good = sub >= 0 && remove_contents(sub) && unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) == 0;
+    }
+    closedir(d);
+    return good;
 }
 
 bool make_one(const std::string& dir) {
@@ -166,13 +252,8 @@ bool kiv_write_binary_file(const char* file_path, const void* data, unsigned dat
     heap_text path = absolute(file_path);
     if (!path)
         return false;
-    if (append) {
-        FILE* f = fopen(path.get(), "ab");
-        if (f == nullptr)
-            return false;
-        bool good = fwrite(data, 1, data_size, f) == data_size;
-        return fclose(f) == 0 && good;
-    }
+    if (append)
+        return append_whole(path.get(), data, data_size);
     kiv::file_writer writer(path.get());
     return writer.write(data, data_size) && writer.commit();
 }
@@ -238,19 +319,14 @@ bool kiv_rmdir(const char* path, bool recursive) {
     heap_text full = absolute(path);
     if (!full)
         return false;
-    std::string dir(full.get());
     if (recursive) {
-        bool is_dir = false;
-        if (!is_directory_entry(dir, &is_dir) || !is_dir)
+        // The top level is not followed either: a link to a folder is
+        // refused here, not emptied.
+        int fd = open(full.get(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 || !remove_contents(fd))
             return false;
-        for (const std::string& name : list_names(dir, "*", 1))
-            if (unlink((dir + "/" + name).c_str()) != 0)
-                return false;
-        for (const std::string& name : list_names(dir, "*", 2))
-            if (!kiv_rmdir((dir + "/" + name).c_str(), true))
-                return false;
     }
-    return rmdir(dir.c_str()) == 0;
+    return rmdir(full.get()) == 0;
 }
 
 bool kiv_make_path(const char* path) {

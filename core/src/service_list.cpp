@@ -8,7 +8,11 @@
 #include "core.h"
 #include "core_state.h"
 #include "md5_encoder.h"
+#include "socket_service.h"
+#include "translator.h"
+#include "xml_proc.h"
 
+#include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
 
 namespace kiv {
@@ -16,6 +20,7 @@ namespace kiv {
 // Registered by kiv_initialize: the services that need no thread. Their
 // order: "svc_xml", "svc_md5_encoder", "svc_string", "svc_encrypt".
 void register_initial_services(core& c) {
+    c.register_service(new xml_proc, "svc_xml");
     c.register_service(new md5_encoder, "svc_md5_encoder");
     c.register_service(new string_proc, "svc_string");
 }
@@ -24,7 +29,9 @@ void register_initial_services(core& c) {
 // start. Their order: "svc_event", "svc_script", "svc_translator",
 // "svc_socket".
 void register_entry_services(core& c) {
-    (void)c;
+    c.register_service(new event_proc, "svc_event");
+    c.register_service(new translator, "svc_translator");
+    c.register_service(new socket_service, "svc_socket");
 }
 
 }  // namespace kiv

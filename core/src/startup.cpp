@@ -19,9 +19,9 @@
 
 #include "../platform/platform.h"
 
-#include <kiv/core/core_events.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 
@@ -134,7 +134,7 @@ void kiv_terminate() {
     core* c = the_core.load();
     if (c == nullptr)
         return;
-    fire_core_event("KIV_CORE_EVT_TERMINATING", true);
+    kiv_generate_event("KIV_CORE_EVT_TERMINATING", 0, nullptr, true);
     running.store(false);
     pool_wake_all();
 

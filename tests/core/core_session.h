@@ -2,9 +2,10 @@
 //
 //     Helpers for tests that start the framework: a session that runs
 //     kiv_initialize (and, when asked, the core's library entry, which
-//     starts the core threads) with KIV_ROOT_PATH in a private folder and
-//     always ends with kiv_terminate; and a bounded wait for a condition
-//     that other threads bring about.
+//     starts the core threads: housekeeping, stream pump and the event
+//     queue) with KIV_ROOT_PATH in a private folder and always ends with
+//     kiv_terminate; and a bounded wait for a condition that other
+//     threads bring about.
 
 #ifndef KIV_TESTS_CORE_CORE_SESSION_H
 #define KIV_TESTS_CORE_CORE_SESSION_H
@@ -23,12 +24,23 @@ namespace kiv_test {
 
 class core_session {
 public:
-    explicit core_session(bool entry = true) {
+    // `quiet`: after the entry the socket service and the event service
+    // (and the translator, which holds on to it) are removed again, so
+    // the core threads are the housekeeping thread and the stream pump
+    // only, and background-task events, whose delivery would take pool
+    // workers, go nowhere. For tests that count threads or watch which
+    // worker runs a task.
+    explicit core_session(bool entry = true, bool quiet = false) {
         kiv_set_env("KIV_ROOT_PATH", root.path().c_str());
         started = kiv_initialize();
         EXPECT_TRUE(started);
         if (entry)
             kiv_library_entry();
+        if (entry && quiet) {
+            kiv_core()->unregister_service("svc_socket");
+            kiv_core()->unregister_service("svc_translator");
+            kiv_core()->unregister_service("svc_event");
+        }
     }
     ~core_session() {
         if (started)

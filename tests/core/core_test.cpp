@@ -6,7 +6,7 @@
 //     the shut-down wait for threads that outlive it.
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/core_events.h>
+#include <kiv/core/i_event_proc.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_md5_encoder.h>
 #include <kiv/core/i_object_col.h>
@@ -21,8 +21,10 @@
 #include <atomic>
 #include <cstring>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
@@ -53,12 +55,30 @@ struct journal {
     }
 };
 
-journal* events_seen = nullptr;
+// Notes the core's own events in a journal, each with whether it ran on
+// the thread that made the recorder (" now") or elsewhere (" queued").
+// Installed for the life of one session; the session's end releases the
+// event service before the recorder goes.
+class event_recorder : public object {
+public:
+    explicit event_recorder(journal* j) : journal_(j), home_(std::this_thread::get_id()) {
+        for (const char* type : {"KIV_CORE_EVT_TERMINATING", "KIV_CORE_EVT_BG_TASK"})
+            kiv_install_handler(type, 0, this, static_cast<kiv_event_function>(&event_recorder::note));
+    }
 
-void record_event(const char* type, bool now) {
-    if (events_seen != nullptr)
-        events_seen->add(std::string(type) + (now ? " now" : " queued"));
-}
+private:
+    bool note(i_event* evt) {
+        auto_ptr_t<i_object> service(kiv_core()->get_service("svc_event"));
+        const char* name = evt->get_event_type() == kiv_cast_i_event_proc(service)->get_event_type("KIV_CORE_EVT_BG_TASK")
+                               ? "KIV_CORE_EVT_BG_TASK"
+                               : "KIV_CORE_EVT_TERMINATING";
+        journal_->add(std::string(name) + (std::this_thread::get_id() == home_ ? " now" : " queued"));
+        return true;
+    }
+
+    journal* journal_;
+    std::thread::id home_;
+};
 
 class fake_service : public named_string {
 public:
@@ -103,7 +123,7 @@ TEST(core_lifecycle, initialize_and_terminate_repeat_with_threads_in_one_process
     for (int round = 0; round < 3; ++round) {
         journal j;
         {
-            core_session session;
+            core_session session(true, true);
             ASSERT_TRUE(session.started);
             EXPECT_TRUE(kiv_core()->register_service(new fake_service("svc_a", &j), "svc_a"));
             EXPECT_EQ(kiv_test_threads_count(), 2);  // housekeeping and stream pump
@@ -242,17 +262,19 @@ TEST(core_services, initialize_registers_the_services_that_need_no_thread) {
 
 TEST(core_services, terminate_announces_itself_then_destroys_services_in_name_order) {
     journal j;
-    events_seen = &j;
-    set_core_event_function(record_event);
+    std::unique_ptr<event_recorder> recorder;  // outlives the session's end
     {
-        core_session session(false);
+        core_session session;
+        recorder.reset(new event_recorder(&j));
         for (const char* name : {"svc_c", "svc_a", "svc_b"})
             ASSERT_TRUE(kiv_core()->register_service(new fake_service(name, &j), name));
     }
-    set_core_event_function(nullptr);
-    events_seen = nullptr;
-    EXPECT_EQ(j.copy(), (std::vector<std::string>{"KIV_CORE_EVT_TERMINATING now", "destroyed svc_a",
-                                                  "destroyed svc_b", "destroyed svc_c"}));
+    std::vector<std::string> seen;
+    for (const std::string& entry : j.copy())
+        if (entry.find("BG_TASK") == std::string::npos)
+            seen.push_back(entry);
+    EXPECT_EQ(seen, (std::vector<std::string>{"KIV_CORE_EVT_TERMINATING now", "destroyed svc_a", "destroyed svc_b",
+                                              "destroyed svc_c"}));
 }
 
 TEST(core_services, no_library_is_loaded_without_the_loader) {
@@ -270,10 +292,10 @@ TEST(core_services, no_library_is_loaded_without_the_loader) {
 
 TEST(core_threads, housekeeping_queues_one_background_event_per_wall_clock_second) {
     journal j;
-    events_seen = &j;
-    set_core_event_function(record_event);
+    std::unique_ptr<event_recorder> recorder;  // outlives the session's end
     {
         core_session session;
+        recorder.reset(new event_recorder(&j));
         kiv_test_clock_drive(true);
         // Let the first pass under the driven clock settle the cached second.
         kiv_test_clock_advance(1000);
@@ -287,8 +309,6 @@ TEST(core_threads, housekeeping_queues_one_background_event_per_wall_clock_secon
         }
         EXPECT_EQ(j.count("KIV_CORE_EVT_BG_TASK queued"), base + 3);
     }
-    set_core_event_function(nullptr);
-    events_seen = nullptr;
 }
 
 namespace {
@@ -380,7 +400,7 @@ TEST(core_threads, terminate_waits_for_workers_and_leaves_the_core_to_threads_th
     std::promise<void> opened;
     gate = &opened;
     {
-        core_session session;
+        core_session session(true, true);
         kiv_test_clock_drive(true);
         kiv_bg_thread(wait_at_gate, nullptr, 0);
         ASSERT_EQ(kiv_test_threads_count(), 3);

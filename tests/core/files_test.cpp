@@ -15,6 +15,7 @@
 
 #include "test_util.h"
 
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,10 +134,58 @@ TEST_F(rooted, running_out_of_space_reports_false_and_keeps_the_old_file) {
     setrlimit(RLIMIT_FSIZE, &old_limit);
     EXPECT_FALSE(written);
     EXPECT_FALSE(appended);
-    std::string content = kiv_test::read_all(root + "/big.bin");
-    EXPECT_EQ(content.substr(0, 3), "old");
+    // Neither the replacement nor the append left a partial file.
+    EXPECT_EQ(kiv_test::read_all(root + "/big.bin"), "old");
     auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir(".", "*", 0));
     EXPECT_EQ(names_of(all), std::vector<std::string>{"big.bin"});
+}
+
+namespace {
+
+// A small tmpfs mounted over a folder for the scope of the object; not
+// mounted (ok() false) where the process may not mount.
+class small_disk {
+public:
+    small_disk(const std::string& at, unsigned kib) : at_(at) {
+        mkdir(at.c_str(), 0700);
+        std::string options = "size=" + std::to_string(kib) + "k";
+        mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~small_disk() {
+        if (mounted_)
+            umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool ok() const { return mounted_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+};
+
+}  // namespace
+
+TEST_F(rooted, a_full_disk_fails_replacements_and_appends_without_partial_files) {
+    small_disk disk(root + "/disk", 64);
+    if (!disk.ok())
+        GTEST_SKIP() << "mounting a tmpfs needs privileges this run lacks";
+    ASSERT_TRUE(kiv_write_file("disk/keep.txt", "old"));
+    std::string big(256 * 1024, 'x');
+    EXPECT_FALSE(kiv_write_binary_file("disk/keep.txt", big.data(), static_cast<unsigned>(big.size())));
+    EXPECT_FALSE(kiv_write_binary_file("disk/keep.txt", big.data(), static_cast<unsigned>(big.size()), true));
+    EXPECT_FALSE(kiv_write_binary_file("disk/new.bin", big.data(), static_cast<unsigned>(big.size()), true));
+    EXPECT_FALSE(kiv_write_binary_file("disk/other.bin", big.data(), static_cast<unsigned>(big.size())));
+    EXPECT_EQ(kiv_test::read_all(root + "/disk/keep.txt"), "old");
+    auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir("disk", "*", 0));
+    EXPECT_EQ(names_of(all), std::vector<std::string>{"keep.txt"});
+    // The space the failed writes took is free again.
+    EXPECT_TRUE(kiv_write_file("disk/keep.txt", std::string(32 * 1024, 'y').c_str()));
+}
+
+TEST_F(rooted, files_with_names_near_the_system_limit_can_be_replaced) {
+    std::string name(250, 'n');
+    ASSERT_TRUE(kiv_write_file(name.c_str(), "one"));
+    ASSERT_TRUE(kiv_write_file(name.c_str(), "two"));
+    EXPECT_EQ(kiv_test::read_all(root + "/" + name), "two");
 }
 
 TEST_F(rooted, listings_are_sorted_filtered_and_case_insensitive) {
@@ -170,6 +219,41 @@ TEST_F(rooted, recursive_removal_removes_links_but_never_follows_them) {
     EXPECT_FALSE(kiv_dir_exists((root + "/tree").c_str()));
     EXPECT_EQ(kiv_test::read_all(outside + "/precious.txt"), "keep");
     EXPECT_FALSE(kiv_rmdir("tree", true));
+    // A link named as the folder to remove is refused, not emptied.
+    ASSERT_EQ(symlink(outside.c_str(), (root + "/alias").c_str()), 0);
+    EXPECT_FALSE(kiv_rmdir("alias", true));
+    EXPECT_EQ(kiv_test::read_all(outside + "/precious.txt"), "keep");
+}
+
+TEST_F(rooted, recursive_removal_takes_entry_names_literally) {
+    // Names that would mean something in a configured path: a variable
+    // reference and dots. Inside a tree they are plain names.
+    std::string home = dir.file("home");
+    mkdir(home.c_str(), 0700);
+    touch(home + "/precious.txt", "keep");
+    kiv_set_env("KIV_TEST_HOME", home.c_str());
+    ASSERT_TRUE(kiv_make_path("tree"));
+    for (const char* name : {"${KIV_TEST_HOME}", "a$b", "x..y", ".."}) {
+        std::string sub = root + "/tree/" + name;
+        if (std::string(name) != "..") {
+            ASSERT_EQ(mkdir(sub.c_str(), 0700), 0) << name;
+            touch(sub + "/f.txt");
+        }
+    }
+    EXPECT_TRUE(kiv_rmdir("tree", true));
+    kiv_set_env("KIV_TEST_HOME", nullptr);
+    EXPECT_FALSE(kiv_dir_exists((root + "/tree").c_str()));
+    EXPECT_EQ(kiv_test::read_all(home + "/precious.txt"), "keep");
+}
+
+TEST_F(rooted, listings_count_a_link_to_a_folder_as_a_folder) {
+    mkdir((root + "/real").c_str(), 0700);
+    ASSERT_EQ(symlink((root + "/real").c_str(), (root + "/linked").c_str()), 0);
+    ASSERT_EQ(symlink((root + "/gone").c_str(), (root + "/dangling").c_str()), 0);
+    auto_ptr_t<kiv::i_object_col> dirs(kiv_scan_dir(".", "*", 2));
+    EXPECT_EQ(names_of(dirs), (std::vector<std::string>{"linked", "real"}));
+    auto_ptr_t<kiv::i_object_col> files(kiv_scan_dir(".", "*", 1));
+    EXPECT_EQ(names_of(files), std::vector<std::string>{"dangling"});
 }
 
 TEST_F(rooted, make_path_creates_every_missing_level) {

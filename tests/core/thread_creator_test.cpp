@@ -62,7 +62,7 @@ TEST(thread_creator, no_thread_starts_before_the_core_entry) {
 }
 
 TEST(thread_creator, stop_threads_ends_a_looping_thread_and_reports_success) {
-    core_session session;
+    core_session session(true, true);
     owner o;
     ASSERT_TRUE(o.start_loop());
     EXPECT_EQ(o.get_threads_count(), 1u);
@@ -96,7 +96,7 @@ TEST(thread_creator, stop_threads_gives_up_at_its_deadline_and_the_thread_goes_o
 }
 
 TEST(thread_creator, a_failed_thread_start_reports_false_and_counts_nothing) {
-    core_session session;
+    core_session session(true, true);
     owner o;
     kiv_test_fail_thread_starts(1);
     EXPECT_FALSE(o.start_loop());
@@ -107,7 +107,7 @@ TEST(thread_creator, a_failed_thread_start_reports_false_and_counts_nothing) {
 }
 
 TEST(thread_creator, auto_delete_stops_the_loops_and_deletes_the_owner_when_its_thread_ends) {
-    core_session session;
+    core_session session(true, true);
     owners_deleted = 0;
     owner* o = new owner;
     ASSERT_TRUE(o->start_loop());
@@ -117,7 +117,7 @@ TEST(thread_creator, auto_delete_stops_the_loops_and_deletes_the_owner_when_its_
 }
 
 TEST(thread_creator, thread_running_turns_false_once_auto_delete_is_enabled) {
-    core_session session;
+    core_session session(true, true);
     owner o;
     EXPECT_TRUE(o.thread_running());
     o.enable_auto_delete_thread(12345);

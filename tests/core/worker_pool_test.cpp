@@ -96,13 +96,13 @@ TEST_F(worker_pool, before_the_core_entry_a_task_runs_on_the_caller_with_its_own
 }
 
 TEST_F(worker_pool, a_null_task_does_nothing) {
-    core_session session;
+    core_session session(true, true);
     kiv_bg_thread(nullptr, nullptr, 0);
     EXPECT_EQ(kiv_test_threads_count(), 2);
 }
 
 TEST_F(worker_pool, many_short_tasks_all_run_on_workers) {
-    core_session session;
+    core_session session(true, true);
     static std::atomic<int> ran{0};
     static std::atomic<int> ran_running{0};
     ran = 0;
@@ -122,7 +122,7 @@ TEST_F(worker_pool, many_short_tasks_all_run_on_workers) {
 }
 
 TEST_F(worker_pool, a_task_gets_a_private_copy_of_its_data) {
-    core_session session;
+    core_session session(true, true);
     std::promise<void> opened;
     gate = opened.get_future().share();
     kiv_bg_thread(wait_at_gate, nullptr, 0);  // keeps one worker busy
@@ -142,7 +142,7 @@ TEST_F(worker_pool, a_task_gets_a_private_copy_of_its_data) {
 }
 
 TEST_F(worker_pool, an_idle_worker_is_reused_before_a_new_one_starts) {
-    core_session session;
+    core_session session(true, true);
     kiv_bg_thread(record, nullptr, 0);
     ASSERT_TRUE(eventually([] { return kiv_test_idle_workers() == 1; }));
     kiv_bg_thread(record, nullptr, 0);
@@ -153,7 +153,7 @@ TEST_F(worker_pool, an_idle_worker_is_reused_before_a_new_one_starts) {
 
 TEST_F(worker_pool, workers_never_exceed_the_limit_and_a_waiting_caller_gets_a_freed_worker) {
     kiv_set_env("KIV_MAX_THREADS_COUNT", "11");
-    core_session session;
+    core_session session(true, true);
     kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr);
     std::promise<void> opened;
     gate = opened.get_future().share();
@@ -180,7 +180,7 @@ TEST_F(worker_pool, workers_never_exceed_the_limit_and_a_waiting_caller_gets_a_f
 
 TEST_F(worker_pool, a_caller_at_the_limit_runs_the_task_itself_after_ten_seconds) {
     kiv_set_env("KIV_MAX_THREADS_COUNT", "11");
-    core_session session;
+    core_session session(true, true);
     kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr);
     kiv_test_clock_drive(true);
     std::promise<void> opened;
@@ -211,7 +211,7 @@ TEST_F(worker_pool, a_caller_at_the_limit_runs_the_task_itself_after_ten_seconds
 }
 
 TEST_F(worker_pool, a_worker_idle_for_300_seconds_ends_and_the_next_task_starts_a_new_one) {
-    core_session session;
+    core_session session(true, true);
     kiv_test_clock_drive(true);
     kiv_bg_thread(record, nullptr, 0);
     ASSERT_TRUE(eventually([] { return kiv_test_idle_workers() == 1; }));
@@ -230,7 +230,7 @@ TEST_F(worker_pool, a_worker_idle_for_300_seconds_ends_and_the_next_task_starts_
 }
 
 TEST_F(worker_pool, tasks_handed_out_while_idle_workers_expire_all_run_once) {
-    core_session session;
+    core_session session(true, true);
     kiv_test_clock_drive(true);
     static std::atomic<int> ran{0};
     ran = 0;
@@ -250,7 +250,7 @@ TEST_F(worker_pool, tasks_handed_out_while_idle_workers_expire_all_run_once) {
 
 TEST_F(worker_pool, a_caller_waiting_when_shut_down_begins_runs_the_task_itself) {
     kiv_set_env("KIV_MAX_THREADS_COUNT", "11");
-    core_session session;
+    core_session session(true, true);
     kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr);
     std::promise<void> opened;
     gate = opened.get_future().share();
@@ -275,7 +275,7 @@ TEST_F(worker_pool, a_caller_waiting_when_shut_down_begins_runs_the_task_itself)
 }
 
 TEST_F(worker_pool, a_failed_thread_start_runs_the_task_on_the_caller_and_restores_the_count) {
-    core_session session;
+    core_session session(true, true);
     kiv_test_fail_thread_starts(1);
     char data[] = "data";
     kiv_bg_thread(record, data, 4);
@@ -292,7 +292,7 @@ TEST_F(worker_pool, a_failed_thread_start_runs_the_task_on_the_caller_and_restor
 
 TEST_F(worker_pool, idle_workers_end_when_shut_down_begins) {
     {
-        core_session session;
+        core_session session(true, true);
         for (int i = 0; i < 20; ++i)
             kiv_bg_thread(record, nullptr, 0);
         ASSERT_TRUE(eventually([] { return sightings_count() == 20; }));

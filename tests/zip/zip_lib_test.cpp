@@ -24,6 +24,15 @@ TEST(zip_library, the_entry_without_a_core_registers_nothing_and_survives) {
     EXPECT_EQ(kiv_core(), nullptr);
 }
 
+TEST(zip_library, the_core_loader_runs_the_entry_that_registers_the_service) {
+    core_session session(false);
+    ASSERT_TRUE(session.started);
+    ASSERT_NE(kiv_core()->load_library(KIV_ZIP_LIBRARY), nullptr);
+    EXPECT_TRUE(kiv_library_loaded("kiv_zip"));
+    auto_ptr_t<i_object> svc(kiv_core()->get_service("svc_zip"));
+    ASSERT_NE(kiv_cast_i_zip_service(svc), nullptr);
+}
+
 TEST_F(zip_session, the_entry_registers_the_service_held_by_the_core_alone) {
     // Looked up and cast as other libraries do; the core's reference and
     // ours are the only ones.

@@ -41,8 +41,9 @@ KIV_EXTERN_C char* kiv_read_file(const char* file_path);
 //     or shorter than its size said.
 KIV_EXTERN_C kiv::i_binary* kiv_read_binary_file(const char* file_path);
 // Writes a whole file, replacing it only once everything was written
-// (append: adds to its end). Returns: false when anything failed; a
-// replaced file is then left as it was.
+// (append: adds to its end, all or nothing). Returns: false when
+// anything failed; the file is then left as it was (a failed append is
+// cut back, a file it created removed).
 KIV_EXTERN_C bool kiv_write_binary_file(const char* file_path, const void* data, unsigned data_size,
                                         bool append = false);
 // Writes a text without its terminator, as kiv_write_binary_file.
@@ -50,7 +51,8 @@ KIV_EXTERN_C bool kiv_write_file(const char* file_path, const char* data, bool a
 
 // Lists the entries of `dir` matching `file_spec` (shell wildcards, ASCII
 // case ignored; "*.*" matches every name), sorted by name. target_type:
-// 0 or 3 files and directories, 1 files only, 2 directories only.
+// 0 or 3 files and directories, 1 files only, 2 directories only (a
+// symbolic link counts as what it points to; a dangling one as a file).
 // Returns: the collection (empty for a missing directory), or null for
 //     null or empty arguments or a path that cannot be made absolute.
 KIV_EXTERN_C kiv::i_object_col* kiv_scan_dir(const char* dir, const char* file_spec, unsigned char target_type);

@@ -44,8 +44,19 @@ public:
     // Returns: a new collection of every service in ascending name order
     //     (bytes compared unsigned), one reference for the caller.
     virtual i_object_col* get_services() = 0;
-    // Loads a library by name or path and runs its entry.
-    // Returns: the library's module handle, or null.
+    // Loads a library by name or path and runs its entry. The candidates
+    // are the absolute path of the name (relative names are under
+    // KIV_ROOT_PATH), then, unless the name starts with "/", the name
+    // under each entry of PATH; ".so" is appended to a candidate whose
+    // file is missing. A library loaded before is returned without
+    // running its entry again. A new one must define kiv_library_entry
+    // and kiv_library_initialized itself; it is recorded, announced
+    // with "KIV_CORE_EVT_LOAD_LIBRARY", entered, and announced with
+    // "KIV_CORE_EVT_POST_LOAD_LIBRARY" when it reports itself
+    // initialised (both events synchronous, carrying the library).
+    // Loads are serialised; an entry may load further libraries.
+    // Returns: the library's module handle, or null when no candidate
+    //     gave a library that reports itself initialised.
     virtual void* load_library(const char* library_path) = 0;
     // Returns: a new collection of the loaded libraries in load order,
     //     one reference for the caller.

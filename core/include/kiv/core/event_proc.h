@@ -1,0 +1,120 @@
+// event_proc.h --
+//
+//     The event service object, registered by the core's library entry as
+//     "svc_event". Its queue thread waits on a condition variable for
+//     queued events and hands each to a pool worker (kiv_bg_thread), in
+//     first-in, first-out order; once handed over they run concurrently.
+//
+//     Locks: the type-name lock, the handler lock (the handler table and
+//     the callbacks under way) and the queue lock. None of them is held
+//     while a callback runs or while an object is released, so callbacks
+//     may fire events, install and uninstall handlers freely.
+
+#ifndef KIV_CORE_EVENT_PROC_H
+#define KIV_CORE_EVENT_PROC_H
+
+#include <kiv/core/i_event_proc.h>
+#include <kiv/core/string_impl.h>
+#include <kiv/core/threads.h>
+
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kiv {
+
+class KIV_EXPORT event_proc : public object,
+                              public thread_creator,
+                              public i_named_object_impl,
+                              public virtual i_event_proc {
+public:
+    // Name "event_proc"; starts the queue thread (which fails, with a log
+    // line, before the core's library entry permits threads: queued
+    // events then wait until the service is destroyed).
+    event_proc();
+    // Stops the queue thread (waiting at most 60 s), then releases every
+    // event still queued without delivering it.
+    ~event_proc() override;
+
+    // Answers "i_event_proc", "event_proc" and "i_named_object".
+    bool get_interface(const char* name, void** out) override;
+
+    uint32_t get_event_type(const char* event_type_string) override;
+    void install_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
+                         kiv_event_function callback) override;
+    void uninstall_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
+                           kiv_event_function callback) override;
+    void fire_event(i_event* event, bool fire_immediately) override;
+
+    // Delivers `event` on the calling thread: handlers of its type whose
+    // object id is 0 or the event's id, newest first, each record once,
+    // until one returns false or none is left. Nothing is called once the
+    // core has stopped running.
+    void dispatch(i_event* event);
+
+    // Returns: the number of threads waiting in uninstall_handler for
+    //     callbacks on other threads to return. For diagnostics and tests.
+    unsigned uninstalls_waiting();
+
+private:
+    struct handler_record {
+        int64_t object_id;  // 0 matches every event
+        uint32_t event_type;
+        i_event_handler* handler;  // not owned
+        kiv_event_function callback;
+        bool operator==(const handler_record& other) const {
+            return object_id == other.object_id && event_type == other.event_type && handler == other.handler &&
+                   callback == other.callback;
+        }
+    };
+    // A callback under way: whose and on which thread.
+    struct call {
+        i_event_handler* handler;
+        std::thread::id thread;
+    };
+    // A thread waiting in uninstall_handler for the calls of `handler`.
+    struct waiter {
+        std::thread::id thread;
+        i_event_handler* handler;
+    };
+    class call_guard;
+
+    // Chooses the next record for one dispatch and notes the call.
+    // Returns: false when none is left or the core stopped running.
+    bool choose(uint32_t type, int64_t id, std::vector<handler_record>& called, handler_record& chosen);
+    void call_ended(i_event_handler* handler);
+    // Whether a callback of `handler` runs on a thread other than `me`
+    // that does not itself wait for `me`. Handler lock held.
+    bool busy_elsewhere(i_event_handler* handler, std::thread::id me);
+    // Whether thread `from` waits in an uninstall, directly or through
+    // other waiting threads, for a callback running on thread `to`.
+    // `seen` holds the threads already followed. Handler lock held.
+    bool waits_for(std::thread::id from, std::thread::id to, std::vector<std::thread::id>& seen);
+
+    void queue_loop(void* arg);
+    // The pool task: `data` holds one i_event* with the queue's reference.
+    static void deliver(bool running, void* data, unsigned size);
+
+    std::mutex types_lock_;
+    std::map<std::string, uint32_t> types_;  // type name -> id; guarded by types_lock_
+    uint32_t next_type_ = 100000;            // guarded by types_lock_
+
+    std::mutex handlers_lock_;
+    std::condition_variable calls_changed_;  // a call ended or a thread began waiting
+    std::map<uint32_t, std::vector<handler_record>> handlers_;  // per type, oldest first
+    std::vector<call> calls_;                                    // callbacks under way
+    std::vector<waiter> waiting_;                                // threads waiting in uninstall_handler
+
+    std::mutex queue_lock_;
+    std::condition_variable queue_ready_;  // an event was queued or a stop asked
+    std::deque<i_event*> queue_;           // one reference each; guarded by queue_lock_
+    bool stopping_ = false;                // the destructor began; guarded by queue_lock_
+};
+
+}  // namespace kiv
+
+#endif

@@ -1,0 +1,251 @@
+// event_proc.cpp --
+//
+//     The event service: type ids, the handler table, synchronous
+//     dispatch, the queue and its thread, and the pool task that delivers
+//     a queued event.
+//
+//     Handler changes take effect at once. An uninstall also waits for
+//     callbacks of the handler still running on other threads, which is
+//     what lets a handler uninstall itself in its destructor and die:
+//     a dispatch notes each call under the handler lock when it chooses
+//     the record, so no call can start after the record is gone and no
+//     call already chosen goes unseen.
+
+#include <kiv/core/event_proc.h>
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+// How long the queue thread sleeps at most when nothing wakes it: the
+// bound within which it notices that the core stopped running.
+const auto queue_idle_wait = std::chrono::milliseconds(50);
+const unsigned queue_stop_seconds = 60;
+
+}  // namespace
+
+// Ends the note of one callback even when the callback throws.
+class event_proc::call_guard {
+public:
+    call_guard(event_proc* proc, i_event_handler* handler) : proc_(proc), handler_(handler) {}
+    ~call_guard() { proc_->call_ended(handler_); }
+    call_guard(const call_guard&) = delete;
+    call_guard& operator=(const call_guard&) = delete;
+
+private:
+    event_proc* proc_;
+    i_event_handler* handler_;
+};
+
+event_proc::event_proc() {
+    set_name("event_proc");
+    if (!create_thread(this, static_cast<thread_function>(&event_proc::queue_loop), nullptr))
+        kiv_log(0, "event_proc: the queue thread did not start; queued events will not be delivered");
+}
+
+event_proc::~event_proc() {
+    kiv_trace("event_proc::~event_proc()");
+    {
+        std::lock_guard<std::mutex> lock(queue_lock_);
+        stopping_ = true;
+    }
+    queue_ready_.notify_all();
+    if (!stop_threads(queue_stop_seconds))
+        kiv_log(0, "event_proc: the queue thread did not stop in %u s", queue_stop_seconds);
+    std::deque<i_event*> left;
+    {
+        std::lock_guard<std::mutex> lock(queue_lock_);
+        left.swap(queue_);
+    }
+    for (i_event* evt : left)
+        evt->release();
+}
+
+bool event_proc::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_event_proc", static_cast<i_event_proc*>(this), out) ||
+        answer_interface(name, "event_proc", this, out) ||
+        answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+uint32_t event_proc::get_event_type(const char* event_type_string) {
+    if (event_type_string == nullptr)
+        return 0;
+    std::lock_guard<std::mutex> lock(types_lock_);
+    auto found = types_.emplace(event_type_string, next_type_);
+    if (found.second)
+        ++next_type_;
+    return found.first->second;
+}
+
+void event_proc::install_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
+                                 kiv_event_function callback) {
+    if (handler == nullptr || event_type == 0)
+        return;
+    std::lock_guard<std::mutex> lock(handlers_lock_);
+    handlers_[event_type].push_back({object_id, event_type, handler, callback});
+}
+
+void event_proc::uninstall_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
+                                   kiv_event_function callback) {
+    if (handler == nullptr || event_type == 0)
+        return;
+    const handler_record record{object_id, event_type, handler, callback};
+    std::thread::id me = std::this_thread::get_id();
+    std::unique_lock<std::mutex> lock(handlers_lock_);
+    auto list = handlers_.find(event_type);
+    if (list != handlers_.end()) {
+        auto it = std::find(list->second.begin(), list->second.end(), record);
+        if (it != list->second.end())
+            list->second.erase(it);
+    }
+    if (!busy_elsewhere(handler, me))
+        return;
+    waiting_.push_back({me, handler});
+    calls_changed_.notify_all();  // a thread waiting for us may now see a cycle
+    calls_changed_.wait(lock, [&] { return !busy_elsewhere(handler, me); });
+    for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
+        if (it->thread == me) {
+            waiting_.erase(it);
+            break;
+        }
+    }
+    calls_changed_.notify_all();
+}
+
+bool event_proc::busy_elsewhere(i_event_handler* handler, std::thread::id me) {
+    std::vector<std::thread::id> seen;
+    for (const call& c : calls_)
+        if (c.handler == handler && c.thread != me && !waits_for(c.thread, me, seen))
+            return true;
+    return false;
+}
+
+bool event_proc::waits_for(std::thread::id from, std::thread::id to, std::vector<std::thread::id>& seen) {
+    if (std::find(seen.begin(), seen.end(), from) != seen.end())
+        return false;
+    seen.push_back(from);
+    for (const waiter& w : waiting_) {
+        if (w.thread != from)
+            continue;
+        for (const call& c : calls_)
+            if (c.handler == w.handler && c.thread != from && (c.thread == to || waits_for(c.thread, to, seen)))
+                return true;
+    }
+    return false;
+}
+
+unsigned event_proc::uninstalls_waiting() {
+    std::lock_guard<std::mutex> lock(handlers_lock_);
+    return static_cast<unsigned>(waiting_.size());
+}
+
+void event_proc::fire_event(i_event* evt, bool fire_immediately) {
+    if (evt == nullptr)
+        return;
+    evt->addref();
+    if (fire_immediately) {
+        dispatch(evt);
+    } else {
+        evt->addref();  // the queue's reference
+        {
+            std::lock_guard<std::mutex> lock(queue_lock_);
+            queue_.push_back(evt);
+        }
+        queue_ready_.notify_one();
+    }
+    evt->release();
+}
+
+bool event_proc::choose(uint32_t type, int64_t id, std::vector<handler_record>& called, handler_record& chosen) {
+    std::lock_guard<std::mutex> lock(handlers_lock_);
+    auto list = handlers_.find(type);
+    if (list == handlers_.end())
+        return false;
+    const std::vector<handler_record>& records = list->second;
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        if (it->object_id != 0 && it->object_id != id)
+            continue;
+        if (std::find(called.begin(), called.end(), *it) != called.end())
+            continue;
+        if (!kiv_is_running())
+            return false;
+        chosen = *it;
+        called.push_back(chosen);
+        calls_.push_back({chosen.handler, std::this_thread::get_id()});
+        return true;
+    }
+    return false;
+}
+
+void event_proc::call_ended(i_event_handler* handler) {
+    std::thread::id me = std::this_thread::get_id();
+    std::lock_guard<std::mutex> lock(handlers_lock_);
+    // The newest note of this thread for this handler is the one that
+    // ended (nested dispatches end innermost first).
+    for (auto it = calls_.rbegin(); it != calls_.rend(); ++it) {
+        if (it->handler == handler && it->thread == me) {
+            calls_.erase(std::next(it).base());
+            break;
+        }
+    }
+    calls_changed_.notify_all();
+}
+
+void event_proc::dispatch(i_event* evt) {
+    if (evt == nullptr)
+        return;
+    std::vector<handler_record> called;
+    handler_record chosen{};
+    while (choose(evt->get_event_type(), evt->get_event_id(), called, chosen)) {
+        call_guard guard(this, chosen.handler);
+        if (!(chosen.handler->*chosen.callback)(evt))
+            return;
+    }
+}
+
+void event_proc::queue_loop(void*) {
+    std::unique_lock<std::mutex> lock(queue_lock_);
+    while (!stopping_ && thread_running() && kiv_is_running()) {
+        if (queue_.empty()) {
+            queue_ready_.wait_for(lock, queue_idle_wait);
+            continue;
+        }
+        i_event* evt = queue_.front();
+        queue_.pop_front();
+        lock.unlock();
+        kiv_bg_thread(&event_proc::deliver, &evt, sizeof evt);
+        lock.lock();
+    }
+}
+
+void event_proc::deliver(bool running, void* data, unsigned size) {
+    if (data == nullptr || size != sizeof(i_event*))
+        return;
+    i_event* evt;
+    std::memcpy(&evt, data, sizeof evt);
+    if (evt == nullptr)
+        return;
+    // Not delivered when the pool could not take it (running false): the
+    // task then runs on the queue thread itself, which must not end up
+    // holding the service's last reference.
+    if (running) {
+        i_core* core = kiv_core();
+        auto_ptr_t<i_object> service(core != nullptr ? core->get_service("svc_event") : nullptr);
+        event_proc* proc = kiv_cast_event_proc(service);
+        if (proc != nullptr)
+            proc->dispatch(evt);
+    }
+    evt->release();
+}
+
+}  // namespace kiv

@@ -1,0 +1,194 @@
+// xml_node.cpp --
+//
+//     Reading and editing one XML element: text, attributes, children and
+//     copies. A tree stays a tree: a node is only ever in one child list,
+//     and no node becomes a child of itself or of one of its descendants
+//     (the writer and the release of a tree walk it recursively and would
+//     never end on a cycle).
+
+#include "xml_node.h"
+#include "xml_proc.h"
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
+
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+const char empty_text[] = "";
+}  // namespace
+
+bool xml_node::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_xml_node", static_cast<i_xml_node*>(this), out) ||
+        answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out) ||
+        answer_interface(name, "xml_node", this, out))
+        return true;
+    return array_object_impl<xml_node>::get_interface(name, out);
+}
+
+void xml_node::personal_destruct() {
+    unsigned count = children_.get_count();
+    for (unsigned i = 0; i < count; ++i) {
+        auto_ptr_t<i_object> item(children_.get_item_by_pos(i));
+        xml_node* child = kiv_cast_xml_node(item);
+        if (child != nullptr && child->parent_ == this)
+            child->parent_ = nullptr;
+    }
+    children_.clear();
+}
+
+const char* xml_node::get_text() {
+    return text_.get_value();
+}
+
+bool xml_node::set_text(const char* text) {
+    if (text == nullptr)
+        return false;
+    return text_.set_value(text);
+}
+
+i_object_col* xml_node::get_attributes() {
+    return attributes_.copy();
+}
+
+const char* xml_node::get_attribute(const char* name) {
+    if (name == nullptr)
+        return empty_text;
+    auto_ptr_t<i_object> item(attributes_.get_item_by_name(name));
+    i_string* value = kiv_cast_i_string(item);
+    // The attribute list keeps the object (and so the text) alive after
+    // our reference goes.
+    return value != nullptr ? value->get_value() : empty_text;
+}
+
+bool xml_node::set_attribute(const char* name, const char* value) {
+    if (name == nullptr || value == nullptr || !kiv_is_running())
+        return false;
+    mutex_locker lock(&attributes_);
+    auto_ptr_t<i_object> item(attributes_.get_item_by_name(name));
+    if (i_string* existing = kiv_cast_i_string(item))
+        return existing->set_value(value);
+    auto_ptr_t<i_named_string> added(kiv_create_named_string(name, value));
+    attributes_.add_item(added, false);
+    return true;
+}
+
+bool xml_node::delete_attribute(const char* name) {
+    if (name == nullptr)
+        return false;
+    mutex_locker lock(&attributes_);
+    auto_ptr_t<i_object> item(attributes_.get_item_by_name(name));
+    if (!item)
+        return false;
+    attributes_.remove_item(item);
+    return true;
+}
+
+i_object_col* xml_node::get_child_nodes() {
+    return children_.copy();
+}
+
+bool xml_node::is_self_or_ancestor(const xml_node* node) const {
+    for (const xml_node* walk = this; walk != nullptr; walk = walk->parent_)
+        if (walk == node)
+            return true;
+    return false;
+}
+
+bool xml_node::add_child(i_xml_node* node, i_xml_node* prev_child) {
+    int pos = prev_child != nullptr ? children_.get_item_pos(static_cast<i_object*>(prev_child)) : -1;
+    return insert_child(node, pos);
+}
+
+bool xml_node::insert_child(i_xml_node* node, int pos) {
+    xml_node* child = kiv_cast_xml_node(node);
+    if (child == nullptr || is_self_or_ancestor(child))
+        return false;
+    // Held across the move: the old parent's list may hold the only
+    // reference.
+    auto_ptr_t<i_object> hold(child);
+    child->addref();
+    if (child->parent_ == this) {
+        // Already ours: take it out first, so the node ends up where it
+        // was asked to go, and count the position in the list without it.
+        int old_pos = children_.get_item_pos(static_cast<i_object*>(child));
+        if (old_pos >= 0 && pos > old_pos)
+            --pos;
+        remove_child(child);
+    } else if (child->parent_ != nullptr) {
+        child->parent_->remove_child(child);
+    }
+    unsigned at = pos < 0 ? children_.get_count() : static_cast<unsigned>(pos);
+    children_.insert_item(child, at);
+    child->parent_ = this;
+    return true;
+}
+
+bool xml_node::remove_child(i_xml_node* node) {
+    if (node == nullptr)
+        return false;
+    i_object* item = static_cast<i_object*>(node);
+    if (children_.get_item_pos(item) < 0)
+        return true;
+    xml_node* child = kiv_cast_xml_node(item);
+    if (child != nullptr && child->parent_ == this)
+        child->parent_ = nullptr;
+    children_.remove_item(item);
+    return true;
+}
+
+i_xml_node* xml_node::get_parent_node() {
+    if (parent_ == nullptr)
+        return nullptr;
+    parent_->addref();
+    return parent_;
+}
+
+i_xml_node* xml_node::create_copy(bool recursive) {
+    xml_proc* proc = current_xml_proc();
+    if (proc == nullptr)
+        return nullptr;
+    xml_node* copy = proc->new_node();
+    if (copy == nullptr)
+        return nullptr;
+    copy->set_name(get_name());
+    copy->set_text(get_text());
+    auto_ptr_t<i_object_col> attrs(get_attributes());
+    for (unsigned i = 0; i < attrs->get_count(); ++i) {
+        auto_ptr_t<i_object> item(attrs->get_item_by_pos(i));
+        i_named_string* attr = kiv_cast_i_named_string(item);
+        if (attr != nullptr)
+            copy->set_attribute(attr->get_name(), attr->get_value());
+    }
+    if (recursive) {
+        auto_ptr_t<i_object_col> kids(get_child_nodes());
+        for (unsigned i = 0; i < kids->get_count(); ++i) {
+            auto_ptr_t<i_object> item(kids->get_item_by_pos(i));
+            i_xml_node* kid = kiv_cast_i_xml_node(item);
+            if (kid == nullptr)
+                continue;
+            auto_ptr_t<i_xml_node> kid_copy(kid->create_copy(true));
+            if (kid_copy)
+                copy->add_child(kid_copy, nullptr);
+        }
+    }
+    return copy;
+}
+
+void xml_node::append_parsed_child(xml_node* child) {
+    children_.add_item(child, false);
+    child->parent_ = this;
+}
+
+void xml_node::append_parsed_attribute(const char* name, const char* value) {
+    named_string* attr = new named_string(name, value);
+    attributes_.add_item(attr, false);
+}
+
+void xml_node::assign_parsed_text(const std::string& text) {
+    text_.set_value(text.c_str());
+}
+
+}  // namespace kiv

@@ -1,0 +1,130 @@
+// xml_writer.cpp --
+//
+//     Writes an XML node and its subtree as text (get_xml). Attribute
+//     values and texts escape "&", "<", ">" and the double quote; names
+//     are written as they are. An element's text is written after its
+//     children, so text that surrounded a child reads back joined. No
+//     declaration is written. With format, each element starts on its own
+//     line indented by one tab per level.
+
+#include "xml_node.h"
+
+#include <kiv/core/auto_ptr.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace kiv {
+
+namespace {
+
+class xml_writer {
+public:
+    explicit xml_writer(bool format) : format_(format) { out_.reserve(1024); }
+
+    void write(xml_node* node, unsigned depth) {
+        indent(depth);
+        out_ += '<';
+        out_ += node->get_name();
+        object_col& attrs = node->attributes();
+        for (unsigned i = 0;; ++i) {
+            auto_ptr_t<i_object> item(attrs.get_item_by_pos(i));
+            if (!item)
+                break;
+            i_named_string* attr = kiv_cast_i_named_string(item);
+            if (attr == nullptr)
+                continue;
+            out_ += ' ';
+            out_ += attr->get_name();
+            out_ += "=\"";
+            out_ += escape(attr->get_value());
+            out_ += '"';
+        }
+        const char* text = node->get_text();
+        object_col& kids = node->children();
+        if (kids.get_count() == 0 && *text == '\0') {
+            out_ += "/>";
+            line_end();
+            return;
+        }
+        out_ += '>';
+        line_end();
+        for (unsigned i = 0;; ++i) {
+            auto_ptr_t<i_object> item(kids.get_item_by_pos(i));
+            if (!item)
+                break;
+            if (xml_node* kid = kiv_cast_xml_node(item))
+                write(kid, depth + 1);
+        }
+        if (*text != '\0') {
+            indent(depth + 1);
+            out_ += escape(text);
+            line_end();
+        }
+        indent(depth);
+        out_ += "</";
+        out_ += node->get_name();
+        out_ += '>';
+        line_end();
+    }
+
+    // Returns: the text in a malloc-ed block, or null when memory fails.
+    char* detach() const {
+        char* text = static_cast<char*>(malloc(out_.size() + 1));
+        if (text != nullptr)
+            std::memcpy(text, out_.c_str(), out_.size() + 1);
+        return text;
+    }
+
+private:
+    void indent(unsigned depth) {
+        if (format_)
+            out_.append(depth, '\t');
+    }
+    void line_end() {
+        if (format_)
+            out_ += '\n';
+    }
+
+    // Returns: `text` escaped, in the reused scratch string.
+    const std::string& escape(const char* text) {
+        scratch_.clear();
+        scratch_.reserve(std::strlen(text));
+        const char* run = text;
+        for (const char* p = text; *p != '\0'; ++p) {
+            const char* entity;
+            switch (*p) {
+            case '&': entity = "&amp;"; break;
+            case '<': entity = "&lt;"; break;
+            case '>': entity = "&gt;"; break;
+            case '"': entity = "&quot;"; break;
+            default: continue;
+            }
+            scratch_.append(run, static_cast<size_t>(p - run));
+            scratch_ += entity;
+            run = p + 1;
+        }
+        scratch_ += run;
+        return scratch_;
+    }
+
+    bool format_;          // one element per line, indented by tabs
+    std::string out_;      // the document so far
+    std::string scratch_;  // the last escaped text
+};
+
+}  // namespace
+
+char* xml_node::get_xml(bool format) {
+    try {
+        xml_writer writer(format);
+        writer.write(this, 0);
+        return writer.detach();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+}  // namespace kiv
