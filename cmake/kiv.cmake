@@ -98,3 +98,19 @@ function(kiv_add_tcl_package target module interface)
   target_sources(${target} PRIVATE $<TARGET_OBJECTS:${swig_target}>
                  ${CMAKE_CURRENT_BINARY_DIR}/${module}_package.cpp)
 endfunction()
+
+# KIV_TCLSH_ENV: what a test puts before "tclsh8.6" when it loads our
+# libraries into that (uninstrumented) program: sanitizer builds preload
+# their runtime.
+set(KIV_TCLSH_ENV "")
+if(KIV_SANITIZE STREQUAL "address")
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                  OUTPUT_VARIABLE asan_lib OUTPUT_STRIP_TRAILING_WHITESPACE)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so
+                  OUTPUT_VARIABLE ubsan_lib OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(KIV_TCLSH_ENV "env LD_PRELOAD=${asan_lib}:${ubsan_lib} ASAN_OPTIONS=detect_leaks=0")
+elseif(KIV_SANITIZE STREQUAL "thread")
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libtsan.so
+                  OUTPUT_VARIABLE tsan_lib OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(KIV_TCLSH_ENV "env LD_PRELOAD=${tsan_lib}")
+endif()

@@ -8,7 +8,7 @@
 //     Left out on purpose: raw-memory and ownership-taking calls
 //     (i_string::assign, i_binary::assign_data, writer block allocation),
 //     handler installation (a C++ member function is no script value),
-//     raw socket calls on descriptors,
+//     raw socket calls on descriptors, module handles,
 //     UTF-16 and out-parameter helpers, compiled script objects, the
 //     library protocol (the loader's, not scripts'), and the registry's
 //     own functions, which take Tcl command tokens.
@@ -18,6 +18,7 @@
 #include <kiv/core/charset.h>
 #include <kiv/core/checksum.h>
 #include <kiv/core/col_sort.h>
+#include <kiv/core/config.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_bin_parser.h>
 #include <kiv/core/i_binary.h>
@@ -25,6 +26,7 @@
 #include <kiv/core/i_encryptor.h>
 #include <kiv/core/i_event.h>
 #include <kiv/core/i_event_proc.h>
+#include <kiv/core/i_kiv_library.h>
 #include <kiv/core/i_md5_encoder.h>
 #include <kiv/core/i_object.h>
 #include <kiv/core/i_object_col.h>
@@ -36,6 +38,7 @@
 #include <kiv/core/i_string_proc.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/i_translator.h>
+#include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 #include <kiv/core/runtime.h>
 #include <kiv/core/system.h>
@@ -65,6 +68,9 @@ static void kiv_script_log(unsigned level, const char* text) {
 %ignore kiv_install_handler;
 %ignore kiv_uninstall_handler;
 %ignore kiv_cast_event_proc;
+%ignore kiv_cast_xml_node;
+%ignore kiv_cast_xml_proc;
+%ignore kiv::i_kiv_library::get_handle;
 %ignore kiv_net_send;
 %ignore kiv_net_recv;
 %ignore kiv_net_tcp_open;
@@ -102,6 +108,8 @@ static void kiv_script_log(unsigned level, const char* text) {
 %include <kiv/core/i_script.h>
 %include <kiv/core/i_socket_service.h>
 %include <kiv/core/i_translator.h>
+%include <kiv/core/i_xml.h>
+%include <kiv/core/i_kiv_library.h>
 %include <kiv/core/bin_text.h>
 %include <kiv/core/charset.h>
 %include <kiv/core/col_sort.h>
@@ -112,6 +120,10 @@ static void kiv_script_log(unsigned level, const char* text) {
 %include <kiv/core/text_convert.h>
 %include <kiv/core/utf8.h>
 %include <kiv/core/wildcard.h>
+
+// Configuration (config.h also holds a class scripts do not use).
+bool kiv_load_config(const char* file_path);
+bool kiv_load_environment(const char* path);
 
 // Script defaults: kiv_crc32 starts at 0, kiv_crc16 at 0x1973.
 unsigned kiv_crc32(const void* data, unsigned data_size, unsigned start_val = 0);

@@ -261,7 +261,7 @@ static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
 // Byte blocks with their size, as Tcl byte arrays.
 %typemap(in) (const void* data, unsigned size), (const void* data, unsigned data_size),
              (const void* data, unsigned data_length), (const void* data, unsigned long data_size),
-             (const void* key, unsigned key_size) {
+             (const void* key, unsigned key_size), (const void* buf, unsigned buf_size) {
     unsigned long size_$argnum = 0;
     $1 = ($1_ltype)kiv_swig_bytes($input, &size_$argnum);
     $2 = ($2_ltype)size_$argnum;

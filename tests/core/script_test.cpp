@@ -8,6 +8,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_script.h>
 #include <kiv/core/i_string.h>
+#include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/core/tcl_registry.h>
@@ -269,6 +270,23 @@ TEST_F(script_engine_test, scripts_reach_the_event_and_translator_services) {
                           "kiv_generate_event KIV_TEST_EVT_A 7 NULL 1"),
               "1");
     EXPECT_EQ(run(engine, "puts [kiv_translate {no catalog has this} en]"), "no catalog has this");
+}
+
+TEST_F(script_engine_test, xml_nodes_use_the_system_command_names) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(run(engine, "variable xml [kiv_cast_i_xml_proc [i_core_get_service [kiv_core] svc_xml]]\n"
+                          "variable doc [i_xml_proc_parse_text $xml {<a><b>text of b</b></a>}]\n"
+                          "variable b [kiv_cast_i_xml_node [i_xml_node_select_single_node $doc b]]\n"
+                          "puts [i_xml_node_get_text $b]/[i_named_object_get_name $b]\n"
+                          "delete_i_xml_node $b"),
+              "text of b/b");
+    // A node registered from C++ through its cast command.
+    auto_ptr_t<kiv::i_object> svc(kiv_core()->get_service("svc_xml"));
+    auto_ptr_t<kiv::i_xml_node> node(kiv_cast_i_xml_proc(svc)->parse_text("<root>registered</root>"));
+    ASSERT_TRUE(node);
+    ASSERT_TRUE(engine->register_object(node, "root", "kiv_cast_i_xml_node"));
+    EXPECT_EQ(run(engine, "puts [i_xml_node_get_text $root]"), "registered");
 }
 
 TEST_F(script_engine_test, trace_and_log_from_scripts_take_the_text_as_it_is) {

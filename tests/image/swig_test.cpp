@@ -6,55 +6,23 @@
 //     command that gives the object back (a collection keeps it, so the
 //     count it reports shows Tcl's reference gone).
 
-#include "../core/test_util.h"
+#include "../core/tclsh_run.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace {
 
-// Returns: the path of tclsh8.6 on PATH, or "" when there is none.
-std::string find_tclsh() {
-    FILE* which = popen("which tclsh8.6 2>/dev/null", "r");
-    if (which == nullptr)
-        return "";
-    char line[1024] = "";
-    std::string path = std::fgets(line, sizeof line, which) != nullptr ? line : "";
-    pclose(which);
-    while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
-        path.pop_back();
-    return path;
-}
-
 class swig_test : public ::testing::Test {
 protected:
     void SetUp() override {
-        tclsh_ = find_tclsh();
+        tclsh_ = kiv_test::find_tclsh();
         if (tclsh_.empty())
             GTEST_SKIP() << "tclsh8.6 is not installed";
     }
-
-    // Runs `script` in tclsh8.6 with $bin set to the library folder.
-    // Returns: what it wrote to standard output, and the exit status.
     std::string run_tclsh(const std::string& script, int* status) {
-        std::string path = dir_.file("script.tcl");
-        std::ofstream(path) << "set bin {" << KIV_BIN_DIR << "}\n" << script;
-        // Sanitizer builds load instrumented libraries into an
-        // uninstrumented tclsh: their runtime must come first.
-        std::string command = std::string(KIV_TCLSH_ENV) + " '" + tclsh_ + "' '" + path + "' 2>&1";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string output;
-        if (pipe != nullptr) {
-            char buffer[4096];
-            size_t n;
-            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-                output.append(buffer, n);
-            *status = pclose(pipe);
-        }
-        return output;
+        return kiv_test::run_tclsh(tclsh_, dir_, script, status);
     }
 
     std::string tclsh_;

@@ -1,0 +1,217 @@
+// text_renderer.cpp --
+//
+//     Measuring a text and drawing glyphs: loading them turned and
+//     shifted, turning them into 8-bit coverage bitmaps and blending those
+//     (and their halos) into the AGG renderer. The layout of labels along
+//     a line lives in text_along_line.cpp.
+//
+//     Glyph coordinates have y pointing up from the buffer's bottom row,
+//     image coordinates y pointing down; the pen of render_placement
+//     converts between the two. A character whose glyph index is 0 has no
+//     glyph in the face and is never measured or loaded, so the face's
+//     "missing glyph" box is never drawn. Bitmap rows are addressed
+//     through the bitmap's pitch, which may exceed its width.
+
+#include <kiv/core/utf8.h>
+#include <kiv/image/text_renderer.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+// The largest pen position, in pixels, that still fits FreeType's 26.6
+// coordinates in an int; farther labels cannot reach any buffer.
+constexpr long max_pen_pixels = 1L << 24;
+
+// Returns: the start of bitmap row j (top row 0), whichever way the
+//     bitmap's rows flow in memory.
+const unsigned char* bitmap_row(const FT_Bitmap& bitmap, unsigned j) {
+    if (bitmap.pitch >= 0)
+        return bitmap.buffer + size_t(j) * size_t(bitmap.pitch);
+    return bitmap.buffer + size_t(bitmap.rows - 1 - j) * size_t(-int64_t(bitmap.pitch));
+}
+
+bool drawable(const FT_Bitmap& bitmap) {
+    return bitmap.buffer != nullptr && bitmap.pixel_mode == FT_PIXEL_MODE_GRAY;
+}
+
+// Moves an outline glyph by `pen` and turns it into an 8-bit bitmap in
+// place; a glyph that is a bitmap already stays where it is. A glyph
+// that cannot be rendered is released, so it is left out of the drawing.
+// Returns: the bitmap glyph, or null.
+FT_BitmapGlyph to_bitmap(FT_Glyph& glyph, const FT_Vector& pen) {
+    if (glyph == nullptr)
+        return nullptr;
+    if (glyph->format != FT_GLYPH_FORMAT_BITMAP) {
+        FT_Vector delta = pen;
+        if (FT_Glyph_Transform(glyph, nullptr, &delta) != 0 ||
+            FT_Glyph_To_Bitmap(&glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0) {
+            FT_Done_Glyph(glyph);
+            glyph = nullptr;
+            return nullptr;
+        }
+    }
+    return reinterpret_cast<FT_BitmapGlyph>(glyph);
+}
+
+void set_identity(FT_Face face) {
+    FT_Matrix matrix = {0x10000, 0, 0, 0x10000};
+    FT_Vector delta = {0, 0};
+    FT_Set_Transform(face, &matrix, &delta);
+}
+
+}  // namespace
+
+text_renderer::text_renderer(font_face* face, agg::rgba8 color, unsigned halo, agg::rgba8 halo_color)
+    : face_(face), color_(color), halo_(halo), halo_color_(halo_color) {}
+
+bool text_renderer::get_char_size(unsigned code, unsigned& width, unsigned& height) {
+    if (face_ == nullptr)
+        return false;
+    FT_Face face = face_->get_face();
+    set_identity(face);
+    FT_UInt index = FT_Get_Char_Index(face, code);
+    if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
+        return false;
+    FT_Glyph glyph = nullptr;
+    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
+        return false;
+    FT_Pos advance = face->glyph->advance.x >> 6;
+    FT_BBox box;
+    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
+    FT_Done_Glyph(glyph);
+    width = advance > 0 ? unsigned(advance) : 0;
+    height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
+    return true;
+}
+
+bool text_renderer::set_text(const char* text, unsigned& width, unsigned& height) {
+    if (text == nullptr || *text == '\0' || face_ == nullptr)
+        return false;
+    if (strnlen(text, max_text_bytes + 1) > max_text_bytes)
+        return false;
+    items_.clear();
+    width = 0;
+    height = 0;
+    const char* p = text;
+    uint32_t code = 0;
+    while (kiv_get_unicode_char(p, &code, &p)) {
+        text_item item;
+        item.code = code;
+        if (!get_char_size(code, item.width, item.height))
+            continue;
+        items_.push_back(item);
+        width += item.width;
+        height = std::max(height, item.height);
+    }
+    return true;
+}
+
+bool text_renderer::render(text_renderer_base& ren, int x, int y) {
+    if (items_.empty())
+        return false;
+    std::vector<char_placement> placements(items_.size());
+    double pen_x = 0;
+    for (size_t i = 0; i < items_.size(); ++i) {
+        placements[i].x = pen_x;
+        placements[i].code = items_[i].code;
+        pen_x += items_[i].width;
+    }
+    if (load_glyphs(placements))
+        render_placement(ren, placements, x, y);
+    cleanup_placement(placements);
+    return true;
+}
+
+bool text_renderer::load_glyphs(std::vector<char_placement>& placements) {
+    if (face_ == nullptr)
+        return false;
+    FT_Face face = face_->get_face();
+    for (char_placement& p : placements) {
+        p.glyph = nullptr;
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > max_pen_pixels ||
+            std::fabs(p.y) > max_pen_pixels)
+            continue;
+        double c = std::cos(p.angle);
+        double s = std::sin(p.angle);
+        FT_Matrix matrix = {FT_Fixed(c * 0x10000), FT_Fixed(-s * 0x10000), FT_Fixed(s * 0x10000),
+                            FT_Fixed(c * 0x10000)};
+        FT_Vector delta = {FT_Pos(p.x * 64), FT_Pos(p.y * 64)};
+        FT_Set_Transform(face, &matrix, &delta);
+        FT_UInt index = FT_Get_Char_Index(face, p.code);
+        if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
+            continue;
+        FT_Glyph glyph = nullptr;
+        if (FT_Get_Glyph(face->glyph, &glyph) == 0)
+            p.glyph = glyph;
+    }
+    // Callers that rasterise through the face expect it upright.
+    set_identity(face);
+    return true;
+}
+
+void text_renderer::render_placement(text_renderer_base& ren, std::vector<char_placement>& placements,
+                                     int x, int y) {
+    const long height = long(ren.height());
+    if (std::labs(long(x)) > max_pen_pixels || std::labs(height - y) > max_pen_pixels)
+        return;
+    const FT_Vector pen = {FT_Pos(x) * 64, FT_Pos(height - y) * 64};
+    if (halo_ > 0 && halo_ < 256) {
+        for (char_placement& p : placements) {
+            FT_BitmapGlyph bitmap = to_bitmap(p.glyph, pen);
+            if (bitmap != nullptr)
+                render_halo(ren, bitmap->bitmap, bitmap->left, int(height - bitmap->top), halo_color_);
+        }
+    }
+    for (char_placement& p : placements) {
+        FT_BitmapGlyph bitmap = to_bitmap(p.glyph, pen);
+        if (bitmap != nullptr)
+            render_bitmap(ren, bitmap->bitmap, bitmap->left, int(height - bitmap->top), color_);
+    }
+}
+
+void text_renderer::render_halo(text_renderer_base& ren, const FT_Bitmap& bitmap, int x, int y,
+                                const agg::rgba8& color) {
+    if (!drawable(bitmap))
+        return;
+    const int halo = int(halo_);
+    for (unsigned j = 0; j < bitmap.rows; ++j) {
+        const unsigned char* row = bitmap_row(bitmap, j);
+        for (unsigned i = 0; i < bitmap.width; ++i) {
+            unsigned char cover = row[i];
+            if (cover == 0)
+                continue;
+            for (int dy = -halo; dy <= halo; ++dy)
+                for (int dx = -halo; dx <= halo; ++dx)
+                    ren.blend_pixel(x + int(i) + dx, y + int(j) + dy, color, cover);
+        }
+    }
+}
+
+void text_renderer::render_bitmap(text_renderer_base& ren, const FT_Bitmap& bitmap, int x, int y,
+                                  const agg::rgba8& color) {
+    if (!drawable(bitmap))
+        return;
+    for (unsigned j = 0; j < bitmap.rows; ++j) {
+        const unsigned char* row = bitmap_row(bitmap, j);
+        for (unsigned i = 0; i < bitmap.width; ++i) {
+            if (row[i] != 0)
+                ren.blend_pixel(x + int(i), y + int(j), color, row[i]);
+        }
+    }
+}
+
+void text_renderer::cleanup_placement(std::vector<char_placement>& placements) {
+    for (char_placement& p : placements) {
+        if (p.glyph != nullptr)
+            FT_Done_Glyph(p.glyph);
+        p.glyph = nullptr;
+    }
+}
+
+}  // namespace kiv

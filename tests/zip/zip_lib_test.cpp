@@ -1,0 +1,98 @@
+// zip_lib_test.cpp --
+//
+//     The library's face: the loader protocol, the registration of
+//     "svc_zip" by the entry, the service's names and the casts.
+
+#include <kiv/core/i_string.h>
+
+#include "zip_fixtures.h"
+
+#include <gtest/gtest.h>
+
+using namespace kiv;
+using namespace kiv_test;
+
+TEST(zip_library, names_itself_and_its_version_and_is_always_initialised) {
+    EXPECT_STREQ(kiv_library_name(), "kiv_zip");
+    EXPECT_STREQ(kiv_library_version(), "3.3.0014");
+    EXPECT_TRUE(kiv_library_initialized());
+}
+
+TEST(zip_library, the_entry_without_a_core_registers_nothing_and_survives) {
+    ASSERT_EQ(kiv_core(), nullptr);
+    kiv_library_entry();
+    EXPECT_EQ(kiv_core(), nullptr);
+}
+
+TEST(zip_library, the_core_loader_runs_the_entry_that_registers_the_service) {
+    core_session session(false);
+    ASSERT_TRUE(session.started);
+    ASSERT_NE(kiv_core()->load_library(KIV_ZIP_LIBRARY), nullptr);
+    EXPECT_TRUE(kiv_library_loaded("kiv_zip"));
+    auto_ptr_t<i_object> svc(kiv_core()->get_service("svc_zip"));
+    ASSERT_NE(kiv_cast_i_zip_service(svc), nullptr);
+}
+
+TEST_F(zip_session, the_entry_registers_the_service_held_by_the_core_alone) {
+    // Looked up and cast as other libraries do; the core's reference and
+    // ours are the only ones.
+    EXPECT_EQ(svc_object->addref(), 3);
+    EXPECT_EQ(svc_object->release(), 2);
+    i_named_object* named = nullptr;
+    ASSERT_TRUE(svc_object->get_interface("i_named_object", reinterpret_cast<void**>(&named)));
+    EXPECT_STREQ(named->get_name(), "zip_service");
+    // A second entry run keeps the first registration.
+    kiv_library_entry();
+    auto_ptr_t<i_object> again(kiv_core()->get_service("svc_zip"));
+    EXPECT_EQ(again.get(), svc_object.get());
+}
+
+TEST_F(zip_session, each_cast_answers_only_its_own_interface) {
+    EXPECT_EQ(kiv_cast_i_zip_service(nullptr), nullptr);
+    EXPECT_EQ(kiv_cast_i_zip_reader(nullptr), nullptr);
+    EXPECT_EQ(kiv_cast_i_zip_writer(nullptr), nullptr);
+    EXPECT_EQ(kiv_cast_i_gzip_writer(nullptr), nullptr);
+    EXPECT_EQ(kiv_cast_i_zip_reader(svc_object), nullptr);
+
+    auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("a.zip").c_str()));
+    ASSERT_TRUE(writer);
+    EXPECT_EQ(kiv_cast_i_zip_writer(writer), writer.get());
+    EXPECT_EQ(kiv_cast_i_zip_service(writer), nullptr);
+    EXPECT_EQ(kiv_cast_i_gzip_writer(writer), nullptr);
+    ASSERT_TRUE(writer->write_text_file("x", "x.txt"));
+    writer.reset();
+
+    auto_ptr_t<i_zip_reader> reader(zip->open_reader(path("a.zip").c_str()));
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(kiv_cast_i_zip_reader(reader), reader.get());
+    EXPECT_EQ(kiv_cast_i_zip_writer(reader), nullptr);
+
+    auto_ptr_t<i_gzip_writer> gz(zip->open_gzip_writer(path("a.gz").c_str()));
+    ASSERT_TRUE(gz);
+    EXPECT_EQ(kiv_cast_i_gzip_writer(gz), gz.get());
+    EXPECT_EQ(kiv_cast_i_zip_reader(gz), nullptr);
+}
+
+TEST_F(zip_session, relative_paths_are_under_the_root) {
+    auto_ptr_t<i_zip_writer> writer(zip->open_writer("rel.zip"));
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->write_text_file("hello", "h.txt"));
+    writer.reset();
+    EXPECT_TRUE(exists(path("rel.zip")));
+    auto_ptr_t<i_zip_reader> reader(zip->open_reader("rel.zip"));
+    ASSERT_TRUE(reader);
+    heap_text text(reader->get_text_file("h.txt"));
+    EXPECT_STREQ(text.get(), "hello");
+}
+
+TEST_F(zip_session, opening_fails_cleanly_for_missing_files_and_folders) {
+    EXPECT_EQ(zip->open_reader(path("none.zip").c_str()), nullptr);
+    EXPECT_EQ(zip->open_reader(nullptr), nullptr);
+    EXPECT_EQ(zip->open_writer(path("no/such/dir/a.zip").c_str()), nullptr);
+    EXPECT_EQ(zip->open_writer(nullptr), nullptr);
+    EXPECT_EQ(zip->open_gzip_writer(path("no/such/dir/a.gz").c_str()), nullptr);
+    EXPECT_EQ(zip->open_gzip_writer(nullptr), nullptr);
+    // A file that is not an archive.
+    put_file(path("plain.txt"), bytes_of("just text, no zip directory"));
+    EXPECT_EQ(zip->open_reader(path("plain.txt").c_str()), nullptr);
+}

@@ -1,0 +1,93 @@
+// zip_service.cpp --
+//
+//     The service's identity and the opening of readers and writers.
+//     Paths are made absolute under the root first; a failed open gives
+//     null and leaves nothing behind.
+
+#include <kiv/core/binary_impl.h>
+#include <kiv/core/files.h>
+#include <kiv/zip/zip_reader.h>
+
+#include "gzip_writer.h"
+#include "zip_service.h"
+#include "zip_writer.h"
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace kiv {
+
+namespace {
+
+typedef std::unique_ptr<char, decltype(&free)> heap_text;
+
+heap_text absolute(const char* path) {
+    return heap_text(kiv_get_absolute_path(path), &free);
+}
+
+// Hands a new object to the caller with its first reference.
+template <class T>
+T* with_reference(T* obj) {
+    if (obj != nullptr)
+        obj->addref();
+    return obj;
+}
+
+}  // namespace
+
+i_binary* adopt_binary(uint8_t* data, uint64_t size) {
+    binary* out = size <= UINT32_MAX ? new (std::nothrow) binary(data, unsigned(size), true) : nullptr;
+    if (out == nullptr) {
+        free(data);
+        return nullptr;
+    }
+    out->addref();
+    return out;
+}
+
+zip_service::zip_service() {
+    set_name("zip_service");
+}
+
+bool zip_service::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_zip_service", static_cast<i_zip_service*>(this), out) ||
+        answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+i_zip_writer* zip_service::open_writer(const char* path) {
+    heap_text abs = absolute(path);
+    if (!abs)
+        return nullptr;
+    zipFile handle = zipOpen64(abs.get(), APPEND_STATUS_CREATE);
+    if (handle == nullptr)
+        return nullptr;
+    zip_writer* writer = new (std::nothrow) zip_writer(handle);
+    if (writer == nullptr)
+        zipClose(handle, "");
+    return with_reference(writer);
+}
+
+i_zip_reader* zip_service::open_reader(const char* path) {
+    heap_text abs = absolute(path);
+    if (!abs)
+        return nullptr;
+    unzFile handle = unzOpen64(abs.get());
+    if (handle == nullptr)
+        return nullptr;
+    zip_reader* reader = new (std::nothrow) zip_reader(handle);
+    if (reader == nullptr)
+        unzClose(handle);
+    return with_reference(reader);
+}
+
+i_gzip_writer* zip_service::open_gzip_writer(const char* path) {
+    heap_text abs = absolute(path);
+    if (!abs)
+        return nullptr;
+    return with_reference(gzip_writer::create(abs.get()));
+}
+
+}  // namespace kiv
