@@ -10,23 +10,16 @@
 
 #include <gtest/gtest.h>
 
+#include "test_util.h"
+
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace kiv;
+using kiv_test::entries;
 
 namespace {
-
-std::vector<std::string> entries(i_object_col* col) {
-    std::vector<std::string> out;
-    for (unsigned i = 0; i < col->get_count(); ++i) {
-        auto_ptr_t<i_object> item(col->get_item_by_pos(i));
-        i_named_string* ns = kiv_cast_i_named_string(item);
-        out.push_back(ns != nullptr ? std::string(ns->get_name()) + "=" + ns->get_value() : "?");
-    }
-    return out;
-}
 
 using list = std::vector<std::string>;
 

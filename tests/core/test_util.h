@@ -6,12 +6,17 @@
 #ifndef KIV_TESTS_CORE_TEST_UTIL_H
 #define KIV_TESTS_CORE_TEST_UTIL_H
 
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_object_col.h>
+#include <kiv/core/i_string.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace kiv_test {
 
@@ -40,6 +45,18 @@ inline std::string read_all(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+// Names of the items of `col` with the value of each, "name=value"
+// ("?" for an item that is no named string).
+inline std::vector<std::string> entries(kiv::i_object_col* col) {
+    std::vector<std::string> out;
+    for (unsigned i = 0; i < col->get_count(); ++i) {
+        auto_ptr_t<kiv::i_object> item(col->get_item_by_pos(i));
+        kiv::i_named_string* ns = kiv_cast_i_named_string(item);
+        out.push_back(ns != nullptr ? std::string(ns->get_name()) + "=" + ns->get_value() : "?");
+    }
+    return out;
 }
 
 }  // namespace kiv_test
