@@ -77,13 +77,13 @@ const method_spec tea_spec = {8, 12, 13};
 // Walks the blocks of a framed ciphertext in either direction.
 // `process` enciphers or deciphers one block in place.
 template <class Process>
-i_binary* run_blocks(const method_spec& spec, const uint8_t* input, uint64_t input_size, bool decrypt,
+i_binary* run_blocks(const method_spec& params, const uint8_t* input, uint64_t input_size, bool decrypt,
                      Process process) {
     uint64_t plain_size;
     const uint8_t* part = input;
     uint64_t part_size = input_size;
     if (decrypt) {
-        if (input_size < spec.min_input)
+        if (input_size < params.min_input)
             return nullptr;
         plain_size = load_be32(input);
         if (plain_size > input_size - length_size)
@@ -93,7 +93,7 @@ i_binary* run_blocks(const method_spec& spec, const uint8_t* input, uint64_t inp
     } else {
         plain_size = input_size;
     }
-    uint64_t out_size = part_size + spec.extra;
+    uint64_t out_size = part_size + params.extra;
     uint8_t* out = static_cast<uint8_t*>(calloc(out_size, 1));
     if (out == nullptr)
         return nullptr;
@@ -102,12 +102,12 @@ i_binary* run_blocks(const method_spec& spec, const uint8_t* input, uint64_t inp
         store_be32(out, static_cast<uint32_t>(plain_size));
         blocks += length_size;
     }
-    uint64_t block_count = part_size / spec.block_size + 1;
+    uint64_t block_count = part_size / params.block_size + 1;
     uint8_t block[16];
     for (uint64_t i = 0; i < block_count; ++i) {
-        take_block(part, part_size, i, spec.block_size, block);
+        take_block(part, part_size, i, params.block_size, block);
         process(block);
-        std::memcpy(blocks + i * spec.block_size, block, spec.block_size);
+        std::memcpy(blocks + i * params.block_size, block, params.block_size);
     }
     unsigned result_size = static_cast<unsigned>(decrypt ? plain_size : out_size);
     binary* result = new (std::nothrow) binary(out, result_size, true);

@@ -86,18 +86,18 @@ bool is_directory_entry(const std::string& path, bool* is_dir) {
     return true;
 }
 
-// Sorted names in `dir` matching `spec`; target_type as kiv_scan_dir.
-std::vector<std::string> list_names(const std::string& dir, const char* spec, unsigned char target_type) {
+// Sorted names in `dir` matching `mask`; target_type as kiv_scan_dir.
+std::vector<std::string> list_names(const std::string& dir, const char* mask, unsigned char target_type) {
     std::vector<std::string> names;
     DIR* d = opendir(dir.c_str());
     if (d == nullptr)
         return names;
-    bool every = std::strcmp(spec, "*.*") == 0;
+    bool every = std::strcmp(mask, "*.*") == 0;
     while (dirent* entry = readdir(d)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        if (!every && fnmatch(spec, name, FNM_CASEFOLD) != 0)
+        if (!every && fnmatch(mask, name, FNM_CASEFOLD) != 0)
             continue;
         bool is_dir = false;
         if (!is_directory_entry(dir + "/" + name, &is_dir))

@@ -26,13 +26,13 @@ auto_ptr_t<i_image> decode(const std::vector<uint8_t>& bytes) {
 }
 
 gif_spec simple_spec(unsigned width, unsigned height, unsigned colors) {
-    gif_spec spec;
-    spec.screen_width = spec.width = width;
-    spec.screen_height = spec.height = height;
-    spec.global = ramp_palette(colors);
+    gif_spec layout;
+    layout.screen_width = layout.width = width;
+    layout.screen_height = layout.height = height;
+    layout.global = ramp_palette(colors);
     for (unsigned i = 0; i < width * height; ++i)
-        spec.indices.push_back(uint8_t(i % colors));
-    return spec;
+        layout.indices.push_back(uint8_t(i % colors));
+    return layout;
 }
 
 rgba ramp(unsigned i) {
@@ -109,31 +109,31 @@ parsed_gif parse(const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 TEST(gif_decode, a_local_table_wins_and_the_screen_position_is_ignored) {
-    gif_spec spec = simple_spec(4, 2, 4);
-    spec.screen_width = 20;
-    spec.screen_height = 20;
-    spec.left = 5;
-    spec.top = 7;
-    spec.local = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}};
-    auto_ptr_t<i_image> img(decode(make_gif(spec)));
+    gif_spec layout = simple_spec(4, 2, 4);
+    layout.screen_width = 20;
+    layout.screen_height = 20;
+    layout.left = 5;
+    layout.top = 7;
+    layout.local = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}};
+    auto_ptr_t<i_image> img(decode(make_gif(layout)));
     ASSERT_TRUE(img);
     EXPECT_EQ(img->get_width(), 4u);
     EXPECT_EQ(img->get_height(), 2u);
     EXPECT_EQ(pixel(img, 0, 0), (rgba{1, 2, 3, 255}));
     EXPECT_EQ(pixel(img, 3, 1), (rgba{10, 11, 12, 255}));
 
-    spec.local.clear();
-    auto_ptr_t<i_image> global(decode(make_gif(spec)));
+    layout.local.clear();
+    auto_ptr_t<i_image> global(decode(make_gif(layout)));
     ASSERT_TRUE(global);
     EXPECT_EQ(pixel(global, 3, 1), ramp(3));
 }
 
 TEST(gif_decode, the_transparent_index_gets_alpha_zero) {
-    gif_spec spec = simple_spec(16, 16, 256);
-    spec.indices[5] = 200;
-    spec.control_flags = 1;
-    spec.control_index = 200;
-    auto_ptr_t<i_image> img(decode(make_gif(spec)));
+    gif_spec layout = simple_spec(16, 16, 256);
+    layout.indices[5] = 200;
+    layout.control_flags = 1;
+    layout.control_index = 200;
+    auto_ptr_t<i_image> img(decode(make_gif(layout)));
     ASSERT_TRUE(img);
     EXPECT_EQ(pixel(img, 5, 0), (rgba{200, 55, 100, 0}));
     EXPECT_EQ(pixel(img, 8, 12), (rgba{200, 55, 100, 0}));  // index 200 in the ramp
@@ -142,27 +142,27 @@ TEST(gif_decode, the_transparent_index_gets_alpha_zero) {
 }
 
 TEST(gif_decode, transparency_is_bit_zero_of_the_flags_beside_a_disposal_method) {
-    gif_spec spec = simple_spec(4, 1, 4);
-    spec.control_index = 2;
-    spec.control_flags = 0x09;  // restore to background, transparent
-    auto_ptr_t<i_image> with_disposal(decode(make_gif(spec)));
+    gif_spec layout = simple_spec(4, 1, 4);
+    layout.control_index = 2;
+    layout.control_flags = 0x09;  // restore to background, transparent
+    auto_ptr_t<i_image> with_disposal(decode(make_gif(layout)));
     ASSERT_TRUE(with_disposal);
     EXPECT_EQ(pixel(with_disposal, 2, 0).a, 0);
     EXPECT_EQ(pixel(with_disposal, 1, 0).a, 255);
 
-    spec.control_flags = 0x08;  // restore to background, no transparency
-    auto_ptr_t<i_image> opaque(decode(make_gif(spec)));
+    layout.control_flags = 0x08;  // restore to background, no transparency
+    auto_ptr_t<i_image> opaque(decode(make_gif(layout)));
     ASSERT_TRUE(opaque);
     EXPECT_EQ(pixel(opaque, 2, 0), ramp(2));
 }
 
 TEST(gif_decode, interlaced_rows_are_put_back_in_order) {
-    gif_spec spec = simple_spec(3, 19, 256);
+    gif_spec layout = simple_spec(3, 19, 256);
     for (unsigned y = 0; y < 19; ++y)
         for (unsigned x = 0; x < 3; ++x)
-            spec.indices[y * 3 + x] = uint8_t(y * 10 + x);
-    spec.interlace = true;
-    auto_ptr_t<i_image> img(decode(make_gif(spec)));
+            layout.indices[y * 3 + x] = uint8_t(y * 10 + x);
+    layout.interlace = true;
+    auto_ptr_t<i_image> img(decode(make_gif(layout)));
     ASSERT_TRUE(img);
     for (unsigned y = 0; y < 19; ++y)
         for (unsigned x = 0; x < 3; ++x)
@@ -172,9 +172,9 @@ TEST(gif_decode, interlaced_rows_are_put_back_in_order) {
 TEST(gif_decode, indices_past_the_table_become_transparent_black) {
     // Written with a 256-entry table, then the table cut to two entries:
     // the image data still holds 8-bit codes.
-    gif_spec spec = simple_spec(4, 1, 256);
-    spec.indices = {0, 1, 5, 255};
-    auto_ptr_t<i_image> img(decode(with_table_cut(make_gif(spec), 1)));
+    gif_spec layout = simple_spec(4, 1, 256);
+    layout.indices = {0, 1, 5, 255};
+    auto_ptr_t<i_image> img(decode(with_table_cut(make_gif(layout), 1)));
     ASSERT_TRUE(img);
     EXPECT_EQ(pixel(img, 0, 0), ramp(0));
     EXPECT_EQ(pixel(img, 1, 0), ramp(1));

@@ -113,7 +113,7 @@ struct png_spec {
     std::vector<std::vector<uint8_t>> rows;  // raw row bytes as the format packs them
 };
 
-inline std::vector<uint8_t> make_png(const png_spec& spec) {
+inline std::vector<uint8_t> make_png(const png_spec& layout) {
     std::vector<uint8_t> out;
     png_structp png = png_create_write_struct(
         PNG_LIBPNG_VER_STRING, nullptr,
@@ -130,22 +130,22 @@ inline std::vector<uint8_t> make_png(const png_spec& spec) {
             v->insert(v->end(), data, data + n);
         },
         nullptr);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.color_type,
-                 spec.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, layout.width, layout.height, layout.bit_depth, layout.color_type,
+                 layout.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty())
-        png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
-    if (!spec.trns.empty())
-        png_set_tRNS(png, info, spec.trns.data(), int(spec.trns.size()), nullptr);
-    if (spec.grey_trns)
-        png_set_tRNS(png, info, nullptr, 0, &spec.trns_color);
-    if (spec.gamma > 0)
-        png_set_gAMA(png, info, spec.gamma);
+    if (!layout.palette.empty())
+        png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
+    if (!layout.trns.empty())
+        png_set_tRNS(png, info, layout.trns.data(), int(layout.trns.size()), nullptr);
+    if (layout.grey_trns)
+        png_set_tRNS(png, info, nullptr, 0, &layout.trns_color);
+    if (layout.gamma > 0)
+        png_set_gAMA(png, info, layout.gamma);
     png_write_info(png, info);
-    if (spec.interlace)
+    if (layout.interlace)
         png_set_interlace_handling(png);
     std::vector<png_bytep> rows;
-    for (const auto& row : spec.rows)
+    for (const auto& row : layout.rows)
         rows.push_back(const_cast<png_bytep>(row.data()));
     png_write_image(png, rows.data());
     png_write_end(png, info);
@@ -234,37 +234,37 @@ inline int gif_write_vector(GifFileType* gif, const GifByteType* data, int n) {
     return n;
 }
 
-inline std::vector<uint8_t> make_gif(const gif_spec& spec) {
+inline std::vector<uint8_t> make_gif(const gif_spec& layout) {
     std::vector<uint8_t> out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, gif_write_vector, &error);
     EXPECT_NE(gif, nullptr);
     ColorMapObject* global =
-        spec.global.empty() ? nullptr : GifMakeMapObject(int(spec.global.size()), spec.global.data());
+        layout.global.empty() ? nullptr : GifMakeMapObject(int(layout.global.size()), layout.global.data());
     ColorMapObject* local =
-        spec.local.empty() ? nullptr : GifMakeMapObject(int(spec.local.size()), spec.local.data());
+        layout.local.empty() ? nullptr : GifMakeMapObject(int(layout.local.size()), layout.local.data());
     EGifSetGifVersion(gif, true);
-    EXPECT_EQ(EGifPutScreenDesc(gif, int(spec.screen_width), int(spec.screen_height), 8, 0, global), GIF_OK);
-    if (spec.control_flags >= 0) {
-        GifByteType block[4] = {GifByteType(spec.control_flags), 0, 0, GifByteType(spec.control_index)};
+    EXPECT_EQ(EGifPutScreenDesc(gif, int(layout.screen_width), int(layout.screen_height), 8, 0, global), GIF_OK);
+    if (layout.control_flags >= 0) {
+        GifByteType block[4] = {GifByteType(layout.control_flags), 0, 0, GifByteType(layout.control_index)};
         EXPECT_EQ(EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block), GIF_OK);
     }
-    EXPECT_EQ(EGifPutImageDesc(gif, int(spec.left), int(spec.top), int(spec.width), int(spec.height),
-                               spec.interlace, local),
+    EXPECT_EQ(EGifPutImageDesc(gif, int(layout.left), int(layout.top), int(layout.width), int(layout.height),
+                               layout.interlace, local),
               GIF_OK);
-    std::vector<uint8_t> indices = spec.indices;
+    std::vector<uint8_t> indices = layout.indices;
     std::vector<unsigned> order;
-    if (spec.interlace) {
+    if (layout.interlace) {
         const unsigned start[4] = {0, 4, 2, 1}, step[4] = {8, 8, 4, 2};
         for (int pass = 0; pass < 4; ++pass)
-            for (unsigned y = start[pass]; y < spec.height; y += step[pass])
+            for (unsigned y = start[pass]; y < layout.height; y += step[pass])
                 order.push_back(y);
     } else {
-        for (unsigned y = 0; y < spec.height; ++y)
+        for (unsigned y = 0; y < layout.height; ++y)
             order.push_back(y);
     }
     for (unsigned y : order)
-        EXPECT_EQ(EGifPutLine(gif, &indices[size_t(y) * spec.width], int(spec.width)), GIF_OK);
+        EXPECT_EQ(EGifPutLine(gif, &indices[size_t(y) * layout.width], int(layout.width)), GIF_OK);
     EXPECT_EQ(EGifCloseFile(gif, &error), GIF_OK);
     GifFreeMapObject(global);
     GifFreeMapObject(local);

@@ -43,10 +43,10 @@ std::vector<uint8_t> with_size(std::vector<uint8_t> png, uint32_t width, uint32_
 }
 
 png_spec rgb_spec(unsigned width, unsigned height) {
-    png_spec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.color_type = PNG_COLOR_TYPE_RGB;
+    png_spec layout;
+    layout.width = width;
+    layout.height = height;
+    layout.color_type = PNG_COLOR_TYPE_RGB;
     for (unsigned y = 0; y < height; ++y) {
         std::vector<uint8_t> row;
         for (unsigned x = 0; x < width; ++x) {
@@ -54,9 +54,9 @@ png_spec rgb_spec(unsigned width, unsigned height) {
             row.push_back(uint8_t(y * 20));
             row.push_back(128);
         }
-        spec.rows.push_back(row);
+        layout.rows.push_back(row);
     }
-    return spec;
+    return layout;
 }
 
 int color_type_of(const std::vector<uint8_t>& png) {
@@ -68,15 +68,15 @@ int color_type_of(const std::vector<uint8_t>& png) {
 }  // namespace
 
 TEST(png_decode, palette_with_transparency_expands_to_rgba) {
-    png_spec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.bit_depth = 2;
-    spec.color_type = PNG_COLOR_TYPE_PALETTE;
-    spec.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 8, 7}};
-    spec.trns = {255, 128, 0};  // the fourth entry has no alpha: opaque
-    spec.rows = {{0x1B}};       // indices 0 1 2 3
-    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    png_spec layout;
+    layout.width = 4;
+    layout.height = 1;
+    layout.bit_depth = 2;
+    layout.color_type = PNG_COLOR_TYPE_PALETTE;
+    layout.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 8, 7}};
+    layout.trns = {255, 128, 0};  // the fourth entry has no alpha: opaque
+    layout.rows = {{0x1B}};       // indices 0 1 2 3
+    auto_ptr_t<i_image> img(decode(make_png(layout)));
     ASSERT_TRUE(img);
     ASSERT_EQ(img->get_width(), 4u);
     EXPECT_EQ(pixel(img, 0, 0), (rgba{255, 0, 0, 255}));
@@ -86,13 +86,13 @@ TEST(png_decode, palette_with_transparency_expands_to_rgba) {
 }
 
 TEST(png_decode, one_bit_grey_becomes_black_and_white_rgb) {
-    png_spec spec;
-    spec.width = 10;
-    spec.height = 1;
-    spec.bit_depth = 1;
-    spec.color_type = PNG_COLOR_TYPE_GRAY;
-    spec.rows = {{0xA0, 0x40}};  // 1 0 1 0 0 0 0 0 | 0 1
-    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    png_spec layout;
+    layout.width = 10;
+    layout.height = 1;
+    layout.bit_depth = 1;
+    layout.color_type = PNG_COLOR_TYPE_GRAY;
+    layout.rows = {{0xA0, 0x40}};  // 1 0 1 0 0 0 0 0 | 0 1
+    auto_ptr_t<i_image> img(decode(make_png(layout)));
     ASSERT_TRUE(img);
     EXPECT_EQ(pixel(img, 0, 0), (rgba{255, 255, 255, 255}));
     EXPECT_EQ(pixel(img, 1, 0), (rgba{0, 0, 0, 255}));
@@ -102,28 +102,28 @@ TEST(png_decode, one_bit_grey_becomes_black_and_white_rgb) {
 }
 
 TEST(png_decode, grey_with_a_transparent_value_gets_alpha_zero_there) {
-    png_spec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.color_type = PNG_COLOR_TYPE_GRAY;
-    spec.grey_trns = true;
-    spec.trns_color.gray = 50;
-    spec.rows = {{50, 51}};
-    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    png_spec layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.color_type = PNG_COLOR_TYPE_GRAY;
+    layout.grey_trns = true;
+    layout.trns_color.gray = 50;
+    layout.rows = {{50, 51}};
+    auto_ptr_t<i_image> img(decode(make_png(layout)));
     ASSERT_TRUE(img);
     EXPECT_EQ(pixel(img, 0, 0), (rgba{50, 50, 50, 0}));
     EXPECT_EQ(pixel(img, 1, 0), (rgba{51, 51, 51, 255}));
 }
 
 TEST(png_decode, sixteen_bit_samples_keep_their_high_byte) {
-    png_spec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.bit_depth = 16;
-    spec.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.rows = {{0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF, 0xFF, 0xFF,  //
+    png_spec layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.bit_depth = 16;
+    layout.color_type = PNG_COLOR_TYPE_RGB_ALPHA;
+    layout.rows = {{0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF, 0xFF, 0xFF,  //
                   0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x80, 0x00}};
-    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    auto_ptr_t<i_image> img(decode(make_png(layout)));
     ASSERT_TRUE(img);
     EXPECT_EQ(pixel(img, 0, 0), (rgba{0x12, 0xAB, 0x00, 0xFF}));
     EXPECT_EQ(pixel(img, 1, 0), (rgba{0x01, 0x02, 0x03, 0x80}));
@@ -160,9 +160,9 @@ TEST(png_decode, gamma_is_corrected_for_a_screen_of_two_point_two) {
 }
 
 TEST(png_decode, interlaced_rows_come_out_in_place) {
-    png_spec spec = rgb_spec(11, 9);
-    spec.interlace = true;
-    auto_ptr_t<i_image> img(decode(make_png(spec)));
+    png_spec layout = rgb_spec(11, 9);
+    layout.interlace = true;
+    auto_ptr_t<i_image> img(decode(make_png(layout)));
     ASSERT_TRUE(img);
     for (unsigned y = 0; y < 9; ++y)
         for (unsigned x = 0; x < 11; ++x)
