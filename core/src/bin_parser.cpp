@@ -74,29 +74,11 @@ public:
     }
 
     float get_float(unsigned offset, bool invert, bool incr_offset) override {
-        uint8_t b[4];
-        if (!fetch(offset, 4, b))
-            return 0.0f;
-        if (invert)
-            reverse(b, 4);
-        float value;
-        std::memcpy(&value, b, 4);
-        if (incr_offset)
-            cursor_ += 4;
-        return value;
+        return get_raw<float>(offset, invert, incr_offset);
     }
 
     double get_double(unsigned offset, bool invert, bool incr_offset) override {
-        uint8_t b[8];
-        if (!fetch(offset, 8, b))
-            return 0.0;
-        if (invert)
-            reverse(b, 8);
-        double value;
-        std::memcpy(&value, b, 8);
-        if (incr_offset)
-            cursor_ += 8;
-        return value;
+        return get_raw<double>(offset, invert, incr_offset);
     }
 
     uint8_t get_byte(unsigned offset, bool incr_offset) override {
@@ -173,6 +155,22 @@ public:
 private:
     // Copies k (at most 8) bytes of the value at cursor + offset, shifted
     // by the start bit. Returns: false when they are not all there.
+    // Reads a value of T's size in host order (invert: byte order reversed);
+    // 0 when it does not fit the data.
+    template <class T>
+    T get_raw(unsigned offset, bool invert, bool incr_offset) {
+        uint8_t b[sizeof(T)];
+        if (!fetch(offset, sizeof(T), b))
+            return T(0);
+        if (invert)
+            reverse(b, sizeof(T));
+        T value;
+        std::memcpy(&value, b, sizeof(T));
+        if (incr_offset)
+            cursor_ += sizeof(T);
+        return value;
+    }
+
     bool fetch(unsigned offset, unsigned k, uint8_t* out) const {
         unsigned s = start_bit_;
         uint64_t p = uint64_t(cursor_) + offset;
