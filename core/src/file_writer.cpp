@@ -36,17 +36,31 @@ file_writer::~file_writer() {
 }
 
 void file_writer::abandon() {
-    if (fd_ >= 0)
+    if (stream_ != nullptr)
+        fclose(stream_);  // closes fd_ too
+    else if (fd_ >= 0)
         close(fd_);
+    stream_ = nullptr;
     fd_ = -1;
     if (!temp_path_.empty())
         unlink(temp_path_.c_str());
     temp_path_.clear();
 }
 
+FILE* file_writer::stream() {
+    if (stream_ == nullptr && ok())
+        stream_ = fdopen(fd_, "wb");
+    return stream_;
+}
+
 bool file_writer::write(const void* data, size_t size) {
     if (!ok())
         return false;
+    if (stream_ != nullptr) {
+        if (fwrite(data, 1, size, stream_) != size)
+            failed_ = true;
+        return !failed_;
+    }
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         ssize_t n = ::write(fd_, p, size);
@@ -69,8 +83,12 @@ bool file_writer::commit() {
     }
     struct stat old;
     mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    bool good = fchmod(fd_, mode) == 0;
-    good = close(fd_) == 0 && good;
+    bool good = true;
+    if (stream_ != nullptr)
+        good = fflush(stream_) == 0 && ferror(stream_) == 0;
+    good = fchmod(fd_, mode) == 0 && good;
+    good = (stream_ != nullptr ? fclose(stream_) : close(fd_)) == 0 && good;
+    stream_ = nullptr;
     fd_ = -1;
     if (!good || rename(temp_path_.c_str(), path_.c_str()) != 0) {
         abandon();

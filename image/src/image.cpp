@@ -3,10 +3,11 @@
 //     The image object: filling it (plain colour, raw pixels, decoders
 //     chosen by format code or file extension), writing it to files and
 //     byte blocks, and plain copies. Files are written through
-//     temp_file_writer, so a failed encoder leaves the old file (or none)
+//     kiv::file_writer, so a failed encoder leaves the old file (or none)
 //     in place, never a partial one.
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
 #include <kiv/image/image.h>
@@ -205,10 +206,12 @@ bool image::save_image(const char* path, unsigned char format, unsigned char qua
         return false;
     if (quality == 0 || quality > 100)
         quality = 100;
-    temp_file_writer writer(abs);
-    FILE* file = writer.open();
-    if (file == nullptr)
+    file_writer writer(abs);
+    FILE* file = writer.stream();
+    if (file == nullptr) {
+        kiv_trace("kiv_image: cannot create a temporary file beside '%s'", abs.c_str());
         return false;
+    }
     if (!write_file(file, format, quality)) {
         kiv_trace("kiv_image: cannot write '%s' in format %u", abs.c_str(), unsigned(format));
         return false;

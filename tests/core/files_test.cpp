@@ -288,3 +288,28 @@ TEST(absolute_paths, dotdot_and_variables_fold_through_the_string_service) {
     kiv_terminate();
     kiv_set_env("KIV_ROOT_PATH", nullptr);
 }
+
+TEST(file_writer_stream, stdio_writes_and_plain_writes_land_in_order) {
+    kiv_test::temp_dir dir;
+    std::string target = dir.file("out.txt");
+    touch(target, "old");
+    {
+        kiv::file_writer writer(target);
+        FILE* stream = writer.stream();
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(writer.stream(), stream);
+        fputs("abc", stream);
+        EXPECT_TRUE(writer.write("def", 3));
+        // Not committed yet: readers still see the old file.
+        EXPECT_EQ(kiv_test::read_all(target), "old");
+        EXPECT_TRUE(writer.commit());
+    }
+    EXPECT_EQ(kiv_test::read_all(target), "abcdef");
+    {
+        kiv::file_writer abandoned(target);
+        fputs("lost", abandoned.stream());
+    }
+    EXPECT_EQ(kiv_test::read_all(target), "abcdef");
+    auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir(dir.path().c_str(), "*", 0));
+    EXPECT_EQ(names_of(all), std::vector<std::string>{"out.txt"});
+}

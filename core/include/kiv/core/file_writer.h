@@ -12,6 +12,7 @@
 #include <kiv/core/export.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace kiv {
@@ -29,6 +30,11 @@ public:
     bool ok() const { return fd_ >= 0 && !failed_; }
     // Appends bytes. Returns: false once any write has failed.
     bool write(const void* data, size_t size);
+    // The temporary file as a stdio stream, for encoders that write to a
+    // FILE*; from the first call on, write() goes through it too.
+    // Returns: the stream (owned by the writer; do not close it), or null
+    //     when the temporary file could not be made.
+    FILE* stream();
     // Flushes, closes and renames into place; the new file keeps the mode
     // of the file it replaces (0644 for a new one).
     // Returns: false when anything failed; the target is then untouched.
@@ -40,6 +46,7 @@ private:
     std::string path_;       // the target
     std::string temp_path_;  // the temporary file; empty once renamed or removed
     int fd_ = -1;            // open descriptor of the temporary file; -1 when closed
+    FILE* stream_ = nullptr; // stdio stream over fd_ once stream() was called; null before
     bool failed_ = false;    // a write failed: commit refuses
 };
 
