@@ -7,6 +7,7 @@
 //     most once wherever it sits (also under a second "libraries"
 //     element) and the loop always ends.
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/config.h>
@@ -21,7 +22,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <vector>
 
 namespace kiv {
@@ -33,7 +33,7 @@ const char config_platform[] = "win32";
 
 bool platform_applies(i_xml_node* node) {
     const char* platform = node->get_attribute("platform");
-    return *platform == '\0' || strcasecmp(platform, config_platform) == 0;
+    return *platform == '\0' || kiv::ascii_stricmp(platform, config_platform) == 0;
 }
 
 // An integer attribute as the configuration writes it: leading blanks,

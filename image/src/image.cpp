@@ -6,6 +6,7 @@
 //     kiv::file_writer, so a failed encoder leaves the old file (or none)
 //     in place, never a partial one.
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
@@ -15,7 +16,6 @@
 #include "file_io.h"
 #include "pixel_size.h"
 
-#include <strings.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -34,11 +34,11 @@ file_kind kind_of(const char* path) {
     const char* dot = std::strrchr(path, '.');
     if (dot == nullptr)
         return file_kind::unknown;
-    if (strcasecmp(dot, ".png") == 0)
+    if (kiv::ascii_stricmp(dot, ".png") == 0)
         return file_kind::png;
-    if (strcasecmp(dot, ".jpg") == 0 || strcasecmp(dot, ".jpeg") == 0)
+    if (kiv::ascii_stricmp(dot, ".jpg") == 0 || kiv::ascii_stricmp(dot, ".jpeg") == 0)
         return file_kind::jpeg;
-    if (strcasecmp(dot, ".gif") == 0)
+    if (kiv::ascii_stricmp(dot, ".gif") == 0)
         return file_kind::gif;
     return file_kind::unknown;
 }
