@@ -74,14 +74,6 @@ TEST_F(layer_test, root_attributes_and_their_defaults) {
     EXPECT_EQ(odd.get_bg_color(), 0xFF000000u);  // black, opaque
 }
 
-TEST_F(layer_test, the_version_is_the_low_word_of_the_file_time) {
-    renderer_layer layer;
-    put_file(dir.file("v.xml"), "<l name='v' levels='0'/>");
-    set_file_time(dir.file("v.xml"), 1700000123, 999);
-    ASSERT_TRUE(layer.load(dir.file("v.xml").c_str()));
-    EXPECT_EQ(layer.get_version(), 1700000123u);
-}
-
 TEST_F(layer_test, styles_go_to_their_lists_by_type) {
     renderer_layer layer;
     ASSERT_TRUE(load(layer, R"(<layer name='all' levels='0-16'>

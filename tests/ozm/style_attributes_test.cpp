@@ -210,30 +210,6 @@ TEST_F(style_test, per_level_lists_start_at_the_first_level_and_repeat_the_last_
     EXPECT_EQ(line->width(17), 0);
 }
 
-TEST_F(style_test, colours_read_alpha_only_above_six_digits) {
-    struct row {
-        const char* text;
-        uint32_t color;
-    };
-    const row rows[] = {
-        {"FF0000", 0xFF0000FF},    // RRGGBB: opaque red
-        {"00FF0000", 0xFF0000FF},  // AA 00 cannot ask for transparency
-        {"80FF0000", 0x800000FF},
-        {"0000FF", 0xFFFF0000},
-        {"FFFFFFFF", 0xFFFFFFFF},
-    };
-    for (const row& r : rows) {
-        bool ok = false;
-        auto style = init_style("polygon", std::string("color='") + r.text + "' levels='0' features='1'", &ok);
-        ASSERT_TRUE(ok) << r.text;
-        EXPECT_EQ(style->color(), r.color) << r.text;
-        EXPECT_FALSE(style->is_border());
-        EXPECT_TRUE(style->set_color(0xFF00FF00));
-        EXPECT_TRUE(style->is_border());
-        EXPECT_EQ(style->color(), 0xFF00FF00u);
-    }
-}
-
 TEST_F(style_test, label_reads_its_own_attributes) {
     bool ok = false;
     auto style = init_style("label",

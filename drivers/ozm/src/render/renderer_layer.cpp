@@ -223,6 +223,9 @@ bool renderer_layer::reload() {
             return false;
         unlocked_.wait_for(hold, reload_poll);
     }
+    // Another reload may have read this very change while this one waited.
+    if (same_time(when, file_time_))
+        return true;
 
     uint32_t seconds = low_seconds(when);
     uint32_t version = version_.load();
