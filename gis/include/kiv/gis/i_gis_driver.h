@@ -28,7 +28,9 @@ class i_image;
 class i_gis_viewport;
 class i_gis_road_lock;
 
-// One map of a driver; get_name gives the map's name.
+// One map of a driver; get_name gives the map's name. Its get_interface
+// answers "i_named_object" as well as "i_gis_map": the service orders
+// maps by name through that interface and leaves out maps without it.
 class i_gis_map : public virtual i_named_object {
 public:
     // Returns: the map's tags, comma-separated (borrowed).
