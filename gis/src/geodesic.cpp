@@ -3,7 +3,7 @@
 //     Distances and directions on the ellipsoid and in the plane, and the
 //     latitude coefficient table. The distance is Andoyer-Lambert's
 //     first-order correction of the spherical distance: a handful of
-//     trigonometric calls, within metres of the exact geodesic, which is
+//     trigonometric calls, within 1.3e-5 of the exact geodesic, which is
 //     what road snapping and measuring need at the rates they call it.
 
 #include <kiv/gis/geodesic.h>

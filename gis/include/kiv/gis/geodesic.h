@@ -13,9 +13,9 @@
 #include <kiv/core/export.h>
 
 // Distance on the ellipsoid (a = 6378.14 km, f = 1/298.257) by the
-// Andoyer-Lambert formula: within a few metres of the exact geodesic up
-// to antipodal distances (the table in the GIS accuracy test gives the
-// bound per range).
+// Andoyer-Lambert formula: within 1.3e-5 of the exact geodesic (13 mm a
+// kilometre) up to 19,000 km, worse near antipodes (up to 0.2 %, 34 km).
+// The accuracy test of the library prints the table per range.
 // Returns: metres; exactly 0 for equal points; NaN when an input is NaN.
 KIV_EXTERN_C double kiv_calc_distance(double lat1, double lon1, double lat2, double lon2);
 
