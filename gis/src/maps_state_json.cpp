@@ -2,11 +2,12 @@
 //
 //     Builds the maps-state JSON. The text follows the HTTP library's
 //     JSON writer to the byte (unquoted names unless they hold a blank,
-//     "%u" versions, "%f" coordinates, an empty object written as null),
-//     because pages and scripts compare and parse it as that writer makes
-//     it. json_text below offers the writer's operations under the
-//     writer's names, so this file can move onto kiv_http's writer
-//     (kiv_http_create_json_writer(false)) without touching its caller.
+//     "%u" versions, "%f" coordinates, an empty object written as null
+//     and non-finite numbers written as null), because pages and scripts
+//     compare and parse it as that writer makes it. json_text below
+//     offers the writer's operations under the writer's names, so this
+//     file can move onto kiv_http's writer (kiv_http_create_json_writer
+//     with false) without touching its caller.
 
 #include "maps_state_json.h"
 
@@ -15,6 +16,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/gis/i_gis_driver.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -28,7 +30,7 @@ namespace {
 // is an object.
 class json_text {
 public:
-    json_text() { open_.push_back(level{'}', 0, false}); text_ = "{"; }
+    json_text() { start(); }
 
     bool start_collection(const char* name) { return open_element(name, '[', ']'); }
     bool start_object(const char* name) { return open_element(name, '{', '}'); }
@@ -60,18 +62,19 @@ public:
         text_ += '"';
         return true;
     }
-    bool add_property_uint(const char* name, unsigned value) {
+    bool add_property_int(const char* name, int value, bool unsigned_value = false) {
         if (name == nullptr)
             return false;
         begin_member(name, false);
-        text_ += std::to_string(value);
+        text_ += unsigned_value ? std::to_string(static_cast<unsigned>(value)) : std::to_string(value);
         return true;
     }
+    // Six decimals; a number that is not finite is written as null.
     bool add_property_double(const char* name, double value) {
         if (name == nullptr)
             return false;
         begin_member(name, false);
-        text_ += format_fixed(value, 6);
+        text_ += std::isfinite(value) ? format_fixed(value, 6) : "null";
         return true;
     }
     bool add_json(const char* name, const char* json) {
@@ -82,18 +85,26 @@ public:
         return true;
     }
     // Returns: the finished text (malloc-ed), null unless only the top
-    //     level is open or when memory fails.
-    char* get_json() {
+    //     level is open or when memory fails. With `reset` the writer
+    //     then starts a new, empty text.
+    char* get_json(bool reset = true) {
         if (open_.size() != 1)
             return nullptr;
         std::string done = text_ + open_.front().close;
         char* out = static_cast<char*>(std::malloc(done.size() + 1));
         if (out != nullptr)
             std::memcpy(out, done.c_str(), done.size() + 1);
+        if (reset)
+            start();
         return out;
     }
 
 private:
+    void start() {
+        text_ = "{";
+        open_.assign(1, level{'}', 0, false});
+    }
+
     struct level {
         char close;           // ']' or '}'
         size_t start;         // where its opening bracket stands in text_
@@ -144,7 +155,7 @@ char* build_maps_state_json(i_object_col* maps) {
         json.add_property("n", map->get_name());
         json.add_property("t", map->get_tags());
         json.add_property("c", map->get_copyright());
-        json.add_property_uint("v", map->get_version());
+        json.add_property_int("v", static_cast<int>(map->get_version()), true);
         geo_point min{0, 0}, max{0, 0};
         if (map->get_envelope(min, max)) {
             json.start_object("e");

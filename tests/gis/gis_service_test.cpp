@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -283,6 +284,16 @@ TEST(GisService, MapsStateOfNoMapsAndOfAFailedList) {
     ozm->maps.reset();
     ozm->render_version = 6;
     EXPECT_EQ(take_text(svc->get_maps_state()), "<null>");
+}
+
+TEST(GisService, MapsStateWritesNumbersThatAreNotFiniteAsNull) {
+    auto svc = make_service();
+    auto ozm = make_driver("ozm");
+    ASSERT_TRUE(svc->add_driver(ozm));
+    const double nan_value = std::nan("");
+    ozm->add_map(new fake_map("n", "", "", 0, true, {nan_value, -HUGE_VAL}, {1, HUGE_VAL}));
+    EXPECT_EQ(take_text(svc->get_maps_state()),
+              "{maps:[{n:\"n\",t:\"\",c:\"\",v:0,e:{x0:null,y0:null,x1:null,y1:1.000000}}]}");
 }
 
 TEST(GisService, RegisteredWithTheCoreAsSvcGis) {
