@@ -24,7 +24,8 @@ KIV_EXTERN_C double kiv_calc_distance(double lat1, double lon1, double lat2, dou
 // of point 1 gives 180, due south 360, due east 270, due west 90,
 // north-east 225. Scripts rely on this convention; equal latitudes take
 // the same formula, so equal points give 180.
-// Returns: 0..360; 0 for a non-finite input.
+// Returns: 0..360; 0 when the direction is not a number (a NaN input,
+//     or equal infinities that cancel).
 KIV_EXTERN_C int kiv_calc_course(double lat1, double lon1, double lat2, double lon2);
 
 // Planar distance from (pnt_from_x, pnt_from_y) to the line through
