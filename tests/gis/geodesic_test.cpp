@@ -1,0 +1,141 @@
+// geodesic_test.cpp --
+//
+//     The geodesic helpers at the values maps and scripts rely on:
+//     distances, courses, planar and geographic distances to a line, and
+//     the latitude coefficient table with its ends.
+
+#include <kiv/gis/geodesic.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const double nan_value = std::numeric_limits<double>::quiet_NaN();
+
+TEST(Geodesic, DistanceOfKnownPairs) {
+    EXPECT_EQ(kiv_calc_distance(12.5, -7.25, 12.5, -7.25), 0.0);
+    EXPECT_NEAR(kiv_calc_distance(0, 0, 0, 1), 111319.54, 0.005);
+    // Symmetric, and a degree of latitude is shorter at the equator.
+    EXPECT_DOUBLE_EQ(kiv_calc_distance(10, 20, 11, 22), kiv_calc_distance(11, 22, 10, 20));
+    EXPECT_NEAR(kiv_calc_distance(0, 0, 1, 0), 110573.19, 0.01);
+    EXPECT_TRUE(std::isnan(kiv_calc_distance(nan_value, 0, 1, 1)));
+}
+
+TEST(Geodesic, DistanceNearAntipodesAndOfVanishingStepsIsFinite) {
+    // Andoyer-Lambert is weakest at antipodes: it stays finite and within
+    // 0.2 % of half a meridian (20003.93 km) there.
+    const double half_meridian = 20003931.5;
+    for (double lat : {0.0, 30.0, 89.0, 90.0}) {
+        const double d = kiv_calc_distance(lat, 10, -lat, -170);
+        EXPECT_TRUE(std::isfinite(d)) << lat;
+        EXPECT_NEAR(d, half_meridian, half_meridian * 0.002) << lat;
+    }
+    // The same place written a turn apart, and a step that underflows.
+    EXPECT_NEAR(kiv_calc_distance(40, -180, 40, 180), 0.0, 1e-6);
+    EXPECT_EQ(kiv_calc_distance(1e-320, 5, 0, 5), 0.0);
+}
+
+TEST(Geodesic, CourseIsTheBackBearingInTheDegreePlane) {
+    struct {
+        double lat2, lon2;
+        int course;
+    } cases[] = {
+        {1, 0, 180},    // north
+        {-1, 0, 360},   // south
+        {1, 1, 225},    // north-east
+        {1, -1, 135},   // north-west
+        {-1, 1, 315},   // south-east
+        {0, 1, 270},    // east: equal latitudes take the same formula
+        {0, -1, 90},    // west
+        {2, 1, 206},    // 26.57 degrees east of north, truncated
+        {0, 0, 180},    // the same point
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kiv_calc_course(0, 0, c.lat2, c.lon2), c.course) << c.lat2 << "," << c.lon2;
+    // No scaling of longitude: the same degrees give the same course at 60N.
+    EXPECT_EQ(kiv_calc_course(60, 30, 61, 31), 225);
+    EXPECT_EQ(kiv_calc_course(nan_value, 0, 1, 1), 0);
+    EXPECT_EQ(kiv_calc_course(0, 0, std::numeric_limits<double>::infinity(), 1), 180);
+}
+
+TEST(Geodesic, PlanarDistanceToLine) {
+    struct {
+        double x1, y1, x2, y2, x0, y0;
+        bool check;
+        double expected;
+    } cases[] = {
+        {0, 0, 10, 0, 5, 3, true, 3},
+        {0, 0, 10, 0, 15, 3, true, -1},
+        {0, 0, 10, 0, 15, 3, false, 3},     // distance to the whole line
+        {10, 0, 0, 0, -0.5, 2, true, -1},   // reversed segment, foot before both ends
+        {0, 0, 0, 10, 4, 5, true, 4},       // vertical: foot (x1, y0)
+        {0, 0, 0, 10, 4, 11, true, -1},
+        {0, 0, 0, 10, 4, 11, false, 4},
+        {1, 1, 1, 1, 4, 5, true, 5},        // both ends equal: distance to the point
+        {0, 0, 4, 4, 0, 4, true, std::sqrt(8.0)},
+        {0, 0, 4, 4, 4, 4, true, 0},        // on the end point: not outside
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(kiv_distance_to_line(c.x1, c.y1, c.x2, c.y2, c.x0, c.y0, c.check), c.expected, 1e-12)
+            << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2 << " from " << c.x0 << "," << c.y0;
+}
+
+TEST(Geodesic, GeodistanceToEqualEndsIsToThePointAndWritesNoFoot) {
+    double lat = 77, lon = 88;
+    EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(10, 20, 10, 20, 11, 22, true, &lat, &lon),
+                     kiv_calc_distance(10, 20, 11, 22));
+    EXPECT_EQ(lat, 77);
+    EXPECT_EQ(lon, 88);
+}
+
+TEST(Geodesic, GeodistanceFeetOfSimpleSegments) {
+    double lat = 0, lon = 0;
+    // A meridian segment: the foot keeps the point's latitude.
+    EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(10, 20, 12, 20, 11, 20.5, true, &lat, &lon),
+                     kiv_calc_distance(11, 20, 11, 20.5));
+    EXPECT_EQ(lat, 11);
+    EXPECT_EQ(lon, 20);
+    // A parallel segment: the foot keeps the segment's latitude.
+    EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(60, 10, 60, 12, 60.01, 11, true, &lat, &lon),
+                     kiv_calc_distance(60, 11, 60.01, 11));
+    EXPECT_EQ(lat, 60);
+    EXPECT_NEAR(lon, 11, 1e-12);
+    // Past the end: refused with the check, measured without it.
+    EXPECT_EQ(kiv_geodistance_to_line(60, 10, 60, 12, 60.01, 13, true), -1);
+    EXPECT_GT(kiv_geodistance_to_line(60, 10, 60, 12, 60.01, 13, false), 0);
+    EXPECT_EQ(kiv_geodistance_to_line(10, 20, 12, 20, 13, 20.5, true), -1);
+}
+
+TEST(Geodesic, GeodistanceFootIsPerpendicularOnTheGround) {
+    // A diagonal segment at 60N, where a degree of longitude is half a
+    // degree of latitude on the ground. The foot must be the nearest
+    // point of the segment: both neighbours along it are farther.
+    double lat = 0, lon = 0;
+    const double d = kiv_geodistance_to_line(60, 30, 60.1, 30.3, 60.08, 30.05, true, &lat, &lon);
+    ASSERT_GT(d, 0);
+    const double t = (lon - 30) / 0.3;
+    EXPECT_NEAR(lat, 60 + 0.1 * t, 1e-9);  // on the segment
+    for (double dt : {-0.01, 0.01}) {
+        const double tn = t + dt;
+        EXPECT_GT(kiv_calc_distance(60 + 0.1 * tn, 30 + 0.3 * tn, 60.08, 30.05), d);
+    }
+}
+
+TEST(Geodesic, LatitudeCoefficientTableAndEnds) {
+    struct {
+        double lat, coef;
+    } cases[] = {
+        {0.0, 0.994619},  {0.99, 0.994619}, {1.0, 0.995992},   {45.7, 1.407516}, {-45.7, 1.407516},
+        {59.999, 1.940956}, {60, 1.996537}, {89.9, 56.853094}, {-89.9, 56.853094}, {19.5, 1.05237},
+        {90, 1.0},        {123, 1.0},       {-90, 1.0},        {-1e300, 1.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kiv_gis_calc_lat_coef(c.lat), c.coef) << c.lat;
+    EXPECT_EQ(kiv_gis_calc_lat_coef(nan_value), 1.0);
+    EXPECT_EQ(kiv_gis_calc_lat_coef(std::numeric_limits<double>::infinity()), 1.0);
+}
+
+}  // namespace
