@@ -55,7 +55,9 @@ std::vector<core*>& abandoned_cores() {
     return *list;
 }
 
-// The first candidate that is set, not empty and fits the buffer.
+// The first candidate that is set, not empty and fits the buffer: "tmp"
+// under the root when it exists, TEMP, TMP, then TMPDIR and "/tmp",
+// where Linux keeps its temporary files (it sets neither of the first).
 void choose_temp_path() {
     temp_path[0] = '\0';
     std::vector<std::string> candidates;
@@ -67,6 +69,8 @@ void choose_temp_path() {
     }
     candidates.push_back(kiv_get_env("TEMP"));
     candidates.push_back(kiv_get_env("TMP"));
+    candidates.push_back(kiv_get_env("TMPDIR"));
+    candidates.push_back("/tmp");
     for (const std::string& path : candidates) {
         if (path.empty())
             continue;

@@ -151,7 +151,7 @@ TEST(core_lifecycle, missing_root_path_becomes_the_working_directory) {
     ASSERT_EQ(chdir(old_cwd), 0);
 }
 
-TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_then_tmp) {
+TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_tmp_tmpdir_and_slash_tmp) {
     kiv_set_env("TEMP", "/temp/from/env");
     kiv_set_env("TMP", "/tmp/from/env");
     {
@@ -173,9 +173,15 @@ TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_then_tmp) {
         kiv_terminate();
     }
     kiv_set_env("TMP", nullptr);
+    kiv_set_env("TMPDIR", "/tmpdir/from/env");
     {
         core_session session(false);
-        EXPECT_STREQ(kiv_temp_path(), "");
+        EXPECT_STREQ(kiv_temp_path(), "/tmpdir/from/env");
+    }
+    kiv_set_env("TMPDIR", nullptr);
+    {
+        core_session session(false);
+        EXPECT_STREQ(kiv_temp_path(), "/tmp");
     }
 }
 

@@ -92,8 +92,9 @@ KIV_EXTERN_C bool kiv_is_running();
 // Returns: the cached time in whole seconds since 1970 UTC (advanced by
 //     the housekeeping thread), or 0 without a core.
 KIV_EXTERN_C uint32_t kiv_get_curr_time();
-// Returns: the temp directory chosen by kiv_initialize ("tmp" under the
-//     root when it exists, else TEMP, else TMP), or the empty text.
+// Returns: the temp directory chosen by kiv_initialize: "tmp" under the
+//     root when it exists, else TEMP, else TMP, else TMPDIR, else "/tmp"
+//     (a setting longer than 1023 bytes is skipped).
 KIV_EXTERN_C const char* kiv_temp_path();
 // Returns: true when a loaded library's own name (not its path) equals
 //     `lib_name` exactly; false for null or without a core.

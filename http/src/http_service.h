@@ -1,0 +1,106 @@
+// http_service.h --
+//
+//     The service "svc_http" (see i_http_service.h): virtual servers,
+//     their bindings to listening sockets, the media-type table, the
+//     proxy setting, and the service thread that runs the servers'
+//     session sweeps every 5 s of the core clock.
+//
+//     Locks: the binding lock (bindings, and the socket and handler
+//     calls that open or close them), the servers collection's own lock,
+//     the media-type lock and the proxy lock. No two are held together,
+//     and the connection handler takes none of them, so removing the
+//     handler under the binding lock cannot wait for a handler that
+//     waits for that lock.
+
+#ifndef KIV_HTTP_SRC_HTTP_SERVICE_H
+#define KIV_HTTP_SRC_HTTP_SERVICE_H
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/object_col.h>
+#include <kiv/core/property_manager.h>
+#include <kiv/core/string_impl.h>
+#include <kiv/core/threads.h>
+#include <kiv/http/i_http_service.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+class i_event;
+
+class http_service : public object,
+                     public i_property_manager_impl,
+                     public i_named_object_impl,
+                     public thread_creator,
+                     public virtual i_http_service {
+public:
+    // Named "http_service"; fills the media types, reads the proxy from
+    // the environment, takes its own reference to "svc_event" and starts
+    // the service thread.
+    http_service();
+    // Stops the service thread, closes every listening socket of its
+    // bindings and removes their connection handlers, then lets go of
+    // the servers.
+    ~http_service() override;
+
+    // Answers "i_http_service", "i_named_object" and "i_property_manager".
+    bool get_interface(const char* name, void** out) override;
+
+    i_http_server* create_server(const char* server_name, const char* root_path) override;
+    void delete_server(i_http_server* svr) override;
+    i_object_col* get_servers() override;
+    bool bind_server(i_http_server* svr, const char* bind_addr, unsigned int port) override;
+    bool unbind_server(i_http_server* svr, const char* bind_addr, unsigned int port) override;
+    i_http_server* find_server(const char* name, const char* bind_addr, unsigned int port) override;
+    char* get_mime_type(const char* ext) override;
+    void set_mime_type(const char* ext, const char* val) override;
+    char* get_proxy_host() override;
+    unsigned short get_proxy_port() override;
+    char* get_proxy_bypass() override;
+    bool set_proxy_server(const char* host, unsigned short port, const char* bypass) override;
+    void update_socket(int sockfd, bool final) override;
+
+    // The handler of "KIV_EVT_TCP_CONN_OPENED" on the bound ports.
+    bool on_connection(i_event* event);
+
+private:
+    struct binding {
+        std::string address;                 // "*" for every local address
+        uint16_t port;
+        std::vector<i_http_server*> servers; // one reference each, in binding order
+    };
+
+    // The service thread: sleeps up to 50 ms at a time on the wake-up
+    // descriptor, and runs the servers' sweeps every 5 s.
+    void service_thread(void* arg);
+    // Ends the service thread's sleep at once.
+    void wake();
+    // Closes the socket of a binding and removes its handler. Binding
+    // lock held.
+    void close_binding(const binding& b);
+
+    std::mutex bindings_lock_;        // guards bindings_
+    std::vector<binding> bindings_;   // in the order they were made
+    object_col servers_;              // every server, one reference each; locks itself
+
+    std::mutex mime_lock_;                      // guards mime_types_
+    std::map<std::string, std::string> mime_types_; // extension with its dot -> media type
+
+    std::mutex proxy_lock_;      // guards the three proxy fields
+    std::string proxy_host_;     // "" when none
+    std::string proxy_bypass_;   // "" when none
+    unsigned short proxy_port_ = 0;
+
+    auto_ptr_t<i_object> events_;       // "svc_event", held so shut-down cannot take it first
+    int wake_fd_ = -1;                  // eventfd that ends the thread's sleep; owned
+    std::atomic<bool> stopping_{false}; // the destructor began
+};
+
+}  // namespace kiv
+
+#endif

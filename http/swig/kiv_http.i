@@ -1,0 +1,30 @@
+// kiv_http.i --
+//
+//     The Tcl package "kiv_http" (Kiv_http_Init, Kiv_http_SafeInit), built
+//     into kiv_http.so by cmake's kiv_add_tcl_package: the HTTP service,
+//     servers, sessions, cookies and the JSON writer, and the core's
+//     command set under the same names as in the core's own package.
+//     The date printer writes into a caller's buffer and is for C++ only.
+
+%module kiv_http
+
+%include "kiv_swig.i"
+%include "kiv_core_api.i"
+
+%{
+#include <kiv/http/http_text.h>
+#include <kiv/http/i_http_cookie_manager.h>
+#include <kiv/http/i_http_json_writer.h>
+#include <kiv/http/i_http_server.h>
+#include <kiv/http/i_http_service.h>
+#include <kiv/http/i_http_session.h>
+%}
+
+%ignore kiv_http_print_time;
+
+%include <kiv/http/http_text.h>
+%include <kiv/http/i_http_cookie_manager.h>
+%include <kiv/http/i_http_json_writer.h>
+%include <kiv/http/i_http_session.h>
+%include <kiv/http/i_http_server.h>
+%include <kiv/http/i_http_service.h>

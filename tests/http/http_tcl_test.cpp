@@ -1,0 +1,49 @@
+// http_tcl_test.cpp --
+//
+//     The HTTP library's Tcl package in script engines, after the core's
+//     loader loaded kiv_http.so: the JSON writer, the service with its
+//     servers and sessions, and heap texts handed back as Tcl values.
+
+#include <kiv/core/env.h>
+
+#include "../core/script_session.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+using kiv_test::run;
+
+TEST(http_tcl, scripts_build_json_and_configure_servers) {
+    for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
+        kiv_set_env(name, nullptr);
+    kiv_test::script_session session;
+    ASSERT_TRUE(session.load("kiv_zip"));
+    ASSERT_TRUE(session.load("kiv_http"));
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(run(engine, "variable w [kiv_http_create_json_writer 1]\n"
+                          "i_http_json_writer_start_object $w item\n"
+                          "i_http_json_writer_add_property_int $w id 5\n"
+                          "i_http_json_writer_add_property $w {full name} {a \"b\"}\n"
+                          "i_http_json_writer_stop_element $w\n"
+                          "puts [i_http_json_writer_get_json $w]\n"
+                          "delete_i_http_json_writer $w"),
+              "[{id:5,\"full name\":\"a \\\"b\\\"\"}]");
+    EXPECT_EQ(run(engine, "puts [kiv_http_get_printable_jscript \"a\\nb\" 0]"), "a\\nb");
+    ASSERT_EQ(mkdir(session.root.file("www").c_str(), 0700), 0);
+    EXPECT_EQ(run(engine, "variable h [kiv_cast_i_http_service [i_core_get_service [kiv_core] svc_http]]\n"
+                          "variable s [i_http_service_create_server $h site www]\n"
+                          "i_http_server_map_url $s /img /data/images\n"
+                          "variable z [i_http_server_find_session $s abc 1 client]\n"
+                          "puts [join [list [i_http_server_get_url_mapping $s /img/a.png] "
+                          "[i_http_service_get_mime_type $h .png] [i_named_object_get_name $z] "
+                          "[i_http_session_get_host $z] [i_http_session_get_exp_interval $z]] |]\n"
+                          "delete_i_http_session $z\n"
+                          "delete_i_http_server $s"),
+              "/data/images/a.png|image/png|abc|client|3600");
+    EXPECT_EQ(run(engine, "i_http_server_get_doc_root $s"),
+              "error: i_http_server_get_doc_root: object not held by this interpreter");
+}
