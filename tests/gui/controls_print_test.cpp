@@ -202,6 +202,27 @@ TEST(controls_print, settings_survive_a_new_service_and_margins_truncate) {
     EXPECT_EQ(again->get_print_data()->GetPaperId(), wxPAPER_A5);
 }
 
+TEST(controls_print, settings_no_printer_can_take_fall_back_to_defaults) {
+    temp_config config;
+    wxConfigBase* file = wxConfigBase::Get();
+    file->Write("printer/orientation", 9L);
+    file->Write("printer/paper", 99999L);
+    file->Write("printer/margin_left", 1000000000000L);
+    file->Write("printer/margin_top", "many");
+    file->Write("printer/margin_bottom", -5000L);
+    file->Write("printer/bin", -5L);
+    file->Write("printer/quality", -77L);
+    auto_ptr_t<kiv::print_service> service = make_service();
+    wxPrintData* data = service->get_print_data();
+    EXPECT_EQ(data->GetOrientation(), wxPORTRAIT);
+    EXPECT_EQ(data->GetPaperId(), wxPAPER_A4);
+    EXPECT_EQ(data->GetBin(), wxPRINTBIN_AUTO);
+    EXPECT_EQ(data->GetQuality(), wxPRINT_QUALITY_MEDIUM);
+    int m[4];
+    service->get_margins(&m[0], &m[1], &m[2], &m[3]);
+    EXPECT_EQ(std::vector<int>(m, m + 4), (std::vector<int>{1000, 10, 10, -1000}));
+}
+
 TEST(controls_print, accepted_page_setup_saves_margins_and_resets_the_source) {
     temp_config config;
     wxConfigBase::Get()->Write("printer/bin", 3L);

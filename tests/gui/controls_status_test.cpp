@@ -121,6 +121,16 @@ TEST_F(controls_status, icons_that_do_not_fit_go_into_the_popup_behind_more) {
     EXPECT_TRUE(more->IsShown());
     EXPECT_EQ(more->GetPosition().x, field.x + 3 * icon_w + 2);
 
+    // "more" opens the pop-up, a second click closes it.
+    wxWindow* popup = ctrl->get_popup();
+    wxCommandEvent click(wxEVT_BUTTON, more->GetId());
+    click.SetEventObject(more);
+    more->GetEventHandler()->ProcessEvent(click);
+    EXPECT_TRUE(popup->IsShown());
+    EXPECT_GE(popup->GetSize().x, 9 * icon_w);  // nine icons in one row of ten
+    more->GetEventHandler()->ProcessEvent(click);
+    EXPECT_FALSE(popup->IsShown());
+
     // Hiding nine icons leaves room for all: no "more" button.
     for (int i = 3; i < 12; i++)
         items[size_t(i)]->hide();

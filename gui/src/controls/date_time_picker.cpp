@@ -21,6 +21,7 @@ date_time_picker::date_time_picker(wxWindow* parent, const wxString& format, lon
     : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxBORDER_NONE,
               "datectrl"),
       format_(format), style_(style), value_(wxDateTime::Now()), date_(nullptr), time_(nullptr) {
+    value_.SetMillisecond(0);  // the pickers keep whole seconds
     bool with_date = format_uses(format, "dMy");
     bool with_time = format_uses(format, "hHmst");
     if (!with_date && !with_time)

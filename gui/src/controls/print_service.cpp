@@ -12,7 +12,11 @@
 #include <kiv/core/i_translator.h>
 #include <kiv/core/log.h>
 
+#include <algorithm>
+#include <climits>
+
 #include <wx/app.h>
+#include <wx/paper.h>
 #include <wx/config.h>
 #include <wx/print.h>
 
@@ -52,6 +56,9 @@ const setting keys[8] = {
     {"printer/bin", wxPRINTBIN_AUTO},    {"printer/quality", wxPRINT_QUALITY_MEDIUM},
 };
 
+// Margins read from the configuration are kept within a metre.
+const long max_margin = 1000;
+
 }  // namespace
 
 print_service::print_service() : print_data_(new wxPrintData) {
@@ -63,14 +70,23 @@ print_service::print_service() : print_data_(new wxPrintData) {
         if (config != nullptr)
             config->Read(keys[i].key, &values[i], keys[i].fallback);
     }
+    // The file is outside data: values no printer setting can take fall
+    // back to their defaults.
     print_data_->SetOrientation(values[0] == wxLANDSCAPE ? wxLANDSCAPE : wxPORTRAIT);
-    print_data_->SetPaperId(static_cast<wxPaperSize>(values[1]));
-    margin_left_ = static_cast<int>(values[2]);
-    margin_top_ = static_cast<int>(values[3]);
-    margin_right_ = static_cast<int>(values[4]);
-    margin_bottom_ = static_cast<int>(values[5]);
-    print_data_->SetBin(static_cast<wxPrintBin>(values[6]));
-    print_data_->SetQuality(static_cast<wxPrintQuality>(values[7]));
+    const bool known_paper = values[1] > wxPAPER_NONE && values[1] <= INT_MAX &&
+                             wxThePrintPaperDatabase != nullptr &&
+                             wxThePrintPaperDatabase->FindPaperType(static_cast<wxPaperSize>(values[1])) != nullptr;
+    print_data_->SetPaperId(known_paper ? static_cast<wxPaperSize>(values[1]) : wxPAPER_A4);
+    int* margins[4] = {&margin_left_, &margin_top_, &margin_right_, &margin_bottom_};
+    for (int i = 0; i < 4; i++)
+        *margins[i] = static_cast<int>(std::max(-max_margin, std::min(max_margin, values[2 + i])));
+    print_data_->SetBin(values[6] >= wxPRINTBIN_DEFAULT && values[6] <= wxPRINTBIN_USER
+                            ? static_cast<wxPrintBin>(values[6])
+                            : wxPRINTBIN_AUTO);
+    // Negative: one of the four named qualities; positive: dots per inch.
+    const bool known_quality = (values[7] >= wxPRINT_QUALITY_DRAFT && values[7] <= wxPRINT_QUALITY_HIGH) ||
+                               (values[7] > 0 && values[7] <= 100000);
+    print_data_->SetQuality(known_quality ? static_cast<wxPrintQuality>(values[7]) : wxPRINT_QUALITY_MEDIUM);
     print_data_->SetColour(true);
 }
 

@@ -221,7 +221,7 @@ void time_interval::on_key_down(wxKeyEvent& event) {
         if (from == to) {
             const wxString typed = GetValue().Mid(size_t(start), f.typed);
             long prefix = 0;
-            typed.ToLong(&prefix);
+            typed.ToCLong(&prefix);
             long value = prefix * 10 + digit;
             f.value = value > f.max ? f.max : value;
             f.typed++;
