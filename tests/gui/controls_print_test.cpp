@@ -295,7 +295,7 @@ TEST(controls_print, preview_draws_pages_without_a_printer) {
     EXPECT_GT(doc->scale_seen, 0.0);  // an integer scale would draw a blank page
     EXPECT_GT(doc->rect[2], doc->rect[0]);
 
-    preview->Destroy();
+    preview->Close(true);  // closing ends the preview's modality too
     owner->Destroy();
     EXPECT_TRUE(pump_until([]() { return kiv_test::find_top_level("frame") == nullptr; }));
     EXPECT_EQ(doc->get_ref_count(), 1);  // both printouts gave their reference back
