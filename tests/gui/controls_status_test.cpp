@@ -138,6 +138,24 @@ TEST_F(controls_status, icons_that_do_not_fit_go_into_the_popup_behind_more) {
     EXPECT_FALSE(items[5]->get_ctrl()->IsShown());
 }
 
+TEST_F(controls_status, a_bar_too_low_for_the_pictures_grows) {
+    auto_ptr_t<kiv::status_item> tall(new kiv::status_item("tall", nullptr, 0, 0));
+    tall->addref();
+    auto_ptr_t<kiv::i_image> picture = solid(16, 40, rgba(0, 0, 0));
+    tall->add_image(picture.get(), 0, 0, 0);
+    statuses->add_item(tall.get());
+    wxRect field;
+    bar->GetFieldRect(1, field);
+    ASSERT_LT(field.height, 42);
+    make_ctrl();
+    // Room for the picture and its transparent border.
+    EXPECT_TRUE(pump_until([&]() {
+        bar->GetFieldRect(1, field);
+        return field.height >= 42;
+    }));
+    EXPECT_LE(tall->get_ctrl()->GetPosition().y + tall->get_ctrl()->GetSize().y, bar->GetSize().y);
+}
+
 TEST_F(controls_status, animation_switches_once_after_its_period_and_the_thread_ends) {
     auto_ptr_t<kiv::status_item> status =
         make_status({rgba(255, 0, 0), rgba(0, 255, 0)}, {1, 0}, {500, 0});
