@@ -278,6 +278,10 @@ TEST_F(controls_time, picker_shows_its_format_and_reports_changes) {
     EXPECT_TRUE(picker->GetRange(&low, &high));
     EXPECT_TRUE(low.IsValid());
     EXPECT_FALSE(high.IsValid());
+    // A value before the range is held at its start, as a picker would.
+    picker->SetValue(local(2019, wxDateTime::Jun, 1, 12, 0, 0));
+    EXPECT_EQ(picker->GetValue(), local(2020, wxDateTime::Jan, 1, 0, 0, 0));
+    EXPECT_EQ(picker->date_picker()->GetValue().GetYear(), 2020);
 
     auto* optional = new kiv::date_time_picker(frame, "HH:mm", wxDP_ALLOWNONE);
     EXPECT_EQ(optional->date_picker(), nullptr);  // the format shows no date

@@ -63,11 +63,16 @@ void date_time_picker::show_value() {
 void date_time_picker::SetValue(const wxDateTime& value) {
     if (!value.IsValid() && (style_ & wxDP_ALLOWNONE) == 0)
         return;
+    // Held inside the range, as the date picker itself would refuse it.
     value_ = value;
+    if (value_.IsValid() && min_.IsValid() && value_ < min_)
+        value_ = min_;
+    if (value_.IsValid() && max_.IsValid() && value_ > max_)
+        value_ = max_;
     if (date_ != nullptr)
-        date_->SetValue(value);
-    if (time_ != nullptr && value.IsValid())
-        time_->SetValue(value);
+        date_->SetValue(value_);
+    if (time_ != nullptr && value_.IsValid())
+        time_->SetValue(value_);
     show_value();
 }
 
@@ -76,6 +81,8 @@ void date_time_picker::SetRange(const wxDateTime& min, const wxDateTime& max) {
     max_ = max.IsValid() ? max : wxDateTime();
     if (date_ != nullptr)
         date_->SetRange(min_, max_);
+    if (value_.IsValid())
+        SetValue(value_);
 }
 
 bool date_time_picker::GetRange(wxDateTime* min, wxDateTime* max) const {

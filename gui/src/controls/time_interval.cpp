@@ -17,11 +17,15 @@
 #include <wx/dateevt.h>
 #include <wx/settings.h>
 
+#include <algorithm>
+
 namespace kiv {
 
 namespace {
 
 const char* const default_mask = "X' days 'X':'X':'X";
+// More digits than a long has would only pad with zeros.
+const unsigned max_width = 20;
 
 }  // namespace
 
@@ -30,7 +34,7 @@ time_interval::time_interval(wxWindow* parent, const wxString& mask)
     const bool use_default = mask.empty();
     const wxString source = use_default ? wxString::FromUTF8(kiv_translate(default_mask, "")) : mask;
     bool literal = false;
-    piece text;
+    mask_part text;
     for (size_t i = 0; i < source.length(); i++) {
         const wxUniChar c = source[i];
         if (c == '\'') {
@@ -42,9 +46,9 @@ time_interval::time_interval(wxWindow* parent, const wxString& mask)
                 continue;  // a run of X is one field
             if (!text.text.empty()) {
                 mask_.push_back(text);
-                text = piece();
+                text = mask_part();
             }
-            piece marker;
+            mask_part marker;
             marker.field = int(fields_.size());
             mask_.push_back(marker);
             fields_.push_back(field());
@@ -83,7 +87,7 @@ void time_interval::set_param(const unsigned& index, const int& min, const int& 
     field& f = fields_[index];
     f.min = min;
     f.max = max;
-    f.width = width;
+    f.width = std::min(width, max_width);
     f.value = value;
     f.typed = 0;
     redraw();
@@ -125,7 +129,7 @@ wxString time_interval::render_field(unsigned index) const {
 
 void time_interval::redraw() {
     wxString text;
-    for (const piece& p : mask_)
+    for (const mask_part& p : mask_)
         text += p.field >= 0 ? render_field(unsigned(p.field)) : p.text;
     ChangeValue(text);
 }
@@ -137,7 +141,7 @@ int time_interval::field_at_caret(long* start) {
     long total = 0;
     int found = -1;
     *start = 0;
-    for (const piece& p : mask_) {
+    for (const mask_part& p : mask_) {
         if (p.field >= 0) {
             found = p.field;
             *start = total;
@@ -155,7 +159,7 @@ int time_interval::field_at_caret(long* start) {
 
 long time_interval::field_start(unsigned index, long* length) const {
     long total = 0;
-    for (const piece& p : mask_) {
+    for (const mask_part& p : mask_) {
         if (p.field >= 0) {
             const long printed = long(render_field(unsigned(p.field)).length());
             if (unsigned(p.field) == index) {
@@ -313,7 +317,7 @@ void time_interval::on_show(wxShowEvent& event) {
 
 int time_interval::best_width() {
     wxString text;
-    for (const piece& p : mask_) {
+    for (const mask_part& p : mask_) {
         if (p.field < 0) {
             text += p.text;
             continue;

@@ -27,10 +27,12 @@ public:
     // other date picker styles are not used.
     date_time_picker(wxWindow* parent, const wxString& format, long style = 0);
 
-    // An invalid value is accepted only with wxDP_ALLOWNONE.
+    // An invalid value is accepted only with wxDP_ALLOWNONE; a value
+    // outside the range is held at its nearer end.
     void SetValue(const wxDateTime& value);
     wxDateTime GetValue() const { return value_; }
-    // Limits the date; an invalid end leaves that side open.
+    // Limits the value; an invalid end leaves that side open. A current
+    // value outside the new range moves to its nearer end.
     void SetRange(const wxDateTime& min, const wxDateTime& max);
     // Returns: whether either end is set; unset ends come back invalid.
     bool GetRange(wxDateTime* min, wxDateTime* max) const;

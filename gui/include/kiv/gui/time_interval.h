@@ -51,8 +51,8 @@ private:
         unsigned width = 0;  // digits shown; 0: natural width
         unsigned typed = 0;  // digits typed since the field was entered
     };
-    // One piece of the parsed mask: a literal text or a field index.
-    struct piece {
+    // One part of the parsed mask: a literal text or a field index.
+    struct mask_part {
         wxString text;
         int field = -1;  // -1: literal
     };
@@ -74,7 +74,7 @@ private:
     void on_kill_focus(wxFocusEvent& event);
     void on_show(wxShowEvent& event);
 
-    std::vector<piece> mask_;
+    std::vector<mask_part> mask_;
     std::vector<field> fields_;
     int typing_ = -1;  // field being typed into; -1: none
 };
