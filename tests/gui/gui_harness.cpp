@@ -162,16 +162,22 @@ bool pump_until(const std::function<bool()>& done, int limit_ms) {
 }
 
 bool show_and_wait(wxWindow* window) {
-    bool painted = false;
-    auto on_paint = [&painted](wxPaintEvent& event) {
-        painted = true;
-        event.Skip();
-    };
-    window->Bind(wxEVT_PAINT, on_paint);
+    // Pushed in front of every other handler of the window (a docking
+    // manager paints its frame without passing the event on).
+    struct paint_watch : wxEvtHandler {
+        bool painted = false;
+        paint_watch() {
+            Bind(wxEVT_PAINT, [this](wxPaintEvent& event) {
+                painted = true;
+                event.Skip();
+            });
+        }
+    } watch;
+    window->PushEventHandler(&watch);
     window->Show();
     window->Raise();
-    bool shown = pump_until([&] { return window->IsShownOnScreen() && painted; });
-    window->Unbind(wxEVT_PAINT, on_paint);
+    bool shown = pump_until([&] { return window->IsShownOnScreen() && watch.painted; });
+    window->RemoveEventHandler(&watch);
     // Later configure events (size, position) come right after the first
     // paint on a display without a window manager.
     pump();
