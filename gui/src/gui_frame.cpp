@@ -43,8 +43,12 @@ gui_frame::gui_frame(wxApp* app)
     set_name("gui_frame");
     add_zip_handler();
     help_ = new wxHtmlHelpController(wxHF_DEFAULT_STYLE | wxHF_FLAT_TOOLBAR, nullptr);
+    // The controller caches parsed books in its temporary folder and
+    // fails an assertion when it cannot write there: a folder that does
+    // not exist is not given to it.
     if (char* tmp = kiv_get_absolute_path("tmp")) {
-        help_->SetTempDir(wxString::FromUTF8(tmp));
+        if (kiv_dir_exists(tmp))
+            help_->SetTempDir(wxString::FromUTF8(tmp));
         std::free(tmp);
     }
     help_provider_ = new wxHelpControllerHelpProvider(help_);
