@@ -83,7 +83,8 @@ wxApp* gui_frame::get_app() {
 }
 
 wxFrame* gui_frame::get_frame() {
-    return app_ != nullptr ? wxDynamicCast(app_->GetTopWindow(), wxFrame) : nullptr;
+    // dynamic_cast: wxDynamicCast casts down before it checks the class.
+    return app_ != nullptr ? dynamic_cast<wxFrame*>(app_->GetTopWindow()) : nullptr;
 }
 
 wxHtmlHelpController* gui_frame::get_help() {
