@@ -122,6 +122,19 @@ TEST(gui_frame, the_help_provider_refers_to_the_controller_and_goes_with_the_ser
     delete wxHelpProvider::Set(nullptr);
 }
 
+TEST(gui_frame, a_frame_destroyed_while_attached_leaves_the_service_safe_to_release) {
+    gui_session session;
+    docked_frame docked(session);
+    session.frame_service->add_view_menu_cmd("Maps");
+    docked.frame->Destroy();
+    session.frame = nullptr;
+    pump();
+    EXPECT_EQ(session.frame_service->get_frame(), nullptr);
+    EXPECT_EQ(session.frame_service->get_frame_manager()->GetManagedWindow(), nullptr);
+    session.drop_event_service();
+    session.drop_frame_service();
+}
+
 TEST(view_menu, an_item_hides_its_pane_keeping_its_size_and_shows_it_again_at_that_size) {
     gui_session session;
     docked_frame docked(session);

@@ -24,6 +24,11 @@
 //     as events (wxWidgets 3.2 has no simulated wheel, and keypad keys
 //     depend on NumLock), closing a popup menu, and window captures for
 //     pixel probes.
+//
+//     Tests of code on kiv_gui start the framework and its GUI services
+//     with gui_session (gui_session.h). CMake: kiv_add_gui_test in
+//     tests/gui/CMakeLists.txt builds a program on this harness; GUI
+//     cases take turns on the display.
 
 #ifndef KIV_TESTS_GUI_GUI_HARNESS_H
 #define KIV_TESTS_GUI_GUI_HARNESS_H
