@@ -1,0 +1,341 @@
+// gui_harness.cpp --
+//
+//     The GUI test programs' main() and the harness helpers
+//     (gui_harness.h). The toolkit starts once per program; each case runs
+//     with the program's event loop active, so CallAfter, queued events
+//     and modal dialogs behave as in the application.
+
+#include "gui_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/app.h>
+#include <wx/dirdlg.h>
+#include <wx/evtloop.h>
+#include <wx/filedlg.h>
+#include <wx/log.h>
+#include <wx/menu.h>
+#include <wx/modalhook.h>
+#include <wx/msgdlg.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
+#include <wx/uiaction.h>
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+
+namespace kiv_gui_test {
+
+namespace {
+
+// A wxWidgets assertion is a failure of the running case (from any
+// thread); the program goes on.
+void fail_on_assert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
+    ADD_FAILURE_AT(file.utf8_str().data(), line)
+        << "wxWidgets assertion \"" << cond.utf8_str().data() << "\" failed in " << func.utf8_str().data() << "(): "
+        << msg.utf8_str().data();
+}
+
+struct dialog_answer {
+    int result;
+    std::function<void(wxDialog&)> act;
+};
+
+// Dialogs whose ShowModal runs the toolkit's own loop: they are answered
+// without being shown, since EndModal cannot reach them.
+bool is_native(wxDialog* dialog) {
+    // The base classes have no class info of their own, so wxDynamicCast
+    // would take every dialog for one of them.
+    return dynamic_cast<wxMessageDialogBase*>(dialog) != nullptr || dynamic_cast<wxFileDialogBase*>(dialog) != nullptr ||
+           dynamic_cast<wxDirDialogBase*>(dialog) != nullptr;
+}
+
+class dialog_hook : public wxModalDialogHook {
+public:
+    std::deque<dialog_answer> answers;  // given by the running case, used in order
+    std::vector<dialog_record> seen;    // since the case began
+
+protected:
+    int Enter(wxDialog* dialog) override {
+        dialog_record record{dialog->GetClassInfo()->GetClassName(), dialog->GetTitle(), wxString(),
+                             dialog->GetParent()};
+        if (wxMessageDialogBase* box = dynamic_cast<wxMessageDialogBase*>(dialog))
+            record.message = box->GetMessage();
+        seen.push_back(record);
+        if (answers.empty()) {
+            ADD_FAILURE() << "an unexpected modal dialog \"" << record.title.utf8_str().data() << "\" ("
+                          << record.message.utf8_str().data() << ") was cancelled";
+            return wxID_CANCEL;
+        }
+        dialog_answer answer = answers.front();
+        answers.pop_front();
+        if (is_native(dialog))
+            return answer.result;
+        dialog->CallAfter([dialog, answer] {
+            if (answer.act)
+                answer.act(*dialog);
+            dialog->EndModal(answer.result);
+        });
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override {}
+};
+
+dialog_hook* hook = nullptr;  // lives while the cases run
+
+// Forgets the dialogs of the previous case and runs what it left queued.
+class case_listener : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override {
+        hook->seen.clear();
+        hook->answers.clear();
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override { pump(); }
+};
+
+// One round: toolkit events, queued events, idle handling.
+// Returns: whether anything was there to do.
+bool pump_round() {
+    wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    bool busy = false;
+    for (int n = 0; loop != nullptr && loop->Pending() && n < 1000; ++n) {
+        loop->Dispatch();
+        busy = true;
+    }
+    if (wxTheApp->HasPendingEvents()) {
+        wxTheApp->ProcessPendingEvents();
+        busy = true;
+    }
+    if (loop != nullptr && loop->ProcessIdle())
+        busy = true;
+    return busy;
+}
+
+class test_app : public wxApp {
+public:
+    bool OnInit() override {
+        wxSetAssertHandler(fail_on_assert);
+        delete wxLog::SetActiveTarget(new wxLogStderr);
+        wxInitAllImageHandlers();
+        return true;
+    }
+
+    // Runs the cases with `loop` as the application's main loop.
+    int run_cases() {
+        wxGUIEventLoop loop;
+        m_mainLoop = &loop;
+        int result;
+        {
+            wxEventLoopActivator active(&loop);
+            dialog_hook dialogs;
+            dialogs.Register();
+            hook = &dialogs;
+            result = RUN_ALL_TESTS();
+            pump();
+            hook = nullptr;
+        }
+        m_mainLoop = nullptr;
+        return result;
+    }
+};
+
+}  // namespace
+
+void pump() {
+    for (int round = 0; round < 100 && pump_round(); ++round) {
+    }
+}
+
+bool pump_until(const std::function<bool()>& done, int limit_ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return done();
+        if (!pump_round()) {
+            // Nothing ready: wait for the next event (a bounded wait,
+            // woken early by any input, timer or queued event).
+            if (wxEventLoopBase* loop = wxEventLoopBase::GetActive())
+                loop->DispatchTimeout(10);
+        }
+    }
+    return true;
+}
+
+bool show_and_wait(wxWindow* window) {
+    // Pushed in front of every other handler of the window (a docking
+    // manager paints its frame without passing the event on).
+    struct paint_watch : wxEvtHandler {
+        bool painted = false;
+        paint_watch() {
+            Bind(wxEVT_PAINT, [this](wxPaintEvent& event) {
+                painted = true;
+                event.Skip();
+            });
+        }
+    } watch;
+    window->PushEventHandler(&watch);
+    window->Show();
+    window->Raise();
+    bool shown = pump_until([&] { return window->IsShownOnScreen() && watch.painted; });
+    window->RemoveEventHandler(&watch);
+    // Later configure events (size, position) come right after the first
+    // paint on a display without a window manager.
+    pump();
+    return shown;
+}
+
+void answer_next_dialog(int result, std::function<void(wxDialog&)> act) {
+    hook->answers.push_back(dialog_answer{result, std::move(act)});
+}
+
+const std::vector<dialog_record>& dialogs_seen() {
+    return hook->seen;
+}
+
+size_t unused_answers() {
+    return hook->answers.size();
+}
+
+menu_state menu_item_state(wxFrame* frame, int id) {
+    menu_state state;
+    wxMenuBar* bar = frame->GetMenuBar();
+    if (bar == nullptr)
+        return state;
+    frame->UpdateWindowUI();
+    wxMenuItem* item = bar->FindItem(id);
+    if (item == nullptr)
+        return state;
+    state.found = true;
+    state.enabled = item->IsEnabled();
+    state.checked = item->IsCheckable() && item->IsChecked();
+    return state;
+}
+
+bool choose_menu_item(wxFrame* frame, int id) {
+    wxMenuBar* bar = frame->GetMenuBar();
+    wxMenu* menu = nullptr;
+    wxMenuItem* item = bar != nullptr ? bar->FindItem(id, &menu) : nullptr;
+    if (item == nullptr || menu == nullptr)
+        return false;
+    frame->UpdateWindowUI();
+    if (!item->IsEnabled())
+        return false;
+    int checked = -1;
+    if (item->IsCheckable()) {
+        item->Check(!item->IsChecked());
+        checked = item->IsChecked() ? 1 : 0;
+    }
+    menu->SendEvent(id, checked);
+    return true;
+}
+
+void click(wxWindow* window, const wxPoint& at, int button) {
+    wxUIActionSimulator simulator;
+    simulator.MouseMove(window->ClientToScreen(at));
+    pump();
+    simulator.MouseClick(button);
+}
+
+bool type_text(wxWindow* window, const char* text) {
+    window->SetFocus();
+    if (!pump_until([window] { return wxWindow::FindFocus() == window; }))
+        return false;
+    wxUIActionSimulator simulator;
+    return simulator.Text(text);
+}
+
+held_ctrl::held_ctrl() {
+    wxUIActionSimulator().KeyDown(WXK_CONTROL);
+}
+
+held_ctrl::~held_ctrl() {
+    wxUIActionSimulator().KeyUp(WXK_CONTROL);
+}
+
+void send_wheel(wxWindow* window, const wxPoint& at, int rotation) {
+    wxMouseEvent event(wxEVT_MOUSEWHEEL);
+    event.SetEventObject(window);
+    event.SetId(window->GetId());
+    event.SetPosition(at);
+    event.m_wheelRotation = rotation;
+    event.m_wheelDelta = 120;
+    event.m_linesPerAction = 3;
+    event.m_wheelAxis = wxMOUSE_WHEEL_VERTICAL;
+    window->GetEventHandler()->ProcessEvent(event);
+}
+
+void send_key(wxWindow* window, int key_code, int modifiers) {
+    auto make = [&](wxEventType type) {
+        wxKeyEvent event(type);
+        event.SetEventObject(window);
+        event.SetId(window->GetId());
+        event.m_keyCode = key_code;
+        event.m_controlDown = (modifiers & wxMOD_CONTROL) != 0;
+        event.m_shiftDown = (modifiers & wxMOD_SHIFT) != 0;
+        event.m_altDown = (modifiers & wxMOD_ALT) != 0;
+        if (key_code >= 32 && key_code < 127)
+            event.m_uniChar = key_code;
+        return event;
+    };
+    wxKeyEvent down = make(wxEVT_KEY_DOWN);
+    if (!window->GetEventHandler()->ProcessEvent(down) || down.GetSkipped()) {
+        wxKeyEvent chr = make(wxEVT_CHAR);
+        window->GetEventHandler()->ProcessEvent(chr);
+    }
+    wxKeyEvent up = make(wxEVT_KEY_UP);
+    window->GetEventHandler()->ProcessEvent(up);
+}
+
+void close_next_popup() {
+    // Runs inside the popup's own loop, once the menu has the grab.
+    wxTheApp->CallAfter([] {
+        wxUIActionSimulator simulator;
+        simulator.Char(WXK_ESCAPE);
+    });
+}
+
+wxImage capture(wxWindow* window) {
+    window->Update();
+    pump();
+    wxSize size = window->GetClientSize();
+    wxBitmap bitmap(size.x > 0 ? size.x : 1, size.y > 0 ? size.y : 1, 24);
+    {
+        wxMemoryDC memory(bitmap);
+        wxClientDC screen(window);
+        memory.Blit(0, 0, size.x, size.y, &screen, 0, 0);
+    }
+    return bitmap.ConvertToImage();
+}
+
+unsigned pixel(const wxImage& image, int x, int y) {
+    if (!image.IsOk() || x < 0 || y < 0 || x >= image.GetWidth() || y >= image.GetHeight())
+        return 0xFFFFFFFF;
+    return (unsigned(image.GetRed(x, y)) << 16) | (unsigned(image.GetGreen(x, y)) << 8) | image.GetBlue(x, y);
+}
+
+}  // namespace kiv_gui_test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // The build lists the cases without a display.
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
+
+    using kiv_gui_test::test_app;
+    test_app* app = new test_app;
+    wxApp::SetInstance(app);
+    int toolkit_argc = 1;
+    char* toolkit_argv[] = {argv[0], nullptr};
+    if (!wxEntryStart(toolkit_argc, toolkit_argv)) {
+        std::fprintf(stderr, "%s: the toolkit cannot start (no display? run under xvfb-run -a)\n", argv[0]);
+        return 1;
+    }
+    int result = 1;
+    if (app->CallOnInit()) {
+        ::testing::UnitTest::GetInstance()->listeners().Append(new kiv_gui_test::case_listener);
+        result = app->run_cases();
+        app->OnExit();
+    }
+    wxEntryCleanup();
+    return result;
+}
