@@ -2,22 +2,13 @@
 //
 //     Draws the stand-in control's snapshots: the visible layers of the
 //     loaded charts, each in the order its file declares them, areas as
-//     filled and outlined boxes, points as dots, coloured by the class
-//     code. The picture is drawn straight into the pixel rows of a
-//     24-bit bottom-up BMP (AGG's row accessor with a negative stride
-//     turns the rows over), then the two headers are put in front.
+//     filled and outlined boxes, points as round dots, coloured by the
+//     class code. Everything drawn is axis-aligned boxes and dots, so
+//     they are filled pixel by pixel straight into the rows of a 24-bit
+//     bottom-up BMP; coordinates are clamped to the picture first, so
+//     no far-away object can overflow a pixel index.
 
 #include "standin_control.h"
-
-#include <agg_conv_stroke.h>
-#include <agg_ellipse.h>
-#include <agg_path_storage.h>
-#include <agg_pixfmt_rgb.h>
-#include <agg_rasterizer_scanline_aa.h>
-#include <agg_renderer_base.h>
-#include <agg_renderer_scanline.h>
-#include <agg_rendering_buffer.h>
-#include <agg_scanline_u.h>
 
 #include <algorithm>
 #include <cmath>
@@ -31,24 +22,30 @@ namespace {
 const unsigned max_side = 16384;                // pixels a side
 const uint64_t max_pixel_bytes = 256ull << 20;  // bytes of pixel rows
 
+struct colour {
+    unsigned char r, g, b;
+};
+
 struct class_style {
     const char* prefix;
-    agg::rgba8 fill;
-    agg::rgba8 line;
+    colour fill;
+    colour line;
 };
 
 // First match wins; the empty prefix catches every other class.
 const class_style styles[] = {
-    {"41", agg::rgba8(236, 226, 204), agg::rgba8(190, 170, 140)},   // towns
-    {"42", agg::rgba8(236, 226, 204), agg::rgba8(190, 170, 140)},   // villages
-    {"451", agg::rgba8(255, 255, 255), agg::rgba8(150, 150, 150)},  // roads by code
-    {"ST", agg::rgba8(255, 255, 255), agg::rgba8(150, 150, 150)},   // streets
-    {"RD", agg::rgba8(255, 236, 160), agg::rgba8(200, 160, 80)},    // main roads
-    {"BL", agg::rgba8(196, 130, 100), agg::rgba8(120, 70, 50)},     // buildings
-    {"WA", agg::rgba8(170, 205, 235), agg::rgba8(100, 145, 200)},   // water
-    {"PK", agg::rgba8(200, 228, 176), agg::rgba8(130, 170, 110)},   // parks
-    {"", agg::rgba8(205, 205, 205), agg::rgba8(120, 120, 120)},
+    {"41", {236, 226, 204}, {190, 170, 140}},   // towns
+    {"42", {236, 226, 204}, {190, 170, 140}},   // villages
+    {"451", {255, 255, 255}, {150, 150, 150}},  // roads by code
+    {"ST", {255, 255, 255}, {150, 150, 150}},   // streets
+    {"RD", {255, 236, 160}, {200, 160, 80}},    // main roads
+    {"BL", {196, 130, 100}, {120, 70, 50}},     // buildings
+    {"WA", {170, 205, 235}, {100, 145, 200}},   // water
+    {"PK", {200, 228, 176}, {130, 170, 110}},   // parks
+    {"", {205, 205, 205}, {120, 120, 120}},
 };
+
+const colour background = {245, 242, 236};
 
 const class_style& style_of(const std::string& cls) {
     for (const class_style& s : styles)
@@ -62,64 +59,81 @@ void put_le(std::vector<unsigned char>& out, size_t at, uint32_t value, int byte
         out[at + i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-typedef agg::pixfmt_bgr24 pixfmt;
-typedef agg::renderer_base<pixfmt> base_renderer;
+// The pixel rows of the bitmap, addressed top-down.
+class canvas {
+public:
+    canvas(unsigned char* rows, unsigned width, unsigned height, uint64_t stride)
+        : rows_(rows), width_(width), height_(height), stride_(stride) {}
+
+    unsigned width() const { return width_; }
+    unsigned height() const { return height_; }
+
+    // Fills the pixels x0 <= x < x1, y0 <= y < y1 (cut to the picture).
+    void fill(long long x0, long long y0, long long x1, long long y1, colour c) {
+        x0 = std::max(x0, 0ll), y0 = std::max(y0, 0ll);
+        x1 = std::min(x1, static_cast<long long>(width_)), y1 = std::min(y1, static_cast<long long>(height_));
+        for (long long y = y0; y < y1; ++y)
+            for (long long x = x0; x < x1; ++x)
+                put(x, y, c);
+    }
+    void dot(long long cx, long long cy, long long radius, colour c) {
+        for (long long y = cy - radius; y <= cy + radius; ++y)
+            for (long long x = cx - radius; x <= cx + radius; ++x)
+                if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius && x >= 0 && y >= 0 &&
+                    x < width_ && y < height_)
+                    put(x, y, c);
+    }
+
+private:
+    void put(long long x, long long y, colour c) {
+        // Stored bottom-up: the top row is the last one in the file.
+        unsigned char* p = rows_ + (uint64_t(height_) - 1 - uint64_t(y)) * stride_ + uint64_t(x) * 3;
+        p[0] = c.b;
+        p[1] = c.g;
+        p[2] = c.r;
+    }
+
+    unsigned char* rows_;
+    unsigned width_, height_;
+    uint64_t stride_;
+};
 
 class painter {
 public:
-    painter(base_renderer& ren, double north, double west, double south, double east, unsigned width,
-            unsigned height)
-        : ren_(ren), north_(north), west_(west), kx_(width / (east - west)), ky_(height / (north - south)),
-          width_(width), height_(height) {}
+    painter(canvas& pic, double north, double west, double south, double east)
+        : pic_(pic), north_(north), west_(west), kx_(pic.width() / (east - west)),
+          ky_(pic.height() / (north - south)) {}
 
     void draw(const chart_object& obj) {
         const class_style& style = style_of(obj.cls);
-        double x0 = x_of(obj.min_lon), x1 = x_of(obj.max_lon);
-        double y0 = y_of(obj.max_lat), y1 = y_of(obj.min_lat);
+        long long x0 = px(obj.min_lon), x1 = px(obj.max_lon);
+        long long y0 = py(obj.max_lat), y1 = py(obj.min_lat);
         if (obj.area) {
-            // Boxes are cut to a margin around the view first, so a box
-            // far larger than the view never reaches AGG's integer range.
-            x0 = clamp_x(x0), x1 = clamp_x(x1), y0 = clamp_y(y0), y1 = clamp_y(y1);
-            if (x1 - x0 < 1)
-                x1 = x0 + 1;
-            if (y1 - y0 < 1)
-                y1 = y0 + 1;
-            agg::path_storage box;
-            box.move_to(x0, y0);
-            box.line_to(x1, y0);
-            box.line_to(x1, y1);
-            box.line_to(x0, y1);
-            box.close_polygon();
-            fill(box, style.fill);
-            agg::conv_stroke<agg::path_storage> outline(box);
-            outline.width(1.0);
-            fill(outline, style.line);
+            x1 = std::max(x1, x0 + 1);
+            y1 = std::max(y1, y0 + 1);
+            pic_.fill(x0, y0, x1, y1, style.line);
+            if (x1 - x0 > 2 && y1 - y0 > 2)
+                pic_.fill(x0 + 1, y0 + 1, x1 - 1, y1 - 1, style.fill);
         } else {
-            if (x0 < -10 || y0 < -10 || x0 > width_ + 10.0 || y0 > height_ + 10.0)
-                return;
-            agg::ellipse dot(x0, y0, 3.5, 3.5, 16);
-            fill(dot, style.line);
+            pic_.dot(x0, y0, 3, style.line);
         }
     }
 
 private:
-    double x_of(double lon) const { return (lon - west_) * kx_; }
-    double y_of(double lat) const { return (north_ - lat) * ky_; }
-    double clamp_x(double x) const { return std::min(std::max(x, -4.0), width_ + 4.0); }
-    double clamp_y(double y) const { return std::min(std::max(y, -4.0), height_ + 4.0); }
-
-    template <class Source>
-    void fill(Source& src, const agg::rgba8& colour) {
-        ras_.reset();
-        ras_.add_path(src);
-        agg::render_scanlines_aa_solid(ras_, sl_, ren_, colour);
+    // Picture coordinates, clamped to a margin around the picture so
+    // that any position on the globe gives a small integer.
+    static long long clamp(double v, unsigned size) {
+        if (!(v > -8.0))
+            return -8;
+        if (v > size + 8.0)
+            return static_cast<long long>(size) + 8;
+        return static_cast<long long>(std::floor(v + 0.5));
     }
+    long long px(double lon) const { return clamp((lon - west_) * kx_, pic_.width()); }
+    long long py(double lat) const { return clamp((north_ - lat) * ky_, pic_.height()); }
 
-    base_renderer& ren_;
+    canvas& pic_;
     double north_, west_, kx_, ky_;
-    unsigned width_, height_;
-    agg::rasterizer_scanline_aa<> ras_;
-    agg::scanline_u8 sl_;
 };
 
 }  // namespace
@@ -149,11 +163,9 @@ bool draw_chart_snapshot(const std::vector<const chart*>& maps, double north, do
     put_le(bmp, 38, 2835, 4);  // 72 dpi
     put_le(bmp, 42, 2835, 4);
 
-    agg::rendering_buffer rows(bmp.data() + header, width, height, -static_cast<int>(stride));
-    pixfmt pixels(rows);
-    base_renderer ren(pixels);
-    ren.clear(agg::rgba8(245, 242, 236));
-    painter paint(ren, north, west, south, east, width, height);
+    canvas pic(bmp.data() + header, width, height, stride);
+    pic.fill(0, 0, width, height, background);
+    painter paint(pic, north, west, south, east);
     for (const chart* map : maps) {
         for (size_t layer = 0; layer < map->layers.size(); ++layer) {
             if ((map->layers[layer].state & 3u) == 2u)
