@@ -1,0 +1,90 @@
+// snapshot_reader.cpp --
+//
+//     The BMP reader of snapshot_reader.h. Sizes and offsets are 64-bit
+//     and measured against the bytes read, so a damaged or hostile file
+//     gives null, never a read past the buffer.
+
+#include "snapshot_reader.h"
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_binary.h>
+#include <kiv/core/log.h>
+#include <kiv/image/image_lib.h>
+
+#include <cstdint>
+
+namespace kiv {
+
+namespace {
+
+uint32_t le32(const unsigned char* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+uint16_t le16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+i_image* refuse(const char* why) {
+    kiv_trace("gwx snapshot: %s", why);
+    return nullptr;
+}
+
+}  // namespace
+
+i_image* decode_snapshot(const unsigned char* data, size_t size, unsigned width, unsigned height) {
+    const size_t file_header = 14, info_header = 40;
+    if (data == nullptr || size < file_header + info_header)
+        return refuse("file shorter than its headers");
+    if (le16(data) != 0x4D42)
+        return refuse("no \"BM\" magic");
+    uint64_t size_field = le32(data + 2);
+    if (size_field < file_header + info_header || size_field > size)
+        return refuse("size field does not match the file");
+    uint64_t pixel_offset = le32(data + 10);
+    uint64_t header_size = le32(data + 14);
+    if (header_size < info_header || file_header + header_size > pixel_offset || pixel_offset > size_field)
+        return refuse("pixel offset outside the file");
+    int32_t file_width = static_cast<int32_t>(le32(data + 18));
+    int32_t file_height = static_cast<int32_t>(le32(data + 22));
+    uint16_t bits = le16(data + 28);
+    uint32_t compression = le32(data + 30);
+    if (bits != 24 || compression != 0)
+        return refuse("not an uncompressed 24-bit bitmap");
+    if (file_width <= 0 || file_height <= 0)
+        return refuse("width or height not positive (top-down rows refused)");
+    if (uint32_t(file_width) != width || uint32_t(file_height) != height)
+        return refuse("size other than the one asked for");
+    const uint64_t stride = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
+    if (stride * height > size_field - pixel_offset)
+        return refuse("pixel rows cut short");
+
+    auto_ptr_t<i_image> img(kiv_image_create(width, height, 0xFFFFFFFFu));
+    if (!img)
+        return refuse("no memory for the picture");
+    // The image's own buffer is filled in place: rows come bottom-up, each
+    // pixel blue, green, red; alpha stays 255.
+    unsigned char* out = static_cast<unsigned char*>(const_cast<void*>(img->get_data()));
+    const unsigned char* pixels = data + pixel_offset;
+    for (unsigned y = 0; y < height; ++y) {
+        const unsigned char* src = pixels + (uint64_t(height) - 1 - y) * stride;
+        unsigned char* dst = out + uint64_t(y) * width * 4;
+        for (unsigned x = 0; x < width; ++x, src += 3, dst += 4) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+        }
+    }
+    return img.detach();
+}
+
+i_image* read_snapshot(const char* path, unsigned width, unsigned height) {
+    auto_ptr_t<i_binary> file(kiv_read_binary_file(path));
+    if (!file)
+        return refuse("cannot read the snapshot file");
+    return decode_snapshot(static_cast<const unsigned char*>(file->get_data()), file->get_data_size(), width,
+                           height);
+}
+
+}  // namespace kiv

@@ -1,0 +1,110 @@
+// gwx_threads_test.cpp --
+//
+//     Eight threads render and search through "svc_gis" with the
+//     stand-in control at once: every picture and every result must be
+//     what one thread alone gets, and no snapshot file may be left.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/env.h>
+#include <kiv/core/i_core.h>
+#include <kiv/gis/i_gis_service.h>
+#include <kiv/gis/i_gis_viewport.h>
+#include <kiv/gis/test_hooks.h>
+#include <kiv/gwx/test_hooks.h>
+#include <kiv/image/i_image.h>
+
+#include "../core/core_session.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace kiv;
+
+namespace {
+
+// The picture of one of two views, as bytes.
+std::string picture(i_gis_service* gis, int view) {
+    auto_ptr_t<i_gis_viewport> vp(kiv_gis_create_viewport(120 + 10 * view, 90));
+    if (!vp->set_center(53.9 + 0.005 * view, 27.55, 25000))
+        return "no viewport";
+    auto_ptr_t<i_image> img(gis->get_image("", vp, "", "", false));
+    if (!img)
+        return "no image";
+    return std::string(static_cast<const char*>(img->get_data()), img->get_data_size());
+}
+
+std::string found(i_gis_service* gis) {
+    std::string out;
+    auto_ptr_t<i_gis_search_result> towns(gis->search_cities("", "a", ""));
+    for (bool ok = towns && towns->first(); ok; ok = towns->next())
+        out += std::string(towns->get_result_text()) + ";";
+    if (towns && towns->first()) {
+        auto_ptr_t<i_gis_search_result> streets(gis->search_streets("", towns->get_result_id(), ""));
+        for (bool ok = streets && streets->first(); ok; ok = streets->next())
+            out += std::string(streets->get_result_text()) + ";";
+    }
+    auto_ptr_t<i_gis_search_result> houses(gis->search_houses("", 0, "Mill st."));
+    for (bool ok = houses && houses->first(); ok; ok = houses->next())
+        out += std::string(houses->get_result_text()) + ";";
+    char* place = gis->get_location_text("", 53.9003, 27.512, 100, "from");
+    out += place != nullptr ? place : "<null>";
+    free(place);
+    return out;
+}
+
+TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
+    kiv_test::temp_dir maps, tmp;
+    std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
+    std::ofstream(maps.file("ashford.chart"), std::ios::binary) << in.rdbuf();
+    kiv_set_env("TEMP", tmp.path().c_str());
+    kiv_set_env("KIV_GWX_MAPS_PATH", maps.path().c_str());
+    kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
+    kiv_set_env("KIV_GWX_MAPS_LIST", "ashford");
+    {
+        kiv_test::core_session session(false);
+        auto_ptr_t<i_gis_service> gis(kiv_gis_test_create_service());
+        ASSERT_TRUE(kiv_core()->register_service(gis, "svc_gis"));
+        ASSERT_TRUE(kiv_gwx_test_register_driver());
+
+        const std::string want_pictures[2] = {picture(gis, 0), picture(gis, 1)};
+        const std::string want_found = found(gis);
+        ASSERT_GT(want_pictures[0].size(), 1000u);
+        ASSERT_NE(want_pictures[0], want_pictures[1]);
+        ASSERT_NE(want_found.find("Ashford;"), std::string::npos);
+        ASSERT_NE(want_found.find("Mill st.;"), std::string::npos);
+
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t)
+            threads.emplace_back([&, t] {
+                for (int round = 0; round < 6; ++round) {
+                    int view = (t + round) % 2;
+                    if (picture(gis, view) != want_pictures[view])
+                        ++wrong;
+                    if (found(gis) != want_found)
+                        ++wrong;
+                }
+            });
+        for (std::thread& th : threads)
+            th.join();
+        EXPECT_EQ(wrong.load(), 0);
+    }
+    DIR* d = opendir(tmp.path().c_str());
+    int left = 0;
+    while (dirent* e = d != nullptr ? readdir(d) : nullptr)
+        left += std::strncmp(e->d_name, "gwx_", 4) == 0;
+    if (d != nullptr)
+        closedir(d);
+    EXPECT_EQ(left, 0);
+    for (const char* name : {"TEMP", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
+        kiv_set_env(name, nullptr);
+}
+
+}  // namespace
