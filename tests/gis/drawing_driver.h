@@ -34,7 +34,7 @@ inline kiv::i_image* draw_view(kiv::i_gis_viewport* vp) {
     if (!vp->get_viewport_size(size) || !vp->dp_to_lc(0, 0, nw) || size.x <= 0 || size.y <= 0)
         return nullptr;
     const uint32_t seed = vp->get_scale() ^ static_cast<uint32_t>(static_cast<int64_t>(nw.lat * 1e6)) ^
-                          static_cast<uint32_t>(static_cast<int64_t>(nw.lon * 1e6) << 8);
+                          (static_cast<uint32_t>(static_cast<int64_t>(nw.lon * 1e6)) << 8);
     const size_t w = static_cast<size_t>(size.x), h = static_cast<size_t>(size.y);
     std::vector<uint8_t> rgba(w * h * 4);
     for (size_t y = 0; y < h; ++y) {
