@@ -1,8 +1,13 @@
 // gis_lib.cpp --
 //
-//     The library's flat face: the value-type constructors, the casts of
-//     the GIS interfaces and the creation of viewports.
+//     The library's face: the loader protocol, whose entry loads kiv_image
+//     and kiv_http, registers "svc_gis" and sets up the rendered-image
+//     cache; the value-type constructors; and the casts of the GIS
+//     interfaces.
 
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/library_protocol.h>
 #include <kiv/core/object.h>
 #include <kiv/gis/gis_types.h>
 #include <kiv/gis/i_gis_driver.h>
@@ -10,7 +15,55 @@
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gis/i_gis_viewport.h>
 
+#include "gis_service.h"
+#include "image_cache.h"
+
+#include <atomic>
+#include <new>
+
 using namespace kiv;
+
+namespace {
+
+std::atomic<bool> initialized{true};
+
+// Returns: whether the library `name` is loaded or now loads.
+bool need_library(i_core* core, const char* name) {
+    return kiv_library_loaded(name) || core->load_library(name) != nullptr;
+}
+
+bool entry() {
+    i_core* core = kiv_core();
+    if (core == nullptr || !need_library(core, "kiv_image") || !need_library(core, "kiv_http"))
+        return false;
+    gis_service* svc = new (std::nothrow) gis_service;
+    if (svc == nullptr)
+        return false;
+    // The core keeps the service; our reference goes at scope end.
+    svc->addref();
+    auto_ptr_t<gis_service> holder(svc);
+    core->register_service(static_cast<i_gis_service*>(svc), "svc_gis");
+    configure_image_cache();
+    return true;
+}
+
+}  // namespace
+
+KIV_EXTERN_C const char* kiv_library_name() {
+    return "kiv_gis";
+}
+
+KIV_EXTERN_C const char* kiv_library_version() {
+    return "3.8.0045";
+}
+
+KIV_EXTERN_C bool kiv_library_initialized() {
+    return initialized.load();
+}
+
+KIV_EXTERN_C void kiv_library_entry() {
+    initialized.store(entry());
+}
 
 view_point kiv_gis_create_view_point(int x, int y) {
     view_point pt;

@@ -15,7 +15,6 @@
 #include <kiv/core/env.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/i_gis_road_lock.h>
-#include <kiv/gis/test_hooks.h>
 #include <kiv/image/i_image.h>
 
 #include <cstdlib>
@@ -296,10 +295,3 @@ char* gis_service::get_maps_state() {
 }
 
 }  // namespace kiv
-
-KIV_EXTERN_C kiv::i_gis_service* kiv_gis_test_create_service() {
-    kiv::gis_service* svc = new (std::nothrow) kiv::gis_service;
-    if (svc != nullptr)
-        svc->addref();
-    return svc;
-}

@@ -10,9 +10,8 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/i_gis_service.h>
-#include <kiv/gis/test_hooks.h>
 
-#include "../core/core_session.h"
+#include "gis_session.h"
 #include "gis_fakes.h"
 
 #include <gtest/gtest.h>
@@ -35,21 +34,12 @@ std::string take_text(char* text) {
     return out;
 }
 
-auto_ptr_t<i_gis_service> make_service() {
-    auto_ptr_t<i_gis_service> svc(kiv_gis_test_create_service());
-    EXPECT_TRUE(svc);
-    return svc;
-}
-
-// Sets an environment variable for the scope, then unsets it.
-struct scoped_env {
-    scoped_env(const char* n, const char* v) : name(n) { kiv_set_env(n, v); }
-    ~scoped_env() { kiv_set_env(name, nullptr); }
-    const char* name;
-};
+using kiv_test::gis_session;
+using kiv_test::scoped_env;
 
 TEST(GisService, FirstDriverAddedBecomesTheDefaultAndTakesUnknownNames) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     auto gwx = make_driver("gwx");
     EXPECT_STREQ(svc->get_default_driver(), "");
@@ -74,7 +64,8 @@ TEST(GisService, FirstDriverAddedBecomesTheDefaultAndTakesUnknownNames) {
 
 TEST(GisService, DefaultFromTheEnvironmentIsKeptWhateverComesFirst) {
     scoped_env env("KIV_GIS_DEFAULT_DRIVER", "gwx");
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
     EXPECT_STREQ(svc->get_default_driver(), "gwx");
@@ -89,7 +80,8 @@ TEST(GisService, DefaultFromTheEnvironmentIsKeptWhateverComesFirst) {
 }
 
 TEST(GisService, RegistryRefusesDuplicatesAndNullAndRemovesByPointer) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto first = make_driver("ozm");
     auto second = make_driver("ozm");
     auto other = make_driver("OZM");  // names are case-sensitive
@@ -118,7 +110,8 @@ TEST(GisService, RegistryRefusesDuplicatesAndNullAndRemovesByPointer) {
 }
 
 TEST(GisService, EveryOperationReachesTheChosenDriverWithItsArguments) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     auto gwx = make_driver("gwx");
     ASSERT_TRUE(svc->add_driver(ozm));
@@ -167,7 +160,8 @@ TEST(GisService, EveryOperationReachesTheChosenDriverWithItsArguments) {
 }
 
 TEST(GisService, LocationTextWordsFarPlacesOnly) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
     struct {
@@ -199,7 +193,8 @@ TEST(GisService, LocationTextWordsFarPlacesOnly) {
 }
 
 TEST(GisService, LocationTextsOfAPolylineAreWordedOneByOne) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
     ozm->places.reset(new object_col);
@@ -240,7 +235,8 @@ TEST(GisService, LocationTextsOfAPolylineAreWordedOneByOne) {
 }
 
 TEST(GisService, MapsStateIsSortedJsonBuiltOncePerRenderVersion) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     EXPECT_EQ(take_text(svc->get_maps_state()), "<null>");  // no driver
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
@@ -271,7 +267,8 @@ TEST(GisService, MapsStateIsSortedJsonBuiltOncePerRenderVersion) {
 }
 
 TEST(GisService, MapsStateOfNoMapsAndOfAFailedList) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
     EXPECT_EQ(take_text(svc->get_maps_state()), "{maps:[]}");
@@ -287,7 +284,8 @@ TEST(GisService, MapsStateOfNoMapsAndOfAFailedList) {
 }
 
 TEST(GisService, MapsStateWritesNumbersThatAreNotFiniteAsNull) {
-    auto svc = make_service();
+    gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
     const double nan_value = std::nan("");
@@ -296,22 +294,21 @@ TEST(GisService, MapsStateWritesNumbersThatAreNotFiniteAsNull) {
               "{maps:[{n:\"n\",t:\"\",c:\"\",v:0,e:{x0:null,y0:null,x1:null,y1:1.000000}}]}");
 }
 
-TEST(GisService, RegisteredWithTheCoreAsSvcGis) {
-    kiv_test::core_session session(false);
+TEST(GisService, TheEntryRegistersSvcGisWhichTheCoreKeeps) {
+    gis_session session;
     ASSERT_TRUE(session.started);
-    auto svc = make_service();
-    ASSERT_TRUE(kiv_core()->register_service(svc, "svc_gis"));
     auto ozm = make_driver("ozm");
     {
         auto_ptr_t<i_object> found(kiv_core()->get_service("svc_gis"));
         i_gis_service* gis = kiv_cast_i_gis_service(found);
-        ASSERT_EQ(gis, svc.get());
+        ASSERT_EQ(gis, session.svc.get());
         ASSERT_TRUE(gis->add_driver(ozm));
         ozm->add_map(new fake_map("only", "t", "c", 3, false));
         EXPECT_EQ(take_text(gis->get_maps_state()), "{maps:[{n:\"only\",t:\"t\",c:\"c\",v:3,e:null}]}");
     }
     // The core's registration keeps the service, and the service its driver.
-    svc.reset();
+    session.svc.reset();
+    session.svc_object.reset();
     EXPECT_EQ(ozm->get_ref_count(), 2);
 }
 

@@ -6,9 +6,9 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/gis/i_gis_service.h>
-#include <kiv/gis/test_hooks.h>
 
 #include "gis_fakes.h"
+#include "gis_session.h"
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,10 @@ void run_together(int count, Body body) {
 }
 
 TEST(GisServiceThreads, OnlyOneOfManyDriversOfOneNameGetsIn) {
+    kiv_test::gis_session session;
     for (int round = 0; round < 20; ++round) {
-        auto_ptr_t<i_gis_service> svc(kiv_gis_test_create_service());
+        session.renew();
+        auto_ptr_t<i_gis_service> svc = session.svc;
         std::vector<auto_ptr_t<fake_driver>> drivers;
         for (int i = 0; i < 8; ++i)
             drivers.push_back(make_driver("ozm"));
@@ -66,7 +68,8 @@ TEST(GisServiceThreads, OnlyOneOfManyDriversOfOneNameGetsIn) {
 }
 
 TEST(GisServiceThreads, DefaultNameStaysReadableWhileItChanges) {
-    auto_ptr_t<i_gis_service> svc(kiv_gis_test_create_service());
+    kiv_test::gis_session session;
+    auto& svc = session.svc;
     auto a = make_driver("alpha");
     auto b = make_driver("beta");
     ASSERT_TRUE(svc->add_driver(a));
@@ -92,7 +95,8 @@ TEST(GisServiceThreads, DefaultNameStaysReadableWhileItChanges) {
 }
 
 TEST(GisServiceThreads, MapsStateAgreesWithSomeRenderVersion) {
-    auto_ptr_t<i_gis_service> svc(kiv_gis_test_create_service());
+    kiv_test::gis_session session;
+    auto& svc = session.svc;
     auto ozm = make_driver("ozm");
     ASSERT_TRUE(svc->add_driver(ozm));
     ozm->add_map(new fake_map("m", "t", "c", 9, false));

@@ -12,10 +12,11 @@
 #include <kiv/core/i_core.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/gis/test_hooks.h>
 #include <kiv/gwx/gwx_control.h>
 #include <kiv/gwx/i_gwx_driver.h>
 #include <kiv/gwx/test_hooks.h>
+
+#include "gwx_gis.h"
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
@@ -268,13 +269,12 @@ protected:
         kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
         kiv_set_env("KIV_GWX_MAPS_LIST", "north");
         session.reset(new kiv_test::core_session(false));
-        auto_ptr_t<i_gis_service> svc(kiv_gis_test_create_service());
-        ASSERT_TRUE(kiv_core()->register_service(svc, "svc_gis"));
-        gis = svc.get();
+        gis = kiv_test::load_gis_service(tmp.path());
+        ASSERT_NE(gis, nullptr);
     }
     void TearDown() override {
         session.reset();
-        for (const char* name : {"TEMP", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
+        for (const char* name : {"TEMP", "KIV_FONT_PATH", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
             kiv_set_env(name, nullptr);
         EXPECT_TRUE(snapshots().empty());
     }
@@ -393,11 +393,7 @@ TEST(GwxLibrary, LoadedByTheCoreItAddsTheDriverToTheService) {
     kiv_set_env("TEMP", tmp.path().c_str());
     {
         kiv_test::core_session session(false);
-        if (kiv_core()->load_library(KIV_BIN_DIR "/kiv_gis.so") == nullptr) {
-            kiv_set_env("KIV_GWX_MAPS_PATH", nullptr);
-            kiv_set_env("TEMP", nullptr);
-            GTEST_SKIP() << "kiv_gis has no library entry in this build yet";
-        }
+        ASSERT_NE(kiv_test::load_gis_service(tmp.path()), nullptr);
         ASSERT_NE(kiv_core()->load_library(KIV_BIN_DIR "/gwx_map_driver.so"), nullptr);
         EXPECT_TRUE(kiv_library_loaded("gwx_map_driver"));
         auto_ptr_t<i_object> svc(kiv_core()->get_service("svc_gis"));
@@ -408,6 +404,7 @@ TEST(GwxLibrary, LoadedByTheCoreItAddsTheDriverToTheService) {
     }
     kiv_set_env("KIV_GWX_MAPS_PATH", nullptr);
     kiv_set_env("TEMP", nullptr);
+    kiv_set_env("KIV_FONT_PATH", nullptr);
 }
 
 }  // namespace

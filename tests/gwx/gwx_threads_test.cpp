@@ -9,8 +9,9 @@
 #include <kiv/core/i_core.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/gis/test_hooks.h>
 #include <kiv/gwx/test_hooks.h>
+
+#include "gwx_gis.h"
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
@@ -69,8 +70,8 @@ TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
     kiv_set_env("KIV_GWX_MAPS_LIST", "ashford");
     {
         kiv_test::core_session session(false);
-        auto_ptr_t<i_gis_service> gis(kiv_gis_test_create_service());
-        ASSERT_TRUE(kiv_core()->register_service(gis, "svc_gis"));
+        i_gis_service* gis = kiv_test::load_gis_service(tmp.path());
+        ASSERT_NE(gis, nullptr);
         ASSERT_TRUE(kiv_gwx_test_register_driver());
 
         const std::string want_pictures[2] = {picture(gis, 0), picture(gis, 1)};
@@ -103,7 +104,7 @@ TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
     if (d != nullptr)
         closedir(d);
     EXPECT_EQ(left, 0);
-    for (const char* name : {"TEMP", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
+    for (const char* name : {"TEMP", "KIV_FONT_PATH", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
         kiv_set_env(name, nullptr);
 }
 
