@@ -1,0 +1,728 @@
+// http_request.cpp --
+//
+//     One connection of the web server (see http_request.h): reading
+//     and sending on the service thread, parsing, dispatch, static files
+//     and answers on a pool worker.
+
+#include "http_request.h"
+
+#include <kiv/core/auto_string.h>
+#include <kiv/core/env.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_event_proc.h>
+#include <kiv/core/log.h>
+#include <kiv/core/wildcard.h>
+#include <kiv/http/http_files.h>
+#include <kiv/http/http_request_text.h>
+#include <kiv/http/http_text.h>
+#include <kiv/http/i_http_service.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+// A request that has not completed at this many bytes is dropped.
+const size_t request_max = 8u * 1024 * 1024 - 1;
+const size_t read_chunk = 65536;
+const uint32_t first_byte_timeout = 30;
+const uint32_t head_timeout = 60;
+const uint32_t progress_timeout = 60;
+const uint64_t gzip_min_size = 256;
+const size_t sendfile_chunk = 1u << 30;
+
+const char server_header[] = "kiv_http_server/3.18.0094";
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(ascii_tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool starts_with(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+bool holds_line_break(const char* text) {
+    return std::strpbrk(text, "\r\n") != nullptr;
+}
+
+std::string http_date(int64_t t) {
+    char buf[64];
+    kiv_http_print_time(buf, sizeof buf, t);
+    return buf;
+}
+
+int64_t now_seconds() {
+    return static_cast<int64_t>(kiv_get_curr_time());
+}
+
+auto_ptr_t<i_http_service> http_service_ref() {
+    i_core* core = kiv_core();
+    auto_ptr_t<i_object> svc(core != nullptr ? core->get_service("svc_http") : nullptr);
+    i_http_service* http = kiv_cast_i_http_service(svc);
+    if (http == nullptr)
+        return auto_ptr_t<i_http_service>();
+    http->addref();
+    return auto_ptr_t<i_http_service>(http);
+}
+
+}  // namespace
+
+http_wakeup::http_wakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+http_wakeup::~http_wakeup() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+void http_wakeup::wake() {
+    if (fd_ < 0)
+        return;
+    uint64_t one = 1;
+    ssize_t written = write(fd_, &one, sizeof one);
+    (void)written;  // a full counter wakes the thread as well
+}
+
+void http_wakeup::drain() {
+    if (fd_ < 0)
+        return;
+    uint64_t count = 0;
+    ssize_t got = read(fd_, &count, sizeof count);
+    (void)got;  // only the wake-up matters
+}
+
+http_request::http_request(int socket, uint16_t local_port, const char* peer, const char* listen_address,
+                           std::shared_ptr<http_wakeup> wakeup)
+    : wakeup_(std::move(wakeup)),
+      socket_(socket),
+      local_port_(local_port),
+      listen_address_(listen_address != nullptr ? listen_address : "*"),
+      host_(peer != nullptr ? peer : ""),
+      last_io_time_(kiv_get_curr_time()) {
+    host_ = host_.substr(0, host_.find(':'));
+}
+
+http_request::~http_request() {
+    if (file_fd_ >= 0)
+        close(file_fd_);
+    if (socket_ >= 0)
+        close(socket_);
+    if (!delete_after_send_.empty())
+        unlink(delete_after_send_.c_str());
+}
+
+bool http_request::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_http_request", static_cast<i_http_request*>(this), out) ||
+        answer_interface(name, "i_http_cookie_manager", static_cast<i_http_cookie_manager*>(this), out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+// ---- service thread: reading and sending --------------------------------
+
+short http_request::poll_events() const {
+    switch (state()) {
+    case reading:
+        return POLLIN;
+    case sending:
+        return POLLOUT;
+    default:
+        return 0;
+    }
+}
+
+void http_request::on_io(short revents) {
+    state_t s = state();
+    if (s == reading && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (!read_some())
+            return;
+        if (request_complete())
+            set_state(ready);
+    } else if (s == sending && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
+        write_some();
+    }
+}
+
+bool http_request::read_some() {
+    char chunk[read_chunk];
+    for (;;) {
+        size_t room = request_max - in_.size();
+        if (room == 0) {
+            close_connection("do_io_read: request too large");
+            return false;
+        }
+        ssize_t n = recv(socket_, chunk, std::min(room, sizeof chunk), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return true;
+            if (errno == ECONNRESET || errno == EPIPE) {
+                close_connection(nullptr);
+            } else {
+                std::string message = std::string("do_io_read: recv error ") + std::to_string(errno) + ": " +
+                                      std::strerror(errno);
+                close_connection(message.c_str());
+            }
+            return false;
+        }
+        if (n == 0) {
+            close_connection(nullptr);
+            return false;
+        }
+        uint32_t now = kiv_get_curr_time();
+        if (in_.empty())
+            first_byte_time_ = now;
+        last_io_time_ = now;
+        in_.append(chunk, static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < sizeof chunk)
+            return true;
+    }
+}
+
+bool http_request::request_complete() {
+    if (head_length_ == 0) {
+        size_t end = in_.find("\r\n\r\n");
+        if (end == std::string::npos)
+            return false;
+        head_length_ = end + 4;
+        // Content-Length read from the head only, case-insensitively; two
+        // of them, or one beside Transfer-Encoding, cannot be trusted.
+        unsigned lengths = 0;
+        bool transfer_encoding = false;
+        size_t pos = 0;
+        while (pos < end) {
+            size_t eol = in_.find("\r\n", pos);
+            if (eol == std::string::npos || eol > end)
+                eol = end;
+            std::string line = in_.substr(pos, eol - pos);
+            pos = eol + 2;
+            size_t colon = line.find(':');
+            if (colon == std::string::npos)
+                continue;
+            std::string name = lower(line.substr(0, colon));
+            if (name == "transfer-encoding")
+                transfer_encoding = true;
+            if (name != "content-length")
+                continue;
+            ++lengths;
+            std::string value = line.substr(colon + 1);
+            size_t first = value.find_first_not_of(" \t");
+            size_t last = value.find_last_not_of(" \t");
+            value = first == std::string::npos ? "" : value.substr(first, last - first + 1);
+            uint64_t n = 0;
+            bool ok = !value.empty() && value.size() <= 10;
+            for (char c : value) {
+                if (c < '0' || c > '9')
+                    ok = false;
+                else
+                    n = n * 10 + static_cast<uint64_t>(c - '0');
+            }
+            if (!ok)
+                bad_request_ = true;
+            body_expected_ = n;
+        }
+        if (lengths > 1 || (lengths == 1 && transfer_encoding))
+            bad_request_ = true;
+        if (bad_request_)
+            return true;
+        if (head_length_ + body_expected_ > request_max) {
+            close_connection("do_io_read: buffer size error");
+            return false;
+        }
+    }
+    return bad_request_ || in_.size() >= head_length_ + body_expected_;
+}
+
+void http_request::check_time(uint32_t now) {
+    state_t s = state();
+    if (s != reading && s != sending)
+        return;
+    uint32_t limit;
+    uint32_t since;
+    if (s == reading && in_.empty()) {
+        limit = first_byte_timeout;
+        since = last_io_time_;
+    } else if (s == reading && head_length_ == 0) {
+        limit = head_timeout;
+        since = first_byte_time_;
+    } else {
+        limit = progress_timeout;
+        since = last_io_time_;
+    }
+    if (uint64_t(since) + limit < now) {
+        std::string message = std::string(s == reading ? "do_io_read" : "do_io_write") +
+                              ": connection timeout error: curr time=" + std::to_string(now) +
+                              ", last op time=" + std::to_string(since) + ", timeout=" + std::to_string(limit);
+        close_connection(message.c_str());
+    }
+}
+
+bool http_request::write_some() {
+    for (;;) {
+        if (out_pos_ < out_.size()) {
+            ssize_t n = send(socket_, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return true;
+                if (errno == ECONNRESET || errno == EPIPE) {
+                    close_connection(nullptr);
+                } else {
+                    std::string message = std::string("do_io_write: send error ") + std::to_string(errno) + ": " +
+                                          std::strerror(errno);
+                    close_connection(message.c_str());
+                }
+                return false;
+            }
+            out_pos_ += static_cast<size_t>(n);
+            bytes_sent_ += static_cast<uint64_t>(n);
+            last_io_time_ = kiv_get_curr_time();
+            continue;
+        }
+        if (file_fd_ >= 0 && file_remaining_ > 0) {
+            off_t offset = static_cast<off_t>(file_offset_);
+            size_t count = static_cast<size_t>(std::min<uint64_t>(file_remaining_, sendfile_chunk));
+            ssize_t n = sendfile(socket_, file_fd_, &offset, count);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return true;
+                if (errno == ECONNRESET || errno == EPIPE) {
+                    close_connection(nullptr);
+                } else {
+                    std::string message = std::string("do_io_write: file send error ") + std::to_string(errno) +
+                                          ": " + std::strerror(errno);
+                    close_connection(message.c_str());
+                }
+                return false;
+            }
+            if (n == 0) {
+                // The file shrank under us: the answer cannot be completed.
+                close_connection("do_io_write: file read error: the file ended early");
+                return false;
+            }
+            file_offset_ += static_cast<uint64_t>(n);
+            file_remaining_ -= static_cast<uint64_t>(n);
+            bytes_sent_ += static_cast<uint64_t>(n);
+            last_io_time_ = kiv_get_curr_time();
+            continue;
+        }
+        // Everything went out.
+        shutdown(socket_, SHUT_WR);
+        set_state(finished);
+        close_connection(nullptr);
+        return false;
+    }
+}
+
+void http_request::close_connection(const char* message) {
+    if (message != nullptr)
+        log_error(message);
+    if (state() == closed)
+        return;
+    if (socket_ >= 0)
+        shutdown(socket_, SHUT_RDWR);
+    write_access_log();
+    if (file_fd_ >= 0) {
+        close(file_fd_);
+        file_fd_ = -1;
+    }
+    set_state(closed);
+}
+
+void http_request::write_access_log() {
+    if (logged_ || !head_built_ || !server_ || bytes_sent_ < head_size_ || request_line_.empty())
+        return;
+    int status = std::atoi(status_.c_str());
+    auto_string log_file(server_->get_log_file());
+    if (status == 0 || !log_file.is_ok() || *static_cast<const char*>(log_file) == '\0')
+        return;
+    logged_ = true;
+    http_write_access_log(static_cast<const char*>(log_file),
+                          http_access_log_line(host_, start_time_, request_line_, status, bytes_sent_ - head_size_,
+                                               referer_, user_agent_));
+}
+
+void http_request::log_error(const char* message) {
+    http_write_error_log(request_line_.c_str(), message);
+}
+
+// ---- pool worker: parsing and dispatch ---------------------------------
+
+void http_request::process(bool running) {
+    if (state() != processing)
+        return;
+    if (!running) {
+        close_connection("process error: no worker");
+        return;
+    }
+    start_time_ = kiv_get_curr_time();
+    response_headers_.set("Server", server_header, true);
+    response_headers_.set("Date", http_date(now_seconds()).c_str(), true);
+
+    // The head, split in place; the body follows it.
+    std::string head = in_.substr(0, head_length_);
+    size_t line_end = head.find("\r\n");
+    request_line_ = head.substr(0, std::min<size_t>(line_end, 511));
+    if (bad_request_) {
+        send_error("400 Bad Request");
+        log_error("process error: bad request (length)");
+        return;
+    }
+    std::vector<char> head_buffer(head.begin(), head.end());
+    head_buffer.push_back('\0');
+    char* body_start = nullptr;
+    http_header_map::parse(head_buffer.data(), static_cast<uint32_t>(head.size()), &body_start, request_headers_);
+    std::string body = in_.substr(head_length_, static_cast<size_t>(body_expected_));
+
+    std::string url;
+    if (!http_split_request_line(request_line_.c_str(), &method_, &url)) {
+        close_connection(method_.empty() ? "process error: 1" : "process error: 2");
+        return;
+    }
+    http_target target;
+    http_target_result parsed = http_parse_target(url.c_str(), &target);
+    if (parsed == http_target_result::no_memory) {
+        close_connection("process error: 3");
+        return;
+    }
+    if (parsed == http_target_result::bad_request) {
+        send_error("400 Bad Request");
+        log_error("process error: bad request");
+        return;
+    }
+    page_ = target.page;
+    for (const auto& pair : target.query)
+        variables_.set(pair.first.c_str(), pair.second.c_str(), false);
+    std::string content_type = request_headers_.find("Content-Type");
+    if (!body.empty() && starts_with(content_type, "application/x-www-form-urlencoded"))
+        for (const auto& pair : http_split_variables(body.c_str(), "&"))
+            variables_.set(pair.first.c_str(), pair.second.c_str(), false);
+
+    auto_ptr_t<i_http_service> http = http_service_ref();
+    if (!http) {
+        close_connection("process error: no service");
+        return;
+    }
+    // "name:port" is served by the server "name".
+    std::string host_name = request_headers_.find("Host");
+    host_name = host_name.substr(0, host_name.find(':'));
+    server_.reset(http->find_server(host_name.c_str(), listen_address_.c_str(), local_port_));
+    if (!server_) {
+        close_connection("process error: 5");
+        return;
+    }
+
+    auto_string doc_root(server_->get_doc_root());
+    auto_string mapped(server_->get_url_mapping(page_.c_str()));
+    std::string path = mapped.is_ok() ? std::string(static_cast<const char*>(mapped))
+                                      : std::string(static_cast<const char*>(doc_root)) + page_;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && page_.back() != '/') {
+        set_response_code("301 Moved Permanent");
+        send_header("Location", (page_ + "/").c_str());
+        stop();
+        return;
+    }
+    if (page_.back() == '/') {
+        auto_string default_page(server_->get_default_page());
+        path = std::string(static_cast<const char*>(doc_root)) + page_ + static_cast<const char*>(default_page);
+        page_ += static_cast<const char*>(default_page);
+    }
+
+    const char* cookie_header = request_headers_.find("Cookie");
+    for (const auto& pair : http_split_variables(cookie_header, "; "))
+        cookie_manager::set_cookie(pair.first.c_str(), pair.second.c_str(), cookie_from_request);
+
+    const char* forwarded_server = request_headers_.find("X-Forwarded-Server");
+    std::string trusted = kiv_get_env("KIV_HTTP_FWD_SERVERS");
+    if (*forwarded_server != '\0' && !trusted.empty() && kiv_wildcmp_list(trusted.c_str(), forwarded_server)) {
+        std::string forwarded = http_forwarded_host(request_headers_.find("X-Forwarded-For"));
+        if (!forwarded.empty())
+            host_ = forwarded;
+    }
+
+    session_.reset(server_->find_session(get_cookie("sid"), false, host_.c_str()));
+    if (session_)
+        session_->touch(host_.c_str());
+
+    kiv_generate_event("KIV_EVT_HTTP_PAGE_REQUEST", server_->get_id(), static_cast<i_http_request*>(this), true);
+    if (state() != processing)
+        return;
+
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        request_root_ = path.substr(0, slash);
+        if (kiv_file_exists((request_root_ + "/.deny_http_access").c_str())) {
+            send_error("403 Forbidden");
+            return;
+        }
+    }
+    size_t dot = page_.rfind('.');
+    std::string extension = dot == std::string::npos || page_.find('/', dot) != std::string::npos
+                                ? std::string()
+                                : page_.substr(dot);
+    auto_string type(http->get_mime_type(extension.c_str()));
+    send_header("Content-Type", type.is_ok() ? static_cast<const char*>(type) : "application/binary");
+    set_response_code("200 OK");
+    if (extension == ".html") {
+        // Script pages are not served by this library yet; their source
+        // must never go out as a file.
+        send_error("503 Service Unavailable");
+        return;
+    }
+    send_file(path.c_str(), false);
+}
+
+// ---- answers -----------------------------------------------------------
+
+void http_request::set_cookie(const char* name, const char* value, unsigned lifetime) {
+    cookies_updated_ = true;
+    cookie_manager::set_cookie(name, value, lifetime);
+}
+
+const char* http_request::get_header_value(const char* header) {
+    return head_built_ ? "" : request_headers_.find(header);
+}
+
+const char* http_request::get_var_value(const char* name) {
+    return variables_.find(name);
+}
+
+i_http_server* http_request::get_server() {
+    if (server_)
+        server_->addref();
+    return server_.get();
+}
+
+i_http_session* http_request::get_session() {
+    if (session_)
+        session_->addref();
+    return session_.get();
+}
+
+bool http_request::force_use_session() {
+    if (session_)
+        return true;
+    if (!server_)
+        return false;
+    std::string sid = get_cookie("sid");
+    auto_ptr_t<i_http_session> found(server_->find_session(sid.c_str(), false, host_.c_str()));
+    if (!found)
+        // An unknown id chosen by the client is not adopted.
+        found.reset(server_->find_session("", true, host_.c_str()));
+    if (!found)
+        return false;
+    session_ = found;
+    if (sid != session_->get_name()) {
+        set_cookie("sid", session_->get_name(), 0);
+        session_->touch(host_.c_str());
+    }
+    return true;
+}
+
+bool http_request::set_response_code(const char* code) {
+    if (code == nullptr || *code == '\0' || holds_line_break(code))
+        return false;
+    status_ = code;
+    return true;
+}
+
+bool http_request::send_header(const char* header, const char* value) {
+    if (header == nullptr || value == nullptr || head_built_ || *header == '\0' || holds_line_break(header) ||
+        holds_line_break(value) || std::strchr(header, ':') != nullptr)
+        return false;
+    response_headers_.set(header, value, true);
+    return true;
+}
+
+bool http_request::finish_headers() {
+    if (head_built_)
+        return false;
+    response_headers_.set("Connection", "Close", true);
+    if (*response_headers_.find("Content-Length") == '\0' && std::atoi(status_.c_str()) != 200)
+        response_headers_.set("Content-Length", "0", true);
+    referer_ = request_headers_.find("Referer");
+    user_agent_ = request_headers_.find("User-agent");
+    std::string head;
+    if (!http_build_head(status_.empty() ? "200 OK" : status_, response_headers_.get_list(), get_cookie_list(),
+                         now_seconds(), &head))
+        return false;
+    head_built_ = true;
+    request_headers_.clear();
+    variables_.clear();
+    response_headers_.clear();
+    head_size_ = head.size();
+    out_ = head + out_;
+    return true;
+}
+
+bool http_request::send_text(const char* text, bool compress) {
+    if (text == nullptr)
+        return false;
+    const char* callback = variables_.find("rjsfunc");
+    if (compress && !head_built_ && http_is_callback_name(callback)) {
+        auto_string param(kiv_http_get_printable_jscript(variables_.find("rjsparam"), false));
+        auto_string escaped(kiv_http_get_printable_jscript(text, false));
+        if (!param.is_ok() || !escaped.is_ok())
+            return false;
+        std::string call = std::string(callback) + "(\"" + static_cast<const char*>(param) + "\",\"" +
+                           static_cast<const char*>(escaped) + "\");";
+        send_header("Content-Type", "text/javascript");
+        return send_binary(call.data(), static_cast<unsigned>(call.size()), true);
+    }
+    return send_binary(text, static_cast<unsigned>(std::strlen(text)), compress);
+}
+
+bool http_request::send_binary(const void* data, unsigned data_len, bool compress) {
+    if (state() != processing || (data == nullptr && data_len > 0))
+        return false;
+    if (compress) {
+        if (head_built_)
+            return false;
+        response_headers_.set("Content-Length", std::to_string(data_len).c_str(), true);
+    }
+    if (data_len > 0)
+        out_.append(static_cast<const char*>(data), data_len);
+    if (compress)
+        stop();
+    return true;
+}
+
+void http_request::send_error(const char* code) {
+    set_response_code(code);
+    if (!head_built_) {
+        response_headers_.set("Content-Type", "text/plain", true);
+        send_text(code, true);
+        return;
+    }
+    stop();
+}
+
+void http_request::stop() {
+    if (state() != processing)
+        return;
+    if (!head_built_ && !finish_headers()) {
+        close_connection("Fin headers error");
+        return;
+    }
+    start_sending();
+}
+
+void http_request::start_sending() {
+    out_pos_ = 0;
+    last_io_time_ = kiv_get_curr_time();
+    set_state(sending);
+}
+
+bool http_request::send_file_part(int fd, uint64_t offset, uint64_t length) {
+    response_headers_.set("Content-Length", std::to_string(length).c_str(), true);
+    if (!finish_headers()) {
+        close(fd);
+        close_connection("Fin headers error");
+        return false;
+    }
+    file_fd_ = fd;
+    file_offset_ = offset;
+    file_remaining_ = length;
+    start_sending();
+    return true;
+}
+
+bool http_request::send_file(const char* path, bool delete_after_send) {
+    if (path == nullptr || head_built_ || state() != processing)
+        return false;
+    if (delete_after_send)
+        delete_after_send_ = path;
+    // Non-blocking open, so that a FIFO does not hold the worker.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        send_error("404 Not Found");
+        log_error((std::string("File not found - ") + path).c_str());
+        return false;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+
+    int64_t since = http_parse_date(request_headers_.find("If-Modified-Since"));
+    if (since >= 0 && since == modified &&
+        std::strstr(request_headers_.find("Cache-Control"), "max-age=0") == nullptr) {
+        close(fd);
+        set_response_code("304 Not Modified");
+        stop();
+        return true;
+    }
+    send_header("Last-Modified", http_date(modified).c_str());
+    if (ascii_stricmp(method_.c_str(), "POST") != 0 && *response_headers_.find("Expires") == '\0' && *response_headers_.find("Cache-Control") == '\0') {
+        send_header("Expires", http_date(now_seconds() + 86400).c_str());
+        send_header("Cache-Control", "max-age=86400");
+    }
+    if (!delete_after_send)
+        send_header("Accept-Ranges", "bytes");
+    if (method_ == "HEAD") {
+        close(fd);
+        set_response_code("200 OK");
+        response_headers_.set("Content-Length", std::to_string(size).c_str(), true);
+        stop();
+        return true;
+    }
+    set_response_code("200 OK");
+
+    std::string type = response_headers_.find("Content-Type");
+    if ((starts_with(type, "text/") || type == "application/pdf") && size >= gzip_min_size &&
+        std::strstr(request_headers_.find("Accept-Encoding"), "gzip") != nullptr) {
+        std::string copy = http_gzip_copy(path);
+        int gz = copy.empty() ? -1 : open(copy.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat gz_st;
+        if (gz >= 0 && fstat(gz, &gz_st) == 0) {
+            close(fd);
+            send_header("Content-Encoding", "gzip");
+            return send_file_part(gz, 0, static_cast<uint64_t>(gz_st.st_size));
+        }
+        if (gz >= 0)
+            close(gz);
+    }
+
+    uint64_t first = 0, last = 0;
+    switch (http_parse_range(request_headers_.find("Range"), size, &first, &last)) {
+    case http_range_result::partial:
+        set_response_code("206 Partial Content");
+        send_header("Content-Range", ("bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                      std::to_string(size)).c_str());
+        return send_file_part(fd, first, last - first + 1);
+    case http_range_result::unsatisfiable:
+        close(fd);
+        send_header("Content-Range", ("bytes */" + std::to_string(size)).c_str());
+        send_error("416 Requested range not satisfiable");
+        log_error("Invalid range");
+        return false;
+    case http_range_result::whole:
+        break;
+    }
+    return send_file_part(fd, 0, size);
+}
+
+}  // namespace kiv
