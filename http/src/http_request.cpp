@@ -394,7 +394,8 @@ void http_request::process(bool running) {
 
     std::string url;
     if (!http_split_request_line(request_line_.c_str(), &method_, &url)) {
-        close_connection(method_.empty() ? "process error: 1" : "process error: 2");
+        bool no_method = request_line_.find_first_not_of(' ') == std::string::npos;
+        close_connection(no_method ? "process error: 1" : "process error: 2");
         return;
     }
     http_target target;

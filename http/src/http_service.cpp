@@ -129,6 +129,17 @@ http_service::~http_service() {
         dispatch_ready_.notify_all();
     }
     stop_threads(thread_stop_seconds);
+    std::vector<binding> bindings;
+    {
+        std::lock_guard<std::mutex> hold(bindings_lock_);
+        for (const binding& b : bindings_)
+            close_binding(b);
+        bindings.swap(bindings_);
+    }
+    for (binding& b : bindings)
+        for (i_http_server* svr : b.servers)
+            svr->release();
+    // The connection handlers are gone now: no request can join any more.
     // Requests no worker took are closed here; those on a worker keep
     // their own reference and end there.
     std::deque<http_request*> queued;
@@ -152,16 +163,6 @@ http_service::~http_service() {
             request->close_connection(nullptr);
         request->release();
     }
-    std::vector<binding> bindings;
-    {
-        std::lock_guard<std::mutex> hold(bindings_lock_);
-        for (const binding& b : bindings_)
-            close_binding(b);
-        bindings.swap(bindings_);
-    }
-    for (binding& b : bindings)
-        for (i_http_server* svr : b.servers)
-            svr->release();
     servers_.clear();
     events_.reset();
 }
