@@ -26,6 +26,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -58,6 +60,26 @@ bool starts_with(const std::string& text, const char* prefix) {
 
 bool holds_line_break(const char* text) {
     return std::strpbrk(text, "\r\n") != nullptr;
+}
+
+// Compresses `size` bytes into a gzip stream at the fastest level.
+// Returns: false when zlib fails.
+bool gzip_memory(const void* data, size_t size, std::string* out) {
+    z_stream zs{};
+    if (deflateInit2(&zs, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return false;
+    out->resize(deflateBound(&zs, static_cast<uLong>(size)) + 32);
+    zs.next_in = static_cast<Bytef*>(const_cast<void*>(data));
+    zs.avail_in = static_cast<uInt>(size);
+    zs.next_out = reinterpret_cast<Bytef*>(&(*out)[0]);
+    zs.avail_out = static_cast<uInt>(out->size());
+    int result = deflate(&zs, Z_FINISH);
+    size_t produced = out->size() - zs.avail_out;
+    deflateEnd(&zs);
+    if (result != Z_STREAM_END)
+        return false;
+    out->resize(produced);
+    return true;
 }
 
 std::string http_date(int64_t t) {
@@ -598,7 +620,17 @@ bool http_request::send_binary(const void* data, unsigned data_len, bool compres
     if (compress) {
         if (head_built_)
             return false;
-        response_headers_.set("Content-Length", std::to_string(data_len).c_str(), true);
+        std::string packed;
+        if (data_len >= gzip_min_size && out_.empty() &&
+            std::strstr(request_headers_.find("Accept-Encoding"), "gzip") != nullptr &&
+            gzip_memory(data, data_len, &packed)) {
+            response_headers_.set("Content-Encoding", "gzip", true);
+            response_headers_.set("Content-Length", std::to_string(packed.size()).c_str(), true);
+            out_ = packed;
+            stop();
+            return true;
+        }
+        response_headers_.set("Content-Length", std::to_string(out_.size() + data_len).c_str(), true);
     }
     if (data_len > 0)
         out_.append(static_cast<const char*>(data), data_len);

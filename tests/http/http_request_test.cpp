@@ -8,6 +8,7 @@
 //     time-outs on the driven clock and the access log.
 
 #include <kiv/core/files.h>
+#include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_server.h>
 
 #include "../core/net_peer.h"
@@ -375,4 +376,118 @@ TEST_F(http_request_test, silent_and_stalling_clients_time_out) {
     now += 15;  // 66 s after the first byte
     ASSERT_TRUE(advance_clock_to(now, 15));
     EXPECT_EQ(read_until_closed(trickle.get()), "");
+}
+
+namespace {
+
+// Answers some pages itself from the page-request event, as pages and
+// the packer do: /echo shows what the request parsed, /session what the
+// session is.
+class page_handler : public object {
+public:
+    page_handler() {
+        kiv_install_handler("KIV_EVT_HTTP_PAGE_REQUEST", 0, this,
+                            static_cast<kiv_event_function>(&page_handler::on_page));
+    }
+    ~page_handler() override {
+        kiv_uninstall_handler("KIV_EVT_HTTP_PAGE_REQUEST", 0, this,
+                              static_cast<kiv_event_function>(&page_handler::on_page));
+    }
+    bool on_page(i_event* event) {
+        auto_ptr_t<i_object> payload(event->get_event_object());
+        i_http_request* r = kiv_cast_i_http_request(payload);
+        if (r == nullptr)
+            return true;
+        std::string page = r->get_request_page();
+        if (page == "/echo") {
+            std::string text = std::string(r->get_var_value("Q")) + "|" + r->get_host() + "|" + r->get_cookie("lang") +
+                               "|" + r->get_request_method();
+            r->send_text(text.c_str(), true);
+        } else if (page == "/session") {
+            r->force_use_session();
+            auto_ptr_t<i_http_session> s(r->get_session());
+            r->send_text(s ? s->get_name() : "none", true);
+        } else if (page == "/long") {
+            r->send_text(std::string(1000, 'L').c_str(), true);
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+TEST_F(http_request_test, requests_show_their_variables_cookies_and_host) {
+    page_handler handler;
+    response r = get(port, "/echo?q=%26&x=1", "Cookie: lang=ru; theme=dark\r\n");
+    EXPECT_EQ(r.body, "&|127.0.0.1|ru|GET");
+    EXPECT_EQ(r.headers.count("set-cookie"), 0u);
+    // The query wins over a form body.
+    response post = ask(port, "POST /echo?q=query HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                              "Content-Length: 6\r\n\r\nq=form");
+    EXPECT_EQ(post.body, "query|127.0.0.1||POST");
+    post = ask(port, "POST /echo HTTP/1.0\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                     "Content-Length: 8\r\n\r\nq=a%2Bb+");
+    EXPECT_EQ(post.body, "a+b |127.0.0.1||POST");
+
+    // A trusted forwarder names the client.
+    std::string forwarded = "X-Forwarded-Server: proxy1\r\nX-Forwarded-For: 192.0.2.1 198.51.100.7\r\n";
+    EXPECT_EQ(get(port, "/echo", forwarded).body, "|127.0.0.1||GET");
+    kiv_set_env("KIV_HTTP_FWD_SERVERS", "cache*,proxy?");
+    EXPECT_EQ(get(port, "/echo", forwarded).body, "|198.51.100.7||GET");
+    EXPECT_EQ(get(port, "/echo", "X-Forwarded-Server: other\r\nX-Forwarded-For: 192.0.2.1\r\n").body,
+              "|127.0.0.1||GET");
+    kiv_set_env("KIV_HTTP_FWD_SERVERS", nullptr);
+}
+
+TEST_F(http_request_test, sessions_get_fresh_ids_and_the_sid_cookie) {
+    page_handler handler;
+    response first = get(port, "/session", "Cookie: sid=chosen-by-client\r\n");
+    std::string id = first.body;
+    EXPECT_EQ(id.size(), 32u) << id;
+    EXPECT_NE(id, "chosen-by-client");
+    EXPECT_EQ(first.headers["set-cookie"], "sid=" + id + "; path=/; ");
+    auto_ptr_t<i_http_session> unknown(site->find_session("chosen-by-client", false, nullptr));
+    EXPECT_FALSE(unknown);
+    response again = get(port, "/session", "Cookie: sid=" + id + "\r\n");
+    EXPECT_EQ(again.body, id);
+    EXPECT_EQ(again.headers.count("set-cookie"), 0u);
+    auto_ptr_t<i_http_session> s(site->find_session(id.c_str(), false, nullptr));
+    ASSERT_TRUE(s);
+    EXPECT_EQ(take_text(s->get_host()), "127.0.0.1");
+}
+
+TEST_F(http_request_test, text_answers_go_gzipped_and_callbacks_wrap_them) {
+    page_handler handler;
+    response plain = get(port, "/long");
+    EXPECT_EQ(plain.body, std::string(1000, 'L'));
+    response packed = get(port, "/long", "Accept-Encoding: gzip\r\n");
+    EXPECT_EQ(packed.headers["content-encoding"], "gzip");
+    EXPECT_EQ(packed.body.substr(0, 2), "\x1f\x8b");
+    EXPECT_EQ(packed.headers["content-length"], std::to_string(packed.body.size()));
+    response short_text = get(port, "/echo?q=1", "Accept-Encoding: gzip\r\n");
+    EXPECT_EQ(short_text.headers.count("content-encoding"), 0u);
+
+    response wrapped = get(port, "/echo?q=1&rjsfunc=cb&rjsparam=%227%22");
+    EXPECT_EQ(wrapped.body, "cb(\"\\\"7\\\"\",\"1|127.0.0.1||GET\");");
+    EXPECT_EQ(wrapped.headers["content-type"], "text/javascript");
+    response refused = get(port, "/echo?q=1&rjsfunc=alert(1)");
+    EXPECT_EQ(refused.body, "1|127.0.0.1||GET");
+}
+
+TEST_F(http_request_test, two_hundred_connections_at_once) {
+    put("c.txt", "concurrent");
+    const int count = 200;
+    std::vector<std::unique_ptr<fd_holder>> clients;
+    for (int i = 0; i < count; ++i) {
+        clients.emplace_back(new fd_holder(connect_tcp(port)));
+        ASSERT_GE(clients.back()->get(), 0);
+    }
+    const std::string request = "GET /c.txt HTTP/1.0\r\n\r\n";
+    for (auto& c : clients)
+        ASSERT_EQ(send(c->get(), request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    int served = 0;
+    for (auto& c : clients)
+        if (parse_response(read_until_closed(c->get())).body == "concurrent")
+            ++served;
+    EXPECT_EQ(served, count);
 }
