@@ -23,6 +23,9 @@
 
 %ignore kiv_http_print_time;
 
+// A script's bytes for a binary answer, with their length.
+%apply (const void* data, unsigned size) { (const void* data, unsigned data_len) };
+
 %include <kiv/http/http_text.h>
 %include <kiv/http/i_http_cookie_manager.h>
 %include <kiv/http/i_http_json_writer.h>

@@ -17,6 +17,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -490,4 +493,87 @@ TEST_F(http_request_test, two_hundred_connections_at_once) {
         if (parse_response(read_until_closed(c->get())).body == "concurrent")
             ++served;
     EXPECT_EQ(served, count);
+}
+
+namespace {
+
+// Sets a small thread limit before the framework starts.
+struct small_pool {
+    small_pool() { kiv_set_env("KIV_MAX_THREADS_COUNT", "16"); }
+    ~small_pool() { kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr); }
+};
+
+// Holds every "/block" request on its worker until released.
+class blocking_handler : public object {
+public:
+    blocking_handler() {
+        kiv_install_handler("KIV_EVT_HTTP_PAGE_REQUEST", 0, this,
+                            static_cast<kiv_event_function>(&blocking_handler::on_page));
+    }
+    ~blocking_handler() override {
+        release_all();
+        kiv_uninstall_handler("KIV_EVT_HTTP_PAGE_REQUEST", 0, this,
+                              static_cast<kiv_event_function>(&blocking_handler::on_page));
+    }
+    bool on_page(i_event* event) {
+        auto_ptr_t<i_object> payload(event->get_event_object());
+        i_http_request* r = kiv_cast_i_http_request(payload);
+        if (r == nullptr || std::string(r->get_request_page()) != "/block")
+            return true;
+        std::unique_lock<std::mutex> hold(lock_);
+        ++blocked_;
+        // Bounded only as a safety net; the test releases the workers.
+        released_cv_.wait_for(hold, std::chrono::seconds(60), [&] { return released_; });
+        hold.unlock();
+        r->send_text("done", true);
+        return true;
+    }
+    int blocked() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return blocked_;
+    }
+    void release_all() {
+        std::lock_guard<std::mutex> hold(lock_);
+        released_ = true;
+        released_cv_.notify_all();
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable released_cv_;
+    int blocked_ = 0;
+    bool released_ = false;
+};
+
+class saturated_pool_test : public small_pool, public http_request_test {};
+
+}  // namespace
+
+TEST_F(saturated_pool_test, answers_under_way_go_on_while_every_worker_is_busy) {
+    std::string big(20 * 1024 * 1024, 'b');
+    put("big.bin", big);
+    blocking_handler handler;
+    // A large answer that waits for its slow reader.
+    fd_holder download(connect_tcp(port));
+    std::string request = "GET /big.bin HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(send(download.get(), request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    ASSERT_TRUE(readable(download.get(), 10000));
+    // Every worker the pool may start now waits in a page.
+    std::vector<std::unique_ptr<fd_holder>> blocked;
+    for (int i = 0; i < 24; ++i) {
+        blocked.emplace_back(new fd_holder(connect_tcp(port)));
+        send(blocked.back()->get(), "GET /block HTTP/1.0\r\n\r\n", 23, MSG_NOSIGNAL);
+    }
+    ASSERT_TRUE(eventually([&] { return handler.blocked() >= 4; }));
+    // The service thread still sends the large answer to the end.
+    response r = parse_response(read_until_closed(download.get()));
+    EXPECT_EQ(r.body.size(), big.size());
+    EXPECT_TRUE(r.body == big);
+    // Once released, every held and queued request is answered.
+    handler.release_all();
+    int answered = 0;
+    for (auto& c : blocked)
+        if (parse_response(read_until_closed(c->get(), 30000)).body == "done")
+            ++answered;
+    EXPECT_EQ(answered, 24);
 }
