@@ -562,7 +562,9 @@ bool http_request::force_use_session() {
 }
 
 bool http_request::set_response_code(const char* code) {
-    if (code == nullptr || *code == '\0' || holds_line_break(code))
+    // Once the answer goes out the service thread reads the status for
+    // the access log: it no longer changes.
+    if (code == nullptr || *code == '\0' || holds_line_break(code) || state() != processing)
         return false;
     status_ = code;
     return true;

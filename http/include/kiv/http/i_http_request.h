@@ -53,7 +53,8 @@ public:
     // Returns: the folder of the requested file; "" when not set.
     virtual const char* get_request_root() = 0;
     // Sets the status text ("404 Not Found").
-    // Returns: false for null or "", or one holding a line break.
+    // Returns: false for null or "", one holding a line break, or once
+    //     the answer is on its way.
     virtual bool set_response_code(const char* code) = 0;
     // Sets an answer header, replacing one of that name.
     // Returns: false for null texts, a name or value holding a line
