@@ -587,3 +587,15 @@ TEST_F(saturated_pool_test, answers_under_way_go_on_while_every_worker_is_busy) 
             ++answered;
     EXPECT_EQ(answered, 24);
 }
+
+TEST_F(http_request_test, a_binding_without_servers_closes_connections_without_answer) {
+    folder("logs");
+    put("x.txt", "x");
+    http->delete_server(site);
+    response r = get(port, "/x.txt");
+    EXPECT_EQ(r.raw, "");
+    ASSERT_TRUE(eventually([&] {
+        return read_all(session.root.file("logs/http_error.log")).find("'GET /x.txt HTTP/1.0'; process error: 5") !=
+               std::string::npos;
+    }));
+}
