@@ -12,6 +12,7 @@
 #include <kiv/core/log.h>
 #include <kiv/http/cookie_manager.h>
 #include <kiv/http/i_http_json_writer.h>
+#include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_service.h>
 
 #include "http_service.h"
@@ -111,4 +112,8 @@ i_http_cookie_manager* kiv_cast_i_http_cookie_manager(i_object* obj) {
 
 i_http_json_writer* kiv_cast_i_http_json_writer(i_object* obj) {
     return cast_interface<i_http_json_writer>(obj, "i_http_json_writer");
+}
+
+i_http_request* kiv_cast_i_http_request(i_object* obj) {
+    return cast_interface<i_http_request>(obj, "i_http_request");
 }

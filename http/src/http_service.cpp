@@ -3,12 +3,14 @@
 //     The service "svc_http" (see http_service.h).
 //
 //     Accepted connections arrive as "KIV_EVT_TCP_CONN_OPENED" on the
-//     handler installed per bound port. Until requests are served, the
-//     handler passes every connection on, and the socket service closes
-//     what nobody kept.
+//     handler installed per bound port, which makes each an http_request
+//     and hands it to the service thread. Beyond the cap of live
+//     connections a connection is answered "503 Service Unavailable" at
+//     once and closed.
 
 #include "http_service.h"
 
+#include "http_request.h"
 #include "http_server.h"
 #include "proxy_config.h"
 
@@ -18,12 +20,16 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_socket_service.h>
 #include <kiv/core/log.h>
+#include <kiv/core/string_impl.h>
 
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -36,6 +42,23 @@ const unsigned listen_backlog = 4096;
 const unsigned request_pass_ms = 50;
 const uint32_t server_pass_seconds = 5;
 const unsigned thread_stop_seconds = 30;
+const unsigned live_requests_max = 1024;
+
+const char busy_answer[] =
+    "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Type: text/plain\r\n"
+    "Content-Length: 23\r\n\r\n503 Service Unavailable";
+
+// The pool task of one complete request: `data` holds the request
+// pointer with the reference the dispatcher took.
+void process_task(bool running, void* data, unsigned size) {
+    if (data == nullptr || size != sizeof(http_request*))
+        return;
+    http_request* request = nullptr;
+    std::memcpy(&request, data, sizeof request);
+    request->process(running);
+    request->wake();
+    request->release();
+}
 
 kiv_event_function connection_callback() {
     return static_cast<kiv_event_function>(&http_service::on_connection);
@@ -89,17 +112,22 @@ http_service::http_service() {
         set_proxy_server(proxy.host.c_str(), proxy.port, proxy.bypass.c_str());
     i_core* core = kiv_core();
     events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
-    wake_fd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_fd_ < 0)
+    wakeup_ = std::make_shared<http_wakeup>();
+    if (wakeup_->fd() < 0)
         kiv_log(0, "http_service: no wake-up descriptor: %s", std::strerror(errno));
-    if (!create_thread(this, static_cast<thread_function>(&http_service::service_thread), nullptr))
-        kiv_log(0, "http_service: the service thread could not start");
+    if (!create_thread(this, static_cast<thread_function>(&http_service::service_thread), nullptr) ||
+        !create_thread(this, static_cast<thread_function>(&http_service::dispatch_thread), nullptr))
+        kiv_log(0, "http_service: the service threads could not start");
 }
 
 http_service::~http_service() {
     kiv_trace("http_service::~http_service()");
     stopping_.store(true);
     wake();
+    {
+        std::lock_guard<std::mutex> hold(dispatch_lock_);
+        dispatch_ready_.notify_all();
+    }
     stop_threads(thread_stop_seconds);
     std::vector<binding> bindings;
     {
@@ -111,10 +139,32 @@ http_service::~http_service() {
     for (binding& b : bindings)
         for (i_http_server* svr : b.servers)
             svr->release();
+    // The connection handlers are gone now: no request can join any more.
+    // Requests no worker took are closed here; those on a worker keep
+    // their own reference and end there.
+    std::deque<http_request*> queued;
+    {
+        std::lock_guard<std::mutex> hold(dispatch_lock_);
+        queued.swap(dispatch_);
+    }
+    for (http_request* request : queued) {
+        request->close_connection(nullptr);
+        request->release();
+    }
+    std::vector<http_request*> requests;
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        requests.swap(pending_);
+    }
+    requests.insert(requests.end(), live_.begin(), live_.end());
+    live_.clear();
+    for (http_request* request : requests) {
+        if (request->state() != http_request::processing)
+            request->close_connection(nullptr);
+        request->release();
+    }
     servers_.clear();
     events_.reset();
-    if (wake_fd_ >= 0)
-        close(wake_fd_);
 }
 
 bool http_service::get_interface(const char* name, void** out) {
@@ -298,18 +348,110 @@ bool http_service::set_proxy_server(const char* host, unsigned short port, const
 
 void http_service::update_socket(int, bool) {}
 
-bool http_service::on_connection(i_event*) {
-    // No request engine takes connections yet: pass it on, so the
-    // socket service closes it.
-    return true;
+bool http_service::on_connection(i_event* event) {
+    if (event == nullptr || stopping_.load())
+        return true;
+    auto_ptr_t<i_object> conn(event->get_event_object());
+    i_typed_object* typed = kiv_cast_i_typed_object(conn);
+    i_named_string* named = kiv_cast_i_named_string(conn);
+    if (typed == nullptr || named == nullptr)
+        return true;
+    int64_t id = event->get_event_id();
+    if (id <= 0 || id > 65535)
+        return true;
+    int sock = static_cast<int>(typed->get_id());
+    if (sock < 0)
+        return true;
+    if (live_count_.load() >= live_requests_max) {
+        // Best effort on a fresh socket: the short answer fits its buffer.
+        ssize_t sent = send(sock, busy_answer, sizeof busy_answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        (void)sent;
+        shutdown(sock, SHUT_WR);
+        close(sock);
+        return false;
+    }
+    http_request* request =
+        new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
+    request->addref();
+    live_count_.fetch_add(1);
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        pending_.push_back(request);
+    }
+    wake();
+    return false;
 }
 
 void http_service::wake() {
-    if (wake_fd_ < 0)
-        return;
-    uint64_t one = 1;
-    ssize_t written = write(wake_fd_, &one, sizeof one);
-    (void)written;  // a full counter already wakes the thread
+    if (wakeup_)
+        wakeup_->wake();
+}
+
+void http_service::serve_requests() {
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        live_.insert(live_.end(), pending_.begin(), pending_.end());
+        pending_.clear();
+    }
+    std::vector<pollfd> fds;
+    std::vector<http_request*> polled;
+    fds.push_back(pollfd{wakeup_->fd(), POLLIN, 0});
+    for (http_request* request : live_) {
+        short events = request->poll_events();
+        if (events == 0)
+            continue;
+        fds.push_back(pollfd{request->socket(), events, 0});
+        polled.push_back(request);
+    }
+    int ready = poll(fds.data(), fds.size(), static_cast<int>(request_pass_ms));
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0)
+        wakeup_->drain();
+    if (ready > 0)
+        for (size_t i = 0; i < polled.size(); ++i)
+            if (fds[i + 1].revents != 0)
+                polled[i]->on_io(fds[i + 1].revents);
+    uint32_t now = kiv_get_curr_time();
+    std::vector<http_request*> kept;
+    kept.reserve(live_.size());
+    for (http_request* request : live_) {
+        request->check_time(now);
+        switch (request->state()) {
+        case http_request::ready: {
+            request->set_state(http_request::processing);
+            request->addref();  // the worker's
+            std::lock_guard<std::mutex> hold(dispatch_lock_);
+            dispatch_.push_back(request);
+            dispatch_ready_.notify_one();
+            kept.push_back(request);
+            break;
+        }
+        case http_request::finished:
+        case http_request::closed:
+            request->release();
+            live_count_.fetch_sub(1);
+            break;
+        default:
+            kept.push_back(request);
+            break;
+        }
+    }
+    live_.swap(kept);
+}
+
+void http_service::dispatch_thread(void*) {
+    while (thread_running() && !stopping_.load()) {
+        http_request* request = nullptr;
+        {
+            std::unique_lock<std::mutex> hold(dispatch_lock_);
+            dispatch_ready_.wait_for(hold, std::chrono::milliseconds(request_pass_ms),
+                                     [&] { return !dispatch_.empty() || stopping_.load(); });
+            if (dispatch_.empty() || stopping_.load())
+                continue;
+            request = dispatch_.front();
+            dispatch_.pop_front();
+        }
+        kiv_bg_thread(process_task, &request, sizeof request);
+    }
 }
 
 void http_service::service_thread(void*) {
@@ -328,16 +470,7 @@ void http_service::service_thread(void*) {
             }
             continue;
         }
-        if (wake_fd_ < 0) {
-            pause_thread(request_pass_ms);
-            continue;
-        }
-        struct pollfd wake_poll = {wake_fd_, POLLIN, 0};
-        if (poll(&wake_poll, 1, static_cast<int>(request_pass_ms)) > 0) {
-            uint64_t count = 0;
-            ssize_t got = read(wake_fd_, &count, sizeof count);
-            (void)got;  // only the wake-up matters
-        }
+        serve_requests();
     }
 }
 

@@ -23,8 +23,11 @@
 #include <kiv/http/i_http_service.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +35,8 @@
 namespace kiv {
 
 class i_event;
+class http_request;
+class http_wakeup;
 
 class http_service : public object,
                      public i_property_manager_impl,
@@ -75,9 +80,17 @@ private:
         std::vector<i_http_server*> servers; // one reference each, in binding order
     };
 
-    // The service thread: sleeps up to 50 ms at a time on the wake-up
-    // descriptor, and runs the servers' sweeps every 5 s.
+    // The service thread: waits up to 50 ms at a time in poll() on the
+    // live connections (read interest while reading, write interest
+    // while sending) and the wake-up descriptor, serves them, hands
+    // complete requests to the dispatcher, and runs the servers' sweeps
+    // every 5 s.
     void service_thread(void* arg);
+    // The dispatcher thread: hands complete requests to the worker pool,
+    // which may make it wait when full; the service thread never waits.
+    void dispatch_thread(void* arg);
+    // One pass over the live requests.
+    void serve_requests();
     // Ends the service thread's sleep at once.
     void wake();
     // Closes the socket of a binding and removes its handler. Binding
@@ -97,8 +110,17 @@ private:
     unsigned short proxy_port_ = 0;
 
     auto_ptr_t<i_object> events_;       // "svc_event", held so shut-down cannot take it first
-    int wake_fd_ = -1;                  // eventfd that ends the thread's sleep; owned
+    std::shared_ptr<http_wakeup> wakeup_; // ends the service thread's wait; shared with requests
     std::atomic<bool> stopping_{false}; // the destructor began
+
+    std::mutex pending_lock_;                 // guards pending_
+    std::vector<http_request*> pending_;      // new connections, one reference each
+    std::vector<http_request*> live_;         // service thread only; one reference each
+    std::atomic<unsigned> live_count_{0};     // live_ and pending_ together, for the cap
+
+    std::mutex dispatch_lock_;                // guards dispatch_
+    std::condition_variable dispatch_ready_;  // a request was queued or a stop asked
+    std::deque<http_request*> dispatch_;      // complete requests, one reference each
 };
 
 }  // namespace kiv

@@ -57,7 +57,8 @@ inline std::string take_text(char* text) {
 // A framework with "svc_http" registered by the library's own entry.
 class http_framework : public ::testing::Test {
 protected:
-    http_framework() : session((clear_proxy_env(), false)) {}
+    // The library's temp folder is private to the test.
+    http_framework() : session((clear_proxy_env(), kiv_set_env("TEMP", temp.path().c_str()), false)) {}
     void SetUp() override {
         ASSERT_TRUE(session.started);
         ASSERT_TRUE(load_library("kiv_core"));
@@ -79,6 +80,7 @@ protected:
         return path;
     }
 
+    temp_dir temp;  // TEMP of the session; made before it
     core_session session;
     auto_ptr_t<kiv::i_object> svc_object;
     kiv::i_http_service* http = nullptr;  // borrowed from svc_object

@@ -1,0 +1,77 @@
+// http_request_fuzz.cpp --
+//
+//     Feeds any bytes as a received request to the HTTP library's
+//     parsers: the header block (with the one spare byte the receive
+//     buffer keeps, guarded on both sides), the request line, the URL's
+//     page and query, cookies, forwarded addresses, ranges and dates,
+//     and finally a response head from the parsed headers. The parser
+//     must never write outside the buffer, and a body it reports must lie
+//     inside the received bytes.
+
+#include <kiv/http/http_header_map.h>
+#include <kiv/http/http_request_text.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+#define check(cond)                                            \
+    do {                                                       \
+        if (!(cond)) {                                         \
+            std::fprintf(stderr, "check failed: %s\n", #cond); \
+            std::abort();                                      \
+        }                                                      \
+    } while (0)
+
+const size_t guard = 8;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > (1u << 20))
+        return 0;
+    std::vector<char> bytes(size + 1 + 2 * guard, '#');
+    char* buffer = bytes.data() + guard;
+    if (size > 0)
+        std::memcpy(buffer, data, size);
+    buffer[size] = '\0';
+    kiv::http_header_map map;
+    char* body = nullptr;
+    auto result = kiv::http_header_map::parse(buffer, static_cast<uint32_t>(size), &body, map);
+    for (size_t i = 0; i < guard; ++i)
+        check(bytes[i] == '#' && bytes[bytes.size() - 1 - i] == '#');
+    if (result == kiv::http_header_map::complete)
+        check(body != nullptr && body >= buffer && body <= buffer + size);
+    else
+        check(body == nullptr);
+
+    // The request line is the buffer's first line, cut by the parser.
+    const char* line = buffer[0] == '\0' && size >= 2 ? buffer + 2 : buffer;
+    std::string method, url;
+    if (kiv::http_split_request_line(line, &method, &url)) {
+        check(!method.empty() && !url.empty());
+        kiv::http_target target;
+        if (kiv::http_parse_target(url.c_str(), &target) == kiv::http_target_result::ok) {
+            check(!target.page.empty() && target.page[0] == '/');
+            check(target.page.find("..") == std::string::npos);
+            for (const auto& pair : target.query)
+                check(!pair.first.empty() && !pair.second.empty());
+        }
+    }
+    kiv::http_split_variables(map.find("Cookie"), "; ");
+    kiv::http_forwarded_host(map.find("X-Forwarded-For"));
+    uint64_t first = 0, last = 0;
+    uint64_t file_size = size * 7 + 1;
+    if (kiv::http_parse_range(map.find("Range"), file_size, &first, &last) == kiv::http_range_result::partial)
+        check(first <= last && last < file_size);
+    kiv::http_parse_date(map.find("If-Modified-Since"));
+    std::string head;
+    if (kiv::http_build_head("200 OK", map.get_list(), {}, 0, &head))
+        check(head.size() >= 19 && head.compare(head.size() - 4, 4, "\r\n\r\n") == 0);
+    return 0;
+}

@@ -1,0 +1,44 @@
+// http_files.h --
+//
+//     The files the web server keeps beside the sites it serves: gzip
+//     copies of text files in the library's private temp folder, the
+//     access log of each virtual server and the process-wide error log
+//     "$KIV_ROOT_PATH/logs/http_error.log". The request engine uses them;
+//     they are exported so that tests reach them alone.
+//
+//     All functions are safe from any thread.
+
+#ifndef KIV_HTTP_HTTP_FILES_H
+#define KIV_HTTP_HTTP_FILES_H
+
+#include <kiv/core/export.h>
+
+#include <string>
+
+namespace kiv {
+
+// Finds or makes the gzip copy of the regular file `path` in the folder
+// "http" under the framework's temp folder. The copy's name is the MD5
+// of the path, the size and the modification time with nanoseconds, so a
+// file changed within the same second gets a new copy; a copy is written
+// to a unique temporary name and renamed into place only when complete,
+// so a torn copy is never found. The file is read in chunks of at most
+// 1 MiB. Old copies are never removed.
+// Returns: the copy's path, or "" when `path` is no regular file, the
+//     MD5 or zip service is missing, or the copy could not be made.
+KIV_EXPORT std::string http_gzip_copy(const char* path);
+
+// Appends one line "<time>; URL: '<request line>'; <message>" (time as
+// in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log". The
+// folder is not made; a line that cannot be written is dropped. Lines of
+// several threads never interleave.
+KIV_EXPORT void http_write_error_log(const char* request_line, const char* message);
+
+// Appends a finished access-log line (http_access_log_line) to the log
+// file `log_path`; nothing for an empty path. Lines of several threads
+// never interleave; a line that cannot be written is dropped.
+KIV_EXPORT void http_write_access_log(const std::string& log_path, const std::string& line);
+
+}  // namespace kiv
+
+#endif

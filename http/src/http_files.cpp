@@ -1,0 +1,125 @@
+// http_files.cpp --
+//
+//     Gzip copies of served files and the two server logs (see
+//     http_files.h). Appends go through the core's whole-or-nothing file
+//     append, under one lock per log so lines never interleave.
+
+#include <kiv/http/http_files.h>
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/auto_string.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_md5_encoder.h>
+#include <kiv/http/http_request_text.h>
+#include <kiv/zip/i_zip.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+namespace kiv {
+
+namespace {
+
+const size_t chunk_max = 1u << 20;
+
+std::mutex error_log_lock;
+std::mutex access_log_lock;
+
+auto_ptr_t<i_object> service(const char* name) {
+    i_core* core = kiv_core();
+    return auto_ptr_t<i_object>(core != nullptr ? core->get_service(name) : nullptr);
+}
+
+// Compresses the open file `fd` of `size` bytes into `target`.
+// Returns: whether the whole file went in and the copy was put in place.
+bool compress_into(int fd, uint64_t size, i_zip_service* zip, const std::string& target) {
+    auto_ptr_t<i_gzip_writer> writer(zip->open_gzip_writer(target.c_str()));
+    if (!writer)
+        return false;
+    std::vector<char> chunk(static_cast<size_t>(size < chunk_max ? (size > 0 ? size : 1) : chunk_max));
+    uint64_t done = 0;
+    while (done < size && kiv_is_running()) {
+        ssize_t n = read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !writer->write(chunk.data(), static_cast<unsigned>(n)))
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    // A file that changed size meanwhile is not cached under the old key.
+    bool whole = done == size;
+    if (!whole)
+        return false;
+    return writer->close();
+}
+
+}  // namespace
+
+std::string http_gzip_copy(const char* path) {
+    if (path == nullptr)
+        return "";
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return "";
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return "";
+    }
+    auto_ptr_t<i_object> md5_object = service("svc_md5_encoder");
+    auto_ptr_t<i_object> zip_object = service("svc_zip");
+    i_md5_encoder* md5 = kiv_cast_i_md5_encoder(md5_object);
+    i_zip_service* zip = kiv_cast_i_zip_service(zip_object);
+    std::string temp = kiv_temp_path();
+    if (md5 == nullptr || zip == nullptr || temp.empty()) {
+        close(fd);
+        return "";
+    }
+    std::string key = std::string("gz_") + path + "_" + std::to_string(static_cast<long long>(st.st_size)) + "_" +
+                      std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + "." +
+                      std::to_string(static_cast<long>(st.st_mtim.tv_nsec));
+    auto_string digest(md5->encode_string(key.c_str()));
+    if (!digest.is_ok()) {
+        close(fd);
+        return "";
+    }
+    std::string copy = temp + "/http/" + static_cast<const char*>(digest) + ".gz";
+    struct stat existing;
+    bool ready = lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    if (!ready)
+        ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
+    close(fd);
+    return ready ? copy : "";
+}
+
+void http_write_error_log(const char* request_line, const char* message) {
+    if (message == nullptr)
+        return;
+    auto_string path(kiv_get_absolute_path("$KIV_ROOT_PATH/logs/http_error.log"));
+    if (!path.is_ok())
+        return;
+    uint32_t now = kiv_get_curr_time();
+    int64_t t = now != 0 ? static_cast<int64_t>(now) : static_cast<int64_t>(time(nullptr));
+    std::string line = http_log_time(t) + "; URL: '" +
+                       (request_line != nullptr ? request_line : "") + "'; " + message + "\n";
+    std::lock_guard<std::mutex> hold(error_log_lock);
+    kiv_write_file(path, line.c_str(), true);
+}
+
+void http_write_access_log(const std::string& log_path, const std::string& line) {
+    if (log_path.empty() || line.empty())
+        return;
+    std::lock_guard<std::mutex> hold(access_log_lock);
+    kiv_write_file(log_path.c_str(), line.c_str(), true);
+}
+
+}  // namespace kiv

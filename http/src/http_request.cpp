@@ -1,0 +1,326 @@
+// http_request.cpp --
+//
+//     One connection of the web server (see http_request.h): reading the
+//     request and sending the answer without blocking, on the service
+//     thread, with the time-outs and the end of the connection.
+
+#include "http_request.h"
+
+#include <kiv/core/auto_string.h>
+#include <kiv/core/i_core.h>
+#include <kiv/http/http_files.h>
+#include <kiv/http/http_request_text.h>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+// A request that has not completed at this many bytes is dropped.
+const size_t request_max = 8u * 1024 * 1024 - 1;
+const size_t read_chunk = 65536;
+const uint32_t first_byte_timeout = 30;
+const uint32_t head_timeout = 60;
+const uint32_t progress_timeout = 60;
+const size_t sendfile_chunk = 1u << 30;
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(ascii_tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+http_wakeup::http_wakeup() : fd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+http_wakeup::~http_wakeup() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+void http_wakeup::wake() {
+    if (fd_ < 0)
+        return;
+    uint64_t one = 1;
+    ssize_t written = write(fd_, &one, sizeof one);
+    (void)written;  // a full counter wakes the thread as well
+}
+
+void http_wakeup::drain() {
+    if (fd_ < 0)
+        return;
+    uint64_t count = 0;
+    ssize_t got = read(fd_, &count, sizeof count);
+    (void)got;  // only the wake-up matters
+}
+
+http_request::http_request(int socket, uint16_t local_port, const char* peer, const char* listen_address,
+                           std::shared_ptr<http_wakeup> wakeup)
+    : wakeup_(std::move(wakeup)),
+      socket_(socket),
+      local_port_(local_port),
+      listen_address_(listen_address != nullptr ? listen_address : "*"),
+      host_(peer != nullptr ? peer : ""),
+      last_io_time_(kiv_get_curr_time()) {
+    host_ = host_.substr(0, host_.find(':'));
+}
+
+http_request::~http_request() {
+    if (file_fd_ >= 0)
+        close(file_fd_);
+    if (socket_ >= 0)
+        close(socket_);
+    if (!delete_after_send_.empty())
+        unlink(delete_after_send_.c_str());
+}
+
+bool http_request::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_http_request", static_cast<i_http_request*>(this), out) ||
+        answer_interface(name, "i_http_cookie_manager", static_cast<i_http_cookie_manager*>(this), out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+// ---- service thread: reading and sending --------------------------------
+
+short http_request::poll_events() const {
+    switch (state()) {
+    case reading:
+        return POLLIN;
+    case sending:
+        return POLLOUT;
+    default:
+        return 0;
+    }
+}
+
+void http_request::on_io(short revents) {
+    state_t s = state();
+    if (s == reading && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (!read_some())
+            return;
+        if (request_complete())
+            set_state(ready);
+    } else if (s == sending && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
+        write_some();
+    }
+}
+
+bool http_request::read_some() {
+    char chunk[read_chunk];
+    for (;;) {
+        size_t room = request_max - in_.size();
+        if (room == 0) {
+            close_connection("do_io_read: request too large");
+            return false;
+        }
+        ssize_t n = recv(socket_, chunk, std::min(room, sizeof chunk), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return true;
+            if (errno == ECONNRESET || errno == EPIPE) {
+                close_connection(nullptr);
+            } else {
+                std::string message = std::string("do_io_read: recv error ") + std::to_string(errno) + ": " +
+                                      std::strerror(errno);
+                close_connection(message.c_str());
+            }
+            return false;
+        }
+        if (n == 0) {
+            close_connection(nullptr);
+            return false;
+        }
+        uint32_t now = kiv_get_curr_time();
+        if (in_.empty())
+            first_byte_time_ = now;
+        last_io_time_ = now;
+        in_.append(chunk, static_cast<size_t>(n));
+        if (static_cast<size_t>(n) < sizeof chunk)
+            return true;
+    }
+}
+
+bool http_request::request_complete() {
+    if (head_length_ == 0) {
+        size_t end = in_.find("\r\n\r\n");
+        if (end == std::string::npos)
+            return false;
+        head_length_ = end + 4;
+        // Content-Length read from the head only, case-insensitively; two
+        // of them, or one beside Transfer-Encoding, cannot be trusted.
+        unsigned lengths = 0;
+        bool transfer_encoding = false;
+        size_t pos = 0;
+        while (pos < end) {
+            size_t eol = in_.find("\r\n", pos);
+            if (eol == std::string::npos || eol > end)
+                eol = end;
+            std::string line = in_.substr(pos, eol - pos);
+            pos = eol + 2;
+            size_t colon = line.find(':');
+            if (colon == std::string::npos)
+                continue;
+            std::string name = lower(line.substr(0, colon));
+            if (name == "transfer-encoding")
+                transfer_encoding = true;
+            if (name != "content-length")
+                continue;
+            ++lengths;
+            std::string value = line.substr(colon + 1);
+            size_t first = value.find_first_not_of(" \t");
+            size_t last = value.find_last_not_of(" \t");
+            value = first == std::string::npos ? "" : value.substr(first, last - first + 1);
+            uint64_t n = 0;
+            bool ok = !value.empty() && value.size() <= 10;
+            for (char c : value) {
+                if (c < '0' || c > '9')
+                    ok = false;
+                else
+                    n = n * 10 + static_cast<uint64_t>(c - '0');
+            }
+            if (!ok)
+                bad_request_ = true;
+            body_expected_ = n;
+        }
+        if (lengths > 1 || (lengths == 1 && transfer_encoding))
+            bad_request_ = true;
+        if (bad_request_)
+            return true;
+        if (head_length_ + body_expected_ > request_max) {
+            close_connection("do_io_read: buffer size error");
+            return false;
+        }
+    }
+    return bad_request_ || in_.size() >= head_length_ + body_expected_;
+}
+
+void http_request::check_time(uint32_t now) {
+    state_t s = state();
+    if (s != reading && s != sending)
+        return;
+    uint32_t limit;
+    uint32_t since;
+    if (s == reading && in_.empty()) {
+        limit = first_byte_timeout;
+        since = last_io_time_;
+    } else if (s == reading && head_length_ == 0) {
+        limit = head_timeout;
+        since = first_byte_time_;
+    } else {
+        limit = progress_timeout;
+        since = last_io_time_;
+    }
+    if (uint64_t(since) + limit < now) {
+        std::string message = std::string(s == reading ? "do_io_read" : "do_io_write") +
+                              ": connection timeout error: curr time=" + std::to_string(now) +
+                              ", last op time=" + std::to_string(since) + ", timeout=" + std::to_string(limit);
+        close_connection(message.c_str());
+    }
+}
+
+bool http_request::write_some() {
+    for (;;) {
+        if (out_pos_ < out_.size()) {
+            ssize_t n = send(socket_, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return true;
+                if (errno == ECONNRESET || errno == EPIPE) {
+                    close_connection(nullptr);
+                } else {
+                    std::string message = std::string("do_io_write: send error ") + std::to_string(errno) + ": " +
+                                          std::strerror(errno);
+                    close_connection(message.c_str());
+                }
+                return false;
+            }
+            out_pos_ += static_cast<size_t>(n);
+            bytes_sent_ += static_cast<uint64_t>(n);
+            last_io_time_ = kiv_get_curr_time();
+            continue;
+        }
+        if (file_fd_ >= 0 && file_remaining_ > 0) {
+            off_t offset = static_cast<off_t>(file_offset_);
+            size_t count = static_cast<size_t>(std::min<uint64_t>(file_remaining_, sendfile_chunk));
+            ssize_t n = sendfile(socket_, file_fd_, &offset, count);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK)
+                    return true;
+                if (errno == ECONNRESET || errno == EPIPE) {
+                    close_connection(nullptr);
+                } else {
+                    std::string message = std::string("do_io_write: file send error ") + std::to_string(errno) +
+                                          ": " + std::strerror(errno);
+                    close_connection(message.c_str());
+                }
+                return false;
+            }
+            if (n == 0) {
+                // The file shrank under us: the answer cannot be completed.
+                close_connection("do_io_write: file read error: the file ended early");
+                return false;
+            }
+            file_offset_ += static_cast<uint64_t>(n);
+            file_remaining_ -= static_cast<uint64_t>(n);
+            bytes_sent_ += static_cast<uint64_t>(n);
+            last_io_time_ = kiv_get_curr_time();
+            continue;
+        }
+        // Everything went out.
+        shutdown(socket_, SHUT_WR);
+        set_state(finished);
+        close_connection(nullptr);
+        return false;
+    }
+}
+
+void http_request::close_connection(const char* message) {
+    if (message != nullptr)
+        log_error(message);
+    if (state() == closed)
+        return;
+    if (socket_ >= 0)
+        shutdown(socket_, SHUT_RDWR);
+    write_access_log();
+    if (file_fd_ >= 0) {
+        close(file_fd_);
+        file_fd_ = -1;
+    }
+    set_state(closed);
+}
+
+void http_request::write_access_log() {
+    if (logged_ || !head_built_ || !server_ || bytes_sent_ < head_size_ || request_line_.empty())
+        return;
+    int status = std::atoi(status_.c_str());
+    auto_string log_file(server_->get_log_file());
+    if (status == 0 || !log_file.is_ok() || *static_cast<const char*>(log_file) == '\0')
+        return;
+    logged_ = true;
+    http_write_access_log(static_cast<const char*>(log_file),
+                          http_access_log_line(host_, start_time_, request_line_, status, bytes_sent_ - head_size_,
+                                               referer_, user_agent_));
+}
+
+void http_request::log_error(const char* message) {
+    http_write_error_log(request_line_.c_str(), message);
+}
+
+}  // namespace kiv

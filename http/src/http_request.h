@@ -1,0 +1,184 @@
+// http_request.h --
+//
+//     One accepted connection of the web server and its one exchange.
+//     The service thread reads the request without blocking and, once
+//     the answer is built, sends it (head and memory body from one
+//     buffer, file bodies with sendfile); in between a pool worker
+//     parses the request, chooses the server and the file and builds the
+//     answer. The state says who owns the request's buffers: the service
+//     thread while reading and sending, the worker while processing; the
+//     state is handed over with release/acquire, so no lock is needed
+//     around the buffers. The worker's reference keeps the object alive
+//     after the service dropped it.
+
+#ifndef KIV_HTTP_SRC_HTTP_REQUEST_H
+#define KIV_HTTP_SRC_HTTP_REQUEST_H
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/object.h>
+#include <kiv/http/cookie_manager.h>
+#include <kiv/http/http_header_map.h>
+#include <kiv/http/i_http_request.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kiv {
+
+class i_http_service;
+
+// The service thread's wake-up descriptor, shared with the requests so
+// that a worker finishing after the service went away still has it.
+class http_wakeup {
+public:
+    http_wakeup();
+    ~http_wakeup();
+    http_wakeup(const http_wakeup&) = delete;
+    http_wakeup& operator=(const http_wakeup&) = delete;
+    // Ends the service thread's current wait. Any thread.
+    void wake();
+    // Reads the pending wake-ups away (service thread).
+    void drain();
+    int fd() const { return fd_; }
+
+private:
+    int fd_;  // eventfd; owned; -1 when none could be made
+};
+
+class http_request : public object, public cookie_manager, public virtual i_http_request {
+public:
+    enum state_t : int {
+        reading = 1,     // service thread: receiving the request
+        ready = 2,       // service thread: complete, about to be handed to a worker
+        sending = 3,     // service thread: the answer goes out
+        finished = 5,    // everything sent
+        processing = 6,  // worker: parsing and building the answer
+        closed = 7,      // the connection is shut down
+    };
+
+    // Takes over the connected non-blocking `socket` accepted on
+    // (`listen_address`, `local_port`) from `peer`.
+    http_request(int socket, uint16_t local_port, const char* peer, const char* listen_address,
+                 std::shared_ptr<http_wakeup> wakeup);
+    // Closes the socket and a file still open; removes files sent for
+    // deletion.
+    ~http_request() override;
+
+    // Answers "i_http_request" and "i_http_cookie_manager".
+    bool get_interface(const char* name, void** out) override;
+
+    // -- service thread --
+    state_t state() const { return static_cast<state_t>(state_.load(std::memory_order_acquire)); }
+    void set_state(state_t s) { state_.store(s, std::memory_order_release); }
+    int socket() const { return socket_; }
+    // Returns: POLLIN while reading, POLLOUT while sending, else 0.
+    short poll_events() const;
+    // Reads or sends what the socket allows without blocking; closes the
+    // connection on failure, on the peer's close and after the last byte.
+    void on_io(short revents);
+    // Closes a connection that waited too long at `now` (core clock):
+    // 30 s before the first byte, 60 s for the whole head, 60 s without
+    // progress on the body or the answer.
+    void check_time(uint32_t now);
+    // Ends the connection without an answer (with a log line when
+    // `message` is not null).
+    void close_connection(const char* message);
+
+    // -- pool worker --
+    // Parses the request and builds the answer; with `running` false
+    // (the pool could not take the task) only closes the connection.
+    void process(bool running);
+    void wake() { if (wakeup_) wakeup_->wake(); }
+
+    // i_http_cookie_manager: notes that the answer carries cookies.
+    void set_cookie(const char* name, const char* value, unsigned lifetime) override;
+
+    const char* get_header_value(const char* header) override;
+    const char* get_request_page() override { return page_.c_str(); }
+    const char* get_request_method() override { return method_.c_str(); }
+    const char* get_var_value(const char* name) override;
+    i_http_server* get_server() override;
+    i_http_session* get_session() override;
+    const char* get_host() override { return host_.c_str(); }
+    bool force_use_session() override;
+    bool cookies_updated() override { return cookies_updated_; }
+    const char* get_server_name() override { return get_header_value("Host"); }
+    const char* get_request_root() override { return request_root_.c_str(); }
+    bool set_response_code(const char* code) override;
+    bool send_header(const char* header, const char* value) override;
+    bool send_text(const char* text, bool compress) override;
+    bool send_binary(const void* data, unsigned data_len, bool compress) override;
+    bool send_file(const char* path, bool delete_after_send) override;
+    bool is_connected() override { return state() != closed; }
+    void stop() override;
+
+    // Sends an error answer: the status text as a "text/plain" body.
+    void send_error(const char* code);
+
+private:
+    // Reads what arrived. Returns: false when the connection ended.
+    bool read_some();
+    // Whether the buffer holds a whole request; sets `bad_request_` for
+    // a head whose length headers cannot be trusted.
+    bool request_complete();
+    // Sends what the socket takes. Returns: false when the connection ended.
+    bool write_some();
+    // Builds the head (once) before the memory body.
+    bool finish_headers();
+    // The answer is built: the service thread starts sending.
+    void start_sending();
+    void write_access_log();
+    void log_error(const char* message);
+    // Sends the file open on `fd` (`length` bytes from `offset`) after
+    // the head.
+    bool send_file_part(int fd, uint64_t offset, uint64_t length);
+
+    std::atomic<int> state_{reading};
+    std::shared_ptr<http_wakeup> wakeup_;
+    int socket_;                  // owned; closed by the destructor
+    uint16_t local_port_;
+    std::string listen_address_;  // the listening entry's address text ("*" for any)
+    std::string host_;            // the peer, or the address a trusted forwarder named
+
+    // Reading (service thread).
+    std::string in_;              // received bytes
+    uint32_t first_byte_time_ = 0;  // core clock of the first byte; 0 before
+    uint32_t last_io_time_;       // core clock of the last progress
+    size_t head_length_ = 0;      // bytes up to and with the blank line; 0 until seen
+    uint64_t body_expected_ = 0;  // Content-Length
+    bool bad_request_ = false;    // the head's lengths are unusable: answer 400
+
+    // Processing (worker).
+    http_header_map request_headers_;
+    http_header_map variables_;
+    http_header_map response_headers_;
+    std::string method_;
+    std::string page_;
+    std::string request_line_;    // the first line, at most 511 characters
+    std::string request_root_;
+    std::string status_;          // "200 OK"; "" until set
+    auto_ptr_t<i_http_server> server_;
+    auto_ptr_t<i_http_session> session_;
+    bool cookies_updated_ = false;
+    bool head_built_ = false;
+    uint32_t start_time_ = 0;     // core clock when processing began
+
+    // Sending (service thread after processing).
+    std::string out_;             // head and memory body
+    size_t out_pos_ = 0;
+    size_t head_size_ = 0;
+    int file_fd_ = -1;            // owned; the file body, -1 for none
+    uint64_t file_offset_ = 0;
+    uint64_t file_remaining_ = 0;
+    uint64_t bytes_sent_ = 0;
+    std::string referer_;
+    std::string user_agent_;
+    std::string delete_after_send_;  // a file removed once the request ends
+    bool logged_ = false;            // the access-log line was written
+};
+
+}  // namespace kiv
+
+#endif

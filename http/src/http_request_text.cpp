@@ -1,0 +1,302 @@
+// http_request_text.cpp --
+//
+//     Taking request texts apart and putting answer texts together (see
+//     http_request_text.h). Numbers from the peer are read digit by digit
+//     with an overflow check; decoding goes through the core's URL
+//     decoder, once per name, value or path.
+
+#include <kiv/http/http_request_text.h>
+
+#include <kiv/core/auto_string.h>
+#include <kiv/core/i_time.h>
+#include <kiv/core/text_convert.h>
+#include <kiv/http/http_text.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace kiv {
+
+namespace {
+
+const char* const month_names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// Reads the decimal digits at the start of `text` (like atoi, without a
+// sign). Returns: false when there is no digit or the number passes
+//     2^63 - 1; `*value` then is unchanged.
+bool leading_number(const char* text, uint64_t* value) {
+    uint64_t n = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        n = n * 10 + static_cast<uint64_t>(*p - '0');
+        if (n > static_cast<uint64_t>(INT64_MAX))
+            return false;
+    }
+    if (p == text)
+        return false;
+    *value = n;
+    return true;
+}
+
+// Returns: the decoded text, or false when memory failed.
+bool decode(const std::string& text, std::string* out) {
+    auto_string decoded(kiv_text_decode(text.c_str()));
+    if (!decoded.is_ok())
+        return false;
+    *out = static_cast<const char*>(decoded);
+    return true;
+}
+
+bool holds_line_break(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+bool needs_cookie_escape(const std::string& text) {
+    for (unsigned char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= '~')))
+            return true;
+    return false;
+}
+
+// Returns: false when memory fails.
+bool cookie_text(const std::string& text, std::string* out) {
+    if (!needs_cookie_escape(text)) {
+        *out = text;
+        return true;
+    }
+    auto_string encoded(kiv_text_encode(text.c_str()));
+    if (!encoded.is_ok())
+        return false;
+    *out = static_cast<const char*>(encoded);
+    return true;
+}
+
+}  // namespace
+
+bool http_split_request_line(const char* line, std::string* method, std::string* url) {
+    if (line == nullptr)
+        return false;
+    std::string words[2];
+    const char* p = line;
+    for (std::string& word : words) {
+        while (*p == ' ')
+            ++p;
+        const char* start = p;
+        while (*p != '\0' && *p != ' ')
+            ++p;
+        word.assign(start, p);
+        if (word.empty())
+            return false;
+    }
+    *method = words[0];
+    *url = words[1];
+    return true;
+}
+
+http_pairs http_split_variables(const char* text, const char* separators) {
+    http_pairs pairs;
+    if (text == nullptr || separators == nullptr)
+        return pairs;
+    const char* p = text;
+    while (*p != '\0') {
+        size_t length = std::strcspn(p, separators);
+        if (length > 0) {
+            std::string token(p, length);
+            size_t equals = token.find('=');
+            if (equals != std::string::npos && equals > 0 && equals + 1 < token.size()) {
+                std::string name, value;
+                if (decode(token.substr(0, equals), &name) && decode(token.substr(equals + 1), &value))
+                    pairs.emplace_back(name, value);
+            }
+        }
+        p += length;
+        if (*p != '\0')
+            ++p;
+    }
+    return pairs;
+}
+
+http_target_result http_parse_target(const char* url, http_target* out) {
+    if (url == nullptr || out == nullptr)
+        return http_target_result::bad_request;
+    std::string text(url);
+    text.erase(std::min(text.find('#'), text.size()));
+    size_t question = text.find('?');
+    std::string path = text.substr(0, question);
+    if (path.empty() || path[0] != '/')
+        return http_target_result::bad_request;
+    std::string page;
+    if (!decode(path, &page))
+        return http_target_result::no_memory;
+    if (page.find("..") != std::string::npos || page.find('$') != std::string::npos)
+        return http_target_result::bad_request;
+    out->page = page;
+    out->query.clear();
+    if (question != std::string::npos)
+        out->query = http_split_variables(text.c_str() + question + 1, "&");
+    return http_target_result::ok;
+}
+
+std::string http_forwarded_host(const char* value) {
+    std::string last;
+    if (value == nullptr)
+        return last;
+    const char* p = value;
+    for (;;) {
+        while (*p == ' ')
+            ++p;
+        if (*p == '\0')
+            break;
+        const char* start = p;
+        while (*p != '\0' && *p != ' ')
+            ++p;
+        if (p - start >= 128)
+            break;
+        last.assign(start, p);
+    }
+    return last;
+}
+
+http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* first, uint64_t* last) {
+    if (value == nullptr || size == 0 || std::strlen(value) <= 6)
+        return http_range_result::whole;
+    // The unit prefix ("bytes=") is skipped unread.
+    const char* spec = value + 6;
+    uint64_t start = 0;
+    uint64_t end = size - 1;
+    if (spec[0] == '-') {
+        uint64_t suffix = 0;
+        if (spec[1] != '\0' && !leading_number(spec + 1, &suffix))
+            return http_range_result::unsatisfiable;
+        // A suffix longer than the file asks for all of it.
+        if (suffix != 0)
+            start = suffix >= size ? 0 : size - suffix;
+    } else if (std::strchr(spec, '-') != nullptr) {
+        const char* p = spec;
+        while (*p == '-')
+            ++p;
+        if (!leading_number(p, &start) && (*p >= '0' && *p <= '9'))
+            return http_range_result::unsatisfiable;
+        const char* dash = std::strchr(p, '-');
+        if (dash != nullptr) {
+            const char* second = dash;
+            while (*second == '-')
+                ++second;
+            if (*second != '\0') {
+                uint64_t n = 0;
+                if (leading_number(second, &n))
+                    end = n;
+                else if (*second >= '0' && *second <= '9')
+                    return http_range_result::unsatisfiable;
+                else
+                    end = 0;
+            }
+        }
+    }
+    if (end >= size || start > end)
+        return http_range_result::unsatisfiable;
+    *first = start;
+    *last = end;
+    return http_range_result::partial;
+}
+
+int64_t http_parse_date(const char* value) {
+    if (value == nullptr)
+        return -1;
+    std::vector<std::string> tokens;
+    const char* p = value;
+    while (*p != '\0' && tokens.size() < 10) {
+        size_t skip = std::strspn(p, " -:,");
+        p += skip;
+        size_t length = std::strcspn(p, " -:,");
+        if (length > 0)
+            tokens.emplace_back(p, length);
+        p += length;
+    }
+    if (tokens.size() < 7)
+        return -1;
+    unsigned month = 0;
+    for (unsigned m = 0; m < 12; ++m)
+        if (tokens[2].compare(0, 3, month_names[m]) == 0 && tokens[2].size() >= 3)
+            month = m + 1;
+    uint64_t fields[5];  // day, year, hour, minute, second
+    const size_t positions[5] = {1, 3, 4, 5, 6};
+    for (int i = 0; i < 5; ++i)
+        if (!leading_number(tokens[positions[i]].c_str(), &fields[i]) || fields[i] > 100000)
+            return -1;
+    if (month == 0 || fields[0] < 1 || fields[0] > 31)
+        return -1;
+    unsigned t = kiv_calc_time(static_cast<unsigned>(fields[1]), month, static_cast<unsigned>(fields[0]),
+                               static_cast<unsigned>(fields[2]), static_cast<unsigned>(fields[3]),
+                               static_cast<unsigned>(fields[4]), true);
+    return t == 0 ? -1 : static_cast<int64_t>(t);
+}
+
+std::string http_log_time(int64_t t) {
+    time_t when = static_cast<time_t>(t);
+    struct tm fields;
+    if (static_cast<int64_t>(when) != t || gmtime_r(&when, &fields) == nullptr || fields.tm_mon < 0 ||
+        fields.tm_mon > 11)
+        return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d/%s/%04lld:%02d:%02d:%02d +0000", fields.tm_mday,
+                  month_names[fields.tm_mon], static_cast<long long>(fields.tm_year) + 1900, fields.tm_hour,
+                  fields.tm_min, fields.tm_sec);
+    return text;
+}
+
+std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line, int status,
+                                 uint64_t body_bytes, const std::string& referer, const std::string& user_agent) {
+    return host + " - - [" + http_log_time(t) + "] \"" + request_line + "\" " + std::to_string(status) + " " +
+           std::to_string(body_bytes) + " \"" + referer + "\" \"" + user_agent + "\"\n";
+}
+
+bool http_build_head(const std::string& status, const http_pairs& headers,
+                     const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head) {
+    if (head == nullptr || holds_line_break(status))
+        return false;
+    std::string out = "HTTP/1.0 " + status + "\r\n";
+    for (const auto& header : headers) {
+        if (header.first.empty() || header.first.find(':') != std::string::npos || holds_line_break(header.first) ||
+            holds_line_break(header.second))
+            return false;
+        out += header.first + ": " + header.second + "\r\n";
+    }
+    if (std::atoi(status.c_str()) == 200) {
+        for (const auto& cookie : cookies) {
+            if (cookie.lifetime == cookie_from_request)
+                continue;
+            std::string name, value;
+            if (!cookie_text(cookie.name, &name) || !cookie_text(cookie.value, &value))
+                return false;
+            std::string expiry;
+            if (cookie.lifetime != 0) {
+                char date[64];
+                kiv_http_print_time(date, sizeof date, now + static_cast<int64_t>(cookie.lifetime));
+                expiry = std::string("expires=") + date + "; ";
+            }
+            out += "Set-Cookie: " + name + "=" + value + "; path=/; " + expiry + "\r\n";
+        }
+    }
+    out += "\r\n";
+    head->swap(out);
+    return true;
+}
+
+bool http_is_callback_name(const char* name) {
+    if (name == nullptr || *name == '\0')
+        return false;
+    for (const char* p = name; *p != '\0'; ++p) {
+        char c = *p;
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                  c == '.' || c == '$';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace kiv

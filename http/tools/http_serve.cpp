@@ -1,0 +1,131 @@
+// http_serve.cpp --
+//
+//     A small web server on the HTTP library, for measurements and the
+//     integration tests:
+//
+//         http_serve --root DIR --port N
+//
+//     starts the framework, loads kiv_core, kiv_zip and kiv_http (from
+//     the program's own folder) through a configuration written to a
+//     private temporary folder, serves DIR as the document root of one
+//     server on 127.0.0.1:N (gzip copies of text files on), and runs
+//     until SIGINT or SIGTERM, then shuts the framework down cleanly.
+//     It prints "listening on 127.0.0.1:N" once it serves.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/auto_string.h>
+#include <kiv/core/config.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
+#include <kiv/http/i_http_service.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: http_serve --root DIR --port N\n");
+    return 2;
+}
+
+// Returns: the folder of this program ("" when unknown).
+std::string program_dir() {
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return "";
+    path[n] = '\0';
+    std::string text(path);
+    return text.substr(0, text.rfind('/'));
+}
+
+// Escapes a text for an XML attribute in single quotes.
+std::string xml_attr(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string root;
+    long port = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--root") == 0)
+            root = argv[i + 1];
+        else if (std::strcmp(argv[i], "--port") == 0)
+            port = std::strtol(argv[i + 1], nullptr, 10);
+        else
+            return usage();
+    }
+    if (argc != 5 || root.empty() || port < 1 || port > 65535)
+        return usage();
+    char real_root[4096];
+    if (realpath(root.c_str(), real_root) == nullptr || !kiv_dir_exists(real_root)) {
+        std::fprintf(stderr, "http_serve: %s is not a folder\n", root.c_str());
+        return 1;
+    }
+    std::string bin = program_dir();
+    char work_template[] = "/tmp/http_serve_XXXXXX";
+    if (bin.empty() || mkdtemp(work_template) == nullptr) {
+        std::fprintf(stderr, "http_serve: no temporary folder\n");
+        return 1;
+    }
+    std::string work = work_template;
+
+    // Signals are taken by sigwait below, on this thread only; threads
+    // started later inherit the blocked set.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    int status = 1;
+    setenv("KIV_ROOT_PATH", work.c_str(), 1);
+    if (kiv_initialize()) {
+        kiv_enable_trace(false);
+        std::ofstream(work + "/config.xml")
+            << "<config><libraries>"
+            << "<library path='" << xml_attr(bin) << "/kiv_core.so' priority='100' platform=''/>"
+            << "<library path='" << xml_attr(bin) << "/kiv_zip.so' priority='90' platform=''/>"
+            << "<library path='" << xml_attr(bin) << "/kiv_http.so' priority='80' platform=''/>"
+            << "</libraries></config>";
+        auto_ptr_t<kiv::i_object> svc;
+        if (kiv_load_config("config.xml"))
+            svc.reset(kiv_core()->get_service("svc_http"));
+        kiv::i_http_service* http = kiv_cast_i_http_service(svc);
+        auto_ptr_t<kiv::i_http_server> site(http != nullptr ? http->create_server("default", real_root) : nullptr);
+        if (site && http->bind_server(site, "127.0.0.1", static_cast<unsigned>(port))) {
+            std::printf("listening on 127.0.0.1:%ld\n", port);
+            std::fflush(stdout);
+            int signal_number = 0;
+            sigwait(&stop_signals, &signal_number);
+            http->unbind_server(site, "127.0.0.1", static_cast<unsigned>(port));
+            status = 0;
+        } else {
+            std::fprintf(stderr, "http_serve: cannot serve %s on 127.0.0.1:%ld\n", real_root, port);
+        }
+        site.reset();
+        svc.reset();
+        kiv_terminate();
+    }
+    std::system(("rm -rf '" + work + "'").c_str());
+    return status;
+}

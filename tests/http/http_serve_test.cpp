@@ -1,0 +1,114 @@
+// http_serve_test.cpp --
+//
+//     The http_serve tool as a separate process, driven by real clients
+//     (curl and Python's http.client, skipped when not installed): it
+//     starts, serves a folder, and shuts down cleanly on SIGTERM.
+
+#include "../core/net_peer.h"
+#include "../core/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+bool have(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a shell command. Returns: its standard output.
+std::string run(const std::string& command) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr)
+        return "<no shell>";
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// http_serve as a child process, stopped with SIGTERM at scope end.
+class server_process {
+public:
+    server_process(const std::string& root, uint16_t port) {
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            std::string port_text = std::to_string(port);
+            execl(KIV_BIN_DIR "/http_serve", "http_serve", "--root", root.c_str(), "--port", port_text.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        // The first line says the server listens (or the child ended).
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            first_line_ += c;
+        close(out[0]);
+    }
+    ~server_process() {
+        if (pid_ > 0 && status_ < 0)
+            stop();
+    }
+    // Sends SIGTERM. Returns: the exit status.
+    int stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+    }
+    const std::string& first_line() const { return first_line_; }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    std::string first_line_;
+};
+
+}  // namespace
+
+TEST(http_serve, serves_a_folder_to_curl_and_python_and_stops_on_sigterm) {
+    kiv_test::temp_dir root;
+    std::ofstream(root.file("a.txt")) << std::string(100, 'a');
+    std::ofstream(root.file("text.txt")) << std::string(5000, 't');
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port);
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    std::string base = "http://127.0.0.1:" + std::to_string(port);
+    if (have("curl")) {
+        EXPECT_EQ(run("curl -s " + base + "/a.txt"), std::string(100, 'a'));
+        EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code} %{size_download}' -r 0-9 " + base + "/a.txt"), "206 10");
+        EXPECT_EQ(run("curl -s --compressed " + base + "/text.txt"), std::string(5000, 't'));
+        EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code}' " + base + "/missing"), "404");
+    }
+    if (have("python3")) {
+        std::string script =
+            "import http.client\n"
+            "c = http.client.HTTPConnection('127.0.0.1', " + std::to_string(port) + ")\n"
+            "c.request('HEAD', '/a.txt')\n"
+            "r = c.getresponse()\n"
+            "print(r.status, r.getheader('Content-Length'), len(r.read()))\n";
+        std::ofstream(root.file("client.py")) << script;
+        EXPECT_EQ(run("python3 " + root.file("client.py")), "200 100 0\n");
+    }
+    EXPECT_EQ(server.stop(), 0);
+    kiv_test::fd_holder refused(kiv_test::connect_tcp(port));
+    EXPECT_LT(refused.get(), 0);
+}
