@@ -70,12 +70,24 @@ void set_identity(FT_Face face) {
 text_renderer::text_renderer(font_face* face, agg::rgba8 color, unsigned halo, agg::rgba8 halo_color)
     : face_(face), color_(color), halo_(halo), halo_color_(halo_color) {}
 
-bool text_renderer::get_char_size(unsigned code, unsigned& width, unsigned& height) {
+text_renderer::~text_renderer() {
+    clear_items();
+}
+
+void text_renderer::clear_items() {
+    for (text_item& item : items_)
+        if (item.glyph != nullptr)
+            FT_Done_Glyph(item.glyph);
+    items_.clear();
+}
+
+bool text_renderer::measure_item(text_item& item) {
+    item.glyph = nullptr;
     if (face_ == nullptr)
         return false;
     FT_Face face = face_->get_face();
     set_identity(face);
-    FT_UInt index = FT_Get_Char_Index(face, code);
+    FT_UInt index = FT_Get_Char_Index(face, item.code);
     if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
         return false;
     FT_Glyph glyph = nullptr;
@@ -84,9 +96,25 @@ bool text_renderer::get_char_size(unsigned code, unsigned& width, unsigned& heig
     FT_Pos advance = face->glyph->advance.x >> 6;
     FT_BBox box;
     FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
-    FT_Done_Glyph(glyph);
-    width = advance > 0 ? unsigned(advance) : 0;
-    height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
+    item.width = advance > 0 ? unsigned(advance) : 0;
+    item.height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
+    // Outlines are kept: moving or turning one is exactly what loading it
+    // under that transform does. Anything else is loaded again to draw.
+    if (glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+        item.glyph = glyph;
+    else
+        FT_Done_Glyph(glyph);
+    return true;
+}
+
+bool text_renderer::get_char_size(unsigned code, unsigned& width, unsigned& height) {
+    text_item item{0, 0, code, nullptr};
+    if (!measure_item(item))
+        return false;
+    if (item.glyph != nullptr)
+        FT_Done_Glyph(item.glyph);
+    width = item.width;
+    height = item.height;
     return true;
 }
 
@@ -95,17 +123,22 @@ bool text_renderer::set_text(const char* text, unsigned& width, unsigned& height
         return false;
     if (strnlen(text, max_text_bytes + 1) > max_text_bytes)
         return false;
-    items_.clear();
+    clear_items();
     width = 0;
     height = 0;
     const char* p = text;
     uint32_t code = 0;
     while (kiv_get_unicode_char(p, &code, &p)) {
-        text_item item;
-        item.code = code;
-        if (!get_char_size(code, item.width, item.height))
+        text_item item{0, 0, code, nullptr};
+        if (!measure_item(item))
             continue;
-        items_.push_back(item);
+        try {
+            items_.push_back(item);
+        } catch (...) {
+            if (item.glyph != nullptr)
+                FT_Done_Glyph(item.glyph);
+            throw;
+        }
         width += item.width;
         height = std::max(height, item.height);
     }
@@ -117,15 +150,52 @@ bool text_renderer::render(text_renderer_base& ren, int x, int y) {
         return false;
     std::vector<char_placement> placements(items_.size());
     double pen_x = 0;
+    bool all_kept = true;
     for (size_t i = 0; i < items_.size(); ++i) {
         placements[i].x = pen_x;
         placements[i].code = items_[i].code;
         pen_x += items_[i].width;
+        all_kept = all_kept && items_[i].glyph != nullptr;
     }
-    if (load_glyphs(placements))
+    if (all_kept)
+        render_kept(ren, placements, x, y);
+    else if (load_glyphs(placements))
         render_placement(ren, placements, x, y);
     cleanup_placement(placements);
     return true;
+}
+
+void text_renderer::render_kept(text_renderer_base& ren, std::vector<char_placement>& placements, int x, int y) {
+    const long height = long(ren.height());
+    if (std::labs(long(x)) > max_pen_pixels || std::labs(height - y) > max_pen_pixels)
+        return;
+    const FT_Vector pen = {FT_Pos(x) * 64, FT_Pos(height - y) * 64};
+    for (size_t i = 0; i < placements.size(); ++i) {
+        char_placement& p = placements[i];
+        p.glyph = nullptr;
+        if (std::fabs(p.x) > max_pen_pixels)
+            continue;
+        // Each kept outline is moved to its place, turned into a bitmap
+        // and moved back: whole 26.6 steps, so it comes back unchanged.
+        FT_Glyph outline = items_[i].glyph;
+        FT_Vector there = {FT_Pos(p.x * 64) + pen.x, pen.y};
+        FT_Vector back = {-there.x, -there.y};
+        if (FT_Glyph_Transform(outline, nullptr, &there) != 0)
+            continue;
+        FT_Glyph bitmap = outline;
+        if (FT_Glyph_To_Bitmap(&bitmap, FT_RENDER_MODE_NORMAL, nullptr, 0) == 0)
+            p.glyph = bitmap;
+        FT_Glyph_Transform(outline, nullptr, &back);
+    }
+    // Bitmaps already in place: render_placement draws them where they are.
+    render_placement(ren, placements, x, y);
+}
+
+FT_Glyph text_renderer::kept_glyph(unsigned code) const {
+    for (const text_item& item : items_)
+        if (item.code == code)
+            return item.glyph;
+    return nullptr;
 }
 
 bool text_renderer::load_glyphs(std::vector<char_placement>& placements) {
@@ -142,6 +212,21 @@ bool text_renderer::load_glyphs(std::vector<char_placement>& placements) {
         FT_Matrix matrix = {FT_Fixed(c * 0x10000), FT_Fixed(-s * 0x10000), FT_Fixed(s * 0x10000),
                             FT_Fixed(c * 0x10000)};
         FT_Vector delta = {FT_Pos(p.x * 64), FT_Pos(p.y * 64)};
+        // The glyph measured by set_text, moved and turned as loading it
+        // under this transform would: no second load.
+        FT_Glyph kept = kept_glyph(p.code);
+        if (kept != nullptr) {
+            FT_Glyph copy = nullptr;
+            if (FT_Glyph_Copy(kept, &copy) != 0)
+                continue;
+            const bool upright = matrix.xx == 0x10000 && matrix.xy == 0 && matrix.yx == 0 && matrix.yy == 0x10000;
+            if (FT_Glyph_Transform(copy, upright ? nullptr : &matrix, &delta) != 0) {
+                FT_Done_Glyph(copy);
+                continue;
+            }
+            p.glyph = copy;
+            continue;
+        }
         FT_Set_Transform(face, &matrix, &delta);
         FT_UInt index = FT_Get_Char_Index(face, p.code);
         if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)

@@ -81,7 +81,8 @@ public:
     text_renderer(font_face* face, agg::rgba8 color, unsigned halo, agg::rgba8 halo_color);
     text_renderer(const text_renderer&) = delete;
     text_renderer& operator=(const text_renderer&) = delete;
-    virtual ~text_renderer() = default;
+    // Releases the glyphs kept from the last set_text.
+    virtual ~text_renderer();
 
     // Measures `text` (UTF-8, decoded by kiv_get_unicode_char, so a
     // sequence cut short by the end of the text ends it) and keeps it for
@@ -118,6 +119,7 @@ protected:
         unsigned width;   // pixels of advance
         unsigned height;  // pixels of the glyph's box
         unsigned code;    // Unicode code point
+        FT_Glyph glyph;   // the upright glyph as measured, kept for drawing; owned; null: none
     };
 
     // The box of one glyph of a label, image pixels, y down.
@@ -148,6 +150,16 @@ protected:
     // Returns: false without a face, for a character without a glyph, or
     //     when FreeType fails.
     bool get_char_size(unsigned code, unsigned& width, unsigned& height);
+    // Measures item.code as get_char_size does and keeps the loaded glyph
+    // in item.glyph (null when it could not be kept).
+    bool measure_item(text_item& item);
+    // Releases the glyphs of items_ and empties it.
+    void clear_items();
+    // Returns: the glyph set_text kept for `code` (borrowed), or null.
+    FT_Glyph kept_glyph(unsigned code) const;
+    // Draws the text set last, every glyph of which was kept by set_text,
+    // at (x, y) as render does, into `placements` (one per item).
+    void render_kept(text_renderer_base& ren, std::vector<char_placement>& placements, int x, int y);
     // Returns: the length of the polyline through the first n vertices.
     double get_line_length(text_path& path, unsigned n);
     // Loads every placement's glyph turned by its angle and shifted by
@@ -182,7 +194,7 @@ protected:
     agg::rgba8 color_;            // text colour
     unsigned halo_;               // halo radius in pixels; 0 or >= 256: no halo
     agg::rgba8 halo_color_;
-    std::vector<text_item> items_;  // filled by set_text
+    std::vector<text_item> items_;  // filled by set_text; each glyph is loaded once, to measure and draw
 
 private:
     // Steps the walk to the next vertex. Returns: false at the last vertex.
