@@ -95,16 +95,16 @@ void kiv_generate_event(const char* event_type, int64_t event_id, i_object* even
         return;
     // One look-up of the service serves both the type name and the firing.
     auto_ptr_t<i_object> service(event_service());
+    if (event_proc* ours = kiv_cast_event_proc(service)) {
+        // Ours holds the event while it fires it, so it goes over with no
+        // reference and the service's last release frees it.
+        ours->fire_event(new event(ours->get_event_type(event_type), event_id, event_object), fire_immediately);
+        return;
+    }
     i_event_proc* proc = kiv_cast_i_event_proc(service);
     if (proc == nullptr)
         return;
     event* evt = new event(proc->get_event_type(event_type), event_id, event_object);
-    if (kiv_cast_event_proc(service) != nullptr) {
-        // Ours holds the event while it fires it, so it goes over with no
-        // reference and the service's last release frees it.
-        proc->fire_event(evt, fire_immediately);
-        return;
-    }
     evt->addref();
     proc->fire_event(evt, fire_immediately);
     evt->release();
