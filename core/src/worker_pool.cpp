@@ -60,6 +60,7 @@ struct pool_state : clock::listener {
     std::deque<worker*> idle;           // longest idle at the front
     std::vector<worker*> spare;         // records of ended workers, for reuse
     std::condition_variable callers;    // callers waiting at the thread limit
+    int waiting_callers = 0;            // how many wait on `callers`
 
     void wake_all() {
         std::lock_guard<std::mutex> guard(lock);
@@ -125,7 +126,13 @@ void worker_main(void* arg) {
             lock.lock();
             w->last_active = clock::mono_ms();
             p.idle.push_back(w);
-            p.callers.notify_all();
+            if (p.waiting_callers > 0) {
+                // One idle worker serves one caller; woken after the
+                // mutex is let go, it need not block on it.
+                lock.unlock();
+                p.callers.notify_one();
+                lock.lock();
+            }
             continue;
         }
         // Not busy, so this worker is in the idle queue and no caller can
@@ -207,7 +214,9 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             run_here();
             return;
         }
+        ++p.waiting_callers;
         clock::wait_until(p.callers, lock, deadline + 1);
+        --p.waiting_callers;
     }
     // A slot is counted for the new worker; every failure below gives it back.
     worker* w = kiv_is_running() ? take_record(p) : nullptr;
