@@ -9,15 +9,19 @@
 #include <kiv/core/object.h>
 
 #include <mutex>
+#include <type_traits>
 
 namespace kiv {
 
 namespace {
-// Created on first use and never destroyed, so releases during process
-// exit (static destructors of other libraries) stay safe.
+// Initialised before any code runs and never destroyed (nothing to do
+// at exit), so releases during process exit (static destructors of
+// other libraries) stay safe; no first-use check on every count.
+static_assert(std::is_trivially_destructible_v<std::mutex>, "the count mutex must outlive every object");
+std::mutex count_mutex;
+
 std::mutex& object_mutex() {
-    static std::mutex* m = new std::mutex;
-    return *m;
+    return count_mutex;
 }
 }  // namespace
 
