@@ -202,6 +202,39 @@ TEST_F(font_folder, the_glyphs_kept_from_measuring_draw_the_same_label_again_and
     EXPECT_EQ(last.bytes(), first.bytes());
 }
 
+TEST_F(font_folder, a_face_resized_between_labels_is_measured_and_drawn_at_its_new_size) {
+    // Glyphs are kept per face size: after a resize the next label is
+    // measured and drawn as a renderer that never saw the old size would.
+    font_face* face = open_face("DejaVuSans", 14);
+    ASSERT_NE(face, nullptr);
+    text_renderer text(face, black, 2, yellow);
+    unsigned small_width = 0, width = 0, height = 0;
+    ASSERT_TRUE(text.set_text("Hg", small_width, height));
+    canvas small(160, 80, white);
+    ASSERT_TRUE(text.render(small.ren(), 5, 50));
+
+    ASSERT_TRUE(face->set_pixel_size(28));
+    // Drawn again without a new set_text: the glyphs are loaded afresh at
+    // the new size (the widths stay those measured).
+    canvas redrawn(160, 80, white);
+    ASSERT_TRUE(text.render(redrawn.ren(), 5, 50));
+    EXPECT_GT(redrawn.changed(white, 0, 0, 160, 80), small.changed(white, 0, 0, 160, 80));
+
+    ASSERT_TRUE(text.set_text("Hg", width, height));
+    EXPECT_GT(width, small_width + small_width / 2);
+    canvas big(160, 80, white);
+    ASSERT_TRUE(text.render(big.ren(), 5, 50));
+
+    text_renderer fresh(face, black, 2, yellow);
+    unsigned fresh_width = 0, fresh_height = 0;
+    ASSERT_TRUE(fresh.set_text("Hg", fresh_width, fresh_height));
+    EXPECT_EQ(fresh_width, width);
+    EXPECT_EQ(fresh_height, height);
+    canvas expected(160, 80, white);
+    ASSERT_TRUE(fresh.render(expected.ren(), 5, 50));
+    EXPECT_EQ(big.bytes(), expected.bytes());
+}
+
 TEST_F(font_folder, drawing_outside_the_buffer_is_clipped) {
     font_face* face = open_face("DejaVuSans", 32);
     ASSERT_NE(face, nullptr);

@@ -38,6 +38,7 @@
 #include FT_GLYPH_H
 
 #include <array>
+#include <unordered_map>
 #include <vector>
 
 namespace kiv {
@@ -119,7 +120,7 @@ protected:
         unsigned width;   // pixels of advance
         unsigned height;  // pixels of the glyph's box
         unsigned code;    // Unicode code point
-        FT_Glyph glyph;   // the upright glyph as measured, kept for drawing; owned; null: none
+        FT_Glyph glyph;   // the upright outline as measured, from the glyph cache (not owned); null: none
     };
 
     // The box of one glyph of a label, image pixels, y down.
@@ -150,16 +151,45 @@ protected:
     // Returns: false without a face, for a character without a glyph, or
     //     when FreeType fails.
     bool get_char_size(unsigned code, unsigned& width, unsigned& height);
-    // Measures item.code as get_char_size does and keeps the loaded glyph
-    // in item.glyph (null when it could not be kept).
+    // One character measured, and its glyph kept for drawing. Labels
+    // repeat their characters, so each is loaded (and rasterised) once
+    // per face size rather than once per label.
+    struct cached_glyph {
+        unsigned width = 0;         // as text_item
+        unsigned height = 0;
+        FT_Glyph outline = nullptr;  // upright, at the origin; owned; null: not an outline
+        FT_Glyph bitmap = nullptr;   // the outline rasterised at the origin, made on first draw; owned
+    };
+    // What the cached glyphs were loaded for: the face's size object, its
+    // metrics and the character map. Any change makes them stale.
+    struct size_key {
+        FT_Size size = nullptr;
+        FT_CharMap charmap = nullptr;
+        FT_UShort x_ppem = 0, y_ppem = 0;
+        FT_Fixed x_scale = 0, y_scale = 0;
+        bool operator==(const size_key& o) const {
+            return size == o.size && charmap == o.charmap && x_ppem == o.x_ppem && y_ppem == o.y_ppem &&
+                   x_scale == o.x_scale && y_scale == o.y_scale;
+        }
+    };
+    // Returns: the key of the face as it is now.
+    size_key current_key() const;
+    // Returns: whether the cached glyphs fit the face as it is now.
+    bool cache_current() const;
+    // Measures item.code as get_char_size does, through the cache, and
+    // points item.glyph at the cached outline (null when there is none).
     bool measure_item(text_item& item);
-    // Releases the glyphs of items_ and empties it.
-    void clear_items();
-    // Returns: the glyph set_text kept for `code` (borrowed), or null.
+    // Releases every cached glyph.
+    void flush_glyphs();
+    // Returns: the outline set_text kept for `code` (borrowed), or null;
+    //     null too when the face changed size since.
     FT_Glyph kept_glyph(unsigned code) const;
-    // Draws the text set last, every glyph of which was kept by set_text,
-    // at (x, y) as render does, into `placements` (one per item).
-    void render_kept(text_renderer_base& ren, std::vector<char_placement>& placements, int x, int y);
+    // Draws the text set last, every glyph of which has an outline in the
+    // current cache, at (x, y) as render does, from bitmaps made once.
+    void render_cached(text_renderer_base& ren, int x, int y);
+
+    std::unordered_map<unsigned, cached_glyph> glyphs_;  // code point -> glyph, for key_
+    size_key key_;
     // Returns: the length of the polyline through the first n vertices.
     double get_line_length(text_path& path, unsigned n);
     // Loads every placement's glyph turned by its angle and shifted by
