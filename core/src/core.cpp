@@ -66,7 +66,7 @@ i_object* core::get_service(const char* svc_type) {
     if (svc_type == nullptr)
         return nullptr;
     mutex_locker lock(this);
-    auto it = services_.find(svc_type);
+    auto it = services_.find(std::string_view(svc_type));
     if (it == services_.end())
         return nullptr;
     it->second->addref();

@@ -73,7 +73,7 @@ private:
 
     mutex loader_mutex_;  // held for a whole load_library, entries included
 
-    std::map<std::string, i_object*> services_;  // one reference each; guarded by the core mutex
+    std::map<std::string, i_object*, std::less<>> services_;  // one reference each; guarded by the core mutex
     object_col libraries_;                       // i_kiv_library objects in load order
     std::vector<void*> modules_;                 // their module handles; guarded by the core mutex
     object_col streams_;                         // served by the pump; one reference each

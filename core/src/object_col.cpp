@@ -97,6 +97,13 @@ void object_col_impl::clear() {
         item->release();
 }
 
+void object_col_impl::take_items(std::vector<i_object*>& out) {
+    out.clear();
+    mutex_locker lock(this);
+    out.swap(items_);
+    sync_count();
+}
+
 int object_col_impl::get_item_pos(i_object* obj) {
     if (obj == nullptr)
         return -1;

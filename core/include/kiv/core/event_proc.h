@@ -22,6 +22,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <thread>
 #include <vector>
 
@@ -81,11 +83,25 @@ private:
         std::thread::id thread;
         i_event_handler* handler;
     };
-    class call_guard;
+    // The records one dispatch has called already: a few in place (most
+    // events have one or two handlers), more on the heap.
+    class called_records {
+    public:
+        bool contains(const handler_record& record) const;
+        void add(const handler_record& record);
+
+    private:
+        static const unsigned in_place = 4;
+        handler_record first_[in_place] = {};
+        unsigned count_ = 0;                  // records in first_
+        std::vector<handler_record> more_;    // the records after the first in_place
+    };
 
     // Chooses the next record for one dispatch and notes the call.
+    // Handler lock held.
     // Returns: false when none is left or the core stopped running.
-    bool choose(uint32_t type, int64_t id, std::vector<handler_record>& called, handler_record& chosen);
+    bool choose(uint32_t type, int64_t id, called_records& called, handler_record& chosen);
+    // Ends the note of a call of `handler` on this thread. Handler lock held.
     void call_ended(i_event_handler* handler);
     // Whether a callback of `handler` runs on a thread other than `me`
     // that does not itself wait for `me`. Handler lock held.
@@ -100,7 +116,8 @@ private:
     static void deliver(bool running, void* data, unsigned size);
 
     std::mutex types_lock_;
-    std::map<std::string, uint32_t> types_;  // type name -> id; guarded by types_lock_
+    std::deque<std::string> type_names_;                   // every name given an id; elements never move
+    std::unordered_map<std::string_view, uint32_t> types_;  // name (in type_names_) -> id; guarded by types_lock_
     uint32_t next_type_ = 100000;            // guarded by types_lock_
 
     std::mutex handlers_lock_;

@@ -5,7 +5,7 @@
 //
 //     A new object has count 0; its creator adds the first reference.
 //     All count changes of all objects, in every library, are serialised
-//     on one process-wide recursive mutex.
+//     on one process-wide mutex (nothing else runs under it).
 
 #ifndef KIV_CORE_OBJECT_H
 #define KIV_CORE_OBJECT_H
