@@ -39,7 +39,7 @@ int object::release() {
         mutex_locker lock(&object_mutex());
         count = --ref_count_;
     }
-    if (count == 0)
+    if (count == 0 && last_reference_dropped())
         delete this;
     return count;
 }

@@ -26,6 +26,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <cstdlib>
 #include <poll.h>
 #include <sys/socket.h>
@@ -67,6 +68,14 @@ socket_service::~socket_service() {
     kiv_uninstall_handler(conn_event, 0, this, static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
 }
 
+bool socket_service::last_reference_dropped() {
+    if (stop_threads(stop_wait_seconds))
+        return true;
+    kiv_log(0, "socket_service: the socket thread did not stop in %u s; the service is left in memory",
+            stop_wait_seconds);
+    return false;
+}
+
 bool socket_service::get_interface(const char* name, void** out) {
     if (answer_interface(name, "i_socket_service", static_cast<i_socket_service*>(this), out))
         return true;
@@ -95,6 +104,19 @@ int socket_service::get_port_socket(unsigned short port) {
     mutex_locker lock(&lock_);
     auto it = port_map_.find(port);
     return it != port_map_.end() ? it->second : -1;
+}
+
+int socket_service::duplicate_udp_socket(unsigned short port) {
+    mutex_locker lock(&lock_);
+    auto it = port_map_.find(port);
+    if (it == port_map_.end())
+        return -1;
+    // The port map may name a TCP listener opened later on the same port.
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (getsockopt(it->second, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_DGRAM)
+        return -1;
+    return fcntl(it->second, F_DUPFD_CLOEXEC, 0);
 }
 
 bool socket_service::open_socket(const char* address, unsigned port, unsigned backlog, bool tcp) {

@@ -35,8 +35,20 @@ public:
     bool open_udp_socket(const char* address, unsigned port) override;
     bool close_udp_socket(const char* address, unsigned port) override;
     int get_port_socket(unsigned short port) override;
+    // A duplicate of the datagram socket bound to `port`, taken under the
+    // service mutex, so a close meanwhile cannot turn it into a closed or
+    // reused descriptor. Replies sent through it leave from that port.
+    // Returns: the new descriptor, which the caller closes, or -1 when
+    //     the port has no datagram socket.
+    int duplicate_udp_socket(unsigned short port);
     // Answers "i_socket_service".
     bool get_interface(const char* name, void** out) override;
+
+protected:
+    // Stops the socket thread before the service goes; when it does not
+    // stop in time the service is left in memory (logged), since the
+    // thread still uses it.
+    bool last_reference_dropped() override;
 
 private:
     struct entry {
