@@ -52,7 +52,14 @@ std::string entry_address(const char* address) {
 
 socket_service::socket_service() {
     create_thread(this, static_cast<thread_function>(&socket_service::socket_thread), nullptr);
-    kiv_install_handler(conn_event, 0, this, static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
+    // Through the event service held from here on: the service is
+    // released after "svc_event" at shut-down and must still uninstall
+    // (and wait for a callback under way).
+    i_core* core = kiv_core();
+    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->install_handler(proc->get_event_type(conn_event), 0, this,
+                              static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
 }
 
 socket_service::~socket_service() {
@@ -65,7 +72,9 @@ socket_service::~socket_service() {
         entries_.clear();
         port_map_.clear();
     }
-    kiv_uninstall_handler(conn_event, 0, this, static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->uninstall_handler(proc->get_event_type(conn_event), 0, this,
+                                static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
 }
 
 bool socket_service::last_reference_dropped() {

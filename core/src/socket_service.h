@@ -7,6 +7,7 @@
 #ifndef KIV_CORE_SRC_SOCKET_SERVICE_H
 #define KIV_CORE_SRC_SOCKET_SERVICE_H
 
+#include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_socket_service.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
@@ -78,6 +79,7 @@ private:
     // The handler of last resort for "KIV_EVT_TCP_CONN_OPENED".
     bool on_unclaimed_conn(i_event* event);
 
+    auto_ptr_t<i_object> events_;       // "svc_event" as found at construction; null when there was none
     mutex lock_;                        // the service mutex: entries, port map, serials
     entry_map entries_;                 // guarded by lock_
     std::map<uint16_t, int> port_map_;  // port to socket; guarded by lock_
