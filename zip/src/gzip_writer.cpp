@@ -7,12 +7,9 @@
 
 #include "temp_beside.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
-#include <vector>
 
 namespace kiv {
 

@@ -18,7 +18,6 @@
 
 #include <kiv/core/log.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
