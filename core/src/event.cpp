@@ -34,6 +34,16 @@ event::event(const char* event_type, int64_t event_id, i_object* event_object) {
     init_event(proc != nullptr ? proc->get_event_type(event_type) : 0, event_id, event_object);
 }
 
+event::event(const event& other) : object(other) {
+    init_event(other.event_type_, other.event_id_, other.event_object_);
+}
+
+event& event::operator=(const event& other) {
+    if (this != &other)
+        init_event(other.event_type_, other.event_id_, other.event_object_);
+    return *this;
+}
+
 event::~event() {
     if (event_object_ != nullptr)
         event_object_->release();

@@ -41,13 +41,7 @@ event_proc::event_proc() {
 
 event_proc::~event_proc() {
     kiv_trace("event_proc::~event_proc()");
-    {
-        std::lock_guard<std::mutex> lock(queue_lock_);
-        stopping_ = true;
-    }
-    queue_ready_.notify_all();
-    if (!stop_threads(queue_stop_seconds))
-        kiv_log(0, "event_proc: the queue thread did not stop in %u s", queue_stop_seconds);
+    stop_queue();
     std::deque<i_event*> left;
     {
         std::lock_guard<std::mutex> lock(queue_lock_);
@@ -55,6 +49,23 @@ event_proc::~event_proc() {
     }
     for (i_event* evt : left)
         evt->release();
+}
+
+bool event_proc::stop_queue() {
+    {
+        std::lock_guard<std::mutex> lock(queue_lock_);
+        stopping_ = true;
+    }
+    queue_ready_.notify_all();
+    return stop_threads(queue_stop_seconds);
+}
+
+bool event_proc::last_reference_dropped() {
+    if (stop_queue())
+        return true;
+    kiv_log(0, "event_proc: the queue thread did not stop in %u s; the event service is left in memory",
+            queue_stop_seconds);
+    return false;
 }
 
 bool event_proc::get_interface(const char* name, void** out) {

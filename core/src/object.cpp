@@ -46,7 +46,7 @@ int object::release() {
         std::lock_guard<std::mutex> lock(object_mutex());
         count = --ref_count_;
     }
-    if (count == 0)
+    if (count == 0 && last_reference_dropped())
         delete this;
     return count;
 }

@@ -39,7 +39,9 @@ public:
     // events then wait until the service is destroyed).
     event_proc();
     // Stops the queue thread (waiting at most 60 s), then releases every
-    // event still queued without delivering it.
+    // event still queued without delivering it. The last release stops
+    // the thread first: when it does not stop in time the service is
+    // left in memory (logged), since the thread still uses it.
     ~event_proc() override;
 
     // Answers "i_event_proc", "event_proc" and "i_named_object".
@@ -61,6 +63,9 @@ public:
     // Returns: the number of threads waiting in uninstall_handler for
     //     callbacks on other threads to return. For diagnostics and tests.
     unsigned uninstalls_waiting();
+
+protected:
+    bool last_reference_dropped() override;
 
 private:
     struct handler_record {
@@ -111,6 +116,9 @@ private:
     // `seen` holds the threads already followed. Handler lock held.
     bool waits_for(std::thread::id from, std::thread::id to, std::vector<std::thread::id>& seen);
 
+    // Asks the queue thread to stop and waits for it.
+    // Returns: false when it did not stop within 60 s.
+    bool stop_queue();
     void queue_loop(void* arg);
     // The pool task: `data` holds one i_event* with the queue's reference.
     static void deliver(bool running, void* data, unsigned size);
