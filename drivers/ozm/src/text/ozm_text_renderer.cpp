@@ -98,10 +98,10 @@ double distance_to_segment(double px, double py, const pixel_point& a, const pix
 
 // Calls try_copy(k) for the copies in increasing order, skipping at once
 // the copies that start on a segment every point of which lies farther
-// than `reach` from (m, m).
+// than `reach` from (cx, cy).
 template <class TryCopy>
 void for_each_copy(const copy_offsets& o, const std::vector<pixel_point>& path, const std::vector<double>& lengths,
-                   double m, double reach, TryCopy try_copy) {
+                   double cx, double cy, double reach, TryCopy try_copy) {
     size_t seg = 0;
     const size_t segments = path.size() - 1;
     uint64_t k = 0;
@@ -111,7 +111,7 @@ void for_each_copy(const copy_offsets& o, const std::vector<pixel_point>& path, 
             ++seg;
         if (seg >= segments)
             return;
-        if (distance_to_segment(m, m, path[seg], path[seg + 1]) > reach) {
+        if (distance_to_segment(cx, cy, path[seg], path[seg + 1]) > reach) {
             // No copy starting on this segment can be placed.
             double end = lengths[seg + 1];
             uint64_t next = o.step > 0 ? uint64_t(std::max(0.0, std::floor((end - o.at(0)) / o.step))) : k + 1;
@@ -384,8 +384,12 @@ bool ozm_text_renderer::place_along(render_context& ctx, placement_tree& placeme
     const pixel_point s{a0.x + (a1.x - a0.x) * t, a0.y + (a1.y - a0.y) * t};
     double a = std::atan2(-(a1.y - a0.y), a1.x - a0.x);
     const bool reversed = std::fabs(a) > pi / 2;
+    // Copies that start too far from the image to reach it are dropped.
+    // The distance is taken from the image's centre: measured from the
+    // corner (m, m) it would also drop copies at the far corner of a
+    // large image, inside the view.
     const double m = std::max(ctx.width, ctx.height);
-    if (std::hypot(s.x - m, s.y - m) - width_ > m + 200)
+    if (std::hypot(s.x - ctx.width / 2.0, s.y - ctx.height / 2.0) - width_ > m + 200)
         return false;
     pixel_point p = a1;
     double rem = std::hypot(p.x - s.x, p.y - s.y);
@@ -460,7 +464,7 @@ bool ozm_text_renderer::draw_along(render_context& ctx, placement_tree& placemen
     size_t cursor = 0;
     std::vector<placed_glyph> glyphs;
     std::vector<box> boxes;
-    for_each_copy(offsets, path, lengths, m, m + 200 + width, [&](uint64_t, double start) {
+    for_each_copy(offsets, path, lengths, ctx.width / 2.0, ctx.height / 2.0, m + 200 + width, [&](uint64_t, double start) {
         pixel_point origin{0, 0};
         if (!place_along(ctx, placement, path, lengths, cursor, start, glyphs, boxes, origin))
             return;
@@ -506,7 +510,8 @@ bool ozm_text_renderer::draw_along_box(render_context& ctx, placement_tree& plac
     }
     // Boxes whose centre lies this far from the image can neither show nor
     // meet a label that shows.
-    for_each_copy(offsets, path, lengths, m, m + 200 + width + 2 * h, [&](uint64_t, double at) {
+    for_each_copy(offsets, path, lengths, ctx.width / 2.0, ctx.height / 2.0, m + 200 + width + 2 * h,
+                  [&](uint64_t, double at) {
         while (cursor < segments && lengths[cursor + 1] < at)
             ++cursor;
         if (cursor >= segments)
