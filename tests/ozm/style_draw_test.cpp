@@ -361,3 +361,41 @@ TEST_F(StyleDraw, FarCoordinatesDrawAsTheShapesCutShort) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace kiv_test;
+
+TEST_F(StyleDraw, LayerDrawsItsVisibleStylesOfThePass) {
+    std::string path = dir.file("roads.xml");
+    put_file(path, "<layer name='roads' levels='0-16'>"
+                   "<style type='line' color='FF0000' levels='0-16' features='1' width='3'/>"
+                   "<style type='line' color='0000FF' levels='5-6' features='1' width='7'/>"
+                   "</layer>");
+    kiv::renderer_layer layer;
+    ASSERT_TRUE(layer.load(path.c_str()));
+    w::map_writer mw = writer();
+    mw.add_feature(line_feature(1, {at_px(10, 50), at_px(90, 50)}));
+    loaded_map m;
+    ASSERT_TRUE(m.load(mw, dir.file("map.ozm")));
+    kiv::ozm::feature_table table = m.all();
+    auto_ptr_t<kiv::i_gis_viewport> vp(new_plain_viewport(100, 100));
+    for (uint8_t level : {0, 5}) {
+        for (unsigned pass : {0u, 1u}) {
+            canvas c(100, 100);
+            c.ctx->level = level;
+            kiv::ozm::page_set pages;
+            ASSERT_TRUE(layer.lock());
+            layer.render(table, pages, *c.ctx, vp, pass);
+            layer.unlock();
+            if (pass == 1) {
+                EXPECT_TRUE(c.blank());
+                continue;
+            }
+            EXPECT_EQ(c.at(50, 50), level == 5 ? 0xFFFF0000u : 0xFF0000FFu) << int(level);
+            EXPECT_EQ(c.at(50, 46) != 0xFFFFFFFFu, level == 5) << int(level);
+        }
+    }
+}
+
+}  // namespace
