@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace kiv {
 
@@ -171,6 +172,43 @@ double estimate_cells(render_context& ctx, double stroke_width) {
         }
     }
     return cells * 1.25;
+}
+
+void band_subpaths(render_context& ctx, double grow, bool bulge, double y0, double y1, agg::path_storage& out) {
+    out.remove_all();
+    agg::path_storage& path = ctx.path;
+    const unsigned total = path.total_vertices();
+    unsigned start = 0;
+    while (start < total) {
+        // One sub-path: from its move_to up to the next one.
+        double x, y;
+        double lo = std::numeric_limits<double>::max(), hi = -lo, left = lo, right = -lo;
+        unsigned end = start;
+        for (; end < total; ++end) {
+            unsigned cmd = path.vertex(end, &x, &y);
+            if (end > start && agg::is_move_to(cmd))
+                break;
+            if (agg::is_vertex(cmd)) {
+                lo = std::min(lo, y);
+                hi = std::max(hi, y);
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        double g = grow + (bulge && hi >= lo ? std::max(hi - lo, right - left) : 0);
+        if (hi >= lo && hi + g >= y0 && lo - g <= y1) {
+            for (unsigned i = start; i < end; ++i) {
+                unsigned cmd = path.vertex(i, &x, &y);
+                if (agg::is_move_to(cmd))
+                    out.move_to(x, y);
+                else if (agg::is_vertex(cmd))
+                    out.line_to(x, y);
+                else if (agg::is_end_poly(cmd))
+                    out.end_poly(cmd & agg::path_flags_mask);
+            }
+        }
+        start = end;
+    }
 }
 
 }  // namespace ozm

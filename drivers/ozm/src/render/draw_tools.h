@@ -82,34 +82,57 @@ bool build_path(feature_table& features, uint8_t first, uint8_t last, page_set& 
 // stroking with `stroke_width` (0 for a fill).
 double estimate_cells(render_context& ctx, double stroke_width);
 
-// Rasterises `vs` through the context's rasteriser (non-zero rule) and
-// lets `draw`() render it, in horizontal bands when `cells` (an
-// estimate_cells value) exceeds what one pass keeps.
-template <class VertexSource, class Draw>
-void rasterise(render_context& ctx, VertexSource& vs, double cells, Draw draw) {
+// The sub-paths of ctx.path whose box, grown by `grow` (and, with
+// `bulge`, by the box's own larger side, for curves drawn through the
+// points), meets the rows y0..y1; copied into `out`.
+void band_subpaths(render_context& ctx, double grow, bool bulge, double y0, double y1, agg::path_storage& out);
+
+// Rasterises ctx.path through the context's rasteriser (non-zero rule):
+// `add`(path) adds a path through the style's converters to
+// ctx.tools().ras, then `draw`() renders what it holds. When `cells` (an
+// estimate_cells value) exceeds what one pass keeps, the image is drawn
+// in horizontal bands, each band from the sub-paths that can reach it
+// (their boxes grown by `grow`, see band_subpaths).
+template <class Add, class Draw>
+void rasterise(render_context& ctx, double cells, double grow, bool bulge, Add add, Draw draw) {
     draw_tools& t = ctx.tools();
     unsigned bands = cells > band_cells ? unsigned(std::min(cells / band_cells, 1e6)) + 1 : 1;
     if (bands > ctx.height)
         bands = ctx.height;
-    if (bands == 0)
-        bands = 1;
+    if (bands <= 1) {
+        t.ras.reset();
+        t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
+        t.ras.filling_rule(agg::fill_non_zero);
+        add(ctx.path);
+        draw();
+        t.ras.reset();
+        return;
+    }
+    agg::path_storage band;
     for (unsigned b = 0; b < bands; ++b) {
         double y0 = b == 0 ? -1.0 : double(uint64_t(ctx.height) * b / bands);
         double y1 = b + 1 == bands ? ctx.height + 1.0 : double(uint64_t(ctx.height) * (b + 1) / bands);
+        band_subpaths(ctx, grow, bulge, y0, y1, band);
         t.ras.reset();
         t.ras.clip_box(-1.0, y0, ctx.width + 1.0, y1);
         t.ras.filling_rule(agg::fill_non_zero);
-        t.ras.add_path(vs);
+        add(band);
         draw();
     }
     t.ras.reset();
 }
 
-// rasterise, rendered in one colour.
+// Rasterises `vs` once, clipped to the image, in one colour (small
+// shapes: label boxes).
 template <class VertexSource>
-void fill_solid(render_context& ctx, VertexSource& vs, agg::rgba8 color, double cells) {
+void fill_once(render_context& ctx, VertexSource& vs, agg::rgba8 color) {
     draw_tools& t = ctx.tools();
-    rasterise(ctx, vs, cells, [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
+    t.ras.reset();
+    t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
+    t.ras.filling_rule(agg::fill_non_zero);
+    t.ras.add_path(vs);
+    agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color);
+    t.ras.reset();
 }
 
 }  // namespace ozm

@@ -22,12 +22,19 @@ void render_style_line::render(ozm::feature_table& features, ozm::page_set& page
         width += 2 * border_width(level);
     if (!ozm::build_path(features, first_code_, last_code_, pages, ctx, viewport, true))
         return;
-    agg::conv_stroke<agg::path_storage> stroke(ctx.path);
-    stroke.width(width);
-    stroke.line_join(agg::round_join);
-    stroke.line_cap(agg::round_cap);
-    stroke.miter_limit(4.0);
-    ozm::fill_solid(ctx, stroke, ozm::style_rgba(color_), ozm::estimate_cells(ctx, width));
+    ozm::draw_tools& t = ctx.tools();
+    const agg::rgba8 color = ozm::style_rgba(color_);
+    ozm::rasterise(
+        ctx, ozm::estimate_cells(ctx, width), width, false,
+        [&](agg::path_storage& path) {
+            agg::conv_stroke<agg::path_storage> stroke(path);
+            stroke.width(width);
+            stroke.line_join(agg::round_join);
+            stroke.line_cap(agg::round_cap);
+            stroke.miter_limit(4.0);
+            t.ras.add_path(stroke);
+        },
+        [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
 }
 
 }  // namespace kiv

@@ -20,14 +20,23 @@ void render_style_polygon::render(ozm::feature_table& features, ozm::page_set& p
         return;
     if (!ozm::build_path(features, first_code_, last_code_, pages, ctx, viewport, border_))
         return;
-    if (border_) {
-        agg::conv_stroke<agg::path_storage> stroke(ctx.path);
-        stroke.width(border);
-        stroke.miter_limit(4.0);
-        ozm::fill_solid(ctx, stroke, ozm::style_rgba(color_), ozm::estimate_cells(ctx, border));
-    } else {
-        ozm::fill_solid(ctx, ctx.path, ozm::style_rgba(color_), ozm::estimate_cells(ctx, 0));
-    }
+    ozm::draw_tools& t = ctx.tools();
+    const agg::rgba8 color = ozm::style_rgba(color_);
+    // Miter joins reach out at most the miter limit times half the width.
+    const double stroke = border_ ? border : 0;
+    ozm::rasterise(
+        ctx, ozm::estimate_cells(ctx, stroke), 2 * stroke + 1, false,
+        [&](agg::path_storage& path) {
+            if (border_) {
+                agg::conv_stroke<agg::path_storage> outline(path);
+                outline.width(border);
+                outline.miter_limit(4.0);
+                t.ras.add_path(outline);
+            } else {
+                t.ras.add_path(path);
+            }
+        },
+        [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
 }
 
 }  // namespace kiv

@@ -30,8 +30,9 @@ void render_style_polygon_image::render(ozm::feature_table& features, ozm::page_
     agg::span_pattern_rgba<accessor> spans(pattern, 0, 0);
     agg::span_allocator<agg::rgba8> alloc;
     ozm::draw_tools& t = ctx.tools();
-    ozm::rasterise(ctx, ctx.path, ozm::estimate_cells(ctx, 0),
-                   [&] { agg::render_scanlines_aa(t.ras, t.sl_u, *ctx.renderer_base, alloc, spans); });
+    ozm::rasterise(
+        ctx, ozm::estimate_cells(ctx, 0), 1, false, [&](agg::path_storage& path) { t.ras.add_path(path); },
+        [&] { agg::render_scanlines_aa(t.ras, t.sl_u, *ctx.renderer_base, alloc, spans); });
 }
 
 }  // namespace kiv

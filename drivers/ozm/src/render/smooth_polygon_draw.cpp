@@ -21,19 +21,27 @@ void render_style_smooth_polygon::render(ozm::feature_table& features, ozm::page
         return;
     if (!ozm::build_path(features, first_code_, last_code_, pages, ctx, viewport, border_))
         return;
-    agg::conv_smooth_poly1<agg::path_storage> smooth(ctx.path);
-    smooth.smooth_value(0.5);
-    agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> curve(smooth);
-    // Smoothing keeps a curve between the same vertices, so the straight
-    // path's estimate (with room for the bulge) bounds the cells.
-    if (border_) {
-        agg::conv_stroke<decltype(curve)> stroke(curve);
-        stroke.width(border);
-        stroke.miter_limit(4.0);
-        ozm::fill_solid(ctx, stroke, ozm::style_rgba(color_), 2 * ozm::estimate_cells(ctx, border));
-    } else {
-        ozm::fill_solid(ctx, curve, ozm::style_rgba(color_), 2 * ozm::estimate_cells(ctx, 0));
-    }
+    ozm::draw_tools& t = ctx.tools();
+    const agg::rgba8 color = ozm::style_rgba(color_);
+    const double stroke = border_ ? border : 0;
+    // The curves run through the same vertices and bulge out by less than
+    // a ring's own size, so twice the straight estimate bounds the cells.
+    ozm::rasterise(
+        ctx, 2 * ozm::estimate_cells(ctx, stroke), 2 * stroke + 1, true,
+        [&](agg::path_storage& path) {
+            agg::conv_smooth_poly1<agg::path_storage> smooth(path);
+            smooth.smooth_value(0.5);
+            agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> curve(smooth);
+            if (border_) {
+                agg::conv_stroke<decltype(curve)> outline(curve);
+                outline.width(border);
+                outline.miter_limit(4.0);
+                t.ras.add_path(outline);
+            } else {
+                t.ras.add_path(curve);
+            }
+        },
+        [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
 }
 
 }  // namespace kiv

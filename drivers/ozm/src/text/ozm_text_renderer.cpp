@@ -536,10 +536,10 @@ bool ozm_text_renderer::draw_along_box(render_context& ctx, placement_tree& plac
         rect.line_to(x1, y1);
         rect.line_to(x0, y1);
         rect.close_polygon();
-        ozm::fill_solid(ctx, rect, fill, 0);
+        ozm::fill_once(ctx, rect, fill);
         agg::conv_stroke<agg::path_storage> outline(rect);
         outline.width(1.0);
-        ozm::fill_solid(ctx, outline, halo_color_, 0);
+        ozm::fill_once(ctx, outline, halo_color_);
         draw_run(ctx, cx - width / 2, cy + height / 2 - 1, glyphs);
     });
     halo_ = saved_halo;
