@@ -261,6 +261,31 @@ TEST_F(StyleDraw, LinePictureRunsAlongAndFiltersByFlags) {
     EXPECT_EQ(column(r, 60), "........");
 }
 
+TEST_F(StyleDraw, LinePictureKeepsItsPhaseWhereTheLineIsCut) {
+    // The rail picture is 16 pixels wide, its middle row 8 dark, 8 light.
+    // Lines starting 1,000 and 16,001,000 pixels left of the image (cut
+    // there; the latter past AGG's fixed-point range) and one starting at
+    // x = 8 (1,000 ≡ 8 modulo 16 further right) show one phase.
+    auto rail = make_style("line-image", "levels='0-16' features='1' file='rail'");
+    ASSERT_TRUE(rail);
+    auto draw_from = [&](double x0) {
+        w::map_writer mw = writer();
+        mw.add_feature(line_feature(1, {at_px(x0, 40), at_px(120, 40)}));
+        std::unique_ptr<canvas> c(new canvas(100, 80));
+        draw(mw, {rail.get()}, *c);
+        return c;
+    };
+    auto near = draw_from(-1000), far = draw_from(-16001000), inside = draw_from(8);
+    EXPECT_EQ(near->pixels, far->pixels);
+    int dark = 0;
+    for (int x = 20; x < 100; ++x) {
+        EXPECT_EQ(near->at(x, 40), inside->at(x, 40)) << x;
+        dark += near->red(x, 40) < 180;  // the dark half blends with the light row below
+    }
+    EXPECT_GT(dark, 20);
+    EXPECT_LT(dark, 60);
+}
+
 TEST_F(StyleDraw, RecordsThatFailTheirChecksAreSkipped) {
     // A labelled map without a usable label: the writer's map is cut so the
     // last page's record runs past the end of its page.

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kiv {
 
@@ -45,54 +46,78 @@ typedef agg::line_image_pattern_pow2<agg::pattern_filter_bilinear_rgba8> pattern
 typedef agg::renderer_outline_image<ozm_renderer_base, pattern_t> outline_renderer;
 typedef agg::rasterizer_outline_aa<outline_renderer> outline_rasterizer;
 
-// One feature's runs of segments and their pattern starts.
+// One feature's runs and their pattern starts. A run is a stretch of
+// segments that pass the distance test; it starts its pattern at sign ×
+// (S truncated, modulo the picture width), S being the length walked
+// before it, the sign + for a run closed by a break and - for the run
+// that ends the feature. The cut to the image splits a run into pieces,
+// each starting its pattern where the whole run would have it there.
 class run_drawer {
 public:
     run_drawer(render_context& ctx, outline_renderer& ren, outline_rasterizer& ras, double pattern_width)
-        : ctx_(ctx), ren_(ren), ras_(ras), pattern_width_(pattern_width) {}
+        : ctx_(ctx), ren_(ren), ras_(ras), pattern_width_(pattern_width < 1 ? 1 : pattern_width) {}
 
-    // Draws the current run with its pattern starting at `sign` × (S
-    // truncated, modulo the pattern width) and clears it.
-    void flush(int sign) {
-        if (!drawing_)
-            return;
-        long long s = (long long)(start_);
-        long long w = std::max<long long>(1, (long long)(pattern_width_));
-        ren_.start_x(double(sign * (s % w)));
-        ras_.add_path(ctx_.path);
-        ctx_.path.remove_all();
-        drawing_ = false;
-    }
     // Adds the part of prev-cur inside `box`; `walked` is the length of
     // the line before prev.
     void segment(double px, double py, double x, double y, double walked, const agg::rect_d& box) {
         double ax = px, ay = py, bx = x, by = y;
         unsigned flags = agg::clip_line_segment(&ax, &ay, &bx, &by, box);
         if (flags >= 4) {
-            flush(1);
+            open_ = false;
             return;
         }
         if ((flags & 1) != 0)
-            flush(1);
-        if (!drawing_) {
-            ctx_.path.move_to(ax, ay);
-            start_ = walked + ((flags & 1) != 0 ? std::hypot(ax - px, ay - py) : 0);
-            drawing_ = true;
+            open_ = false;
+        if (!open_) {
+            piece p;
+            p.offset = walked + ((flags & 1) != 0 ? std::hypot(ax - px, ay - py) : 0) - run_start_;
+            p.xy = {ax, ay};
+            pieces_.push_back(std::move(p));
+            open_ = true;
         }
-        ctx_.path.line_to(bx, by);
+        pieces_.back().xy.push_back(bx);
+        pieces_.back().xy.push_back(by);
         if ((flags & 2) != 0)
-            flush(1);
+            open_ = false;
     }
-    // A segment left out by the distance test: it breaks the run.
-    void skip() { flush(1); }
+    // A segment left out by the distance test: the run ends (drawn with
+    // the + sign) and the next one starts at `next_start`.
+    void skip(double next_start) {
+        flush(1);
+        run_start_ = next_start;
+    }
+    // The run that ends the feature.
+    void finish() { flush(-1); }
 
 private:
+    struct piece {
+        double offset;           // length from the run's start to the piece's first point
+        std::vector<double> xy;  // points, x then y
+    };
+
+    void flush(int sign) {
+        const long long w = (long long)(pattern_width_);
+        const double base = double(sign * ((long long)(run_start_) % w));
+        for (const piece& p : pieces_) {
+            ctx_.path.remove_all();
+            ctx_.path.move_to(p.xy[0], p.xy[1]);
+            for (size_t i = 2; i + 1 < p.xy.size(); i += 2)
+                ctx_.path.line_to(p.xy[i], p.xy[i + 1]);
+            ren_.start_x(std::fmod(base + p.offset, double(w)));
+            ras_.add_path(ctx_.path);
+        }
+        ctx_.path.remove_all();
+        pieces_.clear();
+        open_ = false;
+    }
+
     render_context& ctx_;
     outline_renderer& ren_;
     outline_rasterizer& ras_;
     double pattern_width_;
-    bool drawing_ = false;
-    double start_ = 0;  // S: length along the line where the run starts
+    double run_start_ = 0;  // S
+    bool open_ = false;     // the last piece takes further points
+    std::vector<piece> pieces_;
 };
 
 }  // namespace
@@ -140,12 +165,12 @@ void render_style_line_image::render(ozm::feature_table& features, ozm::page_set
             if (kiv_distance_to_line(x, y, px, py, cx, cy, false) <= m)
                 runs.segment(px, py, x, y, walked, box);
             else
-                runs.skip();
+                runs.skip(walked + seg);
             walked += seg;
             px = x;
             py = y;
         }
-        runs.flush(-1);
+        runs.finish();
         ctx.path.remove_all();
     }
 }
