@@ -15,6 +15,7 @@
 #include <agg_conv_dash.h>
 #include <agg_conv_stroke.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -88,28 +89,52 @@ void render_style_dash::render(ozm::feature_table& features, ozm::page_set& page
     std::vector<piece> parts;
     cut_pieces(ctx.path, box, parts);
 
-    ozm::draw_tools& t = ctx.tools();
-    t.ras.reset();
-    t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
-    t.ras.filling_rule(agg::fill_non_zero);
-    agg::path_storage one;
+    // Cells: both sides of every piece, a cap at each end of every dash.
+    double cells = 0;
     for (const piece& p : parts) {
-        one.remove_all();
-        one.move_to(p.xy[0], p.xy[1]);
-        for (size_t i = 2; i + 1 < p.xy.size(); i += 2)
-            one.line_to(p.xy[i], p.xy[i + 1]);
-        agg::conv_dash<agg::path_storage> dash(one);
-        for (size_t i = 0; i < values; i += 2)
-            dash.add_dash(dashes_[i], dashes_[i + 1]);
-        dash.dash_start(std::fmod(p.phase, period));
-        agg::conv_stroke<agg::conv_dash<agg::path_storage>> stroke(dash);
-        stroke.width(width);
-        stroke.line_join(agg::round_join);
-        stroke.line_cap(agg::round_cap);
-        stroke.miter_limit(4.0);
-        t.ras.add_path(stroke);
+        for (size_t i = 2; i + 1 < p.xy.size(); i += 2) {
+            double len = std::fabs(p.xy[i] - p.xy[i - 2]) + std::fabs(p.xy[i + 1] - p.xy[i - 1]);
+            cells += 2 * (len + 2) + 4 * width + 8 + (len / period + 1) * (8 * width + 16);
+        }
     }
-    agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, ozm::style_rgba(color_));
+    cells *= 1.25;
+    ozm::draw_tools& t = ctx.tools();
+    unsigned bands = cells > ozm::band_cells ? unsigned(std::min(cells / ozm::band_cells, 1e6)) + 1 : 1;
+    bands = std::max(1u, std::min(bands, ctx.height));
+    agg::path_storage one;
+    for (unsigned b = 0; b < bands; ++b) {
+        double y0 = b == 0 ? -1.0 : double(uint64_t(ctx.height) * b / bands);
+        double y1 = b + 1 == bands ? ctx.height + 1.0 : double(uint64_t(ctx.height) * (b + 1) / bands);
+        t.ras.reset();
+        t.ras.clip_box(-1.0, y0, ctx.width + 1.0, y1);
+        t.ras.filling_rule(agg::fill_non_zero);
+        for (const piece& p : parts) {
+            if (bands > 1) {
+                double lo = p.xy[1], hi = p.xy[1];
+                for (size_t i = 3; i < p.xy.size(); i += 2) {
+                    lo = std::min(lo, p.xy[i]);
+                    hi = std::max(hi, p.xy[i]);
+                }
+                if (hi + width < y0 || lo - width > y1)
+                    continue;
+            }
+            one.remove_all();
+            one.move_to(p.xy[0], p.xy[1]);
+            for (size_t i = 2; i + 1 < p.xy.size(); i += 2)
+                one.line_to(p.xy[i], p.xy[i + 1]);
+            agg::conv_dash<agg::path_storage> dash(one);
+            for (size_t i = 0; i < values; i += 2)
+                dash.add_dash(dashes_[i], dashes_[i + 1]);
+            dash.dash_start(std::fmod(p.phase, period));
+            agg::conv_stroke<agg::conv_dash<agg::path_storage>> stroke(dash);
+            stroke.width(width);
+            stroke.line_join(agg::round_join);
+            stroke.line_cap(agg::round_cap);
+            stroke.miter_limit(4.0);
+            t.ras.add_path(stroke);
+        }
+        agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, ozm::style_rgba(color_));
+    }
     t.ras.reset();
 }
 
