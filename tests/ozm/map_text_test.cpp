@@ -9,6 +9,10 @@
 
 #include <kiv/core/env.h>
 #include <kiv/image/font_face.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_GLYPH_H
 #include <kiv/ozm/render/label_style.h>
 #include <kiv/ozm/text/ozm_text_renderer.h>
 
@@ -77,6 +81,55 @@ TEST_F(MapText, MeasuresUpTo254Glyphs) {
     auto u2 = text(g2.get(), 8);
     EXPECT_FALSE(u2.draw_at_point(*wide2.ctx, wide2.ctx->labels, 2000, 20, std::string(255, 'i').c_str(), 0));
     EXPECT_TRUE(wide2.blank());
+}
+
+// Placed glyphs are copies of the outline loaded once, turned and moved
+// with FT_Glyph_Transform; the pixels must be those of loading the glyph
+// under the same face transform.
+TEST_F(MapText, TransformedCopiesMatchGlyphsLoadedUnderTheTransform) {
+    canvas c(10, 10);
+    auto f = face(c, 17);
+    FT_Face ft = f->get_face();
+    auto bitmap = [](FT_Glyph g, std::string& out, int& left, int& top) {
+        ASSERT_EQ(FT_Glyph_To_Bitmap(&g, FT_RENDER_MODE_NORMAL, nullptr, 1), 0);
+        FT_BitmapGlyph bg = reinterpret_cast<FT_BitmapGlyph>(g);
+        left = bg->left;
+        top = bg->top;
+        out.clear();
+        for (unsigned row = 0; row < bg->bitmap.rows; ++row)
+            out.append(reinterpret_cast<const char*>(bg->bitmap.buffer + row * bg->bitmap.pitch), bg->bitmap.width);
+        out += "/" + std::to_string(bg->bitmap.width);
+        FT_Done_Glyph(g);
+    };
+    for (uint32_t code : {uint32_t('g'), uint32_t('W'), uint32_t(0x416)}) {
+        for (double angle : {0.0, 0.3, 2.5, -1.2, 3.14159265358979}) {
+            FT_Matrix m;
+            m.xx = FT_Fixed(std::lround(std::cos(angle) * 65536));
+            m.xy = FT_Fixed(std::lround(-std::sin(angle) * 65536));
+            m.yx = FT_Fixed(std::lround(std::sin(angle) * 65536));
+            m.yy = FT_Fixed(std::lround(std::cos(angle) * 65536));
+            FT_Vector d{FT_Pos(std::lround(123.37 * 64)), FT_Pos(std::lround(45.81 * 64))};
+            FT_UInt index = FT_Get_Char_Index(ft, code);
+            FT_Set_Transform(ft, &m, &d);
+            ASSERT_EQ(FT_Load_Glyph(ft, index, FT_LOAD_NO_HINTING), 0);
+            FT_Glyph loaded;
+            ASSERT_EQ(FT_Get_Glyph(ft->glyph, &loaded), 0);
+            FT_Set_Transform(ft, nullptr, nullptr);
+            ASSERT_EQ(FT_Load_Glyph(ft, index, FT_LOAD_NO_HINTING), 0);
+            FT_Glyph plain, copy;
+            ASSERT_EQ(FT_Get_Glyph(ft->glyph, &plain), 0);
+            ASSERT_EQ(FT_Glyph_Copy(plain, &copy), 0);
+            FT_Done_Glyph(plain);
+            ASSERT_EQ(FT_Glyph_Transform(copy, &m, &d), 0);
+            std::string a, b;
+            int la, ta, lb, tb;
+            bitmap(loaded, a, la, ta);
+            bitmap(copy, b, lb, tb);
+            EXPECT_EQ(la, lb) << code << " " << angle;
+            EXPECT_EQ(ta, tb) << code << " " << angle;
+            EXPECT_EQ(a, b) << code << " " << angle;
+        }
+    }
 }
 
 TEST_F(MapText, CenterLabelsCollide) {
