@@ -224,6 +224,20 @@ TEST_F(MapText, SpacingZeroOrBelowGivesOneCopy) {
     }
 }
 
+TEST_F(MapText, AVeryLongLineTriesOnlyCopiesNearTheImage) {
+    // Hundreds of millions of copies fit along the line; only those that
+    // can reach the image are tried, so this finishes at once.
+    canvas c(300, 100);
+    auto f = face(c, 12);
+    auto t = text(f.get(), 12);
+    std::vector<kiv::pixel_point> line = {{-2e9, 50}, {2e9, 50}};
+    ASSERT_TRUE(t.draw_along(*c.ctx, c.ctx->labels, line, "Ring", 5));
+    ASSERT_TRUE(t.draw_along_box(*c.ctx, c.ctx->labels, {{-2e9, 80}, {2e9, 80}}, "A1", 5, 0xFF0000FF));
+    EXPECT_FALSE(c.ctx->labels.is_free(0, 40, 300, 60));
+    EXPECT_FALSE(c.ctx->labels.is_free(0, 75, 300, 85));
+    EXPECT_FALSE(c.blank());
+}
+
 TEST_F(MapText, ABendOfMoreThan120DegreesRejectsTheCopy) {
     for (double turn : {110.0, 130.0}) {
         canvas c(400, 400);

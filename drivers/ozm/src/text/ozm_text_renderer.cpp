@@ -87,46 +87,68 @@ copy_offsets make_offsets(double length, double width, int spacing, double centr
     return o;
 }
 
-// Distance from (px, py) to the segment a-b.
-double distance_to_segment(double px, double py, const pixel_point& a, const pixel_point& b) {
-    double dx = b.x - a.x, dy = b.y - a.y;
-    double len2 = dx * dx + dy * dy;
-    double t = len2 > 0 ? ((px - a.x) * dx + (py - a.y) * dy) / len2 : 0;
-    t = std::min(1.0, std::max(0.0, t));
-    return std::hypot(a.x + t * dx - px, a.y + t * dy - py);
+// The part of segment a-b within `reach` of (cx, cy), as the interval
+// [t0, t1] of 0..1 along it. Returns: false when no point is that near.
+bool near_part(const pixel_point& a, const pixel_point& b, double cx, double cy, double reach, double& t0,
+               double& t1) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double ox = a.x - cx, oy = a.y - cy;
+    const double qa = dx * dx + dy * dy, qb = dx * ox + dy * oy, qc = ox * ox + oy * oy - reach * reach;
+    if (!(qa > 0)) {
+        t0 = 0;
+        t1 = 1;
+        return qc <= 0;
+    }
+    const double disc = qb * qb - qa * qc;
+    if (!(disc >= 0))
+        return false;
+    const double root = std::sqrt(disc);
+    t0 = std::max(0.0, (-qb - root) / qa);
+    t1 = std::min(1.0, (-qb + root) / qa);
+    return t0 <= t1;
 }
 
-// Calls try_copy(k) for the copies in increasing order, skipping at once
-// the copies that start on a segment every point of which lies farther
-// than `reach` from (cx, cy).
+// Returns: the first copy index k >= from whose offset is at least
+//     (`strict`: above) `v`; o.n when there is none.
+uint64_t first_copy(const copy_offsets& o, uint64_t from, double v, bool strict) {
+    auto past = [&](uint64_t k) { return strict ? o.at(k) > v : o.at(k) >= v; };
+    uint64_t k = from;
+    if (o.step > 0) {
+        double guess = std::floor((v - o.at(0)) / o.step) - 1;
+        if (guess > double(k))
+            k = guess >= double(o.n) ? o.n : uint64_t(guess);
+    }
+    while (k > from && past(k - 1))
+        --k;
+    while (k < o.n && !past(k))
+        ++k;
+    return k;
+}
+
+// Calls try_copy(k, offset) for the copies in increasing order whose
+// start lies within `reach` of (cx, cy); the others could not be placed
+// and are passed over without being tried one by one, so a line
+// millions of pixels long costs only the copies near the image.
 template <class TryCopy>
 void for_each_copy(const copy_offsets& o, const std::vector<pixel_point>& path, const std::vector<double>& lengths,
                    double cx, double cy, double reach, TryCopy try_copy) {
-    size_t seg = 0;
     const size_t segments = path.size() - 1;
     uint64_t k = 0;
-    while (k < o.n) {
-        double at = o.at(k);
-        while (seg < segments && lengths[seg + 1] < at)
-            ++seg;
-        if (seg >= segments)
-            return;
-        if (distance_to_segment(cx, cy, path[seg], path[seg + 1]) > reach) {
-            // No copy starting on this segment can be placed.
-            double end = lengths[seg + 1];
-            uint64_t next = o.step > 0 ? uint64_t(std::max(0.0, std::floor((end - o.at(0)) / o.step))) : k + 1;
-            if (next <= k)
-                next = k + 1;
-            while (next > k + 1 && o.at(next - 1) > end)
-                --next;
-            while (next < o.n && o.at(next) <= end)
-                ++next;
-            k = next;
-            ++seg;
-            continue;
+    for (size_t seg = 0; seg < segments && k < o.n; ++seg) {
+        const double begin = lengths[seg], end = lengths[seg + 1], len = end - begin;
+        double t0, t1;
+        // One pixel of slack: the copy's own test decides exactly.
+        if (near_part(path[seg], path[seg + 1], cx, cy, reach + 1, t0, t1)) {
+            const double lo = begin + t0 * len, hi = begin + t1 * len;
+            k = first_copy(o, k, lo, false);
+            for (; k < o.n; ++k) {
+                const double at = o.at(k);
+                if (at > hi || at > end)
+                    break;
+                try_copy(k, at);
+            }
         }
-        try_copy(k, at);
-        ++k;
+        k = first_copy(o, k, end, true);
     }
 }
 
