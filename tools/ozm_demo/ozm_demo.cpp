@@ -54,7 +54,7 @@ constexpr double grid_lon0 = 27.500, grid_lon_step = 0.008;
 constexpr int grid_rows = 13, grid_cols = 13;  // streets each way
 // The block left empty (the market square): row and column of its
 // south-west corner street crossing.
-constexpr int square_row = 7, square_col = 4;
+constexpr int square_row = 3, square_col = 6;
 
 // A fixed linear congruential sequence: the same numbers on every build.
 class sequence {
@@ -147,8 +147,8 @@ void add_town(map_writer& w) {
     cover.flags = 0;
     w.add_feature(cover);
 
-    // The lake, north-west, over the blocks of rows 8-10, columns 1-2.
-    std::vector<point> lake = blob(seq, 53.9175, 27.5160, 0.0055, 40, 0.18);
+    // The lake fills the block of row 8, column 1.
+    std::vector<point> lake = blob(seq, 53.9125, 27.5120, 0.0018, 40, 0.12);
     w.add_feature(area(1, class1, lake, "Озеро Светлое"));
     // The river, from the north-west through the town to the south-east.
     std::vector<point> river;
@@ -226,7 +226,7 @@ void add_town(map_writer& w) {
             bool park = false;
             for (const auto& p : parks)
                 park = park || (p[0] == row && p[1] == col);
-            bool lake_block = row >= 8 && row <= 9 && col >= 1 && col <= 2;
+            bool lake_block = row == 8 && col == 1;
             bool industrial = row <= 1 && col >= 10;
             if (park || lake_block || industrial || (row == square_row && col == square_col))
                 continue;
