@@ -27,6 +27,8 @@
 #include <kiv/image/image_lib.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -118,6 +120,25 @@ std::vector<point> blob(sequence& seq, double lat, double lon, double radius, in
         ring.push_back(pt(lat + r * std::sin(a), lon + r * widen * std::cos(a)));
     }
     return ring;
+}
+
+// Distance from (lat, lon) to a polyline, in degrees of latitude (the
+// longitude shrunk for the latitude).
+double distance_to(const std::vector<point>& line, double lat, double lon) {
+    double shrink = std::cos(lat * M_PI / 180.0);
+    double best = 1e9;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        double ax = line[i].lon * shrink, ay = line[i].lat;
+        double bx = line[i + 1].lon * shrink, by = line[i + 1].lat;
+        double px = lon * shrink, py = lat;
+        double dx = bx - ax, dy = by - ay;
+        double len = dx * dx + dy * dy;
+        double t = len > 0 ? ((px - ax) * dx + (py - ay) * dy) / len : 0;
+        t = t < 0 ? 0 : (t > 1 ? 1 : t);
+        double ex = ax + t * dx - px, ey = ay + t * dy - py;
+        best = std::min(best, std::sqrt(ex * ex + ey * ey));
+    }
+    return best;
 }
 
 std::vector<point> rect(double lat0, double lon0, double lat1, double lon1) {
@@ -238,6 +259,10 @@ void add_town(map_writer& w) {
                     double lon1 = lon0 + (grid_lon_step - 0.0020) / count - seq.range(0.0003, 0.0008);
                     double lat0 = side == 0 ? street_lat(row) + 0.0006 : street_lat(row + 1) - 0.0006 - 0.0016;
                     double lat1 = lat0 + seq.range(0.0010, 0.0016);
+                    // No house stands in the river or on the railway.
+                    double clat = (lat0 + lat1) / 2, clon = (lon0 + lon1) / 2;
+                    if (distance_to(river, clat, clon) < 0.0013 || distance_to(rail, clat, clon) < 0.0013)
+                        continue;
                     w.add_feature(area(30, 0, rect(lat0, lon0, lat1, lon1)));
                     w.add_feature(spot(40, 0, (lat0 + lat1) / 2, (lon0 + lon1) / 2, std::to_string(number)));
                     number += 2;

@@ -14,6 +14,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/i_image.h>
 #include <kiv/ozm/ozm_driver.h>
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ozm_demo_render: cannot create %s\n", out.c_str());
         return 1;
     }
+    // The driver's trace goes to stderr; stdout lists the pictures.
+    kiv_set_trace_facility("stderr");
     if (kiv_get_env("KIV_FONT_PATH").empty())
         kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
     // The core is loaded from the program's folder, so its own entry runs
