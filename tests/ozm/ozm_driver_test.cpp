@@ -7,6 +7,7 @@
 //     environment checks.
 
 #include <kiv/core/object_col.h>
+#include <kiv/core/test_hooks.h>
 #include <kiv/gis/test_hooks.h>
 #include <kiv/ozm/test_hooks.h>
 
@@ -219,6 +220,42 @@ TEST_F(driver_test, rescans_trace_every_change_and_keep_load_numbers_unique) {
     auto_ptr_t<ozm_map> fourth(d->map_by_load_number(4));
     ASSERT_TRUE(fourth);
     EXPECT_STREQ(fourth->get_name(), "fourth");
+}
+
+// The background task through the core's own ticks: the core is loaded
+// through its loader so its threads run, and the clock moves only when
+// the test moves it.
+class background_test : public driver_test {
+protected:
+    void SetUp() override { ASSERT_NE(kiv_core()->load_library(KIV_CORE_LIBRARY), nullptr); }
+};
+
+TEST_F(background_test, ticks_reload_changed_layers_and_rescan_the_maps_every_five_seconds) {
+    folder.add_map("a.ozm", plain("first"));
+    std::string layer = folder.layers() + "/l.xml";
+    folder.add_layer("l.xml", layer_text("old", 0));
+    set_file_time(layer, 1000, 0);
+    kiv_test_clock_drive(true);
+    auto_ptr_t<ozm_driver> d = start_driver(folder);
+    ASSERT_TRUE(d);
+    trace_capture trace(trace_dir.file("trace.txt"));
+    folder.add_map("b.ozm", plain("second", 2));
+    folder.add_layer("l.xml", layer_text("new", 0));
+    set_file_time(layer, 2000, 0);
+
+    unsigned advanced_ms = 0;
+    auto rescanned = [&] { return trace.text().find("Loaded map 'second'") != std::string::npos; };
+    while (!rescanned() && advanced_ms < 120000) {
+        kiv_test_clock_advance(500);
+        advanced_ms += 500;
+        eventually(rescanned, 100);
+    }
+    ASSERT_TRUE(rescanned());
+    EXPECT_GE(advanced_ms, 5000u);  // the first tick only notes the time
+    EXPECT_NE(trace.text().find("renderer_layer: reloaded layer 'new'"), std::string::npos);
+    auto_ptr_t<ozm_map> second(d->map_by_load_number(2));
+    ASSERT_TRUE(second);
+    EXPECT_STREQ(second->get_name(), "second");
 }
 
 class entry_test : public driver_test {
