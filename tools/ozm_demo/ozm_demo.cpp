@@ -339,10 +339,9 @@ bool make_folder(const std::string& path) {
 // Draws a style picture with `paint`(x, y) -> RGBA value and writes it.
 template <class Paint>
 bool write_picture(const std::string& path, unsigned width, unsigned height, Paint paint) {
-    kiv::i_image* img = kiv_image_create(width, height, 0);
+    kiv::i_image* img = kiv_image_create(width, height, 0);  // one reference
     if (img == nullptr)
         return false;
-    img->addref();
     uint8_t* pixels = static_cast<uint8_t*>(const_cast<void*>(img->get_data()));
     for (unsigned y = 0; y < height; ++y) {
         for (unsigned x = 0; x < width; ++x) {

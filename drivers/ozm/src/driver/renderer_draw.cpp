@@ -62,11 +62,9 @@ i_image* ozm_renderer::render_image(bool) {
     uint32_t background = layers_.empty() ? 0xFFFFFFFFu : layers_.front()->get_bg_color();
     if ((background >> 24) == 0)
         background |= 0xFF000000u;
-    i_image* created = kiv_image_create(width, height, background);
-    if (created == nullptr)
+    auto_ptr_t<i_image> image(kiv_image_create(width, height, background));  // its one reference
+    if (!image)
         return nullptr;
-    created->addref();
-    auto_ptr_t<i_image> image(created);
     uint8_t* pixels = static_cast<uint8_t*>(const_cast<void*>(image->get_data()));
     if (pixels == nullptr || uint64_t(image->get_data_size()) < uint64_t(width) * height * 4)
         return nullptr;
