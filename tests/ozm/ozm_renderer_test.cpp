@@ -187,6 +187,42 @@ TEST_F(renderer_test, a_renderer_made_before_a_replacement_draws_the_old_map) {
     EXPECT_EQ(count_color(new_img, 0x00FF00, 0), 200u * 100u);
 }
 
+TEST_F(renderer_test, a_coarse_view_reads_no_page_of_fine_detail) {
+    kiv::ozm_writer::map_info info;
+    info.name = "classes";
+    kiv::ozm_writer::map_writer w(info);
+    float lat = float(home_lat), lon = float(home_lon);
+    for (uint8_t cls = 0; cls < 3; ++cls) {
+        kiv::ozm_writer::feature f;
+        f.code = uint8_t(1 + cls);
+        f.flags = uint8_t(cls << 1);
+        f.anchor = {lat, lon};
+        f.points = {{lat - 1, lon - 1}, {lat + 1, lon + 1}};
+        w.add_feature(f);
+    }
+    std::string error;
+    ASSERT_TRUE(w.write(folder.map_path("m.ozm"), error)) << error;
+    folder.add_layer("1.xml", layer_text("l", 0));
+    auto_ptr_t<ozm_driver> d = start_driver(folder);
+    ASSERT_TRUE(d);
+    auto_ptr_t<ozm_map> map(d->map_by_load_number(1));
+    ASSERT_TRUE(map);
+    const auto& features = map->file().features();
+    ASSERT_EQ(features.size(), 3u);
+    EXPECT_NE(features[0].page, features[2].page);  // each class on pages of its own
+
+    // Scale 30,000,000: detail class 2.
+    auto_ptr_t<i_gis_viewport> vp = home_view(30000000, 200, 100);
+    auto_ptr_t<i_gis_renderer> r(d->create_renderer(vp, "", ""));
+    ASSERT_TRUE(r);
+    auto_ptr_t<i_image> img(r->render_image(false));
+    ASSERT_TRUE(img);
+    EXPECT_GT(count_color(img, 0xFF0000, 0), 0u);
+    EXPECT_TRUE(map->page_loaded(features[2].page));
+    EXPECT_FALSE(map->page_loaded(features[0].page));
+    EXPECT_FALSE(map->page_loaded(features[1].page));
+}
+
 TEST_F(renderer_test, editing_a_layer_file_changes_the_version_of_later_renderers) {
     folder.add_map("m.ozm", test_map{});
     std::string layer = folder.layers() + "/1.xml";
