@@ -23,6 +23,7 @@
 //        50 point of interest                60 town (town map)
 //        61 town (overview) 62 town area (overview)
 
+#include <kiv/core/i_core.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
 #include <kiv/ozm_writer/map_writer.h>
@@ -388,6 +389,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: ozm_demo <output folder>\n");
         return 2;
     }
+    // Saving a picture resolves its path through the core.
+    struct core_run {
+        bool started = kiv_initialize();
+        ~core_run() {
+            if (started)
+                kiv_terminate();
+        }
+    } core;
     std::string out = argv[1];
     if (!make_folder(out) || !make_folder(out + "/maps") || !make_folder(out + "/render") ||
         !make_folder(out + "/render/images")) {

@@ -1,0 +1,174 @@
+// viewer_frame_test.cpp --
+//
+//     The viewer's main window on the GUI harness: where the first start
+//     opens it, the settings written on close and restored by the next
+//     window (position, size, pane layout), the one-time perspective
+//     reset, a maximised close keeping the last normal rectangle, the
+//     View menu checks following the panes, and saved positions off every
+//     display moved onto one. The settings live in a temporary file.
+
+#include "main_frame.h"
+#include "settings.h"
+
+#include "gui_session.h"
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/aui/framemanager.h>
+#include <wx/display.h>
+#include <wx/fileconf.h>
+#include <wx/listctrl.h>
+
+using namespace kiv_gui_test;
+using kiv_viewer::main_frame;
+
+namespace {
+
+struct viewer_frame : ::testing::Test {
+    viewer_frame() {
+        config = new wxFileConfig("ozm_viewer_test", wxString(), wxString::FromUTF8(dir.path() + "/settings.ini"),
+                                  wxString(), wxCONFIG_USE_LOCAL_FILE);
+        wxConfigBase::Set(config);
+    }
+    ~viewer_frame() override {
+        close();
+        delete wxConfigBase::Set(nullptr);
+    }
+    main_frame* open(const wxRect& rect = wxRect(50, 50, 1024, 768)) {
+        frame = new main_frame(session.frame_service, rect.GetTopLeft(), rect.GetSize());
+        wxTheApp->SetTopWindow(frame);
+        EXPECT_TRUE(show_and_wait(frame));
+        return frame;
+    }
+    void close() {
+        if (frame == nullptr)
+            return;
+        frame->Close(false);
+        frame = nullptr;
+        pump();
+        // A docking manager serves one window for its life (wxAuiManager
+        // keeps its hint window after UnInit), as in the program: the
+        // next window gets a new frame service.
+        session.drop_frame_service();
+        session.register_frame_service();
+    }
+    int command(const char* name) { return session.event_service->get_cmd_id(name); }
+    wxAuiPaneInfo& pane(const char* name) { return session.frame_service->get_frame_manager()->GetPane(name); }
+
+    kiv_test::temp_dir dir;
+    gui_session session;
+    wxFileConfig* config = nullptr;  // the global configuration while the case runs
+    main_frame* frame = nullptr;     // open window; null: none
+};
+
+TEST_F(viewer_frame, a_first_start_opens_at_50_50_with_1024_by_768_and_both_panes) {
+    wxRect rect = kiv_viewer::saved_window_rect(config);
+    EXPECT_EQ(rect, wxRect(50, 50, 1024, 768));
+    open(rect);
+    EXPECT_FALSE(frame->IsMaximized());
+    EXPECT_EQ(frame->GetTitle(), "Viewer OZM");
+    EXPECT_TRUE(pane("ID_VIEW_MAPS").IsShown());
+    EXPECT_TRUE(pane("ID_VIEW_LAYERS").IsShown());
+    EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+    EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_LAYERS")).checked);
+    EXPECT_EQ(frame->GetStatusBar()->GetFieldsCount(), 4);
+    EXPECT_EQ(frame->GetStatusBar()->GetStatusText(0), "Ready");
+    // Without "svc_gis" the maps list stays empty and the window opens.
+    EXPECT_EQ(frame->maps_list()->GetItemCount(), 0);
+}
+
+TEST_F(viewer_frame, close_writes_the_settings_and_the_next_window_restores_them) {
+    open(wxRect(60, 70, 800, 600));
+    wxRect shown(frame->GetPosition(), frame->GetSize());
+    ASSERT_TRUE(choose_menu_item(frame, command("ID_VIEW_MAPS")));
+    pump();
+    EXPECT_FALSE(pane("ID_VIEW_MAPS").IsShown());
+    EXPECT_FALSE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+    close();
+
+    EXPECT_EQ(config->ReadLong(kiv_viewer::key_x, -1), shown.x);
+    EXPECT_EQ(config->ReadLong(kiv_viewer::key_y, -1), shown.y);
+    EXPECT_EQ(config->ReadLong(kiv_viewer::key_cx, -1), shown.width);
+    EXPECT_EQ(config->ReadLong(kiv_viewer::key_cy, -1), shown.height);
+    EXPECT_FALSE(config->ReadBool(kiv_viewer::key_maximize, true));
+    EXPECT_FALSE(config->Read(kiv_viewer::key_perspective, wxString()).empty());
+    EXPECT_EQ(kiv_viewer::saved_window_rect(config), shown);
+
+    open(kiv_viewer::saved_window_rect(config));
+    EXPECT_FALSE(pane("ID_VIEW_MAPS").IsShown());
+    EXPECT_TRUE(pane("ID_VIEW_LAYERS").IsShown());
+    EXPECT_FALSE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+    EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_LAYERS")).checked);
+}
+
+TEST_F(viewer_frame, a_perspective_reset_ignores_the_saved_layout_once) {
+    open();
+    ASSERT_TRUE(choose_menu_item(frame, command("ID_VIEW_LAYERS")));
+    close();
+    config->Write(kiv_viewer::key_perspective_reset, true);
+    open();
+    EXPECT_TRUE(pane("ID_VIEW_LAYERS").IsShown());
+    EXPECT_FALSE(config->ReadBool(kiv_viewer::key_perspective_reset, true));
+    // The reset layout is what the next close saves.
+    close();
+    open();
+    EXPECT_TRUE(pane("ID_VIEW_LAYERS").IsShown());
+}
+
+TEST_F(viewer_frame, closing_a_maximised_window_keeps_the_last_rectangle) {
+    config->Write(kiv_viewer::key_x, 11L);
+    config->Write(kiv_viewer::key_y, 12L);
+    config->Write(kiv_viewer::key_cx, 700L);
+    config->Write(kiv_viewer::key_cy, 500L);
+    config->Write(kiv_viewer::key_maximize, true);
+    open(kiv_viewer::saved_window_rect(config));
+    EXPECT_TRUE(frame->IsMaximized());
+    close();
+    EXPECT_TRUE(config->ReadBool(kiv_viewer::key_maximize, false));
+    EXPECT_EQ(kiv_viewer::saved_window_rect(config), wxRect(11, 12, 700, 500));
+}
+
+TEST_F(viewer_frame, the_view_checks_follow_panes_closed_elsewhere) {
+    open();
+    wxAuiManager* manager = session.frame_service->get_frame_manager();
+    manager->ClosePane(pane("ID_VIEW_MAPS"));
+    frame->UpdateWindowUI();
+    EXPECT_FALSE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+    EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_LAYERS")).checked);
+    ASSERT_TRUE(choose_menu_item(frame, command("ID_VIEW_MAPS")));
+    EXPECT_TRUE(pane("ID_VIEW_MAPS").IsShown());
+    EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+}
+
+TEST_F(viewer_frame, saved_rectangles_off_every_display_or_out_of_range_are_mended) {
+    struct row {
+        long x, y, cx, cy;
+        bool moved;      // the position is moved onto the first display
+        bool sized;      // the size falls back to 1024 x 768
+    } rows[] = {
+        {20, 30, 640, 480, false, false},
+        {-20000, -20000, 640, 480, true, false},
+        {40000, 100, 640, 480, true, false},
+        {20, 30, 10, 480, false, true},
+        {20, 30, 640, 5000000000L, false, true},
+    };
+    for (const row& r : rows) {
+        config->Write(kiv_viewer::key_x, r.x);
+        config->Write(kiv_viewer::key_y, r.y);
+        config->Write(kiv_viewer::key_cx, r.cx);
+        config->Write(kiv_viewer::key_cy, r.cy);
+        wxRect rect = kiv_viewer::saved_window_rect(config);
+        if (r.moved) {
+            EXPECT_NE(wxDisplay::GetFromPoint(rect.GetTopLeft()), wxNOT_FOUND) << r.x;
+        } else {
+            EXPECT_EQ(rect.GetTopLeft(), wxPoint(static_cast<int>(r.x), static_cast<int>(r.y))) << r.x;
+        }
+        if (r.sized)
+            EXPECT_EQ(rect.GetSize(), wxSize(1024, 768)) << r.cx << " x " << r.cy;
+        else
+            EXPECT_EQ(rect.GetSize(), wxSize(static_cast<int>(r.cx), static_cast<int>(r.cy)));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,77 @@
+// app.cpp --
+//
+//     The viewer program: starts the core from "config/config.xml" under
+//     its root folder (the current folder unless KIV_ROOT_PATH says
+//     otherwise), opens the settings, registers the frame service and the
+//     GUI event service, and opens the main window where the settings
+//     left it. A configuration that cannot be loaded ends the program with
+//     one line on stderr and a non-zero status, before any window exists.
+
+#include "main_frame.h"
+#include "settings.h"
+
+#include <kiv/core/config.h>
+#include <kiv/core/i_core.h>
+#include <kiv/gui/gui_event_proc.h>
+#include <kiv/gui/gui_frame.h>
+
+#include <wx/app.h>
+#include <wx/config.h>
+#include <wx/image.h>
+
+#include <cstdio>
+
+namespace kiv_viewer {
+
+class app : public wxApp {
+public:
+    bool OnInit() override {
+        if (!kiv_initialize()) {
+            std::fputs("ozm_view: the core could not start\n", stderr);
+            return false;
+        }
+        core_started_ = true;
+        if (!kiv_load_config("config/config.xml")) {
+            std::fputs("ozm_view: cannot load the configuration config/config.xml\n", stderr);
+            return false;
+        }
+        wxInitAllImageHandlers();
+        wxConfigBase::Set(open_settings());
+        wxRect rect = saved_window_rect(wxConfigBase::Get());
+
+        frame_service_ = new kiv::gui_frame(this);
+        kiv_core()->register_service(frame_service_, "svc_gui_frame");
+        kiv_core()->register_service(new kiv::gui_event_proc, "svc_gui_event");
+        services_ = true;
+
+        main_frame* frame = new main_frame(frame_service_, rect.GetTopLeft(), rect.GetSize());
+        SetTopWindow(frame);
+        frame->Show();
+        return true;
+    }
+
+    // Services holding wxWidgets objects go while the toolkit still stands.
+    int OnExit() override {
+        if (services_) {
+            kiv_core()->unregister_service("svc_gui_event");
+            kiv_core()->unregister_service("svc_gui_frame");
+            services_ = false;
+        }
+        return wxApp::OnExit();
+    }
+
+    ~app() override {
+        delete wxConfigBase::Set(nullptr);
+        if (core_started_)
+            kiv_terminate();
+    }
+
+private:
+    bool core_started_ = false;
+    bool services_ = false;
+    kiv::gui_frame* frame_service_ = nullptr;  // held by the core's registry
+};
+
+}  // namespace kiv_viewer
+
+wxIMPLEMENT_APP(kiv_viewer::app);

@@ -1,0 +1,262 @@
+// main_frame.cpp --
+//
+//     The viewer's main window: its menus, panes, status bar and the
+//     window settings kept in the global configuration object.
+
+#include "main_frame.h"
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_object_col.h>
+#include <kiv/core/i_translator.h>
+#include <kiv/gis/i_gis_driver.h>
+#include <kiv/gis/i_gis_service.h>
+#include <kiv/gui/i_gui_event_proc.h>
+
+#include <wx/aui/framemanager.h>
+#include <wx/config.h>
+#include <wx/display.h>
+#include <wx/listctrl.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/textctrl.h>
+
+namespace kiv_viewer {
+
+const char* const key_x = "frame/x";
+const char* const key_y = "frame/y";
+const char* const key_cx = "frame/cx";
+const char* const key_cy = "frame/cy";
+const char* const key_maximize = "frame/maximize";
+const char* const key_perspective = "frame/perspective";
+const char* const key_perspective_reset = "frame/perspective_reset";
+
+namespace {
+
+const char* const pane_maps = "ID_VIEW_MAPS";
+const char* const pane_layers = "ID_VIEW_LAYERS";
+
+// The GUI event service, or null; borrowed from the registry entry held
+// by `holder`.
+kiv::i_gui_event_proc* event_service(auto_ptr_t<kiv::i_object>& holder) {
+    holder.reset(kiv_core() != nullptr ? kiv_core()->get_service("svc_gui_event") : nullptr);
+    return kiv_cast_i_gui_event_proc(holder.get());
+}
+
+wxString translated(const char* text) {
+    const char* result = kiv_translate(text, "");
+    return wxString::FromUTF8(result != nullptr ? result : text);
+}
+
+}  // namespace
+
+wxRect onto_a_display(const wxRect& rect) {
+    if (wxDisplay::GetFromPoint(rect.GetTopLeft()) != wxNOT_FOUND || wxDisplay::GetCount() == 0)
+        return rect;
+    wxRect area = wxDisplay(0u).GetClientArea();
+    return wxRect(area.GetTopLeft(), rect.GetSize());
+}
+
+main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxSize& size)
+    : wxFrame(nullptr, wxID_ANY, "Viewer OZM", position, size, wxDEFAULT_FRAME_STYLE), gui_(gui) {
+    wxAuiManager* manager = gui_->get_frame_manager();
+    manager->SetManagedWindow(this);
+    wxConfigBase* config = wxConfigBase::Get();
+    bool maximize = false;
+    if (config != nullptr)
+        config->Read(key_maximize, &maximize, false);
+    if (maximize)
+        Maximize(true);
+
+    build_menus();
+    build_maps_panel();
+    build_tags_panel();
+
+    CreateStatusBar(4, wxST_SIZEGRIP | wxFULL_REPAINT_ON_RESIZE);
+    const int widths[] = {-1, 150, 150, 250};
+    SetStatusWidths(4, widths);
+    SetStatusText(translated("Ready"), 0);
+
+    manager->AddPane(maps_panel_, wxAuiPaneInfo()
+                                      .Name(pane_maps)
+                                      .Caption(translated("List maps"))
+                                      .Bottom()
+                                      .BestSize(-1, 100)
+                                      .MinSize(150, 150)
+                                      .CaptionVisible(true)
+                                      .TopDockable(false));
+    manager->AddPane(tags_panel_, wxAuiPaneInfo()
+                                      .Name(pane_layers)
+                                      .Caption(translated("Tags & layers"))
+                                      .Right()
+                                      .BestSize(150, -1)
+                                      .MinSize(150, 150)
+                                      .CaptionVisible(true)
+                                      .TopDockable(false));
+    // The map view takes the centre once it is wired in; until then an
+    // empty panel keeps the docking layout whole.
+    manager->AddPane(new wxPanel(this), wxAuiPaneInfo().Name("Map").CenterPane().CaptionVisible(false));
+
+    bool reset = false;
+    wxString perspective;
+    if (config != nullptr) {
+        config->Read(key_perspective_reset, &reset, false);
+        config->Read(key_perspective, &perspective, wxString());
+        if (!perspective.empty() && !reset)
+            manager->LoadPerspective(perspective, false);
+        config->Write(key_perspective_reset, false);
+    }
+    manager->Update();
+
+    Bind(wxEVT_MENU, &main_frame::on_exit, this, wxID_EXIT);
+    Bind(wxEVT_CLOSE_WINDOW, &main_frame::on_close, this);
+    bind_commands(true);
+    fill_maps();
+}
+
+void main_frame::build_menus() {
+    auto_ptr_t<kiv::i_object> holder;
+    kiv::i_gui_event_proc* events = event_service(holder);
+    wxMenuBar* bar = new wxMenuBar;
+    wxMenu* file = new wxMenu;
+    file->Append(wxID_EXIT, translated("Exit"), translated("Exit program"));
+    bar->Append(file, translated("File"));
+    wxMenu* view = new wxMenu;
+    if (events != nullptr) {
+        view->AppendCheckItem(events->get_cmd_id(pane_maps), translated("Maps"),
+                              translated("Show/hide panel maps"))
+            ->Check(true);
+        view->AppendCheckItem(events->get_cmd_id(pane_layers), translated("Layers"),
+                              translated("Show/hide panel layers"))
+            ->Check(true);
+    }
+    bar->Append(view, translated("View"));
+    SetMenuBar(bar);
+}
+
+void main_frame::build_maps_panel() {
+    maps_panel_ = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxNO_BORDER, "Maps");
+    maps_list_ = new wxListCtrl(maps_panel_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_SORT_ASCENDING | wxLC_HRULES | wxLC_VRULES);
+    maps_list_->InsertColumn(0, translated("Map"), wxLIST_FORMAT_LEFT);
+    maps_list_->InsertColumn(1, translated("Tags"), wxLIST_FORMAT_LEFT);
+    wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(maps_list_, 1, wxEXPAND | wxALL, 5);
+    maps_panel_->SetSizer(sizer);
+}
+
+void main_frame::build_tags_panel() {
+    tags_panel_ = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxNO_BORDER | wxTAB_TRAVERSAL);
+    wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(new wxStaticText(tags_panel_, wxID_ANY, translated("Tags:")), 0, wxEXPAND | wxALL, 5);
+    tags_ = new wxTextCtrl(tags_panel_, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
+                           wxTE_PROCESS_ENTER);
+    sizer->Add(tags_, 0, wxEXPAND | wxALL, 5);
+    sizer->Add(new wxStaticBoxSizer(wxVERTICAL, tags_panel_, translated("Layers")), 0, wxEXPAND | wxALL, 5);
+    tags_panel_->SetSizer(sizer);
+}
+
+void main_frame::fill_maps() {
+    maps_list_->DeleteAllItems();
+    if (kiv_core() == nullptr)
+        return;
+    auto_ptr_t<kiv::i_object> holder(kiv_core()->get_service("svc_gis"));
+    kiv::i_gis_service* gis = kiv_cast_i_gis_service(holder.get());
+    if (gis == nullptr)
+        return;
+    auto_ptr_t<kiv::i_object_col> maps(gis->get_maps("ozm", ""));
+    unsigned count = maps ? maps->get_count() : 0;
+    for (unsigned i = 0; i < count; ++i) {
+        auto_ptr_t<kiv::i_object> item(maps->get_item_by_pos(i));
+        kiv::i_gis_map* map = kiv_cast_i_gis_map(item.get());
+        if (map == nullptr)
+            continue;
+        wxString name = wxString::FromUTF8(map->get_name());
+        maps_list_->InsertItem(maps_list_->GetItemCount(), name);
+        // The list sorts itself: find the row again by its name.
+        long row = maps_list_->FindItem(-1, name);
+        if (row != -1)
+            maps_list_->SetItem(row, 1, wxString::FromUTF8(map->get_tags()));
+    }
+    maps_list_->SetColumnWidth(0, wxLIST_AUTOSIZE_USEHEADER);
+    maps_list_->SetColumnWidth(1, wxLIST_AUTOSIZE_USEHEADER);
+}
+
+void main_frame::bind_commands(bool install) {
+    auto_ptr_t<kiv::i_object> holder;
+    kiv::i_gui_event_proc* events = event_service(holder);
+    if (events == nullptr)
+        return;
+    struct binding {
+        const char* command;
+        int type;
+        wxObjectEventFunction handler;
+    } bindings[] = {
+        {pane_maps, wxEVT_MENU, wxCommandEventHandler(main_frame::on_toggle_pane)},
+        {pane_maps, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
+        {pane_layers, wxEVT_MENU, wxCommandEventHandler(main_frame::on_toggle_pane)},
+        {pane_layers, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
+    };
+    for (const binding& b : bindings) {
+        int id = events->get_cmd_id(b.command);
+        if (install)
+            events->install_gui_handler(id, b.type, b.handler, this);
+        else
+            events->uninstall_gui_handler(id, b.type, b.handler, this);
+    }
+}
+
+void main_frame::on_exit(wxCommandEvent&) {
+    Close(false);
+}
+
+void main_frame::on_toggle_pane(wxCommandEvent& event) {
+    auto_ptr_t<kiv::i_object> holder;
+    kiv::i_gui_event_proc* events = event_service(holder);
+    if (events == nullptr)
+        return;
+    wxAuiManager* manager = gui_->get_frame_manager();
+    wxAuiPaneInfo& pane = manager->GetPane(wxString::FromUTF8(events->get_cmd_str(event.GetId())));
+    if (!pane.IsOk())
+        return;
+    pane.Show(!pane.IsShown());
+    manager->Update();
+}
+
+void main_frame::on_pane_check(wxUpdateUIEvent& event) {
+    auto_ptr_t<kiv::i_object> holder;
+    kiv::i_gui_event_proc* events = event_service(holder);
+    if (events == nullptr)
+        return;
+    wxAuiPaneInfo& pane =
+        gui_->get_frame_manager()->GetPane(wxString::FromUTF8(events->get_cmd_str(event.GetId())));
+    if (pane.IsOk())
+        event.Check(pane.IsShown());
+}
+
+void main_frame::on_close(wxCloseEvent& event) {
+    bind_commands(false);
+    wxAuiManager* manager = gui_->get_frame_manager();
+    if (wxConfigBase* config = wxConfigBase::Get()) {
+        bool maximized = IsMaximized();
+        config->Write(key_maximize, maximized);
+        if (!maximized) {
+            wxPoint at = GetPosition();
+            wxSize size = GetSize();
+            config->Write(key_x, static_cast<long>(at.x));
+            config->Write(key_y, static_cast<long>(at.y));
+            config->Write(key_cx, static_cast<long>(size.x));
+            config->Write(key_cy, static_cast<long>(size.y));
+        }
+        config->Write(key_perspective, manager->SavePerspective());
+        config->Flush();
+    }
+    manager->UnInit();
+    event.Skip();
+}
+
+}  // namespace kiv_viewer

@@ -1,0 +1,73 @@
+// main_frame.h --
+//
+//     The viewer's one top-level window: menus File and View,
+//     the docking panes "List maps" (the maps of the "ozm" driver) and
+//     "Tags & layers", the status bar, and the window settings (position,
+//     size, maximised flag, pane layout) read at construction and written
+//     when the window closes. The panes are managed by the frame
+//     service's docking manager; menu commands go through "svc_gui_event".
+//     GUI thread only.
+
+#ifndef KIV_VIEWER_MAIN_FRAME_H
+#define KIV_VIEWER_MAIN_FRAME_H
+
+#include <kiv/gui/i_gui_frame.h>
+
+#include <wx/frame.h>
+
+class wxListCtrl;
+class wxListEvent;
+class wxPanel;
+class wxTextCtrl;
+class wxUpdateUIEvent;
+
+namespace kiv_viewer {
+
+// The settings keys, under the global configuration object.
+extern const char* const key_x;
+extern const char* const key_y;
+extern const char* const key_cx;
+extern const char* const key_cy;
+extern const char* const key_maximize;
+extern const char* const key_perspective;
+extern const char* const key_perspective_reset;
+
+// Returns: `rect` itself when its top-left corner lies on a display;
+//     otherwise the same size moved to the top-left of the first display's
+//     client area (a saved position of a display no longer attached).
+wxRect onto_a_display(const wxRect& rect);
+
+class main_frame : public wxFrame {
+public:
+    // `gui`: the frame service (not owned; it outlives the frame).
+    main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxSize& size);
+
+    wxListCtrl* maps_list() const { return maps_list_; }
+    wxTextCtrl* tags_field() const { return tags_; }
+    // Fills the maps list from "svc_gis" (driver "ozm"); an absent
+    // service or driver leaves it empty.
+    void fill_maps();
+
+private:
+    void build_menus();
+    void build_maps_panel();
+    void build_tags_panel();
+    // The handlers bound through "svc_gui_event", in one table so close
+    // removes exactly what construction installed.
+    void bind_commands(bool install);
+
+    void on_exit(wxCommandEvent& event);
+    void on_close(wxCloseEvent& event);
+    void on_toggle_pane(wxCommandEvent& event);
+    void on_pane_check(wxUpdateUIEvent& event);
+
+    kiv::i_gui_frame* gui_;          // not owned
+    wxPanel* maps_panel_ = nullptr;  // child windows
+    wxListCtrl* maps_list_ = nullptr;
+    wxPanel* tags_panel_ = nullptr;
+    wxTextCtrl* tags_ = nullptr;
+};
+
+}  // namespace kiv_viewer
+
+#endif
