@@ -23,6 +23,7 @@
 //        50 point of interest                60 town (town map)
 //        61 town (overview) 62 town area (overview)
 
+#include <kiv/core/i_core.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
 #include <kiv/ozm_writer/map_writer.h>
@@ -424,7 +425,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ozm_demo: %s\n", error.c_str());
         return 1;
     }
-    if (!write_pictures(out + "/render/images")) {
+    // The image library names files through the core, so it runs for
+    // the pictures only.
+    bool pictures = kiv_initialize() && write_pictures(out + "/render/images");
+    kiv_terminate();
+    if (!pictures) {
         std::fprintf(stderr, "ozm_demo: cannot write the style pictures\n");
         return 1;
     }
