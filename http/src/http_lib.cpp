@@ -114,6 +114,10 @@ i_http_json_writer* kiv_cast_i_http_json_writer(i_object* obj) {
     return cast_interface<i_http_json_writer>(obj, "i_http_json_writer");
 }
 
+i_http_file_data* kiv_cast_i_http_file_data(i_object* obj) {
+    return cast_interface<i_http_file_data>(obj, "i_http_file_data");
+}
+
 i_http_request* kiv_cast_i_http_request(i_object* obj) {
     return cast_interface<i_http_request>(obj, "i_http_request");
 }

@@ -2,7 +2,7 @@
 //
 //     The Tcl package "kiv_http" (Kiv_http_Init, Kiv_http_SafeInit), built
 //     into kiv_http.so by cmake's kiv_add_tcl_package: the HTTP service,
-//     servers, sessions, requests, cookies and the JSON writer, and the core's
+//     servers, sessions, requests, uploaded files, cookies and the JSON writer, and the core's
 //     command set under the same names as in the core's own package.
 //     The date printer writes into a caller's buffer and is for C++ only.
 
@@ -14,6 +14,7 @@
 %{
 #include <kiv/http/http_text.h>
 #include <kiv/http/i_http_cookie_manager.h>
+#include <kiv/http/i_http_file_data.h>
 #include <kiv/http/i_http_json_writer.h>
 #include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_server.h>
@@ -29,6 +30,7 @@
 %include <kiv/http/http_text.h>
 %include <kiv/http/i_http_cookie_manager.h>
 %include <kiv/http/i_http_json_writer.h>
+%include <kiv/http/i_http_file_data.h>
 %include <kiv/http/i_http_session.h>
 %include <kiv/http/i_http_server.h>
 %include <kiv/http/i_http_service.h>
