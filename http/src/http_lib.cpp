@@ -15,6 +15,7 @@
 #include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_service.h>
 
+#include "http_pack_service.h"
 #include "http_service.h"
 #include "json_writer.h"
 
@@ -25,6 +26,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 using namespace kiv;
 
@@ -67,6 +69,13 @@ bool entry() {
     svc->addref();
     auto_ptr_t<http_service> holder(svc);
     core->register_service(static_cast<i_http_service*>(svc), "svc_http");
+    // The packers answer "/packjs" and "/packcss" page requests.
+    for (const auto& kind : {std::make_pair("text/javascript", "js"), std::make_pair("text/css", "css")}) {
+        http_pack_service* packer = new http_pack_service(kind.first, kind.second);
+        packer->addref();
+        auto_ptr_t<http_pack_service> packer_holder(packer);
+        core->register_service(packer, (std::string("svc_http_") + kind.second + "_packer").c_str());
+    }
     return true;
 }
 
