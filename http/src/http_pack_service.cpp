@@ -30,8 +30,8 @@ namespace {
 
 const size_t path_max = 4095;
 
-// Returns: the file's modification time in seconds; false when it does
-//     not exist.
+// Puts the file's modification time into `when`.
+// Returns: false when the file does not exist.
 bool modified_time(const std::string& path, struct timespec* when) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)

@@ -1,7 +1,7 @@
 // http_pack_service.h --
 //
 //     The packer services "svc_http_js_packer" and "svc_http_css_packer"
-//     (see http_pack.h): each answers page requests for "/pack<ext>"
+//     (see http_pack.h): each answers page requests for "/pack.<ext>"
 //     before the request serves a file, from the pack configurations of
 //     the request's server and a cache under the framework's temp folder.
 

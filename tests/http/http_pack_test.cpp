@@ -123,6 +123,10 @@ TEST_F(http_pack_test, sources_are_joined_minified_and_cached_by_version) {
     response css = get("/pack.css?c=style");
     EXPECT_EQ(css.headers["content-type"], "text/css");
     EXPECT_EQ(css.body, "a { color: red }\nb { }");
+    // A source the minifier cannot take goes out as it is.
+    put("open.js", "var  a; /* never closed", 2000);
+    put("broken.pack-js.cfg", "open.js\n", 2000);
+    EXPECT_EQ(get("/pack.js?c=broken").body, "var  a; /* never closed");
     response empty = get("/pack.js?c=empty");
     EXPECT_EQ(empty.status, 200);
     EXPECT_EQ(empty.body, "");

@@ -1,7 +1,9 @@
 // http_pack.h --
 //
 //     The script and style packer of the web server: a page asks for
-//     "/pack<ext>?c=NAME" (ext "js" or "css") and gets the source files
+//     "/pack.js?c=NAME" or "/pack.css?c=NAME" (any one character between
+//     "/pack" and the extension; "u=1" leaves scripts unminified; only
+//     letters and digits are accepted in "u") and gets the source files
 //     listed in the pack configuration "NAME.pack-<ext>.cfg" joined into
 //     one answer, scripts minified, from a cache file whose name carries
 //     a version of the sources. The two packer services
