@@ -31,7 +31,9 @@ tree_combobox::tree_combobox(wxWindow* parent, const wxSize& size)
 }
 
 tree_popup* tree_combobox::get_tree_popup() {
-    return dynamic_cast<tree_popup*>(GetPopupControl());
+    // Not GetPopupControl: that would make a popup, and asserts on a box
+    // that was never created.
+    return dynamic_cast<tree_popup*>(m_popupInterface);
 }
 
 void tree_combobox::set_value(const wxString& text) {
