@@ -56,7 +56,7 @@ TEST(folder_object_test, names_come_from_the_last_path_part) {
 }
 
 // A dialog over <root>/data/{maps,x} opened at <root>/data/maps.
-class dir_dlg_fixture : public ::testing::Test {
+class folder_dlg_fixture : public ::testing::Test {
 protected:
     void SetUp() override {
         session.open_frame();
@@ -92,7 +92,7 @@ protected:
     dir_dlg* dialog = nullptr;
 };
 
-TEST_F(dir_dlg_fixture, opens_at_the_default_path_and_reports_it) {
+TEST_F(folder_dlg_fixture, opens_at_the_default_path_and_reports_it) {
     open(base + "/data/maps");
     EXPECT_EQ(dialog->get_path(), wxString::FromUTF8(base + "/data/maps"));
     EXPECT_EQ(dialog->get_name(), "maps");
@@ -101,7 +101,7 @@ TEST_F(dir_dlg_fixture, opens_at_the_default_path_and_reports_it) {
     EXPECT_EQ(dialog->get_path(), wxString::FromUTF8(base + "/data/maps"));
 }
 
-TEST_F(dir_dlg_fixture, a_missing_default_path_leaves_the_root_open_with_nothing_below_selected) {
+TEST_F(folder_dlg_fixture, a_missing_default_path_leaves_the_root_open_with_nothing_below_selected) {
     open(base + "/nowhere");
     wxTreeItemId root = tree()->GetRootItem();
     EXPECT_TRUE(tree()->IsExpanded(root));
@@ -110,7 +110,7 @@ TEST_F(dir_dlg_fixture, a_missing_default_path_leaves_the_root_open_with_nothing
     EXPECT_TRUE(!selected.IsOk() || selected == root);
 }
 
-TEST_F(dir_dlg_fixture, a_collapse_drops_the_children_and_the_next_expansion_lists_the_disk_again) {
+TEST_F(folder_dlg_fixture, a_collapse_drops_the_children_and_the_next_expansion_lists_the_disk_again) {
     open(base + "/data/maps");
     ASSERT_TRUE(tree()->GetSelection().IsOk());
     wxTreeItemId data = tree()->GetItemParent(tree()->GetSelection());
@@ -122,7 +122,7 @@ TEST_F(dir_dlg_fixture, a_collapse_drops_the_children_and_the_next_expansion_lis
     EXPECT_EQ(tree()->GetChildrenCount(data, false), 3u);
 }
 
-TEST_F(dir_dlg_fixture, new_folder_creates_the_directory_named_by_the_edit) {
+TEST_F(folder_dlg_fixture, new_folder_creates_the_directory_named_by_the_edit) {
     open(base + "/data/maps");
     new_folder("fresh");
     EXPECT_TRUE(is_dir(base + "/data/maps/fresh"));
@@ -139,7 +139,7 @@ TEST_F(dir_dlg_fixture, new_folder_creates_the_directory_named_by_the_edit) {
     EXPECT_FALSE(is_dir(base + "/data/maps/other"));
 }
 
-TEST_F(dir_dlg_fixture, names_leaving_the_parent_are_refused_with_a_message) {
+TEST_F(folder_dlg_fixture, names_leaving_the_parent_are_refused_with_a_message) {
     open(base + "/data/maps");
     const char* bad[] = {"a/b", "..", "x\\y"};
     for (const char* name : bad) {
@@ -166,7 +166,7 @@ TEST_F(dir_dlg_fixture, names_leaving_the_parent_are_refused_with_a_message) {
     EXPECT_EQ(refused, 3);
 }
 
-TEST_F(dir_dlg_fixture, children_of_the_root_item_join_without_a_second_slash) {
+TEST_F(folder_dlg_fixture, children_of_the_root_item_join_without_a_second_slash) {
     open(base + "/nowhere");
     wxTreeItemId root = tree()->GetRootItem();
     wxTreeItemIdValue cookie;

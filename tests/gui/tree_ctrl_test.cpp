@@ -69,7 +69,7 @@ public:
 };
 
 // A tree on the session's frame, its root node and helpers to reach items.
-class tree_fixture : public ::testing::Test {
+class tree_ctrl_fixture : public ::testing::Test {
 protected:
     void SetUp() override {
         session.open_frame();
@@ -148,7 +148,7 @@ i_object* as_object(test_node* node) {
     return static_cast<i_object*>(static_cast<i_tree_object*>(node));
 }
 
-TEST_F(tree_fixture, selection_reaches_the_nodes_at_once_and_show_false_unselects_them) {
+TEST_F(tree_ctrl_fixture, selection_reaches_the_nodes_at_once_and_show_false_unselects_them) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a"), b = child(root, "b");
     event_counter selections("KIV_GUI_SELECT_TREE_ITEM");
@@ -170,13 +170,13 @@ TEST_F(tree_fixture, selection_reaches_the_nodes_at_once_and_show_false_unselect
     EXPECT_EQ(b->selects, 2);
 }
 
-TEST_F(tree_fixture, show_true_without_a_selection_selects_the_root) {
+TEST_F(tree_ctrl_fixture, show_true_without_a_selection_selects_the_root) {
     tree->UnselectAll();
     control->Show(true);
     EXPECT_TRUE(root->is_selected_now());
 }
 
-TEST_F(tree_fixture, activation_is_queued_and_runs_the_selected_nodes_hook) {
+TEST_F(tree_ctrl_fixture, activation_is_queued_and_runs_the_selected_nodes_hook) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a");
     tree->SelectItem(a->get_tree_id());
@@ -187,7 +187,7 @@ TEST_F(tree_fixture, activation_is_queued_and_runs_the_selected_nodes_hook) {
     EXPECT_EQ(activations.payloads[0], as_object(a));
 }
 
-TEST_F(tree_fixture, children_load_on_expansion_and_again_after_a_collapse) {
+TEST_F(tree_ctrl_fixture, children_load_on_expansion_and_again_after_a_collapse) {
     wxTreeItemId item = root->get_tree_id();
     tree->Expand(item);
     EXPECT_EQ(root->loads, 1);
@@ -211,7 +211,7 @@ TEST_F(tree_fixture, children_load_on_expansion_and_again_after_a_collapse) {
     EXPECT_EQ(first.get(), as_object(a));
 }
 
-TEST_F(tree_fixture, select_child_matches_exact_labels_only) {
+TEST_F(tree_ctrl_fixture, select_child_matches_exact_labels_only) {
     EXPECT_TRUE(root->select_child("b"));
     EXPECT_EQ(tree->GetItemText(tree->GetSelection()), "b");
     EXPECT_FALSE(root->select_child("B"));
@@ -220,7 +220,7 @@ TEST_F(tree_fixture, select_child_matches_exact_labels_only) {
     EXPECT_TRUE(tree->IsExpanded(root->get_tree_id()));
 }
 
-TEST_F(tree_fixture, rename_sets_the_name_and_an_empty_label_is_vetoed) {
+TEST_F(tree_ctrl_fixture, rename_sets_the_name_and_an_empty_label_is_vetoed) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a");
     struct step {
@@ -238,7 +238,7 @@ TEST_F(tree_fixture, rename_sets_the_name_and_an_empty_label_is_vetoed) {
     }
 }
 
-TEST_F(tree_fixture, a_node_without_the_editable_flag_gets_no_editor_and_a_disabled_rename_command) {
+TEST_F(tree_ctrl_fixture, a_node_without_the_editable_flag_gets_no_editor_and_a_disabled_rename_command) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a");
     a->set_tree_flags(0);
@@ -259,7 +259,7 @@ TEST_F(tree_fixture, a_node_without_the_editable_flag_gets_no_editor_and_a_disab
     EXPECT_TRUE(update2.GetEnabled());
 }
 
-TEST_F(tree_fixture, a_right_click_selects_the_node_and_pops_its_menu_up) {
+TEST_F(tree_ctrl_fixture, a_right_click_selects_the_node_and_pops_its_menu_up) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> c = child(root, "c");
     close_next_popup();
@@ -272,7 +272,7 @@ TEST_F(tree_fixture, a_right_click_selects_the_node_and_pops_its_menu_up) {
     EXPECT_EQ(menu.FindItemByPosition(1)->GetItemLabelText(), "Delete");
 }
 
-TEST_F(tree_fixture, a_drop_on_itself_or_a_descendant_does_nothing) {
+TEST_F(tree_ctrl_fixture, a_drop_on_itself_or_a_descendant_does_nothing) {
     root->children = {"a"};
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a");
@@ -287,7 +287,7 @@ TEST_F(tree_fixture, a_drop_on_itself_or_a_descendant_does_nothing) {
     EXPECT_EQ(tree->GetChildrenCount(root->get_tree_id(), false), 1u);
 }
 
-TEST_F(tree_fixture, a_move_deletes_the_source_item_and_the_last_child_takes_the_expander) {
+TEST_F(tree_ctrl_fixture, a_move_deletes_the_source_item_and_the_last_child_takes_the_expander) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a"), b = child(root, "b");
     b->children = {"b1"};
@@ -308,7 +308,7 @@ TEST_F(tree_fixture, a_move_deletes_the_source_item_and_the_last_child_takes_the
     EXPECT_FALSE(tree->ItemHasChildren(b->get_tree_id()));
 }
 
-TEST_F(tree_fixture, a_refused_drop_or_a_refused_drag_changes_nothing) {
+TEST_F(tree_ctrl_fixture, a_refused_drop_or_a_refused_drag_changes_nothing) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a"), b = child(root, "b");
     a->drop_result = false;
@@ -324,7 +324,7 @@ TEST_F(tree_fixture, a_refused_drop_or_a_refused_drag_changes_nothing) {
     EXPECT_TRUE(b->drops.empty());
 }
 
-TEST_F(tree_fixture, a_drop_with_ctrl_held_copies_and_keeps_the_source) {
+TEST_F(tree_ctrl_fixture, a_drop_with_ctrl_held_copies_and_keeps_the_source) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a"), b = child(root, "b");
     {
@@ -338,7 +338,7 @@ TEST_F(tree_fixture, a_drop_with_ctrl_held_copies_and_keeps_the_source) {
     EXPECT_TRUE(a->get_tree_id().IsOk());
 }
 
-TEST_F(tree_fixture, cutting_greys_the_node_and_a_second_cut_clears_the_first) {
+TEST_F(tree_ctrl_fixture, cutting_greys_the_node_and_a_second_cut_clears_the_first) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a"), b = child(root, "b");
     wxColour grey = wxSystemSettings::GetColour(wxSYS_COLOUR_GRAYTEXT);
@@ -362,7 +362,7 @@ TEST_F(tree_fixture, cutting_greys_the_node_and_a_second_cut_clears_the_first) {
     EXPECT_EQ(flags, 0);
 }
 
-TEST_F(tree_fixture, a_cut_node_whose_item_went_with_a_collapse_is_left_alone) {
+TEST_F(tree_ctrl_fixture, a_cut_node_whose_item_went_with_a_collapse_is_left_alone) {
     tree->Expand(root->get_tree_id());
     auto_ptr_t<test_node> a = child(root, "a");
     auto_ptr_t<i_object> payload(new test_node("payload"));
