@@ -38,6 +38,7 @@
 #include <kiv/core/i_string_proc.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/i_translator.h>
+#include <kiv/core/plugins.h>
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 #include <kiv/core/runtime.h>
@@ -115,6 +116,7 @@ static void kiv_script_log(unsigned level, const char* text) {
 %include <kiv/core/col_sort.h>
 %include <kiv/core/files.h>
 %include <kiv/core/log.h>
+%include <kiv/core/plugins.h>
 %include <kiv/core/runtime.h>
 %include <kiv/core/system.h>
 %include <kiv/core/text_convert.h>

@@ -15,6 +15,7 @@
 #include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_service.h>
 
+#include "http_pack_service.h"
 #include "http_service.h"
 #include "json_writer.h"
 
@@ -25,6 +26,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <utility>
 
 using namespace kiv;
 
@@ -67,6 +69,13 @@ bool entry() {
     svc->addref();
     auto_ptr_t<http_service> holder(svc);
     core->register_service(static_cast<i_http_service*>(svc), "svc_http");
+    // The packers answer "/packjs" and "/packcss" page requests.
+    for (const auto& kind : {std::make_pair("text/javascript", "js"), std::make_pair("text/css", "css")}) {
+        http_pack_service* packer = new http_pack_service(kind.first, kind.second);
+        packer->addref();
+        auto_ptr_t<http_pack_service> packer_holder(packer);
+        core->register_service(packer, (std::string("svc_http_") + kind.second + "_packer").c_str());
+    }
     return true;
 }
 
@@ -112,6 +121,10 @@ i_http_cookie_manager* kiv_cast_i_http_cookie_manager(i_object* obj) {
 
 i_http_json_writer* kiv_cast_i_http_json_writer(i_object* obj) {
     return cast_interface<i_http_json_writer>(obj, "i_http_json_writer");
+}
+
+i_http_file_data* kiv_cast_i_http_file_data(i_object* obj) {
+    return cast_interface<i_http_file_data>(obj, "i_http_file_data");
 }
 
 i_http_request* kiv_cast_i_http_request(i_object* obj) {

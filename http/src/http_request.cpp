@@ -72,6 +72,9 @@ http_request::http_request(int socket, uint16_t local_port, const char* peer, co
       listen_address_(listen_address != nullptr ? listen_address : "*"),
       host_(peer != nullptr ? peer : ""),
       last_io_time_(kiv_get_curr_time()) {
+    object_col* files = new object_col;
+    files->addref();
+    files_.reset(files);
     host_ = host_.substr(0, host_.find(':'));
 }
 

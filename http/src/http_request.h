@@ -15,7 +15,9 @@
 #define KIV_HTTP_SRC_HTTP_REQUEST_H
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_script.h>
 #include <kiv/core/object.h>
+#include <kiv/core/object_col.h>
 #include <kiv/http/cookie_manager.h>
 #include <kiv/http/http_header_map.h>
 #include <kiv/http/i_http_request.h>
@@ -23,6 +25,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace kiv {
@@ -104,6 +107,8 @@ public:
     const char* get_host() override { return host_.c_str(); }
     bool force_use_session() override;
     bool cookies_updated() override { return cookies_updated_; }
+    i_object_col* get_files() override;
+    i_http_file_data* get_file(const char* name) override;
     const char* get_server_name() override { return get_header_value("Host"); }
     const char* get_request_root() override { return request_root_.c_str(); }
     bool set_response_code(const char* code) override;
@@ -111,8 +116,10 @@ public:
     bool send_text(const char* text, bool compress) override;
     bool send_binary(const void* data, unsigned data_len, bool compress) override;
     bool send_file(const char* path, bool delete_after_send) override;
+    bool include_html_page(const char* path) override;
     bool is_connected() override { return state() != closed; }
     void stop() override;
+    void force_compression(bool) override { forced_compression_ = true; }
 
     // Sends an error answer: the status text as a "text/plain" body.
     void send_error(const char* code);
@@ -131,6 +138,12 @@ private:
     void start_sending();
     void write_access_log();
     void log_error(const char* message);
+    // Splits a "multipart/form-data" body into files and variables.
+    void take_multipart(const std::string& content_type, const std::string& body);
+    // Runs the page `path` as the whole answer in this thread's engine
+    // (404 when the file does not exist).
+    // Returns: false when no engine is at hand or the path is null.
+    bool run_page(const char* path);
     // Sends the file open on `fd` (`length` bytes from `offset`) after
     // the head.
     bool send_file_part(int fd, uint64_t offset, uint64_t length);
@@ -163,6 +176,14 @@ private:
     auto_ptr_t<i_http_session> session_;
     bool cookies_updated_ = false;
     bool head_built_ = false;
+    bool forced_compression_ = false;  // asked for by force_compression; changes nothing
+    auto_ptr_t<object_col> files_;     // uploaded files (http_file_data) in body order; never null
+
+    // The engine of the page being run, so that includes run in it and
+    // stop() can discard the page's output; null outside a page. The lock
+    // guards only this reference.
+    std::mutex engine_lock_;
+    auto_ptr_t<i_script_engine> engine_;
     uint32_t start_time_ = 0;     // core clock when processing began
 
     // Sending (service thread after processing).

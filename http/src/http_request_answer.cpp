@@ -138,6 +138,8 @@ void http_request::process(bool running) {
     if (!body.empty() && starts_with(content_type, "application/x-www-form-urlencoded"))
         for (const auto& pair : http_split_variables(body.c_str(), "&"))
             variables_.set(pair.first.c_str(), pair.second.c_str(), false);
+    if (!body.empty() && starts_with(content_type, "multipart/form-data"))
+        take_multipart(content_type, body);
 
     auto_ptr_t<i_http_service> http = http_service_ref();
     if (!http) {
@@ -206,9 +208,12 @@ void http_request::process(bool running) {
     send_header("Content-Type", type.is_ok() ? static_cast<const char*>(type) : "application/binary");
     set_response_code("200 OK");
     if (extension == ".html") {
-        // Script pages are not served by this library yet; their source
-        // must never go out as a file.
-        send_error("503 Service Unavailable");
+        // A page's source never goes out as a file, not even when no
+        // engine can run it.
+        if (!run_page(path.c_str()))
+            send_error("503 Service Unavailable");
+        else if (state() == processing)
+            stop();
         return;
     }
     send_file(path.c_str(), false);
@@ -354,6 +359,14 @@ void http_request::send_error(const char* code) {
 void http_request::stop() {
     if (state() != processing)
         return;
+    // A page that answered itself loses what it printed before.
+    auto_ptr_t<i_script_engine> engine;
+    {
+        std::lock_guard<std::mutex> hold(engine_lock_);
+        engine = engine_;
+    }
+    if (engine)
+        engine->reset();
     if (!head_built_ && !finish_headers()) {
         close_connection("Fin headers error");
         return;

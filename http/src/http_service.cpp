@@ -10,6 +10,8 @@
 
 #include "http_service.h"
 
+#include "http_pack_service.h"
+
 #include "http_request.h"
 #include "http_server.h"
 #include "proxy_config.h"
@@ -122,6 +124,7 @@ http_service::http_service() {
 
 http_service::~http_service() {
     kiv_trace("http_service::~http_service()");
+    http_pack_clear_registry();
     stopping_.store(true);
     wake();
     {

@@ -2,8 +2,9 @@
 //
 //     The Tcl package "kiv_http" (Kiv_http_Init, Kiv_http_SafeInit), built
 //     into kiv_http.so by cmake's kiv_add_tcl_package: the HTTP service,
-//     servers, sessions, requests, cookies and the JSON writer, and the core's
-//     command set under the same names as in the core's own package.
+//     servers, sessions, requests, uploaded files, cookies, the JSON
+//     writer, translation scripts and the packer, and the core's command
+//     set under the same names as in the core's own package.
 //     The date printer writes into a caller's buffer and is for C++ only.
 
 %module kiv_http
@@ -12,13 +13,16 @@
 %include "kiv_core_api.i"
 
 %{
+#include <kiv/http/http_pack.h>
 #include <kiv/http/http_text.h>
 #include <kiv/http/i_http_cookie_manager.h>
+#include <kiv/http/i_http_file_data.h>
 #include <kiv/http/i_http_json_writer.h>
 #include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_server.h>
 #include <kiv/http/i_http_service.h>
 #include <kiv/http/i_http_session.h>
+#include <kiv/http/i_http_translator.h>
 %}
 
 %ignore kiv_http_print_time;
@@ -26,10 +30,13 @@
 // A script's bytes for a binary answer, with their length.
 %apply (const void* data, unsigned size) { (const void* data, unsigned data_len) };
 
+%include <kiv/http/http_pack.h>
 %include <kiv/http/http_text.h>
 %include <kiv/http/i_http_cookie_manager.h>
 %include <kiv/http/i_http_json_writer.h>
+%include <kiv/http/i_http_file_data.h>
 %include <kiv/http/i_http_session.h>
 %include <kiv/http/i_http_server.h>
 %include <kiv/http/i_http_service.h>
 %include <kiv/http/i_http_request.h>
+%include <kiv/http/i_http_translator.h>

@@ -16,7 +16,7 @@
 #include <kiv/gwx/i_gwx_driver.h>
 #include <kiv/gwx/test_hooks.h>
 
-#include "gwx_gis.h"
+#include "../gis/gis_loader.h"
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
@@ -270,7 +270,7 @@ protected:
         kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
         kiv_set_env("KIV_GWX_MAPS_LIST", "north");
         session.reset(new kiv_test::core_session(false));
-        gis = kiv_test::load_gis_service(tmp.path());
+        gis = kiv_test::load_gis_service(tmp.path()).get();  // held by the registry
         ASSERT_NE(gis, nullptr);
     }
     void TearDown() override {

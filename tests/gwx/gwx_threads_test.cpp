@@ -11,7 +11,7 @@
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/gwx/test_hooks.h>
 
-#include "gwx_gis.h"
+#include "../gis/gis_loader.h"
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
@@ -70,7 +70,7 @@ TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
     kiv_set_env("KIV_GWX_MAPS_LIST", "ashford");
     {
         kiv_test::core_session session(false);
-        i_gis_service* gis = kiv_test::load_gis_service(tmp.path());
+        i_gis_service* gis = kiv_test::load_gis_service(tmp.path()).get();  // held by the registry
         ASSERT_NE(gis, nullptr);
         ASSERT_TRUE(kiv_gwx_test_register_driver());
 

@@ -12,6 +12,7 @@
 #include <kiv/http/i_http_server.h>
 
 #include "../core/net_peer.h"
+#include "http_exchange.h"
 #include "http_fixture.h"
 
 #include <sys/stat.h>
@@ -28,58 +29,6 @@ using namespace kiv;
 using namespace kiv_test;
 
 namespace {
-
-struct response {
-    int status = 0;
-    std::string status_line;
-    std::vector<std::string> names;             // header names in order
-    std::map<std::string, std::string> headers; // lower-case name -> value
-    std::string body;
-    std::string raw;
-};
-
-response parse_response(const std::string& raw) {
-    response r;
-    r.raw = raw;
-    size_t head_end = raw.find("\r\n\r\n");
-    if (head_end == std::string::npos)
-        return r;
-    std::string head = raw.substr(0, head_end + 2);
-    r.body = raw.substr(head_end + 4);
-    size_t pos = head.find("\r\n");
-    r.status_line = head.substr(0, pos);
-    if (r.status_line.size() > 9)
-        r.status = std::atoi(r.status_line.c_str() + 9);
-    pos += 2;
-    while (pos < head.size()) {
-        size_t eol = head.find("\r\n", pos);
-        std::string line = head.substr(pos, eol - pos);
-        pos = eol + 2;
-        size_t colon = line.find(": ");
-        std::string name = line.substr(0, colon);
-        r.names.push_back(name);
-        for (char& c : name)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        r.headers[name] = line.substr(colon + 2);
-    }
-    return r;
-}
-
-// Sends `request` to 127.0.0.1:port and reads the answer until the
-// server closes.
-response ask(uint16_t port, const std::string& request) {
-    fd_holder fd(connect_tcp(port));
-    if (fd.get() < 0)
-        return response();
-    size_t sent = 0;
-    while (sent < request.size()) {
-        ssize_t n = send(fd.get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            break;
-        sent += static_cast<size_t>(n);
-    }
-    return parse_response(read_until_closed(fd.get()));
-}
 
 response get(uint16_t port, const std::string& page, const std::string& headers = "") {
     return ask(port, "GET " + page + " HTTP/1.0\r\nHost: site\r\n" + headers + "\r\n");
@@ -247,11 +196,11 @@ TEST_F(http_request_test, mapping_deny_folders_directories_and_errors) {
     EXPECT_EQ(missing.headers["content-length"], "13");
     EXPECT_EQ(missing.headers["content-type"], "text/plain");
 
-    // Script pages are not served as files: their source stays private.
-    put("page.html", "<% secret script %>");
+    // Script pages are run, never served as files: their code stays private.
+    put("page.html", "<? set secret 1 ?>ok");
     response page = get(port, "/page.html");
-    EXPECT_EQ(page.status, 503);
-    EXPECT_EQ(page.body.find("secret"), std::string::npos);
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.body, "ok");
 
     ASSERT_EQ(mkfifo((root + "/fifo.txt").c_str(), 0600), 0);
     EXPECT_EQ(get(port, "/fifo.txt").status, 404);

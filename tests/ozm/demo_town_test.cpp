@@ -6,10 +6,10 @@
 //     image is checked by probes at known places (background, water, a
 //     road's colour, a label's ink), not against golden files.
 
-#include <kiv/gis/test_hooks.h>
 #include <kiv/image/i_image.h>
 #include <kiv/ozm/test_hooks.h>
 
+#include "../gis/gis_loader.h"
 #include "driver_test_support.h"
 
 using namespace kiv;
@@ -48,12 +48,10 @@ unsigned count_near_centre(i_image* img, uint32_t rgb, int rx, int ry, int toler
 class demo_town_test : public ::testing::Test {
 protected:
     void SetUp() override {
-        kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
         kiv_set_env("KIV_OZM_MAPS_PATH", OZM_DEMO_DIR "/maps");
         kiv_set_env("KIV_OZM_RENDER_CONFIG_PATH", OZM_DEMO_DIR "/render");
-        gis.reset(kiv_gis_test_create_service());
+        gis = load_gis_service("/usr/share/fonts/truetype/dejavu");
         ASSERT_TRUE(gis);
-        ASSERT_TRUE(kiv_core()->register_service(gis, "svc_gis"));
         ASSERT_TRUE(kiv_ozm_test_start());
     }
     void TearDown() override {

@@ -8,9 +8,9 @@
 
 #include <kiv/core/object_col.h>
 #include <kiv/core/test_hooks.h>
-#include <kiv/gis/test_hooks.h>
 #include <kiv/ozm/test_hooks.h>
 
+#include "../gis/gis_loader.h"
 #include "driver_test_support.h"
 
 #include <cstdio>
@@ -261,9 +261,8 @@ TEST_F(background_test, ticks_reload_changed_layers_and_rescan_the_maps_every_fi
 class entry_test : public driver_test {
 protected:
     void SetUp() override {
-        gis.reset(kiv_gis_test_create_service());
+        gis = load_gis_service(trace_dir.path());
         ASSERT_TRUE(gis);
-        ASSERT_TRUE(kiv_core()->register_service(gis, "svc_gis"));
     }
     void TearDown() override {
         kiv_core()->unregister_service("svc_gis");

@@ -389,14 +389,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: ozm_demo <output folder>\n");
         return 2;
     }
-    // Saving a picture resolves its path through the core.
-    struct core_run {
-        bool started = kiv_initialize();
-        ~core_run() {
-            if (started)
-                kiv_terminate();
-        }
-    } core;
     std::string out = argv[1];
     if (!make_folder(out) || !make_folder(out + "/maps") || !make_folder(out + "/render") ||
         !make_folder(out + "/render/images")) {
@@ -433,7 +425,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ozm_demo: %s\n", error.c_str());
         return 1;
     }
-    if (!write_pictures(out + "/render/images")) {
+    // The image library names files through the core, so it runs for
+    // the pictures only.
+    bool pictures = kiv_initialize() && write_pictures(out + "/render/images");
+    kiv_terminate();
+    if (!pictures) {
         std::fprintf(stderr, "ozm_demo: cannot write the style pictures\n");
         return 1;
     }

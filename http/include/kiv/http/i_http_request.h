@@ -13,7 +13,9 @@
 #ifndef KIV_HTTP_I_HTTP_REQUEST_H
 #define KIV_HTTP_I_HTTP_REQUEST_H
 
+#include <kiv/core/i_object_col.h>
 #include <kiv/http/i_http_cookie_manager.h>
+#include <kiv/http/i_http_file_data.h>
 #include <kiv/http/i_http_server.h>
 #include <kiv/http/i_http_session.h>
 
@@ -48,6 +50,14 @@ public:
     virtual bool force_use_session() = 0;
     // Returns: whether set_cookie was called on the request.
     virtual bool cookies_updated() = 0;
+    // Returns: a new collection of the files uploaded with a
+    //     "multipart/form-data" body (i_http_file_data, in body order),
+    //     with one reference for the caller; empty when there are none.
+    virtual i_object_col* get_files() = 0;
+    // Returns: the first uploaded file whose field name is `name`
+    //     (exact case), with one reference for the caller; null when
+    //     there is none.
+    virtual i_http_file_data* get_file(const char* name) = 0;
     // Returns: the "Host" header ("" when absent).
     virtual const char* get_server_name() = 0;
     // Returns: the folder of the requested file; "" when not set.
@@ -73,11 +83,22 @@ public:
     // `delete_after_send` removes the file once the transfer ended.
     // Returns: true when the answer was started.
     virtual bool send_file(const char* path, bool delete_after_send) = 0;
+    // Runs the page file `path` (Tcl code between "<?" and "?>") inside
+    // the page that is running, its output in place; outside a page it
+    // runs as the whole answer (404 when it does not exist). A Tcl error
+    // puts the paragraph "<p>HTTP error on line N: message</p>" (the
+    // message HTML-escaped) into the output instead.
+    // Returns: true when the file ran or its error was reported; false
+    //     for a null or empty path and a file that does not exist.
+    virtual bool include_html_page(const char* path) = 0;
     // Returns: false once the connection is closed.
     virtual bool is_connected() = 0;
     // Ends the answer: what was built goes out (an empty answer with the
     // status when nothing was built).
     virtual void stop() = 0;
+    // Notes that the caller wants compression; answers already compress
+    // by themselves (see send_text), so nothing changes.
+    virtual void force_compression(bool force) = 0;
 
 protected:
     ~i_http_request() = default;
@@ -88,3 +109,8 @@ protected:
 KIV_EXTERN_C kiv::i_http_request* kiv_cast_i_http_request(kiv::i_object* obj);
 
 #endif
+
+// The command behind a page's Tcl procedure `include`: runs
+// `req->include_html_page(path)` when both are set and the path holds
+// no ".."; otherwise nothing.
+KIV_EXTERN_C void _kiv_http_include(kiv::i_http_request* req, const char* path);

@@ -1,0 +1,104 @@
+// plugins_test.cpp --
+//
+//     Plug-ins and sites started through their "start.tcl" in a tree
+//     made by the test: the lists of kiv_init_app with empty names, roots
+//     from the environment and their defaults, status and error read back,
+//     names and roots that look like Tcl code, the engine's output kept,
+//     and a lone comma in KIV_SITES_LIST that loads nothing.
+
+#include <kiv/core/env.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/plugins.h>
+
+#include "script_session.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <string>
+
+using kiv_test::run;
+
+namespace {
+
+class plugins_test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"KIV_PLUGINS_ROOT", "KIV_SITES_ROOT", "KIV_PLUGINS_LIST", "KIV_SITES_LIST"})
+            kiv_set_env(name, nullptr);
+    }
+    void TearDown() override { SetUp(); }
+
+    // Writes DIR/NAME/start.tcl under the session root.
+    void plugin(const std::string& dir, const std::string& name, const std::string& script) {
+        std::string folder = session.root.file(dir + "/" + name);
+        ASSERT_EQ(std::system(("mkdir -p '" + folder + "'").c_str()), 0);
+        std::ofstream(folder + "/start.tcl") << script;
+    }
+
+    kiv_test::script_session session;
+};
+
+}  // namespace
+
+TEST_F(plugins_test, init_app_loads_the_listed_plugins_in_order_and_stops_at_the_first_failure) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    const char* ok = "lappend ::loaded $plugin_name [file tail $plugin_root]\nset plugin_status 1\n";
+    plugin("plugins", "a", ok);
+    plugin("plugins", "b", ok);
+    plugin("plugins", "silent", "lappend ::loaded silent\nset plugin_error {no status set}\n");
+    session.write("app.env", "KIV_PLUGINS_LIST=a,,b\n");
+    EXPECT_TRUE(kiv_init_app("app.env"));
+    EXPECT_EQ(run(engine, "puts $::loaded"), "a a b b");
+
+    session.write("bad.env", "KIV_PLUGINS_LIST=silent,a\n");
+    EXPECT_FALSE(kiv_init_app("bad.env"));
+    EXPECT_EQ(run(engine, "puts $::loaded"), "a a b b silent");
+    EXPECT_FALSE(kiv_init_app("missing.env"));
+    EXPECT_FALSE(kiv_library_loaded("kiv_http"));
+}
+
+TEST_F(plugins_test, status_error_and_roots_are_read_back_as_values) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    plugin("plugins", "two", "set plugin_status 2");
+    plugin("plugins", "zero", "set plugin_error {failed: [oops] $x}");
+    plugin("plugins", "broken", "error {start failed}");
+    plugin("plugins", "prints", "puts from-start\nset plugin_status 1");
+    // The engine's output survives loading a plug-in.
+    engine->reset();
+    engine->puts_impl("before|");
+    EXPECT_TRUE(kiv_load_resource("two", "plugin", engine));
+    EXPECT_TRUE(kiv_load_resource("prints", "plugin", engine));
+    EXPECT_STREQ(engine->get_output(), "before|from-start");
+    EXPECT_FALSE(kiv_load_resource("zero", "plugin", engine));
+    EXPECT_FALSE(kiv_load_resource("broken", "plugin", engine));
+    EXPECT_FALSE(kiv_load_resource("absent", "plugin", engine));
+    EXPECT_FALSE(kiv_load_resource("", "plugin", engine));
+    EXPECT_FALSE(kiv_load_resource("two", "plugin", nullptr));
+    EXPECT_TRUE(kiv_load_plugin("two"));
+
+    // Two roots: the first holding the site wins. A root and a name with
+    // quotes, brackets and "$"-free Tcl syntax are plain values.
+    std::string odd = "r} [exit] {\"";
+    plugin("first", "s", "set site_status 1\nset ::from first");
+    plugin("second", "s", "set site_status 1\nset ::from second");
+    plugin(odd, "n[1]", "set ::seen [list $site_name $site_root]\nset site_status 1");
+    kiv_set_env("KIV_SITES_ROOT", (session.root.file("nowhere") + ";" + session.root.file("first") + ";" +
+                                   session.root.file("second") + ";" + session.root.file(odd)).c_str());
+    EXPECT_TRUE(kiv_load_site("s"));
+    EXPECT_EQ(run(engine, "puts $::from"), "first");
+    EXPECT_TRUE(kiv_load_site("n[1]"));
+    engine->reset();
+    ASSERT_TRUE(engine->execute_text("puts [lindex $::seen 1]"));
+    EXPECT_EQ(engine->get_output(), session.root.file(odd) + "/n[1]");
+}
+
+TEST_F(plugins_test, a_lone_comma_loads_no_site_and_not_the_http_library) {
+    session.write("sites.env", "KIV_SITES_LIST=,\n");
+    EXPECT_TRUE(kiv_init_app("sites.env"));
+    EXPECT_FALSE(kiv_library_loaded("kiv_http"));
+}

@@ -1,0 +1,163 @@
+// http_pack_test.cpp --
+//
+//     The script and style packer: the JavaScript minifier on a
+//     hand-written corpus, and "/pack" requests end to end against a
+//     server with pack configurations made by the test (joining, comments
+//     in configurations, unminified and style packs, refused parameters,
+//     versions that follow the sources and the configuration, cache
+//     files named by version).
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/http/http_pack.h>
+#include <kiv/http/i_http_server.h>
+
+#include "http_exchange.h"
+#include "http_fixture.h"
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace kiv;
+using namespace kiv_test;
+
+namespace {
+
+std::string minify(const char* text) {
+    return take_text(kiv_http_minify_js(text));
+}
+
+void set_mtime(const std::string& path, time_t seconds) {
+    struct utimbuf times = {seconds, seconds};
+    ASSERT_EQ(utime(path.c_str(), &times), 0);
+}
+
+// Returns: whether a file named `name` lies anywhere under `dir`.
+bool file_under(const std::string& dir, const std::string& name) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ec))
+        if (entry.path().filename() == name)
+            return true;
+    return false;
+}
+
+class http_pack_test : public http_framework {
+protected:
+    void SetUp() override {
+        http_framework::SetUp();
+        root = folder("www");
+        site.reset(http->create_server("site", "www"));
+        ASSERT_TRUE(site);
+        port = free_port();
+        ASSERT_NE(port, 0);
+        ASSERT_TRUE(http->bind_server(site, "127.0.0.1", port));
+    }
+    void TearDown() override {
+        if (site)
+            http->unbind_server(site, "127.0.0.1", port);
+        site.reset();
+        http_framework::TearDown();
+    }
+    std::string put(const std::string& name, const std::string& text, time_t mtime) {
+        std::string path = root + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        set_mtime(path, mtime);
+        return path;
+    }
+    response get(const std::string& page) { return ask(port, "GET " + page + " HTTP/1.0\r\nHost: site\r\n\r\n"); }
+
+    std::string root;
+    auto_ptr_t<i_http_server> site;
+    uint16_t port = 0;
+};
+
+}  // namespace
+
+TEST(js_minify, a_hand_written_corpus) {
+    struct {
+        const char* source;
+        const char* packed;  // "<null>": the minifier refuses
+    } cases[] = {
+        {"var  a = b / c;", "\nvar a=b/c;"},
+        {"x=/a b/;", "\nx=/a b/;"},
+        {"a = b / c / d;", "\na=b/c/d;"},
+        {"f(/x\\/ y/g, 1)", "\nf(/x\\/ y/g,1)"},
+        {"if (!/^a+$/.test(s)) return  x ;", "\nif(!/^a+$/.test(s))return x;"},
+        {"s = \"a  b\\\" c\" + 'd  \\'e';", "\ns=\"a  b\\\" c\"+'d  \\'e';"},
+        {"a; // a comment\nb;", "\na;b;"},
+        {"a // a comment\n(b)", "\na\n(b)"},
+        {"a /* block\n comment */ b", "\na b"},
+        {"function  f ( x ) {\n\treturn x ;\n}\n", "\nfunction f(x){return x;}"},
+        {"a\r\nb\rc", "\na\nb\nc"},
+        {"a\tb", "\na b"},
+        {"x = 1;\n(y)", "\nx=1;(y)"},
+        {"\xd0\xbf\xd1\x80 = 1", "\n\xd0\xbf\xd1\x80=1"},
+        {"a /* never closed", "<null>"},
+        {"s = 'never closed", "<null>"},
+        {"s = 'broken\nstring'", "<null>"},
+        {"x = /never closed", "<null>"},
+        {"", "<null>"},
+        {"  // only a comment", "<null>"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(minify(c.source), c.packed) << c.source;
+    EXPECT_EQ(minify(nullptr), "<null>");
+}
+
+TEST_F(http_pack_test, sources_are_joined_minified_and_cached_by_version) {
+    put("a.js", "var  a = 1 ;", 2000);
+    put("b.js", "var b = a / 2;", 3000);
+    std::string config = put("lib.pack-js.cfg", "a.js # the first\n\n# nothing here\n  b.js\t\r\nmissing.js\n", 1000);
+    put("s1.css", "a { color: red }", 2000);
+    put("s2.css", "b { }", 2000);
+    put("style.pack-css.cfg", "s1.css\ns2.css\n", 2000);
+    put("empty.pack-js.cfg", "# only a comment\n", 2000);
+
+    response js = get("/pack.js?c=lib");
+    EXPECT_EQ(js.status, 200);
+    EXPECT_EQ(js.headers["content-type"], "text/javascript");
+    EXPECT_EQ(js.body, "\nvar a=1;var b=a/2;");
+    EXPECT_EQ(get("/pack.js?c=lib&u=1").body, "var  a = 1 ;\nvar b = a / 2;");
+    response css = get("/pack.css?c=style");
+    EXPECT_EQ(css.headers["content-type"], "text/css");
+    EXPECT_EQ(css.body, "a { color: red }\nb { }");
+    // A source the minifier cannot take goes out as it is.
+    put("open.js", "var  a; /* never closed", 2000);
+    put("broken.pack-js.cfg", "open.js\n", 2000);
+    EXPECT_EQ(get("/pack.js?c=broken").body, "var  a; /* never closed");
+    response empty = get("/pack.js?c=empty");
+    EXPECT_EQ(empty.status, 200);
+    EXPECT_EQ(empty.body, "");
+
+    // The version: the configuration's and the sources' times summed.
+    EXPECT_EQ(kiv_http_pack_file_version(site, config.c_str()), 6000u);
+    std::string cache = temp.path() + "/http_pack_cache";
+    EXPECT_TRUE(file_under(cache, "lib.pack-js-1770.cfg"));
+    EXPECT_TRUE(file_under(cache, "lib.pack-js1-1770.cfg"));
+    EXPECT_TRUE(file_under(cache, "style.pack-css1-1770.cfg"));
+
+    // A touched source makes a new version and a new pack.
+    put("b.js", "var b = a * 3;", 3001);
+    EXPECT_EQ(kiv_http_pack_file_version(site, config.c_str()), 6001u);
+    EXPECT_EQ(get("/pack.js?c=lib").body, "\nvar a=1;var b=a*3;");
+    EXPECT_TRUE(file_under(cache, "lib.pack-js-1771.cfg"));
+    // A reordered configuration is a new version too.
+    put("lib.pack-js.cfg", "b.js\na.js\n", 1001);
+    EXPECT_EQ(get("/pack.js?c=lib").body, "\nvar b=a*3;var a=1;");
+}
+
+TEST_F(http_pack_test, bad_parameters_and_other_pages_are_left_to_the_request) {
+    put("lib.pack-js.cfg", "a.js\n", 1000);
+    put("a.js", "var a;", 1000);
+    put("x.pack-js.cfg", "a.js\n", 1000);
+    for (const char* page : {"/pack.js?c=../www/lib", "/pack.js?c=$lib", "/pack.js?c=lib&u=1;x", "/pack.js",
+                             "/pack.js?c=none", "/pack", "/pack.css?c=lib"}) {
+        response r = get(page);
+        EXPECT_EQ(r.status, 404) << page;
+    }
+    EXPECT_EQ(kiv_http_pack_file_version(nullptr, "x"), 0u);
+    EXPECT_EQ(kiv_http_pack_file_version(site, ""), 0u);
+    EXPECT_EQ(kiv_http_pack_file_version(site, (root + "/none.pack-js.cfg").c_str()), 0u);
+}
