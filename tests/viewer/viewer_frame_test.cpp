@@ -18,6 +18,10 @@
 #include <wx/aui/framemanager.h>
 #include <wx/display.h>
 #include <wx/fileconf.h>
+#include <kiv/core/config.h>
+#include <kiv/core/env.h>
+
+#include <fstream>
 #include <wx/listctrl.h>
 
 using namespace kiv_gui_test;
@@ -169,6 +173,41 @@ TEST_F(viewer_frame, saved_rectangles_off_every_display_or_out_of_range_are_mend
         else
             EXPECT_EQ(rect.GetSize(), wxSize(static_cast<int>(r.cx), static_cast<int>(r.cy)));
     }
+}
+
+// The demo town through the configuration a user runs: the maps list
+// shows the demo maps with their tags. The window is kept as a picture
+// beside the tests (viewer_main_window.png) for a person to look at.
+TEST_F(viewer_frame, the_maps_list_shows_the_demo_maps_with_their_tags) {
+    std::string config_path = session.core.root.path() + "/demo_config.xml";
+    std::ofstream(config_path) << "<config><variables>"
+                                  "<variable name=\"KIV_FONT_PATH\" value=\"/usr/share/fonts/truetype/dejavu\"/>"
+                                  "<variable name=\"KIV_OZM_MAPS_PATH\" value=\"" KIV_BIN_DIR "/demo/ozm/maps\"/>"
+                                  "<variable name=\"KIV_OZM_RENDER_CONFIG_PATH\" value=\"" KIV_BIN_DIR "/demo/ozm/render\"/>"
+                                  "<variable name=\"KIV_GIS_DEFAULT_DRIVER\" value=\"ozm\"/>"
+                                  "</variables><libraries>"
+                                  "<library path=\"" KIV_BIN_DIR "/kiv_image\" priority=\"90\"/>"
+                                  "<library path=\"" KIV_BIN_DIR "/kiv_gis\" priority=\"80\"/>"
+                                  "<library path=\"" KIV_BIN_DIR "/gis_ozm_driver\" priority=\"70\"/>"
+                                  "</libraries></config>";
+    // Libraries load others by name, found along PATH as in the program.
+    std::string path = kiv_get_env("PATH");
+    kiv_set_env("PATH", (std::string(KIV_BIN_DIR ":") + path).c_str());
+    bool loaded = kiv_load_config(config_path.c_str());
+    kiv_set_env("PATH", path.c_str());
+    ASSERT_TRUE(loaded);
+    open();
+    wxListCtrl* list = frame->maps_list();
+    ASSERT_EQ(list->GetItemCount(), 2);
+    // Sorted by name: "Novy Dvor" before "Region overview".
+    EXPECT_EQ(list->GetItemText(0, 0), "Novy Dvor");
+    EXPECT_EQ(list->GetItemText(0, 1), "town,demo");
+    EXPECT_EQ(list->GetItemText(1, 0), "Region overview");
+    EXPECT_EQ(list->GetItemText(1, 1), "region,demo");
+    pump();
+    EXPECT_TRUE(capture(frame).SaveFile(KIV_BIN_DIR "/../viewer_main_window.png", wxBITMAP_TYPE_PNG));
+    close();
+    kiv_core()->unregister_service("svc_gis");
 }
 
 }  // namespace

@@ -176,9 +176,12 @@ void main_frame::fill_maps() {
         if (map == nullptr)
             continue;
         wxString name = wxString::FromUTF8(map->get_name());
-        maps_list_->InsertItem(maps_list_->GetItemCount(), name);
-        // The list sorts itself: find the row again by its name.
-        long row = maps_list_->FindItem(-1, name);
+        // The rows stay sorted by name (wxGTK's list ignores the sort
+        // style), so each goes in before the first greater name.
+        long row = 0;
+        while (row < maps_list_->GetItemCount() && maps_list_->GetItemText(row).Cmp(name) <= 0)
+            ++row;
+        row = maps_list_->InsertItem(row, name);
         if (row != -1)
             maps_list_->SetItem(row, 1, wxString::FromUTF8(map->get_tags()));
     }
