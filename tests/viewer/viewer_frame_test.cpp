@@ -10,6 +10,8 @@
 #include "main_frame.h"
 #include "settings.h"
 
+#include <kiv/gui/splash_screen.h>
+
 #include "gui_session.h"
 #include "test_util.h"
 
@@ -23,6 +25,7 @@
 
 #include <fstream>
 #include <wx/listctrl.h>
+#include <wx/stattext.h>
 
 using namespace kiv_gui_test;
 using kiv_viewer::main_frame;
@@ -143,6 +146,26 @@ TEST_F(viewer_frame, the_view_checks_follow_panes_closed_elsewhere) {
     ASSERT_TRUE(choose_menu_item(frame, command("ID_VIEW_MAPS")));
     EXPECT_TRUE(pane("ID_VIEW_MAPS").IsShown());
     EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+}
+
+TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version) {
+    open();
+    wxString version;
+    wxSize picture_size;
+    answer_next_dialog(wxID_OK, [&](wxDialog& dialog) {
+        for (wxWindow* child : dialog.GetChildren()) {
+            if (wxStaticText* text = dynamic_cast<wxStaticText*>(child))
+                if (text->GetLabel().StartsWith("Version "))
+                    version = text->GetLabel();
+            if (dynamic_cast<kiv::splash_screen_wnd*>(child) != nullptr)
+                picture_size = child->GetSize();
+        }
+    });
+    ASSERT_TRUE(choose_menu_item(frame, command("ID_FILE_HELP")));
+    ASSERT_EQ(dialogs_seen().size(), 1u);
+    EXPECT_EQ(dialogs_seen()[0].title, "About...");
+    EXPECT_EQ(version, "Version 1.0.0");
+    EXPECT_EQ(picture_size, wxSize(347, 120));
 }
 
 TEST_F(viewer_frame, saved_rectangles_off_every_display_or_out_of_range_are_mended) {

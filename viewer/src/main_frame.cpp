@@ -12,9 +12,11 @@
 #include <kiv/gis/i_gis_driver.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gui/i_gui_event_proc.h>
+#include <kiv/gui/splash_screen.h>
 
 #include <wx/aui/framemanager.h>
 #include <wx/config.h>
+#include <wx/dcmemory.h>
 #include <wx/display.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
@@ -39,6 +41,7 @@ namespace {
 
 const char* const pane_maps = "ID_VIEW_MAPS";
 const char* const pane_layers = "ID_VIEW_LAYERS";
+const char* const command_about = "ID_FILE_HELP";
 
 // The GUI event service, or null; borrowed from the registry entry held
 // by `holder`.
@@ -53,6 +56,25 @@ wxString translated(const char* text) {
 }
 
 }  // namespace
+
+wxBitmap about_picture() {
+    const int width = 347, height = 120;
+    wxBitmap bitmap(width, height, 24);
+    wxMemoryDC dc(bitmap);
+    // A sky-to-field band with a road and the product's name: the
+    // program's own picture, drawn rather than shipped as a file.
+    dc.GradientFillLinear(wxRect(0, 0, width, height / 2), wxColour(120, 160, 220), wxColour(215, 225, 255),
+                          wxSOUTH);
+    dc.GradientFillLinear(wxRect(0, height / 2, width, height - height / 2), wxColour(200, 220, 170),
+                          wxColour(150, 190, 120), wxSOUTH);
+    dc.SetPen(wxPen(wxColour(250, 250, 250), 6));
+    dc.DrawLine(0, height - 10, width, height / 2 + 4);
+    dc.SetTextForeground(wxColour(0, 0, 150));
+    dc.SetFont(wxFont(24, wxFONTFAMILY_SWISS, wxFONTSTYLE_NORMAL, wxFONTWEIGHT_BOLD));
+    dc.DrawText("Viewer OZM", 20, 14);
+    dc.SelectObject(wxNullBitmap);
+    return bitmap;
+}
 
 wxRect onto_a_display(const wxRect& rect) {
     if (wxDisplay::GetFromPoint(rect.GetTopLeft()) != wxNOT_FOUND || wxDisplay::GetCount() == 0)
@@ -135,6 +157,11 @@ void main_frame::build_menus() {
             ->Check(true);
     }
     bar->Append(view, translated("View"));
+    if (events != nullptr) {
+        wxMenu* help = new wxMenu;
+        help->Append(events->get_cmd_id(command_about), translated("About..."), translated("About the program"));
+        bar->Append(help, translated("Help"));
+    }
     SetMenuBar(bar);
 }
 
@@ -203,6 +230,10 @@ void main_frame::bind_commands(bool install) {
         {pane_maps, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
         {pane_layers, wxEVT_MENU, wxCommandEventHandler(main_frame::on_toggle_pane)},
         {pane_layers, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
+        {command_about, wxEVT_MENU, wxCommandEventHandler(main_frame::on_about)},
+        // Without an update handler the GUI event service disables the
+        // command; the pane check leaves a command without a pane alone.
+        {command_about, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
     };
     for (const binding& b : bindings) {
         int id = events->get_cmd_id(b.command);
@@ -215,6 +246,15 @@ void main_frame::bind_commands(bool install) {
 
 void main_frame::on_exit(wxCommandEvent&) {
     Close(false);
+}
+
+void main_frame::on_about(wxCommandEvent&) {
+    kiv::splash_screen about(about_picture(), this, true);
+    about.set_title("OZM viewer");
+    about.set_version(wxString::FromUTF8("Version " KIV_VIEWER_VERSION));
+    about.set_copyright(translated("Vector maps, viewed offline"));
+    about.set_close(true);
+    about.show();
 }
 
 void main_frame::on_toggle_pane(wxCommandEvent& event) {

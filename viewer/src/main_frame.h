@@ -1,6 +1,6 @@
 // main_frame.h --
 //
-//     The viewer's one top-level window: menus File and View,
+//     The viewer's one top-level window: menus File, View and Help (the about box),
 //     the docking panes "List maps" (the maps of the "ozm" driver) and
 //     "Tags & layers", the status bar, and the window settings (position,
 //     size, maximised flag, pane layout) read at construction and written
@@ -13,6 +13,7 @@
 
 #include <kiv/gui/i_gui_frame.h>
 
+#include <wx/bitmap.h>
 #include <wx/frame.h>
 
 class wxListCtrl;
@@ -31,6 +32,9 @@ extern const char* const key_cy;
 extern const char* const key_maximize;
 extern const char* const key_perspective;
 extern const char* const key_perspective_reset;
+
+// Returns: the about box's picture, 347 x 120, drawn by the program.
+wxBitmap about_picture();
 
 // Returns: `rect` itself when its top-left corner lies on a display;
 //     otherwise the same size moved to the top-left of the first display's
@@ -60,6 +64,7 @@ private:
     void on_close(wxCloseEvent& event);
     void on_toggle_pane(wxCommandEvent& event);
     void on_pane_check(wxUpdateUIEvent& event);
+    void on_about(wxCommandEvent& event);
 
     kiv::i_gui_frame* gui_;          // not owned
     wxPanel* maps_panel_ = nullptr;  // child windows
