@@ -51,6 +51,7 @@ protected:
         parent->Destroy();
         pump();
         kiv_core()->unregister_service("svc_gui_mdi");
+        service.reset();  // the children still open go with it
     }
     // A new child, held by the service only.
     logged_child* open(const char* title) {
@@ -66,10 +67,10 @@ protected:
         return frame.get();
     }
 
+    std::string log;  // outlives every child
     gui_session session;
     wxMDIParentFrame* parent = nullptr;
     auto_ptr_t<mdi_service> service;
-    std::string log;
 };
 
 TEST_F(mdi_case, activating_a_child_deactivates_the_other_and_makes_it_the_active_frame) {

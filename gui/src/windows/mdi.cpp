@@ -28,7 +28,8 @@ mdi_child_frame::mdi_child_frame(const wxString& title, const wxIcon& icon) : la
     auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
     i_gui_frame* frames = kiv_cast_i_gui_frame(frame_service);
     // The viewer's top frame is a plain wxFrame: no child window there.
-    auto* parent = frames != nullptr ? wxDynamicCast(frames->get_frame(), wxMDIParentFrame) : nullptr;
+    // dynamic_cast: wxDynamicCast casts down before it checks the class.
+    auto* parent = frames != nullptr ? dynamic_cast<wxMDIParentFrame*>(frames->get_frame()) : nullptr;
     if (parent == nullptr)
         return;
     child_ = new wxMDIChildFrame(parent, wxID_ANY, title);
