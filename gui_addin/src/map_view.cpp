@@ -79,6 +79,7 @@ map_view::~map_view() {
         // The owner did not close the view: its window must not call
         // back into a destroyed view.
         bind_window(false);
+        map_wnd_->Unbind(wxEVT_DESTROY, &map_view::on_window_destroy, this);
         aui_.DetachPane(map_wnd_);
         map_wnd_->Destroy();
         map_wnd_ = nullptr;
@@ -102,6 +103,8 @@ bool map_view::initialize_sdi() {
     map_wnd_ = new wxWindow(wnd_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxWANTS_CHARS);
     // Every pixel is painted from a buffer: no erasing, no flicker.
     map_wnd_->SetBackgroundStyle(wxBG_STYLE_PAINT);
+    // The window may go with its parent before the view is closed.
+    map_wnd_->Bind(wxEVT_DESTROY, &map_view::on_window_destroy, this);
     object_col* modes = new object_col;
     modes->addref();
     modes_.reset(modes);
@@ -136,6 +139,7 @@ bool map_view::close() {
     if (map_wnd_ == nullptr)
         return true;
     bind_window(false);
+    map_wnd_->Unbind(wxEVT_DESTROY, &map_view::on_window_destroy, this);
     aui_.DetachPane(map_wnd_);
     map_wnd_->Destroy();  // the tooltip goes with it
     map_wnd_ = nullptr;
@@ -164,6 +168,16 @@ void map_view::bind_window(bool bind) {
     connect(wxEVT_LEAVE_WINDOW, &map_view::on_enter_leave);
     connect(wxEVT_KEY_DOWN, &map_view::on_key_down);
     connect(wxEVT_MOUSE_CAPTURE_LOST, &map_view::on_capture_lost);
+}
+
+void map_view::on_window_destroy(wxWindowDestroyEvent& event) {
+    if (event.GetEventObject() == map_wnd_) {
+        map_wnd_->Unbind(wxEVT_DESTROY, &map_view::on_window_destroy, this);
+        bind_window(false);
+        map_wnd_ = nullptr;
+        tooltip_ = nullptr;
+    }
+    event.Skip();
 }
 
 i_gis_viewport* map_view::get_viewport() {

@@ -226,6 +226,20 @@ TEST_F(map_view_test, a_drag_shifts_the_picture_without_the_scale_bar_and_a_lost
     EXPECT_EQ(centre().lat, before.lat);
 }
 
+TEST_F(map_view_test, ending_a_mode_during_a_drag_drops_it_and_releases_the_mouse) {
+    show(lat0, lon0, 100000);
+    geo_point before = centre();
+    mouse(wxEVT_LEFT_DOWN, 200, 200);
+    mouse(wxEVT_MOTION, 260, 200);
+    EXPECT_TRUE(wnd()->HasCapture());
+    s.map->activate_mode_by_name("MAP_MODE_ZOOM");
+    EXPECT_FALSE(wnd()->HasCapture());
+    EXPECT_FALSE(s.move->is_dragging());
+    mouse(wxEVT_LEFT_UP, 260, 200);  // now the zoom mode's: a click, nothing
+    EXPECT_EQ(centre().lon, before.lon);
+    EXPECT_EQ(s.map->get_scale(), 100000u);
+}
+
 TEST_F(map_view_test, the_keypad_pans_with_and_without_numlock_and_other_keys_do_nothing) {
     show(lat0, lon0, 100000);
     wxSize sz = size();
@@ -546,6 +560,25 @@ TEST(map_view_without_gis, initialisation_fails_without_the_gis_service_and_clos
     auto_ptr_t<kiv::map_view> bare(new kiv::map_view(nullptr));
     bare->addref();
     EXPECT_FALSE(bare->initialize_sdi());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(map_view_without_gis, a_view_outliving_its_window_lets_go_of_it) {
+    gui_session gui;
+    wxFrame* other = new wxFrame(nullptr, wxID_ANY, "other", wxPoint(0, 0), wxSize(200, 150));
+    auto_ptr_t<kiv::map_view> view(new kiv::map_view(other));
+    view->addref();
+    view->initialize_sdi();
+    ASSERT_NE(view->get_map_wnd(), nullptr);
+    other->Destroy();
+    pump();
+    EXPECT_EQ(view->get_map_wnd(), nullptr);
+    EXPECT_EQ(view->get_wnd(), nullptr);
+    EXPECT_TRUE(view->close());
+    view->render();  // no window: nothing to refresh
 }
 
 }  // namespace

@@ -107,6 +107,8 @@ private:
     void on_enter_leave(wxMouseEvent& event);
     void on_key_down(wxKeyEvent& event);
     void on_capture_lost(wxMouseCaptureLostEvent& event);
+    // The map window is going away with its parent: forget it.
+    void on_window_destroy(wxWindowDestroyEvent& event);
     void on_redraw_event(i_gui_event& event);
     void on_feature_found(i_gui_event& event);
     void on_mode_command(wxCommandEvent& event);

@@ -34,6 +34,9 @@ public:
     void uninit() override {}
 
 protected:
+    // The window is going away with its parent: forget it.
+    void on_wnd_destroy(wxWindowDestroyEvent& event);
+
     wxAuiManager aui_;            // manages wnd_ when there is one
     wxWindow* parent_ = nullptr;  // not owned
     wxPanel* wnd_ = nullptr;      // a child of parent_; null without a parent
