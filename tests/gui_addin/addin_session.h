@@ -52,22 +52,29 @@ private:
 
 // Loads the libraries the add-in needs, through the loader, with the
 // output folder on PATH.
-inline void load_addin_libraries(const std::string& root) {
-    std::string fonts = root + "/fonts";
-    mkdir(fonts.c_str(), 0700);
-    kiv_set_env("KIV_FONT_PATH", fonts.c_str());
+inline void load_addin_libraries(const std::string& root, const char* driver_library = nullptr) {
+    // kiv_image needs a font folder; a test that draws labels sets its own.
+    if (kiv_get_env("KIV_FONT_PATH").empty()) {
+        std::string fonts = root + "/fonts";
+        mkdir(fonts.c_str(), 0700);
+        kiv_set_env("KIV_FONT_PATH", fonts.c_str());
+    }
     kiv_set_env("KIV_GIS_CACHE_PATH", "disable");
     env_var path("PATH", (std::string(KIV_BIN_DIR) + ":" + kiv_get_env("PATH")).c_str());
     EXPECT_NE(kiv_core()->load_library(KIV_BIN_DIR "/kiv_gis.so"), nullptr);
     EXPECT_NE(kiv_core()->load_library(KIV_BIN_DIR "/kiv_gui_addin.so"), nullptr);
+    if (driver_library != nullptr) {
+        EXPECT_NE(kiv_core()->load_library((std::string(KIV_BIN_DIR) + "/" + driver_library).c_str()), nullptr);
+    }
 }
 
 class addin_session {
 public:
     // `driver`: registered in "svc_gis" before the view is made (null:
-    // none). `view`: make the map view.
-    explicit addin_session(kiv::i_gis_driver* driver, bool view = true) {
-        load_addin_libraries(gui.core.root.path());
+    // none). `view`: make the map view. `driver_library`: a driver
+    // library of the output folder loaded before the view is made.
+    explicit addin_session(kiv::i_gis_driver* driver, bool view = true, const char* driver_library = nullptr) {
+        load_addin_libraries(gui.core.root.path(), driver_library);
         gis_object.reset(kiv_core()->get_service("svc_gis"));
         gis = kiv_cast_i_gis_service(gis_object);
         EXPECT_NE(gis, nullptr);

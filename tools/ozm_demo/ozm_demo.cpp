@@ -23,6 +23,7 @@
 //        50 point of interest                60 town (town map)
 //        61 town (overview) 62 town area (overview)
 
+#include <kiv/core/i_core.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
 #include <kiv/ozm_writer/map_writer.h>
@@ -389,6 +390,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string out = argv[1];
+    // The image library resolves the pictures' paths through the core.
+    struct core_guard {
+        bool started = kiv_initialize();
+        ~core_guard() {
+            if (started)
+                kiv_terminate();
+        }
+    } core;
+    if (!core.started) {
+        std::fprintf(stderr, "ozm_demo: the framework does not start\n");
+        return 1;
+    }
     if (!make_folder(out) || !make_folder(out + "/maps") || !make_folder(out + "/render") ||
         !make_folder(out + "/render/images")) {
         std::fprintf(stderr, "ozm_demo: cannot create the folders under %s\n", out.c_str());
