@@ -45,18 +45,22 @@ gui_frame::gui_frame(wxApp* app)
     help_ = new wxHtmlHelpController(wxHF_DEFAULT_STYLE | wxHF_FLAT_TOOLBAR, nullptr);
     // The controller caches parsed books in its temporary folder and
     // fails an assertion when it cannot write there: a folder that does
-    // not exist is not given to it.
+    // not exist is not given to it. The root's "tmp" comes first, also
+    // when it was made after the core chose its temporary folder (the
+    // core then falls back to the system's, which must not win).
+    bool root_tmp = false;
     if (char* tmp = kiv_get_absolute_path("tmp")) {
-        if (kiv_dir_exists(tmp))
+        root_tmp = kiv_dir_exists(tmp);
+        if (root_tmp)
             help_->SetTempDir(wxString::FromUTF8(tmp));
         std::free(tmp);
     }
+    const char* temp = kiv_temp_path();
+    if (!root_tmp && temp != nullptr && *temp != '\0' && kiv_dir_exists(temp))
+        help_->SetTempDir(wxString::FromUTF8(temp));
     help_provider_ = new wxHelpControllerHelpProvider(help_);
     // The previous provider is handed to us by Set; nobody else refers to it.
     delete wxHelpProvider::Set(help_provider_);
-    const char* temp = kiv_temp_path();
-    if (temp != nullptr && *temp != '\0' && kiv_dir_exists(temp))
-        help_->SetTempDir(wxString::FromUTF8(temp));
 }
 
 gui_frame::~gui_frame() {

@@ -5,8 +5,11 @@
 //     settings in a temporary configuration file, the page setup dialog
 //     and a print preview without a printer.
 
-#include "controls_harness.h"
 #include "../core/test_util.h"
+#include "gui_harness.h"
+#include "gui_session.h"
+
+#include <gtest/gtest.h>
 
 #include <kiv/gui/print_service.h>
 
@@ -20,7 +23,7 @@
 #include <cmath>
 #include <memory>
 
-using kiv_test::pump_until;
+using kiv_gui_test::pump_until;
 
 namespace {
 
@@ -85,6 +88,14 @@ public:
     kiv_test::temp_dir dir;
     std::string path;
 };
+
+// The first top-level window named `name` that is not being deleted, or null.
+wxWindow* find_top_level(const wxString& name) {
+    for (wxWindow* window : wxTopLevelWindows)
+        if (window->GetName() == name && !window->IsBeingDeleted())
+            return window;
+    return nullptr;
+}
 
 auto_ptr_t<kiv::print_service> make_service() {
     auto_ptr_t<kiv::print_service> service(new kiv::print_service);
@@ -230,18 +241,20 @@ TEST(controls_print, accepted_page_setup_saves_margins_and_resets_the_source) {
     ASSERT_EQ(service->get_print_data()->GetBin(), 3);
 
     bool seen = false;
-    wxTheApp->CallAfter([&seen]() {
-        wxWindow* dialog = kiv_test::find_top_level("page_setup_dlg");
-        ASSERT_NE(dialog, nullptr);
+    // The dialog's own OK handler stores paper, source and orientation:
+    // OK is pressed as the user would, and the harness's EndModal after
+    // it finds the dialog already ended.
+    kiv_gui_test::answer_next_dialog(wxID_OK, [&seen](wxDialog& dialog) {
+        ASSERT_EQ(dialog.GetName(), "page_setup_dlg");
         seen = true;
-        auto* left = dynamic_cast<wxSpinCtrl*>(wxWindow::FindWindowByName("margin_left", dialog));
-        auto* landscape = dynamic_cast<wxRadioButton*>(wxWindow::FindWindowByName("landscape", dialog));
+        auto* left = dynamic_cast<wxSpinCtrl*>(wxWindow::FindWindowByName("margin_left", &dialog));
+        auto* landscape = dynamic_cast<wxRadioButton*>(wxWindow::FindWindowByName("landscape", &dialog));
         ASSERT_NE(left, nullptr);
         ASSERT_NE(landscape, nullptr);
         EXPECT_EQ(left->GetValue(), 20);
         left->SetValue(15);
         landscape->SetValue(true);
-        auto* ok = wxDynamicCast(dialog->FindWindow(wxID_OK), wxButton);
+        auto* ok = wxDynamicCast(dialog.FindWindow(wxID_OK), wxButton);
         ASSERT_NE(ok, nullptr);
         wxCommandEvent click(wxEVT_BUTTON, wxID_OK);
         click.SetEventObject(ok);
@@ -260,13 +273,10 @@ TEST(controls_print, accepted_page_setup_saves_margins_and_resets_the_source) {
 TEST(controls_print, cancelled_page_setup_changes_and_saves_nothing) {
     temp_config config;
     auto_ptr_t<kiv::print_service> service = make_service();
-    wxTheApp->CallAfter([]() {
-        auto* dialog = wxDynamicCast(kiv_test::find_top_level("page_setup_dlg"), wxDialog);
-        ASSERT_NE(dialog, nullptr);
-        auto* left = dynamic_cast<wxSpinCtrl*>(wxWindow::FindWindowByName("margin_left", dialog));
+    kiv_gui_test::answer_next_dialog(wxID_CANCEL, [](wxDialog& dialog) {
+        auto* left = dynamic_cast<wxSpinCtrl*>(wxWindow::FindWindowByName("margin_left", &dialog));
         ASSERT_NE(left, nullptr);
         left->SetValue(33);
-        dialog->EndModal(wxID_CANCEL);
     });
     EXPECT_FALSE(service->settings(nullptr));
     int m[4];
@@ -284,10 +294,10 @@ TEST(controls_print, preview_draws_pages_without_a_printer) {
                               wxDEFAULT_FRAME_STYLE, "owner");
 
     service->print(owner, nullptr, true);  // a null document opens nothing
-    EXPECT_EQ(kiv_test::find_top_level("frame"), nullptr);
+    EXPECT_EQ(find_top_level("frame"), nullptr);
 
     service->print(owner, doc.get(), true);
-    wxWindow* preview = kiv_test::find_top_level("frame");
+    wxWindow* preview = find_top_level("frame");
     ASSERT_NE(preview, nullptr);
     EXPECT_EQ(preview->GetLabel(), "Test document");
     EXPECT_NE(wxWindow::FindWindowByName("panel", preview), nullptr);
@@ -297,7 +307,7 @@ TEST(controls_print, preview_draws_pages_without_a_printer) {
 
     preview->Close(true);  // closing ends the preview's modality too
     owner->Destroy();
-    EXPECT_TRUE(pump_until([]() { return kiv_test::find_top_level("frame") == nullptr; }));
+    EXPECT_TRUE(pump_until([]() { return find_top_level("frame") == nullptr; }));
     EXPECT_EQ(doc->get_ref_count(), 1);  // both printouts gave their reference back
 }
 
@@ -314,4 +324,35 @@ TEST(controls_print, settings_command_is_enabled_while_the_service_lives) {
     wxUpdateUIEvent later(id);
     wxTheApp->ProcessEvent(later);
     EXPECT_FALSE(later.GetSetEnabled());
+}
+
+// The page setup command by name, as a menu binds it: enabled and opening
+// the dialog while the service lives, untouched without the GUI event
+// service.
+TEST(controls_print, a_named_command_opens_the_page_setup_dialog_from_the_menu) {
+    temp_config config;
+    kiv_gui_test::gui_session session;
+    wxFrame* frame = session.open_frame({"&File"});
+    const int id = session.event_service->get_cmd_id("CMD_PAGE_SETUP");
+    session.menu("&File")->Append(id, "Page setup...");
+    {
+        auto_ptr_t<kiv::print_service> service = make_service();
+        service->set_event_cmd("");  // no name: nothing bound
+        EXPECT_FALSE(kiv_gui_test::menu_item_state(frame, id).enabled);
+        service->set_event_cmd("CMD_PAGE_SETUP");
+        EXPECT_TRUE(kiv_gui_test::menu_item_state(frame, id).enabled);
+        kiv_gui_test::answer_next_dialog(wxID_CANCEL);
+        ASSERT_TRUE(kiv_gui_test::choose_menu_item(frame, id));
+        ASSERT_EQ(kiv_gui_test::dialogs_seen().size(), 1u);
+        EXPECT_EQ(kiv_gui_test::dialogs_seen()[0].title, "Page setup");
+    }
+    // The binding went with the service: the update range disables it.
+    EXPECT_FALSE(kiv_gui_test::menu_item_state(frame, id).enabled);
+
+    session.drop_event_service();
+    auto_ptr_t<kiv::print_service> orphan = make_service();
+    orphan->set_event_cmd("CMD_PAGE_SETUP");
+    wxUpdateUIEvent update(id);
+    wxTheApp->ProcessEvent(update);
+    EXPECT_FALSE(update.GetSetEnabled());
 }

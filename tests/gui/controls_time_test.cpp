@@ -5,7 +5,9 @@
 //     and scroll handling of the masked duration editor, and the
 //     date-time picker's display format and change event.
 
-#include "controls_harness.h"
+#include "gui_harness.h"
+
+#include <gtest/gtest.h>
 
 #include <kiv/gui/date_time_picker.h>
 #include <kiv/gui/time_ctrl.h>
@@ -27,7 +29,7 @@ protected:
     }
     void TearDown() override {
         frame->Destroy();
-        kiv_test::wx_environment::pump();
+        kiv_gui_test::pump();
     }
     wxFrame* frame = nullptr;
 };

@@ -75,7 +75,9 @@ protected:
         dialog->CallAfter([dialog, answer] {
             if (answer.act)
                 answer.act(*dialog);
-            dialog->EndModal(answer.result);
+            // A button the act pressed may have ended the dialog already.
+            if (dialog->IsModal())
+                dialog->EndModal(answer.result);
         });
         return wxID_NONE;
     }

@@ -73,8 +73,8 @@ struct dialog_record {
 // Answers the next modal dialog with `result`: a message box (or another
 // native dialog) returns it without being shown; a dialog of our own is
 // shown, `act` runs on it from the event loop (fill fields, press
-// buttons), and it is ended with EndModal(result). Answers are used in
-// the order given.
+// buttons), and it is ended with EndModal(result) unless a button the
+// act pressed ended it already. Answers are used in the order given.
 void answer_next_dialog(int result, std::function<void(wxDialog&)> act = nullptr);
 // Returns: every modal dialog seen since the case began, in order.
 const std::vector<dialog_record>& dialogs_seen();

@@ -390,6 +390,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string out = argv[1];
+    // The image library resolves the pictures' paths through the core.
+    struct core_guard {
+        bool started = kiv_initialize();
+        ~core_guard() {
+            if (started)
+                kiv_terminate();
+        }
+    } core;
+    if (!core.started) {
+        std::fprintf(stderr, "ozm_demo: the framework does not start\n");
+        return 1;
+    }
     if (!make_folder(out) || !make_folder(out + "/maps") || !make_folder(out + "/render") ||
         !make_folder(out + "/render/images")) {
         std::fprintf(stderr, "ozm_demo: cannot create the folders under %s\n", out.c_str());

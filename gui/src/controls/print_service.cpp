@@ -9,7 +9,9 @@
 
 #include "page_setup_dlg.h"
 
+#include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>
+#include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/core/log.h>
 
 #include <algorithm>
@@ -184,6 +186,18 @@ void print_service::print(wxWindow* parent, i_printout* printout, bool preview) 
     frame->Centre(wxBOTH);
     frame->Initialize();
     frame->Show(true);
+}
+
+void print_service::set_event_cmd(const wxString& command_name) {
+    // An empty name would get a fresh id no menu item can carry.
+    i_core* core = kiv_core();
+    if (core == nullptr || command_name.empty())
+        return;
+    auto_ptr_t<i_object> event_service(core->get_service("svc_gui_event"));
+    i_gui_event_proc* events = kiv_cast_i_gui_event_proc(event_service);
+    if (events == nullptr)
+        return;
+    bind_settings_cmd(events->get_cmd_id(command_name.utf8_str().data()));
 }
 
 void print_service::bind_settings_cmd(int cmd_id) {

@@ -26,8 +26,8 @@ class KIV_EXPORT gui_frame : public object, public i_named_object_impl, public v
 public:
     // Name "gui_frame"; keeps `app` (not owned). Creates the help
     // controller (no parent; its temporary folder, where it caches parsed
-    // books, is the framework's temp folder when it exists, else "tmp"
-    // under the root when that exists, else none) and installs the help
+    // books, is "tmp" under the root when it exists, else the framework's
+    // temp folder when that exists, else none) and installs the help
     // provider. GUI thread.
     explicit gui_frame(wxApp* app);
     // Resets the help provider when it is still ours, deletes the help

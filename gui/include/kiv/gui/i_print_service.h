@@ -42,6 +42,11 @@ protected:
 
 class i_print_service : public virtual i_object {
 public:
+    // Binds the menu command named `command_name` (its id from
+    // "svc_gui_event") to the page setup dialog (settings(null)) and keeps
+    // the command enabled while the service lives. Nothing without
+    // "svc_gui_event".
+    virtual void set_event_cmd(const wxString& command_name) = 0;
     // Shows the page setup dialog modally over `parent` (may be null).
     // Returns: true when it was accepted; the settings are then saved.
     virtual bool settings(wxWindow* parent) = 0;

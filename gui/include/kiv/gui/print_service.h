@@ -36,6 +36,7 @@ public:
 
     bool get_interface(const char* name, void** out) override;
 
+    void set_event_cmd(const wxString& command_name) override;
     bool settings(wxWindow* parent) override;
     void save_settings() override;
     void print(wxWindow* parent, i_printout* printout, bool preview) override;
