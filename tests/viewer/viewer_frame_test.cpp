@@ -11,6 +11,8 @@
 #include "settings.h"
 
 #include <kiv/gui/splash_screen.h>
+#include <kiv/gui_addin/i_map_view.h>
+#include <kiv/core/auto_ptr.h>
 
 #include "gui_session.h"
 #include "test_util.h"
@@ -23,7 +25,9 @@
 #include <kiv/core/config.h>
 #include <kiv/core/env.h>
 
+#include <cstring>
 #include <fstream>
+#include <wx/checkbox.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
 
@@ -54,6 +58,7 @@ struct viewer_frame : ::testing::Test {
         frame->Close(false);
         frame = nullptr;
         pump();
+        kiv_core()->unregister_service("SVC_MAP");
         // A docking manager serves one window for its life (wxAuiManager
         // keeps its hint window after UnInit), as in the program: the
         // next window gets a new frame service.
@@ -168,6 +173,26 @@ TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version
     EXPECT_EQ(picture_size, wxSize(347, 120));
 }
 
+TEST(viewer_layers, names_are_toggled_whole_in_the_comma_separated_list) {
+    struct row {
+        const char* list;
+        const char* name;
+        bool on;
+        const char* expected;
+    } rows[] = {
+        {"roads,road", "road", false, "roads"},
+        {"roads,road", "roads", false, "road"},
+        {"road", "road", false, ""},
+        {"", "road", true, "road"},
+        {"a,b", "b", true, "a,b"},
+        {"a,,b", "c", true, "a,b,c"},
+        {"a,b", "c", false, "a,b"},
+        {"Улицы,дома", "дома", false, "Улицы"},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(kiv_viewer::toggle_layer(r.list, r.name, r.on), r.expected) << r.list << " " << r.name;
+}
+
 TEST_F(viewer_frame, saved_rectangles_off_every_display_or_out_of_range_are_mended) {
     struct row {
         long x, y, cx, cy;
@@ -212,6 +237,7 @@ TEST_F(viewer_frame, the_maps_list_shows_the_demo_maps_with_their_tags) {
                                   "<library path=\"" KIV_BIN_DIR "/kiv_image\" priority=\"90\"/>"
                                   "<library path=\"" KIV_BIN_DIR "/kiv_gis\" priority=\"80\"/>"
                                   "<library path=\"" KIV_BIN_DIR "/gis_ozm_driver\" priority=\"70\"/>"
+                                  "<library path=\"" KIV_BIN_DIR "/kiv_gui_addin\" priority=\"60\"/>"
                                   "</libraries></config>";
     // Libraries load others by name, found along PATH as in the program.
     std::string path = kiv_get_env("PATH");
@@ -227,8 +253,42 @@ TEST_F(viewer_frame, the_maps_list_shows_the_demo_maps_with_their_tags) {
     EXPECT_EQ(list->GetItemText(0, 1), "town,demo");
     EXPECT_EQ(list->GetItemText(1, 0), "Region overview");
     EXPECT_EQ(list->GetItemText(1, 1), "region,demo");
+    auto_ptr_t<kiv::i_object> view_object(kiv_core()->get_service("SVC_MAP"));
+    kiv::i_map_view* view = kiv_cast_i_map_view(view_object.get());
+    ASSERT_NE(view, nullptr);
+    EXPECT_STREQ(view->get_renderer(), "base,buildings,roads,railway,labels");
+    ASSERT_EQ(frame->layer_boxes().size(), 5u);
+    wxWindow* map_window = session.frame_service->get_frame_manager()->GetPane("Map").window;
+    ASSERT_NE(map_window, nullptr);
     pump();
     EXPECT_TRUE(capture(frame).SaveFile(KIV_BIN_DIR "/../viewer_main_window.png", wxBITMAP_TYPE_PNG));
+
+    // A layer box turned off and on again changes the picture and back.
+    wxImage before = capture(map_window);
+    wxCheckBox* roads = frame->layer_boxes()[2];
+    ASSERT_EQ(roads->GetLabel(), "roads");
+    auto toggle = [&](bool on) {
+        roads->SetValue(on);
+        wxCommandEvent changed(wxEVT_CHECKBOX, roads->GetId());
+        changed.SetEventObject(roads);
+        changed.SetInt(on ? 1 : 0);
+        roads->GetEventHandler()->ProcessEvent(changed);
+        map_window->Refresh();
+        pump();
+    };
+    toggle(false);
+    EXPECT_STREQ(view->get_renderer(), "base,buildings,railway,labels");
+    EXPECT_TRUE(pump_until([&] { return capture(map_window).GetData() != nullptr &&
+                                        memcmp(capture(map_window).GetData(), before.GetData(),
+                                               size_t(before.GetWidth()) * before.GetHeight() * 3) != 0; }));
+    toggle(true);
+    EXPECT_STREQ(view->get_renderer(), "base,buildings,railway,labels,roads");
+
+    // Selecting a map shows its whole envelope.
+    unsigned scale_before = view->get_scale();
+    list->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    pump();
+    EXPECT_GT(view->get_scale(), scale_before) << "the region is larger than the town";
     close();
     kiv_core()->unregister_service("svc_gis");
 }

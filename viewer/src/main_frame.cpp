@@ -8,13 +8,17 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_object_col.h>
+#include <kiv/core/log.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/i_gis_driver.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/splash_screen.h>
+#include <kiv/gui_addin/map_view.h>
+#include <kiv/gui_addin/move_map_mode.h>
 
 #include <wx/aui/framemanager.h>
+#include <wx/checkbox.h>
 #include <wx/config.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
@@ -26,6 +30,8 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
+
+#include <algorithm>
 
 namespace kiv_viewer {
 
@@ -55,7 +61,40 @@ wxString translated(const char* text) {
     return wxString::FromUTF8(result != nullptr ? result : text);
 }
 
+// The map view registered as "SVC_MAP", or null; borrowed from `holder`.
+kiv::i_map_view* map_view_service(auto_ptr_t<kiv::i_object>& holder) {
+    holder.reset(kiv_core() != nullptr ? kiv_core()->get_service("SVC_MAP") : nullptr);
+    return kiv_cast_i_map_view(holder.get());
+}
+
 }  // namespace
+
+std::vector<std::string> split_layers(const std::string& list) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t comma = list.find(',', start);
+        if (comma == std::string::npos)
+            comma = list.size();
+        if (comma > start)
+            names.push_back(list.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return names;
+}
+
+std::string toggle_layer(const std::string& list, const std::string& name, bool on) {
+    std::vector<std::string> names = split_layers(list);
+    auto found = std::find(names.begin(), names.end(), name);
+    if (on && found == names.end())
+        names.push_back(name);
+    else if (!on && found != names.end())
+        names.erase(found);
+    std::string result;
+    for (const std::string& n : names)
+        result += (result.empty() ? "" : ",") + n;
+    return result;
+}
 
 wxBitmap about_picture() {
     const int width = 347, height = 120;
@@ -95,6 +134,7 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
         Maximize(true);
 
     build_menus();
+    build_map_view();
     build_maps_panel();
     build_tags_panel();
 
@@ -119,9 +159,7 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
                                       .MinSize(150, 150)
                                       .CaptionVisible(true)
                                       .TopDockable(false));
-    // The map view takes the centre once it is wired in; until then an
-    // empty panel keeps the docking layout whole.
-    manager->AddPane(new wxPanel(this), wxAuiPaneInfo().Name("Map").CenterPane().CaptionVisible(false));
+    manager->AddPane(map_window_, wxAuiPaneInfo().Name("Map").CenterPane().CaptionVisible(false));
 
     bool reset = false;
     wxString perspective;
@@ -165,6 +203,25 @@ void main_frame::build_menus() {
     SetMenuBar(bar);
 }
 
+void main_frame::build_map_view() {
+    kiv::map_view* view = new kiv::map_view(this);
+    auto_ptr_t<kiv::map_view> hold(view);
+    view->addref();
+    map_window_ = view->get_wnd();
+    if (!view->initialize_sdi()) {
+        kiv_log(0, "viewer: the map view has no map service; the map stays empty");
+    } else {
+        view->set_center(53.900520258, 27.5589895248, 100000);
+        auto_ptr_t<kiv::move_map_mode> move(new kiv::move_map_mode);
+        move->addref();
+        view->add_mode(move.get());
+        view->activate_mode(move.get());
+        view->install_handlers();
+    }
+    if (kiv_core() != nullptr)
+        kiv_core()->register_service(view, "SVC_MAP");
+}
+
 void main_frame::build_maps_panel() {
     maps_panel_ = new wxPanel(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxNO_BORDER, "Maps");
     maps_list_ = new wxListCtrl(maps_panel_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
@@ -174,6 +231,7 @@ void main_frame::build_maps_panel() {
     wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(maps_list_, 1, wxEXPAND | wxALL, 5);
     maps_panel_->SetSizer(sizer);
+    maps_list_->Bind(wxEVT_LIST_ITEM_SELECTED, &main_frame::on_map_selected, this);
 }
 
 void main_frame::build_tags_panel() {
@@ -183,7 +241,19 @@ void main_frame::build_tags_panel() {
     tags_ = new wxTextCtrl(tags_panel_, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
                            wxTE_PROCESS_ENTER);
     sizer->Add(tags_, 0, wxEXPAND | wxALL, 5);
-    sizer->Add(new wxStaticBoxSizer(wxVERTICAL, tags_panel_, translated("Layers")), 0, wxEXPAND | wxALL, 5);
+    tags_->Bind(wxEVT_TEXT_ENTER, &main_frame::on_tags, this);
+    wxStaticBoxSizer* box = new wxStaticBoxSizer(wxVERTICAL, tags_panel_, translated("Layers"));
+    auto_ptr_t<kiv::i_object> holder;
+    if (kiv::i_map_view* view = map_view_service(holder)) {
+        for (const std::string& name : split_layers(view->get_renderer())) {
+            wxCheckBox* check = new wxCheckBox(box->GetStaticBox(), wxID_ANY, wxString::FromUTF8(name));
+            check->SetValue(true);
+            check->Bind(wxEVT_CHECKBOX, &main_frame::on_layer, this);
+            box->Add(check, 0, wxALL, 5);
+            layer_boxes_.push_back(check);
+        }
+    }
+    sizer->Add(box, 0, wxEXPAND | wxALL, 5);
     tags_panel_->SetSizer(sizer);
 }
 
@@ -246,6 +316,42 @@ void main_frame::bind_commands(bool install) {
 
 void main_frame::on_exit(wxCommandEvent&) {
     Close(false);
+}
+
+void main_frame::on_layer(wxCommandEvent& event) {
+    wxCheckBox* check = dynamic_cast<wxCheckBox*>(event.GetEventObject());
+    auto_ptr_t<kiv::i_object> holder;
+    kiv::i_map_view* view = map_view_service(holder);
+    if (check == nullptr || view == nullptr)
+        return;
+    std::string name(check->GetLabel().utf8_str().data());
+    std::string list = view->get_renderer();
+    view->set_renderer(toggle_layer(list, name, check->GetValue()).c_str());
+}
+
+void main_frame::on_tags(wxCommandEvent&) {
+    auto_ptr_t<kiv::i_object> holder;
+    if (kiv::i_map_view* view = map_view_service(holder))
+        view->set_tags(tags_->GetValue().utf8_str());
+}
+
+void main_frame::on_map_selected(wxListEvent& event) {
+    auto_ptr_t<kiv::i_object> view_holder;
+    kiv::i_map_view* view = map_view_service(view_holder);
+    if (view == nullptr || kiv_core() == nullptr)
+        return;
+    auto_ptr_t<kiv::i_object> gis_holder(kiv_core()->get_service("svc_gis"));
+    kiv::i_gis_service* gis = kiv_cast_i_gis_service(gis_holder.get());
+    if (gis == nullptr)
+        return;
+    auto_ptr_t<kiv::i_object_col> maps(gis->get_maps("ozm", ""));
+    if (!maps)
+        return;
+    auto_ptr_t<kiv::i_object> item(maps->get_item_by_name(maps_list_->GetItemText(event.GetIndex()).utf8_str()));
+    kiv::i_gis_map* map = kiv_cast_i_gis_map(item.get());
+    kiv::geo_point min{}, max{};
+    if (map != nullptr && map->get_envelope(min, max))
+        view->set_best_view(min, max);
 }
 
 void main_frame::on_about(wxCommandEvent&) {

@@ -16,6 +16,10 @@
 #include <wx/bitmap.h>
 #include <wx/frame.h>
 
+#include <string>
+#include <vector>
+
+class wxCheckBox;
 class wxListCtrl;
 class wxListEvent;
 class wxPanel;
@@ -33,6 +37,13 @@ extern const char* const key_maximize;
 extern const char* const key_perspective;
 extern const char* const key_perspective_reset;
 
+// Returns: the names of a comma-separated layer list, empty names left out.
+std::vector<std::string> split_layers(const std::string& list);
+// Returns: `list` with the layer `name` added at the end (`on`, when it is
+//     not there) or removed (every other name kept whole: removing "road"
+//     from "roads,road" leaves "roads").
+std::string toggle_layer(const std::string& list, const std::string& name, bool on);
+
 // Returns: the about box's picture, 347 x 120, drawn by the program.
 wxBitmap about_picture();
 
@@ -48,12 +59,16 @@ public:
 
     wxListCtrl* maps_list() const { return maps_list_; }
     wxTextCtrl* tags_field() const { return tags_; }
+    const std::vector<wxCheckBox*>& layer_boxes() const { return layer_boxes_; }
     // Fills the maps list from "svc_gis" (driver "ozm"); an absent
     // service or driver leaves it empty.
     void fill_maps();
 
 private:
     void build_menus();
+    // The map view: registered as "SVC_MAP" (the core holds it), centred
+    // on the demo area with the move mode active.
+    void build_map_view();
     void build_maps_panel();
     void build_tags_panel();
     // The handlers bound through "svc_gui_event", in one table so close
@@ -65,12 +80,17 @@ private:
     void on_toggle_pane(wxCommandEvent& event);
     void on_pane_check(wxUpdateUIEvent& event);
     void on_about(wxCommandEvent& event);
+    void on_layer(wxCommandEvent& event);
+    void on_tags(wxCommandEvent& event);
+    void on_map_selected(wxListEvent& event);
 
     kiv::i_gui_frame* gui_;          // not owned
     wxPanel* maps_panel_ = nullptr;  // child windows
     wxListCtrl* maps_list_ = nullptr;
     wxPanel* tags_panel_ = nullptr;
     wxTextCtrl* tags_ = nullptr;
+    wxWindow* map_window_ = nullptr;       // the map view's window (centre pane)
+    std::vector<wxCheckBox*> layer_boxes_; // one per layer, children of the tags panel
 };
 
 }  // namespace kiv_viewer
