@@ -437,11 +437,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "ozm_demo: %s\n", error.c_str());
         return 1;
     }
-    // The image library names files through the core, so it runs for
-    // the pictures only.
-    bool pictures = kiv_initialize() && write_pictures(out + "/render/images");
-    kiv_terminate();
-    if (!pictures) {
+    if (!write_pictures(out + "/render/images")) {
         std::fprintf(stderr, "ozm_demo: cannot write the style pictures\n");
         return 1;
     }
