@@ -79,11 +79,6 @@ bool map_near(ozm_map* map, double lat, double lon, double range) {
 
 }  // namespace
 
-void road_hit::point(uint32_t i, float& lat_out, float& lon_out) const {
-    lat_out = le_f32(points + 8 * uint64_t(i));
-    lon_out = le_f32(points + 8 * uint64_t(i) + 4);
-}
-
 bool find_road(double lat, double lon, double range, const map_list& maps, page_set& pages, road_hit& hit) {
     if (maps.empty())
         return false;

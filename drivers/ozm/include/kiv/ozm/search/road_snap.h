@@ -26,6 +26,7 @@
 
 #include <kiv/gis/gis_types.h>
 #include <kiv/gis/i_gis_road_lock.h>
+#include <kiv/ozm/le_bytes.h>
 #include <kiv/ozm/search/map_list.h>
 
 #include <cstdint>
@@ -46,7 +47,11 @@ struct road_hit {
     bool forward_only = false;        // the road is driven in point order only
 
     bool found() const { return points != nullptr; }
-    void point(uint32_t i, float& lat_out, float& lon_out) const;
+    // Reads point i (< count).
+    void point(uint32_t i, float& lat_out, float& lon_out) const {
+        lat_out = le_f32(points + 8 * uint64_t(i));
+        lon_out = le_f32(points + 8 * uint64_t(i) + 4);
+    }
 };
 
 // Where two roads cross.
