@@ -8,7 +8,8 @@
 //     woken from sleep), so it cannot come near 1; a queue polled every
 //     millisecond would add about half a millisecond on average, a ratio
 //     in the hundreds. Also synchronous delivery to one handler against a
-//     direct call through a member-function pointer.
+//     direct call through a member-function pointer. First each side must
+//     call its handler exactly once per event.
 
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
@@ -31,6 +32,7 @@ namespace {
 using steady = std::chrono::steady_clock;
 
 std::atomic<int64_t> started_at{0};
+std::atomic<long> handler_calls{0};  // callbacks of stamp_handler and wake-ups of the reference, in all
 
 int64_t now_ticks() {
     return steady::now().time_since_epoch().count();
@@ -40,6 +42,7 @@ int64_t now_ticks() {
 class stamp_handler : public kiv::object {
 public:
     bool on_event(kiv::i_event*) {
+        handler_calls.fetch_add(1, std::memory_order_relaxed);
         started_at.store(now_ticks(), std::memory_order_release);
         return true;
     }
@@ -77,6 +80,7 @@ private:
             if (stop_)
                 return;
             pinged_ = false;
+            handler_calls.fetch_add(1, std::memory_order_relaxed);
             started_at.store(now_ticks(), std::memory_order_release);
         }
     }
@@ -129,6 +133,40 @@ BENCHMARK(bm_ping_pong_latency)->UseManualTime()->Iterations(5000);
 BENCHMARK(bm_sync_event);
 BENCHMARK(bm_direct_call);
 
+// Returns: the handler calls that `send` caused when called `count`
+//     times, each waited for as the latency benchmarks wait.
+template <class Send>
+long calls_caused(int count, Send send) {
+    long before = handler_calls.load();
+    for (int i = 0; i < count; ++i) {
+        started_at.store(0);
+        send();
+        // A safety net only: one hand-over takes microseconds.
+        auto give_up = steady::now() + std::chrono::seconds(30);
+        while (started_at.load(std::memory_order_acquire) == 0 && steady::now() < give_up)
+            std::this_thread::yield();
+    }
+    return handler_calls.load() - before;
+}
+
+// Each side calls its handler once per event or ping, no more, no less.
+void check_results() {
+    const int count = 1000;
+    stamp_handler handler;
+    kiv::i_event_handler* target = &handler;
+    kiv::kiv_event_function callback = stamp_handler::callback();
+    long direct = calls_caused(count, [&] { (target->*callback)(nullptr); });
+    long sync = calls_caused(count, [] { kiv_generate_event("BENCH_EVT_SYNC", 0, nullptr, true); });
+    kiv_bench::check(sync == count && direct == count, "handler calls, synchronous events and direct calls");
+    long queued = calls_caused(count, [] { kiv_generate_event("BENCH_EVT_QUEUED", 0, nullptr, false); });
+    long pinged;
+    {
+        ping_pong reference;
+        pinged = calls_caused(count, [&] { reference.ping(); });
+    }
+    kiv_bench::check(queued == count && pinged == count, "handler calls, queued events and pings");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,13 +178,17 @@ int main(int argc, char** argv) {
     stamp_handler handler;
     kiv_install_handler("BENCH_EVT_QUEUED", 0, &handler, stamp_handler::callback());
     kiv_install_handler("BENCH_EVT_SYNC", 0, &handler, stamp_handler::callback());
-    kiv_bench::ratio_reporter reporter(
-        {{"queued event latency vs condition-variable ping-pong", "bm_queued_event_latency", "bm_ping_pong_latency"},
-         {"synchronous event vs direct callback", "bm_sync_event", "bm_direct_call"}});
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    check_results();
+    if (kiv_bench::exit_code() == 0) {
+        kiv_bench::ratio_reporter reporter(
+            {{"queued event latency vs condition-variable ping-pong", "bm_queued_event_latency",
+              "bm_ping_pong_latency"},
+             {"synchronous event vs direct callback", "bm_sync_event", "bm_direct_call"}});
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+    }
     kiv_uninstall_handler("BENCH_EVT_QUEUED", 0, &handler, stamp_handler::callback());
     kiv_uninstall_handler("BENCH_EVT_SYNC", 0, &handler, stamp_handler::callback());
     kiv_terminate();
     benchmark::Shutdown();
-    return 0;
+    return kiv_bench::exit_code();
 }

@@ -1,11 +1,13 @@
 // font_bench.cpp --
 //
 //     Text rendering of 1000 labels into a 1024 × 768 RGBA picture, in
-//     one run: the text renderer (measuring each label, then loading,
-//     rendering and blending its glyphs) against a raw FreeType loop that
+//     one run: the text renderer (measuring each label, then drawing the
+//     glyphs it keeps per face size) against a raw FreeType loop that
 //     loads and renders each character and blends its bitmap with the
-//     same AGG renderer. Both use DejaVuSans at 14 pixels without hinting.
-//     The last line prints the ratio (our time over the raw loop's).
+//     same AGG renderer, and against that loop keeping each character's
+//     bitmap once rendered. All use DejaVuSans at 14 pixels without
+//     hinting and must first draw the same pixels. The last lines print
+//     the ratios (our time over the reference's).
 
 #include <kiv/core/env.h>
 #include <kiv/image/font_manager.h>
@@ -19,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,68 +60,202 @@ struct picture {
     kiv::text_renderer_base ren{pixfmt};
 };
 
-void bm_text_renderer(benchmark::State& state) {
-    kiv::font_manager manager;
-    manager.init();
-    std::unique_ptr<kiv::font_face> face(manager.create_face("DejaVuSans"));
-    if (!face || !face->set_pixel_size(pixels)) {
-        state.SkipWithError("DejaVuSans not found");
-        return;
+// Our side: the text renderer on DejaVuSans, made once per run.
+class ours {
+public:
+    ours() {
+        manager_.init();
+        face_.reset(manager_.create_face("DejaVuSans"));
+        if (face_ && face_->set_pixel_size(pixels))
+            text_ = std::make_unique<kiv::text_renderer>(face_.get(), agg::rgba8(0, 0, 0), 0,
+                                                          agg::rgba8(255, 255, 255));
     }
-    kiv::text_renderer text(face.get(), agg::rgba8(0, 0, 0), 0, agg::rgba8(255, 255, 255));
-    picture pic;
-    for (auto _ : state) {
+    bool ready() const { return text_ != nullptr; }
+    // Measures and draws every label.
+    void draw(picture& pic) {
         for (const label& l : label_set()) {
             unsigned w = 0, h = 0;
-            text.set_text(l.text.c_str(), w, h);
-            text.render(pic.ren, l.x, l.y);
+            text_->set_text(l.text.c_str(), w, h);
+            text_->render(pic.ren, l.x, l.y);
         }
     }
-    state.SetItemsProcessed(int64_t(state.iterations()) * labels);
-}
 
-void bm_raw_freetype(benchmark::State& state) {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    if (FT_Init_FreeType(&library) != 0 ||
-        FT_New_Face(library, (std::string(font_folder) + "/DejaVuSans.ttf").c_str(), 0, &face) != 0) {
-        state.SkipWithError("DejaVuSans not found");
-        return;
+private:
+    kiv::font_manager manager_;
+    std::unique_ptr<kiv::font_face> face_;
+    std::unique_ptr<kiv::text_renderer> text_;
+};
+
+// The reference: FreeType loading and rendering each character, its
+// bitmap blended pixel by pixel through the same AGG renderer.
+class raw_freetype {
+public:
+    raw_freetype() {
+        if (FT_Init_FreeType(&library_) != 0)
+            return;
+        if (FT_New_Face(library_, (std::string(font_folder) + "/DejaVuSans.ttf").c_str(), 0, &face_) != 0)
+            face_ = nullptr;
+        else
+            FT_Set_Pixel_Sizes(face_, 0, pixels);
     }
-    FT_Set_Pixel_Sizes(face, 0, pixels);
-    picture pic;
-    const agg::rgba8 black(0, 0, 0);
-    for (auto _ : state) {
+    ~raw_freetype() {
+        if (face_ != nullptr)
+            FT_Done_Face(face_);
+        if (library_ != nullptr)
+            FT_Done_FreeType(library_);
+    }
+    raw_freetype(const raw_freetype&) = delete;
+    raw_freetype& operator=(const raw_freetype&) = delete;
+    bool ready() const { return face_ != nullptr; }
+    FT_Face face() const { return face_; }
+    void draw(picture& pic) {
+        const agg::rgba8 black(0, 0, 0);
         for (const label& l : label_set()) {
             int pen = l.x;
             for (unsigned char c : l.text) {
-                if (FT_Load_Char(face, c, FT_LOAD_NO_HINTING | FT_LOAD_RENDER) != 0)
+                if (FT_Load_Char(face_, c, FT_LOAD_NO_HINTING | FT_LOAD_RENDER) != 0)
                     continue;
-                const FT_Bitmap& bm = face->glyph->bitmap;
-                int left = pen + face->glyph->bitmap_left;
-                int top = l.y - face->glyph->bitmap_top;
+                const FT_Bitmap& bm = face_->glyph->bitmap;
+                int left = pen + face_->glyph->bitmap_left;
+                int top = l.y - face_->glyph->bitmap_top;
                 for (unsigned j = 0; j < bm.rows; ++j)
                     for (unsigned i = 0; i < bm.width; ++i) {
                         unsigned char cover = bm.buffer[j * bm.pitch + i];
                         if (cover != 0)
                             pic.ren.blend_pixel(left + int(i), top + int(j), black, cover);
                     }
-                pen += int(face->glyph->advance.x >> 6);
+                pen += int(face_->glyph->advance.x >> 6);
             }
         }
     }
+
+private:
+    FT_Library library_ = nullptr;
+    FT_Face face_ = nullptr;
+};
+
+// The reference as a program drawing many labels would write it: each
+// character rendered by FreeType once, its bitmap kept and blended
+// wherever the character comes again.
+class cached_freetype {
+public:
+    bool ready() const { return raw_.ready(); }
+    void draw(picture& pic) {
+        const agg::rgba8 black(0, 0, 0);
+        for (const label& l : label_set()) {
+            int pen = l.x;
+            for (unsigned char c : l.text) {
+                const glyph* g = glyph_of(c);
+                if (g == nullptr)
+                    continue;
+                int left = pen + g->left;
+                int top = l.y - g->top;
+                for (unsigned j = 0; j < g->rows; ++j)
+                    for (unsigned i = 0; i < g->width; ++i) {
+                        unsigned char cover = g->coverage[j * g->width + i];
+                        if (cover != 0)
+                            pic.ren.blend_pixel(left + int(i), top + int(j), black, cover);
+                    }
+                pen += g->advance;
+            }
+        }
+    }
+
+private:
+    struct glyph {
+        int left = 0, top = 0, advance = 0;
+        unsigned width = 0, rows = 0;
+        std::vector<unsigned char> coverage;
+    };
+    const glyph* glyph_of(unsigned char c) {
+        auto known = glyphs_.find(c);
+        if (known != glyphs_.end())
+            return &known->second;
+        FT_Face face = raw_.face();
+        if (FT_Load_Char(face, c, FT_LOAD_NO_HINTING | FT_LOAD_RENDER) != 0)
+            return nullptr;
+        const FT_Bitmap& bm = face->glyph->bitmap;
+        glyph g;
+        g.left = face->glyph->bitmap_left;
+        g.top = face->glyph->bitmap_top;
+        g.advance = int(face->glyph->advance.x >> 6);
+        g.width = bm.width;
+        g.rows = bm.rows;
+        for (unsigned j = 0; j < bm.rows; ++j)
+            g.coverage.insert(g.coverage.end(), bm.buffer + j * bm.pitch, bm.buffer + j * bm.pitch + bm.width);
+        return &glyphs_.emplace(c, std::move(g)).first->second;
+    }
+
+    raw_freetype raw_;
+    std::map<unsigned char, glyph> glyphs_;
+};
+
+void bm_text_renderer(benchmark::State& state) {
+    ours text;
+    if (!text.ready()) {
+        state.SkipWithError("DejaVuSans not found");
+        return;
+    }
+    picture pic;
+    for (auto _ : state)
+        text.draw(pic);
     state.SetItemsProcessed(int64_t(state.iterations()) * labels);
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
+}
+
+void bm_raw_freetype(benchmark::State& state) {
+    raw_freetype text;
+    if (!text.ready()) {
+        state.SkipWithError("DejaVuSans not found");
+        return;
+    }
+    picture pic;
+    for (auto _ : state)
+        text.draw(pic);
+    state.SetItemsProcessed(int64_t(state.iterations()) * labels);
+}
+
+// One pass of each into a fresh white picture gives the same pixels.
+void check_results() {
+    ours our_text;
+    raw_freetype raw_text;
+    if (!our_text.ready() || !raw_text.ready()) {
+        kiv_bench::fail("DejaVuSans not found in " + std::string(font_folder));
+        return;
+    }
+    cached_freetype cached_text;
+    picture a, b, c;
+    our_text.draw(a);
+    raw_text.draw(b);
+    cached_text.draw(c);
+    size_t inked = 0;
+    for (unsigned char byte : a.bytes)
+        inked += byte != 255;
+    kiv_bench::check(inked > 0 && a.bytes == b.bytes && a.bytes == c.bytes, "pixels of 1000 labels");
+}
+
+void bm_cached_freetype(benchmark::State& state) {
+    cached_freetype text;
+    if (!text.ready()) {
+        state.SkipWithError("DejaVuSans not found");
+        return;
+    }
+    picture pic;
+    for (auto _ : state)
+        text.draw(pic);
+    state.SetItemsProcessed(int64_t(state.iterations()) * labels);
 }
 
 BENCHMARK(bm_text_renderer)->Unit(benchmark::kMillisecond);
 BENCHMARK(bm_raw_freetype)->Unit(benchmark::kMillisecond);
+BENCHMARK(bm_cached_freetype)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     kiv_set_env("KIV_FONT_PATH", font_folder);
     return kiv_bench::run_with_ratios(
-        argc, argv, {{"text_renderer vs raw FreeType, 1000 labels", "bm_text_renderer", "bm_raw_freetype"}});
+        argc, argv,
+        {{"text_renderer vs raw FreeType, 1000 labels", "bm_text_renderer", "bm_raw_freetype"},
+         {"text_renderer vs FreeType with kept bitmaps, 1000 labels", "bm_text_renderer", "bm_cached_freetype"}},
+        check_results);
 }

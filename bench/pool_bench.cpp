@@ -5,9 +5,10 @@
 //     threads: hand-over latency (from the call to the start of the task)
 //     and throughput (short tasks per second). Both sides copy the task's
 //     data as the pool does. The ratio lines compare ours over the
-//     reference (below 1 means ours is faster). Last, the CPU time that
-//     150 idle workers (plus the three core threads) use per second, which
-//     should be near zero.
+//     reference (below 1 means ours is faster), once both ran every task
+//     of a batch with its data. Last, the CPU time that 150 idle workers
+//     (plus the core's own threads, counted at start) use per second,
+//     which should be near zero.
 
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
@@ -102,8 +103,18 @@ cv_queue* reference = nullptr;
 
 // Latency: the task notes when it started; the caller waits for it.
 std::atomic<int64_t> started_at{0};
+std::atomic<int> wrong_payloads{0};  // tasks that got another payload than their caller's copy
 
-void note_start(bool, void*, unsigned) {
+void expect_payload(void* data, unsigned size, int expected) {
+    int got = 0;
+    if (data == nullptr || size != sizeof got)
+        ++wrong_payloads;
+    else if (std::memcpy(&got, data, sizeof got), got != expected)
+        ++wrong_payloads;
+}
+
+void note_start(bool, void* data, unsigned size) {
+    expect_payload(data, size, 42);
     started_at.store(steady::now().time_since_epoch().count(), std::memory_order_release);
 }
 
@@ -134,8 +145,8 @@ void bm_queue_latency(benchmark::State& state) {
 // Throughput: many short tasks, then wait for the last one.
 std::atomic<int> done{0};
 
-void short_task(bool, void* data, unsigned) {
-    benchmark::DoNotOptimize(*static_cast<int*>(data));
+void short_task(bool, void* data, unsigned size) {
+    expect_payload(data, size, 7);
     done.fetch_add(1, std::memory_order_release);
 }
 
@@ -160,6 +171,30 @@ void bm_queue_throughput(benchmark::State& state) {
     measure_throughput(state, [](int* p) { reference->submit(short_task, p, sizeof *p); });
 }
 
+// Returns: the tasks that ran with their payload intact out of one batch
+//     of `count` handed to `submit` (waiting at most a minute for them).
+template <class Submit>
+int tasks_run(int count, Submit submit) {
+    int payload = 7;
+    done.store(0);
+    wrong_payloads.store(0);
+    for (int i = 0; i < count; ++i)
+        submit(&payload);
+    steady::time_point give_up = steady::now() + std::chrono::seconds(60);
+    while (done.load(std::memory_order_acquire) < count && steady::now() < give_up)
+        std::this_thread::yield();
+    return done.load() - wrong_payloads.load();
+}
+
+// Both sides run every task once with the caller's data.
+void check_results() {
+    int ours = tasks_run(throughput_tasks, [](int* p) { kiv_bg_thread(short_task, p, sizeof *p); });
+    int theirs = tasks_run(throughput_tasks, [](int* p) { reference->submit(short_task, p, sizeof *p); });
+    kiv_bench::check(ours == throughput_tasks && theirs == throughput_tasks,
+                     "every task ran once with its data (" + std::to_string(ours) + ", " + std::to_string(theirs) +
+                         " of " + std::to_string(throughput_tasks) + ")");
+}
+
 BENCHMARK(bm_pool_latency)->UseManualTime()->Iterations(5000);
 BENCHMARK(bm_queue_latency)->UseManualTime()->Iterations(5000);
 BENCHMARK(bm_pool_throughput)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -171,13 +206,21 @@ double process_cpu_seconds() {
     return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
+// Sets the thread limit to `workers` pool workers beside the threads the
+// core runs of its own (counted, not assumed: the core's services start
+// their own threads).
+void set_worker_limit(int workers, int core_threads) {
+    kiv_set_env("KIV_MAX_THREADS_COUNT", std::to_string(workers + core_threads).c_str());
+    kiv_library_entry();  // reads the new limit; the core threads run already
+}
+
 // Starts 150 workers (each task waits until all 150 run, so none is
 // reused), lets them go idle, and measures the process's CPU time over
 // two seconds of idleness.
-void report_idle_cpu() {
+// Returns: false when the workers did not all start and go idle.
+bool report_idle_cpu(int core_threads) {
     const int idle_workers = 150;
-    kiv_set_env("KIV_MAX_THREADS_COUNT", std::to_string(idle_workers + 3).c_str());
-    kiv_library_entry();  // reads the new limit; the core threads run already
+    set_worker_limit(idle_workers, core_threads);
     static std::atomic<int> running_tasks{0};
     running_tasks = 0;
     for (int i = 0; i < idle_workers; ++i)
@@ -188,8 +231,17 @@ void report_idle_cpu() {
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             },
             nullptr, 0);
-    while (kiv_test_idle_workers() < idle_workers)
+    // A safety net only: a slow machine starts 150 threads in well under
+    // a minute.
+    steady::time_point give_up = steady::now() + std::chrono::seconds(60);
+    while (kiv_test_idle_workers() < idle_workers) {
+        if (steady::now() > give_up) {
+            std::printf("FAILED: only %d of %d workers went idle (%d threads, limit %d)\n", kiv_test_idle_workers(),
+                        idle_workers, kiv_test_threads_count(), kiv_test_worker_limit());
+            return false;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     double cpu_before = process_cpu_seconds();
     steady::time_point wall_before = steady::now();
     std::this_thread::sleep_for(std::chrono::seconds(2));
@@ -197,6 +249,7 @@ void report_idle_cpu() {
     double wall = std::chrono::duration<double>(steady::now() - wall_before).count();
     std::printf("idle CPU of %d idle workers and the core threads: %.2f ms per second (%.3f%% of one core)\n",
                 kiv_test_idle_workers(), 1000 * cpu / wall, 100 * cpu / wall);
+    return true;
 }
 
 }  // namespace
@@ -204,19 +257,26 @@ void report_idle_cpu() {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     kiv_set_env("KIV_ROOT_PATH", "/tmp");
-    kiv_set_env("KIV_MAX_THREADS_COUNT", std::to_string(workers + 3).c_str());  // + the three core threads
     if (!kiv_initialize())
         return 1;
     kiv_library_entry();
+    // No task ran yet: every thread counted now is one of the core's own.
+    const int core_threads = kiv_test_threads_count();
+    set_worker_limit(workers, core_threads);
     reference = new cv_queue(workers);
     std::string threads = ", pool vs condition-variable queue, " + std::to_string(workers) + " threads";
-    kiv_bench::ratio_reporter reporter({{"hand-over latency" + threads, "bm_pool_latency", "bm_queue_latency"},
-                                        {"time per batch of short tasks" + threads, "bm_pool_throughput",
-                                         "bm_queue_throughput"}});
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    check_results();
+    if (kiv_bench::exit_code() == 0) {
+        kiv_bench::ratio_reporter reporter({{"hand-over latency" + threads, "bm_pool_latency", "bm_queue_latency"},
+                                            {"time per batch of short tasks" + threads, "bm_pool_throughput",
+                                             "bm_queue_throughput"}});
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        if (wrong_payloads.load() != 0)
+            kiv_bench::fail("tasks saw another payload than their caller's");
+    }
     delete reference;
-    report_idle_cpu();
+    bool idle_measured = report_idle_cpu(core_threads);
     kiv_terminate();
     benchmark::Shutdown();
-    return 0;
+    return idle_measured ? kiv_bench::exit_code() : 1;
 }

@@ -1,15 +1,22 @@
 // ratio_main.h --
 //
-//     The shared end of every benchmark program: runs the registered
-//     benchmarks and then prints one "ratio" line per comparison, our
-//     time over the reference's, both measured in this one run (Debian's
-//     benchmark library is a debug build, so only ratios mean anything).
+//     The shared end of every benchmark program: checks that ours and the
+//     reference produce the same result, runs the registered benchmarks
+//     and then prints one "ratio" line per comparison, our time over the
+//     reference's, both measured in this one run (Debian's benchmark
+//     library is a debug build, so only ratios mean anything).
+//
+//     A ratio is only worth printing when both sides did the same work,
+//     so a program fails (exit status 1) when a result check finds them
+//     apart or when a benchmark reports an error; bench/run_all relies on
+//     it.
 
 #ifndef KIV_BENCH_RATIO_MAIN_H
 #define KIV_BENCH_RATIO_MAIN_H
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -28,6 +35,35 @@ struct ratio {
     std::string reference;
 };
 
+// Failures seen in this run (result checks, benchmark errors).
+inline std::atomic<int>& failures() {
+    static std::atomic<int> count{0};
+    return count;
+}
+
+// Notes a failure and says why.
+inline void fail(const std::string& why) {
+    ++failures();
+    std::printf("FAILED: %s\n", why.c_str());
+    std::fflush(stdout);
+}
+
+// A result check: prints "check <what>: same" or notes a failure.
+// Returns: `same`.
+inline bool check(bool same, const std::string& what) {
+    if (same)
+        std::printf("check %s: same\n", what.c_str());
+    else
+        fail("check " + what + ": ours and the reference differ");
+    std::fflush(stdout);
+    return same;
+}
+
+// Returns: the program's exit status: 0 when nothing failed.
+inline int exit_code() {
+    return failures().load() == 0 ? 0 : 1;
+}
+
 class ratio_reporter : public benchmark::ConsoleReporter {
 public:
     // Plain text (no colour codes), so the ratio lines grep cleanly.
@@ -35,8 +71,12 @@ public:
         : ConsoleReporter(OO_Tabular), ratios_(std::move(ratios)) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        for (const Run& run : runs) {
+            if (run.error_occurred)
+                fail(run.benchmark_name() + ": " + run.error_message);
+            else
+                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
@@ -46,6 +86,7 @@ public:
             if (ours > 0 && reference > 0)
                 std::printf("ratio %s: %.2f\n", r.label.c_str(), ours / reference);
         }
+        std::fflush(stdout);
     }
 
 private:
@@ -65,17 +106,24 @@ private:
     std::map<std::string, double> times_;  // benchmark name -> adjusted real time
 };
 
-// Runs every registered benchmark, prints the ratios, then calls
-// `after` (for extra lines such as a check that both sides agree).
+// Runs `checks` (result comparisons outside the timing), then, when they
+// all passed, every registered benchmark, prints the ratios and calls
+// `after` (for extra lines such as sizes).
+// Returns: the program's exit status.
 inline int run_with_ratios(int argc, char** argv, std::vector<ratio> ratios,
+                           const std::function<void()>& checks = nullptr,
                            const std::function<void()>& after = nullptr) {
     benchmark::Initialize(&argc, argv);
-    ratio_reporter reporter(std::move(ratios));
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (checks)
+        checks();
+    if (failures().load() == 0) {
+        ratio_reporter reporter(std::move(ratios));
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        if (after)
+            after();
+    }
     benchmark::Shutdown();
-    if (after)
-        after();
-    return 0;
+    return exit_code();
 }
 
 }  // namespace kiv_bench

@@ -12,7 +12,10 @@
 //       could not take) and reads through an input stream's buffer
 //       (bg_task steps as the pump would make, then get_binary); the
 //       reference is blocking send and recv of the same chunks.
-//     The ratio lines are ours over the reference (below 1: ours faster).
+//     Both servers must take every connection of a round, and both
+//     transfers must deliver the same bytes in order (checked by digest
+//     before the timing). The ratio lines are ours over the reference
+//     (below 1: ours faster).
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
@@ -101,6 +104,10 @@ void bm_accept_ours(benchmark::State& state) {
     for (auto _ : state) {
         listener->served = 0;
         connect_round(port, connections_per_round, listener->served);
+        if (listener->served.load() != connections_per_round) {
+            state.SkipWithError("connections not taken");
+            break;
+        }
     }
     state.SetItemsProcessed(state.iterations() * connections_per_round);
     listener->stop();
@@ -129,6 +136,10 @@ void bm_accept_blocking_loop(benchmark::State& state) {
     for (auto _ : state) {
         served = 0;
         connect_round(ntohs(a.sin_port), connections_per_round, served);
+        if (served.load() != connections_per_round) {
+            state.SkipWithError("connections not taken");
+            break;
+        }
     }
     state.SetItemsProcessed(state.iterations() * connections_per_round);
     shutdown(server, SHUT_RDWR);
@@ -183,69 +194,135 @@ std::pair<int, int> socket_pair() {
     return {client, peer};
 }
 
-void bm_stream_ours(benchmark::State& state) {
-    std::string chunk(chunk_size, 's');
-    for (auto _ : state) {
-        std::pair<int, int> fds = socket_pair();
-        int out_fd = fds.first, in_fd = fds.second;
-        fcntl(out_fd, F_SETFL, O_NONBLOCK);
-        fcntl(in_fd, F_SETFL, O_NONBLOCK);
-        socket_stream* writer = new socket_stream(out_fd);
-        socket_stream* reader = new socket_stream(in_fd);
-        writer->addref();
-        reader->addref();
-        reader->set_in_buffer_timeout(-1);
-        std::thread sending([&] {
-            for (size_t sent = 0; sent < transfer_size; sent += chunk_size) {
-                writer->put_binary(chunk.data(), static_cast<unsigned>(chunk.size()));
-                while (writer->get_out_pending() > 0) {
-                    wait_for(out_fd, POLLOUT);
-                    writer->flush_out_buffer();
-                }
-            }
-        });
-        size_t received = 0;
-        while (received < transfer_size) {
-            wait_for(in_fd, POLLIN);
-            reader->bg_task();
-            auto_ptr_t<kiv::i_binary> block(reader->get_binary(0, true));
-            received += block ? block->get_data_size() : 0;
+// The bytes sent: 64 KiB chunks whose bytes depend on their place in the
+// stream, so a lost, doubled or reordered block changes the digest.
+std::string chunk_at(size_t offset) {
+    std::string chunk(chunk_size, '\0');
+    for (size_t i = 0; i < chunk_size; ++i)
+        chunk[i] = static_cast<char>((offset + i) * 2654435761u >> 11);
+    return chunk;
+}
+
+const std::vector<std::string>& chunks() {
+    static const std::vector<std::string> all = [] {
+        std::vector<std::string> c;
+        for (size_t offset = 0; offset < transfer_size; offset += chunk_size)
+            c.push_back(chunk_at(offset));
+        return c;
+    }();
+    return all;
+}
+
+// Counts the bytes received and, when asked, digests them (FNV-1a).
+struct receipt {
+    explicit receipt(bool digest) : digesting(digest) {}
+    void take(const void* data, size_t size) {
+        if (digesting) {
+            const unsigned char* p = static_cast<const unsigned char*>(data);
+            for (size_t i = 0; i < size; ++i)
+                digest = (digest ^ p[i]) * 1099511628211ull;
         }
-        sending.join();
-        writer->release();
-        reader->release();
-        close(out_fd);
-        close(in_fd);
+        bytes += size;
+    }
+    bool digesting;
+    size_t bytes = 0;
+    uint64_t digest = 14695981039346656037ull;
+};
+
+// One transfer of every chunk through our streams.
+void transfer_ours(receipt& got) {
+    std::pair<int, int> fds = socket_pair();
+    int out_fd = fds.first, in_fd = fds.second;
+    fcntl(out_fd, F_SETFL, O_NONBLOCK);
+    fcntl(in_fd, F_SETFL, O_NONBLOCK);
+    socket_stream* writer = new socket_stream(out_fd);
+    socket_stream* reader = new socket_stream(in_fd);
+    writer->addref();
+    reader->addref();
+    reader->set_in_buffer_timeout(-1);
+    std::thread sending([&] {
+        for (const std::string& chunk : chunks()) {
+            writer->put_binary(chunk.data(), static_cast<unsigned>(chunk.size()));
+            while (writer->get_out_pending() > 0) {
+                wait_for(out_fd, POLLOUT);
+                writer->flush_out_buffer();
+            }
+        }
+    });
+    while (got.bytes < transfer_size) {
+        wait_for(in_fd, POLLIN);
+        reader->bg_task();
+        auto_ptr_t<kiv::i_binary> block(reader->get_binary(0, true));
+        if (block)
+            got.take(block->get_data(), block->get_data_size());
+    }
+    sending.join();
+    writer->release();
+    reader->release();
+    close(out_fd);
+    close(in_fd);
+}
+
+// The same with blocking send and recv.
+void transfer_send_recv(receipt& got) {
+    std::vector<char> buffer(chunk_size);
+    std::pair<int, int> fds = socket_pair();
+    int out_fd = fds.first, in_fd = fds.second;
+    std::thread sending([&] {
+        for (const std::string& chunk : chunks()) {
+            for (size_t sent = 0; sent < chunk.size();) {
+                ssize_t n = send(out_fd, chunk.data() + sent, chunk.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0)
+                    return;
+                sent += static_cast<size_t>(n);
+            }
+        }
+    });
+    while (got.bytes < transfer_size) {
+        ssize_t n = recv(in_fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0)
+            break;
+        got.take(buffer.data(), static_cast<size_t>(n));
+    }
+    sending.join();
+    close(out_fd);
+    close(in_fd);
+}
+
+void bm_stream_ours(benchmark::State& state) {
+    chunks();
+    for (auto _ : state) {
+        receipt got(false);
+        transfer_ours(got);
+        if (got.bytes != transfer_size)
+            state.SkipWithError("bytes lost or added");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(transfer_size));
 }
 
 void bm_stream_send_recv(benchmark::State& state) {
-    std::string chunk(chunk_size, 's');
-    std::vector<char> buffer(chunk_size);
+    chunks();
     for (auto _ : state) {
-        std::pair<int, int> fds = socket_pair();
-        int out_fd = fds.first, in_fd = fds.second;
-        std::thread sending([&] {
-            for (size_t sent = 0; sent < transfer_size;) {
-                ssize_t n = send(out_fd, chunk.data(), chunk.size(), MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += static_cast<size_t>(n);
-            }
-        });
-        size_t received = 0;
-        while (received < transfer_size) {
-            ssize_t n = recv(in_fd, buffer.data(), buffer.size(), 0);
-            if (n <= 0)
-                break;
-            received += static_cast<size_t>(n);
-        }
-        sending.join();
-        close(out_fd);
-        close(in_fd);
+        receipt got(false);
+        transfer_send_recv(got);
+        if (got.bytes != transfer_size)
+            state.SkipWithError("bytes lost or added");
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(transfer_size));
+}
+
+// Both sides deliver the same bytes in the same order, and both servers
+// take every connection of a round.
+void check_results() {
+    receipt expected(true);
+    for (const std::string& chunk : chunks())
+        expected.take(chunk.data(), chunk.size());
+    receipt ours(true), theirs(true);
+    transfer_ours(ours);
+    transfer_send_recv(theirs);
+    kiv_bench::check(ours.bytes == expected.bytes && ours.digest == expected.digest &&
+                         theirs.bytes == expected.bytes && theirs.digest == expected.digest,
+                     "32 MiB received in order");
 }
 
 BENCHMARK(bm_accept_ours)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -265,7 +342,8 @@ int main(int argc, char** argv) {
     int result = kiv_bench::run_with_ratios(
         argc, argv,
         {{"accepted connections (time per round)", "bm_accept_ours", "bm_accept_blocking_loop"},
-         {"stream throughput (time per 32 MiB)", "bm_stream_ours", "bm_stream_send_recv"}});
+         {"stream throughput (time per 32 MiB)", "bm_stream_ours", "bm_stream_send_recv"}},
+        check_results);
     kiv_terminate();
     rmdir(root);
     return result;

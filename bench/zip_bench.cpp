@@ -5,7 +5,8 @@
 //     numbers, coordinates), and inflating the result against zlib's
 //     uncompress with the output size known. The service is reached as
 //     other libraries reach it: through "svc_zip" after the library entry.
-//     The last lines print each ratio (our time over zlib's).
+//     First each side's output must inflate to the payload again. The
+//     last lines print each ratio (our time over zlib's).
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
@@ -97,6 +98,35 @@ void bm_zlib_uncompress(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(data.size()));
 }
 
+std::vector<unsigned char> bytes_of(kiv::i_binary* b) {
+    if (b == nullptr || b->get_data() == nullptr)
+        return {};
+    const unsigned char* p = static_cast<const unsigned char*>(b->get_data());
+    return std::vector<unsigned char>(p, p + b->get_data_size());
+}
+
+// Each side's compressed data inflates, by the other side too, to the
+// payload again.
+void check_results() {
+    const auto& data = payload();
+    auto_ptr_t<kiv::i_binary> ours(service()->compress_binary(data.data(), unsigned(data.size())));
+    uLongf size = compressBound(data.size());
+    std::vector<unsigned char> theirs(size);
+    bool compressed = compress2(theirs.data(), &size, data.data(), data.size(), 1) == Z_OK;
+    theirs.resize(compressed ? size : 0);
+    std::vector<unsigned char> back(data.size());
+    uLongf back_size = back.size();
+    bool zlib_reads_ours = ours && uncompress(back.data(), &back_size, static_cast<const Bytef*>(ours->get_data()),
+                                              ours->get_data_size()) == Z_OK &&
+                           back_size == data.size() && back == data;
+    auto_ptr_t<kiv::i_binary> ours_back(
+        ours ? service()->uncompress_binary(ours->get_data(), ours->get_data_size(), unsigned(data.size())) : nullptr);
+    auto_ptr_t<kiv::i_binary> theirs_back(
+        service()->uncompress_binary(theirs.data(), unsigned(theirs.size()), unsigned(data.size())));
+    kiv_bench::check(zlib_reads_ours && bytes_of(ours_back) == data, "our compressed data inflates to the payload");
+    kiv_bench::check(compressed && bytes_of(theirs_back) == data, "zlib's compressed data inflates to the payload");
+}
+
 BENCHMARK(bm_zip_compress);
 BENCHMARK(bm_zlib_compress2);
 BENCHMARK(bm_zip_uncompress);
@@ -117,7 +147,7 @@ int main(int argc, char** argv) {
         argc, argv,
         {{"compress_binary vs compress2 level 1", "bm_zip_compress", "bm_zlib_compress2"},
          {"uncompress_binary vs uncompress", "bm_zip_uncompress", "bm_zlib_uncompress"}},
-        [] {
+        check_results, [] {
             auto_ptr_t<kiv::i_binary> packed(service()->compress_binary(payload().data(), 1u << 20));
             std::printf("compressed 1 MiB to %u bytes\n", packed->get_data_size());
         });

@@ -53,7 +53,10 @@ function(kiv_add_test name)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
   if(KIV_SANITIZE STREQUAL "thread")
-    list(APPEND props ENVIRONMENT "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
+    # Appended to the caller's options (halt_on_error and the like from
+    # scripts/test), never in their place.
+    list(APPEND props ENVIRONMENT_MODIFICATION
+         "TSAN_OPTIONS=string_append: suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
   endif()
   if(props)
     set(props PROPERTIES ${props})

@@ -6,6 +6,7 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <pthread.h>
 #include <endian.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -95,8 +96,28 @@ long long mktime_local(struct tm* fields) {
     return static_cast<long long>(mktime(fields));
 }
 
+namespace {
+
+// The calling thread's id, asked of the kernel once per thread: callers
+// compare thread ids on every script and stream use. 0: not asked yet.
+thread_local uint32_t cached_thread_id = 0;
+
+// A forked child runs on a thread with a new id.
+void forget_thread_id() {
+    cached_thread_id = 0;
+}
+
+}  // namespace
+
 uint32_t thread_id() {
-    return static_cast<uint32_t>(syscall(SYS_gettid));
+    uint32_t id = cached_thread_id;
+    if (id == 0) {
+        static std::once_flag at_fork;
+        std::call_once(at_fork, [] { pthread_atfork(nullptr, nullptr, forget_thread_id); });
+        id = static_cast<uint32_t>(syscall(SYS_gettid));
+        cached_thread_id = id;
+    }
+    return id;
 }
 
 void sleep_ms(unsigned ms) {

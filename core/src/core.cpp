@@ -66,7 +66,7 @@ i_object* core::get_service(const char* svc_type) {
     if (svc_type == nullptr)
         return nullptr;
     mutex_locker lock(this);
-    auto it = services_.find(svc_type);
+    auto it = services_.find(std::string_view(svc_type));
     if (it == services_.end())
         return nullptr;
     it->second->addref();
@@ -117,20 +117,24 @@ bool core::start_threads() {
 
 void core::release_services() {
     kiv_trace("core: releasing services...");
-    object_col* released = new object_col;
-    released->addref();
-    {
-        mutex_locker lock(this);
-        released->reserve(static_cast<unsigned>(services_.size()));
-        for (auto& entry : services_) {
-            released->add_item(entry.second, false);
-            entry.second->release();  // the collection still holds one
+    // One at a time in name order, each taken out of the registry just
+    // before its release: a service being destroyed still finds the
+    // services after it (the event service to uninstall its handlers
+    // from, for one), and those that need a service named before them
+    // hold a reference of their own.
+    for (;;) {
+        i_object* svc;
+        {
+            mutex_locker lock(this);
+            auto first = services_.begin();
+            if (first == services_.end())
+                break;
+            svc = first->second;
+            services_.erase(first);
         }
-        services_.clear();
+        svc->release();
     }
-    released->clear();
     kiv_trace("core: services released.");
-    released->release();
     libraries_.clear();
 }
 

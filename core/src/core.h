@@ -58,10 +58,10 @@ public:
     // Starts the housekeeping thread, then the stream pump.
     // Returns: false when either could not start.
     bool start_threads();
-    // Empties the registry: every service moves, in name order, into a
-    // temporary collection whose clearing (outside the core mutex)
-    // releases them in that order. Then empties the library list (the
-    // modules stay loaded).
+    // Empties the registry: in name order, each service is taken out
+    // under the core mutex and its registry reference released outside
+    // it, so the services still to go stay reachable meanwhile. Then
+    // empties the library list (the modules stay loaded).
     void release_services();
 
 private:
@@ -73,7 +73,7 @@ private:
 
     mutex loader_mutex_;  // held for a whole load_library, entries included
 
-    std::map<std::string, i_object*> services_;  // one reference each; guarded by the core mutex
+    std::map<std::string, i_object*, std::less<>> services_;  // one reference each; guarded by the core mutex
     object_col libraries_;                       // i_kiv_library objects in load order
     std::vector<void*> modules_;                 // their module handles; guarded by the core mutex
     object_col streams_;                         // served by the pump; one reference each

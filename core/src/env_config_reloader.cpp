@@ -12,6 +12,7 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/config.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
@@ -34,12 +35,21 @@ kiv_event_function bg_task_callback() {
 
 }  // namespace
 
+// The handler goes through the service held since construction, so the
+// watcher can uninstall (and wait for a pass under way) even when the
+// registry no longer lists the service.
 env_config_reloader::env_config_reloader() {
-    kiv_install_handler(bg_task_event, 0, this, bg_task_callback());
+    i_core* core = kiv_core();
+    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    i_event_proc* proc = kiv_cast_i_event_proc(events_);
+    if (proc != nullptr)
+        proc->install_handler(proc->get_event_type(bg_task_event), 0, this, bg_task_callback());
 }
 
 env_config_reloader::~env_config_reloader() {
-    kiv_uninstall_handler(bg_task_event, 0, this, bg_task_callback());
+    i_event_proc* proc = kiv_cast_i_event_proc(events_);
+    if (proc != nullptr)
+        proc->uninstall_handler(proc->get_event_type(bg_task_event), 0, this, bg_task_callback());
 }
 
 bool env_config_reloader::get_interface(const char* name, void** out) {
@@ -64,6 +74,8 @@ void env_config_reloader::add_file(const char* path) {
 
 unsigned env_config_reloader::check_files() {
     std::lock_guard<std::mutex> pass(pass_lock_);
+    if (!kiv_is_running())
+        return 0;
     auto_ptr_t<object_col> watched(files_.copy());
     unsigned applied = 0;
     for (unsigned i = 0; i < watched->get_count(); ++i) {

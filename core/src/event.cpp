@@ -34,6 +34,16 @@ event::event(const char* event_type, int64_t event_id, i_object* event_object) {
     init_event(proc != nullptr ? proc->get_event_type(event_type) : 0, event_id, event_object);
 }
 
+event::event(const event& other) : object(other) {
+    init_event(other.event_type_, other.event_id_, other.event_object_);
+}
+
+event& event::operator=(const event& other) {
+    if (this != &other)
+        init_event(other.event_type_, other.event_id_, other.event_object_);
+    return *this;
+}
+
 event::~event() {
     if (event_object_ != nullptr)
         event_object_->release();
@@ -93,9 +103,21 @@ void kiv_fire_event(i_event* evt, bool fire_immediately) {
 void kiv_generate_event(const char* event_type, int64_t event_id, i_object* event_object, bool fire_immediately) {
     if (kiv_core() == nullptr)
         return;
-    auto_ptr_t<event> evt(new event(event_type, event_id, event_object));
-    evt->addref();  // auto_ptr_t takes over the count-0 object: hold the one reference it releases
-    kiv_fire_event(evt.get(), fire_immediately);
+    // One look-up of the service serves both the type name and the firing.
+    auto_ptr_t<i_object> service(event_service());
+    if (event_proc* ours = kiv_cast_event_proc(service)) {
+        // Ours holds the event while it fires it, so it goes over with no
+        // reference and the service's last release frees it.
+        ours->fire_event(new event(ours->get_event_type(event_type), event_id, event_object), fire_immediately);
+        return;
+    }
+    i_event_proc* proc = kiv_cast_i_event_proc(service);
+    if (proc == nullptr)
+        return;
+    event* evt = new event(proc->get_event_type(event_type), event_id, event_object);
+    evt->addref();
+    proc->fire_event(evt, fire_immediately);
+    evt->release();
 }
 
 void kiv_install_handler(const char* event_type, int64_t object_id, i_event_handler* handler,

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string_view>
 
 namespace kiv {
 
@@ -32,19 +33,6 @@ const unsigned queue_stop_seconds = 60;
 
 }  // namespace
 
-// Ends the note of one callback even when the callback throws.
-class event_proc::call_guard {
-public:
-    call_guard(event_proc* proc, i_event_handler* handler) : proc_(proc), handler_(handler) {}
-    ~call_guard() { proc_->call_ended(handler_); }
-    call_guard(const call_guard&) = delete;
-    call_guard& operator=(const call_guard&) = delete;
-
-private:
-    event_proc* proc_;
-    i_event_handler* handler_;
-};
-
 event_proc::event_proc() {
     set_name("event_proc");
     if (!create_thread(this, static_cast<thread_function>(&event_proc::queue_loop), nullptr))
@@ -53,13 +41,7 @@ event_proc::event_proc() {
 
 event_proc::~event_proc() {
     kiv_trace("event_proc::~event_proc()");
-    {
-        std::lock_guard<std::mutex> lock(queue_lock_);
-        stopping_ = true;
-    }
-    queue_ready_.notify_all();
-    if (!stop_threads(queue_stop_seconds))
-        kiv_log(0, "event_proc: the queue thread did not stop in %u s", queue_stop_seconds);
+    stop_queue();
     std::deque<i_event*> left;
     {
         std::lock_guard<std::mutex> lock(queue_lock_);
@@ -67,6 +49,23 @@ event_proc::~event_proc() {
     }
     for (i_event* evt : left)
         evt->release();
+}
+
+bool event_proc::stop_queue() {
+    {
+        std::lock_guard<std::mutex> lock(queue_lock_);
+        stopping_ = true;
+    }
+    queue_ready_.notify_all();
+    return stop_threads(queue_stop_seconds);
+}
+
+bool event_proc::last_reference_dropped() {
+    if (stop_queue())
+        return true;
+    kiv_log(0, "event_proc: the queue thread did not stop in %u s; the event service is left in memory",
+            queue_stop_seconds);
+    return false;
 }
 
 bool event_proc::get_interface(const char* name, void** out) {
@@ -81,10 +80,14 @@ uint32_t event_proc::get_event_type(const char* event_type_string) {
     if (event_type_string == nullptr)
         return 0;
     std::lock_guard<std::mutex> lock(types_lock_);
-    auto found = types_.emplace(event_type_string, next_type_);
-    if (found.second)
-        ++next_type_;
-    return found.first->second;
+    // Looked up first: a known name (nearly every call) costs no node.
+    std::string_view name(event_type_string);
+    auto known = types_.find(name);
+    if (known != types_.end())
+        return known->second;
+    type_names_.emplace_back(name);
+    types_.emplace(std::string_view(type_names_.back()), next_type_);
+    return next_type_++;
 }
 
 void event_proc::install_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
@@ -153,6 +156,7 @@ void event_proc::fire_event(i_event* evt, bool fire_immediately) {
     if (evt == nullptr)
         return;
     evt->addref();
+    auto_ptr_t<i_event> hold(evt);  // released also when a handler throws
     if (fire_immediately) {
         dispatch(evt);
     } else {
@@ -163,11 +167,21 @@ void event_proc::fire_event(i_event* evt, bool fire_immediately) {
         }
         queue_ready_.notify_one();
     }
-    evt->release();
 }
 
-bool event_proc::choose(uint32_t type, int64_t id, std::vector<handler_record>& called, handler_record& chosen) {
-    std::lock_guard<std::mutex> lock(handlers_lock_);
+bool event_proc::called_records::contains(const handler_record& record) const {
+    return std::find(first_, first_ + count_, record) != first_ + count_ ||
+           std::find(more_.begin(), more_.end(), record) != more_.end();
+}
+
+void event_proc::called_records::add(const handler_record& record) {
+    if (count_ < in_place)
+        first_[count_++] = record;
+    else
+        more_.push_back(record);
+}
+
+bool event_proc::choose(uint32_t type, int64_t id, called_records& called, handler_record& chosen) {
     auto list = handlers_.find(type);
     if (list == handlers_.end())
         return false;
@@ -175,12 +189,12 @@ bool event_proc::choose(uint32_t type, int64_t id, std::vector<handler_record>& 
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
         if (it->object_id != 0 && it->object_id != id)
             continue;
-        if (std::find(called.begin(), called.end(), *it) != called.end())
+        if (called.contains(*it))
             continue;
         if (!kiv_is_running())
             return false;
         chosen = *it;
-        called.push_back(chosen);
+        called.add(chosen);
         calls_.push_back({chosen.handler, std::this_thread::get_id()});
         return true;
     }
@@ -189,7 +203,6 @@ bool event_proc::choose(uint32_t type, int64_t id, std::vector<handler_record>& 
 
 void event_proc::call_ended(i_event_handler* handler) {
     std::thread::id me = std::this_thread::get_id();
-    std::lock_guard<std::mutex> lock(handlers_lock_);
     // The newest note of this thread for this handler is the one that
     // ended (nested dispatches end innermost first).
     for (auto it = calls_.rbegin(); it != calls_.rend(); ++it) {
@@ -198,17 +211,36 @@ void event_proc::call_ended(i_event_handler* handler) {
             break;
         }
     }
-    calls_changed_.notify_all();
+    // Only threads waiting in an uninstall wait for calls to end.
+    if (!waiting_.empty())
+        calls_changed_.notify_all();
 }
 
 void event_proc::dispatch(i_event* evt) {
     if (evt == nullptr)
         return;
-    std::vector<handler_record> called;
+    called_records called;
     handler_record chosen{};
-    while (choose(evt->get_event_type(), evt->get_event_id(), called, chosen)) {
-        call_guard guard(this, chosen.handler);
-        if (!(chosen.handler->*chosen.callback)(evt))
+    uint32_t type = evt->get_event_type();
+    int64_t id = evt->get_event_id();
+    // The end of one call and the choice of the next share one hold of
+    // the handler lock.
+    std::unique_lock<std::mutex> lock(handlers_lock_);
+    while (choose(type, id, called, chosen)) {
+        lock.unlock();
+        bool go_on;
+        try {
+            go_on = (chosen.handler->*chosen.callback)(evt);
+        } catch (...) {
+            lock.lock();
+            call_ended(chosen.handler);
+            throw;
+        }
+        type = evt->get_event_type();
+        id = evt->get_event_id();
+        lock.lock();
+        call_ended(chosen.handler);
+        if (!go_on)
             return;
     }
 }

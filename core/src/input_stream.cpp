@@ -74,7 +74,7 @@ bool i_input_stream_impl::read_in_buf(void* data, unsigned size, bool remove) {
     if (size == 0)
         return true;
     mutex_locker lock(&in_lock_);
-    if (in_buf_ == nullptr)
+    if (in_buf_ == nullptr && !in_had_data_)
         return false;
     size_t n = size < in_size_ ? size : in_size_;
     if (data != nullptr && n > 0)
@@ -125,6 +125,22 @@ i_binary* i_input_stream_impl::get_binary(unsigned max_size, bool rem) {
     binary* block;
     if (n == 0) {
         block = new binary;
+    } else if (rem && n == in_size_) {
+        // Everything buffered leaves: the buffer itself becomes the block
+        // (no fresh allocation, no copy), and the next read starts anew.
+        compact_in();
+        if (in_capacity_ - n > in_slack) {
+            // Handed over without the spare room (shrinking stays in place).
+            if (char* shrunk = static_cast<char*>(realloc(in_buf_, n))) {
+                in_buf_ = shrunk;
+                in_capacity_ = n;
+            }
+        }
+        block = new binary(in_buf_, static_cast<unsigned>(n), true);
+        in_buf_ = nullptr;
+        in_capacity_ = 0;
+        in_size_ = 0;
+        in_pos_ = 0;
     } else {
         void* data = malloc(n);
         if (data == nullptr)
@@ -154,6 +170,7 @@ bool i_input_stream_impl::reserve_in(size_t n) {
             return false;
         in_capacity_ = capacity;
         in_pos_ = 0;
+        in_had_data_ = true;
         return true;
     }
     if (in_capacity_ - in_pos_ - in_size_ >= n)
@@ -161,7 +178,15 @@ bool i_input_stream_impl::reserve_in(size_t n) {
     compact_in();
     if (in_capacity_ - in_size_ >= n)
         return true;
+    // Grown at least twofold (up to what the ceiling can need), so a
+    // buffer filling up block by block is not copied once per block.
     size_t capacity = in_size_ + n + in_slack;
+    size_t doubled = in_capacity_ * 2;
+    const size_t largest = in_buffer_ceiling + read_block_size + in_slack;
+    if (doubled > largest)
+        doubled = largest;
+    if (capacity < doubled)
+        capacity = doubled;
     char* grown = static_cast<char*>(realloc(in_buf_, capacity));
     if (grown == nullptr)
         return false;
@@ -190,10 +215,18 @@ void i_input_stream_impl::do_bg_reading() {
         if (in_size_ <= in_buffer_ceiling) {
             compact_in();
             char block[read_block_size];
+            bool full_block = false;  // the last read filled its block: more is likely waiting
             // The ceiling is checked before each read, so a block once
-            // taken from the source is always kept.
+            // taken from the source is always kept. A read goes straight
+            // into the buffer when it has room for a block, or is given
+            // that room while data keeps coming; only a read into an idle
+            // stream's empty buffer goes through the block on the stack.
             while (in_size_ <= in_buffer_ceiling) {
-                unsigned n = read_impl(block, read_block_size);
+                bool direct = in_buf_ != nullptr && in_capacity_ - in_pos_ - in_size_ >= read_block_size;
+                if (!direct && full_block)
+                    direct = reserve_in(read_block_size);
+                char* target = direct ? in_buf_ + in_pos_ + in_size_ : block;
+                unsigned n = read_impl(target, read_block_size);
                 if (n == 0)
                     break;
                 if (n > read_block_size)
@@ -203,10 +236,13 @@ void i_input_stream_impl::do_bg_reading() {
                     first_data_ms_ = clock::mono_ms();
                 }
                 last_comm_time_ = kiv_get_curr_time();
-                if (!reserve_in(n))
-                    break;
-                std::memcpy(in_buf_ + in_pos_ + in_size_, block, n);
+                if (!direct) {
+                    if (!reserve_in(n))
+                        break;
+                    std::memcpy(in_buf_ + in_pos_ + in_size_, block, n);
+                }
                 in_size_ += n;
+                full_block = n == read_block_size;
             }
         }
         if (in_buf_ != nullptr && in_size_ < in_slack && in_capacity_ - in_size_ > in_slack) {

@@ -14,11 +14,13 @@ mutex::~mutex() {
 
 void mutex::lock() {
     handle_.lock();
-    lock_count_.fetch_add(1, std::memory_order_relaxed);
+    // Only the holder writes the count, so a plain load and store do:
+    // no locked read-modify-write on every lock.
+    lock_count_.store(lock_count_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 void mutex::unlock() {
-    lock_count_.fetch_sub(1, std::memory_order_relaxed);
+    lock_count_.store(lock_count_.load(std::memory_order_relaxed) - 1, std::memory_order_relaxed);
     handle_.unlock();
 }
 

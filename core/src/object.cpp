@@ -1,27 +1,34 @@
 // object.cpp --
 //
 //     Reference counting for every object of every library, on one
-//     process-wide recursive mutex, and the casts of the root interfaces.
+//     process-wide mutex, and the casts of the root interfaces. Nothing
+//     runs under that mutex but the change of one count, so it is a plain
+//     (not recursive) mutex, whose uncontended path is the shortest.
 
 #include <kiv/core/log.h>
-#include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
+
+#include <mutex>
+#include <type_traits>
 
 namespace kiv {
 
 namespace {
-// Created on first use and never destroyed, so releases during process
-// exit (static destructors of other libraries) stay safe.
-mutex& object_mutex() {
-    static mutex* m = new mutex;
-    return *m;
+// Initialised before any code runs and never destroyed (nothing to do
+// at exit), so releases during process exit (static destructors of
+// other libraries) stay safe; no first-use check on every count.
+static_assert(std::is_trivially_destructible_v<std::mutex>, "the count mutex must outlive every object");
+std::mutex count_mutex;
+
+std::mutex& object_mutex() {
+    return count_mutex;
 }
 }  // namespace
 
 object::~object() {
     int count;
     {
-        mutex_locker lock(&object_mutex());
+        std::lock_guard<std::mutex> lock(object_mutex());
         count = ref_count_;
     }
     if (count != 0)
@@ -29,17 +36,17 @@ object::~object() {
 }
 
 int object::addref() {
-    mutex_locker lock(&object_mutex());
+    std::lock_guard<std::mutex> lock(object_mutex());
     return ++ref_count_;
 }
 
 int object::release() {
     int count;
     {
-        mutex_locker lock(&object_mutex());
+        std::lock_guard<std::mutex> lock(object_mutex());
         count = --ref_count_;
     }
-    if (count == 0)
+    if (count == 0 && last_reference_dropped())
         delete this;
     return count;
 }
@@ -51,7 +58,7 @@ bool object::get_interface(const char*, void** out) {
 }
 
 int object::get_ref_count() const {
-    mutex_locker lock(&object_mutex());
+    std::lock_guard<std::mutex> lock(object_mutex());
     return ref_count_;
 }
 

@@ -5,8 +5,14 @@
 #include <kiv/core/object_col.h>
 
 #include <cstring>
+#include <new>
 
 namespace kiv {
+
+namespace {
+// The most entries reserve makes room for (128 MB of pointers).
+const unsigned max_reserve = 16777216;
+}  // namespace
 
 object_col_impl::~object_col_impl() {
     clear();
@@ -97,6 +103,13 @@ void object_col_impl::clear() {
         item->release();
 }
 
+void object_col_impl::take_items(std::vector<i_object*>& out) {
+    out.clear();
+    mutex_locker lock(this);
+    out.swap(items_);
+    sync_count();
+}
+
 int object_col_impl::get_item_pos(i_object* obj) {
     if (obj == nullptr)
         return -1;
@@ -156,8 +169,16 @@ void object_col_impl::add_col(i_object_col* col, bool unique) {
 }
 
 bool object_col_impl::reserve(unsigned count) {
+    // Room is only a hint: a count no collection could reach (scripts
+    // pass any number) is refused rather than tried.
+    if (count > max_reserve)
+        return false;
     mutex_locker lock(this);
-    items_.reserve(count);
+    try {
+        items_.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
 
 #include "path_expand.h"
 
@@ -94,7 +95,7 @@ char local_charset[1024] = "cp1251";
 }  // namespace
 
 char* kiv_get_absolute_path(const char* rel_path) {
-    if (rel_path == nullptr)
+    if (rel_path == nullptr || kiv_core() == nullptr)
         return nullptr;
     std::string rel(rel_path);
     to_slashes(rel);

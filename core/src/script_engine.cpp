@@ -24,6 +24,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+// Tcl 8.6 exports the call-frame functions that tcl.h describes (see its
+// Tcl_CallFrame) but declares them only in its private headers.
+extern "C" {
+int Tcl_PushCallFrame(Tcl_Interp* interp, Tcl_CallFrame* frame, Tcl_Namespace* ns, int is_proc_frame);
+void Tcl_PopCallFrame(Tcl_Interp* interp);
+}
+
 namespace kiv {
 
 namespace {
@@ -128,14 +135,19 @@ bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
     Tcl_IncrRefCount(script);
     int status;
     if (in_kiv) {
-        // namespace eval kiv SCRIPT, with the script as its own word.
-        Tcl_Obj* words[4] = {Tcl_NewStringObj("namespace", -1), Tcl_NewStringObj("eval", -1),
-                             Tcl_NewStringObj("kiv", -1), script};
-        for (int i = 0; i < 3; ++i)
-            Tcl_IncrRefCount(words[i]);
-        status = Tcl_EvalObjv(interp_, 4, words, TCL_EVAL_GLOBAL);
-        for (int i = 0; i < 3; ++i)
-            Tcl_DecrRefCount(words[i]);
+        // As "namespace eval kiv SCRIPT" does, but with the script run by
+        // itself in a frame of the namespace, so Tcl counts the lines of
+        // this script (inside namespace eval every error is on line 1).
+        Tcl_Namespace* ns = Tcl_FindNamespace(interp_, "::kiv", nullptr, 0);
+        if (ns == nullptr)
+            ns = Tcl_CreateNamespace(interp_, "::kiv", nullptr, nullptr);
+        Tcl_CallFrame frame;
+        if (ns == nullptr || Tcl_PushCallFrame(interp_, &frame, ns, 0) != TCL_OK) {
+            status = TCL_ERROR;
+        } else {
+            status = Tcl_EvalObjEx(interp_, script, 0);
+            Tcl_PopCallFrame(interp_);
+        }
     } else {
         status = Tcl_EvalObjEx(interp_, script, TCL_EVAL_GLOBAL);
     }

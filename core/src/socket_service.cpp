@@ -26,6 +26,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <cstdlib>
 #include <poll.h>
 #include <sys/socket.h>
@@ -51,7 +52,14 @@ std::string entry_address(const char* address) {
 
 socket_service::socket_service() {
     create_thread(this, static_cast<thread_function>(&socket_service::socket_thread), nullptr);
-    kiv_install_handler(conn_event, 0, this, static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
+    // Through the event service held from here on: the service is
+    // released after "svc_event" at shut-down and must still uninstall
+    // (and wait for a callback under way).
+    i_core* core = kiv_core();
+    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->install_handler(proc->get_event_type(conn_event), 0, this,
+                              static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
 }
 
 socket_service::~socket_service() {
@@ -64,7 +72,17 @@ socket_service::~socket_service() {
         entries_.clear();
         port_map_.clear();
     }
-    kiv_uninstall_handler(conn_event, 0, this, static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->uninstall_handler(proc->get_event_type(conn_event), 0, this,
+                                static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));
+}
+
+bool socket_service::last_reference_dropped() {
+    if (stop_threads(stop_wait_seconds))
+        return true;
+    kiv_log(0, "socket_service: the socket thread did not stop in %u s; the service is left in memory",
+            stop_wait_seconds);
+    return false;
 }
 
 bool socket_service::get_interface(const char* name, void** out) {
@@ -95,6 +113,19 @@ int socket_service::get_port_socket(unsigned short port) {
     mutex_locker lock(&lock_);
     auto it = port_map_.find(port);
     return it != port_map_.end() ? it->second : -1;
+}
+
+int socket_service::duplicate_udp_socket(unsigned short port) {
+    mutex_locker lock(&lock_);
+    auto it = port_map_.find(port);
+    if (it == port_map_.end())
+        return -1;
+    // The port map may name a TCP listener opened later on the same port.
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (getsockopt(it->second, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_DGRAM)
+        return -1;
+    return fcntl(it->second, F_DUPFD_CLOEXEC, 0);
 }
 
 bool socket_service::open_socket(const char* address, unsigned port, unsigned backlog, bool tcp) {

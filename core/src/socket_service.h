@@ -7,6 +7,7 @@
 #ifndef KIV_CORE_SRC_SOCKET_SERVICE_H
 #define KIV_CORE_SRC_SOCKET_SERVICE_H
 
+#include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_socket_service.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
@@ -35,8 +36,20 @@ public:
     bool open_udp_socket(const char* address, unsigned port) override;
     bool close_udp_socket(const char* address, unsigned port) override;
     int get_port_socket(unsigned short port) override;
+    // A duplicate of the datagram socket bound to `port`, taken under the
+    // service mutex, so a close meanwhile cannot turn it into a closed or
+    // reused descriptor. Replies sent through it leave from that port.
+    // Returns: the new descriptor, which the caller closes, or -1 when
+    //     the port has no datagram socket.
+    int duplicate_udp_socket(unsigned short port);
     // Answers "i_socket_service".
     bool get_interface(const char* name, void** out) override;
+
+protected:
+    // Stops the socket thread before the service goes; when it does not
+    // stop in time the service is left in memory (logged), since the
+    // thread still uses it.
+    bool last_reference_dropped() override;
 
 private:
     struct entry {
@@ -66,6 +79,7 @@ private:
     // The handler of last resort for "KIV_EVT_TCP_CONN_OPENED".
     bool on_unclaimed_conn(i_event* event);
 
+    auto_ptr_t<i_object> events_;       // "svc_event" as found at construction; null when there was none
     mutex lock_;                        // the service mutex: entries, port map, serials
     entry_map entries_;                 // guarded by lock_
     std::map<uint16_t, int> port_map_;  // port to socket; guarded by lock_

@@ -174,8 +174,10 @@ int tcl_registry::release(i_object* obj, bool release) {
     if (--count->second < 1) {
         counts_.erase(count);
         auto names = names_of_.equal_range(obj);
-        for (auto it = names.first; it != names.second; ++it)
+        for (auto it = names.first; it != names.second; ++it) {
             names_.erase(it->second);
+            retire_name(it->second);
+        }
         names_of_.erase(names.first, names.second);
         std::vector<Tcl_Command> tokens;
         auto range = bindings_.equal_range(obj);
@@ -188,9 +190,7 @@ int tcl_registry::release(i_object* obj, bool release) {
             for (Tcl_Command token : tokens)
                 Tcl_DeleteCommandFromToken(interp_, token);
     }
-    if (release)
-        obj->release();
-    return 0;
+    return release ? obj->release() : 0;
 }
 
 void tcl_registry::command_deleted(Tcl_Command token) {
@@ -221,6 +221,8 @@ void tcl_registry::clear(bool delete_commands) {
     pending_ = nullptr;
     std::map<i_object*, int> counts;
     counts.swap(counts_);
+    for (const auto& name : names_of_)
+        retire_name(name.second);
     names_.clear();
     names_of_.clear();
     if (delete_commands && interp_ != nullptr && kiv_get_thread_id() == owner_) {
@@ -245,6 +247,17 @@ void tcl_registry::note_name(const char* name, i_object* obj) {
 i_object* tcl_registry::object_named(const char* name) const {
     auto known = names_.find(name);
     return known != names_.end() ? known->second : nullptr;
+}
+
+void tcl_registry::retire_name(const std::string& name) {
+    ++generations_[name.substr(0, name.find('#'))];
+}
+
+std::string tcl_registry::name_for(const char* base) const {
+    auto gen = generations_.find(base);
+    if (gen == generations_.end())
+        return base;
+    return std::string(base) + "#" + std::to_string(gen->second);
 }
 
 int tcl_registry::count_of(i_object* obj) const {
@@ -286,12 +299,28 @@ void hold(Tcl_Interp* interp, i_object* obj, const char* name, bool cast) {
             reg->addref(obj, false);
         break;
     case target::exempt:
+        // The engine is never counted, so the reference the command
+        // handed over goes back at once (the engine outlives its scripts);
+        // kept, it would stop the engine from ever being cleaned.
+        if (!cast && obj == reg->exempt() && kiv_get_thread_id() == reg->owner_thread())
+            obj->release();
         break;
     default:
         return;
     }
     if (name != nullptr && kiv_get_thread_id() == reg->owner_thread())
         reg->note_name(name, obj);
+}
+
+int addref(Tcl_Interp* interp, i_object* obj) {
+    return addref_in(tcl_registry::of(interp), obj, true);
+}
+
+std::string object_name(Tcl_Interp* interp, const char* base) {
+    tcl_registry* reg = tcl_registry::of(interp);
+    if (reg == nullptr || kiv_get_thread_id() != reg->owner_thread())
+        return base;
+    return reg->name_for(base);
 }
 
 bool known(Tcl_Interp* interp, const char* name) {
@@ -332,7 +361,18 @@ int kiv_tcl_addref(kiv::i_object* obj, bool addref) {
 }
 
 int kiv_tcl_release(kiv::i_object* obj, bool release) {
-    return release_in(thread_registry(), obj, release);
+    // The object's own count, which the registry's release reports to
+    // scripts, is not part of this function's answer.
+    tcl_registry* reg = thread_registry();
+    switch (resolve(reg, obj)) {
+    case target::exempt:
+        return 1;
+    case target::counted:
+        reg->release(obj, release);
+        return 0;
+    default:
+        return 0;
+    }
 }
 
 int kiv_release_script_object(kiv::i_object* obj) {

@@ -47,6 +47,8 @@ public:
     // (not null, not exempt, substitutors applied).
     void set_pending_token(Tcl_Command token);
     int addref(i_object* obj, bool add);
+    // Returns: the object's count after its release when `release`,
+    //     else 0 (0 too for an object it does not count).
     int release(i_object* obj, bool release);
     bool test(i_object* obj) const { return counts_.count(obj) != 0; }
     void register_cast(i_object* obj);
@@ -63,12 +65,21 @@ public:
     // Returns: the object a script's pointer name stands for, or null when
     //     the registry never gave that name out or its object is gone.
     i_object* object_named(const char* name) const;
+    // Returns: the name under which the object whose plain pointer name
+    //     is `base` is shown to scripts: `base` itself until a name of that
+    //     pointer was given up, then `base` with "#" and a generation
+    //     number, so an old name kept in a variable never comes to stand
+    //     for a newer object at the same address.
+    std::string name_for(const char* base) const;
 
     // Returns: how many references scripts own on `obj` (for tests).
     int count_of(i_object* obj) const;
 
 private:
     void bind_pending(i_object* obj);
+    // The names of `obj` are given up: each pointer's next name gets the
+    // next generation.
+    void retire_name(const std::string& name);
 
     Tcl_Interp* interp_ = nullptr;  // the interpreter it is attached to; null when none
     uint32_t owner_;                 // thread that made it; other threads are exempt
@@ -80,6 +91,10 @@ private:
     Tcl_Command pending_ = nullptr;                     // offered, not yet bound; null when none
     std::unordered_map<std::string, i_object*> names_;  // pointer names given to scripts
     std::multimap<i_object*, std::string> names_of_;    // the same names by object
+    // Plain pointer name -> generation of the name it gets next; absent:
+    // never given up (generation 0, the plain name). Kept for the
+    // registry's life, across clear(), so a name is never given twice.
+    std::unordered_map<std::string, unsigned> generations_;
 };
 
 }  // namespace kiv

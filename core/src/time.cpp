@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
 #include <ctime>
 
@@ -52,18 +53,20 @@ public:
         return false;
     }
 
+    // A setter refuses (false, field unchanged) a value whose field would
+    // not fit a signed 32-bit member: scripts pass any unsigned number.
     unsigned get_year() override { return static_cast<unsigned>(fields_.tm_year + 1900); }
-    bool set_year(unsigned val) override { return store(fields_.tm_year, static_cast<int>(val) - 1900); }
+    bool set_year(unsigned val) override { return store(fields_.tm_year, val, 1900); }
     unsigned get_month() override { return static_cast<unsigned>(fields_.tm_mon + 1); }
-    bool set_month(unsigned val) override { return store(fields_.tm_mon, static_cast<int>(val) - 1); }
+    bool set_month(unsigned val) override { return store(fields_.tm_mon, val, 1); }
     unsigned get_day() override { return static_cast<unsigned>(fields_.tm_mday); }
-    bool set_day(unsigned val) override { return store(fields_.tm_mday, static_cast<int>(val)); }
+    bool set_day(unsigned val) override { return store(fields_.tm_mday, val, 0); }
     unsigned get_hour() override { return static_cast<unsigned>(fields_.tm_hour); }
-    bool set_hour(unsigned val) override { return store(fields_.tm_hour, static_cast<int>(val)); }
+    bool set_hour(unsigned val) override { return store(fields_.tm_hour, val, 0); }
     unsigned get_minute() override { return static_cast<unsigned>(fields_.tm_min); }
-    bool set_minute(unsigned val) override { return store(fields_.tm_min, static_cast<int>(val)); }
+    bool set_minute(unsigned val) override { return store(fields_.tm_min, val, 0); }
     unsigned get_second() override { return static_cast<unsigned>(fields_.tm_sec); }
-    bool set_second(unsigned val) override { return store(fields_.tm_sec, static_cast<int>(val)); }
+    bool set_second(unsigned val) override { return store(fields_.tm_sec, val, 0); }
 
     unsigned get_absolute() override {
         fields_.tm_isdst = -1;
@@ -76,8 +79,12 @@ public:
     }
 
 private:
-    static bool store(int& field, int value) {
-        field = value;
+    // Stores val - offset; values over INT_MAX are refused, which also
+    // keeps get_year's tm_year + 1900 in range.
+    static bool store(int& field, unsigned val, int offset) {
+        if (val > static_cast<unsigned>(INT_MAX))
+            return false;
+        field = static_cast<int>(val) - offset;
         return true;
     }
 

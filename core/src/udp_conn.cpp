@@ -6,6 +6,8 @@
 
 #include "udp_conn.h"
 
+#include "socket_service.h"
+
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 
@@ -17,14 +19,6 @@
 namespace kiv {
 
 namespace {
-
-// Returns: whether `socket` is a datagram socket (the port map may name a
-// TCP listener opened later on the same port).
-bool is_datagram_socket(int socket) {
-    int type = 0;
-    socklen_t length = sizeof type;
-    return getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_DGRAM;
-}
 
 int sent_count(ssize_t n) {
     if (n < 0)
@@ -61,11 +55,16 @@ int udp_conn::write_impl(const char* data, unsigned size) {
     i_core* core = kiv_core();
     if (core != nullptr) {
         auto_ptr_t<i_object> svc(core->get_service("svc_socket"));
-        i_socket_service* sockets = kiv_cast_i_socket_service(svc);
-        int socket = sockets != nullptr ? sockets->get_port_socket(local_port_) : -1;
-        if (socket >= 0 && is_datagram_socket(socket))
-            return sent_count(sendto(socket, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sender_),
-                                     sizeof sender_));
+        socket_service* sockets = dynamic_cast<socket_service*>(kiv_cast_i_socket_service(svc));
+        // Sent through a duplicate: the service may close its socket on
+        // another thread while this one sends.
+        int socket = sockets != nullptr ? sockets->duplicate_udp_socket(local_port_) : -1;
+        if (socket >= 0) {
+            ssize_t n = sendto(socket, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sender_),
+                               sizeof sender_);
+            close(socket);
+            return sent_count(n);
+        }
     }
     return send_from_fresh_socket(data, size);
 }

@@ -10,6 +10,13 @@
 //     lock. So a task is never handed to a worker that is ending, and no
 //     record is written after it was freed.
 //
+//     A caller wakes the worker it handed a task to after letting the
+//     pool mutex go, so the worker does not wake only to block on it.
+//     That notification may reach the record after its worker ran the
+//     task, went idle and ended, so records are never freed: an ended
+//     worker's record waits in a spare list for the next new worker, and
+//     a late notification is a harmless spurious wake-up.
+//
 //     Idle workers sleep on their own condition variable until a task,
 //     the end of the running flag, or their 300-second idle deadline
 //     (monotonic clock). Callers at the thread limit wait on the pool's
@@ -30,6 +37,7 @@
 #include <cstring>
 #include <deque>
 #include <new>
+#include <vector>
 
 namespace kiv {
 
@@ -50,7 +58,9 @@ struct worker {
 struct pool_state : clock::listener {
     std::mutex lock;
     std::deque<worker*> idle;           // longest idle at the front
+    std::vector<worker*> spare;         // records of ended workers, for reuse
     std::condition_variable callers;    // callers waiting at the thread limit
+    int waiting_callers = 0;            // how many wait on `callers`
 
     void wake_all() {
         std::lock_guard<std::mutex> guard(lock);
@@ -69,6 +79,32 @@ pool_state& pool() {
         return s;
     }();
     return *p;
+}
+
+// Keeps the record of a worker that ended (or never started) for the
+// next new worker. Pool mutex held.
+void recycle(pool_state& p, worker* w) {
+    w->busy = false;
+    w->task = nullptr;
+    w->data = nullptr;
+    w->size = 0;
+    try {
+        p.spare.push_back(w);
+    } catch (const std::bad_alloc&) {
+        // Kept nowhere: a late notification may still reach it, so it is
+        // left allocated rather than freed.
+    }
+}
+
+// Returns: a record for a new worker, a spare one when there is one.
+//     Pool mutex held. Null when out of memory.
+worker* take_record(pool_state& p) {
+    if (!p.spare.empty()) {
+        worker* w = p.spare.back();
+        p.spare.pop_back();
+        return w;
+    }
+    return new (std::nothrow) worker;
 }
 
 void worker_main(void* arg) {
@@ -90,7 +126,13 @@ void worker_main(void* arg) {
             lock.lock();
             w->last_active = clock::mono_ms();
             p.idle.push_back(w);
-            p.callers.notify_all();
+            if (p.waiting_callers > 0) {
+                // One idle worker serves one caller; woken after the
+                // mutex is let go, it need not block on it.
+                lock.unlock();
+                p.callers.notify_one();
+                lock.lock();
+            }
             continue;
         }
         // Not busy, so this worker is in the idle queue and no caller can
@@ -102,8 +144,8 @@ void worker_main(void* arg) {
         }
         clock::wait_until(w->wake, lock, expiry + 1);
     }
+    recycle(p, w);
     lock.unlock();
-    delete w;
     threads::thread_end(&presence);
 }
 
@@ -161,7 +203,8 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             w->size = size;
             w->last_active = clock::mono_ms();
             w->busy = true;
-            w->wake.notify_all();
+            lock.unlock();
+            w->wake.notify_one();
             return;
         }
         if (threads::count_up_below(threads::worker_limit()))
@@ -171,12 +214,13 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             run_here();
             return;
         }
+        ++p.waiting_callers;
         clock::wait_until(p.callers, lock, deadline + 1);
+        --p.waiting_callers;
     }
-    lock.unlock();
-
     // A slot is counted for the new worker; every failure below gives it back.
-    worker* w = kiv_is_running() ? new (std::nothrow) worker : nullptr;
+    worker* w = kiv_is_running() ? take_record(p) : nullptr;
+    lock.unlock();
     if (w == nullptr) {
         threads::count_down();
         run_here();
@@ -188,7 +232,10 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
     w->last_active = clock::mono_ms();
     w->busy = true;
     if (!threads::start(worker_main, w)) {
-        delete w;
+        {
+            std::lock_guard<std::mutex> guard(p.lock);
+            recycle(p, w);
+        }
         threads::count_down();
         kiv_log(0, "kiv_bg_thread: could not start a worker thread; the task runs on the caller");
         run_here();

@@ -12,7 +12,12 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 namespace kiv {
 
@@ -29,14 +34,16 @@ bool xml_node::get_interface(const char* name, void** out) {
 }
 
 void xml_node::personal_destruct() {
-    unsigned count = children_.get_count();
-    for (unsigned i = 0; i < count; ++i) {
-        auto_ptr_t<i_object> item(children_.get_item_by_pos(i));
+    // One pass over the list taken whole: no lock, count or look-up per
+    // child beyond the release itself.
+    std::vector<i_object*> items;
+    children_.take_items(items);
+    for (i_object* item : items) {
         xml_node* child = kiv_cast_xml_node(item);
         if (child != nullptr && child->parent_ == this)
             child->parent_ = nullptr;
+        item->release();
     }
-    children_.clear();
 }
 
 const char* xml_node::get_text() {
@@ -182,13 +189,37 @@ void xml_node::append_parsed_child(xml_node* child) {
     child->parent_ = this;
 }
 
+namespace {
+
+// Gives `target` a buffer of exactly `size` bytes holding `text` (a parsed
+// tree is mostly read, never grown: no slack is allocated for it).
+// Throws std::bad_alloc when memory fails.
+void assign_exact(i_string_impl& target, const char* text, size_t size) {
+    if (size == 0 || size >= UINT32_MAX) {
+        target.set_value(text);  // empty, or refused as too long
+        return;
+    }
+    char* copy = static_cast<char*>(std::malloc(size + 1));
+    if (copy == nullptr)
+        throw std::bad_alloc();
+    std::memcpy(copy, text, size);
+    copy[size] = '\0';
+    target.assign_buffer(copy, static_cast<unsigned>(size + 1));
+}
+
+}  // namespace
+
 void xml_node::append_parsed_attribute(const char* name, const char* value) {
-    named_string* attr = new named_string(name, value);
-    attributes_.add_item(attr, false);
+    // Not counted until the list takes it, so a failure deletes it plainly.
+    std::unique_ptr<named_string> attr(new named_string);
+    attr->set_name(name);
+    assign_exact(*attr, value, std::strlen(value));
+    attributes_.add_item(attr.get(), false);
+    attr.release();
 }
 
 void xml_node::assign_parsed_text(const std::string& text) {
-    text_.set_value(text.c_str());
+    assign_exact(text_, text.data(), text.size());
 }
 
 }  // namespace kiv

@@ -11,7 +11,10 @@
 //         counted, it is the same object), pointers coming from scripts
 //         are checked against it, and delete_i_... gives the reference
 //         back through it; nothing here ever calls C++ delete;
-//       - a method refuses a null object with a Tcl error;
+//       - a method refuses a null object with a Tcl error, and a C++
+//         exception thrown below a command becomes a Tcl error;
+//       - scripts release and addref through the registry, and a pointer
+//         name once given up is never given out again;
 //       - heap texts (char* results) are freed after copying, byte blocks
 //         travel as Tcl byte arrays with their length;
 //       - SWIG's process-wide type tables, shared by all packages in one
@@ -32,10 +35,15 @@
 %header %{
 #include <kiv/core/tcl_binding.h>
 
+#include <cxxabi.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <mutex>
+#include <new>
+#include <string>
 
 // Constants become variables of the interpreter only; SWIG's own table
 // of them is process-wide and would keep Tcl objects of other threads.
@@ -69,14 +77,17 @@ static int kiv_swig_method_command(ClientData data, Tcl_Interp* interp, int objc
     return SWIG_Tcl_MethodCommand(data, interp, objc, objv);
 }
 
-// Whether a wrapper named `name` is a cast, whose result is the same
-// object under another interface and so is not counted again.
-static constexpr bool kiv_swig_is_cast(const char* name) {
-    const char* prefix = "kiv_cast_";
+// Whether a wrapper named `name` hands over no reference: a cast, whose
+// result is the same object under another interface and so is not
+// counted again, or the preamble's look-up of its own engine.
+static constexpr bool kiv_swig_starts_with(const char* name, const char* prefix) {
     for (; *prefix != '\0'; ++prefix, ++name)
         if (*name != *prefix)
             return false;
     return true;
+}
+static constexpr bool kiv_swig_is_cast(const char* name) {
+    return kiv_swig_starts_with(name, "kiv_cast_") || kiv_swig_starts_with(name, "_kiv_get_script_engine");
 }
 
 // The Tcl result for a native object handed to a script: its pointer
@@ -86,6 +97,15 @@ static constexpr bool kiv_swig_is_cast(const char* name) {
 static Tcl_Obj* kiv_swig_new_object(Tcl_Interp* interp, void* ptr, swig_type_info* type, kiv::i_object* obj,
                                     bool cast) {
     Tcl_Obj* result = SWIG_NewPointerObj(ptr, type, 0);
+    if (obj != nullptr) {
+        // The registry may add a generation to the plain pointer name.
+        std::string shown = kiv::tcl_binding::object_name(interp, Tcl_GetString(result));
+        if (shown != Tcl_GetString(result)) {
+            Tcl_IncrRefCount(result);
+            Tcl_DecrRefCount(result);
+            result = Tcl_NewStringObj(shown.c_str(), static_cast<int>(shown.size()));
+        }
+    }
     if (ptr != nullptr && type->clientdata != nullptr) {
         const char* name = Tcl_GetString(result);
         Tcl_CmdInfo info;
@@ -113,7 +133,8 @@ static Tcl_Obj* kiv_swig_new_object(Tcl_Interp* interp, void* ptr, swig_type_inf
 // one whose object it no longer holds.
 #define KIV_SWIG_NOT_HELD (SWIG_ERROR - 100)
 
-// Pointer conversion from a pointer name ("_<hex>_p_<type>") or "NULL".
+// Pointer conversion from a pointer name ("_<hex>_p_<type>", perhaps
+// followed by "#" and the registry's generation) or "NULL".
 // The name must be one the interpreter's registry gave out for an object
 // it still holds; only then is the pointer inside it used at all (even a
 // cast to a base interface reads the object). Done here rather than by
@@ -136,6 +157,11 @@ static int kiv_swig_convert_ptr(Tcl_Interp* interp, Tcl_Obj* obj, void** ptr, sw
     const char* type_name = SWIG_UnpackData(text + 1, &raw, sizeof(void*));
     if (type_name == nullptr)
         return SWIG_TypeError;
+    std::string type_part;
+    if (const char* mark = std::strchr(type_name, '#')) {
+        type_part.assign(type_name, mark);
+        type_name = type_part.c_str();
+    }
     std::lock_guard<std::recursive_mutex> lock(kiv::tcl_binding::type_lock());
     swig_cast_info* cast = type != nullptr ? SWIG_TypeCheck(type_name, type) : nullptr;
     if (type != nullptr && cast == nullptr)
@@ -223,8 +249,33 @@ static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
 %ignore kiv::i_object::get_interface;
 %nodefaultctor;
 
-// delete_i_... gives Tcl's reference back through the registry.
+// delete_i_... gives Tcl's reference back through the registry, and so do
+// the script's release calls: a release behind the registry's back would
+// free the object while its name still passes as held. An addref is
+// counted there too, so the script's release balances it.
 %feature("unref") "kiv::tcl_binding::release(interp, $this, true);";
+%feature("action") kiv::i_object::release "result = kiv::tcl_binding::release(interp, arg1, true);";
+%feature("action") kiv::i_object::addref "result = kiv::tcl_binding::addref(interp, arg1);";
+%feature("action") kiv_release "kiv::tcl_binding::release(interp, arg1, true);";
+
+// No C++ exception leaves a command: each becomes a Tcl error naming the
+// command. The unwinding of a thread that ends (Tcl_ExitThread) passes.
+%exception {
+    try {
+        $action
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: out of memory", "$symname"));
+        SWIG_fail;
+    } catch (const std::exception& e) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s", "$symname", e.what()));
+        SWIG_fail;
+    } catch (...) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: unexpected failure", "$symname"));
+        SWIG_fail;
+    }
+}
 
 // Native objects handed to scripts.
 %typemap(out) SWIGTYPE* {

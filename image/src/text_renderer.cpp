@@ -70,7 +70,88 @@ void set_identity(FT_Face face) {
 text_renderer::text_renderer(font_face* face, agg::rgba8 color, unsigned halo, agg::rgba8 halo_color)
     : face_(face), color_(color), halo_(halo), halo_color_(halo_color) {}
 
+text_renderer::~text_renderer() {
+    flush_glyphs();
+}
+
+text_renderer::size_key text_renderer::current_key() const {
+    size_key key;
+    if (face_ == nullptr)
+        return key;
+    FT_Face face = face_->get_face();
+    if (face == nullptr || face->size == nullptr)
+        return key;
+    key.size = face->size;
+    key.charmap = face->charmap;
+    key.x_ppem = face->size->metrics.x_ppem;
+    key.y_ppem = face->size->metrics.y_ppem;
+    key.x_scale = face->size->metrics.x_scale;
+    key.y_scale = face->size->metrics.y_scale;
+    return key;
+}
+
+bool text_renderer::cache_current() const {
+    return key_.size != nullptr && current_key() == key_;
+}
+
+void text_renderer::flush_glyphs() {
+    for (auto& entry : glyphs_) {
+        if (entry.second.outline != nullptr)
+            FT_Done_Glyph(entry.second.outline);
+        if (entry.second.bitmap != nullptr)
+            FT_Done_Glyph(entry.second.bitmap);
+    }
+    glyphs_.clear();
+    key_ = size_key();
+}
+
+bool text_renderer::measure_item(text_item& item) {
+    item.glyph = nullptr;
+    auto known = glyphs_.find(item.code);
+    if (known != glyphs_.end()) {
+        item.width = known->second.width;
+        item.height = known->second.height;
+        item.glyph = known->second.outline;
+        return true;
+    }
+    if (face_ == nullptr)
+        return false;
+    FT_Face face = face_->get_face();
+    set_identity(face);
+    FT_UInt index = FT_Get_Char_Index(face, item.code);
+    if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
+        return false;
+    FT_Glyph glyph = nullptr;
+    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
+        return false;
+    FT_Pos advance = face->glyph->advance.x >> 6;
+    FT_BBox box;
+    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
+    cached_glyph cached;
+    cached.width = advance > 0 ? unsigned(advance) : 0;
+    cached.height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
+    // Outlines are kept: moving or turning one is exactly what loading it
+    // under that transform does. Anything else is loaded again to draw.
+    if (glyph->format == FT_GLYPH_FORMAT_OUTLINE)
+        cached.outline = glyph;
+    else
+        FT_Done_Glyph(glyph);
+    try {
+        glyphs_.emplace(item.code, cached);
+    } catch (...) {
+        if (cached.outline != nullptr)
+            FT_Done_Glyph(cached.outline);
+        throw;
+    }
+    item.width = cached.width;
+    item.height = cached.height;
+    item.glyph = cached.outline;
+    return true;
+}
+
 bool text_renderer::get_char_size(unsigned code, unsigned& width, unsigned& height) {
+    // Straight from the face, past the cache: the face may have changed
+    // size since the last set_text.
     if (face_ == nullptr)
         return false;
     FT_Face face = face_->get_face();
@@ -96,14 +177,20 @@ bool text_renderer::set_text(const char* text, unsigned& width, unsigned& height
     if (strnlen(text, max_text_bytes + 1) > max_text_bytes)
         return false;
     items_.clear();
+    // A face of another size, or a cache grown past what labels need,
+    // starts afresh; nothing points into the cache once items_ is empty.
+    const size_t cache_limit = 1024;
+    if (!cache_current() || glyphs_.size() > cache_limit - max_text_bytes) {
+        flush_glyphs();
+        key_ = current_key();
+    }
     width = 0;
     height = 0;
     const char* p = text;
     uint32_t code = 0;
     while (kiv_get_unicode_char(p, &code, &p)) {
-        text_item item;
-        item.code = code;
-        if (!get_char_size(code, item.width, item.height))
+        text_item item{0, 0, code, nullptr};
+        if (!measure_item(item))
             continue;
         items_.push_back(item);
         width += item.width;
@@ -115,6 +202,13 @@ bool text_renderer::set_text(const char* text, unsigned& width, unsigned& height
 bool text_renderer::render(text_renderer_base& ren, int x, int y) {
     if (items_.empty())
         return false;
+    bool all_kept = cache_current();
+    for (const text_item& item : items_)
+        all_kept = all_kept && item.glyph != nullptr;
+    if (all_kept) {
+        render_cached(ren, x, y);
+        return true;
+    }
     std::vector<char_placement> placements(items_.size());
     double pen_x = 0;
     for (size_t i = 0; i < items_.size(); ++i) {
@@ -126,6 +220,54 @@ bool text_renderer::render(text_renderer_base& ren, int x, int y) {
         render_placement(ren, placements, x, y);
     cleanup_placement(placements);
     return true;
+}
+
+void text_renderer::render_cached(text_renderer_base& ren, int x, int y) {
+    const long height = long(ren.height());
+    if (std::labs(long(x)) > max_pen_pixels || std::labs(height - y) > max_pen_pixels)
+        return;
+    // A bitmap made at the origin and drawn whole pixels away is the
+    // bitmap of the outline moved there: the pen only moves in whole
+    // pixels, so each glyph is rasterised once for every label.
+    const FT_BitmapGlyph none = nullptr;
+    std::array<FT_BitmapGlyph, max_text_bytes> bitmaps;
+    std::array<long, max_text_bytes> pens;
+    const size_t count = std::min(items_.size(), bitmaps.size());
+    long pen_x = 0;
+    for (size_t i = 0; i < count; ++i) {
+        bitmaps[i] = none;
+        pens[i] = pen_x;
+        pen_x += long(items_[i].width);
+        if (pens[i] > max_pen_pixels)
+            continue;
+        auto cached = glyphs_.find(items_[i].code);
+        if (cached == glyphs_.end())
+            continue;
+        if (cached->second.bitmap == nullptr) {
+            FT_Glyph bitmap = cached->second.outline;
+            if (FT_Glyph_To_Bitmap(&bitmap, FT_RENDER_MODE_NORMAL, nullptr, 0) != 0)
+                continue;
+            cached->second.bitmap = bitmap;
+        }
+        bitmaps[i] = reinterpret_cast<FT_BitmapGlyph>(cached->second.bitmap);
+    }
+    // Halos first under the whole label, then the glyphs, as
+    // render_placement draws them.
+    if (halo_ > 0 && halo_ < 256)
+        for (size_t i = 0; i < count; ++i)
+            if (bitmaps[i] != none)
+                render_halo(ren, bitmaps[i]->bitmap, int(x + pens[i] + bitmaps[i]->left), y - bitmaps[i]->top,
+                            halo_color_);
+    for (size_t i = 0; i < count; ++i)
+        if (bitmaps[i] != none)
+            render_bitmap(ren, bitmaps[i]->bitmap, int(x + pens[i] + bitmaps[i]->left), y - bitmaps[i]->top, color_);
+}
+
+FT_Glyph text_renderer::kept_glyph(unsigned code) const {
+    if (!cache_current())
+        return nullptr;
+    auto cached = glyphs_.find(code);
+    return cached != glyphs_.end() ? cached->second.outline : nullptr;
 }
 
 bool text_renderer::load_glyphs(std::vector<char_placement>& placements) {
@@ -142,6 +284,21 @@ bool text_renderer::load_glyphs(std::vector<char_placement>& placements) {
         FT_Matrix matrix = {FT_Fixed(c * 0x10000), FT_Fixed(-s * 0x10000), FT_Fixed(s * 0x10000),
                             FT_Fixed(c * 0x10000)};
         FT_Vector delta = {FT_Pos(p.x * 64), FT_Pos(p.y * 64)};
+        // The glyph measured by set_text, moved and turned as loading it
+        // under this transform would: no second load.
+        FT_Glyph kept = kept_glyph(p.code);
+        if (kept != nullptr) {
+            FT_Glyph copy = nullptr;
+            if (FT_Glyph_Copy(kept, &copy) != 0)
+                continue;
+            const bool upright = matrix.xx == 0x10000 && matrix.xy == 0 && matrix.yx == 0 && matrix.yy == 0x10000;
+            if (FT_Glyph_Transform(copy, upright ? nullptr : &matrix, &delta) != 0) {
+                FT_Done_Glyph(copy);
+                continue;
+            }
+            p.glyph = copy;
+            continue;
+        }
         FT_Set_Transform(face, &matrix, &delta);
         FT_UInt index = FT_Get_Char_Index(face, p.code);
         if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)

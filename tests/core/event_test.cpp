@@ -140,6 +140,34 @@ TEST(event_objects, events_hold_their_payload_and_resolve_names_through_the_serv
     EXPECT_EQ(data->get_ref_count(), 1);
 }
 
+TEST(event_objects, a_copy_has_its_own_count_and_its_own_reference_to_the_payload) {
+    auto_ptr_t<payload> data(new payload);
+    data->addref();
+    core_session session;
+    event* original = new event("KIV_EVT_X", 7, data.get());
+    original->addref();
+    original->addref();
+    {
+        event copy(*original);
+        EXPECT_EQ(copy.get_ref_count(), 0);
+        EXPECT_EQ(copy.get_event_type(), type_of("KIV_EVT_X"));
+        EXPECT_EQ(copy.get_event_id(), 7);
+        EXPECT_EQ(data->get_ref_count(), 3);
+        original->release();
+        original->release();  // the original goes; the copy keeps its payload
+        EXPECT_EQ(data->get_ref_count(), 2);
+        auto_ptr_t<i_object> got(copy.get_event_object());
+        EXPECT_EQ(got.get(), static_cast<i_object*>(data.get()));
+
+        event assigned;
+        assigned = copy;  // counts are never assigned
+        EXPECT_EQ(assigned.get_ref_count(), 0);
+        EXPECT_EQ(assigned.get_event_id(), 7);
+        EXPECT_EQ(data->get_ref_count(), 4);
+    }
+    EXPECT_EQ(data->get_ref_count(), 1);
+}
+
 TEST(event_handlers, object_id_zero_receives_every_event_and_others_only_their_own) {
     core_session session;
     journal j;

@@ -50,15 +50,20 @@ void touch(const std::string& path, const std::string& content = "") {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-// Gives each test a root folder "app" inside a private temporary folder.
+// Gives each test a core and a root folder "app" inside a private
+// temporary folder.
 class rooted : public ::testing::Test {
 protected:
     void SetUp() override {
         root = dir.file("app");
         mkdir(root.c_str(), 0700);
         kiv_set_env("KIV_ROOT_PATH", root.c_str());
+        ASSERT_TRUE(kiv_initialize());
     }
-    void TearDown() override { kiv_set_env("KIV_ROOT_PATH", nullptr); }
+    void TearDown() override {
+        kiv_terminate();
+        kiv_set_env("KIV_ROOT_PATH", nullptr);
+    }
     kiv_test::temp_dir dir;
     std::string root;
 };
@@ -75,6 +80,11 @@ TEST_F(rooted, relative_paths_join_the_root_and_absolute_ones_stay) {
     EXPECT_EQ(kiv_get_absolute_path(nullptr), nullptr);
     kiv_set_env("KIV_ROOT_PATH", nullptr);
     EXPECT_EQ(kiv_get_absolute_path("x"), nullptr);
+    // Without a core no path is made, not even from an absolute one.
+    kiv_set_env("KIV_ROOT_PATH", root.c_str());
+    kiv_terminate();
+    EXPECT_EQ(kiv_get_absolute_path("/etc/x"), nullptr);
+    EXPECT_EQ(kiv_get_absolute_path("maps/a.ozm"), nullptr);
 }
 
 TEST_F(rooted, text_reads_turn_crlf_into_lf_and_binary_reads_keep_every_byte) {
@@ -291,6 +301,7 @@ TEST(absolute_paths, dotdot_and_variables_fold_through_the_string_service) {
 
 TEST(file_writer_stream, stdio_writes_and_plain_writes_land_in_order) {
     kiv_test::temp_dir dir;
+    ASSERT_TRUE(kiv_initialize());  // the listing names the folder through the core
     std::string target = dir.file("out.txt");
     touch(target, "old");
     {
@@ -312,4 +323,6 @@ TEST(file_writer_stream, stdio_writes_and_plain_writes_land_in_order) {
     EXPECT_EQ(kiv_test::read_all(target), "abcdef");
     auto_ptr_t<kiv::i_object_col> all(kiv_scan_dir(dir.path().c_str(), "*", 0));
     EXPECT_EQ(names_of(all), std::vector<std::string>{"out.txt"});
+    all.reset();
+    kiv_terminate();
 }

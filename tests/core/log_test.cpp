@@ -5,6 +5,7 @@
 //     from many threads that never interleave.
 
 #include <kiv/core/env.h>
+#include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 
 #include "test_util.h"
@@ -30,8 +31,10 @@ std::vector<std::string> lines_of(const std::string& text) {
 class log_files : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Facilities are made absolute under the installation root.
+        // Facilities are made absolute under the installation root,
+        // through the core.
         kiv_set_env("KIV_ROOT_PATH", dir.path().c_str());
+        ASSERT_TRUE(kiv_initialize());
         trace_path = dir.file("trace.txt");
         log_path = dir.file("log.txt");
         kiv_set_trace_facility(trace_path.c_str());
@@ -42,6 +45,7 @@ protected:
         kiv_set_log_level(0);
         kiv_set_trace_facility("stdout");
         kiv_set_log_facility("");
+        kiv_terminate();
         kiv_set_env("KIV_ROOT_PATH", nullptr);
     }
     std::string trace_text() {

@@ -6,6 +6,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/env.h>
+#include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/string_impl.h>
@@ -64,12 +65,14 @@ TEST(object_counts, deleting_a_held_object_warns_with_its_count) {
     kiv_test::temp_dir dir;
     std::string trace = dir.file("trace.log");
     kiv_set_env("KIV_ROOT_PATH", dir.path().c_str());
+    ASSERT_TRUE(kiv_initialize());  // the trace file is named through the core
     kiv_set_trace_facility(trace.c_str());
     kiv::string* s = new kiv::string("x");
     s->addref();
     s->addref();
     delete s;
     kiv_set_trace_facility("stdout");
+    kiv_terminate();
     kiv_set_env("KIV_ROOT_PATH", nullptr);
     std::string text = kiv_test::read_all(trace);
     EXPECT_NE(text.find("WARNING: Destroying object with non zero reference count value: 2."),

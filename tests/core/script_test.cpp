@@ -314,3 +314,47 @@ TEST_F(script_engine_test, an_engine_refuses_other_threads_code) {
     EXPECT_FALSE(engine->execute_code(nullptr));
     EXPECT_EQ(kiv_create_script_code(nullptr), nullptr);
 }
+
+TEST_F(script_engine_test, errors_report_the_line_of_the_script_or_file_they_are_on) {
+    std::string path = session.write("fails.tcl", "set a 1\nset b 2\n\nerror in_file\n");
+    session.write("nested.tcl", "set c 3\nsource fails.tcl\n");
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    struct {
+        const char* code;
+        int line;
+    } cases[] = {
+        {"error first", 1},
+        {"set a 1\nset b 2\n\nerror boom", 4},
+        {"set a 1\nif {1} {\n    set b 2\n    error inner\n}", 4},
+        // An error inside a procedure is reported on the line of the call.
+        {"proc p {} {\n    error in_proc\n}\n\np", 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_FALSE(engine->execute_text(c.code));
+        EXPECT_EQ(engine->get_error_line(), c.line);
+        engine.reset();
+        engine = session.engine();
+        ASSERT_TRUE(engine);
+    }
+    EXPECT_FALSE(engine->execute_file(path.c_str(), nullptr, nullptr));
+    EXPECT_STREQ(engine->get_error(), "in_file");
+    EXPECT_EQ(engine->get_error_line(), 4);
+}
+
+TEST_F(script_engine_test, a_script_that_takes_its_engine_leaves_it_to_be_cleaned) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    kiv::object* counted = dynamic_cast<kiv::object*>(engine.get());
+    ASSERT_NE(counted, nullptr);
+    int before = counted->get_ref_count();
+    EXPECT_EQ(run(engine, "set e [i_script_service_get_script_engine [kiv_cast_i_script_service "
+                          "[i_core_get_service [kiv_core] svc_script]]]; variable leftover 1; puts ok"),
+              "ok");
+    EXPECT_EQ(counted->get_ref_count(), before);
+    engine.reset();
+    auto next = session.engine();
+    ASSERT_TRUE(next);
+    EXPECT_EQ(run(next, "puts [info exists leftover]"), "0");
+}

@@ -294,6 +294,41 @@ TEST(stream_input, growth_compaction_and_shrink_keep_every_byte_in_order) {
     EXPECT_EQ(s->get_in_buffer_size(), 0u);
 }
 
+TEST(stream_input, a_block_taking_everything_leaves_the_stream_reading_on_in_order) {
+    // A whole-buffer block takes the buffer itself along; what arrives
+    // next starts a new one, through every way of reading.
+    auto s = make_stream();
+    const std::string data = pattern(200000, 11);
+    size_t fed = 0;
+    std::string got;
+    for (size_t round = 0; fed < data.size(); ++round) {
+        size_t n = std::min(data.size() - fed, size_t(1) + round * 7919 % 70000);
+        s->push(data.substr(fed, n));
+        fed += n;
+        s->bg_task();
+        switch (round % 3) {
+        case 0:  // everything at once
+            got += take_binary(*s, 0);
+            break;
+        case 1:  // a byte first, then the rest as one block
+            got += static_cast<char>(s->get_byte(true));
+            got += take_binary(*s, 0);
+            break;
+        default:  // more than is there
+            got += take_binary(*s, 100000);
+            break;
+        }
+        ASSERT_EQ(s->get_in_buffer_size(), 0u);
+        EXPECT_TRUE(s->remove_in_buffer_data(1));  // an emptied stream is not one that never had data
+        ASSERT_EQ(got, data.substr(0, fed));
+    }
+    s->push("line one\r\nline two\r\n");
+    s->bg_task();
+    EXPECT_EQ(s->take_text("\r\n"), "line one\r\n");
+    EXPECT_EQ(take_binary(*s, 0), "line two\r\n");
+    EXPECT_EQ(take_binary(*s, 0), "");
+}
+
 TEST(stream_input, reading_pauses_above_four_mebibytes_and_resumes_without_loss) {
     auto s = make_stream();
     std::string data = pattern(5 * 1024 * 1024, 3);

@@ -139,8 +139,10 @@ TEST_F(tcl_package_test, delete_commands_give_the_reference_back) {
               "3");
     EXPECT_EQ(eval("i_object_release $again"), "2");
     EXPECT_EQ(eval("i_string_get_value [kiv_cast_i_string $again]"), "x");
-    // Tcl still holds the object through $again: every name of it works.
-    EXPECT_EQ(eval("i_string_get_value $s"), "x");
+    // $s was given up when its count fell to 0; the object held again
+    // comes under a new name, and the old one stays unusable.
+    EXPECT_NE(eval("kiv_cast_i_string $again"), eval("set s"));
+    EXPECT_EQ(eval("i_string_get_value $s"), "error: i_string_get_value: object not held by this interpreter");
     // Once Tcl holds no reference, no name of the object works and its
     // commands are gone.
     EXPECT_EQ(eval("delete_i_object $again; info commands $again"), "");
@@ -178,4 +180,57 @@ TEST_F(tcl_package_test, object_commands_refuse_ownership_changes) {
     EXPECT_EQ(eval("$s get_value"), "x");
     EXPECT_EQ(eval("$s -disown"), "error: ownership of \"" + name + "\" cannot be changed from scripts");
     EXPECT_EQ(eval("info commands i_string"), "");
+}
+
+TEST_F(tcl_package_test, release_from_a_script_goes_through_the_registry) {
+    // Each way a script gives up its reference leaves the name unusable
+    // instead of pointing at freed memory.
+    for (const char* release : {"kiv_release", "i_object_release", "delete_i_object"}) {
+        SCOPED_TRACE(release);
+        EXPECT_EQ(eval(std::string("set s [kiv_create_string x]; ") + release + " $s; i_string_get_value $s"),
+                  "error: i_string_get_value: object not held by this interpreter");
+        EXPECT_EQ(eval("info commands $s"), "");
+    }
+    // An addref from a script is counted: the release after it keeps the
+    // object held.
+    EXPECT_EQ(eval("set s [kiv_create_string y]; i_object_addref $s; i_object_release $s; i_string_get_value $s"),
+              "y");
+    EXPECT_EQ(eval("i_object_release $s; i_object_release $s"),
+              "error: i_object_release: object not held by this interpreter");
+}
+
+TEST_F(tcl_package_test, a_given_up_name_never_names_a_newer_object_at_the_same_address) {
+    // Freed blocks of one size come back at once, so the new strings land
+    // where the old ones were; their names must differ all the same.
+    std::string names = eval("set seen {}; for {set i 0} {$i < 20} {incr i} {"
+                             " set s [kiv_create_string v$i]; lappend seen $s; kiv_release $s }; set seen");
+    EXPECT_EQ(eval("llength [lsort -unique $seen]"), "20");
+    EXPECT_EQ(eval("set fresh [kiv_create_string new]; set n 0; foreach old $seen {"
+                   " if {![catch {i_string_get_value $old}]} { incr n } }; set n"),
+              "0");
+    EXPECT_EQ(eval("i_string_get_value $fresh"), "new");
+}
+
+TEST_F(tcl_package_test, a_child_interpreter_releases_what_its_script_released_only_once) {
+    kiv::named_string* probe = new kiv::named_string("probe", "value");
+    probe->addref();
+    ASSERT_TRUE(kiv_core()->register_service(probe, "svc_probe"));
+    ASSERT_EQ(eval("interp create kid"), "kid");
+    Tcl_Interp* kid = Tcl_GetSlave(interp_, "kid");
+    ASSERT_NE(kid, nullptr);
+    ASSERT_EQ(Kiv_core_Init(kid), TCL_OK);
+    EXPECT_EQ(eval("kid eval {set p [i_core_get_service [kiv_core] svc_probe]; i_object_release $p}"), "2");
+    EXPECT_EQ(eval("kid eval {set q [i_core_get_service [kiv_core] svc_probe]}; interp delete kid"), "");
+    EXPECT_EQ(probe->get_ref_count(), 2);
+    kiv_core()->unregister_service("svc_probe");
+    probe->release();
+}
+
+TEST_F(tcl_package_test, impossible_sizes_and_values_are_refused_not_fatal) {
+    EXPECT_EQ(eval("i_object_col_x_reserve [kiv_create_col] 4000000000"), "0");
+    EXPECT_EQ(eval("i_object_col_x_reserve [kiv_create_col] 64"), "1");
+    EXPECT_EQ(eval("set t [kiv_get_time 0]; list [i_time_set_year $t 2147483648] [i_time_get_year $t]"), "0 1900");
+    EXPECT_EQ(eval("list [i_time_set_month $t 4294967295] [i_time_set_day $t 2147483648] [i_time_get_month $t]"),
+              "0 0 1");
+    EXPECT_EQ(eval("list [i_time_set_year $t 2147483647] [i_time_get_year $t]"), "1 2147483647");
 }

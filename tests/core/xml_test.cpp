@@ -352,6 +352,44 @@ TEST_F(xml, a_child_kept_by_the_caller_outlives_its_tree_without_a_parent) {
     EXPECT_EQ(take_text(a->get_xml(false)), "<a><b/></a>");
 }
 
+TEST_F(xml, parsed_attributes_and_text_take_longer_and_shorter_values_later) {
+    // A parsed tree holds its texts in buffers of their exact size; edits
+    // grow and shrink them like any other.
+    auto_ptr_t<i_xml_node> root(parse("<r k='v' e=''>t<a id='1'/></r>"));
+    ASSERT_TRUE(root);
+    const std::string long_value(1000, 'x');
+    struct edit {
+        const char* attribute;
+        std::string value;
+    };
+    for (const edit& e : {edit{"k", long_value}, edit{"k", "w"}, edit{"e", "now set"}, edit{"k", ""}}) {
+        EXPECT_TRUE(root->set_attribute(e.attribute, e.value.c_str()));
+        EXPECT_EQ(root->get_attribute(e.attribute), e.value);
+    }
+    for (const std::string& text : {long_value, std::string("u"), std::string()}) {
+        EXPECT_TRUE(root->set_text(text.c_str()));
+        EXPECT_EQ(root->get_text(), text);
+    }
+    EXPECT_EQ(take_text(root->get_xml(false)), "<r k=\"\" e=\"now set\"><a id=\"1\"/></r>");
+}
+
+TEST_F(xml, releasing_a_tree_unlinks_every_kept_child_at_every_depth) {
+    auto_ptr_t<i_xml_node> root(parse("<r><a><b><c/></b></a><a2/><a3><b3/></a3></r>"));
+    ASSERT_TRUE(root);
+    auto_ptr_t<i_xml_node> b(root->select_single_node("a/b"));
+    auto_ptr_t<i_xml_node> a3(root->select_single_node("a3"));
+    root.reset();
+    ASSERT_TRUE(b && a3);
+    EXPECT_EQ(b->get_parent_node(), nullptr);
+    EXPECT_EQ(a3->get_parent_node(), nullptr);
+    EXPECT_EQ(children_of(b), "c");
+    EXPECT_EQ(children_of(a3), "b3");
+    auto_ptr_t<i_xml_node> c(b->select_single_node("c"));
+    b.reset();
+    auto_ptr_t<i_xml_node> parent(c->get_parent_node());
+    EXPECT_FALSE(parent);
+}
+
 TEST_F(xml, copies_are_detached_and_deep_only_when_asked) {
     auto_ptr_t<i_xml_node> root(parse("<r k='v'>t<a id='1'><b/></a><a id='2'/></r>"));
     auto_ptr_t<i_xml_node> a(root->select_single_node("a"));

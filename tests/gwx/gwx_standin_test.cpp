@@ -80,6 +80,7 @@ protected:
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
+    kiv_test::core_session session{false};  // chart and snapshot paths are made absolute through it
     kiv_test::temp_dir dir;
     std::unique_ptr<gwx_control> control;
 };

@@ -9,6 +9,7 @@
 #include <kiv/image/i_image.h>
 
 #include "../core/test_util.h"
+#include "../image/core_environment.h"
 #include "bmp_maker.h"
 
 #include <gtest/gtest.h>

@@ -56,3 +56,12 @@ TEST_F(image_tcl_test, a_rebuilt_engine_loads_the_package_again) {
     ASSERT_TRUE(next);
     EXPECT_EQ(run(next, "puts [package present kiv_image]/[kiv_image_color 1 0 0 0]"), "0.0/1");
 }
+
+TEST_F(image_tcl_test, a_released_image_name_never_comes_to_name_a_newer_image) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(run(engine, "variable old [kiv_image_create 2 2 0]; kiv_release $old\n"
+                          "variable new [kiv_image_create 3 3 0]\n"
+                          "puts [catch {i_image_get_width $old} m]/$m/[i_image_get_width $new]"),
+              "1/i_image_get_width: object not held by this interpreter/3");
+}

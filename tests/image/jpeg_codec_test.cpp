@@ -8,6 +8,7 @@
 #include <kiv/image/image_lib.h>
 
 #include "../core/test_util.h"
+#include "core_environment.h"
 #include "image_fixtures.h"
 
 #include <gtest/gtest.h>

@@ -169,6 +169,72 @@ TEST_F(font_folder, glyphs_land_where_freetype_puts_them_on_the_baseline) {
     EXPECT_GT(c.changed(white, 30, y + 2, 60, 60), 0u);
 }
 
+TEST_F(font_folder, the_glyphs_kept_from_measuring_draw_the_same_label_again_and_anywhere) {
+    // Drawing moves the glyphs set_text kept and moves them back: a label
+    // drawn again, elsewhere or after another label, is the same picture.
+    font_face* face = open_face("DejaVuSans", 18);
+    ASSERT_NE(face, nullptr);
+    text_renderer text(face, black, 1, yellow);
+    unsigned width = 0, height = 0;
+    ASSERT_TRUE(text.set_text("Mill Road 12", width, height));
+    canvas first(240, 120, white);
+    ASSERT_TRUE(text.render(first.ren(), 10, 30));
+    ASSERT_GT(first.changed(white, 0, 0, 240, 120), 50u);
+    canvas again(240, 120, white);
+    ASSERT_TRUE(text.render(again.ren(), 10, 30));
+    EXPECT_EQ(again.bytes(), first.bytes());
+
+    // Drawn 60 pixels right and 50 down: the same pixels, moved.
+    canvas moved(240, 120, white);
+    ASSERT_TRUE(text.render(moved.ren(), 70, 80));
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 180; ++x)
+            ASSERT_EQ(moved.at(x + 60, y + 50), first.at(x, y)) << "at " << x << "," << y;
+
+    // Another text in between, then the first again from a new set_text.
+    ASSERT_TRUE(text.set_text("Other", width, height));
+    canvas other(240, 120, white);
+    ASSERT_TRUE(text.render(other.ren(), 10, 30));
+    EXPECT_NE(other.bytes(), first.bytes());
+    ASSERT_TRUE(text.set_text("Mill Road 12", width, height));
+    canvas last(240, 120, white);
+    ASSERT_TRUE(text.render(last.ren(), 10, 30));
+    EXPECT_EQ(last.bytes(), first.bytes());
+}
+
+TEST_F(font_folder, a_face_resized_between_labels_is_measured_and_drawn_at_its_new_size) {
+    // Glyphs are kept per face size: after a resize the next label is
+    // measured and drawn as a renderer that never saw the old size would.
+    font_face* face = open_face("DejaVuSans", 14);
+    ASSERT_NE(face, nullptr);
+    text_renderer text(face, black, 2, yellow);
+    unsigned small_width = 0, width = 0, height = 0;
+    ASSERT_TRUE(text.set_text("Hg", small_width, height));
+    canvas small(160, 80, white);
+    ASSERT_TRUE(text.render(small.ren(), 5, 50));
+
+    ASSERT_TRUE(face->set_pixel_size(28));
+    // Drawn again without a new set_text: the glyphs are loaded afresh at
+    // the new size (the widths stay those measured).
+    canvas redrawn(160, 80, white);
+    ASSERT_TRUE(text.render(redrawn.ren(), 5, 50));
+    EXPECT_GT(redrawn.changed(white, 0, 0, 160, 80), small.changed(white, 0, 0, 160, 80));
+
+    ASSERT_TRUE(text.set_text("Hg", width, height));
+    EXPECT_GT(width, small_width + small_width / 2);
+    canvas big(160, 80, white);
+    ASSERT_TRUE(text.render(big.ren(), 5, 50));
+
+    text_renderer fresh(face, black, 2, yellow);
+    unsigned fresh_width = 0, fresh_height = 0;
+    ASSERT_TRUE(fresh.set_text("Hg", fresh_width, fresh_height));
+    EXPECT_EQ(fresh_width, width);
+    EXPECT_EQ(fresh_height, height);
+    canvas expected(160, 80, white);
+    ASSERT_TRUE(fresh.render(expected.ren(), 5, 50));
+    EXPECT_EQ(big.bytes(), expected.bytes());
+}
+
 TEST_F(font_folder, drawing_outside_the_buffer_is_clipped) {
     font_face* face = open_face("DejaVuSans", 32);
     ASSERT_NE(face, nullptr);

@@ -8,11 +8,16 @@
 
 #include "zip_fixtures.h"
 
+#include <kiv/core/files.h>
+
+#include <sys/resource.h>
 #include <sys/time.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <ctime>
+#include <random>
 
 using namespace kiv;
 using namespace kiv_test;
@@ -48,6 +53,37 @@ std::vector<std::string> python_listing(const std::string& archive) {
     for (size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1)
         lines.push_back(out.substr(start, nl - start));
     return lines;
+}
+
+// In a process that may write only 100,000 bytes per file, writes three
+// incompressible 60,000-byte entries to a new archive at `target`, then
+// exits with 0.
+void write_beyond_file_size_limit(i_zip_service* zip, const std::string& target) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {100000, 100000};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    {
+        auto_ptr_t<i_zip_writer> writer(zip->open_writer(target.c_str()));
+        std::mt19937 noise(7);
+        bytes data(60000);
+        for (int i = 0; writer && i < 3; ++i) {
+            for (uint8_t& b : data)
+                b = uint8_t(noise());
+            writer->write_binary_file(data.data(), unsigned(data.size()), ("e" + std::to_string(i)).c_str());
+        }
+    }
+    _exit(0);
+}
+
+// Sorted names in a folder.
+std::vector<std::string> folder_names(const std::string& dir) {
+    std::vector<std::string> names;
+    auto_ptr_t<i_object_col> all(kiv_scan_dir(dir.c_str(), "*", 0));
+    for (unsigned i = 0; all && i < all->get_count(); ++i) {
+        auto_ptr_t<i_object> item(all->get_item_by_pos(i));
+        names.push_back(kiv_cast_i_string(item)->get_value());
+    }
+    return names;
 }
 
 }  // namespace
@@ -217,4 +253,64 @@ TEST_F(zip_session, extraction_writes_the_entry_and_refuses_bad_arguments) {
     EXPECT_FALSE(reader->extract_file("d.bin", path("no/such/folder/o3").c_str()));
     EXPECT_FALSE(exists(path("o1")));
     EXPECT_FALSE(exists(path("o2")));
+}
+
+TEST_F(zip_session, entries_are_marked_made_on_unix_with_their_file_mode) {
+    put_file(path("mode.txt"), bytes_of("private"));
+    ASSERT_EQ(chmod(path("mode.txt").c_str(), 0640), 0);
+    {
+        auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("o.zip").c_str()));
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->add_file(path("mode.txt").c_str(), "mode.txt"));
+        ASSERT_TRUE(writer->write_text_file("memory", "\xd0\xba\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0.txt"));
+    }
+    std::string out;
+    ASSERT_EQ(zip_check("origin " + shell_quoted(path("o.zip")), &out), 0) << out;
+    EXPECT_EQ(out, "mode.txt|3|100640\n\xd0\xba\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0.txt|3|100644\n");
+}
+
+TEST_F(zip_session, entry_names_that_could_climb_out_of_a_folder_are_refused) {
+    struct {
+        const char* name;
+        bool accepted;
+    } cases[] = {
+        {"/etc/passwd", false}, {"\\windows\\x", false}, {"C:x.txt", false},  {"..", false},
+        {"../up.txt", false},   {"a/../b.txt", false},   {"a\\..\\b", false}, {"a/..", false},
+        {"a..b.txt", true},     {"..a/b.txt", true},     {"dir/b..", true},   {"dir/.hidden", true},
+    };
+    put_file(path("src.txt"), bytes_of("x"));
+    {
+        auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("n.zip").c_str()));
+        ASSERT_TRUE(writer);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            EXPECT_EQ(writer->write_text_file("x", c.name), c.accepted);
+            EXPECT_EQ(writer->add_file(path("src.txt").c_str(), c.name), c.accepted);
+        }
+    }
+    std::vector<std::string> lines = python_listing(path("n.zip"));
+    EXPECT_EQ(lines.size(), 8u);  // the four accepted names, each twice
+}
+
+TEST_F(zip_session, a_failed_close_leaves_the_old_archive_and_no_temporary_file) {
+    {
+        auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("keep.zip").c_str()));
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->write_text_file("old", "old.txt"));
+    }
+    bytes before = file_bytes(path("keep.zip"));
+    // The new archive cannot be completed under the file size limit.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(write_beyond_file_size_limit(zip, path("keep.zip")), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(file_bytes(path("keep.zip")), before);
+
+    // A folder stands where the archive should go: the rename fails.
+    ASSERT_EQ(mkdir(path("folder.zip").c_str(), 0700), 0);
+    {
+        auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("folder.zip").c_str()));
+        ASSERT_TRUE(writer);
+        ASSERT_TRUE(writer->write_text_file("new", "new.txt"));
+    }
+    EXPECT_TRUE(kiv_dir_exists(path("folder.zip").c_str()));
+    EXPECT_EQ(folder_names(session.root.path()), (std::vector<std::string>{"folder.zip", "keep.zip"}));
 }

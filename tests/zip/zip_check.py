@@ -7,6 +7,7 @@ Commands (exit status 0 on success, 1 on a failed check):
   make ARCHIVE NAME=FILE.. an archive of deflated entries with each file's bytes
   store ARCHIVE NAME=FILE.. the same with stored (uncompressed) entries
   dump ARCHIVE NAME        the entry's bytes as hexadecimal
+  origin ARCHIVE           one line per entry: name, system made on, Unix mode (octal)
 """
 import sys
 import zipfile
@@ -42,6 +43,11 @@ def main(argv):
                 name, path = pair.split("=", 1)
                 with open(path, "rb") as f:
                     z.writestr(name, f.read())
+        return 0
+    if command == "origin":
+        with zipfile.ZipFile(archive) as z:
+            for info in z.infolist():
+                print("%s|%d|%o" % (info.filename, info.create_system, info.external_attr >> 16))
         return 0
     if command == "dump":
         with zipfile.ZipFile(archive) as z:

@@ -1,18 +1,15 @@
 // gzip_writer.cpp --
 //
-//     gzip files written through zlib onto a temporary file, renamed
-//     into place by close. The temporary file is made with O_EXCL
-//     (mkostemp) in the target's folder, so the rename never crosses file
-//     systems and never meets another writer's file.
+//     gzip files written through zlib onto a temporary file beside the
+//     target (temp_beside.h), renamed into place by close.
 
 #include "gzip_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include "temp_beside.h"
+
 #include <unistd.h>
 
 #include <new>
-#include <vector>
 
 namespace kiv {
 
@@ -23,29 +20,20 @@ constexpr unsigned max_piece = 1u << 30;
 }  // namespace
 
 gzip_writer* gzip_writer::create(const std::string& target) {
-    size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (base.empty())
-        return nullptr;
-    std::string templ = dir + "." + base + ".tmp.XXXXXX";
-    std::vector<char> name(templ.begin(), templ.end());
-    name.push_back('\0');
-    int fd = mkostemp(name.data(), O_CLOEXEC);
+    std::string temp_path;
+    int fd = create_temp_beside(target, &temp_path);
     if (fd < 0)
         return nullptr;
-    // Readers of the target see the usual mode of a new file.
-    fchmod(fd, 0644);
     gzFile file = gzdopen(fd, "wb");
     if (file == nullptr) {
         ::close(fd);
-        unlink(name.data());
+        unlink(temp_path.c_str());
         return nullptr;
     }
-    gzip_writer* writer = new (std::nothrow) gzip_writer(file, target, name.data());
+    gzip_writer* writer = new (std::nothrow) gzip_writer(file, target, temp_path);
     if (writer == nullptr) {
         gzclose(file);
-        unlink(name.data());
+        unlink(temp_path.c_str());
     }
     return writer;
 }

@@ -61,13 +61,7 @@ i_zip_writer* zip_service::open_writer(const char* path) {
     heap_text abs = absolute(path);
     if (!abs)
         return nullptr;
-    zipFile handle = zipOpen64(abs.get(), APPEND_STATUS_CREATE);
-    if (handle == nullptr)
-        return nullptr;
-    zip_writer* writer = new (std::nothrow) zip_writer(handle);
-    if (writer == nullptr)
-        zipClose(handle, "");
-    return with_reference(writer);
+    return with_reference(zip_writer::create(abs.get()));
 }
 
 i_zip_reader* zip_service::open_reader(const char* path) {

@@ -5,14 +5,21 @@
 //     modification time. Zip dates cannot hold times before 1980 (a file
 //     whose time cannot be read counts as 1970), so those are clamped to
 //     the first day zip can express instead of wrapping into a wrong
-//     year. Names are UTF-8 and flagged so when they go beyond ASCII.
-//     Every read, write and close result is checked.
+//     year. Names are UTF-8 and flagged so when they go beyond ASCII;
+//     entries say they were made on Unix and carry a file mode, so Unix
+//     tools take the names as they are. Every read, write and close
+//     result is checked; only a good close puts the archive in place.
 
 #include <kiv/core/files.h>
 
 #include "zip_writer.h"
 
+#include "temp_beside.h"
+
+#include <kiv/core/log.h>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +38,24 @@ constexpr unsigned copy_buffer_size = 0x800000;
 constexpr size_t max_time_name = 256;
 constexpr uint64_t zip32_limit = 0xFFFFFFFF;
 constexpr uLong utf8_name_flag = 0x800;
+// "Version made by": Unix (3) in the high byte, zip 2.0 in the low one.
+constexpr int made_by_unix = (3 << 8) | 20;
+constexpr unsigned memory_entry_mode = S_IFREG | 0644;
+
+// The temporary file already made, for minizip to open.
+struct prepared_file {
+    int fd;              // open descriptor of the temporary file
+    bool taken = false;  // a stream owns the descriptor now
+};
+
+// minizip opens the archive through this, on the temporary file already
+// made, so no second open by name can meet another file.
+voidpf open_prepared(voidpf opaque, const void*, int) {
+    prepared_file* file = static_cast<prepared_file*>(opaque);
+    FILE* stream = fdopen(file->fd, "wb");
+    file->taken = stream != nullptr;
+    return stream;
+}
 
 // The modification time of `fname` ("-": now), with a trailing "/" cut.
 // Returns: the time, or 0 when the file's status cannot be read.
@@ -48,8 +73,59 @@ time_t file_time(const char* fname) {
 
 }  // namespace
 
+zip_writer* zip_writer::create(const std::string& target) {
+    std::string temp_path;
+    int fd = create_temp_beside(target, &temp_path);
+    if (fd < 0)
+        return nullptr;
+    zlib_filefunc64_def io;
+    fill_fopen64_filefunc(&io);
+    io.zopen64_file = open_prepared;
+    prepared_file prepared{fd};
+    io.opaque = &prepared;
+    zipFile handle = zipOpen2_64(temp_path.c_str(), APPEND_STATUS_CREATE, nullptr, &io);
+    if (handle == nullptr) {
+        if (!prepared.taken)
+            ::close(fd);
+        unlink(temp_path.c_str());
+        return nullptr;
+    }
+    zip_writer* writer = new (std::nothrow) zip_writer(handle, target, temp_path);
+    if (writer == nullptr) {
+        zipClose(handle, "");
+        unlink(temp_path.c_str());
+    }
+    return writer;
+}
+
 zip_writer::~zip_writer() {
-    zipClose(handle_, "");
+    // The directory is written only here, so this close decides whether
+    // the archive is whole.
+    if (zipClose(handle_, "") != ZIP_OK) {
+        kiv_log(0, "zip_writer: writing '%s' failed; the archive was not replaced", target_.c_str());
+        unlink(temp_path_.c_str());
+    } else if (rename(temp_path_.c_str(), target_.c_str()) != 0) {
+        kiv_log(0, "zip_writer: the archive could not take the place of '%s'", target_.c_str());
+        unlink(temp_path_.c_str());
+    }
+}
+
+bool zip_writer::safe_entry_name(const char* name) {
+    if (name == nullptr || *name == '\0' || *name == '/' || *name == '\\')
+        return false;
+    if (name[0] != '\0' && name[1] == ':')
+        return false;
+    // Components end at "/" or "\\"; none may be "..".
+    const char* start = name;
+    for (const char* p = name;; ++p) {
+        if (*p == '/' || *p == '\\' || *p == '\0') {
+            if (p - start == 2 && start[0] == '.' && start[1] == '.')
+                return false;
+            if (*p == '\0')
+                return true;
+            start = p + 1;
+        }
+    }
 }
 
 bool zip_writer::get_interface(const char* name, void** out) {
@@ -84,9 +160,14 @@ tm_zip zip_writer::entry_time(time_t t) {
     return out;
 }
 
-bool zip_writer::open_entry(const char* archive_name, time_t t, bool zip64) {
+bool zip_writer::open_entry(const char* archive_name, time_t t, unsigned mode, bool zip64) {
+    if (!safe_entry_name(archive_name)) {
+        kiv_log(0, "zip_writer: entry name '%s' refused (absolute or with '..')", archive_name);
+        return false;
+    }
     zip_fileinfo info = {};
     info.tmz_date = entry_time(t);
+    info.external_fa = uLong(mode & 0xFFFF) << 16;
     // Names are UTF-8; a name beyond ASCII says so (general purpose bit
     // 11), or other tools would read it in the old DOS code page.
     uLong flags = 0;
@@ -95,7 +176,7 @@ bool zip_writer::open_entry(const char* archive_name, time_t t, bool zip64) {
             flags = utf8_name_flag;
     return zipOpenNewFileInZip4_64(handle_, archive_name, &info, nullptr, 0, nullptr, 0, nullptr,
                                    Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL,
-                                   Z_DEFAULT_STRATEGY, nullptr, 0, 0, flags, zip64 ? 1 : 0) == ZIP_OK;
+                                   Z_DEFAULT_STRATEGY, nullptr, 0, made_by_unix, flags, zip64 ? 1 : 0) == ZIP_OK;
 }
 
 bool zip_writer::add_file(const char* fname, const char* archive_name) {
@@ -112,8 +193,10 @@ bool zip_writer::add_file(const char* fname, const char* archive_name) {
     if (file == nullptr)
         return false;
     struct stat st;
-    bool zip64 = fstat(fileno(file), &st) != 0 || uint64_t(st.st_size) >= zip32_limit;
-    if (!open_entry(archive_name, file_time(path.get()), zip64)) {
+    bool have_status = fstat(fileno(file), &st) == 0;
+    bool zip64 = !have_status || uint64_t(st.st_size) >= zip32_limit;
+    unsigned mode = have_status ? unsigned(st.st_mode) : memory_entry_mode;
+    if (!open_entry(archive_name, file_time(path.get()), mode, zip64)) {
         fclose(file);
         return false;
     }
@@ -138,7 +221,7 @@ bool zip_writer::write_binary_file(const void* buf, unsigned buf_size, const cha
     if (buf == nullptr || archive_name == nullptr || *archive_name == '\0')
         return false;
     mutex_locker lock(this);
-    if (!open_entry(archive_name, std::time(nullptr), buf_size >= zip32_limit))
+    if (!open_entry(archive_name, std::time(nullptr), memory_entry_mode, buf_size >= zip32_limit))
         return false;
     bool ok = zipWriteInFileInZip(handle_, buf, buf_size) == ZIP_OK;
     bool closed = zipCloseFileInZip(handle_) == ZIP_OK;

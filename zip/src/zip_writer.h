@@ -1,9 +1,12 @@
 // zip_writer.h --
 //
 //     The writer behind i_zip_writer: adds files and memory blocks to a
-//     new archive, one deflated entry each. The archive's directory is
-//     written when the last reference goes, so the archive is complete
-//     only then. Every operation holds the writer's mutex.
+//     new archive, one deflated entry each. The archive is written to a
+//     temporary file beside its target; when the last reference goes the
+//     directory is written and, only when that close succeeded, the
+//     temporary file takes the target's place. A failed close leaves the
+//     old archive as it was (and says so in the log). Every operation
+//     holds the writer's mutex.
 
 #ifndef KIV_ZIP_SRC_ZIP_WRITER_H
 #define KIV_ZIP_SRC_ZIP_WRITER_H
@@ -15,14 +18,18 @@
 #include <minizip/zip.h>
 
 #include <ctime>
+#include <string>
 
 namespace kiv {
 
 class zip_writer : public object, public mutex, public i_zip_writer {
 public:
-    // Takes over an open minizip write handle (not null); count 0.
-    explicit zip_writer(zipFile handle) : handle_(handle) {}
-    // Writes the directory and closes the archive.
+    // Opens a new archive for the absolute path `target` on a temporary
+    // file beside it. Returns: a new writer (count 0), or null when the
+    // file cannot be made or minizip refuses it.
+    static zip_writer* create(const std::string& target);
+    // Writes the directory, closes the archive and, after a good close,
+    // renames it into place; otherwise removes the temporary file.
     ~zip_writer() override;
 
     bool add_file(const char* fname, const char* archive_name) override;
@@ -35,13 +42,23 @@ public:
     // Zip dates run from 1980 to 2107: earlier times become 1980-01-01
     // 00:00:00, later ones 2107-12-31 23:59:58.
     static tm_zip entry_time(time_t t);
+    // Whether `name` may name an entry: not empty, not absolute (no
+    // leading "/" or "\\", no drive "X:") and without a ".." component,
+    // so extracting by entry name can never climb out of a folder.
+    static bool safe_entry_name(const char* name);
 
 private:
-    // Opens a new deflated entry dated `t`; zip64 records when the entry
-    // may reach 4 GiB. Returns: true when minizip opened it.
-    bool open_entry(const char* archive_name, time_t t, bool zip64);
+    zip_writer(zipFile handle, const std::string& target, const std::string& temp_path)
+        : handle_(handle), target_(target), temp_path_(temp_path) {}
 
-    zipFile handle_;  // owned; closed by the destructor
+    // Opens a new deflated entry dated `t` with the Unix file mode `mode`;
+    // zip64 records when the entry may reach 4 GiB. Returns: true when
+    // the name is safe and minizip opened the entry.
+    bool open_entry(const char* archive_name, time_t t, unsigned mode, bool zip64);
+
+    zipFile handle_;         // owned; closed by the destructor
+    std::string target_;     // absolute path the archive replaces
+    std::string temp_path_;  // the temporary file being written
 };
 
 }  // namespace kiv

@@ -13,6 +13,7 @@
 #include <tcl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 
@@ -179,26 +180,33 @@ bool map_writer::build(std::vector<uint8_t>& out, std::string& error) const {
     std::vector<uint32_t> leaf_order;
     std::vector<uint8_t> nodes = build_index_stream(boxes, node_count, &leaf_order);
 
-    // Records in leaf order, cut into pages.
-    std::vector<std::vector<uint8_t>> pages(1);
+    // Records in leaf order, cut into pages. Each detail class fills
+    // pages of its own, so a coarse view, which reads only the coarser
+    // classes, never reads the pages of fine detail.
+    std::vector<std::vector<uint8_t>> pages;
+    size_t open_page[4] = {SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};  // per class; SIZE_MAX: none yet
     std::vector<uint8_t> directory(8 * features_.size());
     for (uint32_t number : leaf_order) {
         const feature& f = features_[number];
         uint8_t flags = effective_flags(f);
         std::vector<uint8_t> rec = encode_record(f, flags, names);
-        if (!pages.back().empty() && pages.back().size() + rec.size() > page_limit_)
+        size_t& current = open_page[(flags >> 1) & 3];
+        if (current == SIZE_MAX || (!pages[current].empty() && pages[current].size() + rec.size() > page_limit_)) {
             pages.emplace_back();
+            current = pages.size() - 1;
+        }
         if (pages.size() > max_pages) {
             error = "the records need more than 65536 pages";
             return false;
         }
+        std::vector<uint8_t>& page = pages[current];
         uint8_t* entry = &directory[8 * size_t(number)];
-        set_u32(entry, uint32_t(pages.back().size()));
-        entry[4] = uint8_t(pages.size() - 1);
-        entry[5] = uint8_t((pages.size() - 1) >> 8);
+        set_u32(entry, uint32_t(page.size()));
+        entry[4] = uint8_t(current);
+        entry[5] = uint8_t(current >> 8);
         entry[6] = flags;
         entry[7] = f.code;
-        pages.back().insert(pages.back().end(), rec.begin(), rec.end());
+        page.insert(page.end(), rec.begin(), rec.end());
     }
 
     // Search index.

@@ -26,6 +26,7 @@
 #ifndef KIV_CORE_CONFIG_H
 #define KIV_CORE_CONFIG_H
 
+#include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
 
@@ -66,9 +67,10 @@ class i_event;
 // queues "KIV_CORE_EVT_ENV_UPDATED" (id 0, no object).
 class KIV_EXPORT env_config_reloader : public object {
 public:
-    // Installs the once-a-second handler.
+    // Installs the once-a-second handler with "svc_event", which it
+    // holds until it is destroyed.
     env_config_reloader();
-    // Uninstalls it.
+    // Uninstalls it (waiting for a pass under way on another thread).
     ~env_config_reloader() override;
 
     // Watches the file at `path` (made absolute), remembering its
@@ -76,7 +78,8 @@ public:
     // one whose time cannot be read is not added. Any thread.
     void add_file(const char* path);
     // One pass over the watched files: each whose modification time
-    // differs from the last one seen is applied again.
+    // differs from the last one seen is applied again. Nothing once the
+    // core has stopped running.
     // Returns: the number of files applied again. Any thread; passes do
     //     not overlap.
     unsigned check_files();
@@ -94,6 +97,7 @@ public:
 private:
     object_col files_;       // named_string: absolute path -> modification time as decimal text
     std::mutex pass_lock_;   // one check_files pass at a time (it changes the stored times)
+    auto_ptr_t<i_object> events_;  // "svc_event" as found at construction; null when there was none
 };
 
 }  // namespace kiv

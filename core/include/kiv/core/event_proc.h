@@ -22,6 +22,8 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <thread>
 #include <vector>
 
@@ -37,7 +39,9 @@ public:
     // events then wait until the service is destroyed).
     event_proc();
     // Stops the queue thread (waiting at most 60 s), then releases every
-    // event still queued without delivering it.
+    // event still queued without delivering it. The last release stops
+    // the thread first: when it does not stop in time the service is
+    // left in memory (logged), since the thread still uses it.
     ~event_proc() override;
 
     // Answers "i_event_proc", "event_proc" and "i_named_object".
@@ -60,6 +64,9 @@ public:
     //     callbacks on other threads to return. For diagnostics and tests.
     unsigned uninstalls_waiting();
 
+protected:
+    bool last_reference_dropped() override;
+
 private:
     struct handler_record {
         int64_t object_id;  // 0 matches every event
@@ -81,11 +88,25 @@ private:
         std::thread::id thread;
         i_event_handler* handler;
     };
-    class call_guard;
+    // The records one dispatch has called already: a few in place (most
+    // events have one or two handlers), more on the heap.
+    class called_records {
+    public:
+        bool contains(const handler_record& record) const;
+        void add(const handler_record& record);
+
+    private:
+        static const unsigned in_place = 4;
+        handler_record first_[in_place] = {};
+        unsigned count_ = 0;                  // records in first_
+        std::vector<handler_record> more_;    // the records after the first in_place
+    };
 
     // Chooses the next record for one dispatch and notes the call.
+    // Handler lock held.
     // Returns: false when none is left or the core stopped running.
-    bool choose(uint32_t type, int64_t id, std::vector<handler_record>& called, handler_record& chosen);
+    bool choose(uint32_t type, int64_t id, called_records& called, handler_record& chosen);
+    // Ends the note of a call of `handler` on this thread. Handler lock held.
     void call_ended(i_event_handler* handler);
     // Whether a callback of `handler` runs on a thread other than `me`
     // that does not itself wait for `me`. Handler lock held.
@@ -95,12 +116,16 @@ private:
     // `seen` holds the threads already followed. Handler lock held.
     bool waits_for(std::thread::id from, std::thread::id to, std::vector<std::thread::id>& seen);
 
+    // Asks the queue thread to stop and waits for it.
+    // Returns: false when it did not stop within 60 s.
+    bool stop_queue();
     void queue_loop(void* arg);
     // The pool task: `data` holds one i_event* with the queue's reference.
     static void deliver(bool running, void* data, unsigned size);
 
     std::mutex types_lock_;
-    std::map<std::string, uint32_t> types_;  // type name -> id; guarded by types_lock_
+    std::deque<std::string> type_names_;                   // every name given an id; elements never move
+    std::unordered_map<std::string_view, uint32_t> types_;  // name (in type_names_) -> id; guarded by types_lock_
     uint32_t next_type_ = 100000;            // guarded by types_lock_
 
     std::mutex handlers_lock_;

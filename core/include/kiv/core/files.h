@@ -23,7 +23,8 @@ class i_object_col;
 // kept; any other is joined to KIV_ROOT_PATH. When the path holds ".." or
 // "$", or the root holds "..", ${VAR} references are expanded through the
 // string service and "." and ".." components are folded.
-// Returns: the path, or null for a null path, a relative path with an
+// Returns: the path, or null without a core (before kiv_initialize or
+//     after kiv_terminate), for a null path, a relative path with an
 //     unset root, a missing string service or a failed expansion.
 KIV_EXTERN_C char* kiv_get_absolute_path(const char* rel_path);
 

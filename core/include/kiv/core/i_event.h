@@ -47,6 +47,11 @@ public:
     // is kept (type, id and payload stay empty); with a core but without
     // the service the type is 0 and the id and payload are stored.
     event(const char* event_type, int64_t event_id, i_object* event_object);
+    // A copy (for events that clone others): the same type, id and
+    // payload (with a reference of its own), and a count of its own
+    // starting at 0. Assignment takes the other's three the same way.
+    event(const event& other);
+    event& operator=(const event& other);
     // Releases the payload.
     ~event() override;
 

@@ -36,7 +36,8 @@ public:
     virtual void add_item(i_object* obj) = 0;
     // Removes the first entry holding `obj` and releases its reference.
     virtual void remove_item(i_object* obj) = 0;
-    // Makes room for `count` entries. Returns: true.
+    // Makes room for `count` entries. Returns: true; false (nothing
+    // changed) for more than 16,777,216 entries or when memory runs out.
     virtual bool reserve(unsigned count) = 0;
 
 protected:

@@ -14,7 +14,8 @@
 
 namespace kiv {
 
-// A broken-down local time. Setters store their value unchecked;
+// A broken-down local time. Setters store any value that fits the
+// signed 32-bit field (true) and refuse larger ones (false, field kept);
 // get_absolute normalises the fields (month 13 becomes January of the
 // next year). Not locked: one user at a time.
 class i_time : public virtual i_object {

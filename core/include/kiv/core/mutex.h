@@ -30,7 +30,7 @@ public:
 
 private:
     std::recursive_mutex handle_;
-    std::atomic<unsigned> lock_count_{0};  // incremented after lock, decremented before unlock
+    std::atomic<unsigned> lock_count_{0};  // incremented after lock, decremented before unlock; only the holder writes
 };
 
 // Locks a mutex for the scope of the locker. A null mutex locks nothing.

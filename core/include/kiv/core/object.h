@@ -5,7 +5,7 @@
 //
 //     A new object has count 0; its creator adds the first reference.
 //     All count changes of all objects, in every library, are serialised
-//     on one process-wide recursive mutex.
+//     on one process-wide mutex (nothing else runs under it).
 
 #ifndef KIV_CORE_OBJECT_H
 #define KIV_CORE_OBJECT_H
@@ -19,8 +19,10 @@ namespace kiv {
 class KIV_EXPORT object : public i_event_handler, public virtual i_object {
 public:
     object() = default;
-    object(const object&) = delete;
-    object& operator=(const object&) = delete;
+    // A copy is a new object: it starts with count 0 and copies no
+    // reference count; assignment leaves both counts as they are.
+    object(const object&) : object() {}
+    object& operator=(const object&) { return *this; }
     // Traces a warning when the count is not 0; destruction goes on.
     virtual ~object();
 
@@ -31,6 +33,12 @@ public:
 
     // The current count; for diagnostics and tests only.
     int get_ref_count() const;
+
+protected:
+    // Called by release when the count reaches 0, before the delete.
+    // Returns: false to keep the object in memory for good (it leaks),
+    //     for an owner whose thread would not stop and still uses it.
+    virtual bool last_reference_dropped() { return true; }
 
 private:
     int ref_count_ = 0;  // guarded by the process-wide object mutex

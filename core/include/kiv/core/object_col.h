@@ -52,6 +52,9 @@ public:
     virtual void add_col(i_object_col* col, bool unique);
     // Makes room for `count` entries. Returns: true.
     virtual bool reserve(unsigned count);
+    // Empties the list, moving every entry with its reference into `out`
+    // (replacing what it held), for an owner that releases them itself.
+    void take_items(std::vector<i_object*>& out);
 
 private:
     void sync_count() { count_.store(static_cast<unsigned>(items_.size()), std::memory_order_release); }

@@ -131,7 +131,8 @@ private:
     void compact_in();
 
     mutex in_lock_;                  // guards everything below
-    char* in_buf_ = nullptr;         // malloc-ed, owned; null until data first came
+    char* in_buf_ = nullptr;         // malloc-ed, owned; null until data first came and after a block took it all
+    bool in_had_data_ = false;       // data came once (in_buf_ may have been handed over since)
     size_t in_capacity_ = 0;         // size of in_buf_
     size_t in_pos_ = 0;              // offset of the first unread byte
     size_t in_size_ = 0;             // unread bytes

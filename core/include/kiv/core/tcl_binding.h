@@ -15,6 +15,7 @@
 #include <tcl.h>
 
 #include <mutex>
+#include <string>
 
 namespace kiv::tcl_binding {
 
@@ -35,8 +36,19 @@ KIV_EXPORT void hold(Tcl_Interp* interp, i_object* obj, const char* name, bool c
 // Returns: whether `name`, a pointer name coming from a script, was given
 //     out by this registry for an object it still holds (or exempts).
 KIV_EXPORT bool known(Tcl_Interp* interp, const char* name);
-// kiv_tcl_release for an object a known name stands for.
+// kiv_tcl_release for an object a known name stands for: a script gives
+// up one of the references its registry counts (i_object_release,
+// kiv_release and delete_i_... all come here).
 KIV_EXPORT int release(Tcl_Interp* interp, i_object* obj, bool release);
+// kiv_tcl_addref for an object a known name stands for: one more
+// reference, counted by the registry (i_object_addref comes here).
+// Returns: the object's new count; 1 for an exempt object.
+KIV_EXPORT int addref(Tcl_Interp* interp, i_object* obj);
+// Returns: the name under which the registry of `interp` shows the object
+//     whose plain pointer name is `base` (the name SWIG makes): `base`, or
+//     `base` with a "#" generation suffix once an earlier object at that
+//     address was given up, so stale names are never reused.
+KIV_EXPORT std::string object_name(Tcl_Interp* interp, const char* base);
 // The command `token` is being deleted; its binding is forgotten.
 KIV_EXPORT void command_deleted(Tcl_Interp* interp, Tcl_Command token);
 

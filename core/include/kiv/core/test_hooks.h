@@ -14,7 +14,8 @@
 
 // Replaces (true) the monotonic and wall clocks with a driven pair that
 // starts at the real values and moves only through kiv_test_clock_advance;
-// false returns to the real clocks. Waiters are woken either way.
+// false returns to the real clocks. Waiters are woken either way. Driving
+// clocks that are driven already leaves their time as it is.
 KIV_EXTERN_C void kiv_test_clock_drive(bool on);
 // Moves both driven clocks forward and wakes every deadline wait.
 // Does nothing while the clocks are real.

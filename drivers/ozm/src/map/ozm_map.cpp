@@ -51,7 +51,14 @@ ozm_map::~ozm_map() {
 bool ozm_map::get_interface(const char* name, void** out) {
     if (answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out))
         return true;
+    if (answer_interface(name, "i_gis_map", static_cast<i_gis_map*>(this), out))
+        return true;
     return object::get_interface(name, out);
+}
+
+bool ozm_map::get_envelope(geo_point& min, geo_point& max) {
+    get_envelope(min.lat, min.lon, max.lat, max.lon);
+    return true;
 }
 
 void ozm_map::get_envelope(double& min_lat, double& min_lon, double& max_lat, double& max_lon) const {

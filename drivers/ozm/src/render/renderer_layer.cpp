@@ -15,6 +15,7 @@
 #include <kiv/ozm/render/image_styles.h>
 #include <kiv/ozm/render/label_style.h>
 #include <kiv/ozm/render/parse_range.h>
+#include <kiv/ozm/render/render_context.h>
 #include <kiv/ozm/render/renderer_layer.h>
 
 #include "render/style_attributes.h"
@@ -282,6 +283,14 @@ bool renderer_layer::is_visible(uint8_t level) const {
 uint32_t renderer_layer::get_lock_count() const {
     std::lock_guard<std::mutex> hold(guard_);
     return lock_counter_;
+}
+
+void renderer_layer::render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                            i_gis_viewport* viewport, unsigned pass) const {
+    for (const auto& style : styles(pass)) {
+        if (style->is_visible(ctx.level))
+            style->render(features, pages, ctx, viewport);
+    }
 }
 
 }  // namespace kiv

@@ -38,6 +38,7 @@
 #include FT_GLYPH_H
 
 #include <array>
+#include <unordered_map>
 #include <vector>
 
 namespace kiv {
@@ -81,7 +82,8 @@ public:
     text_renderer(font_face* face, agg::rgba8 color, unsigned halo, agg::rgba8 halo_color);
     text_renderer(const text_renderer&) = delete;
     text_renderer& operator=(const text_renderer&) = delete;
-    virtual ~text_renderer() = default;
+    // Releases the glyphs kept from the last set_text.
+    virtual ~text_renderer();
 
     // Measures `text` (UTF-8, decoded by kiv_get_unicode_char, so a
     // sequence cut short by the end of the text ends it) and keeps it for
@@ -118,6 +120,7 @@ protected:
         unsigned width;   // pixels of advance
         unsigned height;  // pixels of the glyph's box
         unsigned code;    // Unicode code point
+        FT_Glyph glyph;   // the upright outline as measured, from the glyph cache (not owned); null: none
     };
 
     // The box of one glyph of a label, image pixels, y down.
@@ -148,6 +151,45 @@ protected:
     // Returns: false without a face, for a character without a glyph, or
     //     when FreeType fails.
     bool get_char_size(unsigned code, unsigned& width, unsigned& height);
+    // One character measured, and its glyph kept for drawing. Labels
+    // repeat their characters, so each is loaded (and rasterised) once
+    // per face size rather than once per label.
+    struct cached_glyph {
+        unsigned width = 0;         // as text_item
+        unsigned height = 0;
+        FT_Glyph outline = nullptr;  // upright, at the origin; owned; null: not an outline
+        FT_Glyph bitmap = nullptr;   // the outline rasterised at the origin, made on first draw; owned
+    };
+    // What the cached glyphs were loaded for: the face's size object, its
+    // metrics and the character map. Any change makes them stale.
+    struct size_key {
+        FT_Size size = nullptr;
+        FT_CharMap charmap = nullptr;
+        FT_UShort x_ppem = 0, y_ppem = 0;
+        FT_Fixed x_scale = 0, y_scale = 0;
+        bool operator==(const size_key& o) const {
+            return size == o.size && charmap == o.charmap && x_ppem == o.x_ppem && y_ppem == o.y_ppem &&
+                   x_scale == o.x_scale && y_scale == o.y_scale;
+        }
+    };
+    // Returns: the key of the face as it is now.
+    size_key current_key() const;
+    // Returns: whether the cached glyphs fit the face as it is now.
+    bool cache_current() const;
+    // Measures item.code as get_char_size does, through the cache, and
+    // points item.glyph at the cached outline (null when there is none).
+    bool measure_item(text_item& item);
+    // Releases every cached glyph.
+    void flush_glyphs();
+    // Returns: the outline set_text kept for `code` (borrowed), or null;
+    //     null too when the face changed size since.
+    FT_Glyph kept_glyph(unsigned code) const;
+    // Draws the text set last, every glyph of which has an outline in the
+    // current cache, at (x, y) as render does, from bitmaps made once.
+    void render_cached(text_renderer_base& ren, int x, int y);
+
+    std::unordered_map<unsigned, cached_glyph> glyphs_;  // code point -> glyph, for key_
+    size_key key_;
     // Returns: the length of the polyline through the first n vertices.
     double get_line_length(text_path& path, unsigned n);
     // Loads every placement's glyph turned by its angle and shifted by
@@ -182,7 +224,7 @@ protected:
     agg::rgba8 color_;            // text colour
     unsigned halo_;               // halo radius in pixels; 0 or >= 256: no halo
     agg::rgba8 halo_color_;
-    std::vector<text_item> items_;  // filled by set_text
+    std::vector<text_item> items_;  // filled by set_text; each glyph is loaded once, to measure and draw
 
 private:
     // Steps the walk to the next vertex. Returns: false at the last vertex.

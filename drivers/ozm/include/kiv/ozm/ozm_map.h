@@ -23,6 +23,7 @@
 #include <kiv/core/i_string.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
+#include <kiv/gis/i_gis_driver.h>
 #include <kiv/ozm/map_file.h>
 #include <kiv/ozm/map_record.h>
 
@@ -131,14 +132,14 @@ protected:
 
 }  // namespace ozm
 
-class KIV_EXPORT ozm_map : public object, public virtual i_named_object {
+class KIV_EXPORT ozm_map : public object, public virtual i_gis_map {
 public:
     ozm_map();
     // Unlocks the pages of the coverage areas and frees every page; a
     // page still locked by someone is traced.
     ~ozm_map() override;
 
-    // i_object: answers "i_named_object".
+    // i_object: answers "i_named_object" and "i_gis_map".
     bool get_interface(const char* name, void** out) override;
     // i_named_object: the header's name; renaming is refused (false).
     const char* get_name() override { return file_.header().name; }
@@ -151,6 +152,13 @@ public:
     unsigned get_version() const { return file_.header().map_version; }
     // South-west and north-east corners of the map's envelope.
     void get_envelope(double& min_lat, double& min_lon, double& max_lat, double& max_lon) const;
+
+    // i_gis_map: the same header fields for the map's users.
+    const char* get_tags() override { return file_.header().tags; }
+    const char* get_copyright() override { return file_.header().copyright; }
+    unsigned get_version() override { return file_.header().map_version; }
+    // Returns: true (the header always holds an envelope once loaded).
+    bool get_envelope(geo_point& min, geo_point& max) override;
     uint8_t priority() const { return file_.header().priority; }
     uint32_t map_version() const { return file_.header().map_version; }
     uint32_t flags() const { return file_.header().flags; }

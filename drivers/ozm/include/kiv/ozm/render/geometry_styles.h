@@ -23,6 +23,10 @@ public:
 
     // Returns: the stroke width at `level` in pixels; 0 past level 16.
     double width(unsigned level) const { return level < render_level_count ? width_[level] : 0; }
+    // One stroke over all features (a border instance: widened by the
+    // border width on each side).
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
 
 protected:
     double width_[render_level_count] = {};  // "width" per level, pixels
@@ -40,16 +44,29 @@ public:
     // The dash list as written: dash, gap, dash, gap, ...; an unpaired
     // last value is kept here but never drawn.
     const std::vector<int32_t>& dashes() const { return dashes_; }
+    // Dashes, then a stroke over them; a border instance draws nothing.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
 
 private:
     std::vector<int32_t> dashes_;  // "dash", pixels; at least two values after init
 };
 
 // A fill of closed geometry; its border instance strokes the outline.
-class KIV_EXPORT render_style_polygon : public render_style_base {};
+class KIV_EXPORT render_style_polygon : public render_style_base {
+public:
+    // A non-zero fill; a border instance strokes the outlines instead.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
+};
 
 // A polygon whose outline is smoothed before filling or stroking.
-class KIV_EXPORT render_style_smooth_polygon : public render_style_polygon {};
+class KIV_EXPORT render_style_smooth_polygon : public render_style_polygon {
+public:
+    // As the polygon, with the outline smoothed and its curves flattened.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
+};
 
 }  // namespace kiv
 

@@ -57,6 +57,9 @@ public:
     // Returns: false as the base does, or when the picture does not load.
     bool init(i_xml_node* element) override;
     const style_picture& picture() const { return picture_; }
+    // Icons at anchor points that find their box free in the icon tree.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
 
 protected:
     style_picture picture_;  // "file"
@@ -68,6 +71,9 @@ public:
     // As render_style_image::init.
     bool init(i_xml_node* element) override;
     const style_picture& picture() const { return picture_; }
+    // A fill tiled from the image's top-left pixel.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
 
 protected:
     style_picture picture_;  // "file"
@@ -82,6 +88,9 @@ public:
     // Returns: the feature flags mask: a feature is drawn only when its
     //     flags share a bit with it; 0 draws every feature.
     uint8_t flags_mask() const { return flags_mask_; }
+    // Each feature on its own, the picture running along it.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
 
 protected:
     style_picture picture_;   // "file"

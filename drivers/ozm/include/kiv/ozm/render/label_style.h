@@ -39,6 +39,10 @@ public:
     const std::string& face() const { return face_; }
     uint32_t box_color() const { return box_color_; }
     int32_t offset() const { return offset_; }
+    // The labels of labelled features, placed through the context's
+    // label tree by the map text renderer.
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                i_gis_viewport* viewport) const override;
 
 private:
     align_t align_ = align_along;

@@ -16,12 +16,15 @@
 #define KIV_OZM_RENDER_RENDER_STYLE_H
 
 #include <kiv/core/export.h>
+#include <kiv/ozm/ozm_map.h>
 
 #include <cstdint>
 
 namespace kiv {
 
 class i_xml_node;
+class i_gis_viewport;
+struct render_context;
 
 // Number of render levels: 0 (most detailed) to 16.
 constexpr unsigned render_level_count = 17;
@@ -43,6 +46,15 @@ public:
     virtual bool set_color(uint32_t color) = 0;
     // Returns: whether `level` lies within the style's level range.
     virtual bool is_visible(uint8_t level) const = 0;
+    // Draws the style's features of `features` (codes in its range, in
+    // table order) into the context's image at the context's level. The
+    // geometry is reached through resolve() under `pages`; a feature whose
+    // page or record fails is skipped, and nothing is reported.
+    // Changes: the geometry pointers of the entries it resolves, `pages`,
+    //     the context's path, trees and image. Called between the layer's
+    //     lock and unlock, on the image's thread.
+    virtual void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                        i_gis_viewport* viewport) const = 0;
 };
 
 // The attributes every style has: "color", "levels", "features",

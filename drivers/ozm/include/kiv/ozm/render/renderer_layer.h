@@ -40,6 +40,8 @@
 namespace kiv {
 
 class i_xml_node;
+class i_gis_viewport;
+struct render_context;
 
 class KIV_EXPORT renderer_layer {
 public:
@@ -128,6 +130,12 @@ public:
     //     unlock: a reload exchanges it only while no image holds the
     //     layer.
     const style_list& styles(unsigned pass) const { return pass == 0 ? config_.geometry : config_.labels; }
+
+    // Draws pass 0 (the geometry styles) or any other pass (the label
+    // styles), each style in list order when it is visible at the
+    // context's level. Only between lock and unlock, as styles().
+    void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx, i_gis_viewport* viewport,
+                unsigned pass) const;
 
 private:
     mutable std::mutex guard_;          // orders the lock counter and the exchange of config_

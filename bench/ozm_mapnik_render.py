@@ -1,0 +1,37 @@
+#!/usr/bin/python3
+# ozm_mapnik_render.py --
+#
+#     The Mapnik side of ozm_mapnik_bench: loads one style sheet (its
+#     GeoJSON datasources are built here, outside the timed loop), zooms
+#     to the extents the ozm viewport used, draws once to warm up, then
+#     draws `count` images and prints the milliseconds per image. The last
+#     image is written as a PNG for the bench's comparison.
+#
+#         ozm_mapnik_render.py STYLE.xml MIN_LON MIN_LAT MAX_LON MAX_LAT COUNT OUT.png
+
+import sys
+import time
+
+import mapnik
+
+
+def main():
+    style, min_lon, min_lat, max_lon, max_lat, count, out = sys.argv[1:8]
+    m = mapnik.Map(1024, 768)
+    mapnik.load_map(m, style)
+    m.aspect_fix_mode = mapnik.aspect_fix_mode.RESPECT
+    m.zoom_to_box(mapnik.Box2d(float(min_lon), float(min_lat), float(max_lon), float(max_lat)))
+    image = mapnik.Image(1024, 768)
+    mapnik.render(m, image)
+    count = int(count)
+    start = time.perf_counter()
+    for _ in range(count):
+        image = mapnik.Image(1024, 768)
+        mapnik.render(m, image)
+    elapsed = time.perf_counter() - start
+    image.save(out, "png32")
+    print("%.4f" % (1000.0 * elapsed / count))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,89 @@
+// render_context.h --
+//
+//     What the renderer hands every style while one map image is drawn:
+//     the AGG drawing target over the image, the render level and detail
+//     class, one path every style reuses, the image size, the placement
+//     trees of labels and of icons, the font manager, and the drawing
+//     tools that live for one image (rasteriser, scanline, glyph cache).
+//     Also `resolve`, through which a style reaches the geometry of a
+//     feature under the image's page locks.
+//
+//         agg::rendering_buffer buf(pixels, w, h, int(w * 4));
+//         kiv::ozm_pixfmt pixf(buf);
+//         kiv::ozm_renderer_base ren(pixf);
+//         kiv::font_manager fonts;
+//         fonts.init();
+//         kiv::render_context ctx(ren, level, detail_class, &fonts);
+//         kiv::ozm::page_set pages;
+//         for (auto& style : layer.styles(0))
+//             style->render(features, pages, ctx, viewport);
+//
+//     A context belongs to one image and one thread.
+
+#ifndef KIV_OZM_RENDER_RENDER_CONTEXT_H
+#define KIV_OZM_RENDER_RENDER_CONTEXT_H
+
+#include <kiv/core/export.h>
+#include <kiv/ozm/ozm_map.h>
+#include <kiv/ozm/placement_tree.h>
+
+#include <agg_path_storage.h>
+#include <agg_pixfmt_rgba.h>
+#include <agg_renderer_base.h>
+#include <agg_rendering_buffer.h>
+
+#include <cstdint>
+#include <memory>
+
+namespace kiv {
+
+class font_manager;
+
+namespace ozm {
+class draw_tools;
+}
+
+// The image's pixels: RGBA bytes in memory order, straight alpha.
+typedef agg::pixfmt_alpha_blend_rgba<agg::blender_rgba<agg::rgba8, agg::order_rgba>, agg::row_accessor<agg::int8u>>
+    ozm_pixfmt;
+typedef agg::renderer_base<ozm_pixfmt> ozm_renderer_base;
+
+struct KIV_EXPORT render_context {
+    // `ren` must draw into an image of at least 1 × 1 pixels whose clip
+    // box is the whole image; width and height are taken from it.
+    render_context(ozm_renderer_base& ren, uint8_t level, uint8_t detail_class, font_manager* fonts);
+    ~render_context();
+    render_context(const render_context&) = delete;
+    render_context& operator=(const render_context&) = delete;
+
+    ozm_renderer_base* renderer_base;  // the image, clipped to it; not owned
+    uint8_t level;                     // render level 0..16
+    uint8_t detail_class;              // 0..2
+    agg::path_storage path;            // reused by every style; styles clear it first
+    uint32_t width;                    // image size in pixels
+    uint32_t height;
+    placement_tree labels;             // boxes taken by labels
+    font_manager* fonts;               // not owned; may be null (no labels then)
+    placement_tree icons;              // boxes taken by icons
+
+    // Rasteriser, scanlines and the glyph cache of this image (made on
+    // first use, owned).
+    ozm::draw_tools& tools();
+
+private:
+    std::unique_ptr<ozm::draw_tools> tools_;
+};
+
+// Gives `entry` its geometry: locks the entry's page through `pages`
+// (each page once per set) and decodes the record with the format's
+// checks.
+// Out: `record` = the decoded record, whose points stay valid while
+//     `pages` keeps the page locked.
+// Returns: false when the page cannot be locked or the record does not
+//     fit in its page (or names text outside the string pool); the
+//     feature is then to be skipped.
+KIV_EXPORT bool resolve(ozm::feature_entry& entry, ozm::page_set& pages, ozm::feature_record& record);
+
+}  // namespace kiv
+
+#endif

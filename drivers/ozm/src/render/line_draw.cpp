@@ -1,0 +1,40 @@
+// line_draw.cpp --
+//
+//     Drawing of the line style: every feature of the style in one path,
+//     stroked once with round joins and caps. A border instance strokes
+//     the same path wider, before the line itself is drawn.
+
+#include <kiv/ozm/render/geometry_styles.h>
+
+#include "render/draw_tools.h"
+
+#include <agg_conv_stroke.h>
+
+namespace kiv {
+
+void render_style_line::render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                               i_gis_viewport* viewport) const {
+    const unsigned level = ctx.level;
+    double width = this->width(level);
+    if (width <= 0 || (border_ && border_width(level) <= 0))
+        return;
+    if (border_)
+        width += 2 * border_width(level);
+    if (!ozm::build_path(features, first_code_, last_code_, pages, ctx, viewport, true))
+        return;
+    ozm::draw_tools& t = ctx.tools();
+    const agg::rgba8 color = ozm::style_rgba(color_);
+    ozm::rasterise(
+        ctx, ozm::estimate_cells(ctx, width), width, false,
+        [&](agg::path_storage& path) {
+            agg::conv_stroke<agg::path_storage> stroke(path);
+            stroke.width(width);
+            stroke.line_join(agg::round_join);
+            stroke.line_cap(agg::round_cap);
+            stroke.miter_limit(4.0);
+            t.ras.add_path(stroke);
+        },
+        [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
+}
+
+}  // namespace kiv

@@ -1,0 +1,46 @@
+// glyph_cache.cpp --
+//
+//     Loading and keeping the glyphs of one map image.
+
+#include "text/glyph_cache.h"
+
+namespace kiv {
+namespace ozm {
+
+glyph_cache::~glyph_cache() {
+    for (auto& item : glyphs_) {
+        if (item.second.glyph != nullptr)
+            FT_Done_Glyph(item.second.glyph);
+    }
+}
+
+unsigned glyph_cache::face_key(const std::string& name, unsigned pixels) {
+    auto found = keys_.emplace(std::make_pair(name, pixels), unsigned(keys_.size()));
+    return found.first->second;
+}
+
+const cached_glyph* glyph_cache::get(FT_Face face, unsigned key, uint32_t code) {
+    uint64_t id = uint64_t(key) << 32 | code;
+    auto found = glyphs_.find(id);
+    if (found != glyphs_.end())
+        return found->second.glyph != nullptr ? &found->second : nullptr;
+    cached_glyph& g = glyphs_[id];
+    if (face == nullptr)
+        return nullptr;
+    FT_Set_Transform(face, nullptr, nullptr);
+    FT_UInt index = FT_Get_Char_Index(face, code);
+    if (FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
+        return nullptr;
+    FT_Glyph glyph = nullptr;
+    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
+        return nullptr;
+    FT_BBox box;
+    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
+    g.advance = double(face->glyph->advance.x >> 6);
+    g.height = double(box.yMax - box.yMin);
+    g.glyph = glyph;
+    return &g;
+}
+
+}  // namespace ozm
+}  // namespace kiv

@@ -1,0 +1,55 @@
+// glyph_cache.h --
+//
+//     The glyphs one map image has loaded, by face, pixel size and code
+//     point: advance, height and the unhinted outline at the identity
+//     transform. A label then places a copy of the outline turned and
+//     moved with FT_Glyph_Transform, which gives the outline that loading
+//     the glyph under the same face transform would give, without loading
+//     it again. The cache lives as long as the image's drawing state and
+//     must go before the FreeType library that made its glyphs.
+
+#ifndef KIV_OZM_SRC_TEXT_GLYPH_CACHE_H
+#define KIV_OZM_SRC_TEXT_GLYPH_CACHE_H
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_GLYPH_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+
+namespace kiv {
+namespace ozm {
+
+struct cached_glyph {
+    double advance = 0;        // pixels, the 26.6 advance rounded down
+    double height = 0;         // control box top minus bottom, whole pixels
+    FT_Glyph glyph = nullptr;  // outline, owned by the cache
+};
+
+class glyph_cache {
+public:
+    glyph_cache() = default;
+    glyph_cache(const glyph_cache&) = delete;
+    glyph_cache& operator=(const glyph_cache&) = delete;
+    ~glyph_cache();
+
+    // Returns: a small number standing for the face file `name` at
+    //     `pixels` size; equal for equal arguments during the cache's life.
+    unsigned face_key(const std::string& name, unsigned pixels);
+
+    // Returns: the glyph of `code` in `face` (which must be the face of
+    //     `key`, sized), loaded on first use; null when it does not load.
+    const cached_glyph* get(FT_Face face, unsigned key, uint32_t code);
+
+private:
+    std::map<std::pair<std::string, unsigned>, unsigned> keys_;
+    std::unordered_map<uint64_t, cached_glyph> glyphs_;  // (key << 32 | code) -> glyph; glyph null: failed
+};
+
+}  // namespace ozm
+}  // namespace kiv
+
+#endif

@@ -1,0 +1,571 @@
+// ozm_text_renderer.cpp --
+//
+//     Measuring, placing and drawing map labels. Glyph outlines come from
+//     the image's glyph cache; a placed glyph is a copy of the cached
+//     outline turned and moved with FT_Glyph_Transform and rasterised
+//     once, its coverage serving both the halo and the text pass. With
+//     an opaque halo colour every pixel within the halo of a fully
+//     covered glyph pixel ends in the halo colour whatever the order of
+//     the blends, so those pixels are set from a dilated mask and the
+//     ordered blends are replayed only for the others.
+
+#include <kiv/core/utf8.h>
+#include <kiv/image/font_face.h>
+#include <kiv/ozm/text/ozm_text_renderer.h>
+
+#include "render/draw_tools.h"
+#include "text/glyph_cache.h"
+
+#include <agg_conv_stroke.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kiv {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+agg::rgba8 opaque_if_zero(uint32_t c) {
+    return ozm::style_rgba(c);
+}
+
+// Blends `c` with coverage `cover` into the RGBA pixel `p`.
+inline void blend_pixel(uint8_t* p, const agg::rgba8& c, unsigned cover) {
+    if (cover == 0 || c.a == 0)
+        return;
+    if (cover == 255 && c.a == 255) {
+        p[0] = c.r;
+        p[1] = c.g;
+        p[2] = c.b;
+        p[3] = 255;
+        return;
+    }
+    const int a = int((cover + 1) * c.a / 256);
+    p[0] = uint8_t(p[0] + (int(c.r) - int(p[0])) * a / 256);
+    p[1] = uint8_t(p[1] + (int(c.g) - int(p[1])) * a / 256);
+    p[2] = uint8_t(p[2] + (int(c.b) - int(p[2])) * a / 256);
+    p[3] = uint8_t(p[3] + a - (p[3] * a + 255) / 256);
+}
+
+// A glyph rasterised at its place: coverage rows and the image position
+// of its top-left pixel.
+struct glyph_bitmap {
+    FT_Glyph glyph = nullptr;  // an FT_BitmapGlyph, owned
+    int left = 0, top = 0;     // image column and row of bitmap pixel (0, 0)
+    const FT_Bitmap* bitmap() const { return &reinterpret_cast<FT_BitmapGlyph>(glyph)->bitmap; }
+};
+
+// The copies' start offsets: n copies `step` apart, symmetric around
+// `centre`; copy k (0-based, in increasing order).
+struct copy_offsets {
+    uint64_t n = 1;
+    double step = 0, centre = 0;
+    double at(uint64_t k) const {
+        if (n == 1)
+            return centre;
+        if (n % 2 == 1) {
+            uint64_t mid = (n - 1) / 2;
+            return k < mid ? centre - double(mid - k) * step : centre + double(k - mid) * step;
+        }
+        uint64_t half = n / 2;
+        return k < half ? centre - step / 2 - double(half - 1 - k) * step : centre + step / 2 + double(k - half) * step;
+    }
+};
+
+copy_offsets make_offsets(double length, double width, int spacing, double centre) {
+    copy_offsets o;
+    if (spacing > 0 && width + spacing > 0) {
+        double n = std::floor(length / (width + spacing));
+        // A count beyond 2^52 would not tell copies apart any more.
+        o.n = n < 1 ? 1 : n > 4.5e15 ? uint64_t(4.5e15) : uint64_t(n);
+    }
+    o.step = length / double(o.n);
+    o.centre = centre;
+    return o;
+}
+
+// The part of segment a-b within `reach` of (cx, cy), as the interval
+// [t0, t1] of 0..1 along it. Returns: false when no point is that near.
+bool near_part(const pixel_point& a, const pixel_point& b, double cx, double cy, double reach, double& t0,
+               double& t1) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double ox = a.x - cx, oy = a.y - cy;
+    const double qa = dx * dx + dy * dy, qb = dx * ox + dy * oy, qc = ox * ox + oy * oy - reach * reach;
+    if (!(qa > 0)) {
+        t0 = 0;
+        t1 = 1;
+        return qc <= 0;
+    }
+    const double disc = qb * qb - qa * qc;
+    if (!(disc >= 0))
+        return false;
+    const double root = std::sqrt(disc);
+    t0 = std::max(0.0, (-qb - root) / qa);
+    t1 = std::min(1.0, (-qb + root) / qa);
+    return t0 <= t1;
+}
+
+// Returns: the first copy index k >= from whose offset is at least
+//     (`strict`: above) `v`; o.n when there is none.
+uint64_t first_copy(const copy_offsets& o, uint64_t from, double v, bool strict) {
+    auto past = [&](uint64_t k) { return strict ? o.at(k) > v : o.at(k) >= v; };
+    uint64_t k = from;
+    if (o.step > 0) {
+        double guess = std::floor((v - o.at(0)) / o.step) - 1;
+        if (guess > double(k))
+            k = guess >= double(o.n) ? o.n : uint64_t(guess);
+    }
+    while (k > from && past(k - 1))
+        --k;
+    while (k < o.n && !past(k))
+        ++k;
+    return k;
+}
+
+// Calls try_copy(k, offset) for the copies in increasing order whose
+// start lies within `reach` of (cx, cy); the others could not be placed
+// and are passed over without being tried one by one, so a line
+// millions of pixels long costs only the copies near the image.
+template <class TryCopy>
+void for_each_copy(const copy_offsets& o, const std::vector<pixel_point>& path, const std::vector<double>& lengths,
+                   double cx, double cy, double reach, TryCopy try_copy) {
+    const size_t segments = path.size() - 1;
+    uint64_t k = 0;
+    for (size_t seg = 0; seg < segments && k < o.n; ++seg) {
+        const double begin = lengths[seg], end = lengths[seg + 1], len = end - begin;
+        double t0, t1;
+        // One pixel of slack: the copy's own test decides exactly.
+        if (near_part(path[seg], path[seg + 1], cx, cy, reach + 1, t0, t1)) {
+            const double lo = begin + t0 * len, hi = begin + t1 * len;
+            k = first_copy(o, k, lo, false);
+            for (; k < o.n; ++k) {
+                const double at = o.at(k);
+                if (at > hi || at > end)
+                    break;
+                try_copy(k, at);
+            }
+        }
+        k = first_copy(o, k, end, true);
+    }
+}
+
+}  // namespace
+
+ozm_text_renderer::ozm_text_renderer(font_face* face, const std::string& face_name, unsigned pixels, uint32_t color,
+                                     int halo, uint32_t halo_color)
+    : face_(face), face_name_(face_name), pixels_(pixels), color_(opaque_if_zero(color)),
+      halo_(halo >= 1 && halo <= 255 ? halo : 0), halo_color_(opaque_if_zero(halo_color)) {}
+
+bool ozm_text_renderer::measure(render_context& ctx, const char* text, double& width, double& height,
+                                unsigned& count) {
+    items_.clear();
+    width_ = height_ = 0;
+    if (text == nullptr || *text == 0 || face_ == nullptr)
+        return false;
+    ozm::glyph_cache& cache = ctx.tools().glyphs;
+    const unsigned key = cache.face_key(face_name_, pixels_);
+    FT_Face face = face_->get_face();
+    unsigned chars = 0;
+    for (const char* p = text; *p != 0;) {
+        uint32_t code = 0;
+        const char* next = nullptr;
+        if (!kiv_get_unicode_char(p, &code, &next) || next == nullptr || next <= p) {
+            items_.clear();
+            return false;
+        }
+        p = next;
+        if (++chars > max_glyphs) {
+            items_.clear();
+            return false;
+        }
+        const ozm::cached_glyph* g = cache.get(face, key, code);
+        if (g == nullptr)
+            continue;
+        items_.push_back(glyph_item{g, g->advance, g->height});
+        width_ += g->advance;
+        height_ = std::max(height_, g->height);
+    }
+    width = width_;
+    height = height_;
+    count = unsigned(items_.size());
+    return true;
+}
+
+void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, const std::vector<placed_glyph>& glyphs) {
+    const int w = int(ctx.width), h = int(ctx.height);
+    std::vector<glyph_bitmap> bitmaps;
+    bitmaps.reserve(glyphs.size());
+    // Glyphs farther than this from the image are left out: they could not
+    // touch it, and FreeType's coordinates stay small.
+    const double far = 1e6;
+    for (const placed_glyph& pg : glyphs) {
+        double gx = ox + pg.x, gy = (h - oy) + pg.y;
+        if (!(std::fabs(gx) < far && std::fabs(gy) < far))
+            continue;
+        FT_Glyph copy = nullptr;
+        if (FT_Glyph_Copy(pg.glyph->glyph, &copy) != 0)
+            continue;
+        FT_Matrix mat;
+        mat.xx = FT_Fixed(std::lround(std::cos(pg.angle) * 65536));
+        mat.xy = FT_Fixed(std::lround(-std::sin(pg.angle) * 65536));
+        mat.yx = FT_Fixed(std::lround(std::sin(pg.angle) * 65536));
+        mat.yy = FT_Fixed(std::lround(std::cos(pg.angle) * 65536));
+        FT_Vector delta;
+        delta.x = FT_Pos(std::lround(gx * 64));
+        delta.y = FT_Pos(std::lround(gy * 64));
+        if (FT_Glyph_Transform(copy, &mat, &delta) != 0 ||
+            FT_Glyph_To_Bitmap(&copy, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0) {
+            FT_Done_Glyph(copy);
+            continue;
+        }
+        FT_BitmapGlyph bg = reinterpret_cast<FT_BitmapGlyph>(copy);
+        glyph_bitmap b;
+        b.glyph = copy;
+        b.left = bg->left;
+        b.top = h - bg->top;
+        bitmaps.push_back(b);
+    }
+    ozm_pixfmt& pixf = ctx.renderer_base->ren();
+    auto pixel = [&](int x, int y) { return pixf.row_ptr(y) + 4 * x; };
+
+    if (halo_ > 0 && !bitmaps.empty()) {
+        const int r = halo_;
+        // Targets: the glyphs' union grown by the halo, inside the image.
+        int gx0 = std::numeric_limits<int>::max(), gy0 = gx0, gx1 = std::numeric_limits<int>::min(), gy1 = gx1;
+        for (const glyph_bitmap& b : bitmaps) {
+            gx0 = std::min(gx0, b.left);
+            gy0 = std::min(gy0, b.top);
+            gx1 = std::max(gx1, b.left + int(b.bitmap()->width));
+            gy1 = std::max(gy1, b.top + int(b.bitmap()->rows));
+        }
+        const int tx0 = std::max(0, gx0 - r), ty0 = std::max(0, gy0 - r);
+        const int tx1 = std::min(w, gx1 + r), ty1 = std::min(h, gy1 + r);
+        if (tx0 < tx1 && ty0 < ty1) {
+            const int tw = tx1 - tx0, th = ty1 - ty0;
+            // done[t]: the target ends in the halo colour (opaque halo only).
+            std::vector<uint8_t> done;
+            // open: prefix sums of the targets not done.
+            std::vector<uint32_t> open;
+            // The shortcut pays for its masks from a halo of 3 pixels on
+            // (49 blends per glyph pixel); thinner halos blend directly.
+            if (halo_color_.a == 255 && r >= 3) {
+                // Full-coverage sources on the target grid grown by r.
+                const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
+                std::vector<uint8_t> full(size_t(sw) * sh, 0);
+                for (const glyph_bitmap& b : bitmaps) {
+                    const FT_Bitmap* bm = b.bitmap();
+                    for (unsigned row = 0; row < bm->rows; ++row) {
+                        int y = b.top + int(row) - sy0;
+                        if (y < 0 || y >= sh)
+                            continue;
+                        const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+                        for (unsigned col = 0; col < bm->width; ++col) {
+                            int x = b.left + int(col) - sx0;
+                            if (src[col] == 255 && x >= 0 && x < sw)
+                                full[size_t(y) * sw + x] = 1;
+                        }
+                    }
+                }
+                // Separable dilation onto the targets: rows, then columns.
+                std::vector<uint8_t> rows(size_t(tw) * sh, 0);
+                for (int y = 0; y < sh; ++y) {
+                    const uint8_t* f = &full[size_t(y) * sw];
+                    int count = 0;  // full sources in [x, x + 2r] of this row
+                    for (int x = 0; x < 2 * r; ++x)
+                        count += f[x];
+                    for (int x = 0; x < tw; ++x) {
+                        count += f[x + 2 * r];
+                        rows[size_t(y) * tw + x] = count > 0;
+                        count -= f[x];
+                    }
+                }
+                done.assign(size_t(tw) * th, 0);
+                for (int x = 0; x < tw; ++x) {
+                    int count = 0;
+                    for (int y = 0; y < 2 * r; ++y)
+                        count += rows[size_t(y) * tw + x];
+                    for (int y = 0; y < th; ++y) {
+                        count += rows[size_t(y + 2 * r) * tw + x];
+                        done[size_t(y) * tw + x] = count > 0;
+                        count -= rows[size_t(y) * tw + x];
+                    }
+                }
+                // Prefix sums of the targets not done, so a source whose
+                // whole square is done is skipped at once.
+                open.assign(size_t(tw + 1) * (th + 1), 0);
+                for (int y = 0; y < th; ++y)
+                    for (int x = 0; x < tw; ++x)
+                        open[size_t(y + 1) * (tw + 1) + x + 1] = open[size_t(y) * (tw + 1) + x + 1] +
+                                                                 open[size_t(y + 1) * (tw + 1) + x] -
+                                                                 open[size_t(y) * (tw + 1) + x] +
+                                                                 !done[size_t(y) * tw + x];
+                for (int y = 0; y < th; ++y)
+                    for (int x = 0; x < tw; ++x)
+                        if (done[size_t(y) * tw + x])
+                            blend_pixel(pixel(tx0 + x, ty0 + y), halo_color_, 255);
+            }
+            // The ordered blends, for the targets not done.
+            for (const glyph_bitmap& b : bitmaps) {
+                const FT_Bitmap* bm = b.bitmap();
+                for (unsigned row = 0; row < bm->rows; ++row) {
+                    const int sy = b.top + int(row);
+                    if (sy + r < ty0 || sy - r >= ty1)
+                        continue;
+                    const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+                    for (unsigned col = 0; col < bm->width; ++col) {
+                        const unsigned c = src[col];
+                        if (c == 0)
+                            continue;
+                        const int sx = b.left + int(col);
+                        if (sx + r < tx0 || sx - r >= tx1)
+                            continue;
+                        const int yb = std::max(ty0, sy - r), ye = std::min(ty1 - 1, sy + r);
+                        const int xb = std::max(tx0, sx - r), xe = std::min(tx1 - 1, sx + r);
+                        if (!open.empty()) {
+                            const size_t W = size_t(tw) + 1;
+                            const int qx0 = xb - tx0, qx1 = xe - tx0 + 1, qy0 = yb - ty0, qy1 = ye - ty0 + 1;
+                            if (open[qy1 * W + qx1] - open[qy0 * W + qx1] - open[qy1 * W + qx0] +
+                                    open[qy0 * W + qx0] == 0)
+                                continue;
+                        }
+                        for (int y = yb; y <= ye; ++y) {
+                            uint8_t* p = pixel(xb, y);
+                            const uint8_t* d = done.empty() ? nullptr : &done[size_t(y - ty0) * tw + (xb - tx0)];
+                            for (int x = xb; x <= xe; ++x, p += 4) {
+                                if (d != nullptr && *d++)
+                                    continue;
+                                blend_pixel(p, halo_color_, c);
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    for (const glyph_bitmap& b : bitmaps) {
+        const FT_Bitmap* bm = b.bitmap();
+        for (unsigned row = 0; row < bm->rows; ++row) {
+            const int y = b.top + int(row);
+            if (y < 0 || y >= h)
+                continue;
+            const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+            for (unsigned col = 0; col < bm->width; ++col) {
+                const int x = b.left + int(col);
+                if (x >= 0 && x < w)
+                    blend_pixel(pixel(x, y), color_, src[col]);
+            }
+        }
+        FT_Done_Glyph(b.glyph);
+    }
+}
+
+bool ozm_text_renderer::draw_at_point(render_context& ctx, placement_tree& placement, double x, double y,
+                                      const char* text, int offset) {
+    double width, height;
+    unsigned count;
+    if (!measure(ctx, text, width, height, count))
+        return false;
+    const double x0 = x - width / 2, x1 = x + width / 2;
+    const double y0 = y - height / 2 + 1 + offset, y1 = y + height / 2 + 1 + offset;
+    if (!placement.is_free(float(x0 - 1), float(y0 - 1), float(x1 + 1), float(y1 + 1)))
+        return false;
+    placement.add(float(x0 - 1), float(y0 - 1), float(x1 + 1), float(y1 + 1));
+    if (x1 < -5 || y1 < -5 || y0 > ctx.height + 5.0 || x0 > ctx.width + 5.0)
+        return true;
+    std::vector<placed_glyph> glyphs;
+    double pen = 0;
+    for (const glyph_item& item : items_) {
+        glyphs.push_back(placed_glyph{pen, 0, 0, item.glyph});
+        pen += item.advance;
+    }
+    // The baseline sits where a line label's would: half the text height,
+    // less one pixel, below the centre.
+    draw_run(ctx, x0, y + height / 2 - 1 + offset, glyphs);
+    return true;
+}
+
+bool ozm_text_renderer::place_along(render_context& ctx, placement_tree& placement,
+                                    const std::vector<pixel_point>& path, const std::vector<double>& lengths,
+                                    size_t& cursor, double start, std::vector<placed_glyph>& out,
+                                    std::vector<box>& boxes, pixel_point& origin) {
+    out.clear();
+    boxes.clear();
+    const size_t segments = path.size() - 1;
+    while (cursor < segments && lengths[cursor + 1] < start)
+        ++cursor;
+    if (cursor >= segments || start < 0)
+        return false;
+    size_t j = cursor;
+    double seg_len = lengths[j + 1] - lengths[j];
+    if (seg_len <= 0)
+        return false;
+    const pixel_point& a0 = path[j];
+    const pixel_point& a1 = path[j + 1];
+    const double t = (start - lengths[j]) / seg_len;
+    const pixel_point s{a0.x + (a1.x - a0.x) * t, a0.y + (a1.y - a0.y) * t};
+    double a = std::atan2(-(a1.y - a0.y), a1.x - a0.x);
+    const bool reversed = std::fabs(a) > pi / 2;
+    // Copies that start too far from the image to reach it are dropped.
+    // The distance is taken from the image's centre: measured from the
+    // corner (m, m) it would also drop copies at the far corner of a
+    // large image, inside the view.
+    const double m = std::max(ctx.width, ctx.height);
+    if (std::hypot(s.x - ctx.width / 2.0, s.y - ctx.height / 2.0) - width_ > m + 200)
+        return false;
+    pixel_point p = a1;
+    double rem = std::hypot(p.x - s.x, p.y - s.y);
+    const double half = height_ / 2 - 1;
+    const size_t n = items_.size();
+    for (size_t i = 0; i < n; ++i) {
+        const glyph_item& item = items_[reversed ? n - 1 - i : i];
+        const double gw = item.advance, gh = item.height;
+        const double before = a;
+        bool moved = false;
+        while (rem < gw) {
+            if (++j >= segments)
+                return false;
+            const pixel_point& b0 = path[j];
+            const pixel_point& b1 = path[j + 1];
+            rem += lengths[j + 1] - lengths[j];
+            a = std::atan2(-(b1.y - b0.y), b1.x - b0.x);
+            p = b1;
+            moved = true;
+        }
+        if (moved) {
+            double turn = std::remainder(a - before, 2 * pi);
+            if (std::fabs(turn) > 2 * pi / 3)
+                return false;
+        }
+        const double c = std::cos(a), sn = std::sin(a);
+        const double x = p.x - c * rem + sn * half;
+        const double y = p.y + sn * rem + c * half;
+        const double xs[4] = {x, x + c * gw, x - sn * gh, x + c * gw - sn * gh};
+        const double ys[4] = {y, y - sn * gw, y - c * gh, y - sn * gw - c * gh};
+        box bx{*std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4), *std::max_element(xs, xs + 4),
+               *std::max_element(ys, ys + 4)};
+        if (!placement.is_free(float(bx.x0), float(bx.y0), float(bx.x1), float(bx.y1)))
+            return false;
+        boxes.push_back(bx);
+        double px = x, py = y, angle = a;
+        if (reversed) {
+            px = x + c * gw - sn * (height_ - 2);
+            py = y - sn * gw - c * (height_ - 2);
+            angle = a + pi;
+        }
+        out.push_back(placed_glyph{px - s.x, s.y - py, angle, item.glyph});
+        rem -= gw;
+    }
+    origin = s;
+    return true;
+}
+
+namespace {
+
+std::vector<double> cumulative_lengths(const std::vector<pixel_point>& path) {
+    std::vector<double> lengths(path.size(), 0);
+    for (size_t i = 1; i < path.size(); ++i)
+        lengths[i] = lengths[i - 1] + std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
+    return lengths;
+}
+
+}  // namespace
+
+bool ozm_text_renderer::draw_along(render_context& ctx, placement_tree& placement,
+                                   const std::vector<pixel_point>& path, const char* text, int spacing) {
+    double width, height;
+    unsigned count;
+    if (path.size() < 2 || !measure(ctx, text, width, height, count))
+        return false;
+    const std::vector<double> lengths = cumulative_lengths(path);
+    const double length = lengths.back();
+    if (!(length >= width))
+        return true;
+    const copy_offsets offsets = make_offsets(length, width, spacing, length / 2 - width / 2);
+    const double m = std::max(ctx.width, ctx.height);
+    size_t cursor = 0;
+    std::vector<placed_glyph> glyphs;
+    std::vector<box> boxes;
+    for_each_copy(offsets, path, lengths, ctx.width / 2.0, ctx.height / 2.0, m + 200 + width, [&](uint64_t, double start) {
+        pixel_point origin{0, 0};
+        if (!place_along(ctx, placement, path, lengths, cursor, start, glyphs, boxes, origin))
+            return;
+        box all = boxes.empty() ? box{origin.x, origin.y, origin.x, origin.y} : boxes[0];
+        for (const box& b : boxes) {
+            all.x0 = std::min(all.x0, b.x0);
+            all.y0 = std::min(all.y0, b.y0);
+            all.x1 = std::max(all.x1, b.x1);
+            all.y1 = std::max(all.y1, b.y1);
+        }
+        if (!(all.x1 < -5 || all.y1 < -5 || all.y0 > ctx.height + 5.0 || all.x0 > ctx.width + 5.0))
+            draw_run(ctx, origin.x, origin.y, glyphs);
+        for (const box& b : boxes)
+            placement.add(float(b.x0 - 1), float(b.y0 - 1), float(b.x1 + 1), float(b.y1 + 1));
+    });
+    return true;
+}
+
+bool ozm_text_renderer::draw_along_box(render_context& ctx, placement_tree& placement,
+                                       const std::vector<pixel_point>& path, const char* text, int spacing,
+                                       uint32_t box_color) {
+    double width, height;
+    unsigned count;
+    if (path.size() < 2 || !measure(ctx, text, width, height, count))
+        return false;
+    const std::vector<double> lengths = cumulative_lengths(path);
+    const double length = lengths.back();
+    if (!(length >= width))
+        return true;
+    const int h = halo_;
+    const int saved_halo = halo_;
+    halo_ = 0;
+    const copy_offsets offsets = make_offsets(length, width, spacing, length / 2);
+    const double m = std::max(ctx.width, ctx.height);
+    const agg::rgba8 fill = ozm::style_rgba(box_color);
+    size_t cursor = 0;
+    const size_t segments = path.size() - 1;
+    std::vector<placed_glyph> glyphs;
+    double pen = 0;
+    for (const glyph_item& item : items_) {
+        glyphs.push_back(placed_glyph{pen, 0, 0, item.glyph});
+        pen += item.advance;
+    }
+    // Boxes whose centre lies this far from the image can neither show nor
+    // meet a label that shows.
+    for_each_copy(offsets, path, lengths, ctx.width / 2.0, ctx.height / 2.0, m + 200 + width + 2 * h,
+                  [&](uint64_t, double at) {
+        while (cursor < segments && lengths[cursor + 1] < at)
+            ++cursor;
+        if (cursor >= segments)
+            return;
+        const double seg = lengths[cursor + 1] - lengths[cursor];
+        const double tpos = seg > 0 ? (at - lengths[cursor]) / seg : 0;
+        const pixel_point& a0 = path[cursor];
+        const pixel_point& a1 = path[cursor + 1];
+        const double cx = a0.x + (a1.x - a0.x) * tpos, cy = a0.y + (a1.y - a0.y) * tpos;
+        const double x0 = cx - width / 2 - h, x1 = cx + width / 2 + h;
+        const double y0 = cy - height / 2 + 1 - h, y1 = cy + height / 2 + 1 + h;
+        if (!placement.is_free(float(x0 - 2), float(y0 - 2), float(x1 + 2), float(y1 + 2)))
+            return;
+        placement.add(float(x0 - 2), float(y0 - 2), float(x1 + 2), float(y1 + 2));
+        if (x1 < -5 || y1 < -5 || y0 > ctx.height + 5.0 || x0 > ctx.width + 5.0)
+            return;
+        agg::path_storage rect;
+        rect.move_to(x0, y0);
+        rect.line_to(x1, y0);
+        rect.line_to(x1, y1);
+        rect.line_to(x0, y1);
+        rect.close_polygon();
+        ozm::fill_once(ctx, rect, fill);
+        agg::conv_stroke<agg::path_storage> outline(rect);
+        outline.width(1.0);
+        ozm::fill_once(ctx, outline, halo_color_);
+        draw_run(ctx, cx - width / 2, cy + height / 2 - 1, glyphs);
+    });
+    halo_ = saved_halo;
+    return true;
+}
+
+}  // namespace kiv

@@ -1,0 +1,72 @@
+// ozm_driver_threads_test.cpp --
+//
+//     Renderers drawing on several threads while the maps folder changes
+//     under a rescan and the idle pages are released: every image comes
+//     out whole, and when everything is done no page is locked and every
+//     layer is free.
+
+#include <kiv/image/i_image.h>
+
+#include "driver_test_support.h"
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+using namespace kiv;
+using namespace kiv_test;
+
+namespace {
+
+TEST(driver_threads, images_drawn_while_maps_are_rescanned_come_out_whole) {
+    core_session session{false};
+    driver_folder folder;
+    test_map a;
+    a.name = "a";
+    folder.add_map("a.ozm", a);
+    folder.add_layer("l.xml", layer_text("l", 0));
+    auto_ptr_t<ozm_driver> driver = start_driver(folder);
+    ASSERT_TRUE(driver);
+
+    constexpr int images_per_thread = 40;
+    std::atomic<int> images{0};
+    std::atomic<int> failures{0};
+    auto draw = [&]() {
+        for (int i = 0; i < images_per_thread; ++i) {
+            auto_ptr_t<i_gis_viewport> vp = home_view(1500u << (i % 10), 64, 48);
+            auto_ptr_t<i_gis_renderer> r(driver->create_renderer(vp, "", ""));
+            auto_ptr_t<i_image> img(r ? r->render_image(false) : nullptr);
+            if (!img || img->get_width() != 64 || img->get_height() != 48)
+                ++failures;
+            ++images;
+        }
+    };
+    std::thread first(draw);
+    std::thread second(draw);
+    // Replace the map by rename and rescan until both threads are done.
+    std::string fresh = folder.dir.file("fresh.ozm");
+    for (int round = 0; images.load() < 2 * images_per_thread; ++round) {
+        test_map m = a;
+        m.version = uint32_t(round + 2);
+        ASSERT_TRUE(write_test_map(fresh, m));
+        ASSERT_EQ(std::rename(fresh.c_str(), folder.map_path("a.ozm").c_str()), 0);
+        EXPECT_TRUE(driver->load_maps(false));
+        auto_ptr_t<i_object_col> maps(driver->get_maps(""));
+        ASSERT_TRUE(maps);
+        EXPECT_EQ(maps->get_count(), 1u);
+    }
+    first.join();
+    second.join();
+    EXPECT_EQ(failures.load(), 0);
+    for (renderer_layer* layer : driver->layers_by_priority())
+        EXPECT_EQ(layer->get_lock_count(), 0u);
+    auto_ptr_t<i_object_col> maps(driver->get_maps(""));
+    ASSERT_TRUE(maps);
+    auto_ptr_t<i_object> item(maps->get_item_by_pos(0));
+    ozm_map* map = dynamic_cast<ozm_map*>(kiv_cast_i_gis_map(item));
+    ASSERT_NE(map, nullptr);
+    for (uint32_t p = 0; p < map->file().header().page_count; ++p)
+        EXPECT_EQ(map->page_lock_count(p), 0u);
+}
+
+}  // namespace
