@@ -134,11 +134,6 @@ TEST_F(driver_test, maps_list_by_priority_through_the_tag_filter) {
     ASSERT_TRUE(none);
     EXPECT_EQ(none->get_count(), 0u);
     EXPECT_EQ(d->get_maps(nullptr), nullptr);
-    // Search and snapping are not offered yet.
-    geo_point pt{0, 0};
-    EXPECT_FALSE(d->lock_point_to_road(home_lat, home_lon, 100, pt));
-    EXPECT_EQ(d->search_cities("A", ""), nullptr);
-    EXPECT_EQ(d->get_location_text(home_lat, home_lon, 100, nullptr), nullptr);
 }
 
 TEST_F(driver_test, rescans_trace_every_change_and_keep_load_numbers_unique) {

@@ -4,8 +4,8 @@
 //     background handler), the rescan of the maps folder with its load
 //     numbers, the background task, and the simple operations of the GIS
 //     contract (maps, layers, render version). Renderer selection lives
-//     in renderer_selection.cpp; search and road snapping come later and
-//     find nothing here yet.
+//     in renderer_selection.cpp, place search, location texts and road
+//     snapping in ozm_driver_search.cpp.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
@@ -248,36 +248,6 @@ std::vector<renderer_layer*> ozm_driver::layers_by_priority() const {
     for (const auto& entry : layers_)
         list.push_back(entry.second);
     return list;
-}
-
-// Place search, location texts and road snapping are not part of this
-// driver yet: they find nothing.
-char* ozm_driver::get_location_text(double, double, double, double*) {
-    return nullptr;
-}
-
-i_object_col* ozm_driver::get_locations_text(double*, double*, unsigned, double) {
-    return nullptr;
-}
-
-i_gis_road_lock* ozm_driver::lock_points_to_road(double*, double*, unsigned, double, bool) {
-    return nullptr;
-}
-
-bool ozm_driver::lock_point_to_road(double, double, double, geo_point&) {
-    return false;
-}
-
-i_gis_search_result* ozm_driver::search_cities(const char*, const char*) {
-    return nullptr;
-}
-
-i_gis_search_result* ozm_driver::search_streets(long long, const char*) {
-    return nullptr;
-}
-
-i_gis_search_result* ozm_driver::search_houses(long long, const char*) {
-    return nullptr;
 }
 
 }  // namespace kiv

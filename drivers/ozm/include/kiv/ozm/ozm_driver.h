@@ -29,6 +29,7 @@
 #include <kiv/gis/i_gis_driver.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/ozm/ozm_map.h>
+#include <kiv/ozm/search/map_list.h>
 #include <kiv/ozm/render/renderer_layer.h>
 
 #include <atomic>
@@ -78,8 +79,9 @@ public:
     // does nothing. Returns: true.
     bool on_bg_task(i_event* event);
 
-    // i_gis_driver. The search and snapping operations find nothing yet:
-    // null, false.
+    // i_gis_driver. Searches, location texts and snapping work on the
+    // maps taken (with references) under the maps guard, in ascending
+    // priority; see kiv/ozm/search/ for their rules.
     i_gis_renderer* create_renderer(i_gis_viewport* vp, const char* layers, const char* map_tags) override;
     char* get_location_text(double lat, double lon, double max_range, double* range) override;
     i_object_col* get_locations_text(double* lats, double* lons, unsigned point_count, double max_range) override;
@@ -107,6 +109,10 @@ public:
     std::vector<renderer_layer*> layers_by_priority() const;
 
 private:
+    // Appends every loaded map, by ascending priority, to `out` (each
+    // with a reference the list holds). Returns: false when memory ran
+    // out (what was appended stays in `out`).
+    bool take_maps(ozm::map_list& out);
     // Loads the layer files of `dir` in listing order. Returns: false
     // when the folder lists no "*.xml" file.
     bool load_layers(const std::string& dir);
