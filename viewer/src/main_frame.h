@@ -1,10 +1,12 @@
 // main_frame.h --
 //
-//     The viewer's one top-level window: menus File, View and Help (the about box),
-//     the docking panes "List maps" (the maps of the "ozm" driver) and
-//     "Tags & layers", the status bar, and the window settings (position,
-//     size, maximised flag, pane layout) read at construction and written
-//     when the window closes. The panes are managed by the frame
+//     The viewer's one top-level window: menus File, View and Help (the
+//     about box), the map view in the centre (registered as "SVC_MAP",
+//     driver "ozm", move mode), the docking panes "List maps" (selecting
+//     a map shows all of it) and "Tags & layers" (tags applied on Enter,
+//     one check box per layer), the status bar, and the window settings
+//     (position, size, maximised flag, pane layout) read at construction
+//     and written when the window closes. The panes are managed by the frame
 //     service's docking manager; menu commands go through "svc_gui_event".
 //     GUI thread only.
 
