@@ -2,7 +2,7 @@
 //
 //     The Tcl package "kiv_http" (Kiv_http_Init, Kiv_http_SafeInit), built
 //     into kiv_http.so by cmake's kiv_add_tcl_package: the HTTP service,
-//     servers, sessions, requests, uploaded files, cookies, the JSON
+//     servers, sessions, requests, uploaded files, cookies, the client, the JSON
 //     writer, translation scripts and the packer, and the core's command
 //     set under the same names as in the core's own package.
 //     The date printer writes into a caller's buffer and is for C++ only.
@@ -15,6 +15,7 @@
 %{
 #include <kiv/http/http_pack.h>
 #include <kiv/http/http_text.h>
+#include <kiv/http/i_http_client.h>
 #include <kiv/http/i_http_cookie_manager.h>
 #include <kiv/http/i_http_file_data.h>
 #include <kiv/http/i_http_json_writer.h>
@@ -29,10 +30,20 @@
 
 // A script's bytes for a binary answer, with their length.
 %apply (const void* data, unsigned size) { (const void* data, unsigned data_len) };
+// A request body from a script: its bytes, their length taken with them.
+%apply (const void* data, unsigned size) { (const void* body, unsigned body_size) };
+
+// open without a body.
+%extend kiv::i_http_client {
+    kiv::i_http_stream* open(const char* resource, const char* host, unsigned short port) {
+        return $self->open(resource, host, port, nullptr, 0);
+    }
+}
 
 %include <kiv/http/http_pack.h>
 %include <kiv/http/http_text.h>
 %include <kiv/http/i_http_cookie_manager.h>
+%include <kiv/http/i_http_client.h>
 %include <kiv/http/i_http_json_writer.h>
 %include <kiv/http/i_http_file_data.h>
 %include <kiv/http/i_http_session.h>
