@@ -24,19 +24,32 @@
 #include <kiv/http/i_http_service.h>
 #include <kiv/http/i_http_session.h>
 #include <kiv/http/i_http_translator.h>
+
+#include <cstring>
 %}
 
 %ignore kiv_http_print_time;
 
 // A script's bytes for a binary answer, with their length.
 %apply (const void* data, unsigned size) { (const void* data, unsigned data_len) };
-// A request body from a script: its bytes, their length taken with them.
-%apply (const void* data, unsigned size) { (const void* body, unsigned body_size) };
 
-// open without a body.
+// open from a script: without a body, with a body, or with the first
+// body_size bytes of it (never more than the text holds).
+%ignore kiv::i_http_client::open(const char*, const char*, unsigned short, const void*, unsigned);
 %extend kiv::i_http_client {
     kiv::i_http_stream* open(const char* resource, const char* host, unsigned short port) {
         return $self->open(resource, host, port, nullptr, 0);
+    }
+    kiv::i_http_stream* open(const char* resource, const char* host, unsigned short port, const char* body) {
+        size_t size = body != nullptr ? std::strlen(body) : 0;
+        return $self->open(resource, host, port, body, size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(size));
+    }
+    kiv::i_http_stream* open(const char* resource, const char* host, unsigned short port, const char* body,
+                             unsigned body_size) {
+        size_t size = body != nullptr ? std::strlen(body) : 0;
+        if (body_size < size)
+            size = body_size;
+        return $self->open(resource, host, port, body, static_cast<unsigned>(size));
     }
 }
 
