@@ -85,6 +85,16 @@ bool is_chunked(const char* coding) {
            (text.size() == 7 || text[text.size() - 8] == ',' || text[text.size() - 8] == ' ');
 }
 
+// Returns: true when `text` holds a blank or a control byte, which would
+// split the request line or a header.
+bool has_breaks(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+        if (*p <= 0x20 || *p == 0x7F)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -342,6 +352,8 @@ bool http_client::read_head(int socket, std::string& head, std::string& body) {
     auto last_data = clock::now();
     char block[head_block];
     for (;;) {
+        if (!kiv_is_running())
+            return false;  // the framework shuts down
         int wait_ms = 1000;
         if (timeout_ != 0) {
             auto deadline = last_data + std::chrono::seconds(timeout_);
@@ -387,7 +399,7 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     auto_ptr_t<i_object> svc(kiv_core() != nullptr ? kiv_core()->get_service("svc_http") : nullptr);
     i_http_service* service = kiv_cast_i_http_service(svc);
     if (service == nullptr || resource == nullptr || resource[0] != '/' || host == nullptr || host[0] == '\0' ||
-        port == 0 || (body == nullptr && body_size != 0))
+        port == 0 || (body == nullptr && body_size != 0) || has_breaks(resource) || has_breaks(host))
         return nullptr;
 
     bool proxy = use_proxy_;
@@ -470,8 +482,10 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     if (!status_ok(status_line))
         return nullptr;
     std::unique_ptr<http_header_map> headers(new http_header_map);
-    std::string parsed = head + "\r\n";  // the blank line that ends the head
-    http_header_map::parse(&parsed[0], static_cast<uint32_t>(parsed.size() - 1), nullptr, *headers);
+    // The head with the blank line that ends it; no body follows, so the
+    // parser writes nothing past it.
+    std::string parsed = head + "\r\n";
+    http_header_map::parse(&parsed[0], static_cast<uint32_t>(parsed.size()), nullptr, *headers);
 
     const char* set_cookie_value = headers->find("Set-Cookie");
     if (set_cookie_value != nullptr && *set_cookie_value != '\0') {

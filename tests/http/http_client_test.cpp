@@ -197,6 +197,8 @@ TEST_F(http_client_test, http_client_defaults_and_refused_arguments) {
         {"/ok", "", peer.port},
         {"/ok", nullptr, peer.port},
         {"/ok", "127.0.0.1", 0},
+        {"/ok HTTP/1.0\r\nX: y", "127.0.0.1", peer.port},  // would split the request
+        {"/ok", "origin\r\nX: y", peer.port},
     };
     for (const bad_call& c : cases) {
         EXPECT_EQ(client->open(c.resource, c.host, c.port, nullptr, 0), nullptr);

@@ -59,6 +59,7 @@ public:
     virtual void set_header(const char* name, const char* value) = 0;
     // Sends the request for `resource` (beginning with "/") to host:port
     // with `body_size` bytes of `body`, and reads the reply head.
+    // A resource or host holding blanks or control bytes is refused.
     // Returns: the reply with one reference for the caller; null with the
     //     reason in get_error_code.
     virtual i_http_stream* open(const char* resource, const char* host, unsigned short port, const void* body,
