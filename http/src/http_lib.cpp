@@ -107,6 +107,14 @@ i_http_service* kiv_cast_i_http_service(i_object* obj) {
     return cast_interface<i_http_service>(obj, "i_http_service");
 }
 
+i_http_client* kiv_cast_i_http_client(i_object* obj) {
+    return cast_interface<i_http_client>(obj, "i_http_client");
+}
+
+i_http_stream* kiv_cast_i_http_stream(i_object* obj) {
+    return cast_interface<i_http_stream>(obj, "i_http_stream");
+}
+
 i_http_server* kiv_cast_i_http_server(i_object* obj) {
     return cast_interface<i_http_server>(obj, "i_http_server");
 }

@@ -9,6 +9,7 @@
 //     once and closed.
 
 #include "http_service.h"
+#include "http_client.h"
 
 #include "http_pack_service.h"
 
@@ -323,6 +324,12 @@ void http_service::set_mime_type(const char* ext, const char* val) {
         return;
     std::lock_guard<std::mutex> hold(mime_lock_);
     mime_types_[ext] = val;
+}
+
+i_http_client* http_service::create_client() {
+    http_client* client = new http_client;
+    client->addref();  // the caller's
+    return client;
 }
 
 char* http_service::get_proxy_host() {

@@ -64,6 +64,7 @@ public:
     i_http_server* find_server(const char* name, const char* bind_addr, unsigned int port) override;
     char* get_mime_type(const char* ext) override;
     void set_mime_type(const char* ext, const char* val) override;
+    i_http_client* create_client() override;
     char* get_proxy_host() override;
     unsigned short get_proxy_port() override;
     char* get_proxy_bypass() override;

@@ -47,3 +47,30 @@ TEST(http_tcl, scripts_build_json_and_configure_servers) {
     EXPECT_EQ(run(engine, "i_http_server_get_doc_root $s"),
               "error: i_http_server_get_doc_root: object not held by this interpreter");
 }
+
+TEST(http_tcl, http_client_from_scripts) {
+    for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
+        kiv_set_env(name, nullptr);
+    kiv_test::script_session session;
+    ASSERT_TRUE(session.load("kiv_zip"));
+    ASSERT_TRUE(session.load("kiv_http"));
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    // Both arities of open refuse a resource without "/" before any
+    // connection is tried.
+    EXPECT_EQ(run(engine, "variable h [kiv_cast_i_http_service [i_core_get_service [kiv_core] svc_http]]\n"
+                          "variable c [i_http_service_create_client $h]\n"
+                          "i_http_client_set_timeout $c 7\n"
+                          "i_http_client_set_use_proxy $c 0\n"
+                          "i_http_client_set_header $c X-A b\n"
+                          "i_http_cookie_manager_set_cookie $c sid v 0\n"
+                          "set r1 [i_http_client_open $c bad 127.0.0.1 80]\n"
+                          "set e1 [i_http_client_get_error_code $c]\n"
+                          "set r2 [i_http_client_open $c bad 127.0.0.1 80 body]\n"
+                          "puts [join [list [i_http_client_set_request_method $c POST] "
+                          "[i_http_client_set_request_method $c PUT] [i_http_client_get_timeout $c] "
+                          "[i_http_client_get_use_proxy $c] [i_http_cookie_manager_get_cookie $c sid] "
+                          "$e1 [i_http_client_get_error_code $c] [expr {$r1 eq $r2}]] |]\n"
+                          "delete_i_http_client $c"),
+              "1|0|7|0|v|-1|-1|1");
+}

@@ -19,6 +19,7 @@
 
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_property_manager.h>
+#include <kiv/http/i_http_client.h>
 #include <kiv/http/i_http_server.h>
 
 namespace kiv {
@@ -61,6 +62,8 @@ public:
     virtual char* get_mime_type(const char* ext) = 0;
     // Sets the media type of an extension; both must be non-empty.
     virtual void set_mime_type(const char* ext, const char* val) = 0;
+    // Returns: a new HTTP client with one reference for the caller.
+    virtual i_http_client* create_client() = 0;
     // Returns: a malloc-ed copy of the proxy host ("" when none).
     virtual char* get_proxy_host() = 0;
     // Returns: the proxy port (0 when no proxy).
