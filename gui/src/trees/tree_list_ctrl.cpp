@@ -49,8 +49,6 @@ static wxHeaderColumnSimple simple_column(const tree_list_column_info& info) {
     wxHeaderColumnSimple col(info.text, info.width, static_cast<wxAlignment>(info.alignment),
                              wxCOL_RESIZABLE);
     col.SetHidden(!info.shown);
-    if (info.image >= 0)
-        col.SetBitmap(wxNullBitmap);
     return col;
 }
 
