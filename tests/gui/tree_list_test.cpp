@@ -16,6 +16,8 @@
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 

@@ -263,6 +263,12 @@ void tree_list_main_window::on_left_dclick(wxMouseEvent& event) {
 
 void tree_list_main_window::on_paint(wxPaintEvent& event) {
     OnPaint(event);
+    // Every scroll repaints: the header follows the items sideways here.
+    const int scrolled = CalcScrolledPosition(wxPoint(0, 0)).x;
+    if (owner_ != nullptr && owner_->header_window() != nullptr && scrolled != header_offset_) {
+        owner_->header_window()->ScrollWindow(scrolled - header_offset_, 0);
+        header_offset_ = scrolled;
+    }
     if (owner_ == nullptr || owner_->header_window() == nullptr || owner_->GetColumnCount() < 2)
         return;
     const tree_list_header_window& header = *owner_->header_window();

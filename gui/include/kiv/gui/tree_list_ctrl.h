@@ -129,6 +129,7 @@ private:
     std::map<void*, tree_list_item> items_;
     tree_list_rename_timer rename_timer_;
     bool pressed_on_current_ = false;
+    int header_offset_ = 0;  // the header's sideways scroll, in pixels
     wxDECLARE_EVENT_TABLE();
 };
 
