@@ -93,6 +93,7 @@ protected:
         wxBitmap bitmap(16, 16);
         images->Add(bitmap);
         tree->SetImageList(images.get());
+        EXPECT_EQ(list->GetImageList(), images.get());
         tree->SetItemImage(root->get_tree_id(), 0);
         pump();
     }

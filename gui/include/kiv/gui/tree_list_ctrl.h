@@ -197,6 +197,8 @@ public:
     void SetImageList(wxImageList* list) override { main_->SetImageList(list); }
     void SetStateImageList(wxImageList* list) override { main_->SetStateImageList(list); }
     void AssignImageList(wxImageList* list) { main_->AssignImageList(list); }
+    wxImageList* GetImageList() const { return main_->GetImageList(); }
+    wxImageList* GetStateImageList() const { return main_->GetStateImageList(); }
     void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
     wxString GetItemText(const wxTreeItemId& item) const override { return main_->GetItemText(item); }
     int GetItemImage(const wxTreeItemId& item, wxTreeItemIcon which = wxTreeItemIcon_Normal) const override {
