@@ -1,0 +1,318 @@
+// tree_list_ctrl.h --
+//
+//     A multi-column tree window that code written against wxTreeCtrl*
+//     drives unchanged: the items, expansion, selection, label editing,
+//     dragging and the icon hit test are those of a generic tree (the main
+//     window), every tree operation of the control forwards to it, the
+//     column header is a wxHeaderCtrlSimple, and the cells of the columns
+//     after the first are painted here. A left click released over an
+//     item's icon sends KIV_EVT_TREE_ICON_CLICK; a double click on the icon
+//     does not activate the item.
+
+#ifndef KIV_GUI_TREE_LIST_CTRL_H
+#define KIV_GUI_TREE_LIST_CTRL_H
+
+#include <kiv/core/object.h>
+
+#include <wx/headerctrl.h>
+#include <wx/textctrl.h>
+#include <wx/timer.h>
+#include <wx/treectrl.h>
+#include <wx/generic/treectlg.h>
+
+#include <map>
+#include <vector>
+
+// The icon-click event: a wxTreeEvent whose int is the hit column and whose
+// point is the mouse position in the main window. A fixed number, so that
+// every module holds the same type whatever the order it was loaded in.
+static const wxEventTypeTag<wxTreeEvent> KIV_EVT_TREE_ICON_CLICK(wxEVT_USER_FIRST + 1000);
+
+#define KIV_TREE_HITTEST_ONITEMCOLUMN 0x2000
+
+namespace kiv {
+
+class tree_list_ctrl;
+
+class KIV_EXPORT tree_list_column_info : public wxObject {
+public:
+    explicit tree_list_column_info(const wxString& text = wxString(), int width = 100, int alignment = wxALIGN_LEFT,
+                                   int image = -1, int selected_image = -1, bool shown = true, bool editable = false)
+        : text(text), width(width), alignment(alignment), image(image), selected_image(selected_image),
+          shown(shown), editable(editable) {}
+
+    wxString text;
+    int width;
+    int alignment;  // wxALIGN_LEFT, wxALIGN_CENTRE or wxALIGN_RIGHT
+    int image;
+    int selected_image;
+    bool shown;
+    bool editable;
+
+private:
+    wxDECLARE_DYNAMIC_CLASS(tree_list_column_info);
+};
+
+// The column header; it keeps the columns' descriptions.
+class KIV_EXPORT tree_list_header_window : public wxHeaderCtrlSimple {
+public:
+    tree_list_header_window() = default;
+    tree_list_header_window(tree_list_ctrl* owner, wxWindowID id, long style, const wxString& name);
+
+    size_t count() const { return columns_.size(); }
+    const tree_list_column_info& column(int index) const;
+    void insert(int before, const tree_list_column_info& info);
+    void remove(int index);
+    void set(int index, const tree_list_column_info& info);
+    // The left edge of a column in unscrolled main-window coordinates.
+    int column_x(int index) const;
+    // The shown column under x (unscrolled), -1 for none.
+    int column_at(int x) const;
+
+private:
+    void on_resizing(wxHeaderCtrlEvent& event);
+    void sync(int index);
+
+    tree_list_ctrl* owner_ = nullptr;
+    std::vector<tree_list_column_info> columns_;
+
+    wxDECLARE_DYNAMIC_CLASS(tree_list_header_window);
+};
+
+// The texts and images of one item in the columns after the main one.
+class KIV_EXPORT tree_list_item {
+public:
+    wxString text(int column) const;
+    void set_text(int column, const wxString& text);
+    int image(int column) const;
+    void set_image(int column, int image);
+
+private:
+    std::vector<wxString> texts_;
+    std::vector<int> images_;
+};
+
+class tree_list_main_window;
+
+class KIV_EXPORT tree_list_rename_timer : public wxTimer {
+public:
+    explicit tree_list_rename_timer(tree_list_main_window* owner) : owner_(owner) {}
+    void Notify() override;
+
+    wxTreeItemId item;
+    int column = 0;
+
+private:
+    tree_list_main_window* owner_;
+};
+
+// The scrolled item area: a generic tree that forwards its tree events to
+// the control and paints the column cells.
+class KIV_EXPORT tree_list_main_window : public wxGenericTreeCtrl {
+public:
+    tree_list_main_window(tree_list_ctrl* owner, const wxSize& size, long style, const wxValidator& validator);
+    ~tree_list_main_window() override;
+
+    bool ProcessEvent(wxEvent& event) override;
+
+    tree_list_item* item(const wxTreeItemId& id, bool create);
+    bool edit_cell(const wxTreeItemId& id, int column);
+
+private:
+    void on_paint(wxPaintEvent& event);
+    void on_left_down(wxMouseEvent& event);
+    void on_left_up(wxMouseEvent& event);
+    void on_left_dclick(wxMouseEvent& event);
+    int hit_column(const wxPoint& pos) const;
+
+    tree_list_ctrl* owner_;
+    std::map<void*, tree_list_item> items_;
+    tree_list_rename_timer rename_timer_;
+    bool pressed_on_current_ = false;
+    int header_offset_ = 0;  // the header's sideways scroll, in pixels
+    wxDECLARE_EVENT_TABLE();
+};
+
+class KIV_EXPORT tree_list_ctrl : public wxTreeCtrl {
+public:
+    tree_list_ctrl() = default;
+    tree_list_ctrl(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,
+                   const wxSize& size = wxDefaultSize, long style = wxTR_DEFAULT_STYLE,
+                   const wxValidator& validator = wxDefaultValidator, const wxString& name = "treelistctrl") {
+        Create(parent, id, pos, size, style, validator, name);
+    }
+
+    ~tree_list_ctrl() override;
+
+    bool Create(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,
+                const wxSize& size = wxDefaultSize, long style = wxTR_DEFAULT_STYLE,
+                const wxValidator& validator = wxDefaultValidator, const wxString& name = "treelistctrl");
+
+    tree_list_main_window* main_window() const { return main_; }
+    tree_list_header_window* header_window() const { return header_; }
+
+    // Columns.
+    void AddColumn(const wxString& text, int width = 100, int alignment = wxALIGN_LEFT, bool shown = true,
+                   bool editable = false);
+    void InsertColumn(int before, const wxString& text, int width = 100, int alignment = wxALIGN_LEFT,
+                      bool shown = true, bool editable = false);
+    void RemoveColumn(int column);
+    void SetColumn(int column, const tree_list_column_info& info);
+    tree_list_column_info GetColumn(int column) const;
+    int GetColumnCount() const;
+    wxString GetColumnText(int column) const;
+    void SetColumnText(int column, const wxString& text);
+    int GetColumnWidth(int column) const;
+    void SetColumnWidth(int column, int width);
+    int GetColumnAlignment(int column) const;
+    void SetColumnAlignment(int column, int alignment);
+    int GetColumnImage(int column) const;
+    void SetColumnImage(int column, int image);
+    bool IsColumnEditable(int column) const;
+    void SetColumnEditable(int column, bool editable = true);
+    bool IsColumnShown(int column) const;
+    void SetColumnShown(int column, bool shown = true);
+    int GetMainColumn() const { return 0; }
+
+    // Per-column item texts and images; column 0 is the tree's label.
+    using wxTreeCtrl::GetItemText;
+    using wxTreeCtrl::SetItemText;
+    using wxTreeCtrl::GetItemImage;
+    using wxTreeCtrl::SetItemImage;
+    using wxTreeCtrl::EditLabel;
+    wxString GetItemText(const wxTreeItemId& item, int column) const;
+    void SetItemText(const wxTreeItemId& item, int column, const wxString& text);
+    int GetItemImage(const wxTreeItemId& item, int column, wxTreeItemIcon which) const;
+    void SetItemImage(const wxTreeItemId& item, int column, int image, wxTreeItemIcon which = wxTreeItemIcon_Normal);
+    // Opens the in-place editor on the main column's label; the other
+    // columns are not edited in place. False when nothing opened.
+    bool EditLabel(const wxTreeItemId& item, int column);
+
+    // The tree interface, every operation forwarded to the main window.
+    unsigned int GetCount() const override { return main_->GetCount(); }
+    unsigned int GetIndent() const override { return main_->GetIndent(); }
+    void SetIndent(unsigned int indent) override { main_->SetIndent(indent); }
+    unsigned int GetSpacing() const { return main_->GetSpacing(); }
+    void SetSpacing(unsigned int spacing) { main_->SetSpacing(spacing); }
+    void SetImageList(wxImageList* list) override { main_->SetImageList(list); }
+    void SetStateImageList(wxImageList* list) override { main_->SetStateImageList(list); }
+    void AssignImageList(wxImageList* list) { main_->AssignImageList(list); }
+    wxImageList* GetImageList() const { return main_->GetImageList(); }
+    wxImageList* GetStateImageList() const { return main_->GetStateImageList(); }
+    void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
+    wxString GetItemText(const wxTreeItemId& item) const override { return main_->GetItemText(item); }
+    int GetItemImage(const wxTreeItemId& item, wxTreeItemIcon which = wxTreeItemIcon_Normal) const override {
+        return main_->GetItemImage(item, which);
+    }
+    wxTreeItemData* GetItemData(const wxTreeItemId& item) const override { return main_->GetItemData(item); }
+    wxColour GetItemTextColour(const wxTreeItemId& item) const override { return main_->GetItemTextColour(item); }
+    wxColour GetItemBackgroundColour(const wxTreeItemId& item) const override {
+        return main_->GetItemBackgroundColour(item);
+    }
+    wxFont GetItemFont(const wxTreeItemId& item) const override { return main_->GetItemFont(item); }
+    void SetItemText(const wxTreeItemId& item, const wxString& text) override;
+    void SetItemImage(const wxTreeItemId& item, int image, wxTreeItemIcon which = wxTreeItemIcon_Normal) override;
+    void SetItemData(const wxTreeItemId& item, wxTreeItemData* data) override { main_->SetItemData(item, data); }
+    void SetItemHasChildren(const wxTreeItemId& item, bool has = true) override {
+        main_->SetItemHasChildren(item, has);
+    }
+    void SetItemBold(const wxTreeItemId& item, bool bold = true) override { main_->SetItemBold(item, bold); }
+    void SetItemDropHighlight(const wxTreeItemId& item, bool highlight = true) override {
+        main_->SetItemDropHighlight(item, highlight);
+    }
+    void SetItemTextColour(const wxTreeItemId& item, const wxColour& colour) override;
+    void SetItemBackgroundColour(const wxTreeItemId& item, const wxColour& colour) override;
+    void SetItemFont(const wxTreeItemId& item, const wxFont& font) override;
+    bool IsVisible(const wxTreeItemId& item) const override { return main_->IsVisible(item); }
+    bool ItemHasChildren(const wxTreeItemId& item) const override { return main_->ItemHasChildren(item); }
+    bool IsExpanded(const wxTreeItemId& item) const override { return main_->IsExpanded(item); }
+    bool IsSelected(const wxTreeItemId& item) const override { return main_->IsSelected(item); }
+    bool IsBold(const wxTreeItemId& item) const override { return main_->IsBold(item); }
+    bool GetItemBold(const wxTreeItemId& item) const { return main_->IsBold(item); }
+    size_t GetChildrenCount(const wxTreeItemId& item, bool recursively = true) const override {
+        return main_->GetChildrenCount(item, recursively);
+    }
+    wxTreeItemId GetRootItem() const override { return main_->GetRootItem(); }
+    wxTreeItemId GetSelection() const override { return main_->GetSelection(); }
+    size_t GetSelections(wxArrayTreeItemIds& out) const override { return main_->GetSelections(out); }
+    wxTreeItemId GetFocusedItem() const override { return main_->GetFocusedItem(); }
+    void ClearFocusedItem() override { main_->ClearFocusedItem(); }
+    void SetFocusedItem(const wxTreeItemId& item) override { main_->SetFocusedItem(item); }
+    wxTreeItemId GetItemParent(const wxTreeItemId& item) const override { return main_->GetItemParent(item); }
+    wxTreeItemId GetFirstChild(const wxTreeItemId& item, wxTreeItemIdValue& cookie) const override {
+        return main_->GetFirstChild(item, cookie);
+    }
+    wxTreeItemId GetNextChild(const wxTreeItemId& item, wxTreeItemIdValue& cookie) const override {
+        return main_->GetNextChild(item, cookie);
+    }
+    wxTreeItemId GetLastChild(const wxTreeItemId& item) const override { return main_->GetLastChild(item); }
+    wxTreeItemId GetNextSibling(const wxTreeItemId& item) const override { return main_->GetNextSibling(item); }
+    wxTreeItemId GetPrevSibling(const wxTreeItemId& item) const override { return main_->GetPrevSibling(item); }
+    wxTreeItemId GetFirstVisibleItem() const override { return main_->GetFirstVisibleItem(); }
+    wxTreeItemId GetNextVisible(const wxTreeItemId& item) const override { return main_->GetNextVisible(item); }
+    wxTreeItemId GetPrevVisible(const wxTreeItemId& item) const override { return main_->GetPrevVisible(item); }
+    wxTreeItemId AddRoot(const wxString& text, int image = -1, int selected_image = -1,
+                         wxTreeItemData* data = nullptr) override {
+        return main_->AddRoot(text, image, selected_image, data);
+    }
+    void Delete(const wxTreeItemId& item) override { main_->Delete(item); }
+    void DeleteChildren(const wxTreeItemId& item) override { main_->DeleteChildren(item); }
+    void DeleteAllItems() override { main_->DeleteAllItems(); }
+    void Expand(const wxTreeItemId& item) override { main_->Expand(item); }
+    void Collapse(const wxTreeItemId& item) override { main_->Collapse(item); }
+    void CollapseAndReset(const wxTreeItemId& item) override { main_->CollapseAndReset(item); }
+    void Toggle(const wxTreeItemId& item) override { main_->Toggle(item); }
+    void Unselect() override { main_->Unselect(); }
+    void UnselectAll() override { main_->UnselectAll(); }
+    void SelectItem(const wxTreeItemId& item, bool select = true) override { main_->SelectItem(item, select); }
+    void SelectChildren(const wxTreeItemId& parent) override { main_->SelectChildren(parent); }
+    void EnsureVisible(const wxTreeItemId& item) override { main_->EnsureVisible(item); }
+    void ScrollTo(const wxTreeItemId& item) override { main_->ScrollTo(item); }
+    wxTextCtrl* EditLabel(const wxTreeItemId& item, wxClassInfo* text_class = wxCLASSINFO(wxTextCtrl)) override {
+        return main_->EditLabel(item, text_class);
+    }
+    wxTextCtrl* GetEditControl() const override { return main_->GetEditControl(); }
+    void EndEditLabel(const wxTreeItemId& item, bool discard_changes = false) override {
+        main_->EndEditLabel(item, discard_changes);
+    }
+    void EnableBellOnNoMatch(bool on = true) override { main_->EnableBellOnNoMatch(on); }
+    void SortChildren(const wxTreeItemId& item) override { main_->SortChildren(item); }
+    bool GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only = false) const override;
+    void SetWindowStyleFlag(long style) override;
+    long GetWindowStyleFlag() const override { return wxControl::GetWindowStyleFlag(); }
+    void SetFocus() override { main_->SetFocus(); }
+    void Refresh(bool erase = true, const wxRect* rect = nullptr) override;
+    bool SetBackgroundColour(const wxColour& colour) override;
+    bool SetForegroundColour(const wxColour& colour) override;
+    bool SetFont(const wxFont& font) override;
+
+    void layout_children();
+
+protected:
+    wxTreeItemId DoInsertItem(const wxTreeItemId& parent, size_t pos, const wxString& text, int image,
+                              int selected_image, wxTreeItemData* data) override;
+    wxTreeItemId DoInsertAfter(const wxTreeItemId& parent, const wxTreeItemId& previous, const wxString& text,
+                               int image = -1, int selected_image = -1, wxTreeItemData* data = nullptr) override;
+    wxTreeItemId DoTreeHitTest(const wxPoint& point, int& flags) const override;
+    int DoGetItemState(const wxTreeItemId& item) const override;
+    void DoSetItemState(const wxTreeItemId& item, int state) override;
+    wxSize DoGetBestSize() const override;
+
+private:
+    void on_size(wxSizeEvent& event);
+    void on_paint(wxPaintEvent& event);
+    void on_mouse(wxMouseEvent& event) { event.Skip(false); }
+    void on_key(wxKeyEvent& event) { event.Skip(); }
+    void OnInternalIdle() override { wxControl::OnInternalIdle(); }
+
+    tree_list_header_window* header_ = nullptr;
+    tree_list_main_window* main_ = nullptr;
+    int header_height_ = 0;
+
+    wxDECLARE_DYNAMIC_CLASS(tree_list_ctrl);
+    wxDECLARE_EVENT_TABLE();
+};
+
+}  // namespace kiv
+
+#endif

@@ -1,0 +1,575 @@
+// tree_list_ctrl.cpp --
+//
+//     The multi-column tree window: its header of columns, the generic tree
+//     that holds the items and re-sends its tree events as the control's,
+//     the painting of the cells after the main column, the icon click and
+//     the 250 ms rename timer.
+
+#include <kiv/gui/tree_list_ctrl.h>
+
+#include <wx/dcclient.h>
+#include <wx/settings.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace kiv {
+
+namespace {
+
+const tree_list_column_info& invalid_column() {
+    static const tree_list_column_info info;
+    return info;
+}
+
+const int rename_delay_ms = 250;
+
+}  // namespace
+
+wxIMPLEMENT_DYNAMIC_CLASS(tree_list_column_info, wxObject);
+wxIMPLEMENT_DYNAMIC_CLASS(tree_list_header_window, wxHeaderCtrlSimple);
+wxIMPLEMENT_DYNAMIC_CLASS(tree_list_ctrl, wxTreeCtrl);
+
+// --- tree_list_header_window -------------------------------------------------
+
+tree_list_header_window::tree_list_header_window(tree_list_ctrl* owner, wxWindowID id, long style,
+                                                 const wxString& name)
+    : wxHeaderCtrlSimple(owner, id, wxPoint(0, 0), wxDefaultSize, style, name), owner_(owner) {
+    Bind(wxEVT_HEADER_RESIZING, &tree_list_header_window::on_resizing, this);
+    Bind(wxEVT_HEADER_END_RESIZE, &tree_list_header_window::on_resizing, this);
+}
+
+const tree_list_column_info& tree_list_header_window::column(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
+        return invalid_column();
+    return columns_[index];
+}
+
+static wxHeaderColumnSimple simple_column(const tree_list_column_info& info) {
+    wxHeaderColumnSimple col(info.text, info.width, static_cast<wxAlignment>(info.alignment),
+                             wxCOL_RESIZABLE);
+    col.SetHidden(!info.shown);
+    return col;
+}
+
+void tree_list_header_window::insert(int before, const tree_list_column_info& info) {
+    size_t at = before < 0 ? 0 : std::min(static_cast<size_t>(before), columns_.size());
+    columns_.insert(columns_.begin() + at, info);
+    InsertColumn(simple_column(info), static_cast<unsigned int>(at));
+}
+
+void tree_list_header_window::remove(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
+        return;
+    columns_.erase(columns_.begin() + index);
+    DeleteColumn(static_cast<unsigned int>(index));
+}
+
+void tree_list_header_window::set(int index, const tree_list_column_info& info) {
+    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
+        return;
+    columns_[index] = info;
+    sync(index);
+}
+
+void tree_list_header_window::sync(int index) {
+    // Replace the header's copy so that every attribute follows.
+    wxHeaderCtrlSimple::DeleteColumn(static_cast<unsigned int>(index));
+    wxHeaderCtrlSimple::InsertColumn(simple_column(columns_[index]), static_cast<unsigned int>(index));
+}
+
+int tree_list_header_window::column_x(int index) const {
+    int x = 0;
+    for (int i = 0; i < index && static_cast<size_t>(i) < columns_.size(); ++i)
+        if (columns_[i].shown)
+            x += columns_[i].width;
+    return x;
+}
+
+int tree_list_header_window::column_at(int x) const {
+    int left = 0;
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        if (!columns_[i].shown)
+            continue;
+        if (x >= left && x < left + columns_[i].width)
+            return static_cast<int>(i);
+        left += columns_[i].width;
+    }
+    return -1;
+}
+
+void tree_list_header_window::on_resizing(wxHeaderCtrlEvent& event) {
+    int index = event.GetColumn();
+    if (index >= 0 && static_cast<size_t>(index) < columns_.size()) {
+        columns_[index].width = std::max(event.GetWidth(), 0);
+        if (owner_ != nullptr && owner_->main_window() != nullptr)
+            owner_->main_window()->Refresh();
+    }
+    event.Skip();
+}
+
+// --- tree_list_item ----------------------------------------------------------
+
+wxString tree_list_item::text(int column) const {
+    return column >= 0 && static_cast<size_t>(column) < texts_.size() ? texts_[column] : wxString();
+}
+
+void tree_list_item::set_text(int column, const wxString& text) {
+    if (column < 0)
+        return;
+    if (static_cast<size_t>(column) >= texts_.size())
+        texts_.resize(column + 1);
+    texts_[column] = text;
+}
+
+int tree_list_item::image(int column) const {
+    return column >= 0 && static_cast<size_t>(column) < images_.size() ? images_[column] : -1;
+}
+
+void tree_list_item::set_image(int column, int image) {
+    if (column < 0)
+        return;
+    if (static_cast<size_t>(column) >= images_.size())
+        images_.resize(column + 1, -1);
+    images_[column] = image;
+}
+
+// --- tree_list_rename_timer --------------------------------------------------
+
+void tree_list_rename_timer::Notify() {
+    if (item.IsOk())
+        owner_->edit_cell(item, column);
+}
+
+// --- tree_list_main_window ---------------------------------------------------
+
+wxBEGIN_EVENT_TABLE(tree_list_main_window, wxGenericTreeCtrl)
+    EVT_PAINT(tree_list_main_window::on_paint)
+wxEND_EVENT_TABLE()
+
+tree_list_main_window::tree_list_main_window(tree_list_ctrl* owner, const wxSize& size, long style,
+                                             const wxValidator& validator)
+    : owner_(owner), rename_timer_(this) {
+    // The generic tree's own rename timer (500 ms) never starts: editing
+    // by click is ours.
+    Create(owner, wxID_ANY, wxPoint(0, 0), size, style & ~static_cast<long>(wxTR_EDIT_LABELS), validator,
+           "wxtreelistmainwindow");
+    Bind(wxEVT_LEFT_DOWN, &tree_list_main_window::on_left_down, this);
+    Bind(wxEVT_LEFT_UP, &tree_list_main_window::on_left_up, this);
+    Bind(wxEVT_LEFT_DCLICK, &tree_list_main_window::on_left_dclick, this);
+}
+
+tree_list_main_window::~tree_list_main_window() {
+    rename_timer_.Stop();
+    // The items go while this window still answers as itself, and their
+    // delete events must not reach a control being destroyed.
+    owner_ = nullptr;
+    DeleteAllItems();
+}
+
+bool tree_list_main_window::ProcessEvent(wxEvent& event) {
+    auto* tree_event = dynamic_cast<wxTreeEvent*>(&event);
+    if (tree_event == nullptr || event.GetEventObject() != this || event.GetEventType() == KIV_EVT_TREE_ICON_CLICK)
+        return wxGenericTreeCtrl::ProcessEvent(event);
+    if (event.GetEventType() == wxEVT_TREE_DELETE_ITEM)
+        rename_timer_.Stop();
+    bool handled = false;
+    if (owner_ != nullptr) {
+        // The control's handlers see the event as the control's own.
+        std::unique_ptr<wxEvent> copy(event.Clone());
+        copy->SetId(owner_->GetId());
+        copy->SetEventObject(owner_);
+        handled = owner_->GetEventHandler()->ProcessEvent(*copy);
+        auto* result = static_cast<wxTreeEvent*>(copy.get());
+        if (result->IsAllowed())
+            tree_event->Allow();
+        else
+            tree_event->Veto();
+    }
+    if (event.GetEventType() == wxEVT_TREE_DELETE_ITEM)
+        items_.erase(tree_event->GetItem().GetID());
+    return handled;
+}
+
+tree_list_item* tree_list_main_window::item(const wxTreeItemId& id, bool create) {
+    if (!id.IsOk())
+        return nullptr;
+    auto it = items_.find(id.GetID());
+    if (it != items_.end())
+        return &it->second;
+    return create ? &items_[id.GetID()] : nullptr;
+}
+
+bool tree_list_main_window::edit_cell(const wxTreeItemId& id, int column) {
+    if (!id.IsOk() || column != owner_->GetMainColumn())
+        return false;
+    return EditLabel(id) != nullptr;
+}
+
+int tree_list_main_window::hit_column(const wxPoint& pos) const {
+    if (owner_ == nullptr || owner_->header_window() == nullptr || owner_->GetColumnCount() == 0)
+        return owner_ != nullptr ? owner_->GetMainColumn() : 0;
+    return owner_->header_window()->column_at(CalcUnscrolledPosition(pos).x);
+}
+
+void tree_list_main_window::on_left_down(wxMouseEvent& event) {
+    rename_timer_.Stop();
+    int flags = 0;
+    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
+    pressed_on_current_ = hit.IsOk() && hit == GetFocusedItem();
+    event.Skip();
+}
+
+void tree_list_main_window::on_left_up(wxMouseEvent& event) {
+    event.Skip();
+    if (owner_ == nullptr)
+        return;
+    int flags = 0;
+    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
+    bool on_icon = hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) != 0;
+    int column = on_icon ? owner_->GetMainColumn() : hit_column(event.GetPosition());
+    if (hit.IsOk() && column >= 0 && column != owner_->GetMainColumn())
+        flags |= KIV_TREE_HITTEST_ONITEMCOLUMN;
+
+    if (pressed_on_current_ && hit.IsOk() && !on_icon && owner_->HasFlag(wxTR_EDIT_LABELS) &&
+        owner_->IsColumnEditable(column) && (flags & (wxTREE_HITTEST_ONITEMLABEL | KIV_TREE_HITTEST_ONITEMCOLUMN))) {
+        rename_timer_.item = hit;
+        rename_timer_.column = column;
+        rename_timer_.StartOnce(rename_delay_ms);
+    }
+    pressed_on_current_ = false;
+
+    if (on_icon) {
+        wxTreeEvent click(KIV_EVT_TREE_ICON_CLICK, owner_->GetId());
+        click.SetEventObject(owner_);
+        click.SetItem(hit);
+        click.SetInt(column);
+        click.SetPoint(event.GetPosition());
+        owner_->GetEventHandler()->ProcessEvent(click);
+    }
+}
+
+void tree_list_main_window::on_left_dclick(wxMouseEvent& event) {
+    int flags = 0;
+    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
+    // A double click on the icon is two clicks on a check box, never an
+    // activation.
+    if (hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) != 0) {
+        rename_timer_.Stop();
+        return;
+    }
+    event.Skip();
+}
+
+void tree_list_main_window::on_paint(wxPaintEvent& event) {
+    OnPaint(event);
+    // Every scroll repaints: the header follows the items sideways here.
+    const int scrolled = CalcScrolledPosition(wxPoint(0, 0)).x;
+    if (owner_ != nullptr && owner_->header_window() != nullptr && scrolled != header_offset_) {
+        owner_->header_window()->ScrollWindow(scrolled - header_offset_, 0);
+        header_offset_ = scrolled;
+    }
+    if (owner_ == nullptr || owner_->header_window() == nullptr || owner_->GetColumnCount() < 2)
+        return;
+    const tree_list_header_window& header = *owner_->header_window();
+    wxPaintDC dc(this);
+    dc.SetFont(GetFont());
+    const wxSize client = GetClientSize();
+    const int main = owner_->GetMainColumn();
+    const int first_x = CalcScrolledPosition(wxPoint(header.column_x(main + 1), 0)).x;
+    const wxColour back = GetBackgroundColour();
+    for (wxTreeItemId id = GetFirstVisibleItem(); id.IsOk(); id = GetNextVisible(id)) {
+        wxRect row;
+        if (!GetBoundingRect(id, row, false) || row.y > client.y)
+            break;
+        // Long labels stop where the next column begins.
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        dc.SetBrush(wxBrush(back));
+        dc.DrawRectangle(first_x, row.y, std::max(client.x - first_x, 0), row.height);
+        const bool selected = IsSelected(id);
+        const tree_list_item* cells = item(id, false);
+        for (int c = main + 1; c < owner_->GetColumnCount(); ++c) {
+            const tree_list_column_info& info = header.column(c);
+            if (!info.shown || info.width <= 0)
+                continue;
+            wxRect cell(CalcScrolledPosition(wxPoint(header.column_x(c), 0)).x, row.y, info.width, row.height);
+            if (selected) {
+                dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT)));
+                dc.DrawRectangle(cell);
+                dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHTTEXT));
+            } else {
+                dc.SetTextForeground(GetForegroundColour());
+            }
+            if (cells == nullptr)
+                continue;
+            wxDCClipper clip(dc, cell);
+            int align = info.alignment == wxALIGN_RIGHT    ? wxALIGN_RIGHT
+                        : info.alignment == wxALIGN_CENTRE ? wxALIGN_CENTRE_HORIZONTAL
+                                                           : wxALIGN_LEFT;
+            dc.DrawLabel(cells->text(c), cell.Deflate(2, 0), align | wxALIGN_CENTRE_VERTICAL);
+        }
+    }
+}
+
+// --- tree_list_ctrl ----------------------------------------------------------
+
+wxBEGIN_EVENT_TABLE(tree_list_ctrl, wxTreeCtrl)
+    EVT_SIZE(tree_list_ctrl::on_size)
+    EVT_PAINT(tree_list_ctrl::on_paint)
+    EVT_MOUSE_EVENTS(tree_list_ctrl::on_mouse)
+    EVT_KEY_DOWN(tree_list_ctrl::on_key)
+    EVT_CHAR(tree_list_ctrl::on_key)
+wxEND_EVENT_TABLE()
+
+bool tree_list_ctrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size, long style,
+                            const wxValidator& validator, const wxString& name) {
+    if (main_ != nullptr)
+        return false;
+    // The control's own window is a plain container; the generic tree of
+    // the base stays empty and the main window holds the items.
+    if (!wxControl::Create(parent, id, pos, size, style & ~static_cast<long>(wxVSCROLL | wxHSCROLL),
+                           wxDefaultValidator, name))
+        return false;
+    const long borders = wxBORDER_STATIC | wxBORDER_SIMPLE | wxBORDER_RAISED | wxBORDER_SUNKEN | wxBORDER_DOUBLE;
+    long main_style = style & ~borders;
+    if ((style & borders) == 0 && (style & wxBORDER_NONE) == 0)
+        main_style |= wxBORDER_NONE;
+    main_ = new tree_list_main_window(this, size, main_style, validator);
+    header_ = new tree_list_header_window(this, wxID_ANY, wxTAB_TRAVERSAL | wxNO_BORDER, "wxtreelistctrlcolumntitles");
+    header_height_ = header_->GetBestSize().y;
+    layout_children();
+    return true;
+}
+
+tree_list_ctrl::~tree_list_ctrl() {
+    // The items and their delete events go while this is still a whole
+    // control, before the base destroys the children.
+    delete main_;
+    main_ = nullptr;
+}
+
+void tree_list_ctrl::layout_children() {
+    if (main_ == nullptr || header_ == nullptr)
+        return;
+    wxSize client = GetClientSize();
+    int header_height = GetColumnCount() > 0 ? header_height_ : 0;
+    header_->Show(header_height > 0);
+    header_->SetSize(0, 0, client.x, header_height);
+    main_->SetSize(0, header_height, client.x, std::max(client.y - header_height, 0));
+}
+
+void tree_list_ctrl::on_size(wxSizeEvent& event) {
+    layout_children();
+    event.Skip(false);
+}
+
+void tree_list_ctrl::on_paint(wxPaintEvent&) {
+    wxPaintDC dc(this);  // the children cover the whole window
+}
+
+wxSize tree_list_ctrl::DoGetBestSize() const {
+    if (main_ == nullptr)
+        return wxControl::DoGetBestSize();
+    wxSize best = main_->GetBestSize();
+    best.y += GetColumnCount() > 0 ? header_height_ : 0;
+    return best;
+}
+
+void tree_list_ctrl::AddColumn(const wxString& text, int width, int alignment, bool shown, bool editable) {
+    InsertColumn(GetColumnCount(), text, width, alignment, shown, editable);
+}
+
+void tree_list_ctrl::InsertColumn(int before, const wxString& text, int width, int alignment, bool shown,
+                                  bool editable) {
+    header_->insert(before, tree_list_column_info(text, width, alignment, -1, -1, shown, editable));
+    layout_children();
+    main_->Refresh();
+}
+
+void tree_list_ctrl::RemoveColumn(int column) {
+    header_->remove(column);
+    layout_children();
+    main_->Refresh();
+}
+
+void tree_list_ctrl::SetColumn(int column, const tree_list_column_info& info) {
+    header_->set(column, info);
+    main_->Refresh();
+}
+
+tree_list_column_info tree_list_ctrl::GetColumn(int column) const {
+    return header_->column(column);
+}
+
+int tree_list_ctrl::GetColumnCount() const {
+    return header_ != nullptr ? static_cast<int>(header_->count()) : 0;
+}
+
+#define KIV_COLUMN_FIELD(getter, setter, type, field)           \
+    type tree_list_ctrl::getter(int column) const {             \
+        return header_->column(column).field;                   \
+    }                                                           \
+    void tree_list_ctrl::setter(int column, type value) {       \
+        tree_list_column_info info = header_->column(column);   \
+        info.field = value;                                     \
+        SetColumn(column, info);                                \
+    }
+
+KIV_COLUMN_FIELD(GetColumnWidth, SetColumnWidth, int, width)
+KIV_COLUMN_FIELD(GetColumnAlignment, SetColumnAlignment, int, alignment)
+KIV_COLUMN_FIELD(GetColumnImage, SetColumnImage, int, image)
+KIV_COLUMN_FIELD(IsColumnEditable, SetColumnEditable, bool, editable)
+KIV_COLUMN_FIELD(IsColumnShown, SetColumnShown, bool, shown)
+
+#undef KIV_COLUMN_FIELD
+
+wxString tree_list_ctrl::GetColumnText(int column) const {
+    return header_->column(column).text;
+}
+
+void tree_list_ctrl::SetColumnText(int column, const wxString& text) {
+    tree_list_column_info info = header_->column(column);
+    info.text = text;
+    SetColumn(column, info);
+}
+
+wxString tree_list_ctrl::GetItemText(const wxTreeItemId& item, int column) const {
+    if (column == GetMainColumn())
+        return main_->GetItemText(item);
+    const tree_list_item* cells = main_->item(item, false);
+    return cells != nullptr ? cells->text(column) : wxString();
+}
+
+void tree_list_ctrl::SetItemText(const wxTreeItemId& item, int column, const wxString& text) {
+    if (!item.IsOk() || column < 0)
+        return;
+    if (column == GetMainColumn()) {
+        main_->SetItemText(item, text);
+        return;
+    }
+    main_->item(item, true)->set_text(column, text);
+    main_->Refresh();
+}
+
+int tree_list_ctrl::GetItemImage(const wxTreeItemId& item, int column, wxTreeItemIcon which) const {
+    if (column == GetMainColumn())
+        return main_->GetItemImage(item, which);
+    const tree_list_item* cells = main_->item(item, false);
+    return cells != nullptr ? cells->image(column) : -1;
+}
+
+void tree_list_ctrl::SetItemImage(const wxTreeItemId& item, int column, int image, wxTreeItemIcon which) {
+    if (!item.IsOk() || column < 0)
+        return;
+    if (column == GetMainColumn()) {
+        main_->SetItemImage(item, image, which);
+        return;
+    }
+    main_->item(item, true)->set_image(column, image);
+    main_->Refresh();
+}
+
+bool tree_list_ctrl::EditLabel(const wxTreeItemId& item, int column) {
+    return main_->edit_cell(item, column);
+}
+
+void tree_list_ctrl::SetItemText(const wxTreeItemId& item, const wxString& text) {
+    main_->SetItemText(item, text);
+}
+
+void tree_list_ctrl::SetItemImage(const wxTreeItemId& item, int image, wxTreeItemIcon which) {
+    main_->SetItemImage(item, image, which);
+}
+
+void tree_list_ctrl::SetItemTextColour(const wxTreeItemId& item, const wxColour& colour) {
+    main_->SetItemTextColour(item, colour);
+}
+
+void tree_list_ctrl::SetItemBackgroundColour(const wxTreeItemId& item, const wxColour& colour) {
+    main_->SetItemBackgroundColour(item, colour);
+}
+
+void tree_list_ctrl::SetItemFont(const wxTreeItemId& item, const wxFont& font) {
+    main_->SetItemFont(item, font);
+}
+
+bool tree_list_ctrl::GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only) const {
+    if (!main_->GetBoundingRect(item, rect, text_only))
+        return false;
+    rect.Offset(main_->GetPosition());
+    return true;
+}
+
+void tree_list_ctrl::SetWindowStyleFlag(long style) {
+    wxControl::SetWindowStyleFlag(style);
+    if (main_ != nullptr)
+        main_->SetWindowStyleFlag(style & ~static_cast<long>(wxTR_EDIT_LABELS));
+}
+
+void tree_list_ctrl::Refresh(bool erase, const wxRect* rect) {
+    wxControl::Refresh(erase, rect);
+    if (main_ != nullptr)
+        main_->Refresh(erase);
+    if (header_ != nullptr)
+        header_->Refresh(erase);
+}
+
+bool tree_list_ctrl::SetBackgroundColour(const wxColour& colour) {
+    bool changed = wxControl::SetBackgroundColour(colour);
+    if (main_ != nullptr)
+        main_->SetBackgroundColour(colour);
+    return changed;
+}
+
+bool tree_list_ctrl::SetForegroundColour(const wxColour& colour) {
+    bool changed = wxControl::SetForegroundColour(colour);
+    if (main_ != nullptr)
+        main_->SetForegroundColour(colour);
+    return changed;
+}
+
+bool tree_list_ctrl::SetFont(const wxFont& font) {
+    bool changed = wxControl::SetFont(font);
+    if (main_ != nullptr)
+        main_->SetFont(font);
+    if (header_ != nullptr) {
+        header_->SetFont(font);
+        header_height_ = header_->GetBestSize().y;
+        layout_children();
+    }
+    return changed;
+}
+
+wxTreeItemId tree_list_ctrl::DoInsertItem(const wxTreeItemId& parent, size_t pos, const wxString& text, int image,
+                                          int selected_image, wxTreeItemData* data) {
+    if (pos == static_cast<size_t>(-1))
+        return main_->AppendItem(parent, text, image, selected_image, data);
+    return main_->InsertItem(parent, pos, text, image, selected_image, data);
+}
+
+wxTreeItemId tree_list_ctrl::DoInsertAfter(const wxTreeItemId& parent, const wxTreeItemId& previous,
+                                           const wxString& text, int image, int selected_image,
+                                           wxTreeItemData* data) {
+    return main_->InsertItem(parent, previous, text, image, selected_image, data);
+}
+
+wxTreeItemId tree_list_ctrl::DoTreeHitTest(const wxPoint& point, int& flags) const {
+    wxPoint at = point - main_->GetPosition();
+    wxTreeItemId hit = main_->HitTest(at, flags);
+    if (hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) == 0) {
+        int column = header_->column_at(main_->CalcUnscrolledPosition(at).x);
+        if (column > GetMainColumn())
+            flags |= KIV_TREE_HITTEST_ONITEMCOLUMN;
+    }
+    return hit;
+}
+
+int tree_list_ctrl::DoGetItemState(const wxTreeItemId& item) const {
+    return main_->GetItemState(item);
+}
+
+void tree_list_ctrl::DoSetItemState(const wxTreeItemId& item, int state) {
+    main_->SetItemState(item, state);
+}
+
+}  // namespace kiv
