@@ -308,14 +308,16 @@ void dimension_map_mode::draw_agg_after(i_image* image) {
             continue;
         int x0 = int(px[i].x), y0 = int(px[i].y), x1 = int(px[i + 1].x), y1 = int(px[i + 1].y);
         double d = kiv_calc_distance(points_[i].x, points_[i].y, points_[i + 1].x, points_[i + 1].y);
-        boxed_label(font, labels.get(), format_length(d).utf8_str(), (x1 - x0) / 2 + x0, (y1 - y0) / 2 + y0, 0xCCFFFFFFu);
+        boxed_label(font, labels.get(), format_length(d).utf8_str(), (x1 - x0) / 2 + x0, (y1 - y0) / 2 + y0,
+                    0xCCFFFFFFu);  // white, alpha 204
         min_x = std::min(min_x, x0);
         min_y = std::min(min_y, y0);
         max_x = std::max(max_x, x1);
         max_y = std::max(max_y, y1);
     }
     if (n > 2 && font.set_pixel_size(12)) {
-        boxed_label(font, labels.get(), format_area(get_polygon_area(points_)).utf8_str(), (min_x + max_x) / 2, (min_y + max_y) / 2, 0xCC559ACBu);
+        boxed_label(font, labels.get(), format_area(get_polygon_area(points_)).utf8_str(), (min_x + max_x) / 2,
+                    (min_y + max_y) / 2, 0xCC559ACBu);  // ochre, alpha 204
     }
     image->blend_image(labels.get(), 0, 0, 255);
 }

@@ -58,7 +58,8 @@ public:
                                 this);
     }
     ~listener() override {
-        kiv_uninstall_gui_handler(0, "AVL_EVT_MAP_MODE_ADD_GEOZONE_POINT", kiv_gui_event_handler(listener::on_add), this);
+        kiv_uninstall_gui_handler(0, "AVL_EVT_MAP_MODE_ADD_GEOZONE_POINT", kiv_gui_event_handler(listener::on_add),
+                                  this);
         kiv_uninstall_gui_handler(0, "AVL_EVT_MAP_MODE_INSERT_GEOZONE_POINT",
                                   kiv_gui_event_handler(listener::on_insert), this);
         kiv_uninstall_gui_handler(0, "AVL_EVT_MAP_MODE_REMOVE_GEOZONE_POINT",
@@ -327,6 +328,47 @@ TEST_F(geozone_mode_test, the_polygon_and_its_vertices_show_in_red) {
     // Outside: the map.
     unsigned out = pixel(shot, 50, 200);
     EXPECT_EQ(out, unsigned(map_at(50, 200, 0) << 16 | map_at(50, 200, 1) << 8 | map_at(50, 200, 2)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(geozone_mode_test, a_circle_shows_its_deviation_and_an_empty_spot_still_pans) {
+    fire_text("AVL_EVT_MAP_MODE_SET_GEOZONE_TYPE", "3");
+    fire_text("AVL_EVT_MAP_MODE_SET_GEOZONE_DEVIATION", "1000");  // about 23 pixels at 1:100000
+    EXPECT_EQ(mode->get_deviation(), 1000);
+    auto_ptr_t<kiv::i_gis_viewport> vp(s.map->get_viewport());
+    auto_ptr_t<kiv::i_image> map(kiv_test::draw_view(vp));
+    ASSERT_TRUE(map);
+    double_click(wxPoint(200, 200));
+    wnd()->Refresh();
+    pump();
+    wxImage shot = capture(wnd());
+    const unsigned char* px = static_cast<const unsigned char*>(map->get_data());
+    auto map_at = [&](int x, int y, int k) { return int(px[(size_t(y) * map->get_width() + x) * 4 + k]); };
+    // Inside the deviation, outside the centre disc: red at alpha 127.
+    unsigned ring = pixel(shot, 200 + 12, 200);
+    EXPECT_NEAR(int(ring >> 16), (map_at(212, 200, 0) * 128 + 255 * 127) / 255, 3);
+    EXPECT_NEAR(int(ring & 0xFF), map_at(212, 200, 2) * 128 / 255, 3);
+    // The centre: both discs, 127 then 170.
+    unsigned centre = pixel(shot, 200, 200);
+    double under = map_at(200, 200, 1) * 128.0 / 255;
+    EXPECT_NEAR(int((centre >> 8) & 0xFF), int(under * 85 / 255), 3);
+    // Beyond the deviation the map shows.
+    EXPECT_EQ(pixel(shot, 200 + 40, 200),
+              unsigned(map_at(240, 200, 0) << 16 | map_at(240, 200, 1) << 8 | map_at(240, 200, 2)));
+
+    // Dragging an empty spot pans as the move mode does.
+    geo_point before{0, 0};
+    ASSERT_TRUE(s.map->get_center(before));
+    mouse(wxEVT_LEFT_DOWN, wxPoint(300, 300));
+    mouse(wxEVT_MOTION, wxPoint(350, 300), true);
+    mouse(wxEVT_LEFT_UP, wxPoint(350, 300));
+    geo_point after{0, 0};
+    ASSERT_TRUE(s.map->get_center(after));
+    EXPECT_LT(after.lon, before.lon);
+    EXPECT_EQ(mode->get_zone().size(), 1u);
 }
 
 }  // namespace
