@@ -260,8 +260,8 @@ wxString dimension_map_mode::format_area(double km2) {
 
 namespace {
 
-// A label in a rounded box of `fill`, centred at (cx, cy) (the text's
-// box), drawn onto `labels`. Changes: x, y get the text's corner.
+// Draws `text` onto `labels` in a rounded box of `fill`, the text's box
+// centred at (cx, cy) (integer halves, as the labels are placed).
 void boxed_label(kiv_addin::label_font& font, i_image* labels, const char* text, int cx, int cy,
                  unsigned fill) {
     unsigned tw = 0, th = 0;
