@@ -5,7 +5,11 @@
 
 #include "agg_draw.h"
 
+#include <kiv/core/auto_ptr.h>
+#include <kiv/image/font_manager.h>
 #include <kiv/image/i_image.h>
+#include <kiv/image/image_lib.h>
+#include <kiv/image/text_renderer.h>
 
 #include <agg_conv_stroke.h>
 #include <agg_ellipse.h>
@@ -15,9 +19,11 @@
 #include <agg_renderer_base.h>
 #include <agg_renderer_scanline.h>
 #include <agg_rendering_buffer.h>
+#include <agg_rounded_rect.h>
 #include <agg_scanline_u.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace kiv_addin {
 
@@ -83,6 +89,113 @@ bool stroke_polygon(kiv::i_image* image, const double* xy, unsigned count, doubl
     stroke.line_join(agg::round_join);
     stroke.line_cap(agg::round_cap);
     return draw(image, stroke, colour);
+}
+
+}  // namespace kiv_addin
+
+// --- overlays of the measuring and geozone modes -----------------------------
+
+namespace kiv_addin {
+
+bool fill_rounded_rect(kiv::i_image* image, double x0, double y0, double x1, double y1, double radius,
+                       unsigned colour) {
+    agg::rounded_rect rect(x0, y0, x1, y1, radius);
+    rect.normalize_radius();
+    return draw(image, rect, colour);
+}
+
+namespace {
+
+void polyline_path(agg::path_storage& path, const double* xy, unsigned count) {
+    for (unsigned i = 0; i < count; ++i) {
+        if (i == 0)
+            path.move_to(xy[0], xy[1]);
+        else
+            path.line_to(xy[2 * i], xy[2 * i + 1]);
+    }
+}
+
+}  // namespace
+
+bool stroke_polyline(kiv::i_image* image, const double* xy, unsigned count, double width, unsigned colour) {
+    if (xy == nullptr || count < 2)
+        return false;
+    agg::path_storage path;
+    polyline_path(path, xy, count);
+    agg::conv_stroke<agg::path_storage> stroke(path);
+    stroke.width(width);
+    stroke.line_join(agg::round_join);
+    stroke.line_cap(agg::round_cap);
+    return draw(image, stroke, colour);
+}
+
+bool draw_track(kiv::i_image* image, const double* xy, unsigned count, double width, double disc_radius,
+                unsigned colour) {
+    if (image == nullptr || image->get_data() == nullptr || xy == nullptr || count == 0)
+        return false;
+    unsigned w = image->get_width(), h = image->get_height();
+    if (w == 0 || h == 0)
+        return false;
+    // The parts are drawn opaque onto a clear layer (overlaps merge), the
+    // layer's coverage is scaled to the colour's alpha and laid on once.
+    auto_ptr_t<kiv::i_image> layer(kiv_image_create(w, h, 0x00FFFFFFu));
+    if (!layer || layer->get_data() == nullptr ||
+        static_cast<uint64_t>(w) * h * 4 > layer->get_data_size())
+        return false;
+    unsigned opaque = colour | 0xFF000000u;
+    if (count >= 2)
+        stroke_polyline(layer.get(), xy, count, width, opaque);
+    for (unsigned i = 0; i < count; ++i)
+        fill_ellipse(layer.get(), xy[2 * i], xy[2 * i + 1], disc_radius, opaque);
+    unsigned alpha = colour >> 24;
+    auto* px = static_cast<unsigned char*>(const_cast<void*>(layer->get_data()));
+    for (uint64_t i = 0, n = static_cast<uint64_t>(w) * h; i < n; ++i)
+        px[i * 4 + 3] = static_cast<unsigned char>(px[i * 4 + 3] * alpha / 255);
+    return image->blend_image(layer.get(), 0, 0, 255);
+}
+
+struct label_font::impl {
+    kiv::font_manager fonts;
+    std::unique_ptr<kiv::font_face> face;
+    std::unique_ptr<kiv::text_renderer> text;
+};
+
+label_font::label_font(unsigned pixel_size, unsigned colour) : impl_(new impl) {
+    if (!impl_->fonts.init())
+        return;
+    impl_->face.reset(impl_->fonts.create_face("DejaVuSans-Bold"));
+    if (!impl_->face || !impl_->face->set_pixel_size(pixel_size))
+        return;
+    impl_->text.reset(new kiv::text_renderer(impl_->face.get(), to_rgba8(colour), 0, agg::rgba8(0, 0, 0, 0)));
+    renderer_ = impl_->text.get();
+}
+
+label_font::~label_font() {
+    impl_->text.reset();  // before its face, the face before the manager
+    impl_->face.reset();
+    delete impl_;
+}
+
+bool label_font::set_pixel_size(unsigned pixel_size) {
+    return ok() && impl_->face->set_pixel_size(pixel_size);
+}
+
+bool label_font::set_text(const char* text, unsigned& width, unsigned& height) {
+    width = height = 0;
+    return ok() && impl_->text->set_text(text, width, height);
+}
+
+bool label_font::render(kiv::i_image* image, int x, int y) {
+    if (!ok() || image == nullptr || image->get_data() == nullptr)
+        return false;
+    unsigned w = image->get_width(), h = image->get_height();
+    if (w == 0 || h == 0 || static_cast<uint64_t>(w) * h * 4 > image->get_data_size())
+        return false;
+    agg::rendering_buffer buffer(static_cast<agg::int8u*>(const_cast<void*>(image->get_data())), w, h,
+                                 static_cast<int>(w * 4));
+    kiv::text_pixfmt pixels(buffer);
+    kiv::text_renderer_base base(pixels);
+    return impl_->text->render(base, x, y);
 }
 
 }  // namespace kiv_addin

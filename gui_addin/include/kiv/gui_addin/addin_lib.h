@@ -55,6 +55,13 @@ KIV_EXTERN_C int pt_in_rect(double lat1, double lon1, double lat2, double lon2, 
 // segment's point nearest to it. Returns: that distance.
 KIV_EXTERN_C double kiv_distance_to_line2(double lat1, double lon1, double lat2, double lon2, double lat, double lon,
                                           kiv::geo_point* nearest);
+// The area enclosed by the points (x latitude, y longitude, degrees) in
+// their order, in km²: three points by base and height on the ellipsoid,
+// more by the shoelace formula in a local plane (north offsets along the
+// meridian, east offsets along each point's own parallel), so a concave
+// outline measures its own area. Returns: 0 for fewer than three points.
+KIV_EXPORT double get_polygon_area(const wxArrayRealPoint& points);
+
 // The red, green and blue bytes of the first ceil(size / 4) pixels of an
 // RGBA buffer in a new width x height x 3 buffer (the rest zero).
 // Returns: a malloc-ed buffer the caller frees (or hands to a wxImage);

@@ -1,0 +1,251 @@
+// dimension_mode_test.cpp --
+//
+//     The measuring mode on the drawing test driver: the status readout
+//     of the length so far plus the segment to the cursor, the right
+//     button's reset, the rubber line after a release, the overlay's
+//     colour by pixel probes, and the labels and areas it shows (a
+//     concave outline measures its own area, not its hull's).
+
+#include "addin_session.h"
+
+#include "../gis/gis_fakes.h"
+
+#include <kiv/gis/geodesic.h>
+#include <kiv/gui_addin/dimension_map_mode.h>
+
+#include <gtest/gtest.h>
+
+#include <wx/statusbr.h>
+
+#include <cmath>
+#include <cstdlib>
+
+using namespace kiv_gui_test;
+using kiv::geo_point;
+
+namespace {
+
+const double lat0 = 53.9, lon0 = 27.56;
+
+// The latitude `metres` south of `lat` along the meridian at `lon`.
+double south_of(double lat, double lon, double metres) {
+    double d = metres / kiv_calc_distance(lat, lon, lat + 1, lon);
+    for (int i = 0; i < 3 && metres > 0; ++i)
+        d *= metres / kiv_calc_distance(lat, lon, lat - d, lon);
+    return lat - d;
+}
+
+// The longitude `metres` east of `lon` at latitude `lat`.
+double east_of(double lat, double lon, double metres) {
+    double d = metres / kiv_calc_distance(lat, lon, lat, lon + 1);
+    for (int i = 0; i < 3 && metres > 0; ++i)
+        d *= metres / kiv_calc_distance(lat, lon, lat, lon + d);
+    return lon + d;
+}
+
+// An outline given in km south and east of the corner (lat0, lon0).
+wxArrayRealPoint outline(std::initializer_list<std::pair<double, double>> km) {
+    wxArrayRealPoint points;
+    for (auto& p : km) {
+        double lat = south_of(lat0, lon0, p.first * 1000);
+        points.Add(wxRealPoint(lat, east_of(lat, lon0, p.second * 1000)));
+    }
+    return points;
+}
+
+TEST(dimension_area, outlines_measure_their_own_area) {
+    struct area_case {
+        const char* name;
+        wxArrayRealPoint points;
+        double km2;
+    } cases[] = {
+        {"no point", outline({}), 0},
+        {"two points", outline({{0, 0}, {1, 0}}), 0},
+        {"triangle", outline({{0, 0}, {1, 0}, {1, 1}}), 0.5},
+        {"square", outline({{0, 0}, {1, 0}, {1, 1}, {0, 1}}), 1},
+        {"square the other way round", outline({{0, 0}, {0, 1}, {1, 1}, {1, 0}}), 1},
+        // Its hull would be 3.5.
+        {"concave L", outline({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}), 3},
+        {"large rectangle", outline({{0, 0}, {100, 0}, {100, 100}, {0, 100}}), 10000},
+    };
+    for (const area_case& c : cases)
+        EXPECT_NEAR(get_polygon_area(c.points), c.km2, c.km2 * 1e-5 + 1e-6) << c.name;
+    EXPECT_EQ(kiv::dimension_map_mode::format_area(get_polygon_area(cases[3].points)), "1.000 sq. km");
+}
+
+TEST(dimension_area, segment_labels_switch_to_kilometres_at_one_kilometre) {
+    EXPECT_EQ(kiv::dimension_map_mode::format_length(999), "999 m");
+    EXPECT_EQ(kiv::dimension_map_mode::format_length(1000), "1.000 km");
+    EXPECT_EQ(kiv::dimension_map_mode::format_length(12345.6), "12.346 km");
+    // A label of a real segment 999 m long.
+    wxArrayRealPoint p = outline({{0, 0}, {0.999, 0}});
+    EXPECT_EQ(kiv::dimension_map_mode::format_length(kiv_calc_distance(p[0].x, p[0].y, p[1].x, p[1].y)), "999 m");
+}
+
+class dimension_mode_test : public ::testing::Test {
+protected:
+    dimension_mode_test() : driver(kiv_test::make_drawing_driver("drawing", 1)), s(driver.get()) {
+        mode = new kiv::dimension_map_mode;
+        mode->addref();
+        s.map->add_mode(mode);
+        s.map->activate_mode_by_name("MAP_MODE_DIMENSION");
+    }
+    ~dimension_mode_test() override {
+        s.map->activate_mode_by_name("MAP_MODE_MOVE");
+        s.map->remove_mode(mode);
+        mode->release();
+    }
+    void show(double lat, double lon, unsigned scale) {
+        ASSERT_TRUE(s.map->set_center(lat, lon, scale));
+        int before = driver->renders.load();
+        ASSERT_TRUE(pump_until([&] { return driver->renders.load() > before; }));
+        pump();
+    }
+    wxWindow* wnd() { return s.map->get_map_wnd(); }
+    void mouse(wxEventType type, int x, int y) {
+        wxMouseEvent event(type);
+        event.SetEventObject(wnd());
+        event.SetPosition(wxPoint(x, y));
+        event.m_leftDown = type == wxEVT_LEFT_DOWN;
+        wnd()->GetEventHandler()->ProcessEvent(event);
+    }
+    void click_at(int x, int y) {
+        mouse(wxEVT_LEFT_DOWN, x, y);
+        mouse(wxEVT_LEFT_UP, x, y);
+    }
+    geo_point location_at(int x, int y) {
+        auto_ptr_t<kiv::i_gis_viewport> vp(s.map->get_viewport());
+        geo_point at{0, 0};
+        EXPECT_TRUE(vp && vp->dp_to_lc(x, y, at));
+        return at;
+    }
+    wxString status() { return s.frame->GetStatusBar()->GetStatusText(3); }
+
+    auto_ptr_t<kiv_test::drawing_driver> driver;
+    addin_session s;
+    kiv::dimension_map_mode* mode = nullptr;  // one reference
+};
+
+TEST_F(dimension_mode_test, one_point_reads_the_distance_to_the_cursor_and_the_right_button_clears) {
+    show(lat0, lon0, 10000);
+    click_at(100, 150);
+    ASSERT_EQ(mode->get_points().GetCount(), 1u);
+    EXPECT_EQ(mode->get_total(), 0);
+    // A cursor place 500 m away, to the half metre the readout rounds to.
+    geo_point start = location_at(100, 150);
+    wxPoint at(-1, -1);
+    for (int dy = -150; dy <= 150 && at.x < 0; ++dy)
+        for (int dx = 0; dx <= 300 && at.x < 0; ++dx) {
+            geo_point p = location_at(100 + dx, 150 + dy);
+            if (std::fabs(kiv_calc_distance(start.lat, start.lon, p.lat, p.lon) - 500) < 0.4)
+                at = wxPoint(100 + dx, 150 + dy);
+        }
+    ASSERT_GE(at.x, 0) << "the window is too small for 500 m at 1:10000";
+    mouse(wxEVT_MOTION, at.x, at.y);
+    EXPECT_EQ(status(), "Distance: 0.000+0.500=0.500 km");
+
+    geo_point centre{0, 0};
+    ASSERT_TRUE(s.map->get_center(centre));
+    mouse(wxEVT_RIGHT_DOWN, 300, 100);
+    EXPECT_EQ(mode->get_points().GetCount(), 0u);
+    EXPECT_EQ(mode->get_total(), 0);
+    EXPECT_EQ(status(), "");
+    geo_point after{0, 0};
+    ASSERT_TRUE(s.map->get_center(after));
+    EXPECT_EQ(after.lat, centre.lat);
+    EXPECT_EQ(after.lon, centre.lon);
+    // Without points a motion leaves the field alone.
+    mouse(wxEVT_MOTION, at.x + 5, at.y);
+    EXPECT_EQ(status(), "");
+}
+
+TEST_F(dimension_mode_test, clicks_add_up_the_segments) {
+    show(lat0, lon0, 100000);
+    click_at(100, 100);
+    click_at(200, 100);
+    click_at(200, 200);
+    ASSERT_EQ(mode->get_points().GetCount(), 3u);
+    geo_point a = location_at(100, 100), b = location_at(200, 100), c = location_at(200, 200);
+    double km = (kiv_calc_distance(a.lat, a.lon, b.lat, b.lon) + kiv_calc_distance(b.lat, b.lon, c.lat, c.lon)) / 1000;
+    EXPECT_NEAR(mode->get_total(), km, 1e-9);
+    EXPECT_NEAR(mode->get_points()[2].x, c.lat, 1e-12);
+    EXPECT_NEAR(mode->get_points()[2].y, c.lon, 1e-12);
+    // Ending the mode clears the points and the readout.
+    s.map->activate_mode_by_name("MAP_MODE_MOVE");
+    EXPECT_EQ(mode->get_points().GetCount(), 0u);
+    EXPECT_EQ(status(), "");
+}
+
+// Whether a pure-red pixel lies on the segment between two places.
+bool red_between(const wxImage& shot, wxPoint from, wxPoint to) {
+    for (int i = 1; i < 40; ++i) {
+        int x = from.x + (to.x - from.x) * i / 40, y = from.y + (to.y - from.y) * i / 40;
+        for (int d = -1; d <= 1; ++d)
+            if (pixel(shot, x, y + d) == 0xFF0000u || pixel(shot, x + d, y) == 0xFF0000u)
+                return true;
+    }
+    return false;
+}
+
+TEST_F(dimension_mode_test, the_rubber_line_waits_for_a_motion_after_a_release_and_the_track_is_translucent_blue) {
+    show(lat0, lon0, 100000);
+    auto_ptr_t<kiv::i_gis_viewport> vp(s.map->get_viewport());
+    auto_ptr_t<kiv::i_image> map(kiv_test::draw_view(vp));
+    ASSERT_TRUE(map);
+    click_at(200, 150);
+    wnd()->Refresh();
+    pump();
+    wxImage shot = capture(wnd());
+    EXPECT_FALSE(red_between(shot, wxPoint(200, 150), wxPoint(0, 0)));
+    // The point's disc: blue at alpha 170 over the map, laid on once.
+    const unsigned char* px = static_cast<const unsigned char*>(map->get_data());
+    size_t i = (size_t(150) * map->get_width() + 200) * 4;
+    unsigned got = pixel(shot, 200, 150);
+    int expect[3] = {px[i] * 85 / 255, px[i + 1] * 85 / 255, px[i + 2] * 85 / 255 + 170};
+    int have[3] = {int(got >> 16), int((got >> 8) & 0xFF), int(got & 0xFF)};
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(have[k], expect[k], 3) << k;
+    // Outside the disc the map shows unchanged.
+    size_t j = (size_t(150) * map->get_width() + 230) * 4;
+    EXPECT_EQ(pixel(shot, 230, 150), (unsigned(px[j]) << 16) | (unsigned(px[j + 1]) << 8) | px[j + 2]);
+
+    mouse(wxEVT_MOTION, 320, 150);
+    pump();
+    shot = capture(wnd());
+    EXPECT_TRUE(red_between(shot, wxPoint(205, 150), wxPoint(320, 150)));
+}
+
+TEST_F(dimension_mode_test, segments_carry_label_boxes_and_three_points_an_area_box) {
+    env_var fonts("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
+    show(lat0, lon0, 100000);
+    click_at(100, 100);
+    click_at(300, 100);
+    pump();
+    wxImage shot = capture(wnd());
+    // The label box in the middle of the segment is whitish at alpha 204,
+    // with black text in it.
+    bool dark = false, light = false;
+    for (int x = 185; x <= 215; ++x)
+        for (int y = 96; y <= 104; ++y) {
+            unsigned p = pixel(shot, x, y);
+            dark = dark || ((p >> 16) < 60 && ((p >> 8) & 0xFF) < 60 && (p & 0xFF) < 60);
+            light = light || ((p >> 16) > 200 && ((p >> 8) & 0xFF) > 200);
+        }
+    EXPECT_TRUE(dark);
+    EXPECT_TRUE(light);
+    click_at(300, 300);
+    pump();
+    shot = capture(wnd());
+    // The area box centred on the bounds (200, 200): ochre at alpha 204
+    // around the text.
+    int ochre = 0;
+    for (int x = 170; x <= 230; ++x) {
+        unsigned p = pixel(shot, x, 200);
+        ochre += int(p >> 16) > int(p & 0xFF) + 60 && int(p >> 16) > 150;
+    }
+    EXPECT_GT(ochre, 5);
+    unsigned outside = pixel(shot, 200, 260);
+    EXPECT_FALSE(int(outside >> 16) > int(outside & 0xFF) + 60 && int(outside >> 16) > 150) << std::hex << outside;
+}
+
+}  // namespace
