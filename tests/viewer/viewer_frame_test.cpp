@@ -12,6 +12,7 @@
 
 #include <kiv/gui/splash_screen.h>
 #include <kiv/gui_addin/i_map_view.h>
+#include <kiv/gui_addin/i_panel.h>
 #include <kiv/core/auto_ptr.h>
 
 #include "gui_session.h"
@@ -58,6 +59,7 @@ struct viewer_frame : ::testing::Test {
         frame->Close(false);
         frame = nullptr;
         pump();
+        kiv_core()->unregister_service("SVC_MAP_SEARCH_PANEL");
         kiv_core()->unregister_service("SVC_MAP");
         // A docking manager serves one window for its life (wxAuiManager
         // keeps its hint window after UnInit), as in the program: the
@@ -151,6 +153,27 @@ TEST_F(viewer_frame, the_view_checks_follow_panes_closed_elsewhere) {
     ASSERT_TRUE(choose_menu_item(frame, command("ID_VIEW_MAPS")));
     EXPECT_TRUE(pane("ID_VIEW_MAPS").IsShown());
     EXPECT_TRUE(menu_item_state(frame, command("ID_VIEW_MAPS")).checked);
+}
+
+TEST_F(viewer_frame, find_shows_the_hidden_search_panel_registered_as_a_service) {
+    open();
+    auto_ptr_t<kiv::i_object> search_object(kiv_core()->get_service("SVC_MAP_SEARCH_PANEL"));
+    kiv::i_panel* search = kiv_cast_i_panel(search_object.get());
+    ASSERT_NE(search, nullptr);
+    ASSERT_NE(search->get_wnd(), nullptr);
+    EXPECT_EQ(search->get_wnd(), frame->search_window());
+    wxAuiPaneInfo& info = pane("MAP_SEARCH_PANEL");
+    ASSERT_TRUE(info.IsOk());
+    EXPECT_EQ(info.window, search->get_wnd());
+    EXPECT_EQ(info.caption, "Map search");
+    EXPECT_FALSE(info.IsShown());
+    EXPECT_FALSE(info.IsTopDockable());
+    EXPECT_FALSE(info.IsBottomDockable());
+    ASSERT_TRUE(choose_menu_item(frame, command("ID_SEARCH_MAP")));
+    EXPECT_TRUE(pane("MAP_SEARCH_PANEL").IsShown());
+    // Chosen again on a shown panel: it stays shown.
+    ASSERT_TRUE(choose_menu_item(frame, command("ID_SEARCH_MAP")));
+    EXPECT_TRUE(pane("MAP_SEARCH_PANEL").IsShown());
 }
 
 TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version) {

@@ -53,6 +53,7 @@ public:
     // Services holding wxWidgets objects go while the toolkit still stands.
     int OnExit() override {
         if (services_) {
+            kiv_core()->unregister_service("SVC_MAP_SEARCH_PANEL");
             kiv_core()->unregister_service("SVC_MAP");
             kiv_core()->unregister_service("svc_gui_event");
             kiv_core()->unregister_service("svc_gui_frame");

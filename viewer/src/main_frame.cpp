@@ -14,6 +14,7 @@
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/splash_screen.h>
+#include <kiv/gui_addin/map_search_panel.h>
 #include <kiv/gui_addin/map_view.h>
 #include <kiv/gui_addin/move_map_mode.h>
 
@@ -48,6 +49,8 @@ namespace {
 const char* const pane_maps = "ID_VIEW_MAPS";
 const char* const pane_layers = "ID_VIEW_LAYERS";
 const char* const command_about = "ID_FILE_HELP";
+const char* const command_search = "ID_SEARCH_MAP";
+const char* const pane_search = "MAP_SEARCH_PANEL";
 
 // The GUI event service, or null; borrowed from the registry entry held
 // by `holder`.
@@ -142,6 +145,7 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
     const int widths[] = {-1, 150, 150, 250};
     SetStatusWidths(4, widths);
     SetStatusText(translated("Ready"), 0);
+    build_search_panel();
 
     manager->AddPane(maps_panel_, wxAuiPaneInfo()
                                       .Name(pane_maps)
@@ -160,6 +164,16 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
                                       .CaptionVisible(true)
                                       .TopDockable(false));
     manager->AddPane(map_window_, wxAuiPaneInfo().Name("Map").CenterPane().CaptionVisible(false));
+    if (search_window_ != nullptr)
+        manager->AddPane(search_window_, wxAuiPaneInfo()
+                                             .Name(pane_search)
+                                             .Caption(translated("Map search"))
+                                             .Left()
+                                             .MinSize(400, 300)
+                                             .FloatingSize(400, 300)
+                                             .TopDockable(false)
+                                             .BottomDockable(false)
+                                             .Hide());
 
     bool reset = false;
     wxString perspective;
@@ -196,6 +210,11 @@ void main_frame::build_menus() {
     }
     bar->Append(view, translated("View"));
     if (events != nullptr) {
+        wxMenu* find = new wxMenu;
+        find->Append(events->get_cmd_id(command_search), translated("&Search on map"), translated("Search on map"));
+        bar->Append(find, translated("&Find"));
+    }
+    if (events != nullptr) {
         wxMenu* help = new wxMenu;
         help->Append(events->get_cmd_id(command_about), translated("About..."), translated("About the program"));
         bar->Append(help, translated("Help"));
@@ -220,6 +239,27 @@ void main_frame::build_map_view() {
     }
     if (kiv_core() != nullptr)
         kiv_core()->register_service(view, "SVC_MAP");
+}
+
+void main_frame::build_search_panel() {
+    kiv::map_search_panel* search = new kiv::map_search_panel(this);
+    auto_ptr_t<kiv::map_search_panel> hold(search);
+    search->addref();
+    search_window_ = search->get_wnd();
+    if (kiv_core() != nullptr)
+        kiv_core()->register_service(search, "SVC_MAP_SEARCH_PANEL");
+}
+
+void main_frame::on_show_search(wxCommandEvent&) {
+    wxAuiManager* manager = gui_->get_frame_manager();
+    wxAuiPaneInfo& pane = manager->GetPane(pane_search);
+    if (!pane.IsOk() || pane.IsShown())
+        return;
+    // A floating search window keeps the size it was given.
+    if (pane.IsFloating() && pane.frame != nullptr)
+        pane.frame->SetWindowStyleFlag(pane.frame->GetWindowStyleFlag() & ~wxRESIZE_BORDER);
+    pane.Show();
+    manager->Update();
 }
 
 void main_frame::build_maps_panel() {
@@ -304,6 +344,8 @@ void main_frame::bind_commands(bool install) {
         // Without an update handler the GUI event service disables the
         // command; the pane check leaves a command without a pane alone.
         {command_about, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
+        {command_search, wxEVT_MENU, wxCommandEventHandler(main_frame::on_show_search)},
+        {command_search, wxEVT_UPDATE_UI, wxUpdateUIEventHandler(main_frame::on_pane_check)},
     };
     for (const binding& b : bindings) {
         int id = events->get_cmd_id(b.command);

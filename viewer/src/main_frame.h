@@ -1,10 +1,11 @@
 // main_frame.h --
 //
-//     The viewer's one top-level window: menus File, View and Help (the
+//     The viewer's one top-level window: menus File, View, Find and Help (the
 //     about box), the map view in the centre (registered as "SVC_MAP",
 //     driver "ozm", move mode), the docking panes "List maps" (selecting
 //     a map shows all of it) and "Tags & layers" (tags applied on Enter,
-//     one check box per layer), the status bar, and the window settings
+//     one check box per layer), "Map search" (the search panel, registered
+//     as "SVC_MAP_SEARCH_PANEL", shown by Find), the status bar, and the window settings
 //     (position, size, maximised flag, pane layout) read at construction
 //     and written when the window closes. The panes are managed by the frame
 //     service's docking manager; menu commands go through "svc_gui_event".
@@ -61,6 +62,7 @@ public:
 
     wxListCtrl* maps_list() const { return maps_list_; }
     wxTextCtrl* tags_field() const { return tags_; }
+    wxWindow* search_window() const { return search_window_; }
     const std::vector<wxCheckBox*>& layer_boxes() const { return layer_boxes_; }
     // Fills the maps list from "svc_gis" (driver "ozm"); an absent
     // service or driver leaves it empty.
@@ -71,6 +73,9 @@ private:
     // The map view: registered as "SVC_MAP" (the core holds it), centred
     // on the demo area with the move mode active.
     void build_map_view();
+    // The search panel: registered as "SVC_MAP_SEARCH_PANEL" (the core
+    // holds it), docked hidden until Find shows it.
+    void build_search_panel();
     void build_maps_panel();
     void build_tags_panel();
     // The handlers bound through "svc_gui_event", in one table so close
@@ -82,6 +87,7 @@ private:
     void on_toggle_pane(wxCommandEvent& event);
     void on_pane_check(wxUpdateUIEvent& event);
     void on_about(wxCommandEvent& event);
+    void on_show_search(wxCommandEvent& event);
     void on_layer(wxCommandEvent& event);
     void on_tags(wxCommandEvent& event);
     void on_map_selected(wxListEvent& event);
@@ -92,6 +98,7 @@ private:
     wxPanel* tags_panel_ = nullptr;
     wxTextCtrl* tags_ = nullptr;
     wxWindow* map_window_ = nullptr;       // the map view's window (centre pane)
+    wxWindow* search_window_ = nullptr;    // the search panel's window (left pane)
     std::vector<wxCheckBox*> layer_boxes_; // one per layer, children of the tags panel
 };
 
