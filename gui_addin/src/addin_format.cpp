@@ -35,19 +35,19 @@ std::string fixed(double value, int digits) {
     return std::string(buffer, result.ptr);
 }
 
-// Returns: the translation of `pattern` with its conversion `spec`
+// Returns: the translation of `pattern` with its conversion (such as "%d")
 //     replaced by `number`; the untranslated pattern when the
-//     translation does not hold `spec` exactly once and nothing else
+//     translation does not hold `conversion` exactly once and nothing else
 //     after a "%".
-wxString fill_pattern(const char* pattern, const char* spec, const std::string& number) {
+wxString fill_pattern(const char* pattern, const char* conversion, const std::string& number) {
     auto fill = [&](const std::string& text, std::string& out) {
-        size_t at = text.find(spec);
+        size_t at = text.find(conversion);
         if (at == std::string::npos)
             return false;
-        std::string rest = text.substr(0, at) + text.substr(at + std::strlen(spec));
+        std::string rest = text.substr(0, at) + text.substr(at + std::strlen(conversion));
         if (rest.find('%') != std::string::npos)
             return false;
-        out = text.substr(0, at) + number + text.substr(at + std::strlen(spec));
+        out = text.substr(0, at) + number + text.substr(at + std::strlen(conversion));
         return true;
     };
     std::string out;

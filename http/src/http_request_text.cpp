@@ -164,18 +164,18 @@ http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* f
     if (value == nullptr || size == 0 || std::strlen(value) <= 6)
         return http_range_result::whole;
     // The unit prefix ("bytes=") is skipped unread.
-    const char* spec = value + 6;
+    const char* ranges = value + 6;
     uint64_t start = 0;
     uint64_t end = size - 1;
-    if (spec[0] == '-') {
+    if (ranges[0] == '-') {
         uint64_t suffix = 0;
-        if (spec[1] != '\0' && !leading_number(spec + 1, &suffix))
+        if (ranges[1] != '\0' && !leading_number(ranges + 1, &suffix))
             return http_range_result::unsatisfiable;
         // A suffix longer than the file asks for all of it.
         if (suffix != 0)
             start = suffix >= size ? 0 : size - suffix;
-    } else if (std::strchr(spec, '-') != nullptr) {
-        const char* p = spec;
+    } else if (std::strchr(ranges, '-') != nullptr) {
+        const char* p = ranges;
         while (*p == '-')
             ++p;
         if (!leading_number(p, &start) && (*p >= '0' && *p <= '9'))
