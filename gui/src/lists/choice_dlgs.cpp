@@ -9,7 +9,9 @@
 
 #include <kiv/gui/list_ctrl.h>
 
+#include <kiv/core/i_core.h>
 #include <kiv/core/i_string.h>
+#include <kiv/gui/image_manager.h>
 
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
@@ -37,6 +39,12 @@ multi_choice_dlg::multi_choice_dlg(wxWindow* parent, const wxString& title, cons
     list_ = new list_ctrl(this, rows_.get(), wxSize(300, 300), static_cast<unsigned long>(style));
     list_->use_db_click(true);
     list_->InsertColumn(0, wxString(), wxLIST_FORMAT_LEFT, 300);
+    // The shared icons stay the manager's: the list only borrows them.
+    if (kiv_core() != nullptr) {
+        auto_ptr_t<i_object> manager(kiv_core()->get_service("svc_gui_image_manager"));
+        if (i_image_manager* images = kiv_cast_i_image_manager(manager.get()))
+            list_->SetImageList(images->get_image_list(), wxIMAGE_LIST_SMALL);
+    }
 
     wxBoxSizer* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(new wxStaticText(this, wxID_ANY, message), 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 10);
