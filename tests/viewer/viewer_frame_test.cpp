@@ -5,11 +5,15 @@
 //     window (position, size, pane layout), the one-time perspective
 //     reset, a maximised close keeping the last normal rectangle, the
 //     View menu checks following the panes, and saved positions off every
-//     display moved onto one. The settings live in a temporary file.
+//     display moved onto one, tags applied on Enter only, and the
+//     program's own configuration showing the GWX demo chart when the
+//     user picks that driver. The settings live in a temporary file.
 
 #include "main_frame.h"
 #include "settings.h"
 
+#include <kiv/gis/i_gis_driver.h>
+#include <kiv/gis/i_gis_service.h>
 #include <kiv/gui/splash_screen.h>
 #include <kiv/gui_addin/i_map_view.h>
 #include <kiv/gui_addin/i_panel.h>
@@ -31,6 +35,11 @@
 #include <wx/checkbox.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/uiaction.h>
+
+#include <cstdlib>
+#include <set>
 
 using namespace kiv_gui_test;
 using kiv_viewer::main_frame;
@@ -314,6 +323,91 @@ TEST_F(viewer_frame, the_maps_list_shows_the_demo_maps_with_their_tags) {
     EXPECT_GT(view->get_scale(), scale_before) << "the region is larger than the town";
     close();
     kiv_core()->unregister_service("svc_gis");
+}
+
+// The tags typed into "Tags & layers" reach the map view only on Enter.
+TEST_F(viewer_frame, tags_are_applied_on_enter) {
+    open();
+    auto_ptr_t<kiv::i_object> view_object(kiv_core()->get_service("SVC_MAP"));
+    kiv::i_map_view* view = kiv_cast_i_map_view(view_object.get());
+    ASSERT_NE(view, nullptr);
+    std::string before = view->get_tags();
+    wxTextCtrl* field = frame->tags_field();
+    field->ChangeValue(wxString());
+    ASSERT_TRUE(type_text(field, "town,demo"));
+    ASSERT_TRUE(pump_until([&] { return field->GetValue() == "town,demo"; }));
+    EXPECT_EQ(view->get_tags(), before) << "typing alone applies nothing";
+    wxUIActionSimulator().Char(WXK_RETURN);
+    EXPECT_TRUE(pump_until([&] { return std::strcmp(view->get_tags(), "town,demo") == 0; }));
+    EXPECT_EQ(field->GetValue(), "town,demo");
+}
+
+// The configuration the program ships (config/config.xml beside it), run
+// with the programs' folder as the root, as scripts/run does.
+struct shipped_config : viewer_frame {
+    bool load(const char* user_driver) {
+        std::string had_driver;
+        if (user_driver != nullptr)
+            kiv_set_env("KIV_GIS_DEFAULT_DRIVER", user_driver);
+        else
+            ::unsetenv("KIV_GIS_DEFAULT_DRIVER");
+        std::string root = kiv_get_env("KIV_ROOT_PATH");
+        std::string path = kiv_get_env("PATH");
+        kiv_set_env("KIV_ROOT_PATH", KIV_BIN_DIR);
+        kiv_set_env("PATH", (std::string(KIV_BIN_DIR ":") + path).c_str());
+        bool loaded = kiv_load_config(KIV_BIN_DIR "/config/config.xml");
+        kiv_set_env("PATH", path.c_str());
+        kiv_set_env("KIV_ROOT_PATH", root.c_str());
+        return loaded;
+    }
+    kiv::i_gis_service* gis() {
+        gis_object.reset(kiv_core()->get_service("svc_gis"));
+        return kiv_cast_i_gis_service(gis_object.get());
+    }
+    ~shipped_config() override {
+        close();
+        gis_object.reset(nullptr);
+        kiv_core()->unregister_service("svc_gis");
+        ::unsetenv("KIV_GIS_DEFAULT_DRIVER");
+    }
+    auto_ptr_t<kiv::i_object> gis_object;
+};
+
+// Distinct colours of a picture: a blank map has one.
+size_t colours(const wxImage& image) {
+    std::set<unsigned> seen;
+    const unsigned char* rgb = image.GetData();
+    for (size_t i = 0; rgb != nullptr && i < size_t(image.GetWidth()) * image.GetHeight(); ++i)
+        seen.insert(unsigned(rgb[3 * i]) << 16 | unsigned(rgb[3 * i + 1]) << 8 | rgb[3 * i + 2]);
+    return seen.size();
+}
+
+TEST_F(shipped_config, the_user_choosing_gwx_sees_the_demo_chart) {
+    ASSERT_TRUE(load("gwx"));
+    EXPECT_EQ(kiv_get_env("KIV_GIS_DEFAULT_DRIVER"), "gwx") << "the configuration keeps the user's choice";
+    kiv::i_gis_service* service = gis();
+    ASSERT_NE(service, nullptr);
+    EXPECT_STREQ(service->get_default_driver(), "gwx");
+    auto_ptr_t<kiv::i_object_col> charts(service->get_maps("gwx", ""));
+    ASSERT_TRUE(charts);
+    auto_ptr_t<kiv::i_object> chart(charts->get_item_by_name("ashford"));
+    EXPECT_NE(kiv_cast_i_gis_map(chart.get()), nullptr) << "the demo chart is known to the driver";
+
+    open();
+    wxWindow* map_window = session.frame_service->get_frame_manager()->GetPane("Map").window;
+    ASSERT_NE(map_window, nullptr);
+    map_window->Refresh();
+    EXPECT_TRUE(pump_until([&] { return colours(capture(map_window)) > 2; })) << "the chart is drawn";
+    EXPECT_TRUE(capture(frame).SaveFile(KIV_BIN_DIR "/../viewer_gwx_window.png", wxBITMAP_TYPE_PNG));
+}
+
+TEST_F(shipped_config, without_a_user_choice_the_demo_town_driver_is_the_default) {
+    ASSERT_TRUE(load(nullptr));
+    kiv::i_gis_service* service = gis();
+    ASSERT_NE(service, nullptr);
+    EXPECT_STREQ(service->get_default_driver(), "ozm");
+    auto_ptr_t<kiv::i_object_col> charts(service->get_maps("gwx", ""));
+    EXPECT_TRUE(charts && charts->get_count() == 1) << "the chart is still loaded for a later choice";
 }
 
 }  // namespace
