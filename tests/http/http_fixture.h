@@ -17,14 +17,17 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/object.h>
+#include <kiv/http/i_http_server.h>
 #include <kiv/http/i_http_service.h>
 
 #include "../core/core_session.h"
+#include "../core/net_peer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -84,6 +87,37 @@ protected:
     core_session session;
     auto_ptr_t<kiv::i_object> svc_object;
     kiv::i_http_service* http = nullptr;  // borrowed from svc_object
+};
+
+// The framework with one server "site" whose document root is the
+// folder "www" of the session, bound on 127.0.0.1 at a free port.
+class http_site_framework : public http_framework {
+protected:
+    void SetUp() override {
+        http_framework::SetUp();
+        root = folder("www");
+        site.reset(http->create_server("site", "www"));
+        ASSERT_TRUE(site);
+        port = free_port();
+        ASSERT_NE(port, 0);
+        ASSERT_TRUE(http->bind_server(site, "127.0.0.1", port));
+    }
+    void TearDown() override {
+        if (site)
+            http->unbind_server(site, "127.0.0.1", port);
+        site.reset();
+        http_framework::TearDown();
+    }
+    // Writes NAME under the document root. Returns: its path.
+    std::string put(const std::string& name, const std::string& text) {
+        std::string path = root + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    std::string root;
+    auto_ptr_t<kiv::i_http_server> site;
+    uint16_t port = 0;
 };
 
 // Counts the events of one type and keeps the names of their objects.

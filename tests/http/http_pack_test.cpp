@@ -43,34 +43,15 @@ bool file_under(const std::string& dir, const std::string& name) {
     return false;
 }
 
-class http_pack_test : public http_framework {
+class http_pack_test : public http_site_framework {
 protected:
-    void SetUp() override {
-        http_framework::SetUp();
-        root = folder("www");
-        site.reset(http->create_server("site", "www"));
-        ASSERT_TRUE(site);
-        port = free_port();
-        ASSERT_NE(port, 0);
-        ASSERT_TRUE(http->bind_server(site, "127.0.0.1", port));
-    }
-    void TearDown() override {
-        if (site)
-            http->unbind_server(site, "127.0.0.1", port);
-        site.reset();
-        http_framework::TearDown();
-    }
+    using http_site_framework::put;
     std::string put(const std::string& name, const std::string& text, time_t mtime) {
-        std::string path = root + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
+        std::string path = put(name, text);
         set_mtime(path, mtime);
         return path;
     }
     response get(const std::string& page) { return ask(port, "GET " + page + " HTTP/1.0\r\nHost: site\r\n\r\n"); }
-
-    std::string root;
-    auto_ptr_t<i_http_server> site;
-    uint16_t port = 0;
 };
 
 }  // namespace

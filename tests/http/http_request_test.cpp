@@ -34,33 +34,7 @@ response get(uint16_t port, const std::string& page, const std::string& headers 
     return ask(port, "GET " + page + " HTTP/1.0\r\nHost: site\r\n" + headers + "\r\n");
 }
 
-class http_request_test : public http_framework {
-protected:
-    void SetUp() override {
-        http_framework::SetUp();
-        root = folder("www");
-        site.reset(http->create_server("site", "www"));
-        ASSERT_TRUE(site);
-        port = free_port();
-        ASSERT_NE(port, 0);
-        ASSERT_TRUE(http->bind_server(site, "127.0.0.1", port));
-    }
-    void TearDown() override {
-        if (site)
-            http->unbind_server(site, "127.0.0.1", port);
-        site.reset();
-        http_framework::TearDown();
-    }
-    std::string put(const std::string& name, const std::string& text) {
-        std::string path = root + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
-    }
-
-    std::string root;
-    auto_ptr_t<i_http_server> site;
-    uint16_t port = 0;
-};
+class http_request_test : public http_site_framework {};
 
 std::string digits(size_t size) {
     std::string text;
