@@ -357,13 +357,19 @@ TEST_F(workspace_case, growth_ends_when_the_growing_panel_goes_away) {
     shortcuts->get_entry(2)->panel->Destroy();
     ASSERT_TRUE(pump_until([&] { return !shortcuts->is_animating(); }));
     EXPECT_FALSE(shortcuts->is_clicked());
+    // Its workspace still takes its caption away.
+    EXPECT_TRUE(manager()->remove_workspace(find("c")));
+    EXPECT_EQ(shortcuts->get_count(), 2);
+    EXPECT_EQ(shortcuts->find_caption("c"), -1);
 
     // Removed with its workspace: the growth stops at once.
-    release_on(shortcuts, shortcuts->get_entry(1)->caption);
+    ASSERT_EQ(active(), "b");
+    release_on(shortcuts, shortcuts->get_entry(0)->caption);
     ASSERT_TRUE(shortcuts->is_animating());
-    EXPECT_TRUE(manager()->remove_workspace(find("b")));
+    EXPECT_TRUE(manager()->remove_workspace(find("a")));
     EXPECT_FALSE(shortcuts->is_animating());
-    EXPECT_EQ(active(), "a");
+    EXPECT_FALSE(shortcuts->is_clicked());
+    EXPECT_EQ(active(), "b");
 }
 
 TEST_F(workspace_case, captions_follow_each_other_with_the_current_panel_below_its_caption) {

@@ -174,6 +174,14 @@ int shortcuts_bar::find(wxWindow* window) const {
     return -1;
 }
 
+int shortcuts_bar::find_caption(const wxString& text) const {
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i]->caption->get_text() == text)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
 void shortcuts_bar::layout() {
     const wxSize size = GetClientSize();
     const int height = caption_bar::height;

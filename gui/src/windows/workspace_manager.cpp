@@ -90,7 +90,9 @@ workspace_manager::workspace_manager(const char* name, const char* caption, cons
                               .BottomDockable(false)
                               .MinSize(size)
                               .FloatingSize(size));
-    docking->Update();
+    // Before the application attached its frame, its own Update lays the pane out.
+    if (docking->GetManagedWindow() != nullptr)
+        docking->Update();
 
     kiv_install_gui_handler(-1, select_tree_item_event,
                             kiv_gui_event_handler(workspace_manager::on_select_tree_item), this);
@@ -163,8 +165,14 @@ bool workspace_manager::remove_workspace(i_workspace* workspace) {
     // alive until the removal is complete.
     auto_ptr_t<i_workspace> held(workspace);
     workspace->addref();
-    if (shortcuts_bar* bar = bar_.get())
-        bar->remove(workspace->get_window());
+    if (shortcuts_bar* bar = bar_.get()) {
+        // A panel destroyed by someone else leaves its caption behind,
+        // found by the workspace's name (names are unique here).
+        wxWindow* window = workspace->get_window();
+        int position = window != nullptr ? bar->find(window)
+                                         : bar->find_caption(wxString::FromUTF8(workspace->get_name()));
+        bar->remove(position);
+    }
     workspaces_->remove_item(workspace);
     return true;
 }
@@ -260,7 +268,8 @@ bool kiv_gui_create_workspace_manager(const char* name, const char* caption, con
         if (wxWindow* bar = manager->get_pane_window()) {
             frame->get_frame_manager()->DetachPane(bar);
             bar->Destroy();
-            frame->get_frame_manager()->Update();
+            if (frame->get_frame_manager()->GetManagedWindow() != nullptr)
+                frame->get_frame_manager()->Update();
         }
         return false;
     }

@@ -129,6 +129,8 @@ public:
     // Returns: the position of the first entry whose panel is `window`,
     //     -1 when none.
     int find(wxWindow* window) const;
+    // Returns: the position of the first entry captioned `text`, -1 when none.
+    int find_caption(const wxString& text) const;
 
     const wxString& get_text() const { return text_; }
     void set_animate(bool animate) { animate_ = animate; }
