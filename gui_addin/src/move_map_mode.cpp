@@ -36,8 +36,8 @@ bool coords_enabled() {
 }  // namespace
 
 move_map_mode::move_map_mode() : map_mode_base("MAP_MODE_MOVE") {
-    idle_cursor_ = kiv_addin::make_cursor(kiv_addin::move_idle_xpm, 0, 0);
-    grab_cursor_ = kiv_addin::make_cursor(kiv_addin::move_grab_xpm, 0, 0);
+    idle_cursor_ = kiv_addin::make_arrow_cursor(kiv_addin::arrow_badge::move_idle);
+    grab_cursor_ = kiv_addin::make_arrow_cursor(kiv_addin::arrow_badge::move_grab);
 }
 
 void move_map_mode::on_begin_mode(i_map_view* view) {

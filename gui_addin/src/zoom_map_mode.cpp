@@ -20,7 +20,7 @@
 namespace kiv {
 
 zoom_map_mode::zoom_map_mode() : map_mode_base("MAP_MODE_ZOOM") {
-    cursor_ = kiv_addin::make_cursor(kiv_addin::zoom_xpm, 0, 0);
+    cursor_ = kiv_addin::make_arrow_cursor(kiv_addin::arrow_badge::zoom);
 }
 
 void zoom_map_mode::on_begin_mode(i_map_view* view) {
