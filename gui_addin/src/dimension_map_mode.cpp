@@ -138,22 +138,13 @@ void dimension_map_mode::on_begin_mode(i_map_view* view) {
     points_.Clear();
     mouse_ = wxPoint(0, 0);
     rubber_ = false;
-    view_ = view;
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr)
-        return;
-    wnd->SetCursor(cursor_);
-    install_handlers();
-    view_->redraw();
+    begin_on_view(view, cursor_);
 }
 
 void dimension_map_mode::on_end_mode() {
     points_.Clear();
     rubber_ = false;
-    uninstall_handlers();
-    release_capture();
-    if (map_wnd() != nullptr)
-        view_->set_status_text(wxString(), 3);
+    end_on_view();
 }
 
 bool dimension_map_mode::click_down_proc(const wxPoint& pt) {
@@ -225,12 +216,8 @@ bool dimension_map_mode::db_click_proc(const wxPoint&) {
 }
 
 bool dimension_map_mode::on_draw(wxDC* dc, wxDC* map_dc) {
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr || dc == nullptr || map_dc == nullptr)
+    if (!blit_map(dc, map_dc, wxPoint(0, 0)))
         return false;
-    wxSize size = wnd->GetClientSize();
-    if (map_dc->IsOk() && size.x != 0 && size.y != 0)
-        dc->Blit(0, 0, size.x, size.y, map_dc, 0, 0, wxCOPY);
     auto_ptr_t<i_gis_viewport> vp(viewport());
     if (vp && rubber_ && !points_.IsEmpty()) {
         view_point p;

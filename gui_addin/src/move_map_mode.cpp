@@ -36,41 +36,20 @@ bool coords_enabled() {
 }  // namespace
 
 move_map_mode::move_map_mode() : map_mode_base("MAP_MODE_MOVE") {
-    idle_cursor_ = kiv_addin::make_cursor(kiv_addin::move_idle_xpm, 0, 0);
-    grab_cursor_ = kiv_addin::make_cursor(kiv_addin::move_grab_xpm, 0, 0);
+    idle_cursor_ = kiv_addin::make_arrow_cursor(kiv_addin::arrow_badge::move_idle);
+    grab_cursor_ = kiv_addin::make_arrow_cursor(kiv_addin::arrow_badge::move_grab);
 }
 
 void move_map_mode::on_begin_mode(i_map_view* view) {
-    view_ = view;
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr)
-        return;
-    dragging_ = false;
-    start_ = end_ = wxPoint(0, 0);
-    wnd->SetCursor(idle_cursor_);
-    install_handlers();
-    view_->redraw();
+    begin_on_view(view, idle_cursor_);
 }
 
 void move_map_mode::on_end_mode() {
-    uninstall_handlers();
-    dragging_ = false;
-    start_ = end_ = wxPoint(0, 0);
-    release_capture();
-    if (map_wnd() != nullptr)
-        view_->set_status_text(wxString(), 3);
+    end_on_view();
 }
 
 bool move_map_mode::click_down_proc(const wxPoint& pt) {
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr)
-        return false;
-    dragging_ = true;
-    wnd->SetCursor(grab_cursor_);
-    if (!wnd->HasCapture())
-        wnd->CaptureMouse();
-    start_ = end_ = pt;
-    return true;
+    return start_drag(pt, &grab_cursor_);
 }
 
 bool move_map_mode::motion_proc(const wxPoint& pt) {
@@ -108,18 +87,14 @@ bool move_map_mode::click_up_proc(const wxPoint&) {
         if (vp && vp->dp_to_lc(start_.x, start_.y, s) && vp->dp_to_lc(end_.x, end_.y, e))
             view_->set_center(centre.lat + s.lat - e.lat, centre.lon + s.lon - e.lon, view_->get_scale());
     }
-    start_ = end_ = wxPoint(0, 0);
+    clear_drag();
     return true;
 }
 
 bool move_map_mode::on_draw(wxDC* dc, wxDC* map_dc) {
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr || dc == nullptr || map_dc == nullptr)
-        return false;
     wxPoint offset = dragging_ ? end_ - start_ : wxPoint(0, 0);
-    wxSize size = wnd->GetClientSize();
-    if (map_dc->IsOk() && size.x != 0 && size.y != 0)
-        dc->Blit(offset.x, offset.y, size.x, size.y, map_dc, 0, 0, wxCOPY);
+    if (!blit_map(dc, map_dc, offset))
+        return false;
     return offset == wxPoint(0, 0);
 }
 
@@ -166,9 +141,8 @@ bool move_map_mode::key_down_proc(int key_code) {
 }
 
 void move_map_mode::on_capture_lost() {
-    bool shifted = dragging_ && end_ != start_;
-    dragging_ = false;
-    start_ = end_ = wxPoint(0, 0);
+    bool shifted = drag_moved();
+    clear_drag();
     if (wxWindow* wnd = map_wnd()) {
         wnd->SetCursor(idle_cursor_);
         if (shifted)

@@ -20,39 +20,19 @@
 namespace kiv {
 
 zoom_map_mode::zoom_map_mode() : map_mode_base("MAP_MODE_ZOOM") {
-    cursor_ = kiv_addin::make_cursor(kiv_addin::zoom_xpm, 0, 0);
+    cursor_ = kiv_addin::make_arrow_cursor(kiv_addin::arrow_badge::zoom);
 }
 
 void zoom_map_mode::on_begin_mode(i_map_view* view) {
-    view_ = view;
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr)
-        return;
-    dragging_ = false;
-    start_ = end_ = wxPoint(0, 0);
-    wnd->SetCursor(cursor_);
-    install_handlers();
-    view_->redraw();
+    begin_on_view(view, cursor_);
 }
 
 void zoom_map_mode::on_end_mode() {
-    uninstall_handlers();
-    dragging_ = false;
-    start_ = end_ = wxPoint(0, 0);
-    release_capture();
-    if (map_wnd() != nullptr)
-        view_->set_status_text(wxString(), 3);
+    end_on_view();
 }
 
 bool zoom_map_mode::click_down_proc(const wxPoint& pt) {
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr)
-        return false;
-    dragging_ = true;
-    if (!wnd->HasCapture())
-        wnd->CaptureMouse();
-    start_ = end_ = pt;
-    return true;
+    return start_drag(pt, nullptr);
 }
 
 bool zoom_map_mode::motion_proc(const wxPoint& pt) {
@@ -105,13 +85,7 @@ bool zoom_map_mode::click_up_proc(const wxPoint&) {
 }
 
 bool zoom_map_mode::on_draw(wxDC* dc, wxDC* map_dc) {
-    wxWindow* wnd = map_wnd();
-    if (wnd == nullptr || dc == nullptr || map_dc == nullptr)
-        return false;
-    wxSize size = wnd->GetClientSize();
-    if (map_dc->IsOk() && size.x != 0 && size.y != 0)
-        dc->Blit(0, 0, size.x, size.y, map_dc, 0, 0, wxCOPY);
-    return true;
+    return blit_map(dc, map_dc, wxPoint(0, 0));
 }
 
 void zoom_map_mode::draw_agg_after(i_image* image) {
@@ -127,9 +101,8 @@ void zoom_map_mode::draw_agg_after(i_image* image) {
 }
 
 void zoom_map_mode::on_capture_lost() {
-    bool drawn = dragging_ && end_ != start_;
-    dragging_ = false;
-    start_ = end_ = wxPoint(0, 0);
+    bool drawn = drag_moved();
+    clear_drag();
     if (drawn && view_ != nullptr)
         view_->redraw();
 }

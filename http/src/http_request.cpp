@@ -129,18 +129,10 @@ bool http_request::read_some() {
         }
         ssize_t n = recv(socket_, chunk, std::min(room, sizeof chunk), 0);
         if (n < 0) {
-            if (errno == EINTR)
+            io_next next = after_io_error("do_io_read: recv error");
+            if (next == io_retry)
                 continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return true;
-            if (errno == ECONNRESET || errno == EPIPE) {
-                close_connection(nullptr);
-            } else {
-                std::string message = std::string("do_io_read: recv error ") + std::to_string(errno) + ": " +
-                                      std::strerror(errno);
-                close_connection(message.c_str());
-            }
-            return false;
+            return next == io_wait;
         }
         if (n == 0) {
             close_connection(nullptr);
@@ -239,18 +231,10 @@ bool http_request::write_some() {
         if (out_pos_ < out_.size()) {
             ssize_t n = send(socket_, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n < 0) {
-                if (errno == EINTR)
+                io_next next = after_io_error("do_io_write: send error");
+                if (next == io_retry)
                     continue;
-                if (errno == EAGAIN || errno == EWOULDBLOCK)
-                    return true;
-                if (errno == ECONNRESET || errno == EPIPE) {
-                    close_connection(nullptr);
-                } else {
-                    std::string message = std::string("do_io_write: send error ") + std::to_string(errno) + ": " +
-                                          std::strerror(errno);
-                    close_connection(message.c_str());
-                }
-                return false;
+                return next == io_wait;
             }
             out_pos_ += static_cast<size_t>(n);
             bytes_sent_ += static_cast<uint64_t>(n);
@@ -262,18 +246,10 @@ bool http_request::write_some() {
             size_t count = static_cast<size_t>(std::min<uint64_t>(file_remaining_, sendfile_chunk));
             ssize_t n = sendfile(socket_, file_fd_, &offset, count);
             if (n < 0) {
-                if (errno == EINTR)
+                io_next next = after_io_error("do_io_write: file send error");
+                if (next == io_retry)
                     continue;
-                if (errno == EAGAIN || errno == EWOULDBLOCK)
-                    return true;
-                if (errno == ECONNRESET || errno == EPIPE) {
-                    close_connection(nullptr);
-                } else {
-                    std::string message = std::string("do_io_write: file send error ") + std::to_string(errno) +
-                                          ": " + std::strerror(errno);
-                    close_connection(message.c_str());
-                }
-                return false;
+                return next == io_wait;
             }
             if (n == 0) {
                 // The file shrank under us: the answer cannot be completed.
@@ -292,6 +268,21 @@ bool http_request::write_some() {
         close_connection(nullptr);
         return false;
     }
+}
+
+http_request::io_next http_request::after_io_error(const char* what) {
+    int error = errno;
+    if (error == EINTR)
+        return io_retry;
+    if (error == EAGAIN || error == EWOULDBLOCK)
+        return io_wait;
+    if (error == ECONNRESET || error == EPIPE) {
+        close_connection(nullptr);
+    } else {
+        std::string message = std::string(what) + " " + std::to_string(error) + ": " + std::strerror(error);
+        close_connection(message.c_str());
+    }
+    return io_ended;
 }
 
 void http_request::close_connection(const char* message) {

@@ -132,6 +132,13 @@ private:
     bool request_complete();
     // Sends what the socket takes. Returns: false when the connection ended.
     bool write_some();
+    // What a failed recv, send or sendfile leaves to do.
+    enum io_next { io_retry, io_wait, io_ended };
+    // Sorts out such a failure by errno: an interrupted call is tried
+    // again, a socket with nothing to give or no room waits for the next
+    // poll, anything else ends the connection (a reset or broken pipe
+    // quietly, other errors logged as `what`, the errno and its text).
+    io_next after_io_error(const char* what);
     // Builds the head (once) before the memory body.
     bool finish_headers();
     // The answer is built: the service thread starts sending.

@@ -1,20 +1,46 @@
 // polygon_draw.cpp --
 //
-//     Drawing of the polygon style: every ring of the style in one path,
+//     Drawing of the polygon styles: every ring of the style in one path,
 //     filled once with the non-zero rule (every point counts, however far
 //     from the view); a border instance strokes the outlines with AGG's
-//     stroke defaults instead.
+//     stroke defaults instead. The smooth polygon turns the path's
+//     corners into curves first and draws through the same steps.
 
 #include <kiv/ozm/render/geometry_styles.h>
 
 #include "render/draw_tools.h"
 
+#include <agg_conv_curve.h>
+#include <agg_conv_smooth_poly1.h>
 #include <agg_conv_stroke.h>
 
 namespace kiv {
 
+namespace {
+
+// Adds `shape` to `ras`: as it is for a fill, or its outline `border`
+// pixels wide for a border instance.
+template <class Shape>
+void add_shape(ozm::rasterizer& ras, Shape& shape, bool border_instance, double border) {
+    if (!border_instance) {
+        ras.add_path(shape);
+        return;
+    }
+    agg::conv_stroke<Shape> outline(shape);
+    outline.width(border);
+    outline.miter_limit(4.0);
+    ras.add_path(outline);
+}
+
+}  // namespace
+
 void render_style_polygon::render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
                                   i_gis_viewport* viewport) const {
+    draw_polygon(features, pages, ctx, viewport, false);
+}
+
+void render_style_polygon::draw_polygon(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                                        i_gis_viewport* viewport, bool smooth) const {
     const double border = border_width(ctx.level);
     if (border_ && border <= 0)
         return;
@@ -24,17 +50,20 @@ void render_style_polygon::render(ozm::feature_table& features, ozm::page_set& p
     const agg::rgba8 color = ozm::style_rgba(color_);
     // Miter joins reach out at most the miter limit times half the width.
     const double stroke = border_ ? border : 0;
+    // Curves run through the same vertices and bulge out by less than a
+    // ring's own size, so twice the straight estimate bounds their cells.
+    const double cells = smooth ? 2 * ozm::estimate_cells(ctx, stroke) : ozm::estimate_cells(ctx, stroke);
     ozm::rasterise(
-        ctx, ozm::estimate_cells(ctx, stroke), 2 * stroke + 1, false,
+        ctx, cells, 2 * stroke + 1, smooth,
         [&](agg::path_storage& path) {
-            if (border_) {
-                agg::conv_stroke<agg::path_storage> outline(path);
-                outline.width(border);
-                outline.miter_limit(4.0);
-                t.ras.add_path(outline);
-            } else {
-                t.ras.add_path(path);
+            if (!smooth) {
+                add_shape(t.ras, path, border_, border);
+                return;
             }
+            agg::conv_smooth_poly1<agg::path_storage> smoothed(path);
+            smoothed.smooth_value(0.5);
+            agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> curve(smoothed);
+            add_shape(t.ras, curve, border_, border);
         },
         [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
 }

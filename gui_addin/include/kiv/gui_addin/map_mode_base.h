@@ -5,7 +5,9 @@
 //     begun on (kept without a reference) and the bodies most modes keep:
 //     procedures that let the view go on, no tooltip, no handlers, no
 //     drawing, always enabled. A mode derives from it and overrides what
-//     it does differently.
+//     it does differently. It also keeps the steps the modes take alike:
+//     beginning and ending on a view, a drag with the mouse captured,
+//     and copying the map picture onto the window.
 
 #ifndef KIV_GUI_ADDIN_MAP_MODE_BASE_H
 #define KIV_GUI_ADDIN_MAP_MODE_BASE_H
@@ -44,6 +46,10 @@ public:
     bool get_enable() override { return true; }
     void set_enable(bool) override {}
 
+    // Returns: whether a drag is under way (always false in the modes
+    //     that do not drag).
+    bool is_dragging() const { return dragging_; }
+
 protected:
     // Returns: the view's map window, or null without a view or window.
     wxWindow* map_wnd() const;
@@ -52,7 +58,30 @@ protected:
     // Releases the map window's mouse capture when it holds it.
     void release_capture() const;
 
+    // Takes `view` as the view begun on. When it has a map window, also
+    // ends any drag, shows `cursor` on the window, installs the handlers
+    // and redraws the view; without one nothing else is done.
+    void begin_on_view(i_map_view* view, const wxCursor& cursor);
+    // Removes the handlers, ends any drag, releases the mouse capture and
+    // empties status field 3 (when there is a map window).
+    void end_on_view();
+    // Starts a drag at `pt`: shows `cursor` first when not null, then
+    // captures the mouse. Returns: false without a map window.
+    bool start_drag(const wxPoint& pt, const wxCursor* cursor);
+    // Ends any drag without acting on it.
+    void clear_drag() {
+        dragging_ = false;
+        start_ = end_ = wxPoint(0, 0);
+    }
+    // Returns: whether a drag is under way and has left its start.
+    bool drag_moved() const { return dragging_ && end_ != start_; }
+    // Copies the whole map picture `map_dc` onto `dc`, shifted by
+    // `offset` pixels. Returns: false without a map window or either DC.
+    bool blit_map(wxDC* dc, wxDC* map_dc, const wxPoint& offset) const;
+
     i_map_view* view_ = nullptr;  // the view begun on, not owned; null: not begun
+    bool dragging_ = false;       // the button went down and has not come up
+    wxPoint start_{0, 0}, end_{0, 0};  // drag ends, map-window pixels; 0, 0 when idle
 };
 
 }  // namespace kiv

@@ -29,13 +29,8 @@ public:
     bool key_down_proc(int key_code) override;
     void on_capture_lost() override;
 
-    // Returns: whether a drag is under way.
-    bool is_dragging() const { return dragging_; }
-
 protected:
-    bool dragging_ = false;
-    wxPoint start_{0, 0}, end_{0, 0};  // drag ends, map-window pixels; 0, 0 when idle
-    wxPoint last_{0, 0};               // last motion position
+    wxPoint last_{0, 0};  // last motion position
     wxCursor idle_cursor_, grab_cursor_;
 };
 

@@ -25,11 +25,7 @@ public:
     void draw_agg_after(i_image* image) override;
     void on_capture_lost() override;
 
-    bool is_dragging() const { return dragging_; }
-
 protected:
-    bool dragging_ = false;
-    wxPoint start_{0, 0}, end_{0, 0};  // band corners, map-window pixels; 0, 0 when idle
     wxCursor cursor_;
 };
 

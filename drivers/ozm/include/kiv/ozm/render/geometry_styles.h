@@ -58,6 +58,13 @@ public:
     // A non-zero fill; a border instance strokes the outlines instead.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
                 i_gis_viewport* viewport) const override;
+
+protected:
+    // Draws as render() does; with `smooth` the outlines' corners are
+    // turned into curves (smooth value 0.5), flattened, before the fill
+    // or stroke.
+    void draw_polygon(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
+                      i_gis_viewport* viewport, bool smooth) const;
 };
 
 // A polygon whose outline is smoothed before filling or stroking.

@@ -1,7 +1,8 @@
 // ozm_search_result.h --
 //
 //     What a city, street or house search of the ozm driver found: the
-//     items in their final order with a cursor over them. Item texts
+//     items in their final order with the cursor of gis_search_list
+//     over them. Item texts
 //     point into the string pools of the maps they came from, so the
 //     result holds a reference to each of those maps for as long as it
 //     lives (an unloaded map stays in memory until its last result goes).
@@ -12,8 +13,7 @@
 #ifndef KIV_OZM_SEARCH_OZM_SEARCH_RESULT_H
 #define KIV_OZM_SEARCH_OZM_SEARCH_RESULT_H
 
-#include <kiv/core/object.h>
-#include <kiv/gis/i_gis_driver.h>
+#include <kiv/gis/gis_search_list.h>
 #include <kiv/ozm/search/map_list.h>
 
 #include <vector>
@@ -38,15 +38,12 @@ inline long long make_search_id(uint32_t load_number, uint32_t index) {
 
 }  // namespace ozm
 
-class KIV_EXPORT ozm_search_result : public object, public virtual i_gis_search_result {
+class KIV_EXPORT ozm_search_result : public gis_search_list<ozm::search_item> {
 public:
     // Empty, the cursor on the end position.
     ozm_search_result() = default;
     // Releases the maps.
     ~ozm_search_result() override;
-
-    // Answers "i_gis_search_result" only ("i_object" included gives false).
-    bool get_interface(const char* name, void** out) override;
 
     // Keeps `map` alive with a reference of the result's own.
     // Throws std::bad_alloc (nothing taken then).
@@ -59,31 +56,8 @@ public:
     // (the end position when there is none). Throws std::bad_alloc.
     void add_items(const std::vector<ozm::search_item>& items);
 
-    unsigned get_count() override;
-    // Returns: false at the end position (no move); else moves one item
-    //     on and tells whether the cursor stands on an item.
-    bool next() override;
-    bool is_valid() override;
-    bool first() override;
-    // Returns: false (cursor unchanged) for an index not below the count.
-    bool at(unsigned index) override;
-    // Returns: the item's name (borrowed, valid while the result lives),
-    //     null at the end position.
-    const char* get_result_text() override;
-    // Returns: false (pt unchanged) at the end position.
-    bool get_result_point(geo_point& pt) override;
-    // Returns: 0.0 at the end position.
-    double get_result_lat() override;
-    double get_result_lon() override;
-    // Returns: 0 at the end position.
-    long long get_result_id() override;
-
 private:
-    const ozm::search_item* current() const { return pos_ < items_.size() ? &items_[pos_] : nullptr; }
-
-    std::vector<ozm_map*> maps_;             // one reference each; keep the item texts valid
-    std::vector<ozm::search_item> items_;    // in result order
-    size_t pos_ = 0;                         // the cursor; items_.size() is the end position
+    std::vector<ozm_map*> maps_;  // one reference each; keep the item texts valid
 };
 
 }  // namespace kiv
