@@ -234,9 +234,13 @@ TEST_F(output, a_process_that_outlives_its_service_does_not_crash) {
     // The child waits until its input closes; the service goes first.
     ASSERT_GT(wxExecute("sh -c 'read x; echo late; echo late >&2'", wxEXEC_ASYNC, process), 0);
     ASSERT_TRUE(service->set_process(build, process));
+    EXPECT_TRUE(process->is_listening());
     kiv_core()->unregister_service("svc_gui_output");
     session.close_frame();  // the panel goes and drops its reference
     service.reset();        // the last reference: the service is gone
+    // No thread of the library is left running for a process that may
+    // outlive it.
+    EXPECT_FALSE(process->is_listening());
     process->GetOutputStream()->Write("go\n", 3);
     process->CloseOutput();
     // The process ends, reads its rest and deletes itself; its lines go

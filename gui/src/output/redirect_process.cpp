@@ -66,8 +66,11 @@ void redirect_process::attach(output_service* service, const wxString& page) {
 }
 
 void redirect_process::detach_service() {
-    std::lock_guard<std::mutex> guard(link_->lock);
-    link_->service = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(link_->lock);
+        link_->service = nullptr;
+    }
+    stop_listening();
 }
 
 void redirect_process::stop_listening() {

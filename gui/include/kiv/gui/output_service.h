@@ -198,8 +198,12 @@ public:
     // Sets the page name and the service together (the listen thread may
     // run) and starts the listen thread once.
     void attach(output_service* service, const wxString& page);
-    // The service is going: lines are dropped from now on.
+    // The service is going: lines are dropped from now on, and the listen
+    // thread stops (the process may outlive the library's code; what is
+    // left is read when it ends).
     void detach_service();
+    // Returns: whether the listen thread runs.
+    bool is_listening() const { return thread_.joinable(); }
 
     void OnTerminate(int pid, int status) override;
 
