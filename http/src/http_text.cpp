@@ -13,8 +13,19 @@
 
 namespace {
 
-bool needs_escape(char c) {
-    return c == '"' || c == '\n' || c == '\r' || c == '\\';
+// Returns: how many bytes character `p` takes escaped (1: as it is). Other
+// control characters than line feed and carriage return become \u00XX,
+// which both JSON and script strings require; "</" becomes "<\/", so a
+// text never closes the script element it is placed in.
+size_t escaped_size(const char* p, const char* src) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\n' || c == '\r' || c == '\\')
+        return 2;
+    if (c < 0x20)
+        return 6;
+    if (c == '/' && p != src && p[-1] == '<')
+        return 2;
+    return 1;
 }
 
 }  // namespace
@@ -22,24 +33,33 @@ bool needs_escape(char c) {
 char* kiv_http_get_printable_jscript(const char* src, bool skip_update) {
     if (src == nullptr)
         return nullptr;
-    size_t length = std::strlen(src);
-    size_t escapes = 0;
-    for (const char* p = src; *p != '\0'; ++p)
-        if (needs_escape(*p))
-            ++escapes;
-    if (escapes == 0 && skip_update)
+    size_t size = 0;
+    bool changed = false;
+    for (const char* p = src; *p != '\0'; ++p) {
+        const size_t n = escaped_size(p, src);
+        size += n;
+        changed = changed || n != 1;
+    }
+    if (!changed && skip_update)
         return nullptr;
-    char* out = static_cast<char*>(std::malloc(length + escapes + 1));
+    char* out = static_cast<char*>(std::malloc(size + 1));
     if (out == nullptr)
         return nullptr;
     char* q = out;
     for (const char* p = src; *p != '\0'; ++p) {
-        switch (*p) {
-        case '"':  *q++ = '\\'; *q++ = '"'; break;
-        case '\n': *q++ = '\\'; *q++ = 'n'; break;
-        case '\r': *q++ = '\\'; *q++ = 'r'; break;
-        case '\\': *q++ = '\\'; *q++ = '\\'; break;
-        default:   *q++ = *p; break;
+        const unsigned char c = static_cast<unsigned char>(*p);
+        switch (escaped_size(p, src)) {
+        case 1:
+            *q++ = *p;
+            break;
+        case 6:
+            std::snprintf(q, 7, "\\u%04x", c);
+            q += 6;
+            break;
+        default:
+            *q++ = '\\';
+            *q++ = c == '\n' ? 'n' : c == '\r' ? 'r' : *p;
+            break;
         }
     }
     *q = '\0';

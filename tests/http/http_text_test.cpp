@@ -32,7 +32,11 @@ TEST(http_text, escaping_for_script_strings) {
     EXPECT_EQ(escaped("plain text", false), "plain text");
     EXPECT_EQ(escaped("", false), "");
     EXPECT_EQ(escaped("\n\n\n", true), "\\n\\n\\n");
-    EXPECT_EQ(escaped("a\"b\\c\rd\ne\t", true), "a\\\"b\\\\c\\rd\\ne\t");
+    // Other control characters as \u00XX (valid in JSON and scripts);
+    // "</" never closes the script element the text is placed in.
+    EXPECT_EQ(escaped("a\"b\\c\rd\ne\t\x01", true), "a\\\"b\\\\c\\rd\\ne\\u0009\\u0001");
+    EXPECT_EQ(escaped("</script><!-- a/b /", true), "<\\/script><!-- a/b /");
+    EXPECT_EQ(escaped("x</", false), "x<\\/");
     EXPECT_EQ(escaped("\xD0\x9C\xD0\xB8\xD1\x80 \"x\"", true), "\xD0\x9C\xD0\xB8\xD1\x80 \\\"x\\\"");
 }
 

@@ -14,9 +14,10 @@
 
 // Escapes a text for a double-quoted JavaScript (or JSON) string: '"',
 // line feed, carriage return and backslash become \", \n, \r and \\;
-// every other byte is copied as it is.
+// other control characters \u00XX, and "</" becomes "<\/" (the text may
+// stand inside a script element); every other byte is copied as it is.
 // Returns: a malloc-ed text the caller frees; null for null `src` or
-//     when memory fails. When `src` holds none of the four characters
+//     when memory fails. When `src` holds nothing to escape
 //     and `skip_update` is set, null too: the caller may use `src` as it
 //     is. Any thread.
 KIV_EXTERN_C char* kiv_http_get_printable_jscript(const char* src, bool skip_update);
