@@ -39,8 +39,7 @@ kiv_event_function bg_task_callback() {
 // watcher can uninstall (and wait for a pass under way) even when the
 // registry no longer lists the service.
 env_config_reloader::env_config_reloader() {
-    i_core* core = kiv_core();
-    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    events_.reset(find_service("svc_event"));
     i_event_proc* proc = kiv_cast_i_event_proc(events_);
     if (proc != nullptr)
         proc->install_handler(proc->get_event_type(bg_task_event), 0, this, bg_task_callback());

@@ -14,8 +14,7 @@ namespace {
 // Returns: "svc_event" with one reference, or null without a core or
 //     the service.
 i_object* event_service() {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service("svc_event") : nullptr;
+    return find_service("svc_event");
 }
 
 }  // namespace

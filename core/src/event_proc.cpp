@@ -271,8 +271,7 @@ void event_proc::deliver(bool running, void* data, unsigned size) {
     // task then runs on the queue thread itself, which must not end up
     // holding the service's last reference.
     if (running) {
-        i_core* core = kiv_core();
-        auto_ptr_t<i_object> service(core != nullptr ? core->get_service("svc_event") : nullptr);
+        auto_ptr_t<i_object> service(find_service("svc_event"));
         event_proc* proc = kiv_cast_event_proc(service);
         if (proc != nullptr)
             proc->dispatch(evt);

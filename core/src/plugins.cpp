@@ -62,8 +62,7 @@ std::string read_variable(kiv::i_script_engine* engine, const std::string& name)
 // The calling thread's engine, with one reference; null without
 // "svc_script".
 auto_ptr_t<kiv::i_script_engine> calling_engine() {
-    kiv::i_core* core = kiv_core();
-    auto_ptr_t<kiv::i_object> svc(core != nullptr ? core->get_service("svc_script") : nullptr);
+    auto_ptr_t<kiv::i_object> svc(kiv::find_service("svc_script"));
     kiv::i_script_service* scripts = kiv_cast_i_script_service(svc);
     return auto_ptr_t<kiv::i_script_engine>(scripts != nullptr ? scripts->get_script_engine() : nullptr);
 }

@@ -111,8 +111,7 @@ std::string find_script(const std::string& dir_var, const std::string& script) {
 
 script_service::script_service() : table_(std::make_shared<engine_table>()) {
     set_name("script_service");
-    i_core* core = kiv_core();
-    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    events_.reset(find_service("svc_event"));
     if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
         proc->install_handler(proc->get_event_type(post_load_event), 0, this,
                               static_cast<kiv_event_function>(&script_service::on_library_loaded));

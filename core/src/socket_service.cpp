@@ -55,8 +55,7 @@ socket_service::socket_service() {
     // Through the event service held from here on: the service is
     // released after "svc_event" at shut-down and must still uninstall
     // (and wait for a callback under way).
-    i_core* core = kiv_core();
-    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    events_.reset(find_service("svc_event"));
     if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
         proc->install_handler(proc->get_event_type(conn_event), 0, this,
                               static_cast<kiv_event_function>(&socket_service::on_unclaimed_conn));

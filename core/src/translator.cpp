@@ -106,8 +106,7 @@ translator::~translator() {
 
 void translator::handlers(bool install) {
     if (install) {
-        i_core* core = kiv_core();
-        events_ = auto_ptr_t<i_object>(core != nullptr ? core->get_service("svc_event") : nullptr);
+        events_ = auto_ptr_t<i_object>(find_service("svc_event"));
     }
     i_event_proc* proc = kiv_cast_i_event_proc(events_);
     if (proc == nullptr)

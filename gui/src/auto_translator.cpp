@@ -37,15 +37,10 @@ kiv_event_function load_callback() {
     return static_cast<kiv_event_function>(&auto_translator::on_load_library);
 }
 
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 // Adds the help book at `path` (absolute, UTF-8) to the frame service's
 // help controller, when both exist. GUI thread.
 void add_help_book(const std::string& path) {
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
     i_gui_frame* frame = kiv_cast_i_gui_frame(frame_service);
     wxHtmlHelpController* help = frame != nullptr ? frame->get_help() : nullptr;
     if (help == nullptr)
@@ -89,7 +84,7 @@ bool auto_translator::on_load_library(i_event* event) {
         return true;
     }
 
-    auto_ptr_t<i_object> translator_service(service("svc_translator"));
+    auto_ptr_t<i_object> translator_service(find_service("svc_translator"));
     if (i_translator* translator = kiv_cast_i_translator(translator_service))
         translator->add_catalog(name);
 

@@ -18,16 +18,10 @@ namespace kiv {
 
 namespace {
 
-// Returns: a service with one reference, or null without a core.
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 // Returns: the frame service's application object, or null when the
 // service or its application is missing. Not owned.
 wxApp* frame_app() {
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
     i_gui_frame* frame = kiv_cast_i_gui_frame(frame_service);
     return frame != nullptr ? frame->get_app() : nullptr;
 }
@@ -118,8 +112,8 @@ template <class Bind>
 void with_gui_type(const char* event_name, Bind bind) {
     if (event_name == nullptr)
         return;
-    auto_ptr_t<i_object> gui_service(service("svc_gui_event"));
-    auto_ptr_t<i_object> event_service(service("svc_event"));
+    auto_ptr_t<i_object> gui_service(find_service("svc_gui_event"));
+    auto_ptr_t<i_object> event_service(find_service("svc_event"));
     i_gui_event_proc* gui = kiv_cast_i_gui_event_proc(gui_service);
     i_event_proc* events = kiv_cast_i_event_proc(event_service);
     if (gui != nullptr && events != nullptr)
@@ -131,7 +125,7 @@ void with_gui_type(const char* event_name, Bind bind) {
 void kiv_fire_gui_event(gui_event* event, bool now) {
     if (event == nullptr)
         return;
-    auto_ptr_t<i_object> gui_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> gui_service(find_service("svc_gui_event"));
     if (i_gui_event_proc* gui = kiv_cast_i_gui_event_proc(gui_service))
         gui->fire_gui_event(*event, now);
 }

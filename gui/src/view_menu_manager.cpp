@@ -19,11 +19,6 @@ namespace kiv {
 
 namespace {
 
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 wxString translated(const char* text) {
     return wxString::FromUTF8(kiv_translate(text, ""));
 }
@@ -60,8 +55,8 @@ wxMenu* submenu_labelled(wxMenu* menu, const wxString& label) {
 view_menu_manager::view_menu_manager(wxAuiManager* manager) : manager_(manager) {}
 
 void view_menu_manager::add_menu_command(const wxString& pane_name) {
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
-    auto_ptr_t<i_object> event_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
+    auto_ptr_t<i_object> event_service(find_service("svc_gui_event"));
     i_gui_frame* frame = kiv_cast_i_gui_frame(frame_service);
     i_gui_event_proc* events = kiv_cast_i_gui_event_proc(event_service);
     if (pane_name.empty() || frame == nullptr || events == nullptr)
@@ -88,8 +83,8 @@ void view_menu_manager::add_menu_command(const wxString& pane_name) {
 }
 
 wxAuiPaneInfo* view_menu_manager::pane_of(int id) {
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
-    auto_ptr_t<i_object> event_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
+    auto_ptr_t<i_object> event_service(find_service("svc_gui_event"));
     i_gui_frame* frame = kiv_cast_i_gui_frame(frame_service);
     i_gui_event_proc* events = kiv_cast_i_gui_event_proc(event_service);
     wxMenuBar* bar = frame_menu_bar(frame);

@@ -34,8 +34,7 @@ std::mutex error_log_lock;
 std::mutex access_log_lock;
 
 auto_ptr_t<i_object> service(const char* name) {
-    i_core* core = kiv_core();
-    return auto_ptr_t<i_object>(core != nullptr ? core->get_service(name) : nullptr);
+    return auto_ptr_t<i_object>(find_service(name));
 }
 
 // Compresses the open file `fd` of `size` bytes into `target`.

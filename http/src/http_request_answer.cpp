@@ -75,8 +75,7 @@ int64_t now_seconds() {
 }
 
 auto_ptr_t<i_http_service> http_service_ref() {
-    i_core* core = kiv_core();
-    auto_ptr_t<i_object> svc(core != nullptr ? core->get_service("svc_http") : nullptr);
+    auto_ptr_t<i_object> svc(find_service("svc_http"));
     i_http_service* http = kiv_cast_i_http_service(svc);
     if (http == nullptr)
         return auto_ptr_t<i_http_service>();

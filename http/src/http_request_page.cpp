@@ -60,8 +60,7 @@ const char include_proc[] = "proc include {file} {\n\tvariable http_request\n\t_
 // ---- pages -------------------------------------------------------------
 
 bool http_request::run_page(const char* path) {
-    i_core* core = kiv_core();
-    auto_ptr_t<i_object> svc(core != nullptr ? core->get_service("svc_script") : nullptr);
+    auto_ptr_t<i_object> svc(find_service("svc_script"));
     i_script_service* scripts = kiv_cast_i_script_service(svc);
     if (scripts == nullptr || path == nullptr)
         return false;

@@ -100,8 +100,7 @@ std::string address_or_any(const char* bind_addr) {
 
 // The socket service, looked up for one call. Returns: null when gone.
 auto_ptr_t<i_object> socket_service() {
-    i_core* core = kiv_core();
-    return auto_ptr_t<i_object>(core != nullptr ? core->get_service("svc_socket") : nullptr);
+    return auto_ptr_t<i_object>(find_service("svc_socket"));
 }
 
 }  // namespace
@@ -113,8 +112,7 @@ http_service::http_service() {
     proxy_config proxy = read_proxy_config();
     if (!proxy.host.empty())
         set_proxy_server(proxy.host.c_str(), proxy.port, proxy.bypass.c_str());
-    i_core* core = kiv_core();
-    events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+    events_.reset(find_service("svc_event"));
     wakeup_ = std::make_shared<http_wakeup>();
     if (wakeup_->fd() < 0)
         kiv_log(0, "http_service: no wake-up descriptor: %s", std::strerror(errno));
@@ -241,8 +239,7 @@ bool http_service::bind_server(i_http_server* svr, const char* bind_addr, unsign
     if (sockets == nullptr || !sockets->open_tcp_socket(address.c_str(), port, listen_backlog))
         return false;
     if (!events_) {
-        i_core* core = kiv_core();
-        events_.reset(core != nullptr ? core->get_service("svc_event") : nullptr);
+        events_.reset(find_service("svc_event"));
     }
     if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
         proc->install_handler(proc->get_event_type(conn_opened_event), port, this, connection_callback());

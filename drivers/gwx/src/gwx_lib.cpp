@@ -29,8 +29,7 @@ std::atomic<bool> initialized{true};
 // stays usable.
 // Returns: false when the service is missing or memory fails.
 bool register_driver() {
-    i_core* core = kiv_core();
-    auto_ptr_t<i_object> svc(core != nullptr ? core->get_service("svc_gis") : nullptr);
+    auto_ptr_t<i_object> svc(find_service("svc_gis"));
     i_gis_service* gis = kiv_cast_i_gis_service(svc);
     if (gis == nullptr) {
         kiv_trace("Error loading GWX GIS driver. GIS service not found.");

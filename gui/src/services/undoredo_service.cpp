@@ -20,11 +20,6 @@ namespace kiv {
 
 namespace {
 
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 wxString tr(const char* text) {
     return wxString::FromUTF8(kiv_translate(text, ""));
 }
@@ -119,8 +114,8 @@ bool undoredo_service::can_redo() {
 }
 
 void undoredo_service::add_menu_items() {
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
-    auto_ptr_t<i_object> event_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
+    auto_ptr_t<i_object> event_service(find_service("svc_gui_event"));
     i_gui_frame* frames = kiv_cast_i_gui_frame(frame_service);
     i_gui_event_proc* events = kiv_cast_i_gui_event_proc(event_service);
     if (frames == nullptr || events == nullptr)
@@ -145,7 +140,7 @@ void undoredo_service::add_menu_items() {
 
 // Installs or removes the four bindings through "svc_gui_event".
 void undoredo_service::bind(bool on) {
-    auto_ptr_t<i_object> event_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> event_service(find_service("svc_gui_event"));
     i_gui_event_proc* events = kiv_cast_i_gui_event_proc(event_service);
     if (events == nullptr)
         return;

@@ -85,8 +85,7 @@ void caption_bar::on_paint(wxPaintEvent&) {
         return;
     // The shared list is looked up for every paint: a list kept from an
     // earlier paint could have gone with its service.
-    i_core* core = kiv_core();
-    auto_ptr_t<i_object> service(core != nullptr ? core->get_service("svc_gui_image_manager") : nullptr);
+    auto_ptr_t<i_object> service(find_service("svc_gui_image_manager"));
     i_image_manager* images = kiv_cast_i_image_manager(service);
     wxImageList* list = images != nullptr ? images->get_image_list() : nullptr;
     if (list == nullptr || image_ >= list->GetImageCount())

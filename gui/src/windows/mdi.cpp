@@ -14,18 +14,13 @@ namespace kiv {
 
 namespace {
 
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 // The docking manager's flags: floating, transparent hint, hint fade.
 const unsigned layout_flags = wxAUI_MGR_ALLOW_FLOATING | wxAUI_MGR_TRANSPARENT_HINT | wxAUI_MGR_HINT_FADE;
 
 }  // namespace
 
 mdi_child_frame::mdi_child_frame(const wxString& title, const wxIcon& icon) : layout_(nullptr, layout_flags) {
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
     i_gui_frame* frames = kiv_cast_i_gui_frame(frame_service);
     // The viewer's top frame is a plain wxFrame: no child window there.
     // dynamic_cast: wxDynamicCast casts down before it checks the class.
@@ -89,7 +84,7 @@ void mdi_child_frame::on_close_panel(wxAuiManagerEvent& event) {
 
 void mdi_child_frame::on_activate(wxActivateEvent& event) {
     uninstall_global_handlers();
-    auto_ptr_t<i_object> mdi_object(service("svc_gui_mdi"));
+    auto_ptr_t<i_object> mdi_object(find_service("svc_gui_mdi"));
     i_mdi_service* mdi = kiv_cast_i_mdi_service(mdi_object);
     if (mdi != nullptr && event.GetActive()) {
         // wxGTK's notebook tells only the child that becomes active: the
@@ -119,7 +114,7 @@ void mdi_child_frame::on_close(wxCloseEvent& event) {
     window->Unbind(wxEVT_CLOSE_WINDOW, &mdi_child_frame::on_close, this, window->GetId());
     window->Unbind(wxEVT_DESTROY, &mdi_child_frame::on_destroy, this, window->GetId());
     uninstall_global_handlers();
-    auto_ptr_t<i_object> mdi_object(service("svc_gui_mdi"));
+    auto_ptr_t<i_object> mdi_object(find_service("svc_gui_mdi"));
     i_mdi_service* mdi = kiv_cast_i_mdi_service(mdi_object);
     if (mdi != nullptr)
         mdi->set_active_child_frame(nullptr);

@@ -26,12 +26,6 @@ namespace {
 
 const char* const select_tree_item_event = "KIV_GUI_SELECT_TREE_ITEM";
 
-// Returns: a service with one reference, or null without a core.
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 }  // namespace
 
 // --- workspace ----------------------------------------------------------
@@ -66,8 +60,8 @@ workspace_manager::workspace_manager(const char* name, const char* caption, cons
     workspaces_->addref();
     names_->addref();
 
-    auto_ptr_t<i_object> frame_service(service("svc_gui_frame"));
-    auto_ptr_t<i_object> image_service(service("svc_gui_image_manager"));
+    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
+    auto_ptr_t<i_object> image_service(find_service("svc_gui_image_manager"));
     i_gui_frame* frame = kiv_cast_i_gui_frame(frame_service);
     wxAuiManager* docking = frame != nullptr ? frame->get_frame_manager() : nullptr;
     wxFrame* top = frame != nullptr ? frame->get_frame() : nullptr;

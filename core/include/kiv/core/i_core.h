@@ -86,6 +86,17 @@ KIV_EXTERN_C void kiv_terminate();
 // Returns: the core, or null before kiv_initialize and after
 //     kiv_terminate. No reference is added. Any thread.
 KIV_EXTERN_C kiv::i_core* kiv_core();
+
+namespace kiv {
+
+// Returns: the service registered as `svc_type`, with one reference for the
+//     caller; null without a core or without such a service. Any thread.
+inline i_object* find_service(const char* svc_type) {
+    i_core* core = kiv_core();
+    return core != nullptr ? core->get_service(svc_type) : nullptr;
+}
+
+}  // namespace kiv
 // Returns: true from the end of kiv_initialize until kiv_terminate
 //     begins. Threads and pool tasks wind down when it turns false.
 KIV_EXTERN_C bool kiv_is_running();
