@@ -11,6 +11,8 @@
 
 #include <wx/utils.h>
 
+#include "../images/shared_images.h"
+
 namespace kiv {
 
 namespace {
@@ -45,6 +47,8 @@ wxTreeCtrl* tree_ctrl::create(wxWindow* parent, const wxSize& size, unsigned int
     if (style == 0)
         style = wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_EDIT_LABELS;
     tree_ = new wxTreeCtrl(parent, wxID_ANY, wxDefaultPosition, size, static_cast<long>(style));
+    if (wxImageList* images = shared_image_list())
+        tree_->SetImageList(images);
     register_handlers();
     return tree_;
 }
