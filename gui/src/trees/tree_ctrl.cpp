@@ -8,6 +8,7 @@
 #include <kiv/core/log.h>
 #include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/tree_ctrl.h>
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/utils.h>
 
@@ -184,6 +185,13 @@ void tree_ctrl::on_end_label_edit(wxTreeEvent& event) {
     // A cancelled edit arrives with an empty label too.
     if (event.IsEditCancelled() || event.GetLabel().empty()) {
         event.Veto();
+        return;
+    }
+    // The text of another column than a tree-list's main one is that
+    // column's value, not the node's name: the tree-list keeps it.
+    auto* list = dynamic_cast<tree_list_ctrl*>(tree_.get());
+    if (list != nullptr && event.GetInt() != list->GetMainColumn()) {
+        event.Skip();
         return;
     }
     auto_ptr_t<i_tree_object> node(node_of(event.GetItem()));

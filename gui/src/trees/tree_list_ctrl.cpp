@@ -2,12 +2,15 @@
 //
 //     The multi-column tree window: its header of columns, the generic tree
 //     that holds the items and re-sends its tree events as the control's,
-//     the painting of the cells after the main column, the icon click and
-//     the 250 ms rename timer.
+//     the painting and in-place editing of the cells after the main
+//     column, the icon click, the 250 ms rename timer and the sideways
+//     scroll range that covers the columns.
 
 #include <kiv/gui/tree_list_ctrl.h>
 
+#include <wx/app.h>
 #include <wx/dcclient.h>
+#include <wx/imaglist.h>
 #include <wx/settings.h>
 
 #include <algorithm>
@@ -45,17 +48,20 @@ const tree_list_column_info& tree_list_header_window::column(int index) const {
     return columns_[index];
 }
 
-static wxHeaderColumnSimple simple_column(const tree_list_column_info& info) {
+wxHeaderColumnSimple tree_list_header_window::make_column(const tree_list_column_info& info) const {
     wxHeaderColumnSimple col(info.text, info.width, static_cast<wxAlignment>(info.alignment),
                              wxCOL_RESIZABLE);
     col.SetHidden(!info.shown);
+    wxImageList* images = owner_ != nullptr && owner_->main_window() != nullptr ? owner_->GetImageList() : nullptr;
+    if (images != nullptr && info.image >= 0 && info.image < images->GetImageCount())
+        col.SetBitmap(images->GetBitmap(info.image));
     return col;
 }
 
 void tree_list_header_window::insert(int before, const tree_list_column_info& info) {
     size_t at = before < 0 ? 0 : std::min(static_cast<size_t>(before), columns_.size());
     columns_.insert(columns_.begin() + at, info);
-    InsertColumn(simple_column(info), static_cast<unsigned int>(at));
+    InsertColumn(make_column(info), static_cast<unsigned int>(at));
 }
 
 void tree_list_header_window::remove(int index) {
@@ -75,7 +81,23 @@ void tree_list_header_window::set(int index, const tree_list_column_info& info) 
 void tree_list_header_window::sync(int index) {
     // Replace the header's copy so that every attribute follows.
     wxHeaderCtrlSimple::DeleteColumn(static_cast<unsigned int>(index));
-    wxHeaderCtrlSimple::InsertColumn(simple_column(columns_[index]), static_cast<unsigned int>(index));
+    wxHeaderCtrlSimple::InsertColumn(make_column(columns_[index]), static_cast<unsigned int>(index));
+}
+
+void tree_list_header_window::images_changed() {
+    for (size_t i = 0; i < columns_.size(); ++i)
+        if (columns_[i].image >= 0)
+            sync(static_cast<int>(i));
+}
+
+wxBitmapBundle tree_list_header_window::shown_image(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
+        return wxBitmapBundle();
+    return GetColumn(static_cast<unsigned int>(index)).GetBitmapBundle();
+}
+
+int tree_list_header_window::total_width() const {
+    return column_x(static_cast<int>(columns_.size()));
 }
 
 int tree_list_header_window::column_x(int index) const {
@@ -102,8 +124,10 @@ void tree_list_header_window::on_resizing(wxHeaderCtrlEvent& event) {
     int index = event.GetColumn();
     if (index >= 0 && static_cast<size_t>(index) < columns_.size()) {
         columns_[index].width = std::max(event.GetWidth(), 0);
-        if (owner_ != nullptr && owner_->main_window() != nullptr)
+        if (owner_ != nullptr && owner_->main_window() != nullptr) {
+            owner_->main_window()->columns_changed();
             owner_->main_window()->Refresh();
+        }
     }
     event.Skip();
 }
@@ -134,6 +158,44 @@ void tree_list_item::set_image(int column, int image) {
     images_[column] = image;
 }
 
+// --- tree_list_edit_ctrl -----------------------------------------------------
+
+tree_list_edit_ctrl::tree_list_edit_ctrl(tree_list_main_window* owner, const wxTreeItemId& item, int column,
+                                         const wxRect& cell, const wxString& text)
+    : wxTextCtrl(owner, wxID_ANY, text, cell.GetPosition(), cell.GetSize(), wxTE_PROCESS_ENTER),
+      owner_(owner), item_(item), column_(column) {
+    Bind(wxEVT_CHAR, &tree_list_edit_ctrl::on_char, this);
+    Bind(wxEVT_KILL_FOCUS, &tree_list_edit_ctrl::on_kill_focus, this);
+    SelectAll();
+}
+
+void tree_list_edit_ctrl::finish(bool accept) {
+    if (finished_)
+        return;
+    finished_ = true;
+    owner_->column_edit_ended(this, accept);
+}
+
+void tree_list_edit_ctrl::on_char(wxKeyEvent& event) {
+    switch (event.GetKeyCode()) {
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+        finish(true);
+        break;
+    case WXK_ESCAPE:
+        finish(false);
+        break;
+    default:
+        event.Skip();
+    }
+}
+
+void tree_list_edit_ctrl::on_kill_focus(wxFocusEvent& event) {
+    event.Skip();
+    // Clicking elsewhere keeps what was typed, as the label editor does.
+    finish(true);
+}
+
 // --- tree_list_rename_timer --------------------------------------------------
 
 void tree_list_rename_timer::Notify() {
@@ -161,6 +223,7 @@ tree_list_main_window::tree_list_main_window(tree_list_ctrl* owner, const wxSize
 
 tree_list_main_window::~tree_list_main_window() {
     rename_timer_.Stop();
+    column_editor_ = nullptr;  // a child: it goes with this window
     // The items go while this window still answers as itself, and their
     // delete events must not reach a control being destroyed.
     owner_ = nullptr;
@@ -171,8 +234,12 @@ bool tree_list_main_window::ProcessEvent(wxEvent& event) {
     auto* tree_event = dynamic_cast<wxTreeEvent*>(&event);
     if (tree_event == nullptr || event.GetEventObject() != this || event.GetEventType() == KIV_EVT_TREE_ICON_CLICK)
         return wxGenericTreeCtrl::ProcessEvent(event);
-    if (event.GetEventType() == wxEVT_TREE_DELETE_ITEM)
+    if (event.GetEventType() == wxEVT_TREE_DELETE_ITEM) {
         rename_timer_.Stop();
+        // An edit of a cell that goes with its item ends unheard.
+        if (column_editor_ != nullptr && column_editor_->item() == tree_event->GetItem())
+            drop_column_editor();
+    }
     bool handled = false;
     if (owner_ != nullptr) {
         // The control's handlers see the event as the control's own.
@@ -201,9 +268,96 @@ tree_list_item* tree_list_main_window::item(const wxTreeItemId& id, bool create)
 }
 
 bool tree_list_main_window::edit_cell(const wxTreeItemId& id, int column) {
-    if (!id.IsOk() || column != owner_->GetMainColumn())
+    if (owner_ == nullptr || !id.IsOk())
         return false;
-    return EditLabel(id) != nullptr;
+    if (column_editor_ != nullptr)
+        column_editor_->finish(true);
+    if (column == owner_->GetMainColumn())
+        return EditLabel(id) != nullptr;
+    if (column < 0 || column >= owner_->GetColumnCount() || !owner_->IsColumnShown(column))
+        return false;
+    if (GetEditControl() != nullptr)
+        EndEditLabel(id, false);
+
+    const wxString text = owner_->GetItemText(id, column);
+    wxTreeEvent begin(wxEVT_TREE_BEGIN_LABEL_EDIT, owner_->GetId());
+    begin.SetEventObject(owner_);
+    begin.SetItem(id);
+    begin.SetLabel(text);
+    begin.SetInt(column);
+    owner_->GetEventHandler()->ProcessEvent(begin);
+    if (!begin.IsAllowed() || !id.IsOk())
+        return false;
+
+    EnsureVisible(id);
+    DoDirtyProcessing();
+    wxRect row;
+    if (!GetBoundingRect(id, row, false))
+        return false;
+    const tree_list_header_window& header = *owner_->header_window();
+    // The text box keeps its own height, centred on the row.
+    wxRect cell(CalcScrolledPosition(wxPoint(header.column_x(column), 0)).x, row.y,
+                header.column(column).width, wxDefaultCoord);
+    column_editor_ = new tree_list_edit_ctrl(this, id, column, cell, text);
+    column_editor_->Move(cell.x, row.y + (row.height - column_editor_->GetSize().y) / 2);
+    column_editor_->SetFocus();
+    return true;
+}
+
+void tree_list_main_window::column_edit_ended(tree_list_edit_ctrl* editor, bool accept) {
+    if (editor != column_editor_)
+        return;
+    const wxTreeItemId id = editor->item();
+    const int column = editor->column();
+    const wxString text = editor->GetValue();
+    drop_column_editor();
+    if (owner_ == nullptr || !id.IsOk())
+        return;
+    wxTreeEvent end(wxEVT_TREE_END_LABEL_EDIT, owner_->GetId());
+    end.SetEventObject(owner_);
+    end.SetItem(id);
+    end.SetInt(column);
+    end.SetLabel(accept ? text : wxString());
+    end.SetEditCanceled(!accept);
+    owner_->GetEventHandler()->ProcessEvent(end);
+    if (accept && end.IsAllowed())
+        owner_->SetItemText(id, column, text);
+    SetFocus();
+}
+
+void tree_list_main_window::drop_column_editor() {
+    tree_list_edit_ctrl* editor = column_editor_;
+    column_editor_ = nullptr;
+    if (editor == nullptr)
+        return;
+    // The editor may be inside one of its own handlers: it goes later,
+    // or with this window if that goes first.
+    editor->Hide();
+    if (wxTheApp != nullptr)
+        wxTheApp->ScheduleForDestruction(editor);
+    else
+        editor->Destroy();
+}
+
+void tree_list_main_window::SetScrollbars(int pixels_x, int pixels_y, int units_x, int units_y, int x, int y,
+                                          bool no_refresh) {
+    pixels_x_ = pixels_x;
+    pixels_y_ = pixels_y;
+    units_x_ = units_x;
+    units_y_ = units_y;
+    // The tree measures its items only; the columns beside them count too.
+    int columns = owner_ != nullptr && owner_->header_window() != nullptr ? owner_->header_window()->total_width() : 0;
+    if (pixels_x > 0 && columns > 0)
+        units_x = std::max(units_x, (columns + pixels_x - 1) / pixels_x);
+    wxGenericTreeCtrl::SetScrollbars(pixels_x, pixels_y, units_x, units_y, x, y, no_refresh);
+}
+
+void tree_list_main_window::columns_changed() {
+    if (pixels_x_ <= 0 && pixels_y_ <= 0)
+        return;
+    int x = 0, y = 0;
+    GetViewStart(&x, &y);
+    SetScrollbars(pixels_x_, pixels_y_, units_x_, units_y_, x, y, true);
 }
 
 int tree_list_main_window::hit_column(const wxPoint& pos) const {
@@ -278,6 +432,7 @@ void tree_list_main_window::on_paint(wxPaintEvent& event) {
     const int main = owner_->GetMainColumn();
     const int first_x = CalcScrolledPosition(wxPoint(header.column_x(main + 1), 0)).x;
     const wxColour back = GetBackgroundColour();
+    wxImageList* images = GetImageList();
     for (wxTreeItemId id = GetFirstVisibleItem(); id.IsOk(); id = GetNextVisible(id)) {
         wxRect row;
         if (!GetBoundingRect(id, row, false) || row.y > client.y)
@@ -303,10 +458,19 @@ void tree_list_main_window::on_paint(wxPaintEvent& event) {
             if (cells == nullptr)
                 continue;
             wxDCClipper clip(dc, cell);
+            wxRect text_area = cell.Deflate(2, 0);
+            const int image = cells->image(c);
+            if (images != nullptr && image >= 0 && image < images->GetImageCount()) {
+                int width = 0, height = 0;
+                images->GetSize(image, width, height);
+                images->Draw(image, dc, text_area.x, cell.y + (cell.height - height) / 2, wxIMAGELIST_DRAW_TRANSPARENT);
+                text_area.x += width + 2;
+                text_area.width -= width + 2;
+            }
             int align = info.alignment == wxALIGN_RIGHT    ? wxALIGN_RIGHT
                         : info.alignment == wxALIGN_CENTRE ? wxALIGN_CENTRE_HORIZONTAL
                                                            : wxALIGN_LEFT;
-            dc.DrawLabel(cells->text(c), cell.Deflate(2, 0), align | wxALIGN_CENTRE_VERTICAL);
+            dc.DrawLabel(cells->text(c), text_area, align | wxALIGN_CENTRE_VERTICAL);
         }
     }
 }
@@ -383,18 +547,49 @@ void tree_list_ctrl::InsertColumn(int before, const wxString& text, int width, i
                                   bool editable) {
     header_->insert(before, tree_list_column_info(text, width, alignment, -1, -1, shown, editable));
     layout_children();
+    main_->columns_changed();
     main_->Refresh();
 }
 
 void tree_list_ctrl::RemoveColumn(int column) {
+    // An open cell editor would write into a column that moved.
+    if (tree_list_edit_ctrl* editor = main_->column_editor())
+        editor->finish(false);
     header_->remove(column);
     layout_children();
+    main_->columns_changed();
     main_->Refresh();
 }
 
 void tree_list_ctrl::SetColumn(int column, const tree_list_column_info& info) {
     header_->set(column, info);
+    main_->columns_changed();
     main_->Refresh();
+}
+
+void tree_list_ctrl::SetImageList(wxImageList* list) {
+    main_->SetImageList(list);
+    header_->images_changed();
+}
+
+void tree_list_ctrl::AssignImageList(wxImageList* list) {
+    main_->AssignImageList(list);
+    header_->images_changed();
+}
+
+wxTextCtrl* tree_list_ctrl::GetEditControl() const {
+    if (tree_list_edit_ctrl* editor = main_->column_editor())
+        return editor;
+    return main_->GetEditControl();
+}
+
+void tree_list_ctrl::EndEditLabel(const wxTreeItemId& item, bool discard_changes) {
+    tree_list_edit_ctrl* editor = main_->column_editor();
+    if (editor != nullptr && editor->item() == item) {
+        editor->finish(!discard_changes);
+        return;
+    }
+    main_->EndEditLabel(item, discard_changes);
 }
 
 tree_list_column_info tree_list_ctrl::GetColumn(int column) const {
