@@ -343,6 +343,28 @@ TEST_F(tree_list_fixture, a_cell_of_another_column_is_edited_in_place_and_keeps_
     EXPECT_EQ(tree->GetEditControl(), nullptr);
 }
 
+TEST_F(tree_list_fixture, a_cell_edit_whose_item_goes_meanwhile_writes_nothing) {
+    list->AddColumn("name", 120);
+    list->AddColumn("size", 120);
+    wxTreeItemId item = root->get_tree_id();
+    tree->Expand(item);
+    wxTreeItemId a = child(item, "a"), b = child(item, "b");
+    // The item goes while its editor is open, or from the handler that
+    // hears the end of the edit.
+    ASSERT_TRUE(list->EditLabel(a, 1));
+    tree->Delete(a);
+    EXPECT_EQ(tree->GetEditControl(), nullptr);
+    tree->Bind(wxEVT_TREE_END_LABEL_EDIT, [&](wxTreeEvent& event) {
+        tree->Delete(event.GetItem());
+        event.Skip();
+    });
+    ASSERT_TRUE(list->EditLabel(b, 1));
+    tree->GetEditControl()->SetValue("gone");
+    tree->EndEditLabel(b, false);
+    pump_until([&] { return tree->GetEditControl() == nullptr; });
+    EXPECT_EQ(tree->GetChildrenCount(item, false), 1u);
+}
+
 TEST_F(tree_list_fixture, a_click_on_an_editable_cell_of_the_current_item_opens_its_editor) {
     list->AddColumn("name", 150);
     list->AddColumn("size", 150, wxALIGN_LEFT, true, true);

@@ -223,7 +223,12 @@ tree_list_main_window::tree_list_main_window(tree_list_ctrl* owner, const wxSize
 
 tree_list_main_window::~tree_list_main_window() {
     rename_timer_.Stop();
-    column_editor_ = nullptr;  // a child: it goes with this window
+    // The editor goes while this window is whole; its last loss of focus
+    // finds no edit to end.
+    if (tree_list_edit_ctrl* editor = column_editor_) {
+        column_editor_ = nullptr;
+        delete editor;
+    }
     // The items go while this window still answers as itself, and their
     // delete events must not reach a control being destroyed.
     owner_ = nullptr;
@@ -239,6 +244,8 @@ bool tree_list_main_window::ProcessEvent(wxEvent& event) {
         // An edit of a cell that goes with its item ends unheard.
         if (column_editor_ != nullptr && column_editor_->item() == tree_event->GetItem())
             drop_column_editor();
+        if (ending_item_.IsOk() && ending_item_ == tree_event->GetItem())
+            ending_item_ = wxTreeItemId();
     }
     bool handled = false;
     if (owner_ != nullptr) {
@@ -310,6 +317,8 @@ void tree_list_main_window::column_edit_ended(tree_list_edit_ctrl* editor, bool 
     const wxTreeItemId id = editor->item();
     const int column = editor->column();
     const wxString text = editor->GetValue();
+    // Focus that went elsewhere stays there.
+    const bool had_focus = wxWindow::FindFocus() == editor;
     drop_column_editor();
     if (owner_ == nullptr || !id.IsOk())
         return;
@@ -319,10 +328,15 @@ void tree_list_main_window::column_edit_ended(tree_list_edit_ctrl* editor, bool 
     end.SetInt(column);
     end.SetLabel(accept ? text : wxString());
     end.SetEditCanceled(!accept);
+    // A handler may delete the item: then there is no cell to write.
+    ending_item_ = id;
     owner_->GetEventHandler()->ProcessEvent(end);
-    if (accept && end.IsAllowed())
+    const bool item_alive = ending_item_.IsOk();
+    ending_item_ = wxTreeItemId();
+    if (accept && end.IsAllowed() && item_alive)
         owner_->SetItemText(id, column, text);
-    SetFocus();
+    if (had_focus)
+        SetFocus();
 }
 
 void tree_list_main_window::drop_column_editor() {

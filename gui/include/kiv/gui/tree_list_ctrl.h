@@ -183,6 +183,7 @@ private:
     bool pressed_on_current_ = false;
     int header_offset_ = 0;  // the header's sideways scroll, in pixels
     tree_list_edit_ctrl* column_editor_ = nullptr;  // child window; null: none open
+    wxTreeItemId ending_item_;  // the item of the edit being ended; cleared when it is deleted
     // The scroll layout the tree itself asked for, before the widening.
     int pixels_x_ = 0, pixels_y_ = 0, units_x_ = 0, units_y_ = 0;
     wxDECLARE_EVENT_TABLE();
