@@ -598,12 +598,14 @@ wxTextCtrl* tree_list_ctrl::GetEditControl() const {
 }
 
 void tree_list_ctrl::EndEditLabel(const wxTreeItemId& item, bool discard_changes) {
-    tree_list_edit_ctrl* editor = main_->column_editor();
-    if (editor != nullptr && editor->item() == item) {
+    // One edit at a time: like the generic tree, the open one ends
+    // whichever item is named.
+    if (tree_list_edit_ctrl* editor = main_->column_editor()) {
         editor->finish(!discard_changes);
         return;
     }
-    main_->EndEditLabel(item, discard_changes);
+    if (main_->GetEditControl() != nullptr)
+        main_->EndEditLabel(item, discard_changes);
 }
 
 tree_list_column_info tree_list_ctrl::GetColumn(int column) const {
