@@ -330,6 +330,7 @@ TEST_F(tree_list_fixture, a_cell_of_another_column_is_edited_in_place_and_keeps_
         }
         ASSERT_TRUE(pump_until([&] { return tree->GetEditControl() == nullptr; })) << s.typed;
         EXPECT_EQ(list->GetItemText(item, 1), s.column1_after) << "typed '" << s.typed << "'";
+        EXPECT_EQ(root->get_field_value("size"), s.column1_after);  // the node's field is the cell
         EXPECT_EQ(list->GetItemText(item, 0), "root");
         EXPECT_STREQ(root->get_name(), "root");
     }
