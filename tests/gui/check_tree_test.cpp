@@ -2,11 +2,14 @@
 //
 //     The check-box tree's own rules: its window, the node's interface and
 //     check state, and an icon click on a node that is not a check-box node
-//     going on untouched. Clicks on real icons are in tree_list_test.cpp.
+//     going on untouched, and the check images of the registered image
+//     manager following the state (none without a manager). Most clicks on
+//     real icons are in tree_list_test.cpp.
 
 #include <kiv/gui/tree_ctrl_ex.h>
 
 #include "gui_session.h"
+#include "test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +86,75 @@ TEST(check_tree, an_icon_click_on_a_plain_node_or_no_item_goes_on) {
     // ends in the handler.
     EXPECT_EQ(passed_on, 1);
     tree->DeleteAllItems();
+}
+
+// A point of the tree-list's main window over the item's icon.
+wxPoint icon_of(tree_list_ctrl* list, const wxTreeItemId& item) {
+    wxGenericTreeCtrl* main = list->main_window();
+    wxRect row;
+    EXPECT_TRUE(main->GetBoundingRect(item, row, true));
+    for (int x = 0; x < row.GetRight(); ++x) {
+        int flags = 0;
+        wxPoint at(x, row.y + row.height / 2);
+        if (main->HitTest(at, flags) == item && (flags & wxTREE_HITTEST_ONITEMICON) != 0)
+            return at;
+    }
+    ADD_FAILURE() << "no icon to click";
+    return wxPoint();
+}
+
+// The three images of an item, normal, selected and expanded.
+std::vector<int> images_of(wxTreeCtrl* tree, const wxTreeItemId& item) {
+    return {tree->GetItemImage(item, wxTreeItemIcon_Normal), tree->GetItemImage(item, wxTreeItemIcon_Selected),
+            tree->GetItemImage(item, wxTreeItemIcon_Expanded)};
+}
+
+TEST(check_tree, the_check_images_follow_the_state_and_are_none_without_an_image_manager) {
+    gui_session session;
+    session.open_frame();
+    {
+        auto_ptr_t<tree_ctrl_ex> control(new tree_ctrl_ex);
+        control->addref();
+        auto* list = dynamic_cast<tree_list_ctrl*>(control->create(session.frame, wxSize(200, 200)));
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->GetImageList(), nullptr);
+        auto_ptr_t<check_node> node(new check_node);
+        node->addref();
+        node->insert_as_root(list);
+        node->set_is_checked(true);
+        EXPECT_TRUE(node->get_is_checked());
+        EXPECT_EQ(images_of(list, node->get_tree_id()), (std::vector<int>{-1, -1, -1}));
+        list->Destroy();
+    }
+
+    registered_images images(session.core.root.path() + "/images", {"a.gif", "check_off.gif", "check_on.gif"});
+    const int off = images.index("check_off.gif"), on = images.index("check_on.gif");
+    ASSERT_EQ(off, 1);
+    ASSERT_EQ(on, 2);
+    auto_ptr_t<tree_ctrl_ex> control(new tree_ctrl_ex);
+    control->addref();
+    auto* list = dynamic_cast<tree_list_ctrl*>(control->create(session.frame, wxSize(200, 200)));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->GetImageList(), images.manager->get_image_list());
+    EXPECT_EQ(list->GetStateImageList(), images.manager->get_image_list());
+    session.frame->Layout();
+    auto_ptr_t<check_node> node(new check_node);
+    node->addref();
+    node->insert_as_root(list);
+    wxTreeItemId item = node->get_tree_id();
+    EXPECT_EQ(list->GetItemImage(item), off);
+    ASSERT_TRUE(pump_until([&] { return list->main_window()->IsShownOnScreen(); }));
+    pump();
+
+    click(list->main_window(), icon_of(list, item));
+    ASSERT_TRUE(pump_until([&] { return node->checks.size() == 1; }));
+    EXPECT_TRUE(node->get_is_checked());
+    EXPECT_EQ(images_of(list, item), (std::vector<int>{on, on, on}));
+    node->set_is_checked(false);
+    EXPECT_EQ(images_of(list, item), (std::vector<int>{off, off, off}));
+    EXPECT_EQ(node->checks.size(), 1u);  // code switching the box is not told
+    list->DeleteAllItems();
+    list->Destroy();
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 //     The folder nodes and the directory dialog over a temporary tree:
 //     node names and child paths, opening at a default path, reloading
 //     after a collapse, "New folder" turning an edited label into a
-//     directory, and names that would leave the parent refused.
+//     directory, names that would leave the parent refused, and the
+//     dialog's icon shown on every folder node.
 
 #include <kiv/core/files.h>
 #include <kiv/gui/folder_object.h>
 
 #include "gui_session.h"
+#include "test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,27 @@ TEST_F(folder_dlg_fixture, opens_at_the_default_path_and_reports_it) {
     answer_next_dialog(wxID_OK);
     EXPECT_EQ(dialog->ShowModal(), wxID_OK);
     EXPECT_EQ(dialog->get_path(), wxString::FromUTF8(base + "/data/maps"));
+}
+
+TEST_F(folder_dlg_fixture, every_folder_node_shows_the_dialogs_icon_from_the_image_manager) {
+    registered_images images(base + "/images", {"a.gif", "folder.gif"});
+    const int icon = images.index("folder.gif");
+    ASSERT_EQ(icon, 1);
+    open(base + "/data/maps");
+    EXPECT_EQ(tree()->GetImageList(), images.manager->get_image_list());
+    new_folder("made");
+    std::vector<wxTreeItemId> shown;  // the root, the open path, the new folder
+    for (wxTreeItemId item = tree()->GetSelection(); item.IsOk(); item = tree()->GetItemParent(item))
+        shown.push_back(item);
+    EXPECT_GE(shown.size(), 4u);
+    for (const wxTreeItemId& item : shown) {
+        EXPECT_EQ(tree()->GetItemImage(item, wxTreeItemIcon_Normal), icon) << tree()->GetItemText(item);
+        EXPECT_EQ(tree()->GetItemImage(item, wxTreeItemIcon_Selected), icon) << tree()->GetItemText(item);
+    }
+    // The window borrows the manager's list: it goes before the manager.
+    dialog->Destroy();
+    dialog = nullptr;
+    pump();
 }
 
 TEST_F(folder_dlg_fixture, a_missing_default_path_leaves_the_root_open_with_nothing_below_selected) {

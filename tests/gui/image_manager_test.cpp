@@ -16,6 +16,7 @@
 #include <kiv/gui/list_ctrl.h>
 
 #include "gui_session.h"
+#include "test_images.h"
 
 #include <gtest/gtest.h>
 
@@ -39,46 +40,6 @@ void save_image(const std::string& path, int side, unsigned char red, unsigned c
     wxImage image(side, side);
     image.SetRGB(wxRect(0, 0, side, side), red, green, blue);
     ASSERT_TRUE(image.SaveFile(wxString::FromUTF8(path), type)) << path;
-}
-
-// A one-colour GIF of side x side pixels (wxWidgets reads GIF but does
-// not write it here). The pixels go out as 8-bit literal codes with a
-// clear code every 100 of them, so the code width never grows.
-void save_gif(const std::string& path, int side, unsigned char red) {
-    std::string out = "GIF89a";
-    auto word = [&out](int value) {
-        out += static_cast<char>(value & 0xff);
-        out += static_cast<char>(value >> 8);
-    };
-    word(side);
-    word(side);
-    out += static_cast<char>(0xf0);  // global table of 2 colours
-    out += '\0';
-    out += '\0';
-    out += std::string{static_cast<char>(red), 0, 0, 0, 0, 0};
-    out += ',';
-    word(0);
-    word(0);
-    word(side);
-    word(side);
-    out += '\0';
-    out += static_cast<char>(7);  // minimum code size: codes start 8 bits wide
-    std::string codes;
-    const int pixels = side * side;
-    for (int i = 0; i < pixels; ++i) {
-        if (i % 100 == 0)
-            codes += static_cast<char>(128);  // clear
-        codes += '\0';
-    }
-    codes += static_cast<char>(129);  // end
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        std::string block = codes.substr(at, 255);
-        out += static_cast<char>(block.size());
-        out += block;
-    }
-    out += '\0';
-    out += ';';
-    std::ofstream(path, std::ios::binary) << out;
 }
 
 void write_text(const std::string& path, const std::string& text) {

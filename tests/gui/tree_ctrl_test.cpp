@@ -5,16 +5,26 @@
 //     (collapse then expand loads again), rename through the label editor,
 //     drag and drop decided by the nodes, the context menu and the
 //     one-entry clipboard with its cut look, and a node that outlives its
-//     item (cut, collapse, cut) reading no freed item data.
+//     item (cut, collapse, cut) reading no freed item data, and the
+//     icons and renderers that come from the registered image manager and
+//     renderer service (and their absence).
 
 #include <kiv/core/i_event_proc.h>
+#include <kiv/core/object_col.h>
+#include <kiv/gui/folder_object.h>
 #include <kiv/gui/i_gui_event_proc.h>
+#include <kiv/gui/property_sheet.h>
+#include <kiv/gui/renderer_service.h>
 #include <kiv/gui/tree_ctrl.h>
 
 #include "gui_session.h"
+#include "test_images.h"
 
 #include <gtest/gtest.h>
 
+#include <wx/imaglist.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
 #include <wx/settings.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -59,6 +69,8 @@ public:
         return drop_result;
     }
     bool is_selected_now() const { return is_selected(); }
+    using tree_object::set_image_name;
+    using tree_object::set_renderer_name;
 
     std::vector<std::string> children;  // loaded on expansion
     int loads = 0, selects = 0, unselects = 0;
@@ -390,6 +402,123 @@ TEST(tree_object_test, casts_and_insertion_into_no_tree) {
     EXPECT_FALSE(node->select_child("x"));
     auto_ptr_t<i_object_col> childs(node->get_childs());
     EXPECT_EQ(childs->get_count(), 0u);
+}
+
+// A renderer that remembers the objects it was given.
+class recording_renderer : public object, public i_named_object_impl, public virtual i_object_renderer {
+public:
+    recording_renderer(const char* name, wxWindow* parent) : window(new wxPanel(parent, wxID_ANY)) {
+        set_name(name);
+        window->Hide();
+    }
+    bool get_interface(const char* name, void** out) override {
+        if (answer_interface(name, "i_object_renderer", static_cast<i_object_renderer*>(this), out) ||
+            answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out))
+            return true;
+        return object::get_interface(name, out);
+    }
+    void set_object(i_object* object) override { given.push_back(object); }
+    wxWindow* get_window() override { return window; }
+
+    wxWindow* window;
+    std::vector<i_object*> given;  // not held
+};
+
+// What one tree shows of a node named "n" with the image name
+// "folder.gif", a folder node under it, and a property sheet.
+struct shown_images {
+    wxImageList* tree_list;
+    int node_image;
+    int node_item_image;
+    int folder_item_image;
+    wxImageList* sheet_list;
+};
+
+shown_images show_images(gui_session& session) {
+    auto_ptr_t<tree_ctrl> control(new tree_ctrl);
+    control->addref();
+    wxTreeCtrl* tree = control->create(session.frame, wxSize(200, 200), 0);
+    auto_ptr_t<test_node> node(new test_node("n"));
+    node->addref();
+    node->set_image_name("folder.gif");
+    node->insert_as_root(tree);
+    auto_ptr_t<folder_object> folder(new folder_object("/tmp", "folder.gif"));
+    folder->addref();
+    folder->insert_as_child(node.get());
+    auto_ptr_t<object_col> pages(new object_col);
+    pages->addref();
+    property_sheet sheet(session.frame, pages.get(), "sheet", wxOK);
+    shown_images shown{tree->GetImageList(), node->get_image(), tree->GetItemImage(node->get_tree_id()),
+                       tree->GetItemImage(folder->get_tree_id()), sheet.get_notebook()->GetImageList()};
+    tree->Destroy();
+    return shown;
+}
+
+TEST(tree_services_test, icons_come_from_the_registered_image_manager_and_none_without_it) {
+    gui_session session;
+    session.open_frame();
+    shown_images none = show_images(session);
+    EXPECT_EQ(none.tree_list, nullptr);
+    EXPECT_EQ(none.node_image, -1);
+    EXPECT_EQ(none.node_item_image, -1);
+    EXPECT_EQ(none.folder_item_image, -1);
+    EXPECT_EQ(none.sheet_list, nullptr);
+    {
+        registered_images images(session.core.root.path() + "/images", {"check_on.gif", "folder.gif"});
+        int folder = images.index("folder.gif");
+        ASSERT_EQ(folder, 1);  // names are listed in order
+        shown_images with = show_images(session);
+        EXPECT_EQ(with.tree_list, images.manager->get_image_list());
+        EXPECT_EQ(with.node_image, folder);
+        EXPECT_EQ(with.node_item_image, folder);
+        EXPECT_EQ(with.folder_item_image, folder);
+        EXPECT_EQ(with.sheet_list, images.manager->get_image_list());
+    }
+    session.close_frame();
+}
+
+TEST(tree_services_test, selecting_a_node_activates_its_renderer_and_nothing_breaks_without_the_service) {
+    gui_session session;
+    session.open_frame();
+    auto_ptr_t<tree_ctrl> control(new tree_ctrl);
+    control->addref();
+    wxTreeCtrl* tree = control->create(session.frame, wxSize(200, 200), 0);
+    auto_ptr_t<test_node> root(new test_node("root"));
+    root->addref();
+    root->insert_as_root(tree);
+    auto_ptr_t<test_node> mapped(new test_node("mapped"));
+    mapped->addref();
+    mapped->set_renderer_name("map");
+    mapped->insert_as_child(root.get());
+    tree->Expand(root->get_tree_id());
+
+    tree->SelectItem(mapped->get_tree_id());  // no renderer service yet
+    EXPECT_TRUE(mapped->is_selected_now());
+    tree->SelectItem(root->get_tree_id());
+
+    wxPanel* parent = new wxPanel(session.frame, wxID_ANY);
+    auto_ptr_t<renderer_service> service(new renderer_service(session.frame, parent));
+    service->addref();
+    auto_ptr_t<recording_renderer> map(new recording_renderer("map", parent));
+    map->addref();
+    service->register_renderer(map.get());
+    kiv_core()->register_service(service.get(), "svc_gui_renderer");
+
+    tree->SelectItem(mapped->get_tree_id());
+    ASSERT_EQ(map->given.size(), 1u);
+    EXPECT_EQ(map->given[0], as_object(mapped.get()));
+    EXPECT_EQ(service->get_current(), static_cast<i_object_renderer*>(map.get()));
+    EXPECT_TRUE(map->window->IsShown());
+    // The root has no renderer name: selecting it hides the map.
+    tree->SelectItem(root->get_tree_id());
+    EXPECT_EQ(service->get_current(), nullptr);
+    EXPECT_FALSE(map->window->IsShown());
+    EXPECT_EQ(map->given.size(), 1u);
+
+    kiv_core()->unregister_service("svc_gui_renderer");
+    service.reset();
+    tree->DeleteAllItems();
+    session.close_frame();
 }
 
 }  // namespace

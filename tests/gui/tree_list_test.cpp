@@ -3,7 +3,9 @@
 //     The multi-column tree window driven as a plain wxTreeCtrl*: the object
 //     tree's lazy children, selection and rename on it, column texts painted
 //     beside the labels, the icon click and its double click that does not
-//     activate, and the 250 ms rename on a click at the current item.
+//     activate, the 250 ms rename on a click at the current item, in-place
+//     editing of the other columns' cells, column images in the header and
+//     the sideways scroll range covering the columns.
 
 #include <kiv/gui/tree_ctrl_ex.h>
 #include <kiv/gui/tree_list_ctrl.h>
@@ -290,6 +292,122 @@ TEST_F(tree_list_fixture, a_click_on_the_current_label_of_an_editable_column_ope
     pump_until([&] { return tree->GetEditControl() == nullptr; });
     EXPECT_STREQ(root->get_name(), "renamed");
     EXPECT_EQ(list->GetItemText(item, 0), "renamed");
+}
+
+TEST_F(tree_list_fixture, a_cell_of_another_column_is_edited_in_place_and_keeps_the_label) {
+    list->AddColumn("name", 120);
+    list->AddColumn("size", 120);
+    wxTreeItemId item = root->get_tree_id();
+    list->SetItemText(item, 1, "old");
+    std::vector<int> ended;  // the column of every end-label-edit event
+    tree->Bind(wxEVT_TREE_END_LABEL_EDIT, [&](wxTreeEvent& event) {
+        ended.push_back(event.GetInt());
+        event.Skip();
+    });
+    pump();
+
+    enum class how { end, discard, enter, escape };
+    struct step {
+        const char* typed;
+        how ending;
+        const char* column1_after;
+    } steps[] = {
+        {"12", how::end, "12"},   {"34", how::enter, "34"}, {"56", how::escape, "34"},
+        {"78", how::discard, "34"}, {"", how::enter, "34"},  // an empty text is vetoed
+    };
+    for (const step& s : steps) {
+        ASSERT_TRUE(list->EditLabel(item, 1)) << s.typed;
+        ASSERT_TRUE(pump_until([&] { return tree->GetEditControl() != nullptr; }));
+        auto* editor = dynamic_cast<tree_list_edit_ctrl*>(tree->GetEditControl());
+        ASSERT_NE(editor, nullptr);
+        EXPECT_EQ(editor->GetPosition().x, list->header_window()->column_x(1));
+        editor->SetValue(s.typed);
+        switch (s.ending) {
+        case how::end: tree->EndEditLabel(item, false); break;
+        case how::discard: tree->EndEditLabel(item, true); break;
+        case how::enter: send_key(editor, WXK_RETURN); break;
+        case how::escape: send_key(editor, WXK_ESCAPE); break;
+        }
+        ASSERT_TRUE(pump_until([&] { return tree->GetEditControl() == nullptr; })) << s.typed;
+        EXPECT_EQ(list->GetItemText(item, 1), s.column1_after) << "typed '" << s.typed << "'";
+        EXPECT_EQ(root->get_field_value("size"), s.column1_after);  // the node's field is the cell
+        EXPECT_EQ(list->GetItemText(item, 0), "root");
+        EXPECT_STREQ(root->get_name(), "root");
+    }
+    EXPECT_EQ(ended, std::vector<int>(5, 1));
+
+    // No editor for a column that is not there, nor on a node that may not
+    // be edited.
+    EXPECT_FALSE(list->EditLabel(item, 2));
+    root->set_tree_flags(KIV_TREE_CHECKBOX);
+    EXPECT_FALSE(list->EditLabel(item, 1));
+    EXPECT_EQ(tree->GetEditControl(), nullptr);
+}
+
+TEST_F(tree_list_fixture, a_cell_edit_whose_item_goes_meanwhile_writes_nothing) {
+    list->AddColumn("name", 120);
+    list->AddColumn("size", 120);
+    wxTreeItemId item = root->get_tree_id();
+    tree->Expand(item);
+    wxTreeItemId a = child(item, "a"), b = child(item, "b");
+    // The item goes while its editor is open, or from the handler that
+    // hears the end of the edit.
+    ASSERT_TRUE(list->EditLabel(a, 1));
+    tree->Delete(a);
+    EXPECT_EQ(tree->GetEditControl(), nullptr);
+    tree->Bind(wxEVT_TREE_END_LABEL_EDIT, [&](wxTreeEvent& event) {
+        tree->Delete(event.GetItem());
+        event.Skip();
+    });
+    ASSERT_TRUE(list->EditLabel(b, 1));
+    tree->GetEditControl()->SetValue("gone");
+    tree->EndEditLabel(b, false);
+    pump_until([&] { return tree->GetEditControl() == nullptr; });
+    EXPECT_EQ(tree->GetChildrenCount(item, false), 1u);
+}
+
+TEST_F(tree_list_fixture, a_click_on_an_editable_cell_of_the_current_item_opens_its_editor) {
+    list->AddColumn("name", 150);
+    list->AddColumn("size", 150, wxALIGN_LEFT, true, true);
+    wxTreeItemId item = root->get_tree_id();
+    tree->SelectItem(item, true);
+    pump();
+    wxRect row;
+    ASSERT_TRUE(list->main_window()->GetBoundingRect(item, row, false));
+    click(list->main_window(), wxPoint(list->header_window()->column_x(1) + 20, row.y + row.height / 2));
+    ASSERT_TRUE(pump_until([&] { return tree->GetEditControl() != nullptr; }));
+    auto* editor = dynamic_cast<tree_list_edit_ctrl*>(tree->GetEditControl());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->column(), 1);
+    editor->SetValue("5 kB");
+    tree->EndEditLabel(item, false);
+    pump_until([&] { return tree->GetEditControl() == nullptr; });
+    EXPECT_EQ(list->GetItemText(item, 1), "5 kB");
+    EXPECT_EQ(list->GetItemText(item, 0), "root");
+}
+
+TEST_F(tree_list_fixture, the_header_shows_column_images_and_the_scroll_range_covers_the_columns) {
+    give_icons();
+    const int width = 400;  // each wider than half the window
+    ASSERT_LT(list->main_window()->GetClientSize().x, 2 * width);
+    list->AddColumn("name", width);
+    for (int i = 0; i < 5; ++i)
+        list->AddColumn(wxString::Format("c%d", i), width);
+    list->SetColumnImage(2, 0);
+    list->SetColumnImage(3, 7);  // no such image
+    EXPECT_TRUE(list->header_window()->shown_image(2).IsOk());
+    EXPECT_FALSE(list->header_window()->shown_image(1).IsOk());
+    EXPECT_FALSE(list->header_window()->shown_image(3).IsOk());
+
+    ASSERT_TRUE(pump_until([&] { return list->main_window()->GetVirtualSize().x >= 6 * width; }))
+        << list->main_window()->GetVirtualSize().x;
+    // A hidden column and removed ones no longer count.
+    list->SetColumnShown(5, false);
+    EXPECT_LT(list->main_window()->GetVirtualSize().x, 6 * width);
+    EXPECT_GE(list->main_window()->GetVirtualSize().x, 5 * width);
+    while (list->GetColumnCount() > 1)
+        list->RemoveColumn(list->GetColumnCount() - 1);
+    EXPECT_LT(list->main_window()->GetVirtualSize().x, 2 * width);
 }
 
 }  // namespace

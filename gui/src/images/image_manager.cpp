@@ -16,6 +16,8 @@
 #include <kiv/core/log.h>
 #include <kiv/gui/image_manager.h>
 
+#include "shared_images.h"
+
 #include <wx/bitmap.h>
 #include <wx/dir.h>
 #include <wx/filename.h>
@@ -229,6 +231,30 @@ int image_manager::create_image(const char* name, const char* file) {
         return -1;
     }
     return register_image(target.c_str(), &bitmap);
+}
+
+namespace {
+
+// The registered manager with one reference, or null.
+auto_ptr_t<i_object> registered_manager() {
+    i_core* core = kiv_core();
+    return auto_ptr_t<i_object>(core != nullptr ? core->get_service("svc_gui_image_manager") : nullptr);
+}
+
+}  // namespace
+
+wxImageList* shared_image_list() {
+    auto_ptr_t<i_object> manager = registered_manager();
+    i_image_manager* images = kiv_cast_i_image_manager(manager);
+    return images != nullptr ? images->get_image_list() : nullptr;
+}
+
+int shared_image_index(const char* name) {
+    if (name == nullptr || *name == '\0')
+        return -1;
+    auto_ptr_t<i_object> manager = registered_manager();
+    i_image_manager* images = kiv_cast_i_image_manager(manager);
+    return images != nullptr ? images->get_image_index(name) : -1;
 }
 
 }  // namespace kiv

@@ -8,8 +8,11 @@
 #include <kiv/core/log.h>
 #include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/tree_ctrl.h>
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/utils.h>
+
+#include "../images/shared_images.h"
 
 namespace kiv {
 
@@ -45,6 +48,8 @@ wxTreeCtrl* tree_ctrl::create(wxWindow* parent, const wxSize& size, unsigned int
     if (style == 0)
         style = wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT | wxTR_EDIT_LABELS;
     tree_ = new wxTreeCtrl(parent, wxID_ANY, wxDefaultPosition, size, static_cast<long>(style));
+    if (wxImageList* images = shared_image_list())
+        tree_->SetImageList(images);
     register_handlers();
     return tree_;
 }
@@ -180,6 +185,13 @@ void tree_ctrl::on_end_label_edit(wxTreeEvent& event) {
     // A cancelled edit arrives with an empty label too.
     if (event.IsEditCancelled() || event.GetLabel().empty()) {
         event.Veto();
+        return;
+    }
+    // The text of another column than a tree-list's main one is that
+    // column's value, not the node's name: the tree-list keeps it.
+    auto* list = dynamic_cast<tree_list_ctrl*>(tree_.get());
+    if (list != nullptr && event.GetInt() != list->GetMainColumn()) {
+        event.Skip();
         return;
     }
     auto_ptr_t<i_tree_object> node(node_of(event.GetItem()));

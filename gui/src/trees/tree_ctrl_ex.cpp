@@ -6,6 +6,8 @@
 
 #include <kiv/gui/tree_ctrl_ex.h>
 
+#include "../images/shared_images.h"
+
 namespace kiv {
 
 // --- tree_object_ex ----------------------------------------------------------
@@ -29,10 +31,13 @@ void tree_object_ex::set_is_checked(bool checked) {
     if ((get_tree_flags() & KIV_TREE_CHECKBOX) == 0)
         return;
     checked_ = checked;
-    // The check images ("check_on.gif", "check_off.gif") come from the
-    // image manager ("svc_gui_image_manager"), which this library does not
-    // have yet: until it does, the state changes and the item keeps its
-    // image.
+    wxTreeCtrl* tree = get_tree_ctrl();
+    wxTreeItemId item = get_tree_id();
+    if (tree == nullptr || !item.IsOk() || shared_image_list() == nullptr)
+        return;
+    int image = shared_image_index(checked ? "check_on.gif" : "check_off.gif");
+    for (wxTreeItemIcon which : {wxTreeItemIcon_Normal, wxTreeItemIcon_Selected, wxTreeItemIcon_Expanded})
+        tree->SetItemImage(item, image, which);
 }
 
 int tree_object_ex::column_of(const wxString& column) const {
@@ -74,6 +79,10 @@ wxTreeCtrl* tree_ctrl_ex::create(wxWindow* parent, const wxSize&) {
     auto* list = new tree_list_ctrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                     wxTR_HAS_BUTTONS | wxTR_LINES_AT_ROOT, wxDefaultValidator, "treelistctrl");
     list->SetWindowStyleFlag(wxBORDER_NONE | wxTR_EDIT_LABELS | wxTR_LINES_AT_ROOT | wxTR_HAS_BUTTONS);
+    if (wxImageList* images = shared_image_list()) {
+        list->SetImageList(images);
+        list->SetStateImageList(images);
+    }
     set_tree_window(list);
     register_handlers();
     return list;

@@ -1,315 +1,19 @@
 // tree_list_ctrl.cpp --
 //
-//     The multi-column tree window: its header of columns, the generic tree
-//     that holds the items and re-sends its tree events as the control's,
-//     the painting of the cells after the main column, the icon click and
-//     the 250 ms rename timer.
+//     The multi-column tree window: a plain container of the column header
+//     and the item area, laying them out, and answering every tree
+//     operation by forwarding it to the item area (or the header for
+//     column data), so that code written against wxTreeCtrl* drives it.
 
 #include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/dcclient.h>
-#include <wx/settings.h>
 
 #include <algorithm>
-#include <memory>
 
 namespace kiv {
 
-namespace {
-
-const tree_list_column_info& invalid_column() {
-    static const tree_list_column_info info;
-    return info;
-}
-
-const int rename_delay_ms = 250;
-
-}  // namespace
-
-wxIMPLEMENT_DYNAMIC_CLASS(tree_list_column_info, wxObject);
-wxIMPLEMENT_DYNAMIC_CLASS(tree_list_header_window, wxHeaderCtrlSimple);
 wxIMPLEMENT_DYNAMIC_CLASS(tree_list_ctrl, wxTreeCtrl);
-
-// --- tree_list_header_window -------------------------------------------------
-
-tree_list_header_window::tree_list_header_window(tree_list_ctrl* owner, wxWindowID id, long style,
-                                                 const wxString& name)
-    : wxHeaderCtrlSimple(owner, id, wxPoint(0, 0), wxDefaultSize, style, name), owner_(owner) {
-    Bind(wxEVT_HEADER_RESIZING, &tree_list_header_window::on_resizing, this);
-    Bind(wxEVT_HEADER_END_RESIZE, &tree_list_header_window::on_resizing, this);
-}
-
-const tree_list_column_info& tree_list_header_window::column(int index) const {
-    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
-        return invalid_column();
-    return columns_[index];
-}
-
-static wxHeaderColumnSimple simple_column(const tree_list_column_info& info) {
-    wxHeaderColumnSimple col(info.text, info.width, static_cast<wxAlignment>(info.alignment),
-                             wxCOL_RESIZABLE);
-    col.SetHidden(!info.shown);
-    return col;
-}
-
-void tree_list_header_window::insert(int before, const tree_list_column_info& info) {
-    size_t at = before < 0 ? 0 : std::min(static_cast<size_t>(before), columns_.size());
-    columns_.insert(columns_.begin() + at, info);
-    InsertColumn(simple_column(info), static_cast<unsigned int>(at));
-}
-
-void tree_list_header_window::remove(int index) {
-    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
-        return;
-    columns_.erase(columns_.begin() + index);
-    DeleteColumn(static_cast<unsigned int>(index));
-}
-
-void tree_list_header_window::set(int index, const tree_list_column_info& info) {
-    if (index < 0 || static_cast<size_t>(index) >= columns_.size())
-        return;
-    columns_[index] = info;
-    sync(index);
-}
-
-void tree_list_header_window::sync(int index) {
-    // Replace the header's copy so that every attribute follows.
-    wxHeaderCtrlSimple::DeleteColumn(static_cast<unsigned int>(index));
-    wxHeaderCtrlSimple::InsertColumn(simple_column(columns_[index]), static_cast<unsigned int>(index));
-}
-
-int tree_list_header_window::column_x(int index) const {
-    int x = 0;
-    for (int i = 0; i < index && static_cast<size_t>(i) < columns_.size(); ++i)
-        if (columns_[i].shown)
-            x += columns_[i].width;
-    return x;
-}
-
-int tree_list_header_window::column_at(int x) const {
-    int left = 0;
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        if (!columns_[i].shown)
-            continue;
-        if (x >= left && x < left + columns_[i].width)
-            return static_cast<int>(i);
-        left += columns_[i].width;
-    }
-    return -1;
-}
-
-void tree_list_header_window::on_resizing(wxHeaderCtrlEvent& event) {
-    int index = event.GetColumn();
-    if (index >= 0 && static_cast<size_t>(index) < columns_.size()) {
-        columns_[index].width = std::max(event.GetWidth(), 0);
-        if (owner_ != nullptr && owner_->main_window() != nullptr)
-            owner_->main_window()->Refresh();
-    }
-    event.Skip();
-}
-
-// --- tree_list_item ----------------------------------------------------------
-
-wxString tree_list_item::text(int column) const {
-    return column >= 0 && static_cast<size_t>(column) < texts_.size() ? texts_[column] : wxString();
-}
-
-void tree_list_item::set_text(int column, const wxString& text) {
-    if (column < 0)
-        return;
-    if (static_cast<size_t>(column) >= texts_.size())
-        texts_.resize(column + 1);
-    texts_[column] = text;
-}
-
-int tree_list_item::image(int column) const {
-    return column >= 0 && static_cast<size_t>(column) < images_.size() ? images_[column] : -1;
-}
-
-void tree_list_item::set_image(int column, int image) {
-    if (column < 0)
-        return;
-    if (static_cast<size_t>(column) >= images_.size())
-        images_.resize(column + 1, -1);
-    images_[column] = image;
-}
-
-// --- tree_list_rename_timer --------------------------------------------------
-
-void tree_list_rename_timer::Notify() {
-    if (item.IsOk())
-        owner_->edit_cell(item, column);
-}
-
-// --- tree_list_main_window ---------------------------------------------------
-
-wxBEGIN_EVENT_TABLE(tree_list_main_window, wxGenericTreeCtrl)
-    EVT_PAINT(tree_list_main_window::on_paint)
-wxEND_EVENT_TABLE()
-
-tree_list_main_window::tree_list_main_window(tree_list_ctrl* owner, const wxSize& size, long style,
-                                             const wxValidator& validator)
-    : owner_(owner), rename_timer_(this) {
-    // The generic tree's own rename timer (500 ms) never starts: editing
-    // by click is ours.
-    Create(owner, wxID_ANY, wxPoint(0, 0), size, style & ~static_cast<long>(wxTR_EDIT_LABELS), validator,
-           "wxtreelistmainwindow");
-    Bind(wxEVT_LEFT_DOWN, &tree_list_main_window::on_left_down, this);
-    Bind(wxEVT_LEFT_UP, &tree_list_main_window::on_left_up, this);
-    Bind(wxEVT_LEFT_DCLICK, &tree_list_main_window::on_left_dclick, this);
-}
-
-tree_list_main_window::~tree_list_main_window() {
-    rename_timer_.Stop();
-    // The items go while this window still answers as itself, and their
-    // delete events must not reach a control being destroyed.
-    owner_ = nullptr;
-    DeleteAllItems();
-}
-
-bool tree_list_main_window::ProcessEvent(wxEvent& event) {
-    auto* tree_event = dynamic_cast<wxTreeEvent*>(&event);
-    if (tree_event == nullptr || event.GetEventObject() != this || event.GetEventType() == KIV_EVT_TREE_ICON_CLICK)
-        return wxGenericTreeCtrl::ProcessEvent(event);
-    if (event.GetEventType() == wxEVT_TREE_DELETE_ITEM)
-        rename_timer_.Stop();
-    bool handled = false;
-    if (owner_ != nullptr) {
-        // The control's handlers see the event as the control's own.
-        std::unique_ptr<wxEvent> copy(event.Clone());
-        copy->SetId(owner_->GetId());
-        copy->SetEventObject(owner_);
-        handled = owner_->GetEventHandler()->ProcessEvent(*copy);
-        auto* result = static_cast<wxTreeEvent*>(copy.get());
-        if (result->IsAllowed())
-            tree_event->Allow();
-        else
-            tree_event->Veto();
-    }
-    if (event.GetEventType() == wxEVT_TREE_DELETE_ITEM)
-        items_.erase(tree_event->GetItem().GetID());
-    return handled;
-}
-
-tree_list_item* tree_list_main_window::item(const wxTreeItemId& id, bool create) {
-    if (!id.IsOk())
-        return nullptr;
-    auto it = items_.find(id.GetID());
-    if (it != items_.end())
-        return &it->second;
-    return create ? &items_[id.GetID()] : nullptr;
-}
-
-bool tree_list_main_window::edit_cell(const wxTreeItemId& id, int column) {
-    if (!id.IsOk() || column != owner_->GetMainColumn())
-        return false;
-    return EditLabel(id) != nullptr;
-}
-
-int tree_list_main_window::hit_column(const wxPoint& pos) const {
-    if (owner_ == nullptr || owner_->header_window() == nullptr || owner_->GetColumnCount() == 0)
-        return owner_ != nullptr ? owner_->GetMainColumn() : 0;
-    return owner_->header_window()->column_at(CalcUnscrolledPosition(pos).x);
-}
-
-void tree_list_main_window::on_left_down(wxMouseEvent& event) {
-    rename_timer_.Stop();
-    int flags = 0;
-    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
-    pressed_on_current_ = hit.IsOk() && hit == GetFocusedItem();
-    event.Skip();
-}
-
-void tree_list_main_window::on_left_up(wxMouseEvent& event) {
-    event.Skip();
-    if (owner_ == nullptr)
-        return;
-    int flags = 0;
-    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
-    bool on_icon = hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) != 0;
-    int column = on_icon ? owner_->GetMainColumn() : hit_column(event.GetPosition());
-    if (hit.IsOk() && column >= 0 && column != owner_->GetMainColumn())
-        flags |= KIV_TREE_HITTEST_ONITEMCOLUMN;
-
-    if (pressed_on_current_ && hit.IsOk() && !on_icon && owner_->HasFlag(wxTR_EDIT_LABELS) &&
-        owner_->IsColumnEditable(column) && (flags & (wxTREE_HITTEST_ONITEMLABEL | KIV_TREE_HITTEST_ONITEMCOLUMN))) {
-        rename_timer_.item = hit;
-        rename_timer_.column = column;
-        rename_timer_.StartOnce(rename_delay_ms);
-    }
-    pressed_on_current_ = false;
-
-    if (on_icon) {
-        wxTreeEvent click(KIV_EVT_TREE_ICON_CLICK, owner_->GetId());
-        click.SetEventObject(owner_);
-        click.SetItem(hit);
-        click.SetInt(column);
-        click.SetPoint(event.GetPosition());
-        owner_->GetEventHandler()->ProcessEvent(click);
-    }
-}
-
-void tree_list_main_window::on_left_dclick(wxMouseEvent& event) {
-    int flags = 0;
-    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
-    // A double click on the icon is two clicks on a check box, never an
-    // activation.
-    if (hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) != 0) {
-        rename_timer_.Stop();
-        return;
-    }
-    event.Skip();
-}
-
-void tree_list_main_window::on_paint(wxPaintEvent& event) {
-    OnPaint(event);
-    // Every scroll repaints: the header follows the items sideways here.
-    const int scrolled = CalcScrolledPosition(wxPoint(0, 0)).x;
-    if (owner_ != nullptr && owner_->header_window() != nullptr && scrolled != header_offset_) {
-        owner_->header_window()->ScrollWindow(scrolled - header_offset_, 0);
-        header_offset_ = scrolled;
-    }
-    if (owner_ == nullptr || owner_->header_window() == nullptr || owner_->GetColumnCount() < 2)
-        return;
-    const tree_list_header_window& header = *owner_->header_window();
-    wxPaintDC dc(this);
-    dc.SetFont(GetFont());
-    const wxSize client = GetClientSize();
-    const int main = owner_->GetMainColumn();
-    const int first_x = CalcScrolledPosition(wxPoint(header.column_x(main + 1), 0)).x;
-    const wxColour back = GetBackgroundColour();
-    for (wxTreeItemId id = GetFirstVisibleItem(); id.IsOk(); id = GetNextVisible(id)) {
-        wxRect row;
-        if (!GetBoundingRect(id, row, false) || row.y > client.y)
-            break;
-        // Long labels stop where the next column begins.
-        dc.SetPen(*wxTRANSPARENT_PEN);
-        dc.SetBrush(wxBrush(back));
-        dc.DrawRectangle(first_x, row.y, std::max(client.x - first_x, 0), row.height);
-        const bool selected = IsSelected(id);
-        const tree_list_item* cells = item(id, false);
-        for (int c = main + 1; c < owner_->GetColumnCount(); ++c) {
-            const tree_list_column_info& info = header.column(c);
-            if (!info.shown || info.width <= 0)
-                continue;
-            wxRect cell(CalcScrolledPosition(wxPoint(header.column_x(c), 0)).x, row.y, info.width, row.height);
-            if (selected) {
-                dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHT)));
-                dc.DrawRectangle(cell);
-                dc.SetTextForeground(wxSystemSettings::GetColour(wxSYS_COLOUR_HIGHLIGHTTEXT));
-            } else {
-                dc.SetTextForeground(GetForegroundColour());
-            }
-            if (cells == nullptr)
-                continue;
-            wxDCClipper clip(dc, cell);
-            int align = info.alignment == wxALIGN_RIGHT    ? wxALIGN_RIGHT
-                        : info.alignment == wxALIGN_CENTRE ? wxALIGN_CENTRE_HORIZONTAL
-                                                           : wxALIGN_LEFT;
-            dc.DrawLabel(cells->text(c), cell.Deflate(2, 0), align | wxALIGN_CENTRE_VERTICAL);
-        }
-    }
-}
 
 // --- tree_list_ctrl ----------------------------------------------------------
 
@@ -383,18 +87,51 @@ void tree_list_ctrl::InsertColumn(int before, const wxString& text, int width, i
                                   bool editable) {
     header_->insert(before, tree_list_column_info(text, width, alignment, -1, -1, shown, editable));
     layout_children();
+    main_->columns_changed();
     main_->Refresh();
 }
 
 void tree_list_ctrl::RemoveColumn(int column) {
+    // An open cell editor would write into a column that moved.
+    if (tree_list_edit_ctrl* editor = main_->column_editor())
+        editor->finish(false);
     header_->remove(column);
     layout_children();
+    main_->columns_changed();
     main_->Refresh();
 }
 
 void tree_list_ctrl::SetColumn(int column, const tree_list_column_info& info) {
     header_->set(column, info);
+    main_->columns_changed();
     main_->Refresh();
+}
+
+void tree_list_ctrl::SetImageList(wxImageList* list) {
+    main_->SetImageList(list);
+    header_->images_changed();
+}
+
+void tree_list_ctrl::AssignImageList(wxImageList* list) {
+    main_->AssignImageList(list);
+    header_->images_changed();
+}
+
+wxTextCtrl* tree_list_ctrl::GetEditControl() const {
+    if (tree_list_edit_ctrl* editor = main_->column_editor())
+        return editor;
+    return main_->GetEditControl();
+}
+
+void tree_list_ctrl::EndEditLabel(const wxTreeItemId& item, bool discard_changes) {
+    // One edit at a time: like the generic tree, the open one ends
+    // whichever item is named.
+    if (tree_list_edit_ctrl* editor = main_->column_editor()) {
+        editor->finish(!discard_changes);
+        return;
+    }
+    if (main_->GetEditControl() != nullptr)
+        main_->EndEditLabel(item, discard_changes);
 }
 
 tree_list_column_info tree_list_ctrl::GetColumn(int column) const {

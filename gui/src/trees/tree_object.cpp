@@ -14,10 +14,13 @@
 #include <kiv/core/i_translator.h>
 #include <kiv/core/object_col.h>
 #include <kiv/gui/i_gui_event_proc.h>
+#include <kiv/gui/renderer_service.h>
 #include <kiv/gui/tree_ctrl.h>
 
 #include <wx/settings.h>
 #include <wx/utils.h>
+
+#include "../images/shared_images.h"
 
 namespace kiv {
 
@@ -126,9 +129,7 @@ wxTreeItemId tree_object::get_tree_id() {
 }
 
 int tree_object::get_image() {
-    // The image manager ("svc_gui_image_manager") is not part of this
-    // library yet: without it every node has no image.
-    return -1;
+    return shared_image_index(image_name_.c_str());
 }
 
 bool tree_object::set_name(const char* name) {
@@ -200,8 +201,9 @@ void tree_object::on_unselect() {
 }
 
 void tree_object::render() {
-    // The renderer service ("svc_gui_renderer") is not part of this
-    // library yet; without it selecting a node shows nothing more.
+    auto_ptr_t<i_object> renderers(service("svc_gui_renderer"));
+    if (i_renderer_service* renderer = kiv_cast_i_renderer_service(renderers))
+        renderer->activate_renderer(renderer_name_.c_str(), static_cast<i_object*>(static_cast<i_tree_object*>(this)));
 }
 
 void tree_object::on_activate_node(wxTreeEvent& event) {

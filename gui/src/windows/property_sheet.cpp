@@ -11,6 +11,8 @@
 #include <wx/sizer.h>
 #include <wx/statline.h>
 
+#include "../images/shared_images.h"
+
 namespace kiv {
 
 property_sheet::property_sheet(wxWindow* parent, i_object_col* pages, const wxString& title, int buttons)
@@ -19,6 +21,8 @@ property_sheet::property_sheet(wxWindow* parent, i_object_col* pages, const wxSt
         pages->addref();
     pages_.reset(pages);
     notebook_ = new wxNotebook(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxNB_MULTILINE);
+    if (wxImageList* images = shared_image_list())
+        notebook_->SetImageList(images);
     const unsigned count = pages_ ? pages_->get_count() : 0;
     for (unsigned i = 0; i < count; ++i) {
         auto_ptr_t<i_object> item(pages_->get_item_by_pos(i));

@@ -35,6 +35,9 @@ public:
     bool set_name(const wxString& name);
 
     bool get_is_checked() override { return checked_; }
+    // Sets the state (only with the check-box flag); with a registered
+    // image manager the item's images become "check_on.gif" or
+    // "check_off.gif". The node's on_check is not called.
     void set_is_checked(bool checked) override;
     wxString get_field_value(const wxString& column) const override;
     bool set_field_value(const wxString& column, const wxString& value) override;

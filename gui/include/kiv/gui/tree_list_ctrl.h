@@ -4,10 +4,16 @@
 //     drives unchanged: the items, expansion, selection, label editing,
 //     dragging and the icon hit test are those of a generic tree (the main
 //     window), every tree operation of the control forwards to it, the
-//     column header is a wxHeaderCtrlSimple, and the cells of the columns
-//     after the first are painted here. A left click released over an
+//     column header is a wxHeaderCtrlSimple (showing the columns' images
+//     from the image list), and the cells of the columns after the first
+//     are painted and edited in place here. A left click released over an
 //     item's icon sends KIV_EVT_TREE_ICON_CLICK; a double click on the icon
-//     does not activate the item.
+//     does not activate the item. The sideways scroll range covers every
+//     shown column and the header follows the sideways scroll.
+//
+//     The main column (the one with the tree lines, buttons and item
+//     images) is always column 0: the generic tree draws and hit-tests
+//     from the window's left edge.
 
 #ifndef KIV_GUI_TREE_LIST_CTRL_H
 #define KIV_GUI_TREE_LIST_CTRL_H
@@ -68,10 +74,18 @@ public:
     int column_x(int index) const;
     // The shown column under x (unscrolled), -1 for none.
     int column_at(int x) const;
+    // The width of all shown columns.
+    int total_width() const;
+    // Shows the columns' images anew from the control's image list.
+    void images_changed();
+    // Returns: the image the header shows for the column; not IsOk() when
+    //     none.
+    wxBitmapBundle shown_image(int index) const;
 
 private:
     void on_resizing(wxHeaderCtrlEvent& event);
     void sync(int index);
+    wxHeaderColumnSimple make_column(const tree_list_column_info& info) const;
 
     tree_list_ctrl* owner_ = nullptr;
     std::vector<tree_list_column_info> columns_;
@@ -93,6 +107,31 @@ private:
 };
 
 class tree_list_main_window;
+
+// The in-place editor of a cell in a column other than the main one (the
+// main column's label uses the generic tree's own editor). Enter or the
+// loss of the focus accepts the text, Escape cancels; either way the
+// control gets the end-label-edit event with the column as its int, and
+// an accepted text that no handler vetoed goes into the cell.
+class KIV_EXPORT tree_list_edit_ctrl : public wxTextCtrl {
+public:
+    tree_list_edit_ctrl(tree_list_main_window* owner, const wxTreeItemId& item, int column, const wxRect& cell,
+                        const wxString& text);
+
+    const wxTreeItemId& item() const { return item_; }
+    int column() const { return column_; }
+    // Ends the edit once (later calls do nothing) and lets the window go.
+    void finish(bool accept);
+
+private:
+    void on_char(wxKeyEvent& event);
+    void on_kill_focus(wxFocusEvent& event);
+
+    tree_list_main_window* owner_;
+    wxTreeItemId item_;
+    int column_;
+    bool finished_ = false;
+};
 
 class KIV_EXPORT tree_list_rename_timer : public wxTimer {
 public:
@@ -116,9 +155,22 @@ public:
     bool ProcessEvent(wxEvent& event) override;
 
     tree_list_item* item(const wxTreeItemId& id, bool create);
+    // Opens the in-place editor on the cell unless a begin-label-edit
+    // handler vetoes. Returns: whether an editor opened.
     bool edit_cell(const wxTreeItemId& id, int column);
+    // The open editor of a column cell, or null.
+    tree_list_edit_ctrl* column_editor() const { return column_editor_; }
+    // Called by the editor when it ends: tells the control and writes an
+    // accepted, unvetoed text into the cell.
+    void column_edit_ended(tree_list_edit_ctrl* editor, bool accept);
+    // Widens the sideways scroll range to the columns anew.
+    void columns_changed();
+
+    void SetScrollbars(int pixels_x, int pixels_y, int units_x, int units_y, int x = 0, int y = 0,
+                       bool no_refresh = false) override;
 
 private:
+    void drop_column_editor();
     void on_paint(wxPaintEvent& event);
     void on_left_down(wxMouseEvent& event);
     void on_left_up(wxMouseEvent& event);
@@ -130,6 +182,10 @@ private:
     tree_list_rename_timer rename_timer_;
     bool pressed_on_current_ = false;
     int header_offset_ = 0;  // the header's sideways scroll, in pixels
+    tree_list_edit_ctrl* column_editor_ = nullptr;  // child window; null: none open
+    wxTreeItemId ending_item_;  // the item of the edit being ended; cleared when it is deleted
+    // The scroll layout the tree itself asked for, before the widening.
+    int pixels_x_ = 0, pixels_y_ = 0, units_x_ = 0, units_y_ = 0;
     wxDECLARE_EVENT_TABLE();
 };
 
@@ -184,8 +240,9 @@ public:
     void SetItemText(const wxTreeItemId& item, int column, const wxString& text);
     int GetItemImage(const wxTreeItemId& item, int column, wxTreeItemIcon which) const;
     void SetItemImage(const wxTreeItemId& item, int column, int image, wxTreeItemIcon which = wxTreeItemIcon_Normal);
-    // Opens the in-place editor on the main column's label; the other
-    // columns are not edited in place. False when nothing opened.
+    // Opens the in-place editor on the item's cell in `column` (the main
+    // column's label gets the generic tree's editor). False when nothing
+    // opened: a bad item or column, or a vetoed begin-label-edit.
     bool EditLabel(const wxTreeItemId& item, int column);
 
     // The tree interface, every operation forwarded to the main window.
@@ -194,9 +251,9 @@ public:
     void SetIndent(unsigned int indent) override { main_->SetIndent(indent); }
     unsigned int GetSpacing() const { return main_->GetSpacing(); }
     void SetSpacing(unsigned int spacing) { main_->SetSpacing(spacing); }
-    void SetImageList(wxImageList* list) override { main_->SetImageList(list); }
+    void SetImageList(wxImageList* list) override;
     void SetStateImageList(wxImageList* list) override { main_->SetStateImageList(list); }
-    void AssignImageList(wxImageList* list) { main_->AssignImageList(list); }
+    void AssignImageList(wxImageList* list);
     wxImageList* GetImageList() const { return main_->GetImageList(); }
     wxImageList* GetStateImageList() const { return main_->GetStateImageList(); }
     void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
@@ -271,10 +328,9 @@ public:
     wxTextCtrl* EditLabel(const wxTreeItemId& item, wxClassInfo* text_class = wxCLASSINFO(wxTextCtrl)) override {
         return main_->EditLabel(item, text_class);
     }
-    wxTextCtrl* GetEditControl() const override { return main_->GetEditControl(); }
-    void EndEditLabel(const wxTreeItemId& item, bool discard_changes = false) override {
-        main_->EndEditLabel(item, discard_changes);
-    }
+    // The open editor: a column cell's, else the main label's, or null.
+    wxTextCtrl* GetEditControl() const override;
+    void EndEditLabel(const wxTreeItemId& item, bool discard_changes = false) override;
     void EnableBellOnNoMatch(bool on = true) override { main_->EnableBellOnNoMatch(on); }
     void SortChildren(const wxTreeItemId& item) override { main_->SortChildren(item); }
     bool GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only = false) const override;
