@@ -32,11 +32,6 @@ namespace kiv {
 
 namespace {
 
-// Returns: the service registered as `name`, with one reference, or null.
-i_object* service(const char* name) {
-    return kiv_core() != nullptr ? kiv_core()->get_service(name) : nullptr;
-}
-
 // Returns: the position of `scale` in the scale table, -1 when absent.
 int scale_index_of(unsigned scale) {
     wxArrayLong* table = get_scale_values();
@@ -109,7 +104,7 @@ bool map_view::initialize_sdi() {
     modes->addref();
     modes_.reset(modes);
     tooltip_ = new tooltip_wnd(map_wnd_, wxString(), 100, nullptr);
-    auto_ptr_t<i_object> gis_object(service("svc_gis"));
+    auto_ptr_t<i_object> gis_object(find_service("svc_gis"));
     i_gis_service* gis = kiv_cast_i_gis_service(gis_object);
     if (gis == nullptr)
         return false;
@@ -257,7 +252,7 @@ void map_view::activate_mode_by_name(const char* name) {
 
 void map_view::install_handlers() {
     uninstall_handlers();
-    auto_ptr_t<i_object> proc_object(service("svc_gui_event"));
+    auto_ptr_t<i_object> proc_object(find_service("svc_gui_event"));
     i_gui_event_proc* proc = kiv_cast_i_gui_event_proc(proc_object);
     if (proc == nullptr || !modes_)
         return;
@@ -276,7 +271,7 @@ void map_view::install_handlers() {
 void map_view::uninstall_handlers() {
     if (command_ids_.empty())
         return;
-    auto_ptr_t<i_object> proc_object(service("svc_gui_event"));
+    auto_ptr_t<i_object> proc_object(find_service("svc_gui_event"));
     i_gui_event_proc* proc = kiv_cast_i_gui_event_proc(proc_object);
     for (int id : command_ids_) {
         if (proc != nullptr) {
@@ -293,7 +288,7 @@ void map_view::uninstall_handlers() {
 }
 
 void map_view::on_mode_command(wxCommandEvent& event) {
-    auto_ptr_t<i_object> proc_object(service("svc_gui_event"));
+    auto_ptr_t<i_object> proc_object(find_service("svc_gui_event"));
     i_gui_event_proc* proc = kiv_cast_i_gui_event_proc(proc_object);
     if (proc == nullptr || map_wnd_ == nullptr)
         return;
@@ -302,7 +297,7 @@ void map_view::on_mode_command(wxCommandEvent& event) {
 }
 
 void map_view::on_mode_update(wxUpdateUIEvent& event) {
-    auto_ptr_t<i_object> proc_object(service("svc_gui_event"));
+    auto_ptr_t<i_object> proc_object(find_service("svc_gui_event"));
     i_gui_event_proc* proc = kiv_cast_i_gui_event_proc(proc_object);
     if (proc == nullptr || !active_ || !modes_)
         return;
@@ -489,7 +484,7 @@ bool map_view::get_center(geo_point& pt) {
 void map_view::set_status_text(const wxString& text, int field) {
     if (field < 0)
         return;
-    auto_ptr_t<i_object> frame_object(service("svc_gui_frame"));
+    auto_ptr_t<i_object> frame_object(find_service("svc_gui_frame"));
     i_gui_frame* frame_service = kiv_cast_i_gui_frame(frame_object);
     wxFrame* frame = frame_service != nullptr ? frame_service->get_frame() : nullptr;
     wxStatusBar* bar = frame != nullptr ? frame->GetStatusBar() : nullptr;
@@ -506,7 +501,7 @@ void map_view::set_driver(const char* name) {
     if (name == nullptr)
         return;
     driver_ = name;
-    auto_ptr_t<i_object> gis_object(service("svc_gis"));
+    auto_ptr_t<i_object> gis_object(find_service("svc_gis"));
     i_gis_service* gis = kiv_cast_i_gis_service(gis_object);
     if (gis == nullptr)
         return;
@@ -521,7 +516,7 @@ void map_view::set_tags(const char* tags) {
 }
 
 void map_view::set_default_tags(const char* driver) {
-    auto_ptr_t<i_object> gis_object(service("svc_gis"));
+    auto_ptr_t<i_object> gis_object(find_service("svc_gis"));
     i_gis_service* gis = kiv_cast_i_gis_service(gis_object);
     if (gis == nullptr || driver == nullptr)
         return;

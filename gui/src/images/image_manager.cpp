@@ -237,8 +237,7 @@ namespace {
 
 // The registered manager with one reference, or null.
 auto_ptr_t<i_object> registered_manager() {
-    i_core* core = kiv_core();
-    return auto_ptr_t<i_object>(core != nullptr ? core->get_service("svc_gui_image_manager") : nullptr);
+    return auto_ptr_t<i_object>(find_service("svc_gui_image_manager"));
 }
 
 }  // namespace

@@ -28,11 +28,6 @@ namespace {
 
 const char* const select_event = "KIV_GUI_SELECT_TREE_ITEM";
 
-i_object* service(const char* name) {
-    i_core* core = kiv_core();
-    return core != nullptr ? core->get_service(name) : nullptr;
-}
-
 }  // namespace
 
 // --- tree_item_id ----------------------------------------------------------
@@ -144,7 +139,7 @@ bool tree_object::set_name(const char* name) {
 void tree_object::initial_event_registration() {
     if (tree_ == nullptr || !get_tree_id().IsOk() || select_handler_)
         return;
-    auto_ptr_t<i_object> gui(service("svc_gui_event"));
+    auto_ptr_t<i_object> gui(find_service("svc_gui_event"));
     if (kiv_cast_i_gui_event_proc(gui) == nullptr)
         return;
     kiv_install_gui_handler(tree_->GetId(), select_event, kiv_gui_event_handler(tree_object::on_select_node), this);
@@ -173,7 +168,7 @@ void tree_object::on_select_node(i_gui_event& event) {
 }
 
 void tree_object::on_select() {
-    auto_ptr_t<i_object> gui_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> gui_service(find_service("svc_gui_event"));
     i_gui_event_proc* gui = kiv_cast_i_gui_event_proc(gui_service);
     if (gui != nullptr && tree_ != nullptr && get_tree_id().IsOk()) {
         int rename = gui->get_cmd_id("TQR_CMD_RENAME");
@@ -187,7 +182,7 @@ void tree_object::on_select() {
 }
 
 void tree_object::on_unselect() {
-    auto_ptr_t<i_object> gui_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> gui_service(find_service("svc_gui_event"));
     i_gui_event_proc* gui = kiv_cast_i_gui_event_proc(gui_service);
     if (gui != nullptr) {
         int rename = gui->get_cmd_id("TQR_CMD_RENAME");
@@ -201,7 +196,7 @@ void tree_object::on_unselect() {
 }
 
 void tree_object::render() {
-    auto_ptr_t<i_object> renderers(service("svc_gui_renderer"));
+    auto_ptr_t<i_object> renderers(find_service("svc_gui_renderer"));
     if (i_renderer_service* renderer = kiv_cast_i_renderer_service(renderers))
         renderer->activate_renderer(renderer_name_.c_str(), static_cast<i_object*>(static_cast<i_tree_object*>(this)));
 }
@@ -222,7 +217,7 @@ void tree_object::on_rename_cmd(wxCommandEvent&) {
 }
 
 bool tree_object::populate_tree_menu(wxMenu* menu) {
-    auto_ptr_t<i_object> gui_service(service("svc_gui_event"));
+    auto_ptr_t<i_object> gui_service(find_service("svc_gui_event"));
     i_gui_event_proc* gui = kiv_cast_i_gui_event_proc(gui_service);
     if (gui == nullptr || menu == nullptr)
         return false;
