@@ -425,26 +425,23 @@ void geozone_map_mode::on_center_point(i_gui_event& event) {
         view_->set_center(p->latitude, p->longitude, view_->get_scale());
 }
 
-void geozone_map_mode::on_set_type(i_gui_event& event) {
+void geozone_map_mode::set_from_event(i_gui_event& event, int& field) {
     event.Skip();
     if (!edit_ || view_ == nullptr)
         return;
     int value = string_value(event);
-    if (value != type_) {
-        type_ = value;
+    if (value != field) {
+        field = value;
         view_->redraw();
     }
 }
 
+void geozone_map_mode::on_set_type(i_gui_event& event) {
+    set_from_event(event, type_);
+}
+
 void geozone_map_mode::on_set_deviation(i_gui_event& event) {
-    event.Skip();
-    if (!edit_ || view_ == nullptr)
-        return;
-    int value = string_value(event);
-    if (value != deviation_) {
-        deviation_ = value;
-        view_->redraw();
-    }
+    set_from_event(event, deviation_);
 }
 
 void geozone_map_mode::on_enable_edit(i_gui_event& event) {
