@@ -78,8 +78,17 @@ void polygon_path(agg::path_storage& path, const double* xy, unsigned count) {
     path.close_polygon();
 }
 
-// Strokes `path` with round joins and caps.
-bool stroke_path(kiv::i_image* image, agg::path_storage& path, double width, unsigned colour) {
+// Strokes the `count` points with round joins and caps, as a closed
+// outline when `closed`. Returns: false for fewer than two points.
+bool stroke_points(kiv::i_image* image, const double* xy, unsigned count, bool closed, double width,
+                   unsigned colour) {
+    if (xy == nullptr || count < 2)
+        return false;
+    agg::path_storage path;
+    if (closed)
+        polygon_path(path, xy, count);
+    else
+        polyline_path(path, xy, count);
     agg::conv_stroke<agg::path_storage> stroke(path);
     stroke.width(width);
     stroke.line_join(agg::round_join);
@@ -103,11 +112,7 @@ bool fill_polygon(kiv::i_image* image, const double* xy, unsigned count, unsigne
 }
 
 bool stroke_polygon(kiv::i_image* image, const double* xy, unsigned count, double width, unsigned colour) {
-    if (xy == nullptr || count < 2)
-        return false;
-    agg::path_storage path;
-    polygon_path(path, xy, count);
-    return stroke_path(image, path, width, colour);
+    return stroke_points(image, xy, count, true, width, colour);
 }
 
 }  // namespace kiv_addin
@@ -124,11 +129,7 @@ bool fill_rounded_rect(kiv::i_image* image, double x0, double y0, double x1, dou
 }
 
 bool stroke_polyline(kiv::i_image* image, const double* xy, unsigned count, double width, unsigned colour) {
-    if (xy == nullptr || count < 2)
-        return false;
-    agg::path_storage path;
-    polyline_path(path, xy, count);
-    return stroke_path(image, path, width, colour);
+    return stroke_points(image, xy, count, false, width, colour);
 }
 
 bool draw_track(kiv::i_image* image, const double* xy, unsigned count, double width, double disc_radius,
