@@ -33,16 +33,25 @@ agg::rgba8 to_rgba8(unsigned colour) {
     return agg::rgba8(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF, (colour >> 24) & 0xFF);
 }
 
-// Rasterises `shape` into the image in `colour`.
-template <class Shape>
-bool draw(kiv::i_image* image, Shape& shape, unsigned colour) {
+// Points `buffer` at the image's RGBA pixels.
+// Returns: false for a null or empty image, or one whose data is shorter
+//     than its size says (the buffer is then left as it was).
+bool attach(kiv::i_image* image, agg::rendering_buffer& buffer) {
     if (image == nullptr || image->get_data() == nullptr)
         return false;
     unsigned w = image->get_width(), h = image->get_height();
     if (w == 0 || h == 0 || static_cast<uint64_t>(w) * h * 4 > image->get_data_size())
         return false;
-    agg::rendering_buffer buffer(static_cast<agg::int8u*>(const_cast<void*>(image->get_data())), w, h,
-                                 static_cast<int>(w * 4));
+    buffer.attach(static_cast<agg::int8u*>(const_cast<void*>(image->get_data())), w, h, static_cast<int>(w * 4));
+    return true;
+}
+
+// Rasterises `shape` into the image in `colour`.
+template <class Shape>
+bool draw(kiv::i_image* image, Shape& shape, unsigned colour) {
+    agg::rendering_buffer buffer;
+    if (!attach(image, buffer))
+        return false;
     agg::pixfmt_rgba32 pixels(buffer);
     agg::renderer_base<agg::pixfmt_rgba32> base(pixels);
     agg::renderer_scanline_aa_solid<agg::renderer_base<agg::pixfmt_rgba32>> solid(base);
@@ -54,14 +63,37 @@ bool draw(kiv::i_image* image, Shape& shape, unsigned colour) {
     return true;
 }
 
-void polygon_path(agg::path_storage& path, const double* xy, unsigned count) {
+// Appends the open polyline of `count` points (x0, y0, x1, y1, ...).
+void polyline_path(agg::path_storage& path, const double* xy, unsigned count) {
     for (unsigned i = 0; i < count; ++i) {
         if (i == 0)
             path.move_to(xy[0], xy[1]);
         else
             path.line_to(xy[2 * i], xy[2 * i + 1]);
     }
+}
+
+void polygon_path(agg::path_storage& path, const double* xy, unsigned count) {
+    polyline_path(path, xy, count);
     path.close_polygon();
+}
+
+// Strokes the `count` points with round joins and caps, as a closed
+// outline when `closed`. Returns: false for fewer than two points.
+bool stroke_points(kiv::i_image* image, const double* xy, unsigned count, bool closed, double width,
+                   unsigned colour) {
+    if (xy == nullptr || count < 2)
+        return false;
+    agg::path_storage path;
+    if (closed)
+        polygon_path(path, xy, count);
+    else
+        polyline_path(path, xy, count);
+    agg::conv_stroke<agg::path_storage> stroke(path);
+    stroke.width(width);
+    stroke.line_join(agg::round_join);
+    stroke.line_cap(agg::round_cap);
+    return draw(image, stroke, colour);
 }
 
 }  // namespace
@@ -80,15 +112,7 @@ bool fill_polygon(kiv::i_image* image, const double* xy, unsigned count, unsigne
 }
 
 bool stroke_polygon(kiv::i_image* image, const double* xy, unsigned count, double width, unsigned colour) {
-    if (xy == nullptr || count < 2)
-        return false;
-    agg::path_storage path;
-    polygon_path(path, xy, count);
-    agg::conv_stroke<agg::path_storage> stroke(path);
-    stroke.width(width);
-    stroke.line_join(agg::round_join);
-    stroke.line_cap(agg::round_cap);
-    return draw(image, stroke, colour);
+    return stroke_points(image, xy, count, true, width, colour);
 }
 
 }  // namespace kiv_addin
@@ -104,29 +128,8 @@ bool fill_rounded_rect(kiv::i_image* image, double x0, double y0, double x1, dou
     return draw(image, rect, colour);
 }
 
-namespace {
-
-void polyline_path(agg::path_storage& path, const double* xy, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) {
-        if (i == 0)
-            path.move_to(xy[0], xy[1]);
-        else
-            path.line_to(xy[2 * i], xy[2 * i + 1]);
-    }
-}
-
-}  // namespace
-
 bool stroke_polyline(kiv::i_image* image, const double* xy, unsigned count, double width, unsigned colour) {
-    if (xy == nullptr || count < 2)
-        return false;
-    agg::path_storage path;
-    polyline_path(path, xy, count);
-    agg::conv_stroke<agg::path_storage> stroke(path);
-    stroke.width(width);
-    stroke.line_join(agg::round_join);
-    stroke.line_cap(agg::round_cap);
-    return draw(image, stroke, colour);
+    return stroke_points(image, xy, count, false, width, colour);
 }
 
 bool draw_track(kiv::i_image* image, const double* xy, unsigned count, double width, double disc_radius,
@@ -186,13 +189,9 @@ bool label_font::set_text(const char* text, unsigned& width, unsigned& height) {
 }
 
 bool label_font::render(kiv::i_image* image, int x, int y) {
-    if (!ok() || image == nullptr || image->get_data() == nullptr)
+    agg::rendering_buffer buffer;
+    if (!ok() || !attach(image, buffer))
         return false;
-    unsigned w = image->get_width(), h = image->get_height();
-    if (w == 0 || h == 0 || static_cast<uint64_t>(w) * h * 4 > image->get_data_size())
-        return false;
-    agg::rendering_buffer buffer(static_cast<agg::int8u*>(const_cast<void*>(image->get_data())), w, h,
-                                 static_cast<int>(w * 4));
     kiv::text_pixfmt pixels(buffer);
     kiv::text_renderer_base base(pixels);
     return impl_->text->render(base, x, y);

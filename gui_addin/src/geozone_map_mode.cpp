@@ -52,6 +52,17 @@ wxString translated(const char* text) {
     return wxString::FromUTF8(t != nullptr ? t : text);
 }
 
+// Returns: a new vertex at (lat, lon) named after the place there, with
+//     one reference, which the caller owns.
+geozone_point* new_point(double lat, double lon) {
+    auto* p = new geozone_point;
+    p->addref();
+    p->latitude = lat;
+    p->longitude = lon;
+    p->set_location(get_location(lat, lon).utf8_str());
+    return p;
+}
+
 // Returns: 1 for every degree of latitude (or longitude) at p, metres.
 double metres_per_degree(double lat, double lon, bool along_meridian) {
     return along_meridian ? kiv_calc_distance(lat, lon, lat + 1, lon) : kiv_calc_distance(lat, lon, lat, lon + 1);
@@ -137,11 +148,7 @@ void geozone_map_mode::uninstall_handlers() {
 bool geozone_map_mode::add_geozone_point(double lat, double lon) {
     if (!edit_ || !is_valid_coords(lat, lon) || (type_ == 3 && !zone_.empty()))
         return false;
-    auto* p = new geozone_point;
-    p->addref();
-    p->latitude = lat;
-    p->longitude = lon;
-    p->set_location(get_location(lat, lon).utf8_str());
+    geozone_point* p = new_point(lat, lon);
     zone_.push_back(p);
     fire("AVL_EVT_MAP_MODE_ADD_GEOZONE_POINT", p);
     return true;
@@ -151,11 +158,7 @@ bool geozone_map_mode::insert_geozone_point(int index, double lat, double lon) {
     if (!edit_ || !is_valid_coords(lat, lon) || index < 0 || size_t(index) > zone_.size() ||
         (type_ == 3 && !zone_.empty()))
         return false;
-    auto* p = new geozone_point;
-    p->addref();
-    p->latitude = lat;
-    p->longitude = lon;
-    p->set_location(get_location(lat, lon).utf8_str());
+    geozone_point* p = new_point(lat, lon);
     p->index = index;
     zone_.insert(zone_.begin() + index, p);
     fire("AVL_EVT_MAP_MODE_INSERT_GEOZONE_POINT", p);
@@ -425,26 +428,23 @@ void geozone_map_mode::on_center_point(i_gui_event& event) {
         view_->set_center(p->latitude, p->longitude, view_->get_scale());
 }
 
-void geozone_map_mode::on_set_type(i_gui_event& event) {
+void geozone_map_mode::set_from_event(i_gui_event& event, int& field) {
     event.Skip();
     if (!edit_ || view_ == nullptr)
         return;
     int value = string_value(event);
-    if (value != type_) {
-        type_ = value;
+    if (value != field) {
+        field = value;
         view_->redraw();
     }
 }
 
+void geozone_map_mode::on_set_type(i_gui_event& event) {
+    set_from_event(event, type_);
+}
+
 void geozone_map_mode::on_set_deviation(i_gui_event& event) {
-    event.Skip();
-    if (!edit_ || view_ == nullptr)
-        return;
-    int value = string_value(event);
-    if (value != deviation_) {
-        deviation_ = value;
-        view_->redraw();
-    }
+    set_from_event(event, deviation_);
 }
 
 void geozone_map_mode::on_enable_edit(i_gui_event& event) {

@@ -8,6 +8,7 @@
 
 #include "http_client.h"
 #include "http_stream.h"
+#include "http_trim.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
@@ -36,15 +37,6 @@ namespace {
 
 // Bytes taken from the socket per receive while reading the head.
 constexpr size_t head_block = 16384;
-
-// Returns: `text` without blanks and tabs at both ends.
-std::string trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 // Returns: `text` passed through a malloc-ing converter; false when it
 // gave null.
@@ -80,7 +72,7 @@ bool status_ok(const std::string& line) {
 bool is_chunked(const char* coding) {
     if (coding == nullptr)
         return false;
-    std::string text = trim(coding);
+    std::string text = http_trim(coding);
     if (text.size() < 7)
         return false;
     return strncasecmp(text.c_str() + text.size() - 7, "chunked", 7) == 0 &&
@@ -277,8 +269,8 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
         size_t semi = text.find(';');
         if (eq != std::string::npos && (semi == std::string::npos || eq < semi)) {
             std::string name, value;
-            if (convert(kiv_text_decode, trim(text.substr(0, eq)), name) &&
-                convert(kiv_text_decode, trim(text.substr(eq + 1, semi == std::string::npos ? std::string::npos
+            if (convert(kiv_text_decode, http_trim(text.substr(0, eq)), name) &&
+                convert(kiv_text_decode, http_trim(text.substr(eq + 1, semi == std::string::npos ? std::string::npos
                                                                                             : semi - eq - 1)),
                         value) &&
                 !name.empty())

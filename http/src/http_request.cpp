@@ -5,6 +5,7 @@
 //     thread, with the time-outs and the end of the connection.
 
 #include "http_request.h"
+#include "http_trim.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_core.h>
@@ -174,10 +175,7 @@ bool http_request::request_complete() {
             if (name != "content-length")
                 continue;
             ++lengths;
-            std::string value = line.substr(colon + 1);
-            size_t first = value.find_first_not_of(" \t");
-            size_t last = value.find_last_not_of(" \t");
-            value = first == std::string::npos ? "" : value.substr(first, last - first + 1);
+            std::string value = http_trim(line.substr(colon + 1));
             uint64_t n = 0;
             bool ok = !value.empty() && value.size() <= 10;
             for (char c : value) {

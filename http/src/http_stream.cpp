@@ -7,6 +7,7 @@
 //     most http_client_chunk_line_limit bytes; a bad one ends the body.
 
 #include "http_stream.h"
+#include "http_trim.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_socket_service.h>
@@ -26,15 +27,6 @@ namespace {
 
 // Bytes taken from the socket per receive.
 constexpr size_t receive_block = 16384;
-
-// Returns: `text` without blanks and tabs at both ends.
-std::string trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 }  // namespace
 
@@ -137,7 +129,7 @@ unsigned http_stream::decode(char* buffer, unsigned size) {
             break;
         if (state_ == chunk_size) {
             // Hexadecimal size, then optional extensions after ";".
-            std::string digits = trim(line.substr(0, line.find(';')));
+            std::string digits = http_trim(line.substr(0, line.find(';')));
             uint64_t value = 0;
             bool ok = !digits.empty() && digits.size() <= 15;  // 60 bits at most
             for (char c : digits) {

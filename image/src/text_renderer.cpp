@@ -65,6 +65,27 @@ void set_identity(FT_Face face) {
     FT_Set_Transform(face, &matrix, &delta);
 }
 
+// Loads the glyph of `code` untransformed and measures it: `width` is its
+// advance, `height` the height of its box, in whole pixels (untouched on
+// failure).
+// Returns: the glyph, which the caller releases with FT_Done_Glyph; null
+//     when the face has no glyph for `code` or it does not load.
+FT_Glyph load_measured(FT_Face face, unsigned code, unsigned& width, unsigned& height) {
+    set_identity(face);
+    FT_UInt index = FT_Get_Char_Index(face, code);
+    if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
+        return nullptr;
+    FT_Glyph glyph = nullptr;
+    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
+        return nullptr;
+    FT_Pos advance = face->glyph->advance.x >> 6;
+    FT_BBox box;
+    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
+    width = advance > 0 ? unsigned(advance) : 0;
+    height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
+    return glyph;
+}
+
 }  // namespace
 
 text_renderer::text_renderer(font_face* face, agg::rgba8 color, unsigned halo, agg::rgba8 halo_color)
@@ -116,20 +137,10 @@ bool text_renderer::measure_item(text_item& item) {
     }
     if (face_ == nullptr)
         return false;
-    FT_Face face = face_->get_face();
-    set_identity(face);
-    FT_UInt index = FT_Get_Char_Index(face, item.code);
-    if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
-        return false;
-    FT_Glyph glyph = nullptr;
-    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
-        return false;
-    FT_Pos advance = face->glyph->advance.x >> 6;
-    FT_BBox box;
-    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
     cached_glyph cached;
-    cached.width = advance > 0 ? unsigned(advance) : 0;
-    cached.height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
+    FT_Glyph glyph = load_measured(face_->get_face(), item.code, cached.width, cached.height);
+    if (glyph == nullptr)
+        return false;
     // Outlines are kept: moving or turning one is exactly what loading it
     // under that transform does. Anything else is loaded again to draw.
     if (glyph->format == FT_GLYPH_FORMAT_OUTLINE)
@@ -154,20 +165,10 @@ bool text_renderer::get_char_size(unsigned code, unsigned& width, unsigned& heig
     // size since the last set_text.
     if (face_ == nullptr)
         return false;
-    FT_Face face = face_->get_face();
-    set_identity(face);
-    FT_UInt index = FT_Get_Char_Index(face, code);
-    if (index == 0 || FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING) != 0)
+    FT_Glyph glyph = load_measured(face_->get_face(), code, width, height);
+    if (glyph == nullptr)
         return false;
-    FT_Glyph glyph = nullptr;
-    if (FT_Get_Glyph(face->glyph, &glyph) != 0)
-        return false;
-    FT_Pos advance = face->glyph->advance.x >> 6;
-    FT_BBox box;
-    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
     FT_Done_Glyph(glyph);
-    width = advance > 0 ? unsigned(advance) : 0;
-    height = box.yMax > box.yMin ? unsigned(box.yMax - box.yMin) : 0;
     return true;
 }
 

@@ -30,6 +30,7 @@ class bitmap_renderer : public text_renderer {
 public:
     using text_renderer::text_renderer;
     using text_renderer::render_bitmap;
+    using text_renderer::get_char_size;
 };
 
 }  // namespace
@@ -56,6 +57,35 @@ TEST_F(font_folder, the_width_is_the_sum_of_advances_and_the_height_the_tallest_
     EXPECT_EQ(width, expected_width);
     EXPECT_EQ(height, expected_height);
     EXPECT_GT(width, 40u);
+}
+
+TEST_F(font_folder, one_character_measures_alike_alone_and_inside_a_text) {
+    font_face* face = open_face("DejaVuSans", 18);
+    ASSERT_NE(face, nullptr);
+    raw_face raw("DejaVuSans", 18);
+    bitmap_renderer text(face, black, 0, black);
+    const struct {
+        unsigned code;
+        const char* utf8;
+    } cases[] = {{'A', "A"}, {'g', "g"}, {0xC9, "\xC3\x89"}, {0x436, "\xD0\xB6"}, {'.', "."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        unsigned width = 0, height = 0;
+        ASSERT_TRUE(text.get_char_size(c.code, width, height));
+        EXPECT_EQ(width, raw.advance(c.code));
+        EXPECT_EQ(height, raw.box_height(c.code));
+        unsigned text_width = 0, text_height = 0;
+        ASSERT_TRUE(text.set_text(c.utf8, text_width, text_height));
+        EXPECT_EQ(text_width, width);
+        EXPECT_EQ(text_height, height);
+    }
+    // No glyph in the face: refused, and the sizes are left as they were.
+    unsigned width = 7, height = 9;
+    EXPECT_FALSE(text.get_char_size(0x4E00, width, height));
+    EXPECT_EQ(width, 7u);
+    EXPECT_EQ(height, 9u);
+    bitmap_renderer faceless(nullptr, black, 0, black);
+    EXPECT_FALSE(faceless.get_char_size('A', width, height));
 }
 
 TEST_F(font_folder, texts_up_to_255_bytes_are_taken_and_longer_or_empty_ones_refused) {

@@ -26,11 +26,14 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace kiv {
+
+struct gwx_search_item;
 
 class gwx_driver : public object, public i_named_object_impl, public virtual i_gwx_driver {
 public:
@@ -101,6 +104,12 @@ private:
     // Returns: false when the control refuses or gives fewer than
     //     `needed` values.
     bool object_coords(long long id, size_t needed, std::vector<double>& values);
+    // Walks `records` and adds to `items` each record whose id and
+    // position read, under the text `text_of` gives it, unless the text
+    // is there already; `text_of` returns false to pass a record over.
+    void collect_places(gwx_record_set& records,
+                        const std::function<bool(gwx_record_set& record, std::string& text)>& text_of,
+                        std::map<std::string, gwx_search_item>& items);
 
     mutex render_mutex_;                  // serialises renderings
     auto_ptr_t<object_col> maps_;         // gwx_map items; never null

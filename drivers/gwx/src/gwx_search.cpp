@@ -67,6 +67,23 @@ bool gwx_driver::object_coords(long long id, size_t needed, std::vector<double>&
     return true;
 }
 
+void gwx_driver::collect_places(gwx_record_set& records,
+                                const std::function<bool(gwx_record_set& record, std::string& text)>& text_of,
+                                gwx_search_result::item_map& items) {
+    for (long pos = records.move_first(); pos >= 0; pos = records.move_next()) {
+        long long id = 0;
+        if (!field_id(records, id))
+            continue;
+        std::string text;
+        if (!text_of(records, text) || items.count(text) != 0)
+            continue;
+        std::vector<double> at;
+        if (!object_coords(id, 2, at))
+            continue;
+        items.emplace(text, gwx_search_result::item{id, text, at[0], at[1]});
+    }
+}
+
 i_gis_search_result* gwx_driver::search_cities(const char* name, const char* map_tags) {
     (void)map_tags;
     gwx_search_result::item_map items;
@@ -77,18 +94,10 @@ i_gis_search_result* gwx_driver::search_cities(const char* name, const char* map
         // Names come back through the code page, so the query is compared
         // in the same form.
         std::string wanted = utf8_lower(from_control_text(to_control_text(query.c_str())));
-        for (long pos = records->move_first(); pos >= 0; pos = records->move_next()) {
-            long long id = 0;
-            if (!field_id(*records, id))
-                continue;
-            std::string text = field_text(*records, 3);
-            if (!starts_with(utf8_lower(text), wanted) || items.count(text) != 0)
-                continue;
-            std::vector<double> at;
-            if (!object_coords(id, 2, at))
-                continue;
-            items.emplace(text, gwx_search_result::item{id, text, at[0], at[1]});
-        }
+        collect_places(*records, [&](gwx_record_set& record, std::string& text) {
+            text = field_text(record, 3);
+            return starts_with(utf8_lower(text), wanted);
+        }, items);
     }
     return make_result(items);
 }
@@ -102,21 +111,12 @@ i_gis_search_result* gwx_driver::search_streets(long long city_id, const char* n
     // A town known only as a point has no area to look in.
     if (c != nullptr && object_coords(city_id, 4, area) &&
         c->query_area(area[0], area[1], area[2], area[3], records) && records) {
-        for (long pos = records->move_first(); pos >= 0; pos = records->move_next()) {
-            long long id = 0;
-            if (!field_id(*records, id))
-                continue;
-            std::string cls = field_text(*records, 2);
-            std::string text = field_text(*records, 3);
-            if (!(starts_with(cls, "ST") || starts_with(cls, "RD") || starts_with(cls, "45100000")))
-                continue;
-            if (text.empty() || items.count(text) != 0)
-                continue;
-            std::vector<double> at;
-            if (!object_coords(id, 2, at))
-                continue;
-            items.emplace(text, gwx_search_result::item{id, text, at[0], at[1]});
-        }
+        collect_places(*records, [](gwx_record_set& record, std::string& text) {
+            std::string cls = field_text(record, 2);
+            text = field_text(record, 3);
+            return (starts_with(cls, "ST") || starts_with(cls, "RD") || starts_with(cls, "45100000")) &&
+                   !text.empty();
+        }, items);
     }
     return make_result(items);
 }
@@ -135,24 +135,16 @@ i_gis_search_result* gwx_driver::search_houses(long long street_id, const char* 
         // ("lenina st. 12"); a ". " inside the street's own name ("st.
         // peter ave. 5") is passed over.
         size_t from = wanted.empty() ? 0 : wanted.size() - 1;
-        for (long pos = records->move_first(); pos >= 0; pos = records->move_next()) {
-            long long id = 0;
-            if (!field_id(*records, id))
-                continue;
-            std::string lower = utf8_lower(field_text(*records, 3));
+        collect_places(*records, [&](gwx_record_set& record, std::string& text) {
+            std::string lower = utf8_lower(field_text(record, 3));
             if (!starts_with(lower, wanted))
-                continue;
+                return false;
             size_t dot = lower.find(". ", from);
             if (dot == std::string::npos || dot + 2 >= lower.size())
-                continue;
-            std::string text = lower.substr(dot + 2);
-            if (items.count(text) != 0)
-                continue;
-            std::vector<double> at;
-            if (!object_coords(id, 2, at))
-                continue;
-            items.emplace(text, gwx_search_result::item{id, text, at[0], at[1]});
-        }
+                return false;
+            text = lower.substr(dot + 2);
+            return true;
+        }, items);
     }
     return make_result(items);
 }

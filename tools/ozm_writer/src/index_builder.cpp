@@ -9,9 +9,10 @@
 
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "byte_order.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace kiv {
 namespace ozm_writer {
@@ -73,17 +74,6 @@ std::vector<packed_node> pack_level(const std::vector<index_box>& items, int lev
         }
     }
     return nodes;
-}
-
-void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
-}
-
-void put_f32(std::vector<uint8_t>& out, float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    put_u32(out, v);
 }
 
 void put_box(std::vector<uint8_t>& out, const index_box& b) {

@@ -10,6 +10,8 @@
 #include <kiv/core/file_writer.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "byte_order.h"
+
 #include <tcl.h>
 
 #include <algorithm>
@@ -24,28 +26,6 @@ namespace {
 
 constexpr size_t header_size = 583;
 constexpr size_t max_pages = 65536;
-
-void put_u32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(uint8_t(v >> (8 * i)));
-}
-
-void put_f32(std::vector<uint8_t>& out, float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    put_u32(out, v);
-}
-
-void set_u32(uint8_t* at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = uint8_t(v >> (8 * i));
-}
-
-void set_f32(uint8_t* at, float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    set_u32(at, v);
-}
 
 // The string pool: each distinct text once, zero-terminated.
 class string_pool {

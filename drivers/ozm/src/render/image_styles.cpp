@@ -58,19 +58,13 @@ bool style_picture::load(i_xml_node* element) {
     return true;
 }
 
-bool render_style_image::init(i_xml_node* element) {
-    color_required_ = false;
-    return render_style_base::init(element) && picture_.load(element);
-}
-
-bool render_style_polygon_image::init(i_xml_node* element) {
+bool render_style_picture::init(i_xml_node* element) {
     color_required_ = false;
     return render_style_base::init(element) && picture_.load(element);
 }
 
 bool render_style_line_image::init(i_xml_node* element) {
-    color_required_ = false;
-    if (!render_style_base::init(element) || !picture_.load(element))
+    if (!render_style_picture::init(element))
         return false;
     flags_mask_ = static_cast<uint8_t>(render_attr::to_int(element->get_attribute("flags")));
     return true;

@@ -88,6 +88,9 @@ protected:
     void on_set_type(i_gui_event& event);
     void on_set_deviation(i_gui_event& event);
     void on_enable_edit(i_gui_event& event);
+    // Sets `field` (the type or the deviation) to the number the event
+    // carries and redraws the view when it changed; ignored unless editing.
+    void set_from_event(i_gui_event& event, int& field);
 
     void clear_zone();
     // Returns: the deviation as a radius in pixels around the first vertex.

@@ -50,41 +50,40 @@ private:
     unsigned height_ = 0;
 };
 
-// An icon drawn centred on each feature's anchor point.
-class KIV_EXPORT render_style_image : public render_style_base {
+// What the picture styles share: no colour, and the picture named by
+// "file".
+class KIV_EXPORT render_style_picture : public render_style_base {
 public:
     // Reads the base attributes ("color" may be empty), then "file".
     // Returns: false as the base does, or when the picture does not load.
     bool init(i_xml_node* element) override;
     const style_picture& picture() const { return picture_; }
+
+protected:
+    style_picture picture_;  // "file"
+};
+
+// An icon drawn centred on each feature's anchor point.
+class KIV_EXPORT render_style_image : public render_style_picture {
+public:
     // Icons at anchor points that find their box free in the icon tree.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
                 i_gis_viewport* viewport) const override;
-
-protected:
-    style_picture picture_;  // "file"
 };
 
 // A polygon fill tiled with the picture, mirrored at every repeat.
-class KIV_EXPORT render_style_polygon_image : public render_style_base {
+class KIV_EXPORT render_style_polygon_image : public render_style_picture {
 public:
-    // As render_style_image::init.
-    bool init(i_xml_node* element) override;
-    const style_picture& picture() const { return picture_; }
     // A fill tiled from the image's top-left pixel.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
                 i_gis_viewport* viewport) const override;
-
-protected:
-    style_picture picture_;  // "file"
 };
 
 // A line as thick as the picture is high, with the picture running along it.
-class KIV_EXPORT render_style_line_image : public render_style_base {
+class KIV_EXPORT render_style_line_image : public render_style_picture {
 public:
-    // As render_style_image::init, then "flags".
+    // As render_style_picture::init, then "flags".
     bool init(i_xml_node* element) override;
-    const style_picture& picture() const { return picture_; }
     // Returns: the feature flags mask: a feature is drawn only when its
     //     flags share a bit with it; 0 draws every feature.
     uint8_t flags_mask() const { return flags_mask_; }
@@ -93,7 +92,6 @@ public:
                 i_gis_viewport* viewport) const override;
 
 protected:
-    style_picture picture_;   // "file"
     uint8_t flags_mask_ = 0;  // "flags", low byte; 0: no filter
 };
 
