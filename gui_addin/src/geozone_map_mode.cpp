@@ -179,6 +179,10 @@ bool geozone_map_mode::update_geozone_point(int index, double lat, double lon) {
     if (!edit_ || !is_valid_coords(lat, lon) || index < 0 || size_t(index) >= zone_.size())
         return false;
     geozone_point* p = zone_[index];
+    // A drag has moved the vertex here already; a call from elsewhere
+    // moves it, so the place name never describes another position.
+    p->latitude = lat;
+    p->longitude = lon;
     p->set_location(get_location(lat, lon).utf8_str());
     p->index = index;
     fire("AVL_EVT_MAP_MODE_CHANGE_GEOZONE_POINT", p);

@@ -36,6 +36,7 @@ public:
         geozone_map_mode::draw_agg_after(image);
     }
     using geozone_map_mode::insert_geozone_point;
+    using geozone_map_mode::update_geozone_point;
     int draws = 0;
 };
 
@@ -208,6 +209,12 @@ TEST_F(geozone_mode_test, double_clicks_append_insert_and_remove_with_ctrl) {
     EXPECT_FALSE(mode->insert_geozone_point(6, lat0, lon0));
     EXPECT_FALSE(mode->insert_geozone_point(-1, lat0, lon0));
     EXPECT_TRUE(mode->insert_geozone_point(5, lat0, lon0));
+    // An update moves the vertex to the position its new place name is for.
+    EXPECT_FALSE(mode->update_geozone_point(6, lat0, lon0));
+    EXPECT_TRUE(mode->update_geozone_point(5, lat0 + 0.01, lon0 - 0.01));
+    EXPECT_TRUE(pump_until([this] { return heard.seen.back().event == "change"; }));
+    EXPECT_DOUBLE_EQ(mode->get_zone()[5]->latitude, lat0 + 0.01);
+    EXPECT_DOUBLE_EQ(mode->get_zone()[5]->longitude, lon0 - 0.01);
 }
 
 TEST_F(geozone_mode_test, a_circle_takes_one_vertex) {
