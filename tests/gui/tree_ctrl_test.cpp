@@ -19,6 +19,7 @@
 
 #include "gui_session.h"
 #include "test_images.h"
+#include "test_nodes.h"
 
 #include <gtest/gtest.h>
 
@@ -38,26 +39,10 @@ using namespace kiv_gui_test;
 
 namespace {
 
-// A node whose hooks record what the tree did to it and whose children
-// come from a list of names.
-class test_node : public tree_object {
+// A node whose hooks record what the tree did to it.
+class test_node : public listed_node<test_node, tree_object> {
 public:
-    explicit test_node(const char* name, unsigned int flags = 0) {
-        tree_object::set_name(name);
-        set_tree_flags(flags);
-    }
-    void load_children() override {
-        ++loads;
-        for (const std::string& name : children) {
-            auto_ptr_t<test_node> child(new test_node(name.c_str(), get_tree_flags()));
-            child->addref();
-            child->insert_as_child(this);
-        }
-    }
-    void on_select() override {
-        ++selects;
-        tree_object::on_select();
-    }
+    explicit test_node(const char* name, unsigned int flags = 0) : listed_node(name, flags) {}
     void on_unselect() override {
         ++unselects;
         tree_object::on_unselect();
@@ -72,8 +57,7 @@ public:
     using tree_object::set_image_name;
     using tree_object::set_renderer_name;
 
-    std::vector<std::string> children;  // loaded on expansion
-    int loads = 0, selects = 0, unselects = 0;
+    int unselects = 0;
     bool accept_drag = true;
     bool drop_result = true;
     std::vector<i_tree_object*> drops;  // targets, not held

@@ -11,6 +11,7 @@
 #include <kiv/gui/tree_list_ctrl.h>
 
 #include "gui_session.h"
+#include "test_nodes.h"
 
 #include <gtest/gtest.h>
 
@@ -28,28 +29,11 @@ using namespace kiv_gui_test;
 
 namespace {
 
-class list_node : public tree_object_ex {
+class list_node : public listed_node<list_node, tree_object_ex> {
 public:
-    explicit list_node(const char* name, unsigned int flags) {
-        tree_object::set_name(name);
-        set_tree_flags(flags);
-    }
-    void load_children() override {
-        ++loads;
-        for (const std::string& name : children) {
-            auto_ptr_t<list_node> child(new list_node(name.c_str(), get_tree_flags()));
-            child->addref();
-            child->insert_as_child(this);
-        }
-    }
-    void on_select() override {
-        ++selects;
-        tree_object::on_select();
-    }
+    list_node(const char* name, unsigned int flags) : listed_node(name, flags) {}
     void on_check(bool checked) override { checks.push_back(checked); }
 
-    std::vector<std::string> children;
-    int loads = 0, selects = 0;
     std::vector<bool> checks;
 };
 
