@@ -10,6 +10,7 @@
 
 #include "gui_session.h"
 #include "test_images.h"
+#include "test_trees.h"
 
 #include <gtest/gtest.h>
 
@@ -88,21 +89,6 @@ TEST(check_tree, an_icon_click_on_a_plain_node_or_no_item_goes_on) {
     tree->DeleteAllItems();
 }
 
-// A point of the tree-list's main window over the item's icon.
-wxPoint icon_of(tree_list_ctrl* list, const wxTreeItemId& item) {
-    wxGenericTreeCtrl* main = list->main_window();
-    wxRect row;
-    EXPECT_TRUE(main->GetBoundingRect(item, row, true));
-    for (int x = 0; x < row.GetRight(); ++x) {
-        int flags = 0;
-        wxPoint at(x, row.y + row.height / 2);
-        if (main->HitTest(at, flags) == item && (flags & wxTREE_HITTEST_ONITEMICON) != 0)
-            return at;
-    }
-    ADD_FAILURE() << "no icon to click";
-    return wxPoint();
-}
-
 // The three images of an item, normal, selected and expanded.
 std::vector<int> images_of(wxTreeCtrl* tree, const wxTreeItemId& item) {
     return {tree->GetItemImage(item, wxTreeItemIcon_Normal), tree->GetItemImage(item, wxTreeItemIcon_Selected),
@@ -146,7 +132,7 @@ TEST(check_tree, the_check_images_follow_the_state_and_are_none_without_an_image
     ASSERT_TRUE(pump_until([&] { return list->main_window()->IsShownOnScreen(); }));
     pump();
 
-    click(list->main_window(), icon_of(list, item));
+    click(list->main_window(), point_on(list, item, wxTREE_HITTEST_ONITEMICON));
     ASSERT_TRUE(pump_until([&] { return node->checks.size() == 1; }));
     EXPECT_TRUE(node->get_is_checked());
     EXPECT_EQ(images_of(list, item), (std::vector<int>{on, on, on}));

@@ -8,6 +8,7 @@
 #include <kiv/gui/renderer_service.h>
 
 #include "gui_harness.h"
+#include "test_trees.h"
 
 #include <gtest/gtest.h>
 
@@ -20,29 +21,6 @@ using namespace kiv_gui_test;
 
 namespace {
 
-class test_renderer : public object, public i_named_object_impl, public virtual i_object_renderer {
-public:
-    test_renderer(const char* name, wxWindow* parent) : window(new wxPanel(parent, wxID_ANY)) {
-        set_name(name);
-        window->Hide();
-    }
-    bool get_interface(const char* name, void** out) override {
-        if (answer_interface(name, "i_object_renderer", static_cast<i_object_renderer*>(this), out) ||
-            answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out))
-            return true;
-        return object::get_interface(name, out);
-    }
-    void set_object(i_object* object) override {
-        shown = object;
-        ++objects_given;
-    }
-    wxWindow* get_window() override { return window; }
-
-    wxWindow* window;
-    i_object* shown = nullptr;
-    int objects_given = 0;
-};
-
 class renderers : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,7 +30,7 @@ protected:
         service.reset(new renderer_service(frame, parent));
         service->addref();
         for (const char* name : {"map", "table"}) {
-            auto_ptr_t<test_renderer> r(new test_renderer(name, parent));
+            auto_ptr_t<recording_renderer> r(new recording_renderer(name, parent));
             r->addref();
             service->register_renderer(r.get());
             made.push_back(r);
@@ -68,12 +46,12 @@ protected:
     wxFrame* frame = nullptr;
     wxWindow* parent = nullptr;
     auto_ptr_t<renderer_service> service;
-    std::vector<auto_ptr_t<test_renderer>> made;
+    std::vector<auto_ptr_t<recording_renderer>> made;
 };
 
 TEST_F(renderers, activation_shows_one_window_at_the_parents_size_and_passes_the_object) {
-    test_renderer& map = *made[0];
-    test_renderer& table = *made[1];
+    recording_renderer& map = *made[0];
+    recording_renderer& table = *made[1];
     auto_ptr_t<object_col> first(new object_col);
     first->addref();
     auto_ptr_t<object_col> second(new object_col);
@@ -82,14 +60,14 @@ TEST_F(renderers, activation_shows_one_window_at_the_parents_size_and_passes_the
     EXPECT_TRUE(service->activate_renderer("map", first.get()));
     EXPECT_TRUE(map.window->IsShown());
     EXPECT_EQ(map.window->GetSize(), parent->GetClientSize());
-    EXPECT_EQ(map.shown, first.get());
+    EXPECT_EQ(map.given.back(), first.get());
 
     // Again: only the object changes; the window is not resized.
     map.window->SetSize(10, 10);
     EXPECT_TRUE(service->activate_renderer("map", second.get()));
     EXPECT_EQ(map.window->GetSize(), wxSize(10, 10));
-    EXPECT_EQ(map.shown, second.get());
-    EXPECT_EQ(map.objects_given, 2);
+    EXPECT_EQ(map.given.back(), second.get());
+    EXPECT_EQ(map.given.size(), 2u);
 
     EXPECT_TRUE(service->activate_renderer("table", first.get()));
     EXPECT_FALSE(map.window->IsShown());
@@ -104,12 +82,12 @@ TEST_F(renderers, activation_shows_one_window_at_the_parents_size_and_passes_the
     EXPECT_TRUE(service->activate_renderer("nothing", first.get()));
     EXPECT_FALSE(table.window->IsShown());
     EXPECT_EQ(service->get_current(), nullptr);
-    EXPECT_EQ(table.objects_given, 1);
+    EXPECT_EQ(table.given.size(), 1u);
 }
 
 TEST_F(renderers, unregistering_the_current_renderer_clears_it) {
     service->activate_renderer("table", nullptr);
-    test_renderer* table = made[1].get();
+    recording_renderer* table = made[1].get();
     service->unregister_renderer(table);
     made.pop_back();  // the last reference: the renderer is gone
     EXPECT_EQ(service->get_current(), nullptr);

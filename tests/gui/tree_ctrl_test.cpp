@@ -19,7 +19,7 @@
 
 #include "gui_session.h"
 #include "test_images.h"
-#include "test_nodes.h"
+#include "test_trees.h"
 
 #include <gtest/gtest.h>
 
@@ -387,26 +387,6 @@ TEST(tree_object_test, casts_and_insertion_into_no_tree) {
     auto_ptr_t<i_object_col> childs(node->get_childs());
     EXPECT_EQ(childs->get_count(), 0u);
 }
-
-// A renderer that remembers the objects it was given.
-class recording_renderer : public object, public i_named_object_impl, public virtual i_object_renderer {
-public:
-    recording_renderer(const char* name, wxWindow* parent) : window(new wxPanel(parent, wxID_ANY)) {
-        set_name(name);
-        window->Hide();
-    }
-    bool get_interface(const char* name, void** out) override {
-        if (answer_interface(name, "i_object_renderer", static_cast<i_object_renderer*>(this), out) ||
-            answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out))
-            return true;
-        return object::get_interface(name, out);
-    }
-    void set_object(i_object* object) override { given.push_back(object); }
-    wxWindow* get_window() override { return window; }
-
-    wxWindow* window;
-    std::vector<i_object*> given;  // not held
-};
 
 // What one tree shows of a node named "n" with the image name
 // "folder.gif", a folder node under it, and a property sheet.

@@ -11,7 +11,7 @@
 #include <kiv/gui/tree_list_ctrl.h>
 
 #include "gui_session.h"
-#include "test_nodes.h"
+#include "test_trees.h"
 
 #include <gtest/gtest.h>
 
@@ -82,20 +82,6 @@ protected:
         EXPECT_EQ(list->GetImageList(), images.get());
         tree->SetItemImage(root->get_tree_id(), 0);
         pump();
-    }
-    // A point of the main window over the item's icon or label.
-    wxPoint point_on(const wxTreeItemId& item, int wanted) {
-        wxGenericTreeCtrl* main = list->main_window();
-        wxRect row;
-        EXPECT_TRUE(main->GetBoundingRect(item, row, true));
-        for (int x = 0; x < row.GetRight(); ++x) {
-            int flags = 0;
-            wxPoint at(x, row.y + row.height / 2);
-            if (main->HitTest(at, flags) == item && (flags & wanted) != 0)
-                return at;
-        }
-        ADD_FAILURE() << "no point with hit flags " << wanted;
-        return wxPoint();
     }
 
     gui_session session;
@@ -215,13 +201,13 @@ TEST_F(tree_list_fixture, column_texts_are_kept_per_item_and_painted_in_their_co
 TEST_F(tree_list_fixture, an_icon_click_toggles_the_check_and_a_label_click_does_not) {
     give_icons();
     wxTreeItemId item = root->get_tree_id();
-    click(list->main_window(), point_on(item, wxTREE_HITTEST_ONITEMICON));
+    click(list->main_window(), point_on(list, item, wxTREE_HITTEST_ONITEMICON));
     ASSERT_TRUE(pump_until([&] { return root->checks.size() == 1; }));
     EXPECT_TRUE(root->get_is_checked());
     EXPECT_EQ(tree->GetSelection(), item);  // selected as by a label click
 
-    click(list->main_window(), point_on(item, wxTREE_HITTEST_ONITEMLABEL));
-    click(list->main_window(), point_on(item, wxTREE_HITTEST_ONITEMICON));
+    click(list->main_window(), point_on(list, item, wxTREE_HITTEST_ONITEMLABEL));
+    click(list->main_window(), point_on(list, item, wxTREE_HITTEST_ONITEMICON));
     ASSERT_TRUE(pump_until([&] { return root->checks.size() == 2; }));
     EXPECT_EQ(root->checks, (std::vector<bool>{true, false}));
 
@@ -233,7 +219,7 @@ TEST_F(tree_list_fixture, an_icon_click_toggles_the_check_and_a_label_click_does
         EXPECT_EQ(event.GetItem(), item);
     });
     root->set_tree_flags(KIV_TREE_EDITABLE);
-    click(list->main_window(), point_on(item, wxTREE_HITTEST_ONITEMICON));
+    click(list->main_window(), point_on(list, item, wxTREE_HITTEST_ONITEMICON));
     ASSERT_TRUE(pump_until([&] { return passed_on == 1; }));
     EXPECT_EQ(root->checks.size(), 2u);
     EXPECT_FALSE(root->get_is_checked());
@@ -250,11 +236,11 @@ TEST_F(tree_list_fixture, a_double_click_on_the_icon_does_not_activate_but_on_th
         event.Skip();
     });
     wxUIActionSimulator simulator;
-    simulator.MouseMove(list->main_window()->ClientToScreen(point_on(item, wxTREE_HITTEST_ONITEMICON)));
+    simulator.MouseMove(list->main_window()->ClientToScreen(point_on(list, item, wxTREE_HITTEST_ONITEMICON)));
     pump();
     simulator.MouseDblClick();
     ASSERT_TRUE(pump_until([&] { return root->checks.size() == 2; }));
-    simulator.MouseMove(list->main_window()->ClientToScreen(point_on(item, wxTREE_HITTEST_ONITEMLABEL)));
+    simulator.MouseMove(list->main_window()->ClientToScreen(point_on(list, item, wxTREE_HITTEST_ONITEMLABEL)));
     pump();
     simulator.MouseDblClick();
     ASSERT_TRUE(pump_until([&] { return activations >= 1; }));
@@ -269,7 +255,7 @@ TEST_F(tree_list_fixture, a_click_on_the_current_label_of_an_editable_column_ope
     wxTreeItemId item = root->get_tree_id();
     tree->SelectItem(item, true);
     pump();
-    click(list->main_window(), point_on(item, wxTREE_HITTEST_ONITEMLABEL));
+    click(list->main_window(), point_on(list, item, wxTREE_HITTEST_ONITEMLABEL));
     ASSERT_TRUE(pump_until([&] { return tree->GetEditControl() != nullptr; }));
     tree->GetEditControl()->SetValue("renamed");
     tree->EndEditLabel(item, false);
