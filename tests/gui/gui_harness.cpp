@@ -6,6 +6,7 @@
 //     and modal dialogs behave as in the application.
 
 #include "gui_harness.h"
+#include "display_hold.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +22,17 @@
 #include <wx/dcmemory.h>
 #include <wx/uiaction.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
+#include <string>
 
 namespace kiv_gui_test {
 
@@ -317,18 +326,59 @@ unsigned pixel(const wxImage& image, int x, int y) {
 
 }  // namespace kiv_gui_test
 
+namespace {
+
+// A case uses its display's pointer, keyboard focus and screen area (frames
+// open at the top left), so one case at a time may use a display. ctest
+// run with a resource specification (scripts/test) hands each case a
+// virtual display of its own: CTEST_RESOURCE_GROUP_0_DISPLAY holds
+// "id:<display number>,slots:1". Otherwise the program waits for a lock
+// on a file named after the display it is given and holds it until it
+// ends. Returns: the lock's descriptor, -1 when none is held.
+int claim_display() {
+    if (const char* given = std::getenv("CTEST_RESOURCE_GROUP_0_DISPLAY")) {
+        int number = -1;
+        if (std::sscanf(given, "id:%d", &number) == 1 && number >= 0) {
+            setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
+            return -1;
+        }
+    }
+    const char* display = std::getenv("DISPLAY");
+    std::string name = display != nullptr ? display : "";
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    const char* temp = std::getenv("TMPDIR");
+    std::string path = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") + "/kiv_display" + name + ".lock";
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        std::fprintf(stderr, "warning: no display lock %s; cases of other programs may share the display\n",
+                     path.c_str());
+        return -1;
+    }
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    return fd;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // The build lists the cases without a display.
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();
+    const int display_lock = claim_display();
 
     using kiv_gui_test::test_app;
     test_app* app = new test_app;
     wxApp::SetInstance(app);
     int toolkit_argc = 1;
     char* toolkit_argv[] = {argv[0], nullptr};
-    if (!wxEntryStart(toolkit_argc, toolkit_argv)) {
+    void* held = kiv_gui_test::hold_display();
+    const bool started = wxEntryStart(toolkit_argc, toolkit_argv);
+    kiv_gui_test::release_display(held);
+    if (!started) {
         std::fprintf(stderr, "%s: the toolkit cannot start (no display? run under xvfb-run -a)\n", argv[0]);
         return 1;
     }
@@ -339,5 +389,7 @@ int main(int argc, char** argv) {
         app->OnExit();
     }
     wxEntryCleanup();
+    if (display_lock >= 0)
+        close(display_lock);
     return result;
 }
