@@ -32,7 +32,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace kiv_gui_test {
 
@@ -328,37 +330,64 @@ unsigned pixel(const wxImage& image, int x, int y) {
 
 namespace {
 
-// A case uses its display's pointer, keyboard focus and screen area (frames
-// open at the top left), so one case at a time may use a display. ctest
-// run with a resource specification (scripts/test) hands each case a
-// virtual display of its own: CTEST_RESOURCE_GROUP_0_DISPLAY holds
-// "id:<display number>,slots:1". Otherwise the program waits for a lock
-// on a file named after the display it is given and holds it until it
-// ends. Returns: the lock's descriptor, -1 when none is held.
-int claim_display() {
-    if (const char* given = std::getenv("CTEST_RESOURCE_GROUP_0_DISPLAY")) {
-        int number = -1;
-        if (std::sscanf(given, "id:%d", &number) == 1 && number >= 0) {
-            setenv("DISPLAY", (":" + std::to_string(number)).c_str(), 1);
-            return -1;
-        }
-    }
-    const char* display = std::getenv("DISPLAY");
-    std::string name = display != nullptr ? display : "";
+// Returns: an open lock file named after display `display` (":0"), or -1.
+int open_display_lock(const std::string& display) {
+    std::string name = display;
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';
     const char* temp = std::getenv("TMPDIR");
     std::string path = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") + "/kiv_display" + name + ".lock";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    if (fd < 0)
         std::fprintf(stderr, "warning: no display lock %s; cases of other programs may share the display\n",
                      path.c_str());
-        return -1;
-    }
+    return fd;
+}
+
+// Waits for the lock and points DISPLAY at its display. Returns: `fd`.
+int take_display(int fd, const std::string& display) {
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
+    setenv("DISPLAY", display.c_str(), 1);
     return fd;
+}
+
+// A case uses its display's pointer, keyboard focus and screen area (frames
+// open at the top left), so one case at a time may use a display: the
+// program holds a lock on a file named after its display until it ends.
+// KIV_TEST_DISPLAYS may list display numbers to choose from (scripts/test
+// starts one virtual display per job): the program takes the first whose
+// lock is free, and waits for one of them when none is. Otherwise it waits
+// for the display it is given. Returns: the lock's descriptor, -1 when
+// none is held.
+int claim_display() {
+    std::vector<std::string> pool;
+    if (const char* listed = std::getenv("KIV_TEST_DISPLAYS")) {
+        std::istringstream numbers(listed);
+        for (unsigned number; numbers >> number;)
+            pool.push_back(":" + std::to_string(number));
+    }
+    if (pool.empty()) {
+        const char* given = std::getenv("DISPLAY");
+        const std::string display = given != nullptr ? given : "";
+        int fd = open_display_lock(display);
+        return fd >= 0 ? take_display(fd, display) : -1;
+    }
+    for (const std::string& display : pool) {
+        int fd = open_display_lock(display);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            setenv("DISPLAY", display.c_str(), 1);
+            return fd;
+        }
+        close(fd);
+    }
+    // Every display is in use: more programs run than there are displays.
+    const std::string& display = pool[static_cast<size_t>(getpid()) % pool.size()];
+    int fd = open_display_lock(display);
+    return fd >= 0 ? take_display(fd, display) : -1;
 }
 
 }  // namespace
