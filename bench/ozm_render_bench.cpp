@@ -21,6 +21,7 @@
 #include <kiv/ozm/render/renderer_layer.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "plain_viewport.h"
 #include "ratio_main.h"
 
 #include <agg_conv_stroke.h>
@@ -48,43 +49,10 @@ namespace {
 namespace w = kiv::ozm_writer;
 
 constexpr unsigned image_w = 1024, image_h = 768;
+using kiv_test::px_per_degree;
 constexpr unsigned label_count = 10000;
 constexpr unsigned line_count = 1000, segments_per_line = 100;
 constexpr unsigned label_size = 11;
-constexpr double px_per_degree = 1024.0;
-
-// Pixels are plain multiples of the coordinates.
-class plain_viewport : public kiv::object, public virtual kiv::i_gis_viewport {
-public:
-    bool get_interface(const char* name, void** out) override {
-        if (std::strcmp(name, "i_gis_viewport") == 0) {
-            *out = static_cast<kiv::i_gis_viewport*>(this);
-            return true;
-        }
-        return kiv::object::get_interface(name, out);
-    }
-    bool set_center(double, double, unsigned) override { return false; }
-    bool set_geo_extents(double, double, double, double, bool) override { return false; }
-    bool get_center(kiv::geo_point&) override { return false; }
-    unsigned get_scale() override { return 0; }
-    bool get_geo_extents(kiv::geo_point&, kiv::geo_point&) override { return false; }
-    bool set_viewport_size(unsigned, unsigned) override { return false; }
-    bool get_viewport_size(kiv::view_point& pt) override {
-        pt.x = image_w;
-        pt.y = image_h;
-        return true;
-    }
-    bool set_direction(unsigned short) override { return false; }
-    unsigned short get_direction() override { return 0; }
-    bool dp_to_lc(int, int, kiv::geo_point&) override { return false; }
-    bool lc_to_dp(double lat, double lon, kiv::view_point& pt) override {
-        pt.x = int(std::trunc(lon * px_per_degree));
-        pt.y = int(std::trunc(lat * px_per_degree));
-        return true;
-    }
-    bool dp_to_lc2(kiv::view_point*, kiv::geo_point*, unsigned) override { return false; }
-    bool lc_to_dp2(kiv::geo_point*, kiv::view_point*, unsigned) override { return false; }
-};
 
 struct label_at {
     int x, y;
@@ -144,8 +112,7 @@ struct fixture {
             return;
         const float min[2] = {-90, -180}, max[2] = {90, 180};
         map->query(min, max, 0, table);
-        viewport = new plain_viewport;
-        viewport->addref();
+        viewport = kiv_test::new_plain_viewport(image_w, image_h);
         // The reference draws what the styles will meet, in their order.
         kiv::ozm::page_set pages;
         for (auto& item : table) {

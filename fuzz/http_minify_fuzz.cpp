@@ -12,17 +12,7 @@
 #include <cstring>
 #include <string>
 
-namespace {
-
-#define check(cond)                                            \
-    do {                                                       \
-        if (!(cond)) {                                         \
-            std::fprintf(stderr, "check failed: %s\n", #cond); \
-            std::abort();                                      \
-        }                                                      \
-    } while (0)
-
-}  // namespace
+#include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20))

@@ -18,15 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "fuzz_support.h"
 
-#define check(cond)                                            \
-    do {                                                       \
-        if (!(cond)) {                                         \
-            std::fprintf(stderr, "check failed: %s\n", #cond); \
-            std::abort();                                      \
-        }                                                      \
-    } while (0)
+namespace {
 
 const size_t guard = 8;
 

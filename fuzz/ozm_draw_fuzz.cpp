@@ -26,25 +26,13 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
+
 namespace {
 
 constexpr unsigned image_w = 96, image_h = 64;
 
 kiv::renderer_layer::config* styles = nullptr;
-
-int memory_file(const uint8_t* data, size_t size) {
-    int fd = memfd_create("ozm_draw_fuzz", MFD_CLOEXEC);
-    if (fd < 0)
-        abort();
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0)
-            abort();
-        done += size_t(n);
-    }
-    return fd;
-}
 
 }  // namespace
 

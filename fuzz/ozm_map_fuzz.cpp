@@ -27,26 +27,14 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
+
 namespace {
 
 // Pages larger than this are not read, so one input cannot make a run
 // allocate gigabytes (the file itself is small; a page claiming more
 // only fails its read).
 constexpr uint32_t max_page = 1u << 20;
-
-int memory_file(const uint8_t* data, size_t size) {
-    int fd = memfd_create("ozm_fuzz", MFD_CLOEXEC);
-    if (fd < 0)
-        abort();
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0)
-            abort();
-        done += size_t(n);
-    }
-    return fd;
-}
 
 void touch_text(const char* text) {
     if (text != nullptr && std::strlen(text) == size_t(-1))

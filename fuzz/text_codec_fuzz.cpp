@@ -17,15 +17,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "fuzz_support.h"
 
-#define check(cond)                                               \
-    do {                                                          \
-        if (!(cond)) {                                            \
-            std::fprintf(stderr, "check failed: %s\n", #cond);    \
-            std::abort();                                         \
-        }                                                         \
-    } while (0)
+namespace {
 
 void walk_utf8(const char* text) {
     uint32_t cp;
