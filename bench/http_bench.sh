@@ -2,7 +2,8 @@
 # http_bench.sh -- the web server against nginx, lighttpd and Apache with
 # mod_rivet, each on the same CPUs, one request per connection.
 #
-#     bench/http_bench.sh [BUILD_DIR]      (default: build)
+#     bench/http_bench.sh [BUILD_DIR]      (default: build; relative to the
+#                                          source folder unless absolute)
 #
 # Every server runs pinned to the same CPU list (KIV_BENCH_SERVER_CPUS,
 # default 0-3) with its worker count set to the number of CPUs in it; the
@@ -36,7 +37,7 @@
 set -euo pipefail
 build=${1:-build}
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
-serve="$root_dir/$build/bin/http_serve"
+case $build in /*) serve="$build/bin/http_serve" ;; *) serve="$root_dir/$build/bin/http_serve" ;; esac
 [ -x "$serve" ] || { echo "http_bench: $serve is not built" >&2; exit 1; }
 server_cpus=${KIV_BENCH_SERVER_CPUS:-0-3}
 load_cpus=${KIV_BENCH_LOAD_CPUS:-4-7}
