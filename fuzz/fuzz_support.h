@@ -28,6 +28,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <vector>
 
 // A property every input must keep; a broken one aborts with its text.
 #define check(cond)                                            \
@@ -91,6 +92,22 @@ inline std::string program_folder() {
     return text.substr(0, text.rfind('/'));
 }
 
+// Objects a target holds for its whole run (one reference each),
+// released at exit before the framework ends.
+inline std::vector<kiv::i_object*>& kept_objects() {
+    static std::vector<kiv::i_object*> objects;
+    return objects;
+}
+
+// Keeps `object` (a reference the caller hands over) for the run.
+// Returns: `object`.
+template <class T>
+T* keep(T* object) {
+    if (object != nullptr)
+        kept_objects().push_back(object);
+    return object;
+}
+
 // Starts the framework quietly with KIV_ROOT_PATH and TEMP in a private
 // folder and the machine's proxy variables cleared, then loads each of
 // `libraries` (names of the output folder, e.g. "kiv_core") through the
@@ -105,6 +122,16 @@ inline std::string start_framework(std::initializer_list<const char*> libraries)
         kiv_set_env(name, nullptr);
     if (!kiv_initialize())
         std::abort();
+    // At exit the kept objects go, then the framework ends as in a host,
+    // so what its services hold is freed (the leak check runs after).
+    // The list is made first, so that it is destroyed after this runs.
+    kept_objects();
+    std::atexit([] {
+        for (kiv::i_object* object : kept_objects())
+            object->release();
+        kept_objects().clear();
+        kiv_terminate();
+    });
     for (const char* name : libraries) {
         std::string path = program_folder() + "/" + name + ".so";
         if (kiv_core()->load_library(path.c_str()) == nullptr)

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr uint64_t fuzz_memory_cap = 4u << 20;
+constexpr uint64_t fuzz_memory_cap = 256u << 10;
 std::string input_path, written_path;
 kiv::i_zip_service* zip = nullptr;  // the service's; lives as long as the core
 kiv::i_object* zip_service = nullptr;
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string root = start_framework({"kiv_zip"});
     input_path = root + "/input.gz";
     written_path = root + "/written.gz";
-    zip_service = kiv_core()->get_service("svc_zip");
+    zip_service = keep(kiv_core()->get_service("svc_zip"));
     zip = kiv_cast_i_zip_service(zip_service);
     if (zip == nullptr)
         std::abort();

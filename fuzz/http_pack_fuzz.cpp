@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::string root = start_framework({"kiv_core", "kiv_zip", "kiv_http"});
     write_file(root + "/a.js", "var a;", 6, 1);
     write_file(root + "/b.js", "var b;", 6, 100);
-    http_service = kiv_core()->get_service("svc_http");
+    http_service = keep(kiv_core()->get_service("svc_http"));
     kiv::i_http_service* http = kiv_cast_i_http_service(http_service);
     if (http == nullptr)
         std::abort();
-    server = http->create_server("fuzz", root.c_str());
+    server = keep(http->create_server("fuzz", root.c_str()));
     if (server == nullptr)
         std::abort();
     config_path = root + "/fuzz.pack-js.cfg";

@@ -82,7 +82,7 @@ void cipher_checks(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     script_path = start_framework({}) + "/" + script_name;
-    cipher_service = kiv_core()->get_service("svc_encrypt");
+    cipher_service = keep(kiv_core()->get_service("svc_encrypt"));
     cipher = kiv_cast_i_encryptor(cipher_service);
     if (cipher == nullptr)
         std::abort();

@@ -49,12 +49,10 @@ public:
         if (conn == nullptr)
             return true;
         unsigned buffered = conn->get_in_buffer_size();
+        auto_ptr_t<kiv::i_binary> all(conn->get_binary(0, false));
+        check(all && all->get_data_size() == buffered);
         std::string read;
-        bool text = true;
-        for (unsigned i = 0; i < buffered && text; ++i) {
-            char c = char(conn->get_byte(false));
-            text = c != '\0';
-        }
+        bool text = std::memchr(all->get_data(), 0, buffered) == nullptr;
         // Text: lines first, one byte taken alone after each.
         while (text && conn->get_in_buffer_size() > 0) {
             char* line = conn->get_text("\n", true);
@@ -162,9 +160,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (udp_client < 0 || bind(udp_client, reinterpret_cast<sockaddr*>(&mine), sizeof mine) != 0)
         std::abort();
 
-    kiv::i_object* http_svc = kiv_core()->get_service("svc_http");  // kept for the process
+    kiv::i_object* http_svc = keep(kiv_core()->get_service("svc_http"));
     kiv::i_http_service* http = kiv_cast_i_http_service(http_svc);
-    kiv::i_http_server* site = http != nullptr ? http->create_server("fuzz", root.c_str()) : nullptr;
+    kiv::i_http_server* site = http != nullptr ? keep(http->create_server("fuzz", root.c_str())) : nullptr;
     tcp_port = free_port(SOCK_STREAM);
     if (site == nullptr || !http->bind_server(site, "127.0.0.1", tcp_port))
         std::abort();
