@@ -6,7 +6,7 @@
 //     quickly. Both must agree; a file without the gzip magic comes back
 //     as it is; a damaged or cut stream is refused rather than returned
 //     in part. The bytes written by the service's own gzip writer must
-//     read back exactly.
+//     read back exactly (checked on one input in sixteen).
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_binary.h>
@@ -64,6 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::free(text);
 
+    // Setting up a deflate stream costs more than all the reading above,
+    // so one input in sixteen also goes through the writer.
+    if (size % 16 != 0)
+        return 0;
     auto_ptr_t<kiv::i_gzip_writer> writer(zip->open_gzip_writer(written_path.c_str()));
     check(writer && writer->write(data, unsigned(size)) && writer->close());
     writer.reset();
