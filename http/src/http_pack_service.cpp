@@ -63,9 +63,12 @@ public:
 };
 
 std::mutex registry_lock;
+// Never destroyed: the HTTP service clears it from its destructor, which
+// may run while the process exits (a host ending the framework from an
+// exit handler), after function statics are gone.
 std::map<std::string, http_pack_file*>& registry() {
-    static std::map<std::string, http_pack_file*> files;  // one reference each
-    return files;
+    static auto* files = new std::map<std::string, http_pack_file*>;  // one reference each
+    return *files;
 }
 
 // Parses the configuration text into absolute source paths.

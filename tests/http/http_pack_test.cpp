@@ -142,3 +142,37 @@ TEST_F(http_pack_test, bad_parameters_and_other_pages_are_left_to_the_request) {
     EXPECT_EQ(kiv_http_pack_file_version(site, ""), 0u);
     EXPECT_EQ(kiv_http_pack_file_version(site, (root + "/none.pack-js.cfg").c_str()), 0u);
 }
+
+namespace {
+
+// A host that ends the framework from an exit handler, after a pack
+// version was asked for: the HTTP service's destructor then clears the
+// pack registry while the process's statics are being destroyed.
+class http_pack_exit_test : public http_pack_test {
+protected:
+    static void end_framework_at_exit() {
+        current->site.reset();
+        current->svc_object.reset();
+        kiv_terminate();
+    }
+    static http_pack_exit_test* current;
+};
+
+http_pack_exit_test* http_pack_exit_test::current = nullptr;
+
+}  // namespace
+
+TEST_F(http_pack_exit_test, the_registry_outlives_a_framework_ended_at_exit) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            current = this;
+            std::atexit(end_framework_at_exit);
+            put("a.js", "var a;", 2000);
+            std::string config = put("lib.pack-js.cfg", "a.js\n", 1000);
+            if (kiv_http_pack_file_version(site, config.c_str()) != 3000u)
+                std::_Exit(2);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
