@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 
@@ -95,6 +96,7 @@ short http_request::poll_events() const {
     case reading:
         return POLLIN;
     case sending:
+    case refilling:
         return POLLOUT;
     default:
         return 0;
@@ -108,7 +110,7 @@ void http_request::on_io(short revents) {
             return;
         if (request_complete())
             set_state(ready);
-    } else if (s == sending && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
+    } else if ((s == sending || s == refilling) && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
         write_some();
     }
 }
@@ -142,7 +144,12 @@ bool http_request::read_some() {
         if (in_.empty())
             first_byte_time_ = now;
         last_io_time_ = now;
-        in_.append(chunk, static_cast<size_t>(n));
+        try {
+            in_.append(chunk, static_cast<size_t>(n));
+        } catch (const std::bad_alloc&) {
+            close_connection("do_io_read: memory allocation error");
+            return false;
+        }
         if (static_cast<size_t>(n) < room)
             return true;
     }
@@ -197,7 +204,7 @@ bool http_request::request_complete() {
 
 void http_request::check_time(uint32_t now) {
     state_t s = state();
-    if (s != reading && s != sending)
+    if (s != reading && s != sending && s != refilling)
         return;
     uint32_t limit;
     uint32_t since;
@@ -235,6 +242,8 @@ bool http_request::write_some() {
             continue;
         }
         if (file_fd_ >= 0 && file_remaining_ > 0) {
+            if (state() == sending)
+                set_state(refilling);
             off_t offset = static_cast<off_t>(file_offset_);
             size_t count = static_cast<size_t>(std::min<uint64_t>(file_remaining_, sendfile_chunk));
             ssize_t n = sendfile(socket_, file_fd_, &offset, count);
@@ -308,6 +317,31 @@ void http_request::write_access_log() {
 
 void http_request::log_error(const char* message) {
     http_write_error_log(request_line_.c_str(), message);
+}
+
+bool http_request::bg_task(i_http_service* hs) {
+    if (hs == nullptr || socket_ < 0)
+        return false;
+    switch (state()) {
+    case reading:
+        on_io(POLLIN);
+        break;
+    case sending:
+    case refilling:
+        on_io(POLLOUT);
+        break;
+    case ready:
+    case processing:
+        return true;  // the worker has it, or is about to
+    case finished:
+        return false;
+    default:
+        close_connection("unknown mode error");
+        return false;
+    }
+    check_time(kiv_get_curr_time());
+    state_t s = state();
+    return s != closed && s != finished;
 }
 
 }  // namespace kiv

@@ -56,7 +56,8 @@ public:
     enum state_t : int {
         reading = 1,     // service thread: receiving the request
         ready = 2,       // service thread: complete, about to be handed to a worker
-        sending = 3,     // service thread: the answer goes out
+        sending = 3,     // service thread: the answer's head and memory body go out
+        refilling = 4,   // service thread: the answer's file body goes out
         finished = 5,    // everything sent
         processing = 6,  // worker: parsing and building the answer
         closed = 7,      // the connection is shut down
@@ -121,6 +122,7 @@ public:
     bool is_connected() override { return state() != closed; }
     void stop() override;
     void force_compression(bool) override { forced_compression_ = true; }
+    bool bg_task(i_http_service* hs) override;
 
     // Sends an error answer: the status text as a "text/plain" body.
     void send_error(const char* code);

@@ -26,6 +26,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -418,12 +419,21 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
         delete_after_send_ = path;
     // Non-blocking open, so that a FIFO does not hold the worker.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int open_error = errno;
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const char* failure = nullptr;
+    if (fd < 0)
+        // A file that is there but cannot be opened says so apart.
+        failure = open_error == ENOENT || open_error == ENOTDIR ? "File not found - " : "File not found(2) - ";
+    else if (fstat(fd, &st) != 0)
+        failure = "File not found(3) - ";
+    else if (!S_ISREG(st.st_mode))
+        failure = "File not found - ";
+    if (failure != nullptr) {
         if (fd >= 0)
             close(fd);
         send_error("404 Not Found");
-        log_error((std::string("File not found - ") + path).c_str());
+        log_error((std::string(failure) + path).c_str());
         return false;
     }
     int flags = fcntl(fd, F_GETFL);

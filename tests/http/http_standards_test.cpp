@@ -10,6 +10,8 @@
 //     folders, heads that describe the body really sent, gzip copies of
 //     files sent for deletion and log lines that stay lines.
 
+#include <kiv/http/i_http_request.h>
+
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
 #include "http_exchange.h"
@@ -21,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 using namespace kiv;
 using namespace kiv_test;
@@ -406,4 +409,57 @@ TEST_F(http_standards_test, control_characters_never_break_a_log_line) {
     EXPECT_NE(error.find("URL: 'GET /a\\x01\\x1Bb HTTP/1.0'"), std::string::npos) << error;
     for (char c : error)
         EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f)) << int(c);
+}
+
+namespace {
+
+// Answers "/bg" with what bg_task says while the request is processed,
+// and keeps the request for the test.
+class bg_handler : public kiv::object {
+public:
+    explicit bg_handler(kiv::i_http_service* http) : http_(http) {
+        kiv_install_handler("KIV_EVT_HTTP_PAGE_REQUEST", 0, this,
+                            static_cast<kiv::kiv_event_function>(&bg_handler::on_page));
+    }
+    ~bg_handler() override {
+        kiv_uninstall_handler("KIV_EVT_HTTP_PAGE_REQUEST", 0, this,
+                              static_cast<kiv::kiv_event_function>(&bg_handler::on_page));
+    }
+    bool on_page(kiv::i_event* event) {
+        auto_ptr_t<kiv::i_object> payload(event->get_event_object());
+        kiv::i_http_request* r = kiv_cast_i_http_request(payload);
+        if (r == nullptr || std::string(r->get_request_page()) != "/bg")
+            return true;
+        std::string text = std::to_string(r->bg_task(nullptr)) + " " + std::to_string(r->bg_task(http_));
+        std::lock_guard<std::mutex> hold(lock_);
+        kept_ = payload;
+        r->send_text(text.c_str(), true);
+        return true;
+    }
+    auto_ptr_t<kiv::i_object> kept() {
+        std::lock_guard<std::mutex> hold(lock_);
+        return kept_;
+    }
+
+private:
+    kiv::i_http_service* http_;
+    std::mutex lock_;
+    auto_ptr_t<kiv::i_object> kept_;
+};
+
+}  // namespace
+
+TEST_F(http_standards_test, bg_task_steps_a_connection_and_reports_its_end) {
+    folder("logs");
+    auto_ptr_t<bg_handler> handler(new bg_handler(http));
+    handler->addref();
+    // While processing nothing happens: a null service is refused.
+    EXPECT_EQ(get("/bg").body, "0 1");
+    auto_ptr_t<kiv::i_object> kept = handler->kept();
+    kiv::i_http_request* request = kiv_cast_i_http_request(kept);
+    ASSERT_NE(request, nullptr);
+    ASSERT_TRUE(eventually([&] { return !request->is_connected(); }));
+    EXPECT_FALSE(request->bg_task(http));
+    EXPECT_NE(read_all(session.root.file("logs/http_error.log")).find("'GET /bg HTTP/1.1'; unknown mode error"),
+              std::string::npos);
 }
