@@ -105,22 +105,10 @@ bool lengths_agree(const std::string& head) {
         size_t colon = line.find(':');
         if (colon == std::string::npos || strcasecmp(http_trim(line.substr(0, colon)).c_str(), "Content-Length") != 0)
             continue;
-        std::string values = line.substr(colon + 1);
-        size_t start = 0;
-        while (start <= values.size()) {
-            size_t comma = values.find(',', start);
-            if (comma == std::string::npos)
-                comma = values.size();
-            std::string value = http_trim(values.substr(start, comma - start));
-            start = comma + 1;
+        for (const std::string& value : http_split_list(line.substr(colon + 1))) {
             uint64_t n = 0;
-            if (value.empty())
+            if (!http_parse_length(value, &n))
                 return false;
-            for (char c : value) {
-                if (c < '0' || c > '9' || n > (static_cast<uint64_t>(INT64_MAX) - 9) / 10)
-                    return false;
-                n = n * 10 + static_cast<uint64_t>(c - '0');
-            }
             if (seen && n != length)
                 return false;
             seen = true;

@@ -7,6 +7,8 @@
 
 #include <kiv/http/http_head.h>
 
+#include "http_trim.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -51,16 +53,6 @@ bool is_token(const std::string& text) {
 
 bool is_ows(char c) {
     return c == ' ' || c == '\t';
-}
-
-std::string trim_ows(const std::string& text) {
-    size_t start = 0;
-    size_t end = text.size();
-    while (start < end && is_ows(text[start]))
-        ++start;
-    while (end > start && is_ows(text[end - 1]))
-        --end;
-    return text.substr(start, end - start);
 }
 
 int hex_value(char c) {
@@ -230,23 +222,13 @@ http_head_info http_check_head(const char* data, size_t size) {
             info.status = 400;  // whitespace before the colon, or no name
             return info;
         }
-        std::string value = trim_ows(line.substr(colon + 1));
+        std::string value = http_trim(line.substr(colon + 1));
         if (equals_nocase(name, "Content-Length")) {
             ++lengths;
-            uint64_t n = 0;
-            bool ok = !value.empty();
-            for (char c : value) {
-                if (c < '0' || c > '9' || n > (UINT64_MAX - 9) / 10) {
-                    ok = false;
-                    break;
-                }
-                n = n * 10 + static_cast<uint64_t>(c - '0');
-            }
-            if (!ok) {
+            if (!http_parse_length(value, &info.content_length)) {
                 info.status = 400;
                 return info;
             }
-            info.content_length = n;
         } else if (equals_nocase(name, "Transfer-Encoding")) {
             transfer_encoding = true;
             codings += (codings.empty() ? "" : ",") + value;
@@ -259,16 +241,9 @@ http_head_info http_check_head(const char* data, size_t size) {
     }
     if (transfer_encoding) {
         std::vector<std::string> list;
-        size_t start = 0;
-        while (start <= codings.size()) {
-            size_t comma = codings.find(',', start);
-            if (comma == std::string::npos)
-                comma = codings.size();
-            std::string coding = trim_ows(codings.substr(start, comma - start));
+        for (const std::string& coding : http_split_list(codings))
             if (!coding.empty())
                 list.push_back(coding);
-            start = comma + 1;
-        }
         if (list.empty()) {
             info.status = 400;
             return info;
@@ -424,26 +399,19 @@ bool http_accepts_gzip(const char* value) {
         return false;
     int gzip_weight = -1;
     int any_weight = -1;
-    std::string text(value);
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        if (comma == std::string::npos)
-            comma = text.size();
-        std::string element = text.substr(start, comma - start);
-        start = comma + 1;
+    for (const std::string& element : http_split_list(value)) {
         size_t semicolon = element.find(';');
-        std::string coding = trim_ows(element.substr(0, semicolon));
+        std::string coding = http_trim(element.substr(0, semicolon));
         int weight = 1000;
         while (semicolon != std::string::npos && weight >= 0) {
             size_t next = element.find(';', semicolon + 1);
-            std::string parameter = trim_ows(element.substr(semicolon + 1, next == std::string::npos
+            std::string parameter = http_trim(element.substr(semicolon + 1, next == std::string::npos
                                                                                ? std::string::npos
                                                                                : next - semicolon - 1));
             semicolon = next;
             size_t equals = parameter.find('=');
-            if (equals != std::string::npos && equals_nocase(trim_ows(parameter.substr(0, equals)), "q"))
-                weight = qvalue(trim_ows(parameter.substr(equals + 1)));
+            if (equals != std::string::npos && equals_nocase(http_trim(parameter.substr(0, equals)), "q"))
+                weight = qvalue(http_trim(parameter.substr(equals + 1)));
         }
         if (weight < 0 || coding.empty())
             continue;
