@@ -21,6 +21,7 @@
 
 #include <fstream>
 #include <string>
+#include <thread>
 
 using kiv_test::run;
 
@@ -173,4 +174,19 @@ TEST_F(plugins_test, a_script_loading_a_library_by_a_relative_path_never_searche
     EXPECT_NE(run(engine, "puts [i_core_load_library [kiv_core] plain]"), "NULL");
     kiv_set_env("PATH", old_path.c_str());
     EXPECT_TRUE(kiv_library_loaded("Plain_Lib"));
+}
+
+TEST_F(plugins_test, an_init_script_that_loads_a_plugin_runs_it_in_the_engine_being_made) {
+    plugin("plugins", "p", "set ::from_plugin [incr ::count]\nset plugin_status 1\n");
+    std::string init = session.write("init.tcl", "set ::loaded_by_init [kiv_load_plugin p]\n");
+    ASSERT_TRUE(session.service->add_init_file(init.c_str()));
+    std::string seen;
+    // On a thread of its own, whose first engine runs the init script.
+    std::thread maker([&] {
+        auto_ptr_t<kiv::i_script_engine> engine(session.service->get_script_engine());
+        if (engine)
+            seen = run(engine, "puts \"$::loaded_by_init $::from_plugin\"");
+    });
+    maker.join();
+    EXPECT_EQ(seen, "1 1");
 }
