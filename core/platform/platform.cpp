@@ -17,6 +17,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <shared_mutex>
 
 namespace kiv::platform {
 
@@ -59,17 +60,27 @@ bool dl_close(void* handle) {
 
 namespace {
 // Created on first use and never destroyed, so environment reads at
-// process exit stay safe.
-std::mutex& env_mutex() {
-    static std::mutex* m = new std::mutex;
+// process exit stay safe. Reader-preferring (the default of the
+// underlying rwlock), so a reader may nest without a waiting writer
+// shutting it out.
+std::shared_mutex& env_mutex() {
+    static std::shared_mutex* m = new std::shared_mutex;
     return *m;
 }
 }  // namespace
 
+env_reading::env_reading() {
+    env_mutex().lock_shared();
+}
+
+env_reading::~env_reading() {
+    env_mutex().unlock_shared();
+}
+
 bool env_get(const char* name, std::string& value) {
     if (name == nullptr || *name == '\0')
         return false;
-    std::lock_guard<std::mutex> lock(env_mutex());
+    std::shared_lock<std::shared_mutex> lock(env_mutex());
     const char* v = getenv(name);
     if (v == nullptr)
         return false;
@@ -80,19 +91,19 @@ bool env_get(const char* name, std::string& value) {
 bool env_set(const char* name, const char* value) {
     if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr)
         return false;
-    std::lock_guard<std::mutex> lock(env_mutex());
+    std::unique_lock<std::shared_mutex> lock(env_mutex());
     if (value == nullptr || *value == '\0')
         return unsetenv(name) == 0;
     return setenv(name, value, 1) == 0;
 }
 
 void tz_refresh() {
-    std::lock_guard<std::mutex> lock(env_mutex());
+    std::shared_lock<std::shared_mutex> lock(env_mutex());
     tzset();
 }
 
 long long mktime_local(struct tm* fields) {
-    std::lock_guard<std::mutex> lock(env_mutex());
+    std::shared_lock<std::shared_mutex> lock(env_mutex());
     return static_cast<long long>(mktime(fields));
 }
 

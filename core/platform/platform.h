@@ -32,17 +32,33 @@ void* dl_own_symbol(void* handle, const char* name);
 // Returns: false when the system refused to unload.
 bool dl_close(void* handle);
 
-// The process environment, serialised on one lock (glibc's setenv races
-// with getenv on other threads). Names are case-sensitive.
+// The process environment, guarded by one process-wide lock: glibc's
+// setenv may move `environ` under a reader on another thread. Writers
+// take it alone; readers share it. Names are case-sensitive.
 // Returns: true and the value in `value` when the variable is set.
 bool env_get(const char* name, std::string& value);
 // Sets a variable; an empty or null value unsets it.
 // Returns: false for an invalid name (null, empty, or holding "=").
 bool env_set(const char* name, const char* value);
 
+// Holds the environment lock for reading while it lives, for our calls
+// that read the environment inside the C library or Tcl rather than
+// through env_get: making a Tcl interpreter (Tcl_CreateInterp, Tcl_Init),
+// name resolution (getaddrinfo), charset converters (iconv_open).
+// env_set waits meanwhile; other readers do not. Hold it only across
+// such a call, never across our scripts or callbacks (one of them could
+// set a variable and wait for itself).
+class env_reading {
+public:
+    env_reading();
+    ~env_reading();
+    env_reading(const env_reading&) = delete;
+    env_reading& operator=(const env_reading&) = delete;
+};
+
 // Time-zone work that reads TZ from the environment (tzset, and mktime,
-// which re-reads TZ on every call), serialised with env_set like every
-// other read of the environment.
+// which re-reads TZ on every call), a reader of the environment like the
+// others.
 void tz_refresh();
 long long mktime_local(struct tm* fields);
 

@@ -7,6 +7,8 @@
 
 #include <kiv/core/charset.h>
 
+#include "../platform/platform.h"
+
 #include <iconv.h>
 
 #include <cerrno>
@@ -49,7 +51,13 @@ size_t char_length(unsigned page, const unsigned char* p, size_t left) {
 
 // Converts `size` bytes; the result ends with `zeros` zero bytes.
 char* convert(unsigned from, unsigned to, const char* data, size_t size, size_t zeros) {
-    iconv_t cd = iconv_open(iconv_name(to).c_str(), iconv_name(from).c_str());
+    iconv_t cd;
+    {
+        // Opening a converter reads the environment (GCONV_PATH, the
+        // locale): hold it against writers meanwhile.
+        kiv::platform::env_reading reading;
+        cd = iconv_open(iconv_name(to).c_str(), iconv_name(from).c_str());
+    }
     if (cd == reinterpret_cast<iconv_t>(-1))
         return nullptr;
     std::string question = to == utf16_page ? std::string("?\0", 2) : std::string("?");

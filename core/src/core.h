@@ -15,7 +15,11 @@
 #include <kiv/core/object_col.h>
 #include <kiv/core/threads.h>
 
+#include <condition_variable>
+#include <cstdint>
+#include <list>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,8 +44,9 @@ public:
     bool unregister_service(const char* name) override;
     i_object* get_service(const char* svc_type) override;
     i_object_col* get_services() override;
-    // The loader (library_loader.cpp): serialised on the loader mutex,
-    // which the loading thread may take again from a library's entry.
+    // The loader (library_loader.cpp). No lock is held while a library's
+    // entry or the load events run; a thread asking for a library that
+    // another thread is loading waits for that one library.
     void* load_library(const char* library_path) override;
     i_object_col* get_libraries() override;
 
@@ -71,7 +76,33 @@ private:
     //     when the candidate gave none (the loader then tries the next).
     void* load_candidate(std::string candidate);
 
-    mutex loader_mutex_;  // held for a whole load_library, entries included
+    // A library being loaded: from its claim by the loading thread until
+    // its entry and both events are over.
+    struct loading {
+        uint64_t id;         // unique among the loads of this core
+        std::string path;    // the candidate file, as tried
+        void* module;        // its handle once opened; null before
+        uint32_t thread;     // the loading thread
+    };
+    class load_claim;  // ends a load (library_loader.cpp)
+    // Under loads_lock_: the load under way for `path` or (when not null)
+    // `module` by a thread other than the caller; null when none.
+    loading* load_in_progress(const std::string& path, void* module, uint32_t self);
+    // Under loads_lock_: whether waiting for `busy` would close a circle
+    // of threads each waiting for a library the next one is loading (an
+    // entry on one thread needing what an entry on the other loads).
+    bool wait_closes_circle(const loading& busy, uint32_t self);
+    // Under loads_lock_ (held by `held`): waits until `busy` is over.
+    // Returns: false, without waiting, when waiting would never end.
+    bool wait_for_load(std::unique_lock<std::mutex>& held, const loading& busy, uint32_t self);
+
+    // Guards loads_ and waits_ only; never held while code outside the
+    // core runs (entries, event handlers, a library's constructors).
+    std::mutex loads_lock_;
+    std::condition_variable load_over_;    // a load left loads_
+    std::list<loading> loads_;             // loads under way
+    std::map<uint32_t, uint64_t> waits_;   // thread -> id of the load it waits for
+    uint64_t next_load_id_ = 1;
 
     std::map<std::string, i_object*, std::less<>> services_;  // one reference each; guarded by the core mutex
     object_col libraries_;                       // i_kiv_library objects in load order

@@ -6,19 +6,28 @@
 //     its entry between the two load events and returns its module.
 //
 //     Candidates: the absolute path of the name (relative names are under
-//     KIV_ROOT_PATH), then, unless the name starts with "/", the name
-//     under each entry of PATH. A candidate whose file is missing gets
-//     ".so" appended unless it already ends so; one still missing is
-//     skipped.
+//     KIV_ROOT_PATH), then, for a bare name without any folder part, the
+//     name under each entry of PATH; a name that holds "/" or "\\" is
+//     only ever taken from its own folder, as a shell does, so
+//     "../../x" never wanders along PATH. A candidate whose file is
+//     missing gets ".so" appended unless it already ends so; one still
+//     missing is skipped.
 //
-//     Loads are serialised on the loader mutex, held across the entry:
-//     the loading thread may load again from inside an entry (a library
-//     loading what it needs), and its nested loads run their entries and
-//     events inside the outer load; another thread waits, so one
-//     library's entry never runs twice. A library is only ever returned
-//     when it reports itself initialised: one whose entry failed stays
-//     recorded and loaded, but a later request goes on to the next
-//     candidate instead of succeeding.
+//     No lock is held while a library's constructors, its entry or the
+//     handlers of the load events run: those load further libraries,
+//     fetch script engines and take the locks of other services, on this
+//     thread or others. A library being loaded is claimed instead, under
+//     a small lock that only guards the list of claims: another thread
+//     asking for the same library waits for that claim to end (and so for
+//     its one entry call), not for the loader; the loading thread itself
+//     may load more from inside an entry. Were a wait to close a circle
+//     (thread A's entry needs what thread B is loading while B's entry
+//     needs A's library) the request is answered at once as the loading
+//     thread's own nested request would be: with the library's state as
+//     it is. A library is only ever returned when it reports itself
+//     initialised: one whose entry failed stays recorded and loaded, but
+//     a later request goes on to the next candidate instead of
+//     succeeding.
 
 #include "core.h"
 #include "kiv_library.h"
@@ -32,6 +41,8 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,7 +67,7 @@ std::vector<std::string> candidates_of(const char* library_path) {
     if (!absolute.is_ok())
         return list;
     list.push_back(static_cast<const char*>(absolute));
-    if (library_path[0] == '/')
+    if (std::strchr(library_path, '/') != nullptr || std::strchr(library_path, '\\') != nullptr)
         return list;
     std::string search;
     if (!kiv_get_env("PATH", search))
@@ -103,13 +114,80 @@ void* loaded_module(i_kiv_library* library) {
 
 }  // namespace
 
+// Ends a claimed load when it goes out of scope: the claim leaves the
+// list and every thread waiting for a load looks again.
+class core::load_claim {
+public:
+    load_claim(core& owner, uint64_t id) : owner_(owner), id_(id) {}
+    load_claim(const load_claim&) = delete;
+    load_claim& operator=(const load_claim&) = delete;
+    ~load_claim() {
+        {
+            std::lock_guard<std::mutex> lock(owner_.loads_lock_);
+            owner_.loads_.remove_if([this](const loading& l) { return l.id == id_; });
+        }
+        owner_.load_over_.notify_all();
+    }
+    // Under loads_lock_: notes the module opened for the claimed path.
+    void set_module(void* module) {
+        for (loading& l : owner_.loads_)
+            if (l.id == id_)
+                l.module = module;
+    }
+
+private:
+    core& owner_;
+    uint64_t id_;
+};
+
+core::loading* core::load_in_progress(const std::string& path, void* module, uint32_t self) {
+    for (loading& l : loads_)
+        if (l.thread != self && (l.path == path || (module != nullptr && l.module == module)))
+            return &l;
+    return nullptr;
+}
+
+bool core::wait_closes_circle(const loading& busy, uint32_t self) {
+    uint32_t thread = busy.thread;
+    // Each step follows a thread to the load it waits for; a chain
+    // longer than the number of waiting threads has gone round already.
+    for (size_t step = 0; step <= waits_.size(); ++step) {
+        if (thread == self)
+            return true;
+        auto waiting = waits_.find(thread);
+        if (waiting == waits_.end())
+            return false;
+        const loading* next = nullptr;
+        for (const loading& l : loads_)
+            if (l.id == waiting->second)
+                next = &l;
+        if (next == nullptr)
+            return false;
+        thread = next->thread;
+    }
+    return true;
+}
+
+bool core::wait_for_load(std::unique_lock<std::mutex>& held, const loading& busy, uint32_t self) {
+    if (wait_closes_circle(busy, self))
+        return false;
+    uint64_t id = busy.id;
+    waits_[self] = id;
+    load_over_.wait(held, [this, id] {
+        for (const loading& l : loads_)
+            if (l.id == id)
+                return false;
+        return true;
+    });
+    waits_.erase(self);
+    return true;
+}
+
 void* core::load_library(const char* library_path) {
     if (library_path == nullptr || *library_path == '\0')
         return nullptr;
     kiv_trace("core::load_library(%s)", library_path);
-    std::vector<std::string> candidates = candidates_of(library_path);
-    mutex_locker lock(&loader_mutex_);
-    for (std::string& candidate : candidates) {
+    for (std::string& candidate : candidates_of(library_path)) {
         void* module = load_candidate(std::move(candidate));
         if (module != nullptr)
             return module;
@@ -124,8 +202,30 @@ void* core::load_candidate(std::string work) {
         if (!kiv_file_exists(work.c_str()))
             return nullptr;
     }
-    if (auto_ptr_t<i_kiv_library> known = find_loaded(*this, work, nullptr))
-        return loaded_module(known);
+    uint32_t self = platform::thread_id();
+    std::unique_ptr<load_claim> claim;
+    {
+        std::unique_lock<std::mutex> held(loads_lock_);
+        bool circle = false;
+        while (loading* busy = load_in_progress(work, nullptr, self)) {
+            if (!wait_for_load(held, *busy, self)) {
+                circle = true;
+                break;
+            }
+        }
+        if (auto_ptr_t<i_kiv_library> known = find_loaded(*this, work, nullptr)) {
+            held.unlock();
+            return loaded_module(known);
+        }
+        if (circle)
+            return nullptr;
+        for (const loading& l : loads_)
+            if (l.thread == self && l.path == work)
+                return nullptr;  // asked for again from inside its own load, before it is recorded
+        uint64_t id = next_load_id_++;
+        loads_.push_back(loading{id, work, nullptr, self});
+        claim.reset(new load_claim(*this, id));
+    }
 
     std::string error;
     void* module = platform::dl_open(work.c_str(), &error);
@@ -139,11 +239,24 @@ void* core::load_candidate(std::string work) {
         platform::dl_close(module);
         return nullptr;
     }
-    // The same module reached by another path (a link, "./", "//") is
-    // the same library: its entry must not run again.
-    if (auto_ptr_t<i_kiv_library> known = find_loaded(*this, work, module)) {
-        platform::dl_close(module);
-        return loaded_module(known);
+    {
+        // The same module reached by another path (a link, "./", "//") is
+        // the same library: its entry must not run again.
+        std::unique_lock<std::mutex> held(loads_lock_);
+        claim->set_module(module);
+        bool circle = false;
+        while (loading* busy = load_in_progress(work, module, self)) {
+            if (!wait_for_load(held, *busy, self)) {
+                circle = true;
+                break;
+            }
+        }
+        auto_ptr_t<i_kiv_library> known = find_loaded(*this, work, module);
+        if (known || circle) {
+            held.unlock();
+            platform::dl_close(module);
+            return known ? loaded_module(known) : nullptr;
+        }
     }
 
     kiv_library* created = new kiv_library(module, work);

@@ -10,6 +10,8 @@
 #include "clock.h"
 #include "net_util.h"
 
+#include "../platform/platform.h"
+
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_socket_service.h>
 
@@ -66,7 +68,14 @@ bool resolve_ipv4(const char* host, int socktype, std::vector<sockaddr_in>& out)
     hints.ai_family = AF_INET;
     hints.ai_socktype = socktype;
     addrinfo* list = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &list) != 0)
+    int failed;
+    {
+        // The resolver reads the environment (RES_OPTIONS, LOCALDOMAIN,
+        // HOSTALIASES): hold it against writers meanwhile.
+        platform::env_reading reading;
+        failed = getaddrinfo(host, nullptr, &hints, &list);
+    }
+    if (failed != 0)
         return false;
     for (addrinfo* a = list; a != nullptr; a = a->ai_next)
         if (a->ai_family == AF_INET && a->ai_addr != nullptr && a->ai_addrlen >= sizeof(sockaddr_in))

@@ -148,14 +148,19 @@ object_col* object_col_impl::copy() {
 void object_col_impl::add_col(i_object_col* col, bool unique) {
     if (col == nullptr)
         return;
+    // The other collection is read before this one is locked: holding
+    // both at once would let two threads adding each collection to the
+    // other wait for each other for good.
+    std::vector<i_object*> incoming;
     unsigned count = col->get_count();
+    incoming.reserve(count);
+    for (unsigned pos = 0; pos < count; ++pos)
+        if (i_object* item = col->get_item_by_pos(pos))
+            incoming.push_back(item);
     std::vector<i_object*> refused;
     {
         mutex_locker lock(this);
-        for (unsigned pos = 0; pos < count; ++pos) {
-            i_object* item = col->get_item_by_pos(pos);
-            if (item == nullptr)
-                continue;
+        for (i_object* item : incoming) {
             if (unique && get_item_pos(item) >= 0) {
                 refused.push_back(item);
                 continue;

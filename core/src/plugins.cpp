@@ -6,6 +6,10 @@
 //     backslashes neither break a command nor run code; status and error
 //     are read back as the results of commands, so the engine's output
 //     (a page that loads a plug-in keeps what it printed) stays.
+//
+//     A name is one folder under a root: a name holding "/" or "\\", or
+//     "." or "..", would reach a start script outside every root, and is
+//     refused before any root is looked at.
 
 #include <kiv/core/plugins.h>
 
@@ -21,6 +25,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -33,6 +38,12 @@ std::string set_command(const std::string& name, const std::string& value) {
     std::string command = merged != nullptr ? merged : "";
     Tcl_Free(merged);
     return command;
+}
+
+// Returns: whether `name` names one folder inside a root.
+bool stays_in_root(const char* name) {
+    return std::strchr(name, '/') == nullptr && std::strchr(name, '\\') == nullptr && std::strcmp(name, ".") != 0 &&
+           std::strcmp(name, "..") != 0;
 }
 
 // Returns: the non-empty pieces of `text` between `separator`s.
@@ -78,6 +89,11 @@ bool kiv_load_resource(const char* name, const char* kind, kiv::i_script_engine*
     }
     if (name == nullptr || *name == '\0') {
         kiv_trace("kiv_load_%s: error loading %s with empty name", k.c_str(), k.c_str());
+        return false;
+    }
+    if (!stays_in_root(name)) {
+        kiv_log(0, "kiv_load_%s('%s'): refused: a %s name may not hold '/' or '\\' nor be '.' or '..'", k.c_str(),
+                name, k.c_str());
         return false;
     }
     std::string upper = k;

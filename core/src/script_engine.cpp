@@ -13,9 +13,10 @@
 #include "script_file.h"
 #include "script_service.h"
 
+#include "../platform/platform.h"
+
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
-#include <kiv/core/mutex.h>
 #include <kiv/core/system.h>
 
 #include <sys/stat.h>
@@ -51,13 +52,6 @@ const char preamble_format[] =
 const size_t output_reserve = 262144;
 
 thread_local script_engine* current_engine = nullptr;
-
-// Serialises the replay of init commands and init files into engines.
-// Taken after the service lock, never before it.
-mutex& global_script_mutex() {
-    static mutex* m = new mutex;
-    return *m;
-}
 
 // Returns: `text` quoted as one word of a Tcl command.
 std::string quote_word(const char* text) {
@@ -173,22 +167,30 @@ bool script_engine::initialize(script_service* service) {
     reset_script_ = new_held_object(reset_script_text);
     preamble_ = new_held_object(preamble);
 
-    interp_ = Tcl_CreateInterp();
+    // A new interpreter copies the process environment into its env array
+    // and Tcl_Init reads TCL_LIBRARY and friends from it: both read the
+    // environment, so they hold it against writers meanwhile. Only Tcl's
+    // own start-up runs here, none of our scripts.
+    bool set_up;
+    {
+        platform::env_reading reading;
+        interp_ = Tcl_CreateInterp();
+        if (interp_ != nullptr) {
+            Tcl_Preserve(interp_);
+            registry_.attach(interp_);
+        }
+        set_up = interp_ != nullptr && Tcl_Init(interp_) == TCL_OK;
+    }
     if (interp_ == nullptr) {
         kiv_trace("script_engine::init: error creating interpreter");
         return false;
     }
-    Tcl_Preserve(interp_);
-    registry_.attach(interp_);
-    if (Tcl_Init(interp_) != TCL_OK) {
+    if (!set_up) {
         kiv_trace("script_engine::init: error initializing TCL interpreter.");
         return false;
     }
-    {
-        mutex_locker lock(&global_script_mutex());
-        for (const std::string& cmd : service->init_cmds())
-            evaluate_raw(cmd.c_str());
-    }
+    for (const std::string& cmd : service->init_cmds())
+        evaluate_raw(cmd.c_str());
     return init_step(service);
 }
 
@@ -197,7 +199,6 @@ bool script_engine::init_step(script_service* service) {
     registry_.set_keep_tokens(true);
     if (!evaluate(preamble_, false))
         return false;
-    mutex_locker lock(&global_script_mutex());
     for (const std::string& path : service->init_files())
         execute_file_impl(path.c_str(), false, nullptr, nullptr);
     return true;
@@ -226,18 +227,14 @@ void script_engine::set_pending_token(i_object*, Tcl_Command token) {
 }
 
 void script_engine::apply_init_cmd(const char* text) {
-    if (interp_ != nullptr && on_owner_thread()) {
-        mutex_locker lock(&global_script_mutex());
+    if (on_owner_thread() && interp_ != nullptr)
         evaluate_raw(text);
-    }
     dirty_ = true;
 }
 
 void script_engine::apply_init_file(const char* path) {
-    if (interp_ != nullptr && on_owner_thread()) {
-        mutex_locker lock(&global_script_mutex());
+    if (on_owner_thread() && interp_ != nullptr)
         execute_file_impl(path, false, nullptr, nullptr);
-    }
     dirty_ = true;
 }
 

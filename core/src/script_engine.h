@@ -54,7 +54,8 @@ public:
     i_object* get_registration_object() override;
 
     // Makes the interpreter, runs the service's init commands and then
-    // the initialisation step. Called by the service under its lock.
+    // the initialisation step. Called by the service on the owner thread,
+    // without its lock (the scripts may load libraries).
     // Returns: false when the interpreter could not be made or set up, or
     //     the preamble failed.
     virtual bool initialize(script_service* service);
@@ -64,10 +65,13 @@ public:
     // Offers a newly made command to the registry (kept only while the
     // engine is initialised).
     virtual void set_pending_token(i_object* obj, Tcl_Command token);
-    // A new init command or file: run at once on the owner thread (under
-    // the global script mutex); every engine becomes dirty.
+    // A new init command or file: run at once on the owner thread, which
+    // holds no lock of the service meanwhile; the engine becomes dirty.
     virtual void apply_init_cmd(const char* text);
     virtual void apply_init_file(const char* path);
+    // Marks the engine for rebuilding at its next fetch. Safe from any
+    // thread (the only change another thread may make to an engine).
+    void mark_dirty() { dirty_ = true; }
 
     // Returns: the calling thread's current engine, or null. Borrowed.
     static script_engine* current();

@@ -6,9 +6,14 @@
 //     handler from their thread-local clean-up). Init commands and init
 //     files are kept in order and replayed by every engine.
 //
-//     Lock order: the service lock, then the global script mutex of the
-//     engines. Both are recursive; the service lock is held while a new
-//     engine initialises.
+//     The service lock guards the table and the two lists only. It is
+//     never held while a script runs: init commands and init files load
+//     libraries, whose entries and load events come back here (from this
+//     thread or another) and may wait for a library another thread is
+//     loading. So an engine is made, replayed and validated outside the
+//     lock, from copies of the lists taken under it; it sits in the table
+//     while it is set up, so a command added meanwhile marks it dirty
+//     and it catches up on its next fetch.
 
 #include "script_service.h"
 
@@ -38,6 +43,7 @@ struct engine_table {
     struct entry {
         script_engine* engine = nullptr;  // one reference; null between engines
         void* exit_cookie = nullptr;      // the thread-exit handler's data; null when none
+        bool building = false;            // the engine is being set up (its thread runs its init scripts)
     };
     mutex lock;                          // the service lock
     std::map<uint32_t, entry> engines;   // by thread id
@@ -141,43 +147,82 @@ script_service::~script_service() {
         own->release();
 }
 
+// Only the owner thread puts an engine into its slot or takes it out
+// (here, at thread end and in the destructor on that thread), so the
+// engine found in the calling thread's slot stays alive outside the lock.
 i_script_engine* script_service::get_script_engine() {
     uint32_t self = kiv_get_thread_id();
-    mutex_locker lock(&table_->lock);
-    engine_table::entry& slot = table_->engines[self];
-    if (slot.engine != nullptr) {
-        if (slot.engine->validate(this)) {
-            slot.engine->addref();
-            return slot.engine;
-        }
-        script_engine* old = slot.engine;
-        slot.engine = nullptr;
-        old->release();
+    script_engine* engine = nullptr;
+    bool building = false;
+    {
+        mutex_locker lock(&table_->lock);
+        engine_table::entry& slot = table_->engines[self];
+        engine = slot.engine;
+        building = slot.building;
     }
-    script_engine* engine = new script_engine;
-    engine->addref();
-    if (!engine->initialize(this)) {
+    if (engine != nullptr) {
+        // Asked for again by a script of its own set-up: the same engine.
+        if (building || engine->validate(this)) {
+            engine->addref();
+            return engine;
+        }
+        {
+            mutex_locker lock(&table_->lock);
+            table_->engines[self].engine = nullptr;
+        }
+        engine->release();
+    }
+    engine = new script_engine;
+    engine->addref();  // the table's
+    engine->addref();  // the caller's, so a nested fetch and release during set-up never cleans it
+    {
+        mutex_locker lock(&table_->lock);
+        engine_table::entry& slot = table_->engines[self];
+        slot.engine = engine;
+        slot.building = true;
+        if (slot.exit_cookie == nullptr) {
+            slot.exit_cookie = new table_ref(table_);
+            Tcl_CreateThreadExitHandler(engine_thread_ended, slot.exit_cookie);
+            ++exit_guard.handlers;
+        }
+    }
+    bool ok = engine->initialize(this);
+    {
+        mutex_locker lock(&table_->lock);
+        engine_table::entry& slot = table_->engines[self];
+        slot.building = false;
+        if (!ok && slot.engine == engine)
+            slot.engine = nullptr;
+    }
+    if (!ok) {
+        engine->release();
         engine->release();
         return nullptr;
     }
-    slot.engine = engine;
-    engine->addref();
-    if (slot.exit_cookie == nullptr) {
-        slot.exit_cookie = new table_ref(table_);
-        Tcl_CreateThreadExitHandler(engine_thread_ended, slot.exit_cookie);
-        ++exit_guard.handlers;
-    }
     return engine;
+}
+
+script_engine* script_service::note_addition(bool command, const std::string& text) {
+    uint32_t self = kiv_get_thread_id();
+    script_engine* own = nullptr;
+    mutex_locker lock(&table_->lock);
+    (command ? init_cmds_ : init_files_).push_back(text);
+    for (auto& slot : table_->engines) {
+        if (slot.second.engine == nullptr)
+            continue;
+        if (slot.first == self)
+            own = slot.second.engine;
+        else
+            slot.second.engine->mark_dirty();
+    }
+    return own;
 }
 
 bool script_service::add_init_cmd(const char* cmd_text) {
     if (cmd_text == nullptr)
         return false;
-    mutex_locker lock(&table_->lock);
-    init_cmds_.push_back(cmd_text);
-    for (auto& slot : table_->engines)
-        if (slot.second.engine != nullptr)
-            slot.second.engine->apply_init_cmd(cmd_text);
+    if (script_engine* own = note_addition(true, cmd_text))
+        own->apply_init_cmd(cmd_text);
     return true;
 }
 
@@ -187,12 +232,19 @@ bool script_service::add_init_file(const char* file_path) {
         return false;
     std::string path = absolute;
     free(absolute);
-    mutex_locker lock(&table_->lock);
-    init_files_.push_back(path);
-    for (auto& slot : table_->engines)
-        if (slot.second.engine != nullptr)
-            slot.second.engine->apply_init_file(path.c_str());
+    if (script_engine* own = note_addition(false, path))
+        own->apply_init_file(path.c_str());
     return true;
+}
+
+std::vector<std::string> script_service::init_cmds() const {
+    mutex_locker lock(&table_->lock);
+    return init_cmds_;
+}
+
+std::vector<std::string> script_service::init_files() const {
+    mutex_locker lock(&table_->lock);
+    return init_files_;
 }
 
 bool script_service::on_library_loaded(i_event* evt) {

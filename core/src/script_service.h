@@ -24,6 +24,7 @@ namespace kiv {
 struct engine_table;
 
 class i_event;
+class script_engine;
 
 class KIV_EXPORT script_service : public object,
                                   public virtual i_named_object_impl,
@@ -56,12 +57,18 @@ public:
     // made of letters, digits and "_" (at most 255), are not bound.
     void bind_library(void* module, const char* library_path);
 
-    // The lists engines replay; read under the service lock (the engines
-    // are called with it held).
-    const std::vector<std::string>& init_cmds() const { return init_cmds_; }
-    const std::vector<std::string>& init_files() const { return init_files_; }
+    // Returns: copies of the lists engines replay, in the order added.
+    // Safe from any thread.
+    std::vector<std::string> init_cmds() const;
+    std::vector<std::string> init_files() const;
 
 private:
+    // Appends `text` to the init commands (`command`) or files, and marks
+    // every other thread's engine dirty, under the service lock.
+    // Returns: the calling thread's engine, which the caller runs the
+    //     addition in, without the lock; null when it has none.
+    script_engine* note_addition(bool command, const std::string& text);
+
     std::shared_ptr<engine_table> table_;  // engines by thread, and the service lock
     auto_ptr_t<i_object> events_;          // "svc_event" while the handler is installed; null: none
     std::vector<std::string> init_files_;  // absolute paths, in order added

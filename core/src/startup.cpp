@@ -108,7 +108,10 @@ bool kiv_initialize() {
     if (the_core.load() != nullptr)
         return false;
     static std::once_flag tcl_told;
-    std::call_once(tcl_told, [] { Tcl_FindExecutable(nullptr); });
+    std::call_once(tcl_told, [] {
+        platform::env_reading reading;  // Tcl sets up its encodings from the environment
+        Tcl_FindExecutable(nullptr);
+    });
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     time_zone_refresh();
 

@@ -13,6 +13,8 @@
 #include "core_session.h"
 #include "loader_support.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -100,6 +102,25 @@ TEST_F(loader, an_absolute_name_never_searches_path) {
     EXPECT_EQ(load(first.path() + "/kiv_test_good"), nullptr);
     EXPECT_TRUE(libraries().empty());
     EXPECT_NE(load(second.path() + "/kiv_test_good"), nullptr);
+}
+
+TEST_F(loader, a_relative_name_with_a_folder_part_is_taken_from_its_own_folder_only) {
+    // Each PATH folder holds what the name would reach from there; none
+    // may be loaded: a name with a folder part never wanders along PATH.
+    ASSERT_EQ(::mkdir((first.path() + "/sub").c_str(), 0700), 0);
+    install_fixture("kiv_test_good", first.path() + "/sub", "kiv_test_good.so");
+    const std::string refused[] = {"sub/kiv_test_good", "./sub/kiv_test_good", "sub\\kiv_test_good",
+                                   "../../../../etc/passwd", "../../../../../../../../../../../etc/passwd"};
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(load(name), nullptr);
+    }
+    EXPECT_TRUE(libraries().empty());
+    // Under the root the same name is found.
+    ASSERT_EQ(::mkdir((root() + "/sub").c_str(), 0700), 0);
+    install_fixture("kiv_test_good", root() + "/sub", "kiv_test_good.so");
+    EXPECT_NE(load("sub/kiv_test_good"), nullptr);
+    EXPECT_EQ(libraries(), std::vector<std::string>{"kiv_test_good@" + root() + "/sub/kiv_test_good.so"});
 }
 
 TEST_F(loader, the_bare_name_and_the_name_with_its_suffix_are_one_library) {

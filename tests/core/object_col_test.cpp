@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -182,4 +185,30 @@ TEST(object_col, concurrent_adds_removes_and_reads_stay_consistent) {
     EXPECT_EQ(col.get_count(), 0u);
     EXPECT_EQ(s->addref(), 2);
     s->release();
+}
+
+TEST(object_col, two_collections_added_to_each_other_from_two_threads_do_not_wait_for_good) {
+    object_col a, b;
+    auto_ptr_t<i_string> s(kiv_create_string("s"));
+    a.add_item(s, false);
+    b.add_item(s, false);
+    auto grow = [](object_col* into, object_col* from) {
+        for (int i = 0; i < 2000; ++i)
+            into->add_col(from, true);  // unique: each stays one item long
+    };
+    std::packaged_task<void()> first([&] { grow(&a, &b); });
+    std::packaged_task<void()> second([&] { grow(&b, &a); });
+    std::future<void> first_done = first.get_future();
+    std::future<void> second_done = second.get_future();
+    std::thread t1(std::move(first));
+    std::thread t2(std::move(second));
+    if (first_done.wait_for(std::chrono::seconds(60)) != std::future_status::ready ||
+        second_done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "the two threads still wait for each other";
+        std::abort();
+    }
+    t1.join();
+    t2.join();
+    EXPECT_EQ(a.get_count(), 1u);
+    EXPECT_EQ(b.get_count(), 1u);
 }

@@ -4,10 +4,12 @@
 //     made by the test: the lists of kiv_init_app with empty names, roots
 //     from the environment and their defaults, status and error read back,
 //     names and roots that look like Tcl code, the engine's output kept,
-//     and a lone comma in KIV_SITES_LIST that loads nothing.
+//     a lone comma in KIV_SITES_LIST that loads nothing, and names that
+//     would reach a start script outside the roots.
 
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
 #include <kiv/core/plugins.h>
 
 #include "script_session.h"
@@ -15,13 +17,24 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <tcl.h>
 
 #include <fstream>
 #include <string>
+#include <thread>
 
 using kiv_test::run;
 
 namespace {
+
+// Returns: `text` as one word of a Tcl command.
+std::string tcl_word(const std::string& text) {
+    const char* words[] = {text.c_str()};
+    char* merged = Tcl_Merge(1, words);
+    std::string word = merged;
+    Tcl_Free(merged);
+    return word;
+}
 
 class plugins_test : public ::testing::Test {
 protected:
@@ -101,4 +114,79 @@ TEST_F(plugins_test, a_lone_comma_loads_no_site_and_not_the_http_library) {
     session.write("sites.env", "KIV_SITES_LIST=,\n");
     EXPECT_TRUE(kiv_init_app("sites.env"));
     EXPECT_FALSE(kiv_library_loaded("kiv_http"));
+}
+
+TEST_F(plugins_test, names_that_would_leave_their_root_are_refused_with_a_log_line) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    // A start script beside the plug-in and site roots, one below the
+    // root's parent, and a nested one inside the plug-in root: none is
+    // a plug-in or site of its own.
+    const char* escaped = "lappend ::ran $plugin_name\nset plugin_status 1\nset site_status 1\n";
+    plugin("", "evil", escaped);
+    plugin("plugins", "a/b", escaped);
+    plugin("plugins", "good", "set plugin_status 1");
+    kiv_test::temp_dir outside;  // a sibling of the session root
+    std::ofstream(outside.file("start.tcl")) << escaped;
+    std::string outside_name = outside.path().substr(outside.path().rfind('/') + 1);
+    kiv_set_log_facility("refused.log");
+
+    const std::string names[] = {"../evil", "..", ".", "a/b", "a\\b", "..\\evil", "../../" + outside_name,
+                                 session.root.file("evil"), "good/.."};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(run(engine, "puts [kiv_load_plugin " + tcl_word(name) + "]"), "0");
+        EXPECT_EQ(run(engine, "puts [kiv_load_site " + tcl_word(name) + "]"), "0");
+        EXPECT_FALSE(kiv_load_resource(name.c_str(), "plugin", engine));
+    }
+    EXPECT_EQ(run(engine, "puts [info exists ::ran]"), "0");  // no start script outside the roots ran
+    EXPECT_EQ(run(engine, "puts [kiv_load_plugin good]"), "1");
+
+    // kiv_init_app goes through the same check for the names it lists.
+    session.write("escape.env", "KIV_PLUGINS_LIST=../evil\n");
+    EXPECT_FALSE(kiv_init_app("escape.env"));
+    EXPECT_EQ(run(engine, "puts [info exists ::ran]"), "0");
+
+    kiv::log_flush_files();
+    std::string text = kiv_test::read_all(session.root.file("refused.log"));
+    EXPECT_NE(text.find("kiv_load_plugin('../evil'): refused"), std::string::npos) << text;
+    EXPECT_NE(text.find("kiv_load_site('..'): refused"), std::string::npos) << text;
+}
+
+TEST_F(plugins_test, a_script_loading_a_library_by_a_relative_path_never_searches_path) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    kiv_test::temp_dir on_path;
+    std::string lib_dir = on_path.file("lib");
+    ASSERT_EQ(::mkdir(lib_dir.c_str(), 0700), 0);
+    std::ifstream in(kiv_test::bin_dir() + "/kiv_test_plain_library.so", std::ios::binary);
+    std::ofstream(lib_dir + "/plain.so", std::ios::binary) << in.rdbuf();
+    std::string old_path = kiv_get_env("PATH");
+    kiv_set_env("PATH", on_path.path().c_str());
+    for (const char* name : {"lib/plain", "../../../../etc/passwd", "lib/../lib/plain.so"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(run(engine, std::string("puts [i_core_load_library [kiv_core] ") + tcl_word(name) + "]"), "NULL");
+    }
+    kiv_set_env("PATH", old_path.c_str());
+    EXPECT_FALSE(kiv_library_loaded("Plain_Lib"));
+    // The bare name is still looked for along PATH.
+    kiv_set_env("PATH", lib_dir.c_str());
+    EXPECT_NE(run(engine, "puts [i_core_load_library [kiv_core] plain]"), "NULL");
+    kiv_set_env("PATH", old_path.c_str());
+    EXPECT_TRUE(kiv_library_loaded("Plain_Lib"));
+}
+
+TEST_F(plugins_test, an_init_script_that_loads_a_plugin_runs_it_in_the_engine_being_made) {
+    plugin("plugins", "p", "set ::from_plugin [incr ::count]\nset plugin_status 1\n");
+    std::string init = session.write("init.tcl", "set ::loaded_by_init [kiv_load_plugin p]\n");
+    ASSERT_TRUE(session.service->add_init_file(init.c_str()));
+    std::string seen;
+    // On a thread of its own, whose first engine runs the init script.
+    std::thread maker([&] {
+        auto_ptr_t<kiv::i_script_engine> engine(session.service->get_script_engine());
+        if (engine)
+            seen = run(engine, "puts \"$::loaded_by_init $::from_plugin\"");
+    });
+    maker.join();
+    EXPECT_EQ(seen, "1 1");
 }

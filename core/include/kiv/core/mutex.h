@@ -2,6 +2,12 @@
 //
 //     The framework's recursive lock and its scoped locker. The owning
 //     thread may lock a mutex again; it must unlock as often as it locked.
+//
+//     The rule for every lock of ours: none is held while calling code
+//     that is not ours to know (a library's entry, an event handler, a
+//     script, a callback). Record the state under the lock, release it,
+//     then call out. Such code may load libraries, fire events or wait
+//     for another thread that needs this very lock.
 
 #ifndef KIV_CORE_MUTEX_H
 #define KIV_CORE_MUTEX_H

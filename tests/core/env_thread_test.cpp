@@ -1,0 +1,173 @@
+// env_thread_test.cpp --
+//
+//     The process environment written on one thread while others read it
+//     through the C library and Tcl: a thread rewrites a watched
+//     environment file and applies it again and again (the watcher
+//     applies it too, on its own worker), while other threads make new
+//     script engines (a new interpreter copies the environment), resolve
+//     host names and open charset converters. Run under TSan, this must
+//     end without a report; everywhere, every value read back is one
+//     that was written, and the last one written wins.
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/charset.h>
+#include <kiv/core/config.h>
+#include <kiv/core/env.h>
+#include <kiv/core/i_script.h>
+#include <kiv/core/i_socket_service.h>
+
+#include "script_session.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// How much work each side does at most: a count, and a wall-clock cap
+// that only bounds the run on a slow machine (nothing is measured).
+const int writes = 400;
+const auto work_cap = std::chrono::seconds(5);
+
+// A TCP port on 127.0.0.1 that nobody listens on: connecting is refused
+// at once, after the host name was resolved.
+unsigned short closed_port() {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    unsigned short port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(s);
+    return port;
+}
+
+// Writes the environment file for step `n`, with a modification time of
+// its own so the watcher sees every step as a change.
+void write_env(const std::string& path, int n) {
+    std::string tmp = path + ".new";
+    {
+        std::ofstream out(tmp);
+        out << "KIV_ENV_TEST_STEP=" << n << "\n"
+            << "KIV_ENV_TEST_PAD=" << std::string(static_cast<size_t>(64 + n % 200), 'x') << "\n";
+        if (n % 3 == 0)
+            out << "KIV_ENV_TEST_SOMETIMES=" << n << "\n";
+        else
+            out << "KIV_ENV_TEST_SOMETIMES=\n";  // empty: unset
+    }
+    timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = 1000000 + n;
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    ::utimensat(AT_FDCWD, tmp.c_str(), times, 0);
+    ::rename(tmp.c_str(), path.c_str());
+}
+
+}  // namespace
+
+TEST(env_threads, rewriting_the_environment_while_engines_are_made_and_names_resolved) {
+    kiv_test::script_session session;
+    std::string env_file = session.root.file("app.env");
+    write_env(env_file, 0);
+    ASSERT_TRUE(kiv_load_environment(env_file.c_str()));
+    unsigned short port = closed_port();
+    ASSERT_NE(port, 0);
+
+    std::atomic<bool> writing{true};
+    std::atomic<int> last_written{0};
+    std::atomic<int> engines{0}, resolved{0}, converted{0}, bad_values{0};
+    auto deadline = std::chrono::steady_clock::now() + work_cap;
+    auto busy = [&] { return writing.load() && std::chrono::steady_clock::now() < deadline; };
+
+    std::vector<std::future<void>> done;
+    std::vector<std::thread> threads;
+    auto start = [&](std::function<void()> body) {
+        auto task = std::make_shared<std::packaged_task<void()>>(std::move(body));
+        done.push_back(task->get_future());
+        threads.emplace_back([task] { (*task)(); });
+    };
+    start([&] {
+        for (int n = 1; n <= writes && std::chrono::steady_clock::now() < deadline; ++n) {
+            write_env(env_file, n);
+            kiv_load_environment(env_file.c_str());  // applies it here too
+            last_written = n;
+        }
+        writing = false;
+    });
+    for (int i = 0; i < 2; ++i) {
+        start([&] {
+            while (busy()) {
+                // An engine per short-lived thread: every round makes a new
+                // interpreter, and the thread's end destroys it.
+                std::thread maker([&] {
+                    auto_ptr_t<kiv::i_script_engine> engine(session.service->get_script_engine());
+                    if (engine && engine->execute_text("set x 1"))
+                        ++engines;
+                });
+                maker.join();
+            }
+        });
+    }
+    start([&] {
+        while (busy()) {
+            int s = kiv_net_tcp_open("localhost", port, 1);
+            EXPECT_EQ(s, -1);  // refused, but "localhost" was resolved first
+            if (s >= 0)
+                ::close(s);
+            ++resolved;
+        }
+    });
+    start([&] {
+        while (busy()) {
+            char* text = kiv_iconv_to_int("text");
+            if (text != nullptr && std::strcmp(text, "text") == 0)
+                ++converted;
+            std::free(text);
+            std::string step;
+            if (kiv_get_env("KIV_ENV_TEST_STEP", step) && (step.empty() || std::atoi(step.c_str()) < 0))
+                ++bad_values;
+        }
+    });
+
+    for (std::future<void>& f : done) {
+        if (f.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+            ADD_FAILURE() << "a thread is still blocked";
+            std::abort();
+        }
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_GT(last_written.load(), 0);
+    EXPECT_GT(engines.load(), 0);
+    EXPECT_GT(resolved.load(), 0);
+    EXPECT_GT(converted.load(), 0);
+    EXPECT_EQ(bad_values.load(), 0);
+    // A pass of the watcher that read the file before its last rewrite
+    // may still be applying it; applied again here, the last write stands.
+    std::string last = std::to_string(last_written.load());
+    EXPECT_TRUE(kiv_test::eventually([&] {
+        return kiv_load_environment(env_file.c_str()) && kiv_get_env("KIV_ENV_TEST_STEP") == last;
+    }));
+    EXPECT_EQ(kiv_get_env("KIV_ENV_TEST_SOMETIMES"),
+              last_written.load() % 3 == 0 ? std::to_string(last_written.load()) : std::string());
+    for (const char* name : {"KIV_ENV_TEST_STEP", "KIV_ENV_TEST_PAD", "KIV_ENV_TEST_SOMETIMES"})
+        kiv_set_env(name, nullptr);
+}
