@@ -18,6 +18,7 @@
 
 #include <wx/bitmap.h>
 #include <wx/frame.h>
+#include <wx/iconbndl.h>
 
 #include <string>
 #include <vector>
@@ -49,6 +50,10 @@ std::string toggle_layer(const std::string& list, const std::string& name, bool 
 
 // Returns: the about box's picture, 347 x 120, drawn by the program.
 wxBitmap about_picture();
+
+// Returns: the program's icon in the sizes a desktop asks for (16, 32,
+//     48 and 64 pixels), drawn as the about picture is.
+wxIconBundle program_icons();
 
 // Returns: `rect` itself when its top-left corner lies on a display;
 //     otherwise the same size moved to the top-left of the first display's
