@@ -5,7 +5,7 @@
 //     scripts/run does) and ended through its File > Exit menu, clicked
 //     through the X server:
 //     - a first start with an empty home opens the window at the default
-//       rectangle and saves the settings file in the XDG layout with its
+//       rectangle with the program's icon in four sizes and saves the settings file in the XDG layout with its
 //       seven "frame/..." keys; a window moved and resized, and a pane
 //       layout changed, come back at the next start;
 //     - a home where the settings cannot be written still ends with
@@ -35,6 +35,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -235,6 +236,32 @@ public:
         XSync(display_, False);
     }
 
+    // Returns: the sizes of the icons the window offers the desktop
+    //     (_NET_WM_ICON: width, height, then the pixels, for each icon).
+    std::vector<int> icon_sizes(Window w) {
+        std::vector<int> sizes;
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* data = nullptr;
+        Atom icon_atom = XInternAtom(display_, "_NET_WM_ICON", False);
+        if (XGetWindowProperty(display_, w, icon_atom, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items,
+                               &after, &data) != Success ||
+            data == nullptr)
+            return sizes;
+        const long* values = reinterpret_cast<const long*>(data);
+        for (unsigned long at = 0; type == XA_CARDINAL && format == 32 && at + 2 <= items;) {
+            const unsigned long width = static_cast<unsigned long>(values[at]);
+            const unsigned long height = static_cast<unsigned long>(values[at + 1]);
+            if (width == 0 || width != height || width > 1024)
+                break;
+            sizes.push_back(static_cast<int>(width));
+            at += 2 + width * height;
+        }
+        XFree(data);
+        return sizes;
+    }
+
 private:
     std::vector<Window> root_children() {
         std::vector<Window> out;
@@ -381,6 +408,9 @@ TEST(viewer_program, saves_its_settings_and_restores_the_window_and_panes_at_the
         Window frame = wait_frame(x, viewer);
         ASSERT_NE(frame, 0u) << viewer.err();
         EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768));
+        std::vector<int> icons = x.icon_sizes(frame);
+        std::sort(icons.begin(), icons.end());
+        EXPECT_EQ(icons, (std::vector<int>{16, 32, 48, 64}));
         ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
         EXPECT_EQ(viewer.status(), 0) << viewer.err();
         EXPECT_EQ(viewer.err().find("ozm_view: "), std::string::npos) << viewer.err();
