@@ -37,14 +37,6 @@
 
 namespace kiv_viewer {
 
-const char* const key_x = "frame/x";
-const char* const key_y = "frame/y";
-const char* const key_cx = "frame/cx";
-const char* const key_cy = "frame/cy";
-const char* const key_maximize = "frame/maximize";
-const char* const key_perspective = "frame/perspective";
-const char* const key_perspective_reset = "frame/perspective_reset";
-
 namespace {
 
 const char* const pane_maps = "ID_VIEW_MAPS";
@@ -117,6 +109,10 @@ wxBitmap about_picture() {
     dc.DrawText("Viewer OZM", 20, 14);
     dc.SelectObject(wxNullBitmap);
     return bitmap;
+}
+
+wxRect saved_window_rect(wxConfigBase* config) {
+    return onto_a_display(stored_window_rect(config));
 }
 
 wxIconBundle program_icons() {

@@ -14,6 +14,8 @@
 #ifndef KIV_VIEWER_MAIN_FRAME_H
 #define KIV_VIEWER_MAIN_FRAME_H
 
+#include "settings.h"
+
 #include <kiv/gui/i_gui_frame.h>
 
 #include <wx/bitmap.h>
@@ -31,15 +33,6 @@ class wxTextCtrl;
 class wxUpdateUIEvent;
 
 namespace kiv_viewer {
-
-// The settings keys, under the global configuration object.
-extern const char* const key_x;
-extern const char* const key_y;
-extern const char* const key_cx;
-extern const char* const key_cy;
-extern const char* const key_maximize;
-extern const char* const key_perspective;
-extern const char* const key_perspective_reset;
 
 // Returns: the names of a comma-separated layer list, empty names left out.
 std::vector<std::string> split_layers(const std::string& list);

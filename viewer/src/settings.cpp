@@ -6,8 +6,6 @@
 
 #include "settings.h"
 
-#include "main_frame.h"
-
 #include <kiv/core/env.h>
 #include <kiv/core/file_writer.h>
 
@@ -19,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +26,14 @@
 namespace kiv_viewer {
 
 const char* const settings_app_name = "ozm_viewer";
+
+const char* const key_x = "frame/x";
+const char* const key_y = "frame/y";
+const char* const key_cx = "frame/cx";
+const char* const key_cy = "frame/cy";
+const char* const key_maximize = "frame/maximize";
+const char* const key_perspective = "frame/perspective";
+const char* const key_perspective_reset = "frame/perspective_reset";
 
 namespace {
 
@@ -167,17 +174,22 @@ wxConfigBase* open_settings() {
     return new settings_file(settings_path());
 }
 
-wxRect saved_window_rect(wxConfigBase* config) {
+wxRect stored_window_rect(wxConfigBase* config) {
     wxRect rect(50, 50, 1024, 768);
     if (config != nullptr) {
-        rect.x = static_cast<int>(config->ReadLong(key_x, 50));
-        rect.y = static_cast<int>(config->ReadLong(key_y, 50));
-        rect.width = static_cast<int>(config->ReadLong(key_cx, 1024));
-        rect.height = static_cast<int>(config->ReadLong(key_cy, 768));
+        // Any number may stand in the file: kept within what a window
+        // can have before it becomes an int.
+        auto read = [config](const char* key, long fallback) {
+            return static_cast<int>(std::clamp(config->ReadLong(key, fallback), -1000000L, 1000000L));
+        };
+        rect.x = read(key_x, 50);
+        rect.y = read(key_y, 50);
+        rect.width = read(key_cx, 1024);
+        rect.height = read(key_cy, 768);
     }
     if (rect.width < 100 || rect.height < 100 || rect.width > 32767 || rect.height > 32767)
         rect.SetSize(wxSize(1024, 768));
-    return onto_a_display(rect);
+    return rect;
 }
 
 }  // namespace kiv_viewer

@@ -27,6 +27,15 @@ namespace kiv_viewer {
 // The application name the settings live under.
 extern const char* const settings_app_name;
 
+// The settings keys, under the global configuration object.
+extern const char* const key_x;
+extern const char* const key_y;
+extern const char* const key_cx;
+extern const char* const key_cy;
+extern const char* const key_maximize;
+extern const char* const key_perspective;
+extern const char* const key_perspective_reset;
+
 // Returns: the settings file's path from the environment
 //     (XDG_CONFIG_HOME when it is an absolute path, else HOME + "/.config",
 //     else the account's home folder), empty when there is no home at all.
@@ -39,6 +48,9 @@ public:
     // Reads `path` (at most 1 MiB; anything else gives empty settings).
     // An empty path keeps the settings in memory only.
     explicit settings_file(const std::string& path);
+    // Reads the settings from `text`, as if it were the file's contents;
+    // flushes go to `path` (empty: nowhere).
+    settings_file(const std::string& path, const std::string& text);
     // Flushes what was changed since the last flush.
     ~settings_file() override;
 
@@ -57,7 +69,6 @@ private:
         wxLogNull quiet;
         mutable wxMemoryInputStream stream;
     };
-    settings_file(const std::string& path, const std::string& text);
     settings_file(const std::string& path, const std::string& text, const quiet_input& in);
 
     std::string path_;
@@ -73,8 +84,10 @@ wxConfigBase* open_settings();
 
 // Returns: the window rectangle kept in `config` ("frame/x", "frame/y",
 //     "frame/cx", "frame/cy"; defaults 50, 50, 1024, 768), with a size
-//     under 100 pixels taken as the default size and a position off every
-//     display moved onto the first one.
+//     under 100 or over 32767 pixels taken as the default size.
+wxRect stored_window_rect(wxConfigBase* config);
+// Returns: stored_window_rect with a position off every display moved
+//     onto the first one (main_frame.cpp: it asks the displays).
 wxRect saved_window_rect(wxConfigBase* config);
 
 }  // namespace kiv_viewer
