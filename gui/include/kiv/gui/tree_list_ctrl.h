@@ -296,14 +296,14 @@ public:
     void SetSpacing(unsigned int spacing) { main_->SetSpacing(spacing); }
     void SetImageList(wxImageList* list) override;
     void SetStateImageList(wxImageList* list) override { main_->SetStateImageList(list); }
-    void AssignImageList(wxImageList* list);
+    virtual void AssignImageList(wxImageList* list);
     virtual wxImageList* GetImageList() const { return main_->GetImageList(); }
     virtual wxImageList* GetStateImageList() const { return main_->GetStateImageList(); }
     // The expand buttons' pictures: normal, selected, expanded and
     // selected expanded, in that order (the generic tree's).
     virtual wxImageList* GetButtonsImageList() const { return main_->GetButtonsImageList(); }
     virtual void SetButtonsImageList(wxImageList* list);
-    void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
+    virtual void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
     // The control deletes the list.
     virtual void AssignButtonsImageList(wxImageList* list);
 
