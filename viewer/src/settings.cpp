@@ -171,7 +171,10 @@ bool settings_file::Flush(bool) {
 }
 
 wxConfigBase* open_settings() {
-    return new settings_file(settings_path());
+    std::string path = settings_path();
+    if (path.empty())
+        std::fputs("ozm_view: no home folder to keep the settings in; they will not be saved\n", stderr);
+    return new settings_file(path);
 }
 
 wxRect stored_window_rect(wxConfigBase* config) {
