@@ -18,8 +18,10 @@ file_writer::file_writer(const std::string& path) : path_(path) {
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty())
+    if (base.empty()) {
+        error_ = EISDIR;
         return;
+    }
     // The temporary name adds 13 bytes to the base name; a long base name
     // is shortened in it so the name stays within the system's limit.
     const size_t base_room = 200;
@@ -29,6 +31,14 @@ file_writer::file_writer(const std::string& path) : path_(path) {
     fd_ = mkostemp(name.data(), O_CLOEXEC);
     if (fd_ >= 0)
         temp_path_ = name.data();
+    else
+        error_ = errno;
+}
+
+void file_writer::fail(int error) {
+    failed_ = true;
+    if (error_ == 0)
+        error_ = error != 0 ? error : EIO;
 }
 
 file_writer::~file_writer() {
@@ -58,7 +68,7 @@ bool file_writer::write(const void* data, size_t size) {
         return false;
     if (stream_ != nullptr) {
         if (fwrite(data, 1, size, stream_) != size)
-            failed_ = true;
+            fail(errno);
         return !failed_;
     }
     const char* p = static_cast<const char*>(data);
@@ -67,7 +77,7 @@ bool file_writer::write(const void* data, size_t size) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            failed_ = true;
+            fail(n < 0 ? errno : ENOSPC);
             return false;
         }
         p += n;
@@ -83,14 +93,17 @@ bool file_writer::commit() {
     }
     struct stat old;
     mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    bool good = true;
-    if (stream_ != nullptr)
-        good = fflush(stream_) == 0 && ferror(stream_) == 0;
-    good = fchmod(fd_, mode) == 0 && good;
-    good = (stream_ != nullptr ? fclose(stream_) : close(fd_)) == 0 && good;
+    if (stream_ != nullptr && (fflush(stream_) != 0 || ferror(stream_) != 0))
+        fail(errno);
+    if (fchmod(fd_, mode) != 0)
+        fail(errno);
+    if ((stream_ != nullptr ? fclose(stream_) : close(fd_)) != 0)
+        fail(errno);
     stream_ = nullptr;
     fd_ = -1;
-    if (!good || rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    if (!failed_ && rename(temp_path_.c_str(), path_.c_str()) != 0)
+        fail(errno);
+    if (failed_) {
         abandon();
         return false;
     }

@@ -5,7 +5,10 @@
 //     beside the labels, the icon click and its double click that does not
 //     activate, the 250 ms rename on a click at the current item, in-place
 //     editing of the other columns' cells, column images in the header and
-//     the sideways scroll range covering the columns.
+//     the sideways scroll range covering the columns; a main column other
+//     than the first (drawn, clicked and edited there, every column keeping
+//     its texts), the expand buttons' image list, virtual mode's texts and
+//     items inserted with the texts of every column.
 
 #include <kiv/gui/tree_ctrl_ex.h>
 #include <kiv/gui/tree_list_ctrl.h>
@@ -15,10 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/dcmemory.h>
 #include <wx/imaglist.h>
 #include <wx/textctrl.h>
 #include <wx/uiaction.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -28,6 +33,26 @@ using namespace kiv;
 using namespace kiv_gui_test;
 
 namespace {
+
+// A picture of one colour.
+wxBitmap solid(const wxColour& colour, int side = 16) {
+    wxBitmap bitmap(side, side, 24);
+    wxMemoryDC dc(bitmap);
+    dc.SetBackground(wxBrush(colour));
+    dc.Clear();
+    dc.SelectObject(wxNullBitmap);
+    return bitmap;
+}
+
+// Returns: the left-most x in `area` of `image` with the colour `rgb`
+//     (0xRRGGBB), -1 when there is none.
+int find_colour(const wxImage& image, const wxRect& area, unsigned rgb) {
+    for (int x = std::max(area.x, 0); x < area.GetRight() && x < image.GetWidth(); ++x)
+        for (int y = std::max(area.y, 0); y <= area.GetBottom() && y < image.GetHeight(); ++y)
+            if (pixel(image, x, y) == rgb)
+                return x;
+    return -1;
+}
 
 class list_node : public listed_node<list_node, tree_object_ex> {
 public:
@@ -378,6 +403,215 @@ TEST_F(tree_list_fixture, the_header_shows_column_images_and_the_scroll_range_co
     while (list->GetColumnCount() > 1)
         list->RemoveColumn(list->GetColumnCount() - 1);
     EXPECT_LT(list->main_window()->GetVirtualSize().x, 2 * width);
+}
+
+TEST_F(tree_list_fixture, another_main_column_draws_clicks_and_edits_the_tree_there_and_keeps_every_text) {
+    images.reset(new wxImageList(16, 16));
+    images->Add(solid(wxColour(255, 0, 0)));
+    tree->SetImageList(images.get());
+    wxTreeItemId item = root->get_tree_id();
+    tree->SetItemImage(item, 0);
+    list->AddColumn("name", 120);
+    list->AddColumn("size", 120);
+    list->AddColumn("kind", 120);
+    list->SetItemText(item, 1, "5 kB");
+    list->SetItemText(item, 2, "folder");
+
+    list->SetMainColumn(7);  // no such column: nothing changes
+    EXPECT_EQ(list->GetMainColumn(), 0);
+    list->SetMainColumn(1);
+    EXPECT_EQ(list->GetMainColumn(), 1);
+    EXPECT_EQ(tree->GetItemText(item), "5 kB");  // the label is the main column's
+    EXPECT_EQ(list->GetItemText(item, 0), "root");
+    EXPECT_EQ(list->GetItemText(item, 1), "5 kB");
+    EXPECT_EQ(list->GetItemText(item, 2), "folder");
+    EXPECT_EQ(list->GetItemImage(item, 0, wxTreeItemIcon_Normal), 0);
+    EXPECT_EQ(list->GetItemImage(item, 1, wxTreeItemIcon_Normal), -1);
+    list->SetItemImage(item, 1, 0);
+    EXPECT_EQ(tree->GetItemImage(item), 0);
+    list->SetItemImage(item, 0, -1);  // the first column shows no picture
+
+    // The tree stands in the main column: its rectangle, its icon painted
+    // there and nowhere left of it.
+    const int main_x = list->header_window()->column_x(1);
+    wxRect row;
+    ASSERT_TRUE(list->main_window()->GetBoundingRect(item, row, false));
+    EXPECT_GE(row.x, main_x);
+    const wxRect left(0, row.y, main_x, row.height);
+    const wxRect rest(main_x, row.y, list->main_window()->GetClientSize().x - main_x, row.height);
+    ASSERT_TRUE(pump_until([&] { return find_colour(capture(list->main_window()), rest, 0xFF0000) >= 0; }))
+        << "the icon is not painted in the main column";
+    EXPECT_EQ(find_colour(capture(list->main_window()), left, 0xFF0000), -1);
+
+    // A click on the icon there is the icon click, with the main column:
+    // the check tree toggles the check; without the check flag the event
+    // goes on to the frame.
+    wxPoint icon = point_on(list, item, wxTREE_HITTEST_ONITEMICON);
+    EXPECT_GE(icon.x, main_x);
+    click(list->main_window(), icon);
+    ASSERT_TRUE(pump_until([&] { return root->checks.size() == 1; }));
+    EXPECT_EQ(tree->GetSelection(), item);
+    std::vector<int> clicked;
+    session.frame->Bind(KIV_EVT_TREE_ICON_CLICK, [&](wxTreeEvent& event) { clicked.push_back(event.GetInt()); });
+    root->set_tree_flags(KIV_TREE_EDITABLE);
+    click(list->main_window(), icon);
+    ASSERT_TRUE(pump_until([&] { return clicked.size() == 1; }));
+    EXPECT_EQ(clicked[0], 1);
+    // A point in the first column names the item and that column.
+    int flags = 0;
+    EXPECT_EQ(tree->HitTest(wxPoint(10, row.y + row.height / 2) + list->main_window()->GetPosition(), flags), item);
+    EXPECT_NE(flags & KIV_TREE_HITTEST_ONITEMCOLUMN, 0);
+    EXPECT_EQ(flags & (wxTREE_HITTEST_ONITEMICON | wxTREE_HITTEST_ONITEMLABEL), 0);
+
+    // The label editor opens over the main column.
+    wxTextCtrl* editor = tree->EditLabel(item);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_GE(editor->GetPosition().x, main_x);
+    tree->EndEditLabel(item, true);
+    pump();
+
+    // Columns inserted or removed before it: the cells and the main
+    // column keep their places; removing the main column makes the next
+    // one main.
+    list->InsertColumn(0, "first", 60);
+    EXPECT_EQ(list->GetMainColumn(), 2);
+    EXPECT_EQ(list->GetItemText(item, 1), "root");
+    EXPECT_EQ(list->GetItemText(item, 2), "5 kB");
+    EXPECT_EQ(list->GetItemText(item, 3), "folder");
+    list->RemoveColumn(2);
+    EXPECT_EQ(list->GetMainColumn(), 2);
+    EXPECT_EQ(tree->GetItemText(item), "folder");
+    EXPECT_EQ(list->GetItemText(item, 1), "root");
+
+    list->SetMainColumn(1);
+    EXPECT_EQ(tree->GetItemText(item), "root");
+    EXPECT_EQ(list->GetItemText(item, 2), "folder");
+}
+
+TEST_F(tree_list_fixture, the_buttons_image_list_draws_the_expand_buttons) {
+    // Normal, selected, expanded, selected expanded.
+    const unsigned colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
+    auto make_list = [&] {
+        wxImageList* buttons = new wxImageList(11, 11);
+        for (unsigned rgb : colours)
+            buttons->Add(solid(wxColour((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF), 11));
+        return buttons;
+    };
+    std::unique_ptr<wxImageList> buttons(make_list());
+    list->SetButtonsImageList(buttons.get());
+    EXPECT_EQ(list->GetButtonsImageList(), buttons.get());
+    wxTreeItemId item = root->get_tree_id();
+    tree->Collapse(item);
+    tree->UnselectAll();
+    wxRect row;
+    ASSERT_TRUE(list->main_window()->GetBoundingRect(item, row, false));
+    wxRect line(0, row.y, list->main_window()->GetClientSize().x, row.height);
+    struct state {
+        bool expanded;
+        unsigned shown;
+    } states[] = {{false, colours[0]}, {true, colours[2]}};
+    for (const state& st : states) {
+        if (st.expanded)
+            tree->Expand(item);
+        ASSERT_TRUE(pump_until([&] { return find_colour(capture(list->main_window()), line, st.shown) >= 0; }))
+            << "expanded " << st.expanded;
+    }
+    // An assigned list belongs to the control (the sanitizer build sees it
+    // deleted with it).
+    list->SetButtonsImageList(nullptr);
+    wxImageList* owned = make_list();
+    list->AssignButtonsImageList(owned);
+    EXPECT_EQ(list->GetButtonsImageList(), owned);
+}
+
+// A tree-list whose texts come from its items' data.
+class virtual_tree_list : public tree_list_ctrl {
+public:
+    explicit virtual_tree_list(wxWindow* parent)
+        : tree_list_ctrl(parent, wxID_ANY, wxDefaultPosition, wxSize(300, 200), wxTR_DEFAULT_STYLE | KIV_TR_VIRTUAL) {}
+    struct data : wxTreeItemData {
+        explicit data(int number) : number(number) {}
+        int number;
+    };
+    wxString OnGetItemText(wxTreeItemData* item, long column) const override {
+        ++asked;
+        auto* d = dynamic_cast<data*>(item);
+        return d != nullptr ? wxString::Format("%d/%ld", d->number, column) : wxString("?");
+    }
+    mutable int asked = 0;
+};
+
+TEST(tree_list_virtual, every_columns_text_comes_from_on_get_item_text) {
+    gui_session session;
+    wxFrame* frame = session.open_frame({});
+    virtual_tree_list* list = new virtual_tree_list(frame);
+    list->AddColumn("a", 100);
+    list->AddColumn("b", 100);
+    wxTreeItemId root = list->AddRoot("stored", -1, -1, new virtual_tree_list::data(7));
+    wxTreeItemId child = list->AppendItem(root, "stored too", -1, -1, new virtual_tree_list::data(8));
+    list->SetItemText(child, 1, "stored cell");
+    list->Expand(root);
+    EXPECT_EQ(list->GetItemText(root, 0), "7/0");
+    EXPECT_EQ(list->GetItemText(root, 1), "7/1");
+    EXPECT_EQ(list->GetItemText(child, 1), "8/1");
+    wxTreeCtrl* tree = list;
+    EXPECT_EQ(tree->GetItemText(child), "8/0");
+    // What the tree paints as the label is asked for too.
+    frame->SetSize(400, 300);
+    ASSERT_TRUE(show_and_wait(frame));
+    ASSERT_TRUE(pump_until([&] { return list->main_window()->wxGenericTreeCtrl::GetItemText(child) == "8/0"; }));
+    EXPECT_GT(list->asked, 0);
+
+    // The plain control answers with empty texts.
+    tree_list_ctrl* plain = new tree_list_ctrl(frame, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                               wxTR_DEFAULT_STYLE | KIV_TR_VIRTUAL);
+    plain->AddColumn("a");
+    EXPECT_EQ(plain->GetItemText(plain->AddRoot("stored"), 0), "");
+}
+
+TEST(tree_list_items, items_are_inserted_with_the_texts_of_every_column) {
+    gui_session session;
+    wxFrame* frame = session.open_frame({});
+    tree_list_ctrl* list = new tree_list_ctrl(frame);
+    list->AddColumn("name");
+    list->AddColumn("size");
+    list->AddColumn("kind");
+    wxTreeItemId root = list->AddRoot("root");
+    wxTreeItemId middle = list->AppendItem(root, "middle");
+    auto texts = [](const char* name) {
+        wxArrayString out;
+        out.Add(name);
+        out.Add(wxString(name) + " size");
+        return out;  // no kind: it stays empty
+    };
+    struct row {
+        const char* name;
+        std::function<wxTreeItemId()> insert;
+        const char* order;  // the children's labels afterwards
+    } rows[] = {
+        {"append", [&] { return list->AppendItem(root, texts("last")); }, "middle last"},
+        {"prepend", [&] { return list->PrependItem(root, texts("first")); }, "first middle last"},
+        {"insert at 1", [&] { return list->InsertItem(root, size_t(1), texts("second")); }, "first second middle last"},
+        {"insert after", [&] { return list->InsertItem(root, middle, texts("after")); },
+         "first second middle after last"},
+    };
+    for (const row& r : rows) {
+        wxTreeItemId item = r.insert();
+        ASSERT_TRUE(item.IsOk()) << r.name;
+        wxString name = list->GetItemText(item, 0);
+        EXPECT_EQ(list->GetItemText(item, 1), name + " size") << r.name;
+        EXPECT_EQ(list->GetItemText(item, 2), "") << r.name;
+        wxString order;
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId c = list->GetFirstChild(root, cookie); c.IsOk(); c = list->GetNextChild(root, cookie))
+            order += (order.empty() ? "" : " ") + list->GetItemText(c);
+        EXPECT_EQ(order, r.order) << r.name;
+    }
+    // With another main column the label is that column's text.
+    list->SetMainColumn(1);
+    wxTreeItemId item = list->AppendItem(root, texts("moved"));
+    EXPECT_EQ(static_cast<wxTreeCtrl*>(list)->GetItemText(item), "moved size");
+    EXPECT_EQ(list->GetItemText(item, 0), "moved");
 }
 
 }  // namespace

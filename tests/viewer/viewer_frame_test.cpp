@@ -39,7 +39,11 @@
 #include <wx/uiaction.h>
 
 #include <cstdlib>
+#include <functional>
 #include <set>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kiv_gui_test;
 using kiv_viewer::main_frame;
@@ -408,6 +412,172 @@ TEST_F(shipped_config, without_a_user_choice_the_demo_town_driver_is_the_default
     EXPECT_STREQ(service->get_default_driver(), "ozm");
     auto_ptr_t<kiv::i_object_col> charts(service->get_maps("gwx", ""));
     EXPECT_TRUE(charts && charts->get_count() == 1) << "the chart is still loaded for a later choice";
+}
+
+TEST_F(viewer_frame, the_window_carries_the_program_icon_drawn_in_four_sizes) {
+    open();
+    const wxIconBundle& icons = frame->GetIcons();
+    EXPECT_EQ(icons.GetIconCount(), 4u);
+    for (int side : {16, 32, 48, 64}) {
+        wxIcon icon = icons.GetIcon(wxSize(side, side), wxIconBundle::FALLBACK_NONE);
+        ASSERT_TRUE(icon.IsOk()) << side;
+        EXPECT_EQ(icon.GetWidth(), side);
+        wxBitmap bitmap;
+        bitmap.CopyFromIcon(icon);
+        EXPECT_GT(colours(bitmap.ConvertToImage()), 3u) << side << " px: not drawn";
+    }
+}
+
+// --- the settings file ------------------------------------------------------
+
+// Sets environment variables for its life and puts the old values back.
+class env_override {
+public:
+    env_override(std::initializer_list<std::pair<const char*, const char*>> values) {
+        for (const auto& [name, value] : values) {
+            std::string old;
+            bool had = kiv_get_env(name, old);
+            saved_.push_back({name, had, old});
+            kiv_set_env(name, value);
+        }
+    }
+    ~env_override() {
+        for (const auto& s : saved_)
+            kiv_set_env(s.name, s.had ? s.value.c_str() : nullptr);
+    }
+
+private:
+    struct saved {
+        const char* name;
+        bool had;
+        std::string value;
+    };
+    std::vector<saved> saved_;
+};
+
+// Runs `work` with stderr going to a file. Returns: what was written.
+std::string stderr_of(const std::function<void()>& work) {
+    kiv_test::temp_dir dir;
+    std::fflush(stderr);
+    int saved = dup(2);
+    int fd = open(dir.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+    work();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    return kiv_test::read_all(dir.file("err"));
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+ino_t inode_of(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+TEST(viewer_settings, the_file_is_found_in_the_xdg_layout) {
+    struct row {
+        const char* xdg;
+        const char* home;
+        const char* expected;
+    } rows[] = {
+        {"/x/conf", "/home/u", "/x/conf/ozm_viewer/ozm_viewer.conf"},
+        {"/x/conf/", "/home/u", "/x/conf/ozm_viewer/ozm_viewer.conf"},
+        {"relative/conf", "/home/u", "/home/u/.config/ozm_viewer/ozm_viewer.conf"},  // not absolute: ignored
+        {nullptr, "/home/u/", "/home/u/.config/ozm_viewer/ozm_viewer.conf"},
+        {nullptr, "/", "/.config/ozm_viewer/ozm_viewer.conf"},
+    };
+    for (const row& r : rows) {
+        env_override env{{"XDG_CONFIG_HOME", r.xdg}, {"HOME", r.home}};
+        EXPECT_EQ(kiv_viewer::settings_path(), r.expected) << (r.xdg ? r.xdg : "(unset)") << " " << r.home;
+    }
+}
+
+TEST(viewer_settings, every_text_comes_back_whole_and_unchanged_settings_are_not_rewritten) {
+    kiv_test::temp_dir dir;
+    const std::string file = dir.path() + "/made/for it/ozm_viewer.conf";
+    // Long enough to cross any read buffer, with two-byte letters at every
+    // offset.
+    wxString layout;
+    for (int i = 0; i < 3000; ++i)
+        layout += wxString::FromUTF8(i % 3 == 0 ? "Карта|" : "a;");
+    {
+        kiv_viewer::settings_file settings(file);
+        settings.Write(kiv_viewer::key_perspective, layout);
+        settings.Write(kiv_viewer::key_x, 120L);
+        EXPECT_TRUE(settings.Flush());
+    }
+    EXPECT_EQ(mode_of(dir.path() + "/made"), 0700u);
+    EXPECT_EQ(mode_of(dir.path() + "/made/for it"), 0700u);
+    const ino_t written = inode_of(file);
+    {
+        kiv_viewer::settings_file settings(file);
+        EXPECT_EQ(settings.Read(kiv_viewer::key_perspective, wxString()), layout);
+        EXPECT_EQ(settings.ReadLong(kiv_viewer::key_x, 0), 120);
+        EXPECT_TRUE(settings.Flush());  // nothing changed: the file stays
+    }
+    EXPECT_EQ(inode_of(file), written);
+}
+
+TEST(viewer_settings, a_file_it_cannot_use_gives_the_defaults) {
+    struct row {
+        const char* name;
+        std::function<void(const std::string&)> make;
+    } rows[] = {
+        {"over 1 MiB", [](const std::string& f) {
+             std::ofstream(f) << "[frame]\nx=7\n" << std::string(1 << 20, '#');
+         }},
+        {"a folder", [](const std::string& f) { mkdir(f.c_str(), 0700); }},
+        {"binary", [](const std::string& f) { std::ofstream(f, std::ios::binary) << std::string("\0\xff[\0=\n", 7); }},
+        {"missing", [](const std::string&) {}},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir dir;
+        const std::string file = dir.file("ozm_viewer.conf");
+        r.make(file);
+        kiv_viewer::settings_file settings(file);
+        EXPECT_EQ(kiv_viewer::saved_window_rect(&settings), wxRect(50, 50, 1024, 768)) << r.name;
+    }
+}
+
+TEST(viewer_settings, a_failed_save_says_so_once_and_leaves_what_was_there) {
+    struct row {
+        const char* name;
+        const char* blocker;  // a file or a folder in the way
+        bool folder;
+    } rows[] = {
+        {"its folder is a file", "conf", false},                // .../conf/ozm_viewer.conf cannot be made
+        {"a folder stands in its place", "conf/ozm_viewer.conf", true},  // the rename fails
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir dir;
+        const std::string file = dir.path() + "/conf/ozm_viewer.conf";
+        const std::string blocker = dir.file(r.blocker);
+        if (r.folder) {
+            mkdir(dir.file("conf").c_str(), 0700);
+            mkdir(blocker.c_str(), 0700);
+            std::ofstream(blocker + "/kept") << "kept";
+        } else {
+            std::ofstream(blocker) << "kept";
+        }
+        std::string err = stderr_of([&] {
+            kiv_viewer::settings_file settings(file);
+            settings.Write(kiv_viewer::key_x, 9L);
+            EXPECT_FALSE(settings.Flush()) << r.name;
+            EXPECT_FALSE(settings.Flush()) << r.name;  // the same text again: no second line
+        });  // ... nor from the destructor
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << r.name << ": " << err;
+        EXPECT_EQ(err.rfind("ozm_view: cannot save the settings to " + file + ": ", 0), 0u) << err;
+        EXPECT_EQ(kiv_test::read_all(r.folder ? blocker + "/kept" : blocker), "kept") << r.name;
+        if (r.folder) {  // no temporary file left beside it
+            EXPECT_EQ(system(("test \"$(ls -A '" + dir.file("conf") + "')\" = ozm_viewer.conf").c_str()), 0);
+        }
+    }
 }
 
 }  // namespace

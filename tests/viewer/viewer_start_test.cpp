@@ -1,111 +1,523 @@
 // viewer_start_test.cpp --
 //
-//     The viewer as a program: started in a folder without
-//     "config/config.xml" (and with a configuration that names a missing
-//     library) it ends with a non-zero status and exactly one line on
-//     stderr, and writes no settings.
+//     The viewer as a program, started as a user starts it (the built
+//     ozm_view in its own folder with its own configuration, as
+//     scripts/run does) and ended through its File > Exit menu, clicked
+//     through the X server:
+//     - a first start with an empty home opens the window at the default
+//       rectangle with the program's icon in four sizes and saves the settings file in the XDG layout with its
+//       seven "frame/..." keys; a window moved and resized, and a pane
+//       layout changed, come back at the next start;
+//     - a home where the settings cannot be written still ends with
+//       status 0 and one line on stderr naming the file and the reason;
+//     - without a loadable "config/config.xml" it ends with a non-zero
+//       status and exactly one line on stderr, and writes no settings.
 
 #include "test_util.h"
 
+#include "gui_harness.h"
+
 #include <gtest/gtest.h>
+
+#include <wx/aui/framemanager.h>
+#include <wx/fileconf.h>
+#include <wx/mstream.h>
+#include <wx/uiaction.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 extern char** environ;
 
 namespace {
 
-struct run_result {
-    bool ended = false;  // false: still running at the safety bound (killed)
-    int status = -1;     // exit status when it ended normally
-    std::string err;     // everything written to stderr
+// A generous bound for each wait on the program (start, menu, exit); a
+// loaded machine under the sanitizers stays far below it.
+const std::chrono::seconds wait_bound(60);
+
+const char* const settings_keys[] = {"frame/x",       "frame/y",           "frame/cx",
+                                     "frame/cy",      "frame/maximize",    "frame/perspective",
+                                     "frame/perspective_reset"};
+
+// The viewer as a child process with its stderr collected.
+class viewer_process {
+public:
+    // Starts ozm_view in `folder` (its root) with the environment changed
+    // by `env`: a name mapped to a value sets it, to null removes it.
+    // KIV_ROOT_PATH is always removed (the folder is the root).
+    viewer_process(const std::string& folder, const std::map<std::string, const char*>& env) {
+        std::vector<std::string> env_text;
+        for (char** e = environ; *e != nullptr; ++e) {
+            std::string entry(*e);
+            std::string name = entry.substr(0, entry.find('='));
+            if (env.count(name) == 0 && name != "KIV_ROOT_PATH" && name != "LSAN_OPTIONS")
+                env_text.push_back(entry);
+        }
+        // In the sanitizer build the toolkit's own leaks (GTK, D-Bus) are
+        // not the program's, as for every GUI test.
+        env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" KIV_GUI_LSAN_SUPP);
+        for (const auto& [name, value] : env)
+            if (value != nullptr)
+                env_text.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (std::string& text : env_text)
+            envp.push_back(text.data());
+        envp.push_back(nullptr);
+        std::string program = KIV_BIN_DIR "/ozm_view";
+        char* argv[] = {program.data(), nullptr};
+
+        int err_pipe[2];
+        if (pipe2(err_pipe, O_CLOEXEC) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            int null_fd = open("/dev/null", O_WRONLY);
+            if (chdir(folder.c_str()) != 0 || null_fd < 0)
+                _exit(126);
+            dup2(null_fd, 1);
+            dup2(err_pipe[1], 2);
+            execve(program.c_str(), argv, envp.data());
+            _exit(127);
+        }
+        close(err_pipe[1]);
+        err_fd_ = err_pipe[0];
+        if (pid_ < 0) {
+            close(err_fd_);
+            err_fd_ = -1;
+        }
+    }
+    ~viewer_process() {
+        if (running()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (err_fd_ >= 0)
+            close(err_fd_);
+    }
+    viewer_process(const viewer_process&) = delete;
+    viewer_process& operator=(const viewer_process&) = delete;
+
+    pid_t pid() const { return pid_; }
+    bool running() const { return pid_ > 0 && !ended_; }
+
+    // Waits (within wait_bound) for the program to end, collecting its
+    // stderr. Returns: true when it ended by itself; status() and err()
+    //     then tell how.
+    bool wait_end() {
+        auto limit = std::chrono::steady_clock::now() + wait_bound;
+        while (running() && std::chrono::steady_clock::now() < limit) {
+            read_err(100);
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                ended_ = true;
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+        }
+        while (ended_ && read_err(0)) {
+        }
+        return ended_;
+    }
+    // Reads what stderr has ready, waiting up to `ms` for it.
+    // Returns: true when something was read.
+    bool read_err(int ms) {
+        if (err_fd_ < 0)
+            return false;
+        pollfd p{err_fd_, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0)
+            return false;
+        char buffer[4096];
+        ssize_t n = read(err_fd_, buffer, sizeof buffer);
+        if (n <= 0) {
+            close(err_fd_);
+            err_fd_ = -1;
+            return false;
+        }
+        err_.append(buffer, static_cast<size_t>(n));
+        return true;
+    }
+    int status() const { return status_; }
+    const std::string& err() const { return err_; }
+
+private:
+    pid_t pid_ = -1;
+    int err_fd_ = -1;
+    bool ended_ = false;
+    int status_ = -1;
+    std::string err_;
 };
 
-// Runs ozm_view in `folder` (its root) with its settings under
-// `config_home`; stdout is dropped.
-run_result run_viewer(const std::string& folder, const std::string& config_home) {
-    run_result result;
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e != nullptr; ++e)
-        if (std::strncmp(*e, "KIV_ROOT_PATH=", 14) != 0 && std::strncmp(*e, "XDG_CONFIG_HOME=", 16) != 0 &&
-            std::strncmp(*e, "LSAN_OPTIONS=", 13) != 0)
-            env_text.push_back(*e);
-    // In the sanitizer build the toolkit's own leaks (GTK, D-Bus) are not
-    // the program's, as for every GUI test.
-    env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" KIV_GUI_LSAN_SUPP);
-    env_text.push_back("KIV_ROOT_PATH=" + folder);
-    env_text.push_back("XDG_CONFIG_HOME=" + config_home);
-    std::vector<char*> envp;
-    for (std::string& text : env_text)
-        envp.push_back(text.data());
-    envp.push_back(nullptr);
-    std::string program = KIV_BIN_DIR "/ozm_view";
-    char* argv[] = {program.data(), nullptr};
-
-    int err_pipe[2];
-    if (pipe2(err_pipe, O_CLOEXEC) != 0)
-        return result;
-    pid_t pid = fork();
-    if (pid == 0) {
-        int null_fd = open("/dev/null", O_WRONLY);
-        if (chdir(folder.c_str()) != 0 || null_fd < 0)
-            _exit(126);
-        dup2(null_fd, 1);
-        dup2(err_pipe[1], 2);
-        execve(program.c_str(), argv, envp.data());
-        _exit(127);
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
-    close(err_pipe[1]);
-    // The program must end by itself; ten seconds only bound a hang.
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    char buffer[4096];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd p{err_pipe[0], POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0)
-            break;
-        ssize_t n = read(err_pipe[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;  // end of stderr: the program is gone (or closed it)
-        result.err.append(buffer, static_cast<size_t>(n));
-    }
-    close(err_pipe[0]);
-    int status = 0;
-    while (std::chrono::steady_clock::now() < limit) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            result.ended = true;
-            result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            return result;
-        }
-        pollfd none{-1, 0, 0};
-        poll(&none, 0, 20);  // a bounded pause between checks of the child
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return result;
-}
-
-size_t count_lines(const std::string& text) {
-    size_t lines = 0;
-    for (char c : text)
-        lines += c == '\n' ? 1 : 0;
     return lines;
 }
 
-TEST(viewer_start, a_missing_or_failing_configuration_ends_with_one_line_on_stderr) {
+// The program's windows as the X server shows them, seen through a
+// connection of the test's own.
+class x_view {
+public:
+    x_view() : display_(XOpenDisplay(nullptr)) {}
+    ~x_view() {
+        if (display_ != nullptr)
+            XCloseDisplay(display_);
+    }
+    x_view(const x_view&) = delete;
+    x_view& operator=(const x_view&) = delete;
+    bool ok() const { return display_ != nullptr; }
+
+    // Returns: the mapped top-level window of process `pid` titled
+    //     `title`, or 0.
+    Window top_window(pid_t pid, const char* title) {
+        for (Window w : root_children()) {
+            XWindowAttributes a;
+            if (!XGetWindowAttributes(display_, w, &a) || a.map_state != IsViewable || a.override_redirect)
+                continue;
+            if (window_pid(w) != pid)
+                continue;
+            char* name = nullptr;
+            bool named = XFetchName(display_, w, &name) && name != nullptr && std::strcmp(name, title) == 0;
+            if (name != nullptr)
+                XFree(name);
+            if (named)
+                return w;
+        }
+        return 0;
+    }
+    // Returns: the mapped override-redirect windows (popup menus, tooltips).
+    std::set<Window> popups() {
+        std::set<Window> found;
+        for (Window w : root_children()) {
+            XWindowAttributes a;
+            if (XGetWindowAttributes(display_, w, &a) && a.map_state == IsViewable && a.override_redirect)
+                found.insert(w);
+        }
+        return found;
+    }
+    // Returns: the window's rectangle on the screen (its frame, there being
+    //     no window manager).
+    wxRect rect(Window w) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, w, &a))
+            return wxRect();
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
+        return wxRect(x, y, a.width, a.height);
+    }
+    // Moves and resizes the window as a window manager would for a user
+    // dragging its title bar and border.
+    void move_resize(Window w, const wxRect& r) {
+        XMoveResizeWindow(display_, w, r.x, r.y, static_cast<unsigned>(r.width), static_cast<unsigned>(r.height));
+        XSync(display_, False);
+    }
+
+    // Returns: the sizes of the icons the window offers the desktop
+    //     (_NET_WM_ICON: width, height, then the pixels, for each icon).
+    std::vector<int> icon_sizes(Window w) {
+        std::vector<int> sizes;
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* data = nullptr;
+        Atom icon_atom = XInternAtom(display_, "_NET_WM_ICON", False);
+        if (XGetWindowProperty(display_, w, icon_atom, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items,
+                               &after, &data) != Success ||
+            data == nullptr)
+            return sizes;
+        const long* values = reinterpret_cast<const long*>(data);
+        for (unsigned long at = 0; type == XA_CARDINAL && format == 32 && at + 2 <= items;) {
+            const unsigned long width = static_cast<unsigned long>(values[at]);
+            const unsigned long height = static_cast<unsigned long>(values[at + 1]);
+            if (width == 0 || width != height || width > 1024)
+                break;
+            sizes.push_back(static_cast<int>(width));
+            at += 2 + width * height;
+        }
+        XFree(data);
+        return sizes;
+    }
+
+private:
+    std::vector<Window> root_children() {
+        std::vector<Window> out;
+        Window root, parent;
+        Window* children = nullptr;
+        unsigned count = 0;
+        XSync(display_, False);
+        if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
+            out.assign(children, children + count);
+            if (children != nullptr)
+                XFree(children);
+        }
+        return out;
+    }
+    long window_pid(Window w) {
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* data = nullptr;
+        long pid = -1;
+        Atom pid_atom = XInternAtom(display_, "_NET_WM_PID", False);
+        if (XGetWindowProperty(display_, w, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                               &data) == Success &&
+            data != nullptr) {
+            if (type == XA_CARDINAL && format == 32 && items == 1)
+                pid = *reinterpret_cast<long*>(data);
+            XFree(data);
+        }
+        return pid;
+    }
+
+    Display* display_;
+};
+
+// Polls `done` until it holds or wait_bound passed, watching the program
+// (a program that ended cannot get there). Returns: done().
+bool wait_for(viewer_process& viewer, const std::function<bool()>& done) {
+    auto limit = std::chrono::steady_clock::now() + wait_bound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit || !viewer.running())
+            return false;
+        viewer.read_err(50);  // also the pause between polls
+        int status = 0;
+        if (waitpid(viewer.pid(), &status, WNOHANG) == viewer.pid()) {
+            ADD_FAILURE() << "the viewer ended early: " << viewer.err();
+            return false;
+        }
+    }
+    return true;
+}
+
+// The viewer's main window, once it is on screen. Returns: 0 when it never
+//     came.
+Window wait_frame(x_view& x, viewer_process& viewer) {
+    Window frame = 0;
+    wait_for(viewer, [&] { return (frame = x.top_window(viewer.pid(), "Viewer OZM")) != 0; });
+    return frame;
+}
+
+// Clicks at `at` (screen coordinates) through the X server, as a user.
+void click_at(const wxPoint& at) {
+    wxUIActionSimulator simulator;
+    simulator.MouseMove(at);
+    simulator.MouseClick();
+}
+
+// Ends the viewer as a user does: a click on "File" at the left end of
+// the menu bar, then a click on its one item, "Exit", in the menu that
+// opened. Returns: true when the program ended by itself afterwards.
+bool exit_through_menu(x_view& x, viewer_process& viewer, Window frame) {
+    std::set<Window> before = x.popups();
+    wxRect r = x.rect(frame);
+    click_at(wxPoint(r.x + 12, r.y + 10));
+    Window menu = 0;
+    if (!wait_for(viewer, [&] {
+            for (Window w : x.popups())
+                if (before.count(w) == 0 && x.rect(w).height > 10)
+                    menu = w;
+            return menu != 0;
+        })) {
+        ADD_FAILURE() << "the File menu never opened";
+        return false;
+    }
+    // The File menu holds Exit alone: its middle is the item.
+    wxRect m = x.rect(menu);
+    click_at(wxPoint(m.x + m.width / 2, m.y + m.height / 2));
+    return viewer.wait_end();
+}
+
+// The settings file read back as the program reads it.
+std::unique_ptr<wxFileConfig> read_settings(const std::string& path) {
+    std::string text = kiv_test::read_all(path);
+    wxMemoryInputStream in(text.data(), text.size());
+    return std::make_unique<wxFileConfig>(in, wxConvUTF8);
+}
+
+// Returns: the "state" of pane `name` in a saved docking layout, -1 when
+//     the pane is not in it.
+long pane_state(const wxString& perspective, const wxString& name) {
+    for (const wxString& pane : wxSplit(perspective, '|', '\0')) {
+        if (!pane.Contains("name=" + name + ";"))
+            continue;
+        for (const wxString& field : wxSplit(pane, ';', '\0'))
+            if (field.StartsWith("state=")) {
+                long state = -1;
+                return field.Mid(6).ToLong(&state) ? state : -1;
+            }
+    }
+    return -1;
+}
+
+// Returns: `perspective` with the "state" of pane `name` replaced.
+wxString with_pane_state(const wxString& perspective, const wxString& name, long state) {
+    wxArrayString panes = wxSplit(perspective, '|', '\0');
+    for (wxString& pane : panes) {
+        if (!pane.Contains("name=" + name + ";"))
+            continue;
+        wxArrayString fields = wxSplit(pane, ';', '\0');
+        for (wxString& field : fields)
+            if (field.StartsWith("state="))
+                field = wxString::Format("state=%ld", state);
+        pane = wxJoin(fields, ';', '\0');
+    }
+    return wxJoin(panes, '|', '\0');
+}
+
+mode_t mode_of(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST(viewer_program, saves_its_settings_and_restores_the_window_and_panes_at_the_next_start) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir home;
+    const std::string config_home = home.path() + "/config home";
+    const std::string file = config_home + "/ozm_viewer/ozm_viewer.conf";
+    const std::map<std::string, const char*> env{{"HOME", home.path().c_str()},
+                                                 {"XDG_CONFIG_HOME", config_home.c_str()}};
+
+    // First start: the default rectangle; File > Exit saves the settings.
+    {
+        viewer_process viewer(KIV_BIN_DIR, env);
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << viewer.err();
+        EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768));
+        std::vector<int> icons = x.icon_sizes(frame);
+        std::sort(icons.begin(), icons.end());
+        EXPECT_EQ(icons, (std::vector<int>{16, 32, 48, 64}));
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << viewer.err();
+        EXPECT_EQ(viewer.err().find("ozm_view: "), std::string::npos) << viewer.err();
+    }
+    EXPECT_EQ(mode_of(config_home), 0700u);
+    EXPECT_EQ(mode_of(config_home + "/ozm_viewer"), 0700u);
+    ASSERT_TRUE(mode_of(file) != 0) << "no settings file at " << file;
+    {
+        auto saved = read_settings(file);
+        for (const char* key : settings_keys)
+            EXPECT_TRUE(saved->HasEntry(key)) << key;
+        EXPECT_EQ(saved->ReadLong("frame/x", -1), 50);
+        EXPECT_EQ(saved->ReadLong("frame/cx", -1), 1024);
+        EXPECT_EQ(saved->ReadBool("frame/maximize", true), false);
+        EXPECT_EQ(saved->ReadBool("frame/perspective_reset", true), false);
+        EXPECT_NE(pane_state(saved->Read("frame/perspective"), "ID_VIEW_MAPS"), -1);
+    }
+    // Nothing but the settings file is left in its folder.
+    EXPECT_EQ(system(("test \"$(ls -A '" + config_home + "/ozm_viewer')\" = ozm_viewer.conf").c_str()), 0);
+
+    // Second start: the user moves and resizes the window.
+    const wxRect moved(120, 90, 800, 600);
+    {
+        viewer_process viewer(KIV_BIN_DIR, env);
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << viewer.err();
+        x.move_resize(frame, moved);
+        ASSERT_TRUE(wait_for(viewer, [&] { return x.rect(frame) == moved; })) << x.rect(frame).x;
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << viewer.err();
+    }
+    // ... and the layout is changed: the maps pane is hidden.
+    wxString hidden_layout;
+    {
+        auto saved = read_settings(file);
+        EXPECT_EQ(saved->ReadLong("frame/x", -1), moved.x);
+        EXPECT_EQ(saved->ReadLong("frame/y", -1), moved.y);
+        EXPECT_EQ(saved->ReadLong("frame/cx", -1), moved.width);
+        EXPECT_EQ(saved->ReadLong("frame/cy", -1), moved.height);
+        wxString layout = saved->Read("frame/perspective");
+        long state = pane_state(layout, "ID_VIEW_MAPS");
+        ASSERT_NE(state, -1) << layout;
+        ASSERT_EQ(state & wxAuiPaneInfo::optionHidden, 0);
+        hidden_layout = with_pane_state(layout, "ID_VIEW_MAPS", state | wxAuiPaneInfo::optionHidden);
+        saved->Write("frame/perspective", hidden_layout);
+        wxMemoryOutputStream out;
+        ASSERT_TRUE(saved->Save(out, wxConvUTF8));
+        std::string text(static_cast<size_t>(out.GetLength()), '\0');
+        out.CopyTo(&text[0], text.size());
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    }
+
+    // Third start: the window and the pane layout are where they were left.
+    {
+        viewer_process viewer(KIV_BIN_DIR, env);
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << viewer.err();
+        EXPECT_EQ(x.rect(frame), moved);
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << viewer.err();
+    }
+    auto saved = read_settings(file);
+    EXPECT_EQ(saved->ReadLong("frame/x", -1), moved.x);
+    EXPECT_EQ(saved->ReadLong("frame/cy", -1), moved.height);
+    long state = pane_state(saved->Read("frame/perspective"), "ID_VIEW_MAPS");
+    EXPECT_NE(state & wxAuiPaneInfo::optionHidden, 0) << "the hidden maps pane came back shown";
+}
+
+TEST(viewer_program, a_home_it_cannot_write_ends_it_with_status_0_and_one_line_on_stderr) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    struct row {
+        const char* name;
+        const char* blocker;  // a plain file put where the settings folder belongs
+        mode_t home_mode;     // the home folder's mode
+    } rows[] = {
+        {"a file where ~/.config belongs", ".config", 0700},
+        {"a read-only home", nullptr, 0500},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir home;
+        if (r.blocker != nullptr)
+            std::ofstream(home.file(r.blocker)) << "not a folder";
+        ASSERT_EQ(chmod(home.path().c_str(), r.home_mode), 0);
+        if (access(home.path().c_str(), W_OK) == 0 && (r.home_mode & 0200) == 0) {
+            // The superuser writes through any mode: nothing to test here.
+            chmod(home.path().c_str(), 0700);
+            continue;
+        }
+        viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << r.name << ": " << viewer.err();
+        chmod(home.path().c_str(), 0700);
+        EXPECT_EQ(viewer.status(), 0) << r.name;
+        // The one line on stderr is the failed save's.
+        std::vector<std::string> about_settings = lines_of(viewer.err());
+        ASSERT_EQ(about_settings.size(), 1u) << r.name << ": " << viewer.err();
+        // "ozm_view: cannot save the settings to FILE: REASON"
+        const std::string named = home.path() + "/.config/ozm_viewer/ozm_viewer.conf: ";
+        size_t at = about_settings[0].find(named);
+        ASSERT_NE(at, std::string::npos) << about_settings[0];
+        EXPECT_GT(about_settings[0].size(), at + named.size()) << "no reason: " << about_settings[0];
+    }
+}
+
+TEST(viewer_program, a_missing_or_failing_configuration_ends_with_one_line_on_stderr) {
     struct row {
         const char* name;
         const char* config;  // null: no configuration file at all
@@ -121,13 +533,12 @@ TEST(viewer_start, a_missing_or_failing_configuration_ends_with_one_line_on_stde
             ASSERT_EQ(mkdir((root.path() + "/config").c_str(), 0700), 0);
             std::ofstream(root.path() + "/config/config.xml") << r.config;
         }
-        run_result result = run_viewer(root.path(), settings.path());
-        ASSERT_TRUE(result.ended) << r.name << ": still running after 10 s";
-        EXPECT_NE(result.status, 0) << r.name;
-        EXPECT_EQ(count_lines(result.err), 1u) << r.name << ": " << result.err;
-        EXPECT_NE(result.err.find("config/config.xml"), std::string::npos) << r.name << ": " << result.err;
-        struct stat st;
-        EXPECT_NE(stat((settings.path() + "/ozm_viewer").c_str(), &st), 0) << r.name << ": settings written";
+        viewer_process viewer(root.path(), {{"XDG_CONFIG_HOME", settings.path().c_str()}});
+        ASSERT_TRUE(viewer.wait_end()) << r.name << ": still running";
+        EXPECT_NE(viewer.status(), 0) << r.name;
+        EXPECT_EQ(lines_of(viewer.err()).size(), 1u) << r.name << ": " << viewer.err();
+        EXPECT_NE(viewer.err().find("config/config.xml"), std::string::npos) << r.name << ": " << viewer.err();
+        EXPECT_EQ(mode_of(settings.path() + "/ozm_viewer"), 0u) << r.name << ": settings written";
     }
 }
 

@@ -23,6 +23,7 @@
 #include <wx/config.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
+#include <wx/iconbndl.h>
 #include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/panel.h>
@@ -35,14 +36,6 @@
 #include <algorithm>
 
 namespace kiv_viewer {
-
-const char* const key_x = "frame/x";
-const char* const key_y = "frame/y";
-const char* const key_cx = "frame/cx";
-const char* const key_cy = "frame/cy";
-const char* const key_maximize = "frame/maximize";
-const char* const key_perspective = "frame/perspective";
-const char* const key_perspective_reset = "frame/perspective_reset";
 
 namespace {
 
@@ -118,6 +111,37 @@ wxBitmap about_picture() {
     return bitmap;
 }
 
+wxRect saved_window_rect(wxConfigBase* config) {
+    return onto_a_display(stored_window_rect(config));
+}
+
+wxIconBundle program_icons() {
+    wxIconBundle icons;
+    for (int side : {16, 32, 48, 64}) {
+        wxBitmap bitmap(side, side, 24);
+        wxMemoryDC dc(bitmap);
+        // The about picture in small: sky over field, a road across, and a
+        // map pin on it, with lines that grow with the size.
+        int line = std::max(1, side / 16);
+        dc.GradientFillLinear(wxRect(0, 0, side, side / 2), wxColour(120, 160, 220), wxColour(215, 225, 255),
+                              wxSOUTH);
+        dc.GradientFillLinear(wxRect(0, side / 2, side, side - side / 2), wxColour(200, 220, 170),
+                              wxColour(150, 190, 120), wxSOUTH);
+        dc.SetPen(wxPen(wxColour(250, 250, 250), 2 * line));
+        dc.DrawLine(0, side - 2 * line, side, side / 2 + line);
+        dc.SetPen(wxPen(wxColour(0, 0, 150), line));
+        dc.SetBrush(wxBrush(wxColour(220, 40, 40)));
+        dc.DrawCircle(side / 2, side * 3 / 8, side / 5);
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(0, 0, side, side);
+        dc.SelectObject(wxNullBitmap);
+        wxIcon icon;
+        icon.CopyFromBitmap(bitmap);
+        icons.AddIcon(icon);
+    }
+    return icons;
+}
+
 wxRect onto_a_display(const wxRect& rect) {
     if (wxDisplay::GetFromPoint(rect.GetTopLeft()) != wxNOT_FOUND || wxDisplay::GetCount() == 0)
         return rect;
@@ -146,6 +170,7 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
     SetStatusWidths(4, widths);
     SetStatusText(translated("Ready"), 0);
     build_search_panel();
+    SetIcons(program_icons());
 
     manager->AddPane(maps_panel_, wxAuiPaneInfo()
                                       .Name(pane_maps)

@@ -14,10 +14,13 @@
 #ifndef KIV_VIEWER_MAIN_FRAME_H
 #define KIV_VIEWER_MAIN_FRAME_H
 
+#include "settings.h"
+
 #include <kiv/gui/i_gui_frame.h>
 
 #include <wx/bitmap.h>
 #include <wx/frame.h>
+#include <wx/iconbndl.h>
 
 #include <string>
 #include <vector>
@@ -31,15 +34,6 @@ class wxUpdateUIEvent;
 
 namespace kiv_viewer {
 
-// The settings keys, under the global configuration object.
-extern const char* const key_x;
-extern const char* const key_y;
-extern const char* const key_cx;
-extern const char* const key_cy;
-extern const char* const key_maximize;
-extern const char* const key_perspective;
-extern const char* const key_perspective_reset;
-
 // Returns: the names of a comma-separated layer list, empty names left out.
 std::vector<std::string> split_layers(const std::string& list);
 // Returns: `list` with the layer `name` added at the end (`on`, when it is
@@ -49,6 +43,10 @@ std::string toggle_layer(const std::string& list, const std::string& name, bool 
 
 // Returns: the about box's picture, 347 x 120, drawn by the program.
 wxBitmap about_picture();
+
+// Returns: the program's icon in the sizes a desktop asks for (16, 32,
+//     48 and 64 pixels), drawn as the about picture is.
+wxIconBundle program_icons();
 
 // Returns: `rect` itself when its top-left corner lies on a display;
 //     otherwise the same size moved to the top-left of the first display's

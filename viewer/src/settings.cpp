@@ -1,37 +1,198 @@
 // settings.cpp --
 //
-//     Opens the viewer's settings file in the XDG layout. wxFileConfig
-//     writes through a temporary file renamed into place, so a failed
-//     write never leaves a half-written settings file.
+//     The viewer's settings file: found in the XDG layout, read whole and
+//     capped, written whole through kiv::file_writer (a unique temporary
+//     file renamed into place).
 
 #include "settings.h"
 
-#include "main_frame.h"
+#include <kiv/core/env.h>
+#include <kiv/core/file_writer.h>
 
-#include <wx/fileconf.h>
-#include <wx/stdpaths.h>
+#include <wx/log.h>
+#include <wx/mstream.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace kiv_viewer {
 
 const char* const settings_app_name = "ozm_viewer";
 
-wxConfigBase* open_settings() {
-    wxStandardPaths::Get().SetFileLayout(wxStandardPaths::FileLayout_XDG);
-    return new wxFileConfig(settings_app_name, wxString(), wxString(), wxString(),
-                            wxCONFIG_USE_LOCAL_FILE | wxCONFIG_USE_SUBDIR);
+const char* const key_x = "frame/x";
+const char* const key_y = "frame/y";
+const char* const key_cx = "frame/cx";
+const char* const key_cy = "frame/cy";
+const char* const key_maximize = "frame/maximize";
+const char* const key_perspective = "frame/perspective";
+const char* const key_perspective_reset = "frame/perspective_reset";
+
+namespace {
+
+// Settings are a few lines; a larger file is not ours to parse.
+const size_t max_settings_size = 1 << 20;
+
+// Returns: the contents of `path`, empty when it is missing, unreadable,
+//     not a regular file or larger than max_settings_size.
+std::string read_settings_text(const std::string& path) {
+    std::string text;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return text;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= max_settings_size) {
+        char buffer[8192];
+        for (;;) {
+            ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || text.size() + static_cast<size_t>(n) > max_settings_size) {
+                if (n != 0)
+                    text.clear();
+                break;
+            }
+            text.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    return text;
 }
 
-wxRect saved_window_rect(wxConfigBase* config) {
+// Makes the folder holding `file` and every missing folder above it with
+// mode 0700. Returns: 0, or the errno of the step that failed.
+int make_folders_for(const std::string& file) {
+    size_t end = file.rfind('/');
+    if (end == std::string::npos || end == 0)
+        return 0;
+    std::string folder = file.substr(0, end);
+    for (size_t at = 1; at <= folder.size(); ++at) {
+        if (at != folder.size() && folder[at] != '/')
+            continue;
+        std::string part = folder.substr(0, at);
+        if (mkdir(part.c_str(), 0700) == 0 || errno == EEXIST)
+            continue;
+        return errno;
+    }
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+// Returns: the text of `config` as wxFileConfig writes it, in UTF-8.
+std::string settings_text(wxFileConfig& config) {
+    wxMemoryOutputStream out;
+    wxLogNull quiet;  // a memory stream does not fail; no dialog if it did
+    if (!config.Save(out, wxConvUTF8))
+        return std::string();
+    std::string text(static_cast<size_t>(out.GetLength()), '\0');
+    if (!text.empty())
+        out.CopyTo(&text[0], text.size());
+    return text;
+}
+
+}  // namespace
+
+std::string settings_path() {
+    std::string base;
+    if (kiv_get_env("XDG_CONFIG_HOME", base) && !base.empty() && base[0] == '/') {
+        // taken as given
+    } else {
+        std::string home = kiv_get_env("HOME");
+        if (home.empty() || home[0] != '/') {
+            // No usable HOME: the account's own home folder.
+            std::vector<char> buffer(16384);
+            struct passwd entry;
+            struct passwd* found = nullptr;
+            if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+                found->pw_dir != nullptr)
+                home = found->pw_dir;
+        }
+        if (home.empty() || home[0] != '/')
+            return std::string();
+        while (home.size() > 1 && home.back() == '/')
+            home.pop_back();
+        base = (home == "/" ? std::string() : home) + "/.config";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return (base == "/" ? std::string() : base) + "/" + settings_app_name + "/" + settings_app_name + ".conf";
+}
+
+settings_file::quiet_input::quiet_input(const std::string& text) : stream(text.data(), text.size()) {}
+
+settings_file::settings_file(const std::string& path) : settings_file(path, read_settings_text(path)) {}
+
+settings_file::settings_file(const std::string& path, const std::string& text)
+    : settings_file(path, text, quiet_input(text)) {}
+
+// The base reads the lines from memory and has no file name of its own,
+// so it never writes anything itself; Flush below does.
+settings_file::settings_file(const std::string& path, const std::string& text, const quiet_input& in)
+    : wxFileConfig(in.stream, wxConvUTF8), path_(path) {
+    SetExpandEnvVars(false);
+    // What the file already holds needs no writing.
+    if (!text.empty()) {
+        last_text_ = settings_text(*this);
+        tried_ = true;
+    }
+}
+
+settings_file::~settings_file() {
+    Flush();
+}
+
+bool settings_file::Flush(bool) {
+    std::string text = settings_text(*this);
+    if (path_.empty() || (tried_ && text == last_text_))
+        return last_ok_;
+    tried_ = true;
+    last_text_ = text;
+    int error = make_folders_for(path_);
+    if (error == 0) {
+        kiv::file_writer writer(path_);
+        if (writer.write(text.data(), text.size()) && writer.commit())
+            error = 0;
+        else
+            error = writer.error() != 0 ? writer.error() : EIO;
+    }
+    last_ok_ = error == 0;
+    if (!last_ok_)
+        std::fprintf(stderr, "ozm_view: cannot save the settings to %s: %s\n", path_.c_str(), std::strerror(error));
+    return last_ok_;
+}
+
+wxConfigBase* open_settings() {
+    std::string path = settings_path();
+    if (path.empty())
+        std::fputs("ozm_view: no home folder to keep the settings in; they will not be saved\n", stderr);
+    return new settings_file(path);
+}
+
+wxRect stored_window_rect(wxConfigBase* config) {
     wxRect rect(50, 50, 1024, 768);
     if (config != nullptr) {
-        rect.x = static_cast<int>(config->ReadLong(key_x, 50));
-        rect.y = static_cast<int>(config->ReadLong(key_y, 50));
-        rect.width = static_cast<int>(config->ReadLong(key_cx, 1024));
-        rect.height = static_cast<int>(config->ReadLong(key_cy, 768));
+        // Any number may stand in the file: kept within what a window
+        // can have before it becomes an int.
+        auto read = [config](const char* key, long fallback) {
+            return static_cast<int>(std::clamp(config->ReadLong(key, fallback), -1000000L, 1000000L));
+        };
+        rect.x = read(key_x, 50);
+        rect.y = read(key_y, 50);
+        rect.width = read(key_cx, 1024);
+        rect.height = read(key_cy, 768);
     }
     if (rect.width < 100 || rect.height < 100 || rect.width > 32767 || rect.height > 32767)
         rect.SetSize(wxSize(1024, 768));
-    return onto_a_display(rect);
+    return rect;
 }
 
 }  // namespace kiv_viewer

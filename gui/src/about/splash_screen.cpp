@@ -55,6 +55,8 @@ void splash_screen_wnd::on_paint(wxPaintEvent&) {
     dc.Blit(0, 0, bitmap_.GetWidth(), bitmap_.GetHeight(), &memory, 0, 0);
 }
 
+splash_screen::splash_screen() = default;
+
 splash_screen::splash_screen(const wxBitmap& bitmap, wxWindow* parent, bool about) {
     create(bitmap, parent, about);
 }
@@ -77,6 +79,7 @@ void splash_screen::create(const wxBitmap& bitmap, wxWindow* parent, bool about)
         window = new wxFrame(parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
                              wxBORDER_SIMPLE | wxSTAY_ON_TOP);
         window->Bind(wxEVT_CLOSE_WINDOW, &splash_screen::on_close_wnd, this);
+        window->Bind(wxEVT_DESTROY, &splash_screen::on_destroy_wnd, this);
     }
     window_ = window;
     picture_ = new splash_screen_wnd(window, bitmap);
@@ -84,8 +87,10 @@ void splash_screen::create(const wxBitmap& bitmap, wxWindow* parent, bool about)
 
 splash_screen::~splash_screen() {
     if (wxTopLevelWindow* window = window_.get()) {
-        if (!about_)
+        if (!about_) {
             window->Unbind(wxEVT_CLOSE_WINDOW, &splash_screen::on_close_wnd, this);
+            window->Unbind(wxEVT_DESTROY, &splash_screen::on_destroy_wnd, this);
+        }
         window->Destroy();
     }
 }
@@ -179,9 +184,23 @@ void splash_screen::close() {
 }
 
 void splash_screen::on_close_wnd(wxCloseEvent& event) {
-    // The frame goes (the default handler destroys it); this object stays
-    // for its creator, who may still call close() or delete it.
+    // The frame goes (the default handler destroys it); the object goes
+    // when the frame is really destroyed (on_destroy_wnd), so a close()
+    // or delete by the application until then still finds it.
     event.Skip();
+}
+
+void splash_screen::on_destroy_wnd(wxWindowDestroyEvent& event) {
+    event.Skip();
+    wxTopLevelWindow* window = window_.get();
+    if (window == nullptr || event.GetEventObject() != window)
+        return;  // a child's destruction passing by
+    window->Unbind(wxEVT_CLOSE_WINDOW, &splash_screen::on_close_wnd, this);
+    window->Unbind(wxEVT_DESTROY, &splash_screen::on_destroy_wnd, this);
+    window_ = nullptr;
+    // Nothing touches this object after its handler returns; wxWidgets
+    // drops the unbound entries once the event is done.
+    delete this;
 }
 
 }  // namespace kiv

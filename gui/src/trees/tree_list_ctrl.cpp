@@ -10,6 +10,7 @@
 #include <wx/dcclient.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace kiv {
 
@@ -85,7 +86,13 @@ void tree_list_ctrl::AddColumn(const wxString& text, int width, int alignment, b
 
 void tree_list_ctrl::InsertColumn(int before, const wxString& text, int width, int alignment, bool shown,
                                   bool editable) {
-    header_->insert(before, tree_list_column_info(text, width, alignment, -1, -1, shown, editable));
+    const int count = GetColumnCount();
+    const int at = std::clamp(before, 0, count);
+    header_->insert(at, tree_list_column_info(text, width, alignment, -1, -1, shown, editable));
+    // The cells and the main column keep their places among the others.
+    main_->column_inserted(at);
+    if (count > 0 && at <= main_column_)
+        ++main_column_;
     layout_children();
     main_->columns_changed();
     main_->Refresh();
@@ -95,7 +102,19 @@ void tree_list_ctrl::RemoveColumn(int column) {
     // An open cell editor would write into a column that moved.
     if (tree_list_edit_ctrl* editor = main_->column_editor())
         editor->finish(false);
+    if (column < 0 || column >= GetColumnCount())
+        return;
     header_->remove(column);
+    // The cells and the main column keep their places among the others
+    // (removing the main column makes the next one main, as at 0).
+    main_->column_removed(column);
+    if (column < main_column_) {
+        --main_column_;
+    } else if (column == main_column_) {
+        main_column_ = std::max(std::min(column, GetColumnCount() - 1), 0);
+        if (GetColumnCount() > 0)
+            load_main_from_cells(main_column_);
+    }
     layout_children();
     main_->columns_changed();
     main_->Refresh();
@@ -132,6 +151,106 @@ void tree_list_ctrl::EndEditLabel(const wxTreeItemId& item, bool discard_changes
     }
     if (main_->GetEditControl() != nullptr)
         main_->EndEditLabel(item, discard_changes);
+}
+
+void tree_list_ctrl::SetButtonsImageList(wxImageList* list) {
+    main_->SetButtonsImageList(list);
+}
+
+void tree_list_ctrl::AssignButtonsImageList(wxImageList* list) {
+    main_->AssignButtonsImageList(list);
+}
+
+wxString tree_list_ctrl::OnGetItemText(wxTreeItemData*, long) const {
+    return wxString();
+}
+
+void tree_list_ctrl::collect(const wxTreeItemId& item, std::vector<wxTreeItemId>& out) const {
+    if (!item.IsOk())
+        return;
+    out.push_back(item);
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = main_->GetFirstChild(item, cookie); child.IsOk();
+         child = main_->GetNextChild(item, cookie))
+        collect(child, out);
+}
+
+void tree_list_ctrl::SetMainColumn(int column) {
+    if (column < 0 || column >= GetColumnCount() || column == main_column_)
+        return;
+    if (tree_list_edit_ctrl* editor = main_->column_editor())
+        editor->finish(false);
+    if (main_->GetEditControl() != nullptr)
+        main_->EndEditLabel(main_->GetFocusedItem(), true);
+    // The tree's own label and normal image hold the main column's: the
+    // old main column's go into its cells, the new one's come out of them.
+    std::vector<wxTreeItemId> items;
+    collect(main_->GetRootItem(), items);
+    for (const wxTreeItemId& id : items) {
+        tree_list_item* cells = main_->item(id, true);
+        cells->set_text(main_column_, main_->GetItemText(id));
+        cells->set_image(main_column_, main_->GetItemImage(id, wxTreeItemIcon_Normal));
+    }
+    load_main_from_cells(column);
+    main_column_ = column;
+    main_->columns_changed();
+    main_->Refresh();
+}
+
+void tree_list_ctrl::load_main_from_cells(int column) {
+    std::vector<wxTreeItemId> items;
+    collect(main_->GetRootItem(), items);
+    for (const wxTreeItemId& id : items) {
+        tree_list_item* cells = main_->item(id, true);
+        main_->SetItemText(id, cells->text(column));
+        main_->SetItemImage(id, cells->image(column), wxTreeItemIcon_Normal);
+        cells->set_text(column, wxString());
+        cells->set_image(column, -1);
+    }
+}
+
+wxTreeItemId tree_list_ctrl::fill_columns(const wxTreeItemId& item, const wxArrayString& texts) {
+    if (!item.IsOk())
+        return item;
+    for (size_t c = 0; c < texts.size(); ++c)
+        if (static_cast<int>(c) != main_column_ && !texts[c].empty())
+            main_->item(item, true)->set_text(static_cast<int>(c), texts[c]);
+    main_->Refresh();
+    return item;
+}
+
+namespace {
+
+// The main column's text of `texts`, empty when there is none.
+wxString label_of(const wxArrayString& texts, int main_column) {
+    return main_column >= 0 && static_cast<size_t>(main_column) < texts.size() ? texts[main_column] : wxString();
+}
+
+}  // namespace
+
+wxTreeItemId tree_list_ctrl::PrependItem(const wxTreeItemId& parent, const wxArrayString& texts, int image,
+                                         int selected_image, wxTreeItemData* data) {
+    return fill_columns(
+        main_->PrependItem(parent, label_of(texts, main_column_), image, selected_image, data), texts);
+}
+
+wxTreeItemId tree_list_ctrl::InsertItem(const wxTreeItemId& parent, size_t before, const wxArrayString& texts,
+                                        int image, int selected_image, wxTreeItemData* data) {
+    return fill_columns(
+        main_->InsertItem(parent, before, label_of(texts, main_column_), image, selected_image, data), texts);
+}
+
+wxTreeItemId tree_list_ctrl::InsertItem(const wxTreeItemId& parent, const wxTreeItemId& previous,
+                                        const wxArrayString& texts, int image, int selected_image,
+                                        wxTreeItemData* data) {
+    return fill_columns(
+        main_->InsertItem(parent, previous, label_of(texts, main_column_), image, selected_image, data), texts);
+}
+
+wxTreeItemId tree_list_ctrl::AppendItem(const wxTreeItemId& parent, const wxArrayString& texts, int image,
+                                        int selected_image, wxTreeItemData* data) {
+    return fill_columns(
+        main_->AppendItem(parent, label_of(texts, main_column_), image, selected_image, data), texts);
 }
 
 tree_list_column_info tree_list_ctrl::GetColumn(int column) const {
@@ -171,6 +290,8 @@ void tree_list_ctrl::SetColumnText(int column, const wxString& text) {
 }
 
 wxString tree_list_ctrl::GetItemText(const wxTreeItemId& item, int column) const {
+    if (is_virtual())
+        return item.IsOk() ? OnGetItemText(main_->GetItemData(item), column) : wxString();
     if (column == GetMainColumn())
         return main_->GetItemText(item);
     const tree_list_item* cells = main_->item(item, false);
@@ -295,7 +416,7 @@ wxTreeItemId tree_list_ctrl::DoTreeHitTest(const wxPoint& point, int& flags) con
     wxTreeItemId hit = main_->HitTest(at, flags);
     if (hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) == 0) {
         int column = header_->column_at(main_->CalcUnscrolledPosition(at).x);
-        if (column > GetMainColumn())
+        if (column >= 0 && column != GetMainColumn())
             flags |= KIV_TREE_HITTEST_ONITEMCOLUMN;
     }
     return hit;

@@ -50,6 +50,24 @@ void tree_list_item::set_image(int column, int image) {
     images_[column] = image;
 }
 
+void tree_list_item::insert_column(int column) {
+    if (column < 0)
+        return;
+    if (static_cast<size_t>(column) < texts_.size())
+        texts_.insert(texts_.begin() + column, wxString());
+    if (static_cast<size_t>(column) < images_.size())
+        images_.insert(images_.begin() + column, -1);
+}
+
+void tree_list_item::remove_column(int column) {
+    if (column < 0)
+        return;
+    if (static_cast<size_t>(column) < texts_.size())
+        texts_.erase(texts_.begin() + column);
+    if (static_cast<size_t>(column) < images_.size())
+        images_.erase(images_.begin() + column);
+}
+
 // --- tree_list_edit_ctrl -----------------------------------------------------
 
 tree_list_edit_ctrl::tree_list_edit_ctrl(tree_list_main_window* owner, const wxTreeItemId& item, int column,
@@ -127,7 +145,88 @@ tree_list_main_window::~tree_list_main_window() {
     DeleteAllItems();
 }
 
+int tree_list_main_window::main_offset() const {
+    if (owner_ == nullptr || owner_->header_window() == nullptr || owner_->GetMainColumn() <= 0)
+        return 0;
+    return owner_->header_window()->column_x(owner_->GetMainColumn());
+}
+
+wxPoint tree_list_main_window::window_point(const wxMouseEvent& event) const {
+    return event.GetPosition() + wxPoint(mouse_shift_, 0);
+}
+
+bool tree_list_main_window::GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only) const {
+    if (!wxGenericTreeCtrl::GetBoundingRect(item, rect, text_only))
+        return false;
+    rect.x += main_offset();
+    return true;
+}
+
+wxTextCtrl* tree_list_main_window::EditLabel(const wxTreeItemId& item, wxClassInfo* text_class) {
+    wxTextCtrl* editor = wxGenericTreeCtrl::EditLabel(item, text_class);
+    if (editor != nullptr && main_offset() != 0)
+        editor->Move(editor->GetPosition() + wxPoint(main_offset(), 0));
+    return editor;
+}
+
+void tree_list_main_window::DoPrepareDC(wxDC& dc) {
+    wxGenericTreeCtrl::DoPrepareDC(dc);
+    if (int offset = main_offset())
+        dc.SetDeviceOrigin(dc.GetDeviceOrigin().x + offset, dc.GetDeviceOrigin().y);
+}
+
+void tree_list_main_window::Refresh(bool erase, const wxRect* rect) {
+    if (rect == nullptr || main_offset() == 0) {
+        wxGenericTreeCtrl::Refresh(erase, rect);
+        return;
+    }
+    wxRect row(0, rect->y, GetClientSize().x, rect->height);
+    wxGenericTreeCtrl::Refresh(erase, &row);
+}
+
+wxTreeItemId tree_list_main_window::DoTreeHitTest(const wxPoint& point, int& flags) const {
+    const int offset = main_offset();
+    if (offset == 0 || point.x >= offset)
+        return wxGenericTreeCtrl::DoTreeHitTest(point - wxPoint(offset, 0), flags);
+    // Left of the tree, in a column before the main one: the row's item,
+    // as for a point in its indent.
+    int row_flags = 0;
+    wxTreeItemId hit = wxGenericTreeCtrl::DoTreeHitTest(wxPoint(0, point.y), row_flags);
+    if (!hit.IsOk() || point.x < 0) {
+        flags = point.x < 0 ? wxTREE_HITTEST_TOLEFT : row_flags;
+        return point.x < 0 ? wxTreeItemId() : hit;
+    }
+    flags = wxTREE_HITTEST_ONITEMINDENT |
+            (row_flags & (wxTREE_HITTEST_ONITEMUPPERPART | wxTREE_HITTEST_ONITEMLOWERPART));
+    return hit;
+}
+
+void tree_list_main_window::sync_virtual_labels() {
+    if (owner_ == nullptr || !owner_->is_virtual())
+        return;
+    DoDirtyProcessing();
+    const int main = owner_->GetMainColumn();
+    for (wxTreeItemId id = GetFirstVisibleItem(); id.IsOk(); id = GetNextVisible(id)) {
+        const wxString text = owner_->GetItemText(id, main);
+        if (wxGenericTreeCtrl::GetItemText(id) != text)
+            SetItemText(id, text);
+    }
+}
+
 bool tree_list_main_window::ProcessEvent(wxEvent& event) {
+    // The generic tree finds items under the mouse as if it stood at the
+    // left edge: mouse events pass through it shifted by the main column.
+    if (auto* mouse = dynamic_cast<wxMouseEvent*>(&event)) {
+        const int offset = main_offset();
+        if (offset == 0 || event.GetEventObject() != this || mouse_shift_ != 0)
+            return wxGenericTreeCtrl::ProcessEvent(event);
+        mouse->m_x -= offset;
+        mouse_shift_ = offset;
+        bool handled = wxGenericTreeCtrl::ProcessEvent(event);
+        mouse_shift_ = 0;
+        mouse->m_x += offset;
+        return handled;
+    }
     auto* tree_event = dynamic_cast<wxTreeEvent*>(&event);
     if (tree_event == nullptr || event.GetEventObject() != this || event.GetEventType() == KIV_EVT_TREE_ICON_CLICK)
         return wxGenericTreeCtrl::ProcessEvent(event);
@@ -251,11 +350,22 @@ void tree_list_main_window::SetScrollbars(int pixels_x, int pixels_y, int units_
     pixels_y_ = pixels_y;
     units_x_ = units_x;
     units_y_ = units_y;
-    // The tree measures its items only; the columns beside them count too.
+    // The tree measures its items only, as if at the left edge; the main
+    // column's offset and the columns beside it count too.
     int columns = owner_ != nullptr && owner_->header_window() != nullptr ? owner_->header_window()->total_width() : 0;
-    if (pixels_x > 0 && columns > 0)
-        units_x = std::max(units_x, (columns + pixels_x - 1) / pixels_x);
+    if (pixels_x > 0 && (columns > 0 || main_offset() > 0))
+        units_x = std::max(units_x + (main_offset() + pixels_x - 1) / pixels_x, (columns + pixels_x - 1) / pixels_x);
     wxGenericTreeCtrl::SetScrollbars(pixels_x, pixels_y, units_x, units_y, x, y, no_refresh);
+}
+
+void tree_list_main_window::column_inserted(int column) {
+    for (auto& entry : items_)
+        entry.second.insert_column(column);
+}
+
+void tree_list_main_window::column_removed(int column) {
+    for (auto& entry : items_)
+        entry.second.remove_column(column);
 }
 
 void tree_list_main_window::columns_changed() {
@@ -275,7 +385,7 @@ int tree_list_main_window::hit_column(const wxPoint& pos) const {
 void tree_list_main_window::on_left_down(wxMouseEvent& event) {
     rename_timer_.Stop();
     int flags = 0;
-    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
+    wxTreeItemId hit = HitTest(window_point(event), flags);
     pressed_on_current_ = hit.IsOk() && hit == GetFocusedItem();
     event.Skip();
 }
@@ -285,9 +395,10 @@ void tree_list_main_window::on_left_up(wxMouseEvent& event) {
     if (owner_ == nullptr)
         return;
     int flags = 0;
-    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
+    const wxPoint at = window_point(event);
+    wxTreeItemId hit = HitTest(at, flags);
     bool on_icon = hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) != 0;
-    int column = on_icon ? owner_->GetMainColumn() : hit_column(event.GetPosition());
+    int column = on_icon ? owner_->GetMainColumn() : hit_column(at);
     if (hit.IsOk() && column >= 0 && column != owner_->GetMainColumn())
         flags |= KIV_TREE_HITTEST_ONITEMCOLUMN;
 
@@ -304,14 +415,14 @@ void tree_list_main_window::on_left_up(wxMouseEvent& event) {
         click.SetEventObject(owner_);
         click.SetItem(hit);
         click.SetInt(column);
-        click.SetPoint(event.GetPosition());
+        click.SetPoint(at);
         owner_->GetEventHandler()->ProcessEvent(click);
     }
 }
 
 void tree_list_main_window::on_left_dclick(wxMouseEvent& event) {
     int flags = 0;
-    wxTreeItemId hit = HitTest(event.GetPosition(), flags);
+    wxTreeItemId hit = HitTest(window_point(event), flags);
     // A double click on the icon is two clicks on a check box, never an
     // activation.
     if (hit.IsOk() && (flags & wxTREE_HITTEST_ONITEMICON) != 0) {
@@ -322,6 +433,7 @@ void tree_list_main_window::on_left_dclick(wxMouseEvent& event) {
 }
 
 void tree_list_main_window::on_paint(wxPaintEvent& event) {
+    sync_virtual_labels();
     OnPaint(event);
     // Every scroll repaints: the header follows the items sideways here.
     const int scrolled = CalcScrolledPosition(wxPoint(0, 0)).x;
@@ -336,6 +448,7 @@ void tree_list_main_window::on_paint(wxPaintEvent& event) {
     dc.SetFont(GetFont());
     const wxSize client = GetClientSize();
     const int main = owner_->GetMainColumn();
+    const int main_x = CalcScrolledPosition(wxPoint(header.column_x(main), 0)).x;
     const int first_x = CalcScrolledPosition(wxPoint(header.column_x(main + 1), 0)).x;
     const wxColour back = GetBackgroundColour();
     wxImageList* images = GetImageList();
@@ -343,13 +456,19 @@ void tree_list_main_window::on_paint(wxPaintEvent& event) {
         wxRect row;
         if (!GetBoundingRect(id, row, false) || row.y > client.y)
             break;
-        // Long labels stop where the next column begins.
+        // Long labels stop where the next column begins; the columns
+        // before the main one are painted here too.
         dc.SetPen(*wxTRANSPARENT_PEN);
         dc.SetBrush(wxBrush(back));
         dc.DrawRectangle(first_x, row.y, std::max(client.x - first_x, 0), row.height);
+        if (main_x > 0)
+            dc.DrawRectangle(0, row.y, main_x, row.height);
         const bool selected = IsSelected(id);
         const tree_list_item* cells = item(id, false);
-        for (int c = main + 1; c < owner_->GetColumnCount(); ++c) {
+        const bool virtual_texts = owner_->is_virtual();
+        for (int c = 0; c < owner_->GetColumnCount(); ++c) {
+            if (c == main)
+                continue;
             const tree_list_column_info& info = header.column(c);
             if (!info.shown || info.width <= 0)
                 continue;
@@ -361,11 +480,11 @@ void tree_list_main_window::on_paint(wxPaintEvent& event) {
             } else {
                 dc.SetTextForeground(GetForegroundColour());
             }
-            if (cells == nullptr)
+            if (cells == nullptr && !virtual_texts)
                 continue;
             wxDCClipper clip(dc, cell);
             wxRect text_area = cell.Deflate(2, 0);
-            const int image = cells->image(c);
+            const int image = cells != nullptr ? cells->image(c) : -1;
             if (images != nullptr && image >= 0 && image < images->GetImageCount()) {
                 int width = 0, height = 0;
                 images->GetSize(image, width, height);
@@ -376,7 +495,8 @@ void tree_list_main_window::on_paint(wxPaintEvent& event) {
             int align = info.alignment == wxALIGN_RIGHT    ? wxALIGN_RIGHT
                         : info.alignment == wxALIGN_CENTRE ? wxALIGN_CENTRE_HORIZONTAL
                                                            : wxALIGN_LEFT;
-            dc.DrawLabel(cells->text(c), text_area, align | wxALIGN_CENTRE_VERTICAL);
+            dc.DrawLabel(virtual_texts ? owner_->GetItemText(id, c) : cells->text(c), text_area,
+                         align | wxALIGN_CENTRE_VERTICAL);
         }
     }
 }

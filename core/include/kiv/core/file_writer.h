@@ -39,8 +39,14 @@ public:
     // of the file it replaces (0644 for a new one).
     // Returns: false when anything failed; the target is then untouched.
     bool commit();
+    // Returns: the errno of the first step that failed (making the
+    //     temporary file, a write, closing or renaming it), 0 when none did.
+    int error() const { return error_; }
 
 private:
+    // Marks the write failed and keeps the first reason.
+    void fail(int error);
+
     void abandon();
 
     std::string path_;       // the target
@@ -48,6 +54,7 @@ private:
     int fd_ = -1;            // open descriptor of the temporary file; -1 when closed
     FILE* stream_ = nullptr; // stdio stream over fd_ once stream() was called; null before
     bool failed_ = false;    // a write failed: commit refuses
+    int error_ = 0;          // errno of the first failure, 0 while none
 };
 
 }  // namespace kiv

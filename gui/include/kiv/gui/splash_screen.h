@@ -11,11 +11,21 @@
 //         about.set_version("Version 1.0");
 //         about.show();   // returns when the user presses OK
 //
-//     The object owns no window: wxWidgets does. It only watches its
-//     window, so a user closing the splash before the application's own
-//     close() leaves the object usable (close() then does nothing). The
-//     creator deletes the object; deleting it also closes a splash still
-//     on screen.
+//     Who owns what: wxWidgets owns the windows. A splash (about false)
+//     is made with `new` and owned by its window: when the window goes,
+//     whether the user closed it, the application called close(), or its
+//     parent was destroyed, the object deletes itself. An application
+//     that wants to close or delete it later holds it through a
+//     wxWeakRef<splash_screen>, which turns null when the object goes:
+//
+//         wxWeakRef<kiv::splash_screen> splash = new kiv::splash_screen(picture, nullptr, false);
+//         splash->show();
+//         ... start-up work ...
+//         if (splash) splash->close();   // or: delete splash.get();
+//
+//     Deleting a splash whose window is still open closes the window. An
+//     about box, and an object made by the default constructor (which has
+//     no window), belong to their creator, usually on the stack.
 
 #ifndef KIV_GUI_SPLASH_SCREEN_H
 #define KIV_GUI_SPLASH_SCREEN_H
@@ -43,6 +53,8 @@ private:
 
 class KIV_EXPORT splash_screen : public wxEvtHandler {
 public:
+    // No window and all texts empty: show() and close() do nothing.
+    splash_screen();
     // `about`: a modal dialog with OK; otherwise a borderless splash.
     splash_screen(const wxBitmap& bitmap, wxWindow* parent, bool about);
     splash_screen(const wxBitmap& bitmap, wxWindow* parent, const wxString& header, const wxString& title,
@@ -80,6 +92,8 @@ private:
     void create(const wxBitmap& bitmap, wxWindow* parent, bool about);
     void init();
     void on_close_wnd(wxCloseEvent& event);
+    // The splash window is being destroyed: the object goes with it.
+    void on_destroy_wnd(wxWindowDestroyEvent& event);
 
     wxString header_, title_, version_, copyright_;
     wxString website_, email_, tel_;

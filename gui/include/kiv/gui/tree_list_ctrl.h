@@ -11,15 +11,23 @@
 //     does not activate the item. The sideways scroll range covers every
 //     shown column and the header follows the sideways scroll.
 //
-//     The main column (the one with the tree lines, buttons and item
-//     images) is always column 0: the generic tree draws and hit-tests
-//     from the window's left edge.
+//     The main column (SetMainColumn; column 0 at first) holds the tree
+//     lines, buttons, item images and labels: the generic tree draws and
+//     hit-tests as if it stood at the window's left edge, and the main
+//     window shifts its drawing, hit tests, item rectangles and label
+//     editor by the main column's left edge, painting the columns before
+//     it beside the tree like those after it.
+//
+//     Virtual mode (style KIV_TR_VIRTUAL): the texts of every column come
+//     from OnGetItemText(item data, column), which a derived class
+//     overrides; the stored texts are not used.
 
 #ifndef KIV_GUI_TREE_LIST_CTRL_H
 #define KIV_GUI_TREE_LIST_CTRL_H
 
 #include <kiv/core/object.h>
 
+#include <wx/arrstr.h>
 #include <wx/headerctrl.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
@@ -35,6 +43,9 @@
 static const wxEventTypeTag<wxTreeEvent> KIV_EVT_TREE_ICON_CLICK(wxEVT_USER_FIRST + 1000);
 
 #define KIV_TREE_HITTEST_ONITEMCOLUMN 0x2000
+
+// The control's style bit for virtual mode: texts come from OnGetItemText.
+#define KIV_TR_VIRTUAL 0x4000
 
 namespace kiv {
 
@@ -100,6 +111,10 @@ public:
     void set_text(int column, const wxString& text);
     int image(int column) const;
     void set_image(int column, int image);
+    // A column inserted before `column` (the cells from there move right)
+    // or `column` removed (the cells after it move left).
+    void insert_column(int column);
+    void remove_column(int column);
 
 private:
     std::vector<wxString> texts_;
@@ -165,23 +180,46 @@ public:
     void column_edit_ended(tree_list_edit_ctrl* editor, bool accept);
     // Widens the sideways scroll range to the columns anew.
     void columns_changed();
+    // Moves every item's cells for a column inserted or removed at `column`.
+    void column_inserted(int column);
+    void column_removed(int column);
 
     void SetScrollbars(int pixels_x, int pixels_y, int units_x, int units_y, int x = 0, int y = 0,
                        bool no_refresh = false) override;
 
+    // The left edge of the main column in unscrolled coordinates: how far
+    // the generic tree's drawing and hit tests are shifted.
+    int main_offset() const;
+    // Item rectangles, hit tests, drawing and the label editor in window
+    // coordinates, shifted to the main column.
+    bool GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only = false) const override;
+    wxTextCtrl* EditLabel(const wxTreeItemId& item, wxClassInfo* text_class = wxCLASSINFO(wxTextCtrl)) override;
+    void DoPrepareDC(wxDC& dc) override;
+    // Refreshes whole rows: the tree's own rectangles do not know the shift.
+    void Refresh(bool erase = true, const wxRect* rect = nullptr) override;
+
+protected:
+    wxTreeItemId DoTreeHitTest(const wxPoint& point, int& flags) const override;
+
 private:
+    // Virtual mode: gives the visible items' labels from OnGetItemText.
+    void sync_virtual_labels();
     void drop_column_editor();
     void on_paint(wxPaintEvent& event);
     void on_left_down(wxMouseEvent& event);
     void on_left_up(wxMouseEvent& event);
     void on_left_dclick(wxMouseEvent& event);
     int hit_column(const wxPoint& pos) const;
+    // A mouse event's position in window coordinates (the generic tree
+    // gets mouse events shifted to its own while they pass).
+    wxPoint window_point(const wxMouseEvent& event) const;
 
     tree_list_ctrl* owner_;
     std::map<void*, tree_list_item> items_;
     tree_list_rename_timer rename_timer_;
     bool pressed_on_current_ = false;
     int header_offset_ = 0;  // the header's sideways scroll, in pixels
+    int mouse_shift_ = 0;    // how far the mouse event being handled was shifted
     tree_list_edit_ctrl* column_editor_ = nullptr;  // child window; null: none open
     wxTreeItemId ending_item_;  // the item of the edit being ended; cleared when it is deleted
     // The scroll layout the tree itself asked for, before the widening.
@@ -228,7 +266,12 @@ public:
     void SetColumnEditable(int column, bool editable = true);
     bool IsColumnShown(int column) const;
     void SetColumnShown(int column, bool shown = true);
-    int GetMainColumn() const { return 0; }
+    int GetMainColumn() const { return main_column_; }
+    // Makes `column` the one with the tree lines, buttons, item images and
+    // labels; the items' texts and normal images of the old and the new
+    // main column trade places, so every column keeps its contents. A
+    // column out of range changes nothing.
+    void SetMainColumn(int column);
 
     // Per-column item texts and images; column 0 is the tree's label.
     using wxTreeCtrl::GetItemText;
@@ -253,11 +296,37 @@ public:
     void SetSpacing(unsigned int spacing) { main_->SetSpacing(spacing); }
     void SetImageList(wxImageList* list) override;
     void SetStateImageList(wxImageList* list) override { main_->SetStateImageList(list); }
-    void AssignImageList(wxImageList* list);
-    wxImageList* GetImageList() const { return main_->GetImageList(); }
-    wxImageList* GetStateImageList() const { return main_->GetStateImageList(); }
-    void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
-    wxString GetItemText(const wxTreeItemId& item) const override { return main_->GetItemText(item); }
+    virtual void AssignImageList(wxImageList* list);
+    virtual wxImageList* GetImageList() const { return main_->GetImageList(); }
+    virtual wxImageList* GetStateImageList() const { return main_->GetStateImageList(); }
+    // The expand buttons' pictures: normal, selected, expanded and
+    // selected expanded, in that order (the generic tree's).
+    virtual wxImageList* GetButtonsImageList() const { return main_->GetButtonsImageList(); }
+    virtual void SetButtonsImageList(wxImageList* list);
+    virtual void AssignStateImageList(wxImageList* list) { main_->AssignStateImageList(list); }
+    // The control deletes the list.
+    virtual void AssignButtonsImageList(wxImageList* list);
+
+    // Items with their texts in every column: texts[i] goes into column i
+    // (the main column's is the label); missing texts stay empty.
+    using wxTreeCtrl::PrependItem;
+    using wxTreeCtrl::InsertItem;
+    using wxTreeCtrl::AppendItem;
+    virtual wxTreeItemId PrependItem(const wxTreeItemId& parent, const wxArrayString& texts, int image = -1,
+                                     int selected_image = -1, wxTreeItemData* data = nullptr);
+    virtual wxTreeItemId InsertItem(const wxTreeItemId& parent, size_t before, const wxArrayString& texts,
+                                    int image = -1, int selected_image = -1, wxTreeItemData* data = nullptr);
+    virtual wxTreeItemId InsertItem(const wxTreeItemId& parent, const wxTreeItemId& previous,
+                                    const wxArrayString& texts, int image = -1, int selected_image = -1,
+                                    wxTreeItemData* data = nullptr);
+    virtual wxTreeItemId AppendItem(const wxTreeItemId& parent, const wxArrayString& texts, int image = -1,
+                                    int selected_image = -1, wxTreeItemData* data = nullptr);
+
+    // Virtual mode's text source: the text of the item with `data` in
+    // `column`. Returns: the empty text here; derived classes answer.
+    virtual wxString OnGetItemText(wxTreeItemData* data, long column) const;
+    bool is_virtual() const { return HasFlag(KIV_TR_VIRTUAL); }
+    wxString GetItemText(const wxTreeItemId& item) const override { return GetItemText(item, main_column_); }
     int GetItemImage(const wxTreeItemId& item, wxTreeItemIcon which = wxTreeItemIcon_Normal) const override {
         return main_->GetItemImage(item, which);
     }
@@ -360,10 +429,18 @@ private:
     void on_mouse(wxMouseEvent& event) { event.Skip(false); }
     void on_key(wxKeyEvent& event) { event.Skip(); }
     void OnInternalIdle() override { wxControl::OnInternalIdle(); }
+    // Puts texts[i] into column i of `item` (when it was made).
+    wxTreeItemId fill_columns(const wxTreeItemId& item, const wxArrayString& texts);
+    // Gives every item's label and normal image the texts and images of
+    // its cells in `column`, which are emptied.
+    void load_main_from_cells(int column);
+    // The items of the subtree under `item`, `item` first.
+    void collect(const wxTreeItemId& item, std::vector<wxTreeItemId>& out) const;
 
     tree_list_header_window* header_ = nullptr;
     tree_list_main_window* main_ = nullptr;
     int header_height_ = 0;
+    int main_column_ = 0;
 
     wxDECLARE_DYNAMIC_CLASS(tree_list_ctrl);
     wxDECLARE_EVENT_TABLE();
