@@ -118,11 +118,13 @@ TEST(search_panel, the_name_column_takes_the_free_width_and_follows_the_pane) {
     for (int width : {220, 420, 160}) {
         // What the docking manager does when the user drags the sash.
         pane->SetSize(wxSize(width, pane->GetSize().y));
+        auto filled = [](list_ctrl_ptr list) {
+            return list->GetColumnWidth(0) + list->GetColumnWidth(1) == list->GetClientSize().x;
+        };
+        EXPECT_TRUE(pump_until([&] { return filled(d.panel->city_list()) && filled(d.panel->street_list()); }));
         for (list_ctrl_ptr list : {d.panel->city_list(), d.panel->street_list()}) {
-            EXPECT_TRUE(pump_until([&] {
-                return list->GetColumnWidth(0) + list->GetColumnWidth(1) == list->GetClientSize().x;
-            })) << width << ": " << list->GetColumnWidth(0) << " + " << list->GetColumnWidth(1)
-                << " against " << list->GetClientSize().x;
+            EXPECT_TRUE(filled(list)) << width << ": " << list->GetColumnWidth(0) << " + " << list->GetColumnWidth(1)
+                                      << " against " << list->GetClientSize().x;
             EXPECT_GT(list->GetClientSize().x, width - 30) << width;
         }
     }
