@@ -59,11 +59,14 @@ void mdi_child_frame::on_destroy(wxWindowDestroyEvent& event) {
     // The service may hold the last reference, but this object must
     // outlive the event: its docking manager is the window's first event
     // handler and still takes part in delivering it. The reference is
-    // dropped once the application is idle again.
-    if (wxTheApp != nullptr) {
-        addref();
+    // dropped once the application is idle again (without an application,
+    // at the end of this handler).
+    addref();
+    auto_ptr_t<mdi_child_frame> held_here;
+    if (wxTheApp != nullptr)
         wxTheApp->CallAfter([this] { release(); });
-    }
+    else
+        held_here.reset(this);
     child_->Unbind(wxEVT_ACTIVATE, &mdi_child_frame::on_activate, this, child_->GetId());
     child_->Unbind(wxEVT_CLOSE_WINDOW, &mdi_child_frame::on_close, this, child_->GetId());
     child_->Unbind(wxEVT_DESTROY, &mdi_child_frame::on_destroy, this, child_->GetId());
