@@ -95,6 +95,75 @@ const char* safe_pattern(const char* pattern) {
 
 }  // namespace
 
+namespace {
+
+struct plane_point {
+    double x, y;  // metres south and east of the outline's north-west corner
+};
+
+// Twice the signed area of the triangle a, b, c: its sign tells on which
+// side of the line a -> b the point c lies.
+double cross(const plane_point& a, const plane_point& b, const plane_point& c) {
+    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+}
+
+bool opposite_signs(double a, double b) {
+    return (a > 0 && b < 0) || (a < 0 && b > 0);
+}
+
+// Whether the closed outline has two edges that cross each other (a
+// touch at one point or edges along one line do not count).
+bool crosses_itself(const std::vector<plane_point>& p) {
+    const size_t n = p.size();
+    for (size_t i = 0; i < n; ++i) {
+        const plane_point &a = p[i], &b = p[(i + 1) % n];
+        // Edges that share a vertex with edge i cannot cross it.
+        for (size_t j = i + 2; j < n; ++j) {
+            if (i == 0 && j == n - 1)
+                continue;
+            const plane_point &c = p[j], &d = p[(j + 1) % n];
+            if (opposite_signs(cross(c, d, a), cross(c, d, b)) && opposite_signs(cross(a, b, c), cross(a, b, d)))
+                return true;
+        }
+    }
+    return false;
+}
+
+// The convex hull of the points in order around it (Andrew's monotone
+// chain); collinear points on its edges are left out.
+std::vector<plane_point> convex_hull(std::vector<plane_point> p) {
+    std::sort(p.begin(), p.end(),
+              [](const plane_point& a, const plane_point& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    if (p.size() < 3)
+        return p;
+    std::vector<plane_point> hull(2 * p.size());
+    size_t k = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], p[i]) <= 0)
+            --k;
+        hull[k++] = p[i];
+    }
+    for (size_t i = p.size() - 1, lower = k + 1; i > 0; --i) {
+        while (k >= lower && cross(hull[k - 2], hull[k - 1], p[i - 1]) <= 0)
+            --k;
+        hull[k++] = p[i - 1];
+    }
+    hull.resize(k - 1);  // the last point is the first again
+    return hull;
+}
+
+// The shoelace sum over the closed outline, in m² times two.
+double shoelace(const std::vector<plane_point>& p) {
+    double s = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const plane_point& q = p[(i + 1) % p.size()];
+        s += (p[i].x - q.x) * (p[i].y + q.y);
+    }
+    return s;
+}
+
+}  // namespace
+
 double get_polygon_area(const wxArrayRealPoint& points) {
     size_t n = points.GetCount();
     if (n < 3)
@@ -113,18 +182,18 @@ double get_polygon_area(const wxArrayRealPoint& points) {
         north = std::max(north, points[i].x);
         west = std::min(west, points[i].y);
     }
-    std::vector<double> x(n), y(n);
+    std::vector<plane_point> plane(n);
     for (size_t i = 0; i < n; ++i) {
-        x[i] = kiv_calc_distance(north, west, points[i].x, west);
-        y[i] = kiv_calc_distance(points[i].x, west, points[i].x, points[i].y);
+        plane[i].x = kiv_calc_distance(north, west, points[i].x, west);
+        plane[i].y = kiv_calc_distance(points[i].x, west, points[i].x, points[i].y);
     }
-    // The shoelace formula over the outline in click order.
-    double s = 0;
-    for (size_t i = 0; i < n; ++i) {
-        size_t j = (i + 1) % n;
-        s += (x[i] - x[j]) * (y[i] + y[j]);
-    }
-    return std::fabs(s * 5e-7);
+    // An outline that does not cross itself measures its own area, a
+    // concave one too. One clicked crosswise encloses no area of its own
+    // (its loops cancel out): it measures the area of its convex hull,
+    // which is what the user meant by the corners clicked.
+    if (crosses_itself(plane))
+        plane = convex_hull(plane);
+    return std::fabs(shoelace(plane) * 5e-7);
 }
 
 namespace kiv {

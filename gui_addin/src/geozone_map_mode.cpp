@@ -288,7 +288,9 @@ bool geozone_map_mode::motion_proc(const wxPoint& pt) {
             view_->redraw();
         }
     } else if (dragging_) {
-        return move_map_mode::motion_proc(pt);
+        // Unlike the move mode, the view goes on to the tooltip during a
+        // pan too.
+        pan_to(pt);
     } else {
         geozone_flags kind;
         hit_test_geozone(pt.x, pt.y, kind);

@@ -15,6 +15,8 @@
 
 #include <tcl.h>
 
+#include <algorithm>
+
 #include <wx/busyinfo.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
@@ -65,6 +67,18 @@ i_object_col_x* new_col() {
 
 const long list_style = wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL | wxLC_NO_HEADER | wxLC_HRULES | wxLC_VRULES;
 
+const int number_width = 40;     // column 0: the row number
+const int least_name_width = 60; // column 1 never shrinks below this
+
+// The name column takes what the number column leaves of the list's
+// width, so a name shows whole as far as the pane allows.
+void fit_name_column(wxListCtrl* list) {
+    if (list->GetColumnCount() < 2)
+        return;
+    int free_width = list->GetClientSize().x - list->GetColumnWidth(0);
+    list->SetColumnWidth(1, std::max(free_width, least_name_width));
+}
+
 }  // namespace
 
 std::string kiv_search_lower(const std::string& text) {
@@ -114,8 +128,8 @@ void search_container::set_objects(wxListCtrl* ctrl, i_object_col* objects) {
     if (ctrl == nullptr)
         return;
     ctrl->SetItemCount(rows_.get() != nullptr ? rows_->get_count() : 0);
-    ctrl->SetColumnWidth(0, 40);
-    ctrl->SetColumnWidth(1, wxLIST_AUTOSIZE_USEHEADER);
+    ctrl->SetColumnWidth(0, number_width);
+    fit_name_column(ctrl);
     ctrl->Refresh();
 }
 
@@ -176,6 +190,8 @@ map_search_panel::map_search_panel(wxWindow* parent)
     city_list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, &map_search_panel::on_city_activated, this);
     street_list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, &map_search_panel::on_street_activated, this);
     house_list_->Bind(wxEVT_LIST_ITEM_ACTIVATED, &map_search_panel::on_house_activated, this);
+    city_list_->Bind(wxEVT_SIZE, &map_search_panel::on_list_size, this);
+    street_list_->Bind(wxEVT_SIZE, &map_search_panel::on_list_size, this);
 }
 
 map_search_panel::~map_search_panel() {
@@ -192,9 +208,13 @@ map_search_panel::~map_search_panel() {
         city_list_->Unbind(wxEVT_LIST_ITEM_ACTIVATED, &map_search_panel::on_city_activated, this);
         street_list_->Unbind(wxEVT_LIST_ITEM_ACTIVATED, &map_search_panel::on_street_activated, this);
         house_list_->Unbind(wxEVT_LIST_ITEM_ACTIVATED, &map_search_panel::on_house_activated, this);
+        city_list_->Unbind(wxEVT_SIZE, &map_search_panel::on_list_size, this);
+        street_list_->Unbind(wxEVT_SIZE, &map_search_panel::on_list_size, this);
     }
-    city_rows_->set_objects(nullptr, nullptr);
-    street_rows_->set_objects(nullptr, nullptr);
+    // The lists may stay on screen (the frame keeps the pane) after their
+    // row sources are gone: they must have no rows left to ask about.
+    city_rows_->set_objects(wnd_ != nullptr ? city_list_ : nullptr, nullptr);
+    street_rows_->set_objects(wnd_ != nullptr ? street_list_ : nullptr, nullptr);
 }
 
 void map_search_panel::show_result(i_search_item* item) {
@@ -339,6 +359,12 @@ void map_search_panel::on_street_selected(wxListEvent& event) {
 
 void map_search_panel::on_house_selected(wxListEvent& event) {
     event.Skip();
+}
+
+void map_search_panel::on_list_size(wxSizeEvent& event) {
+    event.Skip();
+    if (auto* list = wxDynamicCast(event.GetEventObject(), wxListCtrl))
+        fit_name_column(list);
 }
 
 void map_search_panel::activate(i_object_col* items, long row) {

@@ -60,8 +60,10 @@ void map_view::on_paint(wxPaintEvent&) {
     dc.SetBrush(*wxWHITE_BRUSH);
     dc.SetBackground(*wxWHITE_BRUSH);
     dc.DrawRectangle(0, 0, size.x, size.y);
+    // Without a mode the view shows white with the scale bar; a mode
+    // that shifts the picture asks for no scale bar.
     auto_ptr_t<i_map_mode> mode(get_active_mode());
-    if (mode && mode->on_draw(&dc, map_dc_.get()))
+    if (!mode || mode->on_draw(&dc, map_dc_.get()))
         draw_end(&dc);
 }
 

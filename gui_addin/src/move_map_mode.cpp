@@ -57,11 +57,7 @@ bool move_map_mode::motion_proc(const wxPoint& pt) {
     if (wnd == nullptr)
         return false;
     last_ = pt;
-    if (dragging_) {
-        end_ = pt;
-        if (end_ != start_)
-            wnd->Refresh(false);
-    }
+    pan_to(pt);
     if (coords_enabled()) {
         auto_ptr_t<i_gis_viewport> vp(viewport());
         geo_point at;
@@ -69,6 +65,15 @@ bool move_map_mode::motion_proc(const wxPoint& pt) {
             view_->set_status_text(get_fmt_coord(at.lat, at.lon), 3);
     }
     return end_ == start_;
+}
+
+void move_map_mode::pan_to(const wxPoint& pt) {
+    wxWindow* wnd = map_wnd();
+    if (!dragging_ || wnd == nullptr)
+        return;
+    end_ = pt;
+    if (end_ != start_)
+        wnd->Refresh(false);
 }
 
 bool move_map_mode::click_up_proc(const wxPoint&) {

@@ -4,14 +4,17 @@
 //     the pop-up, the animation thread's schedule and its end, schedule
 //     entries following inserted and removed statuses, pictures (XPM,
 //     highlighted and grey copies), tooltip bounds and the double-click
-//     action. The core runs with its event service, which numbers the
-//     status events.
+//     action; the status events reaching a handler installed by name as
+//     real GUI events. The framework runs as an application runs it, with
+//     the frame and GUI event services.
 
-#include "../core/core_session.h"
 #include "gui_harness.h"
+#include "gui_session.h"
 
 #include <gtest/gtest.h>
 
+#include <kiv/gui/i_gui_event.h>
+#include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/status_ctrl.h>
 #include <kiv/image/image_lib.h>
 
@@ -55,12 +58,7 @@ wxColour pixel(const wxBitmap& bitmap, int x, int y) {
 
 class controls_status : public ::testing::Test {
 protected:
-    controls_status() : session(false) {}
     void SetUp() override {
-        // The core's own entry, through its loader: every library exports
-        // an entry under the same name, so a direct call could bind to
-        // another library's.
-        ASSERT_NE(kiv_core()->load_library(KIV_BIN_DIR "/kiv_core.so"), nullptr);
         frame = new wxFrame(nullptr, wxID_ANY, "status", wxPoint(0, 0), wxSize(700, 300));
         bar = frame->CreateStatusBar(2);
         wxTheApp->SetTopWindow(frame);
@@ -81,7 +79,7 @@ protected:
     // Waits until the animation thread has ended by itself.
     void wait_idle() { ASSERT_TRUE(pump_until([&]() { return !ctrl->is_animating(); })); }
 
-    kiv_test::core_session session;
+    kiv_gui_test::gui_session session;
     wxFrame* frame = nullptr;
     wxStatusBar* bar = nullptr;
     auto_ptr_t<kiv::i_object_col_x> statuses;
@@ -347,4 +345,58 @@ TEST_F(controls_status, tooltip_is_bounded_and_double_click_runs_the_action) {
     EXPECT_FALSE(status->get_ctrl()->IsEnabled());
     status->enable(true);
     EXPECT_TRUE(status->get_ctrl()->IsEnabled());
+}
+
+// Hears the status events by name, as any component installs a GUI
+// handler.
+class status_listener : public wxEvtHandler {
+public:
+    status_listener() {
+        for (const char* name : names)
+            kiv_install_gui_handler(0, name, kiv_gui_event_handler(status_listener::on_event), this);
+    }
+    ~status_listener() override {
+        for (const char* name : names)
+            kiv_uninstall_gui_handler(0, name, kiv_gui_event_handler(status_listener::on_event), this);
+    }
+    void on_event(kiv::i_gui_event& event) {
+        event.Skip();
+        // A plain wxCommandEvent in disguise would be no gui_event here.
+        auto* real = dynamic_cast<kiv::gui_event*>(static_cast<wxEvent*>(&event));
+        heard.push_back(real != nullptr ? real->get_event_type() : 0u);
+    }
+    static constexpr const char* names[] = {"STATUS_EVT_CHANGE", "STATUS_EVT_BEGIN_THREAD"};
+    std::vector<unsigned> heard;  // the core type of each event; 0: not a gui_event
+};
+
+unsigned type_of(const char* name) {
+    kiv::gui_event event(name, 0, nullptr);
+    return event.get_event_type();
+}
+
+TEST_F(controls_status, status_events_reach_handlers_installed_by_name_as_gui_events) {
+    auto_ptr_t<kiv::status_item> status = make_status({rgba(9, 9, 9)}, {0}, {0});
+    statuses->add_item(status.get());
+    make_ctrl();
+    wait_idle();
+    status_listener listener;
+    const unsigned change = type_of("STATUS_EVT_CHANGE"), begin = type_of("STATUS_EVT_BEGIN_THREAD");
+    ASSERT_NE(change, 0u);
+    ASSERT_NE(begin, 0u);
+    struct step {
+        const char* what;
+        std::function<void()> act;
+        std::vector<unsigned> heard;
+    } steps[] = {
+        {"hide", [&] { status->hide(); }, {change}},
+        {"show", [&] { status->show(true); }, {change, begin}},
+        {"enable", [&] { status->enable(true); }, {begin}},
+    };
+    for (const step& s : steps) {
+        listener.heard.clear();
+        s.act();
+        EXPECT_TRUE(pump_until([&] { return listener.heard.size() >= s.heard.size(); })) << s.what;
+        kiv_gui_test::pump();
+        EXPECT_EQ(listener.heard, s.heard) << s.what;
+    }
 }

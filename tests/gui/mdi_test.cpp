@@ -2,8 +2,8 @@
 //
 //     MDI child frames under a wxMDIParentFrame (a notebook on GTK) and
 //     the MDI service: activation, a vetoed close, a close that drops
-//     the service's last reference inside the handler, and a top frame
-//     that is not an MDI parent.
+//     the service's last reference inside the handler, a child destroyed
+//     without a close, and a top frame that is not an MDI parent.
 
 #include <kiv/gui/mdi.h>
 
@@ -50,6 +50,9 @@ protected:
     void TearDown() override {
         parent->Destroy();
         pump();
+        // The children still open leave the service as their windows go,
+        // and are released once the destroy events are through.
+        EXPECT_TRUE(pump_until([] { return !wxTheApp->HasPendingEvents(); }));
         kiv_core()->unregister_service("svc_gui_mdi");
         service.reset();  // the children still open go with it
     }
@@ -128,6 +131,25 @@ TEST_F(mdi_case, removing_another_child_still_clears_the_active_frame) {
     service->remove_child_frame(a, false);
     EXPECT_EQ(active(), nullptr);
     EXPECT_NE(a->get_child_wnd(), nullptr);  // not closed
+}
+
+TEST_F(mdi_case, a_child_destroyed_without_a_close_leaves_the_service) {
+    logged_child* a = open("a");
+    logged_child* b = open("b");
+    ASSERT_TRUE(pump_until([&] { return active() == b; }));
+    log.clear();
+    // The window goes as its parent would take it: no close event.
+    b->get_child_wnd()->Destroy();
+    auto_ptr_t<i_object_col> frames;
+    ASSERT_TRUE(pump_until([&] {
+        frames.reset(service->get_child_frames());
+        return frames && frames->get_count() == 1u && log.find("~b ") != std::string::npos;
+    }));
+    auto_ptr_t<i_object> left(frames->get_item_by_pos(0));
+    EXPECT_EQ(kiv_cast_mdi_child_frame(left), a);
+    EXPECT_NE(a->get_child_wnd(), nullptr);
+    // The service held b's last reference; b gave up its handlers first.
+    EXPECT_NE(log.find("off b ~b "), std::string::npos) << log;
 }
 
 TEST(mdi, under_a_plain_frame_no_child_window_is_made_and_the_service_ignores_it) {

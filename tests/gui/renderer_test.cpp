@@ -1,7 +1,8 @@
 // renderer_test.cpp --
 //
 //     The renderer service switching one parent window between object
-//     renderers, and the property sheet built from application pages.
+//     renderers (also when the parent window dies first), and the
+//     property sheet built from application pages.
 
 #include <kiv/core/object_col.h>
 #include <kiv/gui/property_sheet.h>
@@ -39,7 +40,8 @@ protected:
     void TearDown() override {
         service.reset();
         made.clear();
-        frame->Destroy();
+        if (frame != nullptr)
+            frame->Destroy();
         pump();
     }
 
@@ -97,6 +99,17 @@ TEST_F(renderers, unregistering_the_current_renderer_clears_it) {
     parent->SetSize(200, 100);  // no renderer to resize, nothing touched
     EXPECT_TRUE(service->activate_renderer("map", nullptr));
     EXPECT_TRUE(made[0]->window->IsShown());
+}
+
+TEST_F(renderers, the_service_outlives_its_parent_window) {
+    ASSERT_TRUE(service->activate_renderer("map", nullptr));
+    // The usual order at shut-down: the windows go first.
+    frame->Destroy();
+    frame = nullptr;
+    pump();
+    EXPECT_EQ(service->get_renderer_parent_wnd(), nullptr);
+    // Releasing the service must not reach the destroyed parent.
+    service.reset();
 }
 
 // One notebook page per application page.

@@ -30,16 +30,15 @@ struct notebook_event {
     }
 };
 
-// A tab control that refuses the tabs it is told to.
+// A tab control that refuses the tabs it is told to. It answers without
+// the base: its true alone must have the tab activated.
 class refusing_tabs : public tab_control {
 public:
     using tab_control::tab_control;
     int refused = -1;
 
 protected:
-    bool tab_changed(unsigned int index) override {
-        return static_cast<int>(index) != refused && tab_control::tab_changed(index);
-    }
+    bool tab_changed(unsigned int index) override { return static_cast<int>(index) != refused; }
 };
 
 class tab_control_case : public ::testing::Test {

@@ -4,7 +4,8 @@
 //     of the length so far plus the segment to the cursor, the right
 //     button's reset, the rubber line after a release, the overlay's
 //     colour by pixel probes, and the labels and areas it shows (a
-//     concave outline measures its own area, not its hull's).
+//     concave outline measures its own area, not its hull's; one clicked
+//     crosswise measures its hull).
 
 #include "addin_session.h"
 
@@ -67,6 +68,9 @@ TEST(dimension_area, outlines_measure_their_own_area) {
         // Its hull would be 3.5.
         {"concave L", outline({{0, 0}, {2, 0}, {2, 1}, {1, 1}, {1, 2}, {0, 2}}), 3},
         {"large rectangle", outline({{0, 0}, {100, 0}, {100, 100}, {0, 100}}), 10000},
+        // Crosswise outlines enclose nothing of their own: their hull.
+        {"square clicked crosswise", outline({{0, 0}, {1, 1}, {1, 0}, {0, 1}}), 1},
+        {"crosswise with a point inside", outline({{0, 0}, {2, 2}, {2, 0}, {0, 2}, {1, 1}}), 4},
     };
     for (const area_case& c : cases)
         EXPECT_NEAR(get_polygon_area(c.points), c.km2, c.km2 * 1e-5 + 1e-6) << c.name;
@@ -174,6 +178,22 @@ TEST_F(dimension_mode_test, clicks_add_up_the_segments) {
     s.map->activate_mode_by_name("MAP_MODE_MOVE");
     EXPECT_EQ(mode->get_points().GetCount(), 0u);
     EXPECT_EQ(status(), "");
+}
+
+TEST_F(dimension_mode_test, four_corners_clicked_crosswise_measure_the_square_they_span) {
+    show(lat0, lon0, 100000);
+    const wxPoint a(100, 100), b(300, 100), c(300, 300), d(100, 300);
+    for (wxPoint at : {a, c, b, d})
+        click_at(at.x, at.y);
+    ASSERT_EQ(mode->get_points().GetCount(), 4u);
+    wxArrayRealPoint in_order;
+    for (wxPoint at : {a, b, c, d}) {
+        geo_point g = location_at(at.x, at.y);
+        in_order.Add(wxRealPoint(g.lat, g.lon));
+    }
+    double square = get_polygon_area(in_order);
+    EXPECT_GT(square, 10);  // 200 pixels at 1:100000: several km a side
+    EXPECT_NEAR(get_polygon_area(mode->get_points()), square, square * 1e-9);
 }
 
 // Whether a pure-red pixel lies on the segment between two places.

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/statusbr.h>
+
 #include <string>
 #include <vector>
 
@@ -366,11 +368,19 @@ TEST_F(geozone_mode_test, a_circle_shows_its_deviation_and_an_empty_spot_still_p
     EXPECT_EQ(pixel(shot, 200 + 40, 200),
               unsigned(map_at(240, 200, 0) << 16 | map_at(240, 200, 1) << 8 | map_at(240, 200, 2)));
 
-    // Dragging an empty spot pans as the move mode does.
+    // Dragging an empty spot pans as the move mode does, with the action
+    // and the cursor's place shown all along.
     geo_point before{0, 0};
     ASSERT_TRUE(s.map->get_center(before));
+    wxStatusBar* bar = s.frame->GetStatusBar();
+    for (int field : {0, 1, 3})
+        bar->SetStatusText("", field);
     mouse(wxEVT_LEFT_DOWN, wxPoint(300, 300));
     mouse(wxEVT_MOTION, wxPoint(350, 300), true);
+    EXPECT_TRUE(mode->is_dragging());
+    EXPECT_EQ(bar->GetStatusText(1), "Action: add point");
+    EXPECT_EQ(bar->GetStatusText(0), "Location: Unknown");
+    EXPECT_FALSE(bar->GetStatusText(3).empty());
     mouse(wxEVT_LEFT_UP, wxPoint(350, 300));
     geo_point after{0, 0};
     ASSERT_TRUE(s.map->get_center(after));

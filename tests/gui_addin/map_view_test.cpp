@@ -449,7 +449,8 @@ TEST_F(map_view_test, modes_switch_with_their_events_and_an_unknown_name_leaves_
     s.map->activate_mode_by_name("MAP_MODE_MOVE");
     active.reset(s.map->get_active_mode());
     EXPECT_EQ(static_cast<kiv::i_map_mode*>(active.get()), static_cast<kiv::i_map_mode*>(s.move));
-    // Without a mode a key does nothing and the paint shows no map.
+    // Without a mode a key does nothing and the paint shows no map, only
+    // the scale bar.
     s.map->activate_mode_by_name("MAP_MODE_NONE");
     show(lat0, lon0, 200000);
     geo_point before = centre();
@@ -457,6 +458,7 @@ TEST_F(map_view_test, modes_switch_with_their_events_and_an_unknown_name_leaves_
     EXPECT_EQ(centre().lon, before.lon);
     wxImage shot = capture(wnd());
     EXPECT_EQ(pixel(shot, size().x / 2, size().y / 2), 0xFFFFFFu);
+    EXPECT_EQ(pixel(shot, 20, size().y - 25), 0xFF0000u);
 }
 
 TEST_F(map_view_test, modes_are_menu_commands_checked_while_active) {

@@ -3,7 +3,10 @@
 //     The map search panel on the ozm driver and its demo town: a town,
 //     a street and a house found by typing as a user does, the street
 //     match lower-casing both the names and the typed text, and the
-//     activated house centring the map on it with the marker shown.
+//     activated house centring the map on it with the marker shown; the
+//     name column filling the list as the pane changes its size; a first
+//     search in either alphabet; and the panel released while its lists
+//     stay on screen with rows in them.
 
 #include "addin_session.h"
 
@@ -12,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/textctrl.h>
+#include <wx/weakref.h>
 
 using namespace kiv_gui_test;
 
@@ -23,6 +27,8 @@ std::string name_at(kiv::i_object_col* items, long row) {
     kiv::i_search_item* item = kiv_cast_i_search_item(holder);
     return item != nullptr && item->get_name() != nullptr ? item->get_name() : "";
 }
+
+using list_ctrl_ptr = kiv::list_ctrl*;
 
 long selected_row(wxListCtrl* list) {
     return list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
@@ -39,6 +45,126 @@ void activate_row(wxListCtrl* list, long row) {
     event.SetEventObject(list);
     event.SetIndex(row);
     list->GetEventHandler()->ProcessEvent(event);
+}
+
+// The ozm driver on the demo maps, with the search panel docked left in
+// the session's frame as the viewer docks it.
+class demo_search {
+public:
+    demo_search() {
+        panel.reset(new kiv::map_search_panel(s.frame));
+        panel->addref();
+        EXPECT_NE(panel->get_wnd(), nullptr);
+        if (panel->get_wnd() == nullptr)
+            return;
+        manager()->AddPane(panel->get_wnd(), wxAuiPaneInfo().Left().Name("search").BestSize(220, 400));
+        manager()->Update();
+        pump();
+    }
+    ~demo_search() {
+        if (panel && panel->get_wnd() != nullptr)
+            manager()->DetachPane(panel->get_wnd());
+    }
+    wxAuiManager* manager() { return s.gui.frame_service->get_frame_manager(); }
+
+    env_var fonts{"KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu"};
+    env_var maps{"KIV_OZM_MAPS_PATH", KIV_BIN_DIR "/demo/ozm/maps"};
+    env_var render{"KIV_OZM_RENDER_CONFIG_PATH", KIV_BIN_DIR "/demo/ozm/render"};
+    addin_session s{nullptr, false, "gis_ozm_driver.so"};
+    auto_ptr_t<kiv::map_search_panel> panel;
+};
+
+// The names of every row of `items`.
+std::vector<std::string> names_of(kiv::i_object_col* items) {
+    std::vector<std::string> out;
+    for (unsigned i = 0; i < items->get_count(); ++i)
+        out.push_back(name_at(items, i));
+    return out;
+}
+
+TEST(search_panel, a_first_search_finds_the_demo_town_in_either_alphabet) {
+    demo_search d;
+    ASSERT_NE(d.panel->get_wnd(), nullptr);
+    struct typed {
+        const char* text;
+        std::vector<std::string> towns;
+    } cases[] = {
+        {"nov", {"Novy Dvor"}},
+        {"нов", {"Новы Двор"}},
+        {"Б", {"Белый Бор"}},
+        {"kam", {"Kamenka"}},
+        {"z", {"Zarechye"}},
+        {"лес", {"Лесной"}},
+    };
+    for (const typed& t : cases) {
+        d.panel->city_field()->SetValue(wxString::FromUTF8(t.text));
+        EXPECT_EQ(names_of(d.panel->cities()), t.towns) << t.text;
+        EXPECT_EQ(d.panel->city_list()->GetItemCount(), long(t.towns.size())) << t.text;
+    }
+    // The town under its Latin name has its streets too.
+    d.panel->city_field()->SetValue("nov");
+    send_enter(d.panel->city_field());
+    EXPECT_EQ(d.panel->streets()->get_count(), 13u);
+    EXPECT_EQ(d.panel->houses()->get_count(), 5u);
+}
+
+TEST(search_panel, the_name_column_takes_the_free_width_and_follows_the_pane) {
+    demo_search d;
+    ASSERT_NE(d.panel->get_wnd(), nullptr);
+    d.panel->city_field()->SetValue(wxString::FromUTF8("Новы"));
+    send_enter(d.panel->city_field());
+    ASSERT_GT(d.panel->street_list()->GetItemCount(), 0);
+    wxWindow* pane = d.panel->get_wnd();
+    for (int width : {220, 420, 160}) {
+        // What the docking manager does when the user drags the sash.
+        pane->SetSize(wxSize(width, pane->GetSize().y));
+        auto filled = [](list_ctrl_ptr list) {
+            return list->GetColumnWidth(0) + list->GetColumnWidth(1) == list->GetClientSize().x;
+        };
+        EXPECT_TRUE(pump_until([&] { return filled(d.panel->city_list()) && filled(d.panel->street_list()); }));
+        for (list_ctrl_ptr list : {d.panel->city_list(), d.panel->street_list()}) {
+            EXPECT_TRUE(filled(list)) << width << ": " << list->GetColumnWidth(0) << " + " << list->GetColumnWidth(1)
+                                      << " against " << list->GetClientSize().x;
+            EXPECT_GT(list->GetClientSize().x, width - 30) << width;
+        }
+    }
+    // The town's whole name fits.
+    pane->SetSize(wxSize(220, pane->GetSize().y));
+    kiv::list_ctrl* cities = d.panel->city_list();
+    ASSERT_TRUE(pump_until([&] { return cities->GetClientSize().x > 180; }));
+    int text_width = cities->GetTextExtent(wxString::FromUTF8("Новы Двор")).x;
+    EXPECT_GT(cities->GetColumnWidth(1), text_width + 8);
+}
+
+TEST(search_panel, released_while_the_frame_lives_its_lists_keep_no_rows) {
+    demo_search d;
+    ASSERT_NE(d.panel->get_wnd(), nullptr);
+    ASSERT_TRUE(kiv_core()->register_service(d.panel.get(), "SVC_MAP_SEARCH_PANEL"));
+    d.panel->city_field()->SetValue(wxString::FromUTF8("Новы"));
+    send_enter(d.panel->city_field());
+    wxWeakRef<kiv::list_ctrl> cities(d.panel->city_list()), streets(d.panel->street_list());
+    ASSERT_EQ(cities->GetItemCount(), 1);
+    ASSERT_GT(streets->GetItemCount(), 0);
+    wxWindow* pane = d.panel->get_wnd();
+    d.manager()->DetachPane(pane);
+    // The registry holds the last reference: the panel goes, its window
+    // stays in the frame.
+    d.panel.reset();
+    kiv_core()->unregister_service("SVC_MAP_SEARCH_PANEL");
+    ASSERT_TRUE(cities && streets);
+    for (kiv::list_ctrl* list : {cities.get(), streets.get()}) {
+        EXPECT_EQ(list->GetItemCount(), 0);
+        // A repaint, or a read of a row still counted, must not reach the
+        // freed rows.
+        list->Refresh();
+        list->Update();
+        if (list->GetItemCount() > 0) {
+            EXPECT_FALSE(list->GetItemText(0, 1).empty());
+        }
+    }
+    pump();
+    pane->Destroy();
+    pump();
 }
 
 TEST(search_panel, a_town_a_street_and_a_house_end_with_the_map_centred_and_marked) {

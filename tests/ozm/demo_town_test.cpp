@@ -4,7 +4,9 @@
 //     the library entry starts it, registered with "svc_gis", and images
 //     asked of the service at render levels 1, 3, 5, 7, 9 and 12. Each
 //     image is checked by probes at known places (background, water, a
-//     road's colour, a label's ink), not against golden files.
+//     road's colour, a label's ink), not against golden files. The
+//     service's place search finds every town the overview shows, in
+//     either alphabet, and the town's streets and houses.
 
 #include <kiv/image/i_image.h>
 #include <kiv/ozm/test_hooks.h>
@@ -130,6 +132,52 @@ TEST_F(demo_town_test, images_at_six_levels_show_ground_water_roads_and_labels) 
                 << p.what << " at level " << c.level;
         }
     }
+}
+
+// Every text of a search result, in its order.
+std::vector<std::string> texts(i_gis_search_result* found) {
+    std::vector<std::string> out;
+    for (bool more = found != nullptr && found->first(); more; more = found->next())
+        out.push_back(found->get_result_text() != nullptr ? found->get_result_text() : "");
+    return out;
+}
+
+TEST_F(demo_town_test, a_first_search_finds_every_town_of_the_overview_in_either_alphabet) {
+    const struct {
+        const char* typed;
+        std::vector<std::string> towns;
+    } cases[] = {
+        {"nov", {"Novy Dvor"}},
+        {"нов", {"Новы Двор"}},
+        {"НОВЫ ДВОР", {"Новы Двор"}},
+        {"белый", {"Белый Бор"}},
+        {"Kamenka", {"Kamenka"}},
+        {"zar", {"Zarechye"}},
+        {"лесной", {"Лесной"}},
+        {"xyz", {}},
+    };
+    for (const auto& c : cases) {
+        auto_ptr_t<i_gis_search_result> found(gis->search_cities("ozm", c.typed, ""));
+        EXPECT_EQ(texts(found.get()), c.towns) << c.typed;
+    }
+    // The town has its streets and their houses under either name; the
+    // neighbours are names only.
+    for (const char* name : {"Novy Dvor", "Новы Двор"}) {
+        auto_ptr_t<i_gis_search_result> town(gis->search_cities("ozm", name, ""));
+        ASSERT_TRUE(town && town->first()) << name;
+        EXPECT_NEAR(town->get_result_lat(), 53.902, 1e-4);
+        auto_ptr_t<i_gis_search_result> streets(gis->search_streets("ozm", town->get_result_id(), ""));
+        ASSERT_TRUE(streets) << name;
+        EXPECT_EQ(streets->get_count(), 13u) << name;
+        ASSERT_TRUE(streets->first());
+        auto_ptr_t<i_gis_search_result> houses(gis->search_houses("ozm", streets->get_result_id(), ""));
+        ASSERT_TRUE(houses) << name;
+        EXPECT_EQ(houses->get_count(), 5u) << name;
+    }
+    auto_ptr_t<i_gis_search_result> neighbour(gis->search_cities("ozm", "Kamenka", ""));
+    ASSERT_TRUE(neighbour && neighbour->first());
+    auto_ptr_t<i_gis_search_result> none(gis->search_streets("ozm", neighbour->get_result_id(), ""));
+    EXPECT_EQ(none ? none->get_count() : 0u, 0u);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 //     railway, buildings with house numbers, points of interest and one
 //     coverage polygon; a regional overview map for the coarse levels
 //     with the town, four neighbours, a large lake, rivers and motorways;
-//     and the pictures the render styles use. Everything comes from a
+//     and the pictures the render styles use. The search indexes hold
+//     every town the overview shows: the town (under its Cyrillic and
+//     Latin names) with its streets and houses, the neighbours by name. Everything comes from a
 //     fixed pseudo-random sequence, so every build writes the same bytes.
 //
 //         ozm_demo <output folder>
@@ -285,7 +287,9 @@ void add_town(map_writer& w) {
     // The town itself.
     w.add_feature(spot(60, class1, 53.9020, 27.5520, "Новы Двор"));
 
-    // The search index.
+    // The search index: the town under the name its label shows and the
+    // name the maps list gives it, so a first search finds it in either
+    // alphabet; both with the streets and their houses.
     kiv::ozm_writer::city town{"Новы Двор", pt(53.902, 27.552), {}};
     for (int row = 0; row < grid_rows; ++row) {
         kiv::ozm_writer::street s{east_west_names[row], pt(street_lat(row), street_lon(6)), {}};
@@ -293,6 +297,8 @@ void add_town(map_writer& w) {
             s.houses.push_back({std::to_string(n), pt(street_lat(row) + 0.0010, street_lon(n / 2) + 0.003)});
         town.streets.push_back(s);
     }
+    w.add_city(town);
+    town.name = "Novy Dvor";
     w.add_city(town);
 }
 
@@ -312,6 +318,10 @@ void add_region(map_writer& w) {
         w.add_feature(area(62, class2, blob(seq, t.lat, t.lon, t.size, 24, 0.25)));
         w.add_feature(spot(61, class2, t.lat, t.lon, t.name));
     }
+    // The search index: the neighbours by their names (the town itself,
+    // with its streets, is in the town map's index).
+    for (size_t i = 1; i < sizeof towns / sizeof towns[0]; ++i)
+        w.add_city({towns[i].name, pt(towns[i].lat, towns[i].lon), {}});
     // A large lake north-west of the town.
     w.add_feature(area(1, class2, blob(seq, 54.620, 27.050, 0.120, 48, 0.22), "Вялікае возера"));
     // Rivers and motorways between the towns.

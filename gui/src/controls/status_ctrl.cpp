@@ -13,11 +13,11 @@
 
 #include <kiv/gui/status_ctrl.h>
 
-#include "status_events.h"
 #include "status_pictures.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
+#include <kiv/gui/i_gui_event_proc.h>
 
 #include <wx/app.h>
 #include <wx/bmpbuttn.h>
@@ -114,28 +114,15 @@ status_ctrl::status_ctrl(wxStatusBar* bar, unsigned field, i_object_col* statuse
         popup_->Bind(wxEVT_ACTIVATE, &status_ctrl::on_kill_focus, this);
     }
 
-    change_type_ = status_event_type("STATUS_EVT_CHANGE");
-    begin_type_ = status_event_type("STATUS_EVT_BEGIN_THREAD");
-    if (wxTheApp != nullptr) {
-        if (change_type_ != 0)
-            wxTheApp->Connect(0, change_type_, wxEventHandler(status_ctrl::on_change), nullptr, this);
-        if (begin_type_ != 0)
-            wxTheApp->Connect(0, begin_type_, wxEventHandler(status_ctrl::on_begin_thread), nullptr,
-                              this);
-    }
+    kiv_install_gui_handler(0, "STATUS_EVT_CHANGE", wxEventHandler(status_ctrl::on_change), this);
+    kiv_install_gui_handler(0, "STATUS_EVT_BEGIN_THREAD", wxEventHandler(status_ctrl::on_begin_thread), this);
     start_thread();
 }
 
 status_ctrl::~status_ctrl() {
     stop_threads(20);
-    if (wxTheApp != nullptr) {
-        if (change_type_ != 0)
-            wxTheApp->Disconnect(0, change_type_, wxEventHandler(status_ctrl::on_change), nullptr,
-                                 this);
-        if (begin_type_ != 0)
-            wxTheApp->Disconnect(0, begin_type_, wxEventHandler(status_ctrl::on_begin_thread),
-                                 nullptr, this);
-    }
+    kiv_uninstall_gui_handler(0, "STATUS_EVT_CHANGE", wxEventHandler(status_ctrl::on_change), this);
+    kiv_uninstall_gui_handler(0, "STATUS_EVT_BEGIN_THREAD", wxEventHandler(status_ctrl::on_begin_thread), this);
     // Icons in the pop-up belong to their statuses: give them back to the
     // bar before the pop-up goes.
     const unsigned count = statuses_->get_count();

@@ -1,22 +1,18 @@
 // status_events.h --
 //
-//     The GUI events of the status icons. An event name becomes the core's
-//     type number for it ("svc_event"), which is also its wxWidgets event
-//     type; events go to the application object with id 0, the way every
-//     GUI event of the framework travels.
+//     The GUI events of the status icons. They travel as every GUI event
+//     of the framework does: a gui_event of the name with id 0, fired
+//     through "svc_gui_event" to the application object, so a handler
+//     installed by name gets a real i_gui_event.
 
 #ifndef KIV_GUI_STATUS_EVENTS_H
 #define KIV_GUI_STATUS_EVENTS_H
 
-#include <wx/event.h>
-
 namespace kiv {
 
-// Returns: the event type of `name`, 0 without a core or "svc_event".
-int status_event_type(const char* name);
-// Queues an event of that name with id 0 on the application object; it
-// is handled later on the GUI thread. Dropped without an application or
-// an event type. Any thread.
+// Queues the GUI event `name` (id 0, no object); the GUI thread handles
+// it later. Dropped without "svc_gui_event" or a frame service. Any
+// thread.
 void post_status_event(const char* name);
 
 }  // namespace kiv

@@ -8,8 +8,6 @@
 
 #include <kiv/core/log.h>
 
-#include <wx/frame.h>
-
 namespace kiv {
 
 renderer_service::renderer_service(wxFrame* frame, wxWindow* parent)
@@ -17,13 +15,14 @@ renderer_service::renderer_service(wxFrame* frame, wxWindow* parent)
     kiv_trace("renderer_service::renderer_service(%p, %p)", static_cast<void*>(frame), static_cast<void*>(parent));
     set_name("renderer_service");
     renderers_->addref();
-    if (parent_ != nullptr)
+    if (parent_)
         parent_->Bind(wxEVT_SIZE, &renderer_service::on_size, this);
 }
 
 renderer_service::~renderer_service() {
     kiv_trace("renderer_service::~renderer_service()");
-    if (parent_ != nullptr)
+    // A parent destroyed first took the binding with it.
+    if (parent_)
         parent_->Unbind(wxEVT_SIZE, &renderer_service::on_size, this);
     current_ = nullptr;
 }
@@ -46,7 +45,7 @@ bool renderer_service::activate_renderer(const char* name, i_object* object) {
         current_ = renderer;
         if (current_ != nullptr) {
             if (wxWindow* window = current_->get_window()) {
-                if (parent_ != nullptr)
+                if (parent_)
                     window->SetSize(parent_->GetClientSize());
                 window->Show();
             }
@@ -72,7 +71,7 @@ void renderer_service::unregister_renderer(i_object_renderer* renderer) {
 }
 
 wxWindow* renderer_service::get_renderer_parent_wnd() {
-    return parent_;
+    return parent_.get();
 }
 
 i_object_col* renderer_service::get_renderers() {

@@ -8,6 +8,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/gui/i_gui_frame.h>
 
+#include <wx/app.h>
 #include <wx/iconbndl.h>
 
 namespace kiv {
@@ -49,13 +50,32 @@ mdi_child_frame::~mdi_child_frame() {
 }
 
 // The parent may destroy the window without a close event (when it
-// goes itself): the frame forgets it then.
+// goes itself): the frame forgets it then and leaves the service, as a
+// close would have it.
 void mdi_child_frame::on_destroy(wxWindowDestroyEvent& event) {
-    if (event.GetEventObject() == child_) {
-        layout_.UnInit();
-        child_ = nullptr;
-    }
     event.Skip();
+    if (event.GetEventObject() != child_)
+        return;
+    // The service may hold the last reference, but this object must
+    // outlive the event: its docking manager is the window's first event
+    // handler and still takes part in delivering it. The reference is
+    // dropped once the application is idle again (without an application,
+    // at the end of this handler).
+    addref();
+    auto_ptr_t<mdi_child_frame> held_here;
+    if (wxTheApp != nullptr)
+        wxTheApp->CallAfter([this] { release(); });
+    else
+        held_here.reset(this);
+    child_->Unbind(wxEVT_ACTIVATE, &mdi_child_frame::on_activate, this, child_->GetId());
+    child_->Unbind(wxEVT_CLOSE_WINDOW, &mdi_child_frame::on_close, this, child_->GetId());
+    child_->Unbind(wxEVT_DESTROY, &mdi_child_frame::on_destroy, this, child_->GetId());
+    uninstall_global_handlers();
+    auto_ptr_t<i_object> mdi_object(find_service("svc_gui_mdi"));
+    if (i_mdi_service* mdi = kiv_cast_i_mdi_service(mdi_object))
+        mdi->remove_child_frame(this, false);
+    layout_.UnInit();
+    child_ = nullptr;
 }
 
 bool mdi_child_frame::get_interface(const char* name, void** out) {

@@ -165,8 +165,8 @@ wxToggleButton* tab_control::get_tab_button(unsigned int index) {
     return index < buttons_.size() ? buttons_[index] : nullptr;
 }
 
-bool tab_control::tab_changed(unsigned int index) {
-    return activate_tab(index);
+bool tab_control::tab_changed(unsigned int) {
+    return true;
 }
 
 void tab_control::send_changed(int selection, int old_selection) {
@@ -196,7 +196,9 @@ void tab_control::on_tab_btn(wxCommandEvent& event) {
     changing.SetEventObject(this);
     GetEventHandler()->ProcessEvent(changing);
     if (changing.IsAllowed()) {
-        tab_changed(static_cast<unsigned>(index));
+        // True means "activate": a derived class need not call the base.
+        if (tab_changed(static_cast<unsigned>(index)))
+            activate_tab(static_cast<unsigned>(index));
         send_changed(index, old);
     }
     sync_buttons();

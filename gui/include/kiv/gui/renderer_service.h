@@ -17,9 +17,9 @@
 #include <kiv/core/string_impl.h>
 
 #include <wx/event.h>
-
-class wxFrame;
-class wxWindow;
+#include <wx/frame.h>
+#include <wx/weakref.h>
+#include <wx/window.h>
 
 namespace kiv {
 
@@ -59,9 +59,9 @@ class KIV_EXPORT renderer_service : public wxEvtHandler,
                                    public i_named_object_impl,
                                    public virtual i_renderer_service {
 public:
-    // Keeps both windows (not owned) and follows the parent's size.
-    // `parent` must outlive the service or the service must be released
-    // before the parent is destroyed.
+    // Keeps both windows (not owned, held weakly: either may be destroyed
+    // before the service, the usual order at shut-down) and follows the
+    // parent's size.
     renderer_service(wxFrame* frame, wxWindow* parent);
     // Stops following the parent's size and releases the renderers.
     ~renderer_service() override;
@@ -74,6 +74,7 @@ public:
     bool activate_renderer(const char* name, i_object* object) override;
     void register_renderer(i_object_renderer* renderer) override;
     void unregister_renderer(i_object_renderer* renderer) override;
+    // Returns: the parent window; null once it is destroyed.
     wxWindow* get_renderer_parent_wnd() override;
     i_object_col* get_renderers() override;
 
@@ -83,8 +84,8 @@ public:
 private:
     void on_size(wxSizeEvent& event);
 
-    wxFrame* frame_;                        // not owned; may be null
-    wxWindow* parent_;                      // not owned; may be null
+    wxWeakRef<wxFrame> frame_;              // not owned; null: none or destroyed
+    wxWeakRef<wxWindow> parent_;            // not owned; null: none or destroyed
     auto_ptr_t<object_col> renderers_;      // owned
     i_object_renderer* current_ = nullptr;  // held by renderers_; null: none
 };

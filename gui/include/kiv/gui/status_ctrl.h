@@ -9,8 +9,9 @@
 //
 //     Threads: the animation thread only reads the statuses and calls
 //     set_image; every window change is carried to the GUI thread. Items
-//     queue "STATUS_EVT_CHANGE" and "STATUS_EVT_BEGIN_THREAD" on the
-//     application object; the control handles them on the GUI thread.
+//     queue the GUI events "STATUS_EVT_CHANGE" and "STATUS_EVT_BEGIN_THREAD"
+//     through "svc_gui_event"; the control handles them, installed by
+//     name, on the GUI thread.
 //
 //         auto_ptr_t<kiv::object_col> icons(new kiv::object_col);  // + addref
 //         kiv::status_item* net = new kiv::status_item("net", net_xpm, 1, 500);
@@ -176,8 +177,6 @@ private:
     bool restart_ = false;                   // the running thread must make another pass
     wxWeakRef<wxDialog> popup_;              // child of the bar's parent
     wxWeakRef<wxBitmapButton> more_;         // child of the bar
-    int change_type_ = 0;                    // event types bound on the application; 0: none
-    int begin_type_ = 0;
 };
 
 }  // namespace kiv

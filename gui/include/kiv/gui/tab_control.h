@@ -64,8 +64,8 @@ public:
 
 protected:
     // Asked when the user chose tab `index` with its button (after the
-    // page-changing event was allowed). Returns: true to activate it
-    // (done here); a derived class returns false to refuse.
+    // page-changing event was allowed). Returns: true to have the control
+    // activate it (the caller does), false to refuse. Always true here.
     virtual bool tab_changed(unsigned int index);
 
 private:

@@ -59,7 +59,8 @@ KIV_EXTERN_C double kiv_distance_to_line2(double lat1, double lon1, double lat2,
 // their order, in km²: three points by base and height on the ellipsoid,
 // more by the shoelace formula in a local plane (north offsets along the
 // meridian, east offsets along each point's own parallel), so a concave
-// outline measures its own area. Returns: 0 for fewer than three points.
+// outline measures its own area; an outline that crosses itself measures
+// the area of its convex hull. Returns: 0 for fewer than three points.
 KIV_EXPORT double get_polygon_area(const wxArrayRealPoint& points);
 
 // The red, green and blue bytes of the first ceil(size / 4) pixels of an

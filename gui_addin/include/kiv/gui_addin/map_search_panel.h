@@ -53,7 +53,8 @@ public:
     wxString get_item_text(list_ctrl* ctrl, long item, long column) override;
     int get_item_image(list_ctrl*, long) override { return -1; }
     wxListItemAttr* get_item_attr(list_ctrl*, long) override { return nullptr; }
-    // Keeps `objects` (null: none) and, with a list, resets its rows.
+    // Keeps `objects` (null: none) and, with a list, resets its rows and
+    // gives the name column what the number column leaves of the width.
     void set_objects(wxListCtrl* ctrl, i_object_col* objects) override;
 
 private:
@@ -91,6 +92,8 @@ private:
     void on_city_activated(wxListEvent& event);
     void on_street_activated(wxListEvent& event);
     void on_house_activated(wxListEvent& event);
+    // A result list was resized: its name column takes the new width.
+    void on_list_size(wxSizeEvent& event);
 
     void clear_houses();
     // Moves the focus to `list` and selects its first row, when it has one.

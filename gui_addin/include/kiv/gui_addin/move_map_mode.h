@@ -30,6 +30,10 @@ public:
     void on_capture_lost() override;
 
 protected:
+    // While a pan is under way, moves its end to `pt` and repaints the
+    // window when the picture is shifted (nothing is rendered).
+    void pan_to(const wxPoint& pt);
+
     wxPoint last_{0, 0};  // last motion position
     wxCursor idle_cursor_, grab_cursor_;
 };
