@@ -89,6 +89,35 @@ bool has_breaks(const char* text) {
     return false;
 }
 
+// Returns: true when the Content-Length fields of a reply head agree on
+// one length: every value (fields may repeat, values may be lists) is
+// decimal digits only, below 2^63, and all are the same. True as well
+// when the head has none.
+bool lengths_agree(const std::string& head) {
+    bool seen = false;
+    uint64_t length = 0;
+    size_t pos = head.find("\r\n");
+    while (pos != std::string::npos && pos < head.size()) {
+        pos += 2;
+        size_t eol = head.find("\r\n", pos);
+        std::string line = head.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
+        pos = eol;
+        size_t colon = line.find(':');
+        if (colon == std::string::npos || strcasecmp(http_trim(line.substr(0, colon)).c_str(), "Content-Length") != 0)
+            continue;
+        for (const std::string& value : http_split_list(line.substr(colon + 1))) {
+            uint64_t n = 0;
+            if (!http_parse_length(value, &n))
+                return false;
+            if (seen && n != length)
+                return false;
+            seen = true;
+            length = n;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 http_client::http_client() {
@@ -116,6 +145,13 @@ bool http_client::set_request_method(const char* method) {
 }
 
 void http_client::set_header(const char* name, const char* value) {
+    // A line break would let the value start a header or a request of
+    // its own; such headers are refused, as bad resources and hosts are.
+    if (name == nullptr || value == nullptr || *name == '\0' || std::strpbrk(name, "\r\n:") != nullptr ||
+        std::strpbrk(value, "\r\n") != nullptr) {
+        kiv_trace("http_client::set_header: refused a header with a line break");
+        return;
+    }
     headers_.set(name, value, true);
 }
 
@@ -254,6 +290,13 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     std::string status_line = head.substr(0, head.find("\r\n"));
     if (!status_ok(status_line))
         return nullptr;
+    // A length that is negative, too large or contradicted by another
+    // cannot say where the body ends: the reply is refused.
+    if (!lengths_agree(head)) {
+        kiv_trace("http_client::open: reply from %s:%d with unusable Content-Length", connect_host.c_str(),
+                  static_cast<int>(connect_port));
+        return nullptr;
+    }
     std::unique_ptr<http_header_map> headers(new http_header_map);
     // The head with the blank line that ends it; no body follows, so the
     // parser writes nothing past it.

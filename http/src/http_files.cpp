@@ -11,6 +11,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_md5_encoder.h>
+#include <kiv/http/http_head.h>
 #include <kiv/http/http_request_text.h>
 #include <kiv/zip/i_zip.h>
 
@@ -18,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -62,7 +64,7 @@ bool compress_into(int fd, uint64_t size, i_zip_service* zip, const std::string&
 
 }  // namespace
 
-std::string http_gzip_copy(const char* path) {
+std::string http_gzip_copy(const char* path, bool keep) {
     if (path == nullptr)
         return "";
     // Non-blocking, so that opening a FIFO does not wait for a writer.
@@ -83,7 +85,10 @@ std::string http_gzip_copy(const char* path) {
         close(fd);
         return "";
     }
-    std::string key = std::string("gz_") + path + "_" + std::to_string(static_cast<long long>(st.st_size)) + "_" +
+    static std::atomic<uint64_t> once_counter{0};
+    std::string key = std::string(keep ? "gz_" : "gz_once_" + std::to_string(getpid()) + "_" +
+                                                     std::to_string(++once_counter) + "_") +
+                      path + "_" + std::to_string(static_cast<long long>(st.st_size)) + "_" +
                       std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + "." +
                       std::to_string(static_cast<long>(st.st_mtim.tv_nsec));
     auto_string digest(md5->encode_string(key.c_str()));
@@ -93,7 +98,7 @@ std::string http_gzip_copy(const char* path) {
     }
     std::string copy = temp + "/http/" + static_cast<const char*>(digest) + ".gz";
     struct stat existing;
-    bool ready = lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    bool ready = keep && lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
     if (!ready)
         ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
     close(fd);
@@ -108,8 +113,10 @@ void http_write_error_log(const char* request_line, const char* message) {
         return;
     uint32_t now = kiv_get_curr_time();
     int64_t t = now != 0 ? static_cast<int64_t>(now) : static_cast<int64_t>(time(nullptr));
-    std::string line = http_log_time(t) + "; URL: '" +
-                       (request_line != nullptr ? request_line : "") + "'; " + message + "\n";
+    // Texts from the peer (the request line, paths in messages) cannot
+    // forge a line of their own.
+    std::string line = http_log_time(t) + "; URL: '" + http_log_escape(request_line != nullptr ? request_line : "") +
+                       "'; " + http_log_escape(message) + "\n";
     std::lock_guard<std::mutex> hold(error_log_lock);
     kiv_write_file(path, line.c_str(), true);
 }

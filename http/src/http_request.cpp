@@ -5,7 +5,6 @@
 //     thread, with the time-outs and the end of the connection.
 
 #include "http_request.h"
-#include "http_trim.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_core.h>
@@ -21,24 +20,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 
 namespace {
 
-// A request that has not completed at this many bytes is dropped.
-const size_t request_max = 8u * 1024 * 1024 - 1;
 const size_t read_chunk = 65536;
 const uint32_t first_byte_timeout = 30;
 const uint32_t head_timeout = 60;
 const uint32_t progress_timeout = 60;
 const size_t sendfile_chunk = 1u << 30;
-
-std::string lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(ascii_tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 }  // namespace
 
@@ -86,6 +78,8 @@ http_request::~http_request() {
         close(socket_);
     if (!delete_after_send_.empty())
         unlink(delete_after_send_.c_str());
+    if (!delete_copy_after_send_.empty())
+        unlink(delete_copy_after_send_.c_str());
 }
 
 bool http_request::get_interface(const char* name, void** out) {
@@ -102,6 +96,7 @@ short http_request::poll_events() const {
     case reading:
         return POLLIN;
     case sending:
+    case refilling:
         return POLLOUT;
     default:
         return 0;
@@ -115,7 +110,7 @@ void http_request::on_io(short revents) {
             return;
         if (request_complete())
             set_state(ready);
-    } else if (s == sending && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
+    } else if ((s == sending || s == refilling) && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
         write_some();
     }
 }
@@ -123,12 +118,18 @@ void http_request::on_io(short revents) {
 bool http_request::read_some() {
     char chunk[read_chunk];
     for (;;) {
-        size_t room = request_max - in_.size();
-        if (room == 0) {
-            close_connection("do_io_read: request too large");
-            return false;
-        }
-        ssize_t n = recv(socket_, chunk, std::min(room, sizeof chunk), 0);
+        if (request_complete())
+            return true;
+        // Before its end a head may take http_head_max bytes (one more
+        // shows it is too large); a sized body is read to its end only.
+        size_t room = sizeof chunk;
+        if (head_length_ == 0)
+            room = std::min(room, http_head_max + 1 - std::min(in_.size(), http_head_max + 1));
+        else if (!chunked_)
+            room = std::min<uint64_t>(room, head_length_ + body_expected_ - in_.size());
+        if (room == 0)
+            return reject(431);
+        ssize_t n = recv(socket_, chunk, room, 0);
         if (n < 0) {
             io_next next = after_io_error("do_io_read: recv error");
             if (next == io_retry)
@@ -143,66 +144,67 @@ bool http_request::read_some() {
         if (in_.empty())
             first_byte_time_ = now;
         last_io_time_ = now;
-        in_.append(chunk, static_cast<size_t>(n));
-        if (static_cast<size_t>(n) < sizeof chunk)
+        try {
+            in_.append(chunk, static_cast<size_t>(n));
+        } catch (const std::bad_alloc&) {
+            close_connection("do_io_read: memory allocation error");
+            return false;
+        }
+        if (static_cast<size_t>(n) < room)
             return true;
     }
 }
 
+bool http_request::reject(int status) {
+    reject_status_ = status;
+    chunked_.reset();
+    return true;
+}
+
 bool http_request::request_complete() {
+    if (reject_status_ != 0)
+        return true;
     if (head_length_ == 0) {
-        size_t end = in_.find("\r\n\r\n");
-        if (end == std::string::npos)
+        switch (scanner_.scan(in_.data(), in_.size())) {
+        case http_head_scanner::need_more:
             return false;
-        head_length_ = end + 4;
-        // Content-Length read from the head only, case-insensitively; two
-        // of them, or one beside Transfer-Encoding, cannot be trusted.
-        unsigned lengths = 0;
-        bool transfer_encoding = false;
-        size_t pos = 0;
-        while (pos < end) {
-            size_t eol = in_.find("\r\n", pos);
-            if (eol == std::string::npos || eol > end)
-                eol = end;
-            std::string line = in_.substr(pos, eol - pos);
-            pos = eol + 2;
-            size_t colon = line.find(':');
-            if (colon == std::string::npos)
-                continue;
-            std::string name = lower(line.substr(0, colon));
-            if (name == "transfer-encoding")
-                transfer_encoding = true;
-            if (name != "content-length")
-                continue;
-            ++lengths;
-            std::string value = http_trim(line.substr(colon + 1));
-            uint64_t n = 0;
-            bool ok = !value.empty() && value.size() <= 10;
-            for (char c : value) {
-                if (c < '0' || c > '9')
-                    ok = false;
-                else
-                    n = n * 10 + static_cast<uint64_t>(c - '0');
-            }
-            if (!ok)
-                bad_request_ = true;
-            body_expected_ = n;
+        case http_head_scanner::bad:
+            return reject(400);
+        case http_head_scanner::line_too_long:
+            return reject(414);
+        case http_head_scanner::head_too_large:
+            return reject(431);
+        case http_head_scanner::complete:
+            break;
         }
-        if (lengths > 1 || (lengths == 1 && transfer_encoding))
-            bad_request_ = true;
-        if (bad_request_)
-            return true;
-        if (head_length_ + body_expected_ > request_max) {
-            close_connection("do_io_read: buffer size error");
-            return false;
-        }
+        head_length_ = scanner_.head_end();
+        head_ = http_check_head(in_.data() + scanner_.head_start(), head_length_ - scanner_.head_start());
+        if (head_.status != 0)
+            return reject(head_.status);
+        body_expected_ = head_.content_length;
+        if (head_.chunked)
+            chunked_.reset(new http_chunked_decoder(http_body_max));
     }
-    return bad_request_ || in_.size() >= head_length_ + body_expected_;
+    if (chunked_) {
+        // The raw chunks are dropped as they are decoded.
+        http_chunked_decoder::result_t result =
+            chunked_->feed(in_.data() + head_length_, in_.size() - head_length_, &chunked_body_);
+        in_.resize(head_length_);
+        if (result == http_chunked_decoder::need_more)
+            return false;
+        if (result != http_chunked_decoder::complete)
+            return reject(result == http_chunked_decoder::too_large ? 413 : 400);
+        body_expected_ = chunked_body_.size();
+        in_ += chunked_body_;
+        std::string().swap(chunked_body_);
+        chunked_.reset();
+    }
+    return in_.size() >= head_length_ + body_expected_;
 }
 
 void http_request::check_time(uint32_t now) {
     state_t s = state();
-    if (s != reading && s != sending)
+    if (s != reading && s != sending && s != refilling)
         return;
     uint32_t limit;
     uint32_t since;
@@ -240,6 +242,8 @@ bool http_request::write_some() {
             continue;
         }
         if (file_fd_ >= 0 && file_remaining_ > 0) {
+            if (state() == sending)
+                set_state(refilling);
             off_t offset = static_cast<off_t>(file_offset_);
             size_t count = static_cast<size_t>(std::min<uint64_t>(file_remaining_, sendfile_chunk));
             ssize_t n = sendfile(socket_, file_fd_, &offset, count);
@@ -313,6 +317,31 @@ void http_request::write_access_log() {
 
 void http_request::log_error(const char* message) {
     http_write_error_log(request_line_.c_str(), message);
+}
+
+bool http_request::bg_task(i_http_service* hs) {
+    if (hs == nullptr || socket_ < 0)
+        return false;
+    switch (state()) {
+    case reading:
+        on_io(POLLIN);
+        break;
+    case sending:
+    case refilling:
+        on_io(POLLOUT);
+        break;
+    case ready:
+    case processing:
+        return true;  // the worker has it, or is about to
+    case finished:
+        return false;
+    default:
+        close_connection("unknown mode error");
+        return false;
+    }
+    check_time(kiv_get_curr_time());
+    state_t s = state();
+    return s != closed && s != finished;
 }
 
 }  // namespace kiv

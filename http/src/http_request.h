@@ -19,6 +19,7 @@
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
 #include <kiv/http/cookie_manager.h>
+#include <kiv/http/http_head.h>
 #include <kiv/http/http_header_map.h>
 #include <kiv/http/i_http_request.h>
 
@@ -55,7 +56,8 @@ public:
     enum state_t : int {
         reading = 1,     // service thread: receiving the request
         ready = 2,       // service thread: complete, about to be handed to a worker
-        sending = 3,     // service thread: the answer goes out
+        sending = 3,     // service thread: the answer's head and memory body go out
+        refilling = 4,   // service thread: the answer's file body goes out
         finished = 5,    // everything sent
         processing = 6,  // worker: parsing and building the answer
         closed = 7,      // the connection is shut down
@@ -120,6 +122,7 @@ public:
     bool is_connected() override { return state() != closed; }
     void stop() override;
     void force_compression(bool) override { forced_compression_ = true; }
+    bool bg_task(i_http_service* hs) override;
 
     // Sends an error answer: the status text as a "text/plain" body.
     void send_error(const char* code);
@@ -127,9 +130,12 @@ public:
 private:
     // Reads what arrived. Returns: false when the connection ended.
     bool read_some();
-    // Whether the buffer holds a whole request; sets `bad_request_` for
-    // a head whose length headers cannot be trusted.
+    // Whether the buffer holds a whole request, or one that is refused
+    // already (`reject_status_`): a bad head, a head or line over its
+    // limit, a body over its cap. Decodes a chunked body as it arrives.
     bool request_complete();
+    // Refuses the request with `status`. Returns: true (it is complete).
+    bool reject(int status);
     // Sends what the socket takes. Returns: false when the connection ended.
     bool write_some();
     // What a failed recv, send or sendfile leaves to do.
@@ -166,9 +172,13 @@ private:
     std::string in_;              // received bytes
     uint32_t first_byte_time_ = 0;  // core clock of the first byte; 0 before
     uint32_t last_io_time_;       // core clock of the last progress
+    http_head_scanner scanner_;   // finds the end of the head in the new bytes only
+    http_head_info head_;         // the checked head; filled when the head is complete
     size_t head_length_ = 0;      // bytes up to and with the blank line; 0 until seen
-    uint64_t body_expected_ = 0;  // Content-Length
-    bool bad_request_ = false;    // the head's lengths are unusable: answer 400
+    uint64_t body_expected_ = 0;  // Content-Length, or the decoded length of a chunked body
+    int reject_status_ = 0;       // 0, or the error status the request gets at once
+    std::unique_ptr<http_chunked_decoder> chunked_;  // while a chunked body arrives; else null
+    std::string chunked_body_;    // the body decoded so far
 
     // Processing (worker).
     http_header_map request_headers_;
@@ -204,6 +214,7 @@ private:
     std::string referer_;
     std::string user_agent_;
     std::string delete_after_send_;  // a file removed once the request ends
+    std::string delete_copy_after_send_;  // its gzip copy, removed with it; "" for none
     bool logged_ = false;            // the access-log line was written
 };
 

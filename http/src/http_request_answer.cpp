@@ -14,6 +14,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/wildcard.h>
 #include <kiv/http/http_files.h>
+#include <kiv/http/http_head.h>
 #include <kiv/http/http_request_text.h>
 #include <kiv/http/http_text.h>
 #include <kiv/http/i_http_service.h>
@@ -25,6 +26,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,27 +100,29 @@ void http_request::process(bool running) {
     response_headers_.set("Server", server_header, true);
     response_headers_.set("Date", http_date(now_seconds()).c_str(), true);
 
-    // The head, split in place; the body follows it.
-    std::string head = in_.substr(0, head_length_);
-    size_t line_end = head.find("\r\n");
-    request_line_ = head.substr(0, std::min<size_t>(line_end, 511));
-    if (bad_request_) {
-        send_error("400 Bad Request");
-        log_error("process error: bad request (length)");
+    // The request line is read whole; the log keeps its first 511
+    // characters only.
+    size_t line_start = scanner_.head_start();
+    size_t line_end = std::min(in_.find('\n', line_start), in_.size());
+    if (line_end > line_start && in_[line_end - 1] == '\r')
+        --line_end;
+    request_line_ = in_.substr(line_start, std::min<size_t>(line_end - line_start, 511));
+    if (reject_status_ != 0) {
+        // An answer to HEAD has no body, even when the request is refused.
+        if (in_.compare(line_start, 5, "HEAD ") == 0)
+            method_ = "HEAD";
+        send_error(http_status_text(reject_status_));
+        log_error(("process error: bad request (" + std::to_string(reject_status_) + ")").c_str());
         return;
     }
-    std::vector<char> head_buffer(head.begin(), head.end());
+    std::vector<char> head_buffer(head_.head.begin(), head_.head.end());
     head_buffer.push_back('\0');
     char* body_start = nullptr;
-    http_header_map::parse(head_buffer.data(), static_cast<uint32_t>(head.size()), &body_start, request_headers_);
+    http_header_map::parse(head_buffer.data(), static_cast<uint32_t>(head_.head.size()), &body_start,
+                           request_headers_);
     std::string body = in_.substr(head_length_, static_cast<size_t>(body_expected_));
-
-    std::string url;
-    if (!http_split_request_line(request_line_.c_str(), &method_, &url)) {
-        bool no_method = request_line_.find_first_not_of(' ') == std::string::npos;
-        close_connection(no_method ? "process error: 1" : "process error: 2");
-        return;
-    }
+    method_ = head_.method;
+    std::string url = head_.target;
     http_target target;
     http_target_result parsed = http_parse_target(url.c_str(), &target);
     if (parsed == http_target_result::no_memory) {
@@ -161,7 +165,8 @@ void http_request::process(bool running) {
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && page_.back() != '/') {
         set_response_code("301 Moved Permanent");
-        send_header("Location", (page_ + "/").c_str());
+        // "//sub/" would name a host: runs of slashes become one.
+        send_header("Location", (http_collapse_slashes(page_) + "/").c_str());
         stop();
         return;
     }
@@ -328,7 +333,7 @@ bool http_request::send_binary(const void* data, unsigned data_len, bool compres
             return false;
         std::string packed;
         if (data_len >= gzip_min_size && out_.empty() &&
-            std::strstr(request_headers_.find("Accept-Encoding"), "gzip") != nullptr &&
+            http_accepts_gzip(request_headers_.find("Accept-Encoding")) &&
             gzip_memory(data, data_len, &packed)) {
             response_headers_.set("Content-Encoding", "gzip", true);
             response_headers_.set("Content-Length", std::to_string(packed.size()).c_str(), true);
@@ -366,6 +371,12 @@ void http_request::stop() {
     }
     if (engine)
         engine->reset();
+    // The head describes the body that really goes out: what the
+    // sends gathered (nothing for an answer without a body). An answer
+    // to HEAD keeps the length its GET would have, where it is known.
+    bool head_length_known = method_ == "HEAD" && *response_headers_.find("Content-Length") != '\0';
+    if (!head_built_ && !head_length_known)
+        response_headers_.set("Content-Length", std::to_string(out_.size()).c_str(), true);
     if (!head_built_ && !finish_headers()) {
         close_connection("Fin headers error");
         return;
@@ -374,6 +385,14 @@ void http_request::stop() {
 }
 
 void http_request::start_sending() {
+    // An answer to HEAD keeps the head of the answer to GET, never its body.
+    if (method_ == "HEAD") {
+        out_.resize(head_size_);
+        if (file_fd_ >= 0)
+            close(file_fd_);
+        file_fd_ = -1;
+        file_remaining_ = 0;
+    }
     out_pos_ = 0;
     last_io_time_ = kiv_get_curr_time();
     set_state(sending);
@@ -400,12 +419,21 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
         delete_after_send_ = path;
     // Non-blocking open, so that a FIFO does not hold the worker.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int open_error = errno;
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const char* failure = nullptr;
+    if (fd < 0)
+        // A file that is there but cannot be opened says so apart.
+        failure = open_error == ENOENT || open_error == ENOTDIR ? "File not found - " : "File not found(2) - ";
+    else if (fstat(fd, &st) != 0)
+        failure = "File not found(3) - ";
+    else if (!S_ISREG(st.st_mode))
+        failure = "File not found - ";
+    if (failure != nullptr) {
         if (fd >= 0)
             close(fd);
         send_error("404 Not Found");
-        log_error((std::string("File not found - ") + path).c_str());
+        log_error((std::string(failure) + path).c_str());
         return false;
     }
     int flags = fcntl(fd, F_GETFL);
@@ -440,8 +468,12 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
 
     std::string type = response_headers_.find("Content-Type");
     if ((starts_with(type, "text/") || type == "application/pdf") && size >= gzip_min_size &&
-        std::strstr(request_headers_.find("Accept-Encoding"), "gzip") != nullptr) {
-        std::string copy = http_gzip_copy(path);
+        http_accepts_gzip(request_headers_.find("Accept-Encoding"))) {
+        // A file meant to be deleted leaves no copy behind: its copy is
+        // made for this answer alone and deleted with it.
+        std::string copy = http_gzip_copy(path, !delete_after_send);
+        if (delete_after_send && !copy.empty())
+            delete_copy_after_send_ = copy;
         int gz = copy.empty() ? -1 : open(copy.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat gz_st;
         if (gz >= 0 && fstat(gz, &gz_st) == 0) {

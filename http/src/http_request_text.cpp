@@ -10,12 +10,14 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/text_convert.h>
+#include <kiv/http/http_head.h>
 #include <kiv/http/http_text.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <strings.h>
 
 namespace kiv {
 
@@ -161,49 +163,77 @@ std::string http_forwarded_host(const char* value) {
 }
 
 http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* first, uint64_t* last) {
-    if (value == nullptr || size == 0 || std::strlen(value) <= 6)
+    // Only the unit "bytes" is known; anything malformed is ignored and
+    // the whole file is served, as a Range header may always be.
+    if (value == nullptr || size == 0 || strncasecmp(value, "bytes=", 6) != 0)
         return http_range_result::whole;
-    // The unit prefix ("bytes=") is skipped unread.
-    const char* ranges = value + 6;
-    uint64_t start = 0;
-    uint64_t end = size - 1;
-    if (ranges[0] == '-') {
-        uint64_t suffix = 0;
-        if (ranges[1] != '\0' && !leading_number(ranges + 1, &suffix))
-            return http_range_result::unsatisfiable;
-        // A suffix longer than the file asks for all of it.
-        if (suffix != 0)
-            start = suffix >= size ? 0 : size - suffix;
-    } else if (std::strchr(ranges, '-') != nullptr) {
-        const char* p = ranges;
-        while (*p == '-')
+    // Only the first range of the list counts, but the list must be
+    // well-formed: ranges of digits and one "-", parted by commas.
+    const char* p = value + 6;
+    bool have = false;
+    bool suffix = false;
+    uint64_t start = 0, end = 0;
+    bool start_big = false, end_given = false, end_big = false;
+    for (;;) {
+        while (*p == ' ' || *p == '\t')
             ++p;
-        if (!leading_number(p, &start) && (*p >= '0' && *p <= '9'))
-            return http_range_result::unsatisfiable;
-        const char* dash = std::strchr(p, '-');
-        if (dash != nullptr) {
-            const char* second = dash;
-            while (*second == '-')
-                ++second;
-            if (*second != '\0') {
-                uint64_t n = 0;
-                if (leading_number(second, &n))
-                    end = n;
-                else if (*second >= '0' && *second <= '9')
-                    return http_range_result::unsatisfiable;
-                else
-                    end = 0;
-            }
+        uint64_t a = 0, b = 0;
+        bool a_digits = false, b_digits = false, a_big = false, b_big = false;
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            a_digits = true;
+            if (a > (UINT64_MAX - 9) / 10)
+                a_big = true;
+            else
+                a = a * 10 + static_cast<uint64_t>(*p - '0');
         }
+        if (*p != '-')
+            return http_range_result::whole;
+        ++p;
+        for (; *p >= '0' && *p <= '9'; ++p) {
+            b_digits = true;
+            if (b > (UINT64_MAX - 9) / 10)
+                b_big = true;
+            else
+                b = b * 10 + static_cast<uint64_t>(*p - '0');
+        }
+        if (!a_digits && !b_digits)
+            return http_range_result::whole;
+        if (!have) {
+            have = true;
+            suffix = !a_digits;
+            start = a;
+            start_big = a_big;
+            end = b;
+            end_given = b_digits;
+            end_big = b_big;
+        }
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (*p == '\0')
+            break;
+        if (*p != ',')
+            return http_range_result::whole;
+        ++p;
     }
-    if (end >= size || start > end)
+    if (suffix) {
+        // The last `end` bytes: all of a shorter file, none is 416.
+        if (end == 0 && !end_big)
+            return http_range_result::unsatisfiable;
+        *first = end_big || end >= size ? 0 : size - end;
+        *last = size - 1;
+        return http_range_result::partial;
+    }
+    if (end_given && (end < start || (start_big && !end_big)))
         return http_range_result::unsatisfiable;
+    if (start_big || start >= size)
+        return http_range_result::unsatisfiable;
+    // A last position past the end means the end.
     *first = start;
-    *last = end;
+    *last = !end_given || end_big || end >= size ? size - 1 : end;
     return http_range_result::partial;
 }
 
-int64_t http_parse_date(const char* value) {
+int64_t http_parse_date(const char* value, int64_t now) {
     if (value == nullptr)
         return -1;
     std::vector<std::string> tokens;
@@ -218,17 +248,38 @@ int64_t http_parse_date(const char* value) {
     }
     if (tokens.size() < 7)
         return -1;
-    unsigned month = 0;
-    for (unsigned m = 0; m < 12; ++m)
-        if (tokens[2].compare(0, 3, month_names[m]) == 0 && tokens[2].size() >= 3)
-            month = m + 1;
-    uint64_t fields[5];  // day, year, hour, minute, second
-    const size_t positions[5] = {1, 3, 4, 5, 6};
+    auto month_of = [](const std::string& token) {
+        for (unsigned m = 0; m < 12; ++m)
+            if (token.size() >= 3 && token.compare(0, 3, month_names[m]) == 0)
+                return m + 1;
+        return 0u;
+    };
+    // asctime names the month second ("Sun Nov  6 08:49:37 1994"); the
+    // other two forms name the day second and the month third.
+    bool asctime_form = month_of(tokens[1]) != 0;
+    unsigned month = month_of(tokens[asctime_form ? 1 : 2]);
+    const size_t rfc_positions[5] = {1, 3, 4, 5, 6};     // day, year, hour, minute, second
+    const size_t asctime_positions[5] = {2, 6, 3, 4, 5};
+    const size_t* positions = asctime_form ? asctime_positions : rfc_positions;
+    uint64_t fields[5];
     for (int i = 0; i < 5; ++i)
         if (!leading_number(tokens[positions[i]].c_str(), &fields[i]) || fields[i] > 100000)
             return -1;
     if (month == 0 || fields[0] < 1 || fields[0] > 31)
         return -1;
+    if (!asctime_form && tokens[3].size() == 2) {
+        // RFC 850's two-digit year: the most recent year with those
+        // digits that is not more than 50 years ahead.
+        time_t clock = now >= 0 ? static_cast<time_t>(now) : time(nullptr);
+        struct tm today;
+        if (gmtime_r(&clock, &today) == nullptr)
+            return -1;
+        uint64_t this_year = static_cast<uint64_t>(today.tm_year) + 1900;
+        uint64_t year = this_year / 100 * 100 + fields[1];
+        if (year > this_year + 50)
+            year -= 100;
+        fields[1] = year;
+    }
     unsigned t = kiv_calc_time(static_cast<unsigned>(fields[1]), month, static_cast<unsigned>(fields[0]),
                                static_cast<unsigned>(fields[2]), static_cast<unsigned>(fields[3]),
                                static_cast<unsigned>(fields[4]), true);
@@ -250,8 +301,10 @@ std::string http_log_time(int64_t t) {
 
 std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line, int status,
                                  uint64_t body_bytes, const std::string& referer, const std::string& user_agent) {
-    return host + " - - [" + http_log_time(t) + "] \"" + request_line + "\" " + std::to_string(status) + " " +
-           std::to_string(body_bytes) + " \"" + referer + "\" \"" + user_agent + "\"\n";
+    // Texts from the peer cannot break the line or its quoted fields.
+    return http_log_escape(host) + " - - [" + http_log_time(t) + "] \"" + http_log_escape(request_line) + "\" " +
+           std::to_string(status) + " " + std::to_string(body_bytes) + " \"" + http_log_escape(referer) + "\" \"" +
+           http_log_escape(user_agent) + "\"\n";
 }
 
 bool http_build_head(const std::string& status, const http_pairs& headers,

@@ -75,6 +75,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.raw(line)
             except OSError:
                 pass
+        elif p.startswith("/length/"):
+            # A reply with the Content-Length fields the path names,
+            # parted by "+": /length/5+5, /length/-1, /length/5+6.
+            fields = p[len("/length/"):].split("+")
+            head = b"HTTP/1.0 200 OK\r\n" + b"".join(
+                b"Content-Length: " + f.encode() + b"\r\n" for f in fields)
+            self.raw(head + b"\r\nhello")
         elif p.startswith("/echo"):
             self.echo()
         else:

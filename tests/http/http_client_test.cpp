@@ -278,6 +278,54 @@ TEST_F(http_client_test, http_client_bodies_chunked_early_and_oversized_head) {
     EXPECT_EQ(client->get_error_code(), kiv::http_client_bad_reply);
 }
 
+TEST_F(http_client_test, http_client_refuses_replies_whose_lengths_cannot_be_trusted) {
+    struct row {
+        const char* path;
+        bool accepted;
+    };
+    const row rows[] = {
+        {"/length/5", true},
+        {"/length/5+5", true},
+        {"/length/5,5", true},
+        {"/length/99999999999999999999", false},
+        {"/length/9223372036854775808", false},
+        {"/length/-1", false},
+        {"/length/5+6", false},
+        {"/length/5,6", false},
+        {"/length/5x", false},
+        {"/length/", false},
+    };
+    for (const row& r : rows) {
+        auto_ptr_t<kiv::i_http_stream> reply(open(r.path));
+        EXPECT_EQ(bool(reply), r.accepted) << r.path;
+        if (r.accepted) {
+            EXPECT_EQ(read_body(reply), "hello") << r.path;
+        } else {
+            EXPECT_EQ(client->get_error_code(), kiv::http_client_bad_reply) << r.path;
+        }
+    }
+}
+
+TEST_F(http_client_test, http_client_refuses_headers_with_line_breaks) {
+    const char* refused[][2] = {
+        {"X-Injected", "a\r\nX-Evil: 1"},
+        {"X-Injected", "a\nX-Evil: 1"},
+        {"X-Injected", "a\rX-Evil: 1"},
+        {"X-Evil: 1\r\nX-Injected", "a"},
+        {"X-Evil:", "a"},
+        {"", "a"},
+    };
+    for (const auto& header : refused)
+        client->set_header(header[0], header[1]);
+    client->set_header("X-Plain", "a: b");
+    auto_ptr_t<kiv::i_http_stream> reply(open("/echo"));
+    ASSERT_TRUE(reply);
+    std::string text = read_body(reply);
+    EXPECT_EQ(text.find("X-Evil"), std::string::npos) << text;
+    EXPECT_EQ(text.find("X-Injected"), std::string::npos) << text;
+    EXPECT_NE(text.find("X-Plain: a: b\n"), std::string::npos) << text;
+}
+
 TEST_F(http_client_test, http_client_request_headers_methods_and_cookies) {
     auto_ptr_t<kiv::i_http_stream> reply(open("/echo"));
     ASSERT_TRUE(reply);

@@ -112,3 +112,39 @@ TEST(http_serve, serves_a_folder_to_curl_and_python_and_stops_on_sigterm) {
     kiv_test::fd_holder refused(kiv_test::connect_tcp(port));
     EXPECT_LT(refused.get(), 0);
 }
+
+TEST(http_serve, curl_gets_the_answers_the_http_standards_ask_for) {
+    if (!have("curl"))
+        GTEST_SKIP() << "curl is not installed";
+    kiv_test::temp_dir root;
+    std::ofstream(root.file("1k.txt")) << std::string(1024, 'k');
+    std::system(("mkdir -p '" + root.file("sub") + "'").c_str());
+    std::ofstream(root.file("body.txt")) << std::string(3000, 'b');
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port);
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    std::string base = "http://127.0.0.1:" + std::to_string(port);
+    const std::string status = " -s -o /dev/null -w '%{http_code} %{size_download}' ";
+    struct row {
+        std::string options;
+        std::string expected;
+    };
+    const row rows[] = {
+        {status + "-r 0-5000 " + base + "/1k.txt", "206 1024"},
+        {status + "-H 'Range: bytes=abc' " + base + "/1k.txt", "200 1024"},
+        {status + "-H 'Range: items=0-5' " + base + "/1k.txt", "200 1024"},
+        {status + "-H 'Range: bytes=-0' " + base + "/1k.txt", "416 35"},
+        {status + "-X DELETE " + base + "/1k.txt", "501 19"},
+        {status + "--http1.0 -H 'Accept-Encoding: gzip;q=0' " + base + "/body.txt", "200 3000"},
+        {status + "-H 'Transfer-Encoding: chunked' --data-binary @" + root.file("body.txt") + " " + base + "/1k.txt",
+         "200 1024"},
+        {status + "-H 'X-Long: " + std::string(9000, 'l') + "' " + base + "/1k.txt", "431 35"},
+        {status + base + "/" + std::string(9000, 'u'), "414 16"},
+        {" -s -o /dev/null -w '%{http_code} %{redirect_url}' --path-as-is " + base + "//sub", "301 " + base + "/sub/"},
+        {" -s -I -w '%{size_download}' " + base + "/missing -o /dev/null", "0"},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(run("curl" + r.options), r.expected) << r.options.substr(0, 120);
+    EXPECT_EQ(server.stop(), 0);
+}

@@ -102,11 +102,19 @@ TEST(request_text, the_first_byte_range_counts) {
         {"bytes=99-99", 100, http_range_result::partial, 99, 99},
         {"bytes=100-", 100, http_range_result::unsatisfiable, 0, 0},
         {"bytes=5-2", 100, http_range_result::unsatisfiable, 0, 0},
-        {"bytes=0-100", 100, http_range_result::unsatisfiable, 0, 0},
-        {"bytes=0-5,7-9", 100, http_range_result::partial, 0, 5},
+        {"bytes=0-100", 100, http_range_result::partial, 0, 99},
+        {"bytes=0-5000", 100, http_range_result::partial, 0, 99},
+        {"bytes=-0", 100, http_range_result::unsatisfiable, 0, 0},
+        {"bytes=abc", 100, http_range_result::whole, 0, 0},
+        {"bytes=1-2x", 100, http_range_result::whole, 0, 0},
+        {"bytes=0-5,x", 100, http_range_result::whole, 0, 0},
+        {"items=0-5", 100, http_range_result::whole, 0, 0},
+        {"BYTES=0-5", 100, http_range_result::partial, 0, 5},
+        {"bytes=-", 100, http_range_result::whole, 0, 0},
+        {"bytes=0-5, 7-9", 100, http_range_result::partial, 0, 5},
         {"bytes=-200", 100, http_range_result::partial, 0, 99},
         {"bytes=99999999999999999999-", 100, http_range_result::unsatisfiable, 0, 0},
-        {"bytes=0-99999999999999999999", 100, http_range_result::unsatisfiable, 0, 0},
+        {"bytes=0-99999999999999999999", 100, http_range_result::partial, 0, 99},
         {"bytes=5000000000-5000000009", big, http_range_result::partial, 5000000000ull, 5000000009ull},
         {"bytes=-1", big, http_range_result::partial, big - 1, big - 1},
         {"bytes=", 100, http_range_result::whole, 0, 0},
@@ -124,11 +132,17 @@ TEST(request_text, the_first_byte_range_counts) {
     EXPECT_EQ(http_parse_range(nullptr, 100, &first, &last), http_range_result::whole);
 }
 
-TEST(request_text, only_rfc1123_dates_are_read) {
+TEST(request_text, dates_are_read_in_all_three_forms) {
     EXPECT_EQ(http_parse_date("Sun, 06 Nov 1994 08:49:37 GMT"), 784111777);
     EXPECT_EQ(http_parse_date("Thu, 01 Jan 1970 00:00:01 GMT"), 1);
-    EXPECT_EQ(http_parse_date("Sunday, 06-Nov-94 08:49:37 GMT"), -1);
-    EXPECT_EQ(http_parse_date("Sun Nov  6 08:49:37 1994"), -1);
+    // The two obsolete forms; a two-digit year never lies more than 50
+    // years ahead.
+    const int64_t in_2026 = 1796000000;
+    EXPECT_EQ(http_parse_date("Sunday, 06-Nov-94 08:49:37 GMT", in_2026), 784111777);
+    EXPECT_EQ(http_parse_date("Sun Nov  6 08:49:37 1994"), 784111777);
+    EXPECT_EQ(http_parse_date("Saturday, 01-Jan-77 00:00:01 GMT", in_2026), 220924801);
+    EXPECT_EQ(http_parse_date("Friday, 01-Jan-27 00:00:00 GMT", in_2026), 1798761600);
+    EXPECT_EQ(http_parse_date("Sun Xyz  6 08:49:37 1994"), -1);
     EXPECT_EQ(http_parse_date("Sun, 06 Xyz 1994 08:49:37 GMT"), -1);
     EXPECT_EQ(http_parse_date("Sun, 99999999999999999999 Nov 1994 08:49:37 GMT"), -1);
     EXPECT_EQ(http_parse_date(""), -1);

@@ -24,9 +24,12 @@ namespace kiv {
 // to a unique temporary name and renamed into place only when complete,
 // so a torn copy is never found. The file is read in chunks of at most
 // 1 MiB. Old copies are never removed.
+// With `keep` false the copy is made anew under a name of its own, for
+// one answer; the caller deletes it (the file it was made from is
+// about to be deleted, so nothing of it may stay in the cache).
 // Returns: the copy's path, or "" when `path` is no regular file, the
 //     MD5 or zip service is missing, or the copy could not be made.
-KIV_EXPORT std::string http_gzip_copy(const char* path);
+KIV_EXPORT std::string http_gzip_copy(const char* path, bool keep = true);
 
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
 // in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log". The

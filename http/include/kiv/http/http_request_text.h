@@ -63,7 +63,11 @@ KIV_EXPORT http_pairs http_split_variables(const char* text, const char* separat
 KIV_EXPORT std::string http_forwarded_host(const char* value);
 
 // The first range of a "Range" value ("bytes=0-9", "bytes=-10",
-// "bytes=90-") against a file of `size` bytes.
+// "bytes=90-") against a file of `size` bytes. A last position past the
+// end is the end; a suffix longer than the file is the whole file. A
+// value in another unit, or one that does not follow the syntax, is
+// ignored (whole); a first position past the end, a last position
+// before the first, and "bytes=-0" cannot be satisfied.
 enum class http_range_result {
     whole,          // no usable range header: the whole file
     partial,        // `first` to `last` inclusive
@@ -71,11 +75,14 @@ enum class http_range_result {
 };
 KIV_EXPORT http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* first, uint64_t* last);
 
-// Reads an "If-Modified-Since" date in the RFC 1123 form
-// ("Sun, 06 Nov 1994 08:49:37 GMT", read as UTC).
+// Reads an "If-Modified-Since" date in any of the three forms a
+// recipient must accept, all read as UTC: RFC 1123 ("Sun, 06 Nov 1994
+// 08:49:37 GMT"), RFC 850 ("Sunday, 06-Nov-94 08:49:37 GMT"; a
+// two-digit year more than 50 years ahead of `now` is of the century
+// before) and asctime ("Sun Nov  6 08:49:37 1994").
 // Returns: seconds since 1970, or -1 for any other form or a date that
 //     does not exist.
-KIV_EXPORT int64_t http_parse_date(const char* value);
+KIV_EXPORT int64_t http_parse_date(const char* value, int64_t now = -1);
 
 // Returns: the access-log time of `t`, such as "07/Dec/2026:22:29:02
 //     +0000" (always UTC), or "" when the calendar cannot show it.

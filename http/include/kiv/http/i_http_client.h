@@ -55,11 +55,15 @@ public:
     // Accepts exactly "GET", "POST" or "HEAD". Returns: false (the method
     //     unchanged) for anything else.
     virtual bool set_request_method(const char* method) = 0;
-    // Sets a request header, replacing one of that name in any case.
+    // Sets a request header, replacing one of that name in any case. A
+    // name or value holding CR or LF (or a name holding ":" or empty) is
+    // refused: nothing changes.
     virtual void set_header(const char* name, const char* value) = 0;
     // Sends the request for `resource` (beginning with "/") to host:port
     // with `body_size` bytes of `body`, and reads the reply head.
-    // A resource or host holding blanks or control bytes is refused.
+    // A resource or host holding blanks or control bytes is refused, and
+    // so is a reply whose Content-Length fields are not digits, pass
+    // 2^63 - 1 or disagree with each other (http_client_bad_reply).
     // Returns: the reply with one reference for the caller; null with the
     //     reason in get_error_code.
     virtual i_http_stream* open(const char* resource, const char* host, unsigned short port, const void* body,

@@ -20,6 +20,10 @@
 #include <kiv/http/i_http_session.h>
 
 namespace kiv {
+class i_http_service;
+}
+
+namespace kiv {
 
 class i_http_request : public virtual i_http_cookie_manager {
 public:
@@ -99,6 +103,14 @@ public:
     // Notes that the caller wants compression; answers already compress
     // by themselves (see send_text), so nothing changes.
     virtual void force_compression(bool force) = 0;
+    // One step of the connection on the service thread: reads what
+    // arrived while the request is being received, sends what the socket
+    // takes while the answer goes out, and applies the time-outs; a
+    // request being processed is left alone. Pages and handlers have no
+    // use for it (their request is being processed: nothing happens).
+    // Returns: false when `hs` is null, the connection has no socket or
+    //     has ended, so the service drops the request; true otherwise.
+    virtual bool bg_task(i_http_service* hs) = 0;
 
 protected:
     ~i_http_request() = default;
