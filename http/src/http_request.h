@@ -78,6 +78,10 @@ public:
     state_t state() const { return static_cast<state_t>(state_.load(std::memory_order_acquire)); }
     void set_state(state_t s) { state_.store(s, std::memory_order_release); }
     int socket() const { return socket_; }
+    // Whether the connection still waits for the rest of its head.
+    bool awaiting_head() const { return state() == reading && head_length_ == 0; }
+    // Whether not a byte has come in yet.
+    bool nothing_received() const { return state() == reading && in_.empty(); }
     // Returns: POLLIN while reading and lingering, POLLOUT while sending,
     //     else 0.
     short poll_events() const;
