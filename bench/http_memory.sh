@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # http_memory.sh -- the web server's memory under script pages.
 #
-#     bench/http_memory.sh [BUILD_DIR] [REQUESTS]   (default: build 500000)
+#     bench/http_memory.sh [BUILD_DIR] [REQUESTS]   (default: build 500000;
+#                                                  BUILD_DIR relative to the
+#                                                  source folder unless absolute)
 #
 # Serves a generated document root with BUILD_DIR/bin/http_serve and
 # loads two script pages with ab at 64 concurrent clients: one with
@@ -15,25 +17,18 @@
 # ours the echoed value for the page with code, before anything is
 # measured. Exits non-zero when a tool fails, the answers are wrong or a
 # ratio passes 1.2. ab (apache2-utils), nginx and curl are installed with
-# apt-get when missing.
+# apt-get when missing (bench/http_common.sh).
 set -euo pipefail
 build=${1:-build}
 total=${2:-500000}
 first=$((total / 10))
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
-serve="$root_dir/$build/bin/http_serve"
+case $build in /*) serve="$build/bin/http_serve" ;; *) serve="$root_dir/$build/bin/http_serve" ;; esac
 [ -x "$serve" ] || { echo "http_memory: $serve is not built" >&2; exit 1; }
 
-need=()
-command -v ab >/dev/null || need+=(apache2-utils)
-command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || need+=(nginx)
-command -v curl >/dev/null || need+=(curl)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "http_memory: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y --no-install-recommends "${need[@]}"
-fi
+bench_name=http_memory
+. "$root_dir/bench/http_common.sh"
+install_missing apache2-utils nginx curl
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 work=$(mktemp -d)
@@ -55,17 +50,6 @@ printf '<html><body><p>A page without code: only text, which the server still ru
   > "$docs/plain.html"
 chmod 644 "$docs"/*
 
-free_port() {
-  python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1',0)); print(s.getsockname()[1])"
-}
-wait_serving() {
-  for _ in $(seq 1 300); do
-    curl -s -o /dev/null "http://127.0.0.1:$1/plain.html" && return 0
-    sleep 0.1
-  done
-  echo "http_memory: nothing answers on port $1" >&2
-  exit 1
-}
 rss_kb() {
   awk '/^VmRSS:/ {print $2}' "/proc/$1/status"
 }
@@ -100,14 +84,14 @@ http {
 CONF
 "$nginx_bin" -c "$work/nginx.conf" -p "$work" &
 nginx_pid=$!
-wait_serving "$nginx_port"
+wait_serving "$nginx_port" /plain.html
 
 failed=0
 for page in "/code.html?q=flat" "/plain.html"; do
   port=$(free_port)
   "$serve" --root "$docs" --port "$port" > "$work/ours.log" 2>&1 &
   ours_pid=$!
-  wait_serving "$port"
+  wait_serving "$port" /plain.html
   body=$(curl -s "http://127.0.0.1:$port$page")
   case $page in
     /code.html*) [ "$body" = '<html><body><p>value: flat</p></body></html>' ] ||
