@@ -10,8 +10,9 @@
 //     connections that cost others least, so that idle clients cannot
 //     lock others out: first the oldest that linger after their answer,
 //     then the oldest that have not yet sent a whole head (answered "503
-//     Service Unavailable" when they can take it); only when every
-//     connection is busy with a request is the newest refused so.
+//     Service Unavailable" when they have sent nothing). New connections
+//     are refused so at once only when the service thread falls far
+//     behind a burst, before the descriptors run out.
 
 #include "http_service.h"
 #include "http_client.h"
