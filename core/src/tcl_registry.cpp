@@ -225,6 +225,7 @@ void tcl_registry::clear(bool delete_commands) {
         retire_name(name.second);
     names_.clear();
     names_of_.clear();
+    shown_.clear();
     if (delete_commands && interp_ != nullptr && kiv_get_thread_id() == owner_) {
         for (const auto& binding : bindings)
             Tcl_DeleteCommandFromToken(interp_, binding.second);
@@ -242,6 +243,8 @@ void tcl_registry::note_name(const char* name, i_object* obj) {
         return;
     names_.emplace(name, obj);
     names_of_.emplace(obj, name);
+    std::string shown(name);
+    shown_[shown.substr(0, shown.find('#'))] = shown;
 }
 
 i_object* tcl_registry::object_named(const char* name) const {
@@ -250,14 +253,19 @@ i_object* tcl_registry::object_named(const char* name) const {
 }
 
 void tcl_registry::retire_name(const std::string& name) {
-    ++generations_[name.substr(0, name.find('#'))];
+    auto shown = shown_.find(name.substr(0, name.find('#')));
+    if (shown != shown_.end() && shown->second == name)
+        shown_.erase(shown);
+    ++retired_;
 }
 
 std::string tcl_registry::name_for(const char* base) const {
-    auto gen = generations_.find(base);
-    if (gen == generations_.end())
+    auto shown = shown_.find(base);
+    if (shown != shown_.end())
+        return shown->second;
+    if (retired_ == 0)
         return base;
-    return std::string(base) + "#" + std::to_string(gen->second);
+    return std::string(base) + "#" + std::to_string(retired_);
 }
 
 int tcl_registry::count_of(i_object* obj) const {

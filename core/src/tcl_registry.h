@@ -66,10 +66,11 @@ public:
     //     the registry never gave that name out or its object is gone.
     i_object* object_named(const char* name) const;
     // Returns: the name under which the object whose plain pointer name
-    //     is `base` is shown to scripts: `base` itself until a name of that
-    //     pointer was given up, then `base` with "#" and a generation
-    //     number, so an old name kept in a variable never comes to stand
-    //     for a newer object at the same address.
+    //     is `base` is shown to scripts: the name it holds now, else
+    //     `base` itself while no name was ever given up, else `base` with
+    //     "#" and the count of names given up so far, so an old name kept
+    //     in a variable never comes to stand for a newer object at the
+    //     same address.
     std::string name_for(const char* base) const;
 
     // Returns: how many references scripts own on `obj` (for tests).
@@ -77,10 +78,9 @@ public:
 
 private:
     void bind_pending(i_object* obj);
-    // The names of `obj` are given up: each pointer's next name gets the
-    // next generation.
+    // A name is given up: the next name of its pointer carries a later
+    // serial.
     void retire_name(const std::string& name);
-
     Tcl_Interp* interp_ = nullptr;  // the interpreter it is attached to; null when none
     uint32_t owner_;                 // thread that made it; other threads are exempt
     i_object* exempt_;               // never counted; borrowed
@@ -91,10 +91,15 @@ private:
     Tcl_Command pending_ = nullptr;                     // offered, not yet bound; null when none
     std::unordered_map<std::string, i_object*> names_;  // pointer names given to scripts
     std::multimap<i_object*, std::string> names_of_;    // the same names by object
-    // Plain pointer name -> generation of the name it gets next; absent:
-    // never given up (generation 0, the plain name). Kept for the
-    // registry's life, across clear(), so a name is never given twice.
-    std::unordered_map<std::string, unsigned> generations_;
+    // Plain pointer name -> the name its object is shown under now, for
+    // the names in names_ only, so it stays as small as what scripts hold.
+    std::unordered_map<std::string, std::string> shown_;
+    // Names given up over the registry's life (across clear()). A pointer
+    // named anew gets "#" and this serial, which is above the serial of
+    // every name of that pointer given up before, so a name is never
+    // given twice without keeping a record per pointer ever seen (a
+    // server's pages see a new request address for every request).
+    uint64_t retired_ = 0;
 };
 
 }  // namespace kiv

@@ -98,7 +98,7 @@ static Tcl_Obj* kiv_swig_new_object(Tcl_Interp* interp, void* ptr, swig_type_inf
                                     bool cast) {
     Tcl_Obj* result = SWIG_NewPointerObj(ptr, type, 0);
     if (obj != nullptr) {
-        // The registry may add a generation to the plain pointer name.
+        // The registry may add a serial to the plain pointer name.
         std::string shown = kiv::tcl_binding::object_name(interp, Tcl_GetString(result));
         if (shown != Tcl_GetString(result)) {
             Tcl_IncrRefCount(result);
@@ -134,7 +134,7 @@ static Tcl_Obj* kiv_swig_new_object(Tcl_Interp* interp, void* ptr, swig_type_inf
 #define KIV_SWIG_NOT_HELD (SWIG_ERROR - 100)
 
 // Pointer conversion from a pointer name ("_<hex>_p_<type>", perhaps
-// followed by "#" and the registry's generation) or "NULL".
+// followed by "#" and the registry's serial) or "NULL".
 // The name must be one the interpreter's registry gave out for an object
 // it still holds; only then is the pointer inside it used at all (even a
 // cast to a base interface reads the object). Done here rather than by

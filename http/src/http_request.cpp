@@ -11,8 +11,10 @@
 #include <kiv/http/http_files.h>
 #include <kiv/http/http_request_text.h>
 
+#include <linux/sockios.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,6 +33,19 @@ const uint32_t first_byte_timeout = 30;
 const uint32_t head_timeout = 60;
 const uint32_t progress_timeout = 60;
 const size_t sendfile_chunk = 1u << 30;
+// After the answer, input is dropped until the peer closes, at most this
+// much of it, for at most this long after the peer took the last byte.
+const size_t linger_max = 64 * 1024;
+const uint32_t linger_timeout = 2;
+const size_t linger_chunk = 16 * 1024;
+
+// Returns: the bytes the peer has not yet acknowledged, 0 when unknown.
+int unsent_bytes(int socket) {
+    int unsent = 0;
+    if (ioctl(socket, SIOCOUTQ, &unsent) != 0)
+        return 0;
+    return unsent;
+}
 
 }  // namespace
 
@@ -94,6 +109,7 @@ bool http_request::get_interface(const char* name, void** out) {
 short http_request::poll_events() const {
     switch (state()) {
     case reading:
+    case lingering:
         return POLLIN;
     case sending:
     case refilling:
@@ -112,6 +128,8 @@ void http_request::on_io(short revents) {
             set_state(ready);
     } else if ((s == sending || s == refilling) && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
         write_some();
+    } else if (s == lingering && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        drop_input();
     }
 }
 
@@ -204,6 +222,18 @@ bool http_request::request_complete() {
 
 void http_request::check_time(uint32_t now) {
     state_t s = state();
+    if (s == lingering) {
+        // The bound runs from the last byte the peer took, so a slow
+        // reader of a large answer is not cut off while it still reads.
+        int unsent = unsent_bytes(socket_);
+        if (unsent < linger_unsent_) {
+            linger_unsent_ = unsent;
+            linger_since_ = now;
+        }
+        if (uint64_t(linger_since_) + linger_timeout < now)
+            close_connection(nullptr);
+        return;
+    }
     if (s != reading && s != sending && s != refilling)
         return;
     uint32_t limit;
@@ -264,11 +294,41 @@ bool http_request::write_some() {
             last_io_time_ = kiv_get_curr_time();
             continue;
         }
-        // Everything went out.
-        shutdown(socket_, SHUT_WR);
-        set_state(finished);
-        close_connection(nullptr);
+        start_lingering();
         return false;
+    }
+}
+
+void http_request::start_lingering() {
+    shutdown(socket_, SHUT_WR);
+    write_access_log();
+    if (file_fd_ >= 0) {
+        close(file_fd_);
+        file_fd_ = -1;
+    }
+    std::string().swap(out_);
+    std::string().swap(in_);
+    linger_since_ = kiv_get_curr_time();
+    linger_unsent_ = unsent_bytes(socket_);
+    set_state(lingering);
+    drop_input();
+}
+
+void http_request::drop_input() {
+    char chunk[linger_chunk];
+    for (;;) {
+        ssize_t n = recv(socket_, chunk, sizeof chunk, 0);
+        if (n < 0) {
+            io_next next = after_io_error("lingering close: recv error");
+            if (next == io_retry)
+                continue;
+            return;
+        }
+        linger_dropped_ += static_cast<size_t>(n);
+        if (n == 0 || linger_dropped_ >= linger_max) {
+            close_connection(nullptr);
+            return;
+        }
     }
 }
 
@@ -324,6 +384,7 @@ bool http_request::bg_task(i_http_service* hs) {
         return false;
     switch (state()) {
     case reading:
+    case lingering:
         on_io(POLLIN);
         break;
     case sending:

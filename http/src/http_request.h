@@ -61,6 +61,8 @@ public:
         finished = 5,    // everything sent
         processing = 6,  // worker: parsing and building the answer
         closed = 7,      // the connection is shut down
+        lingering = 8,   // service thread: the answer is out and the write side shut;
+                         // input is read and dropped until the peer closes
     };
 
     // Takes over the connected non-blocking `socket` accepted on
@@ -78,14 +80,20 @@ public:
     state_t state() const { return static_cast<state_t>(state_.load(std::memory_order_acquire)); }
     void set_state(state_t s) { state_.store(s, std::memory_order_release); }
     int socket() const { return socket_; }
-    // Returns: POLLIN while reading, POLLOUT while sending, else 0.
+    // Whether the connection still waits for the rest of its head.
+    bool awaiting_head() const { return state() == reading && head_length_ == 0; }
+    // Whether not a byte has come in yet.
+    bool nothing_received() const { return state() == reading && in_.empty(); }
+    // Returns: POLLIN while reading and lingering, POLLOUT while sending,
+    //     else 0.
     short poll_events() const;
     // Reads or sends what the socket allows without blocking; closes the
     // connection on failure, on the peer's close and after the last byte.
     void on_io(short revents);
     // Closes a connection that waited too long at `now` (core clock):
     // 30 s before the first byte, 60 s for the whole head, 60 s without
-    // progress on the body or the answer.
+    // progress on the body or the answer, 2 s lingering after the peer
+    // took the last byte.
     void check_time(uint32_t now);
     // Ends the connection without an answer (with a log line when
     // `message` is not null).
@@ -138,6 +146,14 @@ private:
     bool reject(int status);
     // Sends what the socket takes. Returns: false when the connection ended.
     bool write_some();
+    // After the last byte: shuts the write side and lingers. Closing at
+    // once with unread input makes Linux reset the connection and throw
+    // away what the peer has not yet received, so the input is read and
+    // dropped until the peer closes or the bounds pass.
+    void start_lingering();
+    // Reads and drops what arrived while lingering; closes on the peer's
+    // close, an error, or 64 KiB dropped.
+    void drop_input();
     // What a failed recv, send or sendfile leaves to do.
     enum io_next { io_retry, io_wait, io_ended };
     // Sorts out such a failure by errno: an interrupted call is tried
@@ -216,6 +232,11 @@ private:
     std::string delete_after_send_;  // a file removed once the request ends
     std::string delete_copy_after_send_;  // its gzip copy, removed with it; "" for none
     bool logged_ = false;            // the access-log line was written
+
+    // Lingering (service thread).
+    uint32_t linger_since_ = 0;      // core clock of the start or of the peer's last progress
+    int linger_unsent_ = 0;          // bytes the peer had not taken at that time
+    size_t linger_dropped_ = 0;      // input read and dropped so far
 };
 
 }  // namespace kiv

@@ -4,9 +4,15 @@
 //
 //     Accepted connections arrive as "KIV_EVT_TCP_CONN_OPENED" on the
 //     handler installed per bound port, which makes each an http_request
-//     and hands it to the service thread. Beyond the cap of live
-//     connections a connection is answered "503 Service Unavailable" at
-//     once and closed.
+//     and hands it to the service thread. The cap of held connections
+//     comes from the process's descriptor limit (raised to its hard
+//     limit at start). At the cap the service thread lets go of the
+//     connections that cost others least, so that idle clients cannot
+//     lock others out: first the oldest that linger after their answer,
+//     then the oldest that have not yet sent a whole head (answered "503
+//     Service Unavailable" when they have sent nothing). New connections
+//     are refused so at once only when the service thread falls far
+//     behind a burst, before the descriptors run out.
 
 #include "http_service.h"
 #include "http_client.h"
@@ -27,6 +33,7 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <sys/socket.h>
@@ -45,7 +52,12 @@ const unsigned listen_backlog = 4096;
 const unsigned request_pass_ms = 50;
 const uint32_t server_pass_seconds = 5;
 const unsigned thread_stop_seconds = 30;
-const unsigned live_requests_max = 1024;
+// Connections held at most, whatever the descriptor limit: every pass of
+// the service thread polls each of them.
+const uint64_t held_max = 65536;
+// Descriptors kept for everything else (listening sockets, logs, files
+// being sent, the script engines' files).
+const uint64_t spare_descriptors = 64;
 
 const char busy_answer[] =
     "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Type: text/plain\r\n"
@@ -61,6 +73,28 @@ void process_task(bool running, void* data, unsigned size) {
     request->process(running);
     request->wake();
     request->release();
+}
+
+// Sends the short "503" answer to a socket that has not been read from,
+// without waiting: the answer fits a fresh socket's buffer.
+void send_busy_answer(int sock) {
+    ssize_t sent = send(sock, busy_answer, sizeof busy_answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    (void)sent;
+}
+
+// Raises the soft descriptor limit of the process to its hard limit.
+// Returns: the soft limit now in force.
+uint64_t raise_descriptor_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur != limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? held_max * 2 : static_cast<uint64_t>(limit.rlim_cur);
 }
 
 kiv_event_function connection_callback() {
@@ -113,6 +147,17 @@ http_service::http_service() {
     if (!proxy.host.empty())
         set_proxy_server(proxy.host.c_str(), proxy.port, proxy.bypass.c_str());
     events_.reset(find_service("svc_event"));
+    // A connection costs one descriptor, two while a file is sent: three
+    // quarters of the limit go to connections, the rest to their files and
+    // everything else; past the cap the service thread makes room, and
+    // connections are refused at once only halfway into the rest, when
+    // the service thread falls behind a burst.
+    uint64_t files = raise_descriptor_limit();
+    uint64_t cap = files - files / 4;
+    cap = cap > 2 * spare_descriptors ? cap - spare_descriptors : spare_descriptors;
+    connection_cap_ = static_cast<size_t>(std::min(cap, held_max));
+    refuse_at_ = static_cast<size_t>(std::min(connection_cap_ + (files - std::min(files, connection_cap_)) / 2,
+                                              held_max + held_max / 8));
     wakeup_ = std::make_shared<http_wakeup>();
     if (wakeup_->fd() < 0)
         kiv_log(0, "http_service: no wake-up descriptor: %s", std::strerror(errno));
@@ -369,10 +414,8 @@ bool http_service::on_connection(i_event* event) {
     int sock = static_cast<int>(typed->get_id());
     if (sock < 0)
         return true;
-    if (live_count_.load() >= live_requests_max) {
-        // Best effort on a fresh socket: the short answer fits its buffer.
-        ssize_t sent = send(sock, busy_answer, sizeof busy_answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-        (void)sent;
+    if (held_count_.load() >= refuse_at_) {
+        send_busy_answer(sock);
         shutdown(sock, SHUT_WR);
         close(sock);
         return false;
@@ -380,7 +423,7 @@ bool http_service::on_connection(i_event* event) {
     http_request* request =
         new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
     request->addref();
-    live_count_.fetch_add(1);
+    held_count_.fetch_add(1);
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
         pending_.push_back(request);
@@ -394,12 +437,35 @@ void http_service::wake() {
         wakeup_->wake();
 }
 
+void http_service::make_room() {
+    if (live_.size() <= connection_cap_)
+        return;
+    size_t excess = live_.size() - connection_cap_;
+    // Connections already served cost their clients least, then idle ones
+    // from the oldest on, so the new ones (at the end) come last; one that
+    // has sent nothing yet can still read why it goes.
+    for (int round = 0; round < 2 && excess > 0; ++round) {
+        for (size_t i = 0; i < live_.size() && excess > 0; ++i) {
+            http_request* request = live_[i];
+            http_request::state_t s = request->state();
+            bool victim = round == 0 ? s == http_request::lingering : request->awaiting_head();
+            if (!victim)
+                continue;
+            if (round == 1 && request->nothing_received())
+                send_busy_answer(request->socket());
+            request->close_connection(nullptr);
+            --excess;
+        }
+    }
+}
+
 void http_service::serve_requests() {
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
         live_.insert(live_.end(), pending_.begin(), pending_.end());
         pending_.clear();
     }
+    make_room();
     std::vector<pollfd> fds;
     std::vector<http_request*> polled;
     fds.push_back(pollfd{wakeup_->fd(), POLLIN, 0});
@@ -435,7 +501,7 @@ void http_service::serve_requests() {
         case http_request::finished:
         case http_request::closed:
             request->release();
-            live_count_.fetch_sub(1);
+            held_count_.fetch_sub(1);
             break;
         default:
             kept.push_back(request);

@@ -92,6 +92,9 @@ private:
     void dispatch_thread(void* arg);
     // One pass over the live requests.
     void serve_requests();
+    // Above the cap, closes connections until it is met again: lingering
+    // ones, then those still waiting for a whole head, oldest first.
+    void make_room();
     // Ends the service thread's sleep at once.
     void wake();
     // Closes the socket of a binding and removes its handler. Binding
@@ -117,7 +120,9 @@ private:
     std::mutex pending_lock_;                 // guards pending_
     std::vector<http_request*> pending_;      // new connections, one reference each
     std::vector<http_request*> live_;         // service thread only; one reference each
-    std::atomic<unsigned> live_count_{0};     // live_ and pending_ together, for the cap
+    std::atomic<size_t> held_count_{0};       // live_ and pending_ together
+    size_t connection_cap_ = 0;               // connections held before the service makes room
+    size_t refuse_at_ = 0;                    // held connections at which new ones are refused
 
     std::mutex dispatch_lock_;                // guards dispatch_
     std::condition_variable dispatch_ready_;  // a request was queued or a stop asked

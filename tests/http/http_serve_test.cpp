@@ -6,6 +6,7 @@
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
+#include "serve_process.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@
 #include <string>
 
 namespace {
+
+using kiv_test::server_process;
 
 bool have(const char* tool) {
     return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
@@ -36,50 +39,6 @@ std::string run(const std::string& command) {
     pclose(p);
     return out;
 }
-
-// http_serve as a child process, stopped with SIGTERM at scope end.
-class server_process {
-public:
-    server_process(const std::string& root, uint16_t port) {
-        int out[2];
-        if (pipe(out) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::string port_text = std::to_string(port);
-            execl(KIV_BIN_DIR "/http_serve", "http_serve", "--root", root.c_str(), "--port", port_text.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        // The first line says the server listens (or the child ended).
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n')
-            first_line_ += c;
-        close(out[0]);
-    }
-    ~server_process() {
-        if (pid_ > 0 && status_ < 0)
-            stop();
-    }
-    // Sends SIGTERM. Returns: the exit status.
-    int stop() {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return status_;
-    }
-    const std::string& first_line() const { return first_line_; }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-    std::string first_line_;
-};
 
 }  // namespace
 

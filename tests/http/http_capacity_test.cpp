@@ -1,0 +1,130 @@
+// http_capacity_test.cpp --
+//
+//     Nobody can lock the server out: http_serve, started as a user
+//     starts it (under its own descriptor limit or a low one set as
+//     `ulimit -n` would), holds thousands of idle connections while
+//     ordinary clients are served, lets go of the oldest idle ones when
+//     its limit is reached instead of refusing newcomers, and serves a
+//     thousand clients at once without a refusal.
+
+#include "../core/net_peer.h"
+#include "../core/test_util.h"
+#include "http_exchange.h"
+#include "serve_process.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace kiv_test;
+
+namespace {
+
+// Raises this process's soft descriptor limit to its hard one.
+// Returns: the limit now in force.
+uint64_t raise_own_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    getrlimit(RLIMIT_NOFILE, &limit);
+    return limit.rlim_cur == RLIM_INFINITY ? 1u << 20 : static_cast<uint64_t>(limit.rlim_cur);
+}
+
+const char ordinary_request[] = "GET /a.txt HTTP/1.0\r\n\r\n";
+
+// Returns: the server closed `fd` (after an answer or without one).
+bool closed_by_server(int fd) {
+    return readable(fd, 0) && read_until_closed(fd, 30000).find("<timeout>") == std::string::npos;
+}
+
+}  // namespace
+
+TEST(http_capacity, idle_connections_do_not_lock_ordinary_clients_out) {
+    uint64_t own = raise_own_limit();
+    // The test holds every idle connection itself, within its own limit.
+    const size_t idle_count = static_cast<size_t>(std::min<uint64_t>(2000, own > 400 ? own - 300 : 0));
+    ASSERT_GE(idle_count, 1000u) << "this process may open only " << own << " descriptors";
+    const struct {
+        const char* name;
+        unsigned limit;  // the server's descriptor limit; 0: as inherited (raised to the hard one)
+    } cases[] = {{"own limit", 0}, {"limit 1024", 1024}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        temp_dir root;
+        std::ofstream(root.file("a.txt")) << "ordinary";
+        uint16_t port = free_port();
+        ASSERT_NE(port, 0);
+        server_process server(root.path(), port, c.limit);
+        ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+        // Idle connections come in batches of 100, each followed by five
+        // ordinary requests; an answer to one of them shows that the
+        // server has taken in every connection made before it.
+        std::vector<std::unique_ptr<fd_holder>> idle;
+        int served = 0, asked = 0;
+        while (idle.size() < idle_count) {
+            for (int i = 0; i < 100 && idle.size() < idle_count; ++i) {
+                idle.emplace_back(new fd_holder(connect_tcp(port)));
+                ASSERT_GE(idle.back()->get(), 0);
+            }
+            for (int i = 0; i < 5; ++i, ++asked)
+                if (ask(port, ordinary_request).body == "ordinary")
+                    ++served;
+        }
+        EXPECT_EQ(served, asked);
+        EXPECT_GE(asked, 100);
+        // The newest idle connections are still held.
+        for (size_t i = idle.size() - 50; i < idle.size(); ++i)
+            EXPECT_FALSE(readable(idle[i]->get(), 0)) << i;
+        std::vector<bool> closed;
+        for (auto& fd : idle)
+            closed.push_back(closed_by_server(fd->get()));
+        size_t let_go = static_cast<size_t>(std::count(closed.begin(), closed.end(), true));
+        if (c.limit != 0) {
+            // Beyond its limit the server let go of the oldest.
+            EXPECT_TRUE(closed.front());
+            EXPECT_GE(let_go, idle_count - c.limit);
+        } else if (own >= 4096) {
+            EXPECT_EQ(let_go, 0u);
+        }
+        EXPECT_EQ(server.stop(), 0);
+    }
+}
+
+TEST(http_capacity, a_thousand_clients_at_once_are_all_served) {
+    uint64_t own = raise_own_limit();
+    ASSERT_GE(own, 2200u) << "this process may open only " << own << " descriptors";
+    temp_dir root;
+    std::ofstream(root.file("a.txt")) << "ordinary";
+    uint16_t port = free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port);
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    // Rounds follow each other at once: connections of the round before
+    // that the server still winds down must not count against the next.
+    const int count = 1000;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<std::unique_ptr<fd_holder>> clients;
+        for (int i = 0; i < count; ++i) {
+            clients.emplace_back(new fd_holder(connect_tcp(port)));
+            ASSERT_GE(clients.back()->get(), 0);
+        }
+        for (auto& c : clients)
+            ASSERT_EQ(send(c->get(), ordinary_request, sizeof ordinary_request - 1, MSG_NOSIGNAL),
+                      ssize_t(sizeof ordinary_request - 1));
+        int served = 0;
+        for (auto& c : clients)
+            if (parse_response(read_until_closed(c->get(), 30000)).status == 200)
+                ++served;
+        EXPECT_EQ(served, count);
+    }
+    EXPECT_EQ(server.stop(), 0);
+}

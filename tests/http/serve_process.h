@@ -1,0 +1,72 @@
+// serve_process.h --
+//
+//     The http_serve tool as a child process of a test, as a user starts
+//     it: it serves a folder on 127.0.0.1 and is stopped with SIGTERM.
+
+#ifndef KIV_TESTS_HTTP_SERVE_PROCESS_H
+#define KIV_TESTS_HTTP_SERVE_PROCESS_H
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+namespace kiv_test {
+
+// http_serve as a child process, stopped with SIGTERM at scope end.
+class server_process {
+public:
+    // With `descriptor_limit` not 0 the child's soft and hard limits on
+    // open descriptors are set to it first, as `ulimit -n` would.
+    server_process(const std::string& root, uint16_t port, unsigned descriptor_limit = 0) {
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (descriptor_limit != 0) {
+                rlimit limit{descriptor_limit, descriptor_limit};
+                if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                    _exit(126);
+            }
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            std::string port_text = std::to_string(port);
+            execl(KIV_BIN_DIR "/http_serve", "http_serve", "--root", root.c_str(), "--port", port_text.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(out[1]);
+        // The first line says the server listens (or the child ended).
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n')
+            first_line_ += c;
+        close(out[0]);
+    }
+    ~server_process() {
+        if (pid_ > 0 && status_ < 0)
+            stop();
+    }
+    // Sends SIGTERM. Returns: the exit status.
+    int stop() {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+    }
+    const std::string& first_line() const { return first_line_; }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    std::string first_line_;
+};
+
+}  // namespace kiv_test
+
+#endif
