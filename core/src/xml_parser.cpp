@@ -160,10 +160,11 @@ class document_parse {
 public:
     explicit document_parse(xml_proc& proc) {
         ctx_.proc = &proc;
+        // Before the parser exists: a throw here leaves nothing to free.
+        ctx_.open.reserve(xml_max_depth);
         ctx_.parser = XML_ParserCreate(nullptr);
         if (ctx_.parser == nullptr)
             return;
-        ctx_.open.reserve(xml_max_depth);
         XML_SetUserData(ctx_.parser, &ctx_);
         XML_SetElementHandler(ctx_.parser, on_start, on_end);
         XML_SetCharacterDataHandler(ctx_.parser, on_text);

@@ -58,6 +58,19 @@ protected:
         auto_ptr_t<i_object_col> col(node->get_child_nodes());
         return describe(col);
     }
+    // Makes `root` the top of a chain of `depth` nodes "n", each added
+    // under the deepest so far. Returns: the deepest (held by the tree).
+    i_xml_node* build_chain(auto_ptr_t<i_xml_node>& root, unsigned depth) {
+        root.reset(proc->create_node("n"));
+        i_xml_node* last = root;
+        for (unsigned i = 1; i < depth; ++i) {
+            auto_ptr_t<i_xml_node> kid(proc->create_node("n"));
+            if (!last->add_child(kid, nullptr))
+                return nullptr;
+            last = kid;
+        }
+        return last;
+    }
 
     kiv_test::core_session session{false};
     auto_ptr_t<i_object> service{kiv_core()->get_service("svc_xml")};
@@ -177,13 +190,8 @@ TEST_F(xml, nesting_deeper_than_the_cap_is_refused) {
 TEST_F(xml, the_writer_and_the_copy_refuse_what_the_parser_refuses) {
     // Chains built by hand, one level past the parser's cap and exactly at it.
     for (unsigned depth : {1024u, 1025u, 20000u}) {
-        auto_ptr_t<i_xml_node> root(proc->create_node("n"));
-        i_xml_node* last = root;
-        for (unsigned i = 1; i < depth; ++i) {
-            auto_ptr_t<i_xml_node> kid(proc->create_node("n"));
-            ASSERT_TRUE(last->add_child(kid, nullptr));
-            last = kid;
-        }
+        auto_ptr_t<i_xml_node> root;
+        ASSERT_NE(build_chain(root, depth), nullptr);
         std::string text = take_text(root->get_xml(false));
         auto_ptr_t<i_xml_node> copy(root->create_copy(true));
         // write_file takes the path as it is, parse_file under the root.
@@ -210,13 +218,9 @@ TEST_F(xml, chains_of_any_depth_are_built_moved_and_released_without_walking_the
     // 200,000 levels: a walk up the chain per added child would take
     // minutes here, and a recursive release would overflow the stack.
     const unsigned depth = 200000;
-    auto_ptr_t<i_xml_node> root(proc->create_node("n"));
-    i_xml_node* last = root;
-    for (unsigned i = 1; i < depth; ++i) {
-        auto_ptr_t<i_xml_node> kid(proc->create_node("n"));
-        ASSERT_TRUE(last->add_child(kid, nullptr));
-        last = kid;
-    }
+    auto_ptr_t<i_xml_node> root;
+    i_xml_node* last = build_chain(root, depth);
+    ASSERT_NE(last, nullptr);
     // Built from the leaves up: each new parent is a root.
     auto_ptr_t<i_xml_node> top(proc->create_node("t"));
     for (unsigned i = 1; i < depth; ++i) {
@@ -237,7 +241,7 @@ TEST_F(xml, chains_of_any_depth_are_built_moved_and_released_without_walking_the
 
 TEST_F(xml, a_failed_allocation_anywhere_in_a_parse_gives_null_and_frees_everything) {
     std::string doc = "<r a='1' b='2'>";
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 40; ++i)
         doc += "<c id='" + std::to_string(i) + "'>text " + std::to_string(i) + "<d/></c>";
     doc += "tail</r>";
     // The n-th allocation of the parse fails, for every n until one
@@ -253,7 +257,7 @@ TEST_F(xml, a_failed_allocation_anywhere_in_a_parse_gives_null_and_frees_everyth
         if (!hit) {
             ASSERT_TRUE(root);
             auto_ptr_t<i_object_col> kids(root->get_child_nodes());
-            EXPECT_EQ(kids->get_count(), 300u);
+            EXPECT_EQ(kids->get_count(), 40u);
             break;
         }
         if (root == nullptr)

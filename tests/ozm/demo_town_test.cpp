@@ -7,7 +7,7 @@
 //     road's colour, a label's ink), not against golden files.
 
 #include <kiv/image/i_image.h>
-#include <kiv/ozm/test_hooks.h>
+#include <kiv_test/ozm_hooks.h>
 
 #include "../gis/gis_loader.h"
 #include "driver_test_support.h"
