@@ -83,6 +83,7 @@ TEST_F(swig_test, calls_that_need_a_path_ask_for_kiv_initialize_in_a_plain_tclsh
         "puts [kiv_write_file a.txt hello]|[kiv_read_file a.txt]|[kiv_image_load missing.png]\n"
         "set img [kiv_image_create 2 2 [kiv_image_color 1 2 3 255]]\n"
         "puts [kiv_cast_i_object_factory $img]|[kiv_cast_property_manager_object $img]\n"
+        "kiv_enable_trace 0\n"
         "kiv_terminate\n"
         "puts [catch {kiv_read_file a.txt} m]:$m\n",
         &status);

@@ -10,27 +10,27 @@
 using kiv_test::control;
 
 void kiv_test_clock_drive(bool on) {
-    control<void(bool)>("core.clock_drive")(on);
+    control<void(bool)>("core.clock_drive", "kiv_core")(on);
 }
 
 void kiv_test_clock_advance(unsigned milliseconds) {
-    control<void(unsigned)>("core.clock_advance")(milliseconds);
+    control<void(unsigned)>("core.clock_advance", "kiv_core")(milliseconds);
 }
 
 void kiv_test_fail_thread_starts(unsigned count) {
-    control<void(unsigned)>("core.fail_thread_starts")(count);
+    control<void(unsigned)>("core.fail_thread_starts", "kiv_core")(count);
 }
 
 int kiv_test_threads_count() {
-    return control<int()>("core.threads_count")();
+    return control<int()>("core.threads_count", "kiv_core")();
 }
 
 int kiv_test_worker_limit() {
-    return control<int()>("core.worker_limit")();
+    return control<int()>("core.worker_limit", "kiv_core")();
 }
 
 int kiv_test_idle_workers() {
-    return control<int()>("core.idle_workers")();
+    return control<int()>("core.idle_workers", "kiv_core")();
 }
 
 void* kiv_test_open_library(const char* path) {

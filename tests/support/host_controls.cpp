@@ -6,6 +6,9 @@
 
 #include <kiv_test/host_controls.h>
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -38,15 +41,40 @@ extern "C" __attribute__((visibility("default"))) void kiv_host_offer(const char
 
 namespace kiv_test {
 
-void* host_control(const char* name) {
+namespace {
+
+void* find_control(const char* name) {
     offered_controls& t = offered();
     std::lock_guard<std::mutex> guard(t.lock);
     auto found = t.by_name.find(name);
-    if (found == t.by_name.end()) {
+    return found != t.by_name.end() ? found->second : nullptr;
+}
+
+// Loads `library` from the folder of the running program (never
+// unloaded: its controls stay offered).
+void load_beside_program(const char* library) {
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return;
+    std::string path(exe, static_cast<size_t>(n));
+    path = path.substr(0, path.rfind('/') + 1) + library + ".so";
+    dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+}
+
+}  // namespace
+
+void* host_control(const char* name, const char* library) {
+    void* found = find_control(name);
+    if (found == nullptr && library != nullptr) {
+        load_beside_program(library);  // offers its controls as it loads
+        found = find_control(name);
+    }
+    if (found == nullptr) {
         std::fprintf(stderr, "test support: no library offered the control \"%s\"\n", name);
         std::abort();
     }
-    return found->second;
+    return found;
 }
 
 }  // namespace kiv_test

@@ -6,5 +6,5 @@
 #include <kiv_test/ozm_hooks.h>
 
 bool kiv_ozm_test_start() {
-    return kiv_test::control<bool()>("ozm.start")();
+    return kiv_test::control<bool()>("ozm.start", "gis_ozm_driver")();
 }

@@ -6,5 +6,5 @@
 #include <kiv_test/zip_hooks.h>
 
 void kiv_zip_test_memory_cap(uint64_t cap) {
-    kiv_test::control<void(uint64_t)>("zip.memory_cap")(cap);
+    kiv_test::control<void(uint64_t)>("zip.memory_cap", "kiv_zip")(cap);
 }

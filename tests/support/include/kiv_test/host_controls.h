@@ -10,14 +10,17 @@
 namespace kiv_test {
 
 // Returns: the control offered under `name` (as the function pointer of
-//     type Function it was offered as). A name no loaded library offered
-//     ends the program with a message: the library is missing or was
-//     built without it.
-void* host_control(const char* name);
+//     type Function it was offered as). When no library offered it yet,
+//     the library `library` (a name such as "gwx_map_driver") is loaded
+//     from the program's own folder, where the build puts every library,
+//     and asked again: a program that calls a library only through its
+//     controls is not linked to it. A name still missing ends the program
+//     with a message.
+void* host_control(const char* name, const char* library);
 
 template <class Function>
-Function* control(const char* name) {
-    return reinterpret_cast<Function*>(host_control(name));
+Function* control(const char* name, const char* library) {
+    return reinterpret_cast<Function*>(host_control(name, library));
 }
 
 }  // namespace kiv_test
