@@ -4,7 +4,7 @@
 
 #include "clock.h"
 
-#include <kiv/core/test_hooks.h>
+#include <kiv/core/host_offer.h>
 
 #include <algorithm>
 #include <atomic>
@@ -105,7 +105,13 @@ void deadline_cv::clock_advanced() {
 
 }  // namespace kiv::clock
 
-void kiv_test_clock_drive(bool on) {
+namespace {
+
+// The driven clocks, for the project's tests (host_offer.h).
+// Replaces (true) both clocks with a driven pair that starts at the real
+// values and moves only through clock_advance; false returns to the real
+// clocks. Waiters are woken either way.
+void clock_drive(bool on) {
     using namespace kiv::clock;
     // Driving an already driven clock keeps its time: a jump to the real
     // time would pass the seconds a test holds back.
@@ -117,7 +123,9 @@ void kiv_test_clock_drive(bool on) {
     wake_listeners();
 }
 
-void kiv_test_clock_advance(unsigned milliseconds) {
+// Moves both driven clocks forward and wakes every deadline wait; does
+// nothing while the clocks are real.
+void clock_advance(unsigned milliseconds) {
     using namespace kiv::clock;
     if (!driven.load(std::memory_order_acquire))
         return;
@@ -125,3 +133,8 @@ void kiv_test_clock_advance(unsigned milliseconds) {
     driven_wall.fetch_add(milliseconds);
     wake_listeners();
 }
+
+const bool offered = kiv::offer_to_host("core.clock_drive", &clock_drive) &&
+                     kiv::offer_to_host("core.clock_advance", &clock_advance);
+
+}  // namespace

@@ -5,8 +5,9 @@
 //     idle workers, stopping threads, shut-down) run on the monotonic
 //     clock, so a wall-clock jump or the end of the housekeeping thread
 //     cannot stretch or freeze them. Tests may replace both clocks with a
-//     driven pair (kiv_test_clock_drive); advancing it wakes every waiter
-//     so waits end at once instead of after real seconds.
+//     driven pair (a control offered to test programs, host_offer.h);
+//     advancing it wakes every waiter so waits end at once instead of
+//     after real seconds.
 
 #ifndef KIV_CORE_SRC_CLOCK_H
 #define KIV_CORE_SRC_CLOCK_H

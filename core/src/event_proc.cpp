@@ -30,6 +30,10 @@ namespace {
 // bound within which it notices that the core stopped running.
 const auto queue_idle_wait = std::chrono::milliseconds(50);
 const unsigned queue_stop_seconds = 60;
+// How often an uninstall that still waits for a running callback says so:
+// a wait that never ends (a callback blocked on a lock the uninstalling
+// thread holds) shows up in the log.
+const auto still_waiting_period = std::chrono::seconds(5);
 
 }  // namespace
 
@@ -77,7 +81,9 @@ bool event_proc::get_interface(const char* name, void** out) {
 }
 
 uint32_t event_proc::get_event_type(const char* event_type_string) {
-    if (event_type_string == nullptr)
+    // An empty name names no event: like a null one it gets 0 (no type),
+    // and handlers installed under it are ignored.
+    if (event_type_string == nullptr || *event_type_string == '\0')
         return 0;
     std::lock_guard<std::mutex> lock(types_lock_);
     // Looked up first: a known name (nearly every call) costs no node.
@@ -88,6 +94,14 @@ uint32_t event_proc::get_event_type(const char* event_type_string) {
     type_names_.emplace_back(name);
     types_.emplace(std::string_view(type_names_.back()), next_type_);
     return next_type_++;
+}
+
+std::string event_proc::type_name(uint32_t type) {
+    std::lock_guard<std::mutex> lock(types_lock_);
+    // Ids are handed out in the order of the names' list.
+    if (type >= first_type && type - first_type < type_names_.size())
+        return type_names_[type - first_type];
+    return std::to_string(type);
 }
 
 void event_proc::install_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
@@ -115,7 +129,11 @@ void event_proc::uninstall_handler(uint32_t event_type, int64_t object_id, i_eve
         return;
     waiting_.push_back({me, handler});
     calls_changed_.notify_all();  // a thread waiting for us may now see a cycle
-    calls_changed_.wait(lock, [&] { return !busy_elsewhere(handler, me); });
+    while (!calls_changed_.wait_for(lock, still_waiting_period, [&] { return !busy_elsewhere(handler, me); })) {
+        lock.unlock();
+        kiv_log(0, "event_proc: still waiting for a handler of %s", type_name(event_type).c_str());
+        lock.lock();
+    }
     for (auto it = waiting_.begin(); it != waiting_.end(); ++it) {
         if (it->thread == me) {
             waiting_.erase(it);

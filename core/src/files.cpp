@@ -206,10 +206,16 @@ bool remove_contents(int dir_fd) {
     return good;
 }
 
-bool make_one(const std::string& dir) {
+// Creates `dir` unless it exists; notes it in `made` when this call made it.
+// Returns: whether it exists now.
+bool make_one(const std::string& dir, std::vector<std::string>& made) {
     if (kiv_dir_exists(dir.c_str()))
         return true;
-    return mkdir(dir.c_str(), 0777) == 0 || kiv_dir_exists(dir.c_str());
+    if (mkdir(dir.c_str(), 0777) == 0) {
+        made.push_back(dir);
+        return true;
+    }
+    return kiv_dir_exists(dir.c_str());
 }
 
 }  // namespace
@@ -340,8 +346,17 @@ bool kiv_make_path(const char* path) {
     std::string target(full.get());
     if (kiv_dir_exists(target.c_str()))
         return true;
-    for (size_t i = 1; i < target.size(); ++i)
-        if (target[i] == '/' && target[i - 1] != '/' && !make_one(target.substr(0, i)))
-            return false;
-    return make_one(target);
+    // A path that cannot be made whole leaves nothing behind: the folders
+    // this call made are removed again, deepest first (rmdir leaves one
+    // that someone filled meanwhile).
+    std::vector<std::string> made;
+    bool whole = true;
+    for (size_t i = 1; whole && i < target.size(); ++i)
+        if (target[i] == '/' && target[i - 1] != '/')
+            whole = make_one(target.substr(0, i), made);
+    if (whole && make_one(target, made))
+        return true;
+    for (auto it = made.rbegin(); it != made.rend(); ++it)
+        rmdir(it->c_str());
+    return false;
 }

@@ -74,6 +74,10 @@ kiv::i_event_handler* kiv_cast_i_event_handler(kiv::i_object* obj) {
     return cast_interface<i_event_handler>(obj, "i_event_handler");
 }
 
+kiv::i_object_factory* kiv_cast_i_object_factory(kiv::i_object* obj) {
+    return cast_interface<i_object_factory>(obj, "i_object_factory");
+}
+
 void kiv_release(kiv::i_object* obj) {
     if (obj != nullptr)
         obj->release();

@@ -54,16 +54,24 @@ i_object* object_col_impl::get_item_by_name(const char* name) {
 void object_col_impl::add_item(i_object* obj, bool unique) {
     if (obj == nullptr)
         return;
+    // A collection that held itself would keep itself alive for ever.
+    if (obj == static_cast<i_object*>(this))
+        return;
     obj->addref();
-    {
+    bool added = false;
+    try {
         mutex_locker lock(this);
         if (!unique || get_item_pos(obj) < 0) {
             items_.push_back(obj);
             sync_count();
-            return;
+            added = true;
         }
+    } catch (...) {
+        obj->release();  // the list could not grow: the reference goes back
+        throw;
     }
-    obj->release();
+    if (!added)
+        obj->release();
 }
 
 void object_col_impl::remove_item(i_object* obj) {
@@ -81,15 +89,20 @@ void object_col_impl::remove_item(i_object* obj) {
 }
 
 void object_col_impl::insert_item(i_object* obj, unsigned pos) {
-    if (obj == nullptr)
+    if (obj == nullptr || obj == static_cast<i_object*>(this))
         return;
     obj->addref();
-    mutex_locker lock(this);
-    if (pos >= items_.size())
-        items_.push_back(obj);
-    else
-        items_.insert(items_.begin() + pos, obj);
-    sync_count();
+    try {
+        mutex_locker lock(this);
+        if (pos >= items_.size())
+            items_.push_back(obj);
+        else
+            items_.insert(items_.begin() + pos, obj);
+        sync_count();
+    } catch (...) {
+        obj->release();
+        throw;
+    }
 }
 
 void object_col_impl::clear() {

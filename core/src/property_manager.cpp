@@ -113,6 +113,10 @@ kiv::i_property_manager* kiv_cast_i_property_manager(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_property_manager>(obj, "i_property_manager");
 }
 
+kiv::property_manager_object* kiv_cast_property_manager_object(kiv::i_object* obj) {
+    return kiv::cast_interface<kiv::property_manager_object>(obj, "property_manager_object");
+}
+
 kiv::i_property_manager* kiv_create_property_manager() {
     kiv::property_manager* manager = new kiv::property_manager();
     manager->addref();

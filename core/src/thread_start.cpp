@@ -13,7 +13,7 @@
 #include "clock.h"
 #include "worker_pool.h"
 
-#include <kiv/core/test_hooks.h>
+#include <kiv/core/host_offer.h>
 
 #include <tcl.h>
 
@@ -154,14 +154,22 @@ void thread_end(presence*) {
 
 }  // namespace kiv::threads
 
-void kiv_test_fail_thread_starts(unsigned count) {
+namespace {
+
+// Controls for the project's tests (host_offer.h): make the next `count`
+// thread starts fail, and read the live count and its limit.
+void fail_thread_starts(unsigned count) {
     kiv::threads::failures_asked.store(count);
 }
-
-int kiv_test_threads_count() {
+int threads_count() {
     return kiv::threads::count();
 }
-
-int kiv_test_worker_limit() {
+int worker_limit() {
     return kiv::threads::worker_limit();
 }
+
+const bool offered = kiv::offer_to_host("core.fail_thread_starts", &fail_thread_starts) &&
+                     kiv::offer_to_host("core.threads_count", &threads_count) &&
+                     kiv::offer_to_host("core.worker_limit", &worker_limit);
+
+}  // namespace

@@ -29,7 +29,7 @@
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv/core/host_offer.h>
 #include <kiv/core/threads.h>
 
 #include <algorithm>
@@ -242,8 +242,15 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
     }
 }
 
-int kiv_test_idle_workers() {
-    pool_state& p = pool();
+namespace {
+
+// For the project's tests (host_offer.h): the workers waiting idle.
+int idle_workers() {
+    kiv::pool_state& p = kiv::pool();
     std::lock_guard<std::mutex> guard(p.lock);
     return static_cast<int>(p.idle.size());
 }
+
+const bool offered = kiv::offer_to_host("core.idle_workers", &idle_workers);
+
+}  // namespace

@@ -3,7 +3,7 @@
 //     Reading and editing one XML element: text, attributes, children and
 //     copies. A tree stays a tree: a node is only ever in one child list,
 //     and no node becomes a child of itself or of one of its descendants
-//     (the writer and the release of a tree walk it recursively and would
+//     (the writer, the copy and the release of a tree walk it and would
 //     never end on a cycle).
 
 #include "xml_node.h"
@@ -33,6 +33,17 @@ bool xml_node::get_interface(const char* name, void** out) {
     return array_object_impl<xml_node>::get_interface(name, out);
 }
 
+namespace {
+
+// The children still to be released while a tree is let go on this
+// thread, or null when no release of a tree is under way here. A child
+// whose last reference goes adds its own children at the end, so the
+// outermost call releases a tree level by level, each list in order,
+// whatever its depth.
+thread_local std::vector<i_object*>* releasing = nullptr;
+
+}  // namespace
+
 void xml_node::personal_destruct() {
     // One pass over the list taken whole: no lock, count or look-up per
     // child beyond the release itself.
@@ -42,8 +53,22 @@ void xml_node::personal_destruct() {
         xml_node* child = kiv_cast_xml_node(item);
         if (child != nullptr && child->parent_ == this)
             child->parent_ = nullptr;
-        item->release();
     }
+    if (releasing != nullptr) {
+        try {
+            releasing->insert(releasing->end(), items.begin(), items.end());
+            return;
+        } catch (const std::bad_alloc&) {
+            // No room to queue them: release them here, recursively.
+            for (i_object* item : items)
+                item->release();
+            return;
+        }
+    }
+    releasing = &items;
+    for (size_t i = 0; i < items.size(); ++i)  // grows while it runs: by index
+        items[i]->release();
+    releasing = nullptr;
 }
 
 const char* xml_node::get_text() {
@@ -97,8 +122,16 @@ i_object_col* xml_node::get_child_nodes() {
     return children_.copy();
 }
 
-bool xml_node::is_self_or_ancestor(const xml_node* node) const {
-    for (const xml_node* walk = this; walk != nullptr; walk = walk->parent_)
+bool xml_node::is_self_or_ancestor(xml_node* node) const {
+    if (node == this)
+        return true;
+    // A node without children is nobody's ancestor: adding a new node
+    // costs the same at any depth. Otherwise the walk up from here is as
+    // long as this node is deep, and from a root (a tree being built
+    // from the leaves up) it ends at once.
+    if (node->children_.get_count() == 0)
+        return false;
+    for (const xml_node* walk = parent_; walk != nullptr; walk = walk->parent_)
         if (walk == node)
             return true;
     return false;
@@ -154,6 +187,12 @@ i_xml_node* xml_node::get_parent_node() {
 }
 
 i_xml_node* xml_node::create_copy(bool recursive) {
+    return copy_node(recursive, 0);
+}
+
+xml_node* xml_node::copy_node(bool recursive, unsigned depth) {
+    if (depth >= xml_max_depth)
+        return nullptr;
     xml_proc* proc = current_xml_proc();
     if (proc == nullptr)
         return nullptr;
@@ -170,16 +209,19 @@ i_xml_node* xml_node::create_copy(bool recursive) {
             copy->set_attribute(attr->get_name(), attr->get_value());
     }
     if (recursive) {
+        auto_ptr_t<i_xml_node> hold(copy);  // given up when a part fails
         auto_ptr_t<i_object_col> kids(get_child_nodes());
         for (unsigned i = 0; i < kids->get_count(); ++i) {
             auto_ptr_t<i_object> item(kids->get_item_by_pos(i));
-            i_xml_node* kid = kiv_cast_i_xml_node(item);
+            xml_node* kid = kiv_cast_xml_node(item);
             if (kid == nullptr)
                 continue;
-            auto_ptr_t<i_xml_node> kid_copy(kid->create_copy(true));
-            if (kid_copy)
-                copy->add_child(kid_copy, nullptr);
+            auto_ptr_t<i_xml_node> kid_copy(kid->copy_node(true, depth + 1));
+            if (!kid_copy)
+                return nullptr;
+            copy->add_child(kid_copy, nullptr);
         }
+        hold.detach();  // the caller's reference
     }
     return copy;
 }

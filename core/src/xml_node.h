@@ -20,6 +20,13 @@
 
 namespace kiv {
 
+// The deepest element nesting the service reads, writes and copies: a
+// document nested deeper is refused by the parser, and a tree nested
+// deeper is refused by the writer, so what one writes the other reads.
+// Trees are written and copied recursively; the bound keeps the stack
+// small.
+const unsigned xml_max_depth = 1024;
+
 class xml_node : public array_object<xml_node>, public i_named_object_impl, public virtual i_xml_node {
 public:
     // The factory's own reference is the personal count's first.
@@ -45,10 +52,13 @@ public:
     // object itself).
     bool get_interface(const char* name, void** out) override;
     // Clears the parent link of every child, then lets the children go.
+    // A tree of any depth is let go without recursion: children released
+    // while a tree is going are queued for the outermost call.
     void personal_destruct() override;
 
     // For the parser, which builds a tree no one else sees yet: appends a
-    // child (adding a reference) and links it to this node.
+    // child (adding a reference) and links it to this node. Throws
+    // std::bad_alloc when the list cannot grow (nothing is changed).
     void append_parsed_child(xml_node* child);
     // For the parser: appends an attribute without looking for an old one.
     void append_parsed_attribute(const char* name, const char* value);
@@ -66,7 +76,11 @@ public:
 
 private:
     // Returns: whether `node` is this node or one of its ancestors.
-    bool is_self_or_ancestor(const xml_node* node) const;
+    bool is_self_or_ancestor(xml_node* node) const;
+    // create_copy for a node `depth` levels below the copied top.
+    // Returns: the copy with one reference, or null (memory, or a subtree
+    //     nested deeper than xml_max_depth).
+    xml_node* copy_node(bool recursive, unsigned depth);
 
     xml_node* parent_ = nullptr;  // holds no reference; null: a root or detached node
     object_col children_;         // child nodes in order, one reference each

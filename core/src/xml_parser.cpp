@@ -28,7 +28,6 @@ namespace kiv {
 namespace {
 
 const size_t read_chunk = 65536;     // bytes per read of a file, and per call of the parser
-const size_t max_depth = 1024;       // deepest element nesting accepted
 const size_t max_text = UINT32_MAX - 1;  // longest text a node can hold
 
 struct parse_context {
@@ -82,7 +81,7 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** attrs) 
     parse_context* ctx = static_cast<parse_context*>(user);
     if (ctx->failure != nullptr)
         return;
-    if (ctx->open.size() >= max_depth) {
+    if (ctx->open.size() >= xml_max_depth) {
         ctx->stop("elements nested too deeply");
         return;
     }
@@ -91,12 +90,16 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** attrs) 
         ctx->stop("out of memory");
         return;
     }
-    if (!ctx->open.empty())
-        ctx->open.back()->append_parsed_child(node);
+    xml_node* parent = ctx->open.empty() ? nullptr : ctx->open.back();
     size_t depth = ctx->open.size();
-    ctx->open.push_back(node);  // room reserved for max_depth: cannot throw
-    node->set_name(name);
+    // From here the node is freed with the partial tree, whatever fails.
+    ctx->open.push_back(node);  // room reserved for xml_max_depth: cannot throw
+    // Nothing may unwind through the parser's C frames: memory failures
+    // stop the parser instead.
     try {
+        if (parent != nullptr)
+            parent->append_parsed_child(node);
+        node->set_name(name);
         unsigned count = 0;
         while (attrs[2 * count] != nullptr)
             ++count;
@@ -111,6 +114,8 @@ void XMLCALL on_start(void* user, const XML_Char* name, const XML_Char** attrs) 
             ctx->texts[depth].clear();
     } catch (const std::bad_alloc&) {
         ctx->stop("out of memory");
+    } catch (...) {
+        ctx->stop("internal error");
     }
 }
 
@@ -121,7 +126,12 @@ void XMLCALL on_end(void* user, const XML_Char*) {
     xml_node* node = ctx->open.back();
     std::string& text = ctx->texts[ctx->open.size() - 1];
     trim_blanks(text);
-    node->assign_parsed_text(text);
+    try {
+        node->assign_parsed_text(text);
+    } catch (const std::bad_alloc&) {
+        ctx->stop("out of memory");
+        return;
+    }
     ctx->open.pop_back();
     if (!ctx->open.empty())
         node->release();  // the parent's child list keeps it
@@ -150,10 +160,11 @@ class document_parse {
 public:
     explicit document_parse(xml_proc& proc) {
         ctx_.proc = &proc;
+        // Before the parser exists: a throw here leaves nothing to free.
+        ctx_.open.reserve(xml_max_depth);
         ctx_.parser = XML_ParserCreate(nullptr);
         if (ctx_.parser == nullptr)
             return;
-        ctx_.open.reserve(max_depth);
         XML_SetUserData(ctx_.parser, &ctx_);
         XML_SetElementHandler(ctx_.parser, on_start, on_end);
         XML_SetCharacterDataHandler(ctx_.parser, on_text);
@@ -209,7 +220,9 @@ private:
 
 }  // namespace
 
-xml_node* parse_xml_text(xml_proc& proc, const char* text, size_t size) {
+namespace {
+
+xml_node* parse_text_or_throw(xml_proc& proc, const char* text, size_t size) {
     document_parse parse(proc);
     if (!parse.ready())
         return nullptr;
@@ -220,7 +233,7 @@ xml_node* parse_xml_text(xml_proc& proc, const char* text, size_t size) {
     return parse.take_root();
 }
 
-xml_node* parse_xml_file(xml_proc& proc, std::FILE* file, const char* what) {
+xml_node* parse_file_or_throw(xml_proc& proc, std::FILE* file, const char* what) {
     document_parse parse(proc);
     if (!parse.ready())
         return nullptr;
@@ -242,6 +255,27 @@ xml_node* parse_xml_file(xml_proc& proc, std::FILE* file, const char* what) {
             break;
     }
     return parse.take_root();
+}
+
+}  // namespace
+
+// Memory that fails outside the parser's callbacks (its own set-up, the
+// read buffer) gives null like any other failure; the partial tree goes
+// with the parse object.
+xml_node* parse_xml_text(xml_proc& proc, const char* text, size_t size) {
+    try {
+        return parse_text_or_throw(proc, text, size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+xml_node* parse_xml_file(xml_proc& proc, std::FILE* file, const char* what) {
+    try {
+        return parse_file_or_throw(proc, file, what);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
 }
 
 }  // namespace kiv

@@ -5,11 +5,13 @@
 //     are written as they are. An element's text is written after its
 //     children, so text that surrounded a child reads back joined. No
 //     declaration is written. With format, each element starts on its own
-//     line indented by one tab per level.
+//     line indented by one tab per level. A tree nested deeper than the
+//     parser reads (xml_max_depth levels) is refused.
 
 #include "xml_node.h"
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/log.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +26,11 @@ class xml_writer {
 public:
     explicit xml_writer(bool format) : format_(format) { out_.reserve(1024); }
 
-    void write(xml_node* node, unsigned depth) {
+    // Returns: false when the subtree is nested too deeply (the text
+    //     written so far is then of no use).
+    bool write(xml_node* node, unsigned depth) {
+        if (depth >= xml_max_depth)
+            return false;
         indent(depth);
         out_ += '<';
         out_ += node->get_name();
@@ -47,7 +53,7 @@ public:
         if (kids.get_count() == 0 && *text == '\0') {
             out_ += "/>";
             line_end();
-            return;
+            return true;
         }
         out_ += '>';
         line_end();
@@ -55,8 +61,9 @@ public:
             auto_ptr_t<i_object> item(kids.get_item_by_pos(i));
             if (!item)
                 break;
-            if (xml_node* kid = kiv_cast_xml_node(item))
-                write(kid, depth + 1);
+            xml_node* kid = kiv_cast_xml_node(item);
+            if (kid != nullptr && !write(kid, depth + 1))
+                return false;
         }
         if (*text != '\0') {
             indent(depth + 1);
@@ -68,6 +75,7 @@ public:
         out_ += node->get_name();
         out_ += '>';
         line_end();
+        return true;
     }
 
     // Returns: the text in a malloc-ed block, or null when memory fails.
@@ -120,7 +128,10 @@ private:
 char* xml_node::get_xml(bool format) {
     try {
         xml_writer writer(format);
-        writer.write(this, 0);
+        if (!writer.write(this, 0)) {
+            kiv_trace("xml_proc: a tree nested deeper than %u levels is not written", xml_max_depth);
+            return nullptr;
+        }
         return writer.detach();
     } catch (const std::bad_alloc&) {
         return nullptr;

@@ -33,6 +33,7 @@
 %include <stdint.i>
 
 %header %{
+#include <kiv/core/i_core.h>
 #include <kiv/core/tcl_binding.h>
 
 #include <cxxabi.h>
@@ -299,6 +300,18 @@ static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
 %typemap(check) SWIGTYPE* self {
     if ($1 == nullptr) {
         Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: null object", "$symname"));
+        SWIG_fail;
+    }
+}
+
+// Paths are taken under the framework's root, which kiv_initialize sets:
+// in a plain tclsh a call that needs one before kiv_initialize (or after
+// kiv_terminate) says so instead of failing silently.
+%typemap(check) const char* file_path, const char* rel_path, const char* path, const char* paths,
+                const char* dir, const char* env_path {
+    if (kiv_core() == nullptr) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: the framework is not started: call kiv_initialize first",
+                                               "$symname"));
         SWIG_fail;
     }
 }

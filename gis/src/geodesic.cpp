@@ -41,9 +41,18 @@ bool outside_range(double v, double a, double b) {
     return v < std::min(a, b) || v > std::max(a, b);
 }
 
+// True for a latitude and longitude a place on the Earth can have:
+// latitudes within the poles, longitudes up to a turn either way (callers
+// write a place at 180 and at -180, or past the date line).
+bool is_place(double lat, double lon) {
+    return std::fabs(lat) <= 90.0 && std::fabs(lon) <= 360.0;  // false for NaN too
+}
+
 }  // namespace
 
 double kiv_calc_distance(double lat1, double lon1, double lat2, double lon2) {
+    if (!is_place(lat1, lon1) || !is_place(lat2, lon2))
+        return -1.0;
     if (lat1 == lat2 && lon1 == lon2)
         return 0.0;
     const double g = (lat1 - lat2) / 2 * deg_to_rad;

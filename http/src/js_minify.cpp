@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace {
@@ -176,8 +177,10 @@ private:
 char* kiv_http_minify_js(const char* text) {
     if (text == nullptr)
         return nullptr;
-    js_minifier minifier(text);
-    if (!minifier.run() || minifier.output().empty())
+    try {
+        js_minifier minifier(text);
+        return strdup(minifier.run() ? minifier.output().c_str() : text);
+    } catch (const std::bad_alloc&) {
         return nullptr;
-    return strdup(minifier.output().c_str());
+    }
 }

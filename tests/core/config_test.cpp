@@ -13,7 +13,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_kiv_library.h>
 #include <kiv/core/i_object_col.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "core_session.h"
 #include "loader_support.h"

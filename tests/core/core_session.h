@@ -13,7 +13,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "test_util.h"
 

@@ -3,18 +3,22 @@
 //     The event service: type ids, the order in which handlers are
 //     called, handlers added and removed during a delivery, queued
 //     delivery on pool workers, and uninstalls that race deliveries on
-//     other threads (a handler may die once its uninstall has returned).
+//     other threads (a handler may die once its uninstall has returned,
+//     and a wait that goes on is logged).
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/event_proc.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "core_session.h"
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -97,7 +101,9 @@ TEST(event_types, ids_start_at_100000_are_stable_and_names_are_exact) {
     EXPECT_EQ(fresh->get_event_type("KIV_EVT_B"), 100001u);
     EXPECT_EQ(fresh->get_event_type("kiv_evt_a"), 100002u);
     EXPECT_EQ(fresh->get_event_type(nullptr), 0u);
-    EXPECT_EQ(fresh->get_event_type(""), 100003u);
+    // An empty name names no event.
+    EXPECT_EQ(fresh->get_event_type(""), 0u);
+    EXPECT_EQ(fresh->get_event_type("KIV_EVT_C"), 100003u);
     EXPECT_STREQ(fresh->get_name(), "event_proc");
     EXPECT_EQ(kiv_cast_event_proc(fresh.get()), fresh.get());
     EXPECT_NE(kiv_cast_i_event_proc(fresh.get()), nullptr);
@@ -437,6 +443,36 @@ TEST(event_uninstall, waits_for_a_callback_running_on_another_thread) {
     // Gone for later deliveries.
     kiv_generate_event("KIV_EVT_SLOW", 0, nullptr, true);
     EXPECT_EQ(j.take(), std::vector<std::string>{"slow"});
+}
+
+TEST(event_uninstall, a_wait_that_goes_on_says_so_in_the_log_every_five_seconds) {
+    core_session session;
+    kiv_set_log_facility("events.log");
+    journal j;
+    probe p("stuck", &j);
+    std::promise<void> entered;
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    p.hook = [&](i_event*) {
+        entered.set_value();
+        opened.wait();
+    };
+    p.install("KIV_EVT_STUCK");
+    kiv_generate_event("KIV_EVT_STUCK", 0, nullptr, false);
+    ASSERT_EQ(entered.get_future().wait_for(safety), std::future_status::ready);
+    auto uninstalled = std::async(std::launch::async, [&] { p.uninstall("KIV_EVT_STUCK"); });
+    auto logged = [&] {
+        std::ifstream in(session.root.file("events.log"));
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return text.find("still waiting for a handler of KIV_EVT_STUCK\n") != std::string::npos;
+    };
+    // The log is flushed by the housekeeping thread; the first line comes
+    // after 5 s of waiting.
+    EXPECT_TRUE(eventually(logged, 60000));
+    EXPECT_EQ(uninstalled.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    gate.set_value();
+    uninstalled.get();
+    kiv_set_log_facility("");
 }
 
 TEST(event_uninstall, handlers_uninstalling_themselves_or_each_other_from_callbacks_do_not_wait_for_ever) {

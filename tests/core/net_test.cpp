@@ -6,7 +6,7 @@
 //     succeed, are refused, or are never answered.
 
 #include <kiv/core/i_socket_service.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "core_session.h"
 #include "net_peer.h"

@@ -9,7 +9,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_script.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "../../core/src/script_service.h"
 #include "core_session.h"

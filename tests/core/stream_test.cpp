@@ -12,7 +12,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/stream_impl.h>
 #include <kiv/core/system.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "core_session.h"
 

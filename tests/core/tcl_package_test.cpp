@@ -13,6 +13,7 @@
 #include <kiv/core/string_impl.h>
 
 #include "core_session.h"
+#include "tcl_eval.h"
 
 #include <gtest/gtest.h>
 
@@ -37,12 +38,7 @@ protected:
             Tcl_DeleteInterp(interp_);
     }
 
-    // Runs a script. Returns: its result, or "error: " and the message.
-    std::string eval(const std::string& script) {
-        int code = Tcl_Eval(interp_, script.c_str());
-        std::string result = Tcl_GetStringResult(interp_);
-        return code == TCL_OK ? result : "error: " + result;
-    }
+    std::string eval(const std::string& script) { return kiv_test::tcl_eval(interp_, script); }
 
     // Runs `command` with the byte array `bytes` as its last word.
     std::string eval_with_bytes(const std::string& command, const std::string& bytes) {

@@ -18,7 +18,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 
 #include "core_session.h"
 

@@ -3,14 +3,17 @@
 //     XML documents: parsing texts and files (chunk boundaries, malformed
 //     and truncated documents, refused encodings, nesting cap), path
 //     queries with filters, editing trees (moves inside one parent, cycles
-//     refused), copies, and writing with escapes. Parsing and releasing on
-//     several threads at once runs under TSan too.
+//     refused, chains of any depth), copies, writing with escapes and
+//     the depth cap, and allocation failures anywhere in a parse.
+//     Parsing and releasing on several threads at once runs under TSan
+//     too.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_xml.h>
 
 #include "core_session.h"
+#include "failing_new.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -54,6 +57,19 @@ protected:
     std::string children_of(i_xml_node* node) {
         auto_ptr_t<i_object_col> col(node->get_child_nodes());
         return describe(col);
+    }
+    // Makes `root` the top of a chain of `depth` nodes "n", each added
+    // under the deepest so far. Returns: the deepest (held by the tree).
+    i_xml_node* build_chain(auto_ptr_t<i_xml_node>& root, unsigned depth) {
+        root.reset(proc->create_node("n"));
+        i_xml_node* last = root;
+        for (unsigned i = 1; i < depth; ++i) {
+            auto_ptr_t<i_xml_node> kid(proc->create_node("n"));
+            if (!last->add_child(kid, nullptr))
+                return nullptr;
+            last = kid;
+        }
+        return last;
     }
 
     kiv_test::core_session session{false};
@@ -169,6 +185,86 @@ TEST_F(xml, nesting_deeper_than_the_cap_is_refused) {
     EXPECT_TRUE(deep);
     EXPECT_EQ(proc->parse_text(nested(1025).c_str()), nullptr);
     EXPECT_EQ(proc->parse_text(nested(200000).c_str()), nullptr);
+}
+
+TEST_F(xml, the_writer_and_the_copy_refuse_what_the_parser_refuses) {
+    // Chains built by hand, one level past the parser's cap and exactly at it.
+    for (unsigned depth : {1024u, 1025u, 20000u}) {
+        auto_ptr_t<i_xml_node> root;
+        ASSERT_NE(build_chain(root, depth), nullptr);
+        std::string text = take_text(root->get_xml(false));
+        auto_ptr_t<i_xml_node> copy(root->create_copy(true));
+        // write_file takes the path as it is, parse_file under the root.
+        std::string path = session.root.file("deep.xml");
+        bool written = proc->write_file(root, path.c_str(), false);
+        if (depth <= 1024) {
+            EXPECT_NE(text, "<null>");
+            auto_ptr_t<i_xml_node> back(parse(text.c_str()));
+            EXPECT_TRUE(back);
+            EXPECT_TRUE(copy);
+            EXPECT_TRUE(written);
+            auto_ptr_t<i_xml_node> read(proc->parse_file("deep.xml"));
+            EXPECT_TRUE(read);
+        } else {
+            EXPECT_EQ(text, "<null>") << depth;
+            EXPECT_FALSE(copy) << depth;
+            EXPECT_FALSE(written) << depth;
+        }
+        std::remove(path.c_str());
+    }
+}
+
+TEST_F(xml, chains_of_any_depth_are_built_moved_and_released_without_walking_them) {
+    // 200,000 levels: a walk up the chain per added child would take
+    // minutes here, and a recursive release would overflow the stack.
+    const unsigned depth = 200000;
+    auto_ptr_t<i_xml_node> root;
+    i_xml_node* last = build_chain(root, depth);
+    ASSERT_NE(last, nullptr);
+    // Built from the leaves up: each new parent is a root.
+    auto_ptr_t<i_xml_node> top(proc->create_node("t"));
+    for (unsigned i = 1; i < depth; ++i) {
+        auto_ptr_t<i_xml_node> up(proc->create_node("t"));
+        ASSERT_TRUE(up->add_child(top, nullptr));
+        top = up;
+    }
+    // Cycles are still refused at the far end of a deep chain.
+    EXPECT_FALSE(last->add_child(root, nullptr));
+    auto_ptr_t<i_xml_node> second(root->select_single_node("n"));
+    EXPECT_FALSE(last->add_child(second, nullptr));
+    // Hanging one deep chain under the other's last node is allowed.
+    EXPECT_TRUE(last->add_child(top, nullptr));
+    EXPECT_EQ(take_text(root->get_xml(false)), "<null>");
+    auto_ptr_t<i_xml_node> parent(top->get_parent_node());
+    EXPECT_EQ(parent.get(), last);
+}
+
+TEST_F(xml, a_failed_allocation_anywhere_in_a_parse_gives_null_and_frees_everything) {
+    std::string doc = "<r a='1' b='2'>";
+    for (int i = 0; i < 40; ++i)
+        doc += "<c id='" + std::to_string(i) + "'>text " + std::to_string(i) + "<d/></c>";
+    doc += "tail</r>";
+    // The n-th allocation of the parse fails, for every n until one
+    // parse needs fewer: each gives null or the whole tree, never a
+    // crash, a leak or an exception through the parser.
+    int failed = 0;
+    for (unsigned n = 1;; ++n) {
+        kiv_test::fail_allocation_after(n);
+        i_xml_node* root = proc->parse_text(doc.c_str());
+        bool hit = kiv_test::allocation_failed();
+        kiv_test::fail_allocation_after(0);
+        auto_ptr_t<i_xml_node> hold(root);
+        if (!hit) {
+            ASSERT_TRUE(root);
+            auto_ptr_t<i_object_col> kids(root->get_child_nodes());
+            EXPECT_EQ(kids->get_count(), 40u);
+            break;
+        }
+        if (root == nullptr)
+            ++failed;
+        ASSERT_LT(n, 100000u);
+    }
+    EXPECT_GT(failed, 0);
 }
 
 TEST_F(xml, a_file_whose_size_is_a_multiple_of_the_read_chunk_parses) {

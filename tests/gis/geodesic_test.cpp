@@ -21,7 +21,19 @@ TEST(Geodesic, DistanceOfKnownPairs) {
     // Symmetric, and a degree of latitude is shorter at the equator.
     EXPECT_DOUBLE_EQ(kiv_calc_distance(10, 20, 11, 22), kiv_calc_distance(11, 22, 10, 20));
     EXPECT_NEAR(kiv_calc_distance(0, 0, 1, 0), 110573.19, 0.01);
-    EXPECT_TRUE(std::isnan(kiv_calc_distance(nan_value, 0, 1, 1)));
+}
+
+TEST(Geodesic, DistanceOfPointsThatAreNoPlaceIsMinusOne) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double cases[][4] = {
+        {nan_value, 0, 1, 1}, {0, 0, 1, nan_value}, {1e308, -1e308, 1e308, 1e308},
+        {90.5, 0, 0, 0},      {0, 0, -91, 0},       {0, 360.5, 0, 0},
+        {0, 0, 0, -inf},      {inf, 0, inf, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(kiv_calc_distance(c[0], c[1], c[2], c[3]), -1.0) << c[0] << " " << c[1] << " " << c[2] << " " << c[3];
+    // The edges of the range are places.
+    EXPECT_GT(kiv_calc_distance(90, 360, -90, -360), 0.0);
 }
 
 TEST(Geodesic, DistanceNearAntipodesAndOfVanishingStepsIsFinite) {

@@ -86,6 +86,9 @@ TEST_F(GisTcl, DistancesValueTypesAndTheService) {
                           "[kiv_calc_course 0 0 1 0] [kiv_distance_to_line 0 0 10 0 15 3 1] "
                           "[format %.1f [kiv_geodistance_to_line 0 0 0 0 0 1 0]] [kiv_gis_calc_lat_coef 0]] |]"),
               "111319.54|180|-1.0|111319.5|0.994619");
+    // Coordinates that are no place give the failure value, not NaN.
+    EXPECT_EQ(run(engine, "puts [kiv_calc_distance 1e308 -1e308 1e308 1e308]|[kiv_calc_distance 91 0 0 0]"),
+              "-1.0|-1.0");
     EXPECT_EQ(run(engine, "puts [join [list [kiv_gis_create_road_point] [kiv_gis_create_road_point 1.5] "
                           "[kiv_gis_create_road_point 1.5 2.5 1] [kiv_gis_create_geo_point 1 2] "
                           "[kiv_gis_create_view_point 3 4]] |]"),

@@ -15,7 +15,7 @@
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/gwx/i_gwx_driver.h>
-#include <kiv/gwx/test_hooks.h>
+#include <kiv_test/gwx_hooks.h>
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"

@@ -14,7 +14,7 @@
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/gwx/gwx_control.h>
 #include <kiv/gwx/i_gwx_driver.h>
-#include <kiv/gwx/test_hooks.h>
+#include <kiv_test/gwx_hooks.h>
 
 #include "../gis/gis_loader.h"
 #include <kiv/image/i_image.h>

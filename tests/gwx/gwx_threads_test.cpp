@@ -9,7 +9,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/gwx/test_hooks.h>
+#include <kiv_test/gwx_hooks.h>
 
 #include "../gis/gis_loader.h"
 #include <kiv/image/i_image.h>

@@ -5,7 +5,7 @@
 //     must refuse instead of reading past what is there.
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/gwx/test_hooks.h>
+#include <kiv_test/gwx_hooks.h>
 #include <kiv/image/i_image.h>
 
 #include "../core/test_util.h"

@@ -33,6 +33,10 @@ TEST(http_tcl, scripts_build_json_and_configure_servers) {
                           "delete_i_http_json_writer $w"),
               "[{id:5,\"full name\":\"a \\\"b\\\"\"}]");
     EXPECT_EQ(run(engine, "puts [kiv_http_get_printable_jscript \"a\\nb\" 0]"), "a\\nb");
+    // The minifier gives back what it cannot end, never an empty text.
+    EXPECT_EQ(run(engine, "puts [kiv_http_minify_js {var  a = 1;}]|[kiv_http_minify_js {s = 'never closed}]|"
+                          "[kiv_http_minify_js {a /* never closed}]"),
+              "\nvar a=1;|s = 'never closed|a /* never closed");
     ASSERT_EQ(mkdir(session.root.file("www").c_str(), 0700), 0);
     EXPECT_EQ(run(engine, "variable h [kiv_cast_i_http_service [i_core_get_service [kiv_core] svc_http]]\n"
                           "variable s [i_http_service_create_server $h site www]\n"

@@ -70,3 +70,28 @@ TEST_F(swig_test, the_image_package_loads_into_tclsh_with_the_core_commands) {
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, "0.0\n4x3\n3\nff0000ff\n4\n");
 }
+
+TEST_F(swig_test, calls_that_need_a_path_ask_for_kiv_initialize_in_a_plain_tclsh) {
+    int status = -1;
+    std::string out = run_tclsh(
+        "load [file join $bin kiv_image.so] kiv_image\n"
+        "foreach call {{kiv_image_load a.png} {kiv_read_file a.txt} {kiv_write_file a.txt x} {kiv_make_path d}\n"
+        "              {kiv_scan_dir . * 0} {kiv_get_absolute_path a}} {\n"
+        "    puts [catch $call m]:$m\n"
+        "}\n"
+        "puts [kiv_initialize]\n"
+        "puts [kiv_write_file a.txt hello]|[kiv_read_file a.txt]|[kiv_image_load missing.png]\n"
+        "set img [kiv_image_create 2 2 [kiv_image_color 1 2 3 255]]\n"
+        "puts [kiv_cast_i_object_factory $img]|[kiv_cast_property_manager_object $img]\n"
+        "kiv_enable_trace 0\n"
+        "kiv_terminate\n"
+        "puts [catch {kiv_read_file a.txt} m]:$m\n",
+        &status);
+    EXPECT_EQ(status, 0) << out;
+    const char* ask = ": the framework is not started: call kiv_initialize first\n";
+    EXPECT_EQ(out, std::string("1:kiv_image_load") + ask + "1:kiv_read_file" + ask + "1:kiv_write_file" + ask +
+                       "1:kiv_make_path" + ask + "1:kiv_scan_dir" + ask + "1:kiv_get_absolute_path" + ask +
+                       "1\n1|hello|NULL\nNULL|NULL\n1:kiv_read_file" + ask);
+    // The file went under the working folder, the root kiv_initialize chose.
+    EXPECT_EQ(kiv_test::read_all(dir_.file("a.txt")), "hello");
+}

@@ -9,7 +9,7 @@
 //     either alphabet, and the town's streets and houses.
 
 #include <kiv/image/i_image.h>
-#include <kiv/ozm/test_hooks.h>
+#include <kiv_test/ozm_hooks.h>
 
 #include "../gis/gis_loader.h"
 #include "driver_test_support.h"

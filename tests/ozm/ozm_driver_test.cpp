@@ -7,8 +7,8 @@
 //     environment checks.
 
 #include <kiv/core/object_col.h>
-#include <kiv/core/test_hooks.h>
-#include <kiv/ozm/test_hooks.h>
+#include <kiv_test/core_hooks.h>
+#include <kiv_test/ozm_hooks.h>
 
 #include "../gis/gis_loader.h"
 #include "driver_test_support.h"

@@ -5,7 +5,7 @@
 //     not retried, the wait for images that hold the layer (on a driven
 //     core clock), and images racing reloads.
 
-#include <kiv/core/test_hooks.h>
+#include <kiv_test/core_hooks.h>
 #include <kiv/ozm/render/geometry_styles.h>
 #include <kiv/ozm/render/renderer_layer.h>
 

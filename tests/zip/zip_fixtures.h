@@ -13,7 +13,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/zip/i_zip.h>
-#include <kiv/zip/test_hooks.h>
+#include <kiv_test/zip_hooks.h>
 
 #include "../core/core_session.h"
 #include "../core/test_util.h"

@@ -1,9 +1,10 @@
 // memory_cap.cpp --
 //
-//     The memory cap and the test hook that lowers it.
+//     The memory cap, and the control that lowers it for the project's
+//     tests (offered to test programs only, host_offer.h).
 
+#include <kiv/core/host_offer.h>
 #include <kiv/zip/i_zip.h>
-#include <kiv/zip/test_hooks.h>
 
 #include "memory_cap.h"
 
@@ -15,6 +16,14 @@ namespace {
 
 std::atomic<uint64_t> cap{zip_max_memory_size};
 
+// Lowers the cap so a test can reach it with small data; 0 restores
+// zip_max_memory_size.
+void set_memory_cap(uint64_t value) {
+    cap.store(value != 0 ? value : zip_max_memory_size, std::memory_order_relaxed);
+}
+
+const bool offered = offer_to_host("zip.memory_cap", &set_memory_cap);
+
 }  // namespace
 
 uint64_t memory_cap() {
@@ -22,7 +31,3 @@ uint64_t memory_cap() {
 }
 
 }  // namespace kiv
-
-void kiv_zip_test_memory_cap(uint64_t value) {
-    kiv::cap.store(value != 0 ? value : kiv::zip_max_memory_size, std::memory_order_relaxed);
-}

@@ -2,15 +2,16 @@
 //
 //     The library's face: the loader protocol, whose entry loads kiv_gis
 //     when needed and registers the "gwx" driver with "svc_gis", the
-//     interface casts, and the hooks of the library's own tests.
+//     interface casts, and the controls offered to the library's own
+//     tests (host_offer.h).
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/host_offer.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gwx/i_gwx_driver.h>
-#include <kiv/gwx/test_hooks.h>
 
 #include "gwx_driver.h"
 #include "snapshot_reader.h"
@@ -88,7 +89,11 @@ i_gwx_map* kiv_cast_i_gwx_map(i_object* obj) {
     return cast_interface<i_gwx_map>(obj, "i_gwx_map");
 }
 
-i_gwx_driver* kiv_gwx_test_create_driver(gwx_control_factory factory, bool* init_ok) {
+namespace {
+
+// A new driver whose control comes from `factory` (null: the stand-in),
+// initialised; *init_ok receives the result when given.
+i_gwx_driver* create_driver_for_test(gwx_control_factory factory, bool* init_ok) {
     gwx_driver* driver = new gwx_driver(std::move(factory));
     driver->addref();
     bool ok = driver->init();
@@ -97,10 +102,8 @@ i_gwx_driver* kiv_gwx_test_create_driver(gwx_control_factory factory, bool* init
     return driver;
 }
 
-bool kiv_gwx_test_register_driver() {
-    return register_driver();
-}
+const bool offered = offer_to_host("gwx.create_driver", &create_driver_for_test) &&
+                     offer_to_host("gwx.register_driver", &register_driver) &&
+                     offer_to_host("gwx.read_snapshot", &read_snapshot);
 
-i_image* kiv_gwx_test_read_snapshot(const char* path, unsigned width, unsigned height) {
-    return read_snapshot(path, width, height);
-}
+}  // namespace

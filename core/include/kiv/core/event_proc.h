@@ -119,6 +119,8 @@ private:
     // Asks the queue thread to stop and waits for it.
     // Returns: false when it did not stop within 60 s.
     bool stop_queue();
+    // Returns: the name that has the id `type`, or the id in digits.
+    std::string type_name(uint32_t type);
     void queue_loop(void* arg);
     // The pool task: `data` holds one i_event* with the queue's reference.
     static void deliver(bool running, void* data, unsigned size);
@@ -126,7 +128,8 @@ private:
     std::mutex types_lock_;
     std::deque<std::string> type_names_;                   // every name given an id; elements never move
     std::unordered_map<std::string_view, uint32_t> types_;  // name (in type_names_) -> id; guarded by types_lock_
-    uint32_t next_type_ = 100000;            // guarded by types_lock_
+    static const uint32_t first_type = 100000;  // the id of the first name
+    uint32_t next_type_ = first_type;           // guarded by types_lock_
 
     std::mutex handlers_lock_;
     std::condition_variable calls_changed_;  // a call ended or a thread began waiting

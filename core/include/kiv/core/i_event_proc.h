@@ -36,7 +36,8 @@ class i_event_proc : public virtual i_object {
 public:
     // Returns: the id of the type name (exact, case-sensitive); a name
     //     seen for the first time gets the next id (100000, 100001, ...).
-    //     0 for null. Ids live as long as the service. Any thread.
+    //     0 for a null or empty name. Ids live as long as the service.
+    //     Any thread.
     virtual uint32_t get_event_type(const char* event_type_string) = 0;
     // Adds a handler record; it takes part in every delivery that chooses
     // its next handler from now on, including one under way. Duplicates
@@ -54,8 +55,10 @@ public:
     // thread: such a cycle (callbacks uninstalling each other's handlers)
     // would wait for ever, so it is broken and the callbacks in it may
     // still run. A callback must not otherwise wait for a thread that is
-    // uninstalling its handler. Ignored for a null handler or type 0.
-    // Any thread.
+    // uninstalling its handler (say, on a lock the uninstalling thread
+    // holds): the wait has no bound, and logs "still waiting for a
+    // handler of" the event's name every 5 s so such a hang can be found.
+    // Ignored for a null handler or type 0. Any thread.
     virtual void uninstall_handler(uint32_t event_type, int64_t object_id, i_event_handler* handler,
                                    kiv_event_function callback) = 0;
     // Delivers `event` on the calling thread before returning

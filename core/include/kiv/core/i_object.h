@@ -43,12 +43,21 @@ protected:
 
 typedef bool (i_event_handler::*kiv_event_function)(i_event* event);
 
+// An interface the framework names (it has a cast) but no class
+// implements; it has no operations of its own.
+class i_object_factory : public virtual i_object {
+protected:
+    ~i_object_factory() = default;
+};
+
 }  // namespace kiv
 
 // Casts of the two root interfaces; no class answers these names, so both
 // always return null.
 KIV_EXTERN_C kiv::i_object* kiv_cast_i_object(kiv::i_object* obj);
 KIV_EXTERN_C kiv::i_event_handler* kiv_cast_i_event_handler(kiv::i_object* obj);
+// Returns: always null (no class answers "i_object_factory").
+KIV_EXTERN_C kiv::i_object_factory* kiv_cast_i_object_factory(kiv::i_object* obj);
 
 // Calls release on a non-null object.
 KIV_EXTERN_C void kiv_release(kiv::i_object* obj);

@@ -47,6 +47,18 @@ protected:
 
 KIV_EXTERN_C kiv::i_property_manager* kiv_cast_i_property_manager(kiv::i_object* obj);
 
+namespace kiv {
+// Named by a class cast of the framework's interface; no class answers
+// the name "property_manager_object", and it has no operations.
+class property_manager_object : public virtual i_object {
+protected:
+    ~property_manager_object() = default;
+};
+}  // namespace kiv
+
+// Returns: always null (no object answers "property_manager_object").
+KIV_EXTERN_C kiv::property_manager_object* kiv_cast_property_manager_object(kiv::i_object* obj);
+
 // Returns: a new, empty property manager with one reference for the caller.
 KIV_EXTERN_C kiv::i_property_manager* kiv_create_property_manager();
 

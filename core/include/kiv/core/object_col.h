@@ -32,11 +32,13 @@ public:
     i_object* get_item_by_name(const char* name) override;
 
     // Appends `obj` with a reference; with `unique` an object already
-    // present is not added again. Null is ignored.
+    // present is not added again. Null and the collection itself are
+    // ignored.
     virtual void add_item(i_object* obj, bool unique);
     // Removes the first entry holding `obj`.
     virtual void remove_item(i_object* obj);
-    // Inserts `obj` before `pos` (appends when pos >= count).
+    // Inserts `obj` before `pos` (appends when pos >= count); null and
+    // the collection itself are ignored.
     virtual void insert_item(i_object* obj, unsigned pos);
     // Empties the list; entries are released in list order after the
     // lock is dropped.

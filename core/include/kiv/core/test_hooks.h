@@ -1,41 +1,15 @@
 // test_hooks.h --
 //
-//     Hooks for the project's own tests, exported so that test programs
-//     can reach them. Nothing else calls them. They let a test drive the
-//     clocks behind the core's deadlines (10 s pool hand-over, 300 s idle
-//     workers, stopping threads, the shut-down wait) and the cached
-//     seconds clock, make thread starts fail, and read counters that are
-//     otherwise internal.
+//     Nothing here is exported any more: the project's tests reach the
+//     core's controls through their support library (tests/support, and
+//     host_offer.h for how the libraries hand them over). This leftover
+//     declaration keeps the old helper that opens a library for the
+//     script-service tests out of the exported interface (hidden
+//     visibility); the support library has its own.
 
 #ifndef KIV_CORE_TEST_HOOKS_H
 #define KIV_CORE_TEST_HOOKS_H
 
-#include <kiv/core/export.h>
-
-// Replaces (true) the monotonic and wall clocks with a driven pair that
-// starts at the real values and moves only through kiv_test_clock_advance;
-// false returns to the real clocks. Waiters are woken either way. Driving
-// clocks that are driven already leaves their time as it is.
-KIV_EXTERN_C void kiv_test_clock_drive(bool on);
-// Moves both driven clocks forward and wakes every deadline wait.
-// Does nothing while the clocks are real.
-KIV_EXTERN_C void kiv_test_clock_advance(unsigned milliseconds);
-
-// Makes the next `count` thread starts (owner threads and pool workers)
-// fail as if the system refused to create a thread.
-KIV_EXTERN_C void kiv_test_fail_thread_starts(unsigned count);
-
-// Returns: the number of live threads started through the core (owner
-//     threads and pool workers together).
-KIV_EXTERN_C int kiv_test_threads_count();
-// Returns: the current limit on that number.
-KIV_EXTERN_C int kiv_test_worker_limit();
-// Returns: the number of pool workers waiting idle for a task.
-KIV_EXTERN_C int kiv_test_idle_workers();
-
-// Opens a shared library by a path holding "/" (never closed), for tests
-// of what the script service does with a loaded library.
-// Returns: the module handle, or null.
-KIV_EXTERN_C void* kiv_test_open_library(const char* path);
+extern "C" __attribute__((visibility("hidden"))) void* kiv_test_open_library(const char* path);
 
 #endif

@@ -16,7 +16,9 @@
 // Andoyer-Lambert formula: within 1.3e-5 of the exact geodesic (13 mm a
 // kilometre) up to 19,000 km, worse near antipodes (up to 0.2 %, 34 km).
 // The accuracy test of the library prints the table per range.
-// Returns: metres; exactly 0 for equal points; NaN when an input is NaN.
+// Returns: metres; exactly 0 for equal points; -1 (as the other distances
+//     here fail) when a point is no place: a latitude beyond +-90, a
+//     longitude beyond +-360, or a coordinate that is not a number.
 KIV_EXTERN_C double kiv_calc_distance(double lat1, double lon1, double lat2, double lon2);
 
 // Direction from point 1 to point 2 in the plane of the degrees (no

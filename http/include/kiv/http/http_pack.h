@@ -24,8 +24,11 @@
 // returns become line feeds, other control bytes blanks. An output that
 // starts with an identifier character or one of "{[(+-" begins with a
 // line feed.
-// Returns: a heap text the caller frees; null for null input, an empty
-//     result, or an unterminated comment, string or regular expression.
+// Returns: a heap text the caller frees (empty when the text held only
+//     blanks and comments); a copy of the text unchanged when it holds
+//     an unterminated comment, string or regular expression (the
+//     minifier cannot know where it ends); null for null input or when
+//     memory fails.
 // Reentrant; any thread.
 KIV_EXTERN_C char* kiv_http_minify_js(const char* text);
 

@@ -1,10 +1,10 @@
-// test_hooks.h --
+// gwx_hooks.h --
 //
-//     Hooks for the project's own tests of gwx_map_driver, exported so
-//     that test programs can reach them. Nothing else calls them.
+//     Controls of gwx_map_driver for the project's tests (offered by the
+//     library at load, host_offer.h; not exported).
 
-#ifndef KIV_GWX_TEST_HOOKS_H
-#define KIV_GWX_TEST_HOOKS_H
+#ifndef KIV_TEST_GWX_HOOKS_H
+#define KIV_TEST_GWX_HOOKS_H
 
 #include <kiv/gwx/gwx_control.h>
 #include <kiv/gwx/i_gwx_driver.h>
@@ -14,16 +14,16 @@
 // with its initialisation run (maps from KIV_GWX_MAPS_PATH as the
 // library entry would); *init_ok receives its result when not null.
 // Returns: the driver with one reference for the caller.
-KIV_EXPORT kiv::i_gwx_driver* kiv_gwx_test_create_driver(kiv::gwx_control_factory factory, bool* init_ok);
+kiv::i_gwx_driver* kiv_gwx_test_create_driver(kiv::gwx_control_factory factory, bool* init_ok);
 
 // What the library entry does once kiv_gis is loaded: finds "svc_gis",
 // creates and initialises the driver, and registers it when that works.
 // Returns: false when the service is missing or memory fails.
-KIV_EXPORT bool kiv_gwx_test_register_driver();
+bool kiv_gwx_test_register_driver();
 
 // Reads a snapshot file as the renderer does.
 // Returns: the picture (one reference for the caller), or null when the
 //     file is not a 24-bit bottom-up bitmap of exactly width × height.
-KIV_EXPORT kiv::i_image* kiv_gwx_test_read_snapshot(const char* path, unsigned width, unsigned height);
+kiv::i_image* kiv_gwx_test_read_snapshot(const char* path, unsigned width, unsigned height);
 
 #endif
