@@ -255,6 +255,11 @@ private:
 
     void collect_coverage();
     void build_search_keys();
+    // Unlocks the coverage pages and frees the pages and the search keys
+    // (the destructor, and a load that ran out of memory).
+    void release_everything();
+    // Returns: the number of page records: the pages a feature can name.
+    uint32_t page_slots() const { return uint32_t(file_.pages().size()); }
     void list_children(const ozm::key_index& keys, const char* prefix, bool streets,
                        std::vector<ozm::listing_entry>& results) const;
     uint32_t now() const { return clock_(); }
@@ -262,7 +267,7 @@ private:
     ozm::map_file file_;
     std::string path_;           // set by a successful load
     uint32_t load_number_ = 0;   // given by the driver at load
-    std::unique_ptr<page[]> pages_;  // file_.header().page_count records; null before load
+    std::unique_ptr<page[]> pages_;  // page_slots() records; null before load
     std::vector<coverage_area> coverage_;
     ozm::key_index city_keys_;
     std::vector<ozm::key_index> street_keys_;  // per city: street key -> street index
