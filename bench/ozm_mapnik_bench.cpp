@@ -41,6 +41,8 @@
 #include <kiv/ozm/render/render_context.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "ozm_town.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -82,53 +84,7 @@ double opacity(uint32_t rgba) {
 
 // A town of about 500,000 features around the demo town's centre.
 bool write_big_town(const std::string& path) {
-    ozm_writer::map_info info;
-    info.name = "Big town";
-    info.priority = 10;
-    info.max_level = 8;
-    ozm_writer::map_writer w(info);
-    const int blocks = 176;
-    const double lat0 = 53.90 - blocks * 0.0015 / 2, lon0 = 27.55 - blocks * 0.0025 / 2;
-    for (int i = 0; i <= blocks; ++i) {
-        ozm_writer::feature ew, ns;
-        ew.code = ns.code = (i % 4 == 0) ? 12 : 13;
-        ew.flags = ns.flags = uint8_t((i % 4 == 0 ? 0x02 : 0) | 0x40);
-        ew.label = "Street " + std::to_string(i);
-        ns.label = "Улица " + std::to_string(i);
-        for (int k = 0; k <= blocks; k += 8) {
-            ew.points.push_back({float(lat0 + i * 0.0015), float(lon0 + k * 0.0025)});
-            ns.points.push_back({float(lat0 + k * 0.0015), float(lon0 + i * 0.0025)});
-        }
-        ew.anchor = ew.points[ew.points.size() / 2];
-        ns.anchor = ns.points[ns.points.size() / 2];
-        w.add_feature(ew);
-        w.add_feature(ns);
-    }
-    for (int r = 0; r < blocks; ++r) {
-        for (int c = 0; c < blocks; ++c) {
-            for (int b = 0; b < 8; ++b) {
-                double la = lat0 + r * 0.0015 + 0.0002 + (b / 4) * 0.00058;
-                double lo = lon0 + c * 0.0025 + 0.0003 + (b % 4) * 0.00052;
-                ozm_writer::feature house;
-                house.code = 30;
-                house.flags = 0x80;
-                house.points = {{float(la), float(lo)},
-                                {float(la), float(lo + 0.0004)},
-                                {float(la + 0.00045), float(lo + 0.0004)},
-                                {float(la + 0.00045), float(lo)}};
-                house.anchor = {float(la + 0.0002), float(lo + 0.0002)};
-                w.add_feature(house);
-                ozm_writer::feature number;
-                number.code = 40;
-                number.flags = 0x01;
-                number.anchor = house.anchor;
-                number.label = std::to_string(b + 1);
-                w.add_feature(number);
-            }
-        }
-    }
-    std::string error;
-    return w.write(path, error);
+    return kiv_bench::write_generated_town(path, 176);
 }
 
 auto_ptr_t<ozm_driver> start_driver(const data_set& set) {
