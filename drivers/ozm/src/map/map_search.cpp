@@ -43,14 +43,15 @@ bool candidate_box(double lat, double lon, double range_m, float min[2], float m
 
 }  // namespace ozm
 
-bool ozm_map::query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features) {
+bool ozm_map::query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features,
+                    const ozm::code_set* codes) {
     if (file_.index() == nullptr)
         return false;
     bool found = false;
     file_.index()->search_each(min, max, [&](unsigned number) {
         const ozm::feature_info& f = file_.features()[number];
         unsigned feature_class = (f.flags & ozm::feature_class_mask) >> 1;
-        if (detail_class == 0 || feature_class >= detail_class) {
+        if ((detail_class == 0 || feature_class >= detail_class) && (codes == nullptr || codes->test(f.code))) {
             features.emplace(f.code, ozm::feature_entry{nullptr, file_.resources(), f.flags, f.page, f.offset, this});
             found = true;
         }

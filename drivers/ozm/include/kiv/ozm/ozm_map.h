@@ -28,6 +28,7 @@
 #include <kiv/ozm/map_record.h>
 
 #include <atomic>
+#include <bitset>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -61,6 +62,8 @@ struct feature_entry {
 };
 // Feature code -> features, codes ascending, equal codes in the order found.
 typedef std::multimap<uint8_t, feature_entry> feature_table;
+// A set of feature codes, bit c for code c.
+typedef std::bitset<256> code_set;
 
 // A street or house found by a listing.
 struct listing_entry {
@@ -222,8 +225,10 @@ public:
     // Adds every feature whose box meets (min_lat, min_lon)-(max_lat,
     // max_lon) and whose detail class is at least `detail_class` (0: all)
     // to `features`, geometry unresolved. Locks nothing.
+    // With `codes`, only features whose code is in the set are added.
     // Returns: true when at least one feature was added.
-    bool query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features);
+    bool query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features,
+               const ozm::code_set* codes = nullptr);
     // Visits the features in candidate_box(lat, lon, range_m) that the
     // visitor wants, each with its record decoded; their pages are
     // locked through `pages` (and stay locked until the set lets them
