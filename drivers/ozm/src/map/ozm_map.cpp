@@ -53,6 +53,8 @@ void ozm_map::release_everything() {
         std::free(p.data.load());
     }
     pages_.reset();
+    for (auto& order : class_order_)
+        order.clear();
     city_keys_.clear();
     street_keys_.clear();
     house_keys_.clear();
@@ -92,6 +94,7 @@ bool ozm_map::load(const char* path, i_string* error_text, uint32_t load_number,
         pages_.reset(new page[page_slots()]);
         build_search_keys();
         collect_coverage();
+        collect_class_order();
     } catch (const std::bad_alloc&) {
         release_everything();
         if (error_text != nullptr)
@@ -146,6 +149,20 @@ void ozm_map::collect_coverage() {
         }
         coverage_.push_back(coverage_area{rec.points, rec.point_count, f.page});
     }
+}
+
+void ozm_map::collect_class_order() {
+    const float inf = std::numeric_limits<float>::infinity();
+    reach_lo_[0] = reach_lo_[1] = inf;
+    reach_hi_[0] = reach_hi_[1] = -inf;
+    file_.index()->reach(reach_lo_, reach_hi_);
+    const float min[2] = {-inf, -inf}, max[2] = {inf, inf};
+    file_.index()->search_each(min, max, [&](unsigned feature) {
+        unsigned feature_class = (file_.features()[feature].flags & ozm::feature_class_mask) >> 1;
+        for (unsigned c = 1; c <= feature_class; ++c)
+            class_order_[c - 1].push_back(feature);
+        return true;
+    });
 }
 
 bool ozm_map::lock_page(uint32_t index) {

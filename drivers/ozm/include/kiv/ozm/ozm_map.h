@@ -259,6 +259,9 @@ private:
     };
 
     void collect_coverage();
+    // Lists the features of each detail class 1..3 and above in the
+    // index's leaf order, for views that hold the whole index.
+    void collect_class_order();
     void build_search_keys();
     // Unlocks the coverage pages and frees the pages and the search keys
     // (the destructor, and a load that ran out of memory).
@@ -274,6 +277,12 @@ private:
     uint32_t load_number_ = 0;   // given by the driver at load
     std::unique_ptr<page[]> pages_;  // page_slots() records; null before load
     std::vector<coverage_area> coverage_;
+    // class_order_[c - 1]: the features of detail class c or more, in the
+    // order a search visits them; reach_lo_/reach_hi_: a query box
+    // spanning both visits every leaf (see RTree::reach), and then these
+    // lists stand for the search.
+    std::vector<uint32_t> class_order_[3];
+    float reach_lo_[2] = {0, 0}, reach_hi_[2] = {0, 0};
     ozm::key_index city_keys_;
     std::vector<ozm::key_index> street_keys_;  // per city: street key -> street index
     std::vector<ozm::key_index> house_keys_;   // per street: house key -> house index
