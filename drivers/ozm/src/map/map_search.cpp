@@ -66,6 +66,18 @@ bool ozm_map::query(const float min[2], const float max[2], unsigned detail_clas
             take(number);
         return found;
     }
+    // A small class is scanned with the same overlap test the search
+    // makes at the leaves.
+    if (detail_class >= 1 && detail_class <= 3 && !class_boxes_[detail_class - 1].empty()) {
+        const auto& order = class_order_[detail_class - 1];
+        const auto& boxes = class_boxes_[detail_class - 1];
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const auto& b = boxes[i];
+            if (!(min[0] > b[2] || b[0] > max[0] || min[1] > b[3] || b[1] > max[1]))
+                take(order[i]);
+        }
+        return found;
+    }
     file_.index()->search_each(min, max, take);
     return found;
 }

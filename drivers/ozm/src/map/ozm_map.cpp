@@ -55,6 +55,8 @@ void ozm_map::release_everything() {
     pages_.reset();
     for (auto& order : class_order_)
         order.clear();
+    for (auto& boxes : class_boxes_)
+        boxes.clear();
     city_keys_.clear();
     street_keys_.clear();
     house_keys_.clear();
@@ -156,13 +158,18 @@ void ozm_map::collect_class_order() {
     reach_lo_[0] = reach_lo_[1] = inf;
     reach_hi_[0] = reach_hi_[1] = -inf;
     file_.index()->reach(reach_lo_, reach_hi_);
-    const float min[2] = {-inf, -inf}, max[2] = {inf, inf};
-    file_.index()->search_each(min, max, [&](unsigned feature) {
+    std::vector<std::array<float, 4>> boxes[3];
+    bool nested = file_.index()->each_leaf([&](const ozm::map_index::Rect& r, unsigned feature) {
         unsigned feature_class = (file_.features()[feature].flags & ozm::feature_class_mask) >> 1;
-        for (unsigned c = 1; c <= feature_class; ++c)
+        for (unsigned c = 1; c <= feature_class; ++c) {
             class_order_[c - 1].push_back(feature);
-        return true;
+            boxes[c - 1].push_back({r.min[0], r.min[1], r.max[0], r.max[1]});
+        }
     });
+    for (unsigned c = 0; c < 3; ++c) {
+        if (nested && uint64_t(boxes[c].size()) * 8 <= file_.features().size())
+            class_boxes_[c] = std::move(boxes[c]);
+    }
 }
 
 bool ozm_map::lock_page(uint32_t index) {
