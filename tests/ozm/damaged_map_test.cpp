@@ -47,6 +47,15 @@ unsigned red_pixels(i_image* img) {
     return n;
 }
 
+// Red pixels of a 200 x 150 image around the home point at 1:12,000.
+unsigned red_pixels_at_home(ozm_driver* driver) {
+    auto_ptr_t<i_gis_viewport> vp = home_view(12000, 200, 150);
+    auto_ptr_t<i_gis_renderer> r(driver->create_renderer(vp, "", ""));
+    auto_ptr_t<i_image> img(r ? r->render_image(false) : nullptr);
+    EXPECT_TRUE(img);
+    return img ? red_pixels(img) : 0;
+}
+
 struct damage {
     const char* what;
     std::function<void(bytes&)> apply;
@@ -87,12 +96,7 @@ TEST(damaged_map, a_name_that_cannot_be_read_drops_the_name_and_keeps_the_road) 
         ASSERT_TRUE(driver);
 
         // Drawn: the road crosses the whole view.
-        auto_ptr_t<i_gis_viewport> vp = home_view(12000, 200, 150);
-        auto_ptr_t<i_gis_renderer> r(driver->create_renderer(vp, "", ""));
-        ASSERT_TRUE(r);
-        auto_ptr_t<i_image> img(r->render_image(false));
-        ASSERT_TRUE(img);
-        EXPECT_GT(red_pixels(img), 150u);
+        EXPECT_GT(red_pixels_at_home(driver), 150u);
 
         // Snapped to: a point 50 m north of it lands on it.
         geo_point pt{0, 0};
@@ -133,12 +137,7 @@ TEST(damaged_map, millions_of_pages_listed_get_records_only_for_the_pages_featur
     EXPECT_EQ(map->file().pages().size(), size_t(kiv::ozm::max_addressable_pages));
     EXPECT_FALSE(map->lock_page(kiv::ozm::max_addressable_pages));
 
-    auto_ptr_t<i_gis_viewport> vp = home_view(12000, 200, 150);
-    auto_ptr_t<i_gis_renderer> r(driver->create_renderer(vp, "", ""));
-    ASSERT_TRUE(r);
-    auto_ptr_t<i_image> img(r->render_image(false));
-    ASSERT_TRUE(img);
-    EXPECT_GT(red_pixels(img), 150u);
+    EXPECT_GT(red_pixels_at_home(driver), 150u);
 
     // A rescan still checks that the unreachable pages end in the file.
     std::string error;

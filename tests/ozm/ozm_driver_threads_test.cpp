@@ -24,15 +24,23 @@ using namespace kiv_test;
 
 namespace {
 
-TEST(driver_threads, images_drawn_while_maps_are_rescanned_come_out_whole) {
+// A driver over one map "a" and one layer.
+class driver_threads : public ::testing::Test {
+protected:
+    void SetUp() override {
+        a.name = "a";
+        folder.add_map("a.ozm", a);
+        folder.add_layer("l.xml", layer_text("l", 0));
+        driver = start_driver(folder);
+        ASSERT_TRUE(driver);
+    }
     core_session session{false};
     driver_folder folder;
     test_map a;
-    a.name = "a";
-    folder.add_map("a.ozm", a);
-    folder.add_layer("l.xml", layer_text("l", 0));
-    auto_ptr_t<ozm_driver> driver = start_driver(folder);
-    ASSERT_TRUE(driver);
+    auto_ptr_t<ozm_driver> driver;
+};
+
+TEST_F(driver_threads, images_drawn_while_maps_are_rescanned_come_out_whole) {
 
     constexpr int images_per_thread = 40;
     std::atomic<int> images{0};
@@ -88,15 +96,7 @@ bool sleeps_in_open(pid_t tid) {
     return syscall.rfind("257 ", 0) == 0 && state != std::string::npos && stat.compare(state, 4, ") S ") == 0;
 }
 
-TEST(driver_threads, a_render_is_not_kept_waiting_by_a_rescan_reading_a_slow_file) {
-    core_session session{false};
-    driver_folder folder;
-    test_map a;
-    a.name = "a";
-    folder.add_map("a.ozm", a);
-    folder.add_layer("l.xml", layer_text("l", 0));
-    auto_ptr_t<ozm_driver> driver = start_driver(folder);
-    ASSERT_TRUE(driver);
+TEST_F(driver_threads, a_render_is_not_kept_waiting_by_a_rescan_reading_a_slow_file) {
 
     // The map's file becomes a pipe: the rescan's header check waits in
     // its open until someone opens the other end, like a read from a
