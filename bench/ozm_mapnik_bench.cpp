@@ -10,7 +10,7 @@
 //     big town to 9, past which it draws nothing). Ours is timed warm
 //     (one renderer drawing again and again, median of 15) and cold (a
 //     freshly started driver for every image, so every page is read from
-//     the file; median of 5).
+//     the file; median of 3).
 //
 //     Mapnik gets what a Mapnik user's style sheet would give it: the
 //     maps our renderer chose, every ozm style of the chosen layers as a
@@ -456,7 +456,7 @@ double ms_since(std::chrono::steady_clock::time_point start) {
 }
 
 // One data set at one level: ours warm (one driver, pages loaded, median
-// of 15), ours cold (a fresh driver for each image, median of 5), Mapnik
+// of 15), ours cold (a fresh driver for each image, median of 3), Mapnik
 // (median of 15 after one warm-up), the picture checks and the ratios.
 void run_case(const data_set& set, unsigned level) {
     std::string tag = set.name + " level " + std::to_string(level);
@@ -481,7 +481,7 @@ void run_case(const data_set& set, unsigned level) {
         ours.reset(renderer->render_image(false));
         warm.push_back(ms_since(start));
     }
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 3; ++i) {
         auto_ptr_t<ozm_driver> fresh = start_driver(set);
         auto_ptr_t<i_gis_renderer> fr(fresh ? fresh->create_renderer(vp, "", "") : nullptr);
         if (!fr)
