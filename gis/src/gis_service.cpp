@@ -60,6 +60,15 @@ gis_service::gis_service() {
 
 gis_service::~gis_service() = default;
 
+const std::string* gis_service::keep_text(std::vector<std::unique_ptr<const std::string>>& kept, const char* text) {
+    for (const auto& known : kept) {
+        if (*known == text)
+            return known.get();
+    }
+    kept.push_back(std::make_unique<const std::string>(text));
+    return kept.back().get();
+}
+
 bool gis_service::get_interface(const char* name, void** out) {
     if (answer_interface(name, "i_gis_service", static_cast<i_gis_service*>(this), out))
         return true;
@@ -70,15 +79,7 @@ bool gis_service::set_default_driver(const char* driver_name) {
     if (driver_name == nullptr)
         return false;
     mutex_locker lock(&default_mutex_);
-    for (const auto& known : default_names_) {
-        if (*known == driver_name) {
-            default_driver_ = known.get();
-            return true;
-        }
-    }
-    auto name = std::make_unique<const std::string>(driver_name);
-    default_driver_ = name.get();
-    default_names_.push_back(std::move(name));
+    default_driver_ = keep_text(default_names_, driver_name);
     return true;
 }
 
@@ -260,10 +261,15 @@ i_object_col* gis_service::get_maps(const char* driver_name, const char* map_tag
 }
 
 const char* gis_service::get_layers(const char* driver_name) {
-    // The text is the driver's; the registry's reference keeps the
-    // driver, and so the text, alive after ours is released.
+    // The driver's text lives only as long as the driver, which another
+    // thread may remove as soon as our reference goes: hand out a copy
+    // the service keeps.
     auto_ptr_t<i_gis_driver> driver(get_driver(driver_name));
-    return driver ? driver->get_layers() : nullptr;
+    const char* text = driver ? driver->get_layers() : nullptr;
+    if (text == nullptr)
+        return nullptr;
+    mutex_locker lock(&layers_mutex_);
+    return keep_text(layer_texts_, text)->c_str();
 }
 
 char* gis_service::get_maps_state() {

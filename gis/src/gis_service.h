@@ -60,6 +60,10 @@ private:
     // Returns: the driver with one reference for the caller; null for a
     //     null name or when neither is registered.
     i_gis_driver* get_driver(const char* name);
+    // Returns: the copy of `text` in `kept`, added when none is there yet;
+    //     the copies live as long as the service. The caller holds the
+    //     mutex guarding `kept`.
+    static const std::string* keep_text(std::vector<std::unique_ptr<const std::string>>& kept, const char* text);
 
     object_col drivers_;           // registered drivers, one reference each; guards itself
     mutex default_mutex_;  // guards default_names_ and default_driver_
@@ -68,6 +72,11 @@ private:
     // it after the default changes, so none is freed before the service.
     std::vector<std::unique_ptr<const std::string>> default_names_;
     const std::string* default_driver_;  // one of default_names_; the empty name when none
+    mutex layers_mutex_;  // guards layer_texts_
+    // Copies of every distinct layers text a driver gave: get_layers lends
+    // one, and the driver may be removed and freed while a caller still
+    // reads it, so none is freed before the service.
+    std::vector<std::unique_ptr<const std::string>> layer_texts_;
     mutex maps_state_mutex_;       // held from the version check to the end of get_maps_state
     std::string maps_state_;       // the last maps-state JSON; "" when none
     unsigned maps_state_version_ = 0xFFFFFFFFu;  // render version maps_state_ was built at

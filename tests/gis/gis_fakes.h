@@ -149,7 +149,7 @@ public:
     }
     const char* get_layers() override {
         note("get_layers");
-        return "roads,water";
+        return layers.c_str();
     }
 
     // Appends a map to what get_maps gives.
@@ -162,6 +162,7 @@ public:
     auto_ptr_t<fake_renderer> renderer{new_renderer()};
     auto_ptr_t<kiv::object_col> maps{new_col()};       // null: get_maps fails
     auto_ptr_t<kiv::object_col> places;                // what get_locations_text gives
+    std::string layers = "roads,water";                // what get_layers lends; goes with the driver
     const char* place = "Town";                        // get_location_text's place; null: none
     double place_range = 0;
     std::atomic<unsigned> render_version{1};

@@ -62,6 +62,23 @@ TEST(GisService, FirstDriverAddedBecomesTheDefaultAndTakesUnknownNames) {
     EXPECT_EQ(kiv_cast_i_gis_driver(first), static_cast<i_gis_driver*>(ozm.get()));
 }
 
+TEST(GisService, LayersTextOutlivesTheDriverThatLentIt) {
+    gis_session session;
+    auto& svc = session.svc;
+    const char* text = nullptr;
+    {
+        auto gwx = make_driver("gwx");
+        ASSERT_TRUE(svc->add_driver(gwx));
+        text = svc->get_layers("gwx");
+        ASSERT_TRUE(svc->remove_driver(gwx));
+    }  // the driver and its own text are gone
+    EXPECT_STREQ(text, "roads,water");
+    // The same text again is the same copy.
+    auto ozm = make_driver("ozm");
+    ASSERT_TRUE(svc->add_driver(ozm));
+    EXPECT_EQ(svc->get_layers("ozm"), text);
+}
+
 TEST(GisService, DefaultFromTheEnvironmentIsKeptWhateverComesFirst) {
     scoped_env env("KIV_GIS_DEFAULT_DRIVER", "gwx");
     gis_session session;

@@ -217,7 +217,8 @@ TEST(MapFile, MapWithoutNamesHasNoStringPool) {
 
 TEST(MapFile, NoStringPoolMeansNoSearchIndexAndNoLabels) {
     // A labelled point and a search index, with the pool declared empty:
-    // the search index is skipped and the label cannot be resolved.
+    // the search index is skipped and the label cannot be resolved, but
+    // the feature itself still decodes.
     bytes file = sample_file(5, 32768, true);
     layout at(file);
     uint32_t pool = get_u32(file, at_resources_size);
@@ -231,8 +232,9 @@ TEST(MapFile, NoStringPoolMeansNoSearchIndexAndNoLabels) {
     const feature_info& labelled = map.features()[0];
     ASSERT_TRUE(labelled.flags & 0x10);
     feature_record rec;
-    EXPECT_FALSE(decode_feature_record(page.data(), uint32_t(page.size()), labelled.offset, labelled.flags,
-                                       map.resources(), map.resources_size(), rec));
+    EXPECT_TRUE(decode_feature_record(page.data(), uint32_t(page.size()), labelled.offset, labelled.flags,
+                                      map.resources(), map.resources_size(), rec));
+    EXPECT_EQ(rec.label, nullptr);
 }
 
 TEST(MapFile, WriterRefusesWhatNoReaderCouldUse) {
@@ -444,21 +446,31 @@ TEST(MapRecord, RecordsAreCheckedAgainstPageAndPool) {
         uint8_t flags;
         uint32_t pool;
         bool ok;
+        bool has_label;  // when ok: the label resolved
+        bool has_place;  // when ok: the place name resolved
     } probes[] = {
-        {"whole", uint32_t(page.size()), 0, 0x10, pool_size, true},
-        {"last point cut", uint32_t(page.size() - 1), 0, 0x10, pool_size, false},
-        {"header only", 13, 0, 0x01, pool_size, false},
-        {"offset past the page", uint32_t(page.size()), 0xFFFFFFF0, 0x10, pool_size, false},
-        {"name outside the pool", uint32_t(page.size()), 0, 0x10, 1, false},
-        {"no label wanted", uint32_t(page.size()), 0, 0x00, 0, true},
+        {"whole", uint32_t(page.size()), 0, 0x10, pool_size, true, true, false},
+        {"last point cut", uint32_t(page.size() - 1), 0, 0x10, pool_size, false, false, false},
+        {"header only", 13, 0, 0x01, pool_size, false, false, false},
+        {"offset past the page", uint32_t(page.size()), 0xFFFFFFF0, 0x10, pool_size, false, false, false},
+        // A name outside the pool loses the name only.
+        {"name outside the pool", uint32_t(page.size()), 0, 0x10, 1, true, false, false},
+        {"no pool", uint32_t(page.size()), 0, 0x10, 0, true, false, false},
+        {"no label wanted", uint32_t(page.size()), 0, 0x00, 0, true, false, false},
         // The place name of a labelled place is read behind the label even
         // where the record flags put a point: its "offset" is a float.
-        {"place name over the first point", uint32_t(page.size()), 0, 0x30, pool_size, false},
+        {"place name over the first point", uint32_t(page.size()), 0, 0x30, pool_size, true, true, false},
     };
     for (const probe& p : probes) {
         feature_record rec;
-        EXPECT_EQ(decode_feature_record(page.data(), p.page_size, p.offset, p.flags, pool, p.pool, rec), p.ok)
+        const char* resources = p.pool != 0 ? pool : nullptr;
+        ASSERT_EQ(decode_feature_record(page.data(), p.page_size, p.offset, p.flags, resources, p.pool, rec), p.ok)
             << p.what;
+        if (p.ok) {
+            EXPECT_EQ(rec.label != nullptr, p.has_label) << p.what;
+            EXPECT_EQ(rec.place_name != nullptr, p.has_place) << p.what;
+            EXPECT_EQ(rec.point_count, 2u) << p.what;
+        }
     }
     // A huge point count cannot wrap the extent check.
     set_u32(page, 10, 0xFFFFFFFF);

@@ -376,6 +376,50 @@ TEST_F(OzmMap, QueryMatchesBruteForceWithDetailClasses) {
     }
 }
 
+TEST_F(OzmMap, QueryOfAFewDetailedFeaturesKeepsTheIndexOrder) {
+    // One feature in 16 of class 1 or more: queries by class take them from
+    // lists made at load, and must give what the index search gives, in its
+    // order (equal codes keep it in the table).
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pos(0, 10), len(0, 0.5f);
+    std::uniform_int_distribution<int> cls(1, 3), code(1, 2);
+    w::map_info info;
+    info.name = "Classes";
+    w::map_writer writer(info);
+    for (int i = 0; i < 1600; ++i) {
+        w::feature f;
+        f.code = uint8_t(code(rng));
+        f.flags = uint8_t(i % 16 == 0 ? cls(rng) << 1 : 0);
+        float lat = pos(rng), lon = pos(rng);
+        f.anchor = {lat, lon};
+        f.points = {{lat, lon}, {lat + len(rng), lon + len(rng)}};
+        writer.add_feature(f);
+    }
+    map_ref m;
+    load(writer, m);
+    struct box {
+        float min[2], max[2];
+    } boxes[] = {{{-1, -1}, {11, 11}}, {{2, 3}, {4, 5}}, {{0, 0}, {10.6f, 10.6f}}, {{5, 5}, {5, 5}}};
+    for (const box& b : boxes) {
+        for (unsigned detail = 1; detail <= 3; ++detail) {
+            feature_table table;
+            m->query(b.min, b.max, detail, table);
+            std::vector<std::pair<uint8_t, uint32_t>> got, want;
+            for (const auto& entry : table)
+                got.push_back({entry.first, entry.second.offset | uint32_t(entry.second.page) << 20});
+            m->file().index()->search_each(b.min, b.max, [&](unsigned n) {
+                const feature_info& f = m->file().features()[n];
+                if (((f.flags >> 1) & 3) >= detail)
+                    want.push_back({f.code, f.offset | uint32_t(f.page) << 20});
+                return true;
+            });
+            std::stable_sort(want.begin(), want.end(),
+                             [](const auto& a, const auto& c) { return a.first < c.first; });
+            EXPECT_EQ(got, want) << "box " << b.min[0] << "," << b.min[1] << " class " << detail;
+        }
+    }
+}
+
 TEST_F(OzmMap, CandidateBoxWidensLongitudeWithLatitude) {
     float min[2], max[2];
     ASSERT_TRUE(candidate_box(0, 10, 11000, min, max));

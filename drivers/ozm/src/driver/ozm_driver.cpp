@@ -123,26 +123,47 @@ bool ozm_driver::load_maps(bool verbose) {
     if (files.empty())
         return false;
 
-    std::vector<std::string> loaded_paths;
+    // Unload maps whose file is gone or no longer carries the header
+    // they were loaded with. The check opens the file again by its path
+    // (so a file replaced by rename counts as changed) and reads the
+    // disk, which on a slow folder takes long: it runs on the maps taken
+    // out under the guard, and the guard is taken again only to drop the
+    // changed ones. Only this scan changes the collections, so what it
+    // took is still there.
+    std::vector<ozm_map*> held;
     {
         mutex_locker lock(&guard_);
-        // Unload maps whose file is gone or no longer carries the header
-        // they were loaded with. The check opens the file again by its
-        // path, so a file replaced by rename counts as changed.
-        for (auto it = maps_.begin(); it != maps_.end();) {
-            ozm_map* map = it->second;
-            if (map->is_unchanged()) {
-                loaded_paths.push_back(map->path());
-                ++it;
-                continue;
-            }
-            if (verbose)
-                kiv_trace("Unloaded map '%s'", map->get_name());
-            maps_by_number_.erase(map->load_number());
-            it = maps_.erase(it);
-            map->release();
+        held.reserve(maps_.size());
+        for (const auto& entry : maps_) {
+            entry.second->addref();
+            held.push_back(entry.second);
         }
     }
+    std::vector<std::string> loaded_paths;
+    std::vector<ozm_map*> changed;
+    for (ozm_map* map : held) {
+        if (map->is_unchanged())
+            loaded_paths.push_back(map->path());
+        else
+            changed.push_back(map);
+    }
+    if (!changed.empty()) {
+        mutex_locker lock(&guard_);
+        for (ozm_map* map : changed) {
+            for (auto it = maps_.begin(); it != maps_.end(); ++it) {
+                if (it->second != map)
+                    continue;
+                if (verbose)
+                    kiv_trace("Unloaded map '%s'", map->get_name());
+                maps_by_number_.erase(map->load_number());
+                maps_.erase(it);
+                map->release();
+                break;
+            }
+        }
+    }
+    for (ozm_map* map : held)
+        map->release();
 
     for (const std::string& file : files) {
         std::string path = maps_dir_ + "/" + file;

@@ -48,16 +48,22 @@ i_image* ozm_renderer::render_image(bool) {
     unsigned width = unsigned(size.x);
     unsigned height = unsigned(size.y);
 
-    ozm::feature_table features;
-    const float min[2] = {float(box_min_.lat), float(box_min_.lon)};
-    const float max[2] = {float(box_max_.lat), float(box_max_.lon)};
-    for (ozm_map* map : maps_)
-        map->query(min, max, detail_class_, features);
-
     // Declared before the layer locks, so the pages are let go after the
     // layers, on every way out.
     ozm::page_set pages;
     layer_locks locks(layers_);
+
+    // Only the features some style draws at this level are looked up: at
+    // a town's middle levels most features in view are buildings and
+    // house numbers that no style shows there.
+    ozm::code_set codes;
+    for (renderer_layer* layer : layers_)
+        layer->add_codes(level_, codes);
+    ozm::feature_table features;
+    const float min[2] = {float(box_min_.lat), float(box_min_.lon)};
+    const float max[2] = {float(box_max_.lat), float(box_max_.lon)};
+    for (ozm_map* map : maps_)
+        map->query(min, max, detail_class_, features, &codes);
 
     uint32_t background = layers_.empty() ? 0xFFFFFFFFu : layers_.front()->get_bg_color();
     if ((background >> 24) == 0)

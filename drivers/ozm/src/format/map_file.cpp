@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -69,6 +70,7 @@ bool map_file::fail(std::string& error, std::string message) {
     std::memset(raw_header_, 0, sizeof raw_header_);
     header_ = map_header();
     pages_.clear();
+    unreachable_pages_bytes_ = 0;
     features_.clear();
     resources_.clear();
     index_.reset();
@@ -134,13 +136,20 @@ bool map_file::load_fd(int fd, std::string& error, bool check_pages) {
         }
         if (bytes == 0 || raw.empty() || !read_block(at, raw.size(), raw.data()))
             return fail(error, "Invalid map format: pages index");
+        // Only the pages a feature can name get an entry; the sizes of the
+        // rest still count towards the end of the file.
         try {
-            pages_.resize(h.page_count);
+            pages_.resize(std::min(h.page_count, max_addressable_pages));
         } catch (const std::bad_alloc&) {
             return fail(error, "Invalid map format: pages index");
         }
-        for (uint32_t i = 0; i < h.page_count; ++i)
-            pages_[i].size = le_u32(raw.data() + 4 * size_t(i));
+        for (uint32_t i = 0; i < h.page_count; ++i) {
+            uint32_t size = le_u32(raw.data() + 4 * size_t(i));
+            if (i < pages_.size())
+                pages_[i].size = size;
+            else
+                unreachable_pages_bytes_ += size;
+        }
         at += bytes;
     }
     // Features info.
@@ -217,6 +226,8 @@ bool map_file::load_fd(int fd, std::string& error, bool check_pages) {
         if (check_pages && at > file_size_)
             return fail(error, "");
     }
+    if (check_pages && at + unreachable_pages_bytes_ > file_size_)
+        return fail(error, "");
     return true;
 }
 

@@ -2,8 +2,10 @@
 //
 //     Decoding one geometry record inside a page. Every offset is
 //     computed in 64 bits and compared with the page size before a byte
-//     is read, and every name offset with the string pool, so a damaged
-//     page can only make its feature disappear.
+//     is read, and every name offset with the string pool. A record that
+//     does not fit its page makes its feature disappear; a name offset
+//     outside the pool (or a map without one) only loses that name, and
+//     the geometry stays drawn, snapped to and found.
 
 #include <kiv/ozm/map_file.h>
 #include <kiv/ozm/map_record.h>
@@ -56,16 +58,10 @@ bool decode_feature_record(const uint8_t* page, uint32_t page_size, uint32_t off
     }
     if (uint64_t(offset) + end > page_size)
         return false;
-    if (label_at != 0) {
+    if (label_at != 0)
         out.label = pool_text(resources, resources_size, le_u32(rec + label_at));
-        if (out.label == nullptr)
-            return false;
-    }
-    if (place_at != 0) {
+    if (place_at != 0)
         out.place_name = pool_text(resources, resources_size, le_u32(rec + place_at));
-        if (out.place_name == nullptr)
-            return false;
-    }
     return true;
 }
 

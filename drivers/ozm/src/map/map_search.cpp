@@ -43,19 +43,42 @@ bool candidate_box(double lat, double lon, double range_m, float min[2], float m
 
 }  // namespace ozm
 
-bool ozm_map::query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features) {
+bool ozm_map::query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features,
+                    const ozm::code_set* codes) {
     if (file_.index() == nullptr)
         return false;
     bool found = false;
-    file_.index()->search_each(min, max, [&](unsigned number) {
+    auto take = [&](unsigned number) {
         const ozm::feature_info& f = file_.features()[number];
         unsigned feature_class = (f.flags & ozm::feature_class_mask) >> 1;
-        if (detail_class == 0 || feature_class >= detail_class) {
+        if ((detail_class == 0 || feature_class >= detail_class) && (codes == nullptr || codes->test(f.code))) {
             features.emplace(f.code, ozm::feature_entry{nullptr, file_.resources(), f.flags, f.page, f.offset, this});
             found = true;
         }
         return true;
-    });
+    };
+    // A box holding the whole index visits every leaf in order: the
+    // features of the class, listed at load in that order, are the same
+    // answer without walking every leaf of a large town.
+    if (detail_class >= 1 && detail_class <= 3 && min[0] <= reach_lo_[0] && min[1] <= reach_lo_[1] &&
+        max[0] >= reach_hi_[0] && max[1] >= reach_hi_[1]) {
+        for (uint32_t number : class_order_[detail_class - 1])
+            take(number);
+        return found;
+    }
+    // A small class is scanned with the same overlap test the search
+    // makes at the leaves.
+    if (detail_class >= 1 && detail_class <= 3 && !class_boxes_[detail_class - 1].empty()) {
+        const auto& order = class_order_[detail_class - 1];
+        const auto& boxes = class_boxes_[detail_class - 1];
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const auto& b = boxes[i];
+            if (!(min[0] > b[2] || b[0] > max[0] || min[1] > b[3] || b[1] > max[1]))
+                take(order[i]);
+        }
+        return found;
+    }
+    file_.index()->search_each(min, max, take);
     return found;
 }
 

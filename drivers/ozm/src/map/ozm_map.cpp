@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <limits>
+#include <new>
 
 namespace kiv {
 
@@ -36,9 +37,14 @@ long long lock_minutes() {
 ozm_map::ozm_map() : clock_(kiv_get_curr_time) {}
 
 ozm_map::~ozm_map() {
+    release_everything();
+}
+
+void ozm_map::release_everything() {
     for (const coverage_area& area : coverage_)
         unlock_page(area.page);
-    uint32_t count = file_.header().page_count;
+    coverage_.clear();
+    uint32_t count = page_slots();
     for (uint32_t i = 0; pages_ && i < count; ++i) {
         page& p = pages_[i];
         if (p.lock_count != 0)
@@ -46,6 +52,14 @@ ozm_map::~ozm_map() {
                       file_.header().name);
         std::free(p.data.load());
     }
+    pages_.reset();
+    for (auto& order : class_order_)
+        order.clear();
+    for (auto& boxes : class_boxes_)
+        boxes.clear();
+    city_keys_.clear();
+    street_keys_.clear();
+    house_keys_.clear();
 }
 
 bool ozm_map::get_interface(const char* name, void** out) {
@@ -76,11 +90,21 @@ bool ozm_map::load(const char* path, i_string* error_text, uint32_t load_number,
             error_text->set_value(error.c_str());
         return false;
     }
-    pages_.reset(new page[file_.header().page_count]);
+    // The page records and the search keys take memory in proportion to
+    // counts the file gives; running out fails this map alone.
+    try {
+        pages_.reset(new page[page_slots()]);
+        build_search_keys();
+        collect_coverage();
+        collect_class_order();
+    } catch (const std::bad_alloc&) {
+        release_everything();
+        if (error_text != nullptr)
+            error_text->set_value("Error allocating memory for the map's pages and search keys.");
+        return false;
+    }
     path_ = path;
     load_number_ = load_number;
-    build_search_keys();
-    collect_coverage();
     return true;
 }
 
@@ -129,8 +153,27 @@ void ozm_map::collect_coverage() {
     }
 }
 
+void ozm_map::collect_class_order() {
+    const float inf = std::numeric_limits<float>::infinity();
+    reach_lo_[0] = reach_lo_[1] = inf;
+    reach_hi_[0] = reach_hi_[1] = -inf;
+    file_.index()->reach(reach_lo_, reach_hi_);
+    std::vector<std::array<float, 4>> boxes[3];
+    bool nested = file_.index()->each_leaf([&](const ozm::map_index::Rect& r, unsigned feature) {
+        unsigned feature_class = (file_.features()[feature].flags & ozm::feature_class_mask) >> 1;
+        for (unsigned c = 1; c <= feature_class; ++c) {
+            class_order_[c - 1].push_back(feature);
+            boxes[c - 1].push_back({r.min[0], r.min[1], r.max[0], r.max[1]});
+        }
+    });
+    for (unsigned c = 0; c < 3; ++c) {
+        if (nested && uint64_t(boxes[c].size()) * 8 <= file_.features().size())
+            class_boxes_[c] = std::move(boxes[c]);
+    }
+}
+
 bool ozm_map::lock_page(uint32_t index) {
-    if (!pages_ || index >= file_.header().page_count || !kiv_is_running())
+    if (!pages_ || index >= page_slots() || !kiv_is_running())
         return false;
     page& p = pages_[index];
     mutex_locker hold(&p.guard);
@@ -155,7 +198,7 @@ bool ozm_map::lock_page(uint32_t index) {
 }
 
 bool ozm_map::unlock_page(uint32_t index) {
-    if (!pages_ || index >= file_.header().page_count)
+    if (!pages_ || index >= page_slots())
         return false;
     page& p = pages_[index];
     mutex_locker hold(&p.guard);
@@ -166,7 +209,7 @@ bool ozm_map::unlock_page(uint32_t index) {
 }
 
 const uint8_t* ozm_map::page_data(uint32_t index, uint32_t offset) const {
-    if (!pages_ || index >= file_.header().page_count)
+    if (!pages_ || index >= page_slots())
         return nullptr;
     const uint8_t* data = pages_[index].data.load();
     if (data == nullptr || offset >= file_.pages()[index].size)
@@ -175,7 +218,7 @@ const uint8_t* ozm_map::page_data(uint32_t index, uint32_t offset) const {
 }
 
 bool ozm_map::decode_record(uint32_t index, uint32_t offset, uint8_t feature_flags, ozm::feature_record& out) const {
-    if (!pages_ || index >= file_.header().page_count)
+    if (!pages_ || index >= page_slots())
         return false;
     const uint8_t* data = pages_[index].data.load();
     return data != nullptr && ozm::decode_feature_record(data, file_.pages()[index].size, offset, feature_flags,
@@ -188,7 +231,7 @@ unsigned ozm_map::release_idle_pages() {
     uint64_t idle_seconds = uint64_t(lock_minutes()) * 60;
     uint64_t current = now();
     unsigned freed = 0;
-    for (uint32_t i = 0; i < file_.header().page_count; ++i) {
+    for (uint32_t i = 0; i < page_slots(); ++i) {
         page& p = pages_[i];
         mutex_locker hold(&p.guard);
         uint8_t* data = p.data.load();
@@ -202,14 +245,14 @@ unsigned ozm_map::release_idle_pages() {
 }
 
 uint32_t ozm_map::page_lock_count(uint32_t index) const {
-    if (!pages_ || index >= file_.header().page_count)
+    if (!pages_ || index >= page_slots())
         return 0;
     mutex_locker hold(&pages_[index].guard);
     return pages_[index].lock_count;
 }
 
 bool ozm_map::page_loaded(uint32_t index) const {
-    return pages_ && index < file_.header().page_count && pages_[index].data.load() != nullptr;
+    return pages_ && index < page_slots() && pages_[index].data.load() != nullptr;
 }
 
 namespace ozm {

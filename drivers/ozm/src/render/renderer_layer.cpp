@@ -285,6 +285,22 @@ uint32_t renderer_layer::get_lock_count() const {
     return lock_counter_;
 }
 
+void renderer_layer::add_codes(uint8_t level, ozm::code_set& codes) const {
+    for (unsigned pass = 0; pass < 2; ++pass) {
+        for (const auto& style : styles(pass)) {
+            if (!style->is_visible(level))
+                continue;
+            const auto* base = dynamic_cast<const render_style_base*>(style.get());
+            if (base == nullptr) {
+                codes.set();  // a style of unknown reach may draw any code
+                return;
+            }
+            for (unsigned code = base->first_code(); code <= base->last_code(); ++code)
+                codes.set(code);
+        }
+    }
+}
+
 void renderer_layer::render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
                             i_gis_viewport* viewport, unsigned pass) const {
     for (const auto& style : styles(pass)) {

@@ -32,6 +32,9 @@ constexpr uint32_t map_format_version = 13;
 constexpr size_t map_header_size = 583;
 // The header checksum covers the bytes before it.
 constexpr size_t map_header_crc_offset = 0x243;
+// A feature names its page in 16 bits: pages past this many exist in the
+// file but nothing can reach them, so no memory is kept for them.
+constexpr uint32_t max_addressable_pages = 65536;
 
 // Map flags (header field `flags`).
 constexpr uint32_t map_flag_covering = 0x01;     // hides the maps below it inside its coverage
@@ -149,6 +152,8 @@ public:
     const uint8_t* raw_header() const { return raw_header_; }
     uint64_t file_size() const { return file_size_; }
 
+    // The pages a feature can name: the first min(page_count,
+    // max_addressable_pages) of the file.
     const std::vector<page_entry>& pages() const { return pages_; }
     const std::vector<feature_info>& features() const { return features_; }
     // The string pool, followed by one zero byte of our own; null when
@@ -184,6 +189,7 @@ private:
     uint8_t raw_header_[map_header_size] = {};
     map_header header_;
     std::vector<page_entry> pages_;
+    uint64_t unreachable_pages_bytes_ = 0;  // sizes of the pages past max_addressable_pages
     std::vector<feature_info> features_;
     std::vector<char> resources_;      // resources_size + 1 bytes; empty when the map has none
     std::unique_ptr<map_index> index_;  // null until loaded

@@ -27,8 +27,8 @@ namespace ozm {
 struct feature_record {
     uint8_t record_flags = 0;    // record_flag_* of map_file.h
     float lat = 0, lon = 0;      // the anchor point
-    const char* label = nullptr;       // labelled features: the label ("" = none); else null
-    const char* place_name = nullptr;  // places: the place name; else null
+    const char* label = nullptr;       // labelled features: the label ("" = none); else, or outside the pool, null
+    const char* place_name = nullptr;  // places: the place name; else, or outside the pool, null
     uint32_t point_count = 0;          // 0 for point features
     const uint8_t* points = nullptr;   // point_count (lat, lon) f32 pairs in the page
 
@@ -42,8 +42,9 @@ struct feature_record {
 // Decodes the record at `offset` of a page of `page_size` bytes for a
 // feature with `feature_flags`. `resources` is the map's pool (null when
 // it has none) and must hold a zero byte at resources_size.
-// Returns: false when the record does not fit in the page or a name it
-//     needs lies outside the pool; `out` is then unspecified.
+// Returns: false when the record does not fit in the page; `out` is then
+//     unspecified. A name offset outside the pool (or no pool) leaves only
+//     that name null.
 KIV_EXPORT bool decode_feature_record(const uint8_t* page, uint32_t page_size, uint32_t offset,
                                       uint8_t feature_flags, const char* resources, uint32_t resources_size,
                                       feature_record& out);

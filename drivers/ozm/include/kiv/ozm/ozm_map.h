@@ -27,7 +27,9 @@
 #include <kiv/ozm/map_file.h>
 #include <kiv/ozm/map_record.h>
 
+#include <array>
 #include <atomic>
+#include <bitset>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -61,6 +63,8 @@ struct feature_entry {
 };
 // Feature code -> features, codes ascending, equal codes in the order found.
 typedef std::multimap<uint8_t, feature_entry> feature_table;
+// A set of feature codes, bit c for code c.
+typedef std::bitset<256> code_set;
 
 // A street or house found by a listing.
 struct listing_entry {
@@ -222,8 +226,10 @@ public:
     // Adds every feature whose box meets (min_lat, min_lon)-(max_lat,
     // max_lon) and whose detail class is at least `detail_class` (0: all)
     // to `features`, geometry unresolved. Locks nothing.
+    // With `codes`, only features whose code is in the set are added.
     // Returns: true when at least one feature was added.
-    bool query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features);
+    bool query(const float min[2], const float max[2], unsigned detail_class, ozm::feature_table& features,
+               const ozm::code_set* codes = nullptr);
     // Visits the features in candidate_box(lat, lon, range_m) that the
     // visitor wants, each with its record decoded; their pages are
     // locked through `pages` (and stay locked until the set lets them
@@ -254,7 +260,15 @@ private:
     };
 
     void collect_coverage();
+    // Lists the features of each detail class 1..3 and above in the
+    // index's leaf order, for views that hold the whole index.
+    void collect_class_order();
     void build_search_keys();
+    // Unlocks the coverage pages and frees the pages and the search keys
+    // (the destructor, and a load that ran out of memory).
+    void release_everything();
+    // Returns: the number of page records: the pages a feature can name.
+    uint32_t page_slots() const { return uint32_t(file_.pages().size()); }
     void list_children(const ozm::key_index& keys, const char* prefix, bool streets,
                        std::vector<ozm::listing_entry>& results) const;
     uint32_t now() const { return clock_(); }
@@ -262,8 +276,20 @@ private:
     ozm::map_file file_;
     std::string path_;           // set by a successful load
     uint32_t load_number_ = 0;   // given by the driver at load
-    std::unique_ptr<page[]> pages_;  // file_.header().page_count records; null before load
+    std::unique_ptr<page[]> pages_;  // page_slots() records; null before load
     std::vector<coverage_area> coverage_;
+    // class_order_[c - 1]: the features of detail class c or more, in the
+    // order a search visits them; reach_lo_/reach_hi_: a query box
+    // spanning both visits every leaf (see RTree::reach), and then these
+    // lists stand for the search.
+    std::vector<uint32_t> class_order_[3];
+    float reach_lo_[2] = {0, 0}, reach_hi_[2] = {0, 0};
+    // class_boxes_[c - 1]: the index rectangles (min lat, min lon, max
+    // lat, max lon) of class_order_[c - 1], kept when that class holds at
+    // most an eighth of the map and the index nests properly: a scan of
+    // them then finds what a search finds, in its order, for far fewer
+    // steps than the search's walk over the leaves of every class.
+    std::vector<std::array<float, 4>> class_boxes_[3];
     ozm::key_index city_keys_;
     std::vector<ozm::key_index> street_keys_;  // per city: street key -> street index
     std::vector<ozm::key_index> house_keys_;   // per street: house key -> house index

@@ -168,6 +168,26 @@ public:
 
     // Returns: the root (owned by the tree), null while the tree is empty.
     const Node* root() const { return root_; }
+
+    // Out: `lo` = per dimension the least maximum, `hi` the greatest
+    //     minimum of every node's rectangles (NaN coordinates left out;
+    //     both stay as passed in for an empty tree). A search box with
+    //     min <= lo and max >= hi overlaps every rectangle of the tree, so
+    //     it visits every leaf, in the tree's own order.
+    void reach(ELEMTYPE lo[2], ELEMTYPE hi[2]) const {
+        if (root_ != nullptr)
+            reach_rec(root_, lo, hi);
+    }
+
+    // Calls visit(rect, data) for every leaf branch in the order a search
+    // visits them.
+    // Returns: whether every inner branch's rectangle holds all the
+    //     rectangles below it; only then does a leaf that overlaps a
+    //     search box always get visited by the search.
+    template <class F>
+    bool each_leaf(F&& visit) const {
+        return root_ == nullptr || each_leaf_rec(root_, visit);
+    }
     // Returns: the nodes taken from the pool so far (0 without a pool).
     unsigned pool_used() const { return pool_used_; }
 
@@ -327,6 +347,39 @@ private:
         for (int i = 1; i < n->count; ++i)
             r = combine(r, n->branch[i].rect);
         return r;
+    }
+
+    template <class F>
+    static bool each_leaf_rec(const Node* n, F& visit) {
+        bool nested = true;
+        for (int i = 0; i < n->count; ++i) {
+            const Branch& b = n->branch[i];
+            if (n->is_leaf()) {
+                visit(b.rect, b.data);
+                continue;
+            }
+            nested = each_leaf_rec(b.child, visit) && nested;
+            for (int k = 0; nested && k < b.child->count; ++k) {
+                const Rect& in = b.child->branch[k].rect;
+                for (int d = 0; d < 2; ++d)
+                    nested = nested && b.rect.min[d] <= in.min[d] && in.max[d] <= b.rect.max[d];
+            }
+        }
+        return nested;
+    }
+
+    static void reach_rec(const Node* n, ELEMTYPE lo[2], ELEMTYPE hi[2]) {
+        for (int i = 0; i < n->count; ++i) {
+            const Rect& r = n->branch[i].rect;
+            for (int d = 0; d < 2; ++d) {
+                if (r.max[d] < lo[d])
+                    lo[d] = r.max[d];
+                if (r.min[d] > hi[d])
+                    hi[d] = r.min[d];
+            }
+            if (!n->is_leaf())
+                reach_rec(n->branch[i].child, lo, hi);
+        }
     }
 
     template <class F>

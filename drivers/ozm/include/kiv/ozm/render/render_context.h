@@ -80,8 +80,8 @@ private:
 // Out: `record` = the decoded record, whose points stay valid while
 //     `pages` keeps the page locked.
 // Returns: false when the page cannot be locked or the record does not
-//     fit in its page (or names text outside the string pool); the
-//     feature is then to be skipped.
+//     fit in its page; the feature is then to be skipped. A name outside
+//     the string pool only leaves that name null.
 KIV_EXPORT bool resolve(ozm::feature_entry& entry, ozm::page_set& pages, ozm::feature_record& record);
 
 }  // namespace kiv

@@ -131,6 +131,10 @@ public:
     //     layer.
     const style_list& styles(unsigned pass) const { return pass == 0 ? config_.geometry : config_.labels; }
 
+    // Adds to `codes` the feature codes the styles visible at `level`
+    // draw (both passes). Only between lock and unlock, as styles().
+    void add_codes(uint8_t level, ozm::code_set& codes) const;
+
     // Draws pass 0 (the geometry styles) or any other pass (the label
     // styles), each style in list order when it is visible at the
     // context's level. Only between lock and unlock, as styles().
