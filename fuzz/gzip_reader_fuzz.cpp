@@ -12,7 +12,7 @@
 #include <kiv/core/i_binary.h>
 #include <kiv/core/i_core.h>
 #include <kiv/zip/i_zip.h>
-#include <kiv/zip/test_hooks.h>
+#include <kiv_test/zip_hooks.h>
 
 #include <cstdint>
 #include <cstdlib>

@@ -29,7 +29,6 @@
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/system.h>
-#include <kiv/core/test_hooks.h>
 
 #include <tcl.h>
 
@@ -312,7 +311,3 @@ kiv::i_script_service* kiv_cast_i_script_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_script_service>(obj, "i_script_service");
 }
 
-
-void* kiv_test_open_library(const char* path) {
-    return path != nullptr ? kiv::platform::dl_open(path, nullptr) : nullptr;
-}
