@@ -118,7 +118,6 @@ private:
     size_t line_length_ = 0;     // bytes of the current size or trailer line
     size_t trailer_bytes_ = 0;   // bytes of all trailer lines
     bool digits_seen_ = false;   // the size line has at least one digit
-    bool last_chunk_ = false;    // the size line read was 0
 };
 
 // Returns: whether an "Accept-Encoding" value lets the answer be
