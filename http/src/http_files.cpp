@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 namespace kiv {
@@ -62,11 +63,63 @@ bool compress_into(int fd, uint64_t size, i_zip_service* zip, const std::string&
     return writer->close();
 }
 
+// The copies of kept files made or found so far, by the file's path,
+// size and modification time: a file served again finds its copy without
+// opening the file, looking up services or hashing its key anew.
+struct copy_cache {
+    std::mutex lock;
+    std::unordered_map<std::string, std::string> copies;
+};
+const size_t copy_cache_max = 4096;
+
+copy_cache& copies() {
+    static copy_cache* cache = new copy_cache;  // outlives exit handlers
+    return *cache;
+}
+
+std::string copy_cache_key(const char* path, const struct stat& st) {
+    const char* temp = kiv_temp_path();
+    return std::string(temp != nullptr ? temp : "") + '\0' + path + '\0' +
+           std::to_string(static_cast<long long>(st.st_size)) + '_' +
+           std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
+           std::to_string(static_cast<long>(st.st_mtim.tv_nsec));
+}
+
+// Returns: the cached copy of the file `path` in the state `st` while it
+//     is still there, else "".
+std::string cached_copy(const char* path, const struct stat& st) {
+    std::string copy;
+    {
+        copy_cache& cache = copies();
+        std::lock_guard<std::mutex> hold(cache.lock);
+        auto found = cache.copies.find(copy_cache_key(path, st));
+        if (found == cache.copies.end())
+            return "";
+        copy = found->second;
+    }
+    struct stat existing;
+    return lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? copy : "";
+}
+
+void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
+    copy_cache& cache = copies();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    if (cache.copies.size() >= copy_cache_max)
+        cache.copies.clear();
+    cache.copies[copy_cache_key(path, st)] = copy;
+}
+
 }  // namespace
 
 std::string http_gzip_copy(const char* path, bool keep) {
     if (path == nullptr)
         return "";
+    struct stat known;
+    if (keep && stat(path, &known) == 0 && S_ISREG(known.st_mode)) {
+        std::string copy = cached_copy(path, known);
+        if (!copy.empty())
+            return copy;
+    }
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -102,7 +155,11 @@ std::string http_gzip_copy(const char* path, bool keep) {
     if (!ready)
         ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
     close(fd);
-    return ready ? copy : "";
+    if (!ready)
+        return "";
+    if (keep)
+        remember_copy(path, st, copy);
+    return copy;
 }
 
 void http_write_error_log(const char* request_line, const char* message) {
