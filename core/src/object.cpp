@@ -1,51 +1,30 @@
 // object.cpp --
 //
-//     Reference counting for every object of every library, on one
-//     process-wide mutex, and the casts of the root interfaces. Nothing
-//     runs under that mutex but the change of one count, so it is a plain
-//     (not recursive) mutex, whose uncontended path is the shortest.
+//     Reference counting for every object of every library, and the
+//     casts of the root interfaces. A count changes by one atomic
+//     read-modify-write: the last release sees every write made before
+//     the other releases, so the object is deleted after all its users
+//     are done with it.
 
 #include <kiv/core/log.h>
 #include <kiv/core/object.h>
 
-#include <mutex>
-#include <type_traits>
-
 namespace kiv {
 
-namespace {
-// Initialised before any code runs and never destroyed (nothing to do
-// at exit), so releases during process exit (static destructors of
-// other libraries) stay safe; no first-use check on every count.
-static_assert(std::is_trivially_destructible_v<std::mutex>, "the count mutex must outlive every object");
-std::mutex count_mutex;
-
-std::mutex& object_mutex() {
-    return count_mutex;
-}
-}  // namespace
-
 object::~object() {
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(object_mutex());
-        count = ref_count_;
-    }
+    int count = __atomic_load_n(&ref_count_, __ATOMIC_ACQUIRE);
     if (count != 0)
         kiv_trace("WARNING: Destroying object with non zero reference count value: %d.", count);
 }
 
 int object::addref() {
-    std::lock_guard<std::mutex> lock(object_mutex());
-    return ++ref_count_;
+    // A new reference is always made from one already held: nothing
+    // needs ordering against it.
+    return __atomic_add_fetch(&ref_count_, 1, __ATOMIC_RELAXED);
 }
 
 int object::release() {
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(object_mutex());
-        count = --ref_count_;
-    }
+    int count = __atomic_sub_fetch(&ref_count_, 1, __ATOMIC_ACQ_REL);
     if (count == 0 && last_reference_dropped())
         delete this;
     return count;
@@ -58,8 +37,7 @@ bool object::get_interface(const char*, void** out) {
 }
 
 int object::get_ref_count() const {
-    std::lock_guard<std::mutex> lock(object_mutex());
-    return ref_count_;
+    return __atomic_load_n(&ref_count_, __ATOMIC_ACQUIRE);
 }
 
 }  // namespace kiv

@@ -41,7 +41,7 @@ protected:
     virtual bool last_reference_dropped() { return true; }
 
 private:
-    int ref_count_ = 0;  // guarded by the process-wide object mutex
+    int ref_count_ = 0;  // changed and read atomically only
 };
 
 // Answers `name` with `iface` when it equals `answered` exactly.
