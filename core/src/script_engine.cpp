@@ -40,16 +40,22 @@ const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete
 const char preamble_format[] =
     "namespace eval kiv {\n"
     "variable kiv_script_engine [_kiv_get_script_engine 0x%" PRIxPTR "]\n"
-    "proc puts {args} {\n"
-    "\tvariable kiv_script_engine\n"
-    "\t$kiv_script_engine puts_impl [lindex $args 0]\n"
-    "}\n"
     "proc source {path} {\n"
     "\tvariable kiv_script_engine\n"
     "\t$kiv_script_engine execute_file $path\n"
     "}\n"
     "}";
 const size_t output_reserve = 262144;
+
+// `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
+// is a word like any other) to the output of the engine in `data`. A
+// command of its own, as the pages call it once for every line.
+int puts_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    Tcl_ResetResult(interp);
+    if (objc > 1)
+        static_cast<script_engine*>(data)->puts_impl(Tcl_GetString(objv[1]));
+    return TCL_OK;
+}
 
 thread_local script_engine* current_engine = nullptr;
 
@@ -199,6 +205,7 @@ bool script_engine::init_step(script_service* service) {
     registry_.set_keep_tokens(true);
     if (!evaluate(preamble_, false))
         return false;
+    Tcl_CreateObjCommand(interp_, "::kiv::puts", puts_command, static_cast<script_engine*>(this), nullptr);
     for (const std::string& path : service->init_files())
         execute_file_impl(path.c_str(), false, nullptr, nullptr);
     return true;
