@@ -12,7 +12,11 @@ if(KIV_SANITIZE STREQUAL "address")
 elseif(KIV_SANITIZE STREQUAL "thread")
   set(KIV_SAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
 elseif(KIV_FUZZ)
-  set(KIV_SAN_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # AGG's rasteriser is the inner loop of every map drawing: its inlined
+  # code keeps the sanitizers but not coverage feedback, which steered
+  # the fuzzers into AGG's own branches at a tenth of their speed.
+  set(KIV_SAN_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                    -fsanitize-coverage-ignorelist=${CMAKE_CURRENT_LIST_DIR}/fuzz_coverage_ignore.txt)
 else()
   set(KIV_SAN_FLAGS "")
 endif()

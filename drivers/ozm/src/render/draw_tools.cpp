@@ -7,6 +7,7 @@
 
 #include <kiv/gis/geodesic.h>
 #include <kiv/gis/i_gis_viewport.h>
+#include <kiv/image/font_manager.h>
 
 #include "render/draw_tools.h"
 
@@ -27,6 +28,20 @@ ozm::draw_tools& render_context::tools() {
         tools_.reset(new ozm::draw_tools);
     return *tools_;
 }
+
+namespace ozm {
+
+font_face* draw_tools::face(font_manager* fonts, const std::string& name) {
+    auto found = faces_.find(name);
+    if (found != faces_.end())
+        return found->second.get();
+    std::unique_ptr<font_face>& face = faces_[name];
+    if (fonts != nullptr)
+        face.reset(fonts->create_face(name.c_str()));
+    return face.get();
+}
+
+}  // namespace ozm
 
 bool resolve(ozm::feature_entry& entry, ozm::page_set& pages, ozm::feature_record& record) {
     if (entry.map == nullptr || !pages.lock(entry.map, entry.page))

@@ -16,6 +16,8 @@
 
 #include "text/glyph_cache.h"
 
+#include <kiv/image/font_face.h>
+
 #include <agg_rasterizer_scanline_aa.h>
 #include <agg_rasterizer_sl_clip.h>
 #include <agg_renderer_scanline.h>
@@ -24,6 +26,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace kiv {
@@ -50,6 +55,15 @@ public:
     agg::scanline_u8 sl_u;  // spans of images and patterns
     agg::scanline_p8 sl_p;  // solid fills
     glyph_cache glyphs;
+
+    // Returns: the face `name` opened through `fonts`, the same object for
+    //     every label style of the image (each sizes it before use), or
+    //     null when it does not open (also remembered). Opening a face
+    //     maps and parses its file, which cost as much as a small image.
+    font_face* face(font_manager* fonts, const std::string& name);
+
+private:
+    std::map<std::string, std::unique_ptr<font_face>> faces_;
 };
 
 // Returns: the AGG colour of a style colour (bytes R, G, B, A in memory);

@@ -3,7 +3,8 @@
 //     Drawing of the label style: the names of labelled features through
 //     the map text renderer, centred on the anchor point or along the
 //     feature's line, each placed only where no earlier label of the
-//     image lies. The face is made once per image and style.
+//     image lies. The face is opened once per image and shared by its
+//     label styles.
 
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/font_manager.h>
@@ -12,7 +13,6 @@
 
 #include "render/draw_tools.h"
 
-#include <memory>
 #include <vector>
 
 namespace kiv {
@@ -26,7 +26,7 @@ void render_style_label::render(ozm::feature_table& features, ozm::page_set& pag
     ozm::feature_range r = ozm::walk_features(features, first_code_, last_code_);
     if (r.begin == r.end)
         return;
-    std::unique_ptr<font_face> face;
+    font_face* face = nullptr;
     std::vector<pixel_point> line;
     for (auto it = r.begin; it != r.end; ++it) {
         ozm::feature_entry& entry = it->second;
@@ -35,14 +35,14 @@ void render_style_label::render(ozm::feature_table& features, ozm::page_set& pag
         ozm::feature_record record;
         if (!resolve(entry, pages, record) || record.label == nullptr || *record.label == 0)
             continue;
-        if (!face) {
+        if (face == nullptr) {
             if (ctx.fonts == nullptr)
                 return;
-            face.reset(ctx.fonts->create_face(face_.c_str()));
-            if (!face || !face->set_pixel_size(unsigned(size)))
+            face = ctx.tools().face(ctx.fonts, face_);
+            if (face == nullptr || !face->set_pixel_size(unsigned(size)))
                 return;
         }
-        ozm_text_renderer text(face.get(), face_, unsigned(size), color_, halo_size_, halo_color_);
+        ozm_text_renderer text(face, face_, unsigned(size), color_, halo_size_, halo_color_);
         const bool point = (entry.flags & ozm::feature_flag_point) != 0;
         if (align_ == align_center) {
             view_point pt;

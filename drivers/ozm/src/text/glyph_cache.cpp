@@ -4,6 +4,9 @@
 
 #include "text/glyph_cache.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kiv {
 namespace ozm {
 
@@ -38,6 +41,11 @@ const cached_glyph* glyph_cache::get(FT_Face face, unsigned key, uint32_t code) 
     FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
     g.advance = double(face->glyph->advance.x >> 6);
     g.height = double(box.yMax - box.yMin);
+    // The control box holds every outline point, so its farthest corner
+    // bounds the outline under any turn about the origin.
+    const double ax = std::max(std::fabs(double(box.xMin)), std::fabs(double(box.xMax)));
+    const double ay = std::max(std::fabs(double(box.yMin)), std::fabs(double(box.yMax)));
+    g.reach = std::hypot(ax, ay);
     g.glyph = glyph;
     return &g;
 }

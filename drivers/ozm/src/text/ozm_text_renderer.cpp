@@ -205,6 +205,12 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         double gx = ox + pg.x, gy = (h - oy) + pg.y;
         if (!(std::fabs(gx) < far && std::fabs(gy) < far))
             continue;
+        // A glyph whose pixels and halo cannot reach the image adds
+        // nothing to it: most glyphs of a long name lie outside a small
+        // image, and rasterising them is most of the label's cost.
+        const double reach = pg.glyph->reach + halo_ + 2;
+        if (gx + reach < 0 || gx - reach > w || gy + reach < 0 || gy - reach > h)
+            continue;
         FT_Glyph copy = nullptr;
         if (FT_Glyph_Copy(pg.glyph->glyph, &copy) != 0)
             continue;
