@@ -97,13 +97,16 @@ bool env_set(const char* name, const char* value) {
     return setenv(name, value, 1) == 0;
 }
 
+// tzset and mktime rewrite the C library's time-zone state (mktime
+// runs tzset itself), so they take the lock alone, not beside readers:
+// two of them side by side would write that state together.
 void tz_refresh() {
-    std::shared_lock<std::shared_mutex> lock(env_mutex());
+    std::unique_lock<std::shared_mutex> lock(env_mutex());
     tzset();
 }
 
 long long mktime_local(struct tm* fields) {
-    std::shared_lock<std::shared_mutex> lock(env_mutex());
+    std::unique_lock<std::shared_mutex> lock(env_mutex());
     return static_cast<long long>(mktime(fields));
 }
 

@@ -57,8 +57,8 @@ public:
 };
 
 // Time-zone work that reads TZ from the environment (tzset, and mktime,
-// which re-reads TZ on every call), a reader of the environment like the
-// others.
+// which re-reads TZ on every call). Each takes the environment lock
+// alone, since both also rewrite the C library's time-zone state.
 void tz_refresh();
 long long mktime_local(struct tm* fields);
 
