@@ -56,18 +56,9 @@ print(n)" "$1"
 workers=$(cpu_count "$server_cpus")
 load_threads=$(cpu_count "$load_cpus")
 
-install_missing() {
-  local need=()
-  local p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-  done
-  [ ${#need[@]} -eq 0 ] && return 0
-  echo "http_bench: installing ${need[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-}
+bench_name=http_bench
+# shellcheck source=bench/http_common.sh
+. "$root_dir/bench/http_common.sh"
 install_missing nginx lighttpd lighttpd-mod-deflate wrk curl python3
 # Debian's packages start their daemons on installation; the benchmark
 # runs its own instances on free ports.
@@ -121,9 +112,6 @@ write_page query "<? $escape_proc; puts \"<p>[html_escape [i_http_request_get_va
 write_page loop "<? ${loop_code//PUTS/puts} ?>" "<? ${loop_code//PUTS/puts -nonewline} ?>"
 chmod -R a+rX "$docs"
 
-free_port() {
-  python3 -c "import socket; s=socket.socket(); s.bind(('127.0.0.1',0)); print(s.getsockname()[1])"
-}
 # Started in the background; exec leaves no subshell between the script
 # and the server, so that $! is the server's process group for cleanup.
 pinned() { exec setsid taskset -c "$server_cpus" "$@"; }
@@ -225,19 +213,10 @@ else
   echo "http_bench: Apache with mod_rivet is not available; the page cases are skipped"
 fi
 
-wait_up() {
-  local port=$1 path=$2 name=$3
-  for _ in $(seq 1 300); do
-    curl -s -o /dev/null "http://127.0.0.1:$port$path" && return 0
-    sleep 0.1
-  done
-  echo "http_bench: $name did not start" >&2
-  exit 1
-}
-wait_up "$ours_port" /1k.bin ours
-wait_up "$nginx_port" /1k.bin nginx
-wait_up "$lighttpd_port" /1k.bin lighttpd
-[ -n "$apache_port" ] && wait_up "$apache_port" /hello.rvt apache
+wait_serving "$ours_port" /1k.bin || exit 1
+wait_serving "$nginx_port" /1k.bin || exit 1
+wait_serving "$lighttpd_port" /1k.bin || exit 1
+if [ -n "$apache_port" ]; then wait_serving "$apache_port" /hello.rvt || exit 1; fi
 
 # The body of one request, decompressed when gzip was asked for and
 # checked to have come gzipped.
