@@ -6,7 +6,7 @@
 //     msgid, no empty msgstr. The parser is built into the target from
 //     its source, since the core does not export it.
 
-#include "catalog_file.h"
+#include "text/catalog_file.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -14,7 +14,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_script.h>
 
-#include "../../core/src/script_service.h"
+#include "../../core/src/script/script_service.h"
 #include "core_session.h"
 
 #include <fstream>

@@ -13,7 +13,7 @@
 #include <kiv/core/string_impl.h>
 #include <kiv/core/tcl_registry.h>
 
-#include "../../core/src/script_engine.h"
+#include "script/script_engine.h"
 #include "script_session.h"
 
 #include <gtest/gtest.h>

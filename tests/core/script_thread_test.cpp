@@ -10,7 +10,7 @@
 #include <kiv/core/system.h>
 #include <kiv/core/threads.h>
 
-#include "../../core/src/script_engine.h"
+#include "script/script_engine.h"
 #include "script_session.h"
 
 #include <gtest/gtest.h>

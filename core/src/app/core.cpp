@@ -3,11 +3,11 @@
 //     The core object: service registry, library list, stream list, and
 //     the bodies of the housekeeping and stream pump threads.
 
-#include "core.h"
+#include "app/core.h"
 
-#include "clock.h"
-#include "core_state.h"
-#include "time_zone.h"
+#include "time/clock.h"
+#include "app/core_state.h"
+#include "time/time_zone.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_event_proc.h>

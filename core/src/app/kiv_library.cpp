@@ -2,9 +2,9 @@
 //
 //     The loaded-library record and its cast.
 
-#include "kiv_library.h"
+#include "app/kiv_library.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 namespace kiv {
 

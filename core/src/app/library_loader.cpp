@@ -29,10 +29,10 @@
 //     a later request goes on to the next candidate instead of
 //     succeeding.
 
-#include "core.h"
-#include "kiv_library.h"
+#include "app/core.h"
+#include "app/kiv_library.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>

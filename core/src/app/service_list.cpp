@@ -5,14 +5,14 @@
 //     adds its line here; the registry keeps each new object's only
 //     reference (a new object starts with count 0).
 
-#include "core.h"
-#include "core_state.h"
-#include "encryptor.h"
-#include "md5_encoder.h"
-#include "script_service.h"
-#include "socket_service.h"
-#include "translator.h"
-#include "xml_proc.h"
+#include "app/core.h"
+#include "app/core_state.h"
+#include "crypto/encryptor.h"
+#include "crypto/md5_encoder.h"
+#include "script/script_service.h"
+#include "net/socket_service.h"
+#include "text/translator.h"
+#include "xml/xml_proc.h"
 
 #include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>

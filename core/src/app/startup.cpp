@@ -10,14 +10,14 @@
 //     when threads started through the core outlive the wait, since those
 //     threads may still call into the core or run library code.
 
-#include "clock.h"
-#include "core.h"
-#include "core_state.h"
-#include "thread_start.h"
-#include "time_zone.h"
-#include "worker_pool.h"
+#include "time/clock.h"
+#include "app/core.h"
+#include "app/core_state.h"
+#include "threads/thread_start.h"
+#include "time/time_zone.h"
+#include "threads/worker_pool.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>

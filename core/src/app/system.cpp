@@ -6,7 +6,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/system.h>
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 bool kiv_get_env(const char* name, std::string& value) {
     return kiv::platform::env_get(name, value);

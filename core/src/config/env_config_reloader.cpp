@@ -6,7 +6,7 @@
 //     added, never removed; a file that vanishes is skipped until it can
 //     be read again.
 
-#include "env_file.h"
+#include "config/env_file.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>

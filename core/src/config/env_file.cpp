@@ -4,7 +4,7 @@
 //     environment one after the other, and kiv_load_environment, which
 //     applies a file and hands it to the watcher.
 
-#include "env_file.h"
+#include "config/env_file.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>

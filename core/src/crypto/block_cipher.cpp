@@ -6,7 +6,7 @@
 //     a block seeded from the key to make a second stream, from which the
 //     final tables come. Every detail here is part of the stored format.
 
-#include "block_cipher.h"
+#include "crypto/block_cipher.h"
 
 #include <cstring>
 

@@ -8,9 +8,9 @@
 //     Decryption reads only the bytes it was given: a last partial block
 //     is zero-padded from what is there, never read past the input.
 
-#include "encryptor.h"
+#include "crypto/encryptor.h"
 
-#include "block_cipher.h"
+#include "crypto/block_cipher.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/bin_text.h>

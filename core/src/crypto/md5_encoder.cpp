@@ -5,7 +5,7 @@
 //     buffer is transformed once it holds a full 64-byte block, and longer
 //     inputs are transformed straight from the caller's memory.
 
-#include "md5_encoder.h"
+#include "crypto/md5_encoder.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,7 +2,7 @@
 //
 //     ${VAR} expansion of configured paths through the string service.
 
-#include "path_expand.h"
+#include "files/path_expand.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>

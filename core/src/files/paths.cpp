@@ -7,7 +7,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 
-#include "path_expand.h"
+#include "files/path_expand.h"
 
 #include <sys/stat.h>
 

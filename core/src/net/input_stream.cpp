@@ -8,7 +8,7 @@
 //     alone (and the bytes in it) until callers consume. Nothing that
 //     read_impl handed over is ever dropped because of that ceiling.
 
-#include "clock.h"
+#include "time/clock.h"
 
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/i_core.h>

@@ -7,10 +7,10 @@
 //     data, room or a refused connection and still notice a stopping
 //     core. Time limits run on the monotonic clock.
 
-#include "clock.h"
-#include "net_util.h"
+#include "time/clock.h"
+#include "net/net_util.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_socket_service.h>

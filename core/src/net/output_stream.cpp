@@ -7,7 +7,7 @@
 //     are retried by the pump (or before the next write); a later write
 //     never reaches the sink ahead of them.
 
-#include "clock.h"
+#include "time/clock.h"
 
 #include <kiv/core/stream_impl.h>
 

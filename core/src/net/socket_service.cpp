@@ -11,11 +11,11 @@
 //     empty datagram is a datagram, and a refused or reset peer reported
 //     on a receive (the echo of an earlier reply) is passing news.
 
-#include "socket_service.h"
+#include "net/socket_service.h"
 
-#include "net_util.h"
-#include "tcp_conn_event.h"
-#include "udp_conn.h"
+#include "net/net_util.h"
+#include "net/tcp_conn_event.h"
+#include "net/udp_conn.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>

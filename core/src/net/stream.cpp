@@ -9,7 +9,7 @@
 //     former holder whose lease was taken over cannot free the stream
 //     under its new owner.
 
-#include "clock.h"
+#include "time/clock.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/runtime.h>

@@ -2,9 +2,9 @@
 //
 //     The accepted connection as an event object (see tcp_conn_event.h).
 
-#include "tcp_conn_event.h"
+#include "net/tcp_conn_event.h"
 
-#include "net_util.h"
+#include "net/net_util.h"
 
 namespace kiv {
 

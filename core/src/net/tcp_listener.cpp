@@ -4,7 +4,7 @@
 //     service's events and end each event's dispatch: a connection that
 //     reached a listener is the listener's, kept or closed.
 
-#include "net_util.h"
+#include "net/net_util.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>

@@ -4,9 +4,9 @@
 //     the receiving port, so the sender sees the answer come from the
 //     port it wrote to.
 
-#include "udp_conn.h"
+#include "net/udp_conn.h"
 
-#include "socket_service.h"
+#include "net/socket_service.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>

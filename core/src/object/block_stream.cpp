@@ -10,7 +10,7 @@
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/log.h>
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <cstdlib>
 

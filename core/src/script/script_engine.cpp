@@ -8,12 +8,12 @@
 //     Script text from outside (object and cast names, paths) is handed to
 //     Tcl as list elements, never pasted into script source.
 
-#include "script_engine.h"
+#include "script/script_engine.h"
 
-#include "script_file.h"
-#include "script_service.h"
+#include "script/script_file.h"
+#include "script/script_service.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>

@@ -9,7 +9,7 @@
 #ifndef KIV_CORE_SRC_SCRIPT_ENGINE_H
 #define KIV_CORE_SRC_SCRIPT_ENGINE_H
 
-#include "tcl_registry.h"
+#include "script/tcl_registry.h"
 
 #include <kiv/core/i_script.h>
 #include <kiv/core/object.h>

@@ -11,7 +11,7 @@
 //     first run and reuses; the engine runs it inside the namespace `kiv`
 //     unless it is raw.
 
-#include "script_file.h"
+#include "script/script_file.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/bin_text.h>

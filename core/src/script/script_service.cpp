@@ -15,11 +15,11 @@
 //     while it is set up, so a command added meanwhile marks it dirty
 //     and it catches up on its next fetch.
 
-#include "script_service.h"
+#include "script/script_service.h"
 
-#include "script_engine.h"
+#include "script/script_engine.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>

@@ -10,9 +10,9 @@
 //     every command made for an object tells the registry when Tcl deletes
 //     it, so a token is never used after its command is gone.
 
-#include "tcl_registry.h"
+#include "script/tcl_registry.h"
 
-#include "script_engine.h"
+#include "script/script_engine.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_script.h>

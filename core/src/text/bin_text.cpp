@@ -7,7 +7,7 @@
 #include <kiv/core/bin_text.h>
 #include <kiv/core/binary_impl.h>
 
-#include "utf8_seq.h"
+#include "text/utf8_seq.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 //     decoded with the same escape rule, so an escaped backslash before
 //     the closing quote ("C:\\") ends the text where its writer meant.
 
-#include "catalog_file.h"
+#include "text/catalog_file.h"
 
 namespace kiv {
 

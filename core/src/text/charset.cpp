@@ -7,7 +7,7 @@
 
 #include <kiv/core/charset.h>
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <iconv.h>
 

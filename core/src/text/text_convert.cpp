@@ -7,7 +7,7 @@
 
 #include <kiv/core/text_convert.h>
 
-#include "utf8_seq.h"
+#include "text/utf8_seq.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 //     The translation service: roots, languages, catalog records, their
 //     refresh on background ticks, and kiv_translate.
 
-#include "translator.h"
+#include "text/translator.h"
 
-#include "catalog_file.h"
+#include "text/catalog_file.h"
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/env.h>

@@ -12,7 +12,7 @@
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/wildcard.h>
 
-#include "utf8_seq.h"
+#include "text/utf8_seq.h"
 
 #include <tcl.h>
 

@@ -8,10 +8,10 @@
 //     that ended inside its work, and a pool worker after the thread's
 //     other exit handlers (its script engine's) have run.
 
-#include "thread_start.h"
+#include "threads/thread_start.h"
 
-#include "clock.h"
-#include "worker_pool.h"
+#include "time/clock.h"
+#include "threads/worker_pool.h"
 
 #include <kiv/core/host_offer.h>
 

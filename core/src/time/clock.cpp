@@ -2,7 +2,7 @@
 //
 //     Real and driven clocks, and deadline waits that work with both.
 
-#include "clock.h"
+#include "time/clock.h"
 
 #include <kiv/core/host_offer.h>
 

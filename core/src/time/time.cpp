@@ -8,10 +8,10 @@
 //     offset uses gmtime, so neither borrows the daylight-saving state of
 //     today for a date on the other side of a change.
 
-#include "clock.h"
-#include "time_zone.h"
+#include "time/clock.h"
+#include "time/time_zone.h"
 
-#include "../platform/platform.h"
+#include "../../platform/platform.h"
 
 #include <kiv/core/i_time.h>
 #include <kiv/core/object.h>

@@ -6,8 +6,8 @@
 //     (the writer, the copy and the release of a tree walk it and would
 //     never end on a cycle).
 
-#include "xml_node.h"
-#include "xml_proc.h"
+#include "xml/xml_node.h"
+#include "xml/xml_proc.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>

@@ -12,7 +12,7 @@
 //     overflow), an element's text is capped at what a node can hold, and
 //     a failure of any kind frees every node made so far.
 
-#include "xml_proc.h"
+#include "xml/xml_proc.h"
 
 #include <kiv/core/log.h>
 

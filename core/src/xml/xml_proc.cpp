@@ -3,7 +3,7 @@
 //     The XML service: parsing entry points, node creation, writing a
 //     tree to a file, and the casts of the XML interfaces.
 
-#include "xml_proc.h"
+#include "xml/xml_proc.h"
 
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>

@@ -8,8 +8,8 @@
 #ifndef KIV_CORE_SRC_XML_PROC_H
 #define KIV_CORE_SRC_XML_PROC_H
 
-#include "array_object_factory.h"
-#include "xml_node.h"
+#include "object/array_object_factory.h"
+#include "xml/xml_node.h"
 
 #include <kiv/core/i_xml.h>
 #include <kiv/core/mutex.h>

@@ -12,7 +12,7 @@
 //     length (paths may come from scripts) cannot exhaust the thread's
 //     stack.
 
-#include "xml_node.h"
+#include "xml/xml_node.h"
 
 #include <kiv/core/auto_ptr.h>
 

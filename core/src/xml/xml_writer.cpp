@@ -8,7 +8,7 @@
 //     line indented by one tab per level. A tree nested deeper than the
 //     parser reads (xml_max_depth levels) is refused.
 
-#include "xml_node.h"
+#include "xml/xml_node.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/log.h>
