@@ -1,7 +1,8 @@
 // core.cpp --
 //
-//     The core object: service registry, library list, stream list, and
-//     the bodies of the housekeeping and stream pump threads.
+//     The core object: service registry, library list, stream list, the
+//     bodies of the housekeeping and stream pump threads, and the flat
+//     functions that ask the current core about libraries and streams.
 
 #include "app/core.h"
 
@@ -183,4 +184,15 @@ kiv::i_stream* kiv_cast_i_stream(kiv::i_object* obj) {
 
 kiv::i_core* kiv_cast_i_core(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_core>(obj, "i_core");
+}
+
+bool kiv_library_loaded(const char* lib_name) {
+    kiv::core* c = kiv::current_core();
+    return c != nullptr && lib_name != nullptr && c->library_loaded(lib_name);
+}
+
+void kiv_register_stream(kiv::i_stream* stream) {
+    kiv::core* c = kiv::current_core();
+    if (c != nullptr && stream != nullptr)
+        c->register_stream(stream);
 }

@@ -1,8 +1,10 @@
 // startup.cpp --
 //
 //     Start-up and shut-down of the framework (kiv_initialize,
-//     kiv_terminate), the core's library entry, and the plain functions
-//     that read the process-wide state around the core.
+//     kiv_terminate) and the core's library entry. They sit on top of the
+//     core: they start and stop the pool, the event service and the paths
+//     below them, which read the process-wide state from core_state.cpp
+//     and never call back up here.
 //
 //     Shut-down releases what others may still be using only once they
 //     are gone: the core's threads are stopped before the core (and its
@@ -27,9 +29,7 @@
 
 #include <tcl.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -39,14 +39,8 @@ namespace kiv {
 
 namespace {
 
-const size_t temp_path_max = 1023;
 const unsigned core_threads_stop_seconds = 5;
 const uint64_t threads_wait_ms = 10 * 1000;
-
-std::atomic<core*> the_core{nullptr};
-std::atomic<bool> running{false};
-std::atomic<uint32_t> cached_clock{0};
-char temp_path[temp_path_max + 1];  // written by kiv_initialize only
 
 // Cores that threads outlived at shut-down. Kept reachable on purpose:
 // a late thread may still be inside one.
@@ -59,7 +53,7 @@ std::vector<core*>& abandoned_cores() {
 // under the root when it exists, TEMP, TMP, then TMPDIR and "/tmp",
 // where Linux keeps its temporary files (it sets neither of the first).
 void choose_temp_path() {
-    temp_path[0] = '\0';
+    set_temp_path("");
     std::vector<std::string> candidates;
     std::string root = kiv_get_env("KIV_ROOT_PATH");
     if (!root.empty()) {
@@ -78,7 +72,7 @@ void choose_temp_path() {
             kiv_log(0, "kiv_initialize: temp path longer than %zu characters ignored", temp_path_max);
             continue;
         }
-        std::memcpy(temp_path, path.c_str(), path.size() + 1);
+        set_temp_path(path);
         return;
     }
 }
@@ -96,16 +90,12 @@ void worker_limit_from_env() {
 
 }  // namespace
 
-void set_cached_clock(uint32_t seconds) {
-    cached_clock.store(seconds);
-}
-
 }  // namespace kiv
 
 using namespace kiv;
 
 bool kiv_initialize() {
-    if (the_core.load() != nullptr)
+    if (current_core() != nullptr)
         return false;
     static std::once_flag tcl_told;
     std::call_once(tcl_told, [] {
@@ -130,19 +120,19 @@ bool kiv_initialize() {
     kiv_set_local_charset("cp1251");
 
     core* c = new core;
-    the_core.store(c);
+    set_current_core(c);
     register_initial_services(*c);
-    running.store(true);
+    set_running(true);
     return true;
 }
 
 void kiv_terminate() {
     kiv_trace("kiv_terminate()");
-    core* c = the_core.load();
+    core* c = current_core();
     if (c == nullptr)
         return;
     kiv_generate_event("KIV_CORE_EVT_TERMINATING", 0, nullptr, true);
-    running.store(false);
+    set_running(false);
     pool_wake_all();
 
     std::vector<void*> modules = c->library_modules();
@@ -156,7 +146,7 @@ void kiv_terminate() {
         kiv_trace("kiv_terminate: threads left: %d", left);
     }
 
-    the_core.store(nullptr);
+    set_current_core(nullptr);
     if (left == 0 && core_threads_ended) {
         delete c;
         for (void* module : modules)
@@ -172,7 +162,7 @@ void kiv_terminate() {
 }
 
 void kiv_library_entry() {
-    core* c = the_core.load();
+    core* c = current_core();
     if (c == nullptr)
         return;
     worker_limit_from_env();
@@ -194,29 +184,3 @@ bool kiv_library_initialized() {
     return true;
 }
 
-kiv::i_core* kiv_core() {
-    return the_core.load();
-}
-
-bool kiv_is_running() {
-    return running.load();
-}
-
-uint32_t kiv_get_curr_time() {
-    return cached_clock.load();
-}
-
-const char* kiv_temp_path() {
-    return temp_path;
-}
-
-bool kiv_library_loaded(const char* lib_name) {
-    core* c = the_core.load();
-    return c != nullptr && lib_name != nullptr && c->library_loaded(lib_name);
-}
-
-void kiv_register_stream(kiv::i_stream* stream) {
-    core* c = the_core.load();
-    if (c != nullptr && stream != nullptr)
-        c->register_stream(stream);
-}
