@@ -9,6 +9,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_kiv_library.h>
@@ -89,11 +90,9 @@ bool auto_translator::on_load_library(i_event* event) {
         translator->add_catalog(name);
 
     std::string relative = "help/" + std::string(name) + "_doc.zip";
-    char* absolute = kiv_get_absolute_path(relative.c_str());
-    if (absolute == nullptr)
+    std::string path = kiv::absolute_path(relative);
+    if (path.empty())
         return true;
-    std::string path = absolute;
-    std::free(absolute);
     if (wxThread::IsMain())
         add_help_book(path);
     else if (wxTheApp != nullptr)

@@ -7,6 +7,9 @@
 
 #include <kiv/http/http_head.h>
 
+#include <kiv/core/ascii_case.h>
+#include <kiv/core/helpers.h>
+
 #include "http_trim.h"
 
 #include <algorithm>
@@ -21,16 +24,12 @@ namespace {
 const size_t chunk_line_max = 8192;
 const size_t trailer_max = 65536;
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool equals_nocase(const std::string& a, const char* b) {
     size_t n = std::strlen(b);
     if (a.size() != n)
         return false;
     for (size_t i = 0; i < n; ++i)
-        if (lower(a[i]) != lower(b[i]))
+        if (ascii_tolower(a[i]) != ascii_tolower(b[i]))
             return false;
     return true;
 }
@@ -53,16 +52,6 @@ bool is_token(const std::string& text) {
 
 bool is_ows(char c) {
     return c == ' ' || c == '\t';
-}
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Splits at the request line's blanks (runs of SP or HTAB).
@@ -290,7 +279,7 @@ http_chunked_decoder::result_t http_chunked_decoder::feed(const char* bytes, siz
         bool end_of_line = false;
         switch (step_) {
         case size_digits: {
-            int digit = hex_value(c);
+            int digit = hex_digit_value(c);
             if (digit >= 0) {
                 if (chunk_left_ > (UINT64_MAX >> 4)) {
                     result_ = bad;

@@ -10,6 +10,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/log.h>
 #include <kiv/image/image.h>
 
@@ -41,15 +42,6 @@ file_kind kind_of(const char* path) {
     if (kiv::ascii_stricmp(dot, ".gif") == 0)
         return file_kind::gif;
     return file_kind::unknown;
-}
-
-std::string absolute(const char* path) {
-    char* abs = kiv_get_absolute_path(path);
-    if (abs == nullptr)
-        return std::string();
-    std::string result(abs);
-    free(abs);
-    return result;
 }
 
 }  // namespace
@@ -145,7 +137,7 @@ bool image::load(const char* path) {
     file_kind kind = kind_of(path);
     if (kind == file_kind::unknown)
         return false;
-    std::string abs = absolute(path);
+    std::string abs = kiv::absolute_path(path);
     if (abs.empty())
         return false;
     FILE* file = fopen(abs.c_str(), "rb");
@@ -201,7 +193,7 @@ bool image::write_file(FILE* file, unsigned char format, unsigned char quality) 
 bool image::save_image(const char* path, unsigned char format, unsigned char quality) {
     if (data_ == nullptr || path == nullptr || !format_supported(format))
         return false;
-    std::string abs = absolute(path);
+    std::string abs = kiv::absolute_path(path);
     if (abs.empty())
         return false;
     if (quality == 0 || quality > 100)

@@ -38,6 +38,7 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 
@@ -54,10 +55,6 @@ const char library_suffix[] = ".so";
 
 typedef void (*entry_function)();
 typedef bool (*initialized_function)();
-
-bool ends_with(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 // Returns: the candidate files for `library_path` in the order they are
 //     tried; none when no absolute path can be formed.

@@ -6,6 +6,7 @@
 //     happens wholly under it.
 
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 
@@ -80,16 +81,10 @@ void set_facility(channel& c, const char* facility) {
     if (*facility == '\0' || std::strcmp(facility, "stdout") == 0 || std::strcmp(facility, "stderr") == 0) {
         std::strcpy(name, facility);
     } else {
-        char* absolute = kiv_get_absolute_path(facility);
-        if (absolute == nullptr)
+        std::string absolute = kiv::absolute_path(facility);
+        if (absolute.empty() || absolute.size() > max_facility)
             return;
-        size_t len = std::strlen(absolute);
-        if (len > max_facility) {
-            free(absolute);
-            return;
-        }
-        std::memcpy(name, absolute, len + 1);
-        free(absolute);
+        std::memcpy(name, absolute.c_str(), absolute.size() + 1);
     }
     log_state& s = state();
     kiv::mutex_locker lock(&s.lock);

@@ -21,8 +21,10 @@
 
 #include "../../platform/platform.h"
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_kiv_library.h>
@@ -104,12 +106,8 @@ std::string find_script(const std::string& dir_var, const std::string& script) {
     if (!kiv_get_env(dir_var.c_str(), dir) || dir.empty())
         return "";
     std::string rel = "${" + dir_var + "}/" + script;
-    char* absolute = kiv_get_absolute_path(rel.c_str());
-    if (absolute == nullptr)
-        return "";
-    std::string path = kiv_file_exists(absolute) ? absolute : "";
-    free(absolute);
-    return path;
+    std::string path = absolute_path(rel);
+    return !path.empty() && kiv_file_exists(path.c_str()) ? path : "";
 }
 
 }  // namespace
@@ -226,11 +224,9 @@ bool script_service::add_init_cmd(const char* cmd_text) {
 }
 
 bool script_service::add_init_file(const char* file_path) {
-    char* absolute = file_path != nullptr ? kiv_get_absolute_path(file_path) : nullptr;
-    if (absolute == nullptr)
+    std::string path = file_path != nullptr ? absolute_path(file_path) : std::string();
+    if (path.empty())
         return false;
-    std::string path = absolute;
-    free(absolute);
     if (script_engine* own = note_addition(false, path))
         own->apply_init_file(path.c_str());
     return true;
@@ -267,9 +263,7 @@ void script_service::bind_library(void* module, const char* library_path) {
         kiv_log(0, "script_service: library name not usable for Tcl; no package or init script bound");
         return;
     }
-    std::string name = raw_name;
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string name = ascii_lower(raw_name);
 
     std::string init_function = name + "_Init";
     init_function[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(init_function[0])));

@@ -6,8 +6,7 @@
 
 #include <kiv/core/bin_text.h>
 #include <kiv/core/binary_impl.h>
-
-#include "text/utf8_seq.h"
+#include <kiv/core/helpers.h>
 
 #include <cstdint>
 #include <cstdlib>

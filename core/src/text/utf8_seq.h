@@ -52,17 +52,6 @@ inline uint32_t utf8_seq_value(const unsigned char* p, unsigned len) {
     }
 }
 
-// Returns: the value of a hexadecimal digit, or -1 for any other byte.
-inline int hex_digit_value(unsigned char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace kiv
 
 #endif

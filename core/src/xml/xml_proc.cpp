@@ -7,6 +7,7 @@
 
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -58,15 +59,11 @@ i_xml_node* xml_proc::parse_text(const char* text) {
 i_xml_node* xml_proc::parse_file(const char* file_path) {
     if (file_path == nullptr)
         return nullptr;
-    char* absolute = kiv_get_absolute_path(file_path);
-    if (absolute == nullptr || *absolute == '\0') {
-        free(absolute);
+    std::string absolute = absolute_path(file_path);
+    if (absolute.empty())
         return nullptr;
-    }
-    std::unique_ptr<std::FILE, file_closer> file(std::fopen(absolute, "rb"));
-    xml_node* root = file ? parse_xml_file(*this, file.get(), absolute) : nullptr;
-    free(absolute);
-    return root;
+    std::unique_ptr<std::FILE, file_closer> file(std::fopen(absolute.c_str(), "rb"));
+    return file ? parse_xml_file(*this, file.get(), absolute.c_str()) : nullptr;
 }
 
 i_xml_node* xml_proc::create_node(const char* name) {

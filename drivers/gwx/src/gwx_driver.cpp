@@ -12,6 +12,7 @@
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 
@@ -103,10 +104,9 @@ bool gwx_driver::load_maps() {
     // A relative folder is under the installation root, as everywhere in
     // the framework; existence test and scan then agree on it.
     if (path[0] != '/') {
-        char* abs = kiv_get_absolute_path(path.c_str());
-        if (abs != nullptr)
+        std::string abs = kiv::absolute_path(path);
+        if (!abs.empty())
             path = abs;
-        std::free(abs);
     }
     maps_path_ = path;
     if (!kiv_dir_exists(path.c_str())) {

@@ -12,6 +12,8 @@
 #include "gwx_search_result.h"
 #include "gwx_text.h"
 
+#include <kiv/core/helpers.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -23,10 +25,6 @@ namespace {
 
 const char* const city_classes = "{41100000,41200000,42100000,42200000,42300000}";
 const char* const house_classes = "{BL}";
-
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
 
 std::string field_text(gwx_record_set& records, int index) {
     std::u16string text;

@@ -10,6 +10,7 @@
 #include "gwx_text.h"
 
 #include <kiv/core/file_writer.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/log.h>
 
 #include <cmath>
@@ -80,10 +81,6 @@ parsed_query parse_query(const std::string& text) {
     }
     q.name = utf8_lower(rest);
     return q;
-}
-
-bool starts_with(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 bool class_matches(const std::vector<std::string>& codes, const std::string& cls) {

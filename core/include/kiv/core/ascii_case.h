@@ -22,6 +22,13 @@ inline unsigned char ascii_tolower(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
 }
 
+// Returns: `text` with A-Z mapped to a-z; every other byte unchanged.
+inline std::string ascii_lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(ascii_tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 // Compares at most n bytes of two terminated texts, folding ASCII letters.
 // Returns: negative, 0 or positive like strncmp. Null sorts before any
 //     text; two nulls are equal.

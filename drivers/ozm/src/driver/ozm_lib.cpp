@@ -8,6 +8,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/host_offer.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>
@@ -33,12 +34,7 @@ std::string absolute_env(const char* name) {
     std::string value;
     if (!kiv_get_env(name, value) || value.empty())
         return std::string();
-    char* absolute = kiv_get_absolute_path(value.c_str());
-    if (absolute == nullptr)
-        return std::string();
-    std::string result(absolute);
-    std::free(absolute);
-    return result;
+    return kiv::absolute_path(value);
 }
 
 // The entry's work once kiv_gis is loaded.

@@ -6,6 +6,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_xml.h>
 #include <kiv/image/image_lib.h>
 #include <kiv/ozm/render/image_styles.h>
@@ -22,11 +23,10 @@ bool load_style_image(const char* name, uint8_t*& data, unsigned& width, unsigne
     if (name == nullptr || *name == 0 || std::strpbrk(name, "/\\$") != nullptr)
         return false;
     std::string rel = std::string("${KIV_OZM_RENDER_CONFIG_PATH}/images/") + name + ".png";
-    char* path = kiv_get_absolute_path(rel.c_str());
-    if (path == nullptr)
+    std::string path = kiv::absolute_path(rel);
+    if (path.empty())
         return false;
-    auto_ptr_t<i_image> img(kiv_image_load(path));
-    std::free(path);
+    auto_ptr_t<i_image> img(kiv_image_load(path.c_str()));
     if (!img)
         return false;
     void* pixels = const_cast<void*>(img->get_data());

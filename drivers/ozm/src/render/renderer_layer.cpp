@@ -7,6 +7,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_xml.h>
@@ -165,14 +166,9 @@ bool renderer_layer::load(const char* path) {
     std::lock_guard<std::mutex> hold(guard_);
     if (lock_counter_ != 0 || path == nullptr || *path == 0)
         return false;
-    std::string abs_path = path;
-    if (path[0] != '/') {
-        char* made = kiv_get_absolute_path(path);
-        if (made == nullptr)
-            return false;
-        abs_path = made;
-        std::free(made);
-    }
+    std::string abs_path = path[0] != '/' ? kiv::absolute_path(path) : std::string(path);
+    if (abs_path.empty())
+        return false;
     auto_ptr_t<i_object> svc;
     i_xml_proc* xml = xml_service(svc);
     if (xml == nullptr)
