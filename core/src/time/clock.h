@@ -7,7 +7,7 @@
 //     cannot stretch or freeze them. Tests may replace both clocks with a
 //     driven pair (a control offered to test programs, host_offer.h);
 //     advancing it wakes every waiter so waits end at once instead of
-//     after real seconds.
+//     after real seconds. Which clock serves what: core/README.md.
 
 #ifndef KIV_CORE_SRC_CLOCK_H
 #define KIV_CORE_SRC_CLOCK_H
