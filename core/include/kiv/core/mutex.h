@@ -7,10 +7,7 @@
 //     that is not ours to know (a library's entry, an event handler, a
 //     script, a callback). Record the state under the lock, release it,
 //     then call out. Such code may load libraries, fire events or wait
-//     for another thread that needs this very lock.
-//
-//     Which kind of lock the tree uses for what, and the order in which
-//     locks may be taken: core/README.md.
+//     for another thread that needs this very lock. Kinds and order: core/README.md.
 
 #ifndef KIV_CORE_MUTEX_H
 #define KIV_CORE_MUTEX_H
