@@ -6,8 +6,8 @@
 
 #include "app/core.h"
 
-#include "time/clock.h"
 #include "app/core_state.h"
+#include "time/clock.h"
 #include "time/time_zone.h"
 
 #include <kiv/core/auto_ptr.h>

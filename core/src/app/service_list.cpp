@@ -9,8 +9,8 @@
 #include "app/core_state.h"
 #include "crypto/encryptor.h"
 #include "crypto/md5_encoder.h"
-#include "script/script_service.h"
 #include "net/socket_service.h"
+#include "script/script_service.h"
 #include "text/translator.h"
 #include "xml/xml_proc.h"
 

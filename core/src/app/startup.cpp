@@ -12,12 +12,12 @@
 //     when threads started through the core outlive the wait, since those
 //     threads may still call into the core or run library code.
 
-#include "time/clock.h"
 #include "app/core.h"
 #include "app/core_state.h"
 #include "threads/thread_start.h"
-#include "time/time_zone.h"
 #include "threads/worker_pool.h"
+#include "time/clock.h"
+#include "time/time_zone.h"
 
 #include "../../platform/platform.h"
 

@@ -7,8 +7,8 @@
 //     data, room or a refused connection and still notice a stopping
 //     core. Time limits run on the monotonic clock.
 
-#include "time/clock.h"
 #include "net/net_util.h"
+#include "time/clock.h"
 
 #include "../../platform/platform.h"
 

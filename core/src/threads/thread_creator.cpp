@@ -4,8 +4,8 @@
 //     thread, and the owner can ask them to stop and wait for them on the
 //     monotonic clock.
 
-#include "time/clock.h"
 #include "threads/thread_start.h"
+#include "time/clock.h"
 
 #include <kiv/core/log.h>
 #include <kiv/core/system.h>

@@ -10,8 +10,8 @@
 
 #include "threads/thread_start.h"
 
-#include "time/clock.h"
 #include "threads/worker_pool.h"
+#include "time/clock.h"
 
 #include <kiv/core/host_offer.h>
 

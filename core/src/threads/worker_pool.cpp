@@ -23,9 +23,9 @@
 //     condition variable for an idle worker or a free slot, at most 10
 //     seconds, then run the task themselves.
 
-#include "time/clock.h"
 #include "threads/thread_start.h"
 #include "threads/worker_pool.h"
+#include "time/clock.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
