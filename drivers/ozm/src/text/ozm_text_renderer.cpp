@@ -98,15 +98,18 @@ void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitm
 // colour a target within r of a fully covered glyph pixel ends in the
 // colour whatever the order, so those targets are set from a dilated
 // mask, and the others see no blend that could unsettle them.
+// `full`, `rows` and `done` are scratch; `done` is left empty for a
+// colour that is not opaque.
 void draw_halo(ozm_pixfmt& pixf, const std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color, int tx0,
-               int ty0, int tx1, int ty1) {
+               int ty0, int tx1, int ty1, std::vector<uint8_t>& full, std::vector<uint8_t>& rows,
+               std::vector<uint8_t>& done) {
     const int tw = tx1 - tx0, th = ty1 - ty0;
     // done[t]: the target ends in the halo colour (opaque colour only).
-    std::vector<uint8_t> done;
+    done.clear();
     if (color.a == 255) {
         // Full-coverage sources on the target grid grown by r.
         const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
-        std::vector<uint8_t> full(size_t(sw) * sh, 0);
+        full.assign(size_t(sw) * sh, 0);
         for (const glyph_bitmap& b : bitmaps) {
             const FT_Bitmap* bm = b.bitmap();
             for (unsigned row = 0; row < bm->rows; ++row) {
@@ -122,7 +125,7 @@ void draw_halo(ozm_pixfmt& pixf, const std::vector<glyph_bitmap>& bitmaps, int r
             }
         }
         // Separable dilation onto the targets: rows, then columns.
-        std::vector<uint8_t> rows(size_t(tw) * sh, 0);
+        rows.assign(size_t(tw) * sh, 0);
         for (int y = 0; y < sh; ++y) {
             const uint8_t* f = &full[size_t(y) * sw];
             int count = 0;  // full sources in [x, x + 2r] of this row
@@ -350,7 +353,7 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         const int tx0 = std::max(0, gx0 - r), ty0 = std::max(0, gy0 - r);
         const int tx1 = std::min(w, gx1 + r), ty1 = std::min(h, gy1 + r);
         if (tx0 < tx1 && ty0 < ty1)
-            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1);
+            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_);
     }
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();
@@ -383,6 +386,7 @@ bool ozm_text_renderer::draw_at_point(render_context& ctx, placement_tree& place
     if (x1 < -5 || y1 < -5 || y0 > ctx.height + 5.0 || x0 > ctx.width + 5.0)
         return true;
     std::vector<placed_glyph> glyphs;
+    glyphs.reserve(items_.size());
     double pen = 0;
     for (const glyph_item& item : items_) {
         glyphs.push_back(placed_glyph{pen, 0, 0, item.glyph});
