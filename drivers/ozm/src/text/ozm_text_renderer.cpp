@@ -54,6 +54,7 @@ inline void blend_pixel(uint8_t* p, const agg::rgba8& c, unsigned cover) {
 struct glyph_bitmap {
     FT_Glyph glyph = nullptr;  // an FT_BitmapGlyph, owned
     int left = 0, top = 0;     // image column and row of bitmap pixel (0, 0)
+    size_t spans = 0;          // where its rows' spans start in the halo's span list
     const FT_Bitmap* bitmap() const { return &reinterpret_cast<FT_BitmapGlyph>(glyph)->bitmap; }
 };
 
@@ -69,16 +70,23 @@ inline bool settled(const uint8_t* p, const agg::rgba8& c) {
 
 // Blends into the pixel `p`, at image column `x` and row `y`, the halo
 // of every glyph pixel within `r` of it: glyph after glyph, each row by
-// row, with the glyph pixel's coverage. Stops once `p` is settled; the
-// caller has made sure no full-coverage opaque blend is among them.
-void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color) {
+// row, with the glyph pixel's coverage. `spans` holds for every glyph
+// row the first and last column with coverage (first > last: none).
+// Stops once `p` is settled; the caller has made sure no full-coverage
+// opaque blend is among them.
+void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitmaps, const std::vector<int>& spans,
+                 int r, const agg::rgba8& color) {
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();
         const int row0 = std::max(0, y - r - b.top), row1 = std::min(int(bm->rows) - 1, y + r - b.top);
         const int col0 = std::max(0, x - r - b.left), col1 = std::min(int(bm->width) - 1, x + r - b.left);
+        if (col0 > col1)
+            continue;
         for (int row = row0; row <= row1; ++row) {
             const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
-            for (int col = col0; col <= col1; ++col) {
+            const int* span = &spans[b.spans + 2 * size_t(row)];
+            const int end = std::min(col1, span[1]);
+            for (int col = std::max(col0, span[0]); col <= end; ++col) {
                 if (src[col] == 0)
                     continue;
                 blend_pixel(p, color, src[col]);
@@ -98,12 +106,27 @@ void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitm
 // colour a target within r of a fully covered glyph pixel ends in the
 // colour whatever the order, so those targets are set from a dilated
 // mask, and the others see no blend that could unsettle them.
-// `full`, `rows` and `done` are scratch; `done` is left empty for a
-// colour that is not opaque.
-void draw_halo(ozm_pixfmt& pixf, const std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color, int tx0,
+// `full`, `rows`, `done` and `spans` are scratch; `done` is left empty
+// for a colour that is not opaque.
+void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color, int tx0,
                int ty0, int tx1, int ty1, std::vector<uint8_t>& full, std::vector<uint8_t>& rows,
-               std::vector<uint8_t>& done) {
+               std::vector<uint8_t>& done, std::vector<int>& spans) {
     const int tw = tx1 - tx0, th = ty1 - ty0;
+    spans.clear();
+    for (glyph_bitmap& b : bitmaps) {
+        const FT_Bitmap* bm = b.bitmap();
+        b.spans = spans.size();
+        for (unsigned row = 0; row < bm->rows; ++row) {
+            const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+            int lo = 0, hi = int(bm->width) - 1;
+            while (lo <= hi && src[lo] == 0)
+                ++lo;
+            while (hi >= lo && src[hi] == 0)
+                --hi;
+            spans.push_back(lo);
+            spans.push_back(hi);
+        }
+    }
     // done[t]: the target ends in the halo colour (opaque colour only).
     done.clear();
     if (color.a == 255) {
@@ -156,7 +179,7 @@ void draw_halo(ozm_pixfmt& pixf, const std::vector<glyph_bitmap>& bitmaps, int r
             if (d != nullptr && d[x - tx0])
                 blend_pixel(p, color, 255);
             else if (!settled(p, color))
-                halo_target(p, x, y, bitmaps, r, color);
+                halo_target(p, x, y, bitmaps, spans, r, color);
         }
     }
 }
@@ -353,7 +376,7 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         const int tx0 = std::max(0, gx0 - r), ty0 = std::max(0, gy0 - r);
         const int tx1 = std::min(w, gx1 + r), ty1 = std::min(h, gy1 + r);
         if (tx0 < tx1 && ty0 < ty1)
-            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_);
+            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_, spans_);
     }
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();

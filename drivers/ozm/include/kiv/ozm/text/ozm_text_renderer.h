@@ -105,9 +105,10 @@ private:
     std::vector<glyph_item> items_;  // of the last measured text
     double width_ = 0, height_ = 0;
     // Scratch of the halo, kept from label to label of a style: the full-
-    // coverage glyph pixels, their dilation along rows and the pixels that
-    // end in the halo colour.
+    // coverage glyph pixels, their dilation along rows, the pixels that
+    // end in the halo colour, and each glyph row's covered columns.
     std::vector<uint8_t> full_, rows_, done_;
+    std::vector<int> spans_;
 };
 
 }  // namespace kiv
