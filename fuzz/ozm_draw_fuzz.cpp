@@ -34,8 +34,12 @@ constexpr unsigned image_w = 96, image_h = 64;
 
 kiv::renderer_layer::config* styles = nullptr;
 // One FreeType instance for the run, as a map view keeps one for its
-// life; the label styles still open their faces per image.
+// life, and one render cache over it: the face is opened and its glyphs
+// loaded once, not once an input.
 kiv::font_manager* fonts = nullptr;
+kiv::render_cache* cache = nullptr;
+// The image, drawn into by every input after a fill with white.
+std::vector<uint32_t>* pixels = nullptr;
 
 }  // namespace
 
@@ -81,6 +85,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fonts = new kiv::font_manager;
     if (!fonts->init())
         abort();
+    cache = new kiv::render_cache;
+    pixels = new std::vector<uint32_t>(size_t(image_w) * image_h);
     return 0;
 }
 
@@ -99,12 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         kiv::ozm::feature_table table;
         const float min[2] = {-1e30f, -1e30f}, max[2] = {1e30f, 1e30f};
         map->query(min, max, 0, table);
-        std::vector<uint32_t> pixels(size_t(image_w) * image_h, 0xFFFFFFFFu);
-        agg::rendering_buffer buf(reinterpret_cast<uint8_t*>(pixels.data()), image_w, image_h, int(image_w * 4));
+        pixels->assign(pixels->size(), 0xFFFFFFFFu);
+        agg::rendering_buffer buf(reinterpret_cast<uint8_t*>(pixels->data()), image_w, image_h, int(image_w * 4));
         kiv::ozm_pixfmt pixf(buf);
         kiv::ozm_renderer_base ren(pixf);
         {
-            kiv::render_context ctx(ren, uint8_t(size % 17), 0, fonts);
+            kiv::render_context ctx(ren, uint8_t(size % 17), 0, fonts, cache);
             kiv::ozm::page_set pages;
             for (auto& s : styles->geometry)
                 s->render(table, pages, ctx, vp);

@@ -404,3 +404,45 @@ TEST_F(LabelStyle, EarlierLabelsWinAcrossStyles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Images drawn one after the other through one render cache (its face,
+// glyphs and rasteriser kept from image to image) are those that fresh
+// tools draw, over backgrounds where the halo settles at once, late, or
+// never (a background that is not opaque).
+TEST_F(LabelStyle, ImagesDrawnThroughOneCacheMatchFreshTools) {
+    const std::string common = "color='000000' levels='0-16' features='1-2' size='14' face='DejaVuSans' ";
+    auto center = make_style("label", common + "align='center' halo_size='4' halo_color='FFFFFF'");
+    auto along = make_style("label", common + "align='along' halo_size='1' halo_color='80FFFFFF'");
+    auto box = make_style("label", common + "align='along-box' border_color='FFFF00' halo_size='2'");
+    auto missing = make_style("label", "color='000000' levels='0-16' features='1-2' size='14' face='NoSuchFace' "
+                                       "align='center'");
+    ASSERT_TRUE(center && along && box && missing);
+    const std::vector<std::vector<kiv::render_style*>> images = {
+        {center.get()}, {along.get(), missing.get()}, {box.get()}, {center.get(), along.get()}};
+    const uint32_t backgrounds[] = {0xFFFFFFFF, 0xFF808080, 0xFFFEFEFE, 0x80204060};
+    kiv::font_manager fonts;
+    ASSERT_TRUE(fonts.init());
+    auto cache = std::make_unique<kiv::render_cache>();
+    for (uint32_t background : backgrounds) {
+        for (const auto& styles : images) {
+            canvas fresh(200, 100, background);
+            canvas kept(200, 100, background);
+            kept.ctx.reset(new kiv::render_context(kept.ren, 0, 0, &fonts, cache.get()));
+            kiv::ozm::feature_table table = map.all();
+            auto_ptr_t<kiv::i_gis_viewport> vp(new_plain_viewport(200, 100));
+            kiv::ozm::page_set pages;
+            for (kiv::render_style* s : styles) {
+                s->render(table, pages, *fresh.ctx, vp);
+                s->render(table, pages, *kept.ctx, vp);
+            }
+            EXPECT_NE(fresh.pixels, std::vector<uint32_t>(fresh.pixels.size(), background));
+            EXPECT_EQ(kept.pixels, fresh.pixels) << std::hex << background << " " << styles.size();
+        }
+    }
+    // The cache's faces go before their manager.
+    cache.reset();
+}
+
+}  // namespace

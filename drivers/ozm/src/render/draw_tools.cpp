@@ -13,17 +13,36 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace kiv {
 
-render_context::render_context(ozm_renderer_base& ren, uint8_t level_, uint8_t detail_class_, font_manager* fonts_)
+render_cache::render_cache() = default;
+
+render_cache::~render_cache() = default;
+
+render_context::render_context(ozm_renderer_base& ren, uint8_t level_, uint8_t detail_class_, font_manager* fonts_,
+                               render_cache* cache)
     : renderer_base(&ren), level(level_), detail_class(detail_class_), width(ren.width()), height(ren.height()),
-      fonts(fonts_) {}
+      fonts(fonts_) {
+    if (cache == nullptr || (cache->tools_ && cache->fonts_ != fonts_))
+        return;
+    cache_ = cache;
+    if (cache->tools_)
+        cache->tools_->start_image(render_cache::max_glyphs);
+}
 
 render_context::~render_context() = default;
 
 ozm::draw_tools& render_context::tools() {
+    if (cache_ != nullptr) {
+        if (!cache_->tools_) {
+            cache_->tools_.reset(new ozm::draw_tools);
+            cache_->fonts_ = fonts;
+        }
+        return *cache_->tools_;
+    }
     if (!tools_)
         tools_.reset(new ozm::draw_tools);
     return *tools_;
@@ -39,6 +58,13 @@ font_face* draw_tools::face(font_manager* fonts, const std::string& name) {
     if (fonts != nullptr)
         face.reset(fonts->create_face(name.c_str()));
     return face.get();
+}
+
+void draw_tools::start_image(size_t max_glyphs) {
+    for (auto it = faces_.begin(); it != faces_.end();)
+        it = it->second ? std::next(it) : faces_.erase(it);
+    if (glyphs.size() > max_glyphs)
+        glyphs.clear();
 }
 
 }  // namespace ozm

@@ -25,6 +25,7 @@
 #include <agg_scanline_u.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -61,6 +62,12 @@ public:
     //     null when it does not open (also remembered). Opening a face
     //     maps and parses its file, which cost as much as a small image.
     font_face* face(font_manager* fonts, const std::string& name);
+
+    // Readies tools kept from an earlier image (see render_cache): faces
+    // that did not open are tried again, and the glyphs are dropped when
+    // there are more than `max_glyphs`. No glyph of the earlier image
+    // may be in use.
+    void start_image(size_t max_glyphs);
 
 private:
     std::map<std::string, std::unique_ptr<font_face>> faces_;

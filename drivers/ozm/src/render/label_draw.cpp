@@ -13,6 +13,7 @@
 
 #include "render/draw_tools.h"
 
+#include <memory>
 #include <vector>
 
 namespace kiv {
@@ -27,6 +28,8 @@ void render_style_label::render(ozm::feature_table& features, ozm::page_set& pag
     if (r.begin == r.end)
         return;
     font_face* face = nullptr;
+    // Made with the face, then used for every label of the style.
+    std::unique_ptr<ozm_text_renderer> text;
     std::vector<pixel_point> line;
     for (auto it = r.begin; it != r.end; ++it) {
         ozm::feature_entry& entry = it->second;
@@ -41,13 +44,13 @@ void render_style_label::render(ozm::feature_table& features, ozm::page_set& pag
             face = ctx.tools().face(ctx.fonts, face_);
             if (face == nullptr || !face->set_pixel_size(unsigned(size)))
                 return;
+            text.reset(new ozm_text_renderer(face, face_, unsigned(size), color_, halo_size_, halo_color_));
         }
-        ozm_text_renderer text(face, face_, unsigned(size), color_, halo_size_, halo_color_);
         const bool point = (entry.flags & ozm::feature_flag_point) != 0;
         if (align_ == align_center) {
             view_point pt;
             if (viewport->lc_to_dp(record.lat, record.lon, pt))
-                text.draw_at_point(ctx, ctx.labels, pt.x, pt.y, record.label, offset_);
+                text->draw_at_point(ctx, ctx.labels, pt.x, pt.y, record.label, offset_);
             continue;
         }
         if (point)
@@ -66,9 +69,9 @@ void render_style_label::render(ozm::feature_table& features, ozm::page_set& pag
         if (line.size() < 2)
             continue;
         if (align_ == align_along)
-            text.draw_along(ctx, ctx.labels, line, record.label, label_spacing_);
+            text->draw_along(ctx, ctx.labels, line, record.label, label_spacing_);
         else
-            text.draw_along_box(ctx, ctx.labels, line, record.label, label_spacing_, box_color_);
+            text->draw_along_box(ctx, ctx.labels, line, record.label, label_spacing_, box_color_);
     }
 }
 

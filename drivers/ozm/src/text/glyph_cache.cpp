@@ -11,10 +11,15 @@ namespace kiv {
 namespace ozm {
 
 glyph_cache::~glyph_cache() {
+    clear();
+}
+
+void glyph_cache::clear() {
     for (auto& item : glyphs_) {
         if (item.second.glyph != nullptr)
             FT_Done_Glyph(item.second.glyph);
     }
+    glyphs_.clear();
 }
 
 unsigned glyph_cache::face_key(const std::string& name, unsigned pixels) {

@@ -15,6 +15,7 @@
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -44,6 +45,12 @@ public:
     // Returns: the glyph of `code` in `face` (which must be the face of
     //     `key`, sized), loaded on first use; null when it does not load.
     const cached_glyph* get(FT_Face face, unsigned key, uint32_t code);
+
+    // Returns: the glyphs held (failed loads included).
+    size_t size() const { return glyphs_.size(); }
+
+    // Drops every glyph; none may be in use.
+    void clear();
 
 private:
     std::map<std::pair<std::string, unsigned>, unsigned> keys_;

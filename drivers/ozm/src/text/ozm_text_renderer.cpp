@@ -3,11 +3,9 @@
 //     Measuring, placing and drawing map labels. Glyph outlines come from
 //     the image's glyph cache; a placed glyph is a copy of the cached
 //     outline turned and moved with FT_Glyph_Transform and rasterised
-//     once, its coverage serving both the halo and the text pass. With
-//     an opaque halo colour every pixel within the halo of a fully
-//     covered glyph pixel ends in the halo colour whatever the order of
-//     the blends, so those pixels are set from a dilated mask and the
-//     ordered blends are replayed only for the others.
+//     once, its coverage serving both the halo and the text pass. The
+//     halo is drawn pixel by pixel of the image, each taking the blends
+//     of the glyph pixels near it in order until it can change no more.
 
 #include <kiv/core/utf8.h>
 #include <kiv/image/font_face.h>
@@ -20,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace kiv {
@@ -55,8 +54,135 @@ inline void blend_pixel(uint8_t* p, const agg::rgba8& c, unsigned cover) {
 struct glyph_bitmap {
     FT_Glyph glyph = nullptr;  // an FT_BitmapGlyph, owned
     int left = 0, top = 0;     // image column and row of bitmap pixel (0, 0)
+    size_t spans = 0;          // where its rows' spans start in the halo's span list
     const FT_Bitmap* bitmap() const { return &reinterpret_cast<FT_BitmapGlyph>(glyph)->bitmap; }
 };
+
+// Whether blending colour `c` into the pixel `p` can still change it: a
+// blend moves each byte by (c - p) * a / 256 with a <= 255, rounded
+// toward zero, which is nothing once every colour byte lies within one
+// of c's, and a whole alpha stays whole. Only a blend at full coverage
+// of an opaque colour, which sets the pixel outright, could move it on.
+inline bool settled(const uint8_t* p, const agg::rgba8& c) {
+    return p[3] == 255 && std::abs(int(p[0]) - int(c.r)) <= 1 && std::abs(int(p[1]) - int(c.g)) <= 1 &&
+           std::abs(int(p[2]) - int(c.b)) <= 1;
+}
+
+// Blends into the pixel `p`, at image column `x` and row `y`, the halo
+// of every glyph pixel within `r` of it: glyph after glyph, each row by
+// row, with the glyph pixel's coverage. `spans` holds for every glyph
+// row the first and last column with coverage (first > last: none).
+// Stops once `p` is settled; the caller has made sure no full-coverage
+// opaque blend is among them.
+void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitmaps, const std::vector<int>& spans,
+                 int r, const agg::rgba8& color) {
+    for (const glyph_bitmap& b : bitmaps) {
+        const FT_Bitmap* bm = b.bitmap();
+        const int row0 = std::max(0, y - r - b.top), row1 = std::min(int(bm->rows) - 1, y + r - b.top);
+        const int col0 = std::max(0, x - r - b.left), col1 = std::min(int(bm->width) - 1, x + r - b.left);
+        if (col0 > col1)
+            continue;
+        for (int row = row0; row <= row1; ++row) {
+            const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+            const int* span = &spans[b.spans + 2 * size_t(row)];
+            const int end = std::min(col1, span[1]);
+            for (int col = std::max(col0, span[0]); col <= end; ++col) {
+                if (src[col] == 0)
+                    continue;
+                blend_pixel(p, color, src[col]);
+                if (settled(p, color))
+                    return;
+            }
+        }
+    }
+}
+
+// Draws the halo of `bitmaps`, `r` pixels wide in `color`, into the
+// targets [tx0, tx1) x [ty0, ty1) of the image. Every target ends as if
+// each glyph pixel, in order, had blended its coverage into the square
+// of side 2r + 1 around it; but the blends are taken target by target,
+// and a target that has settled (most of them: a halo is usually drawn
+// in a colour close to what lies under it) takes no more. With an opaque
+// colour a target within r of a fully covered glyph pixel ends in the
+// colour whatever the order, so those targets are set from a dilated
+// mask, and the others see no blend that could unsettle them.
+// `full`, `rows`, `done` and `spans` are scratch; `done` is left empty
+// for a colour that is not opaque.
+void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color, int tx0,
+               int ty0, int tx1, int ty1, std::vector<uint8_t>& full, std::vector<uint8_t>& rows,
+               std::vector<uint8_t>& done, std::vector<int>& spans) {
+    const int tw = tx1 - tx0, th = ty1 - ty0;
+    spans.clear();
+    for (glyph_bitmap& b : bitmaps) {
+        const FT_Bitmap* bm = b.bitmap();
+        b.spans = spans.size();
+        for (unsigned row = 0; row < bm->rows; ++row) {
+            const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+            int lo = 0, hi = int(bm->width) - 1;
+            while (lo <= hi && src[lo] == 0)
+                ++lo;
+            while (hi >= lo && src[hi] == 0)
+                --hi;
+            spans.push_back(lo);
+            spans.push_back(hi);
+        }
+    }
+    // done[t]: the target ends in the halo colour (opaque colour only).
+    done.clear();
+    if (color.a == 255) {
+        // Full-coverage sources on the target grid grown by r.
+        const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
+        full.assign(size_t(sw) * sh, 0);
+        for (const glyph_bitmap& b : bitmaps) {
+            const FT_Bitmap* bm = b.bitmap();
+            for (unsigned row = 0; row < bm->rows; ++row) {
+                int y = b.top + int(row) - sy0;
+                if (y < 0 || y >= sh)
+                    continue;
+                const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+                for (unsigned col = 0; col < bm->width; ++col) {
+                    int x = b.left + int(col) - sx0;
+                    if (src[col] == 255 && x >= 0 && x < sw)
+                        full[size_t(y) * sw + x] = 1;
+                }
+            }
+        }
+        // Separable dilation onto the targets: rows, then columns.
+        rows.assign(size_t(tw) * sh, 0);
+        for (int y = 0; y < sh; ++y) {
+            const uint8_t* f = &full[size_t(y) * sw];
+            int count = 0;  // full sources in [x, x + 2r] of this row
+            for (int x = 0; x < 2 * r; ++x)
+                count += f[x];
+            for (int x = 0; x < tw; ++x) {
+                count += f[x + 2 * r];
+                rows[size_t(y) * tw + x] = count > 0;
+                count -= f[x];
+            }
+        }
+        done.assign(size_t(tw) * th, 0);
+        for (int x = 0; x < tw; ++x) {
+            int count = 0;
+            for (int y = 0; y < 2 * r; ++y)
+                count += rows[size_t(y) * tw + x];
+            for (int y = 0; y < th; ++y) {
+                count += rows[size_t(y + 2 * r) * tw + x];
+                done[size_t(y) * tw + x] = count > 0;
+                count -= rows[size_t(y) * tw + x];
+            }
+        }
+    }
+    for (int y = ty0; y < ty1; ++y) {
+        uint8_t* p = pixf.row_ptr(y) + 4 * tx0;
+        const uint8_t* d = done.empty() ? nullptr : &done[size_t(y - ty0) * tw];
+        for (int x = tx0; x < tx1; ++x, p += 4) {
+            if (d != nullptr && d[x - tx0])
+                blend_pixel(p, color, 255);
+            else if (!settled(p, color))
+                halo_target(p, x, y, bitmaps, spans, r, color);
+        }
+    }
+}
 
 // The copies' start offsets: n copies `step` apart, symmetric around
 // `centre`; copy k (0-based, in increasing order).
@@ -249,107 +375,8 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         }
         const int tx0 = std::max(0, gx0 - r), ty0 = std::max(0, gy0 - r);
         const int tx1 = std::min(w, gx1 + r), ty1 = std::min(h, gy1 + r);
-        if (tx0 < tx1 && ty0 < ty1) {
-            const int tw = tx1 - tx0, th = ty1 - ty0;
-            // done[t]: the target ends in the halo colour (opaque halo only).
-            std::vector<uint8_t> done;
-            // open: prefix sums of the targets not done.
-            std::vector<uint32_t> open;
-            // The shortcut pays for its masks from a halo of 3 pixels on
-            // (49 blends per glyph pixel); thinner halos blend directly.
-            if (halo_color_.a == 255 && r >= 3) {
-                // Full-coverage sources on the target grid grown by r.
-                const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
-                std::vector<uint8_t> full(size_t(sw) * sh, 0);
-                for (const glyph_bitmap& b : bitmaps) {
-                    const FT_Bitmap* bm = b.bitmap();
-                    for (unsigned row = 0; row < bm->rows; ++row) {
-                        int y = b.top + int(row) - sy0;
-                        if (y < 0 || y >= sh)
-                            continue;
-                        const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
-                        for (unsigned col = 0; col < bm->width; ++col) {
-                            int x = b.left + int(col) - sx0;
-                            if (src[col] == 255 && x >= 0 && x < sw)
-                                full[size_t(y) * sw + x] = 1;
-                        }
-                    }
-                }
-                // Separable dilation onto the targets: rows, then columns.
-                std::vector<uint8_t> rows(size_t(tw) * sh, 0);
-                for (int y = 0; y < sh; ++y) {
-                    const uint8_t* f = &full[size_t(y) * sw];
-                    int count = 0;  // full sources in [x, x + 2r] of this row
-                    for (int x = 0; x < 2 * r; ++x)
-                        count += f[x];
-                    for (int x = 0; x < tw; ++x) {
-                        count += f[x + 2 * r];
-                        rows[size_t(y) * tw + x] = count > 0;
-                        count -= f[x];
-                    }
-                }
-                done.assign(size_t(tw) * th, 0);
-                for (int x = 0; x < tw; ++x) {
-                    int count = 0;
-                    for (int y = 0; y < 2 * r; ++y)
-                        count += rows[size_t(y) * tw + x];
-                    for (int y = 0; y < th; ++y) {
-                        count += rows[size_t(y + 2 * r) * tw + x];
-                        done[size_t(y) * tw + x] = count > 0;
-                        count -= rows[size_t(y) * tw + x];
-                    }
-                }
-                // Prefix sums of the targets not done, so a source whose
-                // whole square is done is skipped at once.
-                open.assign(size_t(tw + 1) * (th + 1), 0);
-                for (int y = 0; y < th; ++y)
-                    for (int x = 0; x < tw; ++x)
-                        open[size_t(y + 1) * (tw + 1) + x + 1] = open[size_t(y) * (tw + 1) + x + 1] +
-                                                                 open[size_t(y + 1) * (tw + 1) + x] -
-                                                                 open[size_t(y) * (tw + 1) + x] +
-                                                                 !done[size_t(y) * tw + x];
-                for (int y = 0; y < th; ++y)
-                    for (int x = 0; x < tw; ++x)
-                        if (done[size_t(y) * tw + x])
-                            blend_pixel(pixel(tx0 + x, ty0 + y), halo_color_, 255);
-            }
-            // The ordered blends, for the targets not done.
-            for (const glyph_bitmap& b : bitmaps) {
-                const FT_Bitmap* bm = b.bitmap();
-                for (unsigned row = 0; row < bm->rows; ++row) {
-                    const int sy = b.top + int(row);
-                    if (sy + r < ty0 || sy - r >= ty1)
-                        continue;
-                    const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
-                    for (unsigned col = 0; col < bm->width; ++col) {
-                        const unsigned c = src[col];
-                        if (c == 0)
-                            continue;
-                        const int sx = b.left + int(col);
-                        if (sx + r < tx0 || sx - r >= tx1)
-                            continue;
-                        const int yb = std::max(ty0, sy - r), ye = std::min(ty1 - 1, sy + r);
-                        const int xb = std::max(tx0, sx - r), xe = std::min(tx1 - 1, sx + r);
-                        if (!open.empty()) {
-                            const size_t W = size_t(tw) + 1;
-                            const int qx0 = xb - tx0, qx1 = xe - tx0 + 1, qy0 = yb - ty0, qy1 = ye - ty0 + 1;
-                            if (open[qy1 * W + qx1] - open[qy0 * W + qx1] - open[qy1 * W + qx0] +
-                                    open[qy0 * W + qx0] == 0)
-                                continue;
-                        }
-                        for (int y = yb; y <= ye; ++y) {
-                            uint8_t* p = pixel(xb, y);
-                            const uint8_t* d = done.empty() ? nullptr : &done[size_t(y - ty0) * tw + (xb - tx0)];
-                            for (int x = xb; x <= xe; ++x, p += 4) {
-                                if (d != nullptr && *d++)
-                                    continue;
-                                blend_pixel(p, halo_color_, c);
-                            }
-                        }
-                    }
-                }
-            }
-        }
+        if (tx0 < tx1 && ty0 < ty1)
+            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_, spans_);
     }
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();
@@ -382,6 +409,7 @@ bool ozm_text_renderer::draw_at_point(render_context& ctx, placement_tree& place
     if (x1 < -5 || y1 < -5 || y0 > ctx.height + 5.0 || x0 > ctx.width + 5.0)
         return true;
     std::vector<placed_glyph> glyphs;
+    glyphs.reserve(items_.size());
     double pen = 0;
     for (const glyph_item& item : items_) {
         glyphs.push_back(placed_glyph{pen, 0, 0, item.glyph});

@@ -2,8 +2,11 @@
 //
 //     The boxes already taken on a rendered image (labels, icons), so a
 //     later label or icon can ask whether its place is still free. An
-//     R-tree measured by plain area whose nodes come in blocks of 512,
-//     all freed together when the tree goes (one rendering's lifetime).
+//     R-tree measured by plain area whose nodes come in blocks, all freed
+//     together when the tree goes (one rendering's lifetime). The first
+//     block holds 16 nodes and each next one twice as many, up to 512:
+//     most images place a few dozen boxes, and a first block of 512
+//     nodes (135 KB) cost every image a fresh mapping of its own.
 //     Used by one thread at a time.
 
 #ifndef KIV_OZM_PLACEMENT_TREE_H
@@ -11,6 +14,7 @@
 
 #include <kiv/ozm/rtree.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -18,7 +22,8 @@ namespace kiv {
 
 class placement_tree : public RTree<int, float, float, 8, 4> {
 public:
-    static constexpr unsigned block_nodes = 512;
+    static constexpr unsigned first_block_nodes = 16;
+    static constexpr unsigned block_nodes = 512;  // the largest block
 
     placement_tree() : RTree(0, volume_measure::area) {}
     ~placement_tree() override {
@@ -47,11 +52,13 @@ public:
 
 protected:
     Node* alloc_node() override {
-        if (blocks_.empty() || used_in_block_ == block_nodes) {
-            Node* block = new (std::nothrow) Node[block_nodes];
+        if (blocks_.empty() || used_in_block_ == block_size_) {
+            const unsigned size = blocks_.empty() ? first_block_nodes : std::min(2 * block_size_, block_nodes);
+            Node* block = new (std::nothrow) Node[size];
             if (block == nullptr)
                 return nullptr;
             blocks_.emplace_back(block);
+            block_size_ = size;
             used_in_block_ = 0;
         }
         Node* n = &blocks_.back()[used_in_block_++];
@@ -64,6 +71,7 @@ protected:
 private:
     std::vector<std::unique_ptr<Node[]>> blocks_;  // owned node blocks, the last one being filled
     unsigned used_in_block_ = 0;                   // nodes handed out of the last block
+    unsigned block_size_ = 0;                      // nodes of the last block; 0: no block yet
 };
 
 }  // namespace kiv

@@ -18,7 +18,10 @@
 //         for (auto& style : layer.styles(0))
 //             style->render(features, pages, ctx, viewport);
 //
-//     A context belongs to one image and one thread.
+//     A context belongs to one image and one thread. A caller that draws
+//     image after image on one thread may hand every context the same
+//     render_cache, so the faces, their glyphs and the rasteriser's
+//     cells are made once instead of once an image.
 
 #ifndef KIV_OZM_RENDER_RENDER_CONTEXT_H
 #define KIV_OZM_RENDER_RENDER_CONTEXT_H
@@ -32,6 +35,7 @@
 #include <agg_renderer_base.h>
 #include <agg_rendering_buffer.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -48,10 +52,38 @@ typedef agg::pixfmt_alpha_blend_rgba<agg::blender_rgba<agg::rgba8, agg::order_rg
     ozm_pixfmt;
 typedef agg::renderer_base<ozm_pixfmt> ozm_renderer_base;
 
+// The drawing state one thread keeps from one image to the next: the
+// faces opened through one font manager, their loaded glyphs, the
+// rasteriser and the scanlines. Opening and parsing a face costs as much
+// as drawing a small image, so a view that draws many images keeps one.
+// A cache serves one context at a time, of one thread, and always the
+// same font manager (the first one a context brings); it must be deleted
+// before that manager. Faces that failed to open are tried again in the
+// next image, and the glyphs are dropped between images once there are
+// more than max_glyphs (hostile names could hold any code point).
+class KIV_EXPORT render_cache {
+public:
+    static constexpr size_t max_glyphs = 4096;
+
+    render_cache();
+    ~render_cache();
+    render_cache(const render_cache&) = delete;
+    render_cache& operator=(const render_cache&) = delete;
+
+private:
+    friend struct render_context;
+    std::unique_ptr<ozm::draw_tools> tools_;  // owned; null until a context draws
+    font_manager* fonts_ = nullptr;           // not owned: the manager of tools_' faces; null: none yet
+};
+
 struct KIV_EXPORT render_context {
     // `ren` must draw into an image of at least 1 × 1 pixels whose clip
-    // box is the whole image; width and height are taken from it.
-    render_context(ozm_renderer_base& ren, uint8_t level, uint8_t detail_class, font_manager* fonts);
+    // box is the whole image; width and height are taken from it. With
+    // `cache` (borrowed, see render_cache) the drawing tools come from it
+    // and stay there after the context; a cache that serves another font
+    // manager is left alone and the context makes its own tools.
+    render_context(ozm_renderer_base& ren, uint8_t level, uint8_t detail_class, font_manager* fonts,
+                   render_cache* cache = nullptr);
     ~render_context();
     render_context(const render_context&) = delete;
     render_context& operator=(const render_context&) = delete;
@@ -67,11 +99,12 @@ struct KIV_EXPORT render_context {
     placement_tree icons;              // boxes taken by icons
 
     // Rasteriser, scanlines and the glyph cache of this image (made on
-    // first use, owned).
+    // first use, owned by the context or by its cache).
     ozm::draw_tools& tools();
 
 private:
-    std::unique_ptr<ozm::draw_tools> tools_;
+    std::unique_ptr<ozm::draw_tools> tools_;  // owned; null until first use or when the cache holds them
+    render_cache* cache_ = nullptr;            // not owned; null: no cache
 };
 
 // Gives `entry` its geometry: locks the entry's page through `pages`

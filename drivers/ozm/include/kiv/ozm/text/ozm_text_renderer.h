@@ -11,7 +11,8 @@
 //
 //     Glyphs come from the context's glyph cache, so a face name and size
 //     always stand for the same face file at the same size within one
-//     image. One thread (the image's).
+//     image. One renderer serves the labels of one style in turn, keeping
+//     its buffers from label to label. One thread (the image's).
 
 #ifndef KIV_OZM_TEXT_OZM_TEXT_RENDERER_H
 #define KIV_OZM_TEXT_OZM_TEXT_RENDERER_H
@@ -103,6 +104,11 @@ private:
     agg::rgba8 halo_color_;
     std::vector<glyph_item> items_;  // of the last measured text
     double width_ = 0, height_ = 0;
+    // Scratch of the halo, kept from label to label of a style: the full-
+    // coverage glyph pixels, their dilation along rows, the pixels that
+    // end in the halo colour, and each glyph row's covered columns.
+    std::vector<uint8_t> full_, rows_, done_;
+    std::vector<int> spans_;
 };
 
 }  // namespace kiv
