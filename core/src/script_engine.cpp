@@ -59,15 +59,6 @@ int puts_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const o
 
 thread_local script_engine* current_engine = nullptr;
 
-// Returns: `text` quoted as one word of a Tcl command.
-std::string quote_word(const char* text) {
-    const char* words[] = {text};
-    char* merged = Tcl_Merge(1, words);
-    std::string word = merged;
-    Tcl_Free(merged);
-    return word;
-}
-
 Tcl_Obj* new_held_object(const char* text) {
     Tcl_Obj* obj = Tcl_NewStringObj(text, -1);
     Tcl_IncrRefCount(obj);
@@ -129,6 +120,21 @@ bool script_engine::on_owner_thread() const {
     return kiv_get_thread_id() == owner_;
 }
 
+bool script_engine::enter_kiv(Tcl_CallFrame* frame) {
+    Tcl_Namespace* ns = Tcl_FindNamespace(interp_, "::kiv", nullptr, 0);
+    if (ns == nullptr)
+        ns = Tcl_CreateNamespace(interp_, "::kiv", nullptr, nullptr);
+    return ns != nullptr && Tcl_PushCallFrame(interp_, frame, ns, 0) == TCL_OK;
+}
+
+bool script_engine::failed(int status) {
+    if (status != TCL_ERROR)
+        return false;
+    kiv_log(1, "Script error on line %d: %s", Tcl_GetErrorLine(interp_), Tcl_GetStringResult(interp_));
+    dirty_ = true;
+    return true;
+}
+
 bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
     if (interp_ == nullptr || script == nullptr || !on_owner_thread())
         return false;
@@ -138,11 +144,8 @@ bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
         // As "namespace eval kiv SCRIPT" does, but with the script run by
         // itself in a frame of the namespace, so Tcl counts the lines of
         // this script (inside namespace eval every error is on line 1).
-        Tcl_Namespace* ns = Tcl_FindNamespace(interp_, "::kiv", nullptr, 0);
-        if (ns == nullptr)
-            ns = Tcl_CreateNamespace(interp_, "::kiv", nullptr, nullptr);
         Tcl_CallFrame frame;
-        if (ns == nullptr || Tcl_PushCallFrame(interp_, &frame, ns, 0) != TCL_OK) {
+        if (!enter_kiv(&frame)) {
             status = TCL_ERROR;
         } else {
             status = Tcl_EvalObjEx(interp_, script, 0);
@@ -152,11 +155,22 @@ bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
         status = Tcl_EvalObjEx(interp_, script, TCL_EVAL_GLOBAL);
     }
     Tcl_DecrRefCount(script);
-    if (status != TCL_ERROR)
-        return true;
-    kiv_log(1, "Script error on line %d: %s", Tcl_GetErrorLine(interp_), Tcl_GetStringResult(interp_));
-    dirty_ = true;
-    return false;
+    return !failed(status);
+}
+
+int script_engine::call_words(std::initializer_list<Tcl_Obj*> words) {
+    Tcl_Obj* objv[4];
+    int objc = 0;
+    for (Tcl_Obj* word : words) {
+        Tcl_IncrRefCount(word);
+        if (objc < 4)
+            objv[objc] = word;
+        ++objc;
+    }
+    int status = objc <= 4 ? Tcl_EvalObjv(interp_, objc, objv, 0) : TCL_ERROR;
+    for (Tcl_Obj* word : words)
+        Tcl_DecrRefCount(word);
+    return status;
 }
 
 bool script_engine::evaluate_raw(const char* text) {
@@ -302,14 +316,27 @@ bool script_engine::execute_code(i_script_code* code) {
 bool script_engine::register_object(i_object* obj, const char* obj_name, const char* cast_func) {
     if (obj_name == nullptr || interp_ == nullptr || !on_owner_thread())
         return false;
-    std::string value = "[$kiv_script_engine get_registration_object]";
-    if (cast_func != nullptr && *cast_func != '\0')
-        value = "[" + quote_word(cast_func) + " " + value + "]";
-    std::string script = "variable kiv_script_engine\nvariable " + quote_word(obj_name) + " " + value;
+    // What the script "variable NAME [CAST [$kiv_script_engine
+    // get_registration_object]]" does in the namespace kiv, called word
+    // by word: pages register three objects per request, and a script
+    // would be compiled anew each time. Outside texts stay single words.
+    Tcl_CallFrame frame;
+    if (!enter_kiv(&frame))
+        return !failed(TCL_ERROR);
     registration_ = obj;
-    bool ok = execute_text(script.c_str());
+    int status = TCL_ERROR;
+    Tcl_Obj* engine_word = Tcl_GetVar2Ex(interp_, "kiv_script_engine", nullptr,
+                                         TCL_NAMESPACE_ONLY | TCL_LEAVE_ERR_MSG);
+    if (engine_word != nullptr)
+        status = call_words({engine_word, Tcl_NewStringObj("get_registration_object", -1)});
+    if (status == TCL_OK && cast_func != nullptr && *cast_func != '\0')
+        status = call_words({Tcl_NewStringObj(cast_func, -1), Tcl_GetObjResult(interp_)});
+    if (status == TCL_OK)
+        status = call_words({Tcl_NewStringObj("variable", -1), Tcl_NewStringObj(obj_name, -1),
+                             Tcl_GetObjResult(interp_)});
     registration_ = nullptr;
-    return ok;
+    Tcl_PopCallFrame(interp_);
+    return !failed(status);
 }
 
 const char* script_engine::get_error() {

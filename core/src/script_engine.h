@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -86,6 +87,16 @@ private:
     // raw at global level. Only TCL_ERROR fails; the failure is logged
     // and marks the engine dirty.
     bool evaluate(Tcl_Obj* script, bool in_kiv);
+    // Pushes a call frame of the namespace `kiv` (made when missing).
+    // Returns: false when that failed; otherwise the caller pops it.
+    bool enter_kiv(Tcl_CallFrame* frame);
+    // A status of TCL_ERROR is logged and marks the engine dirty.
+    // Returns: whether the status was TCL_ERROR.
+    bool failed(int status);
+    // Calls one command given as words (at most four), without compiling
+    // anything, in the current frame. Takes fresh (zero-count) words too.
+    // Returns: the Tcl status; the result stays in the interpreter.
+    int call_words(std::initializer_list<Tcl_Obj*> words);
     // Runs `text` raw (outside the namespace `kiv`).
     bool evaluate_raw(const char* text);
     bool init_step(script_service* service);
