@@ -37,14 +37,8 @@ namespace kiv {
 namespace {
 
 const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete kiv }";
-const char preamble_format[] =
-    "namespace eval kiv {\n"
-    "variable kiv_script_engine [_kiv_get_script_engine 0x%" PRIxPTR "]\n"
-    "proc source {path} {\n"
-    "\tvariable kiv_script_engine\n"
-    "\t$kiv_script_engine execute_file $path\n"
-    "}\n"
-    "}";
+// The body of the procedure `source` that the preamble defines.
+const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine execute_file $path\n";
 const size_t output_reserve = 262144;
 
 // `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
@@ -81,8 +75,8 @@ script_engine::~script_engine() {
             file.second->release();
         if (reset_script_ != nullptr)
             Tcl_DecrRefCount(reset_script_);
-        if (preamble_ != nullptr)
-            Tcl_DecrRefCount(preamble_);
+        if (source_body_ != nullptr)
+            Tcl_DecrRefCount(source_body_);
         registry_.attach(nullptr);
         if (interp_ != nullptr) {
             Tcl_DeleteInterp(interp_);
@@ -182,10 +176,8 @@ bool script_engine::evaluate_raw(const char* text) {
 bool script_engine::initialize(script_service* service) {
     if (service == nullptr)
         return false;
-    char preamble[sizeof preamble_format + 32];
-    std::snprintf(preamble, sizeof preamble, preamble_format, reinterpret_cast<uintptr_t>(this));
     reset_script_ = new_held_object(reset_script_text);
-    preamble_ = new_held_object(preamble);
+    source_body_ = new_held_object(source_body);
 
     // A new interpreter copies the process environment into its env array
     // and Tcl_Init reads TCL_LIBRARY and friends from it: both read the
@@ -217,12 +209,36 @@ bool script_engine::initialize(script_service* service) {
 bool script_engine::init_step(script_service* service) {
     initialized_ = true;
     registry_.set_keep_tokens(true);
-    if (!evaluate(preamble_, false))
+    if (!run_preamble())
         return false;
     Tcl_CreateObjCommand(interp_, "::kiv::puts", puts_command, static_cast<script_engine*>(this), nullptr);
     for (const std::string& path : service->init_files())
         execute_file_impl(path.c_str(), false, nullptr, nullptr);
     return true;
+}
+
+bool script_engine::run_preamble() {
+    if (interp_ == nullptr || !on_owner_thread())
+        return false;
+    // The preamble, called word by word in the namespace kiv, as the
+    // script "variable kiv_script_engine [_kiv_get_script_engine 0xADDR]
+    // ; proc source {path} {...}" would run it: it runs at every hand-out
+    // of the engine, and the namespace is new each time, so a script
+    // would be compiled anew each time.
+    Tcl_CallFrame frame;
+    if (!enter_kiv(&frame))
+        return !failed(TCL_ERROR);
+    char address[32];
+    std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<uintptr_t>(this));
+    int status = call_words({Tcl_NewStringObj("_kiv_get_script_engine", -1), Tcl_NewStringObj(address, -1)});
+    if (status == TCL_OK)
+        status = call_words({Tcl_NewStringObj("variable", -1), Tcl_NewStringObj("kiv_script_engine", -1),
+                             Tcl_GetObjResult(interp_)});
+    if (status == TCL_OK)
+        status = call_words({Tcl_NewStringObj("proc", -1), Tcl_NewStringObj("source", -1),
+                             Tcl_NewStringObj("path", -1), source_body_});
+    Tcl_PopCallFrame(interp_);
+    return !failed(status);
 }
 
 bool script_engine::validate(script_service* service) {
