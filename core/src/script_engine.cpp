@@ -19,7 +19,6 @@
 #include <kiv/core/log.h>
 #include <kiv/core/system.h>
 
-#include <sys/stat.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -294,9 +293,8 @@ bool script_engine::execute_file_impl(const char* path, bool raw, kiv_script_fil
         return false;
     std::string key = absolute;
     free(absolute);
-    struct stat st;
-    if (stat(key.c_str(), &st) != 0)
-        return false;
+    // The file's stat call is the one load makes: a file that cannot be
+    // examined fails there, cached or not.
 
     auto cached = files_.find(key);
     if (cached != files_.end() && cached->second->is_raw() == raw) {
