@@ -34,6 +34,7 @@ namespace kiv {
 namespace {
 
 const uint64_t gzip_min_size = 256;
+const size_t head_room = 1024;  // usual size of an answer's head, kept free before it is built
 
 const char server_header[] = "kiv_http_server/3.18.0094";
 
@@ -283,7 +284,7 @@ bool http_request::finish_headers() {
     variables_.clear();
     response_headers_.clear();
     head_size_ = head.size();
-    out_ = head + out_;
+    out_.insert(0, head);
     return true;
 }
 
@@ -320,8 +321,13 @@ bool http_request::send_binary(const void* data, unsigned data_len, bool compres
         }
         response_headers_.set("Content-Length", std::to_string(out_.size() + data_len).c_str(), true);
     }
-    if (data_len > 0)
+    if (data_len > 0) {
+        // Room for the head too, which finish_headers puts in front of
+        // the body without moving it to a new buffer.
+        if (!head_built_)
+            out_.reserve(out_.size() + data_len + head_room);
         out_.append(static_cast<const char*>(data), data_len);
+    }
     if (compress)
         stop();
     return true;
