@@ -86,6 +86,40 @@ TEST_F(script_engine_test, the_same_thread_keeps_its_engine_and_a_release_cleans
     EXPECT_EQ(run(next, "puts $::global_kept"), "2");
 }
 
+TEST_F(script_engine_test, a_release_leaves_the_namespace_as_new_whatever_the_script_put_in_it) {
+    // Each case: what a user leaves in the namespace, and a probe that
+    // prints "clean" in a namespace as new.
+    struct {
+        const char* leave;
+        const char* probe;
+    } cases[] = {
+        {"variable v 1", "puts [expr {[info exists v] ? {left} : {clean}}]"},
+        {"variable a; array set a {x 1}; trace add variable a unset {apply {args {}}}",
+         "puts [expr {[array exists a] ? {left} : {clean}}]"},
+        {"proc p {} {}", "puts [expr {[llength [info procs ::kiv::p]] ? {left} : {clean}}]"},
+        {"proc puts {args} {}", "puts clean"},
+        {"namespace eval child { variable c 1 }", "puts [expr {[namespace exists child] ? {left} : {clean}}]"},
+        {"namespace export *", "puts [expr {[namespace export] eq {} ? {clean} : {left}}]"},
+        {"namespace path ::tcl::mathop", "puts [expr {[namespace path] eq {} ? {clean} : {left}}]"},
+        {"namespace unknown {apply {args {}}}", "puts [expr {[namespace unknown] eq {} ? {clean} : {left}}]"},
+        {"namespace ensemble create", "puts [expr {[llength [info commands ::kiv]] ? {left} : {clean}}]"},
+        {"interp alias {} ::kiv::alias {} set", "puts [expr {[llength [info commands alias]] ? {left} : {clean}}]"},
+    };
+    for (const auto& c : cases) {
+        {
+            auto engine = session.engine();
+            ASSERT_TRUE(engine);
+            EXPECT_TRUE(engine->execute_text(c.leave)) << c.leave;
+        }
+        auto next = session.engine();
+        ASSERT_TRUE(next);
+        EXPECT_EQ(run(next, c.probe), "clean") << c.leave;
+        // The preamble is whole again: the engine object and `source`.
+        EXPECT_EQ(run(next, "puts [llength [info procs source]][expr {$kiv_script_engine ne {}}]"), "11")
+            << c.leave;
+    }
+}
+
 TEST_F(script_engine_test, a_failed_script_makes_the_next_use_start_from_a_new_interpreter) {
     auto engine = session.engine();
     ASSERT_TRUE(engine);
