@@ -58,6 +58,22 @@ TEST_F(script_engine_test, runs_text_in_the_kiv_namespace_and_collects_puts) {
     EXPECT_EQ(run(engine, "puts {x [y]}"), "x [y]");
 }
 
+TEST_F(script_engine_test, a_text_run_again_runs_again_whatever_came_between) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    const std::string counter = "puts [incr ::runs]";
+    EXPECT_EQ(run(engine, counter), "1");
+    EXPECT_EQ(run(engine, counter), "2");
+    // Many other texts between, one of them failing, and one that runs
+    // texts of its own while it runs.
+    for (int i = 0; i < 100; ++i)
+        run(engine, "set ::other " + std::to_string(i));
+    EXPECT_EQ(run(engine, "error boom"), "error: boom");
+    EXPECT_EQ(run(engine, "puts [$kiv_script_engine execute_text {set ::nested 1}]$::nested"), "11");
+    EXPECT_EQ(run(engine, counter), "3");
+    EXPECT_EQ(run(engine, "puts $::other"), "99");
+}
+
 TEST_F(script_engine_test, only_a_tcl_error_fails) {
     auto engine = session.engine();
     ASSERT_TRUE(engine);
