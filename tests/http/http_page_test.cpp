@@ -18,7 +18,6 @@
 #include "http_fixture.h"
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <fstream>
@@ -41,28 +40,6 @@ std::string hex(const std::string& bytes) {
         out += digits[c & 15];
     }
     return out;
-}
-
-// Returns: the bytes of one gzip member, or "<bad gzip>" when `packed`
-//     is not one whole member.
-std::string gunzip(const std::string& packed) {
-    z_stream zs{};
-    if (inflateInit2(&zs, 15 + 16) != Z_OK)
-        return "<bad gzip>";
-    std::string out;
-    char chunk[16384];
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
-    zs.avail_in = static_cast<uInt>(packed.size());
-    int result;
-    do {
-        zs.next_out = reinterpret_cast<Bytef*>(chunk);
-        zs.avail_out = sizeof chunk;
-        result = inflate(&zs, Z_NO_FLUSH);
-        out.append(chunk, sizeof chunk - zs.avail_out);
-    } while (result == Z_OK);
-    bool whole = result == Z_STREAM_END && zs.avail_in == 0;
-    inflateEnd(&zs);
-    return whole ? out : "<bad gzip>";
 }
 
 class http_page_test : public http_site_framework {};
