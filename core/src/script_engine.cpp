@@ -36,26 +36,7 @@ namespace kiv {
 
 namespace {
 
-// Empties the namespace `kiv` for the engine's next user: its child
-// namespaces, variables and commands go, and its export list, path and
-// unknown handler return to their defaults, as if it were deleted and
-// made anew. It stays the same namespace, so the pages and scripts
-// compiled in it keep their byte code (Tcl compiles a script again when
-// its namespace is a new one, or when a namespace path is set).
-const char reset_script_text[] =
-    "if {[namespace exists ::kiv]} {\n"
-    "    apply {{} {\n"
-    "        if {[namespace ensemble exists ::kiv]} { rename ::kiv {} }\n"
-    "        foreach child [namespace children ::kiv] { namespace delete $child }\n"
-    "        foreach name [info vars ::kiv::*] { unset -nocomplain $name }\n"
-    "        foreach name [info commands ::kiv::*] { rename $name {} }\n"
-    "        namespace eval ::kiv {\n"
-    "            namespace export -clear\n"
-    "            if {[namespace path] ne {}} { namespace path {} }\n"
-    "            if {[namespace unknown] ne {}} { namespace unknown {} }\n"
-    "        }\n"
-    "    }}\n"
-    "}";
+const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete kiv }";
 // The body of the procedure `source` that the preamble defines.
 const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine execute_file $path\n";
 const size_t output_reserve = 262144;
