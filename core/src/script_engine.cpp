@@ -19,11 +19,9 @@
 #include <kiv/core/log.h>
 #include <kiv/core/system.h>
 
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 // Tcl 8.6 exports the call-frame functions that tcl.h describes (see its
 // Tcl_CallFrame) but declares them only in its private headers.
@@ -40,8 +38,6 @@ const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete
 // The body of the procedure `source` that the preamble defines.
 const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine execute_file $path\n";
 const size_t output_reserve = 262144;
-const size_t text_cache_max_length = 4096;  // longer texts are compiled each time
-const size_t text_cache_entries = 32;       // a full cache is emptied and starts again
 
 // `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
 // is a word like any other) to the output of the engine in `data`. A
@@ -75,7 +71,6 @@ script_engine::~script_engine() {
         registry_.clear(true);
         for (auto& file : files_)
             file.second->release();
-        drop_texts();
         if (reset_script_ != nullptr)
             Tcl_DecrRefCount(reset_script_);
         if (source_body_ != nullptr)
@@ -226,8 +221,8 @@ bool script_engine::run_preamble() {
     // The preamble, called word by word in the namespace kiv, as the
     // script "variable kiv_script_engine [_kiv_get_script_engine 0xADDR]
     // ; proc source {path} {...}" would run it: it runs at every hand-out
-    // of the engine, and the namespace is new each time, so a script
-    // would be compiled anew each time.
+    // of the engine, and calling its three commands directly spares
+    // building, parsing and compiling a script around them.
     Tcl_CallFrame frame;
     if (!enter_kiv(&frame))
         return !failed(TCL_ERROR);
@@ -281,25 +276,7 @@ void script_engine::apply_init_file(const char* path) {
 bool script_engine::execute_text(const char* code) {
     if (code == nullptr)
         return false;
-    // Short texts that come again (a page's set-up, per request) run from
-    // a kept object, so Tcl compiles them once per interpreter.
-    size_t length = std::strlen(code);
-    if (length > text_cache_max_length || !on_owner_thread())
-        return evaluate(Tcl_NewStringObj(code, static_cast<int>(length)), true);
-    std::string key(code, length);
-    auto kept = texts_.find(key);
-    if (kept == texts_.end()) {
-        if (texts_.size() >= text_cache_entries)
-            drop_texts();
-        kept = texts_.emplace(std::move(key), new_held_object(code)).first;
-    }
-    return evaluate(kept->second, true);
-}
-
-void script_engine::drop_texts() {
-    for (auto& text : texts_)
-        Tcl_DecrRefCount(text.second);
-    texts_.clear();
+    return evaluate(Tcl_NewStringObj(code, -1), true);
 }
 
 bool script_engine::execute_file(const char* path, kiv_script_file_load_function func, const void* fparam) {
@@ -354,8 +331,9 @@ bool script_engine::register_object(i_object* obj, const char* obj_name, const c
         return false;
     // What the script "variable NAME [CAST [$kiv_script_engine
     // get_registration_object]]" does in the namespace kiv, called word
-    // by word: pages register three objects per request, and a script
-    // would be compiled anew each time. Outside texts stay single words.
+    // by word: pages register three objects per request, and calling the
+    // commands directly spares building, parsing and compiling a script
+    // each time. Outside texts stay single words.
     Tcl_CallFrame frame;
     if (!enter_kiv(&frame))
         return !failed(TCL_ERROR);

@@ -21,7 +21,6 @@
 #include <initializer_list>
 #include <map>
 #include <string>
-#include <unordered_map>
 
 namespace kiv {
 
@@ -101,8 +100,6 @@ private:
     // Runs `text` raw (outside the namespace `kiv`).
     bool evaluate_raw(const char* text);
     bool init_step(script_service* service);
-    // Drops the kept texts of execute_text (owner thread).
-    void drop_texts();
     // Gives the namespace `kiv` the engine object and `source`.
     // Returns: false when a step failed (logged; the engine is dirty).
     bool run_preamble();
@@ -118,7 +115,6 @@ private:
     Tcl_Obj* reset_script_ = nullptr;              // one Tcl reference; null until initialize
     Tcl_Obj* source_body_ = nullptr;               // body of `source`; one Tcl reference; null until initialize
     std::map<std::string, script_file*> files_;    // by absolute path; one reference each
-    std::unordered_map<std::string, Tcl_Obj*> texts_;  // short texts run before; one Tcl reference each
     bool initialized_ = false;                     // preamble and init files ran since the last clean
     tcl_registry registry_;                        // what the scripts hold
     std::atomic<bool> dirty_{false};               // a script failed or an init command/file came
