@@ -30,7 +30,9 @@
 # compared (after decompression where gzip is asked for), and gzip cases
 # must really arrive gzipped. Each figure is the median of
 # KIV_BENCH_ROUNDS rounds (default 3) of KIV_BENCH_SECONDS seconds
-# (default 3). The output has one line per case and server and one
+# (default 3). KIV_BENCH_CASES picks cases by name (for example
+# "hello query loop loop-gzip" runs the pages only; default all). The
+# output has one line per case and server and one
 # "ratio" line per case and peer (ours / peer; above 1 means ours is
 # faster), plus p99 latency for the pages. Exits non-zero when a tool
 # fails or the servers disagree. Missing tools are installed with apt-get.
@@ -43,6 +45,11 @@ server_cpus=${KIV_BENCH_SERVER_CPUS:-0-3}
 load_cpus=${KIV_BENCH_LOAD_CPUS:-4-7}
 rounds=${KIV_BENCH_ROUNDS:-3}
 seconds=${KIV_BENCH_SECONDS:-3}
+cases=" ${KIV_BENCH_CASES:-1k 304 64k-gzip 50m hello query loop loop-gzip} "
+# Whether the case named is among those asked for.
+wanted() { [[ $cases == *" $1 "* ]]; }
+static_wanted=0
+for name in 1k 304 64k-gzip 50m; do wanted "$name" && static_wanted=1; done
 
 # The number of CPUs in a taskset list such as "0-3,6".
 cpu_count() {
@@ -240,12 +247,14 @@ same_bodies() {
   echo "check same body: ${first##*/} (gzip $gzip)"
 }
 static_urls() { echo "http://127.0.0.1:$ours_port/$1 http://127.0.0.1:$nginx_port/$1 http://127.0.0.1:$lighttpd_port/$1"; }
-# shellcheck disable=SC2046
-same_bodies 0 $(static_urls 1k.bin)
-# shellcheck disable=SC2046
-same_bodies 1 $(static_urls 64k.txt)
-# shellcheck disable=SC2046
-same_bodies 0 $(static_urls 50m.bin)
+if [ $static_wanted -eq 1 ]; then
+  # shellcheck disable=SC2046
+  same_bodies 0 $(static_urls 1k.bin)
+  # shellcheck disable=SC2046
+  same_bodies 1 $(static_urls 64k.txt)
+  # shellcheck disable=SC2046
+  same_bodies 0 $(static_urls 50m.bin)
+fi
 if [ -n "$apache_port" ]; then
   for page in hello query loop; do
     same_bodies 0 "http://127.0.0.1:$ours_port/$page.html?q=%3Ca%26b%3E" "http://127.0.0.1:$apache_port/$page.rvt?q=%3Ca%26b%3E"
@@ -253,11 +262,13 @@ if [ -n "$apache_port" ]; then
   same_bodies 1 "http://127.0.0.1:$ours_port/loop.html" "http://127.0.0.1:$apache_port/loop.rvt"
 fi
 stamp() { curl -s -I "http://127.0.0.1:$1/1k.bin" | tr -d '\r' | sed -n 's/^Last-Modified: //p'; }
-for port in "$ours_port" "$nginx_port" "$lighttpd_port"; do
-  code=$(curl -s -o /dev/null -w '%{http_code}' -H "If-Modified-Since: $(stamp "$port")" "http://127.0.0.1:$port/1k.bin")
-  [ "$code" = 304 ] || { echo "http_bench: no 304 from the server on port $port" >&2; exit 1; }
-done
-echo "check 304 from every server"
+if [ $static_wanted -eq 1 ]; then
+  for port in "$ours_port" "$nginx_port" "$lighttpd_port"; do
+    code=$(curl -s -o /dev/null -w '%{http_code}' -H "If-Modified-Since: $(stamp "$port")" "http://127.0.0.1:$port/1k.bin")
+    [ "$code" = 304 ] || { echo "http_bench: no 304 from the server on port $port" >&2; exit 1; }
+  done
+  echo "check 304 from every server"
+fi
 
 # One wrk run: prints "REQ_PER_S MIB_PER_S P99_MS".
 wrk_once() {
@@ -319,6 +330,7 @@ static_url() {
   esac
 }
 for name in 1k 304 64k-gzip 50m; do
+  wanted "$name" || continue
   for server in ours nginx lighttpd; do
     case $server in
       ours) port=$ours_port ;;
@@ -339,6 +351,7 @@ done
 
 if [ -n "$apache_port" ]; then
   for name in hello query loop loop-gzip; do
+    wanted "$name" || continue
     for server in ours apache; do
       if [ $server = ours ]; then port=$ours_port; ext=html; else port=$apache_port; ext=rvt; fi
       base="http://127.0.0.1:$port"

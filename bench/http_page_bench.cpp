@@ -19,7 +19,6 @@
 #include <benchmark/benchmark.h>
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -33,32 +32,12 @@ std::string hello_text = "Hello, world!";
 std::string big_text;  // 4 KiB of text, what the big page prints
 bool mismatch = false;
 
-// Returns: the gunzipped `data`, "" when it is not gzip.
-std::string gunzip(const std::string& data) {
-    z_stream zs{};
-    if (inflateInit2(&zs, 15 + 16) != Z_OK)
-        return std::string();
-    std::string out;
-    char buffer[16384];
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    zs.avail_in = static_cast<uInt>(data.size());
-    int rc;
-    do {
-        zs.next_out = reinterpret_cast<Bytef*>(buffer);
-        zs.avail_out = sizeof buffer;
-        rc = inflate(&zs, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - zs.avail_out);
-    } while (rc == Z_OK);
-    inflateEnd(&zs);
-    return rc == Z_STREAM_END ? out : std::string();
-}
-
 void fetch(benchmark::State& state, const char* page, const char* headers, const std::string& expected,
            bool gzipped) {
     std::string request = std::string("GET ") + page + " HTTP/1.0\r\nHost: site\r\n" + headers + "\r\n";
     for (auto _ : state) {
         kiv_test::response r = kiv_test::ask(port, request);
-        std::string body = gzipped ? gunzip(r.body) : r.body;
+        std::string body = gzipped ? kiv_test::gunzip(r.body) : r.body;
         if (r.status != 200 || body != expected || (gzipped && r.headers["content-encoding"] != "gzip")) {
             mismatch = true;
             state.SkipWithError("wrong answer");

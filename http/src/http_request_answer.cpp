@@ -14,6 +14,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/wildcard.h>
 #include <kiv/http/http_files.h>
+#include <kiv/http/http_gzip.h>
 #include <kiv/http/http_head.h>
 #include <kiv/http/http_request_text.h>
 #include <kiv/http/http_text.h>
@@ -22,8 +23,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +34,7 @@ namespace kiv {
 namespace {
 
 const uint64_t gzip_min_size = 256;
+const size_t head_room = 1024;  // usual size of an answer's head, kept free before it is built
 
 const char server_header[] = "kiv_http_server/3.18.0094";
 
@@ -44,26 +44,6 @@ bool starts_with(const std::string& text, const char* prefix) {
 
 bool holds_line_break(const char* text) {
     return std::strpbrk(text, "\r\n") != nullptr;
-}
-
-// Compresses `size` bytes into a gzip stream at the fastest level.
-// Returns: false when zlib fails.
-bool gzip_memory(const void* data, size_t size, std::string* out) {
-    z_stream zs{};
-    if (deflateInit2(&zs, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return false;
-    out->resize(deflateBound(&zs, static_cast<uLong>(size)) + 32);
-    zs.next_in = static_cast<Bytef*>(const_cast<void*>(data));
-    zs.avail_in = static_cast<uInt>(size);
-    zs.next_out = reinterpret_cast<Bytef*>(&(*out)[0]);
-    zs.avail_out = static_cast<uInt>(out->size());
-    int result = deflate(&zs, Z_FINISH);
-    size_t produced = out->size() - zs.avail_out;
-    deflateEnd(&zs);
-    if (result != Z_STREAM_END)
-        return false;
-    out->resize(produced);
-    return true;
 }
 
 std::string http_date(int64_t t) {
@@ -304,7 +284,7 @@ bool http_request::finish_headers() {
     variables_.clear();
     response_headers_.clear();
     head_size_ = head.size();
-    out_ = head + out_;
+    out_.insert(0, head);
     return true;
 }
 
@@ -331,20 +311,23 @@ bool http_request::send_binary(const void* data, unsigned data_len, bool compres
     if (compress) {
         if (head_built_)
             return false;
-        std::string packed;
         if (data_len >= gzip_min_size && out_.empty() &&
             http_accepts_gzip(request_headers_.find("Accept-Encoding")) &&
-            gzip_memory(data, data_len, &packed)) {
+            http_gzip_memory(data, data_len, &out_)) {
             response_headers_.set("Content-Encoding", "gzip", true);
-            response_headers_.set("Content-Length", std::to_string(packed.size()).c_str(), true);
-            out_ = packed;
+            response_headers_.set("Content-Length", std::to_string(out_.size()).c_str(), true);
             stop();
             return true;
         }
         response_headers_.set("Content-Length", std::to_string(out_.size() + data_len).c_str(), true);
     }
-    if (data_len > 0)
+    if (data_len > 0) {
+        // Room for the head too, which finish_headers puts in front of
+        // the body without moving it to a new buffer.
+        if (!head_built_)
+            out_.reserve(out_.size() + data_len + head_room);
         out_.append(static_cast<const char*>(data), data_len);
+    }
     if (compress)
         stop();
     return true;

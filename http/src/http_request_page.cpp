@@ -71,12 +71,15 @@ bool http_request::run_page(const char* path) {
     engine->register_object(static_cast<i_http_request*>(this), "http_request", "kiv_cast_i_http_request");
     engine->register_object(session_.get(), "http_session", "kiv_cast_i_http_session");
     engine->register_object(server_.get(), "http_server", "kiv_cast_i_http_server");
+    // The document root and `include` go in as one script: each script
+    // text is compiled before it runs.
+    std::string setup;
     if (server_) {
         auto_string root(server_->get_doc_root());
-        engine->execute_text(
-            variable_command("http_doc_root", root.is_ok() ? static_cast<const char*>(root) : "").c_str());
+        setup = variable_command("http_doc_root", root.is_ok() ? static_cast<const char*>(root) : "") + "\n";
     }
-    engine->execute_text(include_proc);
+    setup += include_proc;
+    engine->execute_text(setup.c_str());
     {
         std::lock_guard<std::mutex> hold(engine_lock_);
         engine_ = engine;

@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <utime.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -104,6 +105,26 @@ TEST_F(script_file_test, a_cached_file_is_read_once_and_again_after_it_changes) 
     EXPECT_TRUE(engine->execute_file(path.c_str(), counting_loader, &loads));
     EXPECT_EQ(loads, 2);
     EXPECT_STREQ(engine->get_output(), "second");
+
+    // A file rewritten or replaced under its old time is read again too.
+    struct {
+        const char* text;
+        bool replace;
+    } rewrites[] = {{"puts third", false}, {"puts fourth", true}};
+    for (const auto& w : rewrites) {
+        if (w.replace) {
+            std::string fresh = session.write("fresh.tcl", w.text);
+            ASSERT_EQ(std::rename(fresh.c_str(), path.c_str()), 0);
+        } else {
+            session.write("cached.tcl", w.text);
+        }
+        set_mtime(path, 1000060);
+        engine->reset();
+        int before = loads;
+        EXPECT_TRUE(engine->execute_file(path.c_str(), counting_loader, &loads));
+        EXPECT_EQ(loads, before + 1) << w.text;
+        EXPECT_EQ(std::string("puts ") + engine->get_output(), w.text);
+    }
     kiv_set_trace_facility("stdout");
     EXPECT_NE(kiv_test::read_all(trace).find("script_code: reloading script from file '" + path + "'"),
               std::string::npos);

@@ -58,6 +58,22 @@ TEST_F(script_engine_test, runs_text_in_the_kiv_namespace_and_collects_puts) {
     EXPECT_EQ(run(engine, "puts {x [y]}"), "x [y]");
 }
 
+TEST_F(script_engine_test, a_text_run_again_runs_again_whatever_came_between) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    const std::string counter = "puts [incr ::runs]";
+    EXPECT_EQ(run(engine, counter), "1");
+    EXPECT_EQ(run(engine, counter), "2");
+    // Many other texts between, one of them failing, and one that runs
+    // texts of its own while it runs.
+    for (int i = 0; i < 100; ++i)
+        run(engine, "set ::other " + std::to_string(i));
+    EXPECT_EQ(run(engine, "error boom"), "error: boom");
+    EXPECT_EQ(run(engine, "puts [$kiv_script_engine execute_text {set ::nested 1}]$::nested"), "11");
+    EXPECT_EQ(run(engine, counter), "3");
+    EXPECT_EQ(run(engine, "puts $::other"), "99");
+}
+
 TEST_F(script_engine_test, only_a_tcl_error_fails) {
     auto engine = session.engine();
     ASSERT_TRUE(engine);
@@ -84,6 +100,40 @@ TEST_F(script_engine_test, the_same_thread_keeps_its_engine_and_a_release_cleans
     // Namespace variables go with the clean; the interpreter stays.
     EXPECT_EQ(run(next, "puts [info exists kept]"), "0");
     EXPECT_EQ(run(next, "puts $::global_kept"), "2");
+}
+
+TEST_F(script_engine_test, a_release_leaves_the_namespace_as_new_whatever_the_script_put_in_it) {
+    // Each case: what a user leaves in the namespace, and a probe that
+    // prints "clean" in a namespace as new.
+    struct {
+        const char* leave;
+        const char* probe;
+    } cases[] = {
+        {"variable v 1", "puts [expr {[info exists v] ? {left} : {clean}}]"},
+        {"variable a; array set a {x 1}; trace add variable a unset {apply {args {}}}",
+         "puts [expr {[array exists a] ? {left} : {clean}}]"},
+        {"proc p {} {}", "puts [expr {[llength [info procs ::kiv::p]] ? {left} : {clean}}]"},
+        {"proc puts {args} {}", "puts clean"},
+        {"namespace eval child { variable c 1 }", "puts [expr {[namespace exists child] ? {left} : {clean}}]"},
+        {"namespace export *", "puts [expr {[namespace export] eq {} ? {clean} : {left}}]"},
+        {"namespace path ::tcl::mathop", "puts [expr {[namespace path] eq {} ? {clean} : {left}}]"},
+        {"namespace unknown {apply {args {}}}", "puts [expr {[namespace unknown] eq {} ? {clean} : {left}}]"},
+        {"namespace ensemble create", "puts [expr {[llength [info commands ::kiv]] ? {left} : {clean}}]"},
+        {"interp alias {} ::kiv::alias {} set", "puts [expr {[llength [info commands alias]] ? {left} : {clean}}]"},
+    };
+    for (const auto& c : cases) {
+        {
+            auto engine = session.engine();
+            ASSERT_TRUE(engine);
+            EXPECT_TRUE(engine->execute_text(c.leave)) << c.leave;
+        }
+        auto next = session.engine();
+        ASSERT_TRUE(next);
+        EXPECT_EQ(run(next, c.probe), "clean") << c.leave;
+        // The preamble is whole again: the engine object and `source`.
+        EXPECT_EQ(run(next, "puts [llength [info procs source]][expr {$kiv_script_engine ne {}}]"), "11")
+            << c.leave;
+    }
 }
 
 TEST_F(script_engine_test, a_failed_script_makes_the_next_use_start_from_a_new_interpreter) {

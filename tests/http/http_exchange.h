@@ -2,7 +2,8 @@
 //
 //     A plain socket client for the web server's tests: sends one raw
 //     request to 127.0.0.1 and takes the answer apart into its status,
-//     headers (in order and by lower-case name) and body.
+//     headers (in order and by lower-case name) and body; and gunzip
+//     for gzipped bodies (callers link zlib).
 
 #ifndef KIV_TESTS_HTTP_HTTP_EXCHANGE_H
 #define KIV_TESTS_HTTP_HTTP_EXCHANGE_H
@@ -10,6 +11,7 @@
 #include "../core/net_peer.h"
 
 #include <sys/socket.h>
+#include <zlib.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -18,6 +20,28 @@
 #include <vector>
 
 namespace kiv_test {
+
+// Returns: the bytes of the one gzip member `packed` holds, or "" when
+//     it is not one whole gzip member.
+inline std::string gunzip(const std::string& packed) {
+    z_stream zs{};
+    if (inflateInit2(&zs, 15 + 16) != Z_OK)
+        return std::string();
+    std::string out;
+    char chunk[16384];
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    zs.avail_in = static_cast<uInt>(packed.size());
+    int result;
+    do {
+        zs.next_out = reinterpret_cast<Bytef*>(chunk);
+        zs.avail_out = sizeof chunk;
+        result = inflate(&zs, Z_NO_FLUSH);
+        out.append(chunk, sizeof chunk - zs.avail_out);
+    } while (result == Z_OK);
+    bool whole = result == Z_STREAM_END && zs.avail_in == 0;
+    inflateEnd(&zs);
+    return whole ? out : std::string();
+}
 
 struct response {
     int status = 0;

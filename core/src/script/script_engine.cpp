@@ -19,8 +19,6 @@
 #include <kiv/core/log.h>
 #include <kiv/core/system.h>
 
-#include <sys/stat.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -37,14 +35,8 @@ namespace kiv {
 namespace {
 
 const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete kiv }";
-const char preamble_format[] =
-    "namespace eval kiv {\n"
-    "variable kiv_script_engine [_kiv_get_script_engine 0x%" PRIxPTR "]\n"
-    "proc source {path} {\n"
-    "\tvariable kiv_script_engine\n"
-    "\t$kiv_script_engine execute_file $path\n"
-    "}\n"
-    "}";
+// The body of the procedure `source` that the preamble defines.
+const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine execute_file $path\n";
 const size_t output_reserve = 262144;
 
 // `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
@@ -58,15 +50,6 @@ int puts_command(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const o
 }
 
 thread_local script_engine* current_engine = nullptr;
-
-// Returns: `text` quoted as one word of a Tcl command.
-std::string quote_word(const char* text) {
-    const char* words[] = {text};
-    char* merged = Tcl_Merge(1, words);
-    std::string word = merged;
-    Tcl_Free(merged);
-    return word;
-}
 
 Tcl_Obj* new_held_object(const char* text) {
     Tcl_Obj* obj = Tcl_NewStringObj(text, -1);
@@ -90,8 +73,8 @@ script_engine::~script_engine() {
             file.second->release();
         if (reset_script_ != nullptr)
             Tcl_DecrRefCount(reset_script_);
-        if (preamble_ != nullptr)
-            Tcl_DecrRefCount(preamble_);
+        if (source_body_ != nullptr)
+            Tcl_DecrRefCount(source_body_);
         registry_.attach(nullptr);
         if (interp_ != nullptr) {
             Tcl_DeleteInterp(interp_);
@@ -129,6 +112,21 @@ bool script_engine::on_owner_thread() const {
     return kiv_get_thread_id() == owner_;
 }
 
+bool script_engine::enter_kiv(Tcl_CallFrame* frame) {
+    Tcl_Namespace* ns = Tcl_FindNamespace(interp_, "::kiv", nullptr, 0);
+    if (ns == nullptr)
+        ns = Tcl_CreateNamespace(interp_, "::kiv", nullptr, nullptr);
+    return ns != nullptr && Tcl_PushCallFrame(interp_, frame, ns, 0) == TCL_OK;
+}
+
+bool script_engine::failed(int status) {
+    if (status != TCL_ERROR)
+        return false;
+    kiv_log(1, "Script error on line %d: %s", Tcl_GetErrorLine(interp_), Tcl_GetStringResult(interp_));
+    dirty_ = true;
+    return true;
+}
+
 bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
     if (interp_ == nullptr || script == nullptr || !on_owner_thread())
         return false;
@@ -138,11 +136,8 @@ bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
         // As "namespace eval kiv SCRIPT" does, but with the script run by
         // itself in a frame of the namespace, so Tcl counts the lines of
         // this script (inside namespace eval every error is on line 1).
-        Tcl_Namespace* ns = Tcl_FindNamespace(interp_, "::kiv", nullptr, 0);
-        if (ns == nullptr)
-            ns = Tcl_CreateNamespace(interp_, "::kiv", nullptr, nullptr);
         Tcl_CallFrame frame;
-        if (ns == nullptr || Tcl_PushCallFrame(interp_, &frame, ns, 0) != TCL_OK) {
+        if (!enter_kiv(&frame)) {
             status = TCL_ERROR;
         } else {
             status = Tcl_EvalObjEx(interp_, script, 0);
@@ -152,11 +147,22 @@ bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
         status = Tcl_EvalObjEx(interp_, script, TCL_EVAL_GLOBAL);
     }
     Tcl_DecrRefCount(script);
-    if (status != TCL_ERROR)
-        return true;
-    kiv_log(1, "Script error on line %d: %s", Tcl_GetErrorLine(interp_), Tcl_GetStringResult(interp_));
-    dirty_ = true;
-    return false;
+    return !failed(status);
+}
+
+int script_engine::call_words(std::initializer_list<Tcl_Obj*> words) {
+    Tcl_Obj* objv[4];
+    int objc = 0;
+    for (Tcl_Obj* word : words) {
+        Tcl_IncrRefCount(word);
+        if (objc < 4)
+            objv[objc] = word;
+        ++objc;
+    }
+    int status = objc <= 4 ? Tcl_EvalObjv(interp_, objc, objv, 0) : TCL_ERROR;
+    for (Tcl_Obj* word : words)
+        Tcl_DecrRefCount(word);
+    return status;
 }
 
 bool script_engine::evaluate_raw(const char* text) {
@@ -168,10 +174,8 @@ bool script_engine::evaluate_raw(const char* text) {
 bool script_engine::initialize(script_service* service) {
     if (service == nullptr)
         return false;
-    char preamble[sizeof preamble_format + 32];
-    std::snprintf(preamble, sizeof preamble, preamble_format, reinterpret_cast<uintptr_t>(this));
     reset_script_ = new_held_object(reset_script_text);
-    preamble_ = new_held_object(preamble);
+    source_body_ = new_held_object(source_body);
 
     // A new interpreter copies the process environment into its env array
     // and Tcl_Init reads TCL_LIBRARY and friends from it: both read the
@@ -203,12 +207,36 @@ bool script_engine::initialize(script_service* service) {
 bool script_engine::init_step(script_service* service) {
     initialized_ = true;
     registry_.set_keep_tokens(true);
-    if (!evaluate(preamble_, false))
+    if (!run_preamble())
         return false;
     Tcl_CreateObjCommand(interp_, "::kiv::puts", puts_command, static_cast<script_engine*>(this), nullptr);
     for (const std::string& path : service->init_files())
         execute_file_impl(path.c_str(), false, nullptr, nullptr);
     return true;
+}
+
+bool script_engine::run_preamble() {
+    if (interp_ == nullptr || !on_owner_thread())
+        return false;
+    // The preamble, called word by word in the namespace kiv, as the
+    // script "variable kiv_script_engine [_kiv_get_script_engine 0xADDR]
+    // ; proc source {path} {...}" would run it: it runs at every hand-out
+    // of the engine, and calling its three commands directly spares
+    // building, parsing and compiling a script around them.
+    Tcl_CallFrame frame;
+    if (!enter_kiv(&frame))
+        return !failed(TCL_ERROR);
+    char address[32];
+    std::snprintf(address, sizeof address, "0x%" PRIxPTR, reinterpret_cast<uintptr_t>(this));
+    int status = call_words({Tcl_NewStringObj("_kiv_get_script_engine", -1), Tcl_NewStringObj(address, -1)});
+    if (status == TCL_OK)
+        status = call_words({Tcl_NewStringObj("variable", -1), Tcl_NewStringObj("kiv_script_engine", -1),
+                             Tcl_GetObjResult(interp_)});
+    if (status == TCL_OK)
+        status = call_words({Tcl_NewStringObj("proc", -1), Tcl_NewStringObj("source", -1),
+                             Tcl_NewStringObj("path", -1), source_body_});
+    Tcl_PopCallFrame(interp_);
+    return !failed(status);
 }
 
 bool script_engine::validate(script_service* service) {
@@ -264,9 +292,8 @@ bool script_engine::execute_file_impl(const char* path, bool raw, kiv_script_fil
         return false;
     std::string key = absolute;
     free(absolute);
-    struct stat st;
-    if (stat(key.c_str(), &st) != 0)
-        return false;
+    // The file's stat call is the one load makes: a file that cannot be
+    // examined fails there, cached or not.
 
     auto cached = files_.find(key);
     if (cached != files_.end() && cached->second->is_raw() == raw) {
@@ -302,14 +329,28 @@ bool script_engine::execute_code(i_script_code* code) {
 bool script_engine::register_object(i_object* obj, const char* obj_name, const char* cast_func) {
     if (obj_name == nullptr || interp_ == nullptr || !on_owner_thread())
         return false;
-    std::string value = "[$kiv_script_engine get_registration_object]";
-    if (cast_func != nullptr && *cast_func != '\0')
-        value = "[" + quote_word(cast_func) + " " + value + "]";
-    std::string script = "variable kiv_script_engine\nvariable " + quote_word(obj_name) + " " + value;
+    // What the script "variable NAME [CAST [$kiv_script_engine
+    // get_registration_object]]" does in the namespace kiv, called word
+    // by word: pages register three objects per request, and calling the
+    // commands directly spares building, parsing and compiling a script
+    // each time. Outside texts stay single words.
+    Tcl_CallFrame frame;
+    if (!enter_kiv(&frame))
+        return !failed(TCL_ERROR);
     registration_ = obj;
-    bool ok = execute_text(script.c_str());
+    int status = TCL_ERROR;
+    Tcl_Obj* engine_word = Tcl_GetVar2Ex(interp_, "kiv_script_engine", nullptr,
+                                         TCL_NAMESPACE_ONLY | TCL_LEAVE_ERR_MSG);
+    if (engine_word != nullptr)
+        status = call_words({engine_word, Tcl_NewStringObj("get_registration_object", -1)});
+    if (status == TCL_OK && cast_func != nullptr && *cast_func != '\0')
+        status = call_words({Tcl_NewStringObj(cast_func, -1), Tcl_GetObjResult(interp_)});
+    if (status == TCL_OK)
+        status = call_words({Tcl_NewStringObj("variable", -1), Tcl_NewStringObj(obj_name, -1),
+                             Tcl_GetObjResult(interp_)});
     registration_ = nullptr;
-    return ok;
+    Tcl_PopCallFrame(interp_);
+    return !failed(status);
 }
 
 const char* script_engine::get_error() {

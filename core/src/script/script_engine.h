@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -86,9 +87,22 @@ private:
     // raw at global level. Only TCL_ERROR fails; the failure is logged
     // and marks the engine dirty.
     bool evaluate(Tcl_Obj* script, bool in_kiv);
+    // Pushes a call frame of the namespace `kiv` (made when missing).
+    // Returns: false when that failed; otherwise the caller pops it.
+    bool enter_kiv(Tcl_CallFrame* frame);
+    // A status of TCL_ERROR is logged and marks the engine dirty.
+    // Returns: whether the status was TCL_ERROR.
+    bool failed(int status);
+    // Calls one command given as words (at most four), without compiling
+    // anything, in the current frame. Takes fresh (zero-count) words too.
+    // Returns: the Tcl status; the result stays in the interpreter.
+    int call_words(std::initializer_list<Tcl_Obj*> words);
     // Runs `text` raw (outside the namespace `kiv`).
     bool evaluate_raw(const char* text);
     bool init_step(script_service* service);
+    // Gives the namespace `kiv` the engine object and `source`.
+    // Returns: false when a step failed (logged; the engine is dirty).
+    bool run_preamble();
     bool execute_file_impl(const char* path, bool raw, kiv_script_file_load_function func, const void* fparam);
     bool on_owner_thread() const;
     // Gets the engine ready for its next user: output and result cleared,
@@ -99,7 +113,7 @@ private:
     uint32_t owner_;                               // the thread that made the engine
     i_object* registration_ = nullptr;             // set only while register_object runs; borrowed
     Tcl_Obj* reset_script_ = nullptr;              // one Tcl reference; null until initialize
-    Tcl_Obj* preamble_ = nullptr;                  // one Tcl reference; null until initialize
+    Tcl_Obj* source_body_ = nullptr;               // body of `source`; one Tcl reference; null until initialize
     std::map<std::string, script_file*> files_;    // by absolute path; one reference each
     bool initialized_ = false;                     // preamble and init files ran since the last clean
     tcl_registry registry_;                        // what the scripts hold

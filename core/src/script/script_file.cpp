@@ -35,13 +35,16 @@ namespace {
 const char encrypted_mark[] = "KIVENCF73\n";
 const size_t encrypted_mark_size = sizeof encrypted_mark - 1;
 
-// Returns: the file's modification time in nanoseconds; false when the
-//     file cannot be examined.
-bool modification_time(const char* path, int64_t* ns) {
+// Returns: the file's version (modification time in nanoseconds, size
+//     and inode, so that a file replaced or rewritten with its old time
+//     still counts as changed); false when the file cannot be examined.
+bool file_version(const char* path, script_file::version* out) {
     struct stat st;
     if (stat(path, &st) != 0)
         return false;
-    *ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out->mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out->size = static_cast<int64_t>(st.st_size);
+    out->inode = static_cast<uint64_t>(st.st_ino);
     return true;
 }
 
@@ -95,17 +98,17 @@ script_file::~script_file() {
 }
 
 bool script_file::load(const char* path, kiv_script_file_load_function func, const void* fparam) {
-    int64_t mtime = 0;
-    if (path == nullptr || !modification_time(path, &mtime))
+    version now;
+    if (path == nullptr || !file_version(path, &now))
         return false;
-    if (!loaded_ || mtime != mtime_ns_) {
+    if (!loaded_ || !(now == version_)) {
         char* text = func != nullptr ? func(path, fparam) : kiv_load_script_file(path, nullptr);
         if (text == nullptr)
             return false;
         bool reload = script_ != nullptr;
         if (reload)
             Tcl_DecrRefCount(script_);
-        mtime_ns_ = mtime;
+        version_ = now;
         script_ = Tcl_NewStringObj(text, -1);
         Tcl_IncrRefCount(script_);
         free(text);

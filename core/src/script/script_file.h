@@ -20,6 +20,17 @@ namespace kiv {
 
 class KIV_EXPORT script_file : public object {
 public:
+    // What tells one state of a file from the next: a file counts as
+    // changed when any of these differs.
+    struct version {
+        int64_t mtime_ns = 0;  // modification time in nanoseconds
+        int64_t size = -1;     // bytes; -1 before the first look
+        uint64_t inode = 0;    // replaced files get a new inode
+        bool operator==(const version& o) const {
+            return mtime_ns == o.mtime_ns && size == o.size && inode == o.inode;
+        }
+    };
+
     // `raw` files run outside the namespace `kiv`.
     explicit script_file(bool raw);
     // Drops the Tcl reference; must run on the thread that loaded it.
@@ -27,8 +38,8 @@ public:
 
     // Returns: the script object (borrowed), null before the first load.
     virtual Tcl_Obj* get_object() { return script_; }
-    // Reads the file when it changed since the last load (always the
-    // first time) through `func`, or the default loader when null.
+    // Reads the file when it changed since the last load (its time, size
+    // or inode differ; always the first time) through `func`, or the default loader when null.
     // Returns: false when the file cannot be examined or read; the old
     //     script then stays.
     virtual bool load(const char* path, kiv_script_file_load_function func, const void* fparam);
@@ -39,7 +50,7 @@ public:
 
 private:
     Tcl_Obj* script_ = nullptr;  // one Tcl reference; null before the first load
-    int64_t mtime_ns_ = 0;       // modification time at the last load
+    version version_;            // the file as it was at the last load
     bool loaded_ = false;        // a load has succeeded
     bool raw_;
     std::string path_;           // set at the first successful load
