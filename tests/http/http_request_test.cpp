@@ -502,13 +502,22 @@ TEST_F(saturated_pool_test, answers_under_way_go_on_while_every_worker_is_busy) 
     response r = parse_response(read_until_closed(download.get()));
     EXPECT_EQ(r.body.size(), big.size());
     EXPECT_TRUE(r.body == big);
-    // Once released, every held and queued request is answered.
+    // Once released, every held request is answered. A request that waited
+    // for a worker longer than the pool's hand-over bound is closed without
+    // an answer by design; how many did depends on the machine's speed, so
+    // the others must be either answered or closed empty, never cut.
+    int held = handler.blocked();
     handler.release_all();
-    int answered = 0;
-    for (auto& c : blocked)
-        if (parse_response(read_until_closed(c->get(), 30000)).body == "done")
+    int answered = 0, closed_empty = 0;
+    for (auto& c : blocked) {
+        response r = parse_response(read_until_closed(c->get(), 30000));
+        if (r.body == "done")
             ++answered;
-    EXPECT_EQ(answered, 24);
+        else if (r.raw.empty())
+            ++closed_empty;
+    }
+    EXPECT_GE(answered, held);
+    EXPECT_EQ(answered + closed_empty, 24);
 }
 
 TEST_F(http_request_test, a_binding_without_servers_closes_connections_without_answer) {
