@@ -1,0 +1,42 @@
+// http_request_util.cpp --
+//
+//     Small helpers shared by the parts of a request (see
+//     http_request_util.h).
+
+#include "http_request_util.h"
+
+#include <kiv/core/i_core.h>
+#include <kiv/http/http_text.h>
+
+#include <cstring>
+
+namespace kiv {
+
+std::string http_date(int64_t t) {
+    char buf[64];
+    kiv_http_print_time(buf, sizeof buf, t);
+    return buf;
+}
+
+int64_t http_now_seconds() {
+    return static_cast<int64_t>(kiv_get_curr_time());
+}
+
+bool http_starts_with(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+bool http_holds_line_break(const char* text) {
+    return std::strpbrk(text, "\r\n") != nullptr;
+}
+
+auto_ptr_t<i_http_service> http_service_ref() {
+    auto_ptr_t<i_object> svc(find_service("svc_http"));
+    i_http_service* http = kiv_cast_i_http_service(svc);
+    if (http == nullptr)
+        return auto_ptr_t<i_http_service>();
+    http->addref();
+    return auto_ptr_t<i_http_service>(http);
+}
+
+}  // namespace kiv
