@@ -8,8 +8,11 @@
 #include <kiv/http/http_request_text.h>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <new>
 
 namespace kiv {
 
@@ -30,6 +33,29 @@ bool http_answer::build_head(const char* referer, const char* user_agent,
     head_size_ = head.size();
     out_ = head + out_;
     return true;
+}
+
+bool http_answer::append_file(int fd, uint64_t offset, uint64_t length) {
+    size_t before = out_.size();
+    try {
+        out_.resize(before + static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    uint64_t got = 0;
+    while (got < length) {
+        ssize_t n = pread(fd, &out_[before + got], static_cast<size_t>(length - got),
+                          static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<uint64_t>(n);
+    }
+    if (got == length)
+        return true;
+    out_.resize(before);
+    return false;
 }
 
 ssize_t http_answer::send_some(int socket) {

@@ -41,6 +41,10 @@ public:
     //     cookie cannot be written.
     bool build_head(const char* referer, const char* user_agent, const std::vector<cookie_manager::cookie>& cookies,
                     int64_t now);
+    // Appends `length` bytes of the file open on `fd` from `offset` to
+    // the memory body. Returns: false, changing nothing, when the file
+    //     gives fewer bytes or memory fails.
+    bool append_file(int fd, uint64_t offset, uint64_t length);
     // For an answer to HEAD: drops the memory body, keeps the head.
     void keep_head_only() { out_.resize(head_size_); }
     // Sending starts from the first byte of the buffer.

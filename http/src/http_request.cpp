@@ -148,13 +148,17 @@ void http_request::check_time(uint32_t now) {
     if (s == lingering) {
         // The bound runs from the last byte the peer took, so a slow
         // reader of a large answer is not cut off while it still reads.
+        // The queue is looked at only when the bound has passed, not on
+        // every pass: a peer that took bytes since earns another period.
+        if (uint64_t(linger_since_) + linger_timeout >= now)
+            return;
         int unsent = unsent_bytes(socket_);
         if (unsent < linger_unsent_) {
             linger_unsent_ = unsent;
             linger_since_ = now;
+            return;
         }
-        if (uint64_t(linger_since_) + linger_timeout < now)
-            close_connection(nullptr);
+        close_connection(nullptr);
         return;
     }
     if (s != reading && s != sending && s != refilling)
@@ -212,6 +216,16 @@ bool http_request::write_some() {
     }
 }
 
+void http_request::send_at_once() {
+    int expected = answered;
+    if (!state_.compare_exchange_strong(expected, worker_sending, std::memory_order_acq_rel))
+        return;
+    if (!write_some())
+        return;  // lingering or closed
+    // The socket is full: the service thread sends the rest.
+    set_state(answer_.unsent() > 0 ? sending : refilling);
+}
+
 void http_request::start_lingering() {
     shutdown(socket_, SHUT_WR);
     write_access_log();
@@ -259,9 +273,12 @@ http_request::io_next http_request::after_io_error(int error, const char* what) 
 void http_request::close_connection(const char* message) {
     if (message != nullptr)
         log_error(message);
-    if (state() == closed)
+    state_t s = state();
+    if (s == closed)
         return;
-    if (socket_ >= 0)
+    // A lingering connection has shut its write side already; the read
+    // side goes with the descriptor.
+    if (socket_ >= 0 && s != lingering)
         shutdown(socket_, SHUT_RDWR);
     write_access_log();
     file_.close();
@@ -299,6 +316,8 @@ bool http_request::bg_task(i_http_service* hs) {
         break;
     case ready:
     case processing:
+    case answered:
+    case worker_sending:
         return true;  // the worker has it, or is about to
     case finished:
         return false;

@@ -68,6 +68,9 @@ public:
         closed = 7,      // the connection is shut down
         lingering = 8,   // service thread: the answer is out and the write side shut;
                          // input is read and dropped until the peer closes
+        answered = 9,    // the answer is built; the worker that processed the request
+                         // or the service thread (whichever claims it) sends it
+        worker_sending = 10,  // worker: sends what the socket takes at once
     };
 
     // Takes over the connected non-blocking `socket` accepted on
@@ -108,6 +111,19 @@ public:
     // Parses the request and builds the answer; with `running` false
     // (the pool could not take the task) only closes the connection.
     void process(bool running);
+    // After process(): when the answer is built, sends what the socket
+    // takes at once, so that a small answer needs no turn of the service
+    // thread, then hands the connection over (`sending` or `refilling`
+    // when the socket is full, `lingering` after the last byte, `closed`
+    // on failure). An answer still in the making (a page streams it) is
+    // sent by the service thread once stop() is called.
+    void send_at_once();
+    // Whether a worker or a page has the request (the service thread
+    // leaves it alone).
+    bool held_by_worker() const {
+        state_t s = state();
+        return s == processing || s == answered || s == worker_sending;
+    }
     void wake() { if (wakeup_) wakeup_->wake(); }
 
     // i_http_cookie_manager: notes that the answer carries cookies.
@@ -165,6 +181,8 @@ private:
     void log_error(const char* message);
 
     // -- pool worker: parsing and dispatch (http_request_dispatch.cpp) --
+    // The steps of process().
+    void process_request();
     // Answers a request the reader refused with its error status.
     void refuse_request();
     // Takes headers, method, page, variables and uploads from the
@@ -190,8 +208,13 @@ private:
     // -- pool worker: answers (http_request_answer.cpp) --
     // Builds the head (once) before the memory body.
     bool finish_headers();
-    // The answer is built: the service thread starts sending.
+    // The answer is built: the worker sends it after processing, or,
+    // when processing is over (stop() from a page's thread), the service
+    // thread.
     void start_sending();
+    // Gives an answered request to the service thread for sending, unless
+    // the worker claimed it already.
+    void hand_to_service();
 
     // -- pool worker: pages and uploads (http_request_page.cpp) --
     // Splits a "multipart/form-data" body into files and variables.
@@ -221,6 +244,7 @@ private:
 
     // The connection (service thread, and the worker's closing).
     std::atomic<int> state_{reading};
+    std::atomic<bool> in_process_{false};  // a worker runs process() on the request
     std::shared_ptr<http_wakeup> wakeup_;
     int socket_;                  // owned; closed by the destructor
     uint16_t local_port_;

@@ -158,7 +158,19 @@ void http_request::start_sending() {
     }
     answer_.rewind();
     last_io_time_ = kiv_get_curr_time();
-    set_state(sending);
+    // Dekker with send_at_once(): the worker clears in_process_ and then
+    // looks at the state, this thread sets the state and then looks at
+    // in_process_, both sequentially consistent, so at least one of them
+    // sees the answer and the claim below picks exactly one sender.
+    state_.store(answered, std::memory_order_seq_cst);
+    if (!in_process_.load(std::memory_order_seq_cst))
+        hand_to_service();
+}
+
+void http_request::hand_to_service() {
+    int expected = answered;
+    if (state_.compare_exchange_strong(expected, sending, std::memory_order_acq_rel))
+        wake();
 }
 
 }  // namespace kiv

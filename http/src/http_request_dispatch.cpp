@@ -40,6 +40,12 @@ void http_request::process(bool running) {
         close_connection("process error: no worker");
         return;
     }
+    in_process_.store(true, std::memory_order_seq_cst);
+    process_request();
+    in_process_.store(false, std::memory_order_seq_cst);
+}
+
+void http_request::process_request() {
     start_time_ = kiv_get_curr_time();
     answer_.headers().set("Server", server_header, true);
     answer_.headers().set("Date", http_date(http_now_seconds()).c_str(), true);

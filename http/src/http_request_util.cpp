@@ -13,9 +13,25 @@
 namespace kiv {
 
 std::string http_date(int64_t t) {
-    char buf[64];
-    kiv_http_print_time(buf, sizeof buf, t);
-    return buf;
+    // An answer names the same few seconds again and again (now, a day
+    // ahead, the file's time): each thread keeps the last texts it made,
+    // which spares the formatter and its process-wide lock.
+    struct entry {
+        bool used = false;
+        int64_t t = 0;
+        char text[64] = "";
+    };
+    thread_local entry cache[4];
+    thread_local unsigned next = 0;
+    for (const entry& e : cache)
+        if (e.used && e.t == t)
+            return e.text;
+    entry& e = cache[next];
+    next = (next + 1) % 4;
+    kiv_http_print_time(e.text, sizeof e.text, t);
+    e.t = t;
+    e.used = true;
+    return e.text;
 }
 
 int64_t http_now_seconds() {

@@ -71,6 +71,7 @@ void process_task(bool running, void* data, unsigned size) {
     http_request* request = nullptr;
     std::memcpy(&request, data, sizeof request);
     request->process(running);
+    request->send_at_once();
     request->wake();
     request->release();
 }
@@ -206,7 +207,7 @@ http_service::~http_service() {
     requests.insert(requests.end(), live_.begin(), live_.end());
     live_.clear();
     for (http_request* request : requests) {
-        if (request->state() != http_request::processing)
+        if (!request->held_by_worker())
             request->close_connection(nullptr);
         request->release();
     }

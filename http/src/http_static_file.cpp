@@ -27,6 +27,8 @@ namespace kiv {
 namespace {
 
 const size_t sendfile_chunk = 1u << 30;
+// Files up to this size are read into the answer's buffer.
+const uint64_t small_file_max = 64 * 1024;
 
 // Opens `path` as a regular file for reading, blocking, with its status
 // in `*st`. Returns: the descriptor, or -1 with `*failure` naming the
@@ -198,6 +200,13 @@ bool http_request::send_file_part(int fd, uint64_t offset, uint64_t length) {
         close(fd);
         close_connection("Fin headers error");
         return false;
+    }
+    // A small file goes out with the head in one send; a larger one, or
+    // one that shrank meanwhile, streams with sendfile.
+    if (length <= small_file_max && answer_.append_file(fd, offset, length)) {
+        close(fd);
+        start_sending();
+        return true;
     }
     file_.attach(fd, offset, length);
     start_sending();
