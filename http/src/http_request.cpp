@@ -234,11 +234,13 @@ void http_request::start_lingering() {
     reader_.release();
     linger_since_ = kiv_get_curr_time();
     linger_unsent_ = unsent_bytes(socket_);
-    set_state(lingering);
-    drop_input();
+    // The input that is there already is read before the state is
+    // published: from then on the service thread may read it too.
+    if (drop_input())
+        set_state(lingering);
 }
 
-void http_request::drop_input() {
+bool http_request::drop_input() {
     char chunk[linger_chunk];
     for (;;) {
         ssize_t n = recv(socket_, chunk, sizeof chunk, 0);
@@ -246,12 +248,12 @@ void http_request::drop_input() {
             io_next next = after_io_error(errno, "lingering close: recv error");
             if (next == io_retry)
                 continue;
-            return;
+            return next == io_wait;
         }
         linger_dropped_ += static_cast<size_t>(n);
         if (n == 0 || linger_dropped_ >= linger_max) {
             close_connection(nullptr);
-            return;
+            return false;
         }
     }
 }

@@ -168,8 +168,8 @@ private:
     // dropped until the peer closes or the bounds pass.
     void start_lingering();
     // Reads and drops what arrived while lingering; closes on the peer's
-    // close, an error, or 64 KiB dropped.
-    void drop_input();
+    // close, an error, or 64 KiB dropped. Returns: false when closed.
+    bool drop_input();
     // What a failed recv, send or sendfile leaves to do.
     enum io_next { io_retry, io_wait, io_ended };
     // Sorts out such a failure by `error` (an errno): an interrupted call
