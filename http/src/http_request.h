@@ -2,16 +2,18 @@
 //
 //     One accepted connection of the web server and its one exchange.
 //     The service thread reads the request without blocking
-//     (http_request_reader) and, once the answer is built, sends it (the
+//     (http_request_reader); a pool worker parses it, chooses the server
+//     and the file, builds the answer (http_request_dispatch.cpp,
+//     http_static_file.cpp, http_request_answer.cpp,
+//     http_request_page.cpp) and sends what the socket takes at once (the
 //     head and memory body of http_answer, then the file body of
-//     http_file_body with sendfile); in between a pool worker parses the
-//     request, chooses the server and the file and builds the answer
-//     (http_request_dispatch.cpp, http_static_file.cpp,
-//     http_request_answer.cpp, http_request_page.cpp). The state says who
-//     owns the request's parts: the service thread while reading and
-//     sending, the worker while processing; the state is handed over with
-//     release/acquire, so no lock is needed around them. The worker's
-//     reference keeps the object alive after the service dropped it.
+//     http_file_body with sendfile); the service thread sends the rest
+//     and closes the connection after the peer. The state says who owns
+//     the request's parts: the service thread while reading, sending and
+//     lingering, the worker while processing and sending at once; the
+//     state is handed over with release/acquire, so no lock is needed
+//     around them. The worker's reference keeps the object alive after
+//     the service dropped it.
 
 #ifndef KIV_HTTP_SRC_HTTP_REQUEST_H
 #define KIV_HTTP_SRC_HTTP_REQUEST_H

@@ -64,7 +64,10 @@ const char busy_answer[] =
     "Content-Length: 23\r\n\r\n503 Service Unavailable";
 
 // The pool task of one complete request: `data` holds the request
-// pointer with the reference the dispatcher took.
+// pointer with the reference the dispatcher took. The worker that built
+// the answer sends what the socket takes, so a small answer needs no
+// turn of the service thread; the wake-up then lets the service thread
+// poll what is left (the rest of a large answer, the lingering close).
 void process_task(bool running, void* data, unsigned size) {
     if (data == nullptr || size != sizeof(http_request*))
         return;
