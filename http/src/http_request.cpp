@@ -1,8 +1,9 @@
 // http_request.cpp --
 //
-//     One connection of the web server (see http_request.h): reading the
-//     request and sending the answer without blocking, on the service
-//     thread, with the time-outs and the end of the connection.
+//     One connection of the web server (see http_request.h): its state
+//     machine on the service thread, which has the request read and the
+//     answer sent without blocking, with the time-outs, the lingering
+//     close and the end of the connection.
 
 #include "http_request.h"
 
@@ -15,7 +16,6 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,11 +28,9 @@ namespace kiv {
 
 namespace {
 
-const size_t read_chunk = 65536;
 const uint32_t first_byte_timeout = 30;
 const uint32_t head_timeout = 60;
 const uint32_t progress_timeout = 60;
-const size_t sendfile_chunk = 1u << 30;
 // After the answer, input is dropped until the peer closes, at most this
 // much of it, for at most this long after the peer took the last byte.
 const size_t linger_max = 64 * 1024;
@@ -87,14 +85,9 @@ http_request::http_request(int socket, uint16_t local_port, const char* peer, co
 }
 
 http_request::~http_request() {
-    if (file_fd_ >= 0)
-        close(file_fd_);
+    file_.close();
     if (socket_ >= 0)
         close(socket_);
-    if (!delete_after_send_.empty())
-        unlink(delete_after_send_.c_str());
-    if (!delete_copy_after_send_.empty())
-        unlink(delete_copy_after_send_.c_str());
 }
 
 bool http_request::get_interface(const char* name, void** out) {
@@ -124,7 +117,7 @@ void http_request::on_io(short revents) {
     if (s == reading && (revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         if (!read_some())
             return;
-        if (request_complete())
+        if (reader_.complete())
             set_state(ready);
     } else if ((s == sending || s == refilling) && (revents & (POLLOUT | POLLHUP | POLLERR)) != 0) {
         write_some();
@@ -134,90 +127,20 @@ void http_request::on_io(short revents) {
 }
 
 bool http_request::read_some() {
-    char chunk[read_chunk];
-    for (;;) {
-        if (request_complete())
-            return true;
-        // Before its end a head may take http_head_max bytes (one more
-        // shows it is too large); a sized body is read to its end only.
-        size_t room = sizeof chunk;
-        if (head_length_ == 0)
-            room = std::min(room, http_head_max + 1 - std::min(in_.size(), http_head_max + 1));
-        else if (!chunked_)
-            room = std::min<uint64_t>(room, head_length_ + body_expected_ - in_.size());
-        if (room == 0)
-            return reject(431);
-        ssize_t n = recv(socket_, chunk, room, 0);
-        if (n < 0) {
-            io_next next = after_io_error("do_io_read: recv error");
-            if (next == io_retry)
-                continue;
-            return next == io_wait;
-        }
-        if (n == 0) {
-            close_connection(nullptr);
-            return false;
-        }
-        uint32_t now = kiv_get_curr_time();
-        if (in_.empty())
-            first_byte_time_ = now;
-        last_io_time_ = now;
-        try {
-            in_.append(chunk, static_cast<size_t>(n));
-        } catch (const std::bad_alloc&) {
-            close_connection("do_io_read: memory allocation error");
-            return false;
-        }
-        if (static_cast<size_t>(n) < room)
-            return true;
-    }
-}
-
-bool http_request::reject(int status) {
-    reject_status_ = status;
-    chunked_.reset();
-    return true;
-}
-
-bool http_request::request_complete() {
-    if (reject_status_ != 0)
+    switch (reader_.read_from(socket_, &last_io_time_)) {
+    case http_request_reader::wait:
         return true;
-    if (head_length_ == 0) {
-        switch (scanner_.scan(in_.data(), in_.size())) {
-        case http_head_scanner::need_more:
-            return false;
-        case http_head_scanner::bad:
-            return reject(400);
-        case http_head_scanner::line_too_long:
-            return reject(414);
-        case http_head_scanner::head_too_large:
-            return reject(431);
-        case http_head_scanner::complete:
-            break;
-        }
-        head_length_ = scanner_.head_end();
-        head_ = http_check_head(in_.data() + scanner_.head_start(), head_length_ - scanner_.head_start());
-        if (head_.status != 0)
-            return reject(head_.status);
-        body_expected_ = head_.content_length;
-        if (head_.chunked)
-            chunked_.reset(new http_chunked_decoder(http_body_max));
+    case http_request_reader::peer_closed:
+        close_connection(nullptr);
+        return false;
+    case http_request_reader::failed:
+        after_io_error(reader_.error(), "do_io_read: recv error");
+        return false;
+    case http_request_reader::no_memory:
+        close_connection("do_io_read: memory allocation error");
+        return false;
     }
-    if (chunked_) {
-        // The raw chunks are dropped as they are decoded.
-        http_chunked_decoder::result_t result =
-            chunked_->feed(in_.data() + head_length_, in_.size() - head_length_, &chunked_body_);
-        in_.resize(head_length_);
-        if (result == http_chunked_decoder::need_more)
-            return false;
-        if (result != http_chunked_decoder::complete)
-            return reject(result == http_chunked_decoder::too_large ? 413 : 400);
-        body_expected_ = chunked_body_.size();
-        in_ += chunked_body_;
-        std::string().swap(chunked_body_);
-        chunked_.reset();
-    }
-    return in_.size() >= head_length_ + body_expected_;
+    return false;
 }
 
 void http_request::check_time(uint32_t now) {
@@ -225,25 +148,29 @@ void http_request::check_time(uint32_t now) {
     if (s == lingering) {
         // The bound runs from the last byte the peer took, so a slow
         // reader of a large answer is not cut off while it still reads.
+        // The queue is looked at only when the bound has passed, not on
+        // every pass: a peer that took bytes since earns another period.
+        if (uint64_t(linger_since_) + linger_timeout >= now)
+            return;
         int unsent = unsent_bytes(socket_);
         if (unsent < linger_unsent_) {
             linger_unsent_ = unsent;
             linger_since_ = now;
+            return;
         }
-        if (uint64_t(linger_since_) + linger_timeout < now)
-            close_connection(nullptr);
+        close_connection(nullptr);
         return;
     }
     if (s != reading && s != sending && s != refilling)
         return;
     uint32_t limit;
     uint32_t since;
-    if (s == reading && in_.empty()) {
+    if (s == reading && reader_.empty()) {
         limit = first_byte_timeout;
         since = last_io_time_;
-    } else if (s == reading && head_length_ == 0) {
+    } else if (s == reading && reader_.awaiting_head()) {
         limit = head_timeout;
-        since = first_byte_time_;
+        since = reader_.first_byte_time();
     } else {
         limit = progress_timeout;
         since = last_io_time_;
@@ -258,82 +185,80 @@ void http_request::check_time(uint32_t now) {
 
 bool http_request::write_some() {
     for (;;) {
-        if (out_pos_ < out_.size()) {
-            ssize_t n = send(socket_, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n < 0) {
-                io_next next = after_io_error("do_io_write: send error");
-                if (next == io_retry)
-                    continue;
-                return next == io_wait;
-            }
-            out_pos_ += static_cast<size_t>(n);
-            bytes_sent_ += static_cast<uint64_t>(n);
-            last_io_time_ = kiv_get_curr_time();
-            continue;
-        }
-        if (file_fd_ >= 0 && file_remaining_ > 0) {
+        ssize_t n;
+        const char* what;
+        if (answer_.unsent() > 0) {
+            n = answer_.send_some(socket_);
+            what = "do_io_write: send error";
+        } else if (file_.remaining() > 0) {
             if (state() == sending)
                 set_state(refilling);
-            off_t offset = static_cast<off_t>(file_offset_);
-            size_t count = static_cast<size_t>(std::min<uint64_t>(file_remaining_, sendfile_chunk));
-            ssize_t n = sendfile(socket_, file_fd_, &offset, count);
-            if (n < 0) {
-                io_next next = after_io_error("do_io_write: file send error");
-                if (next == io_retry)
-                    continue;
-                return next == io_wait;
-            }
+            n = file_.send_some(socket_);
+            what = "do_io_write: file send error";
             if (n == 0) {
                 // The file shrank under us: the answer cannot be completed.
                 close_connection("do_io_write: file read error: the file ended early");
                 return false;
             }
-            file_offset_ += static_cast<uint64_t>(n);
-            file_remaining_ -= static_cast<uint64_t>(n);
-            bytes_sent_ += static_cast<uint64_t>(n);
-            last_io_time_ = kiv_get_curr_time();
-            continue;
+            if (n > 0)
+                answer_.count_sent(static_cast<uint64_t>(n));
+        } else {
+            start_lingering();
+            return false;
         }
-        start_lingering();
-        return false;
+        if (n < 0) {
+            io_next next = after_io_error(errno, what);
+            if (next == io_retry)
+                continue;
+            return next == io_wait;
+        }
+        last_io_time_ = kiv_get_curr_time();
     }
+}
+
+void http_request::send_at_once() {
+    int expected = answered;
+    if (!state_.compare_exchange_strong(expected, worker_sending, std::memory_order_acq_rel))
+        return;
+    if (!write_some())
+        return;  // lingering or closed
+    // The socket is full: the service thread sends the rest.
+    set_state(answer_.unsent() > 0 ? sending : refilling);
 }
 
 void http_request::start_lingering() {
     shutdown(socket_, SHUT_WR);
     write_access_log();
-    if (file_fd_ >= 0) {
-        close(file_fd_);
-        file_fd_ = -1;
-    }
-    std::string().swap(out_);
-    std::string().swap(in_);
+    file_.close();
+    answer_.release();
+    reader_.release();
     linger_since_ = kiv_get_curr_time();
     linger_unsent_ = unsent_bytes(socket_);
-    set_state(lingering);
-    drop_input();
+    // The input that is there already is read before the state is
+    // published: from then on the service thread may read it too.
+    if (drop_input())
+        set_state(lingering);
 }
 
-void http_request::drop_input() {
+bool http_request::drop_input() {
     char chunk[linger_chunk];
     for (;;) {
         ssize_t n = recv(socket_, chunk, sizeof chunk, 0);
         if (n < 0) {
-            io_next next = after_io_error("lingering close: recv error");
+            io_next next = after_io_error(errno, "lingering close: recv error");
             if (next == io_retry)
                 continue;
-            return;
+            return next == io_wait;
         }
         linger_dropped_ += static_cast<size_t>(n);
         if (n == 0 || linger_dropped_ >= linger_max) {
             close_connection(nullptr);
-            return;
+            return false;
         }
     }
 }
 
-http_request::io_next http_request::after_io_error(const char* what) {
-    int error = errno;
+http_request::io_next http_request::after_io_error(int error, const char* what) {
     if (error == EINTR)
         return io_retry;
     if (error == EAGAIN || error == EWOULDBLOCK)
@@ -350,29 +275,29 @@ http_request::io_next http_request::after_io_error(const char* what) {
 void http_request::close_connection(const char* message) {
     if (message != nullptr)
         log_error(message);
-    if (state() == closed)
+    state_t s = state();
+    if (s == closed)
         return;
-    if (socket_ >= 0)
+    // A lingering connection has shut its write side already; the read
+    // side goes with the descriptor.
+    if (socket_ >= 0 && s != lingering)
         shutdown(socket_, SHUT_RDWR);
     write_access_log();
-    if (file_fd_ >= 0) {
-        close(file_fd_);
-        file_fd_ = -1;
-    }
+    file_.close();
     set_state(closed);
 }
 
 void http_request::write_access_log() {
-    if (logged_ || !head_built_ || !server_ || bytes_sent_ < head_size_ || request_line_.empty())
+    if (!answer_.head_built() || !server_ || answer_.bytes_sent() < answer_.head_size() || request_line_.empty())
         return;
-    int status = std::atoi(status_.c_str());
+    int status = std::atoi(answer_.status().c_str());
     auto_string log_file(server_->get_log_file());
-    if (status == 0 || !log_file.is_ok() || *static_cast<const char*>(log_file) == '\0')
+    if (status == 0 || !log_file.is_ok() || *static_cast<const char*>(log_file) == '\0' || !answer_.take_log_turn())
         return;
-    logged_ = true;
     http_write_access_log(static_cast<const char*>(log_file),
-                          http_access_log_line(host_, start_time_, request_line_, status, bytes_sent_ - head_size_,
-                                               referer_, user_agent_));
+                          http_access_log_line(host_, start_time_, request_line_, status,
+                                               answer_.bytes_sent() - answer_.head_size(), answer_.referer(),
+                                               answer_.user_agent()));
 }
 
 void http_request::log_error(const char* message) {
@@ -393,6 +318,8 @@ bool http_request::bg_task(i_http_service* hs) {
         break;
     case ready:
     case processing:
+    case answered:
+    case worker_sending:
         return true;  // the worker has it, or is about to
     case finished:
         return false;

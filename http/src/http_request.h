@@ -1,15 +1,19 @@
 // http_request.h --
 //
 //     One accepted connection of the web server and its one exchange.
-//     The service thread reads the request without blocking and, once
-//     the answer is built, sends it (head and memory body from one
-//     buffer, file bodies with sendfile); in between a pool worker
-//     parses the request, chooses the server and the file and builds the
-//     answer. The state says who owns the request's buffers: the service
-//     thread while reading and sending, the worker while processing; the
+//     The service thread reads the request without blocking
+//     (http_request_reader); a pool worker parses it, chooses the server
+//     and the file, builds the answer (http_request_dispatch.cpp,
+//     http_static_file.cpp, http_request_answer.cpp,
+//     http_request_page.cpp) and sends what the socket takes at once (the
+//     head and memory body of http_answer, then the file body of
+//     http_file_body with sendfile); the service thread sends the rest
+//     and closes the connection after the peer. The state says who owns
+//     the request's parts: the service thread while reading, sending and
+//     lingering, the worker while processing and sending at once; the
 //     state is handed over with release/acquire, so no lock is needed
-//     around the buffers. The worker's reference keeps the object alive
-//     after the service dropped it.
+//     around them. The worker's reference keeps the object alive after
+//     the service dropped it.
 
 #ifndef KIV_HTTP_SRC_HTTP_REQUEST_H
 #define KIV_HTTP_SRC_HTTP_REQUEST_H
@@ -19,9 +23,12 @@
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
 #include <kiv/http/cookie_manager.h>
-#include <kiv/http/http_head.h>
 #include <kiv/http/http_header_map.h>
 #include <kiv/http/i_http_request.h>
+
+#include "http_answer.h"
+#include "http_request_reader.h"
+#include "http_static_file.h"
 
 #include <atomic>
 #include <cstdint>
@@ -63,6 +70,9 @@ public:
         closed = 7,      // the connection is shut down
         lingering = 8,   // service thread: the answer is out and the write side shut;
                          // input is read and dropped until the peer closes
+        answered = 9,    // the answer is built; the worker that processed the request
+                         // or the service thread (whichever claims it) sends it
+        worker_sending = 10,  // worker: sends what the socket takes at once
     };
 
     // Takes over the connected non-blocking `socket` accepted on
@@ -81,9 +91,9 @@ public:
     void set_state(state_t s) { state_.store(s, std::memory_order_release); }
     int socket() const { return socket_; }
     // Whether the connection still waits for the rest of its head.
-    bool awaiting_head() const { return state() == reading && head_length_ == 0; }
+    bool awaiting_head() const { return state() == reading && reader_.awaiting_head(); }
     // Whether not a byte has come in yet.
-    bool nothing_received() const { return state() == reading && in_.empty(); }
+    bool nothing_received() const { return state() == reading && reader_.empty(); }
     // Returns: POLLIN while reading and lingering, POLLOUT while sending,
     //     else 0.
     short poll_events() const;
@@ -103,6 +113,19 @@ public:
     // Parses the request and builds the answer; with `running` false
     // (the pool could not take the task) only closes the connection.
     void process(bool running);
+    // After process(): when the answer is built, sends what the socket
+    // takes at once, so that a small answer needs no turn of the service
+    // thread, then hands the connection over (`sending` or `refilling`
+    // when the socket is full, `lingering` after the last byte, `closed`
+    // on failure). An answer still in the making (a page streams it) is
+    // sent by the service thread once stop() is called.
+    void send_at_once();
+    // Whether a worker or a page has the request (the service thread
+    // leaves it alone).
+    bool held_by_worker() const {
+        state_t s = state();
+        return s == processing || s == answered || s == worker_sending;
+    }
     void wake() { if (wakeup_) wakeup_->wake(); }
 
     // i_http_cookie_manager: notes that the answer carries cookies.
@@ -136,14 +159,9 @@ public:
     void send_error(const char* code);
 
 private:
+    // -- service thread (http_request.cpp) --
     // Reads what arrived. Returns: false when the connection ended.
     bool read_some();
-    // Whether the buffer holds a whole request, or one that is refused
-    // already (`reject_status_`): a bad head, a head or line over its
-    // limit, a body over its cap. Decodes a chunked body as it arrives.
-    bool request_complete();
-    // Refuses the request with `status`. Returns: true (it is complete).
-    bool reject(int status);
     // Sends what the socket takes. Returns: false when the connection ended.
     bool write_some();
     // After the last byte: shuts the write side and lingers. Closing at
@@ -152,86 +170,116 @@ private:
     // dropped until the peer closes or the bounds pass.
     void start_lingering();
     // Reads and drops what arrived while lingering; closes on the peer's
-    // close, an error, or 64 KiB dropped.
-    void drop_input();
+    // close, an error, or 64 KiB dropped. Returns: false when closed.
+    bool drop_input();
     // What a failed recv, send or sendfile leaves to do.
     enum io_next { io_retry, io_wait, io_ended };
-    // Sorts out such a failure by errno: an interrupted call is tried
-    // again, a socket with nothing to give or no room waits for the next
-    // poll, anything else ends the connection (a reset or broken pipe
-    // quietly, other errors logged as `what`, the errno and its text).
-    io_next after_io_error(const char* what);
-    // Builds the head (once) before the memory body.
-    bool finish_headers();
-    // The answer is built: the service thread starts sending.
-    void start_sending();
+    // Sorts out such a failure by `error` (an errno): an interrupted call
+    // is tried again, a socket with nothing to give or no room waits for
+    // the next poll, anything else ends the connection (a reset or broken
+    // pipe quietly, other errors logged as `what`, the errno and its text).
+    io_next after_io_error(int error, const char* what);
     void write_access_log();
     void log_error(const char* message);
+
+    // -- pool worker: parsing and dispatch (http_request_dispatch.cpp) --
+    // The steps of process().
+    void process_request();
+    // Answers a request the reader refused with its error status.
+    void refuse_request();
+    // Takes headers, method, page, variables and uploads from the
+    // received request. Returns: false when it was answered or closed.
+    bool parse_request();
+    // Chooses the virtual server by Host, address and port.
+    // Returns: false when there is none (the connection is closed).
+    bool choose_server(i_http_service* http);
+    // Maps the page to the file `*path`; a directory without its "/"
+    // is answered with a redirection. Returns: false when answered.
+    bool resolve_path(std::string* path);
+    // The request's cookies, which are never sent back.
+    void take_cookies();
+    // A trusted forwarder's last "X-Forwarded-For" address becomes the host.
+    void take_forwarded_host();
+    // Sets the request root from `path`; answers 403 when its folder
+    // holds a deny file. Returns: true when answered.
+    bool access_denied(const std::string& path);
+    // Runs a ".html" page or sends the file `path`, typed by the page's
+    // extension.
+    void dispatch(i_http_service* http, const std::string& path);
+
+    // -- pool worker: answers (http_request_answer.cpp) --
+    // Builds the head (once) before the memory body.
+    bool finish_headers();
+    // The answer is built: the worker sends it after processing, or,
+    // when processing is over (stop() from a page's thread), the service
+    // thread.
+    void start_sending();
+    // Gives an answered request to the service thread for sending, unless
+    // the worker claimed it already.
+    void hand_to_service();
+
+    // -- pool worker: pages and uploads (http_request_page.cpp) --
     // Splits a "multipart/form-data" body into files and variables.
     void take_multipart(const std::string& content_type, const std::string& body);
     // Runs the page `path` as the whole answer in this thread's engine
     // (404 when the file does not exist).
     // Returns: false when no engine is at hand or the path is null.
     bool run_page(const char* path);
+
+    // -- pool worker: static files (http_static_file.cpp) --
+    // Whether the request's If-Modified-Since names `modified` (and it
+    // does not ask for a fresh copy).
+    bool not_modified_since(int64_t modified);
+    // Last-Modified, the caching headers (not for POST, not when a page
+    // set its own) and Accept-Ranges (not for a file deleted after).
+    void add_file_headers(int64_t modified, bool delete_after_send);
+    // Opens the gzip copy of `path` (`size` bytes) when its type and the
+    // client allow one. Returns: its descriptor with its size in
+    //     `*gz_size`, or -1 to send the file itself.
+    int open_gzip_copy(const char* path, bool delete_after_send, uint64_t size, uint64_t* gz_size);
+    // Sends the file open on `fd` (`size` bytes), or the part the Range
+    // header asks for (416 when it cannot be satisfied).
+    bool send_file_range(int fd, uint64_t size);
     // Sends the file open on `fd` (`length` bytes from `offset`) after
     // the head.
     bool send_file_part(int fd, uint64_t offset, uint64_t length);
 
+    // The connection (service thread, and the worker's closing).
     std::atomic<int> state_{reading};
+    std::atomic<bool> in_process_{false};  // a worker runs process() on the request
     std::shared_ptr<http_wakeup> wakeup_;
     int socket_;                  // owned; closed by the destructor
     uint16_t local_port_;
     std::string listen_address_;  // the listening entry's address text ("*" for any)
     std::string host_;            // the peer, or the address a trusted forwarder named
-
-    // Reading (service thread).
-    std::string in_;              // received bytes
-    uint32_t first_byte_time_ = 0;  // core clock of the first byte; 0 before
     uint32_t last_io_time_;       // core clock of the last progress
-    http_head_scanner scanner_;   // finds the end of the head in the new bytes only
-    http_head_info head_;         // the checked head; filled when the head is complete
-    size_t head_length_ = 0;      // bytes up to and with the blank line; 0 until seen
-    uint64_t body_expected_ = 0;  // Content-Length, or the decoded length of a chunked body
-    int reject_status_ = 0;       // 0, or the error status the request gets at once
-    std::unique_ptr<http_chunked_decoder> chunked_;  // while a chunked body arrives; else null
-    std::string chunked_body_;    // the body decoded so far
 
-    // Processing (worker).
+    // Reading (service thread), then the complete request (worker).
+    http_request_reader reader_;
+
+    // The parsed request (worker; pages read it through the interface).
     http_header_map request_headers_;
     http_header_map variables_;
-    http_header_map response_headers_;
     std::string method_;
     std::string page_;
     std::string request_line_;    // the first line, at most 511 characters
     std::string request_root_;
-    std::string status_;          // "200 OK"; "" until set
     auto_ptr_t<i_http_server> server_;
     auto_ptr_t<i_http_session> session_;
     bool cookies_updated_ = false;
-    bool head_built_ = false;
     bool forced_compression_ = false;  // asked for by force_compression; changes nothing
     auto_ptr_t<object_col> files_;     // uploaded files (http_file_data) in body order; never null
+    uint32_t start_time_ = 0;     // core clock when processing began
 
     // The engine of the page being run, so that includes run in it and
     // stop() can discard the page's output; null outside a page. The lock
     // guards only this reference.
     std::mutex engine_lock_;
     auto_ptr_t<i_script_engine> engine_;
-    uint32_t start_time_ = 0;     // core clock when processing began
 
-    // Sending (service thread after processing).
-    std::string out_;             // head and memory body
-    size_t out_pos_ = 0;
-    size_t head_size_ = 0;
-    int file_fd_ = -1;            // owned; the file body, -1 for none
-    uint64_t file_offset_ = 0;
-    uint64_t file_remaining_ = 0;
-    uint64_t bytes_sent_ = 0;
-    std::string referer_;
-    std::string user_agent_;
-    std::string delete_after_send_;  // a file removed once the request ends
-    std::string delete_copy_after_send_;  // its gzip copy, removed with it; "" for none
-    bool logged_ = false;            // the access-log line was written
+    // The answer: built by the worker, sent by the service thread.
+    http_answer answer_;
+    http_file_body file_;
 
     // Lingering (service thread).
     uint32_t linger_since_ = 0;      // core clock of the start or of the peer's last progress

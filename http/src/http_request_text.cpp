@@ -8,6 +8,7 @@
 #include <kiv/http/http_request_text.h>
 
 #include <kiv/core/auto_string.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_head.h>
@@ -50,10 +51,6 @@ bool decode(const std::string& text, std::string* out) {
         return false;
     *out = static_cast<const char*>(decoded);
     return true;
-}
-
-bool holds_line_break(const std::string& text) {
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
 bool needs_cookie_escape(const std::string& text) {

@@ -64,13 +64,17 @@ const char busy_answer[] =
     "Content-Length: 23\r\n\r\n503 Service Unavailable";
 
 // The pool task of one complete request: `data` holds the request
-// pointer with the reference the dispatcher took.
+// pointer with the reference the dispatcher took. The worker that built
+// the answer sends what the socket takes, so a small answer needs no
+// turn of the service thread; the wake-up then lets the service thread
+// poll what is left (the rest of a large answer, the lingering close).
 void process_task(bool running, void* data, unsigned size) {
     if (data == nullptr || size != sizeof(http_request*))
         return;
     http_request* request = nullptr;
     std::memcpy(&request, data, sizeof request);
     request->process(running);
+    request->send_at_once();
     request->wake();
     request->release();
 }
@@ -206,7 +210,7 @@ http_service::~http_service() {
     requests.insert(requests.end(), live_.begin(), live_.end());
     live_.clear();
     for (http_request* request : requests) {
-        if (request->state() != http_request::processing)
+        if (!request->held_by_worker())
             request->close_connection(nullptr);
         request->release();
     }

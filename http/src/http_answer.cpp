@@ -1,0 +1,77 @@
+// http_answer.cpp --
+//
+//     Building the head of an answer and sending the memory part of it
+//     (see http_answer.h).
+
+#include "http_answer.h"
+
+#include <kiv/http/http_request_text.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+
+namespace kiv {
+
+bool http_answer::build_head(const char* referer, const char* user_agent,
+                             const std::vector<cookie_manager::cookie>& cookies, int64_t now) {
+    if (head_built_)
+        return false;
+    headers_.set("Connection", "Close", true);
+    if (*headers_.find("Content-Length") == '\0' && std::atoi(status_.c_str()) != 200)
+        headers_.set("Content-Length", "0", true);
+    referer_ = referer;
+    user_agent_ = user_agent;
+    std::string head;
+    if (!http_build_head(status_.empty() ? "200 OK" : status_, headers_.get_list(), cookies, now, &head))
+        return false;
+    head_built_ = true;
+    headers_.clear();
+    head_size_ = head.size();
+    out_.insert(0, head);
+    return true;
+}
+
+bool http_answer::append_file(int fd, uint64_t offset, uint64_t length) {
+    size_t before = out_.size();
+    try {
+        out_.resize(before + static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    uint64_t got = 0;
+    while (got < length) {
+        ssize_t n = pread(fd, &out_[before + got], static_cast<size_t>(length - got),
+                          static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<uint64_t>(n);
+    }
+    if (got == length)
+        return true;
+    out_.resize(before);
+    return false;
+}
+
+ssize_t http_answer::send_some(int socket) {
+    ssize_t n = send(socket, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+        out_pos_ += static_cast<size_t>(n);
+        bytes_sent_ += static_cast<uint64_t>(n);
+    }
+    return n;
+}
+
+bool http_answer::take_log_turn() {
+    if (logged_)
+        return false;
+    logged_ = true;
+    return true;
+}
+
+}  // namespace kiv

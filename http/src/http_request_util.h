@@ -1,0 +1,31 @@
+// http_request_util.h --
+//
+//     Small helpers shared by the parts of a request (dispatch, answers,
+//     static files): dates in the HTTP form, the core clock as a signed
+//     number and the service lookup.
+
+#ifndef KIV_HTTP_SRC_HTTP_REQUEST_UTIL_H
+#define KIV_HTTP_SRC_HTTP_REQUEST_UTIL_H
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/http/i_http_service.h>
+
+#include <cstdint>
+#include <string>
+
+namespace kiv {
+
+// Bodies and files shorter than this go out uncompressed.
+const uint64_t http_gzip_min_size = 256;
+
+// Returns: the RFC 1123 date of `t` (seconds since 1970, UTC).
+std::string http_date(int64_t t);
+// Returns: the core clock in seconds.
+int64_t http_now_seconds();
+// Returns: the service "svc_http" with a reference for the caller, or
+//     null when it is not registered.
+auto_ptr_t<i_http_service> http_service_ref();
+
+}  // namespace kiv
+
+#endif

@@ -1,0 +1,217 @@
+// http_static_file.cpp --
+//
+//     Answering a request with a file (see http_static_file.h):
+//     conditional requests, caching headers, HEAD, byte ranges and the
+//     gzip copies of text files; then the file body goes out with
+//     sendfile from the service thread.
+
+#include "http_request.h"
+#include "http_request_util.h"
+#include "http_static_file.h"
+
+#include <kiv/core/helpers.h>
+#include <kiv/core/string_impl.h>
+#include <kiv/http/http_files.h>
+#include <kiv/http/http_request_text.h>
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+const size_t sendfile_chunk = 1u << 30;
+// Files up to this size are read into the answer's buffer.
+const uint64_t small_file_max = 64 * 1024;
+
+// Opens `path` as a regular file for reading, blocking, with its status
+// in `*st`. Returns: the descriptor, or -1 with `*failure` naming the
+//     cause for the error log.
+int open_regular_file(const char* path, struct stat* st, const char** failure) {
+    // Non-blocking open, so that a FIFO does not hold the worker.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int open_error = errno;
+    *failure = nullptr;
+    if (fd < 0)
+        // A file that is there but cannot be opened says so apart.
+        *failure = open_error == ENOENT || open_error == ENOTDIR ? "File not found - " : "File not found(2) - ";
+    else if (fstat(fd, st) != 0)
+        *failure = "File not found(3) - ";
+    else if (!S_ISREG(st->st_mode))
+        *failure = "File not found - ";
+    if (*failure != nullptr) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
+
+// ---- the file body ------------------------------------------------------
+
+http_file_body::~http_file_body() {
+    close();
+    if (!delete_after_send_.empty())
+        unlink(delete_after_send_.c_str());
+    if (!delete_copy_after_send_.empty())
+        unlink(delete_copy_after_send_.c_str());
+}
+
+void http_file_body::attach(int fd, uint64_t offset, uint64_t length) {
+    close();
+    fd_ = fd;
+    offset_ = offset;
+    remaining_ = length;
+}
+
+void http_file_body::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    remaining_ = 0;
+}
+
+ssize_t http_file_body::send_some(int socket) {
+    off_t offset = static_cast<off_t>(offset_);
+    size_t count = static_cast<size_t>(std::min<uint64_t>(remaining_, sendfile_chunk));
+    ssize_t n = sendfile(socket, fd_, &offset, count);
+    if (n > 0) {
+        offset_ += static_cast<uint64_t>(n);
+        remaining_ -= static_cast<uint64_t>(n);
+    }
+    return n;
+}
+
+// ---- pool worker: choosing what goes out ---------------------------------
+
+bool http_request::send_file(const char* path, bool delete_after_send) {
+    if (path == nullptr || answer_.head_built() || state() != processing)
+        return false;
+    if (delete_after_send)
+        file_.delete_after_send(path);
+    struct stat st;
+    const char* failure = nullptr;
+    int fd = open_regular_file(path, &st, &failure);
+    if (fd < 0) {
+        send_error("404 Not Found");
+        log_error((std::string(failure) + path).c_str());
+        return false;
+    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+    if (not_modified_since(modified)) {
+        close(fd);
+        set_response_code("304 Not Modified");
+        stop();
+        return true;
+    }
+    add_file_headers(modified, delete_after_send);
+    if (method_ == "HEAD") {
+        close(fd);
+        set_response_code("200 OK");
+        answer_.headers().set("Content-Length", std::to_string(size).c_str(), true);
+        stop();
+        return true;
+    }
+    set_response_code("200 OK");
+    uint64_t gz_size = 0;
+    int gz = open_gzip_copy(path, delete_after_send, size, &gz_size);
+    if (gz >= 0) {
+        close(fd);
+        send_header("Content-Encoding", "gzip");
+        return send_file_part(gz, 0, gz_size);
+    }
+    return send_file_range(fd, size);
+}
+
+bool http_request::not_modified_since(int64_t modified) {
+    int64_t since = http_parse_date(request_headers_.find("If-Modified-Since"));
+    return since >= 0 && since == modified &&
+           std::strstr(request_headers_.find("Cache-Control"), "max-age=0") == nullptr;
+}
+
+void http_request::add_file_headers(int64_t modified, bool delete_after_send) {
+    send_header("Last-Modified", http_date(modified).c_str());
+    http_header_map& headers = answer_.headers();
+    if (ascii_stricmp(method_.c_str(), "POST") != 0 && *headers.find("Expires") == '\0' &&
+        *headers.find("Cache-Control") == '\0') {
+        send_header("Expires", http_date(http_now_seconds() + 86400).c_str());
+        send_header("Cache-Control", "max-age=86400");
+    }
+    if (!delete_after_send)
+        send_header("Accept-Ranges", "bytes");
+}
+
+int http_request::open_gzip_copy(const char* path, bool delete_after_send, uint64_t size, uint64_t* gz_size) {
+    std::string type = answer_.headers().find("Content-Type");
+    if (!(starts_with(type, "text/") || type == "application/pdf") || size < http_gzip_min_size ||
+        !http_accepts_gzip(request_headers_.find("Accept-Encoding")))
+        return -1;
+    // A file meant to be deleted leaves no copy behind: its copy is
+    // made for this answer alone and deleted with it.
+    std::string copy = http_gzip_copy(path, !delete_after_send);
+    if (delete_after_send && !copy.empty())
+        file_.delete_copy_after_send(copy);
+    int gz = copy.empty() ? -1 : open(copy.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat gz_st;
+    if (gz >= 0 && fstat(gz, &gz_st) != 0) {
+        close(gz);
+        gz = -1;
+    }
+    if (gz >= 0)
+        *gz_size = static_cast<uint64_t>(gz_st.st_size);
+    return gz;
+}
+
+bool http_request::send_file_range(int fd, uint64_t size) {
+    uint64_t first = 0, last = 0;
+    switch (http_parse_range(request_headers_.find("Range"), size, &first, &last)) {
+    case http_range_result::partial:
+        set_response_code("206 Partial Content");
+        send_header("Content-Range", ("bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                      std::to_string(size)).c_str());
+        return send_file_part(fd, first, last - first + 1);
+    case http_range_result::unsatisfiable:
+        close(fd);
+        send_header("Content-Range", ("bytes */" + std::to_string(size)).c_str());
+        send_error("416 Requested range not satisfiable");
+        log_error("Invalid range");
+        return false;
+    case http_range_result::whole:
+        break;
+    }
+    return send_file_part(fd, 0, size);
+}
+
+bool http_request::send_file_part(int fd, uint64_t offset, uint64_t length) {
+    answer_.headers().set("Content-Length", std::to_string(length).c_str(), true);
+    if (!finish_headers()) {
+        close(fd);
+        close_connection("Fin headers error");
+        return false;
+    }
+    // A small file goes out with the head in one send; a larger one, or
+    // one that shrank meanwhile, streams with sendfile.
+    if (length <= small_file_max && answer_.append_file(fd, offset, length)) {
+        close(fd);
+        start_sending();
+        return true;
+    }
+    file_.attach(fd, offset, length);
+    start_sending();
+    return true;
+}
+
+}  // namespace kiv
