@@ -12,8 +12,6 @@
 #include "render/draw_tools.h"
 
 #include <agg_clip_liang_barsky.h>
-#include <agg_conv_dash.h>
-#include <agg_conv_stroke.h>
 
 #include <algorithm>
 #include <cmath>
@@ -101,7 +99,9 @@ void render_style_dash::render(ozm::feature_table& features, ozm::page_set& page
     ozm::draw_tools& t = ctx.tools();
     unsigned bands = cells > ozm::band_cells ? unsigned(std::min(cells / ozm::band_cells, 1e6)) + 1 : 1;
     bands = std::max(1u, std::min(bands, ctx.height));
-    agg::path_storage one;
+    agg::path_storage& one = t.dash_piece;
+    t.dash.attach(one);
+    t.dash_stroke.attach(t.dash);
     for (unsigned b = 0; b < bands; ++b) {
         double y0 = b == 0 ? -1.0 : double(uint64_t(ctx.height) * b / bands);
         double y1 = b + 1 == bands ? ctx.height + 1.0 : double(uint64_t(ctx.height) * (b + 1) / bands);
@@ -122,11 +122,12 @@ void render_style_dash::render(ozm::feature_table& features, ozm::page_set& page
             one.move_to(p.xy[0], p.xy[1]);
             for (size_t i = 2; i + 1 < p.xy.size(); i += 2)
                 one.line_to(p.xy[i], p.xy[i + 1]);
-            agg::conv_dash<agg::path_storage> dash(one);
+            ozm::dasher& dash = t.dash;
+            dash.remove_all_dashes();
             for (size_t i = 0; i < values; i += 2)
                 dash.add_dash(dashes_[i], dashes_[i + 1]);
             dash.dash_start(std::fmod(p.phase, period));
-            agg::conv_stroke<agg::conv_dash<agg::path_storage>> stroke(dash);
+            agg::conv_stroke<ozm::dasher>& stroke = t.dash_stroke;
             stroke.width(width);
             stroke.line_join(agg::round_join);
             stroke.line_cap(agg::round_cap);
