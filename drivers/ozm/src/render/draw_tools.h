@@ -54,6 +54,13 @@ constexpr unsigned cell_block_limit = 4096;
 constexpr double band_cells = 8.0 * 1024 * 1024;
 
 typedef agg::conv_dash<agg::path_storage> dasher;
+
+// Where a piece of a dash style's path starts: the length along the line
+// there and the index of the piece's first x in draw_tools::dash_points.
+struct dash_piece {
+    double phase;
+    size_t begin;
+};
 typedef agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> smoother;
 
 class draw_tools {
@@ -81,7 +88,9 @@ public:
     // of its one use: the round ones of lines and dashes, AGG's defaults
     // for polygon outlines.
     agg::conv_stroke<agg::path_storage> line_stroke;  // lines: round joins and caps
-    agg::path_storage dash_piece;                     // the part of a dash style's path being dashed
+    std::vector<dash_piece> dash_pieces;              // the pieces of a dash style's path near the image
+    std::vector<double> dash_points;                  // their points, x then y, piece after piece
+    agg::path_storage dash_path;                      // the piece being dashed
     dasher dash;
     agg::conv_stroke<dasher> dash_stroke;  // round joins and caps
     agg::conv_smooth_poly1<agg::path_storage> smooth_poly;
