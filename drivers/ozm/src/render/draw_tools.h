@@ -18,6 +18,10 @@
 
 #include <kiv/image/font_face.h>
 
+#include <agg_conv_curve.h>
+#include <agg_conv_dash.h>
+#include <agg_conv_smooth_poly1.h>
+#include <agg_conv_stroke.h>
 #include <agg_rasterizer_scanline_aa.h>
 #include <agg_rasterizer_sl_clip.h>
 #include <agg_renderer_scanline.h>
@@ -49,13 +53,50 @@ constexpr unsigned cell_block_limit = 4096;
 // bands, each band on its own.
 constexpr double band_cells = 8.0 * 1024 * 1024;
 
+typedef agg::conv_dash<agg::path_storage> dasher;
+
+// Where a piece of a dash style's path starts: the length along the line
+// there and the index of the piece's first x in draw_tools::dash_points.
+struct dash_piece {
+    double phase;
+    size_t begin;
+};
+typedef agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> smoother;
+
 class draw_tools {
+    agg::path_storage idle_;  // the converters' source until a user attaches its own
+
 public:
-    draw_tools() : ras(cell_block_limit) {}
+    draw_tools()
+        : ras(cell_block_limit), line_stroke(idle_), dash(idle_), dash_stroke(dash), smooth_poly(idle_),
+          curve(smooth_poly), outline(idle_), curve_outline(curve) {}
+    draw_tools(const draw_tools&) = delete;
+    draw_tools& operator=(const draw_tools&) = delete;
+
     rasterizer ras;
     agg::scanline_u8 sl_u;  // spans of images and patterns
     agg::scanline_p8 sl_p;  // solid fills
     glyph_cache glyphs;
+
+    // The converters the geometry styles draw through, kept from style to
+    // style and image to image: AGG's vertex stores keep their blocks when
+    // a converter starts a new path, so a kept converter stops allocating
+    // once it has met the largest path, where one made per style
+    // allocates and frees its stores every time. A user attaches its path
+    // and sets every parameter it depends on before each use (styles
+    // differ in width and dashes). Each converter keeps the joins and caps
+    // of its one use: the round ones of lines and dashes, AGG's defaults
+    // for polygon outlines.
+    agg::conv_stroke<agg::path_storage> line_stroke;  // lines: round joins and caps
+    std::vector<dash_piece> dash_pieces;              // the pieces of a dash style's path near the image
+    std::vector<double> dash_points;                  // their points, x then y, piece after piece
+    agg::path_storage dash_path;                      // the piece being dashed
+    dasher dash;
+    agg::conv_stroke<dasher> dash_stroke;  // round joins and caps
+    agg::conv_smooth_poly1<agg::path_storage> smooth_poly;
+    smoother curve;
+    agg::conv_stroke<agg::path_storage> outline;  // polygon borders: AGG's default joins and caps
+    agg::conv_stroke<smoother> curve_outline;      // smooth polygon borders, as outline
 
     // Returns: the face `name` opened through `fonts`, the same object for
     //     every label style of the image (each sizes it before use), or

@@ -8,8 +8,6 @@
 
 #include "render/draw_tools.h"
 
-#include <agg_conv_stroke.h>
-
 namespace kiv {
 
 void render_style_line::render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
@@ -27,7 +25,8 @@ void render_style_line::render(ozm::feature_table& features, ozm::page_set& page
     ozm::rasterise(
         ctx, ozm::estimate_cells(ctx, width), width, false,
         [&](agg::path_storage& path) {
-            agg::conv_stroke<agg::path_storage> stroke(path);
+            agg::conv_stroke<agg::path_storage>& stroke = t.line_stroke;
+            stroke.attach(path);
             stroke.width(width);
             stroke.line_join(agg::round_join);
             stroke.line_cap(agg::round_cap);

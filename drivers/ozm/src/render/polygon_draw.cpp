@@ -10,23 +10,20 @@
 
 #include "render/draw_tools.h"
 
-#include <agg_conv_curve.h>
-#include <agg_conv_smooth_poly1.h>
-#include <agg_conv_stroke.h>
-
 namespace kiv {
 
 namespace {
 
-// Adds `shape` to `ras`: as it is for a fill, or its outline `border`
-// pixels wide for a border instance.
+// Adds `shape` to `ras`: as it is for a fill, or through `outline`
+// (attached to it) `border` pixels wide for a border instance.
 template <class Shape>
-void add_shape(ozm::rasterizer& ras, Shape& shape, bool border_instance, double border) {
+void add_shape(ozm::rasterizer& ras, Shape& shape, agg::conv_stroke<Shape>& outline, bool border_instance,
+               double border) {
     if (!border_instance) {
         ras.add_path(shape);
         return;
     }
-    agg::conv_stroke<Shape> outline(shape);
+    outline.attach(shape);
     outline.width(border);
     outline.miter_limit(4.0);
     ras.add_path(outline);
@@ -57,13 +54,13 @@ void render_style_polygon::draw_polygon(ozm::feature_table& features, ozm::page_
         ctx, cells, 2 * stroke + 1, smooth,
         [&](agg::path_storage& path) {
             if (!smooth) {
-                add_shape(t.ras, path, border_, border);
+                add_shape(t.ras, path, t.outline, border_, border);
                 return;
             }
-            agg::conv_smooth_poly1<agg::path_storage> smoothed(path);
-            smoothed.smooth_value(0.5);
-            agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> curve(smoothed);
-            add_shape(t.ras, curve, border_, border);
+            t.smooth_poly.attach(path);
+            t.smooth_poly.smooth_value(0.5);
+            t.curve.attach(t.smooth_poly);
+            add_shape(t.ras, t.curve, t.curve_outline, border_, border);
         },
         [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
 }
