@@ -187,11 +187,16 @@ TEST_F(output, a_child_process_streams_its_lines_in_order_and_colour) {
     const int build = service->find_or_create_output_page("Build", true);
     // Within one read stdout goes first: a line on stdout written before
     // one on stderr is never shown after it.
+    // The child waits for its input to close, which happens only once the
+    // page has it: a child that ended inside wxExecute would have taken
+    // its process object with it before set_process saw it.
     auto run = [&](const char* script) {
         auto* process = new redirect_process;
-        const char* argv[] = {"sh", "-c", script, nullptr};
+        const std::string held = std::string("read _; ") + script;
+        const char* argv[] = {"sh", "-c", held.c_str(), nullptr};
         EXPECT_GT(wxExecute(argv, wxEXEC_ASYNC, process), 0);
         EXPECT_TRUE(service->set_process(build, process));
+        process->CloseOutput();
     };
     auto* stray = new redirect_process;
     EXPECT_FALSE(service->set_process(7, stray));  // no such page
