@@ -5,8 +5,10 @@
 //     transform. A label then places a copy of the outline turned and
 //     moved with FT_Glyph_Transform, which gives the outline that loading
 //     the glyph under the same face transform would give, without loading
-//     it again. The cache lives as long as the image's drawing state and
-//     must go before the FreeType library that made its glyphs.
+//     it again; the rendered bitmaps of those copies are kept too, by
+//     transform and sub-pixel offset. The cache lives as long as the
+//     image's drawing state and must go before the FreeType library that
+//     made its glyphs.
 
 #ifndef KIV_OZM_SRC_TEXT_GLYPH_CACHE_H
 #define KIV_OZM_SRC_TEXT_GLYPH_CACHE_H
