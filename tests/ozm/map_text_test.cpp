@@ -4,8 +4,8 @@
 //     limit, "center" labels and their collisions (on and off the image),
 //     copies along a line at their exact offsets, the bend limit, text
 //     upright on lines drawn from right to left, halos (on, off, opaque
-//     and not), "along-box" boxes, and the label style drawing all three
-//     modes from a map.
+//     and not), "along-box" boxes, glyph bitmaps kept and shifted to new
+//     places, and the label style drawing all three modes from a map.
 
 #include <kiv/core/env.h>
 #include <kiv/image/font_face.h>
@@ -130,6 +130,71 @@ TEST_F(MapText, TransformedCopiesMatchGlyphsLoadedUnderTheTransform) {
             EXPECT_EQ(a, b) << code << " " << angle;
         }
     }
+}
+
+// A glyph's bitmap is rendered once per turn and sub-pixel offset and
+// shifted to each place. Labels drawn through one render cache, so that
+// later ones reuse earlier bitmaps, must have exactly the pixels of
+// FreeType rendering the glyph at the label's own place; past FreeType's
+// 16-bit pixel limit the glyph is left out, as FreeType leaves it.
+TEST_F(MapText, KeptGlyphBitmapsGiveFreeTypesPixelsAtEveryPlace) {
+    canvas host(1, 1);
+    auto f = face(host, 17);
+    FT_Face ft = f->get_face();
+    FT_Set_Transform(ft, nullptr, nullptr);
+    ASSERT_EQ(FT_Load_Glyph(ft, FT_Get_Char_Index(ft, 'g'), FT_LOAD_NO_HINTING), 0);
+    FT_Glyph outline;
+    ASSERT_EQ(FT_Get_Glyph(ft->glyph, &outline), 0);
+    auto cache = std::make_unique<kiv::render_cache>();
+    const struct {
+        double x, y;  // label centre
+        bool drawn;
+    } cases[] = {
+        {20.0, 20.0, true},  {20.25, 20.5, true},    {33.0, 17.0, true},      {33.25, 17.5, true},
+        {21.6, 19.3, true},  {40.6, 22.3, true},     {32755.6, 20.0, true},   {32766.4, 20.0, false},
+    };
+    for (const auto& k : cases) {
+        const unsigned w = k.x > 1000 ? 32800 : 60, h = 40;
+        canvas c(w, h);
+        c.ctx.reset(new kiv::render_context(c.ren, 0, 0, &host.fonts, cache.get()));
+        auto t = text(f.get(), 17);
+        double width = 0, height = 0;
+        unsigned n = 0;
+        ASSERT_TRUE(t.measure(*c.ctx, "g", width, height, n));
+        ASSERT_TRUE(t.draw_at_point(*c.ctx, c.ctx->labels, k.x, k.y, "g", 0));
+        // Where the renderer places the glyph's origin: the text's left
+        // end, on a baseline half its height less a pixel below the centre.
+        const double gx = k.x - width / 2, gy = h - (k.y + height / 2 - 1);
+        std::vector<uint32_t> expected(size_t(w) * h, 0xFFFFFFFF);
+        FT_Glyph g = nullptr;
+        ASSERT_EQ(FT_Glyph_Copy(outline, &g), 0);
+        FT_Vector d{FT_Pos(std::lround(gx * 64)), FT_Pos(std::lround(gy * 64))};
+        ASSERT_EQ(FT_Glyph_Transform(g, nullptr, &d), 0);
+        const bool rendered = FT_Glyph_To_Bitmap(&g, FT_RENDER_MODE_NORMAL, nullptr, 1) == 0;
+        EXPECT_EQ(rendered, k.drawn) << k.x;
+        if (rendered) {
+            FT_BitmapGlyph bg = reinterpret_cast<FT_BitmapGlyph>(g);
+            for (unsigned row = 0; row < bg->bitmap.rows; ++row) {
+                for (unsigned col = 0; col < bg->bitmap.width; ++col) {
+                    const int x = bg->left + int(col), y = int(h) - bg->top + int(row);
+                    const unsigned cover = bg->bitmap.buffer[row * bg->bitmap.pitch + col];
+                    if (x < 0 || y < 0 || x >= int(w) || y >= int(h) || cover == 0)
+                        continue;
+                    // Black blended into white with the glyph's coverage;
+                    // full coverage sets the pixel.
+                    const int a = int((cover + 1) * 255 / 256);
+                    const uint32_t v = cover == 255 ? 0 : uint8_t(255 - 255 * a / 256);
+                    expected[size_t(y) * w + x] = 0xFF000000 | v << 16 | v << 8 | v;
+                }
+            }
+        }
+        FT_Done_Glyph(g);
+        EXPECT_EQ(c.pixels, expected) << k.x << " " << k.y;
+        EXPECT_EQ(c.blank(), !k.drawn) << k.x;
+    }
+    FT_Done_Glyph(outline);
+    // The kept glyphs go before the manager whose library made them.
+    cache.reset();
 }
 
 TEST_F(MapText, CenterLabelsCollide) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace kiv {
 namespace ozm {
@@ -15,6 +16,7 @@ glyph_cache::~glyph_cache() {
 }
 
 void glyph_cache::clear() {
+    clear_rasters();
     for (auto& item : glyphs_) {
         if (item.second.glyph != nullptr)
             FT_Done_Glyph(item.second.glyph);
@@ -53,6 +55,51 @@ const cached_glyph* glyph_cache::get(FT_Face face, unsigned key, uint32_t code) 
     g.reach = std::hypot(ax, ay);
     g.glyph = glyph;
     return &g;
+}
+
+size_t glyph_cache::raster_hash::operator()(const raster_key& k) const {
+    uint64_t h = uint64_t(reinterpret_cast<uintptr_t>(k.glyph));
+    for (uint64_t v : {uint64_t(k.xx), uint64_t(k.xy), uint64_t(k.yx), uint64_t(k.yy), uint64_t(k.sub_x << 6 | k.sub_y)})
+        h = (h ^ v) * 0x100000001b3ULL;
+    return size_t(h ^ (h >> 29));
+}
+
+FT_BitmapGlyph glyph_cache::raster(const cached_glyph* g, const FT_Matrix& m, FT_Pos sub_x, FT_Pos sub_y) {
+    const raster_key k{g, m.xx, m.xy, m.yx, m.yy, sub_x, sub_y};
+    auto found = rasters_.find(k);
+    if (found != rasters_.end())
+        return reinterpret_cast<FT_BitmapGlyph>(found->second);
+    FT_Glyph& kept = rasters_[k];
+    // Each kept bitmap costs its node and FreeType's records besides its
+    // pixels; counting them keeps a flood of empty glyphs bounded too.
+    raster_bytes_ += 256;
+    FT_Glyph copy = nullptr;
+    if (FT_Glyph_Copy(g->glyph, &copy) != 0)
+        return nullptr;
+    FT_Matrix mat = m;
+    FT_Vector delta{sub_x, sub_y};
+    if (FT_Glyph_Transform(copy, &mat, &delta) != 0 || FT_Glyph_To_Bitmap(&copy, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0) {
+        FT_Done_Glyph(copy);
+        return nullptr;
+    }
+    kept = copy;
+    const FT_Bitmap& bm = reinterpret_cast<FT_BitmapGlyph>(copy)->bitmap;
+    raster_bytes_ += size_t(bm.rows) * size_t(std::abs(bm.pitch));
+    return reinterpret_cast<FT_BitmapGlyph>(copy);
+}
+
+void glyph_cache::trim_rasters(size_t max_bytes) {
+    if (raster_bytes_ > max_bytes)
+        clear_rasters();
+}
+
+void glyph_cache::clear_rasters() {
+    for (auto& item : rasters_) {
+        if (item.second != nullptr)
+            FT_Done_Glyph(item.second);
+    }
+    rasters_.clear();
+    raster_bytes_ = 0;
 }
 
 }  // namespace ozm

@@ -5,8 +5,10 @@
 //     transform. A label then places a copy of the outline turned and
 //     moved with FT_Glyph_Transform, which gives the outline that loading
 //     the glyph under the same face transform would give, without loading
-//     it again. The cache lives as long as the image's drawing state and
-//     must go before the FreeType library that made its glyphs.
+//     it again; the rendered bitmaps of those copies are kept too, by
+//     transform and sub-pixel offset. The cache lives as long as the
+//     image's drawing state and must go before the FreeType library that
+//     made its glyphs.
 
 #ifndef KIV_OZM_SRC_TEXT_GLYPH_CACHE_H
 #define KIV_OZM_SRC_TEXT_GLYPH_CACHE_H
@@ -49,12 +51,42 @@ public:
     // Returns: the glyphs held (failed loads included).
     size_t size() const { return glyphs_.size(); }
 
-    // Drops every glyph; none may be in use.
+    // Returns: the outline of `g` transformed by `m`, moved by (`sub_x`,
+    //     `sub_y`) 26.6 units (each 0..63) and rendered in
+    //     FT_RENDER_MODE_NORMAL, made on first use and kept; null when
+    //     FreeType fails. FreeType rasterises an outline relative to the
+    //     whole pixels its control box starts on, so moving the outline
+    //     by whole pixels moves this bitmap's left and top by as many
+    //     and changes no pixel: a placed glyph is this bitmap, shifted.
+    FT_BitmapGlyph raster(const cached_glyph* g, const FT_Matrix& m, FT_Pos sub_x, FT_Pos sub_y);
+
+    // Drops the kept bitmaps when they take more than `max_bytes`; none
+    // may be in use.
+    void trim_rasters(size_t max_bytes);
+
+    // Drops every glyph and bitmap; none may be in use.
     void clear();
 
 private:
+    struct raster_key {
+        const cached_glyph* glyph;
+        FT_Fixed xx, xy, yx, yy;
+        FT_Pos sub_x, sub_y;
+        bool operator==(const raster_key& o) const {
+            return glyph == o.glyph && xx == o.xx && xy == o.xy && yx == o.yx && yy == o.yy && sub_x == o.sub_x &&
+                   sub_y == o.sub_y;
+        }
+    };
+    struct raster_hash {
+        size_t operator()(const raster_key& k) const;
+    };
+
+    void clear_rasters();
+
     std::map<std::pair<std::string, unsigned>, unsigned> keys_;
     std::unordered_map<uint64_t, cached_glyph> glyphs_;  // (key << 32 | code) -> glyph; glyph null: failed
+    std::unordered_map<raster_key, FT_Glyph, raster_hash> rasters_;  // bitmap glyph, owned; null: failed
+    size_t raster_bytes_ = 0;
 };
 
 }  // namespace ozm

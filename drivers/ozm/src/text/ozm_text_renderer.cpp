@@ -2,8 +2,9 @@
 //
 //     Measuring, placing and drawing map labels. Glyph outlines come from
 //     the image's glyph cache; a placed glyph is a copy of the cached
-//     outline turned and moved with FT_Glyph_Transform and rasterised
-//     once, its coverage serving both the halo and the text pass. The
+//     outline turned and moved with FT_Glyph_Transform and rasterised,
+//     kept by turn and sub-pixel offset so that a glyph placed again is
+//     only shifted; its coverage serves both the halo and the text pass. The
 //     halo is drawn pixel by pixel of the image, each taking the blends
 //     of the glyph pixels near it in order until it can change no more.
 
@@ -26,6 +27,10 @@ namespace kiv {
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
+
+// The rendered glyphs kept from label to label and image to image take
+// at most this much memory, pixels and records together.
+constexpr size_t max_raster_bytes = size_t(16) << 20;
 
 agg::rgba8 opaque_if_zero(uint32_t c) {
     return ozm::style_rgba(c);
@@ -52,10 +57,10 @@ inline void blend_pixel(uint8_t* p, const agg::rgba8& c, unsigned cover) {
 // A glyph rasterised at its place: coverage rows and the image position
 // of its top-left pixel.
 struct glyph_bitmap {
-    FT_Glyph glyph = nullptr;  // an FT_BitmapGlyph, owned
-    int left = 0, top = 0;     // image column and row of bitmap pixel (0, 0)
-    size_t spans = 0;          // where its rows' spans start in the halo's span list
-    const FT_Bitmap* bitmap() const { return &reinterpret_cast<FT_BitmapGlyph>(glyph)->bitmap; }
+    const FT_Bitmap* bm = nullptr;  // kept by the glyph cache
+    int left = 0, top = 0;          // image column and row of bitmap pixel (0, 0)
+    size_t spans = 0;               // where its rows' spans start in the halo's span list
+    const FT_Bitmap* bitmap() const { return bm; }
 };
 
 // Whether blending colour `c` into the pixel `p` can still change it: a
@@ -322,6 +327,8 @@ bool ozm_text_renderer::measure(render_context& ctx, const char* text, double& w
 
 void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, const std::vector<placed_glyph>& glyphs) {
     const int w = int(ctx.width), h = int(ctx.height);
+    ozm::glyph_cache& cache = ctx.tools().glyphs;
+    cache.trim_rasters(max_raster_bytes);
     std::vector<glyph_bitmap> bitmaps;
     bitmaps.reserve(glyphs.size());
     // Glyphs farther than this from the image are left out: they could not
@@ -337,27 +344,26 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         const double reach = pg.glyph->reach + halo_ + 2;
         if (gx + reach < 0 || gx - reach > w || gy + reach < 0 || gy - reach > h)
             continue;
-        FT_Glyph copy = nullptr;
-        if (FT_Glyph_Copy(pg.glyph->glyph, &copy) != 0)
-            continue;
         FT_Matrix mat;
         mat.xx = FT_Fixed(std::lround(std::cos(pg.angle) * 65536));
         mat.xy = FT_Fixed(std::lround(-std::sin(pg.angle) * 65536));
         mat.yx = FT_Fixed(std::lround(std::sin(pg.angle) * 65536));
         mat.yy = FT_Fixed(std::lround(std::cos(pg.angle) * 65536));
-        FT_Vector delta;
-        delta.x = FT_Pos(std::lround(gx * 64));
-        delta.y = FT_Pos(std::lround(gy * 64));
-        if (FT_Glyph_Transform(copy, &mat, &delta) != 0 ||
-            FT_Glyph_To_Bitmap(&copy, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0) {
-            FT_Done_Glyph(copy);
+        // The glyph moved by the sub-pixel part of its place, then shifted
+        // by the whole pixels: the bitmap FreeType makes at the full place.
+        const FT_Pos dx = FT_Pos(std::lround(gx * 64)), dy = FT_Pos(std::lround(gy * 64));
+        const FT_BitmapGlyph bg = cache.raster(pg.glyph, mat, dx & 63, dy & 63);
+        if (bg == nullptr)
             continue;
-        }
-        FT_BitmapGlyph bg = reinterpret_cast<FT_BitmapGlyph>(copy);
+        const FT_Pos left = bg->left + (dx >> 6), top = bg->top + (dy >> 6);
+        // FreeType refuses a bitmap beyond 16-bit pixel coordinates.
+        if (left < -0x8000 || left + FT_Pos(bg->bitmap.width) > 0x7FFF || top - FT_Pos(bg->bitmap.rows) < -0x8000 ||
+            top > 0x7FFF)
+            continue;
         glyph_bitmap b;
-        b.glyph = copy;
-        b.left = bg->left;
-        b.top = h - bg->top;
+        b.bm = &bg->bitmap;
+        b.left = int(left);
+        b.top = h - int(top);
         bitmaps.push_back(b);
     }
     ozm_pixfmt& pixf = ctx.renderer_base->ren();
@@ -391,7 +397,6 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
                     blend_pixel(pixel(x, y), color_, src[col]);
             }
         }
-        FT_Done_Glyph(b.glyph);
     }
 }
 
