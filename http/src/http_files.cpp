@@ -6,6 +6,8 @@
 
 #include <kiv/http/http_files.h>
 
+#include "http_request_util.h"
+
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/files.h>
@@ -64,8 +66,10 @@ bool compress_into(int fd, uint64_t size, i_zip_service* zip, const std::string&
 }
 
 // The copies of kept files made or found so far, by the file's path,
-// size and modification time: a file served again finds its copy without
-// opening the file, looking up services or hashing its key anew.
+// device, inode, size and modification time: a file served again finds
+// its copy without opening the file, looking up services or hashing its
+// key anew, and a file replaced by another one under the same name, size
+// and time is still told apart.
 struct copy_cache {
     std::mutex lock;
     std::unordered_map<std::string, std::string> copies;
@@ -82,23 +86,26 @@ std::string copy_cache_key(const char* path, const struct stat& st) {
     return std::string(temp != nullptr ? temp : "") + '\0' + path + '\0' +
            std::to_string(static_cast<long long>(st.st_size)) + '_' +
            std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
-           std::to_string(static_cast<long>(st.st_mtim.tv_nsec));
+           std::to_string(static_cast<long>(st.st_mtim.tv_nsec)) + '_' +
+           std::to_string(static_cast<unsigned long long>(st.st_dev)) + ':' +
+           std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+// Returns: the copy remembered for the file `path` in the state `st`,
+//     else "".
+std::string remembered_copy(const char* path, const struct stat& st) {
+    copy_cache& cache = copies();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    auto found = cache.copies.find(copy_cache_key(path, st));
+    return found == cache.copies.end() ? std::string() : found->second;
 }
 
 // Returns: the cached copy of the file `path` in the state `st` while it
 //     is still there, else "".
 std::string cached_copy(const char* path, const struct stat& st) {
-    std::string copy;
-    {
-        copy_cache& cache = copies();
-        std::lock_guard<std::mutex> hold(cache.lock);
-        auto found = cache.copies.find(copy_cache_key(path, st));
-        if (found == cache.copies.end())
-            return "";
-        copy = found->second;
-    }
+    std::string copy = remembered_copy(path, st);
     struct stat existing;
-    return lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? copy : "";
+    return !copy.empty() && lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? copy : "";
 }
 
 void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
@@ -143,7 +150,9 @@ std::string http_gzip_copy(const char* path, bool keep) {
                                                      std::to_string(++once_counter) + "_") +
                       path + "_" + std::to_string(static_cast<long long>(st.st_size)) + "_" +
                       std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + "." +
-                      std::to_string(static_cast<long>(st.st_mtim.tv_nsec));
+                      std::to_string(static_cast<long>(st.st_mtim.tv_nsec)) + "_" +
+                      std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+                      std::to_string(static_cast<unsigned long long>(st.st_ino));
     auto_string digest(md5->encode_string(key.c_str()));
     if (!digest.is_ok()) {
         close(fd);
@@ -160,6 +169,24 @@ std::string http_gzip_copy(const char* path, bool keep) {
     if (keep)
         remember_copy(path, st, copy);
     return copy;
+}
+
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size) {
+    if (path == nullptr)
+        return -1;
+    std::string copy = remembered_copy(path, st);
+    if (copy.empty())
+        return -1;
+    // Not following a link: the copies are plain files the server wrote.
+    int fd = open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat existing;
+    if (fd >= 0 && (fstat(fd, &existing) != 0 || !S_ISREG(existing.st_mode))) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd >= 0)
+        *size = static_cast<uint64_t>(existing.st_size);
+    return fd;
 }
 
 void http_write_error_log(const char* request_line, const char* message) {

@@ -233,6 +233,13 @@ private:
     // Last-Modified, the caching headers (not for POST, not when a page
     // set its own) and Accept-Ranges (not for a file deleted after).
     void add_file_headers(int64_t modified, bool delete_after_send);
+    // Whether the answer may come from the file's status alone (a 304,
+    // HEAD, or a gzip copy made before), so that the file is opened
+    // only when its bytes are needed.
+    bool may_answer_from_status(bool delete_after_send);
+    // Whether the answer's type and the client allow a gzip copy of a
+    // file of `size` bytes.
+    bool gzip_wanted(uint64_t size);
     // Opens the gzip copy of `path` (`size` bytes) when its type and the
     // client allow one. Returns: its descriptor with its size in
     //     `*gz_size`, or -1 to send the file itself.

@@ -10,6 +10,8 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/http/i_http_service.h>
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <string>
 
@@ -25,6 +27,12 @@ int64_t http_now_seconds();
 // Returns: the service "svc_http" with a reference for the caller, or
 //     null when it is not registered.
 auto_ptr_t<i_http_service> http_service_ref();
+// Opens the gzip copy already made of the file `path` in the state `st`
+// (http_gzip_copy remembers the copies it made or found), without
+// looking at the file itself or making anything.
+// Returns: its descriptor with its size in `*size`, or -1 when no copy
+//     is known or it is gone.
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size);
 
 }  // namespace kiv
 

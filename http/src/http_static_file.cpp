@@ -57,6 +57,17 @@ int open_regular_file(const char* path, struct stat* st, const char** failure) {
     return fd;
 }
 
+// Takes the status of `path` into `*st`, as open_regular_file would.
+// `*failure` names the cause for the error log when it is no regular
+// file, else is null.
+void stat_regular_file(const char* path, struct stat* st, const char** failure) {
+    *failure = nullptr;
+    if (stat(path, st) != 0)
+        *failure = errno == ENOENT || errno == ENOTDIR ? "File not found - " : "File not found(2) - ";
+    else if (!S_ISREG(st->st_mode))
+        *failure = "File not found - ";
+}
+
 }  // namespace
 
 // ---- the file body ------------------------------------------------------
@@ -103,8 +114,14 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
         file_.delete_after_send(path);
     struct stat st;
     const char* failure = nullptr;
-    int fd = open_regular_file(path, &st, &failure);
-    if (fd < 0) {
+    // A 304, an answer to HEAD and a gzip copy made before need the
+    // file's status only; other answers open the file at once.
+    int fd = -1;
+    if (may_answer_from_status(delete_after_send))
+        stat_regular_file(path, &st, &failure);
+    else
+        fd = open_regular_file(path, &st, &failure);
+    if (failure != nullptr) {
         send_error("404 Not Found");
         log_error((std::string(failure) + path).c_str());
         return false;
@@ -112,14 +129,16 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
     uint64_t size = static_cast<uint64_t>(st.st_size);
     int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec);
     if (not_modified_since(modified)) {
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         set_response_code("304 Not Modified");
         stop();
         return true;
     }
     add_file_headers(modified, delete_after_send);
     if (method_ == "HEAD") {
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         set_response_code("200 OK");
         answer_.headers().set("Content-Length", std::to_string(size).c_str(), true);
         stop();
@@ -127,13 +146,38 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
     }
     set_response_code("200 OK");
     uint64_t gz_size = 0;
-    int gz = open_gzip_copy(path, delete_after_send, size, &gz_size);
+    int gz = -1;
+    if (fd < 0 && !delete_after_send && gzip_wanted(size))
+        gz = http_open_known_gzip_copy(path, st, &gz_size);
+    if (gz < 0 && fd < 0) {
+        fd = open_regular_file(path, &st, &failure);
+        if (fd < 0) {
+            send_error("404 Not Found");
+            log_error((std::string(failure) + path).c_str());
+            return false;
+        }
+        size = static_cast<uint64_t>(st.st_size);
+    }
+    if (gz < 0)
+        gz = open_gzip_copy(path, delete_after_send, size, &gz_size);
     if (gz >= 0) {
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         send_header("Content-Encoding", "gzip");
         return send_file_part(gz, 0, gz_size);
     }
     return send_file_range(fd, size);
+}
+
+bool http_request::may_answer_from_status(bool delete_after_send) {
+    return method_ == "HEAD" || *request_headers_.find("If-Modified-Since") != '\0' ||
+           (!delete_after_send && gzip_wanted(http_gzip_min_size));
+}
+
+bool http_request::gzip_wanted(uint64_t size) {
+    const char* type = answer_.headers().find("Content-Type");
+    return (std::strncmp(type, "text/", 5) == 0 || std::strcmp(type, "application/pdf") == 0) && size >= http_gzip_min_size &&
+           http_accepts_gzip(request_headers_.find("Accept-Encoding"));
 }
 
 bool http_request::not_modified_since(int64_t modified) {
@@ -155,9 +199,7 @@ void http_request::add_file_headers(int64_t modified, bool delete_after_send) {
 }
 
 int http_request::open_gzip_copy(const char* path, bool delete_after_send, uint64_t size, uint64_t* gz_size) {
-    std::string type = answer_.headers().find("Content-Type");
-    if (!(starts_with(type, "text/") || type == "application/pdf") || size < http_gzip_min_size ||
-        !http_accepts_gzip(request_headers_.find("Accept-Encoding")))
+    if (!gzip_wanted(size))
         return -1;
     // A file meant to be deleted leaves no copy behind: its copy is
     // made for this answer alone and deleted with it.

@@ -15,6 +15,7 @@
 #include "http_exchange.h"
 #include "http_fixture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -125,6 +126,51 @@ TEST_F(http_request_test, text_files_of_256_bytes_or_more_go_gzipped) {
     EXPECT_EQ(upper.body, digits(256));
     put("large.bin", digits(1000));
     EXPECT_EQ(get(port, "/large.bin", "Accept-Encoding: gzip\r\n").body, digits(1000));
+}
+
+TEST_F(http_request_test, a_gzip_copy_follows_changes_of_its_file) {
+    // A file replaced under its name by another of the same size and
+    // time, and one rewritten in place with a new time: the next answer
+    // carries the new text, and 304 and HEAD go by the new time.
+    struct row {
+        const char* change;
+        bool replace;  // a new file renamed over the old one, time kept
+    };
+    const row rows[] = {{"replaced, same size and time", true}, {"rewritten in place", false}};
+    int round = 0;
+    for (const row& r : rows) {
+        std::string name = "follow" + std::to_string(round++) + ".txt";
+        std::string old_text = digits(1000), new_text = std::string(1000, 'x');
+        std::string path = put(name, old_text);
+        response first = get(port, "/" + name, "Accept-Encoding: gzip\r\n");
+        ASSERT_EQ(first.headers["content-encoding"], "gzip") << r.change;
+        EXPECT_EQ(gunzip(first.body), old_text) << r.change;
+        EXPECT_EQ(gunzip(get(port, "/" + name, "Accept-Encoding: gzip\r\n").body), old_text) << r.change;
+        struct stat before;
+        ASSERT_EQ(stat(path.c_str(), &before), 0);
+        if (r.replace) {
+            std::string fresh = put(name + ".new", new_text);
+            struct timespec times[2] = {before.st_atim, before.st_mtim};
+            ASSERT_EQ(utimensat(AT_FDCWD, fresh.c_str(), times, 0), 0);
+            ASSERT_EQ(rename(fresh.c_str(), path.c_str()), 0);
+        } else {
+            put(name, new_text);
+            struct timespec times[2] = {before.st_atim, {before.st_mtim.tv_sec + 10, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        }
+        response later = get(port, "/" + name, "Accept-Encoding: gzip\r\n");
+        EXPECT_EQ(later.headers["content-encoding"], "gzip") << r.change;
+        EXPECT_EQ(gunzip(later.body), new_text) << r.change;
+        response head = ask(port, "HEAD /" + name + " HTTP/1.0\r\nAccept-Encoding: gzip\r\n\r\n");
+        EXPECT_EQ(head.headers["last-modified"], later.headers["last-modified"]) << r.change;
+        response cached = get(port, "/" + name, "If-Modified-Since: " + later.headers["last-modified"] + "\r\n");
+        EXPECT_EQ(cached.status, 304) << r.change;
+        if (!r.replace) {
+            response stale = get(port, "/" + name, "If-Modified-Since: " + first.headers["last-modified"] + "\r\n");
+            EXPECT_EQ(stale.status, 200) << r.change;
+            EXPECT_EQ(stale.body, new_text) << r.change;
+        }
+    }
 }
 
 TEST_F(http_request_test, virtual_servers_share_a_port_by_host) {
