@@ -81,14 +81,27 @@ copy_cache& copies() {
     return *cache;
 }
 
-std::string copy_cache_key(const char* path, const struct stat& st) {
-    const char* temp = kiv_temp_path();
-    return std::string(temp != nullptr ? temp : "") + '\0' + path + '\0' +
-           std::to_string(static_cast<long long>(st.st_size)) + '_' +
+// Returns: the version of a file as its copies know it: size, time of
+//     the last change to the nanosecond, device and inode, so that a file
+//     replaced under its name is a new version even at the same size and
+//     time.
+std::string file_version(const struct stat& st) {
+    return std::to_string(static_cast<long long>(st.st_size)) + '_' +
            std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
            std::to_string(static_cast<long>(st.st_mtim.tv_nsec)) + '_' +
            std::to_string(static_cast<unsigned long long>(st.st_dev)) + ':' +
            std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+// Returns: whether `path` names a regular file itself (not a link to one).
+bool regular_file_at(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string copy_cache_key(const char* path, const struct stat& st) {
+    const char* temp = kiv_temp_path();
+    return std::string(temp != nullptr ? temp : "") + '\0' + path + '\0' + file_version(st);
 }
 
 // Returns: the copy remembered for the file `path` in the state `st`,
@@ -104,8 +117,7 @@ std::string remembered_copy(const char* path, const struct stat& st) {
 //     is still there, else "".
 std::string cached_copy(const char* path, const struct stat& st) {
     std::string copy = remembered_copy(path, st);
-    struct stat existing;
-    return !copy.empty() && lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) ? copy : "";
+    return !copy.empty() && regular_file_at(copy) ? copy : "";
 }
 
 void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
@@ -148,19 +160,14 @@ std::string http_gzip_copy(const char* path, bool keep) {
     static std::atomic<uint64_t> once_counter{0};
     std::string key = std::string(keep ? "gz_" : "gz_once_" + std::to_string(getpid()) + "_" +
                                                      std::to_string(++once_counter) + "_") +
-                      path + "_" + std::to_string(static_cast<long long>(st.st_size)) + "_" +
-                      std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + "." +
-                      std::to_string(static_cast<long>(st.st_mtim.tv_nsec)) + "_" +
-                      std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
-                      std::to_string(static_cast<unsigned long long>(st.st_ino));
+                      path + "_" + file_version(st);
     auto_string digest(md5->encode_string(key.c_str()));
     if (!digest.is_ok()) {
         close(fd);
         return "";
     }
     std::string copy = temp + "/http/" + static_cast<const char*>(digest) + ".gz";
-    struct stat existing;
-    bool ready = keep && lstat(copy.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    bool ready = keep && regular_file_at(copy);
     if (!ready)
         ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
     close(fd);
