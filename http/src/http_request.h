@@ -103,7 +103,7 @@ public:
     // Closes a connection that waited too long at `now` (core clock):
     // 30 s before the first byte, 60 s for the whole head, 60 s without
     // progress on the body or the answer, 2 s lingering after the peer
-    // took the last byte.
+    // took the last byte, 10 s complete but waiting for a free worker.
     void check_time(uint32_t now);
     // Ends the connection without an answer (with a log line when
     // `message` is not null).

@@ -165,25 +165,35 @@ void pool_wake_all() {
 
 using namespace kiv;
 
-void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
-    if (task == nullptr)
-        return;
-    if (!threads::permitted() || !kiv_is_running()) {
+namespace {
+
+enum hand_over_result { handed, ran_here, refused };
+
+// Hands `task` with `size` bytes at `data` to an idle worker, else to a
+// new one while the thread limit allows. At the limit `wait` makes the
+// caller wait up to 10 seconds for a worker and then run the task itself
+// (running false); without it the caller is refused at once. Every other
+// failure (the core not running, no memory, no thread) runs the task on
+// the caller when `wait` is set and refuses it otherwise.
+hand_over_result hand_over(kiv_task_function task, void* data, unsigned size, bool wait) {
+    auto give_up = [&] {
+        if (!wait)
+            return refused;
         task(false, data, size);
-        return;
-    }
+        return ran_here;
+    };
+    if (!threads::permitted() || !kiv_is_running())
+        return give_up();
     void* copy = nullptr;
     if (data != nullptr) {
         copy = std::malloc(size > 0 ? size : 1);
-        if (copy == nullptr) {
-            task(false, data, size);
-            return;
-        }
+        if (copy == nullptr)
+            return give_up();
         std::memcpy(copy, data, size);
     }
-    auto run_here = [&] {
+    auto not_handed = [&] {
         std::free(copy);
-        task(false, data, size);
+        return give_up();
     };
 
     pool_state& p = pool();
@@ -192,8 +202,7 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
     for (;;) {
         if (!kiv_is_running()) {
             lock.unlock();
-            run_here();
-            return;
+            return not_handed();
         }
         if (!p.idle.empty()) {
             worker* w = p.idle.front();
@@ -205,14 +214,13 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             w->busy = true;
             lock.unlock();
             w->wake.notify_one();
-            return;
+            return handed;
         }
         if (threads::count_up_below(threads::worker_limit()))
             break;
-        if (clock::mono_ms() > deadline) {
+        if (!wait || clock::mono_ms() > deadline) {
             lock.unlock();
-            run_here();
-            return;
+            return not_handed();
         }
         ++p.waiting_callers;
         clock::wait_until(p.callers, lock, deadline + 1);
@@ -223,8 +231,7 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
     lock.unlock();
     if (w == nullptr) {
         threads::count_down();
-        run_here();
-        return;
+        return not_handed();
     }
     w->task = task;
     w->data = copy;
@@ -237,9 +244,22 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             recycle(p, w);
         }
         threads::count_down();
-        kiv_log(0, "kiv_bg_thread: could not start a worker thread; the task runs on the caller");
-        run_here();
+        kiv_log(0, wait ? "kiv_bg_thread: could not start a worker thread; the task runs on the caller"
+                        : "kiv_bg_thread: could not start a worker thread; the task was refused");
+        return not_handed();
     }
+    return handed;
+}
+
+}  // namespace
+
+void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
+    if (task != nullptr)
+        hand_over(task, data, size, true);
+}
+
+bool kiv_bg_thread_try(kiv_task_function task, void* data, unsigned size) {
+    return task != nullptr && hand_over(task, data, size, false) == handed;
 }
 
 namespace {
