@@ -236,16 +236,20 @@ void http_request::send_at_once() {
 
 void http_request::start_lingering() {
     shutdown(socket_, SHUT_WR);
+    write_shut_ = true;
     write_access_log();
     file_.close();
     answer_.release();
     reader_.release();
     linger_since_ = kiv_get_curr_time();
-    linger_unsent_ = unsent_bytes(socket_);
     // The input that is there already is read before the state is
-    // published: from then on the service thread may read it too.
-    if (drop_input())
-        set_state(lingering);
+    // published: from then on the service thread may read it too. A
+    // client that took the answer has often closed by now, and then the
+    // connection ends here.
+    if (!drop_input())
+        return;
+    linger_unsent_ = unsent_bytes(socket_);
+    set_state(lingering);
 }
 
 bool http_request::drop_input() {
@@ -286,9 +290,9 @@ void http_request::close_connection(const char* message) {
     state_t s = state();
     if (s == closed)
         return;
-    // A lingering connection has shut its write side already; the read
-    // side goes with the descriptor.
-    if (socket_ >= 0 && s != lingering)
+    // A connection whose answer is out has shut its write side already;
+    // the read side goes with the descriptor.
+    if (socket_ >= 0 && !write_shut_)
         shutdown(socket_, SHUT_RDWR);
     write_access_log();
     file_.close();

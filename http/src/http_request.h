@@ -289,6 +289,7 @@ private:
     http_file_body file_;
 
     // Lingering (service thread).
+    bool write_shut_ = false;        // the answer is out and the write side shut
     uint32_t linger_since_ = 0;      // core clock of the start or of the peer's last progress
     int linger_unsent_ = 0;          // bytes the peer had not taken at that time
     size_t linger_dropped_ = 0;      // input read and dropped so far
