@@ -17,9 +17,13 @@
 //     worker's record waits in a spare list for the next new worker, and
 //     a late notification is a harmless spurious wake-up.
 //
-//     Idle workers sleep on their own condition variable until a task,
-//     the end of the running flag, or their 300-second idle deadline
-//     (monotonic clock). Callers at the thread limit wait on the pool's
+//     Idle workers sleep, with the pool mutex let go, on their own
+//     semaphore until a task, the end of the running flag, or their
+//     300-second idle deadline (monotonic clock). A semaphore rather than
+//     a condition variable: waking from a condition variable takes its
+//     mutex back in a state that makes the next unlock a system call
+//     even when nobody waits, one more per task on the path of every
+//     request a server hands to the pool. Callers at the thread limit wait on the pool's
 //     condition variable for an idle worker or a free slot, at most 10
 //     seconds, then run the task themselves.
 
@@ -47,7 +51,8 @@ const uint64_t idle_limit_ms = 300 * 1000;   // an idle worker ends after this
 const uint64_t hand_over_ms = 10 * 1000;     // a caller waits this long for a worker
 
 struct worker {
-    std::condition_variable wake;  // a task came, running ended, or the clock moved
+    worker() { sem_init(&signal, 0, 0); }
+    sem_t signal;                  // posted: a task came, running ended, or the clock moved
     bool busy = false;             // a task is assigned and not yet taken up
     uint64_t last_active = 0;      // mono ms when the worker last took or finished a task
     kiv_task_function task = nullptr;
@@ -65,7 +70,7 @@ struct pool_state : clock::listener {
     void wake_all() {
         std::lock_guard<std::mutex> guard(lock);
         for (worker* w : idle)
-            w->wake.notify_all();
+            sem_post(&w->signal);
         callers.notify_all();
     }
     void clock_advanced() override { wake_all(); }
@@ -142,7 +147,9 @@ void worker_main(void* arg) {
             p.idle.erase(std::find(p.idle.begin(), p.idle.end(), w));
             break;
         }
-        clock::wait_until(w->wake, lock, expiry + 1);
+        lock.unlock();
+        clock::wait_until(w->signal, expiry + 1);
+        lock.lock();
     }
     recycle(p, w);
     lock.unlock();
@@ -213,7 +220,7 @@ hand_over_result hand_over(kiv_task_function task, void* data, unsigned size, bo
             w->last_active = clock::mono_ms();
             w->busy = true;
             lock.unlock();
-            w->wake.notify_one();
+            sem_post(&w->signal);
             return handed;
         }
         if (threads::count_up_below(threads::worker_limit()))
