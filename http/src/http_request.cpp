@@ -31,6 +31,8 @@ namespace {
 const uint32_t first_byte_timeout = 30;
 const uint32_t head_timeout = 60;
 const uint32_t progress_timeout = 60;
+// A complete request waits this long for a free worker of the pool.
+const uint32_t worker_wait_timeout = 10;
 // After the answer, input is dropped until the peer closes, at most this
 // much of it, for at most this long after the peer took the last byte.
 const size_t linger_max = 64 * 1024;
@@ -161,6 +163,12 @@ void http_request::check_time(uint32_t now) {
         close_connection(nullptr);
         return;
     }
+    if (s == ready) {
+        // Complete, but no worker was free for it all this time.
+        if (uint64_t(last_io_time_) + worker_wait_timeout < now)
+            close_connection("process error: no worker");
+        return;
+    }
     if (s != reading && s != sending && s != refilling)
         return;
     uint32_t limit;
@@ -228,16 +236,20 @@ void http_request::send_at_once() {
 
 void http_request::start_lingering() {
     shutdown(socket_, SHUT_WR);
+    write_shut_ = true;
     write_access_log();
     file_.close();
     answer_.release();
     reader_.release();
     linger_since_ = kiv_get_curr_time();
-    linger_unsent_ = unsent_bytes(socket_);
     // The input that is there already is read before the state is
-    // published: from then on the service thread may read it too.
-    if (drop_input())
-        set_state(lingering);
+    // published: from then on the service thread may read it too. A
+    // client that took the answer has often closed by now, and then the
+    // connection ends here.
+    if (!drop_input())
+        return;
+    linger_unsent_ = unsent_bytes(socket_);
+    set_state(lingering);
 }
 
 bool http_request::drop_input() {
@@ -278,9 +290,9 @@ void http_request::close_connection(const char* message) {
     state_t s = state();
     if (s == closed)
         return;
-    // A lingering connection has shut its write side already; the read
-    // side goes with the descriptor.
-    if (socket_ >= 0 && s != lingering)
+    // A connection whose answer is out has shut its write side already;
+    // the read side goes with the descriptor.
+    if (socket_ >= 0 && !write_shut_)
         shutdown(socket_, SHUT_RDWR);
     write_access_log();
     file_.close();

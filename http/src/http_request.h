@@ -103,7 +103,7 @@ public:
     // Closes a connection that waited too long at `now` (core clock):
     // 30 s before the first byte, 60 s for the whole head, 60 s without
     // progress on the body or the answer, 2 s lingering after the peer
-    // took the last byte.
+    // took the last byte, 10 s complete but waiting for a free worker.
     void check_time(uint32_t now);
     // Ends the connection without an answer (with a log line when
     // `message` is not null).
@@ -289,6 +289,7 @@ private:
     http_file_body file_;
 
     // Lingering (service thread).
+    bool write_shut_ = false;        // the answer is out and the write side shut
     uint32_t linger_since_ = 0;      // core clock of the start or of the peer's last progress
     int linger_unsent_ = 0;          // bytes the peer had not taken at that time
     size_t linger_dropped_ = 0;      // input read and dropped so far

@@ -63,11 +63,16 @@ const char busy_answer[] =
     "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Type: text/plain\r\n"
     "Content-Length: 23\r\n\r\n503 Service Unavailable";
 
+// Waits of the service thread while complete requests wait for a free
+// worker (the pool is at its thread limit).
+const unsigned worker_retry_ms = 1;
+
 // The pool task of one complete request: `data` holds the request
-// pointer with the reference the dispatcher took. The worker that built
-// the answer sends what the socket takes, so a small answer needs no
-// turn of the service thread; the wake-up then lets the service thread
-// poll what is left (the rest of a large answer, the lingering close).
+// pointer with the reference the service thread took. The worker that
+// built the answer sends what the socket takes, so a small answer needs
+// no turn of the service thread. Only an answer the socket could not
+// take whole wakes the service thread at once; a connection that lingers
+// or ended is met on its next pass, which every new connection brings.
 void process_task(bool running, void* data, unsigned size) {
     if (data == nullptr || size != sizeof(http_request*))
         return;
@@ -75,7 +80,9 @@ void process_task(bool running, void* data, unsigned size) {
     std::memcpy(&request, data, sizeof request);
     request->process(running);
     request->send_at_once();
-    request->wake();
+    http_request::state_t s = request->state();
+    if (s != http_request::lingering && s != http_request::closed)
+        request->wake();
     request->release();
 }
 
@@ -165,9 +172,8 @@ http_service::http_service() {
     wakeup_ = std::make_shared<http_wakeup>();
     if (wakeup_->fd() < 0)
         kiv_log(0, "http_service: no wake-up descriptor: %s", std::strerror(errno));
-    if (!create_thread(this, static_cast<thread_function>(&http_service::service_thread), nullptr) ||
-        !create_thread(this, static_cast<thread_function>(&http_service::dispatch_thread), nullptr))
-        kiv_log(0, "http_service: the service threads could not start");
+    if (!create_thread(this, static_cast<thread_function>(&http_service::service_thread), nullptr))
+        kiv_log(0, "http_service: the service thread could not start");
 }
 
 http_service::~http_service() {
@@ -175,10 +181,6 @@ http_service::~http_service() {
     http_pack_clear_registry();
     stopping_.store(true);
     wake();
-    {
-        std::lock_guard<std::mutex> hold(dispatch_lock_);
-        dispatch_ready_.notify_all();
-    }
     stop_threads(thread_stop_seconds);
     std::vector<binding> bindings;
     {
@@ -193,15 +195,6 @@ http_service::~http_service() {
     // The connection handlers are gone now: no request can join any more.
     // Requests no worker took are closed here; those on a worker keep
     // their own reference and end there.
-    std::deque<http_request*> queued;
-    {
-        std::lock_guard<std::mutex> hold(dispatch_lock_);
-        queued.swap(dispatch_);
-    }
-    for (http_request* request : queued) {
-        request->close_connection(nullptr);
-        request->release();
-    }
     std::vector<http_request*> requests;
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
@@ -428,11 +421,16 @@ bool http_service::on_connection(i_event* event) {
         new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
     request->addref();
     held_count_.fetch_add(1);
+    bool first;
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
+        first = pending_.empty();
         pending_.push_back(request);
     }
-    wake();
+    // The connection that found the list empty woke the service thread
+    // already, and that thread takes the whole list before it waits again.
+    if (first)
+        wake();
     return false;
 }
 
@@ -464,44 +462,29 @@ void http_service::make_room() {
 }
 
 void http_service::serve_requests() {
+    size_t known = live_.size();
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
         live_.insert(live_.end(), pending_.begin(), pending_.end());
         pending_.clear();
     }
+    // A client sends its request right after connecting, so it is
+    // usually there already: read at once rather than after a poll.
+    for (size_t i = known; i < live_.size(); ++i)
+        live_[i]->on_io(POLLIN);
     make_room();
-    std::vector<pollfd> fds;
-    std::vector<http_request*> polled;
-    fds.push_back(pollfd{wakeup_->fd(), POLLIN, 0});
-    for (http_request* request : live_) {
-        short events = request->poll_events();
-        if (events == 0)
-            continue;
-        fds.push_back(pollfd{request->socket(), events, 0});
-        polled.push_back(request);
-    }
-    int ready = poll(fds.data(), fds.size(), static_cast<int>(request_pass_ms));
-    if (ready > 0 && (fds[0].revents & POLLIN) != 0)
-        wakeup_->drain();
-    if (ready > 0)
-        for (size_t i = 0; i < polled.size(); ++i)
-            if (fds[i + 1].revents != 0)
-                polled[i]->on_io(fds[i + 1].revents);
+    bool waiting_for_worker = false;
     uint32_t now = kiv_get_curr_time();
     std::vector<http_request*> kept;
     kept.reserve(live_.size());
     for (http_request* request : live_) {
         request->check_time(now);
         switch (request->state()) {
-        case http_request::ready: {
-            request->set_state(http_request::processing);
-            request->addref();  // the worker's
-            std::lock_guard<std::mutex> hold(dispatch_lock_);
-            dispatch_.push_back(request);
-            dispatch_ready_.notify_one();
+        case http_request::ready:
+            if (!waiting_for_worker && !hand_over(request))
+                waiting_for_worker = true;
             kept.push_back(request);
             break;
-        }
         case http_request::finished:
         case http_request::closed:
             request->release();
@@ -513,22 +496,39 @@ void http_service::serve_requests() {
         }
     }
     live_.swap(kept);
+
+    std::vector<pollfd> fds;
+    std::vector<http_request*> polled;
+    fds.push_back(pollfd{wakeup_->fd(), POLLIN, 0});
+    for (http_request* request : live_) {
+        short events = request->poll_events();
+        if (events == 0)
+            continue;
+        fds.push_back(pollfd{request->socket(), events, 0});
+        polled.push_back(request);
+    }
+    // Requests that became complete here are handed over at the start of
+    // the next pass, which follows without a wait.
+    int ready = poll(fds.data(), fds.size(), static_cast<int>(waiting_for_worker ? worker_retry_ms : request_pass_ms));
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0)
+        wakeup_->drain();
+    if (ready > 0)
+        for (size_t i = 0; i < polled.size(); ++i)
+            if (fds[i + 1].revents != 0)
+                polled[i]->on_io(fds[i + 1].revents);
 }
 
-void http_service::dispatch_thread(void*) {
-    while (thread_running() && !stopping_.load()) {
-        http_request* request = nullptr;
-        {
-            std::unique_lock<std::mutex> hold(dispatch_lock_);
-            dispatch_ready_.wait_for(hold, std::chrono::milliseconds(request_pass_ms),
-                                     [&] { return !dispatch_.empty() || stopping_.load(); });
-            if (dispatch_.empty() || stopping_.load())
-                continue;
-            request = dispatch_.front();
-            dispatch_.pop_front();
-        }
-        kiv_bg_thread(process_task, &request, sizeof request);
-    }
+bool http_service::hand_over(http_request* request) {
+    request->set_state(http_request::processing);
+    request->addref();  // the worker's
+    if (kiv_bg_thread_try(process_task, &request, sizeof request))
+        return true;
+    // No worker is free (the pool is at its thread limit) or the core is
+    // stopping: the request waits for a later pass, and a request nobody
+    // takes within its time-out is closed unanswered.
+    request->set_state(http_request::ready);
+    request->release();
+    return false;
 }
 
 void http_service::service_thread(void*) {

@@ -23,9 +23,7 @@
 #include <kiv/http/i_http_service.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -84,14 +82,16 @@ private:
     // The service thread: waits up to 50 ms at a time in poll() on the
     // live connections (read interest while reading, write interest
     // while sending) and the wake-up descriptor, serves them, hands
-    // complete requests to the dispatcher, and runs the servers' sweeps
-    // every 5 s.
+    // complete requests to the worker pool without waiting, and runs the
+    // servers' sweeps every 5 s.
     void service_thread(void* arg);
-    // The dispatcher thread: hands complete requests to the worker pool,
-    // which may make it wait when full; the service thread never waits.
-    void dispatch_thread(void* arg);
-    // One pass over the live requests.
+    // One pass over the live requests: new ones are read at once,
+    // complete ones handed to the pool, ended ones dropped, then the
+    // rest polled.
     void serve_requests();
+    // Hands a complete request to a pool worker if one is free at once.
+    // Returns: false when none was, and the request stays ready.
+    bool hand_over(http_request* request);
     // Above the cap, closes connections until it is met again: lingering
     // ones, then those still waiting for a whole head, oldest first.
     void make_room();
@@ -123,10 +123,6 @@ private:
     std::atomic<size_t> held_count_{0};       // live_ and pending_ together
     size_t connection_cap_ = 0;               // connections held before the service makes room
     size_t refuse_at_ = 0;                    // held connections at which new ones are refused
-
-    std::mutex dispatch_lock_;                // guards dispatch_
-    std::condition_variable dispatch_ready_;  // a request was queued or a stop asked
-    std::deque<http_request*> dispatch_;      // complete requests, one reference each
 };
 
 }  // namespace kiv

@@ -353,6 +353,45 @@ TEST(event_delivery, a_queued_event_reaches_its_handler_on_a_pool_worker_after_t
     EXPECT_TRUE(eventually([&] { return data->get_ref_count() == 1; }));
 }
 
+TEST(event_delivery, queued_events_wait_for_a_worker_when_the_pool_is_full_and_all_arrive_once_one_frees) {
+    kiv_set_env("KIV_MAX_THREADS_COUNT", "16");
+    core_session session;
+    kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr);
+    journal j;
+    probe p("queued", &j);
+    std::set<std::thread::id> workers;
+    std::mutex workers_lock;
+    p.hook = [&](i_event*) {
+        std::lock_guard<std::mutex> guard(workers_lock);
+        workers.insert(std::this_thread::get_id());
+    };
+    p.install("KIV_EVT_QUEUED_FULL");
+    // Every worker the limit allows waits at the gate.
+    static std::promise<void> gate;
+    static std::shared_future<void> opened;
+    gate = std::promise<void>();
+    opened = gate.get_future().share();
+    auto hold = [](bool, void*, unsigned) { opened.wait(); };
+    int held = 0;
+    while (kiv_bg_thread_try(hold, nullptr, 0))
+        ++held;
+    ASSERT_GT(held, 0);
+    for (int i = 0; i < 3; ++i)
+        kiv_generate_event("KIV_EVT_QUEUED_FULL", i, nullptr, false);
+    EXPECT_TRUE(j.take().empty());  // no worker was free for them
+    gate.set_value();
+    std::vector<std::string> seen;
+    ASSERT_TRUE(eventually([&] {
+        std::vector<std::string> more = j.take();
+        seen.insert(seen.end(), more.begin(), more.end());
+        return seen.size() >= 3;
+    }));
+    EXPECT_EQ(seen.size(), 3u);
+    std::lock_guard<std::mutex> guard(workers_lock);
+    EXPECT_EQ(workers.count(std::this_thread::get_id()), 0u);
+    p.uninstall("KIV_EVT_QUEUED_FULL");
+}
+
 namespace {
 
 // A service that, when shut-down releases it (after the running flag

@@ -302,3 +302,40 @@ TEST_F(worker_pool, idle_workers_end_when_shut_down_begins) {
     kiv_bg_thread(record, nullptr, 0);  // after shut-down: on the caller
     EXPECT_FALSE(last_sighting().running);
 }
+
+// The hand-over that never waits: every case where kiv_bg_thread would
+// wait or run the task on the caller refuses it instead, runs nothing and
+// leaves the caller's data alone; a free worker takes it with a copy.
+TEST_F(worker_pool, a_hand_over_that_must_not_wait_is_refused_where_the_caller_would_wait_or_run_it) {
+    char data[] = "mine";
+    EXPECT_FALSE(kiv_bg_thread_try(record, data, 4));  // before the core's entry
+    kiv_set_env("KIV_MAX_THREADS_COUNT", "11");
+    {
+        core_session session(true, true);
+        kiv_set_env("KIV_MAX_THREADS_COUNT", nullptr);
+        EXPECT_FALSE(kiv_bg_thread_try(nullptr, data, 4));
+        kiv_test_fail_thread_starts(1);
+        EXPECT_FALSE(kiv_bg_thread_try(record, data, 4));
+        EXPECT_EQ(kiv_test_threads_count(), 2);  // the failed start's slot is back
+
+        std::promise<void> opened;
+        gate = opened.get_future().share();
+        for (int i = 0; i < 9; ++i)  // 9 workers + 2 core threads = the limit
+            ASSERT_TRUE(kiv_bg_thread_try(wait_at_gate, nullptr, 0));
+        ASSERT_TRUE(eventually([] { return waiting_at_gate.load() == 9; }));
+        EXPECT_FALSE(kiv_bg_thread_try(record, data, 4));  // at the limit: at once
+        EXPECT_EQ(sightings_count(), 0u);
+        opened.set_value();
+        ASSERT_TRUE(eventually([] { return kiv_test_idle_workers() == 9; }));
+        ASSERT_TRUE(kiv_bg_thread_try(record, data, 4));  // an idle worker takes it
+        std::memcpy(data, "0000", 4);
+        ASSERT_TRUE(eventually([] { return sightings_count() == 1; }));
+        sighting s = last_sighting();
+        EXPECT_TRUE(s.running);
+        EXPECT_EQ(s.text, "mine");
+        EXPECT_NE(s.thread, kiv_get_thread_id());
+        EXPECT_LE(kiv_test_threads_count(), 11);
+    }
+    EXPECT_FALSE(kiv_bg_thread_try(record, data, 4));  // after shut-down
+    EXPECT_EQ(sightings_count(), 1u);
+}

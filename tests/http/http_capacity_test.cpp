@@ -99,6 +99,33 @@ TEST(http_capacity, idle_connections_do_not_lock_ordinary_clients_out) {
     }
 }
 
+namespace {
+
+// Connects `count` clients, then has each send the ordinary request.
+// Returns: how many got the file whole with 200; -1 when a client could
+// not connect or send.
+int serve_at_once(uint16_t port, int count) {
+    std::vector<std::unique_ptr<fd_holder>> clients;
+    for (int i = 0; i < count; ++i) {
+        clients.emplace_back(new fd_holder(connect_tcp(port)));
+        if (clients.back()->get() < 0)
+            return -1;
+    }
+    for (auto& c : clients)
+        if (send(c->get(), ordinary_request, sizeof ordinary_request - 1, MSG_NOSIGNAL) !=
+            ssize_t(sizeof ordinary_request - 1))
+            return -1;
+    int served = 0;
+    for (auto& c : clients) {
+        response answer = parse_response(read_until_closed(c->get(), 30000));
+        if (answer.status == 200 && answer.body == "ordinary")
+            ++served;
+    }
+    return served;
+}
+
+}  // namespace
+
 TEST(http_capacity, a_thousand_clients_at_once_are_all_served) {
     uint64_t own = raise_own_limit();
     if (own < 2200)
@@ -114,19 +141,26 @@ TEST(http_capacity, a_thousand_clients_at_once_are_all_served) {
     const int count = 1000;
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
-        std::vector<std::unique_ptr<fd_holder>> clients;
-        for (int i = 0; i < count; ++i) {
-            clients.emplace_back(new fd_holder(connect_tcp(port)));
-            ASSERT_GE(clients.back()->get(), 0);
-        }
-        for (auto& c : clients)
-            ASSERT_EQ(send(c->get(), ordinary_request, sizeof ordinary_request - 1, MSG_NOSIGNAL),
-                      ssize_t(sizeof ordinary_request - 1));
-        int served = 0;
-        for (auto& c : clients)
-            if (parse_response(read_until_closed(c->get(), 30000)).status == 200)
-                ++served;
-        EXPECT_EQ(served, count);
+        EXPECT_EQ(serve_at_once(port, count), count);
     }
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// With a pool of a handful of workers (the thread limit set as a user
+// sets it), complete requests wait for a free worker on the service
+// thread instead of blocking it, and every client is answered.
+TEST(http_capacity, requests_beyond_the_free_workers_wait_for_one_and_are_all_served) {
+    uint64_t own = raise_own_limit();
+    if (own < 1200)
+        GTEST_SKIP() << "this process may open only " << own << " descriptors";
+    temp_dir root;
+    std::ofstream(root.file("a.txt")) << "ordinary";
+    uint16_t port = free_port();
+    ASSERT_NE(port, 0);
+    setenv("KIV_MAX_THREADS_COUNT", "12", 1);  // inherited by the server only
+    server_process server(root.path(), port);
+    unsetenv("KIV_MAX_THREADS_COUNT");
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(serve_at_once(port, 500), 500);
     EXPECT_EQ(server.stop(), 0);
 }

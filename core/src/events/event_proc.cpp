@@ -39,7 +39,8 @@ const auto still_waiting_period = std::chrono::seconds(5);
 
 event_proc::event_proc() {
     set_name("event_proc");
-    if (!create_thread(this, static_cast<thread_function>(&event_proc::queue_loop), nullptr))
+    queue_thread_ = create_thread(this, static_cast<thread_function>(&event_proc::queue_loop), nullptr);
+    if (!queue_thread_)
         kiv_log(0, "event_proc: the queue thread did not start; queued events will not be delivered");
 }
 
@@ -178,8 +179,21 @@ void event_proc::fire_event(i_event* evt, bool fire_immediately) {
     if (fire_immediately) {
         dispatch(evt);
     } else {
-        evt->addref();  // the queue's reference
+        evt->addref();  // the queue's reference, handed on with the event
+        // Behind events already waiting it must wait too, to keep their
+        // order; in front it may skip the queue thread's turn when a
+        // worker takes it at once. A service whose queue thread never
+        // started keeps its events, as its queue does.
+        bool direct;
         {
+            std::lock_guard<std::mutex> lock(queue_lock_);
+            direct = queue_.empty() && !stopping_ && queue_thread_;
+            if (!direct)
+                queue_.push_back(evt);
+        }
+        if (direct && kiv_bg_thread_try(&event_proc::deliver, &evt, sizeof evt))
+            return;
+        if (direct) {
             std::lock_guard<std::mutex> lock(queue_lock_);
             queue_.push_back(evt);
         }

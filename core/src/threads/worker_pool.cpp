@@ -17,9 +17,13 @@
 //     worker's record waits in a spare list for the next new worker, and
 //     a late notification is a harmless spurious wake-up.
 //
-//     Idle workers sleep on their own condition variable until a task,
-//     the end of the running flag, or their 300-second idle deadline
-//     (monotonic clock). Callers at the thread limit wait on the pool's
+//     Idle workers sleep, with the pool mutex let go, on their own
+//     semaphore until a task, the end of the running flag, or their
+//     300-second idle deadline (monotonic clock). A semaphore rather than
+//     a condition variable: waking from a condition variable takes its
+//     mutex back in a state that makes the next unlock a system call
+//     even when nobody waits, one more per task on the path of every
+//     request a server hands to the pool. Callers at the thread limit wait on the pool's
 //     condition variable for an idle worker or a free slot, at most 10
 //     seconds, then run the task themselves.
 
@@ -47,7 +51,8 @@ const uint64_t idle_limit_ms = 300 * 1000;   // an idle worker ends after this
 const uint64_t hand_over_ms = 10 * 1000;     // a caller waits this long for a worker
 
 struct worker {
-    std::condition_variable wake;  // a task came, running ended, or the clock moved
+    worker() { sem_init(&signal, 0, 0); }
+    sem_t signal;                  // posted: a task came, running ended, or the clock moved
     bool busy = false;             // a task is assigned and not yet taken up
     uint64_t last_active = 0;      // mono ms when the worker last took or finished a task
     kiv_task_function task = nullptr;
@@ -65,7 +70,7 @@ struct pool_state : clock::listener {
     void wake_all() {
         std::lock_guard<std::mutex> guard(lock);
         for (worker* w : idle)
-            w->wake.notify_all();
+            sem_post(&w->signal);
         callers.notify_all();
     }
     void clock_advanced() override { wake_all(); }
@@ -142,7 +147,9 @@ void worker_main(void* arg) {
             p.idle.erase(std::find(p.idle.begin(), p.idle.end(), w));
             break;
         }
-        clock::wait_until(w->wake, lock, expiry + 1);
+        lock.unlock();
+        clock::wait_until(w->signal, expiry + 1);
+        lock.lock();
     }
     recycle(p, w);
     lock.unlock();
@@ -165,25 +172,35 @@ void pool_wake_all() {
 
 using namespace kiv;
 
-void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
-    if (task == nullptr)
-        return;
-    if (!threads::permitted() || !kiv_is_running()) {
+namespace {
+
+enum hand_over_result { handed, ran_here, refused };
+
+// Hands `task` with `size` bytes at `data` to an idle worker, else to a
+// new one while the thread limit allows. At the limit `wait` makes the
+// caller wait up to 10 seconds for a worker and then run the task itself
+// (running false); without it the caller is refused at once. Every other
+// failure (the core not running, no memory, no thread) runs the task on
+// the caller when `wait` is set and refuses it otherwise.
+hand_over_result hand_over(kiv_task_function task, void* data, unsigned size, bool wait) {
+    auto give_up = [&] {
+        if (!wait)
+            return refused;
         task(false, data, size);
-        return;
-    }
+        return ran_here;
+    };
+    if (!threads::permitted() || !kiv_is_running())
+        return give_up();
     void* copy = nullptr;
     if (data != nullptr) {
         copy = std::malloc(size > 0 ? size : 1);
-        if (copy == nullptr) {
-            task(false, data, size);
-            return;
-        }
+        if (copy == nullptr)
+            return give_up();
         std::memcpy(copy, data, size);
     }
-    auto run_here = [&] {
+    auto not_handed = [&] {
         std::free(copy);
-        task(false, data, size);
+        return give_up();
     };
 
     pool_state& p = pool();
@@ -192,8 +209,7 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
     for (;;) {
         if (!kiv_is_running()) {
             lock.unlock();
-            run_here();
-            return;
+            return not_handed();
         }
         if (!p.idle.empty()) {
             worker* w = p.idle.front();
@@ -204,15 +220,14 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             w->last_active = clock::mono_ms();
             w->busy = true;
             lock.unlock();
-            w->wake.notify_one();
-            return;
+            sem_post(&w->signal);
+            return handed;
         }
         if (threads::count_up_below(threads::worker_limit()))
             break;
-        if (clock::mono_ms() > deadline) {
+        if (!wait || clock::mono_ms() > deadline) {
             lock.unlock();
-            run_here();
-            return;
+            return not_handed();
         }
         ++p.waiting_callers;
         clock::wait_until(p.callers, lock, deadline + 1);
@@ -223,8 +238,7 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
     lock.unlock();
     if (w == nullptr) {
         threads::count_down();
-        run_here();
-        return;
+        return not_handed();
     }
     w->task = task;
     w->data = copy;
@@ -237,9 +251,22 @@ void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
             recycle(p, w);
         }
         threads::count_down();
-        kiv_log(0, "kiv_bg_thread: could not start a worker thread; the task runs on the caller");
-        run_here();
+        kiv_log(0, wait ? "kiv_bg_thread: could not start a worker thread; the task runs on the caller"
+                        : "kiv_bg_thread: could not start a worker thread; the task was refused");
+        return not_handed();
     }
+    return handed;
+}
+
+}  // namespace
+
+void kiv_bg_thread(kiv_task_function task, void* data, unsigned size) {
+    if (task != nullptr)
+        hand_over(task, data, size, true);
+}
+
+bool kiv_bg_thread_try(kiv_task_function task, void* data, unsigned size) {
+    return task != nullptr && hand_over(task, data, size, false) == handed;
 }
 
 namespace {

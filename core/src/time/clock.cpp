@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <vector>
 
 namespace kiv::clock {
@@ -82,6 +84,31 @@ void wait_until(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
     if (now >= deadline_ms)
         return;
     cv.wait_for(lock, std::chrono::milliseconds(deadline_ms - now));
+}
+
+void wait_until(sem_t& sem, uint64_t deadline_ms) {
+    uint64_t wait_ms;
+    if (driven.load(std::memory_order_acquire)) {
+        if (mono_ms() >= deadline_ms)
+            return;
+        wait_ms = 200;  // as above: only a bound should a test forget to advance
+    } else {
+        uint64_t now = real_mono_ms();
+        if (now >= deadline_ms)
+            return;
+        wait_ms = deadline_ms - now;
+    }
+    // steady_clock is CLOCK_MONOTONIC here, the clock real_mono_ms reads.
+    timespec until{};
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += static_cast<time_t>(wait_ms / 1000);
+    until.tv_nsec += static_cast<long>(wait_ms % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1000000000L;
+    }
+    while (sem_clockwait(&sem, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
+    }
 }
 
 deadline_cv::deadline_cv(std::mutex& guard) : guard_(guard) {

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include <semaphore.h>
+
 namespace kiv::clock {
 
 // Milliseconds on the monotonic clock (or the driven one). Any thread.
@@ -43,6 +45,12 @@ void remove_listener(listener* l);
 // their condition and the deadline. Under a driven clock the wait ends
 // when the clock is advanced, which notifies through a listener.
 void wait_until(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, uint64_t deadline_ms);
+// The same for a thread that sleeps on its own semaphore with no mutex
+// held: waits until `sem` is posted (taking the post) or until the
+// deadline; the listener posts when a driven clock moves. Unlike a
+// condition variable's wait, waking here takes no mutex, so the waker
+// and the woken thread each make one system call at most.
+void wait_until(sem_t& sem, uint64_t deadline_ms);
 
 // A condition variable tied to one mutex and registered as a listener,
 // for waits whose owner is not a listener already.

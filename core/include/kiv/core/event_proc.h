@@ -1,9 +1,12 @@
 // event_proc.h --
 //
 //     The event service object, registered by the core's library entry as
-//     "svc_event". Its queue thread waits on a condition variable for
-//     queued events and hands each to a pool worker (kiv_bg_thread), in
-//     first-in, first-out order; once handed over they run concurrently.
+//     "svc_event". A queued event fired while the queue is empty goes to
+//     an idle pool worker at once, from the firing thread, when one is
+//     free; otherwise it waits in the queue, whose thread waits on a
+//     condition variable and hands each event to a pool worker
+//     (kiv_bg_thread), in first-in, first-out order. Once handed over,
+//     events run concurrently.
 //
 //     Locks: the type-name lock, the handler lock (the handler table and
 //     the callbacks under way) and the queue lock. None of them is held
@@ -141,6 +144,7 @@ private:
     std::condition_variable queue_ready_;  // an event was queued or a stop asked
     std::deque<i_event*> queue_;           // one reference each; guarded by queue_lock_
     bool stopping_ = false;                // the destructor began; guarded by queue_lock_
+    bool queue_thread_ = false;            // the queue thread started; set by the constructor
 };
 
 }  // namespace kiv

@@ -96,4 +96,14 @@ typedef void (*kiv_task_function)(bool running, void* data, unsigned size);
 // Any thread.
 KIV_EXTERN_C void kiv_bg_thread(kiv_task_function task, void* data, unsigned size);
 
+// Like kiv_bg_thread, but never waits and never runs the task on the
+// caller: true when `task` went to a worker (an idle one, else a new one
+// while the thread limit allows) with its private copy of the data;
+// false when it did not run and never will (no worker idle at the thread
+// limit, a null task, before the core's library entry, after shut-down
+// began, or when memory or the system fail); the caller then still owns
+// what `data` points to. For threads that must not block, such as one
+// serving many sockets. Any thread.
+KIV_EXTERN_C bool kiv_bg_thread_try(kiv_task_function task, void* data, unsigned size);
+
 #endif
