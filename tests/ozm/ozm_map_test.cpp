@@ -500,8 +500,15 @@ TEST_F(OzmMap, PageSetLocksEachPageOnceAndSkipsFailedOnes) {
         EXPECT_TRUE(pages.lock(m.map, 0));
         EXPECT_TRUE(pages.lock(m.map, 1));
         EXPECT_FALSE(pages.lock(m.map, 9999));
+        EXPECT_FALSE(pages.lock(m.map, 9999));
         EXPECT_FALSE(pages.lock(nullptr, 0));
+        EXPECT_TRUE(pages.lock(m.map, 0));
         EXPECT_EQ(pages.size(), 2u);
+        EXPECT_EQ(m->page_lock_count(0), 1u);
+        // A page asked for again after unlock_all is locked anew.
+        pages.unlock_all();
+        EXPECT_EQ(m->page_lock_count(0), 0u);
+        EXPECT_TRUE(pages.lock(m.map, 0));
         EXPECT_EQ(m->page_lock_count(0), 1u);
     }
     EXPECT_EQ(m->page_lock_count(0), 0u);

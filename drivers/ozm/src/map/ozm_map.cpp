@@ -258,17 +258,20 @@ bool ozm_map::page_loaded(uint32_t index) const {
 namespace ozm {
 
 bool page_set::lock(ozm_map* map, uint32_t page) {
+    if (map == nullptr)
+        return false;
+    if (map == last_map_ && page == last_page_)
+        return last_locked_;
     std::pair<ozm_map*, uint32_t> key(map, page);
-    if (locked_.count(key) != 0)
-        return true;
-    if (map == nullptr || failed_.count(key) != 0)
-        return false;
-    if (!map->lock_page(page)) {
-        failed_.insert(key);
-        return false;
+    bool locked = locked_.count(key) != 0;
+    if (!locked && failed_.count(key) == 0) {
+        locked = map->lock_page(page);
+        (locked ? locked_ : failed_).insert(key);
     }
-    locked_.insert(key);
-    return true;
+    last_map_ = map;
+    last_page_ = page;
+    last_locked_ = locked;
+    return locked;
 }
 
 void page_set::unlock_all() {
@@ -276,6 +279,8 @@ void page_set::unlock_all() {
         entry.first->unlock_page(entry.second);
     locked_.clear();
     failed_.clear();
+    last_map_ = nullptr;
+    last_locked_ = false;
 }
 
 }  // namespace ozm

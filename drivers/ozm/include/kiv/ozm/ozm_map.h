@@ -118,6 +118,11 @@ public:
 private:
     std::set<std::pair<ozm_map*, uint32_t>> locked_;  // maps not owned; each page locked once
     std::set<std::pair<ozm_map*, uint32_t>> failed_;  // pages that could not be locked
+    // The page asked for last and whether it is locked: features come in
+    // page order, so most asks repeat it and need no look-up.
+    ozm_map* last_map_ = nullptr;
+    uint32_t last_page_ = 0;
+    bool last_locked_ = false;
 };
 
 // The per-feature step of a candidate search.
