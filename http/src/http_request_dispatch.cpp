@@ -173,8 +173,12 @@ void http_request::take_cookies() {
 
 void http_request::take_forwarded_host() {
     const char* forwarded_server = request_headers_.find("X-Forwarded-Server");
+    // The environment is read under a process-wide lock: only for
+    // requests that name a forwarder.
+    if (*forwarded_server == '\0')
+        return;
     std::string trusted = kiv_get_env("KIV_HTTP_FWD_SERVERS");
-    if (*forwarded_server != '\0' && !trusted.empty() && kiv_wildcmp_list(trusted.c_str(), forwarded_server)) {
+    if (!trusted.empty() && kiv_wildcmp_list(trusted.c_str(), forwarded_server)) {
         std::string forwarded = http_forwarded_host(request_headers_.find("X-Forwarded-For"));
         if (!forwarded.empty())
             host_ = forwarded;
