@@ -55,15 +55,20 @@ int open_regular_file(const char* path, struct stat* st, const char** failure) {
     return fd;
 }
 
+// Returns: the cause for the error log when a stat that ended with
+//     `error` (an errno, 0 for success) in the status `st` found no
+//     regular file, else null.
+const char* status_failure(int error, const struct stat& st) {
+    if (error != 0)
+        return error == ENOENT || error == ENOTDIR ? "File not found - " : "File not found(2) - ";
+    return S_ISREG(st.st_mode) ? nullptr : "File not found - ";
+}
+
 // Takes the status of `path` into `*st`, as open_regular_file would.
 // `*failure` names the cause for the error log when it is no regular
 // file, else is null.
 void stat_regular_file(const char* path, struct stat* st, const char** failure) {
-    *failure = nullptr;
-    if (stat(path, st) != 0)
-        *failure = errno == ENOENT || errno == ENOTDIR ? "File not found - " : "File not found(2) - ";
-    else if (!S_ISREG(st->st_mode))
-        *failure = "File not found - ";
+    *failure = status_failure(stat(path, st) == 0 ? 0 : errno, *st);
 }
 
 }  // namespace
@@ -122,10 +127,7 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
     int fd = -1;
     if (known.taken && !delete_after_send) {
         st = known.st;
-        if (known.error != 0)
-            failure = known.error == ENOENT || known.error == ENOTDIR ? "File not found - " : "File not found(2) - ";
-        else if (!S_ISREG(st.st_mode))
-            failure = "File not found - ";
+        failure = status_failure(known.error, st);
     } else if (may_answer_from_status(delete_after_send)) {
         stat_regular_file(path, &st, &failure);
     } else {
