@@ -58,6 +58,15 @@ bool http_answer::append_file(int fd, uint64_t offset, uint64_t length) {
     return false;
 }
 
+bool http_answer::append_bytes(const char* data, size_t length) {
+    try {
+        out_.append(data, length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 ssize_t http_answer::send_some(int socket) {
     ssize_t n = send(socket, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {

@@ -45,6 +45,9 @@ public:
     // the memory body. Returns: false, changing nothing, when the file
     //     gives fewer bytes or memory fails.
     bool append_file(int fd, uint64_t offset, uint64_t length);
+    // Appends `length` bytes at `data` to the memory body.
+    // Returns: false, changing nothing, when memory fails.
+    bool append_bytes(const char* data, size_t length);
     // For an answer to HEAD: drops the memory body, keeps the head.
     void keep_head_only() { out_.resize(head_size_); }
     // Sending starts from the first byte of the buffer.

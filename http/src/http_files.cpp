@@ -84,13 +84,17 @@ copy_cache& copies() {
 // Returns: the version of a file as its copies know it: size, time of
 //     the last change to the nanosecond, device and inode, so that a file
 //     replaced under its name is a new version even at the same size and
-//     time.
+//     time; and the time of its last status change, which no one can set
+//     back, so that a file rewritten in place with its old time put back
+//     is a new version too.
 std::string file_version(const struct stat& st) {
     return std::to_string(static_cast<long long>(st.st_size)) + '_' +
            std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
            std::to_string(static_cast<long>(st.st_mtim.tv_nsec)) + '_' +
            std::to_string(static_cast<unsigned long long>(st.st_dev)) + ':' +
-           std::to_string(static_cast<unsigned long long>(st.st_ino));
+           std::to_string(static_cast<unsigned long long>(st.st_ino)) + '_' +
+           std::to_string(static_cast<long long>(st.st_ctim.tv_sec)) + '.' +
+           std::to_string(static_cast<long>(st.st_ctim.tv_nsec));
 }
 
 // Returns: whether `path` names a regular file itself (not a link to one).

@@ -27,6 +27,7 @@
 #include <kiv/http/i_http_request.h>
 
 #include "http_answer.h"
+#include "http_file_cache.h"
 #include "http_request_reader.h"
 #include "http_static_file.h"
 
@@ -193,9 +194,10 @@ private:
     // Chooses the virtual server by Host, address and port.
     // Returns: false when there is none (the connection is closed).
     bool choose_server(i_http_service* http);
-    // Maps the page to the file `*path`; a directory without its "/"
-    // is answered with a redirection. Returns: false when answered.
-    bool resolve_path(std::string* path);
+    // Maps the page to the file `*path`, with the status of that file
+    // in `*status` when it was taken; a directory without its "/" is
+    // answered with a redirection. Returns: false when answered.
+    bool resolve_path(std::string* path, http_path_status* status);
     // The request's cookies, which are never sent back.
     void take_cookies();
     // A trusted forwarder's last "X-Forwarded-For" address becomes the host.
@@ -203,9 +205,9 @@ private:
     // Sets the request root from `path`; answers 403 when its folder
     // holds a deny file. Returns: true when answered.
     bool access_denied(const std::string& path);
-    // Runs a ".html" page or sends the file `path`, typed by the page's
-    // extension.
-    void dispatch(i_http_service* http, const std::string& path);
+    // Runs a ".html" page or sends the file `path` (its status in
+    // `status` when taken), typed by the page's extension.
+    void dispatch(i_http_service* http, const std::string& path, const http_path_status& status);
 
     // -- pool worker: answers (http_request_answer.cpp) --
     // Builds the head (once) before the memory body.
@@ -240,16 +242,24 @@ private:
     // Whether the answer's type and the client allow a gzip copy of a
     // file of `size` bytes.
     bool gzip_wanted(uint64_t size);
+    // send_file with the status of `path` taken moments ago when
+    // `known` says so, else taken here.
+    bool send_file_with_status(const char* path, bool delete_after_send, const http_path_status& known);
+    // Sends the gzip copy open on `gz` (`gz_size` bytes) of the file
+    // `path` in the state `st`; a small one is held in memory for the
+    // next answers when `hold` is set.
+    bool send_gzip_copy(int gz, uint64_t gz_size, const std::string& path, const struct stat& st, bool hold);
     // Opens the gzip copy of `path` (`size` bytes) when its type and the
     // client allow one. Returns: its descriptor with its size in
     //     `*gz_size`, or -1 to send the file itself.
     int open_gzip_copy(const char* path, bool delete_after_send, uint64_t size, uint64_t* gz_size);
-    // Sends the file open on `fd` (`size` bytes), or the part the Range
-    // header asks for (416 when it cannot be satisfied).
-    bool send_file_range(int fd, uint64_t size);
-    // Sends the file open on `fd` (`length` bytes from `offset`) after
-    // the head.
-    bool send_file_part(int fd, uint64_t offset, uint64_t length);
+    // Sends the file (`size` bytes) open on `fd`, or held as `bytes`
+    // when `fd` is -1, or the part the Range header asks for (416 when
+    // it cannot be satisfied).
+    bool send_file_range(int fd, const http_file_bytes& bytes, uint64_t size);
+    // Sends `length` bytes from `offset` of the file open on `fd`, or
+    // held as `bytes` when `fd` is -1, after the head.
+    bool send_file_part(int fd, const http_file_bytes& bytes, uint64_t offset, uint64_t length);
 
     // The connection (service thread, and the worker's closing).
     std::atomic<int> state_{reading};

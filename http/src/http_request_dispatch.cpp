@@ -23,6 +23,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <vector>
 
@@ -67,11 +69,15 @@ void http_request::process_request() {
     if (!choose_server(http.get()))
         return;
     std::string path;
-    if (!resolve_path(&path))
+    http_path_status status;
+    if (!resolve_path(&path, &status))
         return;
     take_cookies();
     take_forwarded_host();
-    session_.reset(server_->find_session(get_cookie("sid"), false, host_.c_str()));
+    // Sessions always have an id, so a request without one has none.
+    const char* sid = get_cookie("sid");
+    if (*sid != '\0')
+        session_.reset(server_->find_session(sid, false, host_.c_str()));
     if (session_)
         session_->touch(host_.c_str());
 
@@ -80,7 +86,7 @@ void http_request::process_request() {
         return;
     if (access_denied(path))
         return;
-    dispatch(http.get(), path);
+    dispatch(http.get(), path, status);
 }
 
 void http_request::refuse_request() {
@@ -135,13 +141,15 @@ bool http_request::choose_server(i_http_service* http) {
     return true;
 }
 
-bool http_request::resolve_path(std::string* path) {
+bool http_request::resolve_path(std::string* path, http_path_status* status) {
     auto_string doc_root(server_->get_doc_root());
     auto_string mapped(server_->get_url_mapping(page_.c_str()));
     *path = mapped.is_ok() ? std::string(static_cast<const char*>(mapped))
                            : std::string(static_cast<const char*>(doc_root)) + page_;
-    struct stat st;
-    if (stat(path->c_str(), &st) == 0 && S_ISDIR(st.st_mode) && page_.back() != '/') {
+    // The status taken here also serves the file's answer.
+    status->taken = true;
+    status->error = stat(path->c_str(), &status->st) == 0 ? 0 : errno;
+    if (status->error == 0 && S_ISDIR(status->st.st_mode) && page_.back() != '/') {
         set_response_code("301 Moved Permanent");
         // "//sub/" would name a host: runs of slashes become one.
         send_header("Location", (http_collapse_slashes(page_) + "/").c_str());
@@ -152,6 +160,7 @@ bool http_request::resolve_path(std::string* path) {
         auto_string default_page(server_->get_default_page());
         *path = std::string(static_cast<const char*>(doc_root)) + page_ + static_cast<const char*>(default_page);
         page_ += static_cast<const char*>(default_page);
+        status->taken = false;
     }
     return true;
 }
@@ -164,8 +173,12 @@ void http_request::take_cookies() {
 
 void http_request::take_forwarded_host() {
     const char* forwarded_server = request_headers_.find("X-Forwarded-Server");
+    // The environment is read under a process-wide lock: only for
+    // requests that name a forwarder.
+    if (*forwarded_server == '\0')
+        return;
     std::string trusted = kiv_get_env("KIV_HTTP_FWD_SERVERS");
-    if (*forwarded_server != '\0' && !trusted.empty() && kiv_wildcmp_list(trusted.c_str(), forwarded_server)) {
+    if (!trusted.empty() && kiv_wildcmp_list(trusted.c_str(), forwarded_server)) {
         std::string forwarded = http_forwarded_host(request_headers_.find("X-Forwarded-For"));
         if (!forwarded.empty())
             host_ = forwarded;
@@ -177,13 +190,13 @@ bool http_request::access_denied(const std::string& path) {
     if (slash == std::string::npos)
         return false;
     request_root_ = path.substr(0, slash);
-    if (!kiv_file_exists((request_root_ + "/.deny_http_access").c_str()))
+    if (!http_deny_file_present(request_root_))
         return false;
     send_error("403 Forbidden");
     return true;
 }
 
-void http_request::dispatch(i_http_service* http, const std::string& path) {
+void http_request::dispatch(i_http_service* http, const std::string& path, const http_path_status& status) {
     size_t dot = page_.rfind('.');
     std::string extension = dot == std::string::npos || page_.find('/', dot) != std::string::npos
                                 ? std::string()
@@ -200,7 +213,7 @@ void http_request::dispatch(i_http_service* http, const std::string& path) {
             stop();
         return;
     }
-    send_file(path.c_str(), false);
+    send_file_with_status(path.c_str(), false, status);
 }
 
 // ---- accessors -----------------------------------------------------------

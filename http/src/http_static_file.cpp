@@ -5,6 +5,7 @@
 //     gzip copies of text files; then the file body goes out with
 //     sendfile from the service thread.
 
+#include "http_file_cache.h"
 #include "http_request.h"
 #include "http_request_util.h"
 #include "http_static_file.h"
@@ -28,8 +29,6 @@ namespace kiv {
 namespace {
 
 const size_t sendfile_chunk = 1u << 30;
-// Files up to this size are read into the answer's buffer.
-const uint64_t small_file_max = 64 * 1024;
 
 // Opens `path` as a regular file for reading, blocking, with its status
 // in `*st`. Returns: the descriptor, or -1 with `*failure` naming the
@@ -51,21 +50,25 @@ int open_regular_file(const char* path, struct stat* st, const char** failure) {
             close(fd);
         return -1;
     }
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // O_NONBLOCK stays: reads of a regular file never wait for it, and
+    // a body sent with sendfile clears it first.
     return fd;
+}
+
+// Returns: the cause for the error log when a stat that ended with
+//     `error` (an errno, 0 for success) in the status `st` found no
+//     regular file, else null.
+const char* status_failure(int error, const struct stat& st) {
+    if (error != 0)
+        return error == ENOENT || error == ENOTDIR ? "File not found - " : "File not found(2) - ";
+    return S_ISREG(st.st_mode) ? nullptr : "File not found - ";
 }
 
 // Takes the status of `path` into `*st`, as open_regular_file would.
 // `*failure` names the cause for the error log when it is no regular
 // file, else is null.
 void stat_regular_file(const char* path, struct stat* st, const char** failure) {
-    *failure = nullptr;
-    if (stat(path, st) != 0)
-        *failure = errno == ENOENT || errno == ENOTDIR ? "File not found - " : "File not found(2) - ";
-    else if (!S_ISREG(st->st_mode))
-        *failure = "File not found - ";
+    *failure = status_failure(stat(path, st) == 0 ? 0 : errno, *st);
 }
 
 }  // namespace
@@ -108,19 +111,28 @@ ssize_t http_file_body::send_some(int socket) {
 // ---- pool worker: choosing what goes out ---------------------------------
 
 bool http_request::send_file(const char* path, bool delete_after_send) {
+    return send_file_with_status(path, delete_after_send, http_path_status());
+}
+
+bool http_request::send_file_with_status(const char* path, bool delete_after_send, const http_path_status& known) {
     if (path == nullptr || answer_.head_built() || state() != processing)
         return false;
     if (delete_after_send)
         file_.delete_after_send(path);
     struct stat st;
     const char* failure = nullptr;
-    // A 304, an answer to HEAD and a gzip copy made before need the
-    // file's status only; other answers open the file at once.
+    // A 304, an answer to HEAD, a file held in memory and a gzip copy
+    // made before need the file's status only; other answers open the
+    // file at once.
     int fd = -1;
-    if (may_answer_from_status(delete_after_send))
+    if (known.taken && !delete_after_send) {
+        st = known.st;
+        failure = status_failure(known.error, st);
+    } else if (may_answer_from_status(delete_after_send)) {
         stat_regular_file(path, &st, &failure);
-    else
+    } else {
         fd = open_regular_file(path, &st, &failure);
+    }
     if (failure != nullptr) {
         send_error("404 Not Found");
         log_error((std::string(failure) + path).c_str());
@@ -145,11 +157,25 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
         return true;
     }
     set_response_code("200 OK");
-    uint64_t gz_size = 0;
-    int gz = -1;
-    if (fd < 0 && !delete_after_send && gzip_wanted(size))
-        gz = http_open_known_gzip_copy(path, st, &gz_size);
-    if (gz < 0 && fd < 0) {
+    std::string file_path(path);
+    bool gzip = !delete_after_send && gzip_wanted(size);
+    if (fd < 0 && gzip) {
+        http_file_bytes held = http_find_held_bytes(file_path, st, http_held_kind::gzip_copy);
+        if (held) {
+            send_header("Content-Encoding", "gzip");
+            return send_file_part(-1, held, 0, held->size());
+        }
+        uint64_t gz_size = 0;
+        int gz = http_open_known_gzip_copy(path, st, &gz_size);
+        if (gz >= 0)
+            return send_gzip_copy(gz, gz_size, file_path, st, true);
+    }
+    if (fd < 0 && !gzip && !delete_after_send) {
+        http_file_bytes held = http_find_held_bytes(file_path, st, http_held_kind::file);
+        if (held)
+            return send_file_range(-1, held, held->size());
+    }
+    if (fd < 0) {
         fd = open_regular_file(path, &st, &failure);
         if (fd < 0) {
             send_error("404 Not Found");
@@ -158,15 +184,35 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
         }
         size = static_cast<uint64_t>(st.st_size);
     }
-    if (gz < 0)
-        gz = open_gzip_copy(path, delete_after_send, size, &gz_size);
+    uint64_t gz_size = 0;
+    int gz = open_gzip_copy(path, delete_after_send, size, &gz_size);
     if (gz >= 0) {
-        if (fd >= 0)
-            close(fd);
-        send_header("Content-Encoding", "gzip");
-        return send_file_part(gz, 0, gz_size);
+        close(fd);
+        return send_gzip_copy(gz, gz_size, file_path, st, !delete_after_send);
     }
-    return send_file_range(fd, size);
+    if (!delete_after_send && size <= http_small_file_max) {
+        // A small file is read whole here, and held for the next answers.
+        http_file_bytes bytes = http_read_bytes(fd, size);
+        if (bytes) {
+            close(fd);
+            http_hold_bytes(file_path, st, http_held_kind::file, bytes);
+            return send_file_range(-1, bytes, size);
+        }
+    }
+    return send_file_range(fd, nullptr, size);
+}
+
+bool http_request::send_gzip_copy(int gz, uint64_t gz_size, const std::string& path, const struct stat& st, bool hold) {
+    send_header("Content-Encoding", "gzip");
+    if (hold && gz_size <= http_small_file_max) {
+        http_file_bytes bytes = http_read_bytes(gz, gz_size);
+        if (bytes) {
+            close(gz);
+            http_hold_bytes(path, st, http_held_kind::gzip_copy, bytes);
+            return send_file_part(-1, bytes, 0, gz_size);
+        }
+    }
+    return send_file_part(gz, nullptr, 0, gz_size);
 }
 
 bool http_request::may_answer_from_status(bool delete_after_send) {
@@ -217,16 +263,17 @@ int http_request::open_gzip_copy(const char* path, bool delete_after_send, uint6
     return gz;
 }
 
-bool http_request::send_file_range(int fd, uint64_t size) {
+bool http_request::send_file_range(int fd, const http_file_bytes& bytes, uint64_t size) {
     uint64_t first = 0, last = 0;
     switch (http_parse_range(request_headers_.find("Range"), size, &first, &last)) {
     case http_range_result::partial:
         set_response_code("206 Partial Content");
         send_header("Content-Range", ("bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
                                       std::to_string(size)).c_str());
-        return send_file_part(fd, first, last - first + 1);
+        return send_file_part(fd, bytes, first, last - first + 1);
     case http_range_result::unsatisfiable:
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         send_header("Content-Range", ("bytes */" + std::to_string(size)).c_str());
         send_error("416 Requested range not satisfiable");
         log_error("Invalid range");
@@ -234,23 +281,37 @@ bool http_request::send_file_range(int fd, uint64_t size) {
     case http_range_result::whole:
         break;
     }
-    return send_file_part(fd, 0, size);
+    return send_file_part(fd, bytes, 0, size);
 }
 
-bool http_request::send_file_part(int fd, uint64_t offset, uint64_t length) {
+bool http_request::send_file_part(int fd, const http_file_bytes& bytes, uint64_t offset, uint64_t length) {
     answer_.headers().set("Content-Length", std::to_string(length).c_str(), true);
     if (!finish_headers()) {
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         close_connection("Fin headers error");
         return false;
     }
-    // A small file goes out with the head in one send; a larger one, or
-    // one that shrank meanwhile, streams with sendfile.
-    if (length <= small_file_max && answer_.append_file(fd, offset, length)) {
+    // Bytes held in memory, or a small file, go out with the head in one
+    // send; a larger file, or one that shrank meanwhile, streams with
+    // sendfile.
+    if (bytes) {
+        if (offset > bytes->size() || length > bytes->size() - offset ||
+            !answer_.append_bytes(bytes->data() + offset, static_cast<size_t>(length))) {
+            close_connection("Allocation error 2");
+            return false;
+        }
+        start_sending();
+        return true;
+    }
+    if (length <= http_small_file_max && answer_.append_file(fd, offset, length)) {
         close(fd);
         start_sending();
         return true;
     }
+    // Opened without blocking (a FIFO must not hold the worker); the
+    // body is sent in blocking reads of the file.
+    fcntl(fd, F_SETFL, 0);
     file_.attach(fd, offset, length);
     start_sending();
     return true;

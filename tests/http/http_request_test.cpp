@@ -21,10 +21,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <mutex>
 #include <fstream>
 #include <map>
 #include <thread>
+#include <vector>
 
 using namespace kiv;
 using namespace kiv_test;
@@ -170,6 +172,94 @@ TEST_F(http_request_test, a_gzip_copy_follows_changes_of_its_file) {
             EXPECT_EQ(stale.status, 200) << r.change;
             EXPECT_EQ(stale.body, new_text) << r.change;
         }
+    }
+}
+
+TEST_F(http_request_test, settled_files_held_in_memory_follow_changes) {
+    // Small files and gzip copies whose last change is over a second old
+    // are answered from memory. Rewritten in place to the same size with
+    // the old modification time put back, or replaced by another file of
+    // the same size and times, they are read again.
+    struct row {
+        const char* change;
+        bool gzip;
+        bool replace;  // a new file renamed over the old one, times kept
+    };
+    const row rows[] = {{"plain, rewritten in place", false, false},
+                        {"plain, replaced", false, true},
+                        {"gzip, rewritten in place", true, false},
+                        {"gzip, replaced", true, true}};
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < std::size(rows); ++i)
+        paths.push_back(put("held" + std::to_string(i) + ".txt", digits(1000)));
+    // Wait until every file has settled: its newest time is over a second ago.
+    auto newest = [](const std::string& path) {
+        struct stat st;
+        EXPECT_EQ(stat(path.c_str(), &st), 0);
+        return std::max(st.st_mtim.tv_sec, st.st_ctim.tv_sec);
+    };
+    time_t settled_at = 0;
+    for (const std::string& path : paths)
+        settled_at = std::max(settled_at, newest(path) + 2);
+    for (int i = 0; i < 300 && time(nullptr) <= settled_at; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_GT(time(nullptr), settled_at);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const row& r = rows[i];
+        std::string page = "/held" + std::to_string(i) + ".txt";
+        std::string encoding = r.gzip ? "Accept-Encoding: gzip\r\n" : "";
+        auto body = [&](const response& answer) { return r.gzip ? gunzip(answer.body) : answer.body; };
+        for (int round = 0; round < 2; ++round) {
+            response answer = get(port, page, encoding);
+            EXPECT_EQ(answer.headers["content-encoding"], r.gzip ? "gzip" : "") << r.change;
+            EXPECT_EQ(body(answer), digits(1000)) << r.change;
+        }
+        struct stat before;
+        ASSERT_EQ(stat(paths[i].c_str(), &before), 0);
+        std::string new_text(1000, 'x');
+        std::string target = r.replace ? put(page.substr(1) + ".new", new_text) : put(page.substr(1), new_text);
+        struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, target.c_str(), times, 0), 0);
+        if (r.replace) {
+            ASSERT_EQ(rename(target.c_str(), paths[i].c_str()), 0);
+        }
+        response later = get(port, page, encoding);
+        EXPECT_EQ(later.headers["content-encoding"], r.gzip ? "gzip" : "") << r.change;
+        EXPECT_EQ(body(later), new_text) << r.change;
+        EXPECT_EQ(later.headers["last-modified"], get(port, page, encoding).headers["last-modified"]) << r.change;
+    }
+}
+
+TEST_F(http_request_test, a_deny_file_takes_effect_within_a_second) {
+    // Whether a folder holds a deny file is remembered for at most a
+    // second: once that has passed since it was added or removed, every
+    // answer follows it.
+    struct row {
+        const char* change;
+        bool add;
+        int status_after;
+    };
+    const row rows[] = {{"added", true, 403}, {"removed", false, 200}};
+    folder("www/guarded");
+    put("guarded/f.txt", "guarded");
+    std::string deny = root + "/guarded/.deny_http_access";
+    for (const row& r : rows) {
+        // Many answers before the change, so that many workers remember
+        // the folder as it was.
+        int status_before = r.add ? 200 : 403;
+        for (int i = 0; i < 20; ++i)
+            ASSERT_EQ(get(port, "/guarded/f.txt").status, status_before) << r.change;
+        auto changed = std::chrono::steady_clock::now();
+        if (r.add)
+            put("guarded/.deny_http_access", "");
+        else
+            ASSERT_EQ(unlink(deny.c_str()), 0);
+        // Requests go on until the second has passed; every answer after
+        // it follows the change.
+        while (std::chrono::steady_clock::now() - changed < std::chrono::milliseconds(1100))
+            get(port, "/guarded/f.txt");
+        for (int i = 0; i < 20; ++i)
+            EXPECT_EQ(get(port, "/guarded/f.txt").status, r.status_after) << r.change;
     }
 }
 

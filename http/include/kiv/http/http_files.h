@@ -19,9 +19,10 @@ namespace kiv {
 
 // Finds or makes the gzip copy of the regular file `path` in the folder
 // "http" under the framework's temp folder. The copy's name is the MD5
-// of the path, the size, the modification time with nanoseconds and the
-// file's inode, so a file changed within the same second, or replaced by
-// another of the same size and time, gets a new copy; a copy is written
+// of the path, the size, the modification time with nanoseconds, the
+// file's inode and the time of its last status change, so a file changed
+// within the same second, replaced by another of the same size and time,
+// or rewritten with its old time put back, gets a new copy; a copy is written
 // to a unique temporary name and renamed into place only when complete,
 // so a torn copy is never found. The file is read in chunks of at most
 // 1 MiB. Old copies are never removed.
