@@ -108,6 +108,11 @@ private:
     // Gets the engine ready for its next user: output and result cleared,
     // namespace `kiv` deleted, commands deleted and objects released.
     void clean();
+    // Empties the namespace `kiv` in place, keeping it (and so the byte
+    // code compiled in it).
+    // Returns: false when it holds more than variables and commands; the
+    //     caller then deletes it.
+    bool empty_kiv();
 
     Tcl_Interp* interp_ = nullptr;                 // owned (preserved); null until initialize
     uint32_t owner_;                               // the thread that made the engine
