@@ -94,8 +94,7 @@ TEST_F(http_page_test, what_one_request_leaves_in_its_engine_is_gone_for_the_nex
         {"<? proc puts {args} {} ?>", "<? puts fresh ?>", "fresh"},
         {"<? rename include {} ?>", "<? puts [llength [info procs include]] ?>", "1"},
         {"<? namespace eval child {} ?>", "<? puts [namespace exists child] ?>", "0"},
-        {"<? upvar #0 ::global_target link; set link 1 ?>",
-         "<? puts [info exists link][info exists ::global_target] ?>", "01"},
+        {"<? upvar #0 ::global_target link; set link 1 ?>", "<? puts [info exists link] ?>", "0"},
     };
     for (const auto& c : cases) {
         put("leave.html", c.leave);

@@ -39,6 +39,8 @@ const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete
 // The body of the procedure `source` that the preamble defines.
 const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine execute_file $path\n";
 const size_t output_reserve = 262144;
+const size_t text_cache_max_length = 4096;  // longer texts are compiled each time
+const size_t text_cache_entries = 32;       // a full cache is emptied and starts again
 
 // `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
 // is a word like any other) to the output of the engine in `data`. A
@@ -72,6 +74,7 @@ script_engine::~script_engine() {
         registry_.clear(true);
         for (auto& file : files_)
             file.second->release();
+        drop_texts();
         if (reset_script_ != nullptr)
             Tcl_DecrRefCount(reset_script_);
         if (source_body_ != nullptr)
@@ -355,7 +358,28 @@ void script_engine::apply_init_file(const char* path) {
 bool script_engine::execute_text(const char* code) {
     if (code == nullptr)
         return false;
-    return evaluate(Tcl_NewStringObj(code, -1), true);
+    // Short texts that come again (a page's set-up, at every request) run
+    // from a kept object: the namespace `kiv` stays, so Tcl compiles them
+    // once per interpreter.
+    size_t length = std::strlen(code);
+    if (length > text_cache_max_length || !on_owner_thread())
+        return evaluate(Tcl_NewStringObj(code, static_cast<int>(length)), true);
+    std::string key(code, length);
+    auto kept = texts_.find(key);
+    if (kept == texts_.end()) {
+        if (texts_.size() >= text_cache_entries)
+            drop_texts();
+        kept = texts_.emplace(std::move(key), new_held_object(code)).first;
+    }
+    // evaluate holds its own reference while the text runs, so a nested
+    // execute_text that empties the cache cannot free it.
+    return evaluate(kept->second, true);
+}
+
+void script_engine::drop_texts() {
+    for (auto& text : texts_)
+        Tcl_DecrRefCount(text.second);
+    texts_.clear();
 }
 
 bool script_engine::execute_file(const char* path, kiv_script_file_load_function func, const void* fparam) {
