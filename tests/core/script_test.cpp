@@ -120,6 +120,10 @@ TEST_F(script_engine_test, a_release_leaves_the_namespace_as_new_whatever_the_sc
         {"namespace unknown {apply {args {}}}", "puts [expr {[namespace unknown] eq {} ? {clean} : {left}}]"},
         {"namespace ensemble create", "puts [expr {[llength [info commands ::kiv]] ? {left} : {clean}}]"},
         {"interp alias {} ::kiv::alias {} set", "puts [expr {[llength [info commands alias]] ? {left} : {clean}}]"},
+        {"variable declared", "puts [expr {[llength [info vars declared]] ? {left} : {clean}}]"},
+        // The link goes; the global variable it stands for stays.
+        {"upvar #0 ::link_target link; set link 1",
+         "puts [expr {[info exists link] || ![info exists ::link_target] ? {left} : {clean}}]"},
     };
     for (const auto& c : cases) {
         {

@@ -75,6 +75,39 @@ TEST_F(http_page_test, page_text_comes_out_literally_around_the_output_of_its_co
     }
 }
 
+TEST_F(http_page_test, what_one_request_leaves_in_its_engine_is_gone_for_the_next) {
+    // Each case: a page that leaves something behind in the namespace its
+    // code runs in, and a probe page that prints what a fresh namespace
+    // gives. The workers keep their engines (and the pages' compiled
+    // code) from request to request; the rounds make every worker serve
+    // both pages more than once.
+    struct {
+        const char* leave;
+        const char* probe;
+        const char* fresh;
+    } cases[] = {
+        {"<? set left 1 ?>", "<? puts [info exists left] ?>", "0"},
+        {"<? variable declared ?>", "<? puts [llength [info vars declared]] ?>", "0"},
+        {"<? array set a {x 1}; trace add variable a unset {apply {args {}}} ?>", "<? puts [array exists a] ?>",
+         "0"},
+        {"<? proc helper {} {} ?>", "<? puts [llength [info procs helper]] ?>", "0"},
+        {"<? proc puts {args} {} ?>", "<? puts fresh ?>", "fresh"},
+        {"<? rename include {} ?>", "<? puts [llength [info procs include]] ?>", "1"},
+        {"<? namespace eval child {} ?>", "<? puts [namespace exists child] ?>", "0"},
+        {"<? upvar #0 ::global_target link; set link 1 ?>", "<? puts [info exists link] ?>", "0"},
+    };
+    for (const auto& c : cases) {
+        put("leave.html", c.leave);
+        put("probe.html", c.probe);
+        for (int round = 0; round < 8; ++round) {
+            ASSERT_EQ(get(port, "/leave.html").status, 200) << c.leave;
+            response r = get(port, "/probe.html");
+            EXPECT_EQ(r.status, 200) << c.leave;
+            EXPECT_EQ(r.body, c.fresh) << c.leave << " round " << round;
+        }
+    }
+}
+
 TEST_F(http_page_test, includes_nest_and_missing_pages_answer_404) {
     put("a.html", "A[<? include $http_doc_root/b.html ?>]A<? include $http_doc_root/none.html ?>");
     put("b.html", "B[<? include $http_doc_root/c.html ?>]B<? include $http_doc_root/../www/c.html ?>");

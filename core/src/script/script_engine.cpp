@@ -22,13 +22,14 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
 
-// Tcl 8.6 exports the call-frame functions that tcl.h describes (see its
-// Tcl_CallFrame) but declares them only in its private headers.
-extern "C" {
-int Tcl_PushCallFrame(Tcl_Interp* interp, Tcl_CallFrame* frame, Tcl_Namespace* ns, int is_proc_frame);
-void Tcl_PopCallFrame(Tcl_Interp* interp);
-}
+// The namespace's tables (to empty `kiv` in place) and the call-frame
+// functions, which Tcl 8.6 exports but declares only here.
+#include <tclInt.h>
 
 namespace kiv {
 
@@ -38,6 +39,8 @@ const char reset_script_text[] = "if {[namespace exists kiv]} { namespace delete
 // The body of the procedure `source` that the preamble defines.
 const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine execute_file $path\n";
 const size_t output_reserve = 262144;
+const size_t text_cache_max_length = 4096;  // longer texts are compiled each time
+const size_t text_cache_entries = 32;       // a full cache is emptied and starts again
 
 // `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
 // is a word like any other) to the output of the engine in `data`. A
@@ -71,6 +74,7 @@ script_engine::~script_engine() {
         registry_.clear(true);
         for (auto& file : files_)
             file.second->release();
+        drop_texts();
         if (reset_script_ != nullptr)
             Tcl_DecrRefCount(reset_script_);
         if (source_body_ != nullptr)
@@ -250,10 +254,88 @@ bool script_engine::validate(script_service* service) {
 void script_engine::clean() {
     reset();
     initialized_ = false;
-    if (interp_ != nullptr && on_owner_thread())
+    if (interp_ != nullptr && on_owner_thread() && !empty_kiv())
         evaluate(reset_script_, false);
     registry_.clear(true);
     registry_.set_keep_tokens(false);
+}
+
+namespace {
+
+// Returns: whether the namespace holds only what emptying it in place
+//     removes (its variables and commands), with none of the settings a
+//     new namespace would lack.
+bool plain_namespace(const Namespace* ns) {
+    return ns->childTable.numEntries == 0 && ns->ensembles == nullptr && ns->commandPathLength == 0 &&
+           ns->commandPathSourceList == nullptr && ns->unknownHandlerPtr == nullptr &&
+           ns->numExportPatterns == 0 && ns->cmdResProc == nullptr && ns->varResProc == nullptr &&
+           ns->compiledVarResProc == nullptr && ns->deleteProc == nullptr && ns->earlyDeleteProc == nullptr &&
+           ns->clientData == nullptr && ns->activationCount == 0 && (ns->flags & (NS_DYING | NS_DEAD)) == 0;
+}
+
+// The variable of an entry of a namespace's variable table.
+Var* var_of(Tcl_HashEntry* entry) {
+    return reinterpret_cast<Var*>(reinterpret_cast<char*>(entry) - offsetof(VarInHash, entry));
+}
+
+// Returns: whether a variable entry left in the namespace is one that
+//     scripts cannot see (unset and not declared with `variable`).
+bool invisible_var(Var* var) {
+    return TclIsVarUndefined(var) && !TclIsVarNamespaceVar(var) && !TclIsVarTraced(var) && !TclIsVarLink(var);
+}
+
+}  // namespace
+
+bool script_engine::empty_kiv() {
+    // The namespace `kiv` stays the same namespace from user to user, so
+    // the byte code Tcl compiled for pages and script files in it stays
+    // valid (a new namespace makes Tcl compile every script again). What
+    // a user left in it goes as deleting the namespace would take it:
+    // variables first (their unset traces run), then commands. Anything
+    // else (child namespaces, a path, exports, an unknown handler,
+    // ensembles, links to other variables) is rare, and the namespace is
+    // then deleted as a whole.
+    Tcl_Namespace* found = Tcl_FindNamespace(interp_, "::kiv", nullptr, 0);
+    if (found == nullptr)
+        return true;
+    Namespace* ns = reinterpret_cast<Namespace*>(found);
+    // A trace or delete callback may put things back; a few rounds at most.
+    for (int round = 0; round < 3; ++round) {
+        if (!plain_namespace(ns))
+            return false;
+        std::vector<std::string> vars;
+        Tcl_HashSearch search;
+        for (Tcl_HashEntry* entry = Tcl_FirstHashEntry(&ns->varTable.table, &search); entry != nullptr;
+             entry = Tcl_NextHashEntry(&search)) {
+            Var* var = var_of(entry);
+            if (invisible_var(var))
+                continue;
+            const char* name = TclGetString(entry->key.objPtr);
+            // A link would unset what it points to, a declared variable
+            // without a value stays declared, and a name with a
+            // parenthesis would name an array element.
+            if (TclIsVarLink(var) || TclIsVarUndefined(var) || std::strchr(name, '(') != nullptr)
+                return false;
+            vars.push_back(std::string("::kiv::") + name);
+        }
+        std::vector<std::string> commands;
+        for (Tcl_HashEntry* entry = Tcl_FirstHashEntry(&ns->cmdTable, &search); entry != nullptr;
+             entry = Tcl_NextHashEntry(&search))
+            commands.emplace_back(static_cast<const char*>(Tcl_GetHashKey(&ns->cmdTable, entry)));
+        if (vars.empty() && commands.empty())
+            return true;
+        for (const std::string& name : vars)
+            Tcl_UnsetVar2(interp_, name.c_str(), nullptr, TCL_GLOBAL_ONLY);
+        // A command's delete callback may delete others of the list, so
+        // each is looked up again before it goes.
+        for (const std::string& name : commands) {
+            Tcl_HashEntry* entry = Tcl_FindHashEntry(&ns->cmdTable, name.c_str());
+            if (entry != nullptr)
+                Tcl_DeleteCommandFromToken(interp_, static_cast<Tcl_Command>(Tcl_GetHashValue(entry)));
+        }
+        Tcl_ResetResult(interp_);
+    }
+    return false;
 }
 
 void script_engine::set_pending_token(i_object*, Tcl_Command token) {
@@ -276,7 +358,28 @@ void script_engine::apply_init_file(const char* path) {
 bool script_engine::execute_text(const char* code) {
     if (code == nullptr)
         return false;
-    return evaluate(Tcl_NewStringObj(code, -1), true);
+    // Short texts that come again (a page's set-up, at every request) run
+    // from a kept object: the namespace `kiv` stays, so Tcl compiles them
+    // once per interpreter.
+    size_t length = std::strlen(code);
+    if (length > text_cache_max_length || !on_owner_thread())
+        return evaluate(Tcl_NewStringObj(code, static_cast<int>(length)), true);
+    std::string key(code, length);
+    auto kept = texts_.find(key);
+    if (kept == texts_.end()) {
+        if (texts_.size() >= text_cache_entries)
+            drop_texts();
+        kept = texts_.emplace(std::move(key), new_held_object(code)).first;
+    }
+    // evaluate holds its own reference while the text runs, so a nested
+    // execute_text that empties the cache cannot free it.
+    return evaluate(kept->second, true);
+}
+
+void script_engine::drop_texts() {
+    for (auto& text : texts_)
+        Tcl_DecrRefCount(text.second);
+    texts_.clear();
 }
 
 bool script_engine::execute_file(const char* path, kiv_script_file_load_function func, const void* fparam) {

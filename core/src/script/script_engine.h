@@ -21,6 +21,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <unordered_map>
 
 namespace kiv {
 
@@ -108,6 +109,13 @@ private:
     // Gets the engine ready for its next user: output and result cleared,
     // namespace `kiv` deleted, commands deleted and objects released.
     void clean();
+    // Empties the namespace `kiv` in place, keeping it (and so the byte
+    // code compiled in it).
+    // Returns: false when it holds more than variables and commands; the
+    //     caller then deletes it.
+    bool empty_kiv();
+    // Drops the kept texts of execute_text (owner thread).
+    void drop_texts();
 
     Tcl_Interp* interp_ = nullptr;                 // owned (preserved); null until initialize
     uint32_t owner_;                               // the thread that made the engine
@@ -119,6 +127,7 @@ private:
     tcl_registry registry_;                        // what the scripts hold
     std::atomic<bool> dirty_{false};               // a script failed or an init command/file came
     std::string output_;                           // collected by puts_impl
+    std::unordered_map<std::string, Tcl_Obj*> texts_;  // short texts run before; one Tcl reference each
 };
 
 }  // namespace kiv
