@@ -64,6 +64,20 @@ const char* status_failure(int error, const struct stat& st) {
     return S_ISREG(st.st_mode) ? nullptr : "File not found - ";
 }
 
+// Reads the open file `fd` of `size` bytes whole when it is small, closes
+// it and holds its bytes as `kind` of `path` in the state `st` for the
+// next answers. Returns: the bytes, or null (`fd` left open) when the
+// file is too large or cannot be read.
+http_file_bytes read_and_hold(int fd, uint64_t size, const std::string& path, const struct stat& st,
+                              http_held_kind kind) {
+    http_file_bytes bytes = http_read_bytes(fd, size);
+    if (bytes) {
+        close(fd);
+        http_hold_bytes(path, st, kind, bytes);
+    }
+    return bytes;
+}
+
 // Takes the status of `path` into `*st`, as open_regular_file would.
 // `*failure` names the cause for the error log when it is no regular
 // file, else is null.
@@ -190,28 +204,17 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
         close(fd);
         return send_gzip_copy(gz, gz_size, file_path, st, !delete_after_send);
     }
-    if (!delete_after_send && size <= http_small_file_max) {
-        // A small file is read whole here, and held for the next answers.
-        http_file_bytes bytes = http_read_bytes(fd, size);
-        if (bytes) {
-            close(fd);
-            http_hold_bytes(file_path, st, http_held_kind::file, bytes);
+    if (!delete_after_send)
+        if (http_file_bytes bytes = read_and_hold(fd, size, file_path, st, http_held_kind::file))
             return send_file_range(-1, bytes, size);
-        }
-    }
     return send_file_range(fd, nullptr, size);
 }
 
 bool http_request::send_gzip_copy(int gz, uint64_t gz_size, const std::string& path, const struct stat& st, bool hold) {
     send_header("Content-Encoding", "gzip");
-    if (hold && gz_size <= http_small_file_max) {
-        http_file_bytes bytes = http_read_bytes(gz, gz_size);
-        if (bytes) {
-            close(gz);
-            http_hold_bytes(path, st, http_held_kind::gzip_copy, bytes);
+    if (hold)
+        if (http_file_bytes bytes = read_and_hold(gz, gz_size, path, st, http_held_kind::gzip_copy))
             return send_file_part(-1, bytes, 0, gz_size);
-        }
-    }
     return send_file_part(gz, nullptr, 0, gz_size);
 }
 

@@ -214,6 +214,10 @@ TEST_F(http_request_test, settled_files_held_in_memory_follow_changes) {
             EXPECT_EQ(answer.headers["content-encoding"], r.gzip ? "gzip" : "") << r.change;
             EXPECT_EQ(body(answer), digits(1000)) << r.change;
         }
+        // A range of held bytes is cut from them as from the file.
+        response part = get(port, page, encoding + "Range: bytes=10-19\r\n");
+        EXPECT_EQ(part.status, r.gzip ? 200 : 206) << r.change;
+        EXPECT_EQ(r.gzip ? body(part) : part.body, r.gzip ? digits(1000) : digits(1000).substr(10, 10)) << r.change;
         struct stat before;
         ASSERT_EQ(stat(paths[i].c_str(), &before), 0);
         std::string new_text(1000, 'x');

@@ -23,9 +23,9 @@
 //     a condition variable: waking from a condition variable takes its
 //     mutex back in a state that makes the next unlock a system call
 //     even when nobody waits, one more per task on the path of every
-//     request a server hands to the pool. Callers at the thread limit wait on the pool's
-//     condition variable for an idle worker or a free slot, at most 10
-//     seconds, then run the task themselves.
+//     request a server hands to the pool. Callers at the thread limit
+//     wait on the pool's condition variable for an idle worker or a free
+//     slot, at most 10 seconds, then run the task themselves.
 
 #include "threads/thread_start.h"
 #include "threads/worker_pool.h"
