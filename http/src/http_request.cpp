@@ -39,6 +39,12 @@ const size_t linger_max = 64 * 1024;
 const uint32_t linger_timeout = 2;
 const size_t linger_chunk = 16 * 1024;
 
+// Returns: whether every byte written to `socket` has been sent.
+bool all_sent(int socket) {
+    int unsent = 0;
+    return ioctl(socket, SIOCOUTQNSD, &unsent) == 0 && unsent == 0;
+}
+
 // Returns: the bytes the peer has not yet acknowledged, 0 when unknown.
 int unsent_bytes(int socket) {
     int unsent = 0;
@@ -88,7 +94,7 @@ http_request::http_request(int socket, uint16_t local_port, const char* peer, co
 
 http_request::~http_request() {
     file_.close();
-    if (socket_ >= 0)
+    if (socket_ >= 0 && !socket_closed_)
         close(socket_);
 }
 
@@ -235,12 +241,28 @@ void http_request::send_at_once() {
 }
 
 void http_request::start_lingering() {
-    shutdown(socket_, SHUT_WR);
-    write_shut_ = true;
+    bool read_exactly = reader_.read_exactly();
     write_access_log();
     file_.close();
     answer_.release();
     reader_.release();
+    // A client that sent its request and nothing after it only waits for
+    // the answer. Once the last byte of the answer has left, closing sends
+    // a plain FIN behind it, and the client has nothing left to lose:
+    // what it may still send would be answered with a reset, which only
+    // drops bytes the server has not yet sent. Otherwise the write side is
+    // shut and input dropped until the client closes, so that a reset
+    // cannot cut the answer.
+    if (read_exactly && all_sent(socket_)) {
+        char byte;
+        ssize_t n = recv(socket_, &byte, 1, MSG_PEEK);
+        if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {
+            close_socket();
+            return;
+        }
+    }
+    shutdown(socket_, SHUT_WR);
+    write_shut_ = true;
     linger_since_ = kiv_get_curr_time();
     // The input that is there already is read before the state is
     // published: from then on the service thread may read it too. A
@@ -250,6 +272,12 @@ void http_request::start_lingering() {
         return;
     linger_unsent_ = unsent_bytes(socket_);
     set_state(lingering);
+}
+
+void http_request::close_socket() {
+    close(socket_);
+    socket_closed_ = true;
+    set_state(closed);
 }
 
 bool http_request::drop_input() {

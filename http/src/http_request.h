@@ -173,6 +173,9 @@ private:
     // Reads and drops what arrived while lingering; closes on the peer's
     // close, an error, or 64 KiB dropped. Returns: false when closed.
     bool drop_input();
+    // Closes the socket now, its answer out and the access log written,
+    // and sets the state closed.
+    void close_socket();
     // What a failed recv, send or sendfile leaves to do.
     enum io_next { io_retry, io_wait, io_ended };
     // Sorts out such a failure by `error` (an errno): an interrupted call
@@ -300,6 +303,7 @@ private:
 
     // Lingering (service thread).
     bool write_shut_ = false;        // the answer is out and the write side shut
+    bool socket_closed_ = false;     // the socket is closed already (its number stays for the log)
     uint32_t linger_since_ = 0;      // core clock of the start or of the peer's last progress
     int linger_unsent_ = 0;          // bytes the peer had not taken at that time
     size_t linger_dropped_ = 0;      // input read and dropped so far

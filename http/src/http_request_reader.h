@@ -58,6 +58,13 @@ public:
     bool is_head_request() const;
     // The body: Content-Length bytes, or the decoded chunked body.
     std::string body() const;
+    // Whether the request ended exactly where the received bytes end:
+    // complete, not refused, with a sized body (a chunked one may have
+    // been followed by more). Before release() only.
+    bool read_exactly() const {
+        return reject_status_ == 0 && head_length_ != 0 && !head_.chunked &&
+               in_.size() == head_length_ + body_expected_;
+    }
     // Drops the received bytes (after the answer went out).
     void release();
 

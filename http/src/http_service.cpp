@@ -421,6 +421,25 @@ bool http_service::on_connection(i_event* event) {
         new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
     request->addref();
     held_count_.fetch_add(1);
+    // A client sends its request right after connecting, so it is usually
+    // there already. Then this worker of the pool, which delivers the
+    // connection, processes it and sends the answer, and a small answer
+    // needs no turn of the service thread at all. The service thread
+    // takes the connection when the request is still on its way, when
+    // the answer is more than the socket takes at once, and when it
+    // lingers.
+    request->on_io(POLLIN);
+    if (request->state() == http_request::ready) {
+        request->set_state(http_request::processing);
+        request->process(kiv_is_running());
+        request->send_at_once();
+    }
+    http_request::state_t s = request->state();
+    if (s == http_request::closed || s == http_request::finished) {
+        request->release();
+        held_count_.fetch_sub(1);
+        return false;
+    }
     bool first;
     {
         std::lock_guard<std::mutex> hold(pending_lock_);

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -351,6 +353,47 @@ TEST(event_delivery, a_queued_event_reaches_its_handler_on_a_pool_worker_after_t
     p.uninstall("KIV_EVT_QUEUED", 42);
     // The queue's reference goes once the delivery is over.
     EXPECT_TRUE(eventually([&] { return data->get_ref_count() == 1; }));
+}
+
+TEST(event_delivery, queued_events_whose_handlers_wait_for_each_other_all_run_however_many_cpus) {
+    // More events than CPUs, each held in its handler until all have
+    // started: the queue's drainers block, and the events behind them
+    // must still reach workers of their own. A stream of quick events
+    // fired meanwhile in a burst arrives whole as well.
+    core_session session;
+    const int count = static_cast<int>(2 * std::max(1u, std::thread::hardware_concurrency()) + 2);
+    journal j;
+    probe p("waiting", &j);
+    std::mutex lock;
+    std::condition_variable changed;
+    int started = 0;
+    p.hook = [&](i_event*) {
+        std::unique_lock<std::mutex> guard(lock);
+        ++started;
+        changed.notify_all();
+        changed.wait_for(guard, safety, [&] { return started >= count; });
+    };
+    p.install("KIV_EVT_WAIT_EACH_OTHER");
+    probe quick("quick", &j);
+    quick.install("KIV_EVT_QUICK");
+    for (int i = 0; i < count; ++i)
+        kiv_generate_event("KIV_EVT_WAIT_EACH_OTHER", i, nullptr, false);
+    for (int i = 0; i < 1000; ++i)
+        kiv_generate_event("KIV_EVT_QUICK", i, nullptr, false);
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        EXPECT_TRUE(changed.wait_for(guard, safety, [&] { return started >= count; }));
+    }
+    std::map<std::string, int> seen;
+    ASSERT_TRUE(eventually([&] {
+        for (const std::string& call : j.take())
+            ++seen[call];
+        return seen["quick"] >= 1000 && seen["waiting"] >= count;
+    }));
+    p.uninstall("KIV_EVT_WAIT_EACH_OTHER");
+    quick.uninstall("KIV_EVT_QUICK");
+    EXPECT_EQ(seen["waiting"], count);
+    EXPECT_EQ(seen["quick"], 1000);
 }
 
 TEST(event_delivery, queued_events_wait_for_a_worker_when_the_pool_is_full_and_all_arrive_once_one_frees) {

@@ -85,10 +85,18 @@ TEST_F(http_connection_test, answers_arrive_whole_when_the_client_sends_more_aft
 TEST_F(http_connection_test, lingering_ends_at_its_bounds) {
     put("a.txt", "answer");
     uint32_t now = settle_driven_clock();
-    // 2 s after the client took the last byte, with the clock standing
-    // still before: one that neither closes nor sends much is let go.
+    // A client that sent its request and nothing more is let go with the
+    // answer: nothing it could still send can cost it the answer.
+    fd_holder exact(connect_tcp(port));
+    ASSERT_TRUE(send_all(exact.get(), "GET /a.txt HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(parse_response(read_until_closed(exact.get(), 30000)).body, "answer");
+    EXPECT_TRUE(eventually([&] { return server_let_go(exact.get()); }, 30000));
+
+    // One that sent more than its request is kept until 2 s after it
+    // took the last byte, with the clock standing still before, when it
+    // neither closes nor sends much.
     fd_holder quiet(connect_tcp(port));
-    ASSERT_TRUE(send_all(quiet.get(), "GET /a.txt HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(send_all(quiet.get(), "GET /a.txt HTTP/1.0\r\n\r\nx"));
     EXPECT_EQ(parse_response(read_until_closed(quiet.get(), 30000)).body, "answer");
     EXPECT_FALSE(server_let_go(quiet.get()));
     EXPECT_FALSE(server_let_go(quiet.get()));
@@ -106,7 +114,7 @@ TEST_F(http_connection_test, lingering_ends_at_its_bounds) {
 
     // 64 KiB dropped: let go without waiting for the clock.
     fd_holder chatty(connect_tcp(port));
-    ASSERT_TRUE(send_all(chatty.get(), "GET /a.txt HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(send_all(chatty.get(), "GET /a.txt HTTP/1.0\r\n\r\nx"));
     EXPECT_EQ(parse_response(read_until_closed(chatty.get(), 30000)).body, "answer");
     send_all(chatty.get(), std::string(100 * 1024, 'c'));
     EXPECT_TRUE(eventually([&] { return server_let_go(chatty.get()); }, 30000));

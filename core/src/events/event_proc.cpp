@@ -17,6 +17,8 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -29,6 +31,20 @@ namespace {
 // How long the queue thread sleeps at most when nothing wakes it: the
 // bound within which it notices that the core stopped running.
 const auto queue_idle_wait = std::chrono::milliseconds(50);
+// A worker that drains the queue and has been on one event this long may
+// be blocked in its handler: the queue thread then hands events that
+// waited as long to workers of their own. While workers drain, the queue
+// thread looks this often.
+const auto drain_grace = std::chrono::milliseconds(10);
+
+// The CPUs this process may run on: as many workers drain the queue at once.
+unsigned usable_cpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 const unsigned queue_stop_seconds = 60;
 // How often an uninstall that still waits for a running callback says so:
 // a wait that never ends (a callback blocked on a lock the uninstalling
@@ -37,7 +53,7 @@ const auto still_waiting_period = std::chrono::seconds(5);
 
 }  // namespace
 
-event_proc::event_proc() {
+event_proc::event_proc() : drainers_max_(usable_cpus()) {
     set_name("event_proc");
     queue_thread_ = create_thread(this, static_cast<thread_function>(&event_proc::queue_loop), nullptr);
     if (!queue_thread_)
@@ -47,13 +63,13 @@ event_proc::event_proc() {
 event_proc::~event_proc() {
     kiv_trace("event_proc::~event_proc()");
     stop_queue();
-    std::deque<i_event*> left;
+    std::deque<queued> left;
     {
         std::lock_guard<std::mutex> lock(queue_lock_);
         left.swap(queue_);
     }
-    for (i_event* evt : left)
-        evt->release();
+    for (const queued& q : left)
+        q.event->release();
 }
 
 bool event_proc::stop_queue() {
@@ -180,24 +196,42 @@ void event_proc::fire_event(i_event* evt, bool fire_immediately) {
         dispatch(evt);
     } else {
         evt->addref();  // the queue's reference, handed on with the event
-        // Behind events already waiting it must wait too, to keep their
-        // order; in front it may skip the queue thread's turn when a
-        // worker takes it at once. A service whose queue thread never
-        // started keeps its events, as its queue does.
-        bool direct;
+        // An event fired while the queue is empty goes to an idle worker
+        // at once, and that worker then delivers the events queued behind
+        // it before it returns to the pool. While one such worker per CPU
+        // is busy, a new event waits in the queue for the first of them,
+        // so a steady stream of events costs no wake-up of a thread each
+        // and runs no more handlers at once than there are CPUs. Behind
+        // events already waiting an event waits too, to keep their order.
+        // A service whose queue thread never started keeps its events, as
+        // its queue does.
+        bool direct = false;
+        bool notify = false;
+        auto now = std::chrono::steady_clock::now();
+        drainer_list::iterator note;
         {
             std::lock_guard<std::mutex> lock(queue_lock_);
-            direct = queue_.empty() && !stopping_ && queue_thread_;
-            if (!direct)
-                queue_.push_back(evt);
+            if (queue_.empty() && !stopping_ && queue_thread_ && drainers_.size() < drainers_max_) {
+                direct = true;
+                note = drainers_.insert(drainers_.end(), now);
+            } else {
+                queue_.push_back({evt, now});
+                notify = drainers_.empty();
+            }
         }
-        if (direct && kiv_bg_thread_try(&event_proc::deliver, &evt, sizeof evt))
-            return;
         if (direct) {
+            addref();  // the drainer's
+            drain_task task{this, evt, note};
+            if (kiv_bg_thread_try(&event_proc::deliver_and_drain, &task, sizeof task))
+                return;
+            release();
             std::lock_guard<std::mutex> lock(queue_lock_);
-            queue_.push_back(evt);
+            drainers_.erase(note);
+            queue_.push_back({evt, now});
+            notify = true;
         }
-        queue_ready_.notify_one();
+        if (notify)
+            queue_ready_.notify_one();
     }
 }
 
@@ -277,14 +311,29 @@ void event_proc::dispatch(i_event* evt) {
     }
 }
 
+bool event_proc::drainer_held_up(std::chrono::steady_clock::time_point now) const {
+    for (const auto& since : drainers_)
+        if (since + drain_grace <= now)
+            return true;
+    return false;
+}
+
 void event_proc::queue_loop(void*) {
     std::unique_lock<std::mutex> lock(queue_lock_);
     while (!stopping_ && thread_running() && kiv_is_running()) {
         if (queue_.empty()) {
-            queue_ready_.wait_for(lock, queue_idle_wait);
+            queue_ready_.wait_for(lock, drainers_.empty() ? queue_idle_wait : drain_grace);
             continue;
         }
-        i_event* evt = queue_.front();
+        // Workers that drain the queue take the event in turn, unless one
+        // of them seems to block in a handler; the events that waited as
+        // long as that then go to workers of their own.
+        auto now = std::chrono::steady_clock::now();
+        if (!drainers_.empty() && (queue_.front().since + drain_grace > now || !drainer_held_up(now))) {
+            queue_ready_.wait_for(lock, drain_grace);
+            continue;
+        }
+        i_event* evt = queue_.front().event;
         queue_.pop_front();
         lock.unlock();
         kiv_bg_thread(&event_proc::deliver, &evt, sizeof evt);
@@ -309,6 +358,52 @@ void event_proc::deliver(bool running, void* data, unsigned size) {
             proc->dispatch(evt);
     }
     evt->release();
+}
+
+void event_proc::deliver_and_drain(bool running, void* data, unsigned size) {
+    if (data == nullptr || size != sizeof(drain_task))
+        return;
+    drain_task task;
+    std::memcpy(&task, data, sizeof task);
+    // The task never runs on the firing thread (kiv_bg_thread_try), so
+    // the service's last reference may go here.
+    auto_ptr_t<event_proc> service(task.proc);
+    event_proc* proc = task.proc;
+    // The turn as a drainer ends when the queue is empty, the service
+    // stops, or a handler throws.
+    struct turn {
+        event_proc* proc;
+        drainer_list::iterator note;
+        bool ended = false;
+        ~turn() {
+            if (ended)
+                return;
+            std::lock_guard<std::mutex> lock(proc->queue_lock_);
+            proc->drainers_.erase(note);
+        }
+    } drainer{proc, task.note};
+    i_event* evt = task.event;
+    if (running) {
+        auto_ptr_t<i_event> held(evt);  // the queue's reference
+        proc->dispatch(evt);
+    } else {
+        evt->release();
+    }
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(proc->queue_lock_);
+            if (proc->queue_.empty() || proc->stopping_ || !kiv_is_running()) {
+                proc->drainers_.erase(task.note);
+                drainer.ended = true;
+                return;
+            }
+            evt = proc->queue_.front().event;
+            proc->queue_.pop_front();
+            *task.note = std::chrono::steady_clock::now();
+        }
+        auto_ptr_t<i_event> held(evt);
+        proc->dispatch(evt);
+    }
 }
 
 }  // namespace kiv

@@ -3,10 +3,13 @@
 //     The event service object, registered by the core's library entry as
 //     "svc_event". A queued event fired while the queue is empty goes to
 //     an idle pool worker at once, from the firing thread, when one is
-//     free; otherwise it waits in the queue, whose thread waits on a
-//     condition variable and hands each event to a pool worker
-//     (kiv_bg_thread), in first-in, first-out order. Once handed over,
-//     events run concurrently.
+//     free and fewer such workers than CPUs are busy; that worker then
+//     delivers the events queued behind it, first in, first out, until
+//     the queue is empty. Otherwise the event waits in the queue. The
+//     queue thread hands a waiting event to a pool worker of its own
+//     (kiv_bg_thread) when no worker drains the queue, or when one has
+//     been busy with a single event so long that it may block. Once
+//     handed over, events run concurrently.
 //
 //     Locks: the type-name lock, the handler lock (the handler table and
 //     the callbacks under way) and the queue lock. None of them is held
@@ -20,8 +23,10 @@
 #include <kiv/core/string_impl.h>
 #include <kiv/core/threads.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -127,6 +132,13 @@ private:
     void queue_loop(void* arg);
     // The pool task: `data` holds one i_event* with the queue's reference.
     static void deliver(bool running, void* data, unsigned size);
+    // The pool task of a fired event that went to a worker at once: it
+    // delivers the event, then the events queued behind it until the
+    // queue is empty or the service stops.
+    static void deliver_and_drain(bool running, void* data, unsigned size);
+    // Whether a worker that drains the queue has been on one event for
+    // drain_grace or longer at `now`. Queue lock held.
+    bool drainer_held_up(std::chrono::steady_clock::time_point now) const;
 
     std::mutex types_lock_;
     std::deque<std::string> type_names_;                   // every name given an id; elements never move
@@ -142,7 +154,24 @@ private:
 
     std::mutex queue_lock_;
     std::condition_variable queue_ready_;  // an event was queued or a stop asked
-    std::deque<i_event*> queue_;           // one reference each; guarded by queue_lock_
+    // A queued event and when it was queued.
+    struct queued {
+        i_event* event;  // one reference
+        std::chrono::steady_clock::time_point since;
+    };
+    std::deque<queued> queue_;             // guarded by queue_lock_
+    // Workers that take queued events when done, each with when it took
+    // its present event; guarded by queue_lock_.
+    using drainer_list = std::list<std::chrono::steady_clock::time_point>;
+    drainer_list drainers_;
+    // What deliver_and_drain gets: the service and the event, with a
+    // reference each, and the worker's note in drainers_.
+    struct drain_task {
+        event_proc* proc;
+        i_event* event;
+        drainer_list::iterator note;
+    };
+    size_t drainers_max_ = 1;  // the CPUs the process may run on
     bool stopping_ = false;                // the destructor began; guarded by queue_lock_
     bool queue_thread_ = false;            // the queue thread started; set by the constructor
 };
