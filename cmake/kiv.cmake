@@ -18,7 +18,8 @@ elseif(KIV_FUZZ)
   # The compiler does not list the ignore list among a source's
   # dependencies, so the flag names a copy whose name carries the list's
   # hash: an edit of the list (which reruns CMake) changes every compile
-  # command, and neither make nor ccache reuses objects built without it.
+  # command, and neither the build tool nor ccache reuses objects built
+  # without it.
   file(SHA1 ${CMAKE_CURRENT_LIST_DIR}/fuzz_coverage_ignore.txt _kiv_ignore_hash)
   string(SUBSTRING ${_kiv_ignore_hash} 0 12 _kiv_ignore_hash)
   set(_kiv_ignore_copy ${CMAKE_BINARY_DIR}/fuzz_coverage_ignore-${_kiv_ignore_hash}.txt)

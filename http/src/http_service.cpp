@@ -10,9 +10,10 @@
 //     connections that cost others least, so that idle clients cannot
 //     lock others out: first the oldest that linger after their answer,
 //     then the oldest that have not yet sent a whole head (answered "503
-//     Service Unavailable" when they have sent nothing). New connections
-//     are refused so at once only when the service thread falls far
-//     behind a burst, before the descriptors run out.
+//     Service Unavailable" when they have sent nothing). When the service
+//     thread falls far behind a burst of connections that send nothing,
+//     each new one waits for the service thread to make room, before the
+//     descriptors run out.
 
 #include "http_service.h"
 #include "http_client.h"
@@ -161,8 +162,8 @@ http_service::http_service() {
     // A connection costs one descriptor, two while a file is sent: three
     // quarters of the limit go to connections, the rest to their files and
     // everything else; past the cap the service thread makes room, and
-    // connections are refused at once only halfway into the rest, when
-    // the service thread falls behind a burst.
+    // halfway into the rest new connections wait for it, when it falls
+    // behind a burst.
     uint64_t files = raise_descriptor_limit();
     uint64_t cap = files - files / 4;
     cap = cap > 2 * spare_descriptors ? cap - spare_descriptors : spare_descriptors;
@@ -179,7 +180,11 @@ http_service::http_service() {
 http_service::~http_service() {
     kiv_trace("http_service::~http_service()");
     http_pack_clear_registry();
-    stopping_.store(true);
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        stopping_.store(true);
+    }
+    passed_.notify_all();
     wake();
     stop_threads(thread_stop_seconds);
     std::vector<binding> bindings;
@@ -411,12 +416,7 @@ bool http_service::on_connection(i_event* event) {
     int sock = static_cast<int>(typed->get_id());
     if (sock < 0)
         return true;
-    if (held_count_.load() >= refuse_at_) {
-        send_busy_answer(sock);
-        shutdown(sock, SHUT_WR);
-        close(sock);
-        return false;
-    }
+    bool over = held_count_.load() >= refuse_at_;
     http_request* request =
         new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
     request->addref();
@@ -441,15 +441,25 @@ bool http_service::on_connection(i_event* event) {
         return false;
     }
     bool first;
+    uint64_t pass;
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
         first = pending_.empty();
         pending_.push_back(request);
+        pass = passes_;
     }
     // The connection that found the list empty woke the service thread
     // already, and that thread takes the whole list before it waits again.
     if (first)
         wake();
+    // The service thread falls far behind a burst of connections that
+    // send nothing: this one waits, a second at most, for a whole pass of
+    // it to take the connection in and make room, so that the burst comes
+    // in at the pace room is made, before the descriptors run out.
+    if (over) {
+        std::unique_lock<std::mutex> hold(pending_lock_);
+        passed_.wait_for(hold, std::chrono::seconds(1), [&] { return passes_ >= pass + 2 || stopping_.load(); });
+    }
     return false;
 }
 
@@ -515,6 +525,11 @@ void http_service::serve_requests() {
         }
     }
     live_.swap(kept);
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        ++passes_;
+    }
+    passed_.notify_all();
 
     std::vector<pollfd> fds;
     std::vector<http_request*> polled;

@@ -23,6 +23,7 @@
 #include <kiv/http/i_http_service.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -117,12 +118,14 @@ private:
     std::shared_ptr<http_wakeup> wakeup_; // ends the service thread's wait; shared with requests
     std::atomic<bool> stopping_{false}; // the destructor began
 
-    std::mutex pending_lock_;                 // guards pending_
+    std::mutex pending_lock_;                 // guards pending_ and passes_
+    std::condition_variable passed_;          // the service thread ended a pass
+    uint64_t passes_ = 0;                     // passes of the service thread that made room
     std::vector<http_request*> pending_;      // new connections, one reference each
     std::vector<http_request*> live_;         // service thread only; one reference each
     std::atomic<size_t> held_count_{0};       // live_ and pending_ together
     size_t connection_cap_ = 0;               // connections held before the service makes room
-    size_t refuse_at_ = 0;                    // held connections at which new ones are refused
+    size_t refuse_at_ = 0;                    // held connections at which new ones wait for room
 };
 
 }  // namespace kiv

@@ -326,8 +326,8 @@ void event_proc::queue_loop(void*) {
             continue;
         }
         // Workers that drain the queue take the event in turn, unless one
-        // of them seems to block in a handler; the events that waited as
-        // long as that then go to workers of their own.
+        // of them seems to block in a handler; then one more worker
+        // drains it, beside those held up.
         auto now = std::chrono::steady_clock::now();
         if (!drainers_.empty() && (queue_.front().since + drain_grace > now || !drainer_held_up(now))) {
             queue_ready_.wait_for(lock, drain_grace);
@@ -335,8 +335,19 @@ void event_proc::queue_loop(void*) {
         }
         i_event* evt = queue_.front().event;
         queue_.pop_front();
+        drainer_list::iterator note = drainers_.insert(drainers_.end(), now);
         lock.unlock();
-        kiv_bg_thread(&event_proc::deliver, &evt, sizeof evt);
+        // The drainer looks the service up itself: this thread must not
+        // end up holding the last reference, whose release stops it.
+        drain_task task{nullptr, evt, note};
+        if (!kiv_bg_thread_try(&event_proc::deliver_and_drain, &task, sizeof task)) {
+            // No worker is free: this one waits for one, as long as the
+            // pool lets it, and delivers this event only.
+            lock.lock();
+            drainers_.erase(note);
+            lock.unlock();
+            kiv_bg_thread(&event_proc::deliver, &evt, sizeof evt);
+        }
         lock.lock();
     }
 }
@@ -366,9 +377,17 @@ void event_proc::deliver_and_drain(bool running, void* data, unsigned size) {
     drain_task task;
     std::memcpy(&task, data, sizeof task);
     // The task never runs on the firing thread (kiv_bg_thread_try), so
-    // the service's last reference may go here.
-    auto_ptr_t<event_proc> service(task.proc);
-    event_proc* proc = task.proc;
+    // the service's last reference may go here. One the queue thread
+    // started comes without one.
+    auto_ptr_t<i_object> service(task.proc);
+    if (task.proc == nullptr)
+        service.reset(find_service("svc_event"));
+    event_proc* proc = kiv_cast_event_proc(service);
+    if (proc == nullptr) {
+        // The service is going: its queue and notes go with it.
+        task.event->release();
+        return;
+    }
     // The turn as a drainer ends when the queue is empty, the service
     // stops, or a handler throws.
     struct turn {

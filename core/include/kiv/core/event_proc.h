@@ -6,10 +6,11 @@
 //     free and fewer such workers than CPUs are busy; that worker then
 //     delivers the events queued behind it, first in, first out, until
 //     the queue is empty. Otherwise the event waits in the queue. The
-//     queue thread hands a waiting event to a pool worker of its own
-//     (kiv_bg_thread) when no worker drains the queue, or when one has
-//     been busy with a single event so long that it may block. Once
-//     handed over, events run concurrently.
+//     queue thread starts one more such worker when none drains the
+//     queue, or when one has been busy with a single event so long that
+//     it may block; when the pool has no worker free it waits for one
+//     (kiv_bg_thread) and hands it that event alone. Once handed over,
+//     events run concurrently.
 //
 //     Locks: the type-name lock, the handler lock (the handler table and
 //     the callbacks under way) and the queue lock. None of them is held
@@ -164,8 +165,9 @@ private:
     // its present event; guarded by queue_lock_.
     using drainer_list = std::list<std::chrono::steady_clock::time_point>;
     drainer_list drainers_;
-    // What deliver_and_drain gets: the service and the event, with a
-    // reference each, and the worker's note in drainers_.
+    // What deliver_and_drain gets: the service (null from the queue
+    // thread, which looks it up) and the event, with a reference each,
+    // and the worker's note in drainers_.
     struct drain_task {
         event_proc* proc;
         i_event* event;
