@@ -32,10 +32,15 @@ namespace {
 // bound within which it notices that the core stopped running.
 const auto queue_idle_wait = std::chrono::milliseconds(50);
 // A worker that drains the queue and has been on one event this long may
-// be blocked in its handler: the queue thread then hands events that
-// waited as long to workers of their own. While workers drain, the queue
-// thread looks this often.
+// be blocked in its handler: once an event has waited as long too, the
+// queue thread starts one more draining worker. While workers drain, the
+// queue thread looks this often.
 const auto drain_grace = std::chrono::milliseconds(10);
+const unsigned queue_stop_seconds = 60;
+// How often an uninstall that still waits for a running callback says so:
+// a wait that never ends (a callback blocked on a lock the uninstalling
+// thread holds) shows up in the log.
+const auto still_waiting_period = std::chrono::seconds(5);
 
 // The CPUs this process may run on: as many workers drain the queue at once.
 unsigned usable_cpus() {
@@ -45,11 +50,6 @@ unsigned usable_cpus() {
         return static_cast<unsigned>(CPU_COUNT(&set));
     return std::max(1u, std::thread::hardware_concurrency());
 }
-const unsigned queue_stop_seconds = 60;
-// How often an uninstall that still waits for a running callback says so:
-// a wait that never ends (a callback blocked on a lock the uninstalling
-// thread holds) shows up in the log.
-const auto still_waiting_period = std::chrono::seconds(5);
 
 }  // namespace
 
