@@ -4,6 +4,7 @@
 //     (see http_answer.h).
 
 #include "http_answer.h"
+#include "http_file_cache.h"
 
 #include <kiv/http/http_request_text.h>
 
@@ -42,17 +43,7 @@ bool http_answer::append_file(int fd, uint64_t offset, uint64_t length) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    uint64_t got = 0;
-    while (got < length) {
-        ssize_t n = pread(fd, &out_[before + got], static_cast<size_t>(length - got),
-                          static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += static_cast<uint64_t>(n);
-    }
-    if (got == length)
+    if (http_read_at(fd, &out_[before], offset, length))
         return true;
     out_.resize(before);
     return false;

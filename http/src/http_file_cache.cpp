@@ -11,6 +11,8 @@
 
 #include "http_file_cache.h"
 
+#include <kiv/core/files.h>
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -122,21 +124,25 @@ void http_hold_bytes(const std::string& path, const struct stat& st, http_held_k
     }
 }
 
+bool http_read_at(int fd, char* out, uint64_t offset, uint64_t length) {
+    uint64_t got = 0;
+    while (got < length) {
+        ssize_t n = pread(fd, out + got, static_cast<size_t>(length - got), static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
 http_file_bytes http_read_bytes(int fd, uint64_t length) {
     if (length > http_small_file_max)
         return nullptr;
     try {
         auto bytes = std::make_shared<std::string>(static_cast<size_t>(length), '\0');
-        uint64_t got = 0;
-        while (got < length) {
-            ssize_t n = pread(fd, &(*bytes)[got], static_cast<size_t>(length - got), static_cast<off_t>(got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return nullptr;
-            got += static_cast<uint64_t>(n);
-        }
-        return bytes;
+        return http_read_at(fd, &(*bytes)[0], 0, length) ? bytes : nullptr;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
@@ -153,8 +159,7 @@ bool http_deny_file_present(const std::string& folder) {
     auto found = answers.find(folder);
     if (found != answers.end() && now - found->second.checked < std::chrono::seconds(1))
         return found->second.present;
-    struct stat st;
-    bool present = stat((folder + "/.deny_http_access").c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    bool present = kiv_file_exists((folder + "/.deny_http_access").c_str());
     if (found != answers.end()) {
         found->second = {present, now};
         return present;

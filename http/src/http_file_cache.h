@@ -53,6 +53,10 @@ http_file_bytes http_find_held_bytes(const std::string& path, const struct stat&
 // above); otherwise nothing.
 void http_hold_bytes(const std::string& path, const struct stat& st, http_held_kind kind, http_file_bytes bytes);
 
+// Reads `length` bytes of the open file `fd` from `offset` into `out`.
+// Returns: false when the file gives fewer.
+bool http_read_at(int fd, char* out, uint64_t offset, uint64_t length);
+
 // Reads `length` bytes of the open file `fd` from its start.
 // Returns: the bytes, or null when the file gives fewer or memory fails.
 http_file_bytes http_read_bytes(int fd, uint64_t length);

@@ -303,7 +303,7 @@ private:
 
     // Lingering (service thread).
     bool write_shut_ = false;        // the answer is out and the write side shut
-    bool socket_closed_ = false;     // the socket is closed already (its number stays for the log)
+    bool socket_closed_ = false;     // closed already; socket_ keeps the number, no longer ours
     uint32_t linger_since_ = 0;      // core clock of the start or of the peer's last progress
     int linger_unsent_ = 0;          // bytes the peer had not taken at that time
     size_t linger_dropped_ = 0;      // input read and dropped so far

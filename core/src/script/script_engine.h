@@ -107,7 +107,8 @@ private:
     bool execute_file_impl(const char* path, bool raw, kiv_script_file_load_function func, const void* fparam);
     bool on_owner_thread() const;
     // Gets the engine ready for its next user: output and result cleared,
-    // namespace `kiv` deleted, commands deleted and objects released.
+    // namespace `kiv` emptied (deleted when empty_kiv cannot), commands
+    // deleted and objects released.
     void clean();
     // Empties the namespace `kiv` in place, keeping it (and so the byte
     // code compiled in it).
