@@ -58,8 +58,14 @@ bool http_answer::append_bytes(const char* data, size_t length) {
     return true;
 }
 
-ssize_t http_answer::send_some(int socket) {
-    ssize_t n = send(socket, out_.data() + out_pos_, out_.size() - out_pos_, MSG_NOSIGNAL | MSG_DONTWAIT);
+ssize_t http_answer::send_some(int socket, bool last) {
+    // Held back at most what a fresh connection's first window carries,
+    // so that the segment leaves whole as soon as the FIN is queued.
+    const size_t hold_back_max = 14 * 1024;
+    size_t rest = out_.size() - out_pos_;
+    bool hold = last && rest <= hold_back_max;
+    ssize_t n = send(socket, out_.data() + out_pos_, rest, MSG_NOSIGNAL | MSG_DONTWAIT | (hold ? MSG_MORE : 0));
+    held_back_ = hold && n == static_cast<ssize_t>(rest);
     if (n > 0) {
         out_pos_ += static_cast<size_t>(n);
         bytes_sent_ += static_cast<uint64_t>(n);

@@ -56,10 +56,16 @@ public:
     // -- service thread, while sending --
     // Bytes of the buffer not yet sent.
     size_t unsent() const { return out_.size() - out_pos_; }
-    // Sends what the socket takes of the buffer, without blocking.
+    // Sends what the socket takes of the buffer, without blocking. When
+    // `last` (nothing follows the buffer) and the rest is small, the
+    // kernel is told more follows: the bytes then wait for the FIN that
+    // closing or shutting the socket sends, and leave with it in one
+    // segment.
     // Returns: the bytes sent (also counted in bytes_sent()), or -1 with
     //     errno set.
-    ssize_t send_some(int socket);
+    ssize_t send_some(int socket, bool last);
+    // Whether the last send held the end of the answer back for the FIN.
+    bool held_back() const { return held_back_; }
     // Counts `n` bytes of the body sent from elsewhere (a file).
     void count_sent(uint64_t n) { bytes_sent_ += n; }
     // Frees the buffer once everything went out.
@@ -85,6 +91,7 @@ private:
     std::string referer_;         // the request's Referer, kept when the head is built
     std::string user_agent_;      // the request's User-agent, kept when the head is built
     bool logged_ = false;         // the access-log line was written
+    bool held_back_ = false;      // the last send took the rest and held it for the FIN
 };
 
 }  // namespace kiv

@@ -202,7 +202,7 @@ bool http_request::write_some() {
         ssize_t n;
         const char* what;
         if (answer_.unsent() > 0) {
-            n = answer_.send_some(socket_);
+            n = answer_.send_some(socket_, file_.remaining() == 0);
             what = "do_io_write: send error";
         } else if (file_.remaining() > 0) {
             if (state() == sending)
@@ -242,6 +242,7 @@ void http_request::send_at_once() {
 
 void http_request::start_lingering() {
     bool read_exactly = reader_.read_exactly();
+    bool held_back = answer_.held_back();
     write_access_log();
     file_.close();
     answer_.release();
@@ -250,10 +251,11 @@ void http_request::start_lingering() {
     // the answer. Once the last byte of the answer has left, closing sends
     // a plain FIN behind it, and the client has nothing left to lose:
     // what it may still send would be answered with a reset, which only
-    // drops bytes the server has not yet sent. Otherwise the write side is
-    // shut and input dropped until the client closes, so that a reset
-    // cannot cut the answer.
-    if (read_exactly && all_sent(socket_)) {
+    // drops bytes the server has not yet sent. A small answer held back
+    // for the FIN leaves with it as the socket closes, within the first
+    // window. Otherwise the write side is shut and input dropped until
+    // the client closes, so that a reset cannot cut the answer.
+    if (read_exactly && (held_back || all_sent(socket_))) {
         char byte;
         ssize_t n = recv(socket_, &byte, 1, MSG_PEEK);
         if (n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) {

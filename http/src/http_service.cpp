@@ -32,6 +32,8 @@
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
@@ -285,6 +287,14 @@ bool http_service::bind_server(i_http_server* svr, const char* bind_addr, unsign
     i_socket_service* sockets = kiv_cast_i_socket_service(sockets_object);
     if (sockets == nullptr || !sockets->open_tcp_socket(address.c_str(), port, listen_backlog))
         return false;
+    // A client speaks first: the kernel hands a connection over once its
+    // request begins to arrive, so the worker that takes it nearly always
+    // finds the request there. One that sends nothing comes a second
+    // later and is timed as any other.
+    int listening = sockets->get_port_socket(static_cast<unsigned short>(port));
+    int defer_seconds = 1;
+    if (listening >= 0)
+        setsockopt(listening, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_seconds, sizeof defer_seconds);
     if (!events_) {
         events_.reset(find_service("svc_event"));
     }
