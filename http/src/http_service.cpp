@@ -51,6 +51,11 @@ namespace kiv {
 namespace {
 
 const char conn_opened_event[] = "KIV_EVT_TCP_CONN_OPENED";
+
+// The service whose on_connection this thread is in, and whether its
+// last reference went meanwhile.
+thread_local http_service* connection_of = nullptr;
+thread_local bool connection_dropped = false;
 const unsigned listen_backlog = 4096;
 const unsigned request_pass_ms = 50;
 const uint32_t server_pass_seconds = 5;
@@ -413,6 +418,36 @@ bool http_service::set_proxy_server(const char* host, unsigned short port, const
 void http_service::update_socket(int, bool) {}
 
 bool http_service::on_connection(i_event* event) {
+    // Answering on this worker may release the service's last reference
+    // (when it was unregistered meanwhile). Deleting it there would pull
+    // the service from under this call: the delete waits for its end.
+    struct turn {
+        http_service* service;
+        http_service* outer = connection_of;
+        bool outer_dropped = connection_dropped;
+        explicit turn(http_service* s) : service(s) {
+            connection_of = s;
+            connection_dropped = false;
+        }
+        ~turn() {
+            bool dropped = connection_dropped;
+            connection_of = outer;
+            connection_dropped = outer_dropped;
+            if (dropped)
+                delete service;
+        }
+    } call(this);
+    return take_connection(event);
+}
+
+bool http_service::last_reference_dropped() {
+    if (connection_of != this)
+        return true;
+    connection_dropped = true;
+    return false;
+}
+
+bool http_service::take_connection(i_event* event) {
     if (event == nullptr || stopping_.load())
         return true;
     auto_ptr_t<i_object> conn(event->get_event_object());

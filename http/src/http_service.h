@@ -73,7 +73,15 @@ public:
     // The handler of "KIV_EVT_TCP_CONN_OPENED" on the bound ports.
     bool on_connection(i_event* event);
 
+protected:
+    // Keeps the service while the calling thread is in on_connection: its
+    // delete then comes at the end of that call.
+    bool last_reference_dropped() override;
+
 private:
+    // on_connection itself.
+    bool take_connection(i_event* event);
+
     struct binding {
         std::string address;                 // "*" for every local address
         uint16_t port;
