@@ -51,11 +51,6 @@ namespace kiv {
 namespace {
 
 const char conn_opened_event[] = "KIV_EVT_TCP_CONN_OPENED";
-
-// The service whose on_connection this thread is in, and whether its
-// last reference went meanwhile.
-thread_local http_service* connection_of = nullptr;
-thread_local bool connection_dropped = false;
 const unsigned listen_backlog = 4096;
 const unsigned request_pass_ms = 50;
 const uint32_t server_pass_seconds = 5;
@@ -66,6 +61,11 @@ const uint64_t held_max = 65536;
 // Descriptors kept for everything else (listening sockets, logs, files
 // being sent, the script engines' files).
 const uint64_t spare_descriptors = 64;
+
+// The service whose on_connection this thread is in, and whether its
+// last reference went meanwhile.
+thread_local http_service* connection_of = nullptr;
+thread_local bool connection_dropped = false;
 
 const char busy_answer[] =
     "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Type: text/plain\r\n"
