@@ -363,6 +363,19 @@ TEST_F(http_request_test, a_body_that_has_not_arrived_is_waited_for) {
     EXPECT_EQ(parse_response(read_until_closed(fd.get())).body, "body");
 }
 
+TEST_F(http_request_test, a_client_silent_for_a_while_after_connecting_is_answered) {
+    // The kernel hands a silent connection over a second after it was
+    // made; the client here stays silent past that, then asks.
+    put("q.txt", "quiet");
+    fd_holder fd(connect_tcp(port));
+    ASSERT_GE(fd.get(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(readable(fd.get(), 0));
+    std::string request = "GET /q.txt HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    EXPECT_EQ(parse_response(read_until_closed(fd.get())).body, "quiet");
+}
+
 TEST_F(http_request_test, slow_and_vanishing_peers_do_not_stop_others) {
     put("s.txt", "served");
     std::vector<std::unique_ptr<fd_holder>> idle;
