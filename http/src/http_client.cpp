@@ -49,22 +49,24 @@ bool convert(char* (*fn)(const char*), const std::string& text, std::string& out
     return true;
 }
 
-// Returns: true when the status line is "HTTP/1.x" followed by a 2xx
-// status.
-bool status_ok(const std::string& line) {
+// Returns: the status of a status line "HTTP/1.x NNN ...", three
+//     digits from 100 to 999; 0 for any other line.
+int status_of(const std::string& line) {
     size_t blank = line.find(' ');
     if (blank == std::string::npos || line.compare(0, 7, "HTTP/1.") != 0 || blank < 7)
-        return false;
+        return 0;
     size_t code = line.find_first_not_of(' ', blank);
     if (code == std::string::npos || line.size() - code < 3)
-        return false;
+        return 0;
+    int status = 0;
     for (size_t i = 0; i < 3; ++i) {
         if (line[code + i] < '0' || line[code + i] > '9')
-            return false;
+            return 0;
+        status = status * 10 + (line[code + i] - '0');
     }
     if (line.size() > code + 3 && line[code + 3] != ' ')
-        return false;  // more than three digits
-    return line[code] == '2';
+        return 0;  // more than three digits
+    return status >= 100 ? status : 0;
 }
 
 // Returns: true when the reply body is chunk-coded (chunked is the last
@@ -89,13 +91,14 @@ bool has_breaks(const char* text) {
     return false;
 }
 
-// Returns: true when the Content-Length fields of a reply head agree on
-// one length: every value (fields may repeat, values may be lists) is
-// decimal digits only, below 2^63, and all are the same. True as well
-// when the head has none.
-bool lengths_agree(const std::string& head) {
-    bool seen = false;
-    uint64_t length = 0;
+// Reads the Content-Length fields of a reply head into `*length` and
+// `*present`: every value (fields may repeat, values may be lists) must
+// be decimal digits only, below 2^63, and all the same.
+// Returns: false when they are not; true (with *present false) when the
+//     head has none.
+bool read_length(const std::string& head, bool* present, uint64_t* length) {
+    *present = false;
+    *length = 0;
     size_t pos = head.find("\r\n");
     while (pos != std::string::npos && pos < head.size()) {
         pos += 2;
@@ -109,13 +112,19 @@ bool lengths_agree(const std::string& head) {
             uint64_t n = 0;
             if (!http_parse_length(value, &n))
                 return false;
-            if (seen && n != length)
+            if (*present && n != *length)
                 return false;
-            seen = true;
-            length = n;
+            *present = true;
+            *length = n;
         }
     }
     return true;
+}
+
+// Returns: `host` as the Host header and an absolute target name it:
+//     with ":port" unless the port is HTTP's own.
+std::string authority(const char* host, unsigned short port) {
+    return port != 80 ? std::string(host) + ":" + std::to_string(port) : std::string(host);
 }
 
 }  // namespace
@@ -205,6 +214,8 @@ bool http_client::read_head(int socket, std::string& head, std::string& body) {
 i_http_stream* http_client::open(const char* resource, const char* host, unsigned short port, const void* body,
                                  unsigned body_size) {
     error_code_ = http_client_bad_call;
+    status_ = 0;
+    reply_headers_.clear();
     auto_ptr_t<i_object> svc(kiv_core() != nullptr ? kiv_core()->get_service("svc_http") : nullptr);
     i_http_service* service = kiv_cast_i_http_service(svc);
     if (service == nullptr || resource == nullptr || resource[0] != '/' || host == nullptr || host[0] == '\0' ||
@@ -253,10 +264,8 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     auto_ptr_t<http_stream> stream(made);  // released on every failure below
 
     std::string target = resource;
-    if (proxy_form) {
-        // The absolute form names the origin's port unless it is HTTP's own.
-        target = std::string("http://") + host + (port != 80 ? ":" + std::to_string(port) : std::string()) + resource;
-    }
+    if (proxy_form)
+        target = "http://" + authority(host, port) + resource;
     std::string cookies;
     for (const cookie& entry : get_cookie_list()) {
         std::string name, value;
@@ -271,12 +280,14 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     std::string request = method_ + " " + target + " HTTP/1.1\r\n";
     for (const auto& header : headers_.get_list())
         request += header.first + ": " + header.second + "\r\n";
-    if (*headers_.find("Content-Length") == '\0')
+    // A GET or HEAD without a body says nothing of one: some servers and
+    // proxies refuse a length on them.
+    if (*headers_.find("Content-Length") == '\0' && (body_size != 0 || method_ == "POST"))
         request += "Content-Length: " + std::to_string(body_size) + "\r\n";
     if (!cookies.empty() && *headers_.find("Cookie") == '\0')
         request += "Cookie: " + cookies + "\r\n";
     if (*headers_.find("Host") == '\0')
-        request += std::string("Host: ") + host + "\r\n";
+        request += "Host: " + authority(host, port) + "\r\n";
     request += "\r\n";
     if (request.size() > 0xFFFFFFFFu ||
         !kiv_net_send(socket, request.data(), static_cast<unsigned>(request.size()), timeout_) ||
@@ -287,21 +298,27 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     std::string head, pending;
     if (!read_head(socket, head, pending))
         return nullptr;
-    std::string status_line = head.substr(0, head.find("\r\n"));
-    if (!status_ok(status_line))
-        return nullptr;
-    // A length that is negative, too large or contradicted by another
-    // cannot say where the body ends: the reply is refused.
-    if (!lengths_agree(head)) {
-        kiv_trace("http_client::open: reply from %s:%d with unusable Content-Length", connect_host.c_str(),
-                  static_cast<int>(connect_port));
-        return nullptr;
-    }
     std::unique_ptr<http_header_map> headers(new http_header_map);
     // The head with the blank line that ends it; no body follows, so the
     // parser writes nothing past it.
     std::string parsed = head + "\r\n";
     http_header_map::parse(&parsed[0], static_cast<uint32_t>(parsed.size()), nullptr, *headers);
+    // Kept whatever the status, so a caller can read a refused reply
+    // (the Location of a redirect, say).
+    status_ = status_of(head.substr(0, head.find("\r\n")));
+    for (const auto& header : headers->get_list())
+        reply_headers_.set(header.first.c_str(), header.second.c_str(), true);
+    if (status_ < 200 || status_ > 299)
+        return nullptr;
+    // A length that is negative, too large or contradicted by another
+    // cannot say where the body ends: the reply is refused.
+    bool has_length = false;
+    uint64_t length = 0;
+    if (!read_length(head, &has_length, &length)) {
+        kiv_trace("http_client::open: reply from %s:%d with unusable Content-Length", connect_host.c_str(),
+                  static_cast<int>(connect_port));
+        return nullptr;
+    }
 
     const char* set_cookie_value = headers->find("Set-Cookie");
     if (set_cookie_value != nullptr && *set_cookie_value != '\0') {
@@ -321,9 +338,20 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
         }
     }
 
-    bool chunked = is_chunked(headers->find("Transfer-Encoding", true));
+    // Which end the body has (RFC 9112, 6.3): none for HEAD, 204 and
+    // 304; a chunked body its last chunk; a body in another coding runs
+    // to the close whatever a length says; then the length; else the
+    // close.
+    const char* coding = headers->find("Transfer-Encoding", true);
+    http_stream::framing how = http_stream::framed_close;
+    if (method_ == "HEAD" || status_ == 204 || status_ == 304)
+        how = http_stream::framed_none;
+    else if (is_chunked(coding))
+        how = http_stream::framed_chunked;
+    else if (has_length && coding == nullptr)
+        how = http_stream::framed_length;
     error_code_ = http_client_ok;
-    stream->attach_reply(std::move(head), std::move(pending), std::move(headers), chunked);
+    stream->attach_reply(std::move(head), std::move(pending), std::move(headers), how, length);
     stream->addref();  // the caller's
     return stream.get();
 }

@@ -34,6 +34,8 @@ public:
     void set_timeout(unsigned val) override { timeout_ = val; }
     unsigned get_timeout() override { return timeout_; }
     int get_error_code() override { return error_code_; }
+    int get_status() override { return status_; }
+    const char* get_reply_header(const char* name) override { return reply_headers_.find(name); }
 
 private:
     // Reads the reply head from `socket` into `head` and the bytes that
@@ -46,6 +48,8 @@ private:
     int error_code_ = 0;
     bool use_proxy_ = true;
     unsigned timeout_ = 30;
+    int status_ = 0;                // status of the last reply head; 0: none arrived
+    http_header_map reply_headers_; // headers of that head; empty when none
 };
 
 }  // namespace kiv

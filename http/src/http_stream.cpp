@@ -4,7 +4,11 @@
 //     bytes that came with the reply head, then what arrives on the
 //     socket, decoding a chunked body on the way. Every size from the
 //     peer is checked: chunk sizes are at most 60 bits and chunk lines at
-//     most http_client_chunk_line_limit bytes; a bad one ends the body.
+//     most http_client_chunk_line_limit bytes; a bad one ends the body as
+//     cut. The stream reads no byte past the body's end and closes the
+//     connection there, so a peer that keeps it open does not hold the
+//     reader; a peer that closes before that end leaves the body marked
+//     cut, which is the only way a caller can tell a truncated reply.
 
 #include "http_stream.h"
 #include "http_trim.h"
@@ -38,15 +42,18 @@ http_stream::~http_stream() {
 }
 
 void http_stream::attach_reply(std::string head, std::string body, std::unique_ptr<http_header_map> headers,
-                               bool chunked) {
+                               framing how, uint64_t length) {
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (headers)
             headers_ = std::move(headers);
         raw_ = std::move(body);
-        chunked_ = chunked;
+        framing_ = how;
+        length_left_ = length;
         opened_ = true;
         head_ = std::move(head);
+        if (how == framed_none || (how == framed_length && length == 0))
+            finish(true);  // bytes the peer sent anyway are not body
     }
     set_in_buffer_timeout(-1);
     start_io();
@@ -68,13 +75,27 @@ void http_stream::close_socket() {
     }
 }
 
-bool http_stream::disconnect() {
-    std::lock_guard<std::mutex> hold(lock_);
+void http_stream::finish(bool whole) {
+    if (!ended_) {
+        ended_ = true;
+        if (!whole) {
+            error_code_ = http_client_cut_reply;
+            kiv_trace("http_stream: reply of %s:%d cut short", host_.c_str(), static_cast<int>(port_));
+        }
+    }
     close_socket();
     raw_.clear();
     raw_.shrink_to_fit();
-    headers_.reset();
-    head_.clear();
+}
+
+// The headers stay: the pump disconnects a finished stream on its own
+// thread, while the caller may still hold texts get_header_value gave.
+bool http_stream::disconnect() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (opened_)
+        finish(false);  // no change for a body that had ended
+    else
+        close_socket();
     return true;
 }
 
@@ -87,18 +108,22 @@ long http_stream::receive(char* buffer, size_t size) {
     if (n < 0 && !kiv_net_error())
         return 0;
     peer_gone_ = true;
+    peer_failed_ = n < 0;
     return -1;
 }
 
 bool http_stream::take_line(std::string& line) {
     size_t end = raw_.find('\n');
     if (end == std::string::npos) {
-        if (raw_.size() > http_client_chunk_line_limit)
+        if (raw_.size() > http_client_chunk_line_limit) {
             state_ = chunk_done;  // no sane chunk line is that long
+            chunk_broken_ = true;
+        }
         return false;
     }
     if (end > http_client_chunk_line_limit) {
         state_ = chunk_done;
+        chunk_broken_ = true;
         return false;
     }
     line.assign(raw_, 0, end);
@@ -146,6 +171,7 @@ unsigned http_stream::decode(char* buffer, unsigned size) {
             if (!ok) {
                 kiv_trace("http_stream: bad chunk size from %s:%d", host_.c_str(), static_cast<int>(port_));
                 state_ = chunk_done;
+                chunk_broken_ = true;
                 break;
             }
             chunk_left_ = value;
@@ -155,6 +181,7 @@ unsigned http_stream::decode(char* buffer, unsigned size) {
                 kiv_trace("http_stream: chunk of %s:%d longer than announced", host_.c_str(),
                           static_cast<int>(port_));
                 state_ = chunk_done;
+                chunk_broken_ = true;
                 break;
             }
             state_ = chunk_size;
@@ -168,20 +195,34 @@ unsigned http_stream::decode(char* buffer, unsigned size) {
 
 unsigned http_stream::read_impl(char* buffer, unsigned size) {
     std::lock_guard<std::mutex> hold(lock_);
-    if (socket_ < 0 || size == 0)
+    if (ended_ || socket_ < 0 || size == 0)
         return 0;
-    if (!chunked_) {
-        if (raw_.size() > size) {
-            std::memcpy(buffer, raw_.data(), size);
-            raw_.erase(0, size);
-            return size;
-        }
-        unsigned pending = static_cast<unsigned>(raw_.size());
-        std::memcpy(buffer, raw_.data(), pending);
-        raw_.clear();
-        long n = receive(buffer + pending, size - pending);
-        return pending + static_cast<unsigned>(n > 0 ? n : 0);
+    return framing_ == framed_chunked ? read_chunked(buffer, size) : read_plain(buffer, size);
+}
+
+unsigned http_stream::read_plain(char* buffer, unsigned size) {
+    // Never more than the body's rest, so no byte past its end is taken.
+    uint64_t room = framing_ == framed_length ? std::min<uint64_t>(size, length_left_) : size;
+    size_t pending = static_cast<size_t>(std::min<uint64_t>(room, raw_.size()));
+    std::memcpy(buffer, raw_.data(), pending);
+    raw_.erase(0, pending);
+    unsigned out = static_cast<unsigned>(pending);
+    if (raw_.empty() && out < room) {
+        long n = receive(buffer + out, static_cast<size_t>(room - out));
+        if (n > 0)
+            out += static_cast<unsigned>(n);
+        else if (n < 0)
+            finish(framing_ == framed_close && !peer_failed_);
     }
+    if (framing_ == framed_length && !ended_) {
+        length_left_ -= out;
+        if (length_left_ == 0)
+            finish(true);
+    }
+    return out;
+}
+
+unsigned http_stream::read_chunked(char* buffer, unsigned size) {
     unsigned produced = decode(buffer, size);
     char block[receive_block];
     while (produced < size && state_ != chunk_done && !peer_gone_) {
@@ -191,26 +232,28 @@ unsigned http_stream::read_impl(char* buffer, unsigned size) {
         raw_.append(block, static_cast<size_t>(n));
         produced += decode(buffer + produced, size - produced);
     }
-    if (peer_gone_ && produced == 0 && state_ != chunk_done) {
-        kiv_trace("http_stream: chunked reply of %s:%d cut short", host_.c_str(), static_cast<int>(port_));
-        state_ = chunk_done;
-    }
+    if (state_ == chunk_done)
+        finish(!chunk_broken_);
+    else if (peer_gone_ && produced == 0)
+        finish(false);  // what is left in raw_ can never become a chunk
     return produced;
 }
 
 bool http_stream::is_connected() {
     {
         std::lock_guard<std::mutex> hold(lock_);
-        if (socket_ < 0)
-            return false;
-        bool ended = (chunked_ && state_ == chunk_done) || (raw_.empty() && peer_gone_);
-        if (!ended) {
+        if (!ended_ && socket_ >= 0) {
             if (!raw_.empty())
                 return true;
             char byte;
             ssize_t n = ::recv(socket_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
             if (n > 0 || (n < 0 && !kiv_net_error()))
                 return true;
+            // The peer closed or failed with every received byte
+            // delivered: the end of a body that runs to the close, else
+            // a cut.
+            if (opened_)
+                finish(n == 0 && framing_ == framed_close);
         }
     }
     // The pump may be between taking the last bytes and buffering them;
@@ -243,6 +286,11 @@ i_object_col* http_stream::get_headers() {
 
 bool http_stream::is_finished() {
     return !is_connected();
+}
+
+int http_stream::get_error_code() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return error_code_;
 }
 
 }  // namespace kiv

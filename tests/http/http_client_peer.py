@@ -2,14 +2,21 @@
 # http_client_peer.py --
 #
 #     The web server the HTTP client's tests talk to: http.server on
-#     127.0.0.1 and a free port, which it prints as its first line. Each
-#     path gives one kind of reply; "/echo" sends back what it was sent.
-#     It ends when its standard input closes.
+#     127.0.0.1 at two free ports, which it prints on its first line (the
+#     second port serves the same paths, as another origin to redirect
+#     to). Each path gives one kind of reply; "/echo" sends back what it
+#     was sent; "/cut/..." close before the body's end; "/keep/..." send
+#     a whole body and keep the connection open until the peer ends. It
+#     ends when its standard input closes.
 
 import http.server
 import socketserver
 import sys
 import threading
+
+# Set when the peer ends: lets go of the connections "/keep/..." hold.
+stopping = threading.Event()
+ports = []
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -36,8 +43,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
         text = self.requestline.encode() + b"\n" + bytes(self.headers) + b"body:" + body
         self.reply(200, text, [("Content-Type", "text/plain")])
 
+    def hold(self):
+        stopping.wait()
+
     def do_HEAD(self):
-        self.reply(200, b"", [("X-Peer", "head")])
+        if self.path == "/keep/length":
+            # The length GET would send, no body, and the connection held.
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n")
+            self.hold()
+            return
+        self.reply(200, b"", [("X-Peer", "head"),
+                              ("X-Content-Length", self.headers.get("Content-Length", "none"))])
 
     def do_POST(self):
         self.echo()
@@ -75,6 +91,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.raw(line)
             except OSError:
                 pass
+        elif p == "/cut/length":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
+        elif p == "/cut/chunk":
+            self.raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     b"5\r\nhello\r\nA\r\n0123")
+        elif p == "/cut/between":
+            self.raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n")
+        elif p == "/cut/trailer":
+            self.raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n")
+        elif p == "/keep/length":
+            # Bytes after the body are not part of it.
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhelloEXTRA")
+            self.hold()
+        elif p == "/keep/chunked":
+            self.raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                     b"5\r\nhello\r\n0\r\n\r\n")
+            self.hold()
+        elif p == "/keep/empty":
+            self.raw(b"HTTP/1.1 204 No Content\r\n\r\n")
+            self.hold()
+        elif p == "/keep/zero":
+            self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+            self.hold()
+        elif p == "/redirect":
+            # To the same resource at the other port.
+            other = ports[1] if self.server.server_address[1] == ports[0] else ports[0]
+            self.reply(302, b"moved", [("Location", "http://127.0.0.1:%d/echo" % other),
+                                       ("Content-Type", "text/plain")])
         elif p.startswith("/length/"):
             # A reply with the Content-Length fields the path names,
             # parted by "+": /length/5+5, /length/-1, /length/5+6.
@@ -93,11 +137,15 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 
 
 def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers = [Server(("127.0.0.1", 0), Handler) for _ in range(2)]
+    ports.extend(server.server_address[1] for server in servers)
+    print(ports[0], ports[1], flush=True)
+    for server in servers:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
     sys.stdin.read()
-    server.shutdown()
+    stopping.set()
+    for server in servers:
+        server.shutdown()
 
 
 if __name__ == "__main__":

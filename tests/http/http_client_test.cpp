@@ -1,9 +1,11 @@
 // http_client_test.cpp --
 //
-//     The HTTP client against a Python http.server peer on 127.0.0.1 and a
-//     recording proxy of the test's own: reply statuses, headers, cookies,
-//     chunked and early body bytes, an oversized head, the request the
-//     client sends, and the proxy with its bypass list.
+//     The HTTP client against a Python http.server peer on 127.0.0.1 (two
+//     ports), the library's own server, a recording proxy of the test's
+//     own and tinyproxy: reply statuses and redirects, headers, cookies,
+//     chunked and early body bytes, replies cut short or kept open past
+//     their end, an oversized head, the request the client sends, and
+//     the proxy with its bypass list.
 
 #include "http_fixture.h"
 
@@ -22,8 +24,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 using kiv_test::take_text;
@@ -52,9 +57,11 @@ public:
         input_ = to_child[1];
         FILE* out = fdopen(from_child[0], "r");
         if (out != nullptr) {
-            unsigned value = 0;
-            if (std::fscanf(out, "%u", &value) == 1)
-                port = static_cast<unsigned short>(value);
+            unsigned first = 0, second = 0;
+            if (std::fscanf(out, "%u %u", &first, &second) == 2) {
+                port = static_cast<unsigned short>(first);
+                other_port = static_cast<unsigned short>(second);
+            }
             std::fclose(out);
         }
     }
@@ -67,6 +74,7 @@ public:
         }
     }
     unsigned short port = 0;
+    unsigned short other_port = 0;  // the same paths at a second origin
 
 private:
     pid_t pid_ = -1;
@@ -163,7 +171,7 @@ class http_client_test : public kiv_test::http_framework {
 protected:
     void SetUp() override {
         kiv_test::http_framework::SetUp();
-        ASSERT_NE(peer.port, 0) << "python3 peer did not start";
+        ASSERT_NE(peer.other_port, 0) << "python3 peer did not start";
         client.reset(http->create_client());
         ASSERT_TRUE(client);
     }
@@ -254,9 +262,112 @@ TEST_F(http_client_test, http_client_reply_statuses) {
         return strcasecmp(a.c_str(), b.c_str()) < 0;
     }));
     EXPECT_EQ(read_body(reply), "hello world");
+    EXPECT_EQ(reply->get_error_code(), kiv::http_client_ok);
+    // The pump has dropped the finished stream; its headers stay.
     reply->disconnect();
-    EXPECT_STREQ(reply->get_header_value("X-Peer"), "");
-    EXPECT_EQ(reply->get_headers(), nullptr);
+    EXPECT_STREQ(reply->get_header_value("X-Peer"), "ok");
+    headers.reset(reply->get_headers());
+    EXPECT_TRUE(headers);
+}
+
+TEST_F(http_client_test, http_client_keeps_the_status_and_headers_of_refused_replies) {
+    struct row {
+        const char* path;
+        int status;
+        const char* header;
+        std::string value;
+    } rows[] = {
+        {"/redirect", 302, "location", "http://127.0.0.1:" + std::to_string(peer.other_port) + "/echo"},
+        {"/missing", 404, "Content-Type", ""},
+        {"/ok", 200, "X-Peer", "ok"},
+    };
+    for (const row& r : rows) {
+        auto_ptr_t<kiv::i_http_stream> reply(open(r.path));
+        EXPECT_EQ(bool(reply), r.status == 200) << r.path;
+        EXPECT_EQ(client->get_error_code(), r.status == 200 ? 0 : kiv::http_client_bad_reply) << r.path;
+        EXPECT_EQ(client->get_status(), r.status) << r.path;
+        EXPECT_EQ(client->get_reply_header(r.header), r.value) << r.path;
+    }
+
+    // The caller follows the redirect to the other origin; Host names
+    // that origin's port.
+    ASSERT_TRUE(client->get_reply_header("X-Peer") != nullptr);
+    auto_ptr_t<kiv::i_http_stream> refused(open("/redirect"));
+    std::string location = client->get_reply_header("Location");
+    unsigned short to_port = 0;
+    char path[64] = "";
+    ASSERT_EQ(std::sscanf(location.c_str(), "http://127.0.0.1:%hu%63s", &to_port, path), 2) << location;
+    auto_ptr_t<kiv::i_http_stream> reply(client->open(path, "127.0.0.1", to_port, nullptr, 0));
+    ASSERT_TRUE(reply);
+    std::string text = read_body(reply);
+    EXPECT_NE(text.find("Host: 127.0.0.1:" + std::to_string(peer.other_port) + "\n"), std::string::npos) << text;
+
+    // Without a reply head there is nothing to read.
+    unsigned short closed_port = 0;
+    int fd = listen_local(&closed_port);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(client->open("/ok", "127.0.0.1", closed_port, nullptr, 0), nullptr);
+    EXPECT_EQ(client->get_status(), 0);
+    EXPECT_STREQ(client->get_reply_header("Location"), "");
+}
+
+// A body cut before its announced end ends the stream with an error;
+// one that reaches its end, by length, last chunk or close, does not.
+// The headers stay readable after the end.
+TEST_F(http_client_test, http_client_reports_replies_cut_short) {
+    struct row {
+        const char* path;
+        const char* body;
+        int error;
+    } rows[] = {
+        {"/cut/length", "0123456789", kiv::http_client_cut_reply},
+        {"/cut/chunk", "hello0123", kiv::http_client_cut_reply},
+        {"/cut/between", "hello", kiv::http_client_cut_reply},
+        {"/cut/trailer", "hello", kiv::http_client_cut_reply},
+        {"/badchunk", "abc", kiv::http_client_cut_reply},
+        {"/ok", "hello world", kiv::http_client_ok},
+        {"/length/5", "hello", kiv::http_client_ok},
+        {"/chunked", "hello 0123456789abcdefghijklmnopqrstuvwxyz", kiv::http_client_ok},
+        {"/early", "first-second", kiv::http_client_ok},  // no length: the close ends it
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.path);
+        auto_ptr_t<kiv::i_http_stream> reply(open(r.path));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(client->get_error_code(), kiv::http_client_ok);
+        EXPECT_EQ(read_body(reply), r.body);
+        EXPECT_EQ(reply->get_error_code(), r.error);
+    }
+    auto_ptr_t<kiv::i_http_stream> reply(open("/cut/length"));
+    ASSERT_TRUE(reply);
+    read_body(reply);
+    EXPECT_STREQ(reply->get_header_value("Content-Length"), "100");
+}
+
+// The peer keeps each connection open after a whole reply (until the
+// test ends): the stream ends at the body's end by itself, and takes no
+// byte past it.
+TEST_F(http_client_test, http_client_ends_at_the_body_end_on_a_connection_kept_open) {
+    struct row {
+        const char* method;
+        const char* path;
+        const char* body;
+    } rows[] = {
+        {"GET", "/keep/length", "hello"},
+        {"GET", "/keep/chunked", "hello"},
+        {"GET", "/keep/empty", ""},
+        {"GET", "/keep/zero", ""},
+        {"HEAD", "/keep/length", ""},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(std::string(r.method) + " " + r.path);
+        ASSERT_TRUE(client->set_request_method(r.method));
+        auto_ptr_t<kiv::i_http_stream> reply(open(r.path));
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(read_body(reply), r.body);
+        EXPECT_EQ(reply->get_error_code(), kiv::http_client_ok);
+    }
 }
 
 TEST_F(http_client_test, http_client_bodies_chunked_early_and_oversized_head) {
@@ -331,10 +442,12 @@ TEST_F(http_client_test, http_client_request_headers_methods_and_cookies) {
     ASSERT_TRUE(reply);
     std::string text = read_body(reply);
     EXPECT_EQ(text.rfind("GET /echo HTTP/1.1\n", 0), 0u) << text;
-    for (const char* line : {"Content-Length: 0\n", "Accept: */*\n", "Connection: Close\n",
-                             "User-Agent: kiv_http_client/", "Host: 127.0.0.1\n"})
+    std::string host = "Host: 127.0.0.1:" + std::to_string(peer.port) + "\n";
+    for (const std::string& line : {std::string("Accept: */*\n"), std::string("Connection: Close\n"),
+                                    std::string("User-Agent: kiv_http_client/"), host})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in " << text;
     EXPECT_EQ(text.find("Cookie:"), std::string::npos);
+    EXPECT_EQ(text.find("Content-Length"), std::string::npos) << text;  // a GET without a body
 
     // Set-Cookie with attributes: only the name and the whole value.
     reply.reset(open("/cookie"));
@@ -357,10 +470,19 @@ TEST_F(http_client_test, http_client_request_headers_methods_and_cookies) {
     EXPECT_EQ(text.find("Host: 127.0.0.1"), std::string::npos) << text;
     EXPECT_NE(text.find("body:a=1&b=2"), std::string::npos) << text;
 
+    // A POST without a body still says so.
+    auto_ptr_t<kiv::i_http_client> poster(http->create_client());
+    ASSERT_TRUE(poster->set_request_method("POST"));
+    reply.reset(poster->open("/echo", "127.0.0.1", peer.port, nullptr, 0));
+    ASSERT_TRUE(reply);
+    text = read_body(reply);
+    EXPECT_NE(text.find("Content-Length: 0\n"), std::string::npos) << text;
+
     ASSERT_TRUE(client->set_request_method("HEAD"));
     reply.reset(open("/echo"));
     ASSERT_TRUE(reply);
     EXPECT_STREQ(reply->get_header_value("X-Peer"), "head");
+    EXPECT_STREQ(reply->get_header_value("X-Content-Length"), "none");
     EXPECT_EQ(read_body(reply), "");
 }
 
@@ -373,9 +495,10 @@ TEST_F(http_client_test, http_client_proxy_and_bypass) {
         const char* host;
         unsigned short port;
         const char* request_line;
+        const char* host_line;
     } cases[] = {
-        {"origin.test", 8080, "GET http://origin.test:8080/p?q=1 HTTP/1.1\r\n"},
-        {"origin.test", 80, "GET http://origin.test/p?q=1 HTTP/1.1\r\n"},
+        {"origin.test", 8080, "GET http://origin.test:8080/p?q=1 HTTP/1.1\r\n", "\r\nHost: origin.test:8080\r\n"},
+        {"origin.test", 80, "GET http://origin.test/p?q=1 HTTP/1.1\r\n", "\r\nHost: origin.test\r\n"},
     };
     for (const target_case& c : cases) {
         auto_ptr_t<kiv::i_http_stream> reply(client->open("/p?q=1", c.host, c.port, nullptr, 0));
@@ -386,7 +509,7 @@ TEST_F(http_client_test, http_client_proxy_and_bypass) {
     ASSERT_EQ(heads.size(), 2u);
     for (size_t i = 0; i < heads.size(); ++i) {
         EXPECT_EQ(heads[i].rfind(cases[i].request_line, 0), 0u) << heads[i];
-        EXPECT_NE(heads[i].find("\r\nHost: origin.test\r\n"), std::string::npos) << heads[i];
+        EXPECT_NE(heads[i].find(cases[i].host_line), std::string::npos) << heads[i];
     }
 
     // A host on the bypass list, or a client told not to, goes direct.
@@ -409,6 +532,146 @@ TEST_F(http_client_test, http_client_timeout_ends_a_silent_peer) {
     EXPECT_EQ(client->get_timeout(), 1u);
     EXPECT_EQ(client->open("/x", "127.0.0.1", silent.port, nullptr, 0), nullptr);
     EXPECT_EQ(client->get_error_code(), kiv::http_client_bad_reply);
+}
+
+// Returns: the path of the program `name` on PATH (or in /usr/sbin);
+//     "" when there is none.
+std::string find_program(const char* name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(std::string(path != nullptr ? path : "") + ":/usr/sbin:/usr/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        std::string file = (dir.empty() ? "." : dir) + "/" + name;
+        if (access(file.c_str(), X_OK) == 0)
+            return file;
+    }
+    return "";
+}
+
+// tinyproxy on 127.0.0.1 at a free port, with its configuration, log and
+// pid file in a temp folder of its own; stopped by SIGTERM at the end.
+class tinyproxy_process {
+public:
+    // Returns: "" once it accepts connections, else why not.
+    std::string start() {
+        std::string program = find_program("tinyproxy");
+        if (program.empty())
+            return "tinyproxy is not installed (scripts/setup installs it)";
+        port = kiv_test::free_port();
+        if (port == 0)
+            return "no free port";
+        std::string conf = folder_.file("tinyproxy.conf");
+        std::ofstream(conf) << "Port " << port << "\nListen 127.0.0.1\nTimeout 60\nMaxClients 20\n"
+                            << "Allow 127.0.0.1\nLogLevel Info\nLogFile \"" << log_file() << "\"\nPidFile \""
+                            << folder_.file("tinyproxy.pid") << "\"\n";
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl(program.c_str(), "tinyproxy", "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid_ < 0)
+            return "fork failed";
+        // Ready once it accepts; a bound only a hang reaches.
+        auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < limit) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return "tinyproxy ended at start: " + kiv_test::read_all(log_file());
+            }
+            int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in addr = kiv_test::loopback(port);
+            bool up = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+            if (fd >= 0)
+                close(fd);
+            if (up)
+                return "";
+            sleepms(20);
+        }
+        return "tinyproxy did not accept within 30 s";
+    }
+    ~tinyproxy_process() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    std::string log_file() const { return folder_.file("tinyproxy.log"); }
+    unsigned short port = 0;
+
+private:
+    kiv_test::temp_dir folder_;
+    pid_t pid_ = -1;
+};
+
+// Through tinyproxy: whole, cut, kept-open and redirected replies, and
+// the origin's port in the absolute target and the Host header.
+TEST_F(http_client_test, http_client_through_tinyproxy) {
+    tinyproxy_process proxy;
+    std::string why = proxy.start();
+    ASSERT_EQ(why, "");
+    http->set_proxy_server("127.0.0.1", proxy.port, "");
+
+    struct row {
+        const char* path;
+        bool stream;
+        const char* body;  // "/echo": the start of the body
+        int error;
+    } rows[] = {
+        {"/ok", true, "hello world", kiv::http_client_ok},
+        {"/echo", true, "GET /echo HTTP/1.1\n", kiv::http_client_ok},
+        {"/cut/length", true, "0123456789", kiv::http_client_cut_reply},
+        {"/cut/chunk", true, "hello0123", kiv::http_client_cut_reply},
+        {"/keep/length", true, "hello", kiv::http_client_ok},
+        {"/redirect", false, nullptr, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.path);
+        auto_ptr_t<kiv::i_http_stream> reply(open(r.path));
+        ASSERT_EQ(bool(reply), r.stream) << kiv_test::read_all(proxy.log_file());
+        if (!r.stream)
+            continue;
+        EXPECT_NE(std::string(reply->get_header_value("Via")).find("tinyproxy"), std::string::npos);
+        std::string body = read_body(reply);
+        if (std::strcmp(r.path, "/echo") == 0) {
+            EXPECT_EQ(body.rfind(r.body, 0), 0u) << body;
+            EXPECT_NE(body.find("Host: 127.0.0.1:" + std::to_string(peer.port) + "\n"), std::string::npos) << body;
+        } else {
+            EXPECT_EQ(body, r.body);
+        }
+        EXPECT_EQ(reply->get_error_code(), r.error);
+    }
+    EXPECT_EQ(client->get_status(), 302);
+    EXPECT_EQ(std::string(client->get_reply_header("Location")),
+              "http://127.0.0.1:" + std::to_string(peer.other_port) + "/echo");
+    // Every request reached tinyproxy in the absolute form, port included.
+    std::string log = kiv_test::read_all(proxy.log_file());
+    EXPECT_NE(log.find("GET http://127.0.0.1:" + std::to_string(peer.port) + "/keep/length HTTP/1.1"),
+              std::string::npos)
+        << log;
+    http->set_proxy_server(nullptr, 0, "");
+}
+
+// Against the library's own server on a port other than 80: a static
+// file arrives whole, a missing one leaves its status readable.
+class http_client_site_test : public kiv_test::http_site_framework {};
+
+TEST_F(http_client_site_test, http_client_fetches_from_the_library_server) {
+    std::string text;
+    for (int i = 0; text.size() < 300000; ++i)
+        text += "line " + std::to_string(i) + "\n";
+    put("big.txt", text);
+    auto_ptr_t<kiv::i_http_client> client(http->create_client());
+    auto_ptr_t<kiv::i_http_stream> reply(client->open("/big.txt", "127.0.0.1", port, nullptr, 0));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(client->get_status(), 200);
+    EXPECT_EQ(read_body(reply), text);
+    EXPECT_EQ(reply->get_error_code(), kiv::http_client_ok);
+
+    EXPECT_EQ(client->open("/absent.txt", "127.0.0.1", port, nullptr, 0), nullptr);
+    EXPECT_EQ(client->get_error_code(), kiv::http_client_bad_reply);
+    EXPECT_EQ(client->get_status(), 404);
 }
 
 }  // namespace
