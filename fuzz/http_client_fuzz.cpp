@@ -173,7 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t end = reply.find("\r\n\r\n");
         check(end != std::string::npos);
         std::string rest = reply.substr(end + 4);
-        // Headers are only there until the pump drops the finished stream.
         bool chunked = contains_chunked(stream->get_header_value("Transfer-Encoding"));
         std::string body = read_body(stream);
         check(body.size() <= rest.size());
