@@ -121,8 +121,8 @@ bool read_length(const std::string& head, bool* present, uint64_t* length) {
     return true;
 }
 
-// Returns: `host` as the Host header and an absolute target name it:
-//     with ":port" unless the port is HTTP's own.
+// Returns: the origin as the Host header and an absolute target write
+//     it: `host`, with ":port" unless the port is HTTP's own.
 std::string authority(const char* host, unsigned short port) {
     return port != 80 ? std::string(host) + ":" + std::to_string(port) : std::string(host);
 }

@@ -74,7 +74,8 @@ TEST(http_tcl, http_client_from_scripts) {
                           "puts [join [list [i_http_client_set_request_method $c POST] "
                           "[i_http_client_set_request_method $c PUT] [i_http_client_get_timeout $c] "
                           "[i_http_client_get_use_proxy $c] [i_http_cookie_manager_get_cookie $c sid] "
-                          "$e1 [i_http_client_get_error_code $c] [expr {$r1 eq $r2}]] |]\n"
+                          "$e1 [i_http_client_get_error_code $c] [expr {$r1 eq $r2}] "
+                          "[i_http_client_get_status $c] <[i_http_client_get_reply_header $c Location]>] |]\n"
                           "delete_i_http_client $c"),
-              "1|0|7|0|v|-1|-1|1");
+              "1|0|7|0|v|-1|-1|1|0|<>");
 }

@@ -96,7 +96,8 @@ public:
     // Returns: the result of the last open (http_client_error).
     virtual int get_error_code() = 0;
     // Returns: the status code of the reply head the last open received,
-    //     whatever it was (a 302 or 404 too); 0 when no head arrived.
+    //     whatever it was (a 302 or 404 too); 0 when no head arrived or
+    //     its first line was no "HTTP/1.x NNN" status line.
     virtual int get_status() = 0;
     // Returns: the value of the header `name` (any letter case) of that
     //     reply head, borrowed until the next open; "" when there is none.
