@@ -124,7 +124,7 @@ chmod -R a+rX "$docs"
 pinned() { exec setsid taskset -c "$server_cpus" "$@"; }
 
 ours_port=$(free_port)
-pinned "$serve" --root "$docs" --port "$ours_port" > "$work/ours.log" 2>&1 &
+pinned "$serve" --root "$docs" --port "$ours_port" --state "$work/ours_state" --access-log off > "$work/ours.log" 2>&1 &
 pids+=($!)
 
 nginx_port=$(free_port)

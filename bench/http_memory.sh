@@ -89,7 +89,7 @@ wait_serving "$nginx_port" /plain.html
 failed=0
 for page in "/code.html?q=flat" "/plain.html"; do
   port=$(free_port)
-  "$serve" --root "$docs" --port "$port" > "$work/ours.log" 2>&1 &
+  "$serve" --root "$docs" --port "$port" --state "$work/ours_state" --access-log off > "$work/ours.log" 2>&1 &
   ours_pid=$!
   wait_serving "$port" /plain.html
   body=$(curl -s "http://127.0.0.1:$port$page")

@@ -13,6 +13,7 @@
 
 #include <tcl.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string script = kiv::http_translate_page(text, size);
     // Each byte escapes to at most two, each text stretch adds nine.
     check(script.size() <= 5 * size + 9);
+    // Every line of the script comes from a line of the page, in order.
+    int page_lines = 1 + static_cast<int>(std::count(text, text + size, '\n'));
+    int script_lines = 1 + static_cast<int>(std::count(script.begin(), script.end(), '\n'));
+    int before = 1;
+    for (int line = 1; line <= script_lines; line += 1 + script_lines / 64) {
+        int from = kiv::http_page_line(text, size, line);
+        check(from >= before && from <= page_lines);
+        before = from;
+    }
     std::string page(text, size);
     if (page.find("<?") != std::string::npos || !plain_text(text, size))
         return 0;

@@ -6,6 +6,7 @@
 #include "http_answer.h"
 #include "http_file_cache.h"
 
+#include <kiv/http/http_head.h>
 #include <kiv/http/http_request_text.h>
 
 #include <sys/socket.h>
@@ -22,7 +23,8 @@ bool http_answer::build_head(const char* referer, const char* user_agent,
     if (head_built_)
         return false;
     headers_.set("Connection", "Close", true);
-    if (*headers_.find("Content-Length") == '\0' && std::atoi(status_.c_str()) != 200)
+    int status = status_number();
+    if (*headers_.find("Content-Length") == '\0' && status != 200 && http_status_has_body(status))
         headers_.set("Content-Length", "0", true);
     referer_ = referer;
     user_agent_ = user_agent;

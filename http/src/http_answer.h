@@ -15,6 +15,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ public:
     // The status text; "" until set.
     const std::string& status() const { return status_; }
     void set_status(const char* code) { status_ = code; }
+    // The number of the status the head will carry (200 while unset).
+    int status_number() const { return status_.empty() ? 200 : std::atoi(status_.c_str()); }
     // The response headers; emptied when the head is built.
     http_header_map& headers() { return headers_; }
     // Whether the head has been built (headers can no longer change).
@@ -35,7 +38,8 @@ public:
     std::string& buffer() { return out_; }
     // Builds the head of the answer in front of the memory body: adds
     // "Connection: Close" and, for a status other than 200 without a
-    // length, "Content-Length: 0"; keeps `referer` and `user_agent` for
+    // length, "Content-Length: 0" (none for 1xx, 204 and 304, which
+    // never have a body); keeps `referer` and `user_agent` for
     // the access log; adds the Set-Cookie lines of `cookies` (200 only).
     // Returns: false when the head was built already or a header or
     //     cookie cannot be written.

@@ -25,7 +25,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <cstring>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -132,6 +134,29 @@ void remember_copy(const char* path, const struct stat& st, const std::string& c
     cache.copies[copy_cache_key(path, st)] = copy;
 }
 
+// Says on stderr, once per log file, that a log line could not be
+// written, so that a missing folder does not lose every line in
+// silence; later failures of the same file stay quiet.
+void report_unwritable_log(const std::string& path, int error) {
+    static std::mutex told_lock;
+    static std::set<std::string>* told = new std::set<std::string>;  // outlives exit handlers
+    const size_t told_max = 64;
+    {
+        std::lock_guard<std::mutex> hold(told_lock);
+        if (told->size() >= told_max || !told->insert(path).second)
+            return;
+    }
+    std::fprintf(stderr, "kiv_http: cannot write the log %s: %s; its lines are lost\n", path.c_str(),
+                 error != 0 ? std::strerror(error) : "write failed");
+}
+
+// Appends `line` to the log `path` (the caller holds the log's lock).
+void append_log_line(const char* path, const std::string& line) {
+    errno = 0;
+    if (!kiv_write_file(path, line.c_str(), true))
+        report_unwritable_log(path, errno);
+}
+
 }  // namespace
 
 std::string http_gzip_copy(const char* path, bool keep) {
@@ -213,14 +238,14 @@ void http_write_error_log(const char* request_line, const char* message) {
     std::string line = http_log_time(t) + "; URL: '" + http_log_escape(request_line != nullptr ? request_line : "") +
                        "'; " + http_log_escape(message) + "\n";
     std::lock_guard<std::mutex> hold(error_log_lock);
-    kiv_write_file(path, line.c_str(), true);
+    append_log_line(path, line);
 }
 
 void http_write_access_log(const std::string& log_path, const std::string& line) {
     if (log_path.empty() || line.empty())
         return;
     std::lock_guard<std::mutex> hold(access_log_lock);
-    kiv_write_file(log_path.c_str(), line.c_str(), true);
+    append_log_line(log_path.c_str(), line);
 }
 
 }  // namespace kiv

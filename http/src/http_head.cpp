@@ -194,6 +194,7 @@ http_head_info http_check_head(const char* data, size_t size) {
 
     info.head = lines[0] + "\r\n";
     unsigned lengths = 0;
+    unsigned hosts = 0;
     std::string codings;
     bool transfer_encoding = false;
     for (size_t i = 1; i < lines.size(); ++i) {
@@ -204,8 +205,10 @@ http_head_info http_check_head(const char* data, size_t size) {
         }
         info.head += line + "\r\n";
         size_t colon = line.find(':');
-        if (colon == std::string::npos)
-            continue;
+        if (colon == std::string::npos) {
+            info.status = 400;  // a line that is no field
+            return info;
+        }
         std::string name = line.substr(0, colon);
         if (!is_token(name)) {
             info.status = 400;  // whitespace before the colon, or no name
@@ -221,9 +224,22 @@ http_head_info http_check_head(const char* data, size_t size) {
         } else if (equals_nocase(name, "Transfer-Encoding")) {
             transfer_encoding = true;
             codings += (codings.empty() ? "" : ",") + value;
+        } else if (equals_nocase(name, "Host")) {
+            ++hosts;
+        } else if (equals_nocase(name, "Expect")) {
+            info.expect_continue = equals_nocase(value, "100-continue");
         }
     }
     info.head += "\r\n";
+    // HTTP/1.1 names the host in every request, once; a second Host
+    // could choose another site than the one a proxy in front checked.
+    if (hosts > 1 || (hosts == 0 && v != "HTTP/1.0")) {
+        info.status = 400;
+        return info;
+    }
+    // A client of HTTP/1.0 knows no interim answer.
+    if (v == "HTTP/1.0")
+        info.expect_continue = false;
     if (lengths > 1 || (lengths == 1 && transfer_encoding) || (transfer_encoding && v == "HTTP/1.0")) {
         info.status = 400;
         return info;
@@ -293,10 +309,8 @@ http_chunked_decoder::result_t http_chunked_decoder::feed(const char* bytes, siz
                 step_ = size_rest;
             } else if (c == '\r') {
                 step_ = size_lf;
-            } else if (c == '\n') {
-                end_of_line = true;
             } else {
-                result_ = bad;
+                result_ = bad;  // a bare LF among them
             }
             break;
         }
@@ -304,7 +318,7 @@ http_chunked_decoder::result_t http_chunked_decoder::feed(const char* bytes, siz
             if (c == '\r')
                 step_ = size_lf;
             else if (c == '\n')
-                end_of_line = true;
+                result_ = bad;
             break;
         case size_lf:
             if (c == '\n')
@@ -315,8 +329,6 @@ http_chunked_decoder::result_t http_chunked_decoder::feed(const char* bytes, siz
         case data_cr:
             if (c == '\r')
                 step_ = data_lf;
-            else if (c == '\n')
-                step_ = size_digits;
             else
                 result_ = bad;
             break;
@@ -330,7 +342,7 @@ http_chunked_decoder::result_t http_chunked_decoder::feed(const char* bytes, siz
             if (c == '\r') {
                 step_ = trailer_lf;
             } else if (c == '\n') {
-                end_of_line = true;
+                result_ = bad;
             } else {
                 ++line_length_;
                 if (++trailer_bytes_ > trailer_max || line_length_ > chunk_line_max)
@@ -424,6 +436,10 @@ const char* http_status_text(int status) {
     case 505: return "505 HTTP Version Not Supported";
     default: return "400 Bad Request";
     }
+}
+
+bool http_status_has_body(int status) {
+    return status >= 200 && status != 204 && status != 304;
 }
 
 std::string http_collapse_slashes(const std::string& path) {

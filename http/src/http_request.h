@@ -215,6 +215,9 @@ private:
     // -- pool worker: answers (http_request_answer.cpp) --
     // Builds the head (once) before the memory body.
     bool finish_headers();
+    // Adds "Accept-Encoding" to the answer's "Vary": its encoding
+    // depends on the request's.
+    void vary_on_accept_encoding();
     // The answer is built: the worker sends it after processing, or,
     // when processing is over (stop() from a page's thread), the service
     // thread.
@@ -239,9 +242,12 @@ private:
     // set its own) and Accept-Ranges (not for a file deleted after).
     void add_file_headers(int64_t modified, bool delete_after_send);
     // Whether the answer may come from the file's status alone (a 304,
-    // HEAD, or a gzip copy made before), so that the file is opened
-    // only when its bytes are needed.
+    // or a gzip copy made before), so that the file is opened only when
+    // its bytes are needed.
     bool may_answer_from_status(bool delete_after_send);
+    // Whether the answer's type lets a file of `size` bytes go out
+    // gzipped to a client that accepts it.
+    bool gzip_possible(uint64_t size);
     // Whether the answer's type and the client allow a gzip copy of a
     // file of `size` bytes.
     bool gzip_wanted(uint64_t size);

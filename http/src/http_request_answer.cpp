@@ -7,7 +7,9 @@
 
 #include "http_request.h"
 #include "http_request_util.h"
+#include "http_trim.h"
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
@@ -16,6 +18,7 @@
 #include <kiv/http/http_request_text.h>
 #include <kiv/http/http_text.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace kiv {
@@ -23,6 +26,14 @@ namespace kiv {
 namespace {
 
 const size_t head_room = 1024;  // usual size of an answer's head, kept free before it is built
+
+// Returns: whether the "Vary" value `vary` names Accept-Encoding already.
+bool lists_accept_encoding(const std::string& vary) {
+    for (const std::string& name : http_split_list(vary))
+        if (ascii_stricmp(name.c_str(), "Accept-Encoding") == 0)
+            return true;
+    return false;
+}
 
 }  // namespace
 
@@ -54,6 +65,16 @@ bool http_request::finish_headers() {
     return true;
 }
 
+void http_request::vary_on_accept_encoding() {
+    http_header_map& headers = answer_.headers();
+    std::string vary = headers.find("Vary");
+    if (vary.empty())
+        vary = "Accept-Encoding";
+    else if (vary.find('*') == std::string::npos && !lists_accept_encoding(vary))
+        vary += ", Accept-Encoding";
+    headers.set("Vary", vary.c_str(), true);
+}
+
 bool http_request::send_text(const char* text, bool compress) {
     if (text == nullptr)
         return false;
@@ -78,6 +99,8 @@ bool http_request::send_binary(const void* data, unsigned data_len, bool compres
     if (compress) {
         if (answer_.head_built())
             return false;
+        if (data_len >= http_gzip_min_size && out.empty())
+            vary_on_accept_encoding();
         if (data_len >= http_gzip_min_size && out.empty() &&
             http_accepts_gzip(request_headers_.find("Accept-Encoding")) &&
             http_gzip_memory(data, data_len, &out)) {
@@ -126,7 +149,7 @@ void http_request::stop() {
     // to HEAD keeps the length its GET would have, where it is known.
     http_header_map& headers = answer_.headers();
     bool head_length_known = method_ == "HEAD" && *headers.find("Content-Length") != '\0';
-    if (!answer_.head_built() && !head_length_known)
+    if (!answer_.head_built() && !head_length_known && http_status_has_body(answer_.status_number()))
         headers.set("Content-Length", std::to_string(answer_.buffer().size()).c_str(), true);
     if (!answer_.head_built() && !finish_headers()) {
         close_connection("Fin headers error");
@@ -136,8 +159,9 @@ void http_request::stop() {
 }
 
 void http_request::start_sending() {
-    // An answer to HEAD keeps the head of the answer to GET, never its body.
-    if (method_ == "HEAD") {
+    // An answer to HEAD keeps the head of the answer to GET, never its
+    // body; nor do a 304 and other answers that never have one.
+    if (method_ == "HEAD" || !http_status_has_body(answer_.status_number())) {
         answer_.keep_head_only();
         file_.close();
     }

@@ -118,6 +118,9 @@ bool http_request::parse_request() {
         return false;
     }
     page_ = target.page;
+    // The host of an absolute URL stands for the Host header.
+    if (!target.authority.empty())
+        request_headers_.set("Host", target.authority.c_str(), true);
     for (const auto& pair : target.query)
         variables_.set(pair.first.c_str(), pair.second.c_str(), false);
     std::string content_type = request_headers_.find("Content-Type");

@@ -53,6 +53,18 @@ std::string variable_command(const char* name, const char* value) {
     return command;
 }
 
+// Returns: the line of the page `path` that line `script_line` of its
+//     script comes from (the page is read again: errors are rare, and
+//     the script keeps no map of its lines).
+int page_error_line(const char* path, int script_line) {
+    char* text = kiv_load_script_file(path, nullptr);
+    if (text == nullptr)
+        return script_line;
+    int line = http_page_line(text, std::strlen(text), script_line);
+    std::free(text);
+    return line;
+}
+
 const char include_proc[] = "proc include {file} {\n\tvariable http_request\n\t_kiv_http_include $http_request $file\n}";
 
 }  // namespace
@@ -117,7 +129,7 @@ bool http_request::include_html_page(const char* path) {
     // the client, so it goes out escaped and never runs as code.
     const char* error = engine->get_error();
     kiv_trace("http_request::include_impl('%s'): %s", path, error != nullptr ? error : "(null)");
-    engine->puts_impl(http_error_paragraph(engine->get_error_line(), error).c_str());
+    engine->puts_impl(http_error_paragraph(page_error_line(path, engine->get_error_line()), error).c_str());
     return true;
 }
 

@@ -21,6 +21,9 @@ namespace kiv {
 namespace {
 
 const size_t read_chunk = 65536;
+// The interim answer to "Expect: 100-continue"; HTTP/1.1, as only such
+// clients ask for it.
+const char continue_line[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
 }  // namespace
 
@@ -37,6 +40,7 @@ http_request_reader::result_t http_request_reader::read_from(int socket, uint32_
     for (;;) {
         if (complete())
             return wait;
+        send_continue(socket);
         size_t space = room(sizeof chunk);
         if (space == 0) {
             reject(431);
@@ -67,6 +71,19 @@ http_request_reader::result_t http_request_reader::read_from(int socket, uint32_
     }
 }
 
+void http_request_reader::send_continue(int socket) {
+    if (continue_left_ == 0)
+        return;
+    const char* rest = continue_line + (sizeof continue_line - 1 - continue_left_);
+    ssize_t n = send(socket, rest, continue_left_, MSG_NOSIGNAL | MSG_DONTWAIT);
+    // A socket without room now tries again at the next read; a failed
+    // one shows at the next recv.
+    if (n > 0)
+        continue_left_ -= static_cast<size_t>(n);
+    else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        continue_left_ = 0;
+}
+
 bool http_request_reader::reject(int status) {
     reject_status_ = status;
     chunked_.reset();
@@ -94,6 +111,11 @@ bool http_request_reader::complete() {
         if (head_.status != 0)
             return reject(head_.status);
         body_expected_ = head_.content_length;
+        // A client that waits for leave to send its body gets it once the
+        // head passed its checks (a refused one gets its answer at once),
+        // unless the body has begun to arrive anyway.
+        if (head_.expect_continue && (body_expected_ > 0 || head_.chunked) && in_.size() == head_length_)
+            continue_left_ = sizeof continue_line - 1;
         if (head_.chunked)
             chunked_.reset(new http_chunked_decoder(http_body_max));
     }

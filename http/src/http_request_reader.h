@@ -4,7 +4,8 @@
 //     without blocking, until the buffer holds a whole request (head and
 //     body, a chunked body decoded as it arrives) or one that is refused
 //     already (a bad head, a line or head over its limit, a body over
-//     its cap). Used only by the service thread while the connection
+//     its cap). A client that sent "Expect: 100-continue" is told to go
+//     on once its head is accepted. Used only by the service thread while the connection
 //     reads; the pool worker reads the finished request afterwards.
 
 #ifndef KIV_HTTP_SRC_HTTP_REQUEST_READER_H
@@ -71,6 +72,8 @@ public:
 private:
     // Refuses the request with `status`. Returns: true (it is complete).
     bool reject(int status);
+    // Sends what is left of "100 Continue", without blocking.
+    void send_continue(int socket);
     // The bytes the next recv may take: a head may take http_head_max
     // bytes before its end (one more shows it is too large); a sized
     // body is read to its end only.
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<http_chunked_decoder> chunked_;  // while a chunked body arrives; else null
     std::string chunked_body_;      // the body decoded so far
     int error_ = 0;                 // errno of the last failed recv
+    size_t continue_left_ = 0;      // bytes of "100 Continue" still to send; 0 for none
 };
 
 }  // namespace kiv

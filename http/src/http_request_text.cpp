@@ -27,23 +27,6 @@ namespace {
 const char* const month_names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-// Reads the decimal digits at the start of `text` (like atoi, without a
-// sign). Returns: false when there is no digit or the number passes
-//     2^63 - 1; `*value` then is unchanged.
-bool leading_number(const char* text, uint64_t* value) {
-    uint64_t n = 0;
-    const char* p = text;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        n = n * 10 + static_cast<uint64_t>(*p - '0');
-        if (n > static_cast<uint64_t>(INT64_MAX))
-            return false;
-    }
-    if (p == text)
-        return false;
-    *value = n;
-    return true;
-}
-
 // Returns: the decoded text, or false when memory failed.
 bool decode(const std::string& text, std::string* out) {
     auto_string decoded(kiv_text_decode(text.c_str()));
@@ -71,6 +54,63 @@ bool cookie_text(const std::string& text, std::string* out) {
         return false;
     *out = static_cast<const char*>(encoded);
     return true;
+}
+
+// Reads the parts of an HTTP date, each in its exact form and case; a
+// part that does not match leaves false.
+struct date_reader {
+    const char* p;
+
+    bool literal(const char* text) {
+        size_t n = std::strlen(text);
+        if (std::strncmp(p, text, n) != 0)
+            return false;
+        p += n;
+        return true;
+    }
+    // Exactly `count` digits.
+    bool digits(int count, unsigned* out) {
+        unsigned n = 0;
+        for (int i = 0; i < count; ++i) {
+            if (p[i] < '0' || p[i] > '9')
+                return false;
+            n = n * 10 + static_cast<unsigned>(p[i] - '0');
+        }
+        p += count;
+        *out = n;
+        return true;
+    }
+    bool month(unsigned* out) {
+        for (unsigned m = 0; m < 12; ++m)
+            if (literal(month_names[m])) {
+                *out = m + 1;
+                return true;
+            }
+        return false;
+    }
+    // "Sun" .. "Sat", or "Sunday" .. "Saturday" when `long_form`.
+    bool day_name(bool long_form) {
+        static const char* const names[] = {"Sunday", "Monday", "Tuesday", "Wednesday",
+                                            "Thursday", "Friday", "Saturday"};
+        for (const char* name : names) {
+            std::string wanted = long_form ? std::string(name) : std::string(name, 3);
+            if (literal(wanted.c_str()))
+                return true;
+        }
+        return false;
+    }
+    // "HH:MM:SS".
+    bool time(unsigned* hour, unsigned* minute, unsigned* second) {
+        return digits(2, hour) && literal(":") && digits(2, minute) && literal(":") && digits(2, second);
+    }
+};
+
+unsigned days_in_month(unsigned year, unsigned month) {
+    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12)
+        return 0;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return days[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
 }  // namespace
@@ -123,6 +163,24 @@ http_target_result http_parse_target(const char* url, http_target* out) {
         return http_target_result::bad_request;
     std::string text(url);
     text.erase(std::min(text.find('#'), text.size()));
+    // The absolute form, which a client talking to a proxy sends: its
+    // authority names the host, and the path follows it ("/" when
+    // there is none).
+    std::string authority;
+    for (const char* scheme : {"http://", "https://"}) {
+        size_t n = std::strlen(scheme);
+        if (text.size() >= n && strncasecmp(text.c_str(), scheme, n) == 0) {
+            size_t end = std::min(text.find_first_of("/?", n), text.size());
+            authority = text.substr(n, end - n);
+            // No host, or user information, which no request may carry.
+            if (authority.empty() || authority.find('@') != std::string::npos)
+                return http_target_result::bad_request;
+            text = text.substr(end);
+            if (text.empty() || text[0] != '/')
+                text.insert(0, "/");
+            break;
+        }
+    }
     size_t question = text.find('?');
     std::string path = text.substr(0, question);
     if (path.empty() || path[0] != '/')
@@ -133,6 +191,7 @@ http_target_result http_parse_target(const char* url, http_target* out) {
     if (page.find("..") != std::string::npos || page.find('$') != std::string::npos)
         return http_target_result::bad_request;
     out->page = page;
+    out->authority = authority;
     out->query.clear();
     if (question != std::string::npos)
         out->query = http_split_variables(text.c_str() + question + 1, "&");
@@ -164,8 +223,9 @@ http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* f
     // the whole file is served, as a Range header may always be.
     if (value == nullptr || size == 0 || strncasecmp(value, "bytes=", 6) != 0)
         return http_range_result::whole;
-    // Only the first range of the list counts, but the list must be
-    // well-formed: ranges of digits and one "-", parted by commas.
+    // One range of digits and one "-". A list of several is answered
+    // whole: a body of many parts costs the server more than it spares
+    // the client, and a peer may ask for the same bytes again and again.
     const char* p = value + 6;
     bool have = false;
     bool suffix = false;
@@ -195,7 +255,9 @@ http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* f
         }
         if (!a_digits && !b_digits)
             return http_range_result::whole;
-        if (!have) {
+        if (have)
+            return http_range_result::whole;
+        {
             have = true;
             suffix = !a_digits;
             start = a;
@@ -233,53 +295,48 @@ http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* f
 int64_t http_parse_date(const char* value, int64_t now) {
     if (value == nullptr)
         return -1;
-    std::vector<std::string> tokens;
-    const char* p = value;
-    while (*p != '\0' && tokens.size() < 10) {
-        size_t skip = std::strspn(p, " -:,");
-        p += skip;
-        size_t length = std::strcspn(p, " -:,");
-        if (length > 0)
-            tokens.emplace_back(p, length);
-        p += length;
-    }
-    if (tokens.size() < 7)
-        return -1;
-    auto month_of = [](const std::string& token) {
-        for (unsigned m = 0; m < 12; ++m)
-            if (token.size() >= 3 && token.compare(0, 3, month_names[m]) == 0)
-                return m + 1;
-        return 0u;
-    };
-    // asctime names the month second ("Sun Nov  6 08:49:37 1994"); the
-    // other two forms name the day second and the month third.
-    bool asctime_form = month_of(tokens[1]) != 0;
-    unsigned month = month_of(tokens[asctime_form ? 1 : 2]);
-    const size_t rfc_positions[5] = {1, 3, 4, 5, 6};     // day, year, hour, minute, second
-    const size_t asctime_positions[5] = {2, 6, 3, 4, 5};
-    const size_t* positions = asctime_form ? asctime_positions : rfc_positions;
-    uint64_t fields[5];
-    for (int i = 0; i < 5; ++i)
-        if (!leading_number(tokens[positions[i]].c_str(), &fields[i]) || fields[i] > 100000)
+    date_reader in{value};
+    unsigned day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
+    bool two_digit_year = false;
+    if (in.day_name(false) && in.literal(", ")) {
+        // IMF-fixdate: "Sun, 06 Nov 1994 08:49:37 GMT".
+        if (!in.digits(2, &day) || !in.literal(" ") || !in.month(&month) || !in.literal(" ") ||
+            !in.digits(4, &year) || !in.literal(" ") || !in.time(&hour, &minute, &second) || !in.literal(" GMT"))
             return -1;
-    if (month == 0 || fields[0] < 1 || fields[0] > 31)
+    } else if ((in = date_reader{value}).day_name(true) && in.literal(", ")) {
+        // RFC 850: "Sunday, 06-Nov-94 08:49:37 GMT".
+        if (!in.digits(2, &day) || !in.literal("-") || !in.month(&month) || !in.literal("-") ||
+            !in.digits(2, &year) || !in.literal(" ") || !in.time(&hour, &minute, &second) || !in.literal(" GMT"))
+            return -1;
+        two_digit_year = true;
+    } else if ((in = date_reader{value}).day_name(false) && in.literal(" ")) {
+        // asctime: "Sun Nov  6 08:49:37 1994".
+        if (!in.month(&month) || !in.literal(" "))
+            return -1;
+        if (!(in.literal(" ") ? in.digits(1, &day) : in.digits(2, &day)) || !in.literal(" ") ||
+            !in.time(&hour, &minute, &second) || !in.literal(" ") || !in.digits(4, &year))
+            return -1;
+    } else {
         return -1;
-    if (!asctime_form && tokens[3].size() == 2) {
+    }
+    // Nothing may follow: "+0100" or another zone is no HTTP date.
+    if (*in.p != '\0')
+        return -1;
+    if (two_digit_year) {
         // RFC 850's two-digit year: the most recent year with those
         // digits that is not more than 50 years ahead.
         time_t clock = now >= 0 ? static_cast<time_t>(now) : time(nullptr);
         struct tm today;
         if (gmtime_r(&clock, &today) == nullptr)
             return -1;
-        uint64_t this_year = static_cast<uint64_t>(today.tm_year) + 1900;
-        uint64_t year = this_year / 100 * 100 + fields[1];
+        unsigned this_year = static_cast<unsigned>(today.tm_year) + 1900;
+        year += this_year / 100 * 100;
         if (year > this_year + 50)
             year -= 100;
-        fields[1] = year;
     }
-    unsigned t = kiv_calc_time(static_cast<unsigned>(fields[1]), month, static_cast<unsigned>(fields[0]),
-                               static_cast<unsigned>(fields[2]), static_cast<unsigned>(fields[3]),
-                               static_cast<unsigned>(fields[4]), true);
+    if (day < 1 || day > days_in_month(year, month) || hour > 23 || minute > 59 || second > 60)
+        return -1;
+    unsigned t = kiv_calc_time(year, month, day, hour, minute, second, true);
     return t == 0 ? -1 : static_cast<int64_t>(t);
 }
 
@@ -329,13 +386,17 @@ bool http_build_head(const std::string& status, const http_pairs& headers,
             std::string name, value;
             if (!cookie_text(cookie.name, &name) || !cookie_text(cookie.value, &value))
                 return false;
-            std::string expiry;
+            out += "Set-Cookie: " + name + "=" + value + "; path=/";
             if (cookie.lifetime != 0) {
                 char date[64];
                 kiv_http_print_time(date, sizeof date, now + static_cast<int64_t>(cookie.lifetime));
-                expiry = std::string("expires=") + date + "; ";
+                out += std::string("; expires=") + date;
             }
-            out += "Set-Cookie: " + name + "=" + value + "; path=/; " + expiry + "\r\n";
+            // The session id is for the server alone: no script on a
+            // page may read it.
+            if (cookie.name == "sid")
+                out += "; HttpOnly";
+            out += "\r\n";
         }
     }
     out += "\r\n";

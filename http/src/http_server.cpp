@@ -14,15 +14,18 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
+#include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/runtime.h>
+#include <kiv/http/http_files.h>
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +39,22 @@ namespace {
 
 const char session_started_event[] = "KIV_EVT_HTTP_SESSION_STARTED";
 const char session_expired_event[] = "KIV_EVT_HTTP_SESSION_EXPIRED";
+
+// Live sessions a server keeps at most (KIV_HTTP_MAX_SESSIONS may set
+// another number): each costs memory for its idle hour, and a client
+// without a cookie makes a new one with every request to a page that
+// wants one.
+const size_t default_session_cap = 20000;
+
+// Returns: the cap on live sessions for a server made now.
+size_t session_cap_from_env() {
+    std::string value = kiv_get_env("KIV_HTTP_MAX_SESSIONS");
+    char* end = nullptr;
+    unsigned long long asked = value.empty() ? 0 : std::strtoull(value.c_str(), &end, 10);
+    if (asked == 0 || end == nullptr || *end != '\0' || asked > 100000000ull)
+        return default_session_cap;
+    return static_cast<size_t>(asked);
+}
 
 // A new session id: 128 bits of the system's random source as 32
 // lower-case hexadecimal digits. Returns: "" when the source fails.
@@ -64,7 +83,7 @@ std::string random_session_id() {
 }  // namespace
 
 http_server::http_server(const char* name, const char* doc_root)
-    : doc_root_(doc_root != nullptr ? doc_root : ""), default_page_("index.html") {
+    : doc_root_(doc_root != nullptr ? doc_root : ""), default_page_("index.html"), session_cap_(session_cap_from_env()) {
     id_ = kiv_get_next_id();
     i_named_object_impl::set_name(name);
     kiv_trace("http_server::http_server('%s', %d)", get_name(), static_cast<int>(id_));
@@ -171,6 +190,7 @@ i_http_session* http_server::find_session(const char* sid, bool create_if_not_fo
     if (sid == nullptr)
         return nullptr;
     http_session* session = nullptr;
+    std::vector<http_session*> ended;
     {
         std::lock_guard<std::mutex> hold(session_lock_);
         auto found = sessions_.find(sid);
@@ -180,6 +200,8 @@ i_http_session* http_server::find_session(const char* sid, bool create_if_not_fo
         }
         if (!create_if_not_found)
             return nullptr;
+        if (sessions_.size() >= session_cap_)
+            ended = end_idle_sessions();
         std::string id = sid;
         while (id.empty() || sessions_.count(id) != 0) {
             id = random_session_id();
@@ -191,8 +213,42 @@ i_http_session* http_server::find_session(const char* sid, bool create_if_not_fo
         sessions_.emplace(id, session);
         session->addref();  // the caller's
     }
+    if (!ended.empty()) {
+        std::string message = "http_server '" + std::string(get_name()) + "': " + std::to_string(session_cap_) +
+                              " live sessions, the cap; the " + std::to_string(ended.size()) +
+                              " idle longest were ended";
+        http_write_error_log("", message.c_str());
+        kiv_log(1, "%s", message.c_str());
+    }
+    for (http_session* gone : ended) {
+        kiv_generate_event(session_expired_event, id_, static_cast<i_http_session*>(gone), false);
+        gone->release();
+    }
     kiv_generate_event(session_started_event, id_, static_cast<i_http_session*>(session), false);
     return session;
+}
+
+std::vector<http_session*> http_server::end_idle_sessions() {
+    // A sixteenth of the cap at once (at least one), so that a flood of
+    // new sessions costs one pass over the map per many sessions.
+    size_t count = std::max<size_t>(1, session_cap_ / 16);
+    count = std::min(count, sessions_.size());
+    std::vector<std::pair<uint32_t, http_session*>> by_access;
+    by_access.reserve(sessions_.size());
+    for (const auto& entry : sessions_)
+        by_access.emplace_back(entry.second->get_access_time(), entry.second);
+    std::nth_element(by_access.begin(), by_access.begin() + static_cast<ptrdiff_t>(count - 1), by_access.end(),
+                     [](const std::pair<uint32_t, http_session*>& a, const std::pair<uint32_t, http_session*>& b) {
+                         return a.first < b.first;
+                     });
+    std::vector<http_session*> ended;
+    ended.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        http_session* session = by_access[i].second;
+        sessions_.erase(session->get_name());
+        ended.push_back(session);
+    }
+    return ended;
 }
 
 i_object_col* http_server::get_sessions() {

@@ -2,7 +2,8 @@
 //
 //     One virtual web site (see i_http_server.h): settings under one
 //     lock, the URL mapping under another, and the sessions under a
-//     third. None of the three locks is held while another is taken, nor
+//     third. Live sessions are capped: a new one past the cap first ends
+//     the longest idle ones, with a line in the error log. None of the three locks is held while another is taken, nor
 //     while an event is fired or an object released.
 
 #ifndef KIV_HTTP_SRC_HTTP_SERVER_H
@@ -17,6 +18,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kiv {
 
@@ -67,8 +69,14 @@ private:
     std::map<std::string, std::string, std::less<>> urls_;   // source prefix -> target
     std::map<size_t, unsigned> source_lengths_;              // length -> number of sources of it
 
+    // Takes the longest idle sessions out of the map, under the session
+    // lock, to make room. Returns: them, with the map's reference each,
+    //     for the caller to announce and release without the lock.
+    std::vector<http_session*> end_idle_sessions();
+
     std::mutex session_lock_;                      // guards sessions_
     std::map<std::string, http_session*> sessions_; // id -> session, one reference each
+    const size_t session_cap_;                     // live sessions kept at most; never 0
 };
 
 }  // namespace kiv

@@ -154,6 +154,10 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
     }
     uint64_t size = static_cast<uint64_t>(st.st_size);
     int64_t modified = static_cast<int64_t>(st.st_mtim.tv_sec);
+    // Whether this file goes out gzipped depends on the request: a cache
+    // must not hand one client's answer to another that asked otherwise.
+    if (gzip_possible(size))
+        vary_on_accept_encoding();
     if (not_modified_since(modified)) {
         if (fd >= 0)
             close(fd);
@@ -162,14 +166,8 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
         return true;
     }
     add_file_headers(modified, delete_after_send);
-    if (method_ == "HEAD") {
-        if (fd >= 0)
-            close(fd);
-        set_response_code("200 OK");
-        answer_.headers().set("Content-Length", std::to_string(size).c_str(), true);
-        stop();
-        return true;
-    }
+    // HEAD goes the way of GET, so its head is the one GET would get
+    // (gzip and its length, a range); the body is dropped when sending.
     set_response_code("200 OK");
     std::string file_path(path);
     bool gzip = !delete_after_send && gzip_wanted(size);
@@ -219,14 +217,18 @@ bool http_request::send_gzip_copy(int gz, uint64_t gz_size, const std::string& p
 }
 
 bool http_request::may_answer_from_status(bool delete_after_send) {
-    return method_ == "HEAD" || *request_headers_.find("If-Modified-Since") != '\0' ||
+    return *request_headers_.find("If-Modified-Since") != '\0' ||
            (!delete_after_send && gzip_wanted(http_gzip_min_size));
 }
 
-bool http_request::gzip_wanted(uint64_t size) {
+bool http_request::gzip_possible(uint64_t size) {
     const char* type = answer_.headers().find("Content-Type");
-    return (std::strncmp(type, "text/", 5) == 0 || std::strcmp(type, "application/pdf") == 0) && size >= http_gzip_min_size &&
-           http_accepts_gzip(request_headers_.find("Accept-Encoding"));
+    return (std::strncmp(type, "text/", 5) == 0 || std::strcmp(type, "application/pdf") == 0) &&
+           size >= http_gzip_min_size;
+}
+
+bool http_request::gzip_wanted(uint64_t size) {
+    return gzip_possible(size) && http_accepts_gzip(request_headers_.find("Accept-Encoding"));
 }
 
 bool http_request::not_modified_since(int64_t modified) {

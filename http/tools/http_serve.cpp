@@ -3,7 +3,7 @@
 //     A small web server on the HTTP library, for measurements and the
 //     integration tests:
 //
-//         http_serve --root DIR --port N
+//         http_serve --root DIR --port N [--state DIR] [--access-log off|FILE]
 //
 //     starts the framework, loads kiv_core, kiv_zip and kiv_http (from
 //     the program's own folder) through a configuration written to a
@@ -11,6 +11,13 @@
 //     server on 127.0.0.1:N (gzip copies of text files on), and runs
 //     until SIGINT or SIGTERM, then shuts the framework down cleanly.
 //     It prints "listening on 127.0.0.1:N" once it serves.
+//
+//     Its state folder (--state, else $XDG_STATE_HOME/http_serve, else
+//     ~/.local/state/http_serve) is the framework's root: the logs
+//     stay there after it ends, logs/http_error.log and
+//     logs/access.log (--access-log names another file, or "off" for
+//     none, as benchmarks against servers without one want). It says
+//     where on stderr at start.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
@@ -21,8 +28,10 @@
 #include <kiv/http/i_http_service.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +41,31 @@
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage: http_serve --root DIR --port N\n");
+    std::fprintf(stderr, "usage: http_serve --root DIR --port N [--state DIR] [--access-log off|FILE]\n");
     return 2;
+}
+
+// Returns: the state folder asked for or the user's usual one, "" when
+//     neither is known.
+std::string state_dir(const std::string& asked) {
+    if (!asked.empty())
+        return asked;
+    const char* state_home = std::getenv("XDG_STATE_HOME");
+    if (state_home != nullptr && state_home[0] == '/')
+        return std::string(state_home) + "/http_serve";
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return std::string(home) + "/.local/state/http_serve";
+    return "";
+}
+
+// Makes `path` and the folders above it (mode 0700 for new ones).
+// Returns: whether it is a folder now.
+bool make_folders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), 0700);
+    mkdir(path.c_str(), 0700);
+    return kiv_dir_exists(path.c_str());
 }
 
 // Returns: the folder of this program ("" when unknown).
@@ -65,16 +97,22 @@ std::string xml_attr(const std::string& text) {
 
 int main(int argc, char** argv) {
     std::string root;
+    std::string asked_state;
+    std::string access_log;
     long port = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--root") == 0)
             root = argv[i + 1];
         else if (std::strcmp(argv[i], "--port") == 0)
             port = std::strtol(argv[i + 1], nullptr, 10);
+        else if (std::strcmp(argv[i], "--state") == 0 && argv[i + 1][0] != '\0')
+            asked_state = argv[i + 1];
+        else if (std::strcmp(argv[i], "--access-log") == 0 && argv[i + 1][0] != '\0')
+            access_log = argv[i + 1];
         else
             return usage();
     }
-    if (argc != 5 || root.empty() || port < 1 || port > 65535)
+    if (argc % 2 != 1 || root.empty() || port < 1 || port > 65535)
         return usage();
     char real_root[4096];
     if (realpath(root.c_str(), real_root) == nullptr || !kiv_dir_exists(real_root)) {
@@ -88,6 +126,20 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string work = work_template;
+    std::string state = state_dir(asked_state);
+    if (state.empty()) {
+        std::fprintf(stderr, "http_serve: no state folder (set HOME or use --state)\n");
+        return 1;
+    }
+    std::string logs = state + "/logs";
+    if (access_log.empty())
+        access_log = logs + "/access.log";
+    else if (access_log == "off")
+        access_log.clear();
+    if (!make_folders(logs))
+        std::fprintf(stderr, "http_serve: cannot make the log folder %s: %s\n", logs.c_str(), std::strerror(errno));
+    else
+        std::fprintf(stderr, "http_serve: logs in %s\n", logs.c_str());
 
     // Signals are taken by sigwait below, on this thread only; threads
     // started later inherit the blocked set.
@@ -98,7 +150,7 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     int status = 1;
-    setenv("KIV_ROOT_PATH", work.c_str(), 1);
+    setenv("KIV_ROOT_PATH", state.c_str(), 1);
     if (kiv_initialize()) {
         kiv_enable_trace(false);
         std::ofstream(work + "/config.xml")
@@ -108,10 +160,12 @@ int main(int argc, char** argv) {
             << "<library path='" << xml_attr(bin) << "/kiv_http.so' priority='80' platform=''/>"
             << "</libraries></config>";
         auto_ptr_t<kiv::i_object> svc;
-        if (kiv_load_config("config.xml"))
+        if (kiv_load_config((work + "/config.xml").c_str()))
             svc.reset(kiv_core()->get_service("svc_http"));
         kiv::i_http_service* http = kiv_cast_i_http_service(svc);
         auto_ptr_t<kiv::i_http_server> site(http != nullptr ? http->create_server("default", real_root) : nullptr);
+        if (site && !access_log.empty())
+            site->set_log_file(access_log.c_str());
         if (site && http->bind_server(site, "127.0.0.1", static_cast<unsigned>(port))) {
             std::printf("listening on 127.0.0.1:%ld\n", port);
             std::fflush(stdout);

@@ -2,14 +2,17 @@
 //
 //     The http_serve tool as a separate process, driven by real clients
 //     (curl and Python's http.client, skipped when not installed): it
-//     starts, serves a folder, and shuts down cleanly on SIGTERM.
+//     starts, serves a folder, keeps its logs, and shuts down cleanly on
+//     SIGTERM.
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
+#include "http_exchange.h"
 #include "serve_process.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,4 +109,105 @@ TEST(http_serve, curl_gets_the_answers_the_http_standards_ask_for) {
     for (const row& r : rows)
         EXPECT_EQ(run("curl" + r.options), r.expected) << r.options.substr(0, 120);
     EXPECT_EQ(server.stop(), 0);
+}
+
+TEST(http_serve, curl_is_told_to_go_on_gets_gzip_heads_and_whole_answers_to_range_lists) {
+    if (!have("curl"))
+        GTEST_SKIP() << "curl is not installed";
+    kiv_test::temp_dir root;
+    std::ofstream(root.file("a.txt")) << std::string(100, 'a');
+    std::ofstream(root.file("text.txt")) << std::string(5000, 't');
+    std::ofstream(root.file("up.bin")) << std::string(2 << 20, 'u');
+    std::ofstream(root.file("big.bin")) << std::string(9 << 20, 'b');
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port);
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    std::string base = "http://127.0.0.1:" + std::to_string(port);
+    // curl waits for "100 Continue" as long as it is told to: the upload
+    // goes once the server says so, a refused one never goes.
+    const std::string expect = " -H 'Expect: 100-continue' --expect100-timeout 120 ";
+    std::string trace = run("curl -sv -o /dev/null" + expect + "--data-binary @" + root.file("up.bin") + " " + base +
+                            "/a.txt 2>&1");
+    EXPECT_NE(trace.find("< HTTP/1.1 100 Continue"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("< HTTP/1.0 200 OK"), std::string::npos) << trace;
+    EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code} %{size_upload}'" + expect + "--data-binary @" +
+                  root.file("big.bin") + " " + base + "/a.txt"),
+              "413 0");
+    // HEAD shows what GET would send: gzip and the gzipped length.
+    std::string gzip_length =
+        run("curl -s -o /dev/null -w '%{size_download}' -H 'Accept-Encoding: gzip' " + base + "/text.txt");
+    std::string head = run("curl -sI -H 'Accept-Encoding: gzip' " + base + "/text.txt");
+    EXPECT_NE(head.find("Content-Encoding: gzip\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find("Content-Length: " + gzip_length + "\r\n"), std::string::npos) << gzip_length << head;
+    EXPECT_NE(head.find("Vary: Accept-Encoding\r\n"), std::string::npos) << head;
+    EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code} %{size_download}' -r 0-9,20-29 " + base + "/a.txt"),
+              "200 100");
+    EXPECT_EQ(server.stop(), 0);
+}
+
+TEST(http_serve, keeps_its_logs_in_its_state_folder) {
+    kiv_test::temp_dir root;
+    std::ofstream(root.file("a.txt")) << std::string(100, 'a');
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port);
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(kiv_test::ask(port, "GET /a.txt HTTP/1.0\r\n\r\n").status, 200);
+    EXPECT_EQ(kiv_test::ask(port, "GET /none.txt HTTP/1.0\r\n\r\n").status, 404);
+    EXPECT_EQ(server.stop(), 0);
+    // They stay after the server ended.
+    std::string access = kiv_test::read_all(server.log_dir() + "/access.log");
+    EXPECT_NE(access.find("\"GET /a.txt HTTP/1.0\" 200 100"), std::string::npos) << access;
+    EXPECT_NE(access.find("\"GET /none.txt HTTP/1.0\" 404 13"), std::string::npos) << access;
+    std::string errors = kiv_test::read_all(server.log_dir() + "/http_error.log");
+    EXPECT_NE(errors.find("'GET /none.txt HTTP/1.0'; File not found - "), std::string::npos) << errors;
+}
+
+TEST(http_serve, a_log_it_cannot_write_is_said_once_on_stderr) {
+    kiv_test::temp_dir root;
+    std::ofstream(root.file("a.txt")) << "a";
+    // A file where the state folder should be: no log can be written.
+    std::ofstream(root.file("state")) << "not a folder";
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    std::string err = root.file("stderr.txt");
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(err_fd, 2);
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        std::string port_text = std::to_string(port);
+        execl(KIV_BIN_DIR "/http_serve", "http_serve", "--root", root.path().c_str(), "--port", port_text.c_str(),
+              "--state", root.file("state").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string first_line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        first_line += c;
+    close(out[0]);
+    ASSERT_EQ(first_line, "listening on 127.0.0.1:" + std::to_string(port));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(kiv_test::ask(port, "GET /a.txt HTTP/1.0\r\n\r\n").status, 200);
+        EXPECT_EQ(kiv_test::ask(port, "GET /none.txt HTTP/1.0\r\n\r\n").status, 404);
+    }
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string said = kiv_test::read_all(err);
+    std::string logs = root.file("state") + "/logs";
+    EXPECT_NE(said.find("http_serve: cannot make the log folder " + logs), std::string::npos) << said;
+    for (const std::string& log : {logs + "/http_error.log", logs + "/access.log"}) {
+        std::string line = "kiv_http: cannot write the log " + log + ": ";
+        size_t first = said.find(line);
+        EXPECT_NE(first, std::string::npos) << said;
+        EXPECT_EQ(said.find(line, first + 1), std::string::npos) << said;
+    }
 }

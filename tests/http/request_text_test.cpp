@@ -111,7 +111,9 @@ TEST(request_text, the_first_byte_range_counts) {
         {"items=0-5", 100, http_range_result::whole, 0, 0},
         {"BYTES=0-5", 100, http_range_result::partial, 0, 5},
         {"bytes=-", 100, http_range_result::whole, 0, 0},
-        {"bytes=0-5, 7-9", 100, http_range_result::partial, 0, 5},
+        // Several ranges: the whole file.
+        {"bytes=0-5, 7-9", 100, http_range_result::whole, 0, 0},
+        {"bytes=0-5,0-5", 100, http_range_result::whole, 0, 0},
         {"bytes=-200", 100, http_range_result::partial, 0, 99},
         {"bytes=99999999999999999999-", 100, http_range_result::unsatisfiable, 0, 0},
         {"bytes=0-99999999999999999999", 100, http_range_result::partial, 0, 99},
@@ -170,8 +172,8 @@ TEST(request_text, heads_list_headers_then_cookies_of_ok_answers) {
               "Accept-Ranges: bytes\r\n"
               "Connection: Close\r\n"
               "Content-Length: 13\r\n"
-              "Set-Cookie: sid=abc; path=/; \r\n"
-              "Set-Cookie: theme=dark%20blue%2Dx; path=/; expires=Tue, 19 Jan 2038 04:14:08 GMT; \r\n"
+              "Set-Cookie: sid=abc; path=/; HttpOnly\r\n"
+              "Set-Cookie: theme=dark%20blue%2Dx; path=/; expires=Tue, 19 Jan 2038 04:14:08 GMT\r\n"
               "\r\n");
     ASSERT_TRUE(http_build_head("404 Not Found", headers, cookies, 0, &head));
     EXPECT_EQ(head.find("Set-Cookie"), std::string::npos);

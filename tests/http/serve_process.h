@@ -2,6 +2,8 @@
 //
 //     The http_serve tool as a child process of a test, as a user starts
 //     it: it serves a folder on 127.0.0.1 and is stopped with SIGTERM.
+//     Its state folder (XDG_STATE_HOME) is a temporary one of its own,
+//     so its logs never land in the home of whoever runs the tests.
 
 #ifndef KIV_TESTS_HTTP_SERVE_PROCESS_H
 #define KIV_TESTS_HTTP_SERVE_PROCESS_H
@@ -11,7 +13,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "../core/test_util.h"
+
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 namespace kiv_test {
@@ -32,6 +37,7 @@ public:
                 if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
                     _exit(126);
             }
+            setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
             dup2(out[1], 1);
             close(out[0]);
             close(out[1]);
@@ -60,8 +66,11 @@ public:
         return status_;
     }
     const std::string& first_line() const { return first_line_; }
+    // Returns: the folder of the server's logs.
+    std::string log_dir() const { return state_.file("http_serve/logs"); }
 
 private:
+    kiv_test::temp_dir state_;  // XDG_STATE_HOME of the child
     pid_t pid_ = -1;
     int status_ = -1;
     std::string first_line_;

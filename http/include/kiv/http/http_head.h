@@ -74,6 +74,7 @@ struct http_head_info {
     std::string request_line;   // the whole first line
     std::string head;           // request line and header lines, each ending in CR LF, then CR LF
     bool chunked = false;       // the body is sent in chunks
+    bool expect_continue = false;  // an HTTP/1.1 client waits for "100 Continue" before its body
     uint64_t content_length = 0;  // the body's length when not chunked
 };
 
@@ -85,13 +86,16 @@ struct http_head_info {
 // colon is 400, so is a folded line); one Content-Length of digits
 // only, at most `http_body_max` (larger: 413); Transfer-Encoding only
 // "chunked", only in HTTP/1.1 and never beside Content-Length (else 400,
-// 501 for another coding). Lines without ":" are ignored.
+// 501 for another coding); a line without ":" is 400; an HTTP/1.1
+// request needs exactly one Host (none or two: 400). "Expect:
+// 100-continue" is noted for HTTP/1.1 only.
 // Returns: the request's description; `status` says whether it is usable.
 KIV_EXPORT http_head_info http_check_head(const char* data, size_t size);
 
 // Decodes a chunked request body as its bytes arrive:
 // chunk-size [; extensions] CRLF data CRLF ... 0 CRLF [trailers] CRLF.
-// Bare LF is accepted as a line end. Sizes are hexadecimal and checked
+// Every line ends with CR LF: a bare LF is bad, as a peer in front that
+// read it otherwise would see another body. Sizes are hexadecimal and checked
 // for overflow; a size line or trailer line over 8 KiB, or trailers
 // over 64 KiB, make the body bad; a decoded body over `limit` bytes is
 // too large.
@@ -131,6 +135,10 @@ KIV_EXPORT bool http_accepts_gzip(const char* value);
 // Returns: the status line text of an error status the server gives
 //     by itself ("413 Content Too Large"); "400 Bad Request" for others.
 KIV_EXPORT const char* http_status_text(int status);
+
+// Returns: whether an answer of `status` may carry a body (and so a
+//     Content-Length): not 1xx, 204 or 304.
+KIV_EXPORT bool http_status_has_body(int status);
 
 // Returns: `path` with every run of "/" made one "/".
 KIV_EXPORT std::string http_collapse_slashes(const std::string& path);

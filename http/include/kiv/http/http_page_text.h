@@ -25,6 +25,12 @@ namespace kiv {
 // Returns: the script (empty for an empty page).
 KIV_EXPORT std::string http_translate_page(const char* text, size_t length);
 
+// Returns: the line of the page `text` (of `length` bytes) that line
+//     `script_line` of its translation comes from, so that an error is
+//     reported where the page's author sees it; `script_line` itself
+//     when the script has no such line.
+KIV_EXPORT int http_page_line(const char* text, size_t length, int script_line);
+
 // Returns: `text` as one Tcl word in double quotes that stands for
 //     exactly these bytes: no substitution, no word break.
 KIV_EXPORT std::string http_tcl_quote(const char* text, size_t length);

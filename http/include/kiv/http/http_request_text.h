@@ -33,17 +33,21 @@ KIV_EXPORT bool http_split_request_line(const char* line, std::string* method, s
 
 // What a URL holds once taken apart.
 struct http_target {
-    std::string page;  // the decoded path, beginning with "/"
-    http_pairs query;  // the decoded variables of the query, in order
+    std::string page;       // the decoded path, beginning with "/"
+    http_pairs query;       // the decoded variables of the query, in order
+    std::string authority;  // host[:port] of an absolute URL; "" for a path
 };
 
 enum class http_target_result {
     ok,
-    bad_request,  // the path does not begin with "/", or holds ".." or "$" once decoded
+    bad_request,  // the path does not begin with "/", or holds ".." or "$" once decoded;
+                  // an absolute URL without a host or with user information
     no_memory,
 };
 
-// Takes a URL apart: the fragment ("#...") is dropped, the path ends at
+// Takes a URL apart: an absolute URL ("http://host/path", "https://...",
+// scheme in any case) gives its authority and the path after it ("/"
+// when none); the fragment ("#...") is dropped, the path ends at
 // the first "?", and the query is split at "&" and "=" before each name
 // and value is decoded once (so "%26" and "%3D" arrive as data and "%3F"
 // stays in the path). Decoding turns "+" into a blank and "%XX" into
@@ -62,11 +66,11 @@ KIV_EXPORT http_pairs http_split_variables(const char* text, const char* separat
 //     ends the scan, and the token before it counts.
 KIV_EXPORT std::string http_forwarded_host(const char* value);
 
-// The first range of a "Range" value ("bytes=0-9", "bytes=-10",
+// The one range of a "Range" value ("bytes=0-9", "bytes=-10",
 // "bytes=90-") against a file of `size` bytes. A last position past the
 // end is the end; a suffix longer than the file is the whole file. A
-// value in another unit, or one that does not follow the syntax, is
-// ignored (whole); a first position past the end, a last position
+// value in another unit, one that does not follow the syntax, and a
+// list of more than one range are ignored (whole); a first position past the end, a last position
 // before the first, and "bytes=-0" cannot be satisfied.
 enum class http_range_result {
     whole,          // no usable range header: the whole file
@@ -80,6 +84,8 @@ KIV_EXPORT http_range_result http_parse_range(const char* value, uint64_t size, 
 // 08:49:37 GMT"), RFC 850 ("Sunday, 06-Nov-94 08:49:37 GMT"; a
 // two-digit year more than 50 years ahead of `now` is of the century
 // before) and asctime ("Sun Nov  6 08:49:37 1994").
+// Each form is read exactly (names in their case, the digits each field
+// has, "GMT" as the only zone, nothing after it).
 // Returns: seconds since 1970, or -1 for any other form or a date that
 //     does not exist.
 KIV_EXPORT int64_t http_parse_date(const char* value, int64_t now = -1);
@@ -98,8 +104,9 @@ KIV_EXPORT std::string http_access_log_line(const std::string& host, int64_t t, 
 // Builds a response head: "HTTP/1.0 <status>", one "name: value" line
 // per header in the given order, then (only for a status whose number is
 // 200) one "Set-Cookie" line per cookie that did not come with the
-// request, with "expires=" `now` + lifetime (64-bit) for a non-zero
-// lifetime; names and values of cookies with bytes other than digits and
+// request: "name=value; path=/", then "; expires=" `now` + lifetime
+// (64-bit) for a non-zero lifetime and "; HttpOnly" for the session
+// cookie "sid"; names and values of cookies with bytes other than digits and
 // 'A'..'~' are %-escaped. Lines are never cut.
 // Returns: false, with `head` unchanged, when a status, header name or
 //     value holds a carriage return, line feed or zero byte, a header

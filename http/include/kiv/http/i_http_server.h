@@ -51,6 +51,10 @@ public:
     // an unknown id makes a new session under that id (an empty
     // id gets a new random id of 32 lower-case hexadecimal digits) and
     // queues "KIV_EVT_HTTP_SESSION_STARTED". Finding does not touch.
+    // A server at its cap of live sessions (20,000, or
+    // KIV_HTTP_MAX_SESSIONS when the server was made) first ends the
+    // longest idle sixteenth of them, each with
+    // "KIV_EVT_HTTP_SESSION_EXPIRED", and says so in the error log.
     // Returns: the session with one reference for the caller, or null
     //     for a null id, an unknown one without `create_if_not_found`,
     //     or when no random id could be made.
