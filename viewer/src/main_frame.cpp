@@ -4,7 +4,6 @@
 //     window settings kept in the global configuration object.
 
 #include "main_frame.h"
-#include "window_placement.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
@@ -394,18 +393,31 @@ void main_frame::fit_panes() {
 
 void main_frame::on_size(wxSizeEvent& event) {
     event.Skip();
+    // The window went on screen with the asked size as its contents; once
+    // the window manager's decorations are known, the whole window gets
+    // that size, so that it does not grow by them at every start.
+    const DecorSize& decor = m_decorSize;
+    if (placed_ && !sized_ && decor.left + decor.right + decor.top + decor.bottom > 0) {
+        sized_ = true;
+        if (!IsMaximized() && GetSize() != normal_rect_.GetSize())
+            CallAfter([this] { SetSize(normal_rect_.GetSize()); });
+    }
     fit_panes();
 }
 
 bool main_frame::Show(bool show) {
-    bool changed = wxFrame::Show(show);
     if (show && !placed_) {
         placed_ = true;
-        // The contents' size: the window manager adds its frame; a window
-        // shown normal is sized to the whole rectangle by wxWidgets after.
-        place_before_mapping(this, normal_rect_);
+        // wxWidgets holds a first window back under a window manager until
+        // it knows the decoration sizes, realizing it early at a size of a
+        // few pixels: the position asked at construction is then lost, a
+        // window mapped maximised has no normal size to return to, and GTK
+        // complains of the tiny size it lays the menu bar out in. Shown at
+        // once, GTK places and sizes the window itself; the size is
+        // mended once the decorations are known (on_size).
+        m_deferShow = false;
     }
-    return changed;
+    return wxFrame::Show(show);
 }
 
 void main_frame::on_shown(wxShowEvent& event) {

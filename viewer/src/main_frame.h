@@ -124,6 +124,7 @@ private:
     std::vector<wxCheckBox*> layer_boxes_; // one per layer, children of the tags panel
     wxRect normal_rect_;                   // asked at construction
     bool placed_ = false;                  // shown once
+    bool sized_ = false;                   // sized with the decorations known
     bool panes_raised_ = false;            // floating panes raised once
 };
 
