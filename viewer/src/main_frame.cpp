@@ -394,12 +394,13 @@ void main_frame::fit_panes() {
 void main_frame::on_size(wxSizeEvent& event) {
     event.Skip();
     // The window went on screen with the asked size as its contents; once
-    // the window manager's decorations are known, the whole window gets
-    // that size, so that it does not grow by them at every start.
+    // the window manager's decorations are known and the window is normal
+    // (at once, or when un-maximised), the whole window gets that size, so
+    // that it does not grow by them at every start.
     const DecorSize& decor = m_decorSize;
-    if (placed_ && !sized_ && decor.left + decor.right + decor.top + decor.bottom > 0) {
+    if (placed_ && !sized_ && decor.left + decor.right + decor.top + decor.bottom > 0 && !IsMaximized()) {
         sized_ = true;
-        if (!IsMaximized() && GetSize() != normal_rect_.GetSize())
+        if (GetSize() != normal_rect_.GetSize())
             CallAfter([this] { SetSize(normal_rect_.GetSize()); });
     }
     fit_panes();
