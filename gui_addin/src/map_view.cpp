@@ -355,7 +355,15 @@ void map_view::on_right_down(wxMouseEvent& event) {
 }
 
 void map_view::on_key_down(wxKeyEvent& event) {
-    // Keys never go on: the map window keeps even Tab and Enter.
+    // Keys for the menus go on to the frame: there the toolkit turns them
+    // into accelerators, mnemonics and the menu bar's F10 only once the
+    // focused window has let them pass (a desktop whose accelerators come
+    // before the window would never show them to it).
+    if ((event.GetModifiers() & (wxMOD_CONTROL | wxMOD_ALT)) != 0 || event.GetKeyCode() == WXK_F10) {
+        event.Skip();
+        return;
+    }
+    // Every other key stays here: the map window keeps even Tab and Enter.
     auto_ptr_t<i_map_mode> mode(get_active_mode());
     if (mode)
         mode->key_down_proc(event.GetKeyCode());

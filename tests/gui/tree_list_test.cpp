@@ -8,7 +8,8 @@
 //     the sideways scroll range covering the columns; a main column other
 //     than the first (drawn, clicked and edited there, every column keeping
 //     its texts), the expand buttons' image list, virtual mode's texts and
-//     items inserted with the texts of every column.
+//     items inserted with the texts of every column, and sorting in the
+//     order the control (or a class derived from it) compares items.
 
 #include <kiv/gui/tree_ctrl_ex.h>
 #include <kiv/gui/tree_list_ctrl.h>
@@ -612,6 +613,45 @@ TEST(tree_list_items, items_are_inserted_with_the_texts_of_every_column) {
     wxTreeItemId item = list->AppendItem(root, texts("moved"));
     EXPECT_EQ(static_cast<wxTreeCtrl*>(list)->GetItemText(item), "moved size");
     EXPECT_EQ(list->GetItemText(item, 0), "moved");
+}
+
+// A tree-list that sorts by the number at the end of the label, highest
+// first.
+class number_sorted_list : public tree_list_ctrl {
+public:
+    explicit number_sorted_list(wxWindow* parent) : tree_list_ctrl(parent) {}
+    int OnCompareItems(const wxTreeItemId& a, const wxTreeItemId& b) override {
+        long x = 0, y = 0;
+        GetItemText(a).AfterLast(' ').ToLong(&x);
+        GetItemText(b).AfterLast(' ').ToLong(&y);
+        return x < y ? 1 : x > y ? -1 : 0;
+    }
+};
+
+TEST(tree_list_items, sorting_follows_on_compare_items_of_the_control) {
+    gui_session session;
+    wxFrame* frame = session.open_frame({});
+    struct row {
+        const char* name;
+        tree_list_ctrl* list;
+        const char* order;  // the children's labels after SortChildren
+    } rows[] = {
+        {"by text", new tree_list_ctrl(frame), "item 10 item 2 item 9"},
+        {"derived order", new number_sorted_list(frame), "item 10 item 9 item 2"},
+    };
+    for (const row& r : rows) {
+        r.list->AddColumn("name");
+        wxTreeItemId root = r.list->AddRoot("root");
+        for (const char* label : {"item 9", "item 10", "item 2"})
+            r.list->AppendItem(root, label);
+        // Code holding it as a plain tree sorts the same way.
+        static_cast<wxTreeCtrl*>(r.list)->SortChildren(root);
+        wxString order;
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId c = r.list->GetFirstChild(root, cookie); c.IsOk(); c = r.list->GetNextChild(root, cookie))
+            order += (order.empty() ? "" : " ") + r.list->GetItemText(c);
+        EXPECT_EQ(order, r.order) << r.name;
+    }
 }
 
 }  // namespace

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <fstream>
 #include <wx/checkbox.h>
+#include <wx/hyperlink.h>
 #include <wx/listctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -193,11 +194,16 @@ TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version
     open();
     wxString version;
     wxSize picture_size;
+    std::set<wxString> links, labels;
     answer_next_dialog(wxID_OK, [&](wxDialog& dialog) {
         for (wxWindow* child : dialog.GetChildren()) {
-            if (wxStaticText* text = dynamic_cast<wxStaticText*>(child))
+            if (wxStaticText* text = dynamic_cast<wxStaticText*>(child)) {
+                labels.insert(text->GetLabel());
                 if (text->GetLabel().StartsWith("Version "))
                     version = text->GetLabel();
+            }
+            if (wxHyperlinkCtrl* link = dynamic_cast<wxHyperlinkCtrl*>(child))
+                links.insert(link->GetURL());
             if (dynamic_cast<kiv::splash_screen_wnd*>(child) != nullptr)
                 picture_size = child->GetSize();
         }
@@ -207,6 +213,18 @@ TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version
     EXPECT_EQ(dialogs_seen()[0].title, "About...");
     EXPECT_EQ(version, "Version 1.0.0");
     EXPECT_EQ(picture_size, wxSize(347, 120));
+    // The program's contact lines: each one given is a line of its own, an
+    // empty one is not shown at all.
+    struct contact {
+        const char* value;
+        wxString shown;  // the link's address, or the label before a plain text
+    } contacts[] = {{KIV_VIEWER_WEBSITE, KIV_VIEWER_WEBSITE},
+                    {KIV_VIEWER_EMAIL, wxString("mailto:") + KIV_VIEWER_EMAIL},
+                    {KIV_VIEWER_TEL, wxString::FromUTF8("Телефон:")}};
+    for (const contact& c : contacts) {
+        bool present = links.count(c.shown) != 0 || labels.count(c.shown) != 0;
+        EXPECT_EQ(present, *c.value != '\0') << c.shown;
+    }
 }
 
 TEST(viewer_layers, names_are_toggled_whole_in_the_comma_separated_list) {

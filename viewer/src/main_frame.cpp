@@ -34,6 +34,8 @@
 #include <wx/textctrl.h>
 
 #include <algorithm>
+#include <climits>
+#include <map>
 
 namespace kiv_viewer {
 
@@ -44,6 +46,85 @@ const char* const pane_layers = "ID_VIEW_LAYERS";
 const char* const command_about = "ID_FILE_HELP";
 const char* const command_search = "ID_SEARCH_MAP";
 const char* const pane_search = "MAP_SEARCH_PANEL";
+const char* const pane_map = "Map";
+
+// The minimum sizes the docked panes keep when the window has room.
+struct pane_minimum {
+    const char* name;
+    wxSize size;
+} const pane_minimums[] = {{pane_maps, {150, 150}}, {pane_layers, {150, 150}}, {pane_search, {400, 300}}};
+
+// The share of the window's width (height) a docked pane's minimum, and
+// a dock, may take at most, in tenths.
+const int pane_share = 3;
+const int dock_share = 4;
+// Below this many pixels of width or height the panes give way no more.
+const int least_client = 100;
+
+// The contact lines of the about box (empty: not shown).
+#ifndef KIV_VIEWER_WEBSITE
+#define KIV_VIEWER_WEBSITE ""
+#endif
+#ifndef KIV_VIEWER_EMAIL
+#define KIV_VIEWER_EMAIL ""
+#endif
+#ifndef KIV_VIEWER_TEL
+#define KIV_VIEWER_TEL ""
+#endif
+
+// Returns: `text` as a whole integer within [low, high] in `value`;
+//     false for anything else.
+bool whole_number(const wxString& text, long long low, long long high, long long& value) {
+    wxString trimmed = text;
+    trimmed.Trim(true).Trim(false);
+    return !trimmed.empty() && trimmed.ToLongLong(&value) && value >= low && value <= high;
+}
+
+// Returns: whether `part` is one well-formed pane of a saved layout; its
+//     name goes to `name`. Escaped "|" and ";" arrive as \a and \b.
+bool pane_fits(const wxString& part, wxString& name) {
+    // The fields the docking manager writes, with the range each may hold.
+    static const std::map<wxString, std::pair<long long, long long>> numbers = {
+        {"state", {0, UINT_MAX}}, {"dir", {0, 5}},           {"layer", {0, 1000}},
+        {"row", {0, 1000}},       {"pos", {0, 1000}},        {"prop", {0, 10000000}},
+        {"bestw", {-1, 32767}},   {"besth", {-1, 32767}},    {"minw", {-1, 32767}},
+        {"minh", {-1, 32767}},    {"maxw", {-1, 32767}},     {"maxh", {-1, 32767}},
+        {"floatx", {-32768, 32767}}, {"floaty", {-32768, 32767}}, {"floatw", {-1, 32767}},
+        {"floath", {-1, 32767}},
+    };
+    name.clear();
+    bool named = false;
+    for (const wxString& field : wxSplit(part, ';', '\0')) {
+        wxString key = field.BeforeFirst('=').Lower().Trim(true).Trim(false);
+        if (key.empty())
+            continue;
+        if (!field.Contains("="))
+            return false;
+        wxString value = field.AfterFirst('=');
+        long long number = 0;
+        if (key == "name") {
+            name = value.Trim(true).Trim(false);
+            named = !name.empty();
+        } else if (key != "caption") {
+            auto range = numbers.find(key);
+            if (range == numbers.end() || !whole_number(value, range->second.first, range->second.second, number))
+                return false;
+        }
+    }
+    return named;
+}
+
+// Returns: whether `part` is a dock size "dock_size(d,l,r)=n" in range.
+bool dock_size_fits(const wxString& part) {
+    wxString head = part.BeforeFirst('=');
+    head.Trim(true).Trim(false);
+    if (!head.StartsWith("dock_size(") || !head.EndsWith(")") || !part.Contains("="))
+        return false;
+    wxArrayString numbers = wxSplit(head.Mid(10, head.length() - 11), ',', '\0');
+    long long value = 0;
+    return numbers.size() == 3 && whole_number(numbers[0], 0, 5, value) && whole_number(numbers[1], 0, 1000, value) &&
+           whole_number(numbers[2], 0, 1000, value) && whole_number(part.AfterFirst('='), 0, 32767, value);
+}
 
 // The GUI event service, or null; borrowed from the registry entry held
 // by `holder`.
@@ -111,6 +192,35 @@ wxBitmap about_picture() {
     return bitmap;
 }
 
+bool perspective_fits(const wxString& perspective, const std::vector<wxString>& panes) {
+    wxString text = perspective;
+    text.Replace("\\|", "\a");
+    text.Replace("\\;", "\b");
+    wxArrayString parts = wxSplit(text, '|', '\0');
+    if (parts.empty() || wxString(parts[0]).Trim(true).Trim(false) != "layout2")
+        return false;
+    std::vector<wxString> seen;
+    for (size_t i = 1; i < parts.size(); ++i) {
+        wxString part = parts[i];
+        part.Trim(true);
+        if (part.empty())
+            continue;
+        wxString name;
+        if (part.StartsWith("dock_size")) {
+            if (!dock_size_fits(part))
+                return false;
+        } else if (pane_fits(part, name)) {
+            seen.push_back(name);
+        } else {
+            return false;
+        }
+    }
+    for (const wxString& pane : panes)
+        if (std::find(seen.begin(), seen.end(), pane) == seen.end())
+            return false;
+    return true;
+}
+
 wxRect saved_window_rect(wxConfigBase* config) {
     return onto_a_display(stored_window_rect(config));
 }
@@ -150,7 +260,9 @@ wxRect onto_a_display(const wxRect& rect) {
 }
 
 main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxSize& size)
-    : wxFrame(nullptr, wxID_ANY, "Viewer OZM", position, size, wxDEFAULT_FRAME_STYLE), gui_(gui) {
+    : wxFrame(nullptr, wxID_ANY, "Viewer OZM", position, size, wxDEFAULT_FRAME_STYLE),
+      gui_(gui),
+      normal_rect_(position, size) {
     wxAuiManager* manager = gui_->get_frame_manager();
     manager->SetManagedWindow(this);
     wxConfigBase* config = wxConfigBase::Get();
@@ -206,15 +318,120 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
         config->Read(key_perspective_reset, &reset, false);
         config->Read(key_perspective, &perspective, wxString());
         if (!perspective.empty() && !reset)
-            manager->LoadPerspective(perspective, false);
+            load_layout(perspective);
         config->Write(key_perspective_reset, false);
     }
+    fit_panes();
     manager->Update();
 
     Bind(wxEVT_MENU, &main_frame::on_exit, this, wxID_EXIT);
     Bind(wxEVT_CLOSE_WINDOW, &main_frame::on_close, this);
+    Bind(wxEVT_SHOW, &main_frame::on_shown, this);
+    Bind(wxEVT_SIZE, &main_frame::on_size, this);
     bind_commands(true);
     fill_maps();
+}
+
+void main_frame::load_layout(const wxString& perspective) {
+    wxAuiManager* manager = gui_->get_frame_manager();
+    std::vector<wxString> panes;
+    wxAuiPaneInfoArray& all = manager->GetAllPanes();
+    for (size_t i = 0; i < all.GetCount(); ++i)
+        panes.push_back(all.Item(i).name);
+    if (!perspective_fits(perspective, panes)) {
+        kiv_log(0, "viewer: the saved pane layout does not fit this window; the panes start as built");
+        return;
+    }
+    manager->LoadPerspective(perspective, false);
+    manager->GetPane(pane_map).CenterPane().Layer(0).Row(0).Position(0).Show();
+}
+
+void main_frame::fit_panes() {
+    wxAuiManager* manager = gui_->get_frame_manager();
+    // The window passes through a size of a few pixels while the desktop
+    // maps it: no share of that is a size for a pane.
+    wxSize client = GetClientSize();
+    if (client.x < least_client || client.y < least_client)
+        return;
+    bool changed = false;
+    for (const pane_minimum& m : pane_minimums) {
+        wxAuiPaneInfo& pane = manager->GetPane(m.name);
+        if (!pane.IsOk())
+            continue;
+        // A floating pane's window is its own: it keeps its minimum.
+        wxSize min = m.size;
+        if (!pane.IsFloating())
+            min = wxSize(std::min(m.size.x, client.x * pane_share / 10), std::min(m.size.y, client.y * pane_share / 10));
+        if (pane.min_size != min) {
+            pane.MinSize(min);
+            changed = true;
+        }
+    }
+    // Docks keep the size they were given (or dragged to) when the window
+    // shrinks: one wider than its share is cut back to it.
+    wxString layout = manager->SavePerspective();
+    wxArrayString parts = wxSplit(layout, '|', '\0');
+    bool docks_cut = false;
+    for (wxString& part : parts) {
+        long direction = 0, size = 0;
+        if (!part.StartsWith("dock_size(") || !part.Mid(10, 1).ToLong(&direction) ||
+            !part.AfterFirst('=').ToLong(&size))
+            continue;
+        bool across = direction == wxAUI_DOCK_LEFT || direction == wxAUI_DOCK_RIGHT;
+        bool along = direction == wxAUI_DOCK_TOP || direction == wxAUI_DOCK_BOTTOM;
+        long most = across ? client.x * dock_share / 10 : along ? client.y * dock_share / 10 : size;
+        if (size > most) {
+            part = part.BeforeFirst('=') + wxString::Format("=%ld", most);
+            docks_cut = true;
+        }
+    }
+    if (docks_cut)
+        manager->LoadPerspective(wxJoin(parts, '|', '\0'), false);
+    if ((changed || docks_cut) && IsShown())
+        manager->Update();
+}
+
+void main_frame::on_size(wxSizeEvent& event) {
+    event.Skip();
+    // The window went on screen with the asked size as its contents; once
+    // the window manager's decorations are known and the window is normal
+    // (at once, or when un-maximised), the whole window gets that size, so
+    // that it does not grow by them at every start.
+    const DecorSize& decor = m_decorSize;
+    if (placed_ && !sized_ && decor.left + decor.right + decor.top + decor.bottom > 0 && !IsMaximized()) {
+        sized_ = true;
+        if (GetSize() != normal_rect_.GetSize())
+            CallAfter([this] { SetSize(normal_rect_.GetSize()); });
+    }
+    fit_panes();
+}
+
+bool main_frame::Show(bool show) {
+    if (show && !placed_) {
+        placed_ = true;
+        // wxWidgets holds a first window back under a window manager until
+        // it knows the decoration sizes, realizing it early at a size of a
+        // few pixels: the position asked at construction is then lost, a
+        // window mapped maximised has no normal size to return to, and GTK
+        // complains of the tiny size it lays the menu bar out in. Shown at
+        // once, GTK places and sizes the window itself; the size is
+        // mended once the decorations are known (on_size).
+        m_deferShow = false;
+    }
+    return wxFrame::Show(show);
+}
+
+void main_frame::on_shown(wxShowEvent& event) {
+    event.Skip();
+    if (!event.IsShown() || panes_raised_)
+        return;
+    panes_raised_ = true;
+    wxAuiPaneInfoArray& all = gui_->get_frame_manager()->GetAllPanes();
+    for (size_t i = 0; i < all.GetCount(); ++i) {
+        wxAuiPaneInfo& pane = all.Item(i);
+        if (pane.IsFloating() && pane.IsShown() && pane.frame != nullptr)
+            pane.frame->Raise();
+    }
 }
 
 void main_frame::build_menus() {
@@ -223,7 +440,7 @@ void main_frame::build_menus() {
     wxMenuBar* bar = new wxMenuBar;
     wxMenu* file = new wxMenu;
     file->Append(wxID_EXIT, translated("Exit"), translated("Exit program"));
-    bar->Append(file, translated("File"));
+    bar->Append(file, translated("&File"));
     wxMenu* view = new wxMenu;
     if (events != nullptr) {
         view->AppendCheckItem(events->get_cmd_id(pane_maps), translated("Maps"),
@@ -426,6 +643,9 @@ void main_frame::on_about(wxCommandEvent&) {
     about.set_title("OZM viewer");
     about.set_version(wxString::FromUTF8("Version " KIV_VIEWER_VERSION));
     about.set_copyright(translated("Vector maps, viewed offline"));
+    about.set_website(wxString::FromUTF8(KIV_VIEWER_WEBSITE), true);
+    about.set_email(wxString::FromUTF8(KIV_VIEWER_EMAIL), true);
+    about.set_tel(wxString::FromUTF8(KIV_VIEWER_TEL), true, false);
     about.set_close(true);
     about.show();
 }

@@ -9,6 +9,8 @@
 //     (position, size, maximised flag, pane layout) read at construction
 //     and written when the window closes. The panes are managed by the frame
 //     service's docking manager; menu commands go through "svc_gui_event".
+//     A saved layout is loaded only when it fits, the map pane is always
+//     shown, and in a small window the docked panes give way before it.
 //     GUI thread only.
 
 #ifndef KIV_VIEWER_MAIN_FRAME_H
@@ -53,10 +55,23 @@ wxIconBundle program_icons();
 //     client area (a saved position of a display no longer attached).
 wxRect onto_a_display(const wxRect& rect);
 
+// Returns: whether `perspective` is a pane layout the window can load: the
+//     version "layout2", then panes whose fields are all known with
+//     numbers in range and dock sizes of the form dock_size(d,l,r)=n, and
+//     every pane named in `panes` among them (a layout cut short lacks
+//     some). Anything else would leave panes lost or make the docking
+//     manager complain.
+bool perspective_fits(const wxString& perspective, const std::vector<wxString>& panes);
+
 class main_frame : public wxFrame {
 public:
     // `gui`: the frame service (not owned; it outlives the frame).
     main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxSize& size);
+
+    // Shows the window; the first time at the position and size given at
+    // construction, also under a window manager, and (maximised) with
+    // that rectangle as the one un-maximising returns to.
+    bool Show(bool show = true) override;
 
     wxListCtrl* maps_list() const { return maps_list_; }
     wxTextCtrl* tags_field() const { return tags_; }
@@ -76,12 +91,21 @@ private:
     void build_search_panel();
     void build_maps_panel();
     void build_tags_panel();
+    // Loads the saved pane layout when it fits; the map pane stays the
+    // shown centre pane whatever the layout says.
+    void load_layout(const wxString& perspective);
+    // Lets the docked panes give way before the map in a small window:
+    // their minimum sizes and docks shrink to a share of the window.
+    void fit_panes();
     // The handlers bound through "svc_gui_event", in one table so close
     // removes exactly what construction installed.
     void bind_commands(bool install);
 
     void on_exit(wxCommandEvent& event);
     void on_close(wxCloseEvent& event);
+    // Once the window is on screen, restored floating panes come over it.
+    void on_shown(wxShowEvent& event);
+    void on_size(wxSizeEvent& event);
     void on_toggle_pane(wxCommandEvent& event);
     void on_pane_check(wxUpdateUIEvent& event);
     void on_about(wxCommandEvent& event);
@@ -98,6 +122,10 @@ private:
     wxWindow* map_window_ = nullptr;       // the map view's window (centre pane)
     wxWindow* search_window_ = nullptr;    // the search panel's window (left pane)
     std::vector<wxCheckBox*> layer_boxes_; // one per layer, children of the tags panel
+    wxRect normal_rect_;                   // asked at construction
+    bool placed_ = false;                  // shown once
+    bool sized_ = false;                   // sized with the decorations known
+    bool panes_raised_ = false;            // floating panes raised once
 };
 
 }  // namespace kiv_viewer

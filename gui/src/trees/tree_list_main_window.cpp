@@ -175,6 +175,10 @@ void tree_list_main_window::DoPrepareDC(wxDC& dc) {
         dc.SetDeviceOrigin(dc.GetDeviceOrigin().x + offset, dc.GetDeviceOrigin().y);
 }
 
+int tree_list_main_window::OnCompareItems(const wxTreeItemId& item1, const wxTreeItemId& item2) {
+    return owner_->OnCompareItems(item1, item2);
+}
+
 void tree_list_main_window::Refresh(bool erase, const wxRect* rect) {
     if (rect == nullptr || main_offset() == 0) {
         wxGenericTreeCtrl::Refresh(erase, rect);

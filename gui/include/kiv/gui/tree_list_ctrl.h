@@ -195,6 +195,9 @@ public:
     bool GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only = false) const override;
     wxTextCtrl* EditLabel(const wxTreeItemId& item, wxClassInfo* text_class = wxCLASSINFO(wxTextCtrl)) override;
     void DoPrepareDC(wxDC& dc) override;
+    // Sorting asks the control, so that a class derived from it decides
+    // the order.
+    int OnCompareItems(const wxTreeItemId& item1, const wxTreeItemId& item2) override;
     // Refreshes whole rows: the tree's own rectangles do not know the shift.
     void Refresh(bool erase = true, const wxRect* rect = nullptr) override;
 
@@ -402,6 +405,12 @@ public:
     void EndEditLabel(const wxTreeItemId& item, bool discard_changes = false) override;
     void EnableBellOnNoMatch(bool on = true) override { main_->EnableBellOnNoMatch(on); }
     void SortChildren(const wxTreeItemId& item) override { main_->SortChildren(item); }
+    // Returns: how SortChildren orders two items: below 0, 0 or above 0
+    //     as the first goes before, with or after the second; by the main
+    //     column's text here. A derived class overrides it.
+    int OnCompareItems(const wxTreeItemId& item1, const wxTreeItemId& item2) override {
+        return GetItemText(item1).Cmp(GetItemText(item2));
+    }
     bool GetBoundingRect(const wxTreeItemId& item, wxRect& rect, bool text_only = false) const override;
     void SetWindowStyleFlag(long style) override;
     long GetWindowStyleFlag() const override { return wxControl::GetWindowStyleFlag(); }
