@@ -25,22 +25,28 @@ namespace {
 
 constexpr int side = 33;  // cells per colour axis, cell 0 always empty
 constexpr int axes = 4;   // red, green, blue, alpha layer
-// Alpha classes: 0 transparent, 1 to 16 bands of partial alpha (16
-// values each), 17 opaque. Alpha from near_opaque up counts as opaque:
-// an error of at most 4 that nobody sees, where an entry kept apart for
-// it would cost the colours of every other pixel.
-constexpr int class_count = 18;
-constexpr int class_opaque = class_count - 1;
+// Alpha classes: 0 transparent, then partial_bands bands of partial
+// alpha, then opaque. Alpha from near_opaque up counts as opaque: an
+// error of at most 4 that nobody sees, where an entry kept apart for it
+// would cost the colours of every other pixel. The bands only steer the
+// cuts (the refinement below places each entry's alpha at the mean of
+// its pixels), and every band is a layer of all six tables, so they are
+// few.
 constexpr int near_opaque = 251;
+constexpr int partial_bands = 4;
+constexpr int band_width = (near_opaque - 1 + partial_bands - 1) / partial_bands;
+constexpr int class_count = partial_bands + 2;
+constexpr int class_opaque = class_count - 1;
+static_assert((near_opaque - 2) / band_width < partial_bands, "partial alpha stays inside the bands");
 
 int alpha_class(int a) {
-    return a == 0 ? 0 : a >= near_opaque ? class_opaque : 1 + (a - 1) / 16;
+    return a == 0 ? 0 : a >= near_opaque ? class_opaque : 1 + (a - 1) / band_width;
 }
 
 // Lloyd's refinement after the cuts: at most this many distance
 // computations (non-empty cells × entries × rounds), so a picture of
 // many colours and alpha levels costs a bounded time.
-constexpr double refine_budget = 2e8;
+constexpr double refine_budget = 3e7;
 constexpr int refine_rounds = 8;
 // The entries nearest a cell's mean among which each of its pixels
 // takes the nearest to itself.

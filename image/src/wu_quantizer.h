@@ -3,7 +3,7 @@
 //     The palette reduction behind 256-colour PNG output: Wu's statistical
 //     colour quantizer on cumulative colour moments, run over colour and
 //     alpha together. Colours fall into a 33 × 33 × 33 histogram (5 bits
-//     a channel); alpha falls into classes: fully transparent, 16 bands
+//     a channel); alpha falls into classes: fully transparent, 4 bands
 //     of partial alpha, and opaque (alpha 251 and up; only the classes an
 //     image uses get a layer). The cube is cut into boxes along the plane
 //     that best separates their means, the box whose variance shows most

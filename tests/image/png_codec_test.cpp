@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <set>
 
 #include <zlib.h>
@@ -300,6 +301,38 @@ TEST(png_encode, a_palette_keeps_opaque_and_transparent_pixels_and_alpha_close_a
         GTEST_SKIP() << "python3-pil is not installed (scripts/setup installs it)";
     ASSERT_EQ(pillow.size(), back->get_data_size());
     EXPECT_EQ(std::memcmp(pillow.data(), got, pillow.size()), 0);
+}
+
+TEST(png_encode, random_pictures_keep_their_opaque_and_transparent_pixels_exactly) {
+    // Sizes from one pixel up, few or many colours, any mix of alpha.
+    std::mt19937 noise(51);
+    for (int round = 0; round < 40; ++round) {
+        unsigned w = 1 + noise() % 40, h = 1 + noise() % 40;
+        unsigned palette = 1 + noise() % 600;
+        unsigned alpha_mode = noise() % 4;  // 0/255 only, + partial, partial only, anything
+        std::vector<rgba> pixels;
+        for (unsigned i = 0; i < w * h; ++i) {
+            uint32_t c = noise() % palette * 2654435761u;
+            uint8_t a = alpha_mode == 0 ? (noise() % 2 ? 255 : 0)
+                        : alpha_mode == 1 ? uint8_t(noise() % 3 == 0 ? 0 : noise() % 3 == 0 ? 255 : noise())
+                        : alpha_mode == 2 ? uint8_t(1 + noise() % 250)
+                                          : uint8_t(noise());
+            pixels.push_back(rgba{uint8_t(c >> 8), uint8_t(c >> 16), uint8_t(c >> 24), a});
+        }
+        auto_ptr_t<i_image> img(image_from(w, h, pixels));
+        ASSERT_TRUE(img);
+        auto_ptr_t<i_binary> png(img->get_binary_data(2, 50));
+        ASSERT_TRUE(png) << round;
+        auto_ptr_t<i_image> back(decode(bytes_of(png)));
+        ASSERT_TRUE(back) << round;
+        for (unsigned i = 0; i < w * h; ++i) {
+            uint8_t a = pixels[i].a, got = pixel(back, i % w, i / w).a;
+            if (a == 0 || a == 255)
+                ASSERT_EQ(got, a) << "round " << round << " pixel " << i;
+            else
+                ASSERT_TRUE(got != 0 && (a < 251 ? got != 255 : true)) << "round " << round << " alpha " << int(a);
+        }
+    }
 }
 
 TEST(png_encode, a_many_coloured_picture_gets_close_palette_colours) {
