@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
             {{"10,000 zip entries read by name, vs Python's zipfile", "bm_names_ours", "bm_names_python"}},
             check_results, report);
     svc.reset();
-    kiv_terminate();
     kiv_rmdir(root, true);
+    kiv_terminate();
     return rc;
 }
