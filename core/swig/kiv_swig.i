@@ -259,6 +259,19 @@ static const void* kiv_swig_bytes(Tcl_Obj* obj, unsigned long* size) {
 %feature("action") kiv::i_object::addref "result = kiv::tcl_binding::addref(interp, arg1);";
 %feature("action") kiv_release "kiv::tcl_binding::release(interp, arg1, true);";
 
+// SWIG wraps addref and release once, under i_object. A library whose
+// scripts are promised i_xxx_addref and i_xxx_release for an interface
+// of its own names it here; the commands count through the registry
+// exactly as i_object_addref and i_object_release do.
+%define KIV_SCRIPT_REFERENCE_COUNT(IFACE)
+%feature("action") kiv::IFACE::addref "result = kiv::tcl_binding::addref(interp, arg1);";
+%feature("action") kiv::IFACE::release "result = kiv::tcl_binding::release(interp, arg1, true);";
+%extend kiv::IFACE {
+    int addref();
+    int release();
+}
+%enddef
+
 // No C++ exception leaves a command: each becomes a Tcl error naming the
 // command. The unwinding of a thread that ends (Tcl_ExitThread) passes.
 %exception {

@@ -68,6 +68,12 @@ bool load_error(const char* why, int code) {
 const int pass_start[4] = {0, 4, 2, 1};
 const int pass_step[4] = {8, 8, 4, 2};
 
+// The colour of the transparent entry, shown by viewers that ignore
+// transparency.
+constexpr GifByteType key_red = 254;
+constexpr GifByteType key_green = 0;
+constexpr GifByteType key_blue = 255;
+
 // Palette size by quality: 2 colours below 20, doubling every 10, 256
 // from 80 on.
 int palette_size(unsigned char quality) {
@@ -197,28 +203,38 @@ bool image::gif_save(FILE* file, binary** out, unsigned char quality) {
         return false;
     }
 
-    // Fully transparent pixels enter the quantizer as the key colour, so
-    // they tend to get an index of their own.
+    // GIF knows only "transparent or not". Fully transparent pixels get
+    // an index of their own, the last of the map, and only the others
+    // go through the quantizer, into the remaining entries: had the
+    // invisible pixels been quantized with them, visible colours near
+    // the key would share its index and vanish.
     size_t count = size_t(width_) * height_;
-    std::vector<GifByteType> red, green, blue, indices;
+    size_t visible = 0;
+    for (size_t i = 0; i < count; ++i)
+        visible += data_[4 * i + 3] != 0 ? 1 : 0;
+    int map_size = palette_size(quality);
+    int transparent = visible < count ? map_size - 1 : -1;
+    std::vector<GifByteType> red, green, blue, shades, indices;
     try {
-        red.resize(count);
-        green.resize(count);
-        blue.resize(count);
+        red.resize(visible);
+        green.resize(visible);
+        blue.resize(visible);
+        shades.resize(visible);
         indices.resize(count);
     } catch (const std::bad_alloc&) {
         kiv_trace("kiv_image: GIF save error: out of memory");
         return false;
     }
-    for (size_t i = 0; i < count; ++i) {
+    for (size_t i = 0, k = 0; i < count; ++i) {
         const uint8_t* p = data_ + 4 * i;
-        bool clear = p[3] == 0;
-        red[i] = clear ? 254 : p[0];
-        green[i] = clear ? 0 : p[1];
-        blue[i] = clear ? 255 : p[2];
+        if (p[3] == 0)
+            continue;
+        red[k] = p[0];
+        green[k] = p[1];
+        blue[k] = p[2];
+        ++k;
     }
 
-    int map_size = palette_size(quality);
     ColorMapObject* map = GifMakeMapObject(map_size, nullptr);
     if (map == nullptr) {
         kiv_trace("kiv_image: GIF save error: out of memory");
@@ -228,19 +244,16 @@ bool image::gif_save(FILE* file, binary** out, unsigned char quality) {
         ColorMapObject* map;
         ~map_freer() { GifFreeMapObject(map); }
     } map_guard{map};
-    int quantized_size = map_size;
-    if (GifQuantizeBuffer(width_, height_, &quantized_size, red.data(), green.data(), blue.data(),
-                          indices.data(), map->Colors) == GIF_ERROR) {
+    int quantized_size = transparent >= 0 ? map_size - 1 : map_size;
+    if (visible > 0 && GifQuantizeBuffer(unsigned(visible), 1, &quantized_size, red.data(), green.data(),
+                                         blue.data(), shades.data(), map->Colors) == GIF_ERROR) {
         kiv_trace("kiv_image: GIF save error: quantizer failed");
         return false;
     }
-    int transparent = -1;
-    for (size_t i = 0; i < count; ++i) {
-        if (data_[4 * i + 3] == 0) {
-            transparent = indices[i];
-            break;
-        }
-    }
+    if (transparent >= 0)
+        map->Colors[transparent] = GifColorType{key_red, key_green, key_blue};
+    for (size_t i = 0, k = 0; i < count; ++i)
+        indices[i] = data_[4 * i + 3] == 0 ? GifByteType(transparent) : shades[k++];
 
     memory_sink sink;
     int error = 0;

@@ -226,23 +226,10 @@ bool image::png_save(FILE* file, binary** out, unsigned char quality) {
     } else if (quality < 99) {
         st.color_type = PNG_COLOR_TYPE_PALETTE;
         size_t pixels = size_t(width_) * height_;
-        std::vector<uint8_t> rgb;
-        try {
-            rgb.resize(pixels * 3);
-        } catch (const std::bad_alloc&) {
-            kiv_trace("kiv_image: PNG save error: out of memory");
-            return false;
-        }
-        for (size_t i = 0; i < pixels; ++i)
-            std::memcpy(&rgb[3 * i], data_ + 4 * i, 3);
-        if (!wu_quantize(rgb.data(), pixels, 256, indices, palette)) {
+        if (!wu_quantize(data_, pixels, 256, indices, palette, alphas)) {
             kiv_trace("kiv_image: PNG save error: out of memory for the palette");
             return false;
         }
-        // The alpha of each palette entry: that of the last pixel using it.
-        std::memset(alphas, 0, sizeof alphas);
-        for (size_t i = 0; i < pixels; ++i)
-            alphas[indices[i]] = data_[4 * i + 3];
         st.indices = indices.data();
         st.palette = palette;
         st.alphas = alphas;

@@ -71,6 +71,43 @@ inline std::vector<rgba> gradient(unsigned width, unsigned height) {
     return out;
 }
 
+// A 257 x 193 picture of smooth colours with a little noise, whose
+// alpha runs through 0, 128, 254 and 255 in 8 x 8 blocks (shifted at
+// random), as map tiles mix invisible, half and nearly opaque edges.
+inline std::vector<rgba> alpha_mix(unsigned width = 257, unsigned height = 193) {
+    const uint8_t levels[4] = {0, 128, 254, 255};
+    std::vector<rgba> out;
+    uint32_t state = 7;
+    for (unsigned y = 0; y < height; ++y)
+        for (unsigned x = 0; x < width; ++x) {
+            state = state * 1103515245u + 12345u;
+            out.push_back(rgba{uint8_t(x * 255 / (width - 1)), uint8_t(y * 255 / (height - 1)),
+                               uint8_t((x + y) * 2 + ((state >> 16) & 15)),
+                               levels[(x / 8 + y / 8 + ((state >> 20) & 1)) % 4]});
+        }
+    return out;
+}
+
+// The file as Pillow decodes it, as RGBA bytes; empty when Debian's
+// python3 or its Pillow is missing (scripts/setup installs python3-pil;
+// another python3 earlier in PATH would not see it).
+inline std::vector<uint8_t> pillow_rgba(const std::string& file) {
+    std::string command = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                          "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" '" +
+                          file + "' 2>/dev/null";
+    std::vector<uint8_t> out;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr)
+        return out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.insert(out.end(), buf, buf + n);
+    if (pclose(p) != 0)
+        out.clear();
+    return out;
+}
+
 inline std::vector<uint8_t> bytes_of(kiv::i_binary* b) {
     const uint8_t* p = static_cast<const uint8_t*>(b->get_data());
     return std::vector<uint8_t>(p, p + b->get_data_size());

@@ -65,3 +65,14 @@ TEST_F(image_tcl_test, a_released_image_name_never_comes_to_name_a_newer_image) 
                           "puts [catch {i_image_get_width $old} m]/$m/[i_image_get_width $new]"),
               "1/i_image_get_width: object not held by this interpreter/3");
 }
+
+TEST_F(image_tcl_test, i_image_addref_and_release_count_through_the_registry_as_i_objects_do) {
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    EXPECT_EQ(run(engine, "variable img [kiv_image_create 2 3 0]\n"
+                          "puts [i_image_addref $img]/[i_image_release $img]/[i_image_get_height $img]"),
+              "2/1/3");
+    // The script's last release gives the image back: its name is dead.
+    EXPECT_EQ(run(engine, "i_image_release $img; puts [catch {i_image_get_height $img} m]/$m"),
+              "1/i_image_get_height: object not held by this interpreter");
+}

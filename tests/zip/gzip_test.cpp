@@ -99,10 +99,11 @@ TEST_F(zip_session, a_failed_write_or_close_reports_false_and_leaves_no_file) {
     EXPECT_FALSE(gz->close());
     EXPECT_FALSE(exists(path("c.gz")));
 
-    // The file cannot take the target's place (a folder is there).
-    ASSERT_EQ(mkdir(path("d.gz").c_str(), 0700), 0);
+    // The file cannot take the target's place: a folder came there
+    // after the writer opened.
     gz.reset(zip->open_gzip_writer(path("d.gz").c_str()));
     ASSERT_TRUE(gz);
+    ASSERT_EQ(mkdir(path("d.gz").c_str(), 0700), 0);
     ASSERT_TRUE(gz->write("data", 4));
     EXPECT_FALSE(gz->close());
     gz.reset();

@@ -304,11 +304,12 @@ TEST_F(zip_session, a_failed_close_leaves_the_old_archive_and_no_temporary_file)
     EXPECT_EXIT(write_beyond_file_size_limit(zip, path("keep.zip")), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(file_bytes(path("keep.zip")), before);
 
-    // A folder stands where the archive should go: the rename fails.
-    ASSERT_EQ(mkdir(path("folder.zip").c_str(), 0700), 0);
+    // A folder came where the archive should go after the writer
+    // opened: the rename fails.
     {
         auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("folder.zip").c_str()));
         ASSERT_TRUE(writer);
+        ASSERT_EQ(mkdir(path("folder.zip").c_str(), 0700), 0);
         ASSERT_TRUE(writer->write_text_file("new", "new.txt"));
     }
     EXPECT_TRUE(kiv_dir_exists(path("folder.zip").c_str()));

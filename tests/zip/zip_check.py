@@ -6,6 +6,10 @@ Commands (exit status 0 on success, 1 on a failed check):
   test ARCHIVE             every entry read back and checked (testzip)
   make ARCHIVE NAME=FILE.. an archive of deflated entries with each file's bytes
   store ARCHIVE NAME=FILE.. the same with stored (uncompressed) entries
+  bzip2 ARCHIVE NAME=FILE.. the same compressed with bzip2 (method 12)
+  lzma ARCHIVE NAME=FILE..  the same compressed with LZMA (method 14)
+  many ARCHIVE COUNT       COUNT deflated entries NNNNN/entry.txt, each
+                           holding its own name ten times
   dump ARCHIVE NAME        the entry's bytes as hexadecimal
   origin ARCHIVE           one line per entry: name, system made on, Unix mode (octal)
 """
@@ -36,13 +40,21 @@ def main(argv):
             return 1
         print("ok")
         return 0
-    if command in ("make", "store"):
-        method = zipfile.ZIP_DEFLATED if command == "make" else zipfile.ZIP_STORED
+    methods = {"make": zipfile.ZIP_DEFLATED, "store": zipfile.ZIP_STORED,
+               "bzip2": zipfile.ZIP_BZIP2, "lzma": zipfile.ZIP_LZMA}
+    if command in methods:
+        method = methods[command]
         with zipfile.ZipFile(archive, "w", method) as z:
             for pair in argv[3:]:
                 name, path = pair.split("=", 1)
                 with open(path, "rb") as f:
                     z.writestr(name, f.read())
+        return 0
+    if command == "many":
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            for i in range(int(argv[3])):
+                name = "%05d/entry.txt" % i
+                z.writestr(name, name * 10)
         return 0
     if command == "origin":
         with zipfile.ZipFile(archive) as z:

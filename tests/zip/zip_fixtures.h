@@ -12,6 +12,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>
+#include <kiv/core/log.h>
 #include <kiv/zip/i_zip.h>
 #include <kiv_test/zip_hooks.h>
 
@@ -130,6 +131,23 @@ public:
     ~memory_cap_guard() { kiv_zip_test_memory_cap(0); }
     memory_cap_guard(const memory_cap_guard&) = delete;
     memory_cap_guard& operator=(const memory_cap_guard&) = delete;
+};
+
+// Sends the trace (which carries every kiv_log line) to a file for the
+// life of the object, so a test can check the reason given for a failure.
+class trace_capture {
+public:
+    explicit trace_capture(const std::string& path) : path_(path) { kiv_set_trace_facility(path.c_str()); }
+    ~trace_capture() { kiv_set_trace_facility("stdout"); }
+    trace_capture(const trace_capture&) = delete;
+    trace_capture& operator=(const trace_capture&) = delete;
+    std::string text() const {
+        kiv::log_flush_files();
+        return read_all(path_);
+    }
+
+private:
+    std::string path_;
 };
 
 // A framework session with "svc_zip" registered by the library entry.

@@ -1,8 +1,11 @@
 // zip_lib_test.cpp --
 //
 //     The library's face: the loader protocol, the registration of
-//     "svc_zip" by the entry, the service's names and the casts.
+//     "svc_zip" by the entry, the service's names and the casts, and
+//     opening on paths that cannot be read or written.
 
+#include <kiv/core/files.h>
+#include <kiv/core/i_object_col.h>
 #include <kiv/core/i_string.h>
 
 #include "zip_fixtures.h"
@@ -92,6 +95,22 @@ TEST_F(zip_session, opening_fails_cleanly_for_missing_files_and_folders) {
     EXPECT_EQ(zip->open_writer(nullptr), nullptr);
     EXPECT_EQ(zip->open_gzip_writer(path("no/such/dir/a.gz").c_str()), nullptr);
     EXPECT_EQ(zip->open_gzip_writer(nullptr), nullptr);
+    // A folder is refused at open, with the reason, rather than by the
+    // release or close after every write was accepted.
+    ASSERT_EQ(mkdir(path("folder").c_str(), 0700), 0);
+    {
+        trace_capture trace(path("trace.log"));
+        EXPECT_EQ(zip->open_writer(path("folder").c_str()), nullptr);
+        EXPECT_EQ(zip->open_gzip_writer(path("folder").c_str()), nullptr);
+        EXPECT_EQ(zip->open_writer(path("folder/").c_str()), nullptr);
+        std::string text = trace.text();
+        size_t first = text.find("cannot write '" + path("folder") + "': it is a folder");
+        ASSERT_NE(first, std::string::npos) << text;
+        EXPECT_NE(text.find("it is a folder", first + 1), std::string::npos) << text;
+    }
+    auto_ptr_t<i_object_col> inside(kiv_scan_dir(path("folder").c_str(), "*", 0));
+    ASSERT_TRUE(inside);
+    EXPECT_EQ(inside->get_count(), 0u);
     // A file that is not an archive.
     put_file(path("plain.txt"), bytes_of("just text, no zip directory"));
     EXPECT_EQ(zip->open_reader(path("plain.txt").c_str()), nullptr);

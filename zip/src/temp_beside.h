@@ -15,8 +15,8 @@ namespace kiv {
 // Creates ".<name>.tmp.XXXXXX" beside the absolute path `target`, with
 // the usual mode of a new file (0644).
 // Returns: the open descriptor (the caller closes it) and its path in
-//     *temp_path, or -1 when `target` names no file or the file cannot be
-//     made.
+//     *temp_path, or -1 when `target` names no file, names a folder or
+//     the file cannot be made (the reason goes to kiv_log).
 int create_temp_beside(const std::string& target, std::string* temp_path);
 
 }  // namespace kiv

@@ -2,11 +2,12 @@
 //
 //     The archive listing as an XML tree built through "svc_xml": a root
 //     "zip_file" with one "file" element per entry, in archive order,
-//     carrying the stored name and the uncompressed size. The walk always
-//     starts again at the first entry, wherever earlier reads left the
-//     archive's current entry, and stops at the first entry minizip cannot
-//     step to, so a directory that claims more entries than it holds
-//     ends the listing rather than looping.
+//     carrying the stored name and the uncompressed size. It comes from
+//     the reader's index of the directory (zip_reader.cpp), so it lists
+//     from the first entry wherever earlier reads left the archive's
+//     current entry, gives the zip64 sizes, and ends at the first entry
+//     minizip cannot step to rather than looping on a directory that
+//     claims more entries than it holds.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
@@ -15,13 +16,14 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
 namespace kiv {
 
 namespace {
 
-// The name buffer of an entry's information; longer names are cut.
-constexpr unsigned name_buffer_size = 1024;
+// Names are listed up to this many bytes.
+constexpr size_t max_listed_name = 1023;
 
 }  // namespace
 
@@ -40,16 +42,13 @@ i_xml_node* zip_reader::get_contents() {
     auto_ptr_t<i_xml_node> root(xml->create_node("zip_file"));
     if (!root)
         return nullptr;
-    int step = unzGoToFirstFile(handle_);
-    for (uint64_t i = 0; i < global.number_entry && step == UNZ_OK; ++i, step = unzGoToNextFile(handle_)) {
-        unz_file_info64 info;
-        char name[name_buffer_size] = {};
-        if (unzGetCurrentFileInfo64(handle_, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0) != UNZ_OK)
-            continue;
+    build_index();
+    for (const entry& e : entries_) {
+        std::string name = e.name.substr(0, max_listed_name);
         char size[24];
-        std::snprintf(size, sizeof size, "%" PRIu64, uint64_t(info.uncompressed_size));
+        std::snprintf(size, sizeof size, "%" PRIu64, e.size);
         auto_ptr_t<i_xml_node> file(xml->create_node("file"));
-        if (!file || !file->set_attribute("name", name) || !file->set_attribute("size", size) ||
+        if (!file || !file->set_attribute("name", name.c_str()) || !file->set_attribute("size", size) ||
             !root->add_child(file, nullptr))
             return nullptr;
     }

@@ -43,8 +43,12 @@ public:
     // Writes the picture to a file (relative paths are under
     // KIV_ROOT_PATH) in format 2 to 6. Quality 0 and values above 100
     // count as 100; its meaning per format: PNG 100 RGBA, 99 RGB, lower
-    // a 256-colour palette with transparency; JPEG the libjpeg quality;
-    // GIF the palette size (below 20: 2 colours ... 80 and above: 256).
+    // a 256-colour palette with transparency (opaque pixels stay opaque,
+    // transparent ones transparent, partial alpha close to its own: the
+    // entries are shared between colour and alpha); JPEG the
+    // libjpeg quality; GIF the palette size (below 20: 2 colours ... 80
+    // and above: 256), of which fully transparent pixels, if any, take
+    // one entry of their own.
     // The file is replaced only when the whole picture was written.
     // Returns: false for an empty image, another format, or a failed
     //     open, encode or write (the cause goes to the trace).

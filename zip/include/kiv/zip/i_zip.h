@@ -10,8 +10,10 @@
 //
 //     Every interface pointer returned carries one reference for the
 //     caller; texts returned come from malloc and are freed with free.
-//     Relative paths are under KIV_ROOT_PATH. Failures give null or false
-//     and trace nothing.
+//     Relative paths are under KIV_ROOT_PATH. Failures give null or false;
+//     an entry or a path refused for what it is (a compression method
+//     other than stored or deflate, a failed checksum, a folder where a
+//     file is to be written) says why in one kiv_log line.
 //
 //     Data read from archives and gzip files is checked whole: an entry
 //     or a gzip stream that is damaged, cut short or fails its checksum
@@ -48,7 +50,8 @@ public:
     virtual i_xml_node* get_contents() = 0;
     // Reads the entry named exactly `fname` (case-sensitive) as text.
     // Returns: a malloc-ed, terminated text the caller frees, or null for
-    //     a missing entry, a damaged one or one over the cap.
+    //     a missing entry, a damaged one, one compressed with a method
+    //     other than stored or deflate, or one over the cap.
     virtual char* get_text_file(const char* fname) = 0;
     // Reads the entry named exactly `fname` whole.
     // Returns: a new block (one reference), or null as get_text_file.
@@ -101,7 +104,7 @@ public:
     // Creates an archive at `path` (an existing file is replaced). The
     // archive is complete once the writer's last reference is released.
     // Returns: a new writer, or null when the path cannot be made
-    //     absolute or the file cannot be created.
+    //     absolute, names a folder or the file cannot be created.
     virtual i_zip_writer* open_writer(const char* path) = 0;
     // Opens an existing archive. Returns: a new reader, or null.
     virtual i_zip_reader* open_reader(const char* path) = 0;
@@ -122,7 +125,7 @@ public:
     // Starts a gzip file at `path` (default compression); the target is
     // replaced only by a successful close.
     // Returns: a new writer, or null when the path cannot be made
-    //     absolute or the file cannot be created.
+    //     absolute, names a folder or the file cannot be created.
     virtual i_gzip_writer* open_gzip_writer(const char* path) = 0;
     // Reads a gzip file whole; a file without gzip header is read as it
     // is. Returns: a new block, or null for a missing file, a damaged or

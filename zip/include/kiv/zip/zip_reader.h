@@ -9,7 +9,9 @@
 //         auto_ptr_t<kiv::zip_reader> reader(new kiv::zip_reader(uf));
 //         reader->addref();
 //
-//     Every operation holds the reader's mutex for its whole run.
+//     Every operation holds the reader's mutex for its whole run. The
+//     first one reads the archive's directory once into an index by
+//     name, so finding an entry costs the same wherever it stands.
 
 #ifndef KIV_ZIP_ZIP_READER_H
 #define KIV_ZIP_ZIP_READER_H
@@ -21,6 +23,9 @@
 #include <minizip/unzip.h>
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace kiv {
 
@@ -39,18 +44,37 @@ public:
     bool get_interface(const char* name, void** out) override;
 
 private:
+    // One entry of the archive's directory as the index keeps it.
+    struct entry {
+        std::string name;      // as stored
+        unz64_file_pos pos;    // where minizip finds it again
+        uint64_t size;         // uncompressed, zip64 field applied
+        uint32_t crc;          // CRC-32 of the uncompressed bytes
+        unsigned long method;  // 0 stored, 8 deflate, others refused
+        unsigned long flag;    // general purpose bits; bit 0: encrypted
+    };
+
+    // Reads the directory into entries_ and by_name_ the first time;
+    // stops at the first entry minizip cannot read or step to.
+    void build_index();
     // Makes the entry named exactly `fname` current and opens it.
-    // Returns: false for a null name, a missing entry or one that cannot
-    //     be opened; on true *size holds its declared uncompressed size.
-    bool open_entry(const char* fname, uint64_t* size);
-    // Closes the open entry. Returns: `ok` and whether exactly `size`
-    //     bytes were read and the entry's checksum matched them.
-    bool close_entry(bool ok, uint64_t read, uint64_t size);
+    // Returns: the entry, or null for a null name, a missing entry, a
+    //     method other than stored or deflate (logged), or one that
+    //     cannot be opened.
+    const entry* open_entry(const char* fname);
+    // Closes the open entry. Returns: `ok` and whether exactly the
+    //     declared size was read and its CRC-32 is `crc` (a mismatch is
+    //     logged).
+    bool close_entry(const entry& e, bool ok, uint64_t read, uint32_t crc);
     // Reads the entry whole into a malloc-ed block with `spare` bytes
     // more at its end. Returns: the block (*size set), or null.
     uint8_t* read_entry(const char* fname, unsigned spare, uint64_t* size);
 
-    unzFile handle_;  // owned; closed by the destructor
+    unzFile handle_;             // owned; closed by the destructor
+    bool indexed_ = false;       // entries_ and by_name_ were read
+    std::vector<entry> entries_;  // the directory in archive order
+    // Entry name to its place in entries_; the first of equal names.
+    std::unordered_map<std::string, size_t> by_name_;
 };
 
 }  // namespace kiv
