@@ -9,9 +9,11 @@
 //     that fits a box.
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/gis/geodesic.h>
 #include <kiv/gis/gis_lib.h>
+#include <kiv/gis/i_gis_service.h>
 #include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/i_search_item.h>
 #include <kiv/gui_addin/map_view.h>
@@ -88,6 +90,13 @@ void map_view::prepare_image() {
         viewport_->set_viewport_size(size.x, size.y);
     if (!viewport_->set_center(center_lat_, center_lon_, scale_))
         return;
+    // An empty list asks a driver for every layer; once the user has
+    // unticked each layer of a driver that has some, the map shows none.
+    if (renderer_.empty() && driver_has_layers()) {
+        image_.reset();
+        redraw();
+        return;
+    }
     long long start = now_ms();
     image_.reset(kiv_gis_get_image(viewport_, renderer_.c_str(), tags_.c_str(), false));
     trace_time("render map", now_ms() - start);
@@ -140,14 +149,40 @@ void map_view::draw_end(wxDC* dc) {
     wxString text = get_fmt_scale(scale_);
     if (text.empty())
         return;
-    int h = map_wnd_->GetClientSize().y;
+    wxSize size = map_wnd_->GetClientSize();
+    int h = size.y;
     dc->SetFont(scale_font_);
     dc->SetPen(*wxRED_PEN);
     dc->SetTextForeground(*wxRED);
-    dc->DrawLine(10, h - 25, 38, h - 25);
-    dc->DrawLine(10, h - 27, 10, h - 22);
-    dc->DrawLine(38, h - 27, 38, h - 22);
+    // The bar is as long as the map draws the distance its text names
+    // (what one screen centimetre shows at the scale, as the text says).
+    int length = scale_bar_pixels(scale_ / 100.0, h - 25);
+    if (length > 0 && 10 + length < size.x) {
+        dc->DrawLine(10, h - 25, 10 + length, h - 25);
+        dc->DrawLine(10, h - 27, 10, h - 22);
+        dc->DrawLine(10 + length, h - 27, 10 + length, h - 22);
+    }
     dc->DrawText(text, 10, h - 20);
+}
+
+int map_view::scale_bar_pixels(double metres, int row) {
+    // Measured along the bar's own row over a span of 100 pixels.
+    const int span = 100;
+    geo_point a, b;
+    if (!sync_viewport() || !viewport_->dp_to_lc(10, row, a) || !viewport_->dp_to_lc(10 + span, row, b))
+        return 0;
+    double across = kiv_calc_distance(a.lat, a.lon, b.lat, b.lon);
+    if (!(across > 0))
+        return 0;
+    double pixels = std::round(metres * span / across);
+    return pixels >= 1 && pixels <= 100000 ? static_cast<int>(pixels) : 0;
+}
+
+bool map_view::driver_has_layers() {
+    auto_ptr_t<i_object> gis_object(find_service("svc_gis"));
+    i_gis_service* gis = kiv_cast_i_gis_service(gis_object);
+    const char* layers = gis != nullptr ? gis->get_layers(driver_.c_str()) : nullptr;
+    return layers != nullptr && *layers != '\0';
 }
 
 void map_view::on_redraw_event(i_gui_event& event) {
