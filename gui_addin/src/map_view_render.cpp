@@ -2,9 +2,10 @@
 //
 //     How the map view turns centre and scale into pixels: the picture is
 //     rendered through kiv_gis_get_image only on paint and only when
-//     marked out of date; redraw copies it, lets the active mode draw its
-//     overlay on the copy (anti-aliased RGBA), turns it into a bitmap and
-//     draws the found-feature marker; paint lets the mode put the bitmap
+//     marked out of date, one paint per change (the redraw inside that
+//     paint asks for no second one); redraw copies it, lets the active
+//     mode draw its overlay on the copy (anti-aliased RGBA), turns it into
+//     a bitmap and draws the found-feature marker; paint lets the mode put the bitmap
 //     on screen and adds the scale bar. Best view picks the table scale
 //     that fits a box.
 
@@ -52,7 +53,11 @@ void map_view::on_paint(wxPaintEvent&) {
     if (map_wnd_ == nullptr)
         return;
     if (dirty_) {
+        // This paint shows the new picture: the redraw inside need not
+        // ask for a second one.
+        painting_ = true;
         prepare_image();
+        painting_ = false;
         dirty_ = false;
     }
     wxBufferedPaintDC dc(map_wnd_);
@@ -129,7 +134,7 @@ void map_view::redraw() {
     }
     if (map_dc_)
         draw_gdi(map_dc_.get());
-    if (map_wnd_ != nullptr)
+    if (map_wnd_ != nullptr && !painting_)
         map_wnd_->Refresh(false);
 }
 

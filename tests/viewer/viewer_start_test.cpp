@@ -11,7 +11,16 @@
 //     - a home where the settings cannot be written still ends with
 //       status 0 and one line on stderr naming the file and the reason;
 //     - without a loadable "config/config.xml" it ends with a non-zero
-//       status and exactly one line on stderr, and writes no settings.
+//       status and exactly one line on stderr, and writes no settings;
+//       a library that does not start (no fonts, maps or render folder)
+//       is named in that line with its cause;
+//     - a second account starts it beside the first, each with a private
+//       temp folder of its own under the shared one; a foreign folder at
+//       that name stops the start with one line naming it;
+//     - a settings file that is a FIFO, unreadable, oversized or nested
+//       without end is named on stderr and replaced at exit;
+//     - the scale bar is as long as the distance its text names; with
+//       every layer unticked the map is blank; a start renders once.
 
 #include "test_util.h"
 
@@ -69,7 +78,9 @@ public:
     // KIV_ROOT_PATH is always removed (the folder is the root).
     // With `as_uid` not 0 (the test running as the superuser), the
     // program runs as that account, as a second user starts it.
-    viewer_process(const std::string& folder, const std::map<std::string, const char*>& env, uid_t as_uid = 0) {
+    // With `out_file`, its stdout (the framework's trace) goes there.
+    viewer_process(const std::string& folder, const std::map<std::string, const char*>& env, uid_t as_uid = 0,
+                   const char* out_file = nullptr) {
         std::vector<std::string> env_text;
         for (char** e = environ; *e != nullptr; ++e) {
             std::string entry(*e);
@@ -95,7 +106,8 @@ public:
             return;
         pid_ = fork();
         if (pid_ == 0) {
-            int null_fd = open("/dev/null", O_WRONLY);
+            int null_fd = out_file != nullptr ? open(out_file, O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                                              : open("/dev/null", O_WRONLY);
             if (chdir(folder.c_str()) != 0 || null_fd < 0)
                 _exit(126);
             if (as_uid != 0 && (setgroups(0, nullptr) != 0 || setresgid(as_uid, as_uid, as_uid) != 0 ||
@@ -882,21 +894,19 @@ TEST(viewer_program, unticking_every_layer_leaves_the_map_blank) {
                 inked += px[size_t(y) * w + x] != 0xFFFFFF;
         return inked;
     };
-    ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
-        return map_inked(px, w, h) > 100;
-    })) << "the map was never drawn";
     // The tags field: the first white strip down the layers pane, at the
     // window's right edge.
-    int w = 0, h = 0;
-    std::vector<uint32_t> px = x.pixels(frame, &w, &h);
-    ASSERT_FALSE(px.empty());
-    int field_y = -1;
-    for (int y = 0, run = 0; y < h && field_y < 0; ++y) {
-        run = px[size_t(y) * w + (w - 75)] == 0xFFFFFF ? run + 1 : 0;
-        if (run == 12)
-            field_y = y - 6;
-    }
-    ASSERT_GE(field_y, 0) << "no tags field in the layers pane";
+    int w = 0, field_y = -1;
+    ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int width, int h) {
+        w = width;
+        field_y = -1;
+        for (int y = 0, run = 0; y < h && field_y < 0; ++y) {
+            run = px[size_t(y) * w + (w - 75)] == 0xFFFFFF ? run + 1 : 0;
+            if (run == 12)
+                field_y = y - 6;
+        }
+        return field_y >= 0 && map_inked(px, width, h) > 100;
+    })) << "the map or the tags field was never drawn";
     wxRect r = x.rect(frame);
     click_at(wxPoint(r.x + w - 75, r.y + field_y));
     wxUIActionSimulator keys;
@@ -909,6 +919,38 @@ TEST(viewer_program, unticking_every_layer_leaves_the_map_blank) {
     })) << "layers still drawn after unticking all " << count;
     ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
     EXPECT_EQ(viewer.status(), 0) << viewer.err();
+}
+
+// Returns: how many times the program's trace in `file` says it rendered
+//     the map.
+int renders_traced(const std::string& file) {
+    std::string text = kiv_test::read_all(file);
+    int count = 0;
+    for (size_t at = text.find("render map:"); at != std::string::npos; at = text.find("render map:", at + 1))
+        ++count;
+    return count;
+}
+
+// The map is rendered once at start: at the first start and at a start
+// that restores saved settings (window and panes placed before the first
+// paint, so no second size asks for a second picture).
+TEST(viewer_program, a_start_renders_the_map_once) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir home;
+    const std::string trace = home.file("trace.txt");
+    for (const char* start : {"first start", "start with saved settings"}) {
+        viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}}, 0,
+                              trace.c_str());
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << viewer.err();
+        ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
+            return scale_bar_length(px, w, h) > 0;
+        })) << start;
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << viewer.err();
+        EXPECT_EQ(renders_traced(trace), 1) << start;
+    }
 }
 
 }  // namespace

@@ -130,6 +130,7 @@ private:
 
     bool center_set_ = false;         // a valid set_center has happened since the last failed one
     bool dirty_ = false;              // the picture must be rendered at the next paint
+    bool painting_ = false;           // a paint is preparing the picture it will show
     tooltip_wnd* tooltip_ = nullptr;  // child popup of map_wnd_; null before initialize_sdi
     wxWindow* map_wnd_ = nullptr;     // child of the panel's window; null: none
     std::unique_ptr<wxMemoryDC> map_dc_;  // holds the shown bitmap; null until a redraw made one
