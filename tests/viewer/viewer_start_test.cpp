@@ -229,6 +229,47 @@ public:
         }
         return 0;
     }
+    // Returns: top_window, or under a window manager the window of
+    //     process `pid` titled `title` inside the frame it was put in.
+    Window framed_window(pid_t pid, const char* title) {
+        if (Window w = top_window(pid, title))
+            return w;
+        for (Window frame : root_children()) {
+            Window root, parent;
+            Window* children = nullptr;
+            unsigned count = 0;
+            if (!XQueryTree(display_, frame, &root, &parent, &children, &count))
+                continue;
+            std::vector<Window> inside(children, children + count);
+            if (children != nullptr)
+                XFree(children);
+            for (Window w : inside) {
+                char* name = nullptr;
+                bool named = window_pid(w) == pid && XFetchName(display_, w, &name) && name != nullptr &&
+                             std::strcmp(name, title) == 0;
+                if (name != nullptr)
+                    XFree(name);
+                if (named)
+                    return w;
+            }
+        }
+        return 0;
+    }
+    // Returns: whether a window manager runs on the display (it names
+    //     its check window on the root).
+    bool managed() {
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* data = nullptr;
+        Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
+        bool found = XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW, &type,
+                                        &format, &items, &after, &data) == Success &&
+                     data != nullptr && items == 1;
+        if (data != nullptr)
+            XFree(data);
+        return found;
+    }
     // Returns: the mapped override-redirect windows (popup menus, tooltips).
     std::set<Window> popups() {
         std::set<Window> found;
@@ -931,25 +972,66 @@ int renders_traced(const std::string& file) {
     return count;
 }
 
+// openbox managing the test's display while it lives, when installed.
+class window_manager {
+public:
+    explicit window_manager(x_view& x) {
+        if (access("/usr/bin/openbox", X_OK) != 0 || x.managed())
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            int null_fd = open("/dev/null", O_WRONLY);
+            dup2(null_fd, 1);
+            dup2(null_fd, 2);
+            execl("/usr/bin/openbox", "openbox", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        auto limit = std::chrono::steady_clock::now() + wait_bound;
+        while (pid_ > 0 && !x.managed() && std::chrono::steady_clock::now() < limit)
+            poll(nullptr, 0, 20);
+        ok_ = pid_ > 0 && x.managed();
+    }
+    ~window_manager() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    window_manager(const window_manager&) = delete;
+    window_manager& operator=(const window_manager&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ok_ = false;
+};
+
 // The map is rendered once at start: at the first start and at a start
-// that restores saved settings (window and panes placed before the first
-// paint, so no second size asks for a second picture).
+// that restores saved settings, with no window manager and under one
+// (which gives the window its size again while framing it).
 TEST(viewer_program, a_start_renders_the_map_once) {
     x_view x;
     ASSERT_TRUE(x.ok());
-    kiv_test::temp_dir home;
-    const std::string trace = home.file("trace.txt");
-    for (const char* start : {"first start", "start with saved settings"}) {
-        viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}}, 0,
-                              trace.c_str());
-        Window frame = wait_frame(x, viewer);
-        ASSERT_NE(frame, 0u) << viewer.err();
-        ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
-            return scale_bar_length(px, w, h) > 0;
-        })) << start;
-        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
-        EXPECT_EQ(viewer.status(), 0) << viewer.err();
-        EXPECT_EQ(renders_traced(trace), 1) << start;
+    for (bool with_manager : {false, true}) {
+        std::unique_ptr<window_manager> manager;
+        if (with_manager && !(manager = std::make_unique<window_manager>(x))->ok())
+            continue;  // openbox is not installed
+        kiv_test::temp_dir home;
+        const std::string trace = home.file("trace.txt");
+        for (const char* start : {"first start", "start with saved settings"}) {
+            SCOPED_TRACE(std::string(start) + (with_manager ? " under openbox" : ""));
+            viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}}, 0,
+                                  trace.c_str());
+            Window frame = 0;
+            wait_for(viewer, [&] { return (frame = x.framed_window(viewer.pid(), "Viewer OZM")) != 0; });
+            ASSERT_NE(frame, 0u) << viewer.err();
+            ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
+                return scale_bar_length(px, w, h) > 0;
+            }));
+            ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+            EXPECT_EQ(viewer.status(), 0) << viewer.err();
+            EXPECT_EQ(renders_traced(trace), 1);
+        }
     }
 }
 
