@@ -200,7 +200,9 @@ void* core::load_library(const char* library_path) {
                 why = failure;
             found = true;
         } else if (!found && why.empty()) {
-            why = "no file '" + tried + "' or '" + tried + library_suffix + "'";
+            why = "no file '" + tried + "'";
+            if (!ends_with(tried, library_suffix))
+                why += " or '" + tried + library_suffix + "'";
         }
     }
     // One line a host can show: the library and its cause, which may be
@@ -280,8 +282,10 @@ void* core::load_candidate(std::string work, std::string* why) {
             held.unlock();
             platform::dl_close(module);
             void* found = known ? loaded_module(known) : nullptr;
-            if (found == nullptr)
-                *why = known ? "its start-up failed earlier" : "it is being loaded on another thread that waits for this one";
+            if (found == nullptr && known)
+                *why = "its start-up failed earlier";
+            else if (found == nullptr)
+                *why = "it is being loaded on another thread that waits for this one";
             return found;
         }
     }
@@ -298,12 +302,13 @@ void* core::load_candidate(std::string work, std::string* why) {
     auto_ptr_t<i_event> announcement(announced);
     announced->addref();
     kiv_fire_event(announcement, true);
-    // The entry's own level-0 line, when it wrote one, is its cause.
-    clear_last_log_error();
+    // The entry's last level-0 line, when it wrote one, is its cause.
+    uint64_t lines_before = last_log_error_count();
     entry();
     if (!initialized()) {
         const char* said = kiv_last_log_error();
-        *why = *said != '\0' ? said : "its start-up failed without saying why";
+        bool told = last_log_error_count() != lines_before && *said != '\0';
+        *why = told ? said : "its start-up failed without saying why";
         return nullptr;
     }
     announced->set_event_type("KIV_CORE_EVT_POST_LOAD_LIBRARY");

@@ -39,6 +39,7 @@ std::atomic<bool> trace_enabled{true};
 // The last level-0 message of this thread, without its time stamp: why
 // the last thing it tried failed, for a host to show its user.
 thread_local char last_error[line_size];
+thread_local uint64_t last_error_count = 0;  // level-0 messages this thread wrote
 std::atomic<unsigned> log_level{0};
 
 log_state& state() {
@@ -123,6 +124,7 @@ void kiv_vlog(unsigned level, const char* format, va_list args) {
         va_copy(copy, args);
         if (vsnprintf(last_error, sizeof last_error, format, copy) < 0)
             last_error[0] = '\0';
+        ++last_error_count;
         va_end(copy);
     }
     bool to_trace = trace_enabled.load(std::memory_order_relaxed);
@@ -140,6 +142,10 @@ void kiv_log(unsigned level, const char* format, ...) {
 
 void kiv::clear_last_log_error() {
     last_error[0] = '\0';
+}
+
+uint64_t kiv::last_log_error_count() {
+    return last_error_count;
 }
 
 const char* kiv_last_log_error() {
