@@ -309,6 +309,10 @@ void* core::load_candidate(std::string work, std::string* why) {
         const char* said = kiv_last_log_error();
         bool told = last_log_error_count() != lines_before && *said != '\0';
         *why = told ? said : "its start-up failed without saying why";
+        // Its own name in front of its line is said once already.
+        std::string own = std::string(library->get_name() != nullptr ? library->get_name() : "") + ": ";
+        if (told && own.size() > 2 && why->compare(0, own.size(), own) == 0)
+            why->erase(0, own.size());
         return nullptr;
     }
     announced->set_event_type("KIV_CORE_EVT_POST_LOAD_LIBRARY");
