@@ -380,7 +380,12 @@ void map_view::on_capture_lost(wxMouseCaptureLostEvent&) {
 }
 
 void map_view::on_size(wxSizeEvent& event) {
-    if (center_set_)
+    // A window manager repeats the size it gave while it frames the
+    // window: a picture of that size already is what would be rendered.
+    wxSize size = map_wnd_ != nullptr ? map_wnd_->GetClientSize() : wxSize();
+    bool same = image_ && static_cast<int>(image_->get_width()) == size.x &&
+                static_cast<int>(image_->get_height()) == size.y;
+    if (center_set_ && !same)
         render();
     event.Skip();
 }

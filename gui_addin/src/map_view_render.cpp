@@ -2,16 +2,19 @@
 //
 //     How the map view turns centre and scale into pixels: the picture is
 //     rendered through kiv_gis_get_image only on paint and only when
-//     marked out of date; redraw copies it, lets the active mode draw its
-//     overlay on the copy (anti-aliased RGBA), turns it into a bitmap and
-//     draws the found-feature marker; paint lets the mode put the bitmap
+//     marked out of date, one paint per change (the redraw inside that
+//     paint asks for no second one); redraw copies it, lets the active
+//     mode draw its overlay on the copy (anti-aliased RGBA), turns it into
+//     a bitmap and draws the found-feature marker; paint lets the mode put the bitmap
 //     on screen and adds the scale bar. Best view picks the table scale
 //     that fits a box.
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/gis/geodesic.h>
 #include <kiv/gis/gis_lib.h>
+#include <kiv/gis/i_gis_service.h>
 #include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/i_search_item.h>
 #include <kiv/gui_addin/map_view.h>
@@ -50,7 +53,11 @@ void map_view::on_paint(wxPaintEvent&) {
     if (map_wnd_ == nullptr)
         return;
     if (dirty_) {
+        // This paint shows the new picture: the redraw inside need not
+        // ask for a second one.
+        painting_ = true;
         prepare_image();
+        painting_ = false;
         dirty_ = false;
     }
     wxBufferedPaintDC dc(map_wnd_);
@@ -88,6 +95,13 @@ void map_view::prepare_image() {
         viewport_->set_viewport_size(size.x, size.y);
     if (!viewport_->set_center(center_lat_, center_lon_, scale_))
         return;
+    // An empty list asks a driver for every layer; once the user has
+    // unticked each layer of a driver that has some, the map shows none.
+    if (renderer_.empty() && driver_has_layers()) {
+        image_.reset();
+        redraw();
+        return;
+    }
     long long start = now_ms();
     image_.reset(kiv_gis_get_image(viewport_, renderer_.c_str(), tags_.c_str(), false));
     trace_time("render map", now_ms() - start);
@@ -120,7 +134,7 @@ void map_view::redraw() {
     }
     if (map_dc_)
         draw_gdi(map_dc_.get());
-    if (map_wnd_ != nullptr)
+    if (map_wnd_ != nullptr && !painting_)
         map_wnd_->Refresh(false);
 }
 
@@ -140,14 +154,40 @@ void map_view::draw_end(wxDC* dc) {
     wxString text = get_fmt_scale(scale_);
     if (text.empty())
         return;
-    int h = map_wnd_->GetClientSize().y;
+    wxSize size = map_wnd_->GetClientSize();
+    int h = size.y;
     dc->SetFont(scale_font_);
     dc->SetPen(*wxRED_PEN);
     dc->SetTextForeground(*wxRED);
-    dc->DrawLine(10, h - 25, 38, h - 25);
-    dc->DrawLine(10, h - 27, 10, h - 22);
-    dc->DrawLine(38, h - 27, 38, h - 22);
+    // The bar is as long as the map draws the distance its text names
+    // (what one screen centimetre shows at the scale, as the text says).
+    int length = scale_bar_pixels(scale_ / 100.0, h - 25);
+    if (length > 0 && 10 + length < size.x) {
+        dc->DrawLine(10, h - 25, 10 + length, h - 25);
+        dc->DrawLine(10, h - 27, 10, h - 22);
+        dc->DrawLine(10 + length, h - 27, 10 + length, h - 22);
+    }
     dc->DrawText(text, 10, h - 20);
+}
+
+int map_view::scale_bar_pixels(double metres, int row) {
+    // Measured along the bar's own row over a span of 100 pixels.
+    const int span = 100;
+    geo_point a, b;
+    if (!sync_viewport() || !viewport_->dp_to_lc(10, row, a) || !viewport_->dp_to_lc(10 + span, row, b))
+        return 0;
+    double across = kiv_calc_distance(a.lat, a.lon, b.lat, b.lon);
+    if (!(across > 0))
+        return 0;
+    double pixels = std::round(metres * span / across);
+    return pixels >= 1 && pixels <= 100000 ? static_cast<int>(pixels) : 0;
+}
+
+bool map_view::driver_has_layers() {
+    auto_ptr_t<i_object> gis_object(find_service("svc_gis"));
+    i_gis_service* gis = kiv_cast_i_gis_service(gis_object);
+    const char* layers = gis != nullptr ? gis->get_layers(driver_.c_str()) : nullptr;
+    return layers != nullptr && *layers != '\0';
 }
 
 void map_view::on_redraw_event(i_gui_event& event) {

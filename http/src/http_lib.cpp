@@ -62,7 +62,15 @@ bool entry() {
     if (!kiv_library_loaded("kiv_zip") && core->load_library("kiv_zip") == nullptr)
         return false;
     std::string temp = kiv_temp_path();
-    if (temp.empty() || !kiv_make_path(temp.c_str()) || !make_private_dir(temp + "/http"))
+    if (temp.empty()) {
+        kiv_log(0, "kiv_http: no temp folder: %s", *kiv_temp_path_error() != '\0' ? kiv_temp_path_error() : "none set");
+        return false;
+    }
+    if (!kiv_make_path(temp.c_str())) {
+        kiv_log(0, "kiv_http: cannot create the temp folder '%s'", temp.c_str());
+        return false;
+    }
+    if (!make_private_dir(temp + "/http"))
         return false;
     http_service* svc = new http_service;
     // The core keeps the service; our reference goes at scope end.

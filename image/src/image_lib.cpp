@@ -7,6 +7,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
+#include <kiv/core/log.h>
 #include <kiv/core/files.h>
 #include <kiv/image/image.h>
 #include <kiv/image/image_lib.h>
@@ -87,8 +88,10 @@ KIV_EXTERN_C bool kiv_library_initialized() {
 KIV_EXTERN_C int kiv_library_entry() {
     std::string fonts;
     bool ok = kiv_get_env("KIV_FONT_PATH", fonts) && kiv_dir_exists(fonts.c_str());
-    if (!ok)
+    if (!ok) {
+        kiv_log(0, "kiv_image: the fonts folder '%s' (KIV_FONT_PATH) does not exist", fonts.c_str());
         initialized.store(false);
+    }
     return ok ? 1 : 0;
 }
 

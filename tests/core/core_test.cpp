@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -173,15 +175,64 @@ TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_tmp_tmpdir_a
         kiv_terminate();
     }
     kiv_set_env("TMP", nullptr);
-    kiv_set_env("TMPDIR", "/tmpdir/from/env");
+    const std::string own = "/kiv-" + std::to_string(geteuid());
     {
+        kiv_test::temp_dir shared;
+        kiv_set_env("TMPDIR", (shared.path() + "/").c_str());
         core_session session(false);
-        EXPECT_STREQ(kiv_temp_path(), "/tmpdir/from/env");
+        EXPECT_EQ(std::string(kiv_temp_path()), shared.path() + own);
+        EXPECT_STREQ(kiv_temp_path_error(), "");
+        struct stat st;
+        ASSERT_EQ(lstat(kiv_temp_path(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0700u);
     }
     kiv_set_env("TMPDIR", nullptr);
     {
         core_session session(false);
-        EXPECT_STREQ(kiv_temp_path(), "/tmp");
+        EXPECT_EQ(std::string(kiv_temp_path()), "/tmp" + own);
+    }
+}
+
+// TMPDIR and /tmp are shared with every account: what stands at the
+// account's own name there and is not a private folder of its own is
+// refused with a line naming it, and no temp folder is chosen.
+TEST(core_lifecycle, a_shared_temp_folder_holding_a_foreign_kiv_uid_gives_no_temp_path_and_names_it) {
+    const std::string own = "/kiv-" + std::to_string(geteuid());
+    struct row {
+        const char* name;
+        std::function<bool(const std::string& at)> make;  // puts the collision at `at`
+        const char* says;
+    } rows[] = {
+        {"a link to a folder", [](const std::string& at) { return symlink("/", at.c_str()) == 0; }, "symbolic link"},
+        {"a plain file", [](const std::string& at) { return close(open(at.c_str(), O_CREAT | O_WRONLY, 0600)) == 0; },
+         "not a folder"},
+        {"a folder open to others",
+         [](const std::string& at) { return mkdir(at.c_str(), 0700) == 0 && chmod(at.c_str(), 0777) == 0; },
+         "open to other users"},
+        {"another account's folder",
+         [](const std::string& at) {
+             // Only the superuser can give a folder away.
+             return geteuid() == 0 && mkdir(at.c_str(), 0700) == 0 && chown(at.c_str(), 4242, 4242) == 0;
+         },
+         "belongs to user 4242"},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir shared;
+        const std::string at = shared.path() + own;
+        if (!r.make(at)) {
+            EXPECT_NE(geteuid(), 0u) << r.name;
+            continue;
+        }
+        kiv_set_env("TMPDIR", shared.path().c_str());
+        {
+            core_session session(false);
+            EXPECT_STREQ(kiv_temp_path(), "") << r.name;
+            std::string why = kiv_temp_path_error();
+            EXPECT_NE(why.find("'" + at + "'"), std::string::npos) << r.name << ": " << why;
+            EXPECT_NE(why.find(r.says), std::string::npos) << r.name << ": " << why;
+        }
+        kiv_set_env("TMPDIR", nullptr);
     }
 }
 

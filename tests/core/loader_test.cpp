@@ -9,6 +9,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_kiv_library.h>
 #include <kiv/core/i_object_col.h>
+#include <kiv/core/log.h>
 
 #include "core_session.h"
 #include "loader_support.h"
@@ -250,6 +251,30 @@ TEST_F(loader, an_entry_whose_own_load_fails_leaves_its_library_uninitialised) {
     event_recorder events;
     EXPECT_EQ(load("kiv_test_nested"), nullptr);
     EXPECT_EQ(events.names(), std::vector<std::string>{"LOAD_LIBRARY(kiv_test_nested)"});
+}
+
+// A host shows why a library did not start: the loader's last level-0
+// line names the library and its cause, which may be the line of a
+// library its entry needed.
+TEST_F(loader, a_library_that_does_not_start_is_named_with_its_cause_for_the_host) {
+    install_fixture("kiv_test_failing", root(), "kiv_test_failing.so");
+    install_fixture("kiv_test_nested", root(), "kiv_test_nested.so");
+    std::ofstream(root() + "/kiv_text.so") << "not a shared object";
+    struct row {
+        const char* name;
+        std::string says;
+    } rows[] = {
+        {"kiv_nothing_here", "kiv_nothing_here did not start: no file '" + root() + "/kiv_nothing_here'"},
+        {"kiv_text", "kiv_text did not start: cannot load '" + root() + "/kiv_text.so': "},
+        {"kiv_test_failing", "kiv_test_failing did not start: its start-up failed without saying why"},
+        {"kiv_test_failing", "kiv_test_failing did not start: its start-up failed earlier"},
+        {"kiv_test_nested", "kiv_test_nested did not start: kiv_test_good did not start: no file '"},
+    };
+    for (const row& r : rows) {
+        EXPECT_EQ(load(r.name), nullptr) << r.name;
+        std::string said = kiv_last_log_error();
+        EXPECT_EQ(said.compare(0, r.says.size(), r.says), 0) << said;
+    }
 }
 
 TEST_F(loader, two_threads_loading_one_library_run_its_entry_once) {

@@ -11,7 +11,16 @@
 //     - a home where the settings cannot be written still ends with
 //       status 0 and one line on stderr naming the file and the reason;
 //     - without a loadable "config/config.xml" it ends with a non-zero
-//       status and exactly one line on stderr, and writes no settings.
+//       status and exactly one line on stderr, and writes no settings;
+//       a library that does not start (no fonts, maps or render folder)
+//       is named in that line with its cause;
+//     - a second account starts it beside the first, each with a private
+//       temp folder of its own under the shared one; a foreign folder at
+//       that name stops the start with one line naming it;
+//     - a settings file that is a FIFO, unreadable, oversized or nested
+//       without end is named on stderr and replaced at exit;
+//     - the scale bar is as long as the distance its text names; with
+//       every layer unticked the map is blank; a start renders once.
 
 #include "test_util.h"
 
@@ -28,7 +37,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -37,8 +48,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -63,7 +76,11 @@ public:
     // Starts ozm_view in `folder` (its root) with the environment changed
     // by `env`: a name mapped to a value sets it, to null removes it.
     // KIV_ROOT_PATH is always removed (the folder is the root).
-    viewer_process(const std::string& folder, const std::map<std::string, const char*>& env) {
+    // With `as_uid` not 0 (the test running as the superuser), the
+    // program runs as that account, as a second user starts it.
+    // With `out_file`, its stdout (the framework's trace) goes there.
+    viewer_process(const std::string& folder, const std::map<std::string, const char*>& env, uid_t as_uid = 0,
+                   const char* out_file = nullptr) {
         std::vector<std::string> env_text;
         for (char** e = environ; *e != nullptr; ++e) {
             std::string entry(*e);
@@ -89,9 +106,13 @@ public:
             return;
         pid_ = fork();
         if (pid_ == 0) {
-            int null_fd = open("/dev/null", O_WRONLY);
+            int null_fd = out_file != nullptr ? open(out_file, O_WRONLY | O_CREAT | O_TRUNC, 0600)
+                                              : open("/dev/null", O_WRONLY);
             if (chdir(folder.c_str()) != 0 || null_fd < 0)
                 _exit(126);
+            if (as_uid != 0 && (setgroups(0, nullptr) != 0 || setresgid(as_uid, as_uid, as_uid) != 0 ||
+                                setresuid(as_uid, as_uid, as_uid) != 0))
+                _exit(125);
             dup2(null_fd, 1);
             dup2(err_pipe[1], 2);
             execve(program.c_str(), argv, envp.data());
@@ -208,6 +229,47 @@ public:
         }
         return 0;
     }
+    // Returns: top_window, or under a window manager the window of
+    //     process `pid` titled `title` inside the frame it was put in.
+    Window framed_window(pid_t pid, const char* title) {
+        if (Window w = top_window(pid, title))
+            return w;
+        for (Window frame : root_children()) {
+            Window root, parent;
+            Window* children = nullptr;
+            unsigned count = 0;
+            if (!XQueryTree(display_, frame, &root, &parent, &children, &count))
+                continue;
+            std::vector<Window> inside(children, children + count);
+            if (children != nullptr)
+                XFree(children);
+            for (Window w : inside) {
+                char* name = nullptr;
+                bool named = window_pid(w) == pid && XFetchName(display_, w, &name) && name != nullptr &&
+                             std::strcmp(name, title) == 0;
+                if (name != nullptr)
+                    XFree(name);
+                if (named)
+                    return w;
+            }
+        }
+        return 0;
+    }
+    // Returns: whether a window manager runs on the display (it names
+    //     its check window on the root).
+    bool managed() {
+        Atom type;
+        int format;
+        unsigned long items, after;
+        unsigned char* data = nullptr;
+        Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
+        bool found = XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW, &type,
+                                        &format, &items, &after, &data) == Success &&
+                     data != nullptr && items == 1;
+        if (data != nullptr)
+            XFree(data);
+        return found;
+    }
     // Returns: the mapped override-redirect windows (popup menus, tooltips).
     std::set<Window> popups() {
         std::set<Window> found;
@@ -228,6 +290,26 @@ public:
         Window child;
         XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
         return wxRect(x, y, a.width, a.height);
+    }
+    // Returns: the window's pixels as 0xRRGGBB, row by row (empty when
+    //     they cannot be read).
+    std::vector<uint32_t> pixels(Window w, int* width, int* height) {
+        std::vector<uint32_t> out;
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, w, &a))
+            return out;
+        XImage* image = XGetImage(display_, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
+                                  AllPlanes, ZPixmap);
+        if (image == nullptr)
+            return out;
+        *width = a.width;
+        *height = a.height;
+        out.reserve(static_cast<size_t>(a.width) * static_cast<size_t>(a.height));
+        for (int y = 0; y < a.height; ++y)
+            for (int x = 0; x < a.width; ++x)
+                out.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
+        XDestroyImage(image);
+        return out;
     }
     // Moves and resizes the window as a window manager would for a user
     // dragging its title bar and border.
@@ -521,10 +603,12 @@ TEST(viewer_program, a_missing_or_failing_configuration_ends_with_one_line_on_st
     struct row {
         const char* name;
         const char* config;  // null: no configuration file at all
+        const char* names;   // what the line names
     } rows[] = {
-        {"missing", nullptr},
-        {"malformed", "<config><libraries>"},
-        {"missing library", "<config><libraries><library path=\"no_such_library\" priority=\"1\"/></libraries></config>"},
+        {"missing", nullptr, "config/config.xml"},
+        {"malformed", "<config><libraries>", "config/config.xml"},
+        {"missing library", "<config><libraries><library path=\"no_such_library\" priority=\"1\"/></libraries></config>",
+         "no_such_library did not start: no file '"},
     };
     for (const row& r : rows) {
         kiv_test::temp_dir root;
@@ -537,8 +621,417 @@ TEST(viewer_program, a_missing_or_failing_configuration_ends_with_one_line_on_st
         ASSERT_TRUE(viewer.wait_end()) << r.name << ": still running";
         EXPECT_NE(viewer.status(), 0) << r.name;
         EXPECT_EQ(lines_of(viewer.err()).size(), 1u) << r.name << ": " << viewer.err();
-        EXPECT_NE(viewer.err().find("config/config.xml"), std::string::npos) << r.name << ": " << viewer.err();
+        EXPECT_NE(viewer.err().find(r.names), std::string::npos) << r.name << ": " << viewer.err();
         EXPECT_EQ(mode_of(settings.path() + "/ozm_viewer"), 0u) << r.name << ": settings written";
+    }
+}
+
+// A second account on the machine: the X server's key and a home of its
+// own, as that user has when logging in. Only the superuser can start a
+// program as another account.
+struct second_account {
+    static const uid_t uid = 4242;
+    kiv_test::temp_dir home;
+    std::string xauthority;
+    bool ready = false;
+    second_account() {
+        if (geteuid() != 0)
+            return;
+        const char* key = getenv("XAUTHORITY");
+        xauthority = home.file(".Xauthority");
+        if (key != nullptr)
+            std::ofstream(xauthority, std::ios::binary) << kiv_test::read_all(key);
+        ready = chown(home.path().c_str(), uid, uid) == 0 && chmod(home.path().c_str(), 0700) == 0 &&
+                (key == nullptr || chown(xauthority.c_str(), uid, uid) == 0);
+    }
+    std::map<std::string, const char*> env(const char* tmpdir) const {
+        return {{"HOME", home.path().c_str()},
+                {"XDG_CONFIG_HOME", nullptr},
+                {"XAUTHORITY", xauthority.c_str()},
+                {"TMPDIR", tmpdir}};
+    }
+};
+
+// The shared temp folder (TMPDIR here, /tmp by default) as two accounts
+// meet it: each gets a private folder of its own under it, so the second
+// account starts the viewer as the first one did.
+TEST(viewer_program, a_second_account_starts_it_beside_the_first_with_a_temp_folder_of_its_own) {
+    second_account second;
+    if (!second.ready)
+        GTEST_SKIP() << "needs the superuser to start the program as a second account";
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir shared;
+    ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);  // as /tmp is
+    kiv_test::temp_dir first_home;
+    {
+        viewer_process viewer(KIV_BIN_DIR, {{"HOME", first_home.path().c_str()},
+                                            {"XDG_CONFIG_HOME", nullptr},
+                                            {"TMPDIR", shared.path().c_str()}});
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << viewer.err();
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << viewer.err();
+    }
+    {
+        viewer_process viewer(KIV_BIN_DIR, second.env(shared.path().c_str()), second.uid);
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << viewer.status() << " " << viewer.err();
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << viewer.err();
+        EXPECT_EQ(viewer.err().find("ozm_view: "), std::string::npos) << viewer.err();
+    }
+    for (uid_t uid : {geteuid(), second.uid}) {
+        struct stat st;
+        const std::string own = shared.path() + "/kiv-" + std::to_string(uid);
+        ASSERT_EQ(lstat(own.c_str(), &st), 0) << own;
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << own;
+        EXPECT_EQ(st.st_uid, uid) << own;
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << own;
+    }
+}
+
+// What stands at the account's name in the shared temp folder and is not
+// its own private folder (planted by someone else, or left open) stops
+// the start with one line naming it, before any window.
+TEST(viewer_program, a_foreign_temp_folder_of_its_name_ends_it_with_one_line_naming_the_folder) {
+    struct row {
+        const char* name;
+        std::function<bool(const std::string& at)> plant;
+        const char* says;
+    } rows[] = {
+        {"a link", [](const std::string& at) { return symlink("/", at.c_str()) == 0; }, "symbolic link"},
+        {"a folder open to all",
+         [](const std::string& at) { return mkdir(at.c_str(), 0700) == 0 && chmod(at.c_str(), 0777) == 0; },
+         "open to other users"},
+        {"another account's folder",
+         [](const std::string& at) {
+             return geteuid() == 0 && mkdir(at.c_str(), 0700) == 0 && chown(at.c_str(), 4243, 4243) == 0;
+         },
+         "belongs to user 4243"},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir shared;
+        kiv_test::temp_dir home;
+        const std::string at = shared.path() + "/kiv-" + std::to_string(geteuid());
+        if (!r.plant(at))
+            continue;  // only the superuser can give a folder away
+        viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()},
+                                            {"XDG_CONFIG_HOME", nullptr},
+                                            {"TMPDIR", shared.path().c_str()}});
+        ASSERT_TRUE(viewer.wait_end()) << r.name << ": still running";
+        EXPECT_NE(viewer.status(), 0) << r.name;
+        std::vector<std::string> lines = lines_of(viewer.err());
+        ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
+        EXPECT_NE(lines[0].find("'" + at + "'"), std::string::npos) << r.name << ": " << lines[0];
+        EXPECT_NE(lines[0].find(r.says), std::string::npos) << r.name << ": " << lines[0];
+        EXPECT_EQ(lines[0].find("config/config.xml"), std::string::npos) << r.name << ": " << lines[0];
+    }
+}
+
+// A library that does not start is named with its own cause, in one
+// line, instead of the configuration that named it.
+TEST(viewer_program, a_library_that_does_not_start_is_named_with_its_cause_in_one_line) {
+    const std::string bin = KIV_BIN_DIR;
+    const std::string fonts = "/usr/share/fonts/truetype/dejavu";
+    const std::string maps = bin + "/demo/ozm/maps";
+    const std::string render = bin + "/demo/ozm/render";
+    struct row {
+        const char* name;
+        std::string fonts, maps, render;
+        const char* library;
+        std::string folder;  // the folder the line names
+    } rows[] = {
+        {"no fonts folder", "/no/such/fonts", maps, render, "kiv_image", "/no/such/fonts"},
+        {"no maps folder", fonts, "/no/such/maps", render, "gis_ozm_driver", "/no/such/maps"},
+        {"no render configuration", fonts, maps, "/no/such/render", "gis_ozm_driver", "/no/such/render"},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir root;
+        kiv_test::temp_dir settings;
+        ASSERT_EQ(mkdir(root.file("config").c_str(), 0700), 0);
+        // The root of its own configuration, with the programs' libraries.
+        ASSERT_EQ(system(("ln -s '" + bin + "'/*.so '" + root.path() + "'").c_str()), 0);
+        std::ofstream(root.file("config/config.xml"))
+            << "<config><variables>"
+            << "<variable name=\"KIV_FONT_PATH\" value=\"" << r.fonts << "\" type=\"path\"/>"
+            << "<variable name=\"KIV_OZM_MAPS_PATH\" value=\"" << r.maps << "\" type=\"path\"/>"
+            << "<variable name=\"KIV_OZM_RENDER_CONFIG_PATH\" value=\"" << r.render << "\" type=\"path\"/>"
+            << "</variables><libraries>"
+            << "<library path=\"kiv_core\" priority=\"100\"/>"
+            << "<library path=\"kiv_image\" priority=\"90\"/>"
+            << "<library path=\"kiv_gis\" priority=\"80\"/>"
+            << "<library path=\"gis_ozm_driver\" priority=\"70\"/>"
+            << "<library path=\"kiv_gui_addin\" priority=\"60\"/>"
+            << "</libraries></config>";
+        viewer_process viewer(root.path(), {{"XDG_CONFIG_HOME", settings.path().c_str()}});
+        ASSERT_TRUE(viewer.wait_end()) << r.name << ": still running";
+        EXPECT_NE(viewer.status(), 0) << r.name;
+        std::vector<std::string> lines = lines_of(viewer.err());
+        ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
+        EXPECT_NE(lines[0].find(std::string(r.library) + " did not start: "), std::string::npos)
+            << r.name << ": " << lines[0];
+        EXPECT_NE(lines[0].find("'" + r.folder + "'"), std::string::npos) << r.name << ": " << lines[0];
+        EXPECT_EQ(lines[0].find("config/config.xml"), std::string::npos) << r.name << ": " << lines[0];
+    }
+}
+
+// A settings file the program cannot take is said in one line on stderr
+// naming it; the window opens at the defaults, the program ends normally
+// and leaves a settings file of its own. A FIFO does not hang the start;
+// groups nested without end do not crash the exit.
+TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_replaced_at_exit) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    second_account second;
+    std::string deep_group = "[a";
+    for (int i = 0; i < 200; ++i)
+        deep_group += "/a";
+    deep_group += "]\nk=1\n";
+    std::string huge;
+    while (huge.size() < 512 * 1024)
+        huge += "[a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a/a]\n";
+    struct row {
+        const char* name;
+        std::function<bool(const std::string& file)> make;
+        const char* says;
+        bool unreadable;  // needs an account that the file refuses (the superuser reads anything)
+    } rows[] = {
+        {"a FIFO", [](const std::string& file) { return mkfifo(file.c_str(), 0600) == 0; }, "not a regular file",
+         false},
+        {"deeply nested groups",
+         [&](const std::string& file) { return static_cast<bool>(std::ofstream(file) << deep_group); },
+         "nest deeper than", false},
+        {"half a megabyte of nested groups",
+         [&](const std::string& file) { return static_cast<bool>(std::ofstream(file) << huge); }, "larger than",
+         false},
+        {"an unreadable file",
+         [](const std::string& file) {
+             return static_cast<bool>(std::ofstream(file) << "[frame]\nx=60\n") && chmod(file.c_str(), 0) == 0;
+         },
+         "Permission denied", true},
+    };
+    for (const row& r : rows) {
+        const bool as_second = r.unreadable && geteuid() == 0;
+        if (as_second && !second.ready)
+            continue;
+        kiv_test::temp_dir own_home;
+        const std::string home = as_second ? second.home.path() : own_home.path();
+        const std::string folder = home + "/.config/ozm_viewer";
+        const std::string file = folder + "/ozm_viewer.conf";
+        ASSERT_EQ(system(("mkdir -p '" + folder + "'").c_str()), 0);
+        ASSERT_TRUE(r.make(file)) << r.name;
+        if (as_second) {
+            ASSERT_EQ(system(("chown -R " + std::to_string(second.uid) + " '" + home + "/.config'").c_str()), 0);
+        }
+        std::map<std::string, const char*> env{{"HOME", home.c_str()}, {"XDG_CONFIG_HOME", nullptr}};
+        kiv_test::temp_dir shared;
+        if (as_second) {
+            ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);
+            env = second.env(shared.path().c_str());
+        }
+        viewer_process viewer(KIV_BIN_DIR, env, as_second ? second.uid : 0);
+        Window frame = wait_frame(x, viewer);
+        ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
+        EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768)) << r.name;
+        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << r.name << ": " << viewer.err();
+        EXPECT_EQ(viewer.status(), 0) << r.name << ": " << viewer.err();
+        std::vector<std::string> lines = lines_of(viewer.err());
+        ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
+        EXPECT_NE(lines[0].find("ozm_view: cannot read the settings file " + file + ": "), std::string::npos)
+            << r.name << ": " << lines[0];
+        EXPECT_NE(lines[0].find(r.says), std::string::npos) << r.name << ": " << lines[0];
+        struct stat st;
+        ASSERT_EQ(lstat(file.c_str(), &st), 0) << r.name;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << r.name;
+        if (!as_second) {
+            EXPECT_EQ(read_settings(file)->ReadLong("frame/cx", -1), 1024) << r.name;
+        }
+    }
+}
+
+// The frame's pixels, read again until `done` accepts them or the bound
+// passes. Returns: done()'s last answer.
+bool wait_pixels(x_view& x, viewer_process& viewer, Window frame,
+                 const std::function<bool(const std::vector<uint32_t>& px, int w, int h)>& done) {
+    return wait_for(viewer, [&] {
+        int w = 0, h = 0;
+        std::vector<uint32_t> px = x.pixels(frame, &w, &h);
+        return !px.empty() && done(px, w, h);
+    });
+}
+
+// Returns: the length in pixels of the scale bar in `px` (a red line
+//     with a red tick rising at each end), 0 when there is none.
+int scale_bar_length(const std::vector<uint32_t>& px, int w, int h) {
+    // The toolkit may blend a one-pixel line over two rows: red is any
+    // pixel where red clearly dominates.
+    auto red = [&](int x, int y) {
+        if (x < 0 || y < 0 || x >= w || y >= h)
+            return false;
+        uint32_t p = px[size_t(y) * w + x];
+        return (p >> 16) >= 0xC0 && ((p >> 8) & 0xFF) <= 0x90 && (p & 0xFF) <= 0x90;
+    };
+    int best = 0;
+    for (int y = 2; y + 3 < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (!red(x, y) || red(x - 1, y) || !red(x, y - 2) || !red(x, y + 2))
+                continue;
+            int end = x;
+            while (red(end + 1, y))
+                ++end;
+            if (end - x >= 10 && red(end, y - 2) && red(end, y + 2))
+                best = std::max(best, end - x);
+        }
+    return best;
+}
+
+// The scale bar is as long as the map draws the distance its text names:
+// at the first start's 1:100,000 around 53.9 degrees north the text says
+// "1.0 km", and the map draws 100000 * 2.8257 / 743850000 degrees of
+// longitude, about 24.9 m, per pixel.
+TEST(viewer_program, the_scale_bar_is_as_long_as_the_distance_its_text_names) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir home;
+    viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
+    Window frame = wait_frame(x, viewer);
+    ASSERT_NE(frame, 0u) << viewer.err();
+    int length = 0;
+    wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
+        return (length = scale_bar_length(px, w, h)) > 0;
+    });
+    const double pi = std::acos(-1.0);
+    const double metres_per_degree = 111319.49 * std::cos(53.900520258 * pi / 180);
+    const double metres_per_pixel = 100000 * 2.8257 / 743850000 * metres_per_degree;
+    EXPECT_NEAR(length, 1000 / metres_per_pixel, 2.0) << "pixels for 1.0 km";
+    ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+    EXPECT_EQ(viewer.status(), 0) << viewer.err();
+}
+
+// Unticking every layer box leaves no layer drawn: the map turns white
+// (an empty list means "every layer" to the driver, not to the user).
+// The boxes are reached as a user reaches them from the keyboard: a click
+// in the tags field, then Tab and the space bar for each box.
+TEST(viewer_program, unticking_every_layer_leaves_the_map_blank) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir home;
+    const std::string layers = std::string(KIV_BIN_DIR) + "/demo/ozm/render/layers";
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(layers.c_str()), closedir);
+    ASSERT_TRUE(dir) << layers;
+    int count = 0;
+    while (dirent* e = readdir(dir.get()))
+        count += std::string(e->d_name).size() > 4 && std::string(e->d_name).substr(std::string(e->d_name).size() - 4) == ".xml";
+    ASSERT_GT(count, 0);
+    viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
+    Window frame = wait_frame(x, viewer);
+    ASSERT_NE(frame, 0u) << viewer.err();
+    // The middle of the window is map: not blank once the map is drawn.
+    auto map_inked = [](const std::vector<uint32_t>& px, int w, int h) {
+        int inked = 0;
+        for (int y = h / 2 - 100; y < h / 2 + 100; ++y)
+            for (int x = w / 2 - 150; x < w / 2 + 50; ++x)
+                inked += px[size_t(y) * w + x] != 0xFFFFFF;
+        return inked;
+    };
+    // The tags field: the first white strip down the layers pane, at the
+    // window's right edge.
+    int w = 0, field_y = -1;
+    ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int width, int h) {
+        w = width;
+        field_y = -1;
+        for (int y = 0, run = 0; y < h && field_y < 0; ++y) {
+            run = px[size_t(y) * w + (w - 75)] == 0xFFFFFF ? run + 1 : 0;
+            if (run == 12)
+                field_y = y - 6;
+        }
+        return field_y >= 0 && map_inked(px, width, h) > 100;
+    })) << "the map or the tags field was never drawn";
+    wxRect r = x.rect(frame);
+    click_at(wxPoint(r.x + w - 75, r.y + field_y));
+    wxUIActionSimulator keys;
+    for (int i = 0; i < count; ++i) {
+        keys.Char(WXK_TAB);
+        keys.Char(' ');
+    }
+    EXPECT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
+        return map_inked(px, w, h) == 0;
+    })) << "layers still drawn after unticking all " << count;
+    ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+    EXPECT_EQ(viewer.status(), 0) << viewer.err();
+}
+
+// Returns: how many times the program's trace in `file` says it rendered
+//     the map.
+int renders_traced(const std::string& file) {
+    std::string text = kiv_test::read_all(file);
+    int count = 0;
+    for (size_t at = text.find("render map:"); at != std::string::npos; at = text.find("render map:", at + 1))
+        ++count;
+    return count;
+}
+
+// openbox managing the test's display while it lives, when installed.
+class window_manager {
+public:
+    explicit window_manager(x_view& x) {
+        if (access("/usr/bin/openbox", X_OK) != 0 || x.managed())
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            int null_fd = open("/dev/null", O_WRONLY);
+            dup2(null_fd, 1);
+            dup2(null_fd, 2);
+            execl("/usr/bin/openbox", "openbox", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        auto limit = std::chrono::steady_clock::now() + wait_bound;
+        while (pid_ > 0 && !x.managed() && std::chrono::steady_clock::now() < limit)
+            poll(nullptr, 0, 20);
+        ok_ = pid_ > 0 && x.managed();
+    }
+    ~window_manager() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    window_manager(const window_manager&) = delete;
+    window_manager& operator=(const window_manager&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    pid_t pid_ = -1;
+    bool ok_ = false;
+};
+
+// The map is rendered once at start: at the first start and at a start
+// that restores saved settings, with no window manager and under one
+// (which gives the window its size again while framing it).
+TEST(viewer_program, a_start_renders_the_map_once) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    for (bool with_manager : {false, true}) {
+        std::unique_ptr<window_manager> manager;
+        if (with_manager && !(manager = std::make_unique<window_manager>(x))->ok())
+            continue;  // openbox is not installed
+        kiv_test::temp_dir home;
+        const std::string trace = home.file("trace.txt");
+        for (const char* start : {"first start", "start with saved settings"}) {
+            SCOPED_TRACE(std::string(start) + (with_manager ? " under openbox" : ""));
+            viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}}, 0,
+                                  trace.c_str());
+            Window frame = 0;
+            wait_for(viewer, [&] { return (frame = x.framed_window(viewer.pid(), "Viewer OZM")) != 0; });
+            ASSERT_NE(frame, 0u) << viewer.err();
+            ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
+                return scale_bar_length(px, w, h) > 0;
+            }));
+            ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+            EXPECT_EQ(viewer.status(), 0) << viewer.err();
+            EXPECT_EQ(renders_traced(trace), 1);
+        }
     }
 }
 

@@ -4,14 +4,17 @@
 //     its root folder (the current folder unless KIV_ROOT_PATH says
 //     otherwise), opens the settings, registers the frame service and the
 //     GUI event service, and opens the main window where the settings
-//     left it. A configuration that cannot be loaded ends the program with
-//     one line on stderr and a non-zero status, before any window exists.
+//     left it. A start that fails (no private temp folder, a configuration
+//     that cannot be read, a library that does not start) ends the program
+//     with one line on stderr naming the cause and a non-zero status,
+//     before any window exists.
 
 #include "main_frame.h"
 #include "settings.h"
 
 #include <kiv/core/config.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/log.h>
 #include <kiv/gui/gui_event_proc.h>
 #include <kiv/gui/gui_frame.h>
 
@@ -31,8 +34,19 @@ public:
             return false;
         }
         core_started_ = true;
+        // Without its own temp folder no library that keeps files starts:
+        // the folder's problem is the cause, said before anything else.
+        if (*kiv_temp_path() == '\0') {
+            std::fprintf(stderr, "ozm_view: cannot start: %s\n",
+                         *kiv_temp_path_error() != '\0' ? kiv_temp_path_error() : "no temp folder");
+            return false;
+        }
         if (!kiv_load_config("config/config.xml")) {
-            std::fputs("ozm_view: cannot load the configuration config/config.xml\n", stderr);
+            const char* why = kiv_last_log_error();
+            if (*why != '\0')
+                std::fprintf(stderr, "ozm_view: cannot start: %s\n", why);
+            else
+                std::fputs("ozm_view: cannot load the configuration config/config.xml\n", stderr);
             return false;
         }
         wxInitAllImageHandlers();

@@ -37,33 +37,91 @@ const char* const key_perspective_reset = "frame/perspective_reset";
 
 namespace {
 
-// Settings are a few lines; a larger file is not ours to parse.
-const size_t max_settings_size = 1 << 20;
+// The viewer's settings are seven keys in one group, the longest a pane
+// layout of a few hundred bytes: a file past these is not one it wrote,
+// and wxFileConfig, which recurses through its groups, is not fed it.
+const size_t max_settings_size = 64 * 1024;
+const unsigned max_settings_depth = 8;
 
-// Returns: the contents of `path`, empty when it is missing, unreadable,
-//     not a regular file or larger than max_settings_size.
+// Returns: how deep the groups of settings text `text` nest: the most
+//     "/"-separated parts in a "[group]" line, or in a key together with
+//     the group it stands in.
+unsigned settings_depth(const std::string& text) {
+    unsigned deepest = 0;
+    unsigned group = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t at = text.find_first_not_of(" \t", start);
+        if (at != std::string::npos && at < end) {
+            bool is_group = text[at] == '[';
+            size_t name_end = is_group ? text.find(']', at) : text.find('=', at);
+            if (name_end == std::string::npos || name_end > end)
+                name_end = end;
+            unsigned parts = 0;
+            bool in_part = false;
+            for (size_t i = at + (is_group ? 1 : 0); i < name_end; ++i) {
+                if (text[i] == '/') {
+                    in_part = false;
+                } else if (!in_part) {
+                    in_part = true;
+                    ++parts;
+                }
+            }
+            if (is_group)
+                group = parts;
+            deepest = std::max(deepest, is_group ? parts : group + parts);
+        }
+        start = end + 1;
+    }
+    return deepest;
+}
+
+// Returns: the contents of `path`; empty when it is missing or is refused
+//     (unreadable, not a regular file, over max_settings_size, nesting
+//     deeper than max_settings_depth), the settings then starting from
+//     their defaults. A refused file is named on stderr with the cause;
+//     a missing one, a first start, is not. Never blocks: a FIFO or a
+//     device is opened without waiting and refused.
 std::string read_settings_text(const std::string& path) {
     std::string text;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    if (path.empty())
         return text;
+    auto refuse = [&path](const std::string& why) {
+        std::fprintf(stderr, "ozm_view: cannot read the settings file %s: %s; starting from the defaults\n",
+                     path.c_str(), why.c_str());
+        return std::string();
+    };
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? text : refuse(std::strerror(errno));
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= max_settings_size) {
+    std::string why;
+    if (fstat(fd, &st) != 0)
+        why = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = "it is not a regular file";
+    else if (static_cast<uint64_t>(st.st_size) > max_settings_size)
+        why = "it is larger than " + std::to_string(max_settings_size) + " bytes";
+    while (why.empty()) {
         char buffer[8192];
-        for (;;) {
-            ssize_t n = read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0 || text.size() + static_cast<size_t>(n) > max_settings_size) {
-                if (n != 0)
-                    text.clear();
-                break;
-            }
-            text.append(buffer, static_cast<size_t>(n));
-        }
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            why = std::strerror(errno);
+        else if (text.size() + static_cast<size_t>(n) > max_settings_size)
+            why = "it is larger than " + std::to_string(max_settings_size) + " bytes";
+        if (n <= 0 || !why.empty())
+            break;
+        text.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
-    return text;
+    if (why.empty() && settings_depth(text) > max_settings_depth)
+        why = "its groups nest deeper than " + std::to_string(max_settings_depth) + " levels";
+    return why.empty() ? text : refuse(why);
 }
 
 // Makes the folder holding `file` and every missing folder above it with

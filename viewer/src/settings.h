@@ -3,8 +3,9 @@
 //     Where the viewer keeps its settings: the file
 //     $XDG_CONFIG_HOME/ozm_viewer/ozm_viewer.conf (XDG_CONFIG_HOME unset
 //     or relative: ~/.config), in wxFileConfig's text format. The file is
-//     read once at start-up (a missing, unreadable or oversized file gives
-//     the defaults) and written as a whole on every flush: missing folders
+//     read once at start-up (a missing file gives the defaults; so does
+//     one that is unreadable, not a regular file, over 64 KiB or nesting
+//     its groups over 8 deep, each said in one line on stderr) and written as a whole on every flush: missing folders
 //     are made with mode 0700, the text goes to a unique temporary file in
 //     the same folder that is renamed into place, so a failed write leaves
 //     the previous file as it was. A failed save says so in one line on
@@ -45,7 +46,7 @@ std::string settings_path();
 // atomically, at the path given.
 class settings_file : public wxFileConfig {
 public:
-    // Reads `path` (at most 1 MiB; anything else gives empty settings).
+    // Reads `path` (anything refused gives empty settings, see above).
     // An empty path keeps the settings in memory only.
     explicit settings_file(const std::string& path);
     // Reads the settings from `text`, as if it were the file's contents;

@@ -74,7 +74,9 @@ private:
     void stream_pump(void* arg);
     // Returns: the module of the library loaded from `candidate`, or null
     //     when the candidate gave none (the loader then tries the next).
-    void* load_candidate(std::string candidate);
+    // Changes: *why, on null for a file that is there, to the cause in
+    //     one line; left empty when there is no such file.
+    void* load_candidate(std::string candidate, std::string* why);
 
     // A library being loaded: from its claim by the loading thread until
     // its entry and both events are over.

@@ -23,6 +23,7 @@ std::atomic<core*> the_core{nullptr};
 std::atomic<bool> running{false};
 std::atomic<uint32_t> cached_clock{0};
 char temp_path[temp_path_max + 1];  // written by kiv_initialize only
+char temp_path_error[temp_path_max + 1];  // why temp_path is empty; empty when it is set or unset for no fault
 
 }  // namespace
 
@@ -48,6 +49,12 @@ void set_temp_path(const std::string& path) {
     temp_path[n] = '\0';
 }
 
+void set_temp_path_error(const std::string& why) {
+    size_t n = why.size() > temp_path_max ? temp_path_max : why.size();
+    std::memcpy(temp_path_error, why.c_str(), n);
+    temp_path_error[n] = '\0';
+}
+
 }  // namespace kiv
 
 kiv::i_core* kiv_core() {
@@ -64,4 +71,8 @@ uint32_t kiv_get_curr_time() {
 
 const char* kiv_temp_path() {
     return kiv::temp_path;
+}
+
+const char* kiv_temp_path_error() {
+    return kiv::temp_path_error;
 }

@@ -32,6 +32,8 @@ void set_cached_clock(uint32_t seconds);
 // The folder kiv_temp_path returns; a path longer than temp_path_max
 // leaves it empty.
 void set_temp_path(const std::string& path);
+// The text kiv_temp_path_error returns (cut at temp_path_max bytes).
+void set_temp_path_error(const std::string& why);
 
 // The services each phase of start-up registers (service_list.cpp).
 void register_initial_services(core& c);

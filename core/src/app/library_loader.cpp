@@ -31,6 +31,7 @@
 
 #include "app/core.h"
 #include "app/kiv_library.h"
+#include "log/last_log_error.h"
 
 #include "../../platform/platform.h"
 
@@ -184,15 +185,33 @@ void* core::load_library(const char* library_path) {
     if (library_path == nullptr || *library_path == '\0')
         return nullptr;
     kiv_trace("core::load_library(%s)", library_path);
+    // Why the most telling candidate failed: a file that is there but
+    // fails says more than a name found nowhere.
+    std::string why;
+    bool found = false;
     for (std::string& candidate : candidates_of(library_path)) {
-        void* module = load_candidate(std::move(candidate));
+        std::string tried = candidate;
+        std::string failure;
+        void* module = load_candidate(std::move(candidate), &failure);
         if (module != nullptr)
             return module;
+        if (!failure.empty()) {
+            if (!found)
+                why = failure;
+            found = true;
+        } else if (!found && why.empty()) {
+            why = "no file '" + tried + "'";
+            if (!ends_with(tried, library_suffix))
+                why += " or '" + tried + library_suffix + "'";
+        }
     }
+    // One line a host can show: the library and its cause, which may be
+    // the line of a library its entry needed.
+    kiv_log(0, "%s did not start: %s", library_path, why.empty() ? "no file for it" : why.c_str());
     return nullptr;
 }
 
-void* core::load_candidate(std::string work) {
+void* core::load_candidate(std::string work, std::string* why) {
     if (!kiv_file_exists(work.c_str())) {
         if (!ends_with(work, library_suffix))
             work += library_suffix;
@@ -212,13 +231,21 @@ void* core::load_candidate(std::string work) {
         }
         if (auto_ptr_t<i_kiv_library> known = find_loaded(*this, work, nullptr)) {
             held.unlock();
-            return loaded_module(known);
+            void* module = loaded_module(known);
+            if (module == nullptr)
+                *why = "its start-up failed earlier";
+            return module;
         }
-        if (circle)
+        if (circle) {
+            *why = "it is being loaded on another thread that waits for this one";
             return nullptr;
+        }
         for (const loading& l : loads_)
-            if (l.thread == self && l.path == work)
-                return nullptr;  // asked for again from inside its own load, before it is recorded
+            if (l.thread == self && l.path == work) {
+                // asked for again from inside its own load, before it is recorded
+                *why = "it needs itself to start";
+                return nullptr;
+            }
         uint64_t id = next_load_id_++;
         loads_.push_back(loading{id, work, nullptr, self});
         claim.reset(new load_claim(*this, id));
@@ -228,12 +255,14 @@ void* core::load_candidate(std::string work) {
     void* module = platform::dl_open(work.c_str(), &error);
     if (module == nullptr) {
         kiv_trace("Error loading library %s: %s", work.c_str(), error.c_str());
+        *why = "cannot load '" + work + "': " + error;
         return nullptr;
     }
     entry_function entry = reinterpret_cast<entry_function>(platform::dl_own_symbol(module, "kiv_library_entry"));
     initialized_function initialized = initialized_export(module);
     if (entry == nullptr || initialized == nullptr) {
         platform::dl_close(module);
+        *why = "'" + work + "' has no kiv_library_entry or kiv_library_initialized";
         return nullptr;
     }
     {
@@ -252,7 +281,12 @@ void* core::load_candidate(std::string work) {
         if (known || circle) {
             held.unlock();
             platform::dl_close(module);
-            return known ? loaded_module(known) : nullptr;
+            void* found = known ? loaded_module(known) : nullptr;
+            if (found == nullptr && known)
+                *why = "its start-up failed earlier";
+            else if (found == nullptr)
+                *why = "it is being loaded on another thread that waits for this one";
+            return found;
         }
     }
 
@@ -268,9 +302,19 @@ void* core::load_candidate(std::string work) {
     auto_ptr_t<i_event> announcement(announced);
     announced->addref();
     kiv_fire_event(announcement, true);
+    // The entry's last level-0 line, when it wrote one, is its cause.
+    uint64_t lines_before = last_log_error_count();
     entry();
-    if (!initialized())
+    if (!initialized()) {
+        const char* said = kiv_last_log_error();
+        bool told = last_log_error_count() != lines_before && *said != '\0';
+        *why = told ? said : "its start-up failed without saying why";
+        // Its own name in front of its line is said once already.
+        std::string own = std::string(library->get_name() != nullptr ? library->get_name() : "") + ": ";
+        if (told && own.size() > 2 && why->compare(0, own.size(), own) == 0)
+            why->erase(0, own.size());
         return nullptr;
+    }
     announced->set_event_type("KIV_CORE_EVT_POST_LOAD_LIBRARY");
     kiv_fire_event(announcement, true);
     return module;

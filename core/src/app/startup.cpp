@@ -29,7 +29,13 @@
 
 #include <tcl.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -49,30 +55,78 @@ std::vector<core*>& abandoned_cores() {
     return *list;
 }
 
+// Returns: empty when `path` is (or now is) a folder of this account
+//     that no other account may enter: made with mode 0700 when missing,
+//     never followed when it is a link. Otherwise the one-line reason,
+//     naming the folder.
+std::string own_private_folder(const std::string& path) {
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return "cannot create the temp folder '" + path + "': " + std::strerror(errno);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        return "cannot examine the temp folder '" + path + "': " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode))
+        return "the temp folder '" + path + "' is a symbolic link; remove it";
+    if (!S_ISDIR(st.st_mode))
+        return "the temp folder '" + path + "' is not a folder; remove it";
+    if (st.st_uid != geteuid())
+        return "the temp folder '" + path + "' belongs to user " + std::to_string(st.st_uid) + ", not to user " +
+               std::to_string(geteuid());
+    // Someone else may have put files in a folder open to others before
+    // we came: it is refused, not made private after the fact.
+    if ((st.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return "the temp folder '" + path + "' is open to other users (mode " + mode + "); remove it";
+    }
+    return std::string();
+}
+
 // The first candidate that is set, not empty and fits the buffer: "tmp"
 // under the root when it exists, TEMP, TMP, then TMPDIR and "/tmp",
 // where Linux keeps its temporary files (it sets neither of the first).
+// The last two are shared by every account, where Windows' TEMP is each
+// user's own: from them the account's own "kiv-UID" under it is taken,
+// so two accounts never share or block each other's folders.
 void choose_temp_path() {
     set_temp_path("");
-    std::vector<std::string> candidates;
+    set_temp_path_error("");
+    struct candidate {
+        std::string path;
+        bool shared;
+    };
+    std::vector<candidate> candidates;
     std::string root = kiv_get_env("KIV_ROOT_PATH");
     if (!root.empty()) {
         std::string tmp = root + "/tmp";
         if (kiv_dir_exists(tmp.c_str()))
-            candidates.push_back(tmp);
+            candidates.push_back({tmp, false});
     }
-    candidates.push_back(kiv_get_env("TEMP"));
-    candidates.push_back(kiv_get_env("TMP"));
-    candidates.push_back(kiv_get_env("TMPDIR"));
-    candidates.push_back("/tmp");
-    for (const std::string& path : candidates) {
-        if (path.empty())
+    candidates.push_back({kiv_get_env("TEMP"), false});
+    candidates.push_back({kiv_get_env("TMP"), false});
+    candidates.push_back({kiv_get_env("TMPDIR"), true});
+    candidates.push_back({"/tmp", true});
+    for (candidate& c : candidates) {
+        if (c.path.empty())
             continue;
-        if (path.size() > temp_path_max) {
+        if (c.shared) {
+            while (c.path.size() > 1 && c.path.back() == '/')
+                c.path.pop_back();
+            c.path = (c.path == "/" ? std::string() : c.path) + "/kiv-" + std::to_string(geteuid());
+        }
+        if (c.path.size() > temp_path_max) {
             kiv_log(0, "kiv_initialize: temp path longer than %zu characters ignored", temp_path_max);
             continue;
         }
-        set_temp_path(path);
+        if (c.shared) {
+            std::string why = own_private_folder(c.path);
+            if (!why.empty()) {
+                kiv_log(0, "kiv_initialize: %s", why.c_str());
+                set_temp_path_error(why);
+                return;
+            }
+        }
+        set_temp_path(c.path);
         return;
     }
 }

@@ -19,6 +19,8 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 
+#include "log/last_log_error.h"
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -119,6 +121,8 @@ bool kiv_load_config(const char* file_path) {
     if (core == nullptr)
         return false;
     kiv_trace("kiv_load_config(%s)", file_path != nullptr ? file_path : "(null)");
+    // What goes wrong from here is the host's to show (kiv_last_log_error).
+    clear_last_log_error();
     auto_ptr_t<i_object> xml_service(core->get_service("svc_xml"));
     auto_ptr_t<i_object> string_service(core->get_service("svc_string"));
     i_xml_proc* xml = kiv_cast_i_xml_proc(xml_service);

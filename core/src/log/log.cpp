@@ -10,6 +10,8 @@
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 
+#include "log/last_log_error.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,10 @@ struct log_state {
 };
 
 std::atomic<bool> trace_enabled{true};
+// The last level-0 message of this thread, without its time stamp: why
+// the last thing it tried failed, for a host to show its user.
+thread_local char last_error[line_size];
+thread_local uint64_t last_error_count = 0;  // level-0 messages this thread wrote
 std::atomic<unsigned> log_level{0};
 
 log_state& state() {
@@ -113,6 +119,14 @@ void kiv_trace(const char* format, ...) {
 }
 
 void kiv_vlog(unsigned level, const char* format, va_list args) {
+    if (level == 0) {
+        va_list copy;
+        va_copy(copy, args);
+        if (vsnprintf(last_error, sizeof last_error, format, copy) < 0)
+            last_error[0] = '\0';
+        ++last_error_count;
+        va_end(copy);
+    }
     bool to_trace = trace_enabled.load(std::memory_order_relaxed);
     bool to_log = level <= log_level.load(std::memory_order_relaxed);
     if (to_trace || to_log)
@@ -124,6 +138,18 @@ void kiv_log(unsigned level, const char* format, ...) {
     va_start(args, format);
     kiv_vlog(level, format, args);
     va_end(args);
+}
+
+void kiv::clear_last_log_error() {
+    last_error[0] = '\0';
+}
+
+uint64_t kiv::last_log_error_count() {
+    return last_error_count;
+}
+
+const char* kiv_last_log_error() {
+    return last_error;
 }
 
 void kiv_enable_trace(bool enable) {

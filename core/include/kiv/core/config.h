@@ -43,7 +43,9 @@
 // Returns: false without a core, without "svc_xml" or "svc_string", for
 //     a null path, an unreadable or malformed file, or a library that
 //     failed to load without a non-zero "ignore_error" (libraries loaded
-//     so far stay loaded). The host ends its start-up on false.
+//     so far stay loaded). The host ends its start-up on false; the
+//     cause is then kiv_last_log_error(): for a library, "NAME did not
+//     start: " and its own cause.
 // Runs on the host's start-up thread; library entries run on it too.
 KIV_EXTERN_C bool kiv_load_config(const char* file_path);
 

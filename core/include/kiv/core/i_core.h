@@ -105,8 +105,15 @@ KIV_EXTERN_C bool kiv_is_running();
 KIV_EXTERN_C uint32_t kiv_get_curr_time();
 // Returns: the temp directory chosen by kiv_initialize: "tmp" under the
 //     root when it exists, else TEMP, else TMP, else TMPDIR, else "/tmp"
-//     (a setting longer than 1023 bytes is skipped).
+//     (a setting longer than 1023 bytes is skipped). TMPDIR and "/tmp"
+//     are shared by every account, so from them the folder is the
+//     account's own "kiv-UID" under it (UID the numeric user id), made
+//     with mode 0700. Empty when that folder cannot be made or is not a
+//     private folder of this user (kiv_temp_path_error says why).
 KIV_EXTERN_C const char* kiv_temp_path();
+// Returns: one line saying why kiv_temp_path is empty, naming the folder
+//     ("'/tmp/kiv-1000' is a symbolic link ..."); empty when it is set.
+KIV_EXTERN_C const char* kiv_temp_path_error();
 // Returns: true when a loaded library's own name (not its path) equals
 //     `lib_name` exactly; false for null or without a core.
 KIV_EXTERN_C bool kiv_library_loaded(const char* lib_name);

@@ -25,6 +25,12 @@ KIV_EXTERN_C void kiv_trace(const char* format, ...) KIV_PRINTF(1, 2);
 KIV_EXTERN_C void kiv_log(unsigned level, const char* format, ...) KIV_PRINTF(2, 3);
 KIV_EXTERN_C void kiv_vlog(unsigned level, const char* format, va_list args) KIV_PRINTF(2, 0);
 KIV_EXTERN_C void kiv_vtrace(const char* format, va_list args) KIV_PRINTF(1, 0);
+// Returns: the last message the calling thread logged at level 0, without
+//     its time stamp (cut at 1023 bytes), whatever the log level and
+//     facility; empty when it has logged none. A failing call logs its
+//     cause at level 0, so a host can show it after the call returns.
+//     Borrowed: the thread's next level-0 line overwrites it.
+KIV_EXTERN_C const char* kiv_last_log_error();
 
 KIV_EXTERN_C void kiv_enable_trace(bool enable);
 KIV_EXTERN_C void kiv_set_log_level(unsigned level);

@@ -118,11 +118,19 @@ private:
     // Fits the viewport to the window, centre and scale (it is fitted
     // at paint otherwise). Returns: false without a viewport or window.
     bool sync_viewport();
+    // Returns: the pixels along row `row` of the map window over which the
+    //     map draws `metres` (measured over 100 pixels of that row), 0
+    //     when the viewport cannot tell.
+    int scale_bar_pixels(double metres, int row);
+    // Returns: whether the view's driver offers render layers, so that an
+    //     empty layer list means none ticked rather than "every layer".
+    bool driver_has_layers();
     // Fires a map-mode event at once with `mode` as its object.
     void fire_mode_event(const char* event_name, i_map_mode* mode);
 
     bool center_set_ = false;         // a valid set_center has happened since the last failed one
     bool dirty_ = false;              // the picture must be rendered at the next paint
+    bool painting_ = false;           // a paint is preparing the picture it will show
     tooltip_wnd* tooltip_ = nullptr;  // child popup of map_wnd_; null before initialize_sdi
     wxWindow* map_wnd_ = nullptr;     // child of the panel's window; null: none
     std::unique_ptr<wxMemoryDC> map_dc_;  // holds the shown bitmap; null until a redraw made one
