@@ -12,12 +12,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <shared_mutex>
+#include <unordered_set>
+#include <vector>
 
 namespace kiv::platform {
 
@@ -67,6 +70,47 @@ std::shared_mutex& env_mutex() {
     static std::shared_mutex* m = new std::shared_mutex;
     return *m;
 }
+
+// The environment is written copy-on-write: a change builds a new
+// array, publishes it in `environ` with one store and keeps the old
+// array and the strings it dropped until no unlocked reader (a name
+// lookup, env_lookup) can still be walking them. glibc's setenv instead
+// reallocates the array in place, which a getenv on another thread may
+// be reading; that is why a lookup used to hold the lock for its whole
+// length, and stalled every writer (and the time-zone refresh) behind
+// a slow name server.
+struct env_blocks {
+    std::unordered_set<void*> ours;  // arrays and strings allocated here, not yet freed
+    std::vector<void*> retired;      // of `ours`, no longer reachable from environ
+};
+
+// Guarded by the environment lock held alone; never destroyed.
+env_blocks& blocks() {
+    static env_blocks* b = new env_blocks;
+    return *b;
+}
+
+std::atomic<int> lookups_running{0};   // env_lookup objects alive
+std::atomic<uint64_t> tz_writes{0};    // env_set calls that named TZ
+
+// Called with the lock held alone, after `environ` was replaced: frees
+// what was retired when no lookup runs. A lookup that starts after the
+// check reads the new array (the store and the count are sequentially
+// consistent), so nothing it could reach is freed.
+void free_retired(env_blocks& b) {
+    if (lookups_running.load() != 0)
+        return;
+    for (void* block : b.retired) {
+        b.ours.erase(block);
+        std::free(block);
+    }
+    b.retired.clear();
+}
+
+void retire(env_blocks& b, void* block) {
+    if (b.ours.count(block) != 0)
+        b.retired.push_back(block);
+}
 }  // namespace
 
 env_reading::env_reading() {
@@ -75,6 +119,14 @@ env_reading::env_reading() {
 
 env_reading::~env_reading() {
     env_mutex().unlock_shared();
+}
+
+env_lookup::env_lookup() {
+    lookups_running.fetch_add(1);
+}
+
+env_lookup::~env_lookup() {
+    lookups_running.fetch_sub(1);
 }
 
 bool env_get(const char* name, std::string& value) {
@@ -91,10 +143,61 @@ bool env_get(const char* name, std::string& value) {
 bool env_set(const char* name, const char* value) {
     if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr)
         return false;
+    size_t name_len = std::strlen(name);
+    bool unset = value == nullptr || *value == '\0';
     std::unique_lock<std::shared_mutex> lock(env_mutex());
-    if (value == nullptr || *value == '\0')
-        return unsetenv(name) == 0;
-    return setenv(name, value, 1) == 0;
+    env_blocks& b = blocks();
+    char* entry = nullptr;
+    if (!unset) {
+        size_t value_len = std::strlen(value);
+        entry = static_cast<char*>(std::malloc(name_len + value_len + 2));
+        if (entry == nullptr)
+            return false;
+        std::memcpy(entry, name, name_len);
+        entry[name_len] = '=';
+        std::memcpy(entry + name_len + 1, value, value_len + 1);
+    }
+    // Every entry of the name goes (a hand-made environment may hold
+    // two); the new one takes the place of the first.
+    char** old = environ;
+    std::vector<char*> kept;
+    std::vector<char*> dropped;
+    for (char** p = old; p != nullptr && *p != nullptr; ++p) {
+        if (std::strncmp(*p, name, name_len) == 0 && (*p)[name_len] == '=') {
+            if (dropped.empty() && entry != nullptr)
+                kept.push_back(entry);
+            dropped.push_back(*p);
+        } else {
+            kept.push_back(*p);
+        }
+    }
+    if (dropped.empty()) {
+        if (entry == nullptr)
+            return true;  // unsetting a variable that is not set
+        kept.push_back(entry);
+    }
+    char** fresh = static_cast<char**>(std::malloc((kept.size() + 1) * sizeof(char*)));
+    if (fresh == nullptr) {
+        std::free(entry);
+        return false;
+    }
+    std::memcpy(fresh, kept.data(), kept.size() * sizeof(char*));
+    fresh[kept.size()] = nullptr;
+    b.ours.insert(fresh);
+    if (entry != nullptr)
+        b.ours.insert(entry);
+    __atomic_store_n(&environ, fresh, __ATOMIC_SEQ_CST);
+    retire(b, old);
+    for (char* gone : dropped)
+        retire(b, gone);
+    free_retired(b);
+    if (std::strcmp(name, "TZ") == 0)
+        tz_writes.fetch_add(1);
+    return true;
+}
+
+uint64_t tz_changes() {
+    return tz_writes.load();
 }
 
 // tzset and mktime rewrite the C library's time-zone state (mktime
@@ -103,6 +206,14 @@ bool env_set(const char* name, const char* value) {
 void tz_refresh() {
     std::unique_lock<std::shared_mutex> lock(env_mutex());
     tzset();
+}
+
+bool tz_try_refresh() {
+    std::unique_lock<std::shared_mutex> lock(env_mutex(), std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    tzset();
+    return true;
 }
 
 long long mktime_local(struct tm* fields) {

@@ -93,8 +93,13 @@ private:
 
 }  // namespace
 
-void time_zone_refresh() {
-    platform::tz_refresh();
+namespace {
+
+std::atomic<uint64_t> zone_read_at{0};  // platform::tz_changes() when TZ was last read
+
+// Caches the offset tzset left and today's daylight-saving flag. The
+// conversion reads no environment once the zone was set up.
+void store_zone() {
     time_t now = static_cast<time_t>(clock::wall_seconds());
     std::tm local;
     int dst = 0;
@@ -102,6 +107,22 @@ void time_zone_refresh() {
         dst = 1;
     zone_dst.store(dst);
     zone_offset.store(static_cast<int>(-timezone));
+}
+
+}  // namespace
+
+void time_zone_refresh() {
+    uint64_t changes = platform::tz_changes();
+    platform::tz_refresh();
+    zone_read_at.store(changes);
+    store_zone();
+}
+
+void time_zone_tick() {
+    uint64_t changes = platform::tz_changes();
+    if (changes != zone_read_at.load() && platform::tz_try_refresh())
+        zone_read_at.store(changes);
+    store_zone();
 }
 
 }  // namespace kiv
