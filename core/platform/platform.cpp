@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <mutex>
 #include <shared_mutex>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -73,15 +75,19 @@ std::shared_mutex& env_mutex() {
 
 // The environment is written copy-on-write: a change builds a new
 // array, publishes it in `environ` with one store and keeps the old
-// array and the strings it dropped until no unlocked reader (a name
-// lookup, env_lookup) can still be walking them. glibc's setenv instead
-// reallocates the array in place, which a getenv on another thread may
-// be reading; that is why a lookup used to hold the lock for its whole
-// length, and stalled every writer (and the time-zone refresh) behind
-// a slow name server.
+// array until no unlocked reader (a name lookup, env_lookup) can still
+// be walking it. glibc's setenv instead reallocates the array in place,
+// which a getenv on another thread may be reading; that is why a lookup
+// used to hold the lock for its whole length, and stalled every writer
+// (and the time-zone refresh) behind a slow name server. Entry strings
+// are never freed, as glibc never frees them: a caller may keep what
+// getenv gave it. An entry set again with the same text is reused, so
+// they grow only with the number of different values ever set.
 struct env_blocks {
-    std::unordered_set<void*> ours;  // arrays and strings allocated here, not yet freed
-    std::vector<void*> retired;      // of `ours`, no longer reachable from environ
+    std::unordered_set<char**> arrays;              // arrays allocated here, not yet freed
+    std::vector<char**> retired;                    // of `arrays`, no longer in environ
+    char** published = nullptr;                     // the last array set here; null before the first write
+    std::unordered_map<std::string, char*> entries;  // "name=value" -> our string, kept for good
 };
 
 // Guarded by the environment lock held alone; never destroyed.
@@ -94,22 +100,37 @@ std::atomic<int> lookups_running{0};   // env_lookup objects alive
 std::atomic<uint64_t> tz_writes{0};    // env_set calls that named TZ
 
 // Called with the lock held alone, after `environ` was replaced: frees
-// what was retired when no lookup runs. A lookup that starts after the
+// the retired arrays when no lookup runs. A lookup that starts after the
 // check reads the new array (the store and the count are sequentially
 // consistent), so nothing it could reach is freed.
 void free_retired(env_blocks& b) {
     if (lookups_running.load() != 0)
         return;
-    for (void* block : b.retired) {
-        b.ours.erase(block);
-        std::free(block);
+    for (char** array : b.retired) {
+        b.arrays.erase(array);
+        std::free(array);
     }
     b.retired.clear();
 }
 
-void retire(env_blocks& b, void* block) {
-    if (b.ours.count(block) != 0)
-        b.retired.push_back(block);
+// Returns: our string "name=value", made on first use; null when memory
+//     runs out.
+char* env_entry(env_blocks& b, const char* name, const char* value) {
+    std::string text = std::string(name) + "=" + value;
+    auto known = b.entries.find(text);
+    if (known != b.entries.end())
+        return known->second;
+    char* entry = static_cast<char*>(std::malloc(text.size() + 1));
+    if (entry == nullptr)
+        return nullptr;
+    std::memcpy(entry, text.c_str(), text.size() + 1);
+    try {
+        b.entries.emplace(std::move(text), entry);
+    } catch (const std::bad_alloc&) {
+        std::free(entry);
+        return nullptr;
+    }
+    return entry;
 }
 }  // namespace
 
@@ -147,49 +168,51 @@ bool env_set(const char* name, const char* value) {
     bool unset = value == nullptr || *value == '\0';
     std::unique_lock<std::shared_mutex> lock(env_mutex());
     env_blocks& b = blocks();
-    char* entry = nullptr;
-    if (!unset) {
-        size_t value_len = std::strlen(value);
-        entry = static_cast<char*>(std::malloc(name_len + value_len + 2));
-        if (entry == nullptr)
-            return false;
-        std::memcpy(entry, name, name_len);
-        entry[name_len] = '=';
-        std::memcpy(entry + name_len + 1, value, value_len + 1);
-    }
-    // Every entry of the name goes (a hand-made environment may hold
-    // two); the new one takes the place of the first.
     char** old = environ;
-    std::vector<char*> kept;
-    std::vector<char*> dropped;
-    for (char** p = old; p != nullptr && *p != nullptr; ++p) {
-        if (std::strncmp(*p, name, name_len) == 0 && (*p)[name_len] == '=') {
-            if (dropped.empty() && entry != nullptr)
-                kept.push_back(entry);
-            dropped.push_back(*p);
-        } else {
-            kept.push_back(*p);
+    char** fresh = nullptr;
+    try {
+        char* entry = nullptr;
+        if (!unset && (entry = env_entry(b, name, value)) == nullptr)
+            return false;
+        // Every entry of the name goes (a hand-made environment may hold
+        // two); the new one takes the place of the first.
+        std::vector<char*> kept;
+        bool found = false;
+        for (char** p = old; p != nullptr && *p != nullptr; ++p) {
+            if (std::strncmp(*p, name, name_len) == 0 && (*p)[name_len] == '=') {
+                if (!found && entry != nullptr)
+                    kept.push_back(entry);
+                found = true;
+            } else {
+                kept.push_back(*p);
+            }
         }
-    }
-    if (dropped.empty()) {
-        if (entry == nullptr)
-            return true;  // unsetting a variable that is not set
-        kept.push_back(entry);
-    }
-    char** fresh = static_cast<char**>(std::malloc((kept.size() + 1) * sizeof(char*)));
-    if (fresh == nullptr) {
-        std::free(entry);
+        if (!found) {
+            if (entry == nullptr)
+                return true;  // unsetting a variable that is not set
+            kept.push_back(entry);
+        }
+        fresh = static_cast<char**>(std::malloc((kept.size() + 1) * sizeof(char*)));
+        if (fresh == nullptr)
+            return false;
+        std::memcpy(fresh, kept.data(), kept.size() * sizeof(char*));
+        fresh[kept.size()] = nullptr;
+        // Room first: nothing below may fail once the array is out.
+        b.retired.reserve(b.retired.size() + 2);
+        b.arrays.insert(fresh);
+    } catch (const std::bad_alloc&) {
+        std::free(fresh);
         return false;
     }
-    std::memcpy(fresh, kept.data(), kept.size() * sizeof(char*));
-    fresh[kept.size()] = nullptr;
-    b.ours.insert(fresh);
-    if (entry != nullptr)
-        b.ours.insert(entry);
     __atomic_store_n(&environ, fresh, __ATOMIC_SEQ_CST);
-    retire(b, old);
-    for (char* gone : dropped)
-        retire(b, gone);
+    // Our last array goes even when someone else's setenv replaced it
+    // meanwhile (their array then holds copies of its pointers).
+    for (char** done : {old, b.published}) {
+        if (done != nullptr && b.arrays.count(done) != 0 &&
+            std::find(b.retired.begin(), b.retired.end(), done) == b.retired.end())
+            b.retired.push_back(done);
+    }
+    b.published = fresh;
     free_retired(b);
     if (std::strcmp(name, "TZ") == 0)
         tz_writes.fetch_add(1);

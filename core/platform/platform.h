@@ -37,9 +37,10 @@ bool dl_close(void* handle);
 // Returns: true and the value in `value` when the variable is set.
 bool env_get(const char* name, std::string& value);
 // Sets a variable; an empty or null value unsets it. The change is
-// written copy-on-write (a new array published with one store; what it
-// replaces is kept while an env_lookup runs), never in place as glibc's
-// setenv does, so a reader that holds no lock still walks a whole array.
+// written copy-on-write (a new array published with one store; the
+// array it replaces is kept while an env_lookup runs; entry strings are
+// never freed), never in place as glibc's setenv does, so a reader that
+// holds no lock still walks a whole array.
 // Returns: false for an invalid name (null, empty, or holding "=") or
 //     when memory runs out (the environment is then unchanged).
 bool env_set(const char* name, const char* value);
