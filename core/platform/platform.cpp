@@ -96,8 +96,20 @@ env_blocks& blocks() {
     return *b;
 }
 
-std::atomic<int> lookups_running{0};   // env_lookup objects alive
-std::atomic<uint64_t> tz_writes{0};    // env_set calls that named TZ
+std::atomic<int> lookups_running{0};  // env_lookup objects alive
+
+// TZ as the last tzset of ours read it: whether it was set, and its
+// value. Guarded by the environment lock held alone.
+bool tz_read_set = false;
+std::string tz_read_value;
+
+// Runs tzset and notes the TZ it read. Called with the lock held alone.
+void tzset_noted() {
+    const char* tz = getenv("TZ");
+    tz_read_set = tz != nullptr;
+    tz_read_value = tz != nullptr ? tz : "";
+    tzset();
+}
 
 // Called with the lock held alone, after `environ` was replaced: frees
 // the retired arrays when no lookup runs. A lookup that starts after the
@@ -214,13 +226,7 @@ bool env_set(const char* name, const char* value) {
     }
     b.published = fresh;
     free_retired(b);
-    if (std::strcmp(name, "TZ") == 0)
-        tz_writes.fetch_add(1);
     return true;
-}
-
-uint64_t tz_changes() {
-    return tz_writes.load();
 }
 
 // tzset and mktime rewrite the C library's time-zone state (mktime
@@ -228,14 +234,18 @@ uint64_t tz_changes() {
 // two of them side by side would write that state together.
 void tz_refresh() {
     std::unique_lock<std::shared_mutex> lock(env_mutex());
-    tzset();
+    tzset_noted();
 }
 
-bool tz_try_refresh() {
+bool tz_refresh_if_changed() {
     std::unique_lock<std::shared_mutex> lock(env_mutex(), std::try_to_lock);
     if (!lock.owns_lock())
         return false;
-    tzset();
+    // Compared with what the last tzset read rather than counted in
+    // env_set: TZ may also change behind our wrapper (Tcl's env array).
+    const char* tz = getenv("TZ");
+    if ((tz != nullptr) != tz_read_set || (tz != nullptr && tz_read_value != tz))
+        tzset_noted();
     return true;
 }
 

@@ -76,13 +76,11 @@ public:
 // which re-reads TZ on every call). Each takes the environment lock
 // alone, since both also rewrite the C library's time-zone state.
 void tz_refresh();
-// The same without waiting. Returns: false when the lock was busy
-//     (nothing done; try again later).
-bool tz_try_refresh();
+// Re-reads the zone settings when TZ differs from what the last refresh
+// read, without waiting for the lock.
+// Returns: false when the lock was busy (nothing done; try again later).
+bool tz_refresh_if_changed();
 long long mktime_local(struct tm* fields);
-// Returns: a count that moves on every env_set of TZ, so a caller can
-//     tell whether the zone setting may have changed since it looked.
-uint64_t tz_changes();
 
 // The calling thread's system id (non-zero).
 uint32_t thread_id();

@@ -95,8 +95,6 @@ private:
 
 namespace {
 
-std::atomic<uint64_t> zone_read_at{0};  // platform::tz_changes() when TZ was last read
-
 // Caches the offset tzset left and today's daylight-saving flag. The
 // conversion reads no environment once the zone was set up.
 void store_zone() {
@@ -112,16 +110,12 @@ void store_zone() {
 }  // namespace
 
 void time_zone_refresh() {
-    uint64_t changes = platform::tz_changes();
     platform::tz_refresh();
-    zone_read_at.store(changes);
     store_zone();
 }
 
 void time_zone_tick() {
-    uint64_t changes = platform::tz_changes();
-    if (changes != zone_read_at.load() && platform::tz_try_refresh())
-        zone_read_at.store(changes);
+    platform::tz_refresh_if_changed();  // a busy lock waits for the next second
     store_zone();
 }
 

@@ -13,7 +13,7 @@ namespace kiv {
 // environment lock.
 void time_zone_refresh();
 // The housekeeping thread's refresh, once a second: re-reads the zone
-// settings only when TZ was set since the last time, and never waits
+// settings only when TZ changed since the last time, and never waits
 // for the environment lock (a busy lock leaves it for the next second);
 // the daylight-saving flag is recomputed every time.
 void time_zone_tick();
