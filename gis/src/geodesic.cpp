@@ -123,14 +123,14 @@ double kiv_distance_to_line(double pnt1x, double pnt1y, double pnt2x, double pnt
 double kiv_geodistance_to_line(double pnt1_lat, double pnt1_lon, double pnt2_lat, double pnt2_lon,
                                double pnt_from_lat, double pnt_from_lon, bool check_intersect, double* plat_int,
                                double* plon_int) {
-    const double l1 = pnt1_lat, l2 = pnt2_lat, e = pnt_from_lat;
-    if (l1 == l2 && pnt1_lon == pnt2_lon)
-        return kiv_calc_distance(l1, pnt1_lon, e, pnt_from_lon);
     // The planar steps below need one run of longitudes: a segment that
     // crosses 180 degrees (179.99 to -179.99) takes its short way, and the
     // point is moved next to it, so such a road snaps like any other.
+    const double l1 = pnt1_lat, l2 = pnt2_lat, e = pnt_from_lat;
     const double r1 = pnt1_lon;
     const double r2 = unwrap_near(pnt2_lon, r1);
+    if (l1 == l2 && r1 == r2)  // one place, perhaps written at 180 and at -180
+        return kiv_calc_distance(l1, r1, e, pnt_from_lon);
     const double o = unwrap_near(pnt_from_lon, (r1 + r2) / 2);
     const bool unwrapped = r2 != pnt2_lon || o != pnt_from_lon;
     double u, v;  // the foot: latitude, longitude

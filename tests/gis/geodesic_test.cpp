@@ -161,6 +161,8 @@ TEST(Geodesic, SegmentsAndHopsAcross180DegreesAreMeasuredLikeAnyOther) {
         EXPECT_LE(std::fabs(lon), 180.0);
     }
     EXPECT_NEAR(kiv_geodistance_to_line(0, 179.99, 0, -179.99, 0.001, 180, true), 110.57, 0.01);
+    // Both ends one place, written at 180 and at -180: the distance to it.
+    EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(5, 180, 5, -180, 5.01, 179.99, true), kiv_calc_distance(5, 180, 5.01, 179.99));
 
     // A hop east across 180 heads east, as the same hop elsewhere.
     EXPECT_EQ(kiv_calc_course(0, 179.9, 0, -179.9), 270);
