@@ -12,12 +12,17 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <shared_mutex>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 namespace kiv::platform {
 
@@ -67,6 +72,78 @@ std::shared_mutex& env_mutex() {
     static std::shared_mutex* m = new std::shared_mutex;
     return *m;
 }
+
+// The environment is written copy-on-write: a change builds a new
+// array, publishes it in `environ` with one store and keeps the old
+// array until no unlocked reader (a name lookup, env_lookup) can still
+// be walking it. glibc's setenv instead reallocates the array in place,
+// which a getenv on another thread may be reading; that is why a lookup
+// used to hold the lock for its whole length, and stalled every writer
+// (and the time-zone refresh) behind a slow name server. Entry strings
+// are never freed, as glibc never frees them: a caller may keep what
+// getenv gave it. An entry set again with the same text is reused, so
+// they grow only with the number of different values ever set.
+struct env_blocks {
+    std::unordered_set<char**> arrays;              // arrays allocated here, not yet freed
+    std::vector<char**> retired;                    // of `arrays`, no longer in environ
+    char** published = nullptr;                     // the last array set here; null before the first write
+    std::unordered_map<std::string, char*> entries;  // "name=value" -> our string, kept for good
+};
+
+// Guarded by the environment lock held alone; never destroyed.
+env_blocks& blocks() {
+    static env_blocks* b = new env_blocks;
+    return *b;
+}
+
+std::atomic<int> lookups_running{0};  // env_lookup objects alive
+
+// TZ as the last tzset of ours read it: whether it was set, and its
+// value. Guarded by the environment lock held alone.
+bool tz_read_set = false;
+std::string tz_read_value;
+
+// Runs tzset and notes the TZ it read. Called with the lock held alone.
+void tzset_noted() {
+    const char* tz = getenv("TZ");
+    tz_read_set = tz != nullptr;
+    tz_read_value = tz != nullptr ? tz : "";
+    tzset();
+}
+
+// Called with the lock held alone, after `environ` was replaced: frees
+// the retired arrays when no lookup runs. A lookup that starts after the
+// check reads the new array (the store and the count are sequentially
+// consistent), so nothing it could reach is freed.
+void free_retired(env_blocks& b) {
+    if (lookups_running.load() != 0)
+        return;
+    for (char** array : b.retired) {
+        b.arrays.erase(array);
+        std::free(array);
+    }
+    b.retired.clear();
+}
+
+// Returns: our string "name=value", made on first use; null when memory
+//     runs out.
+char* env_entry(env_blocks& b, const char* name, const char* value) {
+    std::string text = std::string(name) + "=" + value;
+    auto known = b.entries.find(text);
+    if (known != b.entries.end())
+        return known->second;
+    char* entry = static_cast<char*>(std::malloc(text.size() + 1));
+    if (entry == nullptr)
+        return nullptr;
+    std::memcpy(entry, text.c_str(), text.size() + 1);
+    try {
+        b.entries.emplace(std::move(text), entry);
+    } catch (const std::bad_alloc&) {
+        std::free(entry);
+        return nullptr;
+    }
+    return entry;
+}
 }  // namespace
 
 env_reading::env_reading() {
@@ -75,6 +152,14 @@ env_reading::env_reading() {
 
 env_reading::~env_reading() {
     env_mutex().unlock_shared();
+}
+
+env_lookup::env_lookup() {
+    lookups_running.fetch_add(1);
+}
+
+env_lookup::~env_lookup() {
+    lookups_running.fetch_sub(1);
 }
 
 bool env_get(const char* name, std::string& value) {
@@ -91,10 +176,57 @@ bool env_get(const char* name, std::string& value) {
 bool env_set(const char* name, const char* value) {
     if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr)
         return false;
+    size_t name_len = std::strlen(name);
+    bool unset = value == nullptr || *value == '\0';
     std::unique_lock<std::shared_mutex> lock(env_mutex());
-    if (value == nullptr || *value == '\0')
-        return unsetenv(name) == 0;
-    return setenv(name, value, 1) == 0;
+    env_blocks& b = blocks();
+    char** old = environ;
+    char** fresh = nullptr;
+    try {
+        char* entry = nullptr;
+        if (!unset && (entry = env_entry(b, name, value)) == nullptr)
+            return false;
+        // Every entry of the name goes (a hand-made environment may hold
+        // two); the new one takes the place of the first.
+        std::vector<char*> kept;
+        bool found = false;
+        for (char** p = old; p != nullptr && *p != nullptr; ++p) {
+            if (std::strncmp(*p, name, name_len) == 0 && (*p)[name_len] == '=') {
+                if (!found && entry != nullptr)
+                    kept.push_back(entry);
+                found = true;
+            } else {
+                kept.push_back(*p);
+            }
+        }
+        if (!found) {
+            if (entry == nullptr)
+                return true;  // unsetting a variable that is not set
+            kept.push_back(entry);
+        }
+        fresh = static_cast<char**>(std::malloc((kept.size() + 1) * sizeof(char*)));
+        if (fresh == nullptr)
+            return false;
+        std::memcpy(fresh, kept.data(), kept.size() * sizeof(char*));
+        fresh[kept.size()] = nullptr;
+        // Room first: nothing below may fail once the array is out.
+        b.retired.reserve(b.retired.size() + 2);
+        b.arrays.insert(fresh);
+    } catch (const std::bad_alloc&) {
+        std::free(fresh);
+        return false;
+    }
+    __atomic_store_n(&environ, fresh, __ATOMIC_SEQ_CST);
+    // Our last array goes even when someone else's setenv replaced it
+    // meanwhile (their array then holds copies of its pointers).
+    for (char** done : {old, b.published}) {
+        if (done != nullptr && b.arrays.count(done) != 0 &&
+            std::find(b.retired.begin(), b.retired.end(), done) == b.retired.end())
+            b.retired.push_back(done);
+    }
+    b.published = fresh;
+    free_retired(b);
+    return true;
 }
 
 // tzset and mktime rewrite the C library's time-zone state (mktime
@@ -102,7 +234,19 @@ bool env_set(const char* name, const char* value) {
 // two of them side by side would write that state together.
 void tz_refresh() {
     std::unique_lock<std::shared_mutex> lock(env_mutex());
-    tzset();
+    tzset_noted();
+}
+
+bool tz_refresh_if_changed() {
+    std::unique_lock<std::shared_mutex> lock(env_mutex(), std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    // Compared with what the last tzset read rather than counted in
+    // env_set: TZ may also change behind our wrapper (Tcl's env array).
+    const char* tz = getenv("TZ");
+    if ((tz != nullptr) != tz_read_set || (tz != nullptr && tz_read_value != tz))
+        tzset_noted();
+    return true;
 }
 
 long long mktime_local(struct tm* fields) {

@@ -32,22 +32,26 @@ void* dl_own_symbol(void* handle, const char* name);
 // Returns: false when the system refused to unload.
 bool dl_close(void* handle);
 
-// The process environment, guarded by one process-wide lock: glibc's
-// setenv may move `environ` under a reader on another thread. Writers
+// The process environment, guarded by one process-wide lock: writers
 // take it alone; readers share it. Names are case-sensitive.
 // Returns: true and the value in `value` when the variable is set.
 bool env_get(const char* name, std::string& value);
-// Sets a variable; an empty or null value unsets it.
-// Returns: false for an invalid name (null, empty, or holding "=").
+// Sets a variable; an empty or null value unsets it. The change is
+// written copy-on-write (a new array published with one store; the
+// array it replaces is kept while an env_lookup runs; entry strings are
+// never freed), never in place as glibc's setenv does, so a reader that
+// holds no lock still walks a whole array.
+// Returns: false for an invalid name (null, empty, or holding "=") or
+//     when memory runs out (the environment is then unchanged).
 bool env_set(const char* name, const char* value);
 
 // Holds the environment lock for reading while it lives, for our calls
 // that read the environment inside the C library or Tcl rather than
 // through env_get: making a Tcl interpreter (Tcl_CreateInterp, Tcl_Init),
-// name resolution (getaddrinfo), charset converters (iconv_open).
-// env_set waits meanwhile; other readers do not. Hold it only across
-// such a call, never across our scripts or callbacks (one of them could
-// set a variable and wait for itself).
+// charset converters (iconv_open). env_set waits meanwhile; other
+// readers do not. Hold it only across such a short call, never across
+// our scripts or callbacks (one of them could set a variable and wait
+// for itself), nor across a call that can wait on the network.
 class env_reading {
 public:
     env_reading();
@@ -56,10 +60,26 @@ public:
     env_reading& operator=(const env_reading&) = delete;
 };
 
+// Marks, while it lives, a call that reads the environment inside the C
+// library without the lock: name resolution (getaddrinfo), which may
+// wait seconds on a name server. Writers do not wait for it; they only
+// keep the arrays and strings they replace until no such call runs.
+class env_lookup {
+public:
+    env_lookup();
+    ~env_lookup();
+    env_lookup(const env_lookup&) = delete;
+    env_lookup& operator=(const env_lookup&) = delete;
+};
+
 // Time-zone work that reads TZ from the environment (tzset, and mktime,
 // which re-reads TZ on every call). Each takes the environment lock
 // alone, since both also rewrite the C library's time-zone state.
 void tz_refresh();
+// Re-reads the zone settings when TZ differs from what the last refresh
+// read, without waiting for the lock.
+// Returns: false when the lock was busy (nothing done; try again later).
+bool tz_refresh_if_changed();
 long long mktime_local(struct tm* fields);
 
 // The calling thread's system id (non-zero).

@@ -136,6 +136,41 @@ TEST(Geodesic, GeodistanceFootIsPerpendicularOnTheGround) {
     }
 }
 
+TEST(Geodesic, SegmentsAndHopsAcross180DegreesAreMeasuredLikeAnyOther) {
+    // Each case across 180 has a twin 170 degrees west that crosses
+    // nothing: distances, refusals and feet must agree.
+    struct {
+        double l1, r1, l2, r2, e, o;
+    } cases[] = {
+        {0, 179.99, 0, -179.99, 0.001, 180},      // the 44 m road across 180, point beside it
+        {0, -179.99, 0, 179.99, 0.001, -180},     // reversed, the point written as -180
+        {0, 179.99, 0, -179.99, -0.002, -179.995},
+        {10, 179.9, 10.2, -179.9, 10.15, 179.98},  // a diagonal road
+        {10, 179.9, 10.2, -179.9, 10.15, -179.8},  // past its end: refused on both sides
+        {0, 179.99, 0, -179.99, 0.001, -179.98},   // past the end: refused
+    };
+    auto twin = [](double lon) { return lon > 0 ? lon - 170 : lon + 190; };
+    for (const auto& c : cases) {
+        double lat = 0, lon = 0, twin_lat = 0, twin_lon = 0;
+        const double d = kiv_geodistance_to_line(c.l1, c.r1, c.l2, c.r2, c.e, c.o, true, &lat, &lon);
+        const double want = kiv_geodistance_to_line(c.l1, twin(c.r1), c.l2, twin(c.r2), c.e, twin(c.o), true,
+                                                     &twin_lat, &twin_lon);
+        EXPECT_NEAR(d, want, 1e-6) << c.r1 << " " << c.r2 << " from " << c.e << "," << c.o;
+        EXPECT_NEAR(lat, twin_lat, 1e-9);
+        EXPECT_NEAR(twin(lon), twin_lon, 1e-9) << "foot " << lon;
+        EXPECT_LE(std::fabs(lon), 180.0);
+    }
+    EXPECT_NEAR(kiv_geodistance_to_line(0, 179.99, 0, -179.99, 0.001, 180, true), 110.57, 0.01);
+    // Both ends one place, written at 180 and at -180: the distance to it.
+    EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(5, 180, 5, -180, 5.01, 179.99, true), kiv_calc_distance(5, 180, 5.01, 179.99));
+
+    // A hop east across 180 heads east, as the same hop elsewhere.
+    EXPECT_EQ(kiv_calc_course(0, 179.9, 0, -179.9), 270);
+    EXPECT_EQ(kiv_calc_course(0, -179.9, 0, 179.9), 90);
+    EXPECT_EQ(kiv_calc_course(0, 179.9, 1, -179.9), kiv_calc_course(0, 9.9, 1, 10.1));
+    EXPECT_EQ(kiv_calc_course(-5, -179.5, -6, 179.5), kiv_calc_course(-5, 0.5, -6, -0.5));
+}
+
 TEST(Geodesic, LatitudeCoefficientTableAndEnds) {
     struct {
         double lat, coef;

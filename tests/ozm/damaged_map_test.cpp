@@ -4,14 +4,24 @@
 //     drawn through the driver: a name offset outside the string pool or
 //     a map without a pool loses the name only (the road is still drawn
 //     and snapped to), and a pages index listing millions of pages loads
-//     without page records for pages no feature can name.
+//     without page records for pages no feature can name. A town cut
+//     short inside its pages is refused with its reason, in the trace and
+//     the log, both when the driver starts the way the viewer starts it
+//     (the library loaded through the core's loader) and when the file is
+//     dropped into the maps folder while the driver runs.
 
+#include <kiv/core/log.h>
 #include <kiv/image/i_image.h>
+#include <kiv_test/core_hooks.h>
 
+#include "../../bench/ozm_town.h"
+#include "../gis/gis_loader.h"
 #include "driver_test_support.h"
 #include "ozm_fixtures.h"
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 using namespace kiv;
 using namespace kiv_test;
@@ -139,14 +149,86 @@ TEST(damaged_map, millions_of_pages_listed_get_records_only_for_the_pages_featur
 
     EXPECT_GT(red_pixels_at_home(driver), 150u);
 
-    // A rescan still checks that the unreachable pages end in the file.
+    // A load still checks that the unreachable pages end in the file.
     std::string error;
     kiv::ozm::map_file checked;
-    EXPECT_TRUE(checked.load(folder.map_path("town.ozm").c_str(), error, true)) << error;
+    EXPECT_TRUE(checked.load(folder.map_path("town.ozm").c_str(), error)) << error;
     set_u32(file, size_t(at.features + 4 * uint64_t(extra) - 4), 1000);  // the last page claims 1000 bytes
     write_bytes(folder.map_path("cut.ozm"), file);
     kiv::ozm::map_file cut;
-    EXPECT_FALSE(cut.load(folder.map_path("cut.ozm").c_str(), error, true));
+    EXPECT_FALSE(cut.load(folder.map_path("cut.ozm").c_str(), error));
+    EXPECT_EQ(error, "Invalid map format: the pages end past the end of the file (" +
+                         std::to_string(file.size()) + " bytes).");
+}
+
+// The reason traced or logged after `prefix`, up to the line's end;
+// "<none>" when no line has the prefix.
+std::string reason_after(const std::string& text, const std::string& prefix) {
+    size_t at = text.find(prefix);
+    if (at == std::string::npos)
+        return "<none>";
+    at += prefix.size();
+    return text.substr(at, text.find('\n', at) - at);
+}
+
+TEST(damaged_map, a_cut_town_is_refused_with_its_reason_at_start_up_and_when_dropped_in_later) {
+    core_session session{false};
+    driver_folder folder;
+    temp_dir out;
+    // The core's own threads bring the background ticks; the clock moves
+    // only when the test moves it.
+    ASSERT_NE(kiv_core()->load_library(KIV_CORE_LIBRARY), nullptr);
+    kiv_test_clock_drive(true);
+
+    // The town of about 5,000 features, whole and cut at 60 % of its bytes.
+    std::string town_path = folder.map_path("town.ozm");
+    ASSERT_TRUE(kiv_bench::write_generated_town(town_path, 18));
+    std::ifstream in(town_path, std::ios::binary);
+    const bytes town((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(town.size(), 100000u);
+    const bytes cut(town.begin(), town.begin() + long(town.size() * 6 / 10));
+    write_bytes(folder.map_path("cut.ozm"), cut);
+    folder.add_layer("l.xml", layer_text("l", 0));
+
+    trace_capture trace(out.file("trace.txt"));
+    std::string log_path = out.file("log.txt");
+    kiv_set_log_facility(log_path.c_str());
+    kiv_set_env("KIV_OZM_MAPS_PATH", folder.maps().c_str());
+    kiv_set_env("KIV_OZM_RENDER_CONFIG_PATH", folder.render().c_str());
+    auto_ptr_t<i_gis_service> gis = load_gis_service("/usr/share/fonts/truetype/dejavu");
+    ASSERT_TRUE(gis);
+    EXPECT_NE(kiv_core()->load_library(KIV_BIN_DIR "/gis_ozm_driver.so"), nullptr);
+    auto_ptr_t<i_gis_driver> driver(gis->get_driver_by_name("ozm"));
+    ASSERT_TRUE(driver);
+
+    // Only the whole town loads; the cut one says why, in both channels.
+    auto_ptr_t<i_object_col> maps(driver->get_maps(""));
+    ASSERT_TRUE(maps);
+    EXPECT_EQ(maps->get_count(), 1u);
+    const std::string cut_prefix = "Error loading map from '" + folder.map_path("cut.ozm") + "': ";
+    const std::string reason = reason_after(trace.text(), cut_prefix);
+    EXPECT_EQ(reason.compare(0, 25, "Invalid map format: page "), 0) << reason;
+    EXPECT_EQ(reason_after(read_all(log_path), cut_prefix), reason);
+
+    // The same bytes dropped in while the driver runs: the rescan refuses
+    // them with the same reason.
+    write_bytes(folder.map_path("dropped.ozm"), cut);
+    const std::string dropped_prefix = "Error loading map from '" + folder.map_path("dropped.ozm") + "': ";
+    auto rescanned = [&] { return trace.text().find(dropped_prefix) != std::string::npos; };
+    for (unsigned advanced_ms = 0; !rescanned() && advanced_ms < 120000; advanced_ms += 500) {
+        kiv_test_clock_advance(500);
+        eventually(rescanned, 100);
+    }
+    EXPECT_EQ(reason_after(trace.text(), dropped_prefix), reason);
+    EXPECT_EQ(reason_after(read_all(log_path), dropped_prefix), reason);
+    maps.reset(driver->get_maps(""));
+    EXPECT_EQ(maps->get_count(), 1u);
+
+    gis->remove_driver(driver);
+    kiv_core()->unregister_service("svc_gis");
+    kiv_set_log_facility("");
+    kiv_set_env("KIV_OZM_MAPS_PATH", "");
+    kiv_set_env("KIV_OZM_RENDER_CONFIG_PATH", "");
 }
 
 }  // namespace

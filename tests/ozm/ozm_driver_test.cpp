@@ -72,6 +72,23 @@ TEST_F(driver_test, init_needs_map_files_and_a_layers_folder_with_xml_files) {
     EXPECT_FALSE(d->init(folder.maps().c_str(), nullptr));
 }
 
+TEST_F(driver_test, a_relative_maps_folder_is_read_from_the_root_not_the_working_folder) {
+    folder.add_map("m.ozm", plain("m"));
+    folder.add_layer("l.xml", layer_text("l", 0));
+    std::string root;
+    ASSERT_TRUE(kiv_get_env("KIV_ROOT_PATH", root));
+    ASSERT_NE(root, folder.dir.path());
+    kiv_set_env("KIV_ROOT_PATH", folder.dir.path().c_str());
+    auto_ptr_t<ozm_driver> d(new ozm_driver);
+    d->addref();
+    trace_capture trace(trace_dir.file("trace.txt"));
+    EXPECT_TRUE(d->init("maps", folder.render().c_str()));
+    kiv_set_env("KIV_ROOT_PATH", root.c_str());
+    auto_ptr_t<ozm_map> m(d->map_by_load_number(1));
+    ASSERT_TRUE(m) << trace.text();
+    EXPECT_EQ(m->path(), folder.map_path("m.ozm"));
+}
+
 TEST_F(driver_test, layers_that_fail_are_skipped_and_named_in_load_order) {
     folder.add_map("m.ozm", plain("m"));
     folder.add_layer("1.xml", layer_text("late", 5));

@@ -77,16 +77,16 @@ inline void write_bytes(const std::string& path, const bytes& b) {
     out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
 }
 
-// Loads `b` through a file. Returns: the error text, "" for a silent
-// failure and "OK" for a successful load.
-inline std::string load_error(const bytes& b, kiv::ozm::map_file* keep = nullptr, bool check_pages = false) {
+// Loads `b` through a file. Returns: the error text (never empty for a
+// failure) and "OK" for a successful load.
+inline std::string load_error(const bytes& b, kiv::ozm::map_file* keep = nullptr) {
     kiv_test::temp_dir dir;
     std::string path = dir.file("map.ozm");
     write_bytes(path, b);
     kiv::ozm::map_file local;
     kiv::ozm::map_file& map = keep != nullptr ? *keep : local;
     std::string error = "unset";
-    bool ok = map.load(path.c_str(), error, check_pages);
+    bool ok = map.load(path.c_str(), error);
     if (ok)
         return error.empty() ? "OK" : "OK with error text " + error;
     return error;

@@ -143,9 +143,11 @@ void core::housekeeping(void*) {
     while (thread_running()) {
         uint32_t now = clock::wall_seconds();
         if (now != kiv_get_curr_time()) {
+            // The clock first, and nothing on this path waits for the
+            // environment: the zone tick skips a busy lock.
             set_cached_clock(now);
             kiv_generate_event("KIV_CORE_EVT_BG_TASK", 0, nullptr, false);
-            time_zone_refresh();
+            time_zone_tick();
         }
         log_flush_files();
         pause_thread(50);

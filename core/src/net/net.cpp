@@ -71,8 +71,9 @@ bool resolve_ipv4(const char* host, int socktype, std::vector<sockaddr_in>& out)
     int failed;
     {
         // The resolver reads the environment (RES_OPTIONS, LOCALDOMAIN,
-        // HOSTALIASES): hold it against writers meanwhile.
-        platform::env_reading reading;
+        // HOSTALIASES) but may wait seconds on a name server: it holds no
+        // lock, and writers keep what it might be reading meanwhile.
+        platform::env_lookup lookup;
         failed = getaddrinfo(host, nullptr, &hints, &list);
     }
     if (failed != 0)

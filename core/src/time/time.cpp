@@ -93,8 +93,11 @@ private:
 
 }  // namespace
 
-void time_zone_refresh() {
-    platform::tz_refresh();
+namespace {
+
+// Caches the offset tzset left and today's daylight-saving flag. The
+// conversion reads no environment once the zone was set up.
+void store_zone() {
     time_t now = static_cast<time_t>(clock::wall_seconds());
     std::tm local;
     int dst = 0;
@@ -102,6 +105,18 @@ void time_zone_refresh() {
         dst = 1;
     zone_dst.store(dst);
     zone_offset.store(static_cast<int>(-timezone));
+}
+
+}  // namespace
+
+void time_zone_refresh() {
+    platform::tz_refresh();
+    store_zone();
+}
+
+void time_zone_tick() {
+    platform::tz_refresh_if_changed();  // a busy lock waits for the next second
+    store_zone();
 }
 
 }  // namespace kiv

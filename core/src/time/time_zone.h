@@ -9,8 +9,14 @@
 namespace kiv {
 
 // Re-reads the zone settings (TZ) and caches the offset and today's
-// daylight-saving flag. kiv_initialize and the housekeeping thread call it.
+// daylight-saving flag. kiv_initialize calls it; it may wait for the
+// environment lock.
 void time_zone_refresh();
+// The housekeeping thread's refresh, once a second: re-reads the zone
+// settings only when TZ changed since the last time, and never waits
+// for the environment lock (a busy lock leaves it for the next second);
+// the daylight-saving flag is recomputed every time.
+void time_zone_tick();
 
 }  // namespace kiv
 

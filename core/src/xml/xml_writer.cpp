@@ -2,7 +2,11 @@
 //
 //     Writes an XML node and its subtree as text (get_xml). Attribute
 //     values and texts escape "&", "<", ">" and the double quote; names
-//     are written as they are. An element's text is written after its
+//     are written as they are. What a conforming parser would normalise
+//     goes out as a character reference, so the text reads back as the
+//     same tree: tab, line feed and carriage return in attribute values
+//     (which would come back as blanks), carriage return in texts (which
+//     would come back as a line feed). An element's text is written after its
 //     children, so text that surrounded a child reads back joined. No
 //     declaration is written. With format, each element starts on its own
 //     line indented by one tab per level. A tree nested deeper than the
@@ -45,7 +49,7 @@ public:
             out_ += ' ';
             out_ += attr->get_name();
             out_ += "=\"";
-            out_ += escape(attr->get_value());
+            out_ += escape(attr->get_value(), true);
             out_ += '"';
         }
         const char* text = node->get_text();
@@ -67,7 +71,7 @@ public:
         }
         if (*text != '\0') {
             indent(depth + 1);
-            out_ += escape(text);
+            out_ += escape(text, false);
             line_end();
         }
         indent(depth);
@@ -96,8 +100,9 @@ private:
             out_ += '\n';
     }
 
-    // Returns: `text` escaped, in the reused scratch string.
-    const std::string& escape(const char* text) {
+    // Returns: `text` escaped, in the reused scratch string; `attribute`:
+    //     for a value inside quotes.
+    const std::string& escape(const char* text, bool attribute) {
         scratch_.clear();
         scratch_.reserve(std::strlen(text));
         const char* run = text;
@@ -108,6 +113,17 @@ private:
             case '<': entity = "&lt;"; break;
             case '>': entity = "&gt;"; break;
             case '"': entity = "&quot;"; break;
+            case '\r': entity = "&#13;"; break;
+            case '\t':
+                if (!attribute)
+                    continue;
+                entity = "&#9;";
+                break;
+            case '\n':
+                if (!attribute)
+                    continue;
+                entity = "&#10;";
+                break;
             default: continue;
             }
             scratch_.append(run, static_cast<size_t>(p - run));

@@ -9,6 +9,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
+#include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
@@ -18,6 +19,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace kiv {
@@ -75,7 +77,11 @@ bool ozm_driver::get_interface(const char* name, void** out) {
 bool ozm_driver::init(const char* maps_path, const char* render_config_path) {
     if (maps_path == nullptr || render_config_path == nullptr)
         return false;
-    maps_dir_ = maps_path;
+    // The folder is listed relative to the root (kiv_scan_dir), so its
+    // files are opened from there too, not from the working folder.
+    maps_dir_ = absolute_path(maps_path);
+    if (maps_dir_.empty())
+        maps_dir_ = maps_path;
     if (!load_maps(false))
         return false;
     std::string layers_dir = std::string(render_config_path) + "/layers";
@@ -121,6 +127,14 @@ bool ozm_driver::load_maps(bool verbose) {
     std::vector<std::string> files = list_files(maps_dir_, "*.ozm");
     if (files.empty())
         return false;
+    // A refused file that is gone is forgotten: should it come back
+    // with the same fault, the log hears of it again.
+    for (auto it = refused_.begin(); it != refused_.end();) {
+        bool listed = false;
+        for (const std::string& file : files)
+            listed = listed || maps_dir_ + "/" + file == it->first;
+        it = listed ? std::next(it) : refused_.erase(it);
+    }
 
     // Unload maps whose file is gone or no longer carries the header
     // they were loaded with. The check opens the file again by its path
@@ -182,11 +196,10 @@ bool ozm_driver::load_maps(bool verbose) {
         if (map == nullptr || error == nullptr)
             continue;
         if (!map->load(path.c_str(), error, next_load_number_, verbose)) {
-            if (verbose)
-                kiv_trace("Error loading map from '%s': %s", path.c_str(),
-                          error->get_value() != nullptr ? error->get_value() : "");
+            report_refused(path, error->get_value() != nullptr ? error->get_value() : "");
             continue;
         }
+        refused_.erase(path);
         ++next_load_number_;
         if (verbose)
             kiv_trace("Loaded map '%s' from '%s' with priority %d", map->get_name(), path.c_str(),
@@ -197,6 +210,22 @@ bool ozm_driver::load_maps(bool verbose) {
         maps_by_number_[map->load_number()] = map;
     }
     return true;
+}
+
+void ozm_driver::report_refused(const std::string& path, const std::string& reason) {
+    // Every scan traces the refusal; the log gets it once per file and
+    // reason, not every five seconds while the file stays.
+    auto known = refused_.find(path);
+    if (known != refused_.end() && known->second == reason) {
+        kiv_trace("Error loading map from '%s': %s", path.c_str(), reason.c_str());
+        return;
+    }
+    kiv_log(0, "Error loading map from '%s': %s", path.c_str(), reason.c_str());
+    try {
+        refused_[path] = reason;
+    } catch (const std::bad_alloc&) {
+        refused_.erase(path);  // logged again next time: no harm
+    }
 }
 
 bool ozm_driver::on_bg_task(i_event*) {

@@ -5,9 +5,13 @@
 //     header's counts and compared with the file's size before anything
 //     is allocated or read, so a crafted header cannot make the reader
 //     allocate gigabytes for a small file; a block past the end gives
-//     that block's read error. The string pool is held with one extra
-//     zero byte, so a text that runs to the pool's end is still
-//     terminated. Reads use pread on the descriptor the map keeps.
+//     that block's read error. Every page the index names must lie
+//     inside the file too (offsets and sizes against the file's length;
+//     no page is read for it), so a map cut anywhere is refused with its
+//     reason rather than loaded with features missing. The string pool
+//     is held with one extra zero byte, so a text that runs to the pool's
+//     end is still terminated. Reads use pread on the descriptor the map
+//     keeps.
 
 #include <kiv/ozm/map_file.h>
 
@@ -84,16 +88,16 @@ bool map_file::read_block(uint64_t offset, size_t size, void* out) const {
     return offset <= file_size_ && size <= file_size_ - offset && pread_all(fd_, offset, size, out);
 }
 
-bool map_file::load(const char* path, std::string& error, bool check_pages) {
+bool map_file::load(const char* path, std::string& error) {
     int fd = path != nullptr ? open(path, O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0) {
         error = "Error opening file for reading.";
         return false;
     }
-    return load_fd(fd, error, check_pages);
+    return load_fd(fd, error);
 }
 
-bool map_file::load_fd(int fd, std::string& error, bool check_pages) {
+bool map_file::load_fd(int fd, std::string& error) {
     error.clear();
     if (fd_ >= 0 || fd < 0) {
         if (fd >= 0)
@@ -107,18 +111,17 @@ bool map_file::load_fd(int fd, std::string& error, bool check_pages) {
         return fail(error, "Error opening file for reading.");
     file_size_ = uint64_t(st.st_size);
 
-    // Header: a short file or another version. A version field of 0 (an
-    // empty or zeroed file) is refused without a message.
-    bool whole = file_size_ >= map_header_size;
-    if (!read_block(0, whole ? map_header_size : size_t(file_size_), raw_header_))
-        whole = false;
+    // Header: a file too short for one, or another version (0 too: an
+    // empty or zeroed file is named as what it is, not left silent).
+    if (file_size_ < map_header_size)
+        return fail(error, with_number("Invalid map file: %llu bytes, shorter than the 583-byte header.",
+                                       file_size_));
+    if (!read_block(0, map_header_size, raw_header_))
+        return fail(error, "Error reading map header from file.");
     decode_map_header(raw_header_, header_);
-    if (!whole || header_.format_version != map_format_version) {
-        uint32_t version = header_.format_version;
-        if (version == 0)
-            return fail(error, "");
-        return fail(error, with_number("Invalid map header or format version: %llu. Should be 13.", version));
-    }
+    if (header_.format_version != map_format_version)
+        return fail(error, with_number("Invalid map header or format version: %llu. Should be 13.",
+                                       header_.format_version));
     if (header_.header_crc != map_header_checksum(raw_header_))
         return fail(error, "Invalid map header CRC.");
 
@@ -219,15 +222,25 @@ bool map_file::load_fd(int fd, std::string& error, bool check_pages) {
     }
     at += h.search_index_size;
 
-    // Pages follow each other in index order.
-    for (page_entry& p : pages_) {
+    // Pages follow each other in index order, and each must end inside
+    // the file: a map that loads is whole.
+    for (size_t i = 0; i < pages_.size(); ++i) {
+        page_entry& p = pages_[i];
         p.offset = at;
         at += p.size;
-        if (check_pages && at > file_size_)
-            return fail(error, "");
+        if (at > file_size_) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          "Invalid map format: page %zu (%u bytes at offset %llu) ends past the end of the "
+                          "file (%llu bytes).",
+                          i, p.size, static_cast<unsigned long long>(p.offset),
+                          static_cast<unsigned long long>(file_size_));
+            return fail(error, text);
+        }
     }
-    if (check_pages && at + unreachable_pages_bytes_ > file_size_)
-        return fail(error, "");
+    if (at + unreachable_pages_bytes_ > file_size_)
+        return fail(error, with_number("Invalid map format: the pages end past the end of the file (%llu bytes).",
+                                       file_size_));
     return true;
 }
 

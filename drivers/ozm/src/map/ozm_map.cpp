@@ -83,9 +83,11 @@ void ozm_map::get_envelope(double& min_lat, double& min_lon, double& max_lat, do
     max_lon = h.max_lon;
 }
 
-bool ozm_map::load(const char* path, i_string* error_text, uint32_t load_number, bool rescan) {
+bool ozm_map::load(const char* path, i_string* error_text, uint32_t load_number, bool /*rescan*/) {
     std::string error;
-    if (file_.loaded() || !file_.load(path, error, rescan)) {
+    if (file_.loaded())
+        error = "The map is loaded already.";
+    if (file_.loaded() || !file_.load(path, error)) {
         if (error_text != nullptr)
             error_text->set_value(error.c_str());
         return false;

@@ -135,16 +135,15 @@ public:
     // Closes the descriptor.
     ~map_file();
 
-    // Reads and checks the map file at `path`. With `check_pages` (a
-    // rescan) every page must also end inside the file.
+    // Reads and checks the map file at `path`: every block, and that
+    // every page the index names ends inside the file (no page is read).
     // Returns: true when loaded; else false with the cause in `error`
-    //     (empty when the header's version field is 0, or a page lies
-    //     beyond the file's end). A failed load leaves this object empty.
+    //     (never empty). A failed load leaves this object empty.
     //     Call once per object.
-    bool load(const char* path, std::string& error, bool check_pages = false);
+    bool load(const char* path, std::string& error);
     // As load, from an open descriptor that this object takes over (it
     // is closed on failure too).
-    bool load_fd(int fd, std::string& error, bool check_pages = false);
+    bool load_fd(int fd, std::string& error);
 
     bool loaded() const { return fd_ >= 0; }
     const map_header& header() const { return header_; }

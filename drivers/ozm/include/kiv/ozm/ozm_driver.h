@@ -116,6 +116,10 @@ private:
     // Loads the layer files of `dir` in listing order. Returns: false
     // when the folder lists no "*.xml" file.
     bool load_layers(const std::string& dir);
+    // Reports a map file that failed to load, with its reason, in the
+    // trace on every scan and in the log once per file and reason.
+    // Called under scan_guard_.
+    void report_refused(const std::string& path, const std::string& reason);
 
     std::multimap<uint8_t, ozm_map*> maps_;          // one reference each; equal priorities in load order
     std::map<uint32_t, ozm_map*> maps_by_number_;    // the same maps, borrowed
@@ -123,6 +127,7 @@ private:
     mutex scan_guard_;                               // one load_maps at a time; guards next_load_number_
     uint32_t next_load_number_ = 1;                  // 0 stays "no map"
     std::string maps_dir_;                           // absolute; set by init
+    std::map<std::string, std::string> refused_;     // path -> reason logged; guarded by scan_guard_
     std::multimap<uint32_t, renderer_layer*> layers_;  // owned; keyed by priority as unsigned
     std::string layer_names_;                        // comma-joined, load order
     bool handler_installed_ = false;                 // init installed the background handler

@@ -178,10 +178,11 @@ public:
     uint32_t load_number() const { return load_number_; }
     const ozm::map_file& file() const { return file_; }
 
-    // Reads and checks the map file, then collects the coverage areas.
-    // `rescan` also requires every page to end inside the file.
+    // Reads and checks the map file (every page must end inside it),
+    // then collects the coverage areas. `rescan`: the load is the
+    // background rescan's rather than the start's; both check the same.
     // Returns: true when loaded; else false with the cause in
-    //     `error_text` (may be null; left empty for a silent failure).
+    //     `error_text` (may be null; never left empty).
     //     Call once per object, on any one thread.
     bool load(const char* path, i_string* error_text, uint32_t load_number, bool rescan);
     // Returns: true while the file at path() still opens and begins
