@@ -246,3 +246,88 @@ TEST_F(renderer_test, editing_a_layer_file_changes_the_version_of_later_renderer
 }
 
 }  // namespace
+
+namespace {
+
+// A map of one labelled road across the home square, code 10.
+bool write_road_map(const std::string& path, const std::string& label) {
+    kiv::ozm_writer::map_info info;
+    info.name = "road";
+    kiv::ozm_writer::map_writer w(info);
+    kiv::ozm_writer::feature road;
+    road.code = 10;
+    road.flags = 0x40;
+    road.label = label;
+    road.points = {{float(home_lat), float(home_lon - 1)}, {float(home_lat), float(home_lon + 1)}};
+    road.anchor = {float(home_lat), float(home_lon)};
+    w.add_feature(road);
+    std::string error;
+    return w.write(path, error);
+}
+
+// A route number in its box, as the driver draws it: the box (blue, its
+// outline black) holds the white text, and with a halo it has fill rows
+// above and below the text, as many above as below within one. Box rows
+// hold a pixel that is neither the green background nor bright; fill rows
+// a pixel close to the fill; text rows a pixel with red in it, which only
+// the text's white brings.
+TEST_F(renderer_test, route_number_boxes_hold_their_text) {
+    const struct {
+        const char* text;
+        int halo;
+        int size;
+    } cases[] = {{"M1", 2, 10}, {"P47", 2, 10}, {"M1", 3, 14}, {"P47", 3, 12}, {"M1", 0, 10}, {"P47", 1, 14}};
+    for (const auto& c : cases) {
+        driver_folder here;
+        ASSERT_TRUE(write_road_map(here.map_path("road.ozm"), c.text));
+        here.add_layer("1.xml", polygon_layer("boxes", 1,
+                                              "<style type='label' features='10' levels='0-16' color='FFFFFF' "
+                                              "border_color='0000FF' halo_color='000000' align='along-box' "
+                                              "face='DejaVuSansCondensed-Bold' size='" +
+                                                  std::to_string(c.size) + "' halo_size='" + std::to_string(c.halo) +
+                                                  "'/>",
+                                              "00FF00"));
+        auto_ptr_t<ozm_driver> d = start_driver(here);
+        ASSERT_TRUE(d);
+        auto_ptr_t<i_image> img = draw(d);
+        ASSERT_TRUE(img);
+        struct rows {
+            int first = -1, last = -1;
+            void add(bool hit, int y) {
+                if (hit) {
+                    first = first < 0 ? y : first;
+                    last = y;
+                }
+            }
+        } box, fill, ink;
+        for (unsigned y = 0; y < img->get_height(); ++y) {
+            bool in_box = false, in_fill = false, in_ink = false;
+            for (unsigned x = 0; x < img->get_width(); ++x) {
+                uint32_t p = pixel(img, x, y);
+                in_box = in_box || ((p >> 16) & 0xFF) < 128;
+                in_fill = in_fill || near(p, 0x0000FFFF, 16);
+                in_ink = in_ink || (p >> 24) > 60;
+            }
+            box.add(in_box, int(y));
+            fill.add(in_fill, int(y));
+            ink.add(in_ink, int(y));
+        }
+        const std::string what = std::string(c.text) + " halo " + std::to_string(c.halo) + " size " +
+                                 std::to_string(c.size) + ": box rows " + std::to_string(box.first) + "-" +
+                                 std::to_string(box.last) + ", fill rows " + std::to_string(fill.first) + "-" +
+                                 std::to_string(fill.last) + ", text rows " + std::to_string(ink.first) + "-" +
+                                 std::to_string(ink.last);
+        ASSERT_GE(box.first, 0) << what;
+        ASSERT_GE(ink.first, 0) << what;
+        EXPECT_GE(ink.first, box.first) << what;
+        EXPECT_LE(ink.last, box.last) << what;
+        if (c.halo >= 2) {
+            const int above = ink.first - fill.first, below = fill.last - ink.last;
+            EXPECT_GE(above, 1) << what;
+            EXPECT_GE(below, 1) << what;
+            EXPECT_LE(std::abs(above - below), 1) << what;
+        }
+    }
+}
+
+}  // namespace

@@ -33,8 +33,8 @@ struct town {
 const town demo = {"demo",
                    53.90,
                    27.552,
-                   {0x7B3D03F5, 0x0F65628D, 0x21376428, 0xCD9C4931, 0x01601FE6, 0x78DBA6DA, 0x51339393,
-                    0xE1F641D8, 0xCA0D8A5E, 0x221DD279, 0x60EBB3E0, 0x0B71943A, 0xF46EBDB5, 0x9E5BF6AA,
+                   {0x7B3D03F5, 0x0F65628D, 0x21376428, 0xCD9C4931, 0x01601FE6, 0x78DBA6DA, 0x623AF428,
+                    0x8B66263E, 0xFA96A18E, 0xA44274E6, 0x1A8E1DE6, 0xCDC6471B, 0x138302AA, 0x9E5BF6AA,
                     0x1925C8AE, 0xB992AB13, 0x2229AA32}};
 const town generated = {"generated",
                         53.90,

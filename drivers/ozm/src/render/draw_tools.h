@@ -36,6 +36,22 @@
 #include <string>
 #include <vector>
 
+namespace agg {
+
+// The sort of one scanline's cells by x that the rasteriser runs before
+// every sweep, in place of AGG's own quicksort: the cells of a style come
+// mostly in order already (features are added across the image one after
+// the other), so rows that are in order are left as they are and rows
+// nearly in order are finished by insertion; others go to AGG's sort.
+// Only the order by x counts: the sweep adds up the cells of one x
+// whatever their order, so the picture is the one AGG's sort gives.
+// Declared here, before any rasteriser of this library sorts, so every
+// sort of the library's rasterisers is this one.
+template <>
+void qsort_cells<cell_aa>(cell_aa** start, unsigned num);
+
+}  // namespace agg
+
 namespace kiv {
 
 class i_gis_viewport;

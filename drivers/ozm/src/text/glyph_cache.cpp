@@ -48,6 +48,10 @@ const cached_glyph* glyph_cache::get(FT_Face face, unsigned key, uint32_t code) 
     FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_PIXELS, &box);
     g.advance = double(face->glyph->advance.x >> 6);
     g.height = double(box.yMax - box.yMin);
+    FT_BBox exact;
+    FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_SUBPIXELS, &exact);
+    g.top = double(exact.yMax) / 64;
+    g.bottom = double(exact.yMin) / 64;
     // The control box holds every outline point, so its farthest corner
     // bounds the outline under any turn about the origin.
     const double ax = std::max(std::fabs(double(box.xMin)), std::fabs(double(box.xMax)));

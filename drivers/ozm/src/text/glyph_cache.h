@@ -29,6 +29,7 @@ namespace ozm {
 struct cached_glyph {
     double advance = 0;        // pixels, the 26.6 advance rounded down
     double height = 0;         // control box top minus bottom, whole pixels
+    double top = 0, bottom = 0; // control box top and bottom above the baseline, pixels (not rounded)
     double reach = 0;          // pixels: no outline point lies farther from the origin
     FT_Glyph glyph = nullptr;  // outline, owned by the cache
 };

@@ -567,10 +567,17 @@ bool ozm_text_renderer::draw_along_box(render_context& ctx, placement_tree& plac
     const size_t segments = path.size() - 1;
     std::vector<placed_glyph> glyphs;
     double pen = 0;
+    // The rows the text's ink spans above the baseline: the box is
+    // centred on cy + 1, and so is the ink, whatever part of the em box
+    // the text uses (digits and capitals stand on the baseline).
+    double ink_top = 0, ink_bottom = 0;
     for (const glyph_item& item : items_) {
         glyphs.push_back(placed_glyph{pen, 0, 0, item.glyph});
         pen += item.advance;
+        ink_top = glyphs.size() == 1 ? item.glyph->top : std::max(ink_top, item.glyph->top);
+        ink_bottom = glyphs.size() == 1 ? item.glyph->bottom : std::min(ink_bottom, item.glyph->bottom);
     }
+    const double baseline = 1 + (ink_top + ink_bottom) / 2;
     // Boxes whose centre lies this far from the image can neither show nor
     // meet a label that shows.
     for_each_copy(offsets, path, lengths, ctx.width / 2.0, ctx.height / 2.0, m + 200 + width + 2 * h,
@@ -601,7 +608,7 @@ bool ozm_text_renderer::draw_along_box(render_context& ctx, placement_tree& plac
         agg::conv_stroke<agg::path_storage> outline(rect);
         outline.width(1.0);
         ozm::fill_once(ctx, outline, halo_color_);
-        draw_run(ctx, cx - width / 2, cy + height / 2 - 1, glyphs);
+        draw_run(ctx, cx - width / 2, cy + baseline, glyphs);
     });
     halo_ = saved_halo;
     return true;
