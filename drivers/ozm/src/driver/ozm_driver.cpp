@@ -86,6 +86,8 @@ bool ozm_driver::init(const char* maps_path, const char* render_config_path) {
         return false;
     std::string layers_dir = std::string(render_config_path) + "/layers";
     if (!kiv_dir_exists(layers_dir.c_str())) {
+        kiv_trace("GIS OZM driver: error loading renderer layers configuration. Directory "
+                  "${KIV_OZM_RENDER_CONFIG_PATH}/layers not exists");
         kiv_log(0, "gis_ozm_driver: the render configuration has no layers folder '%s'", layers_dir.c_str());
         return false;
     }

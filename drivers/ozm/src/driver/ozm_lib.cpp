@@ -42,13 +42,22 @@ void start_driver() {
     initialized = false;
     std::string maps_path = absolute_env("KIV_OZM_MAPS_PATH");
     if (maps_path.empty() || !kiv_dir_exists(maps_path.c_str())) {
-        kiv_log(0, "gis_ozm_driver: the maps folder '%s' (KIV_OZM_MAPS_PATH) does not exist", maps_path.c_str());
+        kiv_trace("Error loading OZM GIS driver. Environment varibale KIV_OZM_MAPS_PATH is not set or incorrect.");
+        if (maps_path.empty())
+            kiv_log(0, "gis_ozm_driver: KIV_OZM_MAPS_PATH is not set");
+        else
+            kiv_log(0, "gis_ozm_driver: the maps folder '%s' (KIV_OZM_MAPS_PATH) does not exist", maps_path.c_str());
         return;
     }
     std::string config_path = absolute_env("KIV_OZM_RENDER_CONFIG_PATH");
     if (config_path.empty() || !kiv_dir_exists(config_path.c_str())) {
-        kiv_log(0, "gis_ozm_driver: the render configuration folder '%s' (KIV_OZM_RENDER_CONFIG_PATH) does not exist",
-                config_path.c_str());
+        kiv_trace("Error loading OZM GIS driver. Environment varibale KIV_OZM_RENDER_CONFIG_PATH is not set or "
+                  "incorrect.");
+        if (config_path.empty())
+            kiv_log(0, "gis_ozm_driver: KIV_OZM_RENDER_CONFIG_PATH is not set");
+        else
+            kiv_log(0, "gis_ozm_driver: the render configuration folder '%s' (KIV_OZM_RENDER_CONFIG_PATH) does not exist",
+                    config_path.c_str());
         return;
     }
     i_core* core = kiv_core();
@@ -64,6 +73,7 @@ void start_driver() {
     driver->addref();
     auto_ptr_t<ozm_driver> holder(driver);
     if (!driver->init(maps_path.c_str(), config_path.c_str())) {
+        kiv_trace("Error initializing OZM GIS driver.");
         // The driver logs the causes it knows; the loader shows the last line.
         kiv_log(1, "gis_ozm_driver: the driver did not start on the maps folder '%s' and the render configuration "
                 "folder '%s'", maps_path.c_str(), config_path.c_str());
