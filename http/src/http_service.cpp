@@ -194,12 +194,18 @@ http_service::~http_service() {
     passed_.notify_all();
     wake();
     stop_threads(thread_stop_seconds);
+    // The bindings leave the table under its lock; their handlers are
+    // removed after it is let go, since removing one waits for its
+    // running calls, and those may look up a server under that lock.
     std::vector<binding> bindings;
     {
-        std::lock_guard<std::mutex> hold(bindings_lock_);
-        for (const binding& b : bindings_)
+        std::lock_guard<std::mutex> changing(rebind_lock_);
+        {
+            std::lock_guard<std::mutex> hold(bindings_lock_);
+            bindings.swap(bindings_);
+        }
+        for (const binding& b : bindings)
             close_binding(b);
-        bindings.swap(bindings_);
     }
     for (binding& b : bindings)
         for (i_http_server* svr : b.servers)
@@ -278,6 +284,7 @@ bool http_service::bind_server(i_http_server* svr, const char* bind_addr, unsign
         return false;
     std::string address = address_or_any(bind_addr);
     kiv_trace("http_service::bind_server('%s', '%s', %d)", svr->get_name(), address.c_str(), static_cast<int>(port));
+    std::lock_guard<std::mutex> changing(rebind_lock_);
     std::lock_guard<std::mutex> hold(bindings_lock_);
     for (binding& b : bindings_) {
         if (b.port != port || b.address != address)
@@ -316,23 +323,33 @@ bool http_service::unbind_server(i_http_server* svr, const char* bind_addr, unsi
     std::string address = address_or_any(bind_addr);
     kiv_trace("http_service::unbind_server('%s', '%s', %d)", svr->get_name(), address.c_str(),
               static_cast<int>(port));
-    std::unique_lock<std::mutex> hold(bindings_lock_);
-    for (auto b = bindings_.begin(); b != bindings_.end(); ++b) {
-        if (b->port != port || b->address != address)
-            continue;
+    // A binding that loses its last server leaves the table under the
+    // binding lock; its socket is closed and its handler removed after
+    // that lock is let go: removing the handler waits for its running
+    // calls, which look up their server under the binding lock. The
+    // change lock keeps a bind of the same port from coming between.
+    std::lock_guard<std::mutex> changing(rebind_lock_);
+    std::vector<binding> emptied;
+    {
+        std::lock_guard<std::mutex> hold(bindings_lock_);
+        auto b = bindings_.begin();
+        while (b != bindings_.end() && (b->port != port || b->address != address))
+            ++b;
+        if (b == bindings_.end())
+            return false;
         auto found = std::find(b->servers.begin(), b->servers.end(), svr);
         if (found == b->servers.end())
             return false;
         b->servers.erase(found);
         if (b->servers.empty()) {
-            close_binding(*b);
+            emptied.push_back(std::move(*b));
             bindings_.erase(b);
         }
-        hold.unlock();
-        svr->release();
-        return true;
     }
-    return false;
+    for (const binding& b : emptied)
+        close_binding(b);
+    svr->release();
+    return true;
 }
 
 void http_service::close_binding(const binding& b) {
