@@ -31,8 +31,10 @@ namespace {
 const uint32_t first_byte_timeout = 30;
 const uint32_t head_timeout = 60;
 const uint32_t progress_timeout = 60;
-// A complete request waits this long for a free worker of the pool.
-const uint32_t worker_wait_timeout = 10;
+// A complete request waits this long for a free worker of the pool (a
+// burst of a thousand clients holds every worker for milliseconds), then
+// is refused with "503".
+const uint32_t worker_wait_timeout = 1;
 // After the answer, input is dropped until the peer closes, at most this
 // much of it, for at most this long after the peer took the last byte.
 const size_t linger_max = 64 * 1024;
@@ -151,6 +153,10 @@ bool http_request::read_some() {
     return false;
 }
 
+bool http_request::worker_wait_over(uint32_t now) const {
+    return state() == ready && uint64_t(last_io_time_) + worker_wait_timeout < now;
+}
+
 void http_request::check_time(uint32_t now) {
     state_t s = state();
     if (s == lingering) {
@@ -167,12 +173,6 @@ void http_request::check_time(uint32_t now) {
             return;
         }
         close_connection(nullptr);
-        return;
-    }
-    if (s == ready) {
-        // Complete, but no worker was free for it all this time.
-        if (uint64_t(last_io_time_) + worker_wait_timeout < now)
-            close_connection("process error: no worker");
         return;
     }
     if (s != reading && s != sending && s != refilling)

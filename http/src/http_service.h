@@ -107,7 +107,8 @@ private:
     // Returns: false when none was, and the request stays ready.
     bool hand_over(http_request* request);
     // Above the cap, closes connections until it is met again: lingering
-    // ones, then those still waiting for a whole head, oldest first.
+    // ones, then those still waiting for a whole head, oldest first, then
+    // those whose body is still on its way, the one silent longest first.
     void make_room();
     // Ends the service thread's sleep at once.
     void wake();
@@ -140,7 +141,8 @@ private:
     std::vector<http_request*> live_;         // service thread only; one reference each
     std::atomic<size_t> held_count_{0};       // live_ and pending_ together
     size_t connection_cap_ = 0;               // connections held before the service makes room
-    size_t refuse_at_ = 0;                    // held connections at which new ones wait for room
+    size_t refuse_at_ = 0;                    // held connections at which new ones wait for room,
+                                              // then are refused
 };
 
 }  // namespace kiv

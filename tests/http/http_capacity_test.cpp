@@ -188,3 +188,43 @@ TEST(http_capacity, requests_beyond_the_free_workers_wait_for_one_and_are_all_se
     EXPECT_EQ(serve_at_once(port, 500), 500);
     EXPECT_EQ(server.stop(), 0);
 }
+
+// Clients that send a whole head and then trickle their body hold their
+// descriptors as long as they like: past the server's limit it lets go
+// of those silent longest (answering "503" with "Retry-After"), so an
+// ordinary client is still answered.
+TEST(http_capacity, slow_bodies_do_not_lock_ordinary_clients_out) {
+    uint64_t own = raise_own_limit();
+    if (own < 1000)
+        GTEST_SKIP() << "this process may open only " << own << " descriptors";
+    temp_dir root;
+    std::ofstream(root.file("a.txt")) << "ordinary";
+    uint16_t port = free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port, 256);
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    const std::string slow = "POST /a.txt HTTP/1.0\r\nContent-Length: 100000\r\n\r\n0123456789";
+    std::vector<std::unique_ptr<fd_holder>> slow_clients;
+    for (int i = 0; i < 400; ++i) {
+        slow_clients.emplace_back(new fd_holder(connect_tcp(port)));
+        ASSERT_GE(slow_clients.back()->get(), 0);
+        ASSERT_EQ(send(slow_clients.back()->get(), slow.data(), slow.size(), MSG_NOSIGNAL), ssize_t(slow.size()));
+    }
+    // Locked out, the ordinary request would never be taken in; the bound
+    // only tells that from being answered.
+    fd_holder ordinary(connect_tcp(port));
+    ASSERT_GE(ordinary.get(), 0);
+    ASSERT_EQ(send(ordinary.get(), ordinary_request, sizeof ordinary_request - 1, MSG_NOSIGNAL),
+              ssize_t(sizeof ordinary_request - 1));
+    auto start = std::chrono::steady_clock::now();
+    response r = parse_response(read_until_closed(ordinary.get(), 30000));
+    auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body, "ordinary");
+    RecordProperty("ordinary_answer_ms", static_cast<int>(took.count()));
+    // The slow clients let go read why: the oldest ones went first.
+    response first = parse_response(read_until_closed(slow_clients.front()->get(), 30000));
+    EXPECT_EQ(first.status, 503);
+    EXPECT_EQ(first.headers["retry-after"], "5");
+    EXPECT_EQ(server.stop(), 0);
+}
