@@ -147,7 +147,10 @@ bool http_request::read_some() {
         after_io_error(reader_.error(), "do_io_read: recv error");
         return false;
     case http_request_reader::no_memory:
-        close_connection("do_io_read: memory allocation error");
+        if (reader_.failed_at() == 0)
+            close_connection("do_io_read: memory allocation error");
+        else
+            close_connection(("do_io_read: memory allocation error 2: " + std::to_string(reader_.failed_at())).c_str());
         return false;
     }
     return false;
