@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -193,14 +194,25 @@ void http_request::check_time(uint32_t now) {
         since = last_io_time_;
     }
     if (uint64_t(since) + limit < now) {
-        std::string message = std::string(s == reading ? "do_io_read" : "do_io_write") +
-                              ": connection timeout error: curr time=" + std::to_string(now) +
-                              ", last op time=" + std::to_string(since) + ", timeout=" + std::to_string(limit);
-        close_connection(message.c_str());
+        char message[160];
+        if (s == reading)
+            std::snprintf(message, sizeof message,
+                          "do_io_read: connection timeout error: curr time=%u, last op time=%u, timeout=%u", now,
+                          since, limit);
+        else  // buf: the bytes of the answer's buffer not yet sent
+            std::snprintf(message, sizeof message,
+                          "do_io_write: connection error: curr time=%u, last op time=%u, sock=%d, buf=%zx", now,
+                          since, socket_, answer_.unsent());
+        close_connection(message);
     }
 }
 
 bool http_request::write_some() {
+    state_t s = state();
+    if (s != sending && s != refilling && s != worker_sending) {
+        close_connection("do_io_write: unknown error");
+        return false;
+    }
     for (;;) {
         ssize_t n;
         const char* what;
@@ -211,10 +223,14 @@ bool http_request::write_some() {
             if (state() == sending)
                 set_state(refilling);
             n = file_.send_some(socket_);
-            what = "do_io_write: file send error";
+            what = "do_io_write: file read error";
             if (n == 0) {
                 // The file shrank under us: the answer cannot be completed.
-                close_connection("do_io_write: file read error: the file ended early");
+                close_connection("do_io_write: file read error 0: the file ended early");
+                return false;
+            }
+            if (n < 0 && errno == EBADF) {
+                close_connection("do_io_write: bad file handle error");
                 return false;
             }
             if (n > 0)
@@ -248,6 +264,7 @@ void http_request::start_lingering() {
     bool held_back = answer_.held_back();
     write_access_log();
     file_.close();
+    file_.remove_files();
     answer_.release();
     reader_.release();
     // A client that sent its request and nothing after it only waits for
@@ -329,6 +346,9 @@ void http_request::close_connection(const char* message) {
         shutdown(socket_, SHUT_RDWR);
     write_access_log();
     file_.close();
+    // The transfer ends here: files sent for deletion go now, not when
+    // the last reference to the request goes.
+    file_.remove_files();
     set_state(closed);
 }
 
