@@ -32,6 +32,14 @@
 
 using namespace kiv_test;
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KIV_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIV_TEST_ASAN 1
+#endif
+#endif
+
 namespace {
 
 // Raises this process's soft descriptor limit to its hard one.
@@ -200,6 +208,12 @@ TEST(http_capacity, requests_beyond_the_free_workers_wait_for_one_and_are_all_se
 // of those silent longest (answering "503" with "Retry-After"), so an
 // ordinary client is still answered.
 TEST(http_capacity, slow_bodies_do_not_lock_ordinary_clients_out) {
+#ifdef KIV_TEST_ASAN
+    // The server runs out of descriptors here on purpose, and UBSan checks
+    // a vtable's memory through a pipe it makes on the spot: with no
+    // descriptor free it reports every object it cannot check as broken.
+    GTEST_SKIP() << "the sanitizers need free descriptors the server runs out of on purpose";
+#endif
     uint64_t own = raise_own_limit();
     if (own < 1000)
         GTEST_SKIP() << "this process may open only " << own << " descriptors";
@@ -335,7 +349,10 @@ TEST(http_capacity, unfinished_large_bodies_hold_bounded_memory_and_uploads_stil
     ASSERT_TRUE(settled());
     uint64_t during = resident_bytes(server.pid());
     RecordProperty("resident_growth_mb", static_cast<int>((during - std::min(during, before)) >> 20));
+#ifndef KIV_TEST_ASAN
+    // (ASan keeps freed blocks resident for a while: no measure there.)
     EXPECT_LT(during, before + 100u * 1000 * 1000) << "before " << before << ", with the bodies held " << during;
+#endif
 
     // The last bytes: those held are answered whole; the others read why
     // they were refused.
