@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -31,8 +32,10 @@ namespace {
 const uint32_t first_byte_timeout = 30;
 const uint32_t head_timeout = 60;
 const uint32_t progress_timeout = 60;
-// A complete request waits this long for a free worker of the pool.
-const uint32_t worker_wait_timeout = 10;
+// A complete request waits this long for a free worker of the pool (a
+// burst of a thousand clients holds every worker for milliseconds), then
+// is refused with "503".
+const uint32_t worker_wait_timeout = 1;
 // After the answer, input is dropped until the peer closes, at most this
 // much of it, for at most this long after the peer took the last byte.
 const size_t linger_max = 64 * 1024;
@@ -145,10 +148,17 @@ bool http_request::read_some() {
         after_io_error(reader_.error(), "do_io_read: recv error");
         return false;
     case http_request_reader::no_memory:
-        close_connection("do_io_read: memory allocation error");
+        if (reader_.failed_at() == 0)
+            close_connection("do_io_read: memory allocation error");
+        else
+            close_connection(("do_io_read: memory allocation error 2: " + std::to_string(reader_.failed_at())).c_str());
         return false;
     }
     return false;
+}
+
+bool http_request::worker_wait_over(uint32_t now) const {
+    return state() == ready && uint64_t(last_io_time_) + worker_wait_timeout < now;
 }
 
 void http_request::check_time(uint32_t now) {
@@ -169,12 +179,6 @@ void http_request::check_time(uint32_t now) {
         close_connection(nullptr);
         return;
     }
-    if (s == ready) {
-        // Complete, but no worker was free for it all this time.
-        if (uint64_t(last_io_time_) + worker_wait_timeout < now)
-            close_connection("process error: no worker");
-        return;
-    }
     if (s != reading && s != sending && s != refilling)
         return;
     uint32_t limit;
@@ -190,14 +194,25 @@ void http_request::check_time(uint32_t now) {
         since = last_io_time_;
     }
     if (uint64_t(since) + limit < now) {
-        std::string message = std::string(s == reading ? "do_io_read" : "do_io_write") +
-                              ": connection timeout error: curr time=" + std::to_string(now) +
-                              ", last op time=" + std::to_string(since) + ", timeout=" + std::to_string(limit);
-        close_connection(message.c_str());
+        char message[160];
+        if (s == reading)
+            std::snprintf(message, sizeof message,
+                          "do_io_read: connection timeout error: curr time=%u, last op time=%u, timeout=%u", now,
+                          since, limit);
+        else  // buf: the bytes of the answer's buffer not yet sent
+            std::snprintf(message, sizeof message,
+                          "do_io_write: connection error: curr time=%u, last op time=%u, sock=%d, buf=%zx", now,
+                          since, socket_, answer_.unsent());
+        close_connection(message);
     }
 }
 
 bool http_request::write_some() {
+    state_t s = state();
+    if (s != sending && s != refilling && s != worker_sending) {
+        close_connection("do_io_write: unknown error");
+        return false;
+    }
     for (;;) {
         ssize_t n;
         const char* what;
@@ -208,10 +223,14 @@ bool http_request::write_some() {
             if (state() == sending)
                 set_state(refilling);
             n = file_.send_some(socket_);
-            what = "do_io_write: file send error";
+            what = "do_io_write: file read error";
             if (n == 0) {
                 // The file shrank under us: the answer cannot be completed.
-                close_connection("do_io_write: file read error: the file ended early");
+                close_connection("do_io_write: file read error 0: the file ended early");
+                return false;
+            }
+            if (n < 0 && errno == EBADF) {
+                close_connection("do_io_write: bad file handle error");
                 return false;
             }
             if (n > 0)
@@ -245,6 +264,7 @@ void http_request::start_lingering() {
     bool held_back = answer_.held_back();
     write_access_log();
     file_.close();
+    file_.remove_files();
     answer_.release();
     reader_.release();
     // A client that sent its request and nothing after it only waits for
@@ -326,6 +346,9 @@ void http_request::close_connection(const char* message) {
         shutdown(socket_, SHUT_RDWR);
     write_access_log();
     file_.close();
+    // The transfer ends here: files sent for deletion go now, not when
+    // the last reference to the request goes.
+    file_.remove_files();
     set_state(closed);
 }
 

@@ -41,6 +41,10 @@ namespace kiv {
 
 class i_http_service;
 
+// Seconds a client refused for want of room, workers or memory is told
+// to wait before it asks again ("Retry-After").
+const char http_retry_after[] = "5";
+
 // The service thread's wake-up descriptor, shared with the requests so
 // that a worker finishing after the service went away still has it.
 class http_wakeup {
@@ -95,6 +99,13 @@ public:
     bool awaiting_head() const { return state() == reading && reader_.awaiting_head(); }
     // Whether not a byte has come in yet.
     bool nothing_received() const { return state() == reading && reader_.empty(); }
+    // Whether the head is there and the body still on its way.
+    bool awaiting_body() const { return state() == reading && !reader_.awaiting_head(); }
+    // Core clock of the last progress of the connection.
+    uint32_t last_io_time() const { return last_io_time_; }
+    // Whether a complete request has waited for a free worker of the pool
+    // longer than it may at `now` (core clock).
+    bool worker_wait_over(uint32_t now) const;
     // Returns: POLLIN while reading and lingering, POLLOUT while sending,
     //     else 0.
     short poll_events() const;
@@ -104,7 +115,7 @@ public:
     // Closes a connection that waited too long at `now` (core clock):
     // 30 s before the first byte, 60 s for the whole head, 60 s without
     // progress on the body or the answer, 2 s lingering after the peer
-    // took the last byte, 10 s complete but waiting for a free worker.
+    // took the last byte.
     void check_time(uint32_t now);
     // Ends the connection without an answer (with a log line when
     // `message` is not null).

@@ -144,6 +144,16 @@ void http_request::stop() {
     }
     if (engine)
         engine->reset();
+    // An answer ended before anything was sent is an empty text: a caller
+    // that named a script callback ("rjsfunc") gets its call. Answers that
+    // carry no body (to HEAD, 1xx, 204, 304) stay empty; the call's text
+    // is never empty, so the send's own stop() goes on below.
+    int status = std::atoi(answer_.status().c_str());
+    if (!answer_.head_built() && answer_.buffer().empty() && method_ != "HEAD" && status >= 200 && status != 204 &&
+        status != 304 && http_is_callback_name(variables_.find("rjsfunc"))) {
+        send_text("", true);
+        return;
+    }
     // The head describes the body that really goes out: what the
     // sends gathered (nothing for an answer without a body). An answer
     // to HEAD keeps the length its GET would have, where it is known.

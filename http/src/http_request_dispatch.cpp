@@ -93,8 +93,20 @@ void http_request::refuse_request() {
     // An answer to HEAD has no body, even when the request is refused.
     if (reader_.is_head_request())
         method_ = "HEAD";
-    send_error(http_status_text(reader_.reject_status()));
-    log_error(("process error: bad request (" + std::to_string(reader_.reject_status()) + ")").c_str());
+    int status = reader_.reject_status();
+    if (status == 503) {
+        // The requests held by all connections filled the memory budget:
+        // the bytes this one held then.
+        send_header("Retry-After", http_retry_after);
+        send_error("503 Service Unavailable");
+        log_error(("do_io_read: memory allocation error 2: " + std::to_string(reader_.received())).c_str());
+        return;
+    }
+    send_error(http_status_text(status));
+    if (status == 413 || status == 431)
+        log_error(("do_io_read: buffer size error: " +
+                   std::to_string(std::max<uint64_t>(reader_.head().content_length, reader_.received()))).c_str());
+    log_error(("process error: bad request (" + std::to_string(status) + ")").c_str());
 }
 
 bool http_request::parse_request() {
@@ -104,7 +116,6 @@ bool http_request::parse_request() {
     char* body_start = nullptr;
     http_header_map::parse(head_buffer.data(), static_cast<uint32_t>(head.head.size()), &body_start,
                            request_headers_);
-    std::string body = reader_.body();
     method_ = head.method;
     http_target target;
     http_target_result parsed = http_parse_target(head.target.c_str(), &target);
@@ -124,7 +135,11 @@ bool http_request::parse_request() {
     for (const auto& pair : target.query)
         variables_.set(pair.first.c_str(), pair.second.c_str(), false);
     std::string content_type = request_headers_.find("Content-Type");
-    if (!body.empty() && starts_with(content_type, "application/x-www-form-urlencoded"))
+    // Only a form's body is copied out of the received bytes: a large
+    // body of any other type would cost its size once more.
+    bool form = starts_with(content_type, "application/x-www-form-urlencoded");
+    std::string body = form || starts_with(content_type, "multipart/form-data") ? reader_.body() : std::string();
+    if (!body.empty() && form)
         for (const auto& pair : http_split_variables(body.c_str(), "&"))
             variables_.set(pair.first.c_str(), pair.second.c_str(), false);
     if (!body.empty() && starts_with(content_type, "multipart/form-data"))

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <new>
 
@@ -25,7 +26,25 @@ const size_t read_chunk = 65536;
 // clients ask for it.
 const char continue_line[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
+// Bytes of all readers taken from http_held_body_budget.
+std::atomic<uint64_t> budget_used{0};
+
+// Takes `bytes` from the budget. Returns: false, taking nothing, when
+//     they do not fit.
+bool take_budget(uint64_t bytes) {
+    uint64_t used = budget_used.load(std::memory_order_relaxed);
+    do {
+        if (used + bytes > http_held_body_budget)
+            return false;
+    } while (!budget_used.compare_exchange_weak(used, used + bytes, std::memory_order_relaxed));
+    return true;
+}
+
 }  // namespace
+
+http_request_reader::~http_request_reader() {
+    budget_used.fetch_sub(charged_, std::memory_order_relaxed);
+}
 
 size_t http_request_reader::room(size_t chunk) const {
     if (head_length_ == 0)
@@ -61,9 +80,21 @@ http_request_reader::result_t http_request_reader::read_from(int socket, uint32_
         if (in_.empty())
             first_byte_time_ = now;
         *last_io_time = now;
+        // Each connection's first bytes (a head's worth) are its own; what
+        // it holds beyond them counts against the budget of all.
+        uint64_t held = uint64_t(in_.size()) + chunked_body_.size() + static_cast<size_t>(n);
+        uint64_t owed = held > http_head_max ? held - http_head_max : 0;
+        if (owed > charged_) {
+            if (!take_budget(owed - charged_)) {
+                reject(503);
+                return wait;
+            }
+            charged_ = owed;
+        }
         try {
             in_.append(chunk, static_cast<size_t>(n));
         } catch (const std::bad_alloc&) {
+            failed_at_ = in_.size();
             return no_memory;
         }
         if (static_cast<size_t>(n) < space)
@@ -154,6 +185,9 @@ std::string http_request_reader::body() const {
 
 void http_request_reader::release() {
     std::string().swap(in_);
+    std::string().swap(chunked_body_);
+    budget_used.fetch_sub(charged_, std::memory_order_relaxed);
+    charged_ = 0;
 }
 
 }  // namespace kiv

@@ -20,8 +20,20 @@
 
 namespace kiv {
 
+// Bytes of received requests all connections together may hold beyond
+// the first http_head_max of each; a request whose bytes would pass it
+// is refused with 503, so that clients holding large unfinished bodies
+// cannot exhaust the memory.
+const uint64_t http_held_body_budget = 64u * 1024 * 1024;
+
 class http_request_reader {
 public:
+    http_request_reader() = default;
+    // Gives back the bytes it held to the process-wide budget.
+    ~http_request_reader();
+    http_request_reader(const http_request_reader&) = delete;
+    http_request_reader& operator=(const http_request_reader&) = delete;
+
     // What one read left.
     enum result_t {
         wait,         // nothing more for now (or the request is complete)
@@ -31,7 +43,8 @@ public:
     };
 
     // Reads what the socket gives until it has nothing more, the request
-    // is complete or refused. `*last_io_time` becomes the core clock of
+    // is complete or refused (503 when the process-wide budget of held
+    // request bytes has no room for what came). `*last_io_time` becomes the core clock of
     // the read when bytes came in.
     result_t read_from(int socket, uint32_t* last_io_time);
     // Whether the buffer holds a whole request, or one that is refused
@@ -42,8 +55,13 @@ public:
     bool awaiting_head() const { return head_length_ == 0; }
     // Whether not a byte has come in yet.
     bool empty() const { return in_.empty(); }
+    // Bytes held (the raw head and body, or the head and decoded body).
+    uint64_t received() const { return uint64_t(in_.size()) + chunked_body_.size(); }
     // errno of the last failed recv.
     int error() const { return error_; }
+    // Bytes held when memory for more failed (no_memory); 0 when nothing
+    // was held yet.
+    size_t failed_at() const { return failed_at_; }
     // Core clock of the first byte; 0 before.
     uint32_t first_byte_time() const { return first_byte_time_; }
 
@@ -66,7 +84,8 @@ public:
         return reject_status_ == 0 && head_length_ != 0 && !head_.chunked &&
                in_.size() == head_length_ + body_expected_;
     }
-    // Drops the received bytes (after the answer went out).
+    // Drops the received bytes (after the answer went out) and gives
+    // them back to the budget.
     void release();
 
 private:
@@ -90,6 +109,8 @@ private:
     std::string chunked_body_;      // the body decoded so far
     int error_ = 0;                 // errno of the last failed recv
     size_t continue_left_ = 0;      // bytes of "100 Continue" still to send; 0 for none
+    size_t failed_at_ = 0;          // bytes held when memory for more failed
+    uint64_t charged_ = 0;          // bytes taken from the process-wide budget
 };
 
 }  // namespace kiv

@@ -10,10 +10,14 @@
 //     connections that cost others least, so that idle clients cannot
 //     lock others out: first the oldest that linger after their answer,
 //     then the oldest that have not yet sent a whole head (answered "503
-//     Service Unavailable" when they have sent nothing). When the service
-//     thread falls far behind a burst of connections that send nothing,
-//     each new one waits for the service thread to make room, before the
-//     descriptors run out.
+//     Service Unavailable" when they have sent nothing), then those whose
+//     body is still on its way, the one silent longest first (answered
+//     "503"). When the service thread falls far behind a burst of
+//     connections, each new one waits for the service thread to make
+//     room, before the descriptors run out, and is answered "503" with
+//     "Retry-After" and closed when no room could be made. A complete
+//     request for which no worker of the pool was free for a second is
+//     answered the same way.
 
 #include "http_service.h"
 #include "http_client.h"
@@ -67,9 +71,12 @@ const uint64_t spare_descriptors = 64;
 thread_local http_service* connection_of = nullptr;
 thread_local bool connection_dropped = false;
 
-const char busy_answer[] =
-    "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Type: text/plain\r\n"
-    "Content-Length: 23\r\n\r\n503 Service Unavailable";
+const std::string busy_answer = std::string(
+    "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Length: 23\r\n"
+    "Content-Type: text/plain\r\nRetry-After: ") + http_retry_after + "\r\n\r\n503 Service Unavailable";
+// Input read and dropped, at most, before a refused connection is closed,
+// so that closing it sends a FIN behind the answer rather than a reset.
+const size_t refusal_drain_max = 65536;
 
 // Waits of the service thread while complete requests wait for a free
 // worker (the pool is at its thread limit).
@@ -97,8 +104,22 @@ void process_task(bool running, void* data, unsigned size) {
 // Sends the short "503" answer to a socket that has not been read from,
 // without waiting: the answer fits a fresh socket's buffer.
 void send_busy_answer(int sock) {
-    ssize_t sent = send(sock, busy_answer, sizeof busy_answer - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+    ssize_t sent = send(sock, busy_answer.data(), busy_answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     (void)sent;
+}
+
+// Refuses a new connection that was not taken in: reads away what it
+// sent, answers "503" and closes it.
+void refuse_connection(int sock) {
+    char chunk[16384];
+    for (size_t dropped = 0; dropped < refusal_drain_max;) {
+        ssize_t n = recv(sock, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        dropped += static_cast<size_t>(n);
+    }
+    send_busy_answer(sock);
+    close(sock);
 }
 
 // Raises the soft descriptor limit of the process to its hard limit.
@@ -194,12 +215,18 @@ http_service::~http_service() {
     passed_.notify_all();
     wake();
     stop_threads(thread_stop_seconds);
+    // The bindings leave the table under its lock; their handlers are
+    // removed after it is let go, since removing one waits for its
+    // running calls, and those may look up a server under that lock.
     std::vector<binding> bindings;
     {
-        std::lock_guard<std::mutex> hold(bindings_lock_);
-        for (const binding& b : bindings_)
+        std::lock_guard<std::mutex> changing(rebind_lock_);
+        {
+            std::lock_guard<std::mutex> hold(bindings_lock_);
+            bindings.swap(bindings_);
+        }
+        for (const binding& b : bindings)
             close_binding(b);
-        bindings.swap(bindings_);
     }
     for (binding& b : bindings)
         for (i_http_server* svr : b.servers)
@@ -278,6 +305,7 @@ bool http_service::bind_server(i_http_server* svr, const char* bind_addr, unsign
         return false;
     std::string address = address_or_any(bind_addr);
     kiv_trace("http_service::bind_server('%s', '%s', %d)", svr->get_name(), address.c_str(), static_cast<int>(port));
+    std::lock_guard<std::mutex> changing(rebind_lock_);
     std::lock_guard<std::mutex> hold(bindings_lock_);
     for (binding& b : bindings_) {
         if (b.port != port || b.address != address)
@@ -316,23 +344,33 @@ bool http_service::unbind_server(i_http_server* svr, const char* bind_addr, unsi
     std::string address = address_or_any(bind_addr);
     kiv_trace("http_service::unbind_server('%s', '%s', %d)", svr->get_name(), address.c_str(),
               static_cast<int>(port));
-    std::unique_lock<std::mutex> hold(bindings_lock_);
-    for (auto b = bindings_.begin(); b != bindings_.end(); ++b) {
-        if (b->port != port || b->address != address)
-            continue;
+    // A binding that loses its last server leaves the table under the
+    // binding lock; its socket is closed and its handler removed after
+    // that lock is let go: removing the handler waits for its running
+    // calls, which look up their server under the binding lock. The
+    // change lock keeps a bind of the same port from coming between.
+    std::lock_guard<std::mutex> changing(rebind_lock_);
+    std::vector<binding> emptied;
+    {
+        std::lock_guard<std::mutex> hold(bindings_lock_);
+        auto b = bindings_.begin();
+        while (b != bindings_.end() && (b->port != port || b->address != address))
+            ++b;
+        if (b == bindings_.end())
+            return false;
         auto found = std::find(b->servers.begin(), b->servers.end(), svr);
         if (found == b->servers.end())
             return false;
         b->servers.erase(found);
         if (b->servers.empty()) {
-            close_binding(*b);
+            emptied.push_back(std::move(*b));
             bindings_.erase(b);
         }
-        hold.unlock();
-        svr->release();
-        return true;
     }
-    return false;
+    for (const binding& b : emptied)
+        close_binding(b);
+    svr->release();
+    return true;
 }
 
 void http_service::close_binding(const binding& b) {
@@ -461,7 +499,26 @@ bool http_service::take_connection(i_event* event) {
     int sock = static_cast<int>(typed->get_id());
     if (sock < 0)
         return true;
-    bool over = held_count_.load() >= refuse_at_;
+    // The service thread falls far behind a burst of connections: this
+    // one waits, a second at most, for a whole pass of it to take the
+    // connections in and make room, so that the burst comes in at the
+    // pace room is made, before the descriptors run out. When no room
+    // could be made, the newcomer is refused.
+    if (held_count_.load() >= refuse_at_) {
+        uint64_t pass;
+        {
+            std::lock_guard<std::mutex> hold(pending_lock_);
+            pass = passes_;
+        }
+        wake();
+        std::unique_lock<std::mutex> hold(pending_lock_);
+        passed_.wait_for(hold, std::chrono::seconds(1), [&] { return passes_ >= pass + 2 || stopping_.load(); });
+        if (held_count_.load() >= refuse_at_ || stopping_.load()) {
+            hold.unlock();
+            refuse_connection(sock);
+            return false;
+        }
+    }
     http_request* request =
         new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
     request->addref();
@@ -486,25 +543,15 @@ bool http_service::take_connection(i_event* event) {
         return false;
     }
     bool first;
-    uint64_t pass;
     {
         std::lock_guard<std::mutex> hold(pending_lock_);
         first = pending_.empty();
         pending_.push_back(request);
-        pass = passes_;
     }
     // The connection that found the list empty woke the service thread
     // already, and that thread takes the whole list before it waits again.
     if (first)
         wake();
-    // The service thread falls far behind a burst of connections that
-    // send nothing: this one waits, a second at most, for a whole pass of
-    // it to take the connection in and make room, so that the burst comes
-    // in at the pace room is made, before the descriptors run out.
-    if (over) {
-        std::unique_lock<std::mutex> hold(pending_lock_);
-        passed_.wait_for(hold, std::chrono::seconds(1), [&] { return passes_ >= pass + 2 || stopping_.load(); });
-    }
     return false;
 }
 
@@ -533,6 +580,23 @@ void http_service::make_room() {
             --excess;
         }
     }
+    if (excess == 0)
+        return;
+    // Then those whose body is still on its way, the one that sent nothing
+    // for longest first: a client that trickles its body would otherwise
+    // hold its descriptor as long as it likes. Each has sent a whole head
+    // and waits for an answer: it reads why it goes.
+    std::vector<http_request*> bodies;
+    for (http_request* request : live_)
+        if (request->awaiting_body())
+            bodies.push_back(request);
+    std::stable_sort(bodies.begin(), bodies.end(), [](const http_request* a, const http_request* b) {
+        return a->last_io_time() < b->last_io_time();
+    });
+    for (size_t i = 0; i < bodies.size() && excess > 0; ++i, --excess) {
+        send_busy_answer(bodies[i]->socket());
+        bodies[i]->close_connection(nullptr);
+    }
 }
 
 void http_service::serve_requests() {
@@ -557,6 +621,14 @@ void http_service::serve_requests() {
         case http_request::ready:
             if (!waiting_for_worker && !hand_over(request))
                 waiting_for_worker = true;
+            // No worker was free for it all its wait: refused now.
+            if (request->state() == http_request::ready && request->worker_wait_over(now)) {
+                send_busy_answer(request->socket());
+                request->close_connection("process error: no worker");
+                request->release();
+                held_count_.fetch_sub(1);
+                break;
+            }
             kept.push_back(request);
             break;
         case http_request::finished:

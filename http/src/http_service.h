@@ -5,12 +5,17 @@
 //     proxy setting, and the service thread that runs the servers'
 //     session sweeps every 5 s of the core clock.
 //
-//     Locks: the binding lock (bindings, and the socket and handler
-//     calls that open or close them), the servers collection's own lock,
-//     the media-type lock and the proxy lock. No two are held together,
-//     and the connection handler takes none of them, so removing the
-//     handler under the binding lock cannot wait for a handler that
-//     waits for that lock.
+//     Locks: the change lock (held for a whole bind or unbind, socket
+//     and handler calls included, so that two of them on one port
+//     cannot interleave), the binding lock (the bindings table), the
+//     servers collection's own lock, the media-type lock, the proxy lock
+//     and the lock of the new connections. Only the change lock is held
+//     while another is taken (the binding lock, then the socket and event
+//     services' own). The connection handler takes the binding lock (it
+//     chooses the server), the media-type lock and the new connections'
+//     lock, never the change lock; since removing a handler waits for its
+//     running calls, it is done under the change lock alone, after the
+//     binding has left the table.
 
 #ifndef KIV_HTTP_SRC_HTTP_SERVICE_H
 #define KIV_HTTP_SRC_HTTP_SERVICE_H
@@ -102,14 +107,17 @@ private:
     // Returns: false when none was, and the request stays ready.
     bool hand_over(http_request* request);
     // Above the cap, closes connections until it is met again: lingering
-    // ones, then those still waiting for a whole head, oldest first.
+    // ones, then those still waiting for a whole head, oldest first, then
+    // those whose body is still on its way, the one silent longest first.
     void make_room();
     // Ends the service thread's sleep at once.
     void wake();
-    // Closes the socket of a binding and removes its handler. Binding
-    // lock held.
+    // Closes the socket of a binding and removes its handler, waiting
+    // for the handler's running calls. The change lock held, the binding
+    // lock not: the handler takes it.
     void close_binding(const binding& b);
 
+    std::mutex rebind_lock_;          // held through a bind or unbind; before bindings_lock_
     std::mutex bindings_lock_;        // guards bindings_
     std::vector<binding> bindings_;   // in the order they were made
     object_col servers_;              // every server, one reference each; locks itself
@@ -133,7 +141,8 @@ private:
     std::vector<http_request*> live_;         // service thread only; one reference each
     std::atomic<size_t> held_count_{0};       // live_ and pending_ together
     size_t connection_cap_ = 0;               // connections held before the service makes room
-    size_t refuse_at_ = 0;                    // held connections at which new ones wait for room
+    size_t refuse_at_ = 0;                    // held connections at which new ones wait for room,
+                                              // then are refused
 };
 
 }  // namespace kiv

@@ -91,10 +91,16 @@ void stat_regular_file(const char* path, struct stat* st, const char** failure) 
 
 http_file_body::~http_file_body() {
     close();
+    remove_files();
+}
+
+void http_file_body::remove_files() {
     if (!delete_after_send_.empty())
         unlink(delete_after_send_.c_str());
     if (!delete_copy_after_send_.empty())
         unlink(delete_copy_after_send_.c_str());
+    delete_after_send_.clear();
+    delete_copy_after_send_.clear();
 }
 
 void http_file_body::attach(int fd, uint64_t offset, uint64_t length) {

@@ -1,7 +1,7 @@
 // http_static_file.h --
 //
 //     The file body of an answer: the open file, the part of it still
-//     to go out, and the temporary files to remove once the request
+//     to go out, and the temporary files to remove once the transfer
 //     ends. The pool worker opens and attaches the file while it builds
 //     the answer (http_static_file.cpp also holds that work: conditional
 //     requests, caching headers, HEAD, ranges and gzip copies); the
@@ -20,7 +20,7 @@ namespace kiv {
 class http_file_body {
 public:
     http_file_body() = default;
-    // Closes the file and removes the files marked for deletion.
+    // Closes the file and removes the files still marked for deletion.
     ~http_file_body();
     http_file_body(const http_file_body&) = delete;
     http_file_body& operator=(const http_file_body&) = delete;
@@ -36,8 +36,12 @@ public:
     //     errno set.
     ssize_t send_some(int socket);
 
-    // `path` is removed when the request ends.
+    // `path` is removed when the transfer ends (remove_files()), or at
+    // the latest with the request.
     void delete_after_send(const char* path) { delete_after_send_ = path; }
+    // Removes the files marked for deletion, once; the file body must
+    // be closed.
+    void remove_files();
     // `path`, the gzip copy of a file removed after sending, goes with it.
     void delete_copy_after_send(const std::string& path) { delete_copy_after_send_ = path; }
 

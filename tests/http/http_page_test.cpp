@@ -190,6 +190,16 @@ TEST_F(http_page_test, page_output_is_the_answer_unless_the_page_answers_itself)
     response wrapped = get(port, "/ok.html?rjsfunc=cb&rjsparam=1");
     EXPECT_EQ(wrapped.body, "cb(\"1\",\"ok\");");
     EXPECT_EQ(wrapped.headers["content-type"], "text/javascript");
+    // A page that ends the answer before sending anything answers an
+    // empty text: wrapped for a callback, empty without one.
+    put("stops.html", "lost<? i_http_request_stop $http_request ?>");
+    response stopped_call = get(port, "/stops.html?rjsfunc=cb&rjsparam=1");
+    EXPECT_EQ(stopped_call.body, "cb(\"1\",\"\");");
+    EXPECT_EQ(stopped_call.headers["content-type"], "text/javascript");
+    response stopped = get(port, "/stops.html");
+    EXPECT_EQ(stopped.status, 200);
+    EXPECT_EQ(stopped.headers["content-length"], "0");
+    EXPECT_EQ(stopped.body, "");
 
     put("f.txt", "the file");
     put("sends.html", "printed<? i_http_request_send_file $http_request $http_doc_root/f.txt 0 ?>after");

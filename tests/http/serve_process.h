@@ -65,6 +65,25 @@ public:
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return status_;
     }
+    // Sends SIGTERM and waits up to `ms` for the child to end; a child
+    // still running then is killed. Returns: the exit status, or -1 when
+    //     it had to be killed.
+    int stop_within(int ms) {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        for (int waited = 0; waitpid(pid_, &status, WNOHANG) == 0; waited += 10) {
+            if (waited >= ms) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, &status, 0);
+                status_ = -1;
+                return status_;
+            }
+            usleep(10000);
+        }
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return status_;
+    }
+    pid_t pid() const { return pid_; }
     const std::string& first_line() const { return first_line_; }
     // Returns: the folder of the server's logs.
     std::string log_dir() const { return state_.file("http_serve/logs"); }
