@@ -13,9 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace kiv_test {
@@ -29,9 +31,12 @@ public:
         EXPECT_NE(made, nullptr);
         path_ = made != nullptr ? made : "";
     }
+    // Removed without a shell: a test may have pointed PATH elsewhere by
+    // then. Links inside are removed, never followed.
     ~temp_dir() {
+        std::error_code ignored;
         if (!path_.empty())
-            std::system(("rm -rf '" + path_ + "'").c_str());
+            std::filesystem::remove_all(path_, ignored);
     }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
