@@ -108,6 +108,32 @@ inline std::vector<uint8_t> pillow_rgba(const std::string& file) {
     return out;
 }
 
+// The alpha_mix picture saved by our encoder to a file of its own, for a
+// test that reads the file back with our loader and with Pillow.
+struct saved_alpha_mix {
+    unsigned width = 257, height = 193;                // the picture's size
+    std::vector<rgba> pixels = alpha_mix(width, height);  // what was saved
+    temp_dir dir;                            // holds the file
+    std::string file;                        // the saved file; empty until save()
+    auto_ptr_t<kiv::i_image> back;           // the file as kiv_image_load reads it; null until save()
+
+    // Saves the picture as `name` in format `type` at `quality`, then
+    // reads it back into `back`.
+    // Returns: success, or a failure naming the step that failed.
+    ::testing::AssertionResult save(const char* name, unsigned type, unsigned quality) {
+        auto_ptr_t<kiv::i_image> img(image_from(width, height, pixels));
+        if (!img)
+            return ::testing::AssertionFailure() << "no image made from the pixels";
+        file = dir.file(name);
+        if (!img->save_image(file.c_str(), type, quality))
+            return ::testing::AssertionFailure() << "not saved to " << file;
+        back = auto_ptr_t<kiv::i_image>(kiv_image_load(file.c_str()));
+        if (!back)
+            return ::testing::AssertionFailure() << "not read back from " << file;
+        return ::testing::AssertionSuccess();
+    }
+};
+
 inline std::vector<uint8_t> bytes_of(kiv::i_binary* b) {
     const uint8_t* p = static_cast<const uint8_t*>(b->get_data());
     return std::vector<uint8_t>(p, p + b->get_data_size());
