@@ -13,14 +13,11 @@
 //     The last lines print each ratio (our time over the library's).
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/env.h>
-#include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
-#include <kiv/core/library_protocol.h>
-#include <kiv/core/log.h>
 #include <kiv/zip/i_zip.h>
 
 #include "ratio_main.h"
+#include "zip_bench_session.h"
 
 #include <benchmark/benchmark.h>
 #include <minizip/unzip.h>
@@ -41,16 +38,8 @@ const unsigned entries = 100;
 const size_t entry_size = 1 << 20;
 const unsigned gzip_chunks = 32;
 
-std::string root_dir;                     // the run's temporary root
-auto_ptr_t<kiv::i_object> svc;           // "svc_zip", held from the entry to shut-down
-
-kiv::i_zip_service* zip() {
-    return kiv_cast_i_zip_service(svc);
-}
-
-std::string path_of(const char* name) {
-    return root_dir + "/" + name;
-}
+using kiv_bench::zip;
+using kiv_bench::zip_path;
 
 // 1 MiB of map-like text; `seed` makes each entry its own.
 std::string entry_text(unsigned seed) {
@@ -157,7 +146,7 @@ bool read_zip_minizip(const std::string& path, Take take) {
 void bm_zip_write_ours(benchmark::State& state) {
     contents();
     for (auto _ : state)
-        if (!write_zip_ours(path_of("ours.zip")))
+        if (!write_zip_ours(zip_path("ours.zip")))
             state.SkipWithError("write failed");
     state.SetBytesProcessed(int64_t(state.iterations()) * entries * int64_t(entry_size));
 }
@@ -165,21 +154,21 @@ void bm_zip_write_ours(benchmark::State& state) {
 void bm_zip_write_minizip(benchmark::State& state) {
     contents();
     for (auto _ : state)
-        if (!write_zip_minizip(path_of("minizip.zip")))
+        if (!write_zip_minizip(zip_path("minizip.zip")))
             state.SkipWithError("write failed");
     state.SetBytesProcessed(int64_t(state.iterations()) * entries * int64_t(entry_size));
 }
 
 void bm_zip_read_ours(benchmark::State& state) {
     for (auto _ : state)
-        if (!read_zip_ours(path_of("minizip.zip"), [](unsigned, const void* p, unsigned) { benchmark::DoNotOptimize(p); }))
+        if (!read_zip_ours(zip_path("minizip.zip"), [](unsigned, const void* p, unsigned) { benchmark::DoNotOptimize(p); }))
             state.SkipWithError("read failed");
     state.SetBytesProcessed(int64_t(state.iterations()) * entries * int64_t(entry_size));
 }
 
 void bm_zip_read_minizip(benchmark::State& state) {
     for (auto _ : state)
-        if (!read_zip_minizip(path_of("minizip.zip"),
+        if (!read_zip_minizip(zip_path("minizip.zip"),
                               [](unsigned, const void* p, unsigned) { benchmark::DoNotOptimize(p); }))
             state.SkipWithError("read failed");
     state.SetBytesProcessed(int64_t(state.iterations()) * entries * int64_t(entry_size));
@@ -231,7 +220,7 @@ std::string read_gzip_zlib(const std::string& path) {
 void bm_gzip_write_ours(benchmark::State& state) {
     contents();
     for (auto _ : state)
-        if (!write_gzip_ours(path_of("ours.gz")))
+        if (!write_gzip_ours(zip_path("ours.gz")))
             state.SkipWithError("write failed");
     state.SetBytesProcessed(int64_t(state.iterations()) * gzip_chunks * int64_t(entry_size));
 }
@@ -239,20 +228,20 @@ void bm_gzip_write_ours(benchmark::State& state) {
 void bm_gzip_write_zlib(benchmark::State& state) {
     contents();
     for (auto _ : state)
-        if (!write_gzip_zlib(path_of("zlib.gz")))
+        if (!write_gzip_zlib(zip_path("zlib.gz")))
             state.SkipWithError("write failed");
     state.SetBytesProcessed(int64_t(state.iterations()) * gzip_chunks * int64_t(entry_size));
 }
 
 void bm_gzip_read_ours(benchmark::State& state) {
     for (auto _ : state)
-        benchmark::DoNotOptimize(read_gzip_ours(path_of("zlib.gz")).size());
+        benchmark::DoNotOptimize(read_gzip_ours(zip_path("zlib.gz")).size());
     state.SetBytesProcessed(int64_t(state.iterations()) * gzip_chunks * int64_t(entry_size));
 }
 
 void bm_gzip_read_zlib(benchmark::State& state) {
     for (auto _ : state)
-        benchmark::DoNotOptimize(read_gzip_zlib(path_of("zlib.gz")).size());
+        benchmark::DoNotOptimize(read_gzip_zlib(zip_path("zlib.gz")).size());
     state.SetBytesProcessed(int64_t(state.iterations()) * gzip_chunks * int64_t(entry_size));
 }
 
@@ -278,48 +267,32 @@ bool entries_intact(Read read, const std::string& path) {
 // Each side reads what the other wrote (and what it wrote itself) as the
 // bytes written; the files the benchmarks read are written here.
 void check_results() {
-    bool ours_written = write_zip_ours(path_of("ours.zip"));
-    bool minizip_written = write_zip_minizip(path_of("minizip.zip"));
+    bool ours_written = write_zip_ours(zip_path("ours.zip"));
+    bool minizip_written = write_zip_minizip(zip_path("minizip.zip"));
     auto ours = [](const std::string& path, auto take) { return read_zip_ours(path, take); };
     auto theirs = [](const std::string& path, auto take) { return read_zip_minizip(path, take); };
-    kiv_bench::check(ours_written && minizip_written && entries_intact(ours, path_of("ours.zip")) &&
-                         entries_intact(theirs, path_of("ours.zip")) && entries_intact(ours, path_of("minizip.zip")) &&
-                         entries_intact(theirs, path_of("minizip.zip")),
+    kiv_bench::check(ours_written && minizip_written && entries_intact(ours, zip_path("ours.zip")) &&
+                         entries_intact(theirs, zip_path("ours.zip")) && entries_intact(ours, zip_path("minizip.zip")) &&
+                         entries_intact(theirs, zip_path("minizip.zip")),
                      "100 MiB archive entries, each side reading both archives");
     std::string expected;
     for (unsigned i = 0; i < gzip_chunks; ++i)
         expected += contents()[i];
-    bool gz_written = write_gzip_ours(path_of("ours.gz")) && write_gzip_zlib(path_of("zlib.gz"));
-    kiv_bench::check(gz_written && read_gzip_ours(path_of("ours.gz")) == expected &&
-                         read_gzip_zlib(path_of("ours.gz")) == expected &&
-                         read_gzip_ours(path_of("zlib.gz")) == expected && read_gzip_zlib(path_of("zlib.gz")) == expected,
+    bool gz_written = write_gzip_ours(zip_path("ours.gz")) && write_gzip_zlib(zip_path("zlib.gz"));
+    kiv_bench::check(gz_written && read_gzip_ours(zip_path("ours.gz")) == expected &&
+                         read_gzip_zlib(zip_path("ours.gz")) == expected &&
+                         read_gzip_ours(zip_path("zlib.gz")) == expected && read_gzip_zlib(zip_path("zlib.gz")) == expected,
                      "32 MiB gzip contents, each side reading both files");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_archive_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root))
-        return 1;
-    root_dir = root;
-    kiv_enable_trace(false);
-    if (!kiv_initialize())
-        return 1;
-    // The program lists kiv_zip before kiv_core: this is kiv_zip's entry.
-    kiv_library_entry();
-    svc.reset(kiv_core()->get_service("svc_zip"));
-    int rc = 1;
-    if (zip() != nullptr)
-        rc = kiv_bench::run_with_ratios(
-            argc, argv,
-            {{"zip archive write, 100 MiB, vs minizip", "bm_zip_write_ours", "bm_zip_write_minizip"},
-             {"zip archive read, 100 MiB, vs minizip", "bm_zip_read_ours", "bm_zip_read_minizip"},
-             {"gzip file write, 32 MiB, vs gzwrite", "bm_gzip_write_ours", "bm_gzip_write_zlib"},
-             {"gzip file read, 32 MiB, vs gzread", "bm_gzip_read_ours", "bm_gzip_read_zlib"}},
-            check_results);
-    svc.reset();
-    kiv_terminate();
-    kiv_rmdir(root, true);
-    return rc;
+    return kiv_bench::run_zip_bench(
+        "archive_bench", argc, argv,
+        {{"zip archive write, 100 MiB, vs minizip", "bm_zip_write_ours", "bm_zip_write_minizip"},
+         {"zip archive read, 100 MiB, vs minizip", "bm_zip_read_ours", "bm_zip_read_minizip"},
+         {"gzip file write, 32 MiB, vs gzwrite", "bm_gzip_write_ours", "bm_gzip_write_zlib"},
+         {"gzip file read, 32 MiB, vs gzread", "bm_gzip_read_ours", "bm_gzip_read_zlib"}},
+        check_results);
 }

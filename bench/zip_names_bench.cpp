@@ -15,14 +15,12 @@
 //     and a ratio below 0.2 or above 5 gets a note saying why.
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
-#include <kiv/core/library_protocol.h>
-#include <kiv/core/log.h>
 #include <kiv/zip/i_zip.h>
 
 #include "ratio_main.h"
+#include "zip_bench_session.h"
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
@@ -39,22 +37,18 @@ namespace {
 
 const unsigned entry_count = 10000;
 
-std::string root_dir;            // the run's temporary root
-auto_ptr_t<kiv::i_object> svc;  // "svc_zip", held from the entry to shut-down
 std::vector<std::string> names;  // every entry, in the shared reading order
 double ours_seconds = 0, python_seconds = 0;  // per pass, from the runs
 unsigned ours_passes = 0, python_passes = 0;
 
-kiv::i_zip_service* zip() {
-    return kiv_cast_i_zip_service(svc);
-}
+using kiv_bench::zip;
 
 std::string archive_path() {
-    return root_dir + "/names.zip";
+    return kiv_bench::zip_path("names.zip");
 }
 
 std::string names_path() {
-    return root_dir + "/names.txt";
+    return kiv_bench::zip_path("names.txt");
 }
 
 // What a pass read: bytes and the running CRC-32 over all of them.
@@ -172,24 +166,8 @@ void report() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_zip_names_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root))
-        return 1;
-    root_dir = root;
-    kiv_enable_trace(false);
-    if (!kiv_initialize())
-        return 1;
-    // The program lists kiv_zip before kiv_core: this is kiv_zip's entry.
-    kiv_library_entry();
-    svc.reset(kiv_core()->get_service("svc_zip"));
-    int rc = 1;
-    if (zip() != nullptr)
-        rc = kiv_bench::run_with_ratios(
-            argc, argv,
-            {{"10,000 zip entries read by name, vs Python's zipfile", "bm_names_ours", "bm_names_python"}},
-            check_results, report);
-    svc.reset();
-    kiv_rmdir(root, true);
-    kiv_terminate();
-    return rc;
+    return kiv_bench::run_zip_bench(
+        "zip_names_bench", argc, argv,
+        {{"10,000 zip entries read by name, vs Python's zipfile", "bm_names_ours", "bm_names_python"}},
+        check_results, report);
 }

@@ -8,30 +8,18 @@
 #include <kiv/core/env.h>
 #include <kiv/core/plugins.h>
 
+#include <kiv_test/run_command.h>
+
 #include "../core/net_peer.h"
 #include "http_fixture.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
 using namespace kiv_test;
 
 namespace {
-
-// Returns: the standard output of `command`.
-std::string output_of(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
 
 class http_site_test : public http_framework {};
 
@@ -57,7 +45,9 @@ TEST_F(http_site_test, a_site_from_its_start_script_serves_a_page_to_curl) {
     std::string old_path = kiv_get_env("PATH");
     EXPECT_TRUE(kiv_init_app("app.env"));
     kiv_set_env("PATH", old_path.c_str());
-    EXPECT_EQ(output_of("curl -s http://127.0.0.1:" + std::to_string(port) + "/index.html"), "<h1>42</h1>");
+    std::string page;
+    run_command("curl -s http://127.0.0.1:" + std::to_string(port) + "/index.html", &page);
+    EXPECT_EQ(page, "<h1>42</h1>");
     auto_ptr_t<kiv::i_http_server> server(http->find_server("127.0.0.1", "127.0.0.1", port));
     ASSERT_TRUE(server);
     http->unbind_server(server, "127.0.0.1", port);

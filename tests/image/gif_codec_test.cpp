@@ -240,18 +240,14 @@ TEST(gif_encode, the_transparent_index_holds_the_clear_pixels_alone) {
 
 TEST(gif_encode, at_two_colours_no_visible_pixel_turns_transparent_as_pillow_reads_it) {
     // Pixels of partial alpha are visible in a GIF; only alpha 0 is not.
-    const unsigned w = 257, h = 193;
-    std::vector<rgba> pixels = alpha_mix(w, h);
-    auto_ptr_t<i_image> img(image_from(w, h, pixels));
-    ASSERT_TRUE(img);
-    temp_dir dir;
-    std::string file = dir.file("mix.gif");
-    ASSERT_TRUE(img->save_image(file.c_str(), 3, 10));
+    saved_alpha_mix mix;
+    ASSERT_TRUE(mix.save("mix.gif", 3, 10));
+    const std::vector<rgba>& pixels = mix.pixels;
+    const std::string& file = mix.file;
     std::string written = read_all(file);
     parsed_gif parsed = parse(std::vector<uint8_t>(written.begin(), written.end()));
     EXPECT_EQ(parsed.colors, 2);
-    auto_ptr_t<i_image> back(kiv_image_load(file.c_str()));
-    ASSERT_TRUE(back);
+    auto_ptr_t<i_image>& back = mix.back;
     std::vector<uint8_t> pillow = pillow_rgba(file);
     const uint8_t* ours = static_cast<const uint8_t*>(back->get_data());
     const uint8_t* theirs = pillow.empty() ? nullptr : pillow.data();

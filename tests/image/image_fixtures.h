@@ -11,6 +11,8 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/log.h>
 #include <kiv/image/image_lib.h>
+#include <kiv_test/run_command.h>
+#include <kiv_test/trace_capture.h>
 
 #include "../core/test_util.h"
 
@@ -92,41 +94,45 @@ inline std::vector<rgba> alpha_mix(unsigned width = 257, unsigned height = 193) 
 // python3 or its Pillow is missing (scripts/setup installs python3-pil;
 // another python3 earlier in PATH would not see it).
 inline std::vector<uint8_t> pillow_rgba(const std::string& file) {
-    std::string command = "/usr/bin/python3 -c \"import sys; from PIL import Image; "
-                          "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" '" +
-                          file + "' 2>/dev/null";
-    std::vector<uint8_t> out;
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr)
-        return out;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        out.insert(out.end(), buf, buf + n);
-    if (pclose(p) != 0)
-        out.clear();
-    return out;
+    std::string out;
+    if (run_command("/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                    "sys.stdout.buffer.write(Image.open(sys.argv[1]).convert('RGBA').tobytes())\" '" +
+                        file + "' 2>/dev/null",
+                    &out) != 0)
+        return std::vector<uint8_t>();
+    return std::vector<uint8_t>(out.begin(), out.end());
 }
+
+// The alpha_mix picture saved by our encoder to a file of its own, for a
+// test that reads the file back with our loader and with Pillow.
+struct saved_alpha_mix {
+    unsigned width = 257, height = 193;                // the picture's size
+    std::vector<rgba> pixels = alpha_mix(width, height);  // what was saved
+    temp_dir dir;                            // holds the file
+    std::string file;                        // the saved file; empty until save()
+    auto_ptr_t<kiv::i_image> back;           // the file as kiv_image_load reads it; null until save()
+
+    // Saves the picture as `name` in format `type` at `quality`, then
+    // reads it back into `back`.
+    // Returns: success, or a failure naming the step that failed.
+    ::testing::AssertionResult save(const char* name, unsigned type, unsigned quality) {
+        auto_ptr_t<kiv::i_image> img(image_from(width, height, pixels));
+        if (!img)
+            return ::testing::AssertionFailure() << "no image made from the pixels";
+        file = dir.file(name);
+        if (!img->save_image(file.c_str(), type, quality))
+            return ::testing::AssertionFailure() << "not saved to " << file;
+        back = auto_ptr_t<kiv::i_image>(kiv_image_load(file.c_str()));
+        if (!back)
+            return ::testing::AssertionFailure() << "not read back from " << file;
+        return ::testing::AssertionSuccess();
+    }
+};
 
 inline std::vector<uint8_t> bytes_of(kiv::i_binary* b) {
     const uint8_t* p = static_cast<const uint8_t*>(b->get_data());
     return std::vector<uint8_t>(p, p + b->get_data_size());
 }
-
-// Sends the trace to a file for the life of the object, so a test can
-// check why a decoder gave up.
-class trace_capture {
-public:
-    explicit trace_capture(const std::string& path) : path_(path) { kiv_set_trace_facility(path.c_str()); }
-    ~trace_capture() { kiv_set_trace_facility("stdout"); }
-    std::string text() const {
-        kiv::log_flush_files();
-        return read_all(path_);
-    }
-
-private:
-    std::string path_;
-};
 
 inline void write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     FILE* f = fopen(path.c_str(), "wb");

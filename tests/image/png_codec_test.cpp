@@ -264,15 +264,11 @@ TEST(png_encode, colour_and_alpha_are_quantized_together) {
 }
 
 TEST(png_encode, a_palette_keeps_opaque_and_transparent_pixels_and_alpha_close_as_pillow_reads_it) {
-    const unsigned w = 257, h = 193;
-    std::vector<rgba> pixels = alpha_mix(w, h);
-    auto_ptr_t<i_image> img(image_from(w, h, pixels));
-    ASSERT_TRUE(img);
-    temp_dir dir;
-    std::string file = dir.file("mix.png");
-    ASSERT_TRUE(img->save_image(file.c_str(), 2, 50));
-    auto_ptr_t<i_image> back(kiv_image_load(file.c_str()));
-    ASSERT_TRUE(back);
+    saved_alpha_mix mix;
+    ASSERT_TRUE(mix.save("mix.png", 2, 50));
+    const std::vector<rgba>& pixels = mix.pixels;
+    const std::string& file = mix.file;
+    auto_ptr_t<i_image>& back = mix.back;
     std::string written = read_all(file);
     ASSERT_EQ(color_type_of(std::vector<uint8_t>(written.begin(), written.end())), 3);
     const uint8_t* got = static_cast<const uint8_t*>(back->get_data());

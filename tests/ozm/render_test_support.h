@@ -14,6 +14,7 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 #include <kiv/image/image_lib.h>
+#include <kiv_test/trace_capture.h>
 
 #include "../core/core_session.h"
 #include "../core/test_util.h"
@@ -56,25 +57,6 @@ inline void put_png(const std::string& path, unsigned width, unsigned height, un
     ASSERT_TRUE(img);
     ASSERT_TRUE(img->save_image(path.c_str(), kiv::image_format_png, 100));
 }
-
-// Sends the trace channel to a file for the scope of the capture.
-class trace_capture {
-public:
-    explicit trace_capture(const std::string& path) : path_(path) {
-        kiv_enable_trace(true);
-        kiv_set_trace_facility(path.c_str());
-    }
-    ~trace_capture() { kiv_set_trace_facility("stdout"); }
-    trace_capture(const trace_capture&) = delete;
-    trace_capture& operator=(const trace_capture&) = delete;
-    std::string text() const {
-        kiv::log_flush_files();
-        return read_all(path_);
-    }
-
-private:
-    std::string path_;
-};
 
 }  // namespace kiv_test
 

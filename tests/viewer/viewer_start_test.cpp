@@ -22,7 +22,7 @@
 //     - the scale bar is as long as the distance its text names; with
 //       every layer unticked the map is blank; a start renders once.
 
-#include "test_util.h"
+#include "viewer_harness.h"
 
 #include "gui_harness.h"
 
@@ -33,23 +33,16 @@
 #include <wx/mstream.h>
 #include <wx/uiaction.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <grp.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -58,357 +51,13 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-// A generous bound for each wait on the program (start, menu, exit); a
-// loaded machine under the sanitizers stays far below it.
-const std::chrono::seconds wait_bound(60);
+using namespace kiv_test;
 
 const char* const settings_keys[] = {"frame/x",       "frame/y",           "frame/cx",
                                      "frame/cy",      "frame/maximize",    "frame/perspective",
                                      "frame/perspective_reset"};
-
-// The viewer as a child process with its stderr collected.
-class viewer_process {
-public:
-    // Starts ozm_view in `folder` (its root) with the environment changed
-    // by `env`: a name mapped to a value sets it, to null removes it.
-    // KIV_ROOT_PATH is always removed (the folder is the root).
-    // With `as_uid` not 0 (the test running as the superuser), the
-    // program runs as that account, as a second user starts it.
-    // With `out_file`, its stdout (the framework's trace) goes there.
-    viewer_process(const std::string& folder, const std::map<std::string, const char*>& env, uid_t as_uid = 0,
-                   const char* out_file = nullptr) {
-        std::vector<std::string> env_text;
-        for (char** e = environ; *e != nullptr; ++e) {
-            std::string entry(*e);
-            std::string name = entry.substr(0, entry.find('='));
-            if (env.count(name) == 0 && name != "KIV_ROOT_PATH" && name != "LSAN_OPTIONS")
-                env_text.push_back(entry);
-        }
-        // In the sanitizer build the toolkit's own leaks (GTK, D-Bus) are
-        // not the program's, as for every GUI test.
-        env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" KIV_GUI_LSAN_SUPP);
-        for (const auto& [name, value] : env)
-            if (value != nullptr)
-                env_text.push_back(name + "=" + value);
-        std::vector<char*> envp;
-        for (std::string& text : env_text)
-            envp.push_back(text.data());
-        envp.push_back(nullptr);
-        std::string program = KIV_BIN_DIR "/ozm_view";
-        char* argv[] = {program.data(), nullptr};
-
-        int err_pipe[2];
-        if (pipe2(err_pipe, O_CLOEXEC) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            int null_fd = out_file != nullptr ? open(out_file, O_WRONLY | O_CREAT | O_TRUNC, 0600)
-                                              : open("/dev/null", O_WRONLY);
-            if (chdir(folder.c_str()) != 0 || null_fd < 0)
-                _exit(126);
-            if (as_uid != 0 && (setgroups(0, nullptr) != 0 || setresgid(as_uid, as_uid, as_uid) != 0 ||
-                                setresuid(as_uid, as_uid, as_uid) != 0))
-                _exit(125);
-            dup2(null_fd, 1);
-            dup2(err_pipe[1], 2);
-            execve(program.c_str(), argv, envp.data());
-            _exit(127);
-        }
-        close(err_pipe[1]);
-        err_fd_ = err_pipe[0];
-        if (pid_ < 0) {
-            close(err_fd_);
-            err_fd_ = -1;
-        }
-    }
-    ~viewer_process() {
-        if (running()) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (err_fd_ >= 0)
-            close(err_fd_);
-    }
-    viewer_process(const viewer_process&) = delete;
-    viewer_process& operator=(const viewer_process&) = delete;
-
-    pid_t pid() const { return pid_; }
-    bool running() const { return pid_ > 0 && !ended_; }
-
-    // Waits (within wait_bound) for the program to end, collecting its
-    // stderr. Returns: true when it ended by itself; status() and err()
-    //     then tell how.
-    bool wait_end() {
-        auto limit = std::chrono::steady_clock::now() + wait_bound;
-        while (running() && std::chrono::steady_clock::now() < limit) {
-            read_err(100);
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                ended_ = true;
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-        }
-        while (ended_ && read_err(0)) {
-        }
-        return ended_;
-    }
-    // Reads what stderr has ready, waiting up to `ms` for it.
-    // Returns: true when something was read.
-    bool read_err(int ms) {
-        if (err_fd_ < 0)
-            return false;
-        pollfd p{err_fd_, POLLIN, 0};
-        if (poll(&p, 1, ms) <= 0)
-            return false;
-        char buffer[4096];
-        ssize_t n = read(err_fd_, buffer, sizeof buffer);
-        if (n <= 0) {
-            close(err_fd_);
-            err_fd_ = -1;
-            return false;
-        }
-        err_.append(buffer, static_cast<size_t>(n));
-        return true;
-    }
-    int status() const { return status_; }
-    const std::string& err() const { return err_; }
-
-private:
-    pid_t pid_ = -1;
-    int err_fd_ = -1;
-    bool ended_ = false;
-    int status_ = -1;
-    std::string err_;
-};
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The program's windows as the X server shows them, seen through a
-// connection of the test's own.
-class x_view {
-public:
-    x_view() : display_(XOpenDisplay(nullptr)) {}
-    ~x_view() {
-        if (display_ != nullptr)
-            XCloseDisplay(display_);
-    }
-    x_view(const x_view&) = delete;
-    x_view& operator=(const x_view&) = delete;
-    bool ok() const { return display_ != nullptr; }
-
-    // Returns: the mapped top-level window of process `pid` titled
-    //     `title`, or 0.
-    Window top_window(pid_t pid, const char* title) {
-        for (Window w : root_children()) {
-            XWindowAttributes a;
-            if (!XGetWindowAttributes(display_, w, &a) || a.map_state != IsViewable || a.override_redirect)
-                continue;
-            if (window_pid(w) != pid)
-                continue;
-            char* name = nullptr;
-            bool named = XFetchName(display_, w, &name) && name != nullptr && std::strcmp(name, title) == 0;
-            if (name != nullptr)
-                XFree(name);
-            if (named)
-                return w;
-        }
-        return 0;
-    }
-    // Returns: top_window, or under a window manager the window of
-    //     process `pid` titled `title` inside the frame it was put in.
-    Window framed_window(pid_t pid, const char* title) {
-        if (Window w = top_window(pid, title))
-            return w;
-        for (Window frame : root_children()) {
-            Window root, parent;
-            Window* children = nullptr;
-            unsigned count = 0;
-            if (!XQueryTree(display_, frame, &root, &parent, &children, &count))
-                continue;
-            std::vector<Window> inside(children, children + count);
-            if (children != nullptr)
-                XFree(children);
-            for (Window w : inside) {
-                char* name = nullptr;
-                bool named = window_pid(w) == pid && XFetchName(display_, w, &name) && name != nullptr &&
-                             std::strcmp(name, title) == 0;
-                if (name != nullptr)
-                    XFree(name);
-                if (named)
-                    return w;
-            }
-        }
-        return 0;
-    }
-    // Returns: whether a window manager runs on the display (it names
-    //     its check window on the root).
-    bool managed() {
-        Atom type;
-        int format;
-        unsigned long items, after;
-        unsigned char* data = nullptr;
-        Atom check = XInternAtom(display_, "_NET_SUPPORTING_WM_CHECK", False);
-        bool found = XGetWindowProperty(display_, DefaultRootWindow(display_), check, 0, 1, False, XA_WINDOW, &type,
-                                        &format, &items, &after, &data) == Success &&
-                     data != nullptr && items == 1;
-        if (data != nullptr)
-            XFree(data);
-        return found;
-    }
-    // Returns: the mapped override-redirect windows (popup menus, tooltips).
-    std::set<Window> popups() {
-        std::set<Window> found;
-        for (Window w : root_children()) {
-            XWindowAttributes a;
-            if (XGetWindowAttributes(display_, w, &a) && a.map_state == IsViewable && a.override_redirect)
-                found.insert(w);
-        }
-        return found;
-    }
-    // Returns: the window's rectangle on the screen (its frame, there being
-    //     no window manager).
-    wxRect rect(Window w) {
-        XWindowAttributes a;
-        if (!XGetWindowAttributes(display_, w, &a))
-            return wxRect();
-        int x = 0, y = 0;
-        Window child;
-        XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child);
-        return wxRect(x, y, a.width, a.height);
-    }
-    // Returns: the window's pixels as 0xRRGGBB, row by row (empty when
-    //     they cannot be read).
-    std::vector<uint32_t> pixels(Window w, int* width, int* height) {
-        std::vector<uint32_t> out;
-        XWindowAttributes a;
-        if (!XGetWindowAttributes(display_, w, &a))
-            return out;
-        XImage* image = XGetImage(display_, w, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height),
-                                  AllPlanes, ZPixmap);
-        if (image == nullptr)
-            return out;
-        *width = a.width;
-        *height = a.height;
-        out.reserve(static_cast<size_t>(a.width) * static_cast<size_t>(a.height));
-        for (int y = 0; y < a.height; ++y)
-            for (int x = 0; x < a.width; ++x)
-                out.push_back(static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
-        XDestroyImage(image);
-        return out;
-    }
-    // Moves and resizes the window as a window manager would for a user
-    // dragging its title bar and border.
-    void move_resize(Window w, const wxRect& r) {
-        XMoveResizeWindow(display_, w, r.x, r.y, static_cast<unsigned>(r.width), static_cast<unsigned>(r.height));
-        XSync(display_, False);
-    }
-
-    // Returns: the sizes of the icons the window offers the desktop
-    //     (_NET_WM_ICON: width, height, then the pixels, for each icon).
-    std::vector<int> icon_sizes(Window w) {
-        std::vector<int> sizes;
-        Atom type;
-        int format;
-        unsigned long items, after;
-        unsigned char* data = nullptr;
-        Atom icon_atom = XInternAtom(display_, "_NET_WM_ICON", False);
-        if (XGetWindowProperty(display_, w, icon_atom, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &items,
-                               &after, &data) != Success ||
-            data == nullptr)
-            return sizes;
-        const long* values = reinterpret_cast<const long*>(data);
-        for (unsigned long at = 0; type == XA_CARDINAL && format == 32 && at + 2 <= items;) {
-            const unsigned long width = static_cast<unsigned long>(values[at]);
-            const unsigned long height = static_cast<unsigned long>(values[at + 1]);
-            if (width == 0 || width != height || width > 1024)
-                break;
-            sizes.push_back(static_cast<int>(width));
-            at += 2 + width * height;
-        }
-        XFree(data);
-        return sizes;
-    }
-
-private:
-    std::vector<Window> root_children() {
-        std::vector<Window> out;
-        Window root, parent;
-        Window* children = nullptr;
-        unsigned count = 0;
-        XSync(display_, False);
-        if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
-            out.assign(children, children + count);
-            if (children != nullptr)
-                XFree(children);
-        }
-        return out;
-    }
-    long window_pid(Window w) {
-        Atom type;
-        int format;
-        unsigned long items, after;
-        unsigned char* data = nullptr;
-        long pid = -1;
-        Atom pid_atom = XInternAtom(display_, "_NET_WM_PID", False);
-        if (XGetWindowProperty(display_, w, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
-                               &data) == Success &&
-            data != nullptr) {
-            if (type == XA_CARDINAL && format == 32 && items == 1)
-                pid = *reinterpret_cast<long*>(data);
-            XFree(data);
-        }
-        return pid;
-    }
-
-    Display* display_;
-};
-
-// Polls `done` until it holds or wait_bound passed, watching the program
-// (a program that ended cannot get there). Returns: done().
-bool wait_for(viewer_process& viewer, const std::function<bool()>& done) {
-    auto limit = std::chrono::steady_clock::now() + wait_bound;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit || !viewer.running())
-            return false;
-        viewer.read_err(50);  // also the pause between polls
-        int status = 0;
-        if (waitpid(viewer.pid(), &status, WNOHANG) == viewer.pid()) {
-            ADD_FAILURE() << "the viewer ended early: " << viewer.err();
-            return false;
-        }
-    }
-    return true;
-}
-
-// The viewer's main window, once it is on screen. Returns: 0 when it never
-//     came.
-Window wait_frame(x_view& x, viewer_process& viewer) {
-    Window frame = 0;
-    wait_for(viewer, [&] { return (frame = x.top_window(viewer.pid(), "Viewer OZM")) != 0; });
-    return frame;
-}
-
-// Clicks at `at` (screen coordinates) through the X server, as a user.
-void click_at(const wxPoint& at) {
-    wxUIActionSimulator simulator;
-    simulator.MouseMove(at);
-    simulator.MouseClick();
-}
 
 // Ends the viewer as a user does: a click on "File" at the left end of
 // the menu bar, then a click on its one item, "Exit", in the menu that
@@ -417,13 +66,8 @@ bool exit_through_menu(x_view& x, viewer_process& viewer, Window frame) {
     std::set<Window> before = x.popups();
     wxRect r = x.rect(frame);
     click_at(wxPoint(r.x + 12, r.y + 10));
-    Window menu = 0;
-    if (!wait_for(viewer, [&] {
-            for (Window w : x.popups())
-                if (before.count(w) == 0 && x.rect(w).height > 10)
-                    menu = w;
-            return menu != 0;
-        })) {
+    Window menu = wait_popup(x, viewer, before);
+    if (menu == 0) {
         ADD_FAILURE() << "the File menu never opened";
         return false;
     }
@@ -431,28 +75,6 @@ bool exit_through_menu(x_view& x, viewer_process& viewer, Window frame) {
     wxRect m = x.rect(menu);
     click_at(wxPoint(m.x + m.width / 2, m.y + m.height / 2));
     return viewer.wait_end();
-}
-
-// The settings file read back as the program reads it.
-std::unique_ptr<wxFileConfig> read_settings(const std::string& path) {
-    std::string text = kiv_test::read_all(path);
-    wxMemoryInputStream in(text.data(), text.size());
-    return std::make_unique<wxFileConfig>(in, wxConvUTF8);
-}
-
-// Returns: the "state" of pane `name` in a saved docking layout, -1 when
-//     the pane is not in it.
-long pane_state(const wxString& perspective, const wxString& name) {
-    for (const wxString& pane : wxSplit(perspective, '|', '\0')) {
-        if (!pane.Contains("name=" + name + ";"))
-            continue;
-        for (const wxString& field : wxSplit(pane, ';', '\0'))
-            if (field.StartsWith("state=")) {
-                long state = -1;
-                return field.Mid(6).ToLong(&state) ? state : -1;
-            }
-    }
-    return -1;
 }
 
 // Returns: `perspective` with the "state" of pane `name` replaced.
@@ -508,7 +130,7 @@ TEST(viewer_program, saves_its_settings_and_restores_the_window_and_panes_at_the
         EXPECT_EQ(saved->ReadLong("frame/cx", -1), 1024);
         EXPECT_EQ(saved->ReadBool("frame/maximize", true), false);
         EXPECT_EQ(saved->ReadBool("frame/perspective_reset", true), false);
-        EXPECT_NE(pane_state(saved->Read("frame/perspective"), "ID_VIEW_MAPS"), -1);
+        EXPECT_NE(layout_value(saved->Read("frame/perspective"), "ID_VIEW_MAPS", "state"), -1);
     }
     // Nothing but the settings file is left in its folder.
     EXPECT_EQ(system(("test \"$(ls -A '" + config_home + "/ozm_viewer')\" = ozm_viewer.conf").c_str()), 0);
@@ -533,7 +155,7 @@ TEST(viewer_program, saves_its_settings_and_restores_the_window_and_panes_at_the
         EXPECT_EQ(saved->ReadLong("frame/cx", -1), moved.width);
         EXPECT_EQ(saved->ReadLong("frame/cy", -1), moved.height);
         wxString layout = saved->Read("frame/perspective");
-        long state = pane_state(layout, "ID_VIEW_MAPS");
+        long state = layout_value(layout, "ID_VIEW_MAPS", "state");
         ASSERT_NE(state, -1) << layout;
         ASSERT_EQ(state & wxAuiPaneInfo::optionHidden, 0);
         hidden_layout = with_pane_state(layout, "ID_VIEW_MAPS", state | wxAuiPaneInfo::optionHidden);
@@ -557,7 +179,7 @@ TEST(viewer_program, saves_its_settings_and_restores_the_window_and_panes_at_the
     auto saved = read_settings(file);
     EXPECT_EQ(saved->ReadLong("frame/x", -1), moved.x);
     EXPECT_EQ(saved->ReadLong("frame/cy", -1), moved.height);
-    long state = pane_state(saved->Read("frame/perspective"), "ID_VIEW_MAPS");
+    long state = layout_value(saved->Read("frame/perspective"), "ID_VIEW_MAPS", "state");
     EXPECT_NE(state & wxAuiPaneInfo::optionHidden, 0) << "the hidden maps pane came back shown";
 }
 
@@ -972,40 +594,6 @@ int renders_traced(const std::string& file) {
     return count;
 }
 
-// openbox managing the test's display while it lives, when installed.
-class window_manager {
-public:
-    explicit window_manager(x_view& x) {
-        if (access("/usr/bin/openbox", X_OK) != 0 || x.managed())
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            int null_fd = open("/dev/null", O_WRONLY);
-            dup2(null_fd, 1);
-            dup2(null_fd, 2);
-            execl("/usr/bin/openbox", "openbox", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        auto limit = std::chrono::steady_clock::now() + wait_bound;
-        while (pid_ > 0 && !x.managed() && std::chrono::steady_clock::now() < limit)
-            poll(nullptr, 0, 20);
-        ok_ = pid_ > 0 && x.managed();
-    }
-    ~window_manager() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    window_manager(const window_manager&) = delete;
-    window_manager& operator=(const window_manager&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    pid_t pid_ = -1;
-    bool ok_ = false;
-};
-
 // The map is rendered once at start: at the first start and at a start
 // that restores saved settings, with no window manager and under one
 // (which gives the window its size again while framing it).
@@ -1014,7 +602,7 @@ TEST(viewer_program, a_start_renders_the_map_once) {
     ASSERT_TRUE(x.ok());
     for (bool with_manager : {false, true}) {
         std::unique_ptr<window_manager> manager;
-        if (with_manager && !(manager = std::make_unique<window_manager>(x))->ok())
+        if (with_manager && !(manager = std::make_unique<window_manager>(x))->ready())
             continue;  // openbox is not installed
         kiv_test::temp_dir home;
         const std::string trace = home.file("trace.txt");
@@ -1022,8 +610,7 @@ TEST(viewer_program, a_start_renders_the_map_once) {
             SCOPED_TRACE(std::string(start) + (with_manager ? " under openbox" : ""));
             viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}}, 0,
                                   trace.c_str());
-            Window frame = 0;
-            wait_for(viewer, [&] { return (frame = x.framed_window(viewer.pid(), "Viewer OZM")) != 0; });
+            Window frame = wait_frame(x, viewer);
             ASSERT_NE(frame, 0u) << viewer.err();
             ASSERT_TRUE(wait_pixels(x, viewer, frame, [&](const std::vector<uint32_t>& px, int w, int h) {
                 return scale_bar_length(px, w, h) > 0;

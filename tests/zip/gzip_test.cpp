@@ -51,9 +51,9 @@ TEST_F(zip_session, a_gzip_file_written_in_pieces_reads_back_everywhere) {
     EXPECT_EQ(bytes_of(back), data);
     if (!have_tool("gzip"))
         GTEST_SKIP() << "gzip is not installed";
-    EXPECT_EQ(run("gzip -t " + shell_quoted(file)), 0);
+    EXPECT_EQ(run_command("gzip -t " + shell_quoted(file)), 0);
     std::string unpacked;
-    EXPECT_EQ(run("gzip -dc " + shell_quoted(file), &unpacked), 0);
+    EXPECT_EQ(run_command("gzip -dc " + shell_quoted(file), &unpacked), 0);
     EXPECT_EQ(bytes_of(unpacked), data);
 }
 
@@ -144,7 +144,7 @@ TEST_F(zip_session, a_file_made_by_the_gzip_tool_reads_back) {
         GTEST_SKIP() << "gzip is not installed";
     bytes data = sample_data(300000);
     put_file(path("tool"), data);
-    ASSERT_EQ(run("gzip -9 " + shell_quoted(path("tool"))), 0);
+    ASSERT_EQ(run_command("gzip -9 " + shell_quoted(path("tool"))), 0);
     auto_ptr_t<i_binary> back(zip->ungzip_binary(path("tool.gz").c_str()));
     ASSERT_TRUE(back);
     EXPECT_EQ(bytes_of(back), data);

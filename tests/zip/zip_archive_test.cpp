@@ -133,7 +133,7 @@ TEST_F(zip_session, files_and_memory_entries_round_trip_and_pass_independent_che
     if (!have_tool("unzip"))
         GTEST_SKIP() << "unzip is not installed";
     std::string out;
-    EXPECT_EQ(run("unzip -t " + shell_quoted(archive) + " 2>&1", &out), 0) << out;
+    EXPECT_EQ(run_command("unzip -t " + shell_quoted(archive) + " 2>&1", &out), 0) << out;
 }
 
 TEST_F(zip_session, archives_made_by_pythons_zipfile_read_through_ours) {

@@ -86,7 +86,7 @@ protected:
         EXPECT_FALSE(reader->extract_file("e", path("new_target").c_str()));
         EXPECT_FALSE(exists(path("new_target")));
         if (confirm && have_tool("unzip")) {
-            EXPECT_NE(run("unzip -t " + shell_quoted(file) + " >/dev/null 2>&1"), 0) << "unzip -t passed it";
+            EXPECT_NE(run_command("unzip -t " + shell_quoted(file) + " >/dev/null 2>&1"), 0) << "unzip -t passed it";
         }
     }
 };

@@ -14,6 +14,8 @@
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 #include <kiv/zip/i_zip.h>
+#include <kiv_test/run_command.h>
+#include <kiv_test/trace_capture.h>
 #include <kiv_test/zip_hooks.h>
 
 #include "../core/core_session.h"
@@ -22,7 +24,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -86,25 +87,8 @@ struct heap_free {
 };
 typedef std::unique_ptr<char, heap_free> heap_text;
 
-// Runs a shell command. Returns: its exit status (-1 when it did not
-//     run), with its standard output in *out when given.
-inline int run(const std::string& command, std::string* out = nullptr) {
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr)
-        return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        text.append(buf, n);
-    int status = pclose(p);
-    if (out != nullptr)
-        *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 inline bool have_tool(const char* name) {
-    return run(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
+    return run_command(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
 
 inline std::string shell_quoted(const std::string& s) {
@@ -121,7 +105,7 @@ inline std::string shell_quoted(const std::string& s) {
 // Runs zip_check.py with the given arguments. Returns: its exit status,
 //     its output in *out.
 inline int zip_check(const std::string& args, std::string* out = nullptr) {
-    return run("python3 " + shell_quoted(ZIP_CHECK_SCRIPT) + " " + args + " 2>&1", out);
+    return run_command("python3 " + shell_quoted(ZIP_CHECK_SCRIPT) + " " + args + " 2>&1", out);
 }
 
 // Lowers the service's memory cap for the guard's life.
@@ -131,23 +115,6 @@ public:
     ~memory_cap_guard() { kiv_zip_test_memory_cap(0); }
     memory_cap_guard(const memory_cap_guard&) = delete;
     memory_cap_guard& operator=(const memory_cap_guard&) = delete;
-};
-
-// Sends the trace (which carries every kiv_log line) to a file for the
-// life of the object, so a test can check the reason given for a failure.
-class trace_capture {
-public:
-    explicit trace_capture(const std::string& path) : path_(path) { kiv_set_trace_facility(path.c_str()); }
-    ~trace_capture() { kiv_set_trace_facility("stdout"); }
-    trace_capture(const trace_capture&) = delete;
-    trace_capture& operator=(const trace_capture&) = delete;
-    std::string text() const {
-        kiv::log_flush_files();
-        return read_all(path_);
-    }
-
-private:
-    std::string path_;
 };
 
 // A framework session with "svc_zip" registered by the library entry.

@@ -88,7 +88,7 @@ TEST_F(zip_session, info_zips_zip64_archives_read_and_list_their_real_sizes) {
     for (const char* level : {"-6", "-0"}) {
         std::string archive = path(std::string("z64") + level + ".zip");
         std::string out;
-        ASSERT_EQ(run("cd " + shell_quoted(session.root.path()) + " && zip -q -X -fz " + level + " " +
+        ASSERT_EQ(run_command("cd " + shell_quoted(session.root.path()) + " && zip -q -X -fz " + level + " " +
                           shell_quoted(archive) + " big.bin small.txt 2>&1",
                       &out),
                   0)
@@ -117,7 +117,7 @@ TEST_F(zip_session, every_entry_of_a_large_archive_is_found_by_name_and_the_firs
     // A second entry of an existing name, appended behind the others.
     {
         put_file(path("again.txt"), bytes_of("the second of that name"));
-        ASSERT_EQ(run("python3 -W ignore -c \"import sys, zipfile; zipfile.ZipFile(sys.argv[1], 'a').write(sys.argv[2], "
+        ASSERT_EQ(run_command("python3 -W ignore -c \"import sys, zipfile; zipfile.ZipFile(sys.argv[1], 'a').write(sys.argv[2], "
                       "'00007/entry.txt')\" " +
                           shell_quoted(archive) + " " + shell_quoted(path("again.txt")) + " 2>&1",
                       &out),
