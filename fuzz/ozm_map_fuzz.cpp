@@ -104,15 +104,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     int fd = memory_file(data, size);
     int object_fd = dup(fd);
-    bool loaded = map.load_fd(fd, error, size % 2 == 0);
+    bool loaded = map.load_fd(fd, error);
     if (loaded)
         use_map_object(object_fd, map.header());
+    else if (error.empty())
+        abort();  // a refused map always says why
     close(object_fd);
     if (!loaded)
         return 0;
     const kiv::ozm::map_header& h = map.header();
     if (map.features().size() != h.feature_count || map.pages().size() != h.page_count)
         abort();
+    for (const kiv::ozm::page_entry& p : map.pages()) {
+        if (p.offset > size || p.size > size - p.offset)
+            abort();  // a loaded map is whole: every page lies inside the file
+    }
 
     std::vector<uint8_t> page;
     for (uint32_t p = 0; p < h.page_count && p < 64; ++p) {
