@@ -594,9 +594,10 @@ int renders_traced(const std::string& file) {
     return count;
 }
 
-// The map is rendered once at start: at the first start and at a start
-// that restores saved settings, with no window manager and under one
-// (which gives the window its size again while framing it).
+// The map is rendered once at start: at the first start, at a start
+// that restores saved settings and at one saved maximised, with no window
+// manager and under one (which gives the window its size again while
+// framing it, or maximises it).
 TEST(viewer_program, a_start_renders_the_map_once) {
     x_view x;
     ASSERT_TRUE(x.ok());
@@ -606,8 +607,15 @@ TEST(viewer_program, a_start_renders_the_map_once) {
             continue;  // openbox is not installed
         kiv_test::temp_dir home;
         const std::string trace = home.file("trace.txt");
-        for (const char* start : {"first start", "start with saved settings"}) {
+        for (const char* start : {"first start", "start with saved settings", "start maximised"}) {
             SCOPED_TRACE(std::string(start) + (with_manager ? " under openbox" : ""));
+            if (std::string(start) == "start maximised") {
+                const std::string file = home.path() + "/.config/ozm_viewer/ozm_viewer.conf";
+                std::string text = kiv_test::read_all(file);
+                size_t at = text.find("maximize=0");
+                ASSERT_NE(at, std::string::npos) << text;
+                std::ofstream(file, std::ios::trunc) << text.replace(at, 10, "maximize=1");
+            }
             viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}}, 0,
                                   trace.c_str());
             Window frame = wait_frame(x, viewer);

@@ -21,6 +21,7 @@
 #include <wx/aui/framemanager.h>
 #include <wx/checkbox.h>
 #include <wx/config.h>
+#include <wx/dcclient.h>
 #include <wx/dcmemory.h>
 #include <wx/display.h>
 #include <wx/iconbndl.h>
@@ -60,6 +61,26 @@ const int pane_share = 3;
 const int dock_share = 4;
 // Below this many pixels of width or height the panes give way no more.
 const int least_client = 100;
+
+// How long the map waits for the window manager's decorations at most,
+// where a manager that promised them never sends them (or sends none).
+const int hold_most_ms = 2000;
+
+// Pushed on the map window while its size is not settled: paints white and
+// keeps the paint from the map view, which would render for it.
+class held_paint : public wxEvtHandler {
+public:
+    explicit held_paint(wxWindow* window) : window_(window) { Bind(wxEVT_PAINT, &held_paint::on_paint, this); }
+
+private:
+    void on_paint(wxPaintEvent&) {
+        wxPaintDC dc(window_);
+        dc.SetBackground(*wxWHITE_BRUSH);
+        dc.Clear();
+    }
+
+    wxWindow* window_;  // the map window, which holds this handler
+};
 
 // The contact lines of the about box (empty: not shown).
 #ifndef KIV_VIEWER_WEBSITE
@@ -328,8 +349,14 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
     Bind(wxEVT_CLOSE_WINDOW, &main_frame::on_close, this);
     Bind(wxEVT_SHOW, &main_frame::on_shown, this);
     Bind(wxEVT_SIZE, &main_frame::on_size, this);
+    hold_timer_.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { release_map(); }, hold_timer_.GetId());
     bind_commands(true);
     fill_maps();
+}
+
+main_frame::~main_frame() {
+    release_map();
 }
 
 void main_frame::load_layout(const wxString& perspective) {
@@ -396,14 +423,42 @@ void main_frame::on_size(wxSizeEvent& event) {
     // The window went on screen with the asked size as its contents; once
     // the window manager's decorations are known and the window is normal
     // (at once, or when un-maximised), the whole window gets that size, so
-    // that it does not grow by them at every start.
+    // that it does not grow by them at every start. The map waits for
+    // that size (or for the maximised one) before it renders.
     const DecorSize& decor = m_decorSize;
-    if (placed_ && !sized_ && decor.left + decor.right + decor.top + decor.bottom > 0 && !IsMaximized()) {
+    bool decorated = decor.left + decor.right + decor.top + decor.bottom > 0;
+    if (placed_ && !sized_ && decorated && !IsMaximized()) {
         sized_ = true;
-        if (GetSize() != normal_rect_.GetSize())
-            CallAfter([this] { SetSize(normal_rect_.GetSize()); });
+        if (GetSize() != normal_rect_.GetSize()) {
+            CallAfter([this] {
+                SetSize(normal_rect_.GetSize());
+                release_map();
+            });
+        } else {
+            release_map();
+        }
+    } else if (placed_ && decorated) {
+        release_map();
     }
     fit_panes();
+}
+
+void main_frame::hold_map() {
+    if (map_canvas_ == nullptr || map_hold_ != nullptr)
+        return;
+    map_hold_ = new held_paint(map_canvas_);
+    map_canvas_->PushEventHandler(map_hold_);
+    hold_timer_.StartOnce(hold_most_ms);
+}
+
+void main_frame::release_map() {
+    hold_timer_.Stop();
+    if (map_hold_ == nullptr)
+        return;
+    map_canvas_->RemoveEventHandler(map_hold_);
+    delete map_hold_;
+    map_hold_ = nullptr;
+    map_canvas_->Refresh(false);
 }
 
 bool main_frame::Show(bool show) {
@@ -417,6 +472,8 @@ bool main_frame::Show(bool show) {
         // once, GTK places and sizes the window itself; the size is
         // mended once the decorations are known (on_size).
         m_deferShow = false;
+        if (decorations_will_be_told())
+            hold_map();
     }
     return wxFrame::Show(show);
 }
@@ -469,7 +526,9 @@ void main_frame::build_map_view() {
     auto_ptr_t<kiv::map_view> hold(view);
     view->addref();
     map_window_ = view->get_wnd();
-    if (!view->initialize_sdi()) {
+    bool ready = view->initialize_sdi();
+    map_canvas_ = view->get_map_wnd();
+    if (!ready) {
         kiv_log(0, "viewer: the map view has no map service; the map stays empty");
     } else {
         view->set_center(53.900520258, 27.5589895248, 100000);
@@ -676,6 +735,7 @@ void main_frame::on_pane_check(wxUpdateUIEvent& event) {
 
 void main_frame::on_close(wxCloseEvent& event) {
     bind_commands(false);
+    release_map();
     wxAuiManager* manager = gui_->get_frame_manager();
     if (wxConfigBase* config = wxConfigBase::Get()) {
         bool maximized = IsMaximized();

@@ -23,6 +23,7 @@
 #include <wx/bitmap.h>
 #include <wx/frame.h>
 #include <wx/iconbndl.h>
+#include <wx/timer.h>
 
 #include <string>
 #include <vector>
@@ -55,6 +56,13 @@ wxIconBundle program_icons();
 //     client area (a saved position of a display no longer attached).
 wxRect onto_a_display(const wxRect& rect);
 
+// Returns: whether a window manager frames the windows of this X display
+//     and tells the frame's decorations once it has put them around (a
+//     window drawn before then is drawn at a size about to change); false
+//     without a window manager or off X.
+// Changes: nothing; asks the X server (GUI thread).
+bool decorations_will_be_told();
+
 // Returns: whether `perspective` is a pane layout the window can load: the
 //     version "layout2", then panes whose fields are all known with
 //     numbers in range and dock sizes of the form dock_size(d,l,r)=n, and
@@ -67,6 +75,8 @@ class main_frame : public wxFrame {
 public:
     // `gui`: the frame service (not owned; it outlives the frame).
     main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxSize& size);
+    // A map window still held gets its own paints back before it goes.
+    ~main_frame() override;
 
     // Shows the window; the first time at the position and size given at
     // construction, also under a window manager, and (maximised) with
@@ -106,6 +116,12 @@ private:
     // Once the window is on screen, restored floating panes come over it.
     void on_shown(wxShowEvent& event);
     void on_size(wxSizeEvent& event);
+    // Until the window's size is settled the map window paints white and
+    // the map view renders nothing (it renders on paint only), so that
+    // the map is rendered once, at the size it keeps.
+    void hold_map();
+    // Ends the hold (again: nothing) and has the map painted.
+    void release_map();
     void on_toggle_pane(wxCommandEvent& event);
     void on_pane_check(wxUpdateUIEvent& event);
     void on_about(wxCommandEvent& event);
@@ -126,6 +142,9 @@ private:
     bool placed_ = false;                  // shown once
     bool sized_ = false;                   // sized with the decorations known
     bool panes_raised_ = false;            // floating panes raised once
+    wxWindow* map_canvas_ = nullptr;       // the map view's drawing window; null: no map view
+    wxEvtHandler* map_hold_ = nullptr;     // owned; pushed on map_canvas_ while held; null: not held
+    wxTimer hold_timer_;                   // ends the hold where the decorations never come
 };
 
 }  // namespace kiv_viewer
