@@ -177,49 +177,65 @@ void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitm
     p[3] = uint8_t(blend.v3);
 }
 
-// Marks in `out` (tw x th, row by row) the targets of [tx0, tx0 + tw) x
-// [ty0, ty0 + th) that lie within `r` of a glyph pixel of coverage at
-// least `least`: the sources on the target grid grown by r, dilated along
-// rows and then along columns. `grid` and `rows` are scratch.
-void dilate_sources(const std::vector<glyph_bitmap>& bitmaps, int r, unsigned least, int tx0, int ty0, int tw,
-                    int th, std::vector<uint8_t>& grid, std::vector<uint8_t>& rows, std::vector<uint8_t>& out) {
+// Marks the targets of [tx0, tx0 + tw) x [ty0, ty0 + th) (tw x th, row
+// by row) that lie within `r` of a glyph pixel: in `near` those of some
+// coverage, in `full` (when `want_full`) those of full coverage. The
+// sources are marked on the target grid grown by r (bit 0: covered, bit
+// 1: fully), then dilated along rows and along columns, both kinds in
+// one pass. `grid` and `rows` are scratch.
+void dilate_sources(const std::vector<glyph_bitmap>& bitmaps, int r, bool want_full, int tx0, int ty0, int tw,
+                    int th, std::vector<uint8_t>& grid, std::vector<uint8_t>& rows, std::vector<uint8_t>& near,
+                    std::vector<uint8_t>& full) {
     const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
     grid.assign(size_t(sw) * sh, 0);
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();
+        const int c0 = std::max(0, -(b.left - sx0)), c1 = std::min(int(bm->width), sw - (b.left - sx0));
         for (unsigned row = 0; row < bm->rows; ++row) {
-            int y = b.top + int(row) - sy0;
+            const int y = b.top + int(row) - sy0;
             if (y < 0 || y >= sh)
                 continue;
             const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
-            for (unsigned col = 0; col < bm->width; ++col) {
-                int x = b.left + int(col) - sx0;
-                if (src[col] >= least && x >= 0 && x < sw)
-                    grid[size_t(y) * sw + x] = 1;
-            }
+            uint8_t* g = &grid[size_t(y) * sw];
+            const int shift = b.left - sx0;  // grid column of glyph column 0
+            for (int col = c0; col < c1; ++col)
+                g[col + shift] |= uint8_t((src[col] != 0) | (src[col] == 255) << 1);
         }
     }
     rows.assign(size_t(tw) * sh, 0);
     for (int y = 0; y < sh; ++y) {
         const uint8_t* f = &grid[size_t(y) * sw];
-        int count = 0;  // sources in [x, x + 2r] of this row
-        for (int x = 0; x < 2 * r; ++x)
-            count += f[x];
+        int any = 0, whole = 0;  // sources in [x, x + 2r] of this row
+        for (int x = 0; x < 2 * r; ++x) {
+            any += f[x] & 1;
+            whole += f[x] >> 1;
+        }
         for (int x = 0; x < tw; ++x) {
-            count += f[x + 2 * r];
-            rows[size_t(y) * tw + x] = count > 0;
-            count -= f[x];
+            any += f[x + 2 * r] & 1;
+            whole += f[x + 2 * r] >> 1;
+            rows[size_t(y) * tw + x] = uint8_t((any > 0) | (whole > 0) << 1);
+            any -= f[x] & 1;
+            whole -= f[x] >> 1;
         }
     }
-    out.assign(size_t(tw) * th, 0);
+    near.assign(size_t(tw) * th, 0);
+    if (want_full)
+        full.assign(size_t(tw) * th, 0);
     for (int x = 0; x < tw; ++x) {
-        int count = 0;
-        for (int y = 0; y < 2 * r; ++y)
-            count += rows[size_t(y) * tw + x];
+        int any = 0, whole = 0;
+        for (int y = 0; y < 2 * r; ++y) {
+            any += rows[size_t(y) * tw + x] & 1;
+            whole += rows[size_t(y) * tw + x] >> 1;
+        }
         for (int y = 0; y < th; ++y) {
-            count += rows[size_t(y + 2 * r) * tw + x];
-            out[size_t(y) * tw + x] = count > 0;
-            count -= rows[size_t(y) * tw + x];
+            const uint8_t in = rows[size_t(y + 2 * r) * tw + x], out = rows[size_t(y) * tw + x];
+            any += in & 1;
+            whole += in >> 1;
+            near[size_t(y) * tw + x] = any > 0;
+            if (want_full)
+                full[size_t(y) * tw + x] = whole > 0;
+            any -= out & 1;
+            whole -= out >> 1;
         }
     }
 }
@@ -256,12 +272,10 @@ void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, cons
             spans.push_back(hi);
         }
     }
-    // done[t]: the target ends in the halo colour (opaque colour only).
-    done.clear();
-    if (color.a == 255)
-        dilate_sources(bitmaps, r, 255, tx0, ty0, tw, th, grid, rows, done);
+    // done[t]: the target ends in the halo colour (opaque colour only);
     // near[t]: some covered glyph pixel lies within r of the target.
-    dilate_sources(bitmaps, r, 1, tx0, ty0, tw, th, grid, rows, near);
+    done.clear();
+    dilate_sources(bitmaps, r, color.a == 255, tx0, ty0, tw, th, grid, rows, near, done);
     for (int y = ty0; y < ty1; ++y) {
         uint8_t* p = pixf.row_ptr(y) + 4 * tx0;
         const uint8_t* d = done.empty() ? nullptr : &done[size_t(y - ty0) * tw];
