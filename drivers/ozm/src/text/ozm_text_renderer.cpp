@@ -250,12 +250,13 @@ void dilate_sources(const std::vector<glyph_bitmap>& bitmaps, int r, bool want_f
 // within r of a fully covered glyph pixel ends in the colour whatever
 // the order, so those targets are set from a dilated mask, and the
 // others see no blend that could unsettle them. `grid`, `rows`, `done`,
-// `near`, `spans`, `sources`, `first` and `fill` are scratch; `done` is left empty for a
-// colour that is not opaque.
+// `near`, `spans`, `sources`, `first`, `fill`, `active` and `listed` are
+// scratch; `done` is left empty for a colour that is not opaque.
 void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color, int tx0,
                int ty0, int tx1, int ty1, std::vector<uint8_t>& grid, std::vector<uint8_t>& rows,
                std::vector<uint8_t>& done, std::vector<uint8_t>& near, std::vector<int>& spans,
-               std::vector<int>& sources, std::vector<unsigned>& first, std::vector<unsigned>& fill) {
+               std::vector<int>& sources, std::vector<unsigned>& first, std::vector<unsigned>& fill, std::vector<int>& active,
+               std::vector<int>& listed) {
     const int tw = tx1 - tx0, th = ty1 - ty0;
     spans.clear();
     for (glyph_bitmap& b : bitmaps) {
@@ -276,6 +277,8 @@ void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, cons
     // near[t]: some covered glyph pixel lies within r of the target.
     done.clear();
     dilate_sources(bitmaps, r, color.a == 255, tx0, ty0, tw, th, grid, rows, near, done);
+    // The lists of glyphs per target start anew with each run.
+    first.clear();
     for (int y = ty0; y < ty1; ++y) {
         uint8_t* p = pixf.row_ptr(y) + 4 * tx0;
         const uint8_t* d = done.empty() ? nullptr : &done[size_t(y - ty0) * tw];
@@ -288,28 +291,38 @@ void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, cons
             continue;
         }
         // The glyphs that reach each target of this row, in order: those
-        // of target x at first[x] .. first[x + 1] of `sources`.
-        first.assign(size_t(tw) + 1, 0);
-        for (size_t pass = 0; pass < 2; ++pass) {
-            for (size_t i = 0; i < bitmaps.size(); ++i) {
-                const glyph_bitmap& b = bitmaps[i];
-                const FT_Bitmap* bm = b.bitmap();
-                if (bm->width == 0 || y < b.top - r || y > b.top + int(bm->rows) - 1 + r)
-                    continue;
-                const int x0 = std::max(tx0, b.left - r) - tx0;
-                const int x1 = std::min(tx1 - 1, b.left + int(bm->width) - 1 + r) - tx0;
-                for (int x = x0; x <= x1; ++x) {
-                    if (pass == 0)
-                        ++first[size_t(x) + 1];
-                    else
-                        sources[fill[size_t(x)]++] = int(i);
+        // of target x at first[x] .. first[x + 1] of `sources`. They are
+        // the ones whose rows reach this row, placed by their columns
+        // alone, so the lists of the row before serve while those glyphs
+        // stay the same.
+        active.clear();
+        for (size_t i = 0; i < bitmaps.size(); ++i) {
+            const glyph_bitmap& b = bitmaps[i];
+            const FT_Bitmap* bm = b.bitmap();
+            if (bm->width != 0 && y >= b.top - r && y <= b.top + int(bm->rows) - 1 + r)
+                active.push_back(int(i));
+        }
+        if (first.empty() || active != listed) {
+            listed = active;
+            first.assign(size_t(tw) + 1, 0);
+            for (size_t pass = 0; pass < 2; ++pass) {
+                for (int i : active) {
+                    const glyph_bitmap& b = bitmaps[size_t(i)];
+                    const int x0 = std::max(tx0, b.left - r) - tx0;
+                    const int x1 = std::min(tx1 - 1, b.left + int(b.bitmap()->width) - 1 + r) - tx0;
+                    for (int x = x0; x <= x1; ++x) {
+                        if (pass == 0)
+                            ++first[size_t(x) + 1];
+                        else
+                            sources[fill[size_t(x)]++] = i;
+                    }
                 }
-            }
-            if (pass == 0) {
-                for (int x = 0; x < tw; ++x)
-                    first[size_t(x) + 1] += first[size_t(x)];
-                sources.resize(first[size_t(tw)]);
-                fill.assign(first.begin(), first.end() - 1);
+                if (pass == 0) {
+                    for (int x = 0; x < tw; ++x)
+                        first[size_t(x) + 1] += first[size_t(x)];
+                    sources.resize(first[size_t(tw)]);
+                    fill.assign(first.begin(), first.end() - 1);
+                }
             }
         }
         for (int x = tx0; x < tx1; ++x, p += 4) {
@@ -516,7 +529,7 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         const int tx1 = std::min(w, gx1 + r), ty1 = std::min(h, gy1 + r);
         if (tx0 < tx1 && ty0 < ty1)
             draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_, near_, spans_,
-                      sources_, first_, fill_);
+                      sources_, first_, fill_, active_, listed_);
     }
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();

@@ -107,10 +107,11 @@ private:
     // Scratch of the halo, kept from label to label of a style: the glyph
     // pixels of some coverage, their dilation along rows, the pixels that
     // end in the halo colour, the pixels with a covered glyph pixel near,
-    // each glyph row's covered columns, and the glyphs that reach each
-    // pixel of one row (with where each pixel's list starts and ends).
+    // each glyph row's covered columns, the glyphs that reach each pixel
+    // of one row (with where each pixel's list starts and ends), and the
+    // glyphs whose rows reach this row and the row the lists were made for.
     std::vector<uint8_t> full_, rows_, done_, near_;
-    std::vector<int> spans_, sources_;
+    std::vector<int> spans_, sources_, active_, listed_;
     std::vector<unsigned> first_, fill_;
 };
 
