@@ -42,7 +42,8 @@
 //     alone). Without it the benchmark says so and exits with 0 after
 //     timing ours. OZM_BENCH_ONLY=big (or demo, or big:5) runs one data
 //     set or one case; OZM_BENCH_PROFILE=N then draws N warm images of
-//     each case and nothing else (for perf record); OZM_BENCH_SAVE=DIR
+//     each case and nothing else (for perf record), printing their median
+//     and worst time (to compare two builds); OZM_BENCH_SAVE=DIR
 //     keeps our picture of every case there (to compare two builds).
 
 #include <kiv/core/auto_ptr.h>
