@@ -42,7 +42,8 @@
 //     alone). Without it the benchmark says so and exits with 0 after
 //     timing ours. OZM_BENCH_ONLY=big (or demo, or big:5) runs one data
 //     set or one case; OZM_BENCH_PROFILE=N then draws N warm images of
-//     each case and nothing else (for perf record); OZM_BENCH_SAVE=DIR
+//     each case and nothing else (for perf record), printing their median
+//     and worst time (to compare two builds); OZM_BENCH_SAVE=DIR
 //     keeps our picture of every case there (to compare two builds).
 
 #include <kiv/core/auto_ptr.h>
@@ -487,9 +488,18 @@ case_result run_case(const data_set& set, unsigned level, unsigned round) {
     }
     auto_ptr_t<i_image> ours(renderer->render_image(false));  // loads the pages
     // OZM_BENCH_PROFILE=N: N more warm images and nothing else, for perf.
+    // Their median and worst times are printed, for comparing two builds
+    // without Mapnik's side.
     if (const char* repeat = std::getenv("OZM_BENCH_PROFILE")) {
-        for (int i = std::atoi(repeat); i > 0; --i)
+        std::vector<double> times;
+        for (int i = std::atoi(repeat); i > 0; --i) {
+            auto start = std::chrono::steady_clock::now();
             ours.reset(renderer->render_image(false));
+            times.push_back(ms_since(start));
+        }
+        if (!times.empty())
+            std::printf("%s: %zu images, %.2f ms median, %.2f ms worst\n", tag.c_str(), times.size(), median(times),
+                        *std::max_element(times.begin(), times.end()));
         return result;
     }
     // OZM_BENCH_SAVE=DIR: our picture of every case, for a comparison of

@@ -63,41 +63,179 @@ struct glyph_bitmap {
     const FT_Bitmap* bitmap() const { return bm; }
 };
 
-// Whether blending colour `c` into the pixel `p` can still change it: a
-// blend moves each byte by (c - p) * a / 256 with a <= 255, rounded
-// toward zero, which is nothing once every colour byte lies within one
-// of c's, and a whole alpha stays whole. Only a blend at full coverage
-// of an opaque colour, which sets the pixel outright, could move it on.
+// Whether blending colour `c` into a pixel of bytes (v0, v1, v2, v3) can
+// still change it: a blend moves each byte by (c - v) * a / 256 with
+// a <= 255, rounded toward zero, which is nothing once every colour byte
+// lies within one of c's, and a whole alpha stays whole. Only a blend at
+// full coverage of an opaque colour, which sets the pixel outright, could
+// move it on.
+inline bool settled(int v0, int v1, int v2, int v3, const agg::rgba8& c) {
+    return v3 == 255 && unsigned(v0 - int(c.r) + 1) <= 2 && unsigned(v1 - int(c.g) + 1) <= 2 &&
+           unsigned(v2 - int(c.b) + 1) <= 2;
+}
+
 inline bool settled(const uint8_t* p, const agg::rgba8& c) {
-    return p[3] == 255 && std::abs(int(p[0]) - int(c.r)) <= 1 && std::abs(int(p[1]) - int(c.g)) <= 1 &&
-           std::abs(int(p[2]) - int(c.b)) <= 1;
+    return settled(p[0], p[1], p[2], p[3], c);
 }
 
 // Blends into the pixel `p`, at image column `x` and row `y`, the halo
-// of every glyph pixel within `r` of it: glyph after glyph, each row by
-// row, with the glyph pixel's coverage. `spans` holds for every glyph
-// row the first and last column with coverage (first > last: none).
-// Stops once `p` is settled; the caller has made sure no full-coverage
-// opaque blend is among them.
-void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitmaps, const std::vector<int>& spans,
-                 int r, const agg::rgba8& color) {
-    for (const glyph_bitmap& b : bitmaps) {
+// of every glyph pixel within `r` of it: glyph after glyph of `sources`
+// (the indices of those that reach the pixel, in the glyphs' order),
+// each row by row, with the glyph pixel's coverage. `spans` holds for
+// every glyph row the first and last column with coverage (first > last:
+// none). Stops once the pixel has settled. `Blend` takes the pixel
+// through one blend of a coverage and says whether it has settled; the
+// pixel is held in it meanwhile, since the glyph rows are bytes too and
+// the compiler would otherwise store and reload it around every read.
+template <class Blend>
+void halo_sources(int x, int y, const std::vector<glyph_bitmap>& bitmaps, const int* sources, size_t count,
+                  const std::vector<int>& spans, int r, Blend& blend) {
+    for (size_t i = 0; i < count; ++i) {
+        const glyph_bitmap& b = bitmaps[size_t(sources[i])];
         const FT_Bitmap* bm = b.bitmap();
         const int row0 = std::max(0, y - r - b.top), row1 = std::min(int(bm->rows) - 1, y + r - b.top);
         const int col0 = std::max(0, x - r - b.left), col1 = std::min(int(bm->width) - 1, x + r - b.left);
-        if (col0 > col1)
-            continue;
         for (int row = row0; row <= row1; ++row) {
             const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
             const int* span = &spans[b.spans + 2 * size_t(row)];
             const int end = std::min(col1, span[1]);
             for (int col = std::max(col0, span[0]); col <= end; ++col) {
-                if (src[col] == 0)
-                    continue;
-                blend_pixel(p, color, src[col]);
-                if (settled(p, color))
+                const unsigned cover = src[col];
+                if (cover != 0 && blend(cover))
                     return;
             }
+        }
+    }
+}
+
+// A pixel of any alpha under a colour of any alpha, blended as
+// blend_pixel does.
+struct any_blend {
+    int v0, v1, v2, v3;
+    int cr, cg, cb, ca;
+    bool operator()(unsigned cover) {
+        if (cover == 255 && ca == 255) {
+            v0 = cr;
+            v1 = cg;
+            v2 = cb;
+            v3 = 255;
+        } else {
+            const int a = int((cover + 1) * unsigned(ca) / 256);
+            v0 = uint8_t(v0 + (cr - v0) * a / 256);
+            v1 = uint8_t(v1 + (cg - v1) * a / 256);
+            v2 = uint8_t(v2 + (cb - v2) * a / 256);
+            v3 = uint8_t(v3 + a - (v3 * a + 255) / 256);
+        }
+        return v3 == 255 && unsigned(v0 - cr + 1) <= 2 && unsigned(v1 - cg + 1) <= 2 && unsigned(v2 - cb + 1) <= 2;
+    }
+};
+
+// An opaque pixel under an opaque colour, three bytes at once. A blend
+// moves a byte v toward c by |c - v| * a / 256 rounded toward zero and
+// never past c, so the byte's distance d = |c - v| becomes d - d * a /
+// 256 rounded down, on whichever side of c it lies; the alpha stays
+// whole (255 + a - (255 a + 255) / 256 is 255 for every a <= 255). The
+// three distances are 16-bit lanes of one word: d * a stays below 2^16,
+// so one multiply serves all three.
+struct opaque_blend {
+    uint64_t d;  // the distances of r, g, b in bits 0, 16 and 32
+    bool operator()(unsigned cover) {
+        if (cover == 255) {
+            d = 0;
+            return true;
+        }
+        const uint64_t a = (cover + 1) * 255u / 256;
+        d -= ((d * a) >> 8) & 0x000000FF00FF00FFull;
+        return (d & 0x0000FFFEFFFEFFFEull) == 0;
+    }
+};
+
+// Blends the halo into the pixel `p` (see halo_sources), unless it has
+// settled already; the caller has made sure no full-coverage opaque
+// blend is among them.
+void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitmaps, const int* sources,
+                 size_t count, const std::vector<int>& spans, int r, const agg::rgba8& color) {
+    if (color.a == 0 || settled(p, color))
+        return;
+    if (color.a == 255 && p[3] == 255) {
+        const int c[3] = {color.r, color.g, color.b};
+        opaque_blend blend{0};
+        for (int k = 0; k < 3; ++k)
+            blend.d |= uint64_t(std::abs(c[k] - int(p[k]))) << (16 * k);
+        halo_sources(x, y, bitmaps, sources, count, spans, r, blend);
+        for (int k = 0; k < 3; ++k) {
+            const int d = int((blend.d >> (16 * k)) & 0xFF);
+            p[k] = uint8_t(p[k] <= c[k] ? c[k] - d : c[k] + d);
+        }
+        return;
+    }
+    any_blend blend{p[0], p[1], p[2], p[3], color.r, color.g, color.b, color.a};
+    halo_sources(x, y, bitmaps, sources, count, spans, r, blend);
+    p[0] = uint8_t(blend.v0);
+    p[1] = uint8_t(blend.v1);
+    p[2] = uint8_t(blend.v2);
+    p[3] = uint8_t(blend.v3);
+}
+
+// Marks the targets of [tx0, tx0 + tw) x [ty0, ty0 + th) (tw x th, row
+// by row) that lie within `r` of a glyph pixel: in `near` those of some
+// coverage, in `full` (when `want_full`) those of full coverage. The
+// sources are marked on the target grid grown by r (bit 0: covered, bit
+// 1: fully), then dilated along rows and along columns, both kinds in
+// one pass. `grid` and `rows` are scratch.
+void dilate_sources(const std::vector<glyph_bitmap>& bitmaps, int r, bool want_full, int tx0, int ty0, int tw,
+                    int th, std::vector<uint8_t>& grid, std::vector<uint8_t>& rows, std::vector<uint8_t>& near,
+                    std::vector<uint8_t>& full) {
+    const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
+    grid.assign(size_t(sw) * sh, 0);
+    for (const glyph_bitmap& b : bitmaps) {
+        const FT_Bitmap* bm = b.bitmap();
+        const int c0 = std::max(0, -(b.left - sx0)), c1 = std::min(int(bm->width), sw - (b.left - sx0));
+        for (unsigned row = 0; row < bm->rows; ++row) {
+            const int y = b.top + int(row) - sy0;
+            if (y < 0 || y >= sh)
+                continue;
+            const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
+            uint8_t* g = &grid[size_t(y) * sw];
+            const int shift = b.left - sx0;  // grid column of glyph column 0
+            for (int col = c0; col < c1; ++col)
+                g[col + shift] |= uint8_t((src[col] != 0) | (src[col] == 255) << 1);
+        }
+    }
+    rows.assign(size_t(tw) * sh, 0);
+    for (int y = 0; y < sh; ++y) {
+        const uint8_t* f = &grid[size_t(y) * sw];
+        int any = 0, whole = 0;  // sources in [x, x + 2r] of this row
+        for (int x = 0; x < 2 * r; ++x) {
+            any += f[x] & 1;
+            whole += f[x] >> 1;
+        }
+        for (int x = 0; x < tw; ++x) {
+            any += f[x + 2 * r] & 1;
+            whole += f[x + 2 * r] >> 1;
+            rows[size_t(y) * tw + x] = uint8_t((any > 0) | (whole > 0) << 1);
+            any -= f[x] & 1;
+            whole -= f[x] >> 1;
+        }
+    }
+    near.assign(size_t(tw) * th, 0);
+    if (want_full)
+        full.assign(size_t(tw) * th, 0);
+    for (int x = 0; x < tw; ++x) {
+        int any = 0, whole = 0;
+        for (int y = 0; y < 2 * r; ++y) {
+            any += rows[size_t(y) * tw + x] & 1;
+            whole += rows[size_t(y) * tw + x] >> 1;
+        }
+        for (int y = 0; y < th; ++y) {
+            const uint8_t in = rows[size_t(y + 2 * r) * tw + x], out = rows[size_t(y) * tw + x];
+            any += in & 1;
+            whole += in >> 1;
+            near[size_t(y) * tw + x] = any > 0;
+            if (want_full)
+                full[size_t(y) * tw + x] = whole > 0;
+            any -= out & 1;
+            whole -= out >> 1;
         }
     }
 }
@@ -107,15 +245,18 @@ void halo_target(uint8_t* p, int x, int y, const std::vector<glyph_bitmap>& bitm
 // each glyph pixel, in order, had blended its coverage into the square
 // of side 2r + 1 around it; but the blends are taken target by target,
 // and a target that has settled (most of them: a halo is usually drawn
-// in a colour close to what lies under it) takes no more. With an opaque
-// colour a target within r of a fully covered glyph pixel ends in the
-// colour whatever the order, so those targets are set from a dilated
-// mask, and the others see no blend that could unsettle them.
-// `full`, `rows`, `done` and `spans` are scratch; `done` is left empty
-// for a colour that is not opaque.
+// in a colour close to what lies under it) takes no more, nor does one
+// with no covered glyph pixel near it. With an opaque colour a target
+// within r of a fully covered glyph pixel ends in the colour whatever
+// the order, so those targets are set from a dilated mask, and the
+// others see no blend that could unsettle them. `grid`, `rows`, `done`,
+// `near`, `spans`, `sources`, `first`, `fill`, `active` and `listed` are
+// scratch; `done` is left empty for a colour that is not opaque.
 void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, const agg::rgba8& color, int tx0,
-               int ty0, int tx1, int ty1, std::vector<uint8_t>& full, std::vector<uint8_t>& rows,
-               std::vector<uint8_t>& done, std::vector<int>& spans) {
+               int ty0, int tx1, int ty1, std::vector<uint8_t>& grid, std::vector<uint8_t>& rows,
+               std::vector<uint8_t>& done, std::vector<uint8_t>& near, std::vector<int>& spans,
+               std::vector<int>& sources, std::vector<unsigned>& first, std::vector<unsigned>& fill, std::vector<int>& active,
+               std::vector<int>& listed) {
     const int tw = tx1 - tx0, th = ty1 - ty0;
     spans.clear();
     for (glyph_bitmap& b : bitmaps) {
@@ -132,59 +273,64 @@ void draw_halo(ozm_pixfmt& pixf, std::vector<glyph_bitmap>& bitmaps, int r, cons
             spans.push_back(hi);
         }
     }
-    // done[t]: the target ends in the halo colour (opaque colour only).
+    // done[t]: the target ends in the halo colour (opaque colour only);
+    // near[t]: some covered glyph pixel lies within r of the target.
     done.clear();
-    if (color.a == 255) {
-        // Full-coverage sources on the target grid grown by r.
-        const int sx0 = tx0 - r, sy0 = ty0 - r, sw = tw + 2 * r, sh = th + 2 * r;
-        full.assign(size_t(sw) * sh, 0);
-        for (const glyph_bitmap& b : bitmaps) {
-            const FT_Bitmap* bm = b.bitmap();
-            for (unsigned row = 0; row < bm->rows; ++row) {
-                int y = b.top + int(row) - sy0;
-                if (y < 0 || y >= sh)
-                    continue;
-                const uint8_t* src = bm->buffer + ptrdiff_t(row) * bm->pitch;
-                for (unsigned col = 0; col < bm->width; ++col) {
-                    int x = b.left + int(col) - sx0;
-                    if (src[col] == 255 && x >= 0 && x < sw)
-                        full[size_t(y) * sw + x] = 1;
-                }
-            }
-        }
-        // Separable dilation onto the targets: rows, then columns.
-        rows.assign(size_t(tw) * sh, 0);
-        for (int y = 0; y < sh; ++y) {
-            const uint8_t* f = &full[size_t(y) * sw];
-            int count = 0;  // full sources in [x, x + 2r] of this row
-            for (int x = 0; x < 2 * r; ++x)
-                count += f[x];
-            for (int x = 0; x < tw; ++x) {
-                count += f[x + 2 * r];
-                rows[size_t(y) * tw + x] = count > 0;
-                count -= f[x];
-            }
-        }
-        done.assign(size_t(tw) * th, 0);
-        for (int x = 0; x < tw; ++x) {
-            int count = 0;
-            for (int y = 0; y < 2 * r; ++y)
-                count += rows[size_t(y) * tw + x];
-            for (int y = 0; y < th; ++y) {
-                count += rows[size_t(y + 2 * r) * tw + x];
-                done[size_t(y) * tw + x] = count > 0;
-                count -= rows[size_t(y) * tw + x];
-            }
-        }
-    }
+    dilate_sources(bitmaps, r, color.a == 255, tx0, ty0, tw, th, grid, rows, near, done);
+    // The lists of glyphs per target start anew with each run.
+    first.clear();
     for (int y = ty0; y < ty1; ++y) {
         uint8_t* p = pixf.row_ptr(y) + 4 * tx0;
         const uint8_t* d = done.empty() ? nullptr : &done[size_t(y - ty0) * tw];
+        const uint8_t* n = &near[size_t(y - ty0) * tw];
+        if (std::find(n, n + tw, 1) == n + tw) {
+            for (int x = 0; x < tw; ++x) {
+                if (d != nullptr && d[x])
+                    blend_pixel(p + 4 * x, color, 255);
+            }
+            continue;
+        }
+        // The glyphs that reach each target of this row, in order: those
+        // of target x at first[x] .. first[x + 1] of `sources`. They are
+        // the ones whose rows reach this row, placed by their columns
+        // alone, so the lists of the row before serve while those glyphs
+        // stay the same.
+        active.clear();
+        for (size_t i = 0; i < bitmaps.size(); ++i) {
+            const glyph_bitmap& b = bitmaps[i];
+            const FT_Bitmap* bm = b.bitmap();
+            if (bm->width != 0 && y >= b.top - r && y <= b.top + int(bm->rows) - 1 + r)
+                active.push_back(int(i));
+        }
+        if (first.empty() || active != listed) {
+            listed = active;
+            first.assign(size_t(tw) + 1, 0);
+            for (size_t pass = 0; pass < 2; ++pass) {
+                for (int i : active) {
+                    const glyph_bitmap& b = bitmaps[size_t(i)];
+                    const int x0 = std::max(tx0, b.left - r) - tx0;
+                    const int x1 = std::min(tx1 - 1, b.left + int(b.bitmap()->width) - 1 + r) - tx0;
+                    for (int x = x0; x <= x1; ++x) {
+                        if (pass == 0)
+                            ++first[size_t(x) + 1];
+                        else
+                            sources[fill[size_t(x)]++] = i;
+                    }
+                }
+                if (pass == 0) {
+                    for (int x = 0; x < tw; ++x)
+                        first[size_t(x) + 1] += first[size_t(x)];
+                    sources.resize(first[size_t(tw)]);
+                    fill.assign(first.begin(), first.end() - 1);
+                }
+            }
+        }
         for (int x = tx0; x < tx1; ++x, p += 4) {
-            if (d != nullptr && d[x - tx0])
+            const size_t t = size_t(x - tx0);
+            if (d != nullptr && d[t])
                 blend_pixel(p, color, 255);
-            else if (!settled(p, color))
-                halo_target(p, x, y, bitmaps, spans, r, color);
+            else if (n[t])
+                halo_target(p, x, y, bitmaps, sources.data() + first[t], first[t + 1] - first[t], spans, r, color);
         }
     }
 }
@@ -382,7 +528,8 @@ void ozm_text_renderer::draw_run(render_context& ctx, double ox, double oy, cons
         const int tx0 = std::max(0, gx0 - r), ty0 = std::max(0, gy0 - r);
         const int tx1 = std::min(w, gx1 + r), ty1 = std::min(h, gy1 + r);
         if (tx0 < tx1 && ty0 < ty1)
-            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_, spans_);
+            draw_halo(pixf, bitmaps, r, halo_color_, tx0, ty0, tx1, ty1, full_, rows_, done_, near_, spans_,
+                      sources_, first_, fill_, active_, listed_);
     }
     for (const glyph_bitmap& b : bitmaps) {
         const FT_Bitmap* bm = b.bitmap();

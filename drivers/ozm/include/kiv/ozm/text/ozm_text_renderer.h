@@ -104,11 +104,15 @@ private:
     agg::rgba8 halo_color_;
     std::vector<glyph_item> items_;  // of the last measured text
     double width_ = 0, height_ = 0;
-    // Scratch of the halo, kept from label to label of a style: the full-
-    // coverage glyph pixels, their dilation along rows, the pixels that
-    // end in the halo colour, and each glyph row's covered columns.
-    std::vector<uint8_t> full_, rows_, done_;
-    std::vector<int> spans_;
+    // Scratch of the halo, kept from label to label of a style: the glyph
+    // pixels of some coverage, their dilation along rows, the pixels that
+    // end in the halo colour, the pixels with a covered glyph pixel near,
+    // each glyph row's covered columns, the glyphs that reach each pixel
+    // of one row (with where each pixel's list starts and ends), and the
+    // glyphs whose rows reach this row and the row the lists were made for.
+    std::vector<uint8_t> full_, rows_, done_, near_;
+    std::vector<int> spans_, sources_, active_, listed_;
+    std::vector<unsigned> first_, fill_;
 };
 
 }  // namespace kiv
