@@ -375,9 +375,22 @@ public:
         }
         return sizes;
     }
-    // Returns: whether a window manager runs (it names its check window on
-    //     the root).
-    bool managed() { return !cardinals(DefaultRootWindow(display_), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW).empty(); }
+    // Returns: whether a window manager runs: it holds the screen's
+    //     manager selection and names on the root a check window that is
+    //     still there. A manager that ended (openbox on SIGTERM) leaves the
+    //     name of its destroyed check window on the root, and the display
+    //     keeps it while any client stays connected.
+    bool managed() {
+        Window root = DefaultRootWindow(display_);
+        std::vector<long> check = cardinals(root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+        std::string selection = "WM_S" + std::to_string(DefaultScreen(display_));
+        if (check.empty() || XGetSelectionOwner(display_, XInternAtom(display_, selection.c_str(), False)) == None)
+            return false;
+        for (Window w : children(root))
+            if (w == Window(check[0]))
+                return true;
+        return false;
+    }
 
 private:
     std::vector<Window> children(Window w) {
