@@ -12,12 +12,11 @@
 #include <kiv/core/i_time.h>
 
 #include "core_session.h"
+#include "net_peer.h"
 #include "slow_lookup_shim.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,22 +27,6 @@
 namespace {
 
 const char* slow_name = "slow-lookup.invalid";
-
-// A TCP port on 127.0.0.1 that nobody listens on, so the connection
-// after the lookup is refused at once.
-unsigned short closed_port() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    unsigned short port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    ::close(s);
-    return port;
-}
 
 // Lets the held lookup go and joins its thread however the test ends,
 // so a failed expectation cannot leave a thread blocked in the shim.
@@ -64,7 +47,8 @@ TEST(lookup_clock, a_lookup_that_waits_stalls_neither_the_clock_nor_the_environm
     kiv_set_env("TZ", "UTC0");
     kiv_test::core_session session;  // real clocks, housekeeping running
     ASSERT_EQ(kiv_local_timezone(), 0);
-    unsigned short port = closed_port();
+    // Nobody listens there: the connection after the lookup is refused at once.
+    unsigned short port = kiv_test::free_port();
     ASSERT_NE(port, 0);
 
     slow_lookup_hold(slow_name);

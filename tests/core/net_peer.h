@@ -100,6 +100,18 @@ inline bool readable(int fd, int ms) {
     return poll(&p, 1, ms) == 1;
 }
 
+// Sends `bytes` whole on the blocking socket `fd`.
+// Returns: false when the peer closed or reset first.
+inline bool send_all(int fd, const std::string& bytes) {
+    for (size_t sent = 0; sent < bytes.size();) {
+        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // Returns: what arrives on `fd` until the peer closes, waiting at most
 //     `ms` for each piece; "<timeout>" appended when a piece never came.
 inline std::string read_until_closed(int fd, int ms = 10000) {

@@ -14,8 +14,7 @@
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
-#include "http_exchange.h"
-#include "http_fixture.h"
+#include "http_site_requests.h"
 
 #include <sys/socket.h>
 #include <utime.h>
@@ -28,38 +27,16 @@ using namespace kiv_test;
 
 namespace {
 
-class http_answers_test : public http_site_framework {
+class http_answers_test : public http_site_requests {
 protected:
     void SetUp() override {
-        http_site_framework::SetUp();
+        http_site_requests::SetUp();
         put("1k.txt", text(1024));
         put("1k.bin", text(1024));
         put("small.txt", text(100));
         put("p.html", text(600));
     }
-    // A request with a Host header and the given extra header lines.
-    response get(const std::string& page, const std::string& headers = "", const char* method = "GET") {
-        return ask(port, std::string(method) + " " + page + " HTTP/1.1\r\nHost: site\r\n" + headers + "\r\n");
-    }
-    static std::string text(size_t size) {
-        std::string out;
-        for (size_t i = 0; i < size; ++i)
-            out += static_cast<char>('a' + i % 26);
-        return out;
-    }
 };
-
-// Sends all of `bytes` on `fd`. Returns: whether they went.
-bool send_all(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Reads from `fd` until the bytes read end with a blank line or the peer
 // closes. Returns: what came ("<timeout>" appended when nothing more

@@ -32,14 +32,6 @@
 
 using namespace kiv_test;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KIV_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KIV_TEST_ASAN 1
-#endif
-#endif
-
 namespace {
 
 // Raises this process's soft descriptor limit to its hard one.
@@ -278,18 +270,6 @@ bool server_read_everything(pid_t pid, uint16_t port) {
         size_t split = queues.find(':');
         if (split == std::string::npos || std::strtoul(queues.c_str() + split + 1, nullptr, 16) != 0)
             return false;
-    }
-    return true;
-}
-
-// Sends `data` whole on the blocking socket `fd`. Returns: false when
-//     the peer closed or reset first.
-bool send_all(int fd, const std::string& data) {
-    for (size_t sent = 0; sent < data.size();) {
-        ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
     }
     return true;
 }

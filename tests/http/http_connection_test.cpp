@@ -30,17 +30,6 @@ std::string pattern(size_t size) {
     return text;
 }
 
-bool send_all(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Sends one byte and looks for the reset a closed socket answers with.
 // Returns: true once the server has let go of the connection.
 bool server_let_go(int fd) {

@@ -14,8 +14,7 @@
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
-#include "http_exchange.h"
-#include "http_fixture.h"
+#include "http_site_requests.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -30,21 +29,11 @@ using namespace kiv_test;
 
 namespace {
 
-class http_standards_test : public http_site_framework {
+class http_standards_test : public http_site_requests {
 protected:
     void SetUp() override {
-        http_site_framework::SetUp();
+        http_site_requests::SetUp();
         put("1k.txt", text(1024));
-    }
-    // A request with a Host header and the given extra header lines.
-    response get(const std::string& page, const std::string& headers = "", const char* method = "GET") {
-        return ask(port, std::string(method) + " " + page + " HTTP/1.1\r\nHost: site\r\n" + headers + "\r\n");
-    }
-    static std::string text(size_t size) {
-        std::string out;
-        for (size_t i = 0; i < size; ++i)
-            out += static_cast<char>('a' + i % 26);
-        return out;
     }
 };
 

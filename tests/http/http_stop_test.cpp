@@ -24,14 +24,6 @@
 
 using namespace kiv_test;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KIV_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KIV_TEST_ASAN 1
-#endif
-#endif
-
 namespace {
 
 const int rounds = 20;

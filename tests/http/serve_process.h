@@ -19,6 +19,16 @@
 #include <cstdlib>
 #include <string>
 
+// Defined as 1 in builds with AddressSanitizer, whose servers keep freed
+// memory resident and need descriptors of their own.
+#if defined(__SANITIZE_ADDRESS__)
+#define KIV_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KIV_TEST_ASAN 1
+#endif
+#endif
+
 namespace kiv_test {
 
 // http_serve as a child process, stopped with SIGTERM at scope end.
