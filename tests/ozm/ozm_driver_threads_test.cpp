@@ -4,9 +4,15 @@
 //     under a rescan and the idle pages are released: every image comes
 //     out whole, and when everything is done no page is locked and every
 //     layer is free; a rescan waiting on a slow file keeps no render
-//     waiting.
+//     waiting. Large fills swept in blocks of rows on pool workers give
+//     the pictures drawn on one thread.
 
+#include <kiv/core/checksum.h>
+#include <kiv/core/env.h>
 #include <kiv/image/i_image.h>
+#include <kiv/image/image_lib.h>
+
+#include "../../bench/ozm_town.h"
 
 #include "driver_test_support.h"
 
@@ -18,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 using namespace kiv;
 using namespace kiv_test;
@@ -140,6 +147,37 @@ TEST_F(driver_threads, a_render_is_not_kept_waiting_by_a_rescan_reading_a_slow_f
     auto_ptr_t<i_object_col> maps(driver->get_maps(""));
     ASSERT_TRUE(maps);
     EXPECT_EQ(maps->get_count(), 0u);
+}
+
+// Once the core's library runs its worker pool, the renderer hands blocks
+// of rows of large fills to pool workers; the town's pictures must not
+// change by a bit. The clocks are driven, so no background event takes a
+// worker: the idle workers afterwards are the renderer's helpers.
+TEST(rows_on_pool_workers, pictures_equal_those_drawn_on_the_callers_thread_alone) {
+    core_session session{false, false, true};
+    kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
+    temp_dir dir;
+    ASSERT_TRUE(kiv_bench::write_generated_town(dir.file("town.ozm"), 40));
+    auto_ptr_t<ozm_driver> driver(new ozm_driver);
+    driver->addref();
+    ASSERT_TRUE(driver->init(dir.path().c_str(), OZM_DEMO_DIR "/render"));
+    auto draw_levels = [&] {
+        std::vector<uint32_t> sums;
+        for (unsigned level = 0; level < 6; ++level) {
+            auto_ptr_t<i_gis_viewport> vp(kiv_gis_create_viewport(1024, 768));
+            EXPECT_TRUE(vp && vp->set_center(53.90, 27.55, 1500u << level));
+            auto_ptr_t<i_gis_renderer> r(vp ? driver->create_renderer(vp, "", "") : nullptr);
+            auto_ptr_t<i_image> img(r ? r->render_image(false) : nullptr);
+            sums.push_back(img ? kiv_crc32(img->get_data(), img->get_data_size(), 0) : 0);
+        }
+        return sums;
+    };
+    const std::vector<uint32_t> alone = draw_levels();
+    ASSERT_NE(kiv_core()->load_library(KIV_CORE_LIBRARY), nullptr);
+    ASSERT_EQ(kiv_test_idle_workers(), 0);
+    EXPECT_EQ(draw_levels(), alone);
+    EXPECT_TRUE(eventually([] { return kiv_test_idle_workers() > 0; }));
+    kiv_set_env("KIV_FONT_PATH", "");
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <kiv/core/string_impl.h>
 #include <kiv/ozm/ozm_driver.h>
 
+#include "driver/render_tools.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -50,7 +52,7 @@ std::vector<std::string> list_files(const std::string& dir, const char* pattern)
 
 }  // namespace
 
-ozm_driver::ozm_driver() {
+ozm_driver::ozm_driver() : render_tools_(std::make_shared<render_tool_pool>()) {
     set_name("ozm");
 }
 

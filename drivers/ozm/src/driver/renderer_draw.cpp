@@ -15,6 +15,8 @@
 #include <kiv/ozm/ozm_renderer.h>
 #include <kiv/ozm/render/render_context.h>
 
+#include "driver/render_tools.h"
+
 namespace kiv {
 
 namespace {
@@ -75,16 +77,23 @@ i_image* ozm_renderer::render_image(bool) {
     if (pixels == nullptr || uint64_t(image->get_data_size()) < uint64_t(width) * height * 4)
         return nullptr;
 
-    font_manager fonts;
-    if (!fonts.init())
-        return nullptr;
+    // The tools come from the driver's pool when there is one; they go
+    // back after the context that draws with them.
+    std::unique_ptr<render_tool_pool::tools> borrowed = tools_ ? tools_->take() : nullptr;
+    std::unique_ptr<render_tool_pool::tools> own;
+    if (!borrowed) {
+        own.reset(new (std::nothrow) render_tool_pool::tools);
+        if (!own || !own->fonts.init())
+            return nullptr;
+    }
+    render_tool_pool::tools& set = borrowed ? *borrowed : *own;
 
     agg::rendering_buffer buffer(pixels, width, height, int(width * 4));
     ozm_pixfmt format(buffer);
     ozm_renderer_base base(format);
     base.clip_box(0, 0, int(width) - 1, int(height) - 1);
     {
-        render_context context(base, level_, detail_class_, &fonts);
+        render_context context(base, level_, detail_class_, &set.fonts, borrowed ? &set.cache : nullptr);
         for (renderer_layer* layer : layers_)
             layer->render(features, pages, context, viewport_, 0);
         for (auto it = layers_.rbegin(); it != layers_.rend(); ++it)
@@ -92,6 +101,8 @@ i_image* ozm_renderer::render_image(bool) {
         // The context (and its faces and glyph cache) goes before the
         // font manager.
     }
+    if (borrowed)
+        tools_->give_back(std::move(borrowed));
     return image.detach();
 }
 

@@ -157,6 +157,7 @@ i_gis_renderer* ozm_driver::create_renderer(i_gis_viewport* vp, const char* laye
     }
     renderer->addref();
     renderer->init(chosen, selected, vp, level, detail_class, box_min, box_max);
+    renderer->share_tools(render_tools_);
     return renderer;
 }
 

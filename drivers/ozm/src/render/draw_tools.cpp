@@ -16,72 +16,15 @@
 #include <iterator>
 #include <limits>
 
-namespace agg {
-
-template <>
-void qsort_cells<cell_aa>(cell_aa** start, unsigned num) {
-    constexpr unsigned most = 2048;
-    if (num < 2)
-        return;
-    if (num > most) {
-        std::sort(start, start + num, [](const cell_aa* l, const cell_aa* r) { return l->x < r->x; });
-        return;
-    }
-    // Each cell is read once (they lie scattered in the rasteriser's
-    // blocks): its x, whether the row is in order already, and the range.
-    int xs[most];
-    int lo = start[0]->x, hi = lo;
-    xs[0] = lo;
-    bool in_order = true;
-    for (unsigned i = 1; i < num; ++i) {
-        const int x = start[i]->x;
-        xs[i] = x;
-        in_order = in_order && x >= xs[i - 1];
-        lo = std::min(lo, x);
-        hi = std::max(hi, x);
-    }
-    if (in_order)
-        return;
-    if (num <= 16) {
-        for (unsigned i = 1; i < num; ++i) {
-            cell_aa* c = start[i];
-            const int x = xs[i];
-            unsigned j = i;
-            for (; j > 0 && x < xs[j - 1]; --j) {
-                start[j] = start[j - 1];
-                xs[j] = xs[j - 1];
-            }
-            start[j] = c;
-            xs[j] = x;
-        }
-        return;
-    }
-    // Cells lie within the clip box, so a row spans about the image's
-    // width: counted by x, the row sorts in two passes over it.
-    const int64_t range = int64_t(hi) - lo + 1;
-    if (range > int64_t(most)) {
-        std::sort(start, start + num, [](const cell_aa* l, const cell_aa* r) { return l->x < r->x; });
-        return;
-    }
-    unsigned first[most + 1];
-    cell_aa* sorted[most];
-    std::fill(first, first + range + 1, 0u);
-    for (unsigned i = 0; i < num; ++i)
-        ++first[xs[i] - lo + 1];
-    for (int64_t k = 1; k <= range; ++k)
-        first[k] += first[k - 1];
-    for (unsigned i = 0; i < num; ++i)
-        sorted[first[xs[i] - lo]++] = start[i];
-    std::copy(sorted, sorted + num, start);
-}
-
-}  // namespace agg
-
 namespace kiv {
 
 render_cache::render_cache() = default;
 
 render_cache::~render_cache() = default;
+
+size_t render_cache::kept_bytes() const {
+    return tools_ ? tools_->kept_bytes() : 0;
+}
 
 render_context::render_context(ozm_renderer_base& ren, uint8_t level_, uint8_t detail_class_, font_manager* fonts_,
                                render_cache* cache)
@@ -126,6 +69,10 @@ void draw_tools::start_image(size_t max_glyphs) {
         it = it->second ? std::next(it) : faces_.erase(it);
     if (glyphs.size() > max_glyphs)
         glyphs.clear();
+}
+
+size_t draw_tools::kept_bytes() const {
+    return ras.kept_bytes() + dash_pieces.capacity() * sizeof(dash_piece) + dash_points.capacity() * sizeof(double);
 }
 
 }  // namespace ozm

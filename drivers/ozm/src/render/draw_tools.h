@@ -14,6 +14,7 @@
 #include <kiv/ozm/render/render_context.h>
 #include <kiv/ozm/render/render_style.h>
 
+#include "render/rasterizer.h"
 #include "text/glyph_cache.h"
 
 #include <kiv/image/font_face.h>
@@ -22,8 +23,6 @@
 #include <agg_conv_dash.h>
 #include <agg_conv_smooth_poly1.h>
 #include <agg_conv_stroke.h>
-#include <agg_rasterizer_scanline_aa.h>
-#include <agg_rasterizer_sl_clip.h>
 #include <agg_renderer_scanline.h>
 #include <agg_scanline_p.h>
 #include <agg_scanline_u.h>
@@ -36,29 +35,11 @@
 #include <string>
 #include <vector>
 
-namespace agg {
-
-// The sort of one scanline's cells by x that the rasteriser runs before
-// every sweep, in place of AGG's own quicksort: the cells of a style come
-// mostly in order already (features are added across the image one after
-// the other), so rows that are in order are left as they are and rows
-// nearly in order are finished by insertion; others go to AGG's sort.
-// Only the order by x counts: the sweep adds up the cells of one x
-// whatever their order, so the picture is the one AGG's sort gives.
-// Declared here, before any rasteriser of this library sorts, so every
-// sort of the library's rasterisers is this one.
-template <>
-void qsort_cells<cell_aa>(cell_aa** start, unsigned num);
-
-}  // namespace agg
-
 namespace kiv {
 
 class i_gis_viewport;
 
 namespace ozm {
-
-typedef agg::rasterizer_scanline_aa<agg::rasterizer_sl_clip_dbl> rasterizer;
 
 // Cells one rasterisation may hold: AGG allocates 4096 cells a block and
 // stops storing (silently) at its block limit. The default limit of 1024
@@ -91,7 +72,6 @@ public:
 
     rasterizer ras;
     agg::scanline_u8 sl_u;  // spans of images and patterns
-    agg::scanline_p8 sl_p;  // solid fills
     glyph_cache glyphs;
 
     // The converters the geometry styles draw through, kept from style to
@@ -125,6 +105,10 @@ public:
     // there are more than `max_glyphs`. No glyph of the earlier image
     // may be in use.
     void start_image(size_t max_glyphs);
+
+    // Returns: about the bytes these tools keep between images (the
+    //     rasteriser's cells, the dash buffers).
+    size_t kept_bytes() const;
 
 private:
     std::map<std::string, std::unique_ptr<font_face>> faces_;
@@ -209,7 +193,7 @@ void fill_once(render_context& ctx, VertexSource& vs, agg::rgba8 color) {
     t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
     t.ras.filling_rule(agg::fill_non_zero);
     t.ras.add_path(vs);
-    agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color);
+    t.ras.render_solid(*ctx.renderer_base, color);
     t.ras.reset();
 }
 

@@ -33,7 +33,7 @@ void render_style_line::render(ozm::feature_table& features, ozm::page_set& page
             stroke.miter_limit(4.0);
             t.ras.add_path(stroke);
         },
-        [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
+        [&] { t.ras.render_solid(*ctx.renderer_base, color); });
 }
 
 }  // namespace kiv

@@ -62,7 +62,7 @@ void render_style_polygon::draw_polygon(ozm::feature_table& features, ozm::page_
             t.curve.attach(t.smooth_poly);
             add_shape(t.ras, t.curve, t.curve_outline, border_, border);
         },
-        [&] { agg::render_scanlines_aa_solid(t.ras, t.sl_p, *ctx.renderer_base, color); });
+        [&] { t.ras.render_solid(*ctx.renderer_base, color); });
 }
 
 }  // namespace kiv

@@ -35,10 +35,13 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kiv {
+
+class render_tool_pool;
 
 // Returns: the render level of a scale denominator: the first k in 0..16
 //     with scale <= 1500 x 2^k; 16 for a larger scale.
@@ -129,6 +132,7 @@ private:
     std::string maps_dir_;                           // absolute; set by init
     std::map<std::string, std::string> refused_;     // path -> reason logged; guarded by scan_guard_
     std::multimap<uint32_t, renderer_layer*> layers_;  // owned; keyed by priority as unsigned
+    std::shared_ptr<render_tool_pool> render_tools_;   // lent to the renderers, one set per image
     std::string layer_names_;                        // comma-joined, load order
     bool handler_installed_ = false;                 // init installed the background handler
     std::atomic<bool> bg_running_{false};            // a background task is under way

@@ -14,9 +14,11 @@
 //     layers are borrowed from the driver, which outlives its renderers
 //     (the GIS service holds the driver).
 //
-//     Threads: render_image runs on the caller's thread; several
-//     renderers may draw at the same time. One renderer is used by one
-//     thread at a time.
+//     Threads: render_image runs on the caller's thread, which hands
+//     blocks of rows of large fills to pool workers and waits for them;
+//     several renderers may draw at the same time. One renderer is used
+//     by one thread at a time. The drawing tools (faces, glyphs,
+//     rasteriser) are borrowed from the driver for one image.
 
 #ifndef KIV_OZM_OZM_RENDERER_H
 #define KIV_OZM_OZM_RENDERER_H
@@ -30,9 +32,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace kiv {
+
+class render_tool_pool;
 
 class KIV_EXPORT ozm_renderer : public object, public virtual i_gis_renderer {
 public:
@@ -51,6 +56,10 @@ public:
     // Returns: true.
     bool init(const std::vector<renderer_layer*>& layers, const std::vector<ozm_map*>& maps, i_gis_viewport* vp,
               uint8_t level, uint8_t detail_class, const geo_point& box_min, const geo_point& box_max);
+
+    // Draws with drawing tools borrowed from `pool` (the driver's), kept
+    // there between images; without one every image makes its own.
+    void share_tools(std::shared_ptr<render_tool_pool> pool) { tools_ = std::move(pool); }
 
     // Returns: the sum (mod 2^32) of the maps' header versions and the
     //     layers' versions.
@@ -80,6 +89,7 @@ private:
     std::deque<ozm_map*> maps_;             // one reference each, highest priority first
     geo_point box_min_{0, 0};               // south-west corner of the area drawn
     geo_point box_max_{0, 0};               // north-east corner
+    std::shared_ptr<render_tool_pool> tools_;  // shared with the driver; may be null
 };
 
 }  // namespace kiv

@@ -70,6 +70,11 @@ public:
     render_cache(const render_cache&) = delete;
     render_cache& operator=(const render_cache&) = delete;
 
+    // Returns: about the bytes the cache keeps between images (the
+    //     rasteriser's cells and the dash buffers; glyphs are bounded by
+    //     max_glyphs).
+    size_t kept_bytes() const;
+
 private:
     friend struct render_context;
     std::unique_ptr<ozm::draw_tools> tools_;  // owned; null until a context draws
