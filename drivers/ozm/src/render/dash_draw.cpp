@@ -108,7 +108,6 @@ void render_style_dash::render(ozm::feature_table& features, ozm::page_set& page
     for (unsigned b = 0; b < bands; ++b) {
         double y0 = b == 0 ? -1.0 : double(uint64_t(ctx.height) * b / bands);
         double y1 = b + 1 == bands ? ctx.height + 1.0 : double(uint64_t(ctx.height) * (b + 1) / bands);
-        t.ras.reset();
         t.ras.clip_box(-1.0, y0, ctx.width + 1.0, y1);
         t.ras.filling_rule(agg::fill_non_zero);
         for (size_t k = 0; k < parts.size(); ++k) {

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -58,15 +59,12 @@ struct dash_piece {
     double phase;
     size_t begin;
 };
-typedef agg::conv_curve<agg::conv_smooth_poly1<agg::path_storage>> smoother;
-
 class draw_tools {
     agg::path_storage idle_;  // the converters' source until a user attaches its own
 
 public:
     draw_tools()
-        : ras(cell_block_limit), line_stroke(idle_), dash(idle_), dash_stroke(dash), smooth_poly(idle_),
-          curve(smooth_poly), outline(idle_), curve_outline(curve) {}
+        : ras(cell_block_limit), dash(idle_), dash_stroke(dash) {}
     draw_tools(const draw_tools&) = delete;
     draw_tools& operator=(const draw_tools&) = delete;
 
@@ -74,25 +72,14 @@ public:
     agg::scanline_u8 sl_u;  // spans of images and patterns
     glyph_cache glyphs;
 
-    // The converters the geometry styles draw through, kept from style to
-    // style and image to image: AGG's vertex stores keep their blocks when
-    // a converter starts a new path, so a kept converter stops allocating
-    // once it has met the largest path, where one made per style
-    // allocates and frees its stores every time. A user attaches its path
-    // and sets every parameter it depends on before each use (styles
-    // differ in width and dashes). Each converter keeps the joins and caps
-    // of its one use: the round ones of lines and dashes, AGG's defaults
-    // for polygon outlines.
-    agg::conv_stroke<agg::path_storage> line_stroke;  // lines: round joins and caps
+    // The dash converters, kept from style to style and image to image
+    // as the lanes' converters are (see lane in rasterizer.h); the user
+    // attaches its path and sets every parameter before each use.
     std::vector<dash_piece> dash_pieces;              // the pieces of a dash style's path near the image
     std::vector<double> dash_points;                  // their points, x then y, piece after piece
     agg::path_storage dash_path;                      // the piece being dashed
     dasher dash;
     agg::conv_stroke<dasher> dash_stroke;  // round joins and caps
-    agg::conv_smooth_poly1<agg::path_storage> smooth_poly;
-    smoother curve;
-    agg::conv_stroke<agg::path_storage> outline;  // polygon borders: AGG's default joins and caps
-    agg::conv_stroke<smoother> curve_outline;      // smooth polygon borders, as outline
 
     // Returns: the face `name` opened through `fonts`, the same object for
     //     every label style of the image (each sizes it before use), or
@@ -150,22 +137,25 @@ double estimate_cells(render_context& ctx, double stroke_width);
 void band_subpaths(render_context& ctx, double grow, bool bulge, double y0, double y1, agg::path_storage& out);
 
 // Rasterises ctx.path through the context's rasteriser (non-zero rule):
-// `add`(path) adds a path through the style's converters to
-// ctx.tools().ras, then `draw`() renders what it holds. When `cells` (an
-// estimate_cells value) exceeds what one pass keeps, the image is drawn
-// in horizontal bands, each band from the sub-paths that can reach it
-// (their boxes grown by `grow`, see band_subpaths).
-template <class Add, class Draw>
-void rasterise(render_context& ctx, double cells, double grow, bool bulge, Add add, Draw draw) {
+// `add`(lane) adds the lane's source (its share of the path) through the
+// lane's converters to lane.cells, on pool workers too (see
+// rasterizer::add_split), then `draw`() renders what the rasteriser
+// holds. When `cells` (an estimate_cells value) exceeds what one pass
+// keeps, the image is drawn in horizontal bands, each band from the
+// sub-paths that can reach it (their boxes grown by `grow`, see
+// band_subpaths).
+template <class Draw>
+void rasterise(render_context& ctx, double cells, double grow, bool bulge, const std::function<void(lane&)>& add,
+               Draw draw) {
     draw_tools& t = ctx.tools();
     unsigned bands = cells > band_cells ? unsigned(std::min(cells / band_cells, 1e6)) + 1 : 1;
     if (bands > ctx.height)
         bands = ctx.height;
+    const unsigned lanes = 64;  // add_split takes what the path's length and the CPUs allow
     if (bands <= 1) {
-        t.ras.reset();
         t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
         t.ras.filling_rule(agg::fill_non_zero);
-        add(ctx.path);
+        t.ras.add_split(ctx.path, lanes, add);
         draw();
         t.ras.reset();
         return;
@@ -175,10 +165,9 @@ void rasterise(render_context& ctx, double cells, double grow, bool bulge, Add a
         double y0 = b == 0 ? -1.0 : double(uint64_t(ctx.height) * b / bands);
         double y1 = b + 1 == bands ? ctx.height + 1.0 : double(uint64_t(ctx.height) * (b + 1) / bands);
         band_subpaths(ctx, grow, bulge, y0, y1, band);
-        t.ras.reset();
         t.ras.clip_box(-1.0, y0, ctx.width + 1.0, y1);
         t.ras.filling_rule(agg::fill_non_zero);
-        add(band);
+        t.ras.add_split(band, lanes, add);
         draw();
     }
     t.ras.reset();
@@ -189,7 +178,6 @@ void rasterise(render_context& ctx, double cells, double grow, bool bulge, Add a
 template <class VertexSource>
 void fill_once(render_context& ctx, VertexSource& vs, agg::rgba8 color) {
     draw_tools& t = ctx.tools();
-    t.ras.reset();
     t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
     t.ras.filling_rule(agg::fill_non_zero);
     t.ras.add_path(vs);

@@ -24,14 +24,13 @@ void render_style_line::render(ozm::feature_table& features, ozm::page_set& page
     const agg::rgba8 color = ozm::style_rgba(color_);
     ozm::rasterise(
         ctx, ozm::estimate_cells(ctx, width), width, false,
-        [&](agg::path_storage& path) {
-            agg::conv_stroke<agg::path_storage>& stroke = t.line_stroke;
-            stroke.attach(path);
+        [&](ozm::lane& lane) {
+            agg::conv_stroke<ozm::path_range>& stroke = lane.line_stroke;
             stroke.width(width);
             stroke.line_join(agg::round_join);
             stroke.line_cap(agg::round_cap);
             stroke.miter_limit(4.0);
-            t.ras.add_path(stroke);
+            lane.cells.add_path(stroke);
         },
         [&] { t.ras.render_solid(*ctx.renderer_base, color); });
 }

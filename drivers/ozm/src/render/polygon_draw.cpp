@@ -14,19 +14,18 @@ namespace kiv {
 
 namespace {
 
-// Adds `shape` to `ras`: as it is for a fill, or through `outline`
-// (attached to it) `border` pixels wide for a border instance.
+// Adds `shape` to `cells`: as it is for a fill, or through `outline`
+// (which reads it) `border` pixels wide for a border instance.
 template <class Shape>
-void add_shape(ozm::rasterizer& ras, Shape& shape, agg::conv_stroke<Shape>& outline, bool border_instance,
+void add_shape(ozm::cell_lane& cells, Shape& shape, agg::conv_stroke<Shape>& outline, bool border_instance,
                double border) {
     if (!border_instance) {
-        ras.add_path(shape);
+        cells.add_path(shape);
         return;
     }
-    outline.attach(shape);
     outline.width(border);
     outline.miter_limit(4.0);
-    ras.add_path(outline);
+    cells.add_path(outline);
 }
 
 }  // namespace
@@ -52,15 +51,13 @@ void render_style_polygon::draw_polygon(ozm::feature_table& features, ozm::page_
     const double cells = smooth ? 2 * ozm::estimate_cells(ctx, stroke) : ozm::estimate_cells(ctx, stroke);
     ozm::rasterise(
         ctx, cells, 2 * stroke + 1, smooth,
-        [&](agg::path_storage& path) {
+        [&](ozm::lane& lane) {
             if (!smooth) {
-                add_shape(t.ras, path, t.outline, border_, border);
+                add_shape(lane.cells, lane.source, lane.outline, border_, border);
                 return;
             }
-            t.smooth_poly.attach(path);
-            t.smooth_poly.smooth_value(0.5);
-            t.curve.attach(t.smooth_poly);
-            add_shape(t.ras, t.curve, t.curve_outline, border_, border);
+            lane.smooth_poly.smooth_value(0.5);
+            add_shape(lane.cells, lane.curve, lane.curve_outline, border_, border);
         },
         [&] { t.ras.render_solid(*ctx.renderer_base, color); });
 }

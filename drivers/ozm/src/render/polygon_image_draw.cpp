@@ -31,7 +31,7 @@ void render_style_polygon_image::render(ozm::feature_table& features, ozm::page_
     agg::span_allocator<agg::rgba8> alloc;
     ozm::draw_tools& t = ctx.tools();
     ozm::rasterise(
-        ctx, ozm::estimate_cells(ctx, 0), 1, false, [&](agg::path_storage& path) { t.ras.add_path(path); },
+        ctx, ozm::estimate_cells(ctx, 0), 1, false, [](ozm::lane& lane) { lane.cells.add_path(lane.source); },
         [&] { agg::render_scanlines_aa(t.ras, t.sl_u, *ctx.renderer_base, alloc, spans); });
 }
 

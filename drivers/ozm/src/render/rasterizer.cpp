@@ -1,17 +1,16 @@
 // rasterizer.cpp --
 //
 //     The row sort and the solid sweep of the map rasteriser, and the
-//     hand-out of blocks of rows to pool workers.
+//     hand-out of its work to pool workers.
 //
-//     A solid fill with enough cells is cut into blocks of rows; the
-//     caller and up to one helper per further CPU take blocks from a
-//     shared counter until none is left, each with a scanline of its
-//     own, and the caller returns once every block is blended. A helper
-//     that starts after the blocks ran out only reads the counter, so the
-//     caller does not wait for helpers that have not started; the job
-//     they share lives as long as the last of them holds it. Without
-//     workers (the core not started, the thread limit reached) the
-//     caller sweeps every block itself.
+//     Work is cut into items (lanes to fill, blocks of rows to sweep and
+//     blend); the caller and up to one helper per further CPU take items
+//     from a shared counter until none is left, and the caller returns
+//     once every item is done. A helper that starts after the items ran
+//     out only reads the counter, so the caller does not wait for helpers
+//     that have not started; the job they share lives as long as the last
+//     of them holds it. Without workers (the core not started, the thread
+//     limit reached) the caller does every item itself.
 
 #include "render/rasterizer.h"
 
@@ -26,6 +25,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <sched.h>
 
@@ -91,11 +91,167 @@ void sort_row(row_cell** start, unsigned num) {
     std::copy(sorted, sorted + num, start);
 }
 
+namespace {
+
+const int rows_per_block = 8;
+// Cells below which one participant more in a sweep costs more than it
+// saves.
+const unsigned cells_per_helper = 4 * 1024;
+// Vertices below which a lane more costs more than it saves.
+const unsigned vertices_per_lane = 512;
+
+// The CPUs this process may run on (its affinity, as taskset sets it).
+unsigned cpu_count() {
+    static const unsigned n = [] {
+        cpu_set_t set;
+        if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+            return unsigned(CPU_COUNT(&set));
+        return std::max(1u, std::thread::hardware_concurrency());
+    }();
+    return n;
+}
+
+// Items 0..items-1 shared by the caller and its helpers.
+struct shared_work {
+    const std::function<void(int)>* item;  // the caller's; called only for claimed items
+    int items = 0;
+    std::atomic<int> next{0};
+    std::mutex lock;
+    std::condition_variable finished;
+    int done = 0;  // items done, under `lock`
+
+    void work() {
+        int mine = 0;
+        for (int i; (i = next.fetch_add(1, std::memory_order_relaxed)) < items; ++mine)
+            (*item)(i);
+        if (mine == 0)
+            return;
+        std::lock_guard<std::mutex> guard(lock);
+        done += mine;
+        if (done == items)
+            finished.notify_all();
+    }
+};
+
+// The pool task of a helper: `data` holds a pointer to its own reference
+// to the work.
+void help(bool running, void* data, unsigned) {
+    std::unique_ptr<std::shared_ptr<shared_work>> work(*static_cast<std::shared_ptr<shared_work>**>(data));
+    if (running)
+        (*work)->work();
+}
+
+// Runs item(0..items-1) on the caller and up to `helpers` pool workers.
+void share(int items, unsigned helpers, const std::function<void(int)>& item) {
+    helpers = std::min(helpers, unsigned(std::max(items - 1, 0)));
+    if (helpers == 0) {
+        for (int i = 0; i < items; ++i)
+            item(i);
+        return;
+    }
+    auto work = std::make_shared<shared_work>();
+    work->item = &item;
+    work->items = items;
+    for (unsigned i = 0; i < helpers; ++i) {
+        auto* ref = new std::shared_ptr<shared_work>(work);
+        if (!kiv_bg_thread_try(&help, &ref, sizeof ref)) {
+            delete ref;
+            break;
+        }
+    }
+    work->work();
+    std::unique_lock<std::mutex> guard(work->lock);
+    work->finished.wait(guard, [&] { return work->done == work->items; });
+}
+
+}  // namespace
+
+rasterizer::rasterizer(unsigned cell_block_limit) : cell_block_limit_(cell_block_limit) {
+    lanes_.emplace_back(new lane(cell_block_limit));
+}
+
+rasterizer::~rasterizer() = default;
+
+void rasterizer::reset() {
+    for (auto& l : lanes_)
+        l->cells.reset();
+    used_ = 1;
+}
+
+void rasterizer::clip_box(double x1, double y1, double x2, double y2) {
+    clip_[0] = x1;
+    clip_[1] = y1;
+    clip_[2] = x2;
+    clip_[3] = y2;
+    for (auto& l : lanes_)
+        l->cells.clip_box(x1, y1, x2, y2);
+    used_ = 1;
+}
+
+void rasterizer::add_split(const agg::path_storage& path, unsigned parts, const std::function<void(lane&)>& add) {
+    const unsigned total = path.total_vertices();
+    parts = std::max(1u, std::min({parts, cpu_count(), total / vertices_per_lane}));
+    // Cut at the move_to nearest after each even share.
+    std::vector<unsigned> cuts{0};
+    for (unsigned k = 1; k < parts; ++k) {
+        unsigned at = std::max(cuts.back() + 1, unsigned(uint64_t(total) * k / parts));
+        while (at < total && !agg::is_move_to(path.command(at)))
+            ++at;
+        if (at >= total)
+            break;
+        cuts.push_back(at);
+    }
+    cuts.push_back(total);
+    used_ = unsigned(cuts.size() - 1);
+    while (lanes_.size() < used_) {
+        lanes_.emplace_back(new lane(cell_block_limit_));
+        lanes_.back()->cells.clip_box(clip_[0], clip_[1], clip_[2], clip_[3]);
+    }
+    std::function<void(int)> fill = [&](int i) {
+        lane& l = *lanes_[size_t(i)];
+        l.source.set(&path, cuts[size_t(i)], cuts[size_t(i) + 1]);
+        add(l);
+        l.cells.sort();
+    };
+    share(int(used_), used_ - 1, fill);
+}
+
+bool rasterizer::sort() {
+    bool any = false;
+    for (unsigned i = 0; i < used_; ++i) {
+        cell_lane& c = lanes_[i]->cells;
+        if (!c.sort())
+            continue;
+        const agg::rasterizer_cells_aa<row_cell>& o = c.outline;
+        if (!any) {
+            min_x_ = o.min_x();
+            max_x_ = o.max_x();
+            min_y_ = o.min_y();
+            max_y_ = o.max_y();
+            any = true;
+            continue;
+        }
+        min_x_ = std::min(min_x_, o.min_x());
+        max_x_ = std::max(max_x_, o.max_x());
+        min_y_ = std::min(min_y_, o.min_y());
+        max_y_ = std::max(max_y_, o.max_y());
+    }
+    return any;
+}
+
+size_t rasterizer::kept_bytes() const {
+    size_t bytes = 0;
+    for (const auto& l : lanes_)
+        bytes += size_t(l->cells.peak_cells) * (sizeof(row_cell) + sizeof(row_cell*));
+    return bytes;
+}
+
 void rasterizer::render_rows(int first, int last, ozm_renderer_base& ren, const agg::rgba8& color) const {
     agg::scanline_p8 sl;
-    sl.reset(min_x(), max_x());
+    sl.reset(min_x_, max_x_);
+    std::vector<row_cell*> scratch;
     for (int y = first; y <= last; ++y) {
-        if (!sweep_row(y, sl))
+        if (!sweep_row(y, sl, scratch))
             continue;
         unsigned num_spans = sl.num_spans();
         agg::scanline_p8::const_iterator span = sl.begin();
@@ -112,91 +268,18 @@ void rasterizer::render_rows(int first, int last, ozm_renderer_base& ren, const 
     }
 }
 
-namespace {
-
-const int rows_per_block = 8;
-// Below this many cells per participant a helper costs more than it saves.
-const unsigned cells_per_helper = 4 * 1024;
-
-struct row_job {
-    const rasterizer* ras;
-    ozm_renderer_base* ren;
-    agg::rgba8 color;
-    int first_row, last_row, blocks;
-    std::atomic<int> next{0};
-    std::mutex lock;
-    std::condition_variable finished;
-    int done = 0;  // blocks blended, under `lock`
-
-    template <class Rows>
-    void work(Rows rows) {
-        int mine = 0;
-        for (int b; (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks; ++mine) {
-            const int y0 = first_row + b * rows_per_block;
-            rows(y0, std::min(last_row, y0 + rows_per_block - 1));
-        }
-        if (mine == 0)
-            return;
-        std::lock_guard<std::mutex> guard(lock);
-        done += mine;
-        if (done == blocks)
-            finished.notify_all();
-    }
-};
-
-// The CPUs this process may run on (its affinity, as taskset sets it).
-unsigned cpu_count() {
-    static const unsigned n = [] {
-        cpu_set_t set;
-        if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-            return unsigned(CPU_COUNT(&set));
-        return std::max(1u, std::thread::hardware_concurrency());
-    }();
-    return n;
-}
-
-}  // namespace
-
-// The pool task of a helper: `data` holds a pointer to its own reference
-// to the job.
-struct rasterizer_task {
-    static void run(bool running, void* data, unsigned) {
-        std::unique_ptr<std::shared_ptr<row_job>> job(*static_cast<std::shared_ptr<row_job>**>(data));
-        if (!running)
-            return;
-        row_job& j = **job;
-        j.work([&j](int y0, int y1) { j.ras->render_rows(y0, y1, *j.ren, j.color); });
-    }
-};
-
 void rasterizer::render_solid(ozm_renderer_base& ren, const agg::rgba8& color) {
     if (!sort())
         return;
-    const int first = outline_.min_y(), last = outline_.max_y();
-    const int blocks = (last - first) / rows_per_block + 1;
-    unsigned helpers = std::min(cpu_count() - 1, outline_.total_cells() / cells_per_helper);
-    helpers = std::min(helpers, unsigned(blocks - 1));
-    if (helpers == 0) {
-        render_rows(first, last, ren, color);
-        return;
-    }
-    auto job = std::make_shared<row_job>();
-    job->ras = this;
-    job->ren = &ren;
-    job->color = color;
-    job->first_row = first;
-    job->last_row = last;
-    job->blocks = blocks;
-    for (unsigned i = 0; i < helpers; ++i) {
-        auto* ref = new std::shared_ptr<row_job>(job);
-        if (!kiv_bg_thread_try(&rasterizer_task::run, &ref, sizeof ref)) {
-            delete ref;
-            break;
-        }
-    }
-    job->work([&](int y0, int y1) { render_rows(y0, y1, ren, color); });
-    std::unique_lock<std::mutex> guard(job->lock);
-    job->finished.wait(guard, [&] { return job->done == job->blocks; });
+    unsigned cells = 0;
+    for (unsigned i = 0; i < used_; ++i)
+        cells += lanes_[i]->cells.outline.total_cells();
+    const int first = min_y_, last = max_y_;
+    std::function<void(int)> block = [&](int b) {
+        const int y0 = first + b * rows_per_block;
+        render_rows(y0, std::min(last, y0 + rows_per_block - 1), ren, color);
+    };
+    share((last - first) / rows_per_block + 1, std::min(cpu_count() - 1, cells / cells_per_helper), block);
 }
 
 }  // namespace ozm
