@@ -560,7 +560,7 @@ case_result run_case(const data_set& set, unsigned level, unsigned round) {
     auto_ptr_t<i_image> theirs;
     mapnik_result m = run_mapnik(set, *renderer, vp, level, theirs);
     time_warm(8);
-    result.warm_ms = median(warm);
+    result.warm_ms = median(warm); if (getenv("DBG_W")) { for (double w : warm) fprintf(stderr, "%.2f ", w); fprintf(stderr, "\n"); }
     result.cold_ms = median(cold);
     result.mapnik_ms = m.ms;
     std::printf("%-16s round %u: ours warm %8.2f ms, cold %8.2f ms", tag.c_str(), round, result.warm_ms,

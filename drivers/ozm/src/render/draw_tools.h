@@ -50,6 +50,8 @@ constexpr unsigned cell_block_limit = 4096;
 // Above this many estimated cells a path is rasterised in horizontal
 // bands, each band on its own.
 constexpr double band_cells = 8.0 * 1024 * 1024;
+// Estimated cells below which one lane more costs more than it saves.
+constexpr double lane_cells = 8.0 * 1024;
 
 typedef agg::conv_dash<agg::path_storage> dasher;
 
@@ -151,7 +153,9 @@ void rasterise(render_context& ctx, double cells, double grow, bool bulge, const
     unsigned bands = cells > band_cells ? unsigned(std::min(cells / band_cells, 1e6)) + 1 : 1;
     if (bands > ctx.height)
         bands = ctx.height;
-    const unsigned lanes = 64;  // add_split takes what the path's length and the CPUs allow
+    // A lane for every lane_cells cells; add_split takes no more than the
+    // CPUs and the path's sub-paths allow.
+    const unsigned lanes = unsigned(std::min(cells / lane_cells, 64.0)) + 1;
     if (bands <= 1) {
         t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
         t.ras.filling_rule(agg::fill_non_zero);

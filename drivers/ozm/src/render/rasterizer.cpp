@@ -1,39 +1,86 @@
 // rasterizer.cpp --
 //
-//     The row sort and the solid sweep of the map rasteriser, and the
-//     hand-out of its work to pool workers.
-//
+//     The row sort, the lanes and the solid sweep of the map rasteriser.
 //     Work is cut into items (lanes to fill, blocks of rows to sweep and
-//     blend); the caller and up to one helper per further CPU take items
-//     from a shared counter until none is left, and the caller returns
-//     once every item is done. A helper that starts after the items ran
-//     out only reads the counter, so the caller does not wait for helpers
-//     that have not started; the job they share lives as long as the last
-//     of them holds it. Without workers (the core not started, the thread
-//     limit reached) the caller does every item itself.
+//     blend) that the image's crew shares out; without a crew the caller
+//     does every item itself. The cut does not depend on the crew, so an
+//     image comes out of the same steps either way.
 
 #include "render/rasterizer.h"
 
-#include <kiv/core/threads.h>
+#include "render/crew.h"
 
 #include <agg_scanline_p.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
-
-#include <sched.h>
 
 namespace kiv {
 namespace ozm {
 
+namespace {
+
+constexpr unsigned most = 2048;  // cells of a row sorted without std::sort
+
+struct keyed {
+    int x;
+    row_cell* cell;
+};
+
+// Cuts xs[0..num) into runs, each in order or in strict reverse order,
+// and puts where each starts into `bounds`, num after the last.
+// Returns: the number of runs.
+unsigned find_runs(const int* xs, unsigned num, unsigned* bounds) {
+    unsigned count = 0;
+    for (unsigned i = 0; i < num;) {
+        unsigned j = i + 1;
+        bounds[count++] = i;
+        if (j < num && xs[j] < xs[i]) {
+            while (j < num && xs[j] < xs[j - 1])
+                ++j;
+        } else {
+            while (j < num && xs[j] >= xs[j - 1])
+                ++j;
+        }
+        i = j;
+    }
+    bounds[count] = num;
+    return count;
+}
+
+// Sorts the `num` cells at `start` (x at xs) by merging the `count` runs
+// that find_runs found, the reverse ones turned first.
+void merge_runs(row_cell** start, const int* xs, unsigned num, unsigned* bounds, unsigned count) {
+    keyed one[most], two[most];
+    for (unsigned r = 0; r < count; ++r) {
+        const unsigned b = bounds[r], e = bounds[r + 1];
+        const bool reverse = e - b > 1 && xs[b + 1] < xs[b];
+        for (unsigned k = b; k < e; ++k)
+            one[reverse ? b + e - 1 - k : k] = keyed{xs[k], start[k]};
+    }
+    keyed* from = one;
+    keyed* to = two;
+    auto by_x = [](const keyed& l, const keyed& r) { return l.x < r.x; };
+    while (count > 1) {
+        unsigned merged = 0;
+        for (unsigned r = 0; r < count; r += 2) {
+            const unsigned b = bounds[r], m = bounds[std::min(r + 1, count)], e = bounds[std::min(r + 2, count)];
+            std::merge(from + b, from + m, from + m, from + e, to + b, by_x);
+            bounds[merged++] = b;
+        }
+        bounds[merged] = num;
+        count = merged;
+        std::swap(from, to);
+    }
+    for (unsigned i = 0; i < num; ++i)
+        start[i] = from[i].cell;
+}
+
+}  // namespace
+
 void sort_row(row_cell** start, unsigned num) {
-    constexpr unsigned most = 2048;
     auto by_x = [](const row_cell* l, const row_cell* r) { return l->x < r->x; };
     if (num < 2)
         return;
@@ -72,9 +119,21 @@ void sort_row(row_cell** start, unsigned num) {
         }
         return;
     }
-    // Cells lie within the clip box, so a row spans about the image's
-    // width: counted by x, the row sorts in two passes over it.
+    // A row is mostly a few runs in order or in reverse order (the two
+    // sides of a stroke run in opposite directions): merged pairwise, it
+    // sorts in log2(runs) passes. Otherwise, as cells lie within the clip
+    // box, a row spans about the image's width: counted by x, it sorts in
+    // two passes over that range.
+    unsigned bounds[most + 1];
+    const unsigned runs = find_runs(xs, num, bounds);
     const int64_t range = int64_t(hi) - lo + 1;
+    unsigned passes = 0;
+    for (unsigned r = 1; r < runs; r *= 2)
+        ++passes;
+    if (uint64_t(passes) * num < uint64_t(range) + 2 * num) {
+        merge_runs(start, xs, num, bounds, runs);
+        return;
+    }
     if (range > int64_t(most)) {
         std::sort(start, start + num, by_x);
         return;
@@ -94,75 +153,11 @@ void sort_row(row_cell** start, unsigned num) {
 namespace {
 
 const int rows_per_block = 8;
-// Cells below which one participant more in a sweep costs more than it
-// saves.
-const unsigned cells_per_helper = 4 * 1024;
+// Cells below which a sweep is not shared out: waking a worker costs
+// about as much as sweeping them.
+const unsigned shared_sweep_cells = 8 * 1024;
 // Vertices below which a lane more costs more than it saves.
-const unsigned vertices_per_lane = 512;
-
-// The CPUs this process may run on (its affinity, as taskset sets it).
-unsigned cpu_count() {
-    static const unsigned n = [] {
-        cpu_set_t set;
-        if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-            return unsigned(CPU_COUNT(&set));
-        return std::max(1u, std::thread::hardware_concurrency());
-    }();
-    return n;
-}
-
-// Items 0..items-1 shared by the caller and its helpers.
-struct shared_work {
-    const std::function<void(int)>* item;  // the caller's; called only for claimed items
-    int items = 0;
-    std::atomic<int> next{0};
-    std::mutex lock;
-    std::condition_variable finished;
-    int done = 0;  // items done, under `lock`
-
-    void work() {
-        int mine = 0;
-        for (int i; (i = next.fetch_add(1, std::memory_order_relaxed)) < items; ++mine)
-            (*item)(i);
-        if (mine == 0)
-            return;
-        std::lock_guard<std::mutex> guard(lock);
-        done += mine;
-        if (done == items)
-            finished.notify_all();
-    }
-};
-
-// The pool task of a helper: `data` holds a pointer to its own reference
-// to the work.
-void help(bool running, void* data, unsigned) {
-    std::unique_ptr<std::shared_ptr<shared_work>> work(*static_cast<std::shared_ptr<shared_work>**>(data));
-    if (running)
-        (*work)->work();
-}
-
-// Runs item(0..items-1) on the caller and up to `helpers` pool workers.
-void share(int items, unsigned helpers, const std::function<void(int)>& item) {
-    helpers = std::min(helpers, unsigned(std::max(items - 1, 0)));
-    if (helpers == 0) {
-        for (int i = 0; i < items; ++i)
-            item(i);
-        return;
-    }
-    auto work = std::make_shared<shared_work>();
-    work->item = &item;
-    work->items = items;
-    for (unsigned i = 0; i < helpers; ++i) {
-        auto* ref = new std::shared_ptr<shared_work>(work);
-        if (!kiv_bg_thread_try(&help, &ref, sizeof ref)) {
-            delete ref;
-            break;
-        }
-    }
-    work->work();
-    std::unique_lock<std::mutex> guard(work->lock);
-    work->finished.wait(guard, [&] { return work->done == work->items; });
-}
+const unsigned vertices_per_lane = 64;
 
 }  // namespace
 
@@ -213,7 +208,7 @@ void rasterizer::add_split(const agg::path_storage& path, unsigned parts, const 
         add(l);
         l.cells.sort();
     };
-    share(int(used_), used_ - 1, fill);
+    share(int(used_), fill);
 }
 
 bool rasterizer::sort() {
@@ -237,6 +232,15 @@ bool rasterizer::sort() {
         max_y_ = std::max(max_y_, o.max_y());
     }
     return any;
+}
+
+void rasterizer::share(int items, const std::function<void(int)>& item) {
+    if (crew_ != nullptr) {
+        crew_->share(items, item);
+        return;
+    }
+    for (int i = 0; i < items; ++i)
+        item(i);
 }
 
 size_t rasterizer::kept_bytes() const {
@@ -271,15 +275,19 @@ void rasterizer::render_rows(int first, int last, ozm_renderer_base& ren, const 
 void rasterizer::render_solid(ozm_renderer_base& ren, const agg::rgba8& color) {
     if (!sort())
         return;
+    const int first = min_y_, last = max_y_;
     unsigned cells = 0;
     for (unsigned i = 0; i < used_; ++i)
         cells += lanes_[i]->cells.outline.total_cells();
-    const int first = min_y_, last = max_y_;
+    if (cells < shared_sweep_cells) {
+        render_rows(first, last, ren, color);
+        return;
+    }
     std::function<void(int)> block = [&](int b) {
         const int y0 = first + b * rows_per_block;
         render_rows(y0, std::min(last, y0 + rows_per_block - 1), ren, color);
     };
-    share((last - first) / rows_per_block + 1, std::min(cpu_count() - 1, cells / cells_per_helper), block);
+    share((last - first) / rows_per_block + 1, block);
 }
 
 }  // namespace ozm

@@ -170,6 +170,8 @@ struct lane {
     cell_lane cells;
 };
 
+class crew;
+
 class rasterizer {
 public:
     enum { aa_shift = 8, aa_scale = 1 << aa_shift, aa_mask = aa_scale - 1, aa_scale2 = aa_scale * 2,
@@ -179,6 +181,10 @@ public:
     ~rasterizer();
     rasterizer(const rasterizer&) = delete;
     rasterizer& operator=(const rasterizer&) = delete;
+
+    // Shares the work out on `c` (borrowed) from now on; null: the
+    // caller does it all.
+    void use_crew(crew* c) { crew_ = c; }
 
     // Drops the cells of every lane (their memory stays for the next).
     void reset();
@@ -193,14 +199,14 @@ public:
         lanes_[0]->cells.add_path(vs);
     }
     // Adds `path` cut at its sub-paths into up to `parts` lanes (fewer
-    // for a short path): `add`(lane) adds the lane's source, set to its
-    // share, through the lane's converters to lane.cells. Lanes past the
-    // first are filled on pool workers when there are any, so `add` may
-    // run on several threads at once, each with its own lane.
+    // for a short path or few CPUs): `add`(lane) adds the lane's source,
+    // set to its share, through the lane's converters to lane.cells. The
+    // lanes are filled by the crew, so `add` may run on several threads
+    // at once, each with its own lane.
     void add_split(const agg::path_storage& path, unsigned parts, const std::function<void(lane&)>& add);
 
-    // Sweeps the cells and blends `color` through `ren`: on pool workers
-    // too when there are many cells. The caller's rows are done on return.
+    // Sweeps the cells and blends `color` through `ren`, blocks of rows
+    // shared out on the crew. Every row is done on return.
     void render_solid(ozm_renderer_base& ren, const agg::rgba8& color);
 
     // Returns: the bytes the rasteriser keeps for its cells: as many as
@@ -306,9 +312,12 @@ private:
         return true;
     }
 
+    // Runs item(0..items-1) on the crew, or on the caller without one.
+    void share(int items, const std::function<void(int)>& item);
     // Sweeps and blends rows first..last (inclusive).
     void render_rows(int first, int last, ozm_renderer_base& ren, const agg::rgba8& color) const;
 
+    crew* crew_ = nullptr;  // borrowed for one image
     unsigned cell_block_limit_;
     std::vector<std::unique_ptr<lane>> lanes_;  // at least one
     unsigned used_ = 1;                         // lanes holding this rasterisation's cells

@@ -1,0 +1,178 @@
+// crew.cpp --
+//
+//     The crew of an image. A share is a job object published under the
+//     crew's mutex with a new generation number; members watch the number
+//     (spinning, then on the condition variable), take the job by
+//     reference and claim its items from a counter. The caller claims
+//     items too, then waits (spinning, then on the job's own condition)
+//     until the items it did not do are done. A member holding an older
+//     job finds its counter past the end and claims nothing, so the
+//     caller's function is only ever called for items of the current
+//     share, before share returns.
+
+#include "render/crew.h"
+
+#include <kiv/core/threads.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include <sched.h>
+
+namespace kiv {
+namespace ozm {
+
+unsigned cpu_count() {
+    static const unsigned n = [] {
+        cpu_set_t set;
+        if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+            return unsigned(CPU_COUNT(&set));
+        return std::max(1u, std::thread::hardware_concurrency());
+    }();
+    return n;
+}
+
+namespace {
+
+// How long a member or the caller spins before it sleeps: shares of one
+// image follow each other closely, and waking a sleeping thread costs
+// about as long as a share's work.
+const std::chrono::microseconds spin_time(300);
+
+struct job {
+    const std::function<void(int)>* item = nullptr;  // the caller's; only for claimed items
+    int items = 0;
+    std::atomic<int> next{0};
+    std::atomic<int> done{0};
+    std::mutex lock;
+    std::condition_variable finished;
+    bool sleeping = false;  // the caller waits on `finished`; under `lock`
+
+    void work() {
+        int mine = 0;
+        for (int i; (i = next.fetch_add(1, std::memory_order_relaxed)) < items; ++mine)
+            (*item)(i);
+        if (mine == 0)
+            return;
+        if (done.fetch_add(mine, std::memory_order_acq_rel) + mine == items) {
+            std::lock_guard<std::mutex> guard(lock);
+            if (sleeping)
+                finished.notify_all();
+        }
+    }
+};
+
+// Spins until pred() holds or spin_time passed.
+// Returns: pred().
+template <class Pred>
+bool spin(Pred pred) {
+    const auto until = std::chrono::steady_clock::now() + spin_time;
+    for (unsigned n = 0;; ++n) {
+        if (pred())
+            return true;
+        if ((n & 63) == 63 && std::chrono::steady_clock::now() > until)
+            return pred();
+        std::this_thread::yield();
+    }
+}
+
+}  // namespace
+
+struct crew::state {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::atomic<uint64_t> generation{0};  // of `current`; changed under `lock`
+    std::atomic<bool> ending{false};      // set under `lock`
+    std::shared_ptr<job> current;         // under `lock`
+
+    // A member's life: every new job until the end.
+    void serve() {
+        uint64_t seen = 0;
+        for (;;) {
+            auto news = [&] {
+                return ending.load(std::memory_order_acquire) ||
+                       generation.load(std::memory_order_acquire) != seen;
+            };
+            std::shared_ptr<job> j;
+            if (!spin(news)) {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, news);
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                if (ending.load(std::memory_order_relaxed))
+                    return;
+                seen = generation.load(std::memory_order_relaxed);
+                j = current;
+            }
+            if (j)
+                j->work();
+        }
+    }
+};
+
+namespace {
+
+// The pool task of a member: `data` holds a pointer to its own reference
+// to the crew's state.
+void serve(bool running, void* data, unsigned) {
+    std::unique_ptr<std::shared_ptr<crew::state>> s(*static_cast<std::shared_ptr<crew::state>**>(data));
+    if (running)
+        (*s)->serve();
+}
+
+}  // namespace
+
+crew::crew(unsigned helpers) : state_(std::make_shared<state>()), helpers_(helpers) {}
+
+crew::~crew() {
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        state_->ending.store(true, std::memory_order_release);
+        state_->current.reset();
+    }
+    state_->changed.notify_all();
+}
+
+void crew::share(int items, const std::function<void(int)>& item) {
+    for (; helpers_ > 0 && items > 1; --helpers_) {
+        auto* ref = new std::shared_ptr<state>(state_);
+        if (!kiv_bg_thread_try(&serve, &ref, sizeof ref)) {
+            delete ref;
+            helpers_ = 0;
+            break;
+        }
+        members_ = true;
+    }
+    if (items <= 1 || !members_) {
+        for (int i = 0; i < items; ++i)
+            item(i);
+        return;
+    }
+    auto j = std::make_shared<job>();
+    j->item = &item;
+    j->items = items;
+    {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        state_->current = j;
+        state_->generation.fetch_add(1, std::memory_order_release);
+    }
+    state_->changed.notify_all();
+    j->work();
+    auto all_done = [&] { return j->done.load(std::memory_order_acquire) == items; };
+    if (!spin(all_done)) {
+        std::unique_lock<std::mutex> guard(j->lock);
+        j->sleeping = true;
+        j->finished.wait(guard, all_done);
+    }
+    std::lock_guard<std::mutex> guard(state_->lock);
+    state_->current.reset();
+}
+
+}  // namespace ozm
+}  // namespace kiv

@@ -1,0 +1,55 @@
+// crew.h --
+//
+//     Pool workers that stay with one image. The image's styles hand the
+//     crew shares of work (lanes to fill, blocks of rows to sweep); at the
+//     first share the crew asks up to one worker per further CPU to join,
+//     and they stay for the shares that follow, waiting between them
+//     spinning for a short while and then asleep. At the image's end they
+//     go back to the pool. An image without a large share (the caller
+//     decides what is large) never wakes a worker.
+//
+//     The caller of share takes items too and returns once every item is
+//     done; it never waits for a member to join or to leave, so a crew
+//     without members (no pool, the thread limit reached) is the caller
+//     alone. Members hold the crew's state by reference count, so a
+//     member that wakes after the image ended finds the end and leaves.
+
+#ifndef KIV_OZM_SRC_RENDER_CREW_H
+#define KIV_OZM_SRC_RENDER_CREW_H
+
+#include <functional>
+#include <memory>
+
+namespace kiv {
+namespace ozm {
+
+// Returns: the CPUs this process may run on (its affinity, as taskset
+//     sets it), at least 1.
+unsigned cpu_count();
+
+class crew {
+public:
+    // A crew of up to `helpers` pool workers, asked at the first share.
+    explicit crew(unsigned helpers);
+    // Lets the members go.
+    ~crew();
+    crew(const crew&) = delete;
+    crew& operator=(const crew&) = delete;
+
+    // Runs item(0..items-1), each once, on the caller and the members
+    // present. `item` may run on several threads at once. One thread
+    // shares at a time.
+    void share(int items, const std::function<void(int)>& item);
+
+    struct state;
+
+private:
+    std::shared_ptr<state> state_;
+    unsigned helpers_;     // still to ask at the first share
+    bool members_ = false;  // some worker joined
+};
+
+}  // namespace ozm
+}  // namespace kiv
+
+#endif
