@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -74,19 +73,21 @@ std::shared_mutex& env_mutex() {
 }
 
 // The environment is written copy-on-write: a change builds a new
-// array, publishes it in `environ` with one store and keeps the old
-// array until no unlocked reader (a name lookup, env_lookup) can still
-// be walking it. glibc's setenv instead reallocates the array in place,
-// which a getenv on another thread may be reading; that is why a lookup
-// used to hold the lock for its whole length, and stalled every writer
-// (and the time-zone refresh) behind a slow name server. Entry strings
-// are never freed, as glibc never frees them: a caller may keep what
-// getenv gave it. An entry set again with the same text is reused, so
-// they grow only with the number of different values ever set.
+// array and publishes it in `environ` with one store. glibc's setenv
+// instead reallocates the array in place, which a getenv on another
+// thread may be reading. Readers that take no lock of ours walk the
+// arrays at any time: name resolution (which may wait seconds on a name
+// server), and Tcl, which reads `environ` under its own mutex only (a
+// script's env() read, a thread's end), index by index, fetching
+// `environ` again for every index. So no array published here is ever
+// freed, and each is at least as long as the one it replaces, padded
+// with nulls: a walk that began in an older array and reads on in a
+// newer one ends at a null within it. Entry strings are never freed
+// either, as glibc never frees them: a caller may keep what getenv gave
+// it. An entry set again with the same text is reused. Memory grows
+// with the changes of the environment, not with its readers.
 struct env_blocks {
-    std::unordered_set<char**> arrays;              // arrays allocated here, not yet freed
-    std::vector<char**> retired;                    // of `arrays`, no longer in environ
-    char** published = nullptr;                     // the last array set here; null before the first write
+    std::unordered_set<char**> arrays;              // arrays published here, kept for good
     std::unordered_map<std::string, char*> entries;  // "name=value" -> our string, kept for good
 };
 
@@ -95,8 +96,6 @@ env_blocks& blocks() {
     static env_blocks* b = new env_blocks;
     return *b;
 }
-
-std::atomic<int> lookups_running{0};  // env_lookup objects alive
 
 // TZ as the last tzset of ours read it: whether it was set, and its
 // value. Guarded by the environment lock held alone.
@@ -109,20 +108,6 @@ void tzset_noted() {
     tz_read_set = tz != nullptr;
     tz_read_value = tz != nullptr ? tz : "";
     tzset();
-}
-
-// Called with the lock held alone, after `environ` was replaced: frees
-// the retired arrays when no lookup runs. A lookup that starts after the
-// check reads the new array (the store and the count are sequentially
-// consistent), so nothing it could reach is freed.
-void free_retired(env_blocks& b) {
-    if (lookups_running.load() != 0)
-        return;
-    for (char** array : b.retired) {
-        b.arrays.erase(array);
-        std::free(array);
-    }
-    b.retired.clear();
 }
 
 // Returns: our string "name=value", made on first use; null when memory
@@ -152,14 +137,6 @@ env_reading::env_reading() {
 
 env_reading::~env_reading() {
     env_mutex().unlock_shared();
-}
-
-env_lookup::env_lookup() {
-    lookups_running.fetch_add(1);
-}
-
-env_lookup::~env_lookup() {
-    lookups_running.fetch_sub(1);
 }
 
 bool env_get(const char* name, std::string& value) {
@@ -204,28 +181,22 @@ bool env_set(const char* name, const char* value) {
                 return true;  // unsetting a variable that is not set
             kept.push_back(entry);
         }
-        fresh = static_cast<char**>(std::malloc((kept.size() + 1) * sizeof(char*)));
+        // As long as the array it replaces, and never shorter than its
+        // entries and the null after them.
+        size_t old_length = 0;
+        for (char** p = old; p != nullptr && *p != nullptr; ++p)
+            ++old_length;
+        const size_t slots = std::max(kept.size(), old_length) + 1;
+        fresh = static_cast<char**>(std::calloc(slots, sizeof(char*)));
         if (fresh == nullptr)
             return false;
         std::memcpy(fresh, kept.data(), kept.size() * sizeof(char*));
-        fresh[kept.size()] = nullptr;
-        // Room first: nothing below may fail once the array is out.
-        b.retired.reserve(b.retired.size() + 2);
         b.arrays.insert(fresh);
     } catch (const std::bad_alloc&) {
         std::free(fresh);
         return false;
     }
     __atomic_store_n(&environ, fresh, __ATOMIC_SEQ_CST);
-    // Our last array goes even when someone else's setenv replaced it
-    // meanwhile (their array then holds copies of its pointers).
-    for (char** done : {old, b.published}) {
-        if (done != nullptr && b.arrays.count(done) != 0 &&
-            std::find(b.retired.begin(), b.retired.end(), done) == b.retired.end())
-            b.retired.push_back(done);
-    }
-    b.published = fresh;
-    free_retired(b);
     return true;
 }
 

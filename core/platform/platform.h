@@ -37,10 +37,10 @@ bool dl_close(void* handle);
 // Returns: true and the value in `value` when the variable is set.
 bool env_get(const char* name, std::string& value);
 // Sets a variable; an empty or null value unsets it. The change is
-// written copy-on-write (a new array published with one store; the
-// array it replaces is kept while an env_lookup runs; entry strings are
-// never freed), never in place as glibc's setenv does, so a reader that
-// holds no lock still walks a whole array.
+// written copy-on-write (a new array, at least as long as the one it
+// replaces, published with one store; neither arrays nor entry strings
+// are ever freed), never in place as glibc's setenv does, so a reader
+// that holds no lock (name resolution, Tcl) still walks whole arrays.
 // Returns: false for an invalid name (null, empty, or holding "=") or
 //     when memory runs out (the environment is then unchanged).
 bool env_set(const char* name, const char* value);
@@ -58,18 +58,6 @@ public:
     ~env_reading();
     env_reading(const env_reading&) = delete;
     env_reading& operator=(const env_reading&) = delete;
-};
-
-// Marks, while it lives, a call that reads the environment inside the C
-// library without the lock: name resolution (getaddrinfo), which may
-// wait seconds on a name server. Writers do not wait for it; they only
-// keep the arrays and strings they replace until no such call runs.
-class env_lookup {
-public:
-    env_lookup();
-    ~env_lookup();
-    env_lookup(const env_lookup&) = delete;
-    env_lookup& operator=(const env_lookup&) = delete;
 };
 
 // Time-zone work that reads TZ from the environment (tzset, and mktime,

@@ -331,7 +331,11 @@ TEST(http_capacity, unfinished_large_bodies_hold_bounded_memory_and_uploads_stil
     RecordProperty("resident_growth_mb", static_cast<int>((during - std::min(during, before)) >> 20));
 #ifndef KIV_TEST_ASAN
     // (ASan keeps freed blocks resident for a while: no measure there.)
-    EXPECT_LT(during, before + 100u * 1000 * 1000) << "before " << before << ", with the bodies held " << during;
+    // Held: at most the 64 MiB budget and each client's first 64 KiB; the
+    // allocator may keep about as much again of the blocks the growing
+    // buffers left behind. All twenty bodies held would be 168 MB and
+    // more.
+    EXPECT_LT(during, before + 150u * 1000 * 1000) << "before " << before << ", with the bodies held " << during;
 #endif
 
     // The last bytes: those held are answered whole; the others read why

@@ -10,7 +10,6 @@
 #include "net/net_util.h"
 #include "time/clock.h"
 
-#include "../../platform/platform.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_socket_service.h>
@@ -69,13 +68,10 @@ bool resolve_ipv4(const char* host, int socktype, std::vector<sockaddr_in>& out)
     hints.ai_socktype = socktype;
     addrinfo* list = nullptr;
     int failed;
-    {
-        // The resolver reads the environment (RES_OPTIONS, LOCALDOMAIN,
-        // HOSTALIASES) but may wait seconds on a name server: it holds no
-        // lock, and writers keep what it might be reading meanwhile.
-        platform::env_lookup lookup;
-        failed = getaddrinfo(host, nullptr, &hints, &list);
-    }
+    // The resolver reads the environment (RES_OPTIONS, LOCALDOMAIN,
+    // HOSTALIASES) but may wait seconds on a name server: it holds no
+    // lock, as writers never free what it might be reading (env_set).
+    failed = getaddrinfo(host, nullptr, &hints, &list);
     if (failed != 0)
         return false;
     for (addrinfo* a = list; a != nullptr; a = a->ai_next)
