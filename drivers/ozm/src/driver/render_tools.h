@@ -2,7 +2,8 @@
 //
 //     The drawing tools a driver keeps for its renderers between images:
 //     each set is a font manager with a render cache of its faces, glyphs
-//     and rasteriser. A renderer borrows one set for one image and gives
+//     and rasteriser, and the crew of pool workers its images share their
+//     drawing with. A renderer borrows one set for one image and gives
 //     it back, so the faces are opened and the rasteriser's memory is
 //     taken once, not per image (the GIS service makes a renderer for
 //     every image). A set serves one image at a time; images drawn at
@@ -16,6 +17,8 @@
 #include <kiv/image/font_manager.h>
 #include <kiv/ozm/render/render_context.h>
 
+#include "render/crew.h"
+
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -27,6 +30,7 @@ public:
     struct tools {
         font_manager fonts;  // declared first: the cache's faces go before it
         render_cache cache;
+        ozm::crew crew{ozm::cpu_count() - 1};  // shares the drawing of the set's images out
     };
 
     // Returns: an idle set, else a new one; null when FreeType does not

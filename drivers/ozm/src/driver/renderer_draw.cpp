@@ -16,7 +16,6 @@
 #include <kiv/ozm/render/render_context.h>
 
 #include "driver/render_tools.h"
-#include "render/crew.h"
 #include "render/draw_tools.h"
 
 namespace kiv {
@@ -54,9 +53,6 @@ i_image* ozm_renderer::render_image(bool) {
 
     // Declared before the layer locks, so the pages are let go after the
     // layers, on every way out.
-    // Pool workers to share the drawing with, asked at the first large
-    // share; they leave when the image is done.
-    ozm::crew crew(ozm::cpu_count() - 1);
     ozm::page_set pages;
     layer_locks locks(layers_);
 
@@ -99,7 +95,7 @@ i_image* ozm_renderer::render_image(bool) {
     base.clip_box(0, 0, int(width) - 1, int(height) - 1);
     {
         render_context context(base, level_, detail_class_, &set.fonts, borrowed ? &set.cache : nullptr);
-        context.tools().ras.use_crew(&crew);
+        context.tools().ras.use_crew(&set.crew);
         for (renderer_layer* layer : layers_)
             layer->render(features, pages, context, viewport_, 0);
         for (auto it = layers_.rbegin(); it != layers_.rend(); ++it)

@@ -43,6 +43,10 @@ namespace {
 // image follow each other closely, and waking a sleeping thread costs
 // about as long as a share's work.
 const std::chrono::microseconds spin_time(300);
+// How long a member waits asleep for the next share before it goes back
+// to the pool: the images of a view drawn one after another keep their
+// members.
+const std::chrono::milliseconds idle_time(50);
 
 struct job {
     const std::function<void(int)>* item = nullptr;  // the caller's; only for claimed items
@@ -89,10 +93,12 @@ struct crew::state {
     std::atomic<uint64_t> generation{0};  // of `current`; changed under `lock`
     std::atomic<bool> ending{false};      // set under `lock`
     std::shared_ptr<job> current;         // under `lock`
+    unsigned members = 0;                 // asked and not yet gone; under `lock`
 
-    // A member's life: every new job until the end.
+    // A member's life: every new job until the end, or until none came
+    // for idle_time.
     void serve() {
-        uint64_t seen = 0;
+        uint64_t seen = 0;  // a member asked for a share takes it at once
         for (;;) {
             auto news = [&] {
                 return ending.load(std::memory_order_acquire) ||
@@ -101,12 +107,17 @@ struct crew::state {
             std::shared_ptr<job> j;
             if (!spin(news)) {
                 std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, news);
+                if (!changed.wait_for(guard, idle_time, news)) {
+                    --members;
+                    return;
+                }
             }
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (ending.load(std::memory_order_relaxed))
+                if (ending.load(std::memory_order_relaxed)) {
+                    --members;
                     return;
+                }
                 seen = generation.load(std::memory_order_relaxed);
                 j = current;
             }
@@ -122,8 +133,12 @@ namespace {
 // to the crew's state.
 void serve(bool running, void* data, unsigned) {
     std::unique_ptr<std::shared_ptr<crew::state>> s(*static_cast<std::shared_ptr<crew::state>**>(data));
-    if (running)
+    if (running) {
         (*s)->serve();
+        return;
+    }
+    std::lock_guard<std::mutex> guard((*s)->lock);
+    --(*s)->members;
 }
 
 }  // namespace
@@ -140,16 +155,21 @@ crew::~crew() {
 }
 
 void crew::share(int items, const std::function<void(int)>& item) {
-    for (; helpers_ > 0 && items > 1; --helpers_) {
-        auto* ref = new std::shared_ptr<state>(state_);
-        if (!kiv_bg_thread_try(&serve, &ref, sizeof ref)) {
-            delete ref;
-            helpers_ = 0;
-            break;
+    unsigned present = 0;
+    if (items > 1) {
+        std::lock_guard<std::mutex> guard(state_->lock);
+        // Counted before they start, so a member leaving meanwhile is
+        // asked for again only once.
+        for (; state_->members < helpers_; ++state_->members) {
+            auto* ref = new std::shared_ptr<state>(state_);
+            if (!kiv_bg_thread_try(&serve, &ref, sizeof ref)) {
+                delete ref;
+                break;
+            }
         }
-        members_ = true;
+        present = state_->members;
     }
-    if (items <= 1 || !members_) {
+    if (items <= 1 || present == 0) {
         for (int i = 0; i < items; ++i)
             item(i);
         return;

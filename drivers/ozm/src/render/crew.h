@@ -1,12 +1,14 @@
 // crew.h --
 //
-//     Pool workers that stay with one image. The image's styles hand the
-//     crew shares of work (lanes to fill, blocks of rows to sweep); at the
-//     first share the crew asks up to one worker per further CPU to join,
-//     and they stay for the shares that follow, waiting between them
-//     spinning for a short while and then asleep. At the image's end they
-//     go back to the pool. An image without a large share (the caller
-//     decides what is large) never wakes a worker.
+//     Pool workers that draw with one thread's images. The images' styles
+//     hand the crew shares of work (lanes to fill, blocks of rows to
+//     sweep); at a share the crew asks workers to join until it has one
+//     per further CPU, and they stay for the shares that follow, waiting
+//     between them spinning for a short while and then asleep. A member
+//     that sees no share for a while (images of a view drawn one after
+//     another keep their members), or whose crew ends, goes back to the
+//     pool. Images without a large share (the caller decides what is
+//     large) never wake a worker.
 //
 //     The caller of share takes items too and returns once every item is
 //     done; it never waits for a member to join or to leave, so a crew
@@ -29,9 +31,9 @@ unsigned cpu_count();
 
 class crew {
 public:
-    // A crew of up to `helpers` pool workers, asked at the first share.
+    // A crew of up to `helpers` pool workers, asked at shares.
     explicit crew(unsigned helpers);
-    // Lets the members go.
+    // Lets the members go (it does not wait for them).
     ~crew();
     crew(const crew&) = delete;
     crew& operator=(const crew&) = delete;
@@ -45,8 +47,7 @@ public:
 
 private:
     std::shared_ptr<state> state_;
-    unsigned helpers_;     // still to ask at the first share
-    bool members_ = false;  // some worker joined
+    unsigned helpers_;  // members wanted
 };
 
 }  // namespace ozm
