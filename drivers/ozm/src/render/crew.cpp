@@ -48,6 +48,15 @@ const std::chrono::microseconds spin_time(300);
 // members.
 const std::chrono::milliseconds idle_time(50);
 
+// A pause for a spinning loop: tells the CPU that the loop waits.
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
 struct job {
     const std::function<void(int)>* item = nullptr;  // the caller's; only for claimed items
     int items = 0;
@@ -71,17 +80,28 @@ struct job {
     }
 };
 
-// Spins until pred() holds or spin_time passed.
-// Returns: pred().
+// Spins until pred() holds or spin_time passed: on the CPU at first
+// (a pause between looks, no system call), then giving the CPU to other
+// threads between looks, so a spinning member does not keep a busy
+// machine's work waiting.
 template <class Pred>
 bool spin(Pred pred) {
-    const auto until = std::chrono::steady_clock::now() + spin_time;
-    for (unsigned n = 0;; ++n) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto yield_from = start + spin_time / 6, until = start + spin_time;
+    bool yielding = false;
+    for (unsigned n = 1;; ++n) {
         if (pred())
             return true;
-        if ((n & 63) == 63 && std::chrono::steady_clock::now() > until)
-            return pred();
-        std::this_thread::yield();
+        if ((n & 63) == 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now > until)
+                return pred();
+            yielding = now > yield_from;
+        }
+        if (yielding)
+            std::this_thread::yield();
+        else
+            relax();
     }
 }
 
