@@ -180,4 +180,45 @@ TEST(rows_on_pool_workers, pictures_equal_those_drawn_on_the_callers_thread_alon
     kiv_set_env("KIV_FONT_PATH", "");
 }
 
+// The core shuts down while two threads draw large images with pool
+// workers: the workers leave their crews, so no thread started through
+// the core is left when kiv_terminate returns, and the images drawn after
+// it (on their callers alone) still come out whole.
+TEST(rows_on_pool_workers, the_core_ends_with_no_worker_left_while_two_threads_draw) {
+    core_session session{false, false, true};
+    kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
+    temp_dir dir;
+    ASSERT_TRUE(kiv_bench::write_generated_town(dir.file("town.ozm"), 40));
+    auto_ptr_t<ozm_driver> driver(new ozm_driver);
+    driver->addref();
+    ASSERT_TRUE(driver->init(dir.path().c_str(), OZM_DEMO_DIR "/render"));
+    ASSERT_NE(kiv_core()->load_library(KIV_CORE_LIBRARY), nullptr);
+    std::atomic<bool> stop{false};
+    std::atomic<int> images{0}, failures{0};
+    auto draw = [&] {
+        while (!stop) {
+            auto_ptr_t<i_gis_viewport> vp(kiv_gis_create_viewport(1024, 768));
+            auto_ptr_t<i_gis_renderer> r(vp && vp->set_center(53.90, 27.55, 1500u << 2)
+                                             ? driver->create_renderer(vp, "", "")
+                                             : nullptr);
+            auto_ptr_t<i_image> img(r ? r->render_image(false) : nullptr);
+            if (!img || img->get_width() != 1024)
+                ++failures;
+            ++images;
+        }
+    };
+    std::thread first(draw), second(draw);
+    EXPECT_TRUE(eventually([&] { return images.load() >= 6; }));
+    kiv_terminate();
+    session.started = false;
+    EXPECT_EQ(kiv_test_threads_count(), 0);
+    const int at_end = images.load();
+    EXPECT_TRUE(eventually([&] { return images.load() >= at_end + 4; }));
+    stop = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(failures.load(), 0);
+    kiv_set_env("KIV_FONT_PATH", "");
+}
+
 }  // namespace

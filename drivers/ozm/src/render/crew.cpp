@@ -12,6 +12,7 @@
 
 #include "render/crew.h"
 
+#include <kiv/core/i_core.h>
 #include <kiv/core/threads.h>
 
 #include <algorithm>
@@ -120,8 +121,10 @@ struct crew::state {
     void serve() {
         uint64_t seen = 0;  // a member asked for a share takes it at once
         for (;;) {
+            // Shut-down of the core sends members back too: kiv_terminate
+            // waits for every pool worker.
             auto news = [&] {
-                return ending.load(std::memory_order_acquire) ||
+                return ending.load(std::memory_order_acquire) || !kiv_is_running() ||
                        generation.load(std::memory_order_acquire) != seen;
             };
             std::shared_ptr<job> j;
@@ -134,7 +137,7 @@ struct crew::state {
             }
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (ending.load(std::memory_order_relaxed)) {
+                if (ending.load(std::memory_order_relaxed) || !kiv_is_running()) {
                     --members;
                     return;
                 }

@@ -6,8 +6,8 @@
 //     per further CPU, and they stay for the shares that follow, waiting
 //     between them spinning for a short while and then asleep. A member
 //     that sees no share for a while (images of a view drawn one after
-//     another keep their members), or whose crew ends, goes back to the
-//     pool. Images without a large share (the caller decides what is
+//     another keep their members), whose crew ends, or whose core shuts
+//     down, goes back to the pool. Images without a large share (the caller decides what is
 //     large) never wake a worker.
 //
 //     The caller of share takes items too and returns once every item is
