@@ -149,18 +149,29 @@ TEST_F(driver_threads, a_render_is_not_kept_waiting_by_a_rescan_reading_a_slow_f
     EXPECT_EQ(maps->get_count(), 0u);
 }
 
+// A driver over a generated town, drawn with the demo's layers, and the
+// core's library not yet loaded. The clocks are driven, so no background
+// event takes a pool worker.
+class rows_on_pool_workers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
+        ASSERT_TRUE(kiv_bench::write_generated_town(dir.file("town.ozm"), 40));
+        driver = auto_ptr_t<ozm_driver>(new ozm_driver);
+        driver->addref();
+        ASSERT_TRUE(driver->init(dir.path().c_str(), OZM_DEMO_DIR "/render"));
+    }
+    void TearDown() override { kiv_set_env("KIV_FONT_PATH", ""); }
+
+    core_session session{false, false, true};
+    temp_dir dir;
+    auto_ptr_t<ozm_driver> driver;
+};
+
 // Once the core's library runs its worker pool, the renderer hands blocks
 // of rows of large fills to pool workers; the town's pictures must not
-// change by a bit. The clocks are driven, so no background event takes a
-// worker: the idle workers afterwards are the renderer's helpers.
-TEST(rows_on_pool_workers, pictures_equal_those_drawn_on_the_callers_thread_alone) {
-    core_session session{false, false, true};
-    kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
-    temp_dir dir;
-    ASSERT_TRUE(kiv_bench::write_generated_town(dir.file("town.ozm"), 40));
-    auto_ptr_t<ozm_driver> driver(new ozm_driver);
-    driver->addref();
-    ASSERT_TRUE(driver->init(dir.path().c_str(), OZM_DEMO_DIR "/render"));
+// change by a bit. The idle workers afterwards are the renderer's helpers.
+TEST_F(rows_on_pool_workers, pictures_equal_those_drawn_on_the_callers_thread_alone) {
     auto draw_levels = [&] {
         std::vector<uint32_t> sums;
         for (unsigned level = 0; level < 6; ++level) {
@@ -177,21 +188,13 @@ TEST(rows_on_pool_workers, pictures_equal_those_drawn_on_the_callers_thread_alon
     ASSERT_EQ(kiv_test_idle_workers(), 0);
     EXPECT_EQ(draw_levels(), alone);
     EXPECT_TRUE(eventually([] { return kiv_test_idle_workers() > 0; }));
-    kiv_set_env("KIV_FONT_PATH", "");
 }
 
 // The core shuts down while two threads draw large images with pool
 // workers: the workers leave their crews, so no thread started through
 // the core is left when kiv_terminate returns, and the images drawn after
 // it (on their callers alone) still come out whole.
-TEST(rows_on_pool_workers, the_core_ends_with_no_worker_left_while_two_threads_draw) {
-    core_session session{false, false, true};
-    kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
-    temp_dir dir;
-    ASSERT_TRUE(kiv_bench::write_generated_town(dir.file("town.ozm"), 40));
-    auto_ptr_t<ozm_driver> driver(new ozm_driver);
-    driver->addref();
-    ASSERT_TRUE(driver->init(dir.path().c_str(), OZM_DEMO_DIR "/render"));
+TEST_F(rows_on_pool_workers, the_core_ends_with_no_worker_left_while_two_threads_draw) {
     ASSERT_NE(kiv_core()->load_library(KIV_CORE_LIBRARY), nullptr);
     std::atomic<bool> stop{false};
     std::atomic<int> images{0}, failures{0};
@@ -218,7 +221,6 @@ TEST(rows_on_pool_workers, the_core_ends_with_no_worker_left_while_two_threads_d
     first.join();
     second.join();
     EXPECT_EQ(failures.load(), 0);
-    kiv_set_env("KIV_FONT_PATH", "");
 }
 
 }  // namespace
