@@ -52,6 +52,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/system.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
@@ -77,7 +78,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <sched.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -85,12 +85,6 @@ using namespace kiv;
 
 namespace {
 
-// The CPUs this process may run on (taskset limits them): the renderer
-// shares an image out on as many.
-unsigned cpus() {
-    cpu_set_t set;
-    return sched_getaffinity(0, sizeof set, &set) == 0 ? unsigned(CPU_COUNT(&set)) : 1u;
-}
 
 constexpr unsigned image_w = 1024, image_h = 768;
 
@@ -611,7 +605,7 @@ case_result run_case(const data_set& set, unsigned level, unsigned round) {
                     "(%.0f %% of its %.1f ms), ours %.1f ms for everything, shared out on %u CPUs where Mapnik "
                     "draws on one\n",
                     ratio, tag.c_str(), m.features, ink, m.empty_ms, 100 * m.empty_ms / m.ms, m.ms, result.warm_ms,
-                    cpus());
+                    kiv_usable_cpus());
     }
     std::fflush(stdout);
     return result;
@@ -710,7 +704,7 @@ int main(int, char**) {
                     map->release();
                 }
                 std::printf("big town: %zu features; ours shares each image out on %u CPUs, Mapnik draws on one\n",
-                            all.size(), cpus());
+                            all.size(), kiv_usable_cpus());
                 if (all.size() < 500000)
                     kiv_bench::fail("the big town has fewer than 500,000 features");
             }

@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <pthread.h>
+#include <sched.h>
 #include <endian.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -19,6 +20,7 @@
 #include <ctime>
 #include <mutex>
 #include <shared_mutex>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -247,6 +249,14 @@ uint32_t thread_id() {
         cached_thread_id = id;
     }
     return id;
+}
+
+unsigned usable_cpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 void sleep_ms(unsigned ms) {

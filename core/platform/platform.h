@@ -74,6 +74,9 @@ long long mktime_local(struct tm* fields);
 uint32_t thread_id();
 // Sleeps `ms` milliseconds; 0 sleeps one.
 void sleep_ms(unsigned ms);
+// The CPUs this process may run on (its affinity, as taskset sets it);
+// at least 1.
+unsigned usable_cpus();
 // The process's working directory; empty when it cannot be read.
 std::string current_dir();
 

@@ -1,7 +1,7 @@
 // system.cpp --
 //
 //     Exported fronts of the platform layer: environment, thread id,
-//     sleeping and byte order.
+//     sleeping, usable CPUs and byte order.
 
 #include <kiv/core/env.h>
 #include <kiv/core/system.h>
@@ -24,6 +24,10 @@ bool kiv_set_env(const char* name, const char* value) {
 
 uint32_t kiv_get_thread_id() {
     return kiv::platform::thread_id();
+}
+
+unsigned kiv_usable_cpus() {
+    return kiv::platform::usable_cpus();
 }
 
 void sleepms(unsigned milliseconds) {

@@ -16,8 +16,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-
-#include <sched.h>
+#include <kiv/core/system.h>
 
 #include <algorithm>
 #include <chrono>
@@ -42,18 +41,10 @@ const unsigned queue_stop_seconds = 60;
 // thread holds) shows up in the log.
 const auto still_waiting_period = std::chrono::seconds(5);
 
-// The CPUs this process may run on: as many workers drain the queue at once.
-unsigned usable_cpus() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
 }  // namespace
 
-event_proc::event_proc() : drainers_max_(usable_cpus()) {
+// As many workers as the process may use CPUs drain the queue at once.
+event_proc::event_proc() : drainers_max_(kiv_usable_cpus()) {
     set_name("event_proc");
     queue_thread_ = create_thread(this, static_cast<thread_function>(&event_proc::queue_loop), nullptr);
     if (!queue_thread_)

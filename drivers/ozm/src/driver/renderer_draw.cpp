@@ -94,7 +94,7 @@ i_image* ozm_renderer::render_image(bool) {
     ozm_renderer_base base(format);
     base.clip_box(0, 0, int(width) - 1, int(height) - 1);
     {
-        render_context context(base, level_, detail_class_, &set.fonts, borrowed ? &set.cache : nullptr);
+        render_context context(base, level_, detail_class_, &set.fonts, &set.cache);
         context.tools().ras.use_crew(&set.crew);
         for (renderer_layer* layer : layers_)
             layer->render(features, pages, context, viewport_, 0);

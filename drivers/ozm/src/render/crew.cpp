@@ -13,6 +13,7 @@
 #include "render/crew.h"
 
 #include <kiv/core/i_core.h>
+#include <kiv/core/system.h>
 #include <kiv/core/threads.h>
 
 #include <algorithm>
@@ -23,18 +24,12 @@
 #include <mutex>
 #include <thread>
 
-#include <sched.h>
 
 namespace kiv {
 namespace ozm {
 
 unsigned cpu_count() {
-    static const unsigned n = [] {
-        cpu_set_t set;
-        if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-            return unsigned(CPU_COUNT(&set));
-        return std::max(1u, std::thread::hardware_concurrency());
-    }();
+    static const unsigned n = kiv_usable_cpus();
     return n;
 }
 

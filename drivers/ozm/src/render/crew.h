@@ -25,8 +25,8 @@
 namespace kiv {
 namespace ozm {
 
-// Returns: the CPUs this process may run on (its affinity, as taskset
-//     sets it), at least 1.
+// Returns: the CPUs this process may run on (kiv_usable_cpus), taken
+//     once.
 unsigned cpu_count();
 
 class crew {

@@ -151,27 +151,19 @@ void rasterise(render_context& ctx, double cells, double grow, bool bulge, const
                Draw draw) {
     draw_tools& t = ctx.tools();
     unsigned bands = cells > band_cells ? unsigned(std::min(cells / band_cells, 1e6)) + 1 : 1;
-    if (bands > ctx.height)
-        bands = ctx.height;
+    bands = std::max(1u, std::min(bands, ctx.height));
     // A lane for every lane_cells cells; add_split takes no more than the
     // CPUs and the path's sub-paths allow.
     const unsigned lanes = unsigned(std::min(cells / lane_cells, 64.0)) + 1;
-    if (bands <= 1) {
-        t.ras.clip_box(-1.0, -1.0, ctx.width + 1.0, ctx.height + 1.0);
-        t.ras.filling_rule(agg::fill_non_zero);
-        t.ras.add_split(ctx.path, lanes, add);
-        draw();
-        t.ras.reset();
-        return;
-    }
     agg::path_storage band;
     for (unsigned b = 0; b < bands; ++b) {
         double y0 = b == 0 ? -1.0 : double(uint64_t(ctx.height) * b / bands);
         double y1 = b + 1 == bands ? ctx.height + 1.0 : double(uint64_t(ctx.height) * (b + 1) / bands);
-        band_subpaths(ctx, grow, bulge, y0, y1, band);
+        if (bands > 1)
+            band_subpaths(ctx, grow, bulge, y0, y1, band);
         t.ras.clip_box(-1.0, y0, ctx.width + 1.0, y1);
         t.ras.filling_rule(agg::fill_non_zero);
-        t.ras.add_split(band, lanes, add);
+        t.ras.add_split(bands > 1 ? band : ctx.path, lanes, add);
         draw();
     }
     t.ras.reset();
