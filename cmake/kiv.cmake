@@ -53,6 +53,16 @@ function(kiv_add_library name)
   if(NOT KIV_SAN_FLAGS)
     target_link_options(${name} PRIVATE -Wl,--no-undefined)
   endif()
+  # NAME_internal: the same objects as a static library, with the private
+  # headers beside the public ones and the library's own dependencies, for
+  # its tests and fuzz targets. What only they reach is neither in include/
+  # nor exported; a program linking it holds a copy of its own, apart from
+  # the shared object that the core's loader may load beside it.
+  add_library(${name}_internal STATIC EXCLUDE_FROM_ALL $<TARGET_OBJECTS:${name}>)
+  target_include_directories(${name}_internal INTERFACE
+    $<TARGET_PROPERTY:${name},INCLUDE_DIRECTORIES>)
+  target_link_libraries(${name}_internal INTERFACE
+    $<TARGET_PROPERTY:${name},LINK_LIBRARIES>)
 endfunction()
 
 # The thread tests are the whole suite of the TSan build: kiv_thread_tests
