@@ -7,7 +7,7 @@
 //     body is consumed. The head checker and the Accept-Encoding reader
 //     get the same bytes as a head and a header value.
 
-#include <kiv/http/http_head.h>
+#include "parse/http_head.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -21,7 +21,6 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/http/http_header_map.h>
 #include <kiv/http/i_http_client.h>
 #include <kiv/http/i_http_service.h>
 

@@ -9,7 +9,7 @@
 //     translated, into a script of bounded size (Tcl reads other bytes
 //     in the system encoding).
 
-#include <kiv/http/http_page_text.h>
+#include "page/http_page_text.h"
 
 #include <tcl.h>
 

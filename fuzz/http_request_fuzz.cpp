@@ -8,8 +8,8 @@
 //     must never write outside the buffer, and a body it reports must lie
 //     inside the received bytes.
 
-#include <kiv/http/http_header_map.h>
-#include <kiv/http/http_request_text.h>
+#include "parse/http_header_map.h"
+#include "parse/http_request_text.h"
 
 #include <cstdint>
 #include <cstdio>

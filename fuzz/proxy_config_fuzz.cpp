@@ -10,7 +10,7 @@
 //     match against the host in bounded time, as the client's open does.
 //     The reader is built into the target from its source.
 
-#include "proxy_config.h"
+#include "client/proxy_config.h"
 
 #include <kiv/core/env.h>
 #include <kiv/core/wildcard.h>

@@ -6,8 +6,8 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
-#include <kiv/http/cookie_manager.h>
-#include <kiv/http/http_header_map.h>
+#include "parse/cookie_manager.h"
+#include "parse/http_header_map.h"
 
 #include "../core/test_util.h"
 

@@ -5,7 +5,7 @@
 
 #include <kiv/core/files.h>
 #include <kiv/core/i_binary.h>
-#include <kiv/http/http_files.h>
+#include "request/http_files.h"
 #include <kiv/zip/i_zip.h>
 
 #include "http_fixture.h"

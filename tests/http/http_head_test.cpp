@@ -6,7 +6,7 @@
 //     Accept-Encoding weights and log escaping. The same behaviour
 //     through a live server is in http_standards_test.cpp.
 
-#include <kiv/http/http_head.h>
+#include "parse/http_head.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 //     hostile input: traversal attempts, encoded separators, huge
 //     numbers and line breaks in headers.
 
-#include <kiv/http/http_request_text.h>
+#include "parse/http_request_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,251 @@
+// http_files.cpp --
+//
+//     Gzip copies of served files and the two server logs (see
+//     http_files.h). Appends go through the core's whole-or-nothing file
+//     append, under one lock per log so lines never interleave.
+
+#include "request/http_files.h"
+
+#include "request/http_request_util.h"
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/auto_string.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_md5_encoder.h>
+#include "parse/http_head.h"
+#include "parse/http_request_text.h"
+#include <kiv/zip/i_zip.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+namespace kiv {
+
+namespace {
+
+const size_t chunk_max = 1u << 20;
+
+std::mutex error_log_lock;
+std::mutex access_log_lock;
+
+auto_ptr_t<i_object> service(const char* name) {
+    return auto_ptr_t<i_object>(find_service(name));
+}
+
+// Compresses the open file `fd` of `size` bytes into `target`.
+// Returns: whether the whole file went in and the copy was put in place.
+bool compress_into(int fd, uint64_t size, i_zip_service* zip, const std::string& target) {
+    auto_ptr_t<i_gzip_writer> writer(zip->open_gzip_writer(target.c_str()));
+    if (!writer)
+        return false;
+    std::vector<char> chunk(static_cast<size_t>(size < chunk_max ? (size > 0 ? size : 1) : chunk_max));
+    uint64_t done = 0;
+    while (done < size && kiv_is_running()) {
+        ssize_t n = read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0 || !writer->write(chunk.data(), static_cast<unsigned>(n)))
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    // A file that changed size meanwhile is not cached under the old key.
+    bool whole = done == size;
+    if (!whole)
+        return false;
+    return writer->close();
+}
+
+// The copies of kept files made or found so far, by the file's path,
+// device, inode, size and modification time: a file served again finds
+// its copy without opening the file, looking up services or hashing its
+// key anew, and a file replaced by another one under the same name, size
+// and time is still told apart.
+struct copy_cache {
+    std::mutex lock;
+    std::unordered_map<std::string, std::string> copies;
+};
+const size_t copy_cache_max = 4096;
+
+copy_cache& copies() {
+    static copy_cache* cache = new copy_cache;  // outlives exit handlers
+    return *cache;
+}
+
+// Returns: the version of a file as its copies know it: size, time of
+//     the last change to the nanosecond, device and inode, so that a file
+//     replaced under its name is a new version even at the same size and
+//     time; and the time of its last status change, which no one can set
+//     back, so that a file rewritten in place with its old time put back
+//     is a new version too.
+std::string file_version(const struct stat& st) {
+    return std::to_string(static_cast<long long>(st.st_size)) + '_' +
+           std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
+           std::to_string(static_cast<long>(st.st_mtim.tv_nsec)) + '_' +
+           std::to_string(static_cast<unsigned long long>(st.st_dev)) + ':' +
+           std::to_string(static_cast<unsigned long long>(st.st_ino)) + '_' +
+           std::to_string(static_cast<long long>(st.st_ctim.tv_sec)) + '.' +
+           std::to_string(static_cast<long>(st.st_ctim.tv_nsec));
+}
+
+// Returns: whether `path` names a regular file itself (not a link to one).
+bool regular_file_at(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string copy_cache_key(const char* path, const struct stat& st) {
+    const char* temp = kiv_temp_path();
+    return std::string(temp != nullptr ? temp : "") + '\0' + path + '\0' + file_version(st);
+}
+
+// Returns: the copy remembered for the file `path` in the state `st`,
+//     else "".
+std::string remembered_copy(const char* path, const struct stat& st) {
+    copy_cache& cache = copies();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    auto found = cache.copies.find(copy_cache_key(path, st));
+    return found == cache.copies.end() ? std::string() : found->second;
+}
+
+// Returns: the cached copy of the file `path` in the state `st` while it
+//     is still there, else "".
+std::string cached_copy(const char* path, const struct stat& st) {
+    std::string copy = remembered_copy(path, st);
+    return !copy.empty() && regular_file_at(copy) ? copy : "";
+}
+
+void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
+    copy_cache& cache = copies();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    if (cache.copies.size() >= copy_cache_max)
+        cache.copies.clear();
+    cache.copies[copy_cache_key(path, st)] = copy;
+}
+
+// Says on stderr, once per log file, that a log line could not be
+// written, so that a missing folder does not lose every line in
+// silence; later failures of the same file stay quiet.
+void report_unwritable_log(const std::string& path, int error) {
+    static std::mutex told_lock;
+    static std::set<std::string>* told = new std::set<std::string>;  // outlives exit handlers
+    const size_t told_max = 64;
+    {
+        std::lock_guard<std::mutex> hold(told_lock);
+        if (told->size() >= told_max || !told->insert(path).second)
+            return;
+    }
+    std::fprintf(stderr, "kiv_http: cannot write the log %s: %s; its lines are lost\n", path.c_str(),
+                 error != 0 ? std::strerror(error) : "write failed");
+}
+
+// Appends `line` to the log `path` (the caller holds the log's lock).
+void append_log_line(const char* path, const std::string& line) {
+    errno = 0;
+    if (!kiv_write_file(path, line.c_str(), true))
+        report_unwritable_log(path, errno);
+}
+
+}  // namespace
+
+std::string http_gzip_copy(const char* path, bool keep) {
+    if (path == nullptr)
+        return "";
+    struct stat known;
+    if (keep && stat(path, &known) == 0 && S_ISREG(known.st_mode)) {
+        std::string copy = cached_copy(path, known);
+        if (!copy.empty())
+            return copy;
+    }
+    // Non-blocking, so that opening a FIFO does not wait for a writer.
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return "";
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return "";
+    }
+    auto_ptr_t<i_object> md5_object = service("svc_md5_encoder");
+    auto_ptr_t<i_object> zip_object = service("svc_zip");
+    i_md5_encoder* md5 = kiv_cast_i_md5_encoder(md5_object);
+    i_zip_service* zip = kiv_cast_i_zip_service(zip_object);
+    std::string temp = kiv_temp_path();
+    if (md5 == nullptr || zip == nullptr || temp.empty()) {
+        close(fd);
+        return "";
+    }
+    static std::atomic<uint64_t> once_counter{0};
+    std::string key = std::string(keep ? "gz_" : "gz_once_" + std::to_string(getpid()) + "_" +
+                                                     std::to_string(++once_counter) + "_") +
+                      path + "_" + file_version(st);
+    auto_string digest(md5->encode_string(key.c_str()));
+    if (!digest.is_ok()) {
+        close(fd);
+        return "";
+    }
+    std::string copy = temp + "/http/" + static_cast<const char*>(digest) + ".gz";
+    bool ready = keep && regular_file_at(copy);
+    if (!ready)
+        ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
+    close(fd);
+    if (!ready)
+        return "";
+    if (keep)
+        remember_copy(path, st, copy);
+    return copy;
+}
+
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size) {
+    if (path == nullptr)
+        return -1;
+    std::string copy = remembered_copy(path, st);
+    if (copy.empty())
+        return -1;
+    // Not following a link: the copies are plain files the server wrote.
+    int fd = open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    struct stat existing;
+    if (fd >= 0 && (fstat(fd, &existing) != 0 || !S_ISREG(existing.st_mode))) {
+        close(fd);
+        fd = -1;
+    }
+    if (fd >= 0)
+        *size = static_cast<uint64_t>(existing.st_size);
+    return fd;
+}
+
+void http_write_error_log(const char* request_line, const char* message) {
+    if (message == nullptr)
+        return;
+    auto_string path(kiv_get_absolute_path("$KIV_ROOT_PATH/logs/http_error.log"));
+    if (!path.is_ok())
+        return;
+    uint32_t now = kiv_get_curr_time();
+    int64_t t = now != 0 ? static_cast<int64_t>(now) : static_cast<int64_t>(time(nullptr));
+    // Texts from the peer (the request line, paths in messages) cannot
+    // forge a line of their own.
+    std::string line = http_log_time(t) + "; URL: '" + http_log_escape(request_line != nullptr ? request_line : "") +
+                       "'; " + http_log_escape(message) + "\n";
+    std::lock_guard<std::mutex> hold(error_log_lock);
+    append_log_line(path, line);
+}
+
+void http_write_access_log(const std::string& log_path, const std::string& line) {
+    if (log_path.empty() || line.empty())
+        return;
+    std::lock_guard<std::mutex> hold(access_log_lock);
+    append_log_line(log_path.c_str(), line);
+}
+
+}  // namespace kiv

@@ -1,0 +1,705 @@
+// http_service.cpp --
+//
+//     The service "svc_http" (see http_service.h).
+//
+//     Accepted connections arrive as "KIV_EVT_TCP_CONN_OPENED" on the
+//     handler installed per bound port, which makes each an http_request
+//     and hands it to the service thread. The cap of held connections
+//     comes from the process's descriptor limit (raised to its hard
+//     limit at start). At the cap the service thread lets go of the
+//     connections that cost others least, so that idle clients cannot
+//     lock others out: first the oldest that linger after their answer,
+//     then the oldest that have not yet sent a whole head (answered "503
+//     Service Unavailable" when they have sent nothing), then those whose
+//     body is still on its way, the one silent longest first (answered
+//     "503"). When the service thread falls far behind a burst of
+//     connections, each new one waits for the service thread to make
+//     room, before the descriptors run out, and is answered "503" with
+//     "Retry-After" and closed when no room could be made. A complete
+//     request for which no worker of the pool was free for a second is
+//     answered the same way.
+
+#include "service/http_service.h"
+#include "client/http_client.h"
+
+#include "pack/http_pack_service.h"
+
+#include "request/http_request.h"
+#include "service/http_server.h"
+#include "client/proxy_config.h"
+
+#include <kiv/core/auto_string.h>
+#include <kiv/core/files.h>
+#include <kiv/core/i_core.h>
+#include <kiv/core/i_event_proc.h>
+#include <kiv/core/i_socket_service.h>
+#include <kiv/core/log.h>
+#include <kiv/core/string_impl.h>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+const char conn_opened_event[] = "KIV_EVT_TCP_CONN_OPENED";
+const unsigned listen_backlog = 4096;
+const unsigned request_pass_ms = 50;
+const uint32_t server_pass_seconds = 5;
+const unsigned thread_stop_seconds = 30;
+// Connections held at most, whatever the descriptor limit: every pass of
+// the service thread polls each of them.
+const uint64_t held_max = 65536;
+// Descriptors kept for everything else (listening sockets, logs, files
+// being sent, the script engines' files).
+const uint64_t spare_descriptors = 64;
+
+// The service whose on_connection this thread is in, and whether its
+// last reference went meanwhile.
+thread_local http_service* connection_of = nullptr;
+thread_local bool connection_dropped = false;
+
+const std::string busy_answer = std::string(
+    "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Length: 23\r\n"
+    "Content-Type: text/plain\r\nRetry-After: ") + http_retry_after + "\r\n\r\n503 Service Unavailable";
+// Input read and dropped, at most, before a refused connection is closed,
+// so that closing it sends a FIN behind the answer rather than a reset.
+const size_t refusal_drain_max = 65536;
+
+// Waits of the service thread while complete requests wait for a free
+// worker (the pool is at its thread limit).
+const unsigned worker_retry_ms = 1;
+
+// The pool task of one complete request: `data` holds the request
+// pointer with the reference the service thread took. The worker that
+// built the answer sends what the socket takes, so a small answer needs
+// no turn of the service thread. Only an answer the socket could not
+// take whole wakes the service thread at once; a connection that lingers
+// or ended is met on its next pass, which every new connection brings.
+void process_task(bool running, void* data, unsigned size) {
+    if (data == nullptr || size != sizeof(http_request*))
+        return;
+    http_request* request = nullptr;
+    std::memcpy(&request, data, sizeof request);
+    request->process(running);
+    request->send_at_once();
+    http_request::state_t s = request->state();
+    if (s != http_request::lingering && s != http_request::closed)
+        request->wake();
+    request->release();
+}
+
+// Sends the short "503" answer to a socket that has not been read from,
+// without waiting: the answer fits a fresh socket's buffer.
+void send_busy_answer(int sock) {
+    ssize_t sent = send(sock, busy_answer.data(), busy_answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    (void)sent;
+}
+
+// Refuses a new connection that was not taken in: reads away what it
+// sent, answers "503" and closes it.
+void refuse_connection(int sock) {
+    char chunk[16384];
+    for (size_t dropped = 0; dropped < refusal_drain_max;) {
+        ssize_t n = recv(sock, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        dropped += static_cast<size_t>(n);
+    }
+    send_busy_answer(sock);
+    close(sock);
+}
+
+// Raises the soft descriptor limit of the process to its hard limit.
+// Returns: the soft limit now in force.
+uint64_t raise_descriptor_limit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 1024;
+    if (limit.rlim_cur != limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? held_max * 2 : static_cast<uint64_t>(limit.rlim_cur);
+}
+
+kiv_event_function connection_callback() {
+    return static_cast<kiv_event_function>(&http_service::on_connection);
+}
+
+const char* const default_mime_types[][2] = {
+    {".html", "text/html; charset=utf-8"},
+    {".php", "text/html; charset=utf-8"},
+    {".htm", "text/html"},
+    {".gif", "image/gif"},
+    {".bmp", "image/bmp"},
+    {".jpg", "image/jpeg"},
+    {".jpeg", "image/jpeg"},
+    {".png", "image/png"},
+    {".css", "text/css"},
+    {".js", "text/javascript"},
+    {".txt", "text/plain"},
+    {".exe", "application/binary"},
+    {".zip", "application/zip"},
+    {".gz", "application/x-gzip"},
+    {".wml", "text/vnd.wap.wml"},
+    {".wbmp", "image/vnd.wap.wbmp"},
+    {".wmlc", "application/vnd.wap.wmlc"},
+    {".wmls", "text/vnd.wap.wmlscript"},
+    {".wmlsc", "application/vnd.wap.wmlscriptc"},
+    {".kmz", "application/vnd.google-earth.kmz"},
+    {".kml", "application/vnd.google-earth.kml+xml"},
+    {".pdf", "application/pdf"},
+};
+
+const char unknown_mime_type[] = "application/binary";
+
+std::string address_or_any(const char* bind_addr) {
+    return (bind_addr == nullptr || *bind_addr == '\0') ? std::string("*") : std::string(bind_addr);
+}
+
+// The socket service, looked up for one call. Returns: null when gone.
+auto_ptr_t<i_object> socket_service() {
+    return auto_ptr_t<i_object>(find_service("svc_socket"));
+}
+
+}  // namespace
+
+http_service::http_service() {
+    i_named_object_impl::set_name("http_service");
+    for (const auto& row : default_mime_types)
+        mime_types_[row[0]] = row[1];
+    proxy_config proxy = read_proxy_config();
+    if (!proxy.host.empty())
+        set_proxy_server(proxy.host.c_str(), proxy.port, proxy.bypass.c_str());
+    events_.reset(find_service("svc_event"));
+    // A connection costs one descriptor, two while a file is sent: three
+    // quarters of the limit go to connections, the rest to their files and
+    // everything else; past the cap the service thread makes room, and
+    // halfway into the rest new connections wait for it, when it falls
+    // behind a burst.
+    uint64_t files = raise_descriptor_limit();
+    uint64_t cap = files - files / 4;
+    cap = cap > 2 * spare_descriptors ? cap - spare_descriptors : spare_descriptors;
+    connection_cap_ = static_cast<size_t>(std::min(cap, held_max));
+    refuse_at_ = static_cast<size_t>(std::min(connection_cap_ + (files - std::min(files, connection_cap_)) / 2,
+                                              held_max + held_max / 8));
+    wakeup_ = std::make_shared<http_wakeup>();
+    if (wakeup_->fd() < 0)
+        kiv_log(0, "http_service: no wake-up descriptor: %s", std::strerror(errno));
+    if (!create_thread(this, static_cast<thread_function>(&http_service::service_thread), nullptr))
+        kiv_log(0, "http_service: the service thread could not start");
+}
+
+http_service::~http_service() {
+    kiv_trace("http_service::~http_service()");
+    http_pack_clear_registry();
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        stopping_.store(true);
+    }
+    passed_.notify_all();
+    wake();
+    stop_threads(thread_stop_seconds);
+    // The bindings leave the table under its lock; their handlers are
+    // removed after it is let go, since removing one waits for its
+    // running calls, and those may look up a server under that lock.
+    std::vector<binding> bindings;
+    {
+        std::lock_guard<std::mutex> changing(rebind_lock_);
+        {
+            std::lock_guard<std::mutex> hold(bindings_lock_);
+            bindings.swap(bindings_);
+        }
+        for (const binding& b : bindings)
+            close_binding(b);
+    }
+    for (binding& b : bindings)
+        for (i_http_server* svr : b.servers)
+            svr->release();
+    // The connection handlers are gone now: no request can join any more.
+    // Requests no worker took are closed here; those on a worker keep
+    // their own reference and end there.
+    std::vector<http_request*> requests;
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        requests.swap(pending_);
+    }
+    requests.insert(requests.end(), live_.begin(), live_.end());
+    live_.clear();
+    for (http_request* request : requests) {
+        if (!request->held_by_worker())
+            request->close_connection(nullptr);
+        request->release();
+    }
+    servers_.clear();
+    events_.reset();
+}
+
+bool http_service::get_interface(const char* name, void** out) {
+    if (answer_interface(name, "i_http_service", static_cast<i_http_service*>(this), out) ||
+        answer_interface(name, "i_named_object", static_cast<i_named_object*>(this), out) ||
+        answer_interface(name, "i_property_manager", static_cast<i_property_manager*>(this), out))
+        return true;
+    return object::get_interface(name, out);
+}
+
+i_http_server* http_service::create_server(const char* server_name, const char* root_path) {
+    if (server_name == nullptr || root_path == nullptr || *root_path == '\0')
+        return nullptr;
+    kiv_trace("http_service::create_server('%s', '%s')", server_name, root_path);
+    auto_string root(kiv_get_absolute_path(root_path));
+    if (!root.is_ok() || !kiv_dir_exists(root))
+        return nullptr;
+    mutex_locker hold(&servers_);
+    auto_ptr_t<i_object> existing(servers_.get_item_by_name(server_name));
+    if (existing)
+        return nullptr;
+    http_server* svr = new http_server(server_name, root);
+    svr->addref();  // the caller's
+    servers_.add_item(static_cast<i_http_server*>(svr), false);
+    return svr;
+}
+
+void http_service::delete_server(i_http_server* svr) {
+    if (svr == nullptr)
+        return;
+    kiv_trace("http_service::delete_server('%s')", svr->get_name());
+    std::vector<i_http_server*> released;
+    {
+        std::lock_guard<std::mutex> hold(bindings_lock_);
+        for (binding& b : bindings_) {
+            auto found = std::find(b.servers.begin(), b.servers.end(), svr);
+            if (found != b.servers.end()) {
+                released.push_back(*found);
+                b.servers.erase(found);
+            }
+        }
+    }
+    for (i_http_server* s : released)
+        s->release();
+    servers_.remove_item(svr);
+}
+
+i_object_col* http_service::get_servers() {
+    object_col* copy = servers_.copy();
+    return copy;
+}
+
+bool http_service::bind_server(i_http_server* svr, const char* bind_addr, unsigned int port) {
+    if (svr == nullptr || bind_addr == nullptr || port == 0 || port > 65535)
+        return false;
+    std::string address = address_or_any(bind_addr);
+    kiv_trace("http_service::bind_server('%s', '%s', %d)", svr->get_name(), address.c_str(), static_cast<int>(port));
+    std::lock_guard<std::mutex> changing(rebind_lock_);
+    std::lock_guard<std::mutex> hold(bindings_lock_);
+    for (binding& b : bindings_) {
+        if (b.port != port || b.address != address)
+            continue;
+        if (std::find(b.servers.begin(), b.servers.end(), svr) != b.servers.end())
+            return false;
+        svr->addref();
+        b.servers.push_back(svr);
+        return true;
+    }
+    auto_ptr_t<i_object> sockets_object = socket_service();
+    i_socket_service* sockets = kiv_cast_i_socket_service(sockets_object);
+    if (sockets == nullptr || !sockets->open_tcp_socket(address.c_str(), port, listen_backlog))
+        return false;
+    // A client speaks first: the kernel hands a connection over once its
+    // request begins to arrive, so the worker that takes it nearly always
+    // finds the request there. One that sends nothing comes a second
+    // later and is timed as any other.
+    int listening = sockets->get_port_socket(static_cast<unsigned short>(port));
+    int defer_seconds = 1;
+    if (listening >= 0)
+        setsockopt(listening, IPPROTO_TCP, TCP_DEFER_ACCEPT, &defer_seconds, sizeof defer_seconds);
+    if (!events_) {
+        events_.reset(find_service("svc_event"));
+    }
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->install_handler(proc->get_event_type(conn_opened_event), port, this, connection_callback());
+    svr->addref();
+    bindings_.push_back(binding{address, static_cast<uint16_t>(port), {svr}});
+    return true;
+}
+
+bool http_service::unbind_server(i_http_server* svr, const char* bind_addr, unsigned int port) {
+    if (svr == nullptr || bind_addr == nullptr || port == 0)
+        return false;
+    std::string address = address_or_any(bind_addr);
+    kiv_trace("http_service::unbind_server('%s', '%s', %d)", svr->get_name(), address.c_str(),
+              static_cast<int>(port));
+    // A binding that loses its last server leaves the table under the
+    // binding lock; its socket is closed and its handler removed after
+    // that lock is let go: removing the handler waits for its running
+    // calls, which look up their server under the binding lock. The
+    // change lock keeps a bind of the same port from coming between.
+    std::lock_guard<std::mutex> changing(rebind_lock_);
+    std::vector<binding> emptied;
+    {
+        std::lock_guard<std::mutex> hold(bindings_lock_);
+        auto b = bindings_.begin();
+        while (b != bindings_.end() && (b->port != port || b->address != address))
+            ++b;
+        if (b == bindings_.end())
+            return false;
+        auto found = std::find(b->servers.begin(), b->servers.end(), svr);
+        if (found == b->servers.end())
+            return false;
+        b->servers.erase(found);
+        if (b->servers.empty()) {
+            emptied.push_back(std::move(*b));
+            bindings_.erase(b);
+        }
+    }
+    for (const binding& b : emptied)
+        close_binding(b);
+    svr->release();
+    return true;
+}
+
+void http_service::close_binding(const binding& b) {
+    auto_ptr_t<i_object> sockets_object = socket_service();
+    if (i_socket_service* sockets = kiv_cast_i_socket_service(sockets_object))
+        sockets->close_tcp_socket(b.address.c_str(), b.port);
+    if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
+        proc->uninstall_handler(proc->get_event_type(conn_opened_event), b.port, this, connection_callback());
+}
+
+i_http_server* http_service::find_server(const char* name, const char* bind_addr, unsigned int port) {
+    if (name == nullptr || bind_addr == nullptr)
+        return nullptr;
+    std::string address = address_or_any(bind_addr);
+    std::lock_guard<std::mutex> hold(bindings_lock_);
+    for (const binding& b : bindings_) {
+        if (b.port != port || b.address != address)
+            continue;
+        if (b.servers.empty())
+            return nullptr;
+        i_http_server* chosen = b.servers.front();
+        if (b.servers.size() > 1) {
+            const char* bare = std::strncmp(name, "www.", 4) == 0 ? name + 4 : nullptr;
+            for (i_http_server* svr : b.servers) {
+                const char* svr_name = svr->get_name();
+                if (std::strcmp(svr_name, name) == 0 || (bare != nullptr && std::strcmp(svr_name, bare) == 0)) {
+                    chosen = svr;
+                    break;
+                }
+            }
+        }
+        chosen->addref();
+        return chosen;
+    }
+    return nullptr;
+}
+
+char* http_service::get_mime_type(const char* ext) {
+    if (ext == nullptr)
+        return nullptr;
+    std::lock_guard<std::mutex> hold(mime_lock_);
+    auto found = mime_types_.find(ext);
+    return strdup(found != mime_types_.end() ? found->second.c_str() : unknown_mime_type);
+}
+
+void http_service::set_mime_type(const char* ext, const char* val) {
+    if (ext == nullptr || *ext == '\0' || val == nullptr || *val == '\0')
+        return;
+    std::lock_guard<std::mutex> hold(mime_lock_);
+    mime_types_[ext] = val;
+}
+
+i_http_client* http_service::create_client() {
+    http_client* client = new http_client;
+    client->addref();  // the caller's
+    return client;
+}
+
+char* http_service::get_proxy_host() {
+    std::lock_guard<std::mutex> hold(proxy_lock_);
+    return strdup(proxy_host_.c_str());
+}
+
+unsigned short http_service::get_proxy_port() {
+    std::lock_guard<std::mutex> hold(proxy_lock_);
+    return proxy_port_;
+}
+
+char* http_service::get_proxy_bypass() {
+    std::lock_guard<std::mutex> hold(proxy_lock_);
+    return strdup(proxy_bypass_.c_str());
+}
+
+bool http_service::set_proxy_server(const char* host, unsigned short port, const char* bypass) {
+    std::lock_guard<std::mutex> hold(proxy_lock_);
+    proxy_host_ = host != nullptr ? host : "";
+    proxy_port_ = proxy_host_.empty() ? 0 : port;
+    if (bypass != nullptr)
+        proxy_bypass_ = bypass;
+    return true;
+}
+
+void http_service::update_socket(int, bool) {}
+
+bool http_service::on_connection(i_event* event) {
+    // Answering on this worker may release the service's last reference
+    // (when it was unregistered meanwhile). Deleting it there would pull
+    // the service from under this call: the delete waits for its end.
+    struct turn {
+        http_service* service;
+        http_service* outer = connection_of;
+        bool outer_dropped = connection_dropped;
+        explicit turn(http_service* s) : service(s) {
+            connection_of = s;
+            connection_dropped = false;
+        }
+        ~turn() {
+            bool dropped = connection_dropped;
+            connection_of = outer;
+            connection_dropped = outer_dropped;
+            if (dropped)
+                delete service;
+        }
+    } call(this);
+    return take_connection(event);
+}
+
+bool http_service::last_reference_dropped() {
+    if (connection_of != this)
+        return true;
+    connection_dropped = true;
+    return false;
+}
+
+bool http_service::take_connection(i_event* event) {
+    if (event == nullptr || stopping_.load())
+        return true;
+    auto_ptr_t<i_object> conn(event->get_event_object());
+    i_typed_object* typed = kiv_cast_i_typed_object(conn);
+    i_named_string* named = kiv_cast_i_named_string(conn);
+    if (typed == nullptr || named == nullptr)
+        return true;
+    int64_t id = event->get_event_id();
+    if (id <= 0 || id > 65535)
+        return true;
+    int sock = static_cast<int>(typed->get_id());
+    if (sock < 0)
+        return true;
+    // The service thread falls far behind a burst of connections: this
+    // one waits, a second at most, for a whole pass of it to take the
+    // connections in and make room, so that the burst comes in at the
+    // pace room is made, before the descriptors run out. When no room
+    // could be made, the newcomer is refused.
+    if (held_count_.load() >= refuse_at_) {
+        uint64_t pass;
+        {
+            std::lock_guard<std::mutex> hold(pending_lock_);
+            pass = passes_;
+        }
+        wake();
+        std::unique_lock<std::mutex> hold(pending_lock_);
+        passed_.wait_for(hold, std::chrono::seconds(1), [&] { return passes_ >= pass + 2 || stopping_.load(); });
+        if (held_count_.load() >= refuse_at_ || stopping_.load()) {
+            hold.unlock();
+            refuse_connection(sock);
+            return false;
+        }
+    }
+    http_request* request =
+        new http_request(sock, static_cast<uint16_t>(id), named->get_name(), named->get_value(), wakeup_);
+    request->addref();
+    held_count_.fetch_add(1);
+    // A client sends its request right after connecting, so it is usually
+    // there already. Then this worker of the pool, which delivers the
+    // connection, processes it and sends the answer, and a small answer
+    // needs no turn of the service thread at all. The service thread
+    // takes the connection when the request is still on its way, when
+    // the answer is more than the socket takes at once, and when it
+    // lingers.
+    request->on_io(POLLIN);
+    if (request->state() == http_request::ready) {
+        request->set_state(http_request::processing);
+        request->process(kiv_is_running());
+        request->send_at_once();
+    }
+    http_request::state_t s = request->state();
+    if (s == http_request::closed || s == http_request::finished) {
+        request->release();
+        held_count_.fetch_sub(1);
+        return false;
+    }
+    bool first;
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        first = pending_.empty();
+        pending_.push_back(request);
+    }
+    // The connection that found the list empty woke the service thread
+    // already, and that thread takes the whole list before it waits again.
+    if (first)
+        wake();
+    return false;
+}
+
+void http_service::wake() {
+    if (wakeup_)
+        wakeup_->wake();
+}
+
+void http_service::make_room() {
+    if (live_.size() <= connection_cap_)
+        return;
+    size_t excess = live_.size() - connection_cap_;
+    // Connections already served cost their clients least, then idle ones
+    // from the oldest on, so the new ones (at the end) come last; one that
+    // has sent nothing yet can still read why it goes.
+    for (int round = 0; round < 2 && excess > 0; ++round) {
+        for (size_t i = 0; i < live_.size() && excess > 0; ++i) {
+            http_request* request = live_[i];
+            http_request::state_t s = request->state();
+            bool victim = round == 0 ? s == http_request::lingering : request->awaiting_head();
+            if (!victim)
+                continue;
+            if (round == 1 && request->nothing_received())
+                send_busy_answer(request->socket());
+            request->close_connection(nullptr);
+            --excess;
+        }
+    }
+    if (excess == 0)
+        return;
+    // Then those whose body is still on its way, the one that sent nothing
+    // for longest first: a client that trickles its body would otherwise
+    // hold its descriptor as long as it likes. Each has sent a whole head
+    // and waits for an answer: it reads why it goes.
+    std::vector<http_request*> bodies;
+    for (http_request* request : live_)
+        if (request->awaiting_body())
+            bodies.push_back(request);
+    std::stable_sort(bodies.begin(), bodies.end(), [](const http_request* a, const http_request* b) {
+        return a->last_io_time() < b->last_io_time();
+    });
+    for (size_t i = 0; i < bodies.size() && excess > 0; ++i, --excess) {
+        send_busy_answer(bodies[i]->socket());
+        bodies[i]->close_connection(nullptr);
+    }
+}
+
+void http_service::serve_requests() {
+    size_t known = live_.size();
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        live_.insert(live_.end(), pending_.begin(), pending_.end());
+        pending_.clear();
+    }
+    // A client sends its request right after connecting, so it is
+    // usually there already: read at once rather than after a poll.
+    for (size_t i = known; i < live_.size(); ++i)
+        live_[i]->on_io(POLLIN);
+    make_room();
+    bool waiting_for_worker = false;
+    uint32_t now = kiv_get_curr_time();
+    std::vector<http_request*> kept;
+    kept.reserve(live_.size());
+    for (http_request* request : live_) {
+        request->check_time(now);
+        switch (request->state()) {
+        case http_request::ready:
+            if (!waiting_for_worker && !hand_over(request))
+                waiting_for_worker = true;
+            // No worker was free for it all its wait: refused now.
+            if (request->state() == http_request::ready && request->worker_wait_over(now)) {
+                send_busy_answer(request->socket());
+                request->close_connection("process error: no worker");
+                request->release();
+                held_count_.fetch_sub(1);
+                break;
+            }
+            kept.push_back(request);
+            break;
+        case http_request::finished:
+        case http_request::closed:
+            request->release();
+            held_count_.fetch_sub(1);
+            break;
+        default:
+            kept.push_back(request);
+            break;
+        }
+    }
+    live_.swap(kept);
+    {
+        std::lock_guard<std::mutex> hold(pending_lock_);
+        ++passes_;
+    }
+    passed_.notify_all();
+
+    std::vector<pollfd> fds;
+    std::vector<http_request*> polled;
+    fds.push_back(pollfd{wakeup_->fd(), POLLIN, 0});
+    for (http_request* request : live_) {
+        short events = request->poll_events();
+        if (events == 0)
+            continue;
+        fds.push_back(pollfd{request->socket(), events, 0});
+        polled.push_back(request);
+    }
+    // Requests that became complete here are handed over at the start of
+    // the next pass, which follows without a wait.
+    int ready = poll(fds.data(), fds.size(), static_cast<int>(waiting_for_worker ? worker_retry_ms : request_pass_ms));
+    if (ready > 0 && (fds[0].revents & POLLIN) != 0)
+        wakeup_->drain();
+    if (ready > 0)
+        for (size_t i = 0; i < polled.size(); ++i)
+            if (fds[i + 1].revents != 0)
+                polled[i]->on_io(fds[i + 1].revents);
+}
+
+bool http_service::hand_over(http_request* request) {
+    request->set_state(http_request::processing);
+    request->addref();  // the worker's
+    if (kiv_bg_thread_try(process_task, &request, sizeof request))
+        return true;
+    // No worker is free (the pool is at its thread limit) or the core is
+    // stopping: the request waits for a later pass, and a request nobody
+    // takes within its time-out is closed unanswered.
+    request->set_state(http_request::ready);
+    request->release();
+    return false;
+}
+
+void http_service::service_thread(void*) {
+    uint32_t last_server_pass = kiv_get_curr_time();
+    while (thread_running() && kiv_is_running() && !stopping_.load()) {
+        uint32_t now = kiv_get_curr_time();
+        if (now < last_server_pass)
+            last_server_pass = now;  // the wall clock went back
+        if (uint64_t(last_server_pass) + server_pass_seconds <= now) {
+            last_server_pass = now;
+            auto_ptr_t<object_col> servers(servers_.copy());
+            for (unsigned i = 0; i < servers->get_count(); ++i) {
+                auto_ptr_t<i_object> item(servers->get_item_by_pos(i));
+                if (i_http_server* svr = kiv_cast_i_http_server(item))
+                    svr->bg_task();
+            }
+            continue;
+        }
+        serve_requests();
+    }
+}
+
+}  // namespace kiv
