@@ -6,8 +6,8 @@
 //     caught by the sanitizer). Every part must lie inside the body, have
 //     a name and data, and the page text translator gets the body too.
 
-#include "parse/http_multipart.h"
 #include "page/http_page_text.h"
+#include "parse/http_multipart.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -10,14 +10,14 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
-#include "parse/cookie_manager.h"
 #include <kiv/http/i_http_json_writer.h>
 #include <kiv/http/i_http_request.h>
 #include <kiv/http/i_http_service.h>
 
 #include "pack/http_pack_service.h"
-#include "service/http_service.h"
 #include "page/json_writer.h"
+#include "parse/cookie_manager.h"
+#include "service/http_service.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -6,6 +6,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
+
 #include "parse/cookie_manager.h"
 #include "parse/http_header_map.h"
 

@@ -5,10 +5,10 @@
 
 #include <kiv/core/files.h>
 #include <kiv/core/i_binary.h>
-#include "request/http_files.h"
 #include <kiv/zip/i_zip.h>
 
 #include "http_fixture.h"
+#include "request/http_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

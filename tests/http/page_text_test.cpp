@@ -6,8 +6,8 @@
 //     the error paragraph, and the multipart splitter on well-formed and
 //     broken bodies.
 
-#include "parse/http_multipart.h"
 #include "page/http_page_text.h"
+#include "parse/http_multipart.h"
 
 #include "../core/script_session.h"
 

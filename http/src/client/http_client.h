@@ -6,10 +6,11 @@
 #ifndef KIV_HTTP_SRC_HTTP_CLIENT_H
 #define KIV_HTTP_SRC_HTTP_CLIENT_H
 
-#include <kiv/core/object.h>
-#include <kiv/core/property_manager.h>
 #include "parse/cookie_manager.h"
 #include "parse/http_header_map.h"
+
+#include <kiv/core/object.h>
+#include <kiv/core/property_manager.h>
 #include <kiv/http/i_http_client.h>
 
 #include <string>

@@ -10,8 +10,9 @@
 #ifndef KIV_HTTP_SRC_HTTP_STREAM_H
 #define KIV_HTTP_SRC_HTTP_STREAM_H
 
-#include <kiv/core/stream_impl.h>
 #include "parse/http_header_map.h"
+
+#include <kiv/core/stream_impl.h>
 #include <kiv/http/i_http_client.h>
 
 #include <cstdint>

@@ -4,13 +4,13 @@
 //     "<?" and "?>"), with no engine and no request: the translation of
 //     a page into the Tcl script that prints it, and the paragraph that
 //     reports a script error inside the page's output. The request engine
-//     uses them; they are exported so that tests and benchmarks reach
-//     them alone. All functions are reentrant and safe from any thread.
+//     uses them; tests and the fuzz target reach them alone through
+//     kiv_http_internal. All functions are reentrant and safe from any
+//     thread.
 
-#ifndef KIV_HTTP_HTTP_PAGE_TEXT_H
-#define KIV_HTTP_HTTP_PAGE_TEXT_H
+#ifndef KIV_HTTP_SRC_HTTP_PAGE_TEXT_H
+#define KIV_HTTP_SRC_HTTP_PAGE_TEXT_H
 
-#include <kiv/core/export.h>
 
 #include <cstddef>
 #include <string>
@@ -23,22 +23,22 @@ namespace kiv {
 // backslashes); code between "<?" and "?>" is copied unchanged. A last
 // "<?" without "?>" drops itself and everything after it.
 // Returns: the script (empty for an empty page).
-KIV_EXPORT std::string http_translate_page(const char* text, size_t length);
+std::string http_translate_page(const char* text, size_t length);
 
 // Returns: the line of the page `text` (of `length` bytes) that line
 //     `script_line` of its translation comes from, so that an error is
 //     reported where the page's author sees it; `script_line` itself
 //     when the script has no such line.
-KIV_EXPORT int http_page_line(const char* text, size_t length, int script_line);
+int http_page_line(const char* text, size_t length, int script_line);
 
 // Returns: `text` as one Tcl word in double quotes that stands for
 //     exactly these bytes: no substitution, no word break.
-KIV_EXPORT std::string http_tcl_quote(const char* text, size_t length);
+std::string http_tcl_quote(const char* text, size_t length);
 
 // Returns: "<p>HTTP error on line LINE: MESSAGE</p>" with "&", "<", ">"
 //     and '"' of the message escaped as HTML; a null message reads
 //     "(null)".
-KIV_EXPORT std::string http_error_paragraph(int line, const char* message);
+std::string http_error_paragraph(int line, const char* message);
 
 }  // namespace kiv
 

@@ -7,8 +7,8 @@
 //     points into a buffer that went away. Every operation takes the
 //     store's own lock.
 
-#ifndef KIV_HTTP_COOKIE_MANAGER_H
-#define KIV_HTTP_COOKIE_MANAGER_H
+#ifndef KIV_HTTP_SRC_COOKIE_MANAGER_H
+#define KIV_HTTP_SRC_COOKIE_MANAGER_H
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/http/i_http_cookie_manager.h>
@@ -25,7 +25,7 @@ namespace kiv {
 // back with the answer.
 constexpr uint32_t cookie_from_request = 0xFFFFFFFFu;
 
-class KIV_EXPORT cookie_manager : public virtual i_http_cookie_manager {
+class cookie_manager : public virtual i_http_cookie_manager {
 public:
     // One cookie as the answer writer and the client read them.
     struct cookie {

@@ -5,8 +5,8 @@
 //     bytes arrive (each byte looked at once), checking the request line
 //     and the header lines against the message syntax, and decoding a
 //     chunked request body. The request engine uses them on the service
-//     thread; they are exported so that tests and fuzz targets reach them
-//     alone.
+//     thread; tests and fuzz targets reach them alone through
+//     kiv_http_internal.
 //
 //     Limits: a request line of at most 8 KiB (longer: 414), a header
 //     line of at most 8 KiB and a head of at most 64 KiB (longer: 431).
@@ -17,10 +17,9 @@
 //     Every input is hostile: nothing is read outside the given bytes and
 //     every number is checked for overflow. Reentrant; no globals.
 
-#ifndef KIV_HTTP_HTTP_HEAD_H
-#define KIV_HTTP_HTTP_HEAD_H
+#ifndef KIV_HTTP_SRC_HTTP_HEAD_H
+#define KIV_HTTP_SRC_HTTP_HEAD_H
 
-#include <kiv/core/export.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +36,7 @@ const uint64_t http_body_max = 8u * 1024 * 1024 - 1;  // bytes of a request body
 // arrive. Call scan() with the whole buffer after every receive; it goes
 // on where it stopped, so the bytes of a slow client are never searched
 // twice.
-class KIV_EXPORT http_head_scanner {
+class http_head_scanner {
 public:
     enum result_t {
         need_more,       // no end yet and no limit passed
@@ -90,7 +89,7 @@ struct http_head_info {
 // request needs exactly one Host (none or two: 400). "Expect:
 // 100-continue" is noted for HTTP/1.1 only.
 // Returns: the request's description; `status` says whether it is usable.
-KIV_EXPORT http_head_info http_check_head(const char* data, size_t size);
+http_head_info http_check_head(const char* data, size_t size);
 
 // Decodes a chunked request body as its bytes arrive:
 // chunk-size [; extensions] CRLF data CRLF ... 0 CRLF [trailers] CRLF.
@@ -99,7 +98,7 @@ KIV_EXPORT http_head_info http_check_head(const char* data, size_t size);
 // for overflow; a size line or trailer line over 8 KiB, or trailers
 // over 64 KiB, make the body bad; a decoded body over `limit` bytes is
 // too large.
-class KIV_EXPORT http_chunked_decoder {
+class http_chunked_decoder {
 public:
     enum result_t { need_more, complete, bad, too_large };
 
@@ -130,23 +129,23 @@ private:
 //     compared in exact case, as the server always did; weights are
 //     "q=" parameters from 0 to 1 with at most three decimals (a
 //     malformed weight makes its element count as absent).
-KIV_EXPORT bool http_accepts_gzip(const char* value);
+bool http_accepts_gzip(const char* value);
 
 // Returns: the status line text of an error status the server gives
 //     by itself ("413 Content Too Large"); "400 Bad Request" for others.
-KIV_EXPORT const char* http_status_text(int status);
+const char* http_status_text(int status);
 
 // Returns: whether an answer of `status` may carry a body (and so a
 //     Content-Length): not 1xx, 204 or 304.
-KIV_EXPORT bool http_status_has_body(int status);
+bool http_status_has_body(int status);
 
 // Returns: `path` with every run of "/" made one "/".
-KIV_EXPORT std::string http_collapse_slashes(const std::string& path);
+std::string http_collapse_slashes(const std::string& path);
 
 // Returns: `text` with control characters (below 0x20, 0x7f), the
 //     double quote and the backslash written as "\xHH", so that a log
 //     line stays one line and its quoted fields stay fields.
-KIV_EXPORT std::string http_log_escape(const std::string& text);
+std::string http_log_escape(const std::string& text);
 
 }  // namespace kiv
 

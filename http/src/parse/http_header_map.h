@@ -7,11 +7,10 @@
 //     the map's own lock; a text returned by find stays valid until that
 //     entry is changed or the map is cleared.
 
-#ifndef KIV_HTTP_HTTP_HEADER_MAP_H
-#define KIV_HTTP_HTTP_HEADER_MAP_H
+#ifndef KIV_HTTP_SRC_HTTP_HEADER_MAP_H
+#define KIV_HTTP_SRC_HTTP_HEADER_MAP_H
 
 #include <kiv/core/ascii_case.h>
-#include <kiv/core/export.h>
 
 #include <cstdint>
 #include <map>
@@ -22,7 +21,7 @@
 
 namespace kiv {
 
-class KIV_EXPORT http_header_map {
+class http_header_map {
 public:
     // What parse found in a buffer.
     enum parse_result {

@@ -4,18 +4,17 @@
 //     no request and no copies: each part is the field name, the file
 //     name and media type when it carries them, and the place of its
 //     bytes in the body. The request turns files into http_file_data
-//     objects and the other parts into form variables; the splitter is
-//     exported so that tests and the fuzz target reach it alone.
+//     objects and the other parts into form variables; tests and the
+//     fuzz target reach the splitter alone through kiv_http_internal.
 //
 //     The body is hostile: every offset is checked against its size, the
 //     data may hold zero bytes, and a body that breaks the format ends
 //     the split early, keeping the parts found until then. Reentrant;
 //     safe from any thread.
 
-#ifndef KIV_HTTP_HTTP_MULTIPART_H
-#define KIV_HTTP_HTTP_MULTIPART_H
+#ifndef KIV_HTTP_SRC_HTTP_MULTIPART_H
+#define KIV_HTTP_SRC_HTTP_MULTIPART_H
 
-#include <kiv/core/export.h>
 
 #include <cstddef>
 #include <string>
@@ -37,14 +36,14 @@ struct http_multipart_part {
 // Returns: the separator of the body, "--" and the boundary of the
 //     "Content-Type" value (its quotes and any parameters after it
 //     removed); "" when the type names no boundary.
-KIV_EXPORT std::string http_multipart_separator(const char* content_type);
+std::string http_multipart_separator(const char* content_type);
 
 // Splits `size` bytes of `body` at the boundary that `content_type`
 // names. Parts without a field name or without data are left out;
 // duplicates are kept in body order.
 // Returns: the parts (empty when the type names no boundary).
-KIV_EXPORT std::vector<http_multipart_part> http_split_multipart(const char* content_type, const char* body,
-                                                                  size_t size);
+std::vector<http_multipart_part> http_split_multipart(const char* content_type, const char* body,
+                                                       size_t size);
 
 }  // namespace kiv
 

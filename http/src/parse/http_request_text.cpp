@@ -6,12 +6,12 @@
 //     decoder, once per name, value or path.
 
 #include "parse/http_request_text.h"
+#include "parse/http_head.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/helpers.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/text_convert.h>
-#include "parse/http_head.h"
 #include <kiv/http/http_text.h>
 
 #include <cstdio>

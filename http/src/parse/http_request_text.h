@@ -5,16 +5,15 @@
 //     query, variables and cookies, forwarded addresses, byte ranges and
 //     dates of conditional requests on the way in; the response head and
 //     the access-log line on the way out. The request engine uses them;
-//     they are exported so that tests and fuzz targets reach them alone.
+//     tests and fuzz targets reach them alone through kiv_http_internal.
 //
 //     Every input is treated as hostile: sizes are 64-bit, every number
 //     is checked for overflow, and nothing is read outside the given text.
 //     All functions are reentrant and safe from any thread.
 
-#ifndef KIV_HTTP_HTTP_REQUEST_TEXT_H
-#define KIV_HTTP_HTTP_REQUEST_TEXT_H
+#ifndef KIV_HTTP_SRC_HTTP_REQUEST_TEXT_H
+#define KIV_HTTP_SRC_HTTP_REQUEST_TEXT_H
 
-#include <kiv/core/export.h>
 #include "parse/cookie_manager.h"
 
 #include <cstdint>
@@ -29,7 +28,7 @@ typedef std::vector<std::pair<std::string, std::string>> http_pairs;
 // Splits a request line at blanks: the method, the URL and (ignored)
 // the protocol version.
 // Returns: false when the method or the URL is missing.
-KIV_EXPORT bool http_split_request_line(const char* line, std::string* method, std::string* url);
+bool http_split_request_line(const char* line, std::string* method, std::string* url);
 
 // What a URL holds once taken apart.
 struct http_target {
@@ -53,18 +52,18 @@ enum class http_target_result {
 // stays in the path). Decoding turns "+" into a blank and "%XX" into
 // its byte.
 // Returns: ok with `out` filled, or the cause of the refusal.
-KIV_EXPORT http_target_result http_parse_target(const char* url, http_target* out);
+http_target_result http_parse_target(const char* url, http_target* out);
 
 // Splits `text` at any of the `separators` (runs count as one) into
 // name=value pairs, each decoded once; a token without "=", with an
 // empty name or an empty value is dropped.
 // Returns: the pairs in order (empty for null).
-KIV_EXPORT http_pairs http_split_variables(const char* text, const char* separators);
+http_pairs http_split_variables(const char* text, const char* separators);
 
 // Returns: the last blank-separated address of an "X-Forwarded-For"
 //     value ("" for null or none); a token of 128 characters or more
 //     ends the scan, and the token before it counts.
-KIV_EXPORT std::string http_forwarded_host(const char* value);
+std::string http_forwarded_host(const char* value);
 
 // The one range of a "Range" value ("bytes=0-9", "bytes=-10",
 // "bytes=90-") against a file of `size` bytes. A last position past the
@@ -77,7 +76,7 @@ enum class http_range_result {
     partial,        // `first` to `last` inclusive
     unsatisfiable,  // answer 416
 };
-KIV_EXPORT http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* first, uint64_t* last);
+http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* first, uint64_t* last);
 
 // Reads an "If-Modified-Since" date in any of the three forms a
 // recipient must accept, all read as UTC: RFC 1123 ("Sun, 06 Nov 1994
@@ -88,18 +87,18 @@ KIV_EXPORT http_range_result http_parse_range(const char* value, uint64_t size, 
 // has, "GMT" as the only zone, nothing after it).
 // Returns: seconds since 1970, or -1 for any other form or a date that
 //     does not exist.
-KIV_EXPORT int64_t http_parse_date(const char* value, int64_t now = -1);
+int64_t http_parse_date(const char* value, int64_t now = -1);
 
 // Returns: the access-log time of `t`, such as "07/Dec/2026:22:29:02
 //     +0000" (always UTC), or "" when the calendar cannot show it.
-KIV_EXPORT std::string http_log_time(int64_t t);
+std::string http_log_time(int64_t t);
 
 // Returns: one access-log line ending in "\n": host, "- -", the time,
 //     the quoted request line, the status number, the body bytes sent,
 //     and the quoted referer and user agent.
-KIV_EXPORT std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line,
-                                            int status, uint64_t body_bytes, const std::string& referer,
-                                            const std::string& user_agent);
+std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line,
+                                 int status, uint64_t body_bytes, const std::string& referer,
+                                 const std::string& user_agent);
 
 // Builds a response head: "HTTP/1.0 <status>", one "name: value" line
 // per header in the given order, then (only for a status whose number is
@@ -111,13 +110,13 @@ KIV_EXPORT std::string http_access_log_line(const std::string& host, int64_t t, 
 // Returns: false, with `head` unchanged, when a status, header name or
 //     value holds a carriage return, line feed or zero byte, a header
 //     name is empty or holds ":", or memory fails.
-KIV_EXPORT bool http_build_head(const std::string& status, const http_pairs& headers,
-                                const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head);
+bool http_build_head(const std::string& status, const http_pairs& headers,
+                     const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head);
 
 // Returns: whether a "rjsfunc" callback name is safe to put before a
 //     parenthesis in a script: non-empty and only ASCII letters, digits,
 //     "_", "." and "$".
-KIV_EXPORT bool http_is_callback_name(const char* name);
+bool http_is_callback_name(const char* name);
 
 }  // namespace kiv
 

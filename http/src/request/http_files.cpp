@@ -7,14 +7,14 @@
 #include "request/http_files.h"
 
 #include "request/http_request_util.h"
+#include "parse/http_head.h"
+#include "parse/http_request_text.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_md5_encoder.h>
-#include "parse/http_head.h"
-#include "parse/http_request_text.h"
 #include <kiv/zip/i_zip.h>
 
 #include <fcntl.h>

@@ -4,14 +4,13 @@
 //     copies of text files in the library's private temp folder, the
 //     access log of each virtual server and the process-wide error log
 //     "$KIV_ROOT_PATH/logs/http_error.log". The request engine uses them;
-//     they are exported so that tests reach them alone.
+//     tests reach them alone through kiv_http_internal.
 //
 //     All functions are safe from any thread.
 
-#ifndef KIV_HTTP_HTTP_FILES_H
-#define KIV_HTTP_HTTP_FILES_H
+#ifndef KIV_HTTP_SRC_HTTP_FILES_H
+#define KIV_HTTP_SRC_HTTP_FILES_H
 
-#include <kiv/core/export.h>
 
 #include <string>
 
@@ -31,20 +30,20 @@ namespace kiv {
 // about to be deleted, so nothing of it may stay in the cache).
 // Returns: the copy's path, or "" when `path` is no regular file, the
 //     MD5 or zip service is missing, or the copy could not be made.
-KIV_EXPORT std::string http_gzip_copy(const char* path, bool keep = true);
+std::string http_gzip_copy(const char* path, bool keep = true);
 
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
 // in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log". The
 // folder is not made; a line that cannot be written is dropped, and the
 // first such line of a file says so on stderr. Lines of several threads
 // never interleave.
-KIV_EXPORT void http_write_error_log(const char* request_line, const char* message);
+void http_write_error_log(const char* request_line, const char* message);
 
 // Appends a finished access-log line (http_access_log_line) to the log
 // file `log_path`; nothing for an empty path. Lines of several threads
 // never interleave; a line that cannot be written is dropped (the first
 // of a file says so on stderr).
-KIV_EXPORT void http_write_access_log(const std::string& log_path, const std::string& line);
+void http_write_access_log(const std::string& log_path, const std::string& line);
 
 }  // namespace kiv
 

@@ -4,13 +4,11 @@
 //     at the fastest level. Each thread keeps one deflate stream and one
 //     output area and re-uses them from answer to answer: setting a
 //     stream up anew allocates and clears about 256 KiB, which cost more
-//     than compressing a 64 KiB page. Exported so that tests reach it
-//     alone.
+//     than compressing a 64 KiB page.
 
-#ifndef KIV_HTTP_HTTP_GZIP_H
-#define KIV_HTTP_HTTP_GZIP_H
+#ifndef KIV_HTTP_SRC_HTTP_GZIP_H
+#define KIV_HTTP_SRC_HTTP_GZIP_H
 
-#include <kiv/core/export.h>
 
 #include <cstddef>
 #include <string>
@@ -23,7 +21,7 @@ namespace kiv {
 //     in one call (4 GiB); `out` is then empty.
 // Changes: the calling thread's deflate stream. Safe from any thread;
 //     each thread uses its own stream, which goes at the thread's end.
-KIV_EXPORT bool http_gzip_memory(const void* data, size_t size, std::string* out);
+bool http_gzip_memory(const void* data, size_t size, std::string* out);
 
 }  // namespace kiv
 

@@ -6,11 +6,11 @@
 //     close and the end of the connection.
 
 #include "request/http_request.h"
+#include "request/http_files.h"
+#include "parse/http_request_text.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_core.h>
-#include "request/http_files.h"
-#include "parse/http_request_text.h"
 
 #include <linux/sockios.h>
 #include <poll.h>

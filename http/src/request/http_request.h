@@ -22,14 +22,14 @@
 #include <kiv/core/i_script.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
-#include "parse/cookie_manager.h"
-#include "parse/http_header_map.h"
 #include <kiv/http/i_http_request.h>
 
+#include "parse/cookie_manager.h"
+#include "parse/http_header_map.h"
 #include "request/http_answer.h"
+#include "request/http_file_body.h"
 #include "request/http_file_cache.h"
 #include "request/http_request_reader.h"
-#include "request/http_file_body.h"
 
 #include <atomic>
 #include <cstdint>

@@ -8,14 +8,14 @@
 #include "request/http_request.h"
 #include "request/http_request_util.h"
 #include "parse/http_trim.h"
+#include "request/http_gzip.h"
+#include "parse/http_head.h"
+#include "parse/http_request_text.h"
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
-#include "request/http_gzip.h"
-#include "parse/http_head.h"
-#include "parse/http_request_text.h"
 #include <kiv/http/http_text.h>
 
 #include <cstdlib>

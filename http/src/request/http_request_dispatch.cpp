@@ -10,6 +10,8 @@
 
 #include "request/http_request.h"
 #include "request/http_request_util.h"
+#include "parse/http_head.h"
+#include "parse/http_request_text.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/env.h>
@@ -18,8 +20,6 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/wildcard.h>
-#include "parse/http_head.h"
-#include "parse/http_request_text.h"
 
 #include <sys/stat.h>
 

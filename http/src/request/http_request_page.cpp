@@ -10,13 +10,13 @@
 
 #include "request/http_file_data.h"
 #include "request/http_request.h"
+#include "parse/http_multipart.h"
+#include "page/http_page_text.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-#include "parse/http_multipart.h"
-#include "page/http_page_text.h"
 
 #include <tcl.h>
 

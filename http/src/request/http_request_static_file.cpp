@@ -9,11 +9,11 @@
 #include "request/http_request.h"
 #include "request/http_request_util.h"
 #include "request/http_file_body.h"
+#include "request/http_files.h"
+#include "parse/http_request_text.h"
 
 #include <kiv/core/helpers.h>
 #include <kiv/core/string_impl.h>
-#include "request/http_files.h"
-#include "parse/http_request_text.h"
 
 #include <fcntl.h>
 #include <sys/sendfile.h>

@@ -11,6 +11,7 @@
 #include "service/http_server.h"
 
 #include "service/http_session.h"
+#include "request/http_files.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
@@ -21,7 +22,6 @@
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/runtime.h>
-#include "request/http_files.h"
 
 #include <sys/random.h>
 
