@@ -1,14 +1,14 @@
-// http_static_file.h --
+// http_file_body.h --
 //
 //     The file body of an answer: the open file, the part of it still
 //     to go out, and the temporary files to remove once the transfer
 //     ends. The pool worker opens and attaches the file while it builds
-//     the answer (http_static_file.cpp also holds that work: conditional
-//     requests, caching headers, HEAD, ranges and gzip copies); the
-//     service thread then sends it with sendfile.
+//     the answer (http_request_static_file.cpp: conditional requests,
+//     caching headers, HEAD, ranges and gzip copies); the service thread
+//     then sends it with sendfile.
 
-#ifndef KIV_HTTP_SRC_HTTP_STATIC_FILE_H
-#define KIV_HTTP_SRC_HTTP_STATIC_FILE_H
+#ifndef KIV_HTTP_SRC_HTTP_FILE_BODY_H
+#define KIV_HTTP_SRC_HTTP_FILE_BODY_H
 
 #include <sys/types.h>
 

@@ -4,7 +4,7 @@
 //     The service thread reads the request without blocking
 //     (http_request_reader); a pool worker parses it, chooses the server
 //     and the file, builds the answer (http_request_dispatch.cpp,
-//     http_static_file.cpp, http_request_answer.cpp,
+//     http_request_static_file.cpp, http_request_answer.cpp,
 //     http_request_page.cpp) and sends what the socket takes at once (the
 //     head and memory body of http_answer, then the file body of
 //     http_file_body with sendfile); the service thread sends the rest
@@ -245,7 +245,7 @@ private:
     // Returns: false when no engine is at hand or the path is null.
     bool run_page(const char* path);
 
-    // -- pool worker: static files (http_static_file.cpp) --
+    // -- pool worker: static files (http_request_static_file.cpp) --
     // Whether the request's If-Modified-Since names `modified` (and it
     // does not ask for a fresh copy).
     bool not_modified_since(int64_t modified);

@@ -1,22 +1,22 @@
-// http_static_file.cpp --
+// http_request_static_file.cpp --
 //
-//     Answering a request with a file (see http_static_file.h):
+//     Answering a request with a file (see http_request.h):
 //     conditional requests, caching headers, HEAD, byte ranges and the
 //     gzip copies of text files; then the file body goes out with
 //     sendfile from the service thread.
 
-#include "request/http_file_cache.h"
 #include "request/http_request.h"
-#include "request/http_request_util.h"
-#include "request/http_file_body.h"
-#include "request/http_files.h"
+
 #include "parse/http_request_text.h"
+#include "request/http_file_body.h"
+#include "request/http_file_cache.h"
+#include "request/http_files.h"
+#include "request/http_request_util.h"
 
 #include <kiv/core/helpers.h>
 #include <kiv/core/string_impl.h>
 
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,8 +27,6 @@
 namespace kiv {
 
 namespace {
-
-const size_t sendfile_chunk = 1u << 30;
 
 // Opens `path` as a regular file for reading, blocking, with its status
 // in `*st`. Returns: the descriptor, or -1 with `*failure` naming the
@@ -86,47 +84,6 @@ void stat_regular_file(const char* path, struct stat* st, const char** failure) 
 }
 
 }  // namespace
-
-// ---- the file body ------------------------------------------------------
-
-http_file_body::~http_file_body() {
-    close();
-    remove_files();
-}
-
-void http_file_body::remove_files() {
-    if (!delete_after_send_.empty())
-        unlink(delete_after_send_.c_str());
-    if (!delete_copy_after_send_.empty())
-        unlink(delete_copy_after_send_.c_str());
-    delete_after_send_.clear();
-    delete_copy_after_send_.clear();
-}
-
-void http_file_body::attach(int fd, uint64_t offset, uint64_t length) {
-    close();
-    fd_ = fd;
-    offset_ = offset;
-    remaining_ = length;
-}
-
-void http_file_body::close() {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-    remaining_ = 0;
-}
-
-ssize_t http_file_body::send_some(int socket) {
-    off_t offset = static_cast<off_t>(offset_);
-    size_t count = static_cast<size_t>(std::min<uint64_t>(remaining_, sendfile_chunk));
-    ssize_t n = sendfile(socket, fd_, &offset, count);
-    if (n > 0) {
-        offset_ += static_cast<uint64_t>(n);
-        remaining_ -= static_cast<uint64_t>(n);
-    }
-    return n;
-}
 
 // ---- pool worker: choosing what goes out ---------------------------------
 
