@@ -6,7 +6,7 @@
 //     the service thread for sending.
 
 #include "request/http_request.h"
-#include "request/http_request_util.h"
+#include "request/http_date.h"
 #include "parse/http_trim.h"
 #include "request/http_gzip.h"
 #include "parse/http_head.h"

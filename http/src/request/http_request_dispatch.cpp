@@ -9,7 +9,7 @@
 //     session operations pages use.
 
 #include "request/http_request.h"
-#include "request/http_request_util.h"
+#include "request/http_date.h"
 #include "parse/http_head.h"
 #include "parse/http_request_text.h"
 

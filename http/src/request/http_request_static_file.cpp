@@ -11,7 +11,7 @@
 #include "request/http_file_body.h"
 #include "request/http_file_cache.h"
 #include "request/http_files.h"
-#include "request/http_request_util.h"
+#include "request/http_date.h"
 
 #include <kiv/core/helpers.h>
 #include <kiv/core/string_impl.h>

@@ -3,7 +3,7 @@
 //     Small helpers shared by the parts of a request (see
 //     http_request_util.h).
 
-#include "request/http_request_util.h"
+#include "request/http_date.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/http/http_text.h>
