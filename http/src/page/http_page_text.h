@@ -11,7 +11,6 @@
 #ifndef KIV_HTTP_SRC_HTTP_PAGE_TEXT_H
 #define KIV_HTTP_SRC_HTTP_PAGE_TEXT_H
 
-
 #include <cstddef>
 #include <string>
 

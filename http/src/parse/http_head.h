@@ -20,7 +20,6 @@
 #ifndef KIV_HTTP_SRC_HTTP_HEAD_H
 #define KIV_HTTP_SRC_HTTP_HEAD_H
 
-
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -15,7 +15,6 @@
 #ifndef KIV_HTTP_SRC_HTTP_MULTIPART_H
 #define KIV_HTTP_SRC_HTTP_MULTIPART_H
 
-
 #include <cstddef>
 #include <string>
 #include <vector>

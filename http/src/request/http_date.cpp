@@ -1,7 +1,6 @@
-// http_request_util.cpp --
+// http_date.cpp --
 //
-//     Small helpers shared by the parts of a request (see
-//     http_request_util.h).
+//     The dates of answers (see http_date.h).
 
 #include "request/http_date.h"
 
@@ -34,15 +33,6 @@ std::string http_date(int64_t t) {
 
 int64_t http_now_seconds() {
     return static_cast<int64_t>(kiv_get_curr_time());
-}
-
-auto_ptr_t<i_http_service> http_service_ref() {
-    auto_ptr_t<i_object> svc(find_service("svc_http"));
-    i_http_service* http = kiv_cast_i_http_service(svc);
-    if (http == nullptr)
-        return auto_ptr_t<i_http_service>();
-    http->addref();
-    return auto_ptr_t<i_http_service>(http);
 }
 
 }  // namespace kiv

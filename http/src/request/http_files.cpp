@@ -6,7 +6,6 @@
 
 #include "request/http_files.h"
 
-#include "request/http_date.h"
 #include "parse/http_head.h"
 #include "parse/http_request_text.h"
 

@@ -11,7 +11,9 @@
 #ifndef KIV_HTTP_SRC_HTTP_FILES_H
 #define KIV_HTTP_SRC_HTTP_FILES_H
 
+#include <sys/stat.h>
 
+#include <cstdint>
 #include <string>
 
 namespace kiv {
@@ -31,6 +33,13 @@ namespace kiv {
 // Returns: the copy's path, or "" when `path` is no regular file, the
 //     MD5 or zip service is missing, or the copy could not be made.
 std::string http_gzip_copy(const char* path, bool keep = true);
+
+// Opens the gzip copy already made of the file `path` in the state `st`
+// (http_gzip_copy remembers the copies it made or found), without
+// looking at the file itself or making anything.
+// Returns: its descriptor with its size in `*size`, or -1 when no copy
+//     is known or it is gone.
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size);
 
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
 // in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log". The

@@ -9,11 +9,14 @@
 #ifndef KIV_HTTP_SRC_HTTP_GZIP_H
 #define KIV_HTTP_SRC_HTTP_GZIP_H
 
-
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace kiv {
+
+// Bodies and files shorter than this go out uncompressed.
+const uint64_t http_gzip_min_size = 256;
 
 // Compresses `size` bytes at `data` into one gzip member (level 1) and
 // puts it in `out`, replacing what `out` held.

@@ -6,11 +6,12 @@
 //     the service thread for sending.
 
 #include "request/http_request.h"
-#include "request/http_date.h"
-#include "parse/http_trim.h"
-#include "request/http_gzip.h"
+
 #include "parse/http_head.h"
 #include "parse/http_request_text.h"
+#include "parse/http_trim.h"
+#include "request/http_date.h"
+#include "request/http_gzip.h"
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>

@@ -9,9 +9,11 @@
 //     session operations pages use.
 
 #include "request/http_request.h"
-#include "request/http_date.h"
+
 #include "parse/http_head.h"
 #include "parse/http_request_text.h"
+#include "request/http_date.h"
+#include "service/http_service.h"
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/env.h>

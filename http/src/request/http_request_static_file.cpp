@@ -10,8 +10,9 @@
 #include "parse/http_request_text.h"
 #include "request/http_file_body.h"
 #include "request/http_file_cache.h"
-#include "request/http_files.h"
 #include "request/http_date.h"
+#include "request/http_files.h"
+#include "request/http_gzip.h"
 
 #include <kiv/core/helpers.h>
 #include <kiv/core/string_impl.h>

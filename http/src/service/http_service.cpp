@@ -379,4 +379,13 @@ bool http_service::set_proxy_server(const char* host, unsigned short port, const
 
 void http_service::update_socket(int, bool) {}
 
+auto_ptr_t<i_http_service> http_service_ref() {
+    auto_ptr_t<i_object> svc(find_service("svc_http"));
+    i_http_service* http = kiv_cast_i_http_service(svc);
+    if (http == nullptr)
+        return auto_ptr_t<i_http_service>();
+    http->addref();
+    return auto_ptr_t<i_http_service>(http);
+}
+
 }  // namespace kiv
