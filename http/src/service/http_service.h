@@ -9,13 +9,26 @@
 //     and handler calls included, so that two of them on one port
 //     cannot interleave), the binding lock (the bindings table), the
 //     servers collection's own lock, the media-type lock, the proxy lock
-//     and the lock of the new connections. Only the change lock is held
-//     while another is taken (the binding lock, then the socket and event
-//     services' own). The connection handler takes the binding lock (it
-//     chooses the server), the media-type lock and the new connections'
-//     lock, never the change lock; since removing a handler waits for its
-//     running calls, it is done under the change lock alone, after the
-//     binding has left the table.
+//     and the lock of the new connections. A bind or unbind takes the
+//     change lock, then the binding lock; a bind holds both while the
+//     socket and event services take their own (opening the socket,
+//     installing the handler). Everywhere else the service takes one of
+//     its locks at a time.
+//
+//     The connection handler (http_service_connections.cpp, on the pool
+//     worker that delivers the connection) takes the lock of the new
+//     connections to queue the connection, and when the service thread
+//     falls far behind a burst it waits on that lock's condition, a
+//     second at most, for room. A request that came whole with its
+//     connection is processed right there, as on a pool worker, with no
+//     lock of the service held: choosing its server takes the binding
+//     lock, a file's media type the media-type lock, each alone, and a
+//     Tcl page may call any method of the service, a bind or unbind
+//     included; apart from what a page calls, the handler never takes
+//     the change lock. Since removing a handler waits for its running
+//     calls on other threads, an unbind and the service's end take the
+//     binding out of the table under the binding lock and remove its
+//     handler after letting that lock go, under the change lock alone.
 
 #ifndef KIV_HTTP_SRC_HTTP_SERVICE_H
 #define KIV_HTTP_SRC_HTTP_SERVICE_H
