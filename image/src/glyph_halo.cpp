@@ -139,13 +139,16 @@ struct agg_blend {
     }
 };
 
-// Sets the pixel to the opaque colour `c`: what a full coverage of it
-// does under either rule.
-inline void set_pixel(uint8_t* p, const agg::rgba8& c) {
-    p[0] = c.r;
-    p[1] = c.g;
-    p[2] = c.b;
-    p[3] = 255;
+// Takes the pixel `p` through `blend` (see halo_sources): a blend whose
+// struct holds the four bytes as v0 .. v3.
+template <class Blend>
+void blend_in_turn(uint8_t* p, Blend blend, int x, int y, const std::vector<halo_glyph>& glyphs, const int* sources,
+                   size_t count, const std::vector<int>& spans, const std::vector<size_t>& span_start, int r) {
+    halo_sources(x, y, glyphs, sources, count, spans, span_start, r, blend);
+    p[0] = uint8_t(blend.v0);
+    p[1] = uint8_t(blend.v1);
+    p[2] = uint8_t(blend.v2);
+    p[3] = uint8_t(blend.v3);
 }
 
 // Blends the halo into the pixel `p` (see halo_sources), unless it has
@@ -159,12 +162,7 @@ void halo_target(uint8_t* p, int x, int y, const std::vector<halo_glyph>& glyphs
     if (rule == blend_rule::agg) {
         if (settled_agg(p[0], p[1], p[2], p[3], color))
             return;
-        agg_blend blend{p[0], p[1], p[2], p[3], color};
-        halo_sources(x, y, glyphs, sources, count, spans, span_start, r, blend);
-        p[0] = uint8_t(blend.v0);
-        p[1] = uint8_t(blend.v1);
-        p[2] = uint8_t(blend.v2);
-        p[3] = uint8_t(blend.v3);
+        blend_in_turn(p, agg_blend{p[0], p[1], p[2], p[3], color}, x, y, glyphs, sources, count, spans, span_start, r);
         return;
     }
     if (settled_toward_zero(p[0], p[1], p[2], p[3], color))
@@ -181,12 +179,8 @@ void halo_target(uint8_t* p, int x, int y, const std::vector<halo_glyph>& glyphs
         }
         return;
     }
-    toward_zero_blend blend{p[0], p[1], p[2], p[3], color.r, color.g, color.b, color.a};
-    halo_sources(x, y, glyphs, sources, count, spans, span_start, r, blend);
-    p[0] = uint8_t(blend.v0);
-    p[1] = uint8_t(blend.v1);
-    p[2] = uint8_t(blend.v2);
-    p[3] = uint8_t(blend.v3);
+    blend_in_turn(p, toward_zero_blend{p[0], p[1], p[2], p[3], color.r, color.g, color.b, color.a}, x, y, glyphs,
+                  sources, count, spans, span_start, r);
 }
 
 }  // namespace
@@ -286,6 +280,8 @@ void glyph_halo::draw(uint8_t* row0, ptrdiff_t stride, const std::vector<halo_gl
     }
     done_.clear();
     dilate(glyphs, r, color.a == 255, tx0, ty0, tw, ty1 - ty0);
+    // A target of done_ ends in the colour: a full coverage of an opaque
+    // colour sets the pixel under either rule, and nothing moves it on.
     // The lists of glyphs per target start anew with each run.
     first_.clear();
     for (int y = ty0; y < ty1; ++y) {
@@ -295,7 +291,7 @@ void glyph_halo::draw(uint8_t* row0, ptrdiff_t stride, const std::vector<halo_gl
         if (std::find(n, n + tw, 1) == n + tw) {
             for (int x = 0; x < tw; ++x) {
                 if (d != nullptr && d[x])
-                    set_pixel(p + 4 * x, color);
+                    blend_toward_zero(p + 4 * x, color, 255);
             }
             continue;
         }
@@ -335,7 +331,7 @@ void glyph_halo::draw(uint8_t* row0, ptrdiff_t stride, const std::vector<halo_gl
         for (int x = tx0; x < tx1; ++x, p += 4) {
             const size_t t = size_t(x - tx0);
             if (d != nullptr && d[t])
-                set_pixel(p, color);
+                blend_toward_zero(p, color, 255);
             else if (n[t])
                 halo_target(p, x, y, glyphs, sources_.data() + first_[t], first_[t + 1] - first_[t], spans_,
                             span_start_, r, color, rule);
