@@ -2,8 +2,9 @@
 //
 //     Measuring a text and drawing glyphs: loading them turned and
 //     shifted, turning them into 8-bit coverage bitmaps and blending those
-//     (and their halos) into the AGG renderer. The layout of labels along
-//     a line lives in text_along_line.cpp.
+//     into the AGG renderer, over their halo (glyph_halo.h, blended as the
+//     renderer blends). The layout of labels along a line lives in
+//     text_along_line.cpp.
 //
 //     Glyph coordinates have y pointing up from the buffer's bottom row,
 //     image coordinates y pointing down; the pen of render_placement
