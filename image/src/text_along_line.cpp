@@ -1,7 +1,8 @@
 // text_along_line.cpp --
 //
-//     Labels along a polyline: how many copies of the text fit, where
-//     each starts, and how its glyphs follow the segments. One walk along
+//     Labels along a polyline: how the glyphs of each copy of the text
+//     follow the segments; how many copies fit and where each starts
+//     comes from label_copies.h, capped here at 2^20. One walk along
 //     the line serves every copy in turn and never goes back. Each glyph
 //     is turned to its segment; on a segment running right to left the
 //     glyphs are taken from the last to the first and turned half a turn,
@@ -14,6 +15,7 @@
 //     line length must be finite, and every value turned into a whole
 //     pixel is clamped first, so a far-away vertex cannot overflow an int.
 
+#include <kiv/image/label_copies.h>
 #include <kiv/image/text_renderer.h>
 
 #include <algorithm>
@@ -27,7 +29,7 @@ constexpr double pi = 3.141592653589793;
 constexpr double half_pi = 1.5707963267948966;
 constexpr double max_bend = 2.0943951023931953;  // 120 degrees
 // The most copies of one text along one line.
-constexpr double max_labels = 1 << 20;
+constexpr uint64_t max_labels = 1 << 20;
 // Whole-pixel values are clamped to this magnitude before truncation.
 constexpr double max_pixel = 1 << 30;
 
@@ -82,12 +84,8 @@ bool text_renderer::render_along_line(text_renderer_base& ren, text_path& path, 
     if (line_length < label_length || items_.empty())
         return true;
 
-    double count = 1;
-    if (gap != 0)
-        count = std::max(1.0, std::floor(line_length / (double(label_length) + gap)));
-    const unsigned labels = unsigned(std::min(count, max_labels));
-    const double step = line_length / labels;
-    const double centre = line_length / 2 - label_length / 2.0;
+    const label_copies copies =
+        make_label_copies(line_length, label_length, gap, line_length / 2 - label_length / 2.0, max_labels);
 
     line_walk walk;
     path.vertex(0, &walk.cx, &walk.cy);
@@ -96,16 +94,9 @@ bool text_renderer::render_along_line(text_renderer_base& ren, text_path& path, 
 
     std::vector<char_placement> placements;
     label_layout layout;
-    for (unsigned k = 0; k < labels; ++k) {
-        // Copies spread evenly around the middle of the line, in order.
-        double offset = centre;
-        if (labels % 2 == 1)
-            offset += (double(k) - (labels - 1) / 2) * step;
-        else
-            offset += (double(k) - labels / 2 + 0.5) * step;
-
+    for (uint64_t k = 0; k < copies.n; ++k) {
         if (!build_placement(path, image_width, image_height, n, placements, label_length,
-                             label_height, offset, layout, walk, checker))
+                             label_height, copies.at(k), layout, walk, checker))
             continue;
         if (!layout.outside) {
             load_glyphs(placements);

@@ -2,8 +2,9 @@
 //
 //     Measuring a text and drawing glyphs: loading them turned and
 //     shifted, turning them into 8-bit coverage bitmaps and blending those
-//     (and their halos) into the AGG renderer. The layout of labels along
-//     a line lives in text_along_line.cpp.
+//     into the AGG renderer, over their halo (glyph_halo.h, blended as the
+//     renderer blends). The layout of labels along a line lives in
+//     text_along_line.cpp.
 //
 //     Glyph coordinates have y pointing up from the buffer's bottom row,
 //     image coordinates y pointing down; the pen of render_placement
@@ -254,11 +255,14 @@ void text_renderer::render_cached(text_renderer_base& ren, int x, int y) {
     }
     // Halos first under the whole label, then the glyphs, as
     // render_placement draws them.
-    if (halo_ > 0 && halo_ < 256)
+    if (halo_ > 0 && halo_ < 256) {
+        halo_glyphs_.clear();
         for (size_t i = 0; i < count; ++i)
-            if (bitmaps[i] != none)
-                render_halo(ren, bitmaps[i]->bitmap, int(x + pens[i] + bitmaps[i]->left), y - bitmaps[i]->top,
-                            halo_color_);
+            if (bitmaps[i] != none && drawable(bitmaps[i]->bitmap))
+                halo_glyphs_.push_back(
+                    halo_glyph{&bitmaps[i]->bitmap, int(x + pens[i] + bitmaps[i]->left), y - bitmaps[i]->top});
+        draw_halo(ren);
+    }
     for (size_t i = 0; i < count; ++i)
         if (bitmaps[i] != none)
             render_bitmap(ren, bitmaps[i]->bitmap, int(x + pens[i] + bitmaps[i]->left), y - bitmaps[i]->top, color_);
@@ -320,11 +324,13 @@ void text_renderer::render_placement(text_renderer_base& ren, std::vector<char_p
         return;
     const FT_Vector pen = {FT_Pos(x) * 64, FT_Pos(height - y) * 64};
     if (halo_ > 0 && halo_ < 256) {
+        halo_glyphs_.clear();
         for (char_placement& p : placements) {
             FT_BitmapGlyph bitmap = to_bitmap(p.glyph, pen);
-            if (bitmap != nullptr)
-                render_halo(ren, bitmap->bitmap, bitmap->left, int(height - bitmap->top), halo_color_);
+            if (bitmap != nullptr && drawable(bitmap->bitmap))
+                halo_glyphs_.push_back(halo_glyph{&bitmap->bitmap, bitmap->left, int(height - bitmap->top)});
         }
+        draw_halo(ren);
     }
     for (char_placement& p : placements) {
         FT_BitmapGlyph bitmap = to_bitmap(p.glyph, pen);
@@ -333,22 +339,12 @@ void text_renderer::render_placement(text_renderer_base& ren, std::vector<char_p
     }
 }
 
-void text_renderer::render_halo(text_renderer_base& ren, const FT_Bitmap& bitmap, int x, int y,
-                                const agg::rgba8& color) {
-    if (!drawable(bitmap))
+void text_renderer::draw_halo(text_renderer_base& ren) {
+    if (ren.xmin() > ren.xmax() || ren.ymin() > ren.ymax())
         return;
-    const int halo = int(halo_);
-    for (unsigned j = 0; j < bitmap.rows; ++j) {
-        const unsigned char* row = bitmap_row(bitmap, j);
-        for (unsigned i = 0; i < bitmap.width; ++i) {
-            unsigned char cover = row[i];
-            if (cover == 0)
-                continue;
-            for (int dy = -halo; dy <= halo; ++dy)
-                for (int dx = -halo; dx <= halo; ++dx)
-                    ren.blend_pixel(x + int(i) + dx, y + int(j) + dy, color, cover);
-        }
-    }
+    text_pixfmt& pixf = ren.ren();
+    halo_drawer_.draw(pixf.row_ptr(0), pixf.stride(), halo_glyphs_, int(halo_), halo_color_, blend_rule::agg,
+                      ren.xmin(), ren.ymin(), ren.xmax() + 1, ren.ymax() + 1);
 }
 
 void text_renderer::render_bitmap(text_renderer_base& ren, const FT_Bitmap& bitmap, int x, int y,

@@ -26,6 +26,7 @@
 
 #include <kiv/core/export.h>
 #include <kiv/image/font_face.h>
+#include <kiv/image/glyph_halo.h>
 
 #include <agg_color_rgba.h>
 #include <agg_path_storage.h>
@@ -201,11 +202,12 @@ protected:
     // Turns the glyphs into bitmaps in place.
     void render_placement(text_renderer_base& ren, std::vector<char_placement>& placements, int x,
                           int y);
-    // Blend an 8-bit coverage bitmap with its top-left pixel at (x, y):
-    // render_halo as a square of side 2 × halo + 1 around every covered
-    // pixel, render_bitmap pixel for pixel.
-    void render_halo(text_renderer_base& ren, const FT_Bitmap& bitmap, int x, int y,
-                     const agg::rgba8& color);
+    // Draws the halo of halo_glyphs_ inside the renderer's clip box: a
+    // square of side 2 × halo + 1 around every covered pixel, blended as
+    // the renderer blends.
+    void draw_halo(text_renderer_base& ren);
+    // Blends an 8-bit coverage bitmap with its top-left pixel at (x, y),
+    // pixel for pixel.
     void render_bitmap(text_renderer_base& ren, const FT_Bitmap& bitmap, int x, int y,
                        const agg::rgba8& color);
     // Lays out the label that starts `start_offset` pixels along the
@@ -225,6 +227,8 @@ protected:
     unsigned halo_;               // halo radius in pixels; 0 or >= 256: no halo
     agg::rgba8 halo_color_;
     std::vector<text_item> items_;  // filled by set_text; each glyph is loaded once, to measure and draw
+    std::vector<halo_glyph> halo_glyphs_;  // the bitmaps of the label being drawn; scratch of draw_halo
+    glyph_halo halo_drawer_;               // its buffers kept from label to label
 
 private:
     // Steps the walk to the next vertex. Returns: false at the last vertex.

@@ -18,6 +18,8 @@
 #define KIV_OZM_TEXT_OZM_TEXT_RENDERER_H
 
 #include <kiv/core/export.h>
+#include <kiv/image/glyph_halo.h>
+#include <kiv/image/label_copies.h>
 #include <kiv/ozm/render/render_context.h>
 
 #include <cstdint>
@@ -88,6 +90,20 @@ private:
         double x0, y0, x1, y1;
     };
 
+    // A line the copies of a text go along.
+    struct along_line {
+        std::vector<double> lengths;  // the path's length up to each point
+        label_copies copies;          // n = 0: the line is shorter than the text
+        double reach = 0;             // how far from the image's centre a copy may start and still show
+    };
+
+    // The start of the modes along a line: measures `text`, and lays out
+    // its copies along `path` into `line`, `spacing` pixels apart, spread
+    // around the line's middle: their centres (`centred`) or their starts.
+    // Returns: false when the text does not measure or the path is
+    //     shorter than 2 points; true otherwise.
+    bool start_along(render_context& ctx, const std::vector<pixel_point>& path, const char* text, int spacing,
+                     bool centred, along_line& line);
     // Draws the halo (when on) and then the text of `glyphs` with the
     // label origin at (ox, oy) in image pixels.
     void draw_run(render_context& ctx, double ox, double oy, const std::vector<placed_glyph>& glyphs);
@@ -104,15 +120,7 @@ private:
     agg::rgba8 halo_color_;
     std::vector<glyph_item> items_;  // of the last measured text
     double width_ = 0, height_ = 0;
-    // Scratch of the halo, kept from label to label of a style: the glyph
-    // pixels of some coverage, their dilation along rows, the pixels that
-    // end in the halo colour, the pixels with a covered glyph pixel near,
-    // each glyph row's covered columns, the glyphs that reach each pixel
-    // of one row (with where each pixel's list starts and ends), and the
-    // glyphs whose rows reach this row and the row the lists were made for.
-    std::vector<uint8_t> full_, rows_, done_, near_;
-    std::vector<int> spans_, sources_, active_, listed_;
-    std::vector<unsigned> first_, fill_;
+    glyph_halo halo_drawer_;  // the halo's buffers, kept from label to label of a style
 };
 
 }  // namespace kiv
