@@ -60,7 +60,7 @@ std::string found(i_gis_service* gis) {
     return out;
 }
 
-TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
+TEST(gwx_threads, eight_threads_render_and_search_at_once) {
     kiv_test::temp_dir maps, tmp;
     std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
     std::ofstream(maps.file("ashford.chart"), std::ios::binary) << in.rdbuf();
