@@ -106,6 +106,17 @@ TEST(gis_library, names_itself_and_its_version) {
     EXPECT_STREQ(kiv_library_version(), "3.8.0045");
 }
 
+// This program links kiv_gis before the core, so kiv_library_entry by
+// name is kiv_gis's: a session that enters the core must not run it.
+TEST(gis_library, a_session_that_enters_the_core_runs_the_core_entry_not_the_one_linked_first) {
+    core_session session;
+    ASSERT_TRUE(session.started);
+    auto_ptr_t<i_object> events(kiv_core()->get_service("svc_event"));
+    EXPECT_TRUE(events);
+    auto_ptr_t<i_object> gis(kiv_core()->get_service("svc_gis"));
+    EXPECT_FALSE(gis);
+}
+
 TEST(gis_library, loads_through_a_configuration_with_the_libraries_it_needs) {
     core_session session(false);
     ASSERT_TRUE(session.started);
