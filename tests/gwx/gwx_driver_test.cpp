@@ -20,11 +20,11 @@
 
 #include "../core/core_session.h"
 #include "fake_control.h"
+#include "gwx_folders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -129,16 +129,7 @@ protected:
         return auto_ptr_t<i_gwx_map>(m);
     }
     // The snapshot files left in the temp folder.
-    std::vector<std::string> snapshots() {
-        std::vector<std::string> out;
-        DIR* dir = opendir(tmp.path().c_str());
-        while (dirent* e = dir != nullptr ? readdir(dir) : nullptr)
-            if (std::string(e->d_name).rfind("gwx_", 0) == 0)
-                out.push_back(e->d_name);
-        if (dir != nullptr)
-            closedir(dir);
-        return out;
-    }
+    std::vector<std::string> snapshots() { return kiv_test::snapshot_files(tmp.path()); }
 
     kiv_test::temp_dir tmp, maps;
     std::unique_ptr<kiv_test::core_session> session;

@@ -20,12 +20,12 @@
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
+#include "gwx_folders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -263,31 +263,15 @@ TEST_F(stand_in, closed_control_refuses_everything) {
 class gwx_end_to_end : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
-        std::ofstream(maps.file("NORTH.CHART"), std::ios::binary) << in.rdbuf();
-        kiv_set_env("TEMP", tmp.path().c_str());
-        kiv_set_env("KIV_GWX_MAPS_PATH", maps.path().c_str());
-        kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
-        kiv_set_env("KIV_GWX_MAPS_LIST", "north");
+        kiv_test::use_demo_chart(maps, tmp, "NORTH.CHART", "north");
         session.reset(new kiv_test::core_session(false));
         gis = kiv_test::load_gis_service(tmp.path()).get();  // held by the registry
         ASSERT_NE(gis, nullptr);
     }
     void TearDown() override {
         session.reset();
-        for (const char* name : {"TEMP", "KIV_FONT_PATH", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
-            kiv_set_env(name, nullptr);
-        EXPECT_TRUE(snapshots().empty());
-    }
-    std::vector<std::string> snapshots() {
-        std::vector<std::string> out;
-        DIR* d = opendir(tmp.path().c_str());
-        while (dirent* e = d != nullptr ? readdir(d) : nullptr)
-            if (std::string(e->d_name).rfind("gwx_", 0) == 0)
-                out.push_back(e->d_name);
-        if (d != nullptr)
-            closedir(d);
-        return out;
+        kiv_test::clear_demo_chart_env();
+        EXPECT_TRUE(kiv_test::snapshot_files(tmp.path()).empty());
     }
     std::vector<std::string> texts(i_gis_search_result* r) {
         std::vector<std::string> out;
@@ -388,8 +372,7 @@ TEST(gwx_library, registering_without_the_service_fails) {
 
 TEST(gwx_library, loaded_by_the_core_it_adds_the_driver_to_the_service) {
     kiv_test::temp_dir maps, tmp;
-    std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
-    std::ofstream(maps.file("ashford.chart"), std::ios::binary) << in.rdbuf();
+    kiv_test::copy_demo_chart(maps, "ashford.chart");
     kiv_set_env("KIV_GWX_MAPS_PATH", maps.path().c_str());
     kiv_set_env("TEMP", tmp.path().c_str());
     {
