@@ -6,6 +6,12 @@
 //     queue) with KIV_ROOT_PATH in a private folder and always ends with
 //     kiv_terminate; and a bounded wait for a condition that other
 //     threads bring about.
+//
+//     Every library exports kiv_library_entry, and a call by that name
+//     binds to the first definition the test program's links offer (a
+//     driver linked before the core, or one built into the program, would
+//     answer). The session runs the entry of the module that holds the
+//     core's kiv_initialize instead, found by address.
 
 #ifndef KIV_TESTS_CORE_CORE_SESSION_H
 #define KIV_TESTS_CORE_CORE_SESSION_H
@@ -17,10 +23,36 @@
 
 #include "test_util.h"
 
+#include <dlfcn.h>
+
 #include <chrono>
 #include <thread>
 
 namespace kiv_test {
+
+// Returns: the core's own kiv_library_entry, null when it is not found.
+inline void (*core_library_entry())() {
+    Dl_info core{};
+    Dl_info here{};
+    if (dladdr(reinterpret_cast<void*>(&kiv_initialize), &core) == 0 ||
+        dladdr(reinterpret_cast<void*>(&core_library_entry), &here) == 0)
+        return nullptr;
+    // The core built into the program itself: the program's own
+    // definition is the only one its calls can bind to.
+    if (core.dli_fbase == here.dli_fbase)
+        return &kiv_library_entry;
+    // The core as a shared object: a lookup through its own handle tries
+    // the object itself before what it depends on.
+    void* module = dlopen(core.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (module == nullptr)
+        return nullptr;
+    void* entry = dlsym(module, "kiv_library_entry");
+    Dl_info found{};
+    if (entry == nullptr || dladdr(entry, &found) == 0 || found.dli_fbase != core.dli_fbase)
+        entry = nullptr;
+    dlclose(module);
+    return reinterpret_cast<void (*)()>(entry);
+}
 
 class core_session {
 public:
@@ -41,8 +73,12 @@ public:
         kiv_set_env("KIV_ROOT_PATH", root.path().c_str());
         started = kiv_initialize();
         EXPECT_TRUE(started);
-        if (entry)
-            kiv_library_entry();
+        if (entry) {
+            void (*core_entry)() = core_library_entry();
+            EXPECT_NE(core_entry, nullptr) << "the core's kiv_library_entry is not found";
+            if (core_entry != nullptr)
+                core_entry();
+        }
         if (entry && quiet) {
             kiv_core()->unregister_service("svc_socket");
             kiv_core()->unregister_service("svc_translator");

@@ -142,6 +142,25 @@ private:
 const char* const conn_event = "KIV_EVT_TCP_CONN_OPENED";
 const char* const udp_event = "KIV_EVT_UDP_PACKET_RECEIVED";
 
+// A running core, its socket service and a free UDP port whose packet
+// events go to `sink` while this lives.
+struct udp_session {
+    udp_session() {
+        kiv_install_handler(udp_event, port, &sink, static_cast<kiv_event_function>(&datagram_sink::on_packet));
+    }
+    ~udp_session() {
+        kiv_uninstall_handler(udp_event, port, &sink, static_cast<kiv_event_function>(&datagram_sink::on_packet));
+    }
+    udp_session(const udp_session&) = delete;
+    udp_session& operator=(const udp_session&) = delete;
+
+    datagram_sink sink;  // outlives the session, whose threads deliver to it
+    core_session session;
+    auto_ptr_t<i_object> holder;
+    i_socket_service* svc = sockets(holder);  // borrowed from holder
+    uint16_t port = free_port(SOCK_DGRAM);
+};
+
 // A UDP socket of the test on 127.0.0.1 (any port), blocking.
 int udp_client() {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -339,12 +358,10 @@ TEST(socket_service, many_connections_at_once_are_all_served) {
 }
 
 TEST(socket_service, a_datagram_arrives_as_a_stream_and_replies_leave_from_the_bound_port) {
-    datagram_sink sink;
-    core_session session;
-    auto_ptr_t<i_object> holder;
-    i_socket_service* svc = sockets(holder);
-    uint16_t port = free_port(SOCK_DGRAM);
-    kiv_install_handler(udp_event, port, &sink, static_cast<kiv_event_function>(&datagram_sink::on_packet));
+    udp_session udp;
+    datagram_sink& sink = udp.sink;
+    i_socket_service* svc = udp.svc;
+    uint16_t port = udp.port;
     ASSERT_TRUE(svc->open_udp_socket("127.0.0.1", port));
     fd_holder client(udp_client());
     std::string data(100, 'd');
@@ -370,16 +387,13 @@ TEST(socket_service, a_datagram_arrives_as_a_stream_and_replies_leave_from_the_b
     EXPECT_EQ(receive_datagram(client.get()), std::make_pair(std::string("late"), port));
     conn->disconnect();
     EXPECT_FALSE(conn->put_text("never"));
-    kiv_uninstall_handler(udp_event, port, &sink, static_cast<kiv_event_function>(&datagram_sink::on_packet));
 }
 
 TEST(socket_service, an_empty_datagram_is_delivered_and_the_port_stays_open) {
-    datagram_sink sink;
-    core_session session;
-    auto_ptr_t<i_object> holder;
-    i_socket_service* svc = sockets(holder);
-    uint16_t port = free_port(SOCK_DGRAM);
-    kiv_install_handler(udp_event, port, &sink, static_cast<kiv_event_function>(&datagram_sink::on_packet));
+    udp_session udp;
+    datagram_sink& sink = udp.sink;
+    i_socket_service* svc = udp.svc;
+    uint16_t port = udp.port;
     ASSERT_TRUE(svc->open_udp_socket("*", port));
     int socket = svc->get_port_socket(port);
     fd_holder client(udp_client());
@@ -388,7 +402,6 @@ TEST(socket_service, an_empty_datagram_is_delivered_and_the_port_stays_open) {
     ASSERT_TRUE(eventually([&] { return sink.count.load() == 2; }));
     EXPECT_EQ(sink.get(0)->get_in_buffer_size() + sink.get(1)->get_in_buffer_size(), 5u);
     EXPECT_EQ(svc->get_port_socket(port), socket);
-    kiv_uninstall_handler(udp_event, port, &sink, static_cast<kiv_event_function>(&datagram_sink::on_packet));
 }
 
 TEST(socket_service, shut_down_closes_every_port) {

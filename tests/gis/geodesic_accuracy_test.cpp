@@ -119,7 +119,7 @@ double vincenty_inverse(double lat1, double lon1, double lat2, double lon2) {
     return ell_b * a * (sigma - d_sigma);
 }
 
-TEST(GeodesicAccuracy, ReferenceFormulasAgreeWithEachOtherAndTheEquator) {
+TEST(geodesic_accuracy, reference_formulas_agree_with_each_other_and_the_equator) {
     // Along the equator a geodesic is the equator itself.
     double lat = 1, lon = 0;
     vincenty_direct(0, 0, 90, 1000000, lat, lon);
@@ -131,7 +131,7 @@ TEST(GeodesicAccuracy, ReferenceFormulasAgreeWithEachOtherAndTheEquator) {
     }
 }
 
-TEST(GeodesicAccuracy, DistanceTable) {
+TEST(geodesic_accuracy, distance_table) {
     struct range_bound {
         double metres;
         double max_error;  // metres, enforced
@@ -196,7 +196,7 @@ double plane_foot_distance(double l1, double r1, double l2, double r2, double e,
     return kiv_calc_distance(u, v, e, o);
 }
 
-TEST(GeodesicAccuracy, DistanceToSegmentTable) {
+TEST(geodesic_accuracy, distance_to_segment_table) {
     struct lat_bound {
         double lat;
         double max_rel;  // of the distance, enforced: the distance formula's own error and a little

@@ -15,7 +15,7 @@ namespace {
 
 const double nan_value = std::numeric_limits<double>::quiet_NaN();
 
-TEST(Geodesic, DistanceOfKnownPairs) {
+TEST(geodesic, distance_of_known_pairs) {
     EXPECT_EQ(kiv_calc_distance(12.5, -7.25, 12.5, -7.25), 0.0);
     EXPECT_NEAR(kiv_calc_distance(0, 0, 0, 1), 111319.54, 0.005);
     // Symmetric, and a degree of latitude is shorter at the equator.
@@ -23,7 +23,7 @@ TEST(Geodesic, DistanceOfKnownPairs) {
     EXPECT_NEAR(kiv_calc_distance(0, 0, 1, 0), 110573.19, 0.01);
 }
 
-TEST(Geodesic, DistanceOfPointsThatAreNoPlaceIsMinusOne) {
+TEST(geodesic, distance_of_points_that_are_no_place_is_minus_one) {
     const double inf = std::numeric_limits<double>::infinity();
     const double cases[][4] = {
         {nan_value, 0, 1, 1}, {0, 0, 1, nan_value}, {1e308, -1e308, 1e308, 1e308},
@@ -36,7 +36,7 @@ TEST(Geodesic, DistanceOfPointsThatAreNoPlaceIsMinusOne) {
     EXPECT_GT(kiv_calc_distance(90, 360, -90, -360), 0.0);
 }
 
-TEST(Geodesic, DistanceNearAntipodesAndOfVanishingStepsIsFinite) {
+TEST(geodesic, distance_near_antipodes_and_of_vanishing_steps_is_finite) {
     // Andoyer-Lambert is weakest at antipodes: it stays finite and within
     // 0.2 % of half a meridian (20003.93 km) there.
     const double half_meridian = 20003931.5;
@@ -50,7 +50,7 @@ TEST(Geodesic, DistanceNearAntipodesAndOfVanishingStepsIsFinite) {
     EXPECT_EQ(kiv_calc_distance(1e-320, 5, 0, 5), 0.0);
 }
 
-TEST(Geodesic, CourseIsTheBackBearingInTheDegreePlane) {
+TEST(geodesic, course_is_the_back_bearing_in_the_degree_plane) {
     struct {
         double lat2, lon2;
         int course;
@@ -73,7 +73,7 @@ TEST(Geodesic, CourseIsTheBackBearingInTheDegreePlane) {
     EXPECT_EQ(kiv_calc_course(0, 0, std::numeric_limits<double>::infinity(), 1), 180);
 }
 
-TEST(Geodesic, PlanarDistanceToLine) {
+TEST(geodesic, planar_distance_to_line) {
     struct {
         double x1, y1, x2, y2, x0, y0;
         bool check;
@@ -95,7 +95,7 @@ TEST(Geodesic, PlanarDistanceToLine) {
             << c.x1 << "," << c.y1 << " " << c.x2 << "," << c.y2 << " from " << c.x0 << "," << c.y0;
 }
 
-TEST(Geodesic, GeodistanceToEqualEndsIsToThePointAndWritesNoFoot) {
+TEST(geodesic, geodistance_to_equal_ends_is_to_the_point_and_writes_no_foot) {
     double lat = 77, lon = 88;
     EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(10, 20, 10, 20, 11, 22, true, &lat, &lon),
                      kiv_calc_distance(10, 20, 11, 22));
@@ -103,7 +103,7 @@ TEST(Geodesic, GeodistanceToEqualEndsIsToThePointAndWritesNoFoot) {
     EXPECT_EQ(lon, 88);
 }
 
-TEST(Geodesic, GeodistanceFeetOfSimpleSegments) {
+TEST(geodesic, geodistance_feet_of_simple_segments) {
     double lat = 0, lon = 0;
     // A meridian segment: the foot keeps the point's latitude.
     EXPECT_DOUBLE_EQ(kiv_geodistance_to_line(10, 20, 12, 20, 11, 20.5, true, &lat, &lon),
@@ -121,7 +121,7 @@ TEST(Geodesic, GeodistanceFeetOfSimpleSegments) {
     EXPECT_EQ(kiv_geodistance_to_line(10, 20, 12, 20, 13, 20.5, true), -1);
 }
 
-TEST(Geodesic, GeodistanceFootIsPerpendicularOnTheGround) {
+TEST(geodesic, geodistance_foot_is_perpendicular_on_the_ground) {
     // A diagonal segment at 60N, where a degree of longitude is half a
     // degree of latitude on the ground. The foot must be the nearest
     // point of the segment: both neighbours along it are farther.
@@ -136,7 +136,7 @@ TEST(Geodesic, GeodistanceFootIsPerpendicularOnTheGround) {
     }
 }
 
-TEST(Geodesic, SegmentsAndHopsAcross180DegreesAreMeasuredLikeAnyOther) {
+TEST(geodesic, segments_and_hops_across_180_degrees_are_measured_like_any_other) {
     // Each case across 180 has a twin 170 degrees west that crosses
     // nothing: distances, refusals and feet must agree.
     struct {
@@ -171,7 +171,7 @@ TEST(Geodesic, SegmentsAndHopsAcross180DegreesAreMeasuredLikeAnyOther) {
     EXPECT_EQ(kiv_calc_course(-5, -179.5, -6, 179.5), kiv_calc_course(-5, 0.5, -6, -0.5));
 }
 
-TEST(Geodesic, LatitudeCoefficientTableAndEnds) {
+TEST(geodesic, latitude_coefficient_table_and_ends) {
     struct {
         double lat, coef;
     } cases[] = {

@@ -15,7 +15,7 @@
 
 using namespace kiv;
 
-TEST(GisContract, ValueTypesCarryWhatTheyAreGiven) {
+TEST(gis_contract, value_types_carry_what_they_are_given) {
     view_point vp = kiv_gis_create_view_point(-3, 7);
     EXPECT_EQ(vp.x, -3);
     EXPECT_EQ(vp.y, 7);
@@ -28,7 +28,7 @@ TEST(GisContract, ValueTypesCarryWhatTheyAreGiven) {
     EXPECT_EQ(rp.simulated, 1);
 }
 
-TEST(GisContract, EmptyRoadLockAnswersNothing) {
+TEST(gis_contract, empty_road_lock_answers_nothing) {
     auto_ptr_t<gis_road_lock> lock(new gis_road_lock);
     lock->addref();
     road_point pt = kiv_gis_create_road_point(9, 9, 9);
@@ -41,7 +41,7 @@ TEST(GisContract, EmptyRoadLockAnswersNothing) {
     EXPECT_FALSE(lock->is_simulated(0));
 }
 
-TEST(GisContract, RoadLockReadsEveryPointAndRefusesPastTheEnd) {
+TEST(gis_contract, road_lock_reads_every_point_and_refuses_past_the_end) {
     gis_road_lock lock;
     lock.points.push_back(kiv_gis_create_road_point(10, 20, 0));
     road_point inserted = kiv_gis_create_road_point(10.5, 20.5, 1);
@@ -61,7 +61,7 @@ TEST(GisContract, RoadLockReadsEveryPointAndRefusesPastTheEnd) {
     EXPECT_FALSE(lock.is_simulated(0xFFFFFFFFu));
 }
 
-TEST(GisContract, RoadLockCopiesOwnTheirPoints) {
+TEST(gis_contract, road_lock_copies_own_their_points) {
     gis_road_lock src;
     src.points.push_back(kiv_gis_create_road_point(1, 2, 0));
     gis_road_lock copy(src);
@@ -80,7 +80,7 @@ TEST(GisContract, RoadLockCopiesOwnTheirPoints) {
     EXPECT_EQ(copy.get_ref_count(), 0);  // a copy is a new object
 }
 
-TEST(GisContract, CastsAnswerOnlyTheirOwnInterface) {
+TEST(gis_contract, casts_answer_only_their_own_interface) {
     auto_ptr_t<gis_road_lock> lock(new gis_road_lock);
     lock->addref();
     EXPECT_EQ(kiv_cast_i_gis_road_lock(lock), static_cast<i_gis_road_lock*>(lock.get()));

@@ -37,7 +37,7 @@ std::string take_text(char* text) {
 using kiv_test::gis_session;
 using kiv_test::scoped_env;
 
-TEST(GisService, FirstDriverAddedBecomesTheDefaultAndTakesUnknownNames) {
+TEST(gis_service, first_driver_added_becomes_the_default_and_takes_unknown_names) {
     gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");
@@ -62,7 +62,7 @@ TEST(GisService, FirstDriverAddedBecomesTheDefaultAndTakesUnknownNames) {
     EXPECT_EQ(kiv_cast_i_gis_driver(first), static_cast<i_gis_driver*>(ozm.get()));
 }
 
-TEST(GisService, LayersTextOutlivesTheDriverThatLentIt) {
+TEST(gis_service, layers_text_outlives_the_driver_that_lent_it) {
     gis_session session;
     auto& svc = session.svc;
     const char* text = nullptr;
@@ -79,7 +79,7 @@ TEST(GisService, LayersTextOutlivesTheDriverThatLentIt) {
     EXPECT_EQ(svc->get_layers("ozm"), text);
 }
 
-TEST(GisService, DefaultFromTheEnvironmentIsKeptWhateverComesFirst) {
+TEST(gis_service, default_from_the_environment_is_kept_whatever_comes_first) {
     scoped_env env("KIV_GIS_DEFAULT_DRIVER", "gwx");
     gis_session session;
     auto& svc = session.svc;
@@ -96,7 +96,7 @@ TEST(GisService, DefaultFromTheEnvironmentIsKeptWhateverComesFirst) {
     EXPECT_EQ(gwx->calls, (std::vector<std::string>{"get_layers"}));
 }
 
-TEST(GisService, RegistryRefusesDuplicatesAndNullAndRemovesByPointer) {
+TEST(gis_service, registry_refuses_duplicates_and_null_and_removes_by_pointer) {
     gis_session session;
     auto& svc = session.svc;
     auto first = make_driver("ozm");
@@ -126,7 +126,7 @@ TEST(GisService, RegistryRefusesDuplicatesAndNullAndRemovesByPointer) {
     EXPECT_FALSE(svc->set_default_driver(nullptr));
 }
 
-TEST(GisService, EveryOperationReachesTheChosenDriverWithItsArguments) {
+TEST(gis_service, every_operation_reaches_the_chosen_driver_with_its_arguments) {
     gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");
@@ -176,7 +176,7 @@ TEST(GisService, EveryOperationReachesTheChosenDriverWithItsArguments) {
     EXPECT_EQ(ozm->get_ref_count(), 2);
 }
 
-TEST(GisService, LocationTextWordsFarPlacesOnly) {
+TEST(gis_service, location_text_words_far_places_only) {
     gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");
@@ -209,7 +209,7 @@ TEST(GisService, LocationTextWordsFarPlacesOnly) {
     EXPECT_EQ(take_text(svc->get_location_text(nullptr, 1, 1, 1, "from")), "<null>");
 }
 
-TEST(GisService, LocationTextsOfAPolylineAreWordedOneByOne) {
+TEST(gis_service, location_texts_of_a_polyline_are_worded_one_by_one) {
     gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");
@@ -251,7 +251,7 @@ TEST(GisService, LocationTextsOfAPolylineAreWordedOneByOne) {
     EXPECT_EQ(svc->get_locations_text("", lats, lons, 3, 700, "from"), nullptr);
 }
 
-TEST(GisService, MapsStateIsSortedJsonBuiltOncePerRenderVersion) {
+TEST(gis_service, maps_state_is_sorted_json_built_once_per_render_version) {
     gis_session session;
     auto& svc = session.svc;
     EXPECT_EQ(take_text(svc->get_maps_state()), "<null>");  // no driver
@@ -283,7 +283,7 @@ TEST(GisService, MapsStateIsSortedJsonBuiltOncePerRenderVersion) {
     EXPECT_EQ(ozm->maps_calls.load(), 2);
 }
 
-TEST(GisService, MapsStateOfNoMapsAndOfAFailedList) {
+TEST(gis_service, maps_state_of_no_maps_and_of_a_failed_list) {
     gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");
@@ -300,7 +300,7 @@ TEST(GisService, MapsStateOfNoMapsAndOfAFailedList) {
     EXPECT_EQ(take_text(svc->get_maps_state()), "<null>");
 }
 
-TEST(GisService, MapsStateWritesNumbersThatAreNotFiniteAsNull) {
+TEST(gis_service, maps_state_writes_numbers_that_are_not_finite_as_null) {
     gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");
@@ -311,7 +311,7 @@ TEST(GisService, MapsStateWritesNumbersThatAreNotFiniteAsNull) {
               "{maps:[{n:\"n\",t:\"\",c:\"\",v:0,e:{x0:null,y0:null,x1:null,y1:1.000000}}]}");
 }
 
-TEST(GisService, TheEntryRegistersSvcGisWhichTheCoreKeeps) {
+TEST(gis_service, the_entry_registers_svc_gis_which_the_core_keeps) {
     gis_session session;
     ASSERT_TRUE(session.started);
     auto ozm = make_driver("ozm");

@@ -47,7 +47,7 @@ void run_together(int count, Body body) {
         t.join();
 }
 
-TEST(GisServiceThreads, OnlyOneOfManyDriversOfOneNameGetsIn) {
+TEST(gis_service_threads, only_one_of_many_drivers_of_one_name_gets_in) {
     kiv_test::gis_session session;
     for (int round = 0; round < 20; ++round) {
         session.renew();
@@ -67,7 +67,7 @@ TEST(GisServiceThreads, OnlyOneOfManyDriversOfOneNameGetsIn) {
     }
 }
 
-TEST(GisServiceThreads, DefaultNameStaysReadableWhileItChanges) {
+TEST(gis_service_threads, default_name_stays_readable_while_it_changes) {
     kiv_test::gis_session session;
     auto& svc = session.svc;
     auto a = make_driver("alpha");
@@ -94,7 +94,7 @@ TEST(GisServiceThreads, DefaultNameStaysReadableWhileItChanges) {
     EXPECT_EQ(bad.load(), 0);
 }
 
-TEST(GisServiceThreads, MapsStateAgreesWithSomeRenderVersion) {
+TEST(gis_service_threads, maps_state_agrees_with_some_render_version) {
     kiv_test::gis_session session;
     auto& svc = session.svc;
     auto ozm = make_driver("ozm");

@@ -21,7 +21,7 @@ using kiv_test::run;
 
 namespace {
 
-class GisTcl : public ::testing::Test {
+class gis_tcl : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string fonts = session.root.file("fonts");
@@ -47,7 +47,7 @@ protected:
     bool loaded = false;
 };
 
-TEST_F(GisTcl, AViewportIsMadeAndConvertsPointsAndLists) {
+TEST_F(gis_tcl, a_viewport_is_made_and_converts_points_and_lists) {
     EXPECT_EQ(run(engine, "variable vp [kiv_gis_create_viewport 100 100]\n"
                           "set r [i_gis_viewport_set_center $vp 0 0 100000]\n"
                           "lappend r [i_gis_viewport_get_scale $vp]\n"
@@ -81,7 +81,7 @@ TEST_F(GisTcl, AViewportIsMadeAndConvertsPointsAndLists) {
               "0 {0.0 0.0}");
 }
 
-TEST_F(GisTcl, DistancesValueTypesAndTheService) {
+TEST_F(gis_tcl, distances_value_types_and_the_service) {
     EXPECT_EQ(run(engine, "puts [join [list [format %.2f [kiv_calc_distance 0 0 0 1]] "
                           "[kiv_calc_course 0 0 1 0] [kiv_distance_to_line 0 0 10 0 15 3 1] "
                           "[format %.1f [kiv_geodistance_to_line 0 0 0 0 0 1 0]] [kiv_gis_calc_lat_coef 0]] |]"),

@@ -51,7 +51,7 @@ std::vector<std::string> listing(const std::string& dir) {
     return out;
 }
 
-class ImageCache : public ::testing::Test {
+class image_cache : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(session.svc->add_driver(drawer)); }
 
@@ -59,7 +59,7 @@ protected:
     auto_ptr_t<drawing_driver> drawer = make_drawing_driver("ozm", 0x80000005u);
 };
 
-TEST_F(ImageCache, MissWritesTheFileAndHitGivesItsPixelsWithoutRendering) {
+TEST_F(image_cache, miss_writes_the_file_and_hit_gives_its_pixels_without_rendering) {
     auto vp = centre_view();
     auto_ptr_t<i_image> expected(draw_view(vp));
     auto_ptr_t<i_image> first(kiv_gis_get_image(vp, "roads", "", true));
@@ -85,7 +85,7 @@ TEST_F(ImageCache, MissWritesTheFileAndHitGivesItsPixelsWithoutRendering) {
     EXPECT_TRUE(kiv_dir_exists((session.cache_root + "/5/200000").c_str()));
 }
 
-TEST_F(ImageCache, AWrongOrDamagedFileIsRenderedAgainAndReplaced) {
+TEST_F(image_cache, a_wrong_or_damaged_file_is_rendered_again_and_replaced) {
     auto vp = centre_view();
     auto_ptr_t<i_image> expected(draw_view(vp));
     const std::string file = session.cache_root + "/" + centre_file;
@@ -118,7 +118,7 @@ TEST_F(ImageCache, AWrongOrDamagedFileIsRenderedAgainAndReplaced) {
     }
 }
 
-TEST_F(ImageCache, WithoutUseCacheNothingIsReadOrWritten) {
+TEST_F(image_cache, without_use_cache_nothing_is_read_or_written) {
     auto vp = centre_view();
     auto_ptr_t<i_image> expected(draw_view(vp));
     auto_ptr_t<i_image> none(kiv_gis_get_image(vp, "roads", "", false));
@@ -137,7 +137,7 @@ TEST_F(ImageCache, WithoutUseCacheNothingIsReadOrWritten) {
     EXPECT_EQ(drawer->renders.load(), 3);
 }
 
-TEST(ImageCacheSettings, DisableSwitchesItOffAndOtherNamesAreFolders) {
+TEST(image_cache_settings, disable_switches_it_off_and_other_names_are_folders) {
     {
         gis_session session("disable");
         auto drawer = make_drawing_driver("ozm", 0x80000005u);
@@ -161,7 +161,7 @@ TEST(ImageCacheSettings, DisableSwitchesItOffAndOtherNamesAreFolders) {
     }
 }
 
-TEST_F(ImageCache, EightThreadsAskingAtOnceAllGetWholePictures) {
+TEST_F(image_cache, eight_threads_asking_at_once_all_get_whole_pictures) {
     const unsigned scales[] = {50000, 100000, 200000, 400000};
     std::vector<auto_ptr_t<i_image>> expected;
     for (unsigned scale : scales)

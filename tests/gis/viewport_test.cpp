@@ -30,7 +30,7 @@ auto_ptr_t<i_gis_viewport> make_viewport(unsigned width, unsigned height) {
     return vp;
 }
 
-TEST(Viewport, CreationRefusesAnEmptySide) {
+TEST(viewport, creation_refuses_an_empty_side) {
     EXPECT_EQ(kiv_gis_create_viewport(0, 100), nullptr);
     EXPECT_EQ(kiv_gis_create_viewport(100, 0), nullptr);
     auto vp = make_viewport(640, 480);
@@ -41,7 +41,7 @@ TEST(Viewport, CreationRefusesAnEmptySide) {
     EXPECT_EQ(size.y, 480);
 }
 
-TEST(Viewport, NewViewportAnswersNoTransform) {
+TEST(viewport, new_viewport_answers_no_transform) {
     auto vp = make_viewport(100, 100);
     geo_point pt{1, 1}, max{1, 1};
     view_point px{};
@@ -52,7 +52,7 @@ TEST(Viewport, NewViewportAnswersNoTransform) {
     EXPECT_FALSE(vp->lc_to_dp(0, 0, px));
 }
 
-TEST(Viewport, CentreModeExtentsAtTheEquator) {
+TEST(viewport, centre_mode_extents_at_the_equator) {
     auto vp = make_viewport(100, 100);
     ASSERT_TRUE(vp->set_center(0, 0, 100000));
     geo_point min{}, max{};
@@ -65,7 +65,7 @@ TEST(Viewport, CentreModeExtentsAtTheEquator) {
     EXPECT_EQ(vp->get_scale(), 100000u);
 }
 
-TEST(Viewport, ExtentsModeDerivesCentreAndScale) {
+TEST(viewport, extents_mode_derives_centre_and_scale) {
     auto vp = make_viewport(200, 100);
     ASSERT_TRUE(vp->set_geo_extents(10, 20, 11, 22));
     geo_point c{}, min{}, max{};
@@ -80,7 +80,7 @@ TEST(Viewport, ExtentsModeDerivesCentreAndScale) {
     EXPECT_EQ(max.lon, 22);
 }
 
-TEST(Viewport, CornersAndCentreMapBothWays) {
+TEST(viewport, corners_and_centre_map_both_ways) {
     auto vp = make_viewport(200, 100);
     ASSERT_TRUE(vp->set_geo_extents(10, 20, 11, 22));
     view_point px{-1, -1};
@@ -117,7 +117,7 @@ TEST(Viewport, CornersAndCentreMapBothWays) {
     EXPECT_FALSE(vp->lc_to_dp2(degrees, nullptr, 1));
 }
 
-TEST(Viewport, RoundTripAtManyScalesAndSizes) {
+TEST(viewport, round_trip_at_many_scales_and_sizes) {
     const unsigned scales[] = {500, 25000, 1000000, 50000000};
     const unsigned sizes[][2] = {{2, 2}, {640, 480}, {1920, 1080}, {333, 4000}};
     const double centres[][2] = {{0, 0}, {55.75, 37.62}, {-33.9, 151.2}, {78.2, 15.6}};
@@ -144,7 +144,7 @@ TEST(Viewport, RoundTripAtManyScalesAndSizes) {
     }
 }
 
-TEST(Viewport, RefusesBadInputAndKeepsTheView) {
+TEST(viewport, refuses_bad_input_and_keeps_the_view) {
     auto vp = make_viewport(100, 100);
     ASSERT_TRUE(vp->set_center(10, 20, 50000));
     EXPECT_FALSE(vp->set_center(11, 21, 0));
@@ -173,7 +173,7 @@ TEST(Viewport, RefusesBadInputAndKeepsTheView) {
     EXPECT_EQ(out[1].y, 0);
 }
 
-TEST(Viewport, DirectionIsStoredOnly) {
+TEST(viewport, direction_is_stored_only) {
     auto vp = make_viewport(100, 100);
     ASSERT_TRUE(vp->set_center(10, 20, 50000));
     geo_point before_min{}, before_max{}, after_min{}, after_max{};
@@ -187,7 +187,7 @@ TEST(Viewport, DirectionIsStoredOnly) {
     EXPECT_EQ(before_max.lon, after_max.lon);
 }
 
-TEST(Viewport, ASideOfOnePixelMakesEveryTransformFail) {
+TEST(viewport, a_side_of_one_pixel_makes_every_transform_fail) {
     for (auto size : {std::make_pair(1u, 100u), std::make_pair(100u, 1u)}) {
         auto vp = make_viewport(size.first, size.second);
         ASSERT_TRUE(vp->set_center(10, 20, 50000));
@@ -203,7 +203,7 @@ TEST(Viewport, ASideOfOnePixelMakesEveryTransformFail) {
     }
 }
 
-TEST(Viewport, HugeScalesAndFarPointsAreClamped) {
+TEST(viewport, huge_scales_and_far_points_are_clamped) {
     // 340 degrees over 2 pixels is a scale of about 4.5e10.
     auto vp = make_viewport(2, 2);
     ASSERT_TRUE(vp->set_geo_extents(-10, -170, 10, 170));
@@ -225,12 +225,12 @@ TEST(Viewport, HugeScalesAndFarPointsAreClamped) {
 }
 
 // Fitting runs while the core runs, so these cases start one.
-class ViewportFit : public ::testing::Test {
+class viewport_fit : public ::testing::Test {
 protected:
     kiv_test::core_session session{false};
 };
 
-TEST_F(ViewportFit, FittedViewCoversTheExtents) {
+TEST_F(viewport_fit, fitted_view_covers_the_extents) {
     struct {
         unsigned w, h;
         double min_lat, min_lon, max_lat, max_lon;
@@ -260,7 +260,7 @@ TEST_F(ViewportFit, FittedViewCoversTheExtents) {
     }
 }
 
-TEST_F(ViewportFit, OnePassNeverMoreThanDoublesTheScale) {
+TEST_F(viewport_fit, one_pass_never_more_than_doubles_the_scale) {
     // Near the equator the relative miss (bottom - min_lat) / min_lat is
     // about 500 here; taken as it is, one pass would zoom out 500 times.
     auto vp = make_viewport(100, 100);
@@ -271,7 +271,7 @@ TEST_F(ViewportFit, OnePassNeverMoreThanDoublesTheScale) {
     EXPECT_LE(vp->get_scale(), 2 * needed);
 }
 
-TEST_F(ViewportFit, ScaleStopsAtTheUnsignedLimit) {
+TEST_F(viewport_fit, scale_stops_at_the_unsigned_limit) {
     // A 160-degree tall, hair-thin area on a 2-pixel high view needs a
     // scale of about 2e10, beyond the unsigned range.
     auto vp = make_viewport(100, 2);
@@ -279,7 +279,7 @@ TEST_F(ViewportFit, ScaleStopsAtTheUnsignedLimit) {
     EXPECT_EQ(vp->get_scale(), 4294967295u);
 }
 
-TEST(Viewport, WithoutARunningCoreFittingKeepsTheWidthScale) {
+TEST(viewport, without_a_running_core_fitting_keeps_the_width_scale) {
     auto vp = make_viewport(100, 100);
     ASSERT_TRUE(vp->set_geo_extents(50, 30, 60, 31, true));
     EXPECT_EQ(vp->get_scale(), static_cast<unsigned>(0.5 * 2 * 7.4385e8 / 2.8257 / 100));

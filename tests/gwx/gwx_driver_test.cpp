@@ -20,11 +20,11 @@
 
 #include "../core/core_session.h"
 #include "fake_control.h"
+#include "gwx_folders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -87,7 +87,7 @@ std::vector<std::string> strings_of(i_object_col* col) {
     return out;
 }
 
-class GwxDriver : public ::testing::Test {
+class gwx_driver : public ::testing::Test {
 protected:
     void SetUp() override {
         kiv_set_env("TEMP", tmp.path().c_str());
@@ -129,23 +129,14 @@ protected:
         return auto_ptr_t<i_gwx_map>(m);
     }
     // The snapshot files left in the temp folder.
-    std::vector<std::string> snapshots() {
-        std::vector<std::string> out;
-        DIR* dir = opendir(tmp.path().c_str());
-        while (dirent* e = dir != nullptr ? readdir(dir) : nullptr)
-            if (std::string(e->d_name).rfind("gwx_", 0) == 0)
-                out.push_back(e->d_name);
-        if (dir != nullptr)
-            closedir(dir);
-        return out;
-    }
+    std::vector<std::string> snapshots() { return kiv_test::snapshot_files(tmp.path()); }
 
     kiv_test::temp_dir tmp, maps;
     std::unique_ptr<kiv_test::core_session> session;
     std::shared_ptr<fake_state> state = std::make_shared<fake_state>();
 };
 
-TEST_F(GwxDriver, WithoutMapsLoadNoMapIsMadeAndInitSucceeds) {
+TEST_F(gwx_driver, without_maps_load_no_map_is_made_and_init_succeeds) {
     touch("north.chart");
     auto d = make();
     EXPECT_TRUE(maps_of(d).empty());
@@ -156,7 +147,7 @@ TEST_F(GwxDriver, WithoutMapsLoadNoMapIsMadeAndInitSucceeds) {
     EXPECT_NE(kiv_cast_i_gis_driver(d), nullptr);
 }
 
-TEST_F(GwxDriver, MapsLoadZeroWithoutListKnowsEveryChartUnloaded) {
+TEST_F(gwx_driver, maps_load_zero_without_list_knows_every_chart_unloaded) {
     touch("b.chart");
     touch("A.CHART");
     touch("notes.txt");
@@ -172,7 +163,7 @@ TEST_F(GwxDriver, MapsLoadZeroWithoutListKnowsEveryChartUnloaded) {
     EXPECT_STREQ(m->get_copyright(), "");
 }
 
-TEST_F(GwxDriver, NegativeMapsLoadSkipsLoading) {
+TEST_F(gwx_driver, negative_maps_load_skips_loading) {
     touch("north.chart");
     kiv_set_env("KIV_GWX_MAPS_LOAD", "-1");
     kiv_set_env("KIV_GWX_MAPS_LIST", "north");
@@ -180,7 +171,7 @@ TEST_F(GwxDriver, NegativeMapsLoadSkipsLoading) {
     EXPECT_TRUE(maps_of(d).empty());
 }
 
-TEST_F(GwxDriver, ListedMapLoadsByItsOwnPathWithTheChartBoundsAsEnvelope) {
+TEST_F(gwx_driver, listed_map_loads_by_its_own_path_with_the_chart_bounds_as_envelope) {
     touch("NORTH.CHART");
     touch("south.chart");
     kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
@@ -198,7 +189,7 @@ TEST_F(GwxDriver, ListedMapLoadsByItsOwnPathWithTheChartBoundsAsEnvelope) {
     EXPECT_EQ(hi.lon, 27.7);
 }
 
-TEST_F(GwxDriver, BackslashPathGivesTheLowerCaseFileNameAsMapName) {
+TEST_F(gwx_driver, backslash_path_gives_the_lower_case_file_name_as_map_name) {
     // A drive letter, a folder, backslashes and NORTH.CHART, all in one
     // file name here.
     touch("C:\\maps\\NORTH.CHART");
@@ -207,7 +198,7 @@ TEST_F(GwxDriver, BackslashPathGivesTheLowerCaseFileNameAsMapName) {
     EXPECT_EQ(maps_of(d), (std::vector<std::string>{"north-"}));
 }
 
-TEST_F(GwxDriver, RefusedLoadsNameTheirCodeAndLeaveTheMapOut) {
+TEST_F(gwx_driver, refused_loads_name_their_code_and_leave_the_map_out) {
     struct row {
         long code;
         const char* text;
@@ -234,7 +225,7 @@ TEST_F(GwxDriver, RefusedLoadsNameTheirCodeAndLeaveTheMapOut) {
     }
 }
 
-TEST_F(GwxDriver, FailedLoadCallAndFailedBoundsAreReported) {
+TEST_F(gwx_driver, failed_load_call_and_failed_bounds_are_reported) {
     touch("north.chart");
     kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
     kiv_set_env("KIV_GWX_MAPS_LIST", "north");
@@ -259,7 +250,7 @@ TEST_F(GwxDriver, FailedLoadCallAndFailedBoundsAreReported) {
     }
 }
 
-TEST_F(GwxDriver, SetLoadedLoadsAndUnloadsThroughTheControl) {
+TEST_F(gwx_driver, set_loaded_loads_and_unloads_through_the_control) {
     touch("north.chart");
     kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
     auto d = make();
@@ -284,7 +275,7 @@ TEST_F(GwxDriver, SetLoadedLoadsAndUnloadsThroughTheControl) {
     EXPECT_EQ(state->loads.size(), 2u);
 }
 
-TEST_F(GwxDriver, InitFailsWithoutControlOrMaps) {
+TEST_F(gwx_driver, init_fails_without_control_or_maps) {
     struct row {
         const char* what;
         bool refuse_create;
@@ -322,7 +313,7 @@ TEST_F(GwxDriver, InitFailsWithoutControlOrMaps) {
     }
 }
 
-TEST_F(GwxDriver, CitySearchSendsTheClassCodesAndKeepsFirstOfEachMatchingName) {
+TEST_F(gwx_driver, city_search_sends_the_class_codes_and_keeps_first_of_each_matching_name) {
     touch("north.chart");
     auto d = make();
     state->answers[u"{41100000,41200000,42100000,42200000,42300000}ash"] = {
@@ -344,7 +335,7 @@ TEST_F(GwxDriver, CitySearchSendsTheClassCodesAndKeepsFirstOfEachMatchingName) {
     EXPECT_EQ(r->get_count(), 2u);
 }
 
-TEST_F(GwxDriver, QueryTextsGoThroughTheCodePage) {
+TEST_F(gwx_driver, query_texts_go_through_the_code_page) {
     touch("north.chart");
     auto d = make();
     // "中" has no place in the code page and reaches the control as "?".
@@ -357,7 +348,7 @@ TEST_F(GwxDriver, QueryTextsGoThroughTheCodePage) {
     EXPECT_EQ(state->queries[1], u"{BL}Ленина ул. ?");
 }
 
-TEST_F(GwxDriver, CyrillicCityNamesCompareWithoutLetterCase) {
+TEST_F(gwx_driver, cyrillic_city_names_compare_without_letter_case) {
     touch("north.chart");
     auto d = make();
     state->answers[u"{41100000,41200000,42100000,42200000,42300000}МИН"] = {
@@ -368,7 +359,7 @@ TEST_F(GwxDriver, CyrillicCityNamesCompareWithoutLetterCase) {
     EXPECT_EQ(items_of(r), (std::vector<item_view>{{1, "Минск", 53.9, 27.55}}));
 }
 
-TEST_F(GwxDriver, StreetSearchLooksInTheTownAreaForStreetAndRoadClasses) {
+TEST_F(gwx_driver, street_search_looks_in_the_town_area_for_street_and_road_classes) {
     touch("north.chart");
     auto d = make();
     state->objects[10] = {53.9, 27.55, 0.05, 0.08};
@@ -387,7 +378,7 @@ TEST_F(GwxDriver, StreetSearchLooksInTheTownAreaForStreetAndRoadClasses) {
                                                    {21, "Ring rd.", 53.21, 27.0}}));
 }
 
-TEST_F(GwxDriver, StreetSearchOfATownKnownOnlyAsAPointIsEmpty) {
+TEST_F(gwx_driver, street_search_of_a_town_known_only_as_a_point_is_empty) {
     touch("north.chart");
     auto d = make();
     state->objects[10] = {53.9, 27.55};
@@ -402,7 +393,7 @@ TEST_F(GwxDriver, StreetSearchOfATownKnownOnlyAsAPointIsEmpty) {
     EXPECT_EQ(none->get_count(), 0u);
 }
 
-TEST_F(GwxDriver, HouseSearchGivesTheNumberAfterTheStreetName) {
+TEST_F(gwx_driver, house_search_gives_the_number_after_the_street_name) {
     touch("north.chart");
     auto d = make();
     EXPECT_EQ(d->search_houses(1, nullptr), nullptr);
@@ -420,7 +411,7 @@ TEST_F(GwxDriver, HouseSearchGivesTheNumberAfterTheStreetName) {
     EXPECT_EQ(items_of(peter), (std::vector<item_view>{{40, "5", 53.9, 27.4}}));
 }
 
-TEST_F(GwxDriver, SearchResultCursorStopsAtTheEnds) {
+TEST_F(gwx_driver, search_result_cursor_stops_at_the_ends) {
     touch("north.chart");
     auto d = make();
     state->answers[u"{41100000,41200000,42100000,42200000,42300000}"] = {object_row(u"1", u"41100000", u"A"),
@@ -450,7 +441,7 @@ TEST_F(GwxDriver, SearchResultCursorStopsAtTheEnds) {
     EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(GwxDriver, LayersOfTopoAndPlanRecordsAreLeftAlone) {
+TEST_F(gwx_driver, layers_of_topo_and_plan_records_are_left_alone) {
     touch("north.chart");
     auto d = make();
     auto layers = [](std::vector<fake_row> rows) { return std::make_shared<std::vector<fake_row>>(rows); };
@@ -483,7 +474,7 @@ TEST_F(GwxDriver, LayersOfTopoAndPlanRecordsAreLeftAlone) {
     EXPECT_EQ(state->layer_visible, (std::map<int, bool>{{1, true}, {2, false}, {3, true}}));
 }
 
-TEST_F(GwxDriver, LocationTextIsTheControlsPlaceNameAndOtherQueriesAreEmpty) {
+TEST_F(gwx_driver, location_text_is_the_controls_place_name_and_other_queries_are_empty) {
     touch("north.chart");
     auto d = make();
     double range = -1;
@@ -533,7 +524,7 @@ private:
     int w_, h_;
 };
 
-TEST_F(GwxDriver, RendererHasTheControlDrawTheViewportAndReadsItBack) {
+TEST_F(gwx_driver, renderer_has_the_control_draw_the_viewport_and_reads_it_back) {
     touch("north.chart");
     auto d = make();
     auto_ptr_t<i_gis_viewport> vp(kiv_gis_create_viewport(40, 30));
@@ -569,7 +560,7 @@ TEST_F(GwxDriver, RendererHasTheControlDrawTheViewportAndReadsItBack) {
     EXPECT_TRUE(snapshots().empty());
 }
 
-TEST_F(GwxDriver, RefusedViewOrSnapshotGivesNoImageAndLeavesNoFile) {
+TEST_F(gwx_driver, refused_view_or_snapshot_gives_no_image_and_leaves_no_file) {
     touch("north.chart");
     auto d = make();
     auto_ptr_t<i_gis_viewport> vp(kiv_gis_create_viewport(20, 10));
@@ -595,7 +586,7 @@ TEST_F(GwxDriver, RefusedViewOrSnapshotGivesNoImageAndLeavesNoFile) {
     }
 }
 
-TEST_F(GwxDriver, ViewportThatCannotBeDrawnGivesNull) {
+TEST_F(gwx_driver, viewport_that_cannot_be_drawn_gives_null) {
     touch("north.chart");
     auto d = make();
     sized_viewport* zero_width = new sized_viewport(0, 30);
@@ -614,7 +605,7 @@ TEST_F(GwxDriver, ViewportThatCannotBeDrawnGivesNull) {
     EXPECT_TRUE(snapshots().empty());
 }
 
-TEST_F(GwxDriver, ExistingSnapshotNameIsNotOverwritten) {
+TEST_F(gwx_driver, existing_snapshot_name_is_not_overwritten) {
     touch("north.chart");
     auto d = make();
     // The first name a new driver forms carries counter 0.

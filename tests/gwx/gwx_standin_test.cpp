@@ -20,12 +20,12 @@
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
+#include "gwx_folders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -72,7 +72,7 @@ uint32_t rgb_at(i_image* img, unsigned x, unsigned y) {
 const uint32_t background = 0xF5F2EC;
 const uint32_t water = 0xAACDEB;
 
-class StandIn : public ::testing::Test {
+class stand_in : public ::testing::Test {
 protected:
     void SetUp() override { control = gwx_create_control(); }
     std::string chart(const std::string& name, const std::string& text) {
@@ -85,7 +85,7 @@ protected:
     std::unique_ptr<gwx_control> control;
 };
 
-TEST_F(StandIn, LoadCodesOfChartFiles) {
+TEST_F(stand_in, load_codes_of_chart_files) {
     const std::string head = "GWX-CHART 1\nbounds 53 27 54 28\nlayer a\n";
     struct row {
         const char* what;
@@ -132,7 +132,7 @@ TEST_F(StandIn, LoadCodesOfChartFiles) {
     EXPECT_FALSE(control->get_map_bounds(handle + 1, a, b, c, d));
 }
 
-TEST_F(StandIn, QueriesMatchClassPrefixesAndNameBeginnings) {
+TEST_F(stand_in, queries_match_class_prefixes_and_name_beginnings) {
     long handle = 0;
     ASSERT_EQ(load(*control, KIV_DEMO_CHARTS "/ashford.chart", &handle), 0);
     std::unique_ptr<gwx_record_set> rs;
@@ -188,7 +188,7 @@ TEST_F(StandIn, QueriesMatchClassPrefixesAndNameBeginnings) {
     EXPECT_FALSE(control->unload_map(u16(KIV_DEMO_CHARTS "/ashford.chart")));
 }
 
-TEST_F(StandIn, SnapshotsDrawVisibleLayersIntoBottomUpBitmaps) {
+TEST_F(stand_in, snapshots_draw_visible_layers_into_bottom_up_bitmaps) {
     // Water over the west half, a house dot in the east; the view is
     // 0..10 by 0..10 degrees on 100 × 50 pixels.
     std::string path = chart("probe.chart",
@@ -239,7 +239,7 @@ TEST_F(StandIn, SnapshotsDrawVisibleLayersIntoBottomUpBitmaps) {
     EXPECT_FALSE(control->save_snapshot(u16(dir.file("no/such/dir.bmp")), 10, 0, 0, 10, 10, 10, 10));
 }
 
-TEST_F(StandIn, ClosedControlRefusesEverything) {
+TEST_F(stand_in, closed_control_refuses_everything) {
     ASSERT_EQ(load(*control, KIV_DEMO_CHARTS "/ashford.chart"), 0);
     control->close();
     control->close();
@@ -260,34 +260,18 @@ TEST_F(StandIn, ClosedControlRefusesEverything) {
 // The demo chart as NORTH.CHART in a maps folder, the driver behind a
 // "svc_gis" of the test's own, and TEMP in a folder watched for
 // snapshot files.
-class GwxEndToEnd : public ::testing::Test {
+class gwx_end_to_end : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
-        std::ofstream(maps.file("NORTH.CHART"), std::ios::binary) << in.rdbuf();
-        kiv_set_env("TEMP", tmp.path().c_str());
-        kiv_set_env("KIV_GWX_MAPS_PATH", maps.path().c_str());
-        kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
-        kiv_set_env("KIV_GWX_MAPS_LIST", "north");
+        kiv_test::use_demo_chart(maps, tmp, "NORTH.CHART", "north");
         session.reset(new kiv_test::core_session(false));
         gis = kiv_test::load_gis_service(tmp.path()).get();  // held by the registry
         ASSERT_NE(gis, nullptr);
     }
     void TearDown() override {
         session.reset();
-        for (const char* name : {"TEMP", "KIV_FONT_PATH", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
-            kiv_set_env(name, nullptr);
-        EXPECT_TRUE(snapshots().empty());
-    }
-    std::vector<std::string> snapshots() {
-        std::vector<std::string> out;
-        DIR* d = opendir(tmp.path().c_str());
-        while (dirent* e = d != nullptr ? readdir(d) : nullptr)
-            if (std::string(e->d_name).rfind("gwx_", 0) == 0)
-                out.push_back(e->d_name);
-        if (d != nullptr)
-            closedir(d);
-        return out;
+        kiv_test::clear_demo_chart_env();
+        EXPECT_TRUE(kiv_test::snapshot_files(tmp.path()).empty());
     }
     std::vector<std::string> texts(i_gis_search_result* r) {
         std::vector<std::string> out;
@@ -301,7 +285,7 @@ protected:
     i_gis_service* gis = nullptr;  // held by the core's registry
 };
 
-TEST_F(GwxEndToEnd, DemoChartIsFoundSearchedNamedAndDrawnThroughTheService) {
+TEST_F(gwx_end_to_end, demo_chart_is_found_searched_named_and_drawn_through_the_service) {
     ASSERT_TRUE(kiv_gwx_test_register_driver());
     auto_ptr_t<i_gis_driver> drv(gis->get_driver_by_name("gwx"));
     ASSERT_TRUE(drv);
@@ -374,22 +358,21 @@ TEST_F(GwxEndToEnd, DemoChartIsFoundSearchedNamedAndDrawnThroughTheService) {
     EXPECT_TRUE(map->get_envelope(lo, hi));  // the chart's area stays known
 }
 
-TEST_F(GwxEndToEnd, DriverWhoseInitFailsIsNotRegistered) {
+TEST_F(gwx_end_to_end, driver_whose_init_fails_is_not_registered) {
     kiv_set_env("KIV_GWX_MAPS_PATH", maps.file("none").c_str());
     ASSERT_TRUE(kiv_gwx_test_register_driver());
     auto_ptr_t<i_gis_driver> drv(gis->get_driver_by_name("gwx"));
     EXPECT_FALSE(drv);
 }
 
-TEST(GwxLibrary, RegisteringWithoutTheServiceFails) {
+TEST(gwx_library, registering_without_the_service_fails) {
     kiv_test::core_session session(false);
     EXPECT_FALSE(kiv_gwx_test_register_driver());
 }
 
-TEST(GwxLibrary, LoadedByTheCoreItAddsTheDriverToTheService) {
+TEST(gwx_library, loaded_by_the_core_it_adds_the_driver_to_the_service) {
     kiv_test::temp_dir maps, tmp;
-    std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
-    std::ofstream(maps.file("ashford.chart"), std::ios::binary) << in.rdbuf();
+    kiv_test::copy_demo_chart(maps, "ashford.chart");
     kiv_set_env("KIV_GWX_MAPS_PATH", maps.path().c_str());
     kiv_set_env("TEMP", tmp.path().c_str());
     {

@@ -15,13 +15,11 @@
 #include <kiv/image/i_image.h>
 
 #include "../core/core_session.h"
+#include "gwx_folders.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
-#include <dirent.h>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,14 +58,9 @@ std::string found(i_gis_service* gis) {
     return out;
 }
 
-TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
+TEST(gwx_threads, eight_threads_render_and_search_at_once) {
     kiv_test::temp_dir maps, tmp;
-    std::ifstream in(KIV_DEMO_CHARTS "/ashford.chart", std::ios::binary);
-    std::ofstream(maps.file("ashford.chart"), std::ios::binary) << in.rdbuf();
-    kiv_set_env("TEMP", tmp.path().c_str());
-    kiv_set_env("KIV_GWX_MAPS_PATH", maps.path().c_str());
-    kiv_set_env("KIV_GWX_MAPS_LOAD", "0");
-    kiv_set_env("KIV_GWX_MAPS_LIST", "ashford");
+    kiv_test::use_demo_chart(maps, tmp, "ashford.chart", "ashford");
     {
         kiv_test::core_session session(false);
         i_gis_service* gis = kiv_test::load_gis_service(tmp.path()).get();  // held by the registry
@@ -97,15 +90,8 @@ TEST(GwxThreads, EightThreadsRenderAndSearchAtOnce) {
             th.join();
         EXPECT_EQ(wrong.load(), 0);
     }
-    DIR* d = opendir(tmp.path().c_str());
-    int left = 0;
-    while (dirent* e = d != nullptr ? readdir(d) : nullptr)
-        left += std::strncmp(e->d_name, "gwx_", 4) == 0;
-    if (d != nullptr)
-        closedir(d);
-    EXPECT_EQ(left, 0);
-    for (const char* name : {"TEMP", "KIV_FONT_PATH", "KIV_GWX_MAPS_PATH", "KIV_GWX_MAPS_LIST", "KIV_GWX_MAPS_LOAD"})
-        kiv_set_env(name, nullptr);
+    EXPECT_EQ(kiv_test::snapshot_files(tmp.path()).size(), 0u);
+    kiv_test::clear_demo_chart_env();
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ uint32_t place_colour(int x, int y) {
     return uint32_t(10 * x) << 16 | uint32_t(20 * y) << 8 | 0x33;
 }
 
-TEST(SnapshotReader, ThreeByTwoStoredBottomRowFirstGivesTopLeftFirst) {
+TEST(snapshot_reader, three_by_two_stored_bottom_row_first_gives_top_left_first) {
     kiv_test::temp_dir dir;
     std::string path = write_file(dir, make_bmp(3, 2, place_colour));
     auto_ptr_t<i_image> img(kiv_gwx_test_read_snapshot(path.c_str(), 3, 2));
@@ -54,7 +54,7 @@ TEST(SnapshotReader, ThreeByTwoStoredBottomRowFirstGivesTopLeftFirst) {
             EXPECT_EQ(pixel(img, x, y), place_colour(int(x), int(y)) << 8 | 0xFF) << x << "," << y;
 }
 
-TEST(SnapshotReader, RowPaddingIsSkipped) {
+TEST(snapshot_reader, row_padding_is_skipped) {
     // Width 5: 15 bytes of pixels and one byte of padding a row.
     kiv_test::temp_dir dir;
     auto bytes = make_bmp(5, 3, place_colour);
@@ -67,7 +67,7 @@ TEST(SnapshotReader, RowPaddingIsSkipped) {
             EXPECT_EQ(pixel(img, x, y), place_colour(int(x), int(y)) << 8 | 0xFF) << x << "," << y;
 }
 
-TEST(SnapshotReader, PixelOffsetComesFromTheFileHeader) {
+TEST(snapshot_reader, pixel_offset_comes_from_the_file_header) {
     // A larger information header (a later BMP version) moves the pixels.
     auto bytes = make_bmp(2, 2, place_colour);
     bytes.insert(bytes.begin() + 54, 68, 0);
@@ -81,7 +81,7 @@ TEST(SnapshotReader, PixelOffsetComesFromTheFileHeader) {
     EXPECT_EQ(pixel(img, 1, 1), place_colour(1, 1) << 8 | 0xFF);
 }
 
-TEST(SnapshotReader, RefusesFilesThatAreNotWhatTheControlWrites) {
+TEST(snapshot_reader, refuses_files_that_are_not_what_the_control_writes) {
     auto good = [] { return make_bmp(4, 3, place_colour); };
     struct spoiled {
         const char* what;
@@ -153,7 +153,7 @@ TEST(SnapshotReader, RefusesFilesThatAreNotWhatTheControlWrites) {
     EXPECT_TRUE(img);
 }
 
-TEST(SnapshotReader, MissingFileGivesNull) {
+TEST(snapshot_reader, missing_file_gives_null) {
     kiv_test::temp_dir dir;
     auto_ptr_t<i_image> img(kiv_gwx_test_read_snapshot(dir.file("none.bmp").c_str(), 4, 3));
     EXPECT_FALSE(img);

@@ -222,11 +222,7 @@ TEST_F(http_answers_test, only_real_http_dates_make_a_304) {
 }
 
 TEST_F(http_answers_test, hosts_absolute_urls_chunk_lines_and_header_lines_follow_the_message_syntax) {
-    folder("other");
-    std::ofstream(session.root.file("other/who.txt")) << "other";
-    put("who.txt", "site");
-    auto_ptr_t<i_http_server> other(http->create_server("other", "other"));
-    ASSERT_TRUE(http->bind_server(other, "127.0.0.1", port));
+    ASSERT_NO_FATAL_FAILURE(bind_other());
     struct row {
         std::string request;
         int status;
@@ -262,7 +258,6 @@ TEST_F(http_answers_test, hosts_absolute_urls_chunk_lines_and_header_lines_follo
             EXPECT_EQ(a.body, r.body) << r.request;
         }
     }
-    http->unbind_server(other, "127.0.0.1", port);
 }
 
 TEST_F(http_answers_test, script_errors_name_the_line_of_the_page_they_are_on) {

@@ -57,6 +57,19 @@ inline std::string take_text(char* text) {
     return out;
 }
 
+// Loads kiv_core, kiv_zip and kiv_http into the running session and
+// takes "svc_http", which their entries register, into `svc`. Changes:
+// `http` borrows the service from `svc`. Fails the test when a library
+// does not load or the service is missing.
+inline void load_http(auto_ptr_t<kiv::i_object>& svc, kiv::i_http_service*& http) {
+    ASSERT_TRUE(load_library("kiv_core"));
+    ASSERT_TRUE(load_library("kiv_zip"));
+    ASSERT_TRUE(load_library("kiv_http"));
+    svc.reset(kiv_core()->get_service("svc_http"));
+    http = kiv_cast_i_http_service(svc);
+    ASSERT_NE(http, nullptr);
+}
+
 // A framework with "svc_http" registered by the library's own entry.
 class http_framework : public ::testing::Test {
 protected:
@@ -64,12 +77,7 @@ protected:
     http_framework() : session((clear_proxy_env(), kiv_set_env("TEMP", temp.path().c_str()), false)) {}
     void SetUp() override {
         ASSERT_TRUE(session.started);
-        ASSERT_TRUE(load_library("kiv_core"));
-        ASSERT_TRUE(load_library("kiv_zip"));
-        ASSERT_TRUE(load_library("kiv_http"));
-        svc_object.reset(kiv_core()->get_service("svc_http"));
-        http = kiv_cast_i_http_service(svc_object);
-        ASSERT_NE(http, nullptr);
+        ASSERT_NO_FATAL_FAILURE(load_http(svc_object, http));
     }
     void TearDown() override {
         http = nullptr;
@@ -103,6 +111,9 @@ protected:
         ASSERT_TRUE(http->bind_server(site, "127.0.0.1", port));
     }
     void TearDown() override {
+        if (other)
+            http->unbind_server(other, "127.0.0.1", port);
+        other.reset();
         if (site)
             http->unbind_server(site, "127.0.0.1", port);
         site.reset();
@@ -114,9 +125,20 @@ protected:
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
+    // Binds a second server, "other" with the folder "other" as its root,
+    // beside "site" on the same address and port; each root holds a
+    // who.txt that names its server. Changes: `other`, unbound by TearDown.
+    void bind_other() {
+        folder("other");
+        std::ofstream(session.root.file("other/who.txt")) << "other";
+        put("who.txt", "site");
+        other.reset(http->create_server("other", "other"));
+        ASSERT_TRUE(http->bind_server(other, "127.0.0.1", port));
+    }
 
     std::string root;
     auto_ptr_t<kiv::i_http_server> site;
+    auto_ptr_t<kiv::i_http_server> other;  // from bind_other
     uint16_t port = 0;
 };
 

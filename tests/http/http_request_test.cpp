@@ -268,16 +268,11 @@ TEST_F(http_request_test, a_deny_file_takes_effect_within_a_second) {
 }
 
 TEST_F(http_request_test, virtual_servers_share_a_port_by_host) {
-    folder("other");
-    std::ofstream(session.root.file("other/who.txt")) << "other";
-    put("who.txt", "site");
-    auto_ptr_t<i_http_server> other(http->create_server("other", "other"));
-    ASSERT_TRUE(http->bind_server(other, "127.0.0.1", port));
+    ASSERT_NO_FATAL_FAILURE(bind_other());
     EXPECT_EQ(ask(port, "GET /who.txt HTTP/1.0\r\nHost: other\r\n\r\n").body, "other");
     EXPECT_EQ(ask(port, "GET /who.txt HTTP/1.0\r\nHost: www.other:8080\r\n\r\n").body, "other");
     EXPECT_EQ(ask(port, "GET /who.txt HTTP/1.0\r\nHost: site\r\n\r\n").body, "site");
     EXPECT_EQ(ask(port, "GET /who.txt HTTP/1.0\r\n\r\n").body, "site");
-    http->unbind_server(other, "127.0.0.1", port);
 }
 
 TEST_F(http_request_test, mapping_deny_folders_directories_and_errors) {

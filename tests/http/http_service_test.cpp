@@ -125,12 +125,9 @@ TEST(http_library, reads_the_proxy_from_the_environment) {
         kiv_set_env("http_proxy", r.http_proxy);
         kiv_set_env("no_proxy", r.no_proxy);
         core_session session(false);
-        ASSERT_TRUE(load_library("kiv_core"));
-        ASSERT_TRUE(load_library("kiv_zip"));
-        ASSERT_TRUE(load_library("kiv_http"));
-        auto_ptr_t<i_object> svc(kiv_core()->get_service("svc_http"));
-        i_http_service* http = kiv_cast_i_http_service(svc);
-        ASSERT_NE(http, nullptr);
+        auto_ptr_t<i_object> svc;
+        i_http_service* http = nullptr;
+        ASSERT_NO_FATAL_FAILURE(load_http(svc, http));
         EXPECT_EQ(take_text(http->get_proxy_host()), r.host) << r.what;
         EXPECT_EQ(http->get_proxy_port(), r.port) << r.what;
         EXPECT_EQ(take_text(http->get_proxy_bypass()), r.bypass) << r.what;
@@ -139,11 +136,10 @@ TEST(http_library, reads_the_proxy_from_the_environment) {
     clear_proxy_env();
     kiv_set_env("HTTP_PROXY", "upper.example:3128");
     core_session session(false);
-    ASSERT_TRUE(load_library("kiv_core"));
-    ASSERT_TRUE(load_library("kiv_zip"));
-    ASSERT_TRUE(load_library("kiv_http"));
-    auto_ptr_t<i_object> svc(kiv_core()->get_service("svc_http"));
-    EXPECT_EQ(take_text(kiv_cast_i_http_service(svc)->get_proxy_host()), "upper.example");
+    auto_ptr_t<i_object> svc;
+    i_http_service* http = nullptr;
+    ASSERT_NO_FATAL_FAILURE(load_http(svc, http));
+    EXPECT_EQ(take_text(http->get_proxy_host()), "upper.example");
     clear_proxy_env();
 }
 
@@ -294,12 +290,9 @@ TEST(http_service_shutdown, the_service_closes_its_sockets_when_the_framework_en
     ASSERT_NE(port, 0);
     {
         core_session session(false);
-        ASSERT_TRUE(load_library("kiv_core"));
-        ASSERT_TRUE(load_library("kiv_zip"));
-        ASSERT_TRUE(load_library("kiv_http"));
-        auto_ptr_t<i_object> svc(kiv_core()->get_service("svc_http"));
-        i_http_service* http = kiv_cast_i_http_service(svc);
-        ASSERT_NE(http, nullptr);
+        auto_ptr_t<i_object> svc;
+        i_http_service* http = nullptr;
+        ASSERT_NO_FATAL_FAILURE(load_http(svc, http));
         std::system(("mkdir -p '" + session.root.file("www") + "'").c_str());
         auto_ptr_t<i_http_server> site(http->create_server("site", "www"));
         ASSERT_TRUE(http->bind_server(site, "127.0.0.1", port));

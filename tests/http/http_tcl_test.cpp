@@ -16,14 +16,29 @@
 
 using kiv_test::run;
 
-TEST(http_tcl, scripts_build_json_and_configure_servers) {
-    for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
-        kiv_set_env(name, nullptr);
+// A script engine with kiv_zip and kiv_http loaded, the machine's proxy
+// variables cleared first.
+class http_tcl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(session.load("kiv_zip"));
+        ASSERT_TRUE(session.load("kiv_http"));
+        engine = session.engine();
+        ASSERT_TRUE(engine);
+    }
+
+    // Clears the proxy variables before the session starts.
+    struct no_proxy {
+        no_proxy() {
+            for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
+                kiv_set_env(name, nullptr);
+        }
+    } cleared;
     kiv_test::script_session session;
-    ASSERT_TRUE(session.load("kiv_zip"));
-    ASSERT_TRUE(session.load("kiv_http"));
-    auto engine = session.engine();
-    ASSERT_TRUE(engine);
+    auto_ptr_t<kiv::i_script_engine> engine;
+};
+
+TEST_F(http_tcl, scripts_build_json_and_configure_servers) {
     EXPECT_EQ(run(engine, "variable w [kiv_http_create_json_writer 1]\n"
                           "i_http_json_writer_start_object $w item\n"
                           "i_http_json_writer_add_property_int $w id 5\n"
@@ -52,14 +67,7 @@ TEST(http_tcl, scripts_build_json_and_configure_servers) {
               "error: i_http_server_get_doc_root: object not held by this interpreter");
 }
 
-TEST(http_tcl, http_client_from_scripts) {
-    for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
-        kiv_set_env(name, nullptr);
-    kiv_test::script_session session;
-    ASSERT_TRUE(session.load("kiv_zip"));
-    ASSERT_TRUE(session.load("kiv_http"));
-    auto engine = session.engine();
-    ASSERT_TRUE(engine);
+TEST_F(http_tcl, http_client_from_scripts) {
     // Both arities of open refuse a resource without "/" before any
     // connection is tried.
     EXPECT_EQ(run(engine, "variable h [kiv_cast_i_http_service [i_core_get_service [kiv_core] svc_http]]\n"

@@ -104,7 +104,7 @@ bytes sample_file(int features = 60, uint32_t page_limit = 300, bool search = tr
     return build(writer);
 }
 
-TEST(MapFile, WriterOutputReadsBackWhole) {
+TEST(map_file, writer_output_reads_back_whole) {
     std::vector<w::feature> features = sample_features(60);
     map_file map;
     ASSERT_EQ(load_error(sample_file(), &map), "OK");
@@ -177,7 +177,7 @@ TEST(MapFile, WriterOutputReadsBackWhole) {
     }
 }
 
-TEST(MapFile, SearchIndexKeepsFileOrderAndUpperCasedKeys) {
+TEST(map_file, search_index_keeps_file_order_and_upper_cased_keys) {
     map_file map;
     ASSERT_EQ(load_error(sample_file(), &map), "OK");
     ASSERT_EQ(map.cities().size(), 2u);
@@ -201,7 +201,7 @@ TEST(MapFile, SearchIndexKeepsFileOrderAndUpperCasedKeys) {
     EXPECT_STREQ(map.text_at(map.houses()[2].name), "10");
 }
 
-TEST(MapFile, MapWithoutNamesHasNoStringPool) {
+TEST(map_file, map_without_names_has_no_string_pool) {
     w::map_writer writer(sample_info());
     w::feature f;
     f.flags = 0x01;
@@ -215,7 +215,7 @@ TEST(MapFile, MapWithoutNamesHasNoStringPool) {
     EXPECT_EQ(map.text_at(0), nullptr);
 }
 
-TEST(MapFile, NoStringPoolMeansNoSearchIndexAndNoLabels) {
+TEST(map_file, no_string_pool_means_no_search_index_and_no_labels) {
     // A labelled point and a search index, with the pool declared empty:
     // the search index is skipped and the label cannot be resolved, but
     // the feature itself still decodes.
@@ -237,7 +237,7 @@ TEST(MapFile, NoStringPoolMeansNoSearchIndexAndNoLabels) {
     EXPECT_EQ(rec.label, nullptr);
 }
 
-TEST(MapFile, WriterRefusesWhatNoReaderCouldUse) {
+TEST(map_file, writer_refuses_what_no_reader_could_use) {
     std::string error;
     bytes out;
     EXPECT_FALSE(w::map_writer(sample_info()).build(out, error));
@@ -264,7 +264,7 @@ TEST(MapFile, WriterRefusesWhatNoReaderCouldUse) {
     EXPECT_FALSE(named.build(out, error));
 }
 
-TEST(MapFile, DescriptionBuildsTheSameMap) {
+TEST(map_file, description_builds_the_same_map) {
     std::string text =
         "# demo\n"
         "map\tDemo\tdemo\t(c)\t1\t0\t16\t0x20\t3\n"
@@ -310,7 +310,7 @@ std::string page_past_end(const bytes& good, uint64_t size) {
 }
 
 // Every message of the loader, from a crafted variant of a good file.
-TEST(MapFile, EveryLoadMessageComesFromItsCraftedFile) {
+TEST(map_file, every_load_message_comes_from_its_crafted_file) {
     const bytes good = sample_file();
     const layout at(good);
     struct crafted {
@@ -384,7 +384,7 @@ TEST(MapFile, EveryLoadMessageComesFromItsCraftedFile) {
     }
 }
 
-TEST(MapFile, MissingFileAndDirectoryCannotBeOpened) {
+TEST(map_file, missing_file_and_directory_cannot_be_opened) {
     kiv_test::temp_dir dir;
     map_file a, b;
     std::string error;
@@ -395,7 +395,7 @@ TEST(MapFile, MissingFileAndDirectoryCannotBeOpened) {
     EXPECT_FALSE(b.loaded());
 }
 
-TEST(MapFile, TrailingSearchBytesStillLoadWhenCountsMatch) {
+TEST(map_file, trailing_search_bytes_still_load_when_counts_match) {
     bytes file = sample_file();
     layout at(file);
     // 24 zero bytes after the last house: a city record out of count.
@@ -415,7 +415,7 @@ TEST(MapFile, TrailingSearchBytesStillLoadWhenCountsMatch) {
     }
 }
 
-TEST(MapFile, EveryLoadChecksThatEveryPageEndsInsideTheFile) {
+TEST(map_file, every_load_checks_that_every_page_ends_inside_the_file) {
     const bytes file = sample_file();
     const layout at(file);
     EXPECT_EQ(load_error(file), "OK");
@@ -429,7 +429,7 @@ TEST(MapFile, EveryLoadChecksThatEveryPageEndsInsideTheFile) {
     }
 }
 
-TEST(MapFile, PoolTextWithoutTerminatorEndsAtThePoolsEnd) {
+TEST(map_file, pool_text_without_terminator_ends_at_the_pools_end) {
     bytes file = sample_file(5, 32768, false);
     layout at(file);
     uint32_t pool = get_u32(file, at_resources_size);
@@ -444,7 +444,7 @@ TEST(MapFile, PoolTextWithoutTerminatorEndsAtThePoolsEnd) {
     EXPECT_EQ(map.text_at(pool), nullptr);
 }
 
-TEST(MapRecord, RecordsAreCheckedAgainstPageAndPool) {
+TEST(map_record, records_are_checked_against_page_and_pool) {
     // A page with one line record: flags 0x10, count 2, name 1.
     bytes page;
     page.push_back(0x10);

@@ -103,7 +103,7 @@ bytes golden_file(uint32_t fifth_stream_value = 4) {
     return file;
 }
 
-TEST(MapGolden, HeaderFieldsAreReadAtTheirOffsets) {
+TEST(map_golden, header_fields_are_read_at_their_offsets) {
     map_file map;
     ASSERT_EQ(load_error(golden_file(), &map), "OK");
     const map_header& h = map.header();
@@ -132,7 +132,7 @@ TEST(MapGolden, HeaderFieldsAreReadAtTheirOffsets) {
     EXPECT_TRUE(map.cities().empty());
 }
 
-TEST(MapGolden, PointNameAtTenAndPlaceLineNamesAtFourteenAndEighteen) {
+TEST(map_golden, point_name_at_ten_and_place_line_names_at_fourteen_and_eighteen) {
     map_file map;
     ASSERT_EQ(load_error(golden_file(), &map), "OK");
     std::vector<uint8_t> page(map.pages()[0].size);
@@ -160,7 +160,7 @@ TEST(MapGolden, PointNameAtTenAndPlaceLineNamesAtFourteenAndEighteen) {
     EXPECT_EQ(lon, 38.1f);
 }
 
-TEST(MapGolden, IndexFindsTheFeaturesByBox) {
+TEST(map_golden, index_finds_the_features_by_box) {
     map_file map;
     ASSERT_EQ(load_error(golden_file(), &map), "OK");
     const float min[2] = {55.4f, 37.4f}, max[2] = {55.6f, 37.6f};
@@ -174,24 +174,24 @@ TEST(MapGolden, IndexFindsTheFeaturesByBox) {
     EXPECT_EQ(map.index()->search(far_min, far_max, nullptr, nullptr), 0);
 }
 
-TEST(MapGolden, StandardInvertedCrcIsRefused) {
+TEST(map_golden, standard_inverted_crc_is_refused) {
     bytes file = golden_file();
     // The usual CRC-32 (initial and final inversion) of the same bytes.
     set_u32(file, 0x243, ~kiv_crc32(file.data(), 0x243, 0xFFFFFFFFu));
     EXPECT_EQ(load_error(file), "Invalid map header CRC.");
 }
 
-TEST(MapGolden, VersionTwelveNamesBothVersions) {
+TEST(map_golden, version_twelve_names_both_versions) {
     bytes file = golden_file();
     patch_header(file, 0, 12);
     EXPECT_EQ(load_error(file), "Invalid map header or format version: 12. Should be 13.");
 }
 
-TEST(MapGolden, StreamWithVolumeSizeEightFailsTheIndex) {
+TEST(map_golden, stream_with_volume_size_eight_fails_the_index) {
     EXPECT_EQ(load_error(golden_file(8)), "Error loading index data.");
 }
 
-TEST(MapGolden, PlacementTreeTouchingBoxIsTaken) {
+TEST(map_golden, placement_tree_touching_box_is_taken) {
     kiv::placement_tree tree;
     EXPECT_TRUE(tree.is_free(0, 0, 100, 100));
     ASSERT_TRUE(tree.add(0, 0, 10, 10));

@@ -29,7 +29,7 @@ using namespace kiv_test;
 
 const char* const font_dir = "/usr/share/fonts/truetype/dejavu";
 
-class MapText : public ::testing::Test {
+class map_text : public ::testing::Test {
 protected:
     void SetUp() override { kiv_set_env("KIV_FONT_PATH", font_dir); }
     void TearDown() override { kiv_set_env("KIV_FONT_PATH", ""); }
@@ -55,7 +55,7 @@ protected:
     core_session session{false};
 };
 
-TEST_F(MapText, MeasuresUpTo254Glyphs) {
+TEST_F(map_text, measures_up_to_254_glyphs) {
     canvas c(100, 100);
     auto f = face(c, 12);
     auto t = text(f.get(), 12);
@@ -86,7 +86,7 @@ TEST_F(MapText, MeasuresUpTo254Glyphs) {
 // Placed glyphs are copies of the outline loaded once, turned and moved
 // with FT_Glyph_Transform; the pixels must be those of loading the glyph
 // under the same face transform.
-TEST_F(MapText, TransformedCopiesMatchGlyphsLoadedUnderTheTransform) {
+TEST_F(map_text, transformed_copies_match_glyphs_loaded_under_the_transform) {
     canvas c(10, 10);
     auto f = face(c, 17);
     FT_Face ft = f->get_face();
@@ -137,7 +137,7 @@ TEST_F(MapText, TransformedCopiesMatchGlyphsLoadedUnderTheTransform) {
 // later ones reuse earlier bitmaps, must have exactly the pixels of
 // FreeType rendering the glyph at the label's own place; past FreeType's
 // 16-bit pixel limit the glyph is left out, as FreeType leaves it.
-TEST_F(MapText, KeptGlyphBitmapsGiveFreeTypesPixelsAtEveryPlace) {
+TEST_F(map_text, kept_glyph_bitmaps_give_freetypes_pixels_at_every_place) {
     canvas host(1, 1);
     auto f = face(host, 17);
     FT_Face ft = f->get_face();
@@ -197,7 +197,7 @@ TEST_F(MapText, KeptGlyphBitmapsGiveFreeTypesPixelsAtEveryPlace) {
     cache.reset();
 }
 
-TEST_F(MapText, CenterLabelsCollide) {
+TEST_F(map_text, center_labels_collide) {
     canvas c(200, 100);
     auto f = face(c, 14);
     auto t = text(f.get(), 14);
@@ -213,7 +213,7 @@ TEST_F(MapText, CenterLabelsCollide) {
     EXPECT_NE(c.pixels, once);
 }
 
-TEST_F(MapText, LabelOffTheImageBlocksWithoutDrawing) {
+TEST_F(map_text, label_off_the_image_blocks_without_drawing) {
     canvas c(200, 100);
     auto f = face(c, 14);
     auto t = text(f.get(), 14);
@@ -250,7 +250,7 @@ bool exact_text(canvas& c, double target, std::unique_ptr<kiv::font_face>& f, un
     return false;
 }
 
-TEST_F(MapText, CopiesAlongALineAtExactOffsets) {
+TEST_F(map_text, copies_along_a_line_at_exact_offsets) {
     // A square image: the copy near its top-left corner must be kept.
     canvas c(1000, 1000);
     std::unique_ptr<kiv::font_face> f;
@@ -273,7 +273,7 @@ TEST_F(MapText, CopiesAlongALineAtExactOffsets) {
     EXPECT_FALSE(c.blank());
 }
 
-TEST_F(MapText, SpacingZeroOrBelowGivesOneCopy) {
+TEST_F(map_text, spacing_zero_or_below_gives_one_copy) {
     for (int spacing : {0, -5}) {
         canvas c(1000, 200);
         std::unique_ptr<kiv::font_face> f;
@@ -289,7 +289,7 @@ TEST_F(MapText, SpacingZeroOrBelowGivesOneCopy) {
     }
 }
 
-TEST_F(MapText, AVeryLongLineTriesOnlyCopiesNearTheImage) {
+TEST_F(map_text, a_very_long_line_tries_only_copies_near_the_image) {
     // Hundreds of millions of copies fit along the line; only those that
     // can reach the image are tried, so this finishes at once.
     canvas c(300, 100);
@@ -303,7 +303,7 @@ TEST_F(MapText, AVeryLongLineTriesOnlyCopiesNearTheImage) {
     EXPECT_FALSE(c.blank());
 }
 
-TEST_F(MapText, ABendOfMoreThan120DegreesRejectsTheCopy) {
+TEST_F(map_text, a_bend_of_more_than_120_degrees_rejects_the_copy) {
     for (double turn : {110.0, 130.0}) {
         canvas c(400, 400);
         auto f = face(c, 16);
@@ -317,7 +317,7 @@ TEST_F(MapText, ABendOfMoreThan120DegreesRejectsTheCopy) {
     }
 }
 
-TEST_F(MapText, LineFromRightToLeftCarriesUprightText) {
+TEST_F(map_text, line_from_right_to_left_carries_upright_text) {
     canvas forward(400, 100), backward(400, 100);
     for (canvas* c : {&forward, &backward}) {
         auto f = face(*c, 16);
@@ -334,7 +334,7 @@ TEST_F(MapText, LineFromRightToLeftCarriesUprightText) {
     EXPECT_EQ(differ, 0u);
 }
 
-TEST_F(MapText, HaloOnlyForSizes1To255) {
+TEST_F(map_text, halo_only_for_sizes_1_to_255) {
     auto draw = [&](int halo, uint32_t halo_color) {
         canvas c(200, 60);
         auto f = face(c, 16);
@@ -357,7 +357,7 @@ TEST_F(MapText, HaloOnlyForSizes1To255) {
 // The opaque halo's shortcut must give what the plain ordered blends
 // give: a halo colour of alpha 254 takes the plain path and differs from
 // the opaque one only by the rounding of one alpha step.
-TEST_F(MapText, OpaqueHaloMatchesTheOrderedBlends) {
+TEST_F(map_text, opaque_halo_matches_the_ordered_blends) {
     auto draw = [&](uint32_t halo_color) {
         canvas c(240, 80);
         auto f = face(c, 20);
@@ -376,7 +376,7 @@ TEST_F(MapText, OpaqueHaloMatchesTheOrderedBlends) {
     EXPECT_EQ(far_off, 0u);
 }
 
-TEST_F(MapText, AlongBoxFillsBoxesAndKeepsTheHalo) {
+TEST_F(map_text, along_box_fills_boxes_and_keeps_the_halo) {
     canvas c(400, 100);
     auto f = face(c, 14);
     kiv::ozm_text_renderer t(f.get(), "DejaVuSans", 14, 0xFFFFFFFF, 2, 0xFF000000);
@@ -396,10 +396,10 @@ TEST_F(MapText, AlongBoxFillsBoxesAndKeepsTheHalo) {
 
 // The label style over a map: each mode, point features under the line
 // modes, a missing face, and two styles whose labels collide.
-class LabelStyle : public MapText {
+class label_style : public map_text {
 protected:
     void SetUp() override {
-        MapText::SetUp();
+        map_text::SetUp();
         w::map_info info;
         info.name = "Labels";
         w::map_writer mw(info);
@@ -431,7 +431,7 @@ protected:
     loaded_map map;
 };
 
-TEST_F(LabelStyle, Modes) {
+TEST_F(label_style, modes) {
     const std::string common = "color='000000' levels='0-16' features='1-2' size='14' face='DejaVuSans' ";
     auto center = make_style("label", common + "align='center'");
     auto along = make_style("label", common + "align='along'");
@@ -454,7 +454,7 @@ TEST_F(LabelStyle, Modes) {
     EXPECT_TRUE(draw({zero.get()})->blank());
 }
 
-TEST_F(LabelStyle, EarlierLabelsWinAcrossStyles) {
+TEST_F(label_style, earlier_labels_win_across_styles) {
     const std::string common = "levels='0-16' features='1' size='14' face='DejaVuSans' align='center' ";
     auto red = make_style("label", common + "color='FF0000'");
     auto blue = make_style("label", common + "color='0000FF'");
@@ -476,7 +476,7 @@ namespace {
 // glyphs and rasteriser kept from image to image) are those that fresh
 // tools draw, over backgrounds where the halo settles at once, late, or
 // never (a background that is not opaque).
-TEST_F(LabelStyle, ImagesDrawnThroughOneCacheMatchFreshTools) {
+TEST_F(label_style, images_drawn_through_one_cache_match_fresh_tools) {
     const std::string common = "color='000000' levels='0-16' features='1-2' size='14' face='DejaVuSans' ";
     auto center = make_style("label", common + "align='center' halo_size='4' halo_color='FFFFFF'");
     auto along = make_style("label", common + "align='along' halo_size='1' halo_color='80FFFFFF'");

@@ -58,7 +58,7 @@ void write_town(const std::string& path, const char* name, uint8_t priority, uin
     ASSERT_TRUE(writer.write(path, error)) << error;
 }
 
-class DriverSearch : public ::testing::Test {
+class driver_search : public ::testing::Test {
 protected:
     void SetUp() override {
         write_town(folder.map_path("a.ozm"), "A", 1, 0, "Новгород", "Садовая");
@@ -78,7 +78,7 @@ protected:
     auto_ptr_t<kiv::ozm_driver> driver;
 };
 
-TEST_F(DriverSearch, ACityFromTheLowerPriorityMapLeadsToItsStreets) {
+TEST_F(driver_search, a_city_from_the_lower_priority_map_leads_to_its_streets) {
     kiv::i_gis_service* gis = session.svc.get();
     auto_ptr_t<kiv::i_gis_search_result> cities(gis->search_cities("ozm", "нов", ""));
     ASSERT_TRUE(cities);
@@ -97,7 +97,7 @@ TEST_F(DriverSearch, ACityFromTheLowerPriorityMapLeadsToItsStreets) {
     EXPECT_EQ(none->get_count(), 0u);
 }
 
-TEST_F(DriverSearch, AnIdOfAReloadedMapFindsNothing) {
+TEST_F(driver_search, an_id_of_a_reloaded_map_finds_nothing) {
     kiv::i_gis_service* gis = session.svc.get();
     auto_ptr_t<kiv::i_gis_search_result> cities(gis->search_cities("", "", ""));
     ASSERT_TRUE(cities);
@@ -115,7 +115,7 @@ TEST_F(DriverSearch, AnIdOfAReloadedMapFindsNothing) {
     EXPECT_EQ(streets->get_count(), 1u);
 }
 
-TEST_F(DriverSearch, LocationsAreWordedAndTracksSnapThroughTheService) {
+TEST_F(driver_search, locations_are_worded_and_tracks_snap_through_the_service) {
     kiv::i_gis_service* gis = session.svc.get();
     EXPECT_EQ(take(gis->get_location_text("", 50.0, 10.0, 5000, "from")), "1.11 from Town");
     EXPECT_EQ(take(kiv_gis_get_loc_text(50.0095, 10.0, 5000, "from")), "Town");

@@ -41,7 +41,7 @@ struct map_ref {
     kiv::ozm_map* operator->() const { return map; }
 };
 
-class OzmMap : public ::testing::Test {
+class ozm_map : public ::testing::Test {
 protected:
     void SetUp() override { kiv_set_env("KIV_OZM_MEM_LOCK_TIME", ""); }
     void TearDown() override { kiv_set_env("KIV_OZM_MEM_LOCK_TIME", ""); }
@@ -78,7 +78,7 @@ w::map_writer tagged(const char* tags, uint32_t flags) {
     return writer;
 }
 
-TEST_F(OzmMap, LoadedMapAnswersItsHeader) {
+TEST_F(ozm_map, loaded_map_answers_its_header) {
     w::map_info info;
     info.name = "Header";
     info.tags = "a,b";
@@ -121,7 +121,7 @@ TEST_F(OzmMap, LoadedMapAnswersItsHeader) {
     EXPECT_FALSE(m->is_unchanged());
 }
 
-TEST_F(OzmMap, FailedLoadReportsThroughTheErrorText) {
+TEST_F(ozm_map, failed_load_reports_through_the_error_text) {
     map_ref missing;
     kiv::string error_text;
     EXPECT_FALSE(missing->load(dir.file("none.ozm").c_str(), &error_text, 1, false));
@@ -150,7 +150,7 @@ w::map_writer paged_map() {
     return writer;
 }
 
-TEST_F(OzmMap, PagesLoadOnLockAndUnlockNeverBelowZero) {
+TEST_F(ozm_map, pages_load_on_lock_and_unlock_never_below_zero) {
     map_ref m;
     load(paged_map(), m);
     uint32_t pages = m->file().header().page_count;
@@ -177,7 +177,7 @@ TEST_F(OzmMap, PagesLoadOnLockAndUnlockNeverBelowZero) {
     m->unlock_page(f.page);
 }
 
-TEST_F(OzmMap, IdleReleaseFollowsTheLockTime) {
+TEST_F(ozm_map, idle_release_follows_the_lock_time) {
     struct setting {
         const char* value;
         uint32_t seconds;  // idle time after which a page goes
@@ -200,7 +200,7 @@ TEST_F(OzmMap, IdleReleaseFollowsTheLockTime) {
     }
 }
 
-TEST_F(OzmMap, PageLockedTwiceAndUnlockedOnceStays) {
+TEST_F(ozm_map, page_locked_twice_and_unlocked_once_stays) {
     map_ref m;
     load(paged_map(), m);
     kiv_set_env("KIV_OZM_MEM_LOCK_TIME", "1");
@@ -216,7 +216,7 @@ TEST_F(OzmMap, PageLockedTwiceAndUnlockedOnceStays) {
     EXPECT_EQ(m->release_idle_pages(), 1u);
 }
 
-TEST(OzmMapNoCore, PagesDoNotLockWithoutARunningCore) {
+TEST(ozm_map_without_core, pages_do_not_lock_without_a_running_core) {
     kiv_test::temp_dir dir;
     std::string error;
     ASSERT_TRUE(paged_map().write(dir.file("m.ozm"), error));
@@ -225,7 +225,7 @@ TEST(OzmMapNoCore, PagesDoNotLockWithoutARunningCore) {
     EXPECT_FALSE(m->lock_page(0));
 }
 
-TEST_F(OzmMap, TagFilterTable) {
+TEST_F(ozm_map, tag_filter_table) {
     static const std::string overlong = std::string(300, 'x') + ",-a";
     struct row {
         const char* tags;
@@ -281,7 +281,7 @@ w::map_writer covered_map(bool with_coverage) {
     return writer;
 }
 
-TEST_F(OzmMap, ViewAgainstEnvelopeAndCoverageCorners) {
+TEST_F(ozm_map, view_against_envelope_and_coverage_corners) {
     map_ref covered, plain;
     load(covered_map(true), covered, "covered.ozm");
     load(covered_map(false), plain, "plain.ozm");
@@ -313,7 +313,7 @@ TEST_F(OzmMap, ViewAgainstEnvelopeAndCoverageCorners) {
     EXPECT_EQ(covered->page_lock_count(square.page), 2u);
 }
 
-TEST_F(OzmMap, PointInRingEvenOdd) {
+TEST_F(ozm_map, point_in_ring_even_odd) {
     // A U shape: the notch is outside.
     std::vector<uint8_t> ring;
     for (float v : {0.f, 0.f, 3.f, 0.f, 3.f, 3.f, 2.f, 3.f, 2.f, 1.f, 1.f, 1.f, 1.f, 3.f, 0.f, 3.f})
@@ -326,7 +326,7 @@ TEST_F(OzmMap, PointInRingEvenOdd) {
     EXPECT_FALSE(point_in_ring(0.5, 0.5, ring.data(), 2));
 }
 
-TEST_F(OzmMap, QueryMatchesBruteForceWithDetailClasses) {
+TEST_F(ozm_map, query_matches_brute_force_with_detail_classes) {
     std::mt19937 rng(22);
     std::uniform_real_distribution<float> pos(0, 10), len(0, 0.5f);
     std::uniform_int_distribution<int> cls(0, 3), code(1, 4);
@@ -376,7 +376,7 @@ TEST_F(OzmMap, QueryMatchesBruteForceWithDetailClasses) {
     }
 }
 
-TEST_F(OzmMap, QueryOfAFewDetailedFeaturesKeepsTheIndexOrder) {
+TEST_F(ozm_map, query_of_a_few_detailed_features_keeps_the_index_order) {
     // One feature in 16 of class 1 or more: queries by class take them from
     // lists made at load, and must give what the index search gives, in its
     // order (equal codes keep it in the table).
@@ -420,7 +420,7 @@ TEST_F(OzmMap, QueryOfAFewDetailedFeaturesKeepsTheIndexOrder) {
     }
 }
 
-TEST_F(OzmMap, CandidateBoxWidensLongitudeWithLatitude) {
+TEST_F(ozm_map, candidate_box_widens_longitude_with_latitude) {
     float min[2], max[2];
     ASSERT_TRUE(candidate_box(0, 10, 11000, min, max));
     EXPECT_FLOAT_EQ(min[0], -0.1f);
@@ -457,7 +457,7 @@ struct place_collector : candidate_visitor {
     }
 };
 
-TEST_F(OzmMap, CandidateSearchLocksThePagesOfWantedFeaturesOnly) {
+TEST_F(ozm_map, candidate_search_locks_the_pages_of_wanted_features_only) {
     w::map_info info;
     info.name = "Places";
     w::map_writer writer(info);
@@ -491,7 +491,7 @@ TEST_F(OzmMap, CandidateSearchLocksThePagesOfWantedFeaturesOnly) {
     EXPECT_EQ(nothing_wanted.asked, 0u);
 }
 
-TEST_F(OzmMap, PageSetLocksEachPageOnceAndSkipsFailedOnes) {
+TEST_F(ozm_map, page_set_locks_each_page_once_and_skips_failed_ones) {
     map_ref m;
     load(paged_map(), m);
     {
@@ -515,7 +515,7 @@ TEST_F(OzmMap, PageSetLocksEachPageOnceAndSkipsFailedOnes) {
     EXPECT_EQ(m->page_lock_count(1), 0u);
 }
 
-TEST_F(OzmMap, SegmentIntersectionTable) {
+TEST_F(ozm_map, segment_intersection_table) {
     struct row {
         seg_point a1, a2, b1, b2;
         bool meets;
@@ -540,7 +540,7 @@ TEST_F(OzmMap, SegmentIntersectionTable) {
     EXPECT_FALSE(segment_intersection({0, 0}, {2, 2}, {0, 2}, {2, 0}, nullptr));
 }
 
-TEST_F(OzmMap, StreetsAndHousesListByKeyPrefix) {
+TEST_F(ozm_map, streets_and_houses_list_by_key_prefix) {
     w::map_info info;
     info.name = "Streets";
     w::map_writer writer(info);

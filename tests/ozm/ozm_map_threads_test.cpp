@@ -25,7 +25,7 @@ uint32_t fake_clock() {
     return fake_now.fetch_add(3600);
 }
 
-TEST(OzmMapThreads, LockedPagesSurviveTheIdleRelease) {
+TEST(ozm_map_threads, locked_pages_survive_the_idle_release) {
     kiv_test::core_session session(false);
     kiv_set_env("KIV_OZM_MEM_LOCK_TIME", "1");
     kiv::ozm_writer::map_info info;

@@ -24,7 +24,7 @@ int run_tool(const std::string& arguments, const std::string& output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(OzmWriterTool, WritesTheDescribedMap) {
+TEST(ozm_writer_tool, writes_the_described_map) {
     kiv_test::temp_dir dir;
     std::ofstream(dir.file("demo.txt")) << "map\tDemo\tdemo\t(c)\t1\t0\t16\t0\t5\n"
                                            "point\t5\t0\t55.5\t37.5\tCafe\n"
@@ -39,7 +39,7 @@ TEST(OzmWriterTool, WritesTheDescribedMap) {
     EXPECT_EQ(map.features().size(), 2u);
 }
 
-TEST(OzmWriterTool, FailuresSayWhyAndWriteNothing) {
+TEST(ozm_writer_tool, failures_say_why_and_write_nothing) {
     kiv_test::temp_dir dir;
     std::ofstream(dir.file("bad.txt")) << "map\tBad\n"
                                           "point\t5\t0\tnorth\t37.5\n";

@@ -40,7 +40,7 @@ void collect(const typename Tree::Node* n, std::vector<const typename Tree::Node
     }
 }
 
-TEST(RTree, NineBoxesSplitTheRootIntoTwoLeavesOfAtLeastFour) {
+TEST(rtree, nine_boxes_split_the_root_into_two_leaves_of_at_least_four) {
     for (auto measure : {int_tree::volume_measure::area, int_tree::volume_measure::spherical}) {
         int_tree tree(0, measure);
         for (int i = 0; i < 9; ++i) {
@@ -56,7 +56,7 @@ TEST(RTree, NineBoxesSplitTheRootIntoTwoLeavesOfAtLeastFour) {
     }
 }
 
-TEST(RTree, EightBoxesStayInOneLeaf) {
+TEST(rtree, eight_boxes_stay_in_one_leaf) {
     int_tree tree;
     for (int i = 0; i < 8; ++i) {
         const float min[2] = {float(i), 0}, max[2] = {float(i), 0};
@@ -66,7 +66,7 @@ TEST(RTree, EightBoxesStayInOneLeaf) {
     EXPECT_EQ(tree.root()->count, 8);
 }
 
-TEST(RTree, SplitSeparatesTwoClusters) {
+TEST(rtree, split_separates_two_clusters) {
     // Four boxes near the origin and five far away: the quadratic split
     // must not mix them.
     kiv::placement_tree tree;
@@ -84,7 +84,7 @@ TEST(RTree, SplitSeparatesTwoClusters) {
     }
 }
 
-TEST(RTree, TouchingEdgesAndCornersAreFound) {
+TEST(rtree, touching_edges_and_corners_are_found) {
     int_tree tree;
     const float min[2] = {0, 0}, max[2] = {10, 10};
     tree.insert(min, max, 7);
@@ -106,7 +106,7 @@ TEST(RTree, TouchingEdgesAndCornersAreFound) {
     }
 }
 
-TEST(RTree, CallbackFalseStopsTheSearchAfterCountingTheHit) {
+TEST(rtree, callback_false_stops_the_search_after_counting_the_hit) {
     int_tree tree;
     for (int i = 0; i < 50; ++i) {
         const float min[2] = {0, 0}, max[2] = {1, 1};
@@ -163,7 +163,7 @@ void expect_matches_brute_force(const Tree& tree, const std::vector<box>& boxes,
     }
 }
 
-TEST(RTree, InsertedTreeAnswersLikeBruteForce) {
+TEST(rtree, inserted_tree_answers_like_brute_force) {
     std::mt19937 rng(21);
     for (auto measure : {map_index::volume_measure::spherical, map_index::volume_measure::area}) {
         std::vector<box> boxes = random_boxes(rng, 3000, 1000, 20);
@@ -190,7 +190,7 @@ std::vector<uint8_t> stream_of(const std::vector<box>& boxes, uint32_t& nodes) {
     return kiv::ozm_writer::build_index_stream(in, nodes);
 }
 
-TEST(RTree, BulkLoadedStreamAnswersLikeBruteForceAndGrowsFurther) {
+TEST(rtree, bulk_loaded_stream_answers_like_brute_force_and_grows_further) {
     std::mt19937 rng(7);
     for (int n : {1, 4, 9, 65, 2000}) {
         std::vector<box> boxes = random_boxes(rng, n, 1000, 20);
@@ -232,7 +232,7 @@ std::vector<uint8_t> stream(std::initializer_list<uint32_t> nodes) {
 constexpr uint32_t f1 = 0x3F800000;  // 1.0f
 constexpr uint32_t f2 = 0x40000000;  // 2.0f
 
-TEST(RTree, LoaderRefusesCraftedStreams) {
+TEST(rtree, loader_refuses_crafted_streams) {
     struct crafted {
         const char* what;
         std::vector<uint8_t> data;
@@ -266,7 +266,7 @@ TEST(RTree, LoaderRefusesCraftedStreams) {
     }
 }
 
-TEST(RTree, LeafValuesAreVettedWhileLoading) {
+TEST(rtree, leaf_values_are_vetted_while_loading) {
     std::vector<uint8_t> s = stream({0, 2, f1, f1, f2, f2, 1, f1, f1, f2, f2, 2});
     uint32_t limit = 2;
     auto below = [](unsigned v, void* context) { return v < *static_cast<uint32_t*>(context); };
@@ -278,14 +278,14 @@ TEST(RTree, LeafValuesAreVettedWhileLoading) {
     EXPECT_EQ(accepted.root()->count, 2);
 }
 
-TEST(RTree, LoadingTwiceIsRefused) {
+TEST(rtree, loading_twice_is_refused) {
     std::vector<uint8_t> s = stream({0, 1, f1, f1, f2, f2, 5});
     map_index tree(2);
     ASSERT_TRUE(tree.load(s.data(), s.size()));
     EXPECT_FALSE(tree.load(s.data(), s.size()));
 }
 
-TEST(RTree, StreamCutShortLoadsTheWholeBranchesRead) {
+TEST(rtree, stream_cut_short_loads_the_whole_branches_read) {
     std::mt19937 rng(3);
     std::vector<box> boxes = random_boxes(rng, 120, 1000, 30);
     uint32_t nodes = 0;
@@ -309,7 +309,7 @@ TEST(RTree, StreamCutShortLoadsTheWholeBranchesRead) {
     EXPECT_EQ(previous, int(boxes.size()));
 }
 
-TEST(PlacementTree, ManyBoxesUseSeveralBlocksAndStayFindable) {
+TEST(placement_tree, many_boxes_use_several_blocks_and_stay_findable) {
     kiv::placement_tree tree;
     // A 60 x 60 grid of unit boxes with gaps of one: thousands of nodes.
     for (int y = 0; y < 60; ++y)

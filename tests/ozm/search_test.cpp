@@ -57,7 +57,7 @@ w::street street(const char* name, std::vector<const char*> houses = {}) {
     return s;
 }
 
-class PlaceSearch : public ::testing::Test {
+class place_search : public ::testing::Test {
 protected:
     void SetUp() override {
         // Map 1 (priority 1, load number 3): the cities are stored out of
@@ -82,7 +82,7 @@ protected:
     loaded_maps maps;
 };
 
-TEST_F(PlaceSearch, CitiesByPrefixAreOrderedByNameAndUniqueAcrossMaps) {
+TEST_F(place_search, cities_by_prefix_are_ordered_by_name_and_unique_across_maps) {
     struct {
         const char* pattern;
         const char* tags;
@@ -105,7 +105,7 @@ TEST_F(PlaceSearch, CitiesByPrefixAreOrderedByNameAndUniqueAcrossMaps) {
     EXPECT_EQ(texts(kiv::ozm::search_cities(maps.list, "", nullptr)), std::vector<std::string>{"<null>"});
 }
 
-TEST_F(PlaceSearch, TheLowerCaseCyrillicPrefixFindsTheUpperCaseKey) {
+TEST_F(place_search, the_lower_case_cyrillic_prefix_finds_the_upper_case_key) {
     EXPECT_EQ(kiv::ozm::search_pattern("мос"), "МОС");
     auto_ptr_t<i_gis_search_result> r(kiv::ozm::search_cities(maps.list, "мос", ""));
     ASSERT_TRUE(r);
@@ -116,7 +116,7 @@ TEST_F(PlaceSearch, TheLowerCaseCyrillicPrefixFindsTheUpperCaseKey) {
     EXPECT_FLOAT_EQ(float(r->get_result_lon()), 37.62f);
 }
 
-TEST_F(PlaceSearch, ACityIdListsItsStreetsAndAStreetIdItsHouses) {
+TEST_F(place_search, a_city_id_lists_its_streets_and_a_street_id_its_houses) {
     auto_ptr_t<i_gis_search_result> cities(kiv::ozm::search_cities(maps.list, "москва", ""));
     long long moscow = id_of(cities.get(), "Москва");
     kiv::ozm_map* first = maps.list[0];
@@ -140,7 +140,7 @@ TEST_F(PlaceSearch, ACityIdListsItsStreetsAndAStreetIdItsHouses) {
     EXPECT_EQ(texts(kiv::ozm::search_houses(first, lenina, nullptr)), std::vector<std::string>{"<null>"});
 }
 
-TEST_F(PlaceSearch, IdsOfOtherOrUnloadedMapsAndIndexesBeyondTheRecordsFindNothing) {
+TEST_F(place_search, ids_of_other_or_unloaded_maps_and_indexes_beyond_the_records_find_nothing) {
     kiv::ozm_map* first = maps.list[0];
     // The map with the id's load number is gone (null) or another one.
     EXPECT_EQ(texts(kiv::ozm::search_streets(nullptr, 0x0000000300000002LL, "")), std::vector<std::string>{"<null>"});
@@ -151,7 +151,7 @@ TEST_F(PlaceSearch, IdsOfOtherOrUnloadedMapsAndIndexesBeyondTheRecordsFindNothin
     EXPECT_EQ(texts(kiv::ozm::search_houses(first, 0x00000003FFFFFFFFLL, "")), std::vector<std::string>{});
 }
 
-TEST(PlaceSearchIndex, ASearchIndexEndingWithFewerCitiesThanItsHeaderCountsListsNothingBetween) {
+TEST(place_search_index, a_search_index_ending_with_fewer_cities_than_its_header_counts_lists_nothing_between) {
     kiv_test::core_session session{false};
     w::map_writer writer = writer_named("Short");
     writer.add_feature(place_point(1, 1, "dot"));
@@ -177,7 +177,7 @@ TEST(PlaceSearchIndex, ASearchIndexEndingWithFewerCitiesThanItsHeaderCountsLists
             << index;
 }
 
-TEST_F(PlaceSearch, TheCursorStopsAtTheEndAndTheGettersAnswerNothingThere) {
+TEST_F(place_search, the_cursor_stops_at_the_end_and_the_getters_answer_nothing_there) {
     auto_ptr_t<i_gis_search_result> r(kiv::ozm::search_cities(maps.list, "", "ru"));
     ASSERT_EQ(r->get_count(), 4u);  // Berlin, Moscow, Минск, Москва
     EXPECT_TRUE(r->is_valid());
@@ -211,7 +211,7 @@ TEST_F(PlaceSearch, TheCursorStopsAtTheEndAndTheGettersAnswerNothingThere) {
     EXPECT_FALSE(none->next());
 }
 
-TEST_F(PlaceSearch, AResultKeepsItsMapsAliveAfterTheListLetsThemGo) {
+TEST_F(place_search, a_result_keeps_its_maps_alive_after_the_list_lets_them_go) {
     auto_ptr_t<i_gis_search_result> r(kiv::ozm::search_cities(maps.list, "", ""));
     maps.list.clear();  // as when the driver unloads the maps
     std::vector<std::string> seen;
@@ -220,7 +220,7 @@ TEST_F(PlaceSearch, AResultKeepsItsMapsAliveAfterTheListLetsThemGo) {
     EXPECT_EQ(seen.size(), 5u);
 }
 
-TEST_F(PlaceSearch, TheResultJsonListsIdsTextsAndPoints) {
+TEST_F(place_search, the_result_json_lists_ids_texts_and_points) {
     auto_ptr_t<i_gis_search_result> r(kiv::ozm::search_cities(maps.list, "b", ""));
     char* json = kiv_gis_get_search_result_json(r.get());
     ASSERT_NE(json, nullptr);

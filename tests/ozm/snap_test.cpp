@@ -81,7 +81,7 @@ void expect_track(const std::vector<track_point>& got, const std::vector<track_p
 // 0.001°), R2 north along 10.0055°E from 49.9955 to 50.0055 (a vertex
 // every 0.001°); they cross at (50.0, 10.0055), inside R1's segment 5
 // and R2's segment 4.
-class RoadSnap : public ::testing::Test {
+class road_snap : public ::testing::Test {
 protected:
     void SetUp() override {
         w::map_writer grid = writer_named("Grid");
@@ -94,7 +94,7 @@ protected:
     loaded_maps maps;
 };
 
-TEST_F(RoadSnap, APointSnapsToTheFootOnItsNearestSegmentWithinRange) {
+TEST_F(road_snap, a_point_snaps_to_the_foot_on_its_nearest_segment_within_range) {
     const double north_33m = 50.0 + 33 / metres_per_degree_lat, north_67m = 50.0 + 67 / metres_per_degree_lat;
     struct {
         double lat, lon, range;
@@ -117,7 +117,7 @@ TEST_F(RoadSnap, APointSnapsToTheFootOnItsNearestSegmentWithinRange) {
     }
 }
 
-TEST(RoadSnapRules, TheNearerOfTwoRoadsWinsAndMapsThatSnapNothingAreSkipped) {
+TEST(road_snap_rules, the_nearer_of_two_roads_wins_and_maps_that_snap_nothing_are_skipped) {
     kiv_test::core_session session{false};
     loaded_maps maps;
     const float b_lat = float(50.0 + 70 / metres_per_degree_lat);
@@ -143,7 +143,7 @@ TEST(RoadSnapRules, TheNearerOfTwoRoadsWinsAndMapsThatSnapNothingAreSkipped) {
     EXPECT_EQ(kiv::ozm::lock_points_to_road(hidden.list, &lat, &lon, 1, 100, true), nullptr);
 }
 
-TEST(RoadSnapRules, TheFootIsDroppedInAPlaneScaledByTheCosineOfTheLatitude) {
+TEST(road_snap_rules, the_foot_is_dropped_in_a_plane_scaled_by_the_cosine_of_the_latitude) {
     kiv_test::core_session session{false};
     loaded_maps maps;
     w::map_writer diagonal = writer_named("Diagonal");
@@ -167,7 +167,7 @@ TEST(RoadSnapRules, TheFootIsDroppedInAPlaneScaledByTheCosineOfTheLatitude) {
     EXPECT_GT(std::fabs(plain.second - scaled.second), 1e-4);
 }
 
-TEST(RoadSnapRules, ARepeatedVertexNearestToThePointIsWhereItSnaps) {
+TEST(road_snap_rules, a_repeated_vertex_nearest_to_the_point_is_where_it_snaps) {
     kiv_test::core_session session{false};
     loaded_maps maps;
     w::map_writer repeated = writer_named("Repeated");
@@ -180,7 +180,7 @@ TEST(RoadSnapRules, ARepeatedVertexNearestToThePointIsWhereItSnaps) {
     EXPECT_EQ(s.lon, double(10.0f));
 }
 
-TEST(RoadSnapRules, ARoadEastOfAPointAt60NorthIsFoundWithinRange) {
+TEST(road_snap_rules, a_road_east_of_a_point_at_60_north_is_found_within_range) {
     kiv_test::core_session session{false};
     loaded_maps maps;
     const double range = 1000;
@@ -196,7 +196,7 @@ TEST(RoadSnapRules, ARoadEastOfAPointAt60NorthIsFoundWithinRange) {
     EXPECT_NEAR(kiv_calc_distance(60.0, 30.0, s.lat, s.lon), 800, 5);
 }
 
-TEST_F(RoadSnap, PointsOnOneRoadGetTheVerticesBetweenThemFlaggedSimulated) {
+TEST_F(road_snap, points_on_one_road_get_the_vertices_between_them_flagged_simulated) {
     const double lat = 50.0001;
     expect_track(track(maps.list, {{lat, 10.0005}, {lat, 10.0035}}, 30, true),
                  {{50, 10.0005, 0}, {50, 10.001, 1}, {50, 10.002, 1}, {50, 10.003, 1}, {50, 10.0035, 0}});
@@ -211,7 +211,7 @@ TEST_F(RoadSnap, PointsOnOneRoadGetTheVerticesBetweenThemFlaggedSimulated) {
     expect_track(track(maps.list, {{51, 11}}, 30, false), {{0, 0, 0}});
 }
 
-TEST(RoadTrack, AForwardOnlyRoadDrivenBackwardsGetsNoVertices) {
+TEST(road_track, a_forward_only_road_driven_backwards_gets_no_vertices) {
     kiv_test::core_session session{false};
     loaded_maps maps;
     w::map_writer oneway = writer_named("Oneway");
@@ -223,7 +223,7 @@ TEST(RoadTrack, AForwardOnlyRoadDrivenBackwardsGetsNoVertices) {
                  {{50, 10.0005, 0}, {50, 10.001, 1}, {50, 10.002, 1}, {50, 10.0025, 0}});
 }
 
-TEST_F(RoadSnap, ChangingRoadsGoesThroughTheirCrossing) {
+TEST_F(road_snap, changing_roads_goes_through_their_crossing) {
     expect_track(track(maps.list, {{50.0001, 10.0015}, {50.0030, 10.0056}}, 30, true),
                  {{50, 10.0015, 0},
                   {50, 10.002, 1},
@@ -237,7 +237,7 @@ TEST_F(RoadSnap, ChangingRoadsGoesThroughTheirCrossing) {
                   {50.0030, 10.0055, 0}});
 }
 
-TEST(RoadTrack, AWayFarLongerThanTheDirectOneIsDroppedAgain) {
+TEST(road_track, a_way_far_longer_than_the_direct_one_is_dropped_again) {
     kiv_test::core_session session{false};
     // A U-turn road: east along 50.0, north, west along 50.0012. The
     // two input points face each other across the U, 111 m apart.
@@ -260,7 +260,7 @@ TEST(RoadTrack, AWayFarLongerThanTheDirectOneIsDroppedAgain) {
     }
 }
 
-TEST(RoadCrossing, TheCrossingNearestToBothSnappedSegmentsWins) {
+TEST(road_crossing, the_crossing_nearest_to_both_snapped_segments_wins) {
     // A zigzag crossed by a straight line three times; the score counts
     // segments from the snapped ones.
     std::vector<float> zig = {50.0f, 10.0f, 50.002f, 10.001f, 50.0f, 10.002f, 50.002f, 10.003f};
@@ -311,7 +311,7 @@ TEST(RoadCrossing, TheCrossingNearestToBothSnappedSegmentsWins) {
 // Places: Town (a point) 1.1 km north, River (a line) 357 m east, a
 // labelled line flagged as place without a place field 70 m west, and a
 // closer place in a map that words no locations.
-class LocationText : public ::testing::Test {
+class location_text : public ::testing::Test {
 protected:
     void SetUp() override {
         w::map_writer places = writer_named("Places");
@@ -360,7 +360,7 @@ protected:
     loaded_maps maps;
 };
 
-TEST_F(LocationText, TheNearestPlaceWithinRangeIsNamed) {
+TEST_F(location_text, the_nearest_place_within_range_is_named) {
     double d = -1;
     EXPECT_EQ(text(50.0, 10.0, 5000, &d), "River");
     EXPECT_NEAR(d, kiv_calc_distance(50.0, 10.0, 50.0, double(10.005f)), 0.5);
@@ -373,7 +373,7 @@ TEST_F(LocationText, TheNearestPlaceWithinRangeIsNamed) {
     EXPECT_EQ(text(49.985, 10.005, 400, &d), "<null>");
 }
 
-TEST_F(LocationText, EachPointGetsANamedStringInOrder) {
+TEST_F(location_text, each_point_gets_a_named_string_in_order) {
     double lats[] = {50.0, 48.0, 50.0095};
     double lons[] = {10.0, 10.0, 10.0};
     auto_ptr_t<kiv::i_object_col> col(kiv::ozm::locations_text(maps.list, lats, lons, 3, 5000));

@@ -22,7 +22,7 @@ namespace {
 
 using namespace kiv_test;
 
-class StyleDraw : public ::testing::Test {
+class style_draw : public ::testing::Test {
 protected:
     void SetUp() override { kiv_set_env("KIV_OZM_RENDER_CONFIG_PATH", OZM_STYLE_IMAGES_ROOT); }
     void TearDown() override { kiv_set_env("KIV_OZM_RENDER_CONFIG_PATH", ""); }
@@ -52,7 +52,7 @@ protected:
     temp_dir dir;
 };
 
-TEST_F(StyleDraw, LineBorderIsWiderAndUnderTheLine) {
+TEST_F(style_draw, line_border_is_wider_and_under_the_line) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(1, {at_px(10, 50), at_px(90, 50)}));
     auto border = make_style("line", "color='FF0000' levels='0-16' features='1' width='3' border_width='1' "
@@ -78,7 +78,7 @@ TEST_F(StyleDraw, LineBorderIsWiderAndUnderTheLine) {
     EXPECT_EQ(c.at(50, 53), 0xFFFFFFFFu);
 }
 
-TEST_F(StyleDraw, BorderInstancesThatDrawNothing) {
+TEST_F(style_draw, border_instances_that_draw_nothing) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(1, {at_px(10, 50), at_px(90, 50)}));
     struct row {
@@ -106,7 +106,7 @@ TEST_F(StyleDraw, BorderInstancesThatDrawNothing) {
     }
 }
 
-TEST_F(StyleDraw, DashPeriod) {
+TEST_F(style_draw, dash_period) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(1, {at_px(0, 50), at_px(100, 50)}));
     auto dash = make_style("dash", "color='000000' levels='0-16' features='1' width='2' dash='10,10'");
@@ -118,7 +118,7 @@ TEST_F(StyleDraw, DashPeriod) {
     }
 }
 
-TEST_F(StyleDraw, DashesOfALineFarBeyondTheImageKeepTheirPhase) {
+TEST_F(style_draw, dashes_of_a_line_far_beyond_the_image_keep_their_phase) {
     // A line starting 10,000,005 pixels to the left: its dashes inside lie
     // where the same line starting 5 pixels to the left puts them.
     canvas far(100, 20), near(100, 20);
@@ -133,7 +133,7 @@ TEST_F(StyleDraw, DashesOfALineFarBeyondTheImageKeepTheirPhase) {
     EXPECT_EQ(far.pixels, near.pixels);
 }
 
-TEST_F(StyleDraw, ClosedRingGetsItsClosingSegment) {
+TEST_F(style_draw, closed_ring_gets_its_closing_segment) {
     std::vector<w::point> ring = {at_px(20, 20), at_px(80, 20), at_px(80, 80), at_px(20, 80)};
     auto line = make_style("line", "color='000000' levels='0-16' features='1' width='2'");
     for (bool closed : {true, false}) {
@@ -146,7 +146,7 @@ TEST_F(StyleDraw, ClosedRingGetsItsClosingSegment) {
     }
 }
 
-TEST_F(StyleDraw, CodeRangeWithoutFeaturesTouchesNothing) {
+TEST_F(style_draw, code_range_without_features_touches_nothing) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(5, {at_px(10, 50), at_px(90, 50)}));
     mw.add_feature(line_feature(30, {at_px(10, 60), at_px(90, 60)}));
@@ -162,7 +162,7 @@ TEST_F(StyleDraw, CodeRangeWithoutFeaturesTouchesNothing) {
     }
 }
 
-TEST_F(StyleDraw, PolygonFillAndItsBorder) {
+TEST_F(style_draw, polygon_fill_and_its_border) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(1, {at_px(20, 20), at_px(80, 20), at_px(80, 80), at_px(20, 80)}, 0x80));
     auto border = make_style("polygon", "color='00FF00' levels='0-16' features='1' border_width='4' "
@@ -185,7 +185,7 @@ TEST_F(StyleDraw, PolygonFillAndItsBorder) {
     EXPECT_NE(s.pixels, p.pixels);  // the outline is curved
 }
 
-TEST_F(StyleDraw, PolygonPatternIsAnchoredAtTheTopLeftAndMirrored) {
+TEST_F(style_draw, polygon_pattern_is_anchored_at_the_top_left_and_mirrored) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(1, {at_px(-10, -10), at_px(60, -10), at_px(60, 60), at_px(-10, 60)}, 0x80));
     auto style = make_style("polygon-image", "levels='0-16' features='1' file='park'");
@@ -204,7 +204,7 @@ TEST_F(StyleDraw, PolygonPatternIsAnchoredAtTheTopLeftAndMirrored) {
     EXPECT_EQ(c.at(16, 16), marker);
 }
 
-TEST_F(StyleDraw, IconsCollideWithinTheirTree) {
+TEST_F(style_draw, icons_collide_within_their_tree) {
     auto red = make_style("image", "levels='0-16' features='1' file='icon_red'");
     auto blue = make_style("image", "levels='0-16' features='2' file='icon_blue'");
     ASSERT_TRUE(red && blue);
@@ -233,7 +233,7 @@ TEST_F(StyleDraw, IconsCollideWithinTheirTree) {
     }
 }
 
-TEST_F(StyleDraw, LinePictureRunsAlongAndFiltersByFlags) {
+TEST_F(style_draw, line_picture_runs_along_and_filters_by_flags) {
     w::map_writer mw = writer();
     mw.add_feature(line_feature(1, {at_px(0, 20), at_px(100, 20)}, 0x40));
     mw.add_feature(line_feature(1, {at_px(0, 60), at_px(100, 60)}, 0x00));
@@ -261,7 +261,7 @@ TEST_F(StyleDraw, LinePictureRunsAlongAndFiltersByFlags) {
     EXPECT_EQ(column(r, 60), "........");
 }
 
-TEST_F(StyleDraw, LinePictureKeepsItsPhaseWhereTheLineIsCut) {
+TEST_F(style_draw, line_picture_keeps_its_phase_where_the_line_is_cut) {
     // The rail picture is 16 pixels wide, its middle row 8 dark, 8 light.
     // Lines starting 1,000 and 16,001,000 pixels left of the image (cut
     // there; the latter past AGG's fixed-point range) and one starting at
@@ -286,7 +286,7 @@ TEST_F(StyleDraw, LinePictureKeepsItsPhaseWhereTheLineIsCut) {
     EXPECT_LT(dark, 60);
 }
 
-TEST_F(StyleDraw, RecordsThatFailTheirChecksAreSkipped) {
+TEST_F(style_draw, records_that_fail_their_checks_are_skipped) {
     // A labelled map without a usable label: the writer's map is cut so the
     // last page's record runs past the end of its page.
     w::map_writer mw = writer();
@@ -317,7 +317,7 @@ TEST_F(StyleDraw, RecordsThatFailTheirChecksAreSkipped) {
     EXPECT_TRUE(c.blank());
 }
 
-TEST_F(StyleDraw, DenseStyleKeepsItsLastFeature) {
+TEST_F(style_draw, dense_style_keeps_its_last_feature) {
     // 600,000 outlines of 2 × 2 pixel squares make more cells than AGG
     // keeps by default; the last of them, alone in a corner, must still be
     // drawn.
@@ -356,7 +356,7 @@ std::vector<uint32_t> draw_at_scale_10(kiv_test::temp_dir& dir, kiv::render_styl
     return c.pixels;
 }
 
-TEST_F(StyleDraw, FarCoordinatesDrawAsTheShapesCutShort) {
+TEST_F(style_draw, far_coordinates_draw_as_the_shapes_cut_short) {
     auto line = make_style("line", "color='000000' levels='0-16' features='1' width='5'");
     auto picture = make_style("line-image", "levels='0-16' features='1' file='stripes'");
     auto polygon = make_style("polygon", "color='000000' levels='0-16' features='1'");
@@ -391,7 +391,7 @@ namespace {
 
 using namespace kiv_test;
 
-TEST_F(StyleDraw, LayerDrawsItsVisibleStylesOfThePass) {
+TEST_F(style_draw, layer_draws_its_visible_styles_of_the_pass) {
     std::string path = dir.file("roads.xml");
     put_file(path, "<layer name='roads' levels='0-16'>"
                    "<style type='line' color='FF0000' levels='0-16' features='1' width='3'/>"

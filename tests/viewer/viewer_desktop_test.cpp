@@ -84,10 +84,24 @@ std::string toolkit_complaints(const std::string& err) {
     return found;
 }
 
-TEST(viewer_desktop, keys_with_ctrl_or_alt_and_f10_reach_the_menus_while_the_map_has_the_focus) {
+// The test's display, and an empty home for the viewer; the openbox
+// window manager on the display for the tests whose behaviour needs one.
+class viewer_desktop : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(x.ok()); }
+    // Starts openbox (unless the display has a manager already); it stops
+    // with the test. Fails the test when no manager comes up.
+    void manage_windows() {
+        wm = std::make_unique<window_manager>(x);
+        ASSERT_TRUE(wm->ready()) << "openbox did not start";
+    }
+
     x_view x;
-    ASSERT_TRUE(x.ok());
+    std::unique_ptr<window_manager> wm;  // from manage_windows; goes before the display
     kiv_test::temp_dir home;
+};
+
+TEST_F(viewer_desktop, keys_with_ctrl_or_alt_and_f10_reach_the_menus_while_the_map_has_the_focus) {
     auto viewer = start_viewer(home.path());
     Window frame = wait_frame(x, *viewer);
     ASSERT_NE(frame, 0u) << viewer->err();
@@ -113,12 +127,8 @@ TEST(viewer_desktop, keys_with_ctrl_or_alt_and_f10_reach_the_menus_while_the_map
     EXPECT_EQ(toolkit_complaints(viewer->err()), "");
 }
 
-TEST(viewer_desktop, under_a_window_manager_the_window_comes_back_where_it_was_also_after_a_maximised_exit) {
-    x_view x;
-    ASSERT_TRUE(x.ok());
-    window_manager wm(x);
-    ASSERT_TRUE(wm.ready()) << "openbox did not start";
-    kiv_test::temp_dir home;
+TEST_F(viewer_desktop, under_a_window_manager_the_window_comes_back_where_it_was_also_after_a_maximised_exit) {
+    ASSERT_NO_FATAL_FAILURE(manage_windows());
     const wxRect saved(200, 150, 640, 480);
     write_settings(home.path(), {"x=200", "y=150", "cx=640", "cy=480", "maximize=0"});
     {
@@ -173,11 +183,8 @@ wxString built_layout(x_view& x, const std::string& home) {
     return read_settings(settings_file(home))->Read("frame/perspective");
 }
 
-TEST(viewer_desktop, a_saved_layout_without_a_shown_map_or_out_of_form_still_shows_the_map) {
-    x_view x;
-    ASSERT_TRUE(x.ok());
-    kiv_test::temp_dir first;
-    const wxString built = built_layout(x, first.path());
+TEST_F(viewer_desktop, a_saved_layout_without_a_shown_map_or_out_of_form_still_shows_the_map) {
+    const wxString built = built_layout(x, home.path());
     ASSERT_NE(layout_value(built, "Map", "state"), -1) << built;
     const long map_state = layout_value(built, "Map", "state");
     wxString map_hidden = built;
@@ -196,9 +203,9 @@ TEST(viewer_desktop, a_saved_layout_without_a_shown_map_or_out_of_form_still_sho
         {"a field unknown", unknown_field},
     };
     for (const row& r : rows) {
-        kiv_test::temp_dir home;
-        write_layout(home.path(), 1024, 768, r.layout);
-        auto viewer = start_viewer(home.path());
+        kiv_test::temp_dir own_home;  // each row starts afresh
+        write_layout(own_home.path(), 1024, 768, r.layout);
+        auto viewer = start_viewer(own_home.path());
         Window frame = wait_frame(x, *viewer);
         ASSERT_NE(frame, 0u) << r.name << ": " << viewer->err();
         // The map is drawn in the middle of the window (a grey window has
@@ -210,19 +217,15 @@ TEST(viewer_desktop, a_saved_layout_without_a_shown_map_or_out_of_form_still_sho
         ASSERT_TRUE(quit_with_ctrl_q(x, *viewer, frame)) << r.name << ": " << viewer->err();
         EXPECT_EQ(viewer->status(), 0) << r.name;
         EXPECT_EQ(toolkit_complaints(viewer->err()), "") << r.name;
-        wxString saved = read_settings(settings_file(home.path()))->Read("frame/perspective");
+        wxString saved = read_settings(settings_file(own_home.path()))->Read("frame/perspective");
         long state = layout_value(saved, "Map", "state");
         ASSERT_NE(state, -1) << r.name << ": " << saved;
         EXPECT_EQ(state & wxAuiPaneInfo::optionHidden, 0) << r.name << ": " << saved;
     }
 }
 
-TEST(viewer_desktop, a_restored_floating_pane_comes_over_the_window) {
-    x_view x;
-    ASSERT_TRUE(x.ok());
-    window_manager wm(x);
-    ASSERT_TRUE(wm.ready()) << "openbox did not start";
-    kiv_test::temp_dir home;
+TEST_F(viewer_desktop, a_restored_floating_pane_comes_over_the_window) {
+    ASSERT_NO_FATAL_FAILURE(manage_windows());
     const wxString built = built_layout(x, home.path());
     long state = layout_value(built, "MAP_SEARCH_PANEL", "state");
     ASSERT_NE(state, -1) << built;
@@ -246,10 +249,7 @@ TEST(viewer_desktop, a_restored_floating_pane_comes_over_the_window) {
     ASSERT_TRUE(quit_with_ctrl_q(x, *viewer, frame)) << viewer->err();
 }
 
-TEST(viewer_desktop, in_a_640_by_480_window_the_panes_give_way_before_the_map) {
-    x_view x;
-    ASSERT_TRUE(x.ok());
-    kiv_test::temp_dir home;
+TEST_F(viewer_desktop, in_a_640_by_480_window_the_panes_give_way_before_the_map) {
     const wxString built = built_layout(x, home.path());
     long state = layout_value(built, "MAP_SEARCH_PANEL", "state");
     ASSERT_NE(state, -1) << built;
