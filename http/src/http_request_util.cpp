@@ -36,13 +36,4 @@ int64_t http_now_seconds() {
     return static_cast<int64_t>(kiv_get_curr_time());
 }
 
-auto_ptr_t<i_http_service> http_service_ref() {
-    auto_ptr_t<i_object> svc(find_service("svc_http"));
-    i_http_service* http = kiv_cast_i_http_service(svc);
-    if (http == nullptr)
-        return auto_ptr_t<i_http_service>();
-    http->addref();
-    return auto_ptr_t<i_http_service>(http);
-}
-
 }  // namespace kiv

@@ -1,8 +1,8 @@
 // http_request_util.h --
 //
 //     Small helpers shared by the parts of a request (dispatch, answers,
-//     static files): dates in the HTTP form, the core clock as a signed
-//     number and the service lookup.
+//     static files): dates in the HTTP form and the core clock as a
+//     signed number.
 
 #ifndef KIV_HTTP_SRC_HTTP_REQUEST_UTIL_H
 #define KIV_HTTP_SRC_HTTP_REQUEST_UTIL_H
@@ -24,9 +24,6 @@ const uint64_t http_gzip_min_size = 256;
 std::string http_date(int64_t t);
 // Returns: the core clock in seconds.
 int64_t http_now_seconds();
-// Returns: the service "svc_http" with a reference for the caller, or
-//     null when it is not registered.
-auto_ptr_t<i_http_service> http_service_ref();
 // Opens the gzip copy already made of the file `path` in the state `st`
 // (http_gzip_copy remembers the copies it made or found), without
 // looking at the file itself or making anything.
