@@ -90,13 +90,16 @@ TEST_F(zip_session, relative_paths_are_under_the_root) {
 
 TEST_F(zip_session, a_replaced_file_keeps_its_mode_and_a_new_one_gets_0644) {
     struct row {
-        const char* name;
+        std::string name;
         bool archive;  // a zip archive; else a gzip file
         int old_mode;  // -1: no file there before
         unsigned expected;
     } rows[] = {
         {"over0640.gz", false, 0640, 0640}, {"over0600.gz", false, 0600, 0600}, {"new.gz", false, -1, 0644},
         {"over0640.zip", true, 0640, 0640}, {"new.zip", true, -1, 0644},
+        // A name near the system's limit still leaves room for the
+        // temporary name beside it.
+        {std::string(250, 'g') + ".gz", false, -1, 0644},
     };
     const mode_t mask = umask(077);  // the mode of a new file does not follow it
     for (const row& r : rows) {
