@@ -15,13 +15,13 @@
 
 #include "test_util.h"
 
+#include <kiv_test/file_size_limit.h>
+
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -135,16 +135,15 @@ TEST_F(rooted, a_failed_write_leaves_the_old_file_and_no_temporary) {
 TEST_F(rooted, running_out_of_space_reports_false_and_keeps_the_old_file) {
     touch(root + "/big.bin", "old");
     // A file size limit makes writes fail as a full disk would (EFBIG).
-    rlimit old_limit;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old_limit;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string data(8192, 'n');
-    bool written = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()));
-    bool appended = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()), true);
-    setrlimit(RLIMIT_FSIZE, &old_limit);
+    bool written = true;
+    bool appended = true;
+    {
+        kiv_test::file_size_limit limit(1024);
+        ASSERT_TRUE(limit.ok());
+        written = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()));
+        appended = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()), true);
+    }
     EXPECT_FALSE(written);
     EXPECT_FALSE(appended);
     // Neither the replacement nor the append left a partial file.

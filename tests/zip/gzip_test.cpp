@@ -7,13 +7,13 @@
 
 #include "zip_fixtures.h"
 
+#include <kiv_test/file_size_limit.h>
+
 #include <dirent.h>
-#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <random>
 
@@ -126,21 +126,19 @@ TEST_F(zip_session, a_close_that_cannot_write_reports_false_names_the_cause_and_
         b = uint8_t(noise());
     auto_ptr_t<i_gzip_writer> gz(zip->open_gzip_writer(file.c_str()));
     ASSERT_TRUE(gz);
-    rlimit old_limit;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old_limit;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool written = gz->write(data.data(), unsigned(data.size()));
+    bool written = false;
     bool closed = true;
     std::string log;
     {
         trace_capture trace(path("trace.log"));
-        closed = gz->close();
+        {
+            file_size_limit limit(1024);
+            ASSERT_TRUE(limit.ok());
+            written = gz->write(data.data(), unsigned(data.size()));
+            closed = gz->close();
+        }
         log = trace.text();
     }
-    setrlimit(RLIMIT_FSIZE, &old_limit);
     EXPECT_TRUE(written);
     EXPECT_FALSE(closed);
     EXPECT_NE(log.find("'" + file + "' was not written: " + std::strerror(EFBIG)), std::string::npos) << log;
