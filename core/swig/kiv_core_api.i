@@ -78,6 +78,7 @@ static void kiv_script_log(unsigned level, const char* text) {
 %ignore kiv_script_key_start;
 %ignore kiv_iconv_to_utf16;
 %ignore kiv_iconv_from_utf16;
+%ignore kiv_make_dirs;  // its errno goes out through a pointer; scripts have kiv_make_path
 %ignore kiv_strat;
 %ignore kiv_get_unicode_char;
 %ignore kiv_format_time_impl;

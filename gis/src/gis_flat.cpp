@@ -9,6 +9,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/gis/gis_lib.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/http/i_http_json_writer.h>
@@ -25,25 +26,6 @@ using namespace kiv;
 
 namespace {
 
-// The service "svc_gis" with the registry's object held, so the cast
-// interface stays valid for the holder's life; null inside when the
-// core or the service is missing.
-class gis_lookup {
-public:
-    gis_lookup() {
-        i_core* core = kiv_core();
-        if (core != nullptr)
-            object_.reset(core->get_service("svc_gis"));
-        service_ = kiv_cast_i_gis_service(object_);
-    }
-    i_gis_service* operator->() const { return service_; }
-    explicit operator bool() const { return service_ != nullptr; }
-
-private:
-    auto_ptr_t<i_object> object_;
-    i_gis_service* service_ = nullptr;  // borrowed from object_
-};
-
 // Returns: whether `img` exists and has the size `size` gives.
 bool has_size(i_image* img, const view_point& size) {
     return img != nullptr && img->get_width() == static_cast<unsigned>(size.x) &&
@@ -55,7 +37,7 @@ bool has_size(i_image* img, const view_point& size) {
 i_image* kiv_gis_get_image(i_gis_viewport* vp, const char* layers, const char* map_tags, bool use_cache) {
     if (vp == nullptr || layers == nullptr || map_tags == nullptr)
         return nullptr;
-    gis_lookup gis;
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     if (!gis)
         return nullptr;
     auto_ptr_t<i_gis_renderer> renderer(gis->create_renderer("", vp, layers, map_tags));
@@ -93,7 +75,7 @@ i_image* kiv_gis_get_image(i_gis_viewport* vp, const char* layers, const char* m
 }
 
 char* kiv_gis_get_loc_text(double lat, double lon, double max_range, const char* text) {
-    gis_lookup gis;
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     return gis ? gis->get_location_text("", lat, lon, max_range, text) : nullptr;
 }
 
@@ -104,7 +86,7 @@ i_object_col* kiv_gis_get_locations_text(const char* driver_name, const char* la
     std::vector<double> lat_values, lon_values;
     if (!parse_coord_lists(lats, lons, point_count, lat_values, lon_values))
         return nullptr;
-    gis_lookup gis;
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     return gis ? gis->get_locations_text(driver_name, lat_values.data(), lon_values.data(), point_count, max_range,
                                          text)
                : nullptr;
@@ -117,14 +99,14 @@ i_gis_road_lock* kiv_gis_lock_points_to_road(const char* driver_name, const char
     std::vector<double> lat_values, lon_values;
     if (!parse_coord_lists(lats, lons, point_count, lat_values, lon_values))
         return nullptr;
-    gis_lookup gis;
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     return gis ? gis->lock_points_to_road(driver_name, lat_values.data(), lon_values.data(), point_count,
                                           max_range, simulate)
                : nullptr;
 }
 
 char* kiv_gis_get_maps_state() {
-    gis_lookup gis;
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     return gis ? gis->get_maps_state() : nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/gui/gui_event_proc.h>
 #include <kiv/gui/i_gui_frame.h>
 
@@ -21,9 +22,8 @@ namespace {
 // Returns: the frame service's application object, or null when the
 // service or its application is missing. Not owned.
 wxApp* frame_app() {
-    auto_ptr_t<i_object> frame_service(find_service("svc_gui_frame"));
-    i_gui_frame* frame = kiv_cast_i_gui_frame(frame_service);
-    return frame != nullptr ? frame->get_app() : nullptr;
+    auto_ptr_t<i_gui_frame> frame = service_ref("svc_gui_frame", kiv_cast_i_gui_frame);
+    return frame ? frame->get_app() : nullptr;
 }
 
 }  // namespace

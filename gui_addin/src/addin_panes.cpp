@@ -5,6 +5,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/gui/i_gui_frame.h>
 #include <kiv/gui_addin/addin_lib.h>
 
@@ -20,9 +21,8 @@ template <class F>
 void with_manager(const char* name, F use) {
     if (name == nullptr || kiv_core() == nullptr)
         return;
-    auto_ptr_t<i_object> service(kiv_core()->get_service("svc_gui_frame"));
-    i_gui_frame* frame = kiv_cast_i_gui_frame(service);
-    if (frame != nullptr && frame->get_frame_manager() != nullptr)
+    auto_ptr_t<i_gui_frame> frame = service_ref("svc_gui_frame", kiv_cast_i_gui_frame);
+    if (frame && frame->get_frame_manager() != nullptr)
         use(*frame->get_frame_manager());
 }
 

@@ -8,6 +8,7 @@
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gui/i_gui_event.h>
 #include <kiv/gui/i_gui_event_proc.h>
@@ -32,12 +33,6 @@ namespace {
 wxString translated(const char* text) {
     const char* result = kiv_translate(text, "");
     return wxString::FromUTF8(result != nullptr ? result : text);
-}
-
-// The GIS service, or null; the reference stays with `holder`.
-i_gis_service* gis_service(auto_ptr_t<i_object>& holder) {
-    holder.reset(kiv_core() != nullptr ? kiv_core()->get_service("svc_gis") : nullptr);
-    return holder.get() != nullptr ? kiv_cast_i_gis_service(holder.get()) : nullptr;
 }
 
 // Appends every result of `found` (null: none) as an item of `type`.
@@ -250,8 +245,7 @@ void map_search_panel::on_city_search(wxCommandEvent& event) {
     // Emptying the street field must not start a street match.
     street_text_->ChangeValue("");
     clear_houses();
-    auto_ptr_t<i_object> holder;
-    i_gis_service* gis = gis_service(holder);
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     if (gis == nullptr)
         return;
     std::string name(city_text_->GetValue().utf8_str());
@@ -277,8 +271,7 @@ void map_search_panel::on_city_selected(wxListEvent& event) {
     i_search_item* city = item_at(cities_.get(), event.GetIndex(), item_holder);
     if (city == nullptr)
         return;
-    auto_ptr_t<i_object> holder;
-    i_gis_service* gis = gis_service(holder);
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     if (gis == nullptr)
         return;
     std::string name(street_text_->GetValue().utf8_str());
@@ -332,8 +325,7 @@ void map_search_panel::on_street_selected(wxListEvent& event) {
     i_search_item* street = item_at(streets_.get(), event.GetIndex(), item_holder);
     if (street == nullptr)
         return;
-    auto_ptr_t<i_object> holder;
-    i_gis_service* gis = gis_service(holder);
+    auto_ptr_t<i_gis_service> gis = service_ref("svc_gis", kiv_cast_i_gis_service);
     if (gis == nullptr)
         return;
     const char* driver_name = gis->get_default_driver();

@@ -15,15 +15,18 @@
 
 #include "test_util.h"
 
+#include <kiv_test/file_size_limit.h>
+
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -132,16 +135,15 @@ TEST_F(rooted, a_failed_write_leaves_the_old_file_and_no_temporary) {
 TEST_F(rooted, running_out_of_space_reports_false_and_keeps_the_old_file) {
     touch(root + "/big.bin", "old");
     // A file size limit makes writes fail as a full disk would (EFBIG).
-    rlimit old_limit;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old_limit;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string data(8192, 'n');
-    bool written = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()));
-    bool appended = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()), true);
-    setrlimit(RLIMIT_FSIZE, &old_limit);
+    bool written = true;
+    bool appended = true;
+    {
+        kiv_test::file_size_limit limit(1024);
+        ASSERT_TRUE(limit.ok());
+        written = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()));
+        appended = kiv_write_binary_file("big.bin", data.data(), static_cast<unsigned>(data.size()), true);
+    }
     EXPECT_FALSE(written);
     EXPECT_FALSE(appended);
     // Neither the replacement nor the append left a partial file.
@@ -276,6 +278,55 @@ TEST_F(rooted, make_path_creates_every_missing_level) {
     EXPECT_TRUE(kiv_mkdir("one"));
     EXPECT_FALSE(kiv_mkdir("one"));
     EXPECT_TRUE(kiv_rmdir("one", false));
+}
+
+// The path taken as given, the mode of every folder it made, and the
+// errno of a failure; a path that cannot be made whole leaves none of
+// the folders the call made.
+TEST(make_dirs, new_folders_get_the_mode_and_a_failure_its_errno) {
+    kiv_test::temp_dir dir;
+    touch(dir.file("plain"));
+    ASSERT_EQ(mkdir(dir.file("kept").c_str(), 0755), 0);
+    const mode_t mask = umask(022);
+    struct row {
+        const char* name;
+        std::string path;
+        unsigned mode;
+        int error;                       // 0: made
+        std::vector<std::string> made;   // folders that must exist afterwards with `expected`
+        unsigned expected;
+        std::vector<std::string> absent; // folders that must not be left
+    } rows[] = {
+        {"every level private", "a/b/c", 0700, 0, {"a", "a/b", "a/b/c"}, 0700, {}},
+        {"group may read", "g/h", 0750, 0, {"g", "g/h"}, 0750, {}},
+        {"the umask applies", "u", 0777, 0, {"u"}, 0755, {}},
+        {"an existing level keeps its mode", "kept/new", 0700, 0, {"kept/new"}, 0700, {}},
+        {"a file in the way", "plain/sub", 0700, ENOTDIR, {}, 0, {}},
+        {"a file at the end", "plain", 0700, ENOTDIR, {}, 0, {}},
+        {"a name over the limit", "left/" + std::string(300, 'n'), 0700, ENAMETOOLONG, {}, 0, {"left"}},
+    };
+    for (const row& r : rows) {
+        int error = -1;
+        EXPECT_EQ(kiv_make_dirs(dir.file(r.path).c_str(), r.mode, &error), r.error == 0) << r.name;
+        EXPECT_EQ(error, r.error) << r.name;
+        for (const std::string& made : r.made) {
+            struct stat st;
+            ASSERT_EQ(stat(dir.file(made).c_str(), &st), 0) << r.name << ": " << made;
+            EXPECT_TRUE(S_ISDIR(st.st_mode)) << r.name << ": " << made;
+            EXPECT_EQ(st.st_mode & 07777, r.expected) << r.name << ": " << made;
+        }
+        for (const std::string& gone : r.absent)
+            EXPECT_FALSE(kiv_dir_exists(dir.file(gone).c_str())) << r.name << ": " << gone;
+    }
+    struct stat kept;
+    ASSERT_EQ(stat(dir.file("kept").c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 07777, 0755u);
+    // Nothing to make: true, and no errno.
+    int error = -1;
+    EXPECT_TRUE(kiv_make_dirs(nullptr, 0700, &error));
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(kiv_make_dirs(dir.path().c_str(), 0700, nullptr));
+    umask(mask);
 }
 
 TEST(absolute_paths, dotdot_and_variables_fold_through_the_string_service) {

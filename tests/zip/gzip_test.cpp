@@ -7,11 +7,15 @@
 
 #include "zip_fixtures.h"
 
+#include <kiv_test/file_size_limit.h>
+
 #include <dirent.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <random>
 
 using namespace kiv;
 using namespace kiv_test;
@@ -109,6 +113,37 @@ TEST_F(zip_session, a_failed_write_or_close_reports_false_and_leaves_no_file) {
     gz.reset();
     std::vector<std::string> names = listing(session.root.path());
     EXPECT_EQ(names, std::vector<std::string>{"d.gz"});
+}
+
+TEST_F(zip_session, a_close_that_cannot_write_reports_false_names_the_cause_and_keeps_the_old_file) {
+    std::string file = path("kept.gz");
+    put_file(file, bytes_of("old copy"));
+    // Noise does not shrink, and deflate holds these few bytes until the
+    // close, which then meets a file size limit (EFBIG, as a full disk).
+    std::mt19937 noise(5);
+    bytes data(4000);
+    for (uint8_t& b : data)
+        b = uint8_t(noise());
+    auto_ptr_t<i_gzip_writer> gz(zip->open_gzip_writer(file.c_str()));
+    ASSERT_TRUE(gz);
+    bool written = false;
+    bool closed = true;
+    std::string log;
+    {
+        trace_capture trace(path("trace.log"));
+        {
+            file_size_limit limit(1024);
+            ASSERT_TRUE(limit.ok());
+            written = gz->write(data.data(), unsigned(data.size()));
+            closed = gz->close();
+        }
+        log = trace.text();
+    }
+    EXPECT_TRUE(written);
+    EXPECT_FALSE(closed);
+    EXPECT_NE(log.find("'" + file + "' was not written: " + std::strerror(EFBIG)), std::string::npos) << log;
+    EXPECT_EQ(read_all(file), "old copy");
+    EXPECT_EQ(listing(session.root.path()).size(), 2u);  // the old file and the trace, no temporary
 }
 
 TEST_F(zip_session, a_plain_file_given_to_the_gzip_reader_comes_back_as_it_is) {

@@ -88,6 +88,44 @@ TEST_F(zip_session, relative_paths_are_under_the_root) {
     EXPECT_STREQ(text.get(), "hello");
 }
 
+TEST_F(zip_session, a_replaced_file_keeps_its_mode_and_a_new_one_gets_0644) {
+    struct row {
+        std::string name;
+        bool archive;  // a zip archive; else a gzip file
+        int old_mode;  // -1: no file there before
+        unsigned expected;
+    } rows[] = {
+        {"over0640.gz", false, 0640, 0640}, {"over0600.gz", false, 0600, 0600}, {"new.gz", false, -1, 0644},
+        {"over0640.zip", true, 0640, 0640}, {"new.zip", true, -1, 0644},
+        // A name near the system's limit still leaves room for the
+        // temporary name beside it.
+        {std::string(250, 'g') + ".gz", false, -1, 0644},
+    };
+    const mode_t mask = umask(077);  // the mode of a new file does not follow it
+    for (const row& r : rows) {
+        std::string file = path(r.name);
+        if (r.old_mode >= 0) {
+            put_file(file, bytes_of("old"));
+            ASSERT_EQ(chmod(file.c_str(), mode_t(r.old_mode)), 0);
+        }
+        if (r.archive) {
+            auto_ptr_t<i_zip_writer> writer(zip->open_writer(file.c_str()));
+            ASSERT_TRUE(writer) << r.name;
+            ASSERT_TRUE(writer->write_text_file("new", "n.txt")) << r.name;
+        } else {
+            auto_ptr_t<i_gzip_writer> gz(zip->open_gzip_writer(file.c_str()));
+            ASSERT_TRUE(gz) << r.name;
+            ASSERT_TRUE(gz->write("new", 3)) << r.name;
+            ASSERT_TRUE(gz->close()) << r.name;
+        }
+        struct stat st;
+        ASSERT_EQ(stat(file.c_str(), &st), 0) << r.name;
+        EXPECT_EQ(st.st_mode & 07777, r.expected) << r.name;
+        EXPECT_NE(file_bytes(file), bytes_of("old")) << r.name;
+    }
+    umask(mask);
+}
+
 TEST_F(zip_session, opening_fails_cleanly_for_missing_files_and_folders) {
     EXPECT_EQ(zip->open_reader(path("none.zip").c_str()), nullptr);
     EXPECT_EQ(zip->open_reader(nullptr), nullptr);

@@ -9,6 +9,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/log.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/i_gis_driver.h>
 #include <kiv/gis/i_gis_service.h>
@@ -147,22 +148,9 @@ bool dock_size_fits(const wxString& part) {
            whole_number(numbers[2], 0, 1000, value) && whole_number(part.AfterFirst('='), 0, 32767, value);
 }
 
-// The GUI event service, or null; borrowed from the registry entry held
-// by `holder`.
-kiv::i_gui_event_proc* event_service(auto_ptr_t<kiv::i_object>& holder) {
-    holder.reset(kiv_core() != nullptr ? kiv_core()->get_service("svc_gui_event") : nullptr);
-    return kiv_cast_i_gui_event_proc(holder.get());
-}
-
 wxString translated(const char* text) {
     const char* result = kiv_translate(text, "");
     return wxString::FromUTF8(result != nullptr ? result : text);
-}
-
-// The map view registered as "SVC_MAP", or null; borrowed from `holder`.
-kiv::i_map_view* map_view_service(auto_ptr_t<kiv::i_object>& holder) {
-    holder.reset(kiv_core() != nullptr ? kiv_core()->get_service("SVC_MAP") : nullptr);
-    return kiv_cast_i_map_view(holder.get());
 }
 
 }  // namespace
@@ -492,8 +480,7 @@ void main_frame::on_shown(wxShowEvent& event) {
 }
 
 void main_frame::build_menus() {
-    auto_ptr_t<kiv::i_object> holder;
-    kiv::i_gui_event_proc* events = event_service(holder);
+    auto_ptr_t<kiv::i_gui_event_proc> events = kiv::service_ref("svc_gui_event", kiv_cast_i_gui_event_proc);
     wxMenuBar* bar = new wxMenuBar;
     wxMenu* file = new wxMenu;
     file->Append(wxID_EXIT, translated("Exit"), translated("Exit program"));
@@ -584,8 +571,7 @@ void main_frame::build_tags_panel() {
     sizer->Add(tags_, 0, wxEXPAND | wxALL, 5);
     tags_->Bind(wxEVT_TEXT_ENTER, &main_frame::on_tags, this);
     wxStaticBoxSizer* box = new wxStaticBoxSizer(wxVERTICAL, tags_panel_, translated("Layers"));
-    auto_ptr_t<kiv::i_object> holder;
-    if (kiv::i_map_view* view = map_view_service(holder)) {
+    if (auto_ptr_t<kiv::i_map_view> view = kiv::service_ref("SVC_MAP", kiv_cast_i_map_view)) {
         for (const std::string& name : split_layers(view->get_renderer())) {
             wxCheckBox* check = new wxCheckBox(box->GetStaticBox(), wxID_ANY, wxString::FromUTF8(name));
             check->SetValue(true);
@@ -628,8 +614,7 @@ void main_frame::fill_maps() {
 }
 
 void main_frame::bind_commands(bool install) {
-    auto_ptr_t<kiv::i_object> holder;
-    kiv::i_gui_event_proc* events = event_service(holder);
+    auto_ptr_t<kiv::i_gui_event_proc> events = kiv::service_ref("svc_gui_event", kiv_cast_i_gui_event_proc);
     if (events == nullptr)
         return;
     struct binding {
@@ -663,8 +648,7 @@ void main_frame::on_exit(wxCommandEvent&) {
 
 void main_frame::on_layer(wxCommandEvent& event) {
     wxCheckBox* check = dynamic_cast<wxCheckBox*>(event.GetEventObject());
-    auto_ptr_t<kiv::i_object> holder;
-    kiv::i_map_view* view = map_view_service(holder);
+    auto_ptr_t<kiv::i_map_view> view = kiv::service_ref("SVC_MAP", kiv_cast_i_map_view);
     if (check == nullptr || view == nullptr)
         return;
     std::string name(check->GetLabel().utf8_str().data());
@@ -673,14 +657,12 @@ void main_frame::on_layer(wxCommandEvent& event) {
 }
 
 void main_frame::on_tags(wxCommandEvent&) {
-    auto_ptr_t<kiv::i_object> holder;
-    if (kiv::i_map_view* view = map_view_service(holder))
+    if (auto_ptr_t<kiv::i_map_view> view = kiv::service_ref("SVC_MAP", kiv_cast_i_map_view))
         view->set_tags(tags_->GetValue().utf8_str());
 }
 
 void main_frame::on_map_selected(wxListEvent& event) {
-    auto_ptr_t<kiv::i_object> view_holder;
-    kiv::i_map_view* view = map_view_service(view_holder);
+    auto_ptr_t<kiv::i_map_view> view = kiv::service_ref("SVC_MAP", kiv_cast_i_map_view);
     if (view == nullptr || kiv_core() == nullptr)
         return;
     auto_ptr_t<kiv::i_object> gis_holder(kiv_core()->get_service("svc_gis"));
@@ -710,8 +692,7 @@ void main_frame::on_about(wxCommandEvent&) {
 }
 
 void main_frame::on_toggle_pane(wxCommandEvent& event) {
-    auto_ptr_t<kiv::i_object> holder;
-    kiv::i_gui_event_proc* events = event_service(holder);
+    auto_ptr_t<kiv::i_gui_event_proc> events = kiv::service_ref("svc_gui_event", kiv_cast_i_gui_event_proc);
     if (events == nullptr)
         return;
     wxAuiManager* manager = gui_->get_frame_manager();
@@ -723,8 +704,7 @@ void main_frame::on_toggle_pane(wxCommandEvent& event) {
 }
 
 void main_frame::on_pane_check(wxUpdateUIEvent& event) {
-    auto_ptr_t<kiv::i_object> holder;
-    kiv::i_gui_event_proc* events = event_service(holder);
+    auto_ptr_t<kiv::i_gui_event_proc> events = kiv::service_ref("svc_gui_event", kiv_cast_i_gui_event_proc);
     if (events == nullptr)
         return;
     wxAuiPaneInfo& pane =

@@ -8,6 +8,7 @@
 
 #include <kiv/core/env.h>
 #include <kiv/core/file_writer.h>
+#include <kiv/core/files.h>
 
 #include <wx/log.h>
 #include <wx/mstream.h>
@@ -124,27 +125,6 @@ std::string read_settings_text(const std::string& path) {
     return why.empty() ? text : refuse(why);
 }
 
-// Makes the folder holding `file` and every missing folder above it with
-// mode 0700. Returns: 0, or the errno of the step that failed.
-int make_folders_for(const std::string& file) {
-    size_t end = file.rfind('/');
-    if (end == std::string::npos || end == 0)
-        return 0;
-    std::string folder = file.substr(0, end);
-    for (size_t at = 1; at <= folder.size(); ++at) {
-        if (at != folder.size() && folder[at] != '/')
-            continue;
-        std::string part = folder.substr(0, at);
-        if (mkdir(part.c_str(), 0700) == 0 || errno == EEXIST)
-            continue;
-        return errno;
-    }
-    struct stat st;
-    if (stat(folder.c_str(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
 // Returns: the text of `config` as wxFileConfig writes it, in UTF-8.
 std::string settings_text(wxFileConfig& config) {
     wxMemoryOutputStream out;
@@ -214,7 +194,11 @@ bool settings_file::Flush(bool) {
         return last_ok_;
     tried_ = true;
     last_text_ = text;
-    int error = make_folders_for(path_);
+    // The folders the file goes in are made private to the user.
+    int error = 0;
+    size_t slash = path_.rfind('/');
+    if (slash != std::string::npos && slash > 0)
+        kiv_make_dirs(path_.substr(0, slash).c_str(), 0700, &error);
     if (error == 0) {
         kiv::file_writer writer(path_);
         if (writer.write(text.data(), text.size()) && writer.commit())

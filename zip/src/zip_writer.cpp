@@ -8,18 +8,16 @@
 //     year. Names are UTF-8 and flagged so when they go beyond ASCII;
 //     entries say they were made on Unix and carry a file mode, so Unix
 //     tools take the names as they are. Every read, write and close
-//     result is checked; only a good close puts the archive in place.
+//     result is checked; only a good close lets the core's file_writer
+//     put the archive in place.
 
 #include <kiv/core/files.h>
 
 #include "zip_writer.h"
 
-#include "temp_beside.h"
-
 #include <kiv/core/log.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,19 +40,19 @@ constexpr uLong utf8_name_flag = 0x800;
 constexpr int made_by_unix = (3 << 8) | 20;
 constexpr unsigned memory_entry_mode = S_IFREG | 0644;
 
-// The temporary file already made, for minizip to open.
-struct prepared_file {
-    int fd;              // open descriptor of the temporary file
-    bool taken = false;  // a stream owns the descriptor now
-};
-
-// minizip opens the archive through this, on the temporary file already
-// made, so no second open by name can meet another file.
+// minizip opens the archive through this, on the stream of the file
+// writer's temporary file (the opaque value), so no second open by
+// name can meet another file.
 voidpf open_prepared(voidpf opaque, const void*, int) {
-    prepared_file* file = static_cast<prepared_file*>(opaque);
-    FILE* stream = fdopen(file->fd, "wb");
-    file->taken = stream != nullptr;
-    return stream;
+    return opaque;
+}
+
+// minizip's close of the archive: the stream is the file writer's, which
+// closes it at commit, so this only pushes out what stdio still holds.
+// Returns: 0, or EOF when that failed.
+int flush_prepared(voidpf, voidpf stream) {
+    FILE* file = static_cast<FILE*>(stream);
+    return fflush(file) == 0 && ferror(file) == 0 ? 0 : EOF;
 }
 
 // The modification time of `fname` ("-": now), with a trailing "/" cut.
@@ -73,41 +71,31 @@ time_t file_time(const char* fname) {
 
 }  // namespace
 
-zip_writer* zip_writer::create(const std::string& target) {
-    std::string temp_path;
-    int fd = create_temp_beside(target, &temp_path);
-    if (fd < 0)
+zip_writer* zip_writer::create(const std::string& target, std::unique_ptr<file_writer> out) {
+    FILE* stream = out->stream();
+    if (stream == nullptr)
         return nullptr;
     zlib_filefunc64_def io;
     fill_fopen64_filefunc(&io);
     io.zopen64_file = open_prepared;
-    prepared_file prepared{fd};
-    io.opaque = &prepared;
-    zipFile handle = zipOpen2_64(temp_path.c_str(), APPEND_STATUS_CREATE, nullptr, &io);
-    if (handle == nullptr) {
-        if (!prepared.taken)
-            ::close(fd);
-        unlink(temp_path.c_str());
+    io.zclose_file = flush_prepared;
+    io.opaque = stream;
+    zipFile handle = zipOpen2_64(target.c_str(), APPEND_STATUS_CREATE, nullptr, &io);
+    if (handle == nullptr)
         return nullptr;
-    }
-    zip_writer* writer = new (std::nothrow) zip_writer(handle, target, temp_path);
-    if (writer == nullptr) {
+    zip_writer* writer = new (std::nothrow) zip_writer(handle, target, std::move(out));
+    if (writer == nullptr)
         zipClose(handle, "");
-        unlink(temp_path.c_str());
-    }
     return writer;
 }
 
 zip_writer::~zip_writer() {
     // The directory is written only here, so this close decides whether
-    // the archive is whole.
-    if (zipClose(handle_, "") != ZIP_OK) {
-        kiv_log(0, "zip_writer: writing '%s' failed; the archive was not replaced", target_.c_str());
-        unlink(temp_path_.c_str());
-    } else if (rename(temp_path_.c_str(), target_.c_str()) != 0) {
-        kiv_log(0, "zip_writer: the archive could not take the place of '%s'", target_.c_str());
-        unlink(temp_path_.c_str());
-    }
+    // the archive is whole; the file writer then closes and renames it.
+    bool closed = zipClose(handle_, "") == ZIP_OK;
+    if (!closed || !out_->commit())
+        kiv_log(0, "zip_writer: writing '%s' failed: %s; the archive was not replaced", target_.c_str(),
+                out_->error() != 0 ? std::strerror(out_->error()) : "the archive could not be completed");
 }
 
 bool zip_writer::safe_entry_name(const char* name) {

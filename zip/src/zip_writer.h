@@ -1,16 +1,18 @@
 // zip_writer.h --
 //
 //     The writer behind i_zip_writer: adds files and memory blocks to a
-//     new archive, one deflated entry each. The archive is written to a
-//     temporary file beside its target; when the last reference goes the
-//     directory is written and, only when that close succeeded, the
-//     temporary file takes the target's place. A failed close leaves the
-//     old archive as it was (and says so in the log). Every operation
-//     holds the writer's mutex.
+//     new archive, one deflated entry each. The archive is written
+//     through the core's file_writer (a temporary file beside its
+//     target); when the last reference goes the directory is written
+//     and, only when that and the file's close succeeded, the temporary
+//     file takes the target's place, keeping the old file's mode. A
+//     failed close leaves the old archive as it was (and says so in the
+//     log). Every operation holds the writer's mutex.
 
 #ifndef KIV_ZIP_SRC_ZIP_WRITER_H
 #define KIV_ZIP_SRC_ZIP_WRITER_H
 
+#include <kiv/core/file_writer.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
 #include <kiv/zip/i_zip.h>
@@ -18,16 +20,18 @@
 #include <minizip/zip.h>
 
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace kiv {
 
 class zip_writer : public object, public mutex, public i_zip_writer {
 public:
-    // Opens a new archive for the absolute path `target` on a temporary
-    // file beside it. Returns: a new writer (count 0), or null when the
-    // file cannot be made or minizip refuses it.
-    static zip_writer* create(const std::string& target);
+    // Opens a new archive for the absolute path `target` on `out`, the
+    // file writer already open on it, which the writer takes over.
+    // Returns: a new writer (count 0), or null when minizip refuses it
+    //     (the temporary file is then removed).
+    static zip_writer* create(const std::string& target, std::unique_ptr<file_writer> out);
     // Writes the directory, closes the archive and, after a good close,
     // renames it into place; otherwise removes the temporary file.
     ~zip_writer() override;
@@ -48,8 +52,8 @@ public:
     static bool safe_entry_name(const char* name);
 
 private:
-    zip_writer(zipFile handle, const std::string& target, const std::string& temp_path)
-        : handle_(handle), target_(target), temp_path_(temp_path) {}
+    zip_writer(zipFile handle, const std::string& target, std::unique_ptr<file_writer> out)
+        : handle_(handle), target_(target), out_(std::move(out)) {}
 
     // Opens a new deflated entry dated `t` with the Unix file mode `mode`;
     // zip64 records when the entry may reach 4 GiB. Returns: true when
@@ -58,7 +62,7 @@ private:
 
     zipFile handle_;         // owned; closed by the destructor
     std::string target_;     // absolute path the archive replaces
-    std::string temp_path_;  // the temporary file being written
+    std::unique_ptr<file_writer> out_;  // owned; the archive's temporary file, its stream minizip's
 };
 
 }  // namespace kiv

@@ -20,6 +20,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
+#include <kiv/core/service_ref.h>
 
 #include <tcl.h>
 
@@ -73,9 +74,8 @@ std::string read_variable(kiv::i_script_engine* engine, const std::string& name)
 // The calling thread's engine, with one reference; null without
 // "svc_script".
 auto_ptr_t<kiv::i_script_engine> calling_engine() {
-    auto_ptr_t<kiv::i_object> svc(kiv::find_service("svc_script"));
-    kiv::i_script_service* scripts = kiv_cast_i_script_service(svc);
-    return auto_ptr_t<kiv::i_script_engine>(scripts != nullptr ? scripts->get_script_engine() : nullptr);
+    auto_ptr_t<kiv::i_script_service> scripts = kiv::service_ref("svc_script", kiv_cast_i_script_service);
+    return auto_ptr_t<kiv::i_script_engine>(scripts ? scripts->get_script_engine() : nullptr);
 }
 
 }  // namespace

@@ -6,18 +6,9 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/event_proc.h>
 #include <kiv/core/i_core.h>
+#include <kiv/core/service_ref.h>
 
 namespace kiv {
-
-namespace {
-
-// Returns: "svc_event" with one reference, or null without a core or
-//     the service.
-i_object* event_service() {
-    return find_service("svc_event");
-}
-
-}  // namespace
 
 event::event() = default;
 
@@ -28,8 +19,7 @@ event::event(uint32_t event_type, int64_t event_id, i_object* event_object) {
 event::event(const char* event_type, int64_t event_id, i_object* event_object) {
     if (kiv_core() == nullptr)
         return;
-    auto_ptr_t<i_object> service(event_service());
-    i_event_proc* proc = kiv_cast_i_event_proc(service);
+    auto_ptr_t<i_event_proc> proc = service_ref("svc_event", kiv_cast_i_event_proc);
     init_event(proc != nullptr ? proc->get_event_type(event_type) : 0, event_id, event_object);
 }
 
@@ -61,8 +51,7 @@ i_object* event::get_event_object() {
 }
 
 void event::set_event_type(const char* event_type) {
-    auto_ptr_t<i_object> service(event_service());
-    i_event_proc* proc = kiv_cast_i_event_proc(service);
+    auto_ptr_t<i_event_proc> proc = service_ref("svc_event", kiv_cast_i_event_proc);
     if (proc != nullptr)
         event_type_ = proc->get_event_type(event_type);
 }
@@ -91,8 +80,7 @@ void kiv_fire_event(i_event* evt, bool fire_immediately) {
         return;
     evt->addref();
     {
-        auto_ptr_t<i_object> service(event_service());
-        i_event_proc* proc = kiv_cast_i_event_proc(service);
+        auto_ptr_t<i_event_proc> proc = service_ref("svc_event", kiv_cast_i_event_proc);
         if (proc != nullptr)
             proc->fire_event(evt, fire_immediately);
     }
@@ -103,15 +91,14 @@ void kiv_generate_event(const char* event_type, int64_t event_id, i_object* even
     if (kiv_core() == nullptr)
         return;
     // One look-up of the service serves both the type name and the firing.
-    auto_ptr_t<i_object> service(event_service());
-    if (event_proc* ours = kiv_cast_event_proc(service)) {
+    auto_ptr_t<i_event_proc> proc = service_ref("svc_event", kiv_cast_i_event_proc);
+    if (event_proc* ours = kiv_cast_event_proc(proc)) {
         // Ours holds the event while it fires it, so it goes over with no
         // reference and the service's last release frees it.
         ours->fire_event(new event(ours->get_event_type(event_type), event_id, event_object), fire_immediately);
         return;
     }
-    i_event_proc* proc = kiv_cast_i_event_proc(service);
-    if (proc == nullptr)
+    if (!proc)
         return;
     event* evt = new event(proc->get_event_type(event_type), event_id, event_object);
     evt->addref();
@@ -121,16 +108,14 @@ void kiv_generate_event(const char* event_type, int64_t event_id, i_object* even
 
 void kiv_install_handler(const char* event_type, int64_t object_id, i_event_handler* handler,
                          kiv_event_function callback) {
-    auto_ptr_t<i_object> service(event_service());
-    i_event_proc* proc = kiv_cast_i_event_proc(service);
+    auto_ptr_t<i_event_proc> proc = service_ref("svc_event", kiv_cast_i_event_proc);
     if (proc != nullptr)
         proc->install_handler(proc->get_event_type(event_type), object_id, handler, callback);
 }
 
 void kiv_uninstall_handler(const char* event_type, int64_t object_id, i_event_handler* handler,
                            kiv_event_function callback) {
-    auto_ptr_t<i_object> service(event_service());
-    i_event_proc* proc = kiv_cast_i_event_proc(service);
+    auto_ptr_t<i_event_proc> proc = service_ref("svc_event", kiv_cast_i_event_proc);
     if (proc != nullptr)
         proc->uninstall_handler(proc->get_event_type(event_type), object_id, handler, callback);
 }

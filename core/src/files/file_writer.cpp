@@ -18,7 +18,10 @@ file_writer::file_writer(const std::string& path) : path_(path) {
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty()) {
+    // A folder would only be refused by the final rename, after the
+    // caller had written everything: it is refused before the first byte.
+    struct stat st;
+    if (base.empty() || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
         error_ = EISDIR;
         return;
     }

@@ -206,16 +206,22 @@ bool remove_contents(int dir_fd) {
     return good;
 }
 
-// Creates `dir` unless it exists; notes it in `made` when this call made it.
-// Returns: whether it exists now.
-bool make_one(const std::string& dir, std::vector<std::string>& made) {
+// Creates `dir` with `mode` unless it exists; notes it in `made` when
+// this call made it.
+// Returns: 0 when it exists now, else the errno of the failure (ENOTDIR
+//     when something other than a folder stands there).
+int make_one(const std::string& dir, unsigned mode, std::vector<std::string>& made) {
     if (kiv_dir_exists(dir.c_str()))
-        return true;
-    if (mkdir(dir.c_str(), 0777) == 0) {
+        return 0;
+    if (mkdir(dir.c_str(), static_cast<mode_t>(mode)) == 0) {
         made.push_back(dir);
-        return true;
+        return 0;
     }
-    return kiv_dir_exists(dir.c_str());
+    int error = errno;
+    // Another thread or process may have made it meanwhile.
+    if (kiv_dir_exists(dir.c_str()))
+        return 0;
+    return error == EEXIST ? ENOTDIR : error;
 }
 
 }  // namespace
@@ -341,20 +347,28 @@ bool kiv_make_path(const char* path) {
     // Work on the absolute path throughout, so the existence tests and
     // the creation look at the same place.
     heap_text full = absolute(path);
-    if (!full)
-        return false;
-    std::string target(full.get());
+    return full && kiv_make_dirs(full.get(), 0777, nullptr);
+}
+
+bool kiv_make_dirs(const char* path, unsigned mode, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
+    reason = 0;
+    if (path == nullptr)
+        return true;
+    std::string target(path);
     if (kiv_dir_exists(target.c_str()))
         return true;
     // A path that cannot be made whole leaves nothing behind: the folders
     // this call made are removed again, deepest first (rmdir leaves one
     // that someone filled meanwhile).
     std::vector<std::string> made;
-    bool whole = true;
-    for (size_t i = 1; whole && i < target.size(); ++i)
+    for (size_t i = 1; reason == 0 && i < target.size(); ++i)
         if (target[i] == '/' && target[i - 1] != '/')
-            whole = make_one(target.substr(0, i), made);
-    if (whole && make_one(target, made))
+            reason = make_one(target.substr(0, i), mode, made);
+    if (reason == 0)
+        reason = make_one(target, mode, made);
+    if (reason == 0)
         return true;
     for (auto it = made.rbegin(); it != made.rend(); ++it)
         rmdir(it->c_str());

@@ -14,6 +14,7 @@
 #include <kiv/core/i_string.h>
 #include <kiv/core/i_string_proc.h>
 #include <kiv/core/log.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/gui/image_manager.h>
 
 #include "shared_images.h"
@@ -233,26 +234,15 @@ int image_manager::create_image(const char* name, const char* file) {
     return register_image(target.c_str(), &bitmap);
 }
 
-namespace {
-
-// The registered manager with one reference, or null.
-auto_ptr_t<i_object> registered_manager() {
-    return auto_ptr_t<i_object>(find_service("svc_gui_image_manager"));
-}
-
-}  // namespace
-
 wxImageList* shared_image_list() {
-    auto_ptr_t<i_object> manager = registered_manager();
-    i_image_manager* images = kiv_cast_i_image_manager(manager);
+    auto_ptr_t<i_image_manager> images = service_ref("svc_gui_image_manager", kiv_cast_i_image_manager);
     return images != nullptr ? images->get_image_list() : nullptr;
 }
 
 int shared_image_index(const char* name) {
     if (name == nullptr || *name == '\0')
         return -1;
-    auto_ptr_t<i_object> manager = registered_manager();
-    i_image_manager* images = kiv_cast_i_image_manager(manager);
+    auto_ptr_t<i_image_manager> images = service_ref("svc_gui_image_manager", kiv_cast_i_image_manager);
     return images != nullptr ? images->get_image_index(name) : -1;
 }
 

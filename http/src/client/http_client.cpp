@@ -14,6 +14,7 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_socket_service.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
@@ -216,9 +217,8 @@ i_http_stream* http_client::open(const char* resource, const char* host, unsigne
     error_code_ = http_client_bad_call;
     status_ = 0;
     reply_headers_.clear();
-    auto_ptr_t<i_object> svc(kiv_core() != nullptr ? kiv_core()->get_service("svc_http") : nullptr);
-    i_http_service* service = kiv_cast_i_http_service(svc);
-    if (service == nullptr || resource == nullptr || resource[0] != '/' || host == nullptr || host[0] == '\0' ||
+    auto_ptr_t<i_http_service> service = service_ref("svc_http", kiv_cast_i_http_service);
+    if (!service || resource == nullptr || resource[0] != '/' || host == nullptr || host[0] == '\0' ||
         port == 0 || (body == nullptr && body_size != 0) || has_breaks(resource) || has_breaks(host))
         return nullptr;
 

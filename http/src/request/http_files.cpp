@@ -14,6 +14,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_md5_encoder.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/zip/i_zip.h>
 
 #include <fcntl.h>
@@ -38,10 +39,6 @@ const size_t chunk_max = 1u << 20;
 
 std::mutex error_log_lock;
 std::mutex access_log_lock;
-
-auto_ptr_t<i_object> service(const char* name) {
-    return auto_ptr_t<i_object>(find_service(name));
-}
 
 // Compresses the open file `fd` of `size` bytes into `target`.
 // Returns: whether the whole file went in and the copy was put in place.
@@ -176,12 +173,10 @@ std::string http_gzip_copy(const char* path, bool keep) {
         close(fd);
         return "";
     }
-    auto_ptr_t<i_object> md5_object = service("svc_md5_encoder");
-    auto_ptr_t<i_object> zip_object = service("svc_zip");
-    i_md5_encoder* md5 = kiv_cast_i_md5_encoder(md5_object);
-    i_zip_service* zip = kiv_cast_i_zip_service(zip_object);
+    auto_ptr_t<i_md5_encoder> md5 = service_ref("svc_md5_encoder", kiv_cast_i_md5_encoder);
+    auto_ptr_t<i_zip_service> zip = service_ref("svc_zip", kiv_cast_i_zip_service);
     std::string temp = kiv_temp_path();
-    if (md5 == nullptr || zip == nullptr || temp.empty()) {
+    if (!md5 || !zip || temp.empty()) {
         close(fd);
         return "";
     }

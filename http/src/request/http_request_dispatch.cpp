@@ -21,6 +21,7 @@
 #include <kiv/core/helpers.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/core/wildcard.h>
 
 #include <sys/stat.h>
@@ -63,7 +64,7 @@ void http_request::process_request() {
     }
     if (!parse_request())
         return;
-    auto_ptr_t<i_http_service> http = http_service_ref();
+    auto_ptr_t<i_http_service> http = service_ref("svc_http", kiv_cast_i_http_service);
     if (!http) {
         close_connection("process error: no service");
         return;

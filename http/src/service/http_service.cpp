@@ -19,6 +19,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_socket_service.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
 
@@ -94,11 +95,6 @@ const char unknown_mime_type[] = "application/binary";
 
 std::string address_or_any(const char* bind_addr) {
     return (bind_addr == nullptr || *bind_addr == '\0') ? std::string("*") : std::string(bind_addr);
-}
-
-// The socket service, looked up for one call. Returns: null when gone.
-auto_ptr_t<i_object> socket_service() {
-    return auto_ptr_t<i_object>(find_service("svc_socket"));
 }
 
 }  // namespace
@@ -240,9 +236,8 @@ bool http_service::bind_server(i_http_server* svr, const char* bind_addr, unsign
         b.servers.push_back(svr);
         return true;
     }
-    auto_ptr_t<i_object> sockets_object = socket_service();
-    i_socket_service* sockets = kiv_cast_i_socket_service(sockets_object);
-    if (sockets == nullptr || !sockets->open_tcp_socket(address.c_str(), port, listen_backlog))
+    auto_ptr_t<i_socket_service> sockets = service_ref("svc_socket", kiv_cast_i_socket_service);
+    if (!sockets || !sockets->open_tcp_socket(address.c_str(), port, listen_backlog))
         return false;
     // A client speaks first: the kernel hands a connection over once its
     // request begins to arrive, so the worker that takes it nearly always
@@ -298,8 +293,7 @@ bool http_service::unbind_server(i_http_server* svr, const char* bind_addr, unsi
 }
 
 void http_service::close_binding(const binding& b) {
-    auto_ptr_t<i_object> sockets_object = socket_service();
-    if (i_socket_service* sockets = kiv_cast_i_socket_service(sockets_object))
+    if (auto_ptr_t<i_socket_service> sockets = service_ref("svc_socket", kiv_cast_i_socket_service))
         sockets->close_tcp_socket(b.address.c_str(), b.port);
     if (i_event_proc* proc = kiv_cast_i_event_proc(events_))
         proc->uninstall_handler(proc->get_event_type(conn_opened_event), b.port, this, connection_callback());
@@ -378,14 +372,5 @@ bool http_service::set_proxy_server(const char* host, unsigned short port, const
 }
 
 void http_service::update_socket(int, bool) {}
-
-auto_ptr_t<i_http_service> http_service_ref() {
-    auto_ptr_t<i_object> svc(find_service("svc_http"));
-    i_http_service* http = kiv_cast_i_http_service(svc);
-    if (http == nullptr)
-        return auto_ptr_t<i_http_service>();
-    http->addref();
-    return auto_ptr_t<i_http_service>(http);
-}
 
 }  // namespace kiv

@@ -158,10 +158,6 @@ private:
                                               // then are refused
 };
 
-// Returns: the service "svc_http" with a reference for the caller, or
-//     null when it is not registered.
-auto_ptr_t<i_http_service> http_service_ref();
-
 }  // namespace kiv
 
 #endif

@@ -20,7 +20,8 @@ namespace kiv {
 class KIV_EXPORT file_writer {
 public:
     // Creates the temporary file beside `path` (an absolute or working-
-    // directory path, taken as given). ok() tells whether that worked.
+    // directory path, taken as given). ok() tells whether that worked; a
+    // path that names a folder (or ends in "/") is refused with EISDIR.
     explicit file_writer(const std::string& path);
     file_writer(const file_writer&) = delete;
     file_writer& operator=(const file_writer&) = delete;

@@ -66,9 +66,19 @@ KIV_EXTERN_C bool kiv_mkdir(const char* path);
 // Removes a directory; with `recursive` its contents first. Symbolic
 // links are removed, never followed. Stops at the first failure.
 KIV_EXTERN_C bool kiv_rmdir(const char* path, bool recursive);
-// Creates a directory and every missing parent.
+// Creates a directory and every missing parent: kiv_make_dirs on the
+// absolute path, with mode 0777 (less the umask).
 // Returns: whether the directory exists afterwards (true for null).
 KIV_EXTERN_C bool kiv_make_path(const char* path);
+// Creates the directory `path`, taken as given (relative to the working
+// directory, nothing expanded), and every missing parent; the new ones
+// get `mode` (less the umask), existing ones are left as they are. A
+// path that cannot be made whole leaves none of the folders this call
+// made.
+// Returns: whether the directory exists afterwards (true for null); in
+//     *error (when not null) 0, or the errno of the step that failed
+//     (ENOTDIR where something other than a folder stands in the way).
+KIV_EXTERN_C bool kiv_make_dirs(const char* path, unsigned mode, int* error);
 
 // The local charset name kept for callers that ask for it ("cp1251").
 // Returns: false for null or a name over 1022 characters (kept unchanged).

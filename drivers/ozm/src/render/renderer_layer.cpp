@@ -12,6 +12,7 @@
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/ozm/render/geometry_styles.h>
 #include <kiv/ozm/render/image_styles.h>
 #include <kiv/ozm/render/label_style.h>
@@ -60,15 +61,6 @@ std::unique_ptr<render_style> create_style(const char* type) {
     else if (std::strcmp(type, "label") == 0)
         style = new (std::nothrow) render_style_label;
     return std::unique_ptr<render_style>(style);
-}
-
-// Returns: the XML service, or null when it is not registered.
-i_xml_proc* xml_service(auto_ptr_t<i_object>& holder) {
-    i_core* core = kiv_core();
-    if (core == nullptr)
-        return nullptr;
-    holder.reset(core->get_service("svc_xml"));
-    return holder ? kiv_cast_i_xml_proc(holder) : nullptr;
 }
 
 bool file_time(const std::string& path, timespec& out) {
@@ -169,9 +161,8 @@ bool renderer_layer::load(const char* path) {
     std::string abs_path = path[0] != '/' ? kiv::absolute_path(path) : std::string(path);
     if (abs_path.empty())
         return false;
-    auto_ptr_t<i_object> svc;
-    i_xml_proc* xml = xml_service(svc);
-    if (xml == nullptr)
+    auto_ptr_t<i_xml_proc> xml = service_ref("svc_xml", kiv_cast_i_xml_proc);
+    if (!xml)
         return false;
     // The time is taken before the file is read: a change made meanwhile
     // then shows as a newer time at the next reload.
@@ -203,9 +194,8 @@ bool renderer_layer::reload() {
         return false;
     if (same_time(when, known))
         return true;
-    auto_ptr_t<i_object> svc;
-    i_xml_proc* xml = xml_service(svc);
-    if (xml == nullptr)
+    auto_ptr_t<i_xml_proc> xml = service_ref("svc_xml", kiv_cast_i_xml_proc);
+    if (!xml)
         return false;
 
     // Summed in 64 bits: the deadline must not wrap with the clock.
