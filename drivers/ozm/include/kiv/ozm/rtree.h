@@ -21,7 +21,7 @@
 #ifndef KIV_OZM_RTREE_H
 #define KIV_OZM_RTREE_H
 
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 
 #include <cstddef>
 #include <cstdint>
