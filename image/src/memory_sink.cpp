@@ -4,6 +4,8 @@
 
 #include "memory_sink.h"
 
+#include <kiv/core/byte_buffer.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -23,18 +25,9 @@ bool memory_sink::write(const void* bytes, size_t n) {
     if (n == 0)
         return true;
     uint64_t needed = uint64_t(size_) + n;
-    if (needed > max_capacity)
+    uint64_t wanted = data_ == nullptr && needed <= first_capacity ? first_capacity : 2 * needed;
+    if (!grow_buffer(data_, capacity_, size_, n, wanted, max_capacity))
         return false;
-    if (needed > capacity_) {
-        uint64_t grown = data_ == nullptr && needed <= first_capacity ? first_capacity : 2 * needed;
-        if (grown > max_capacity)
-            grown = max_capacity;
-        void* p = realloc(data_, grown);
-        if (p == nullptr)
-            return false;
-        data_ = static_cast<uint8_t*>(p);
-        capacity_ = grown;
-    }
     std::memcpy(data_ + size_, bytes, n);
     size_ += n;
     return true;

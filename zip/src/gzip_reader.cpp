@@ -7,6 +7,7 @@
 //     whether the bytes are complete. The buffer starts at 1 MiB, doubles
 //     and stops at zip_max_memory_size.
 
+#include <kiv/core/byte_buffer.h>
 #include <kiv/core/files.h>
 
 #include "memory_cap.h"
@@ -38,10 +39,10 @@ uint8_t* zip_service::ungzip(const char* path, uint64_t* size) {
 
     // The buffer keeps one spare byte for the terminator of a text.
     const uint64_t limit = memory_cap();
-    uint64_t capacity = std::min(first_capacity, limit + 1);
-    uint8_t* data = static_cast<uint8_t*>(malloc(capacity));
+    uint8_t* data = nullptr;
+    uint64_t capacity = 0;
     uint64_t length = 0;
-    bool ok = data != nullptr;
+    bool ok = resize_buffer(data, capacity, std::min(first_capacity, limit + 1));
     while (ok) {
         if (length == capacity - 1) {
             if (length >= limit) {
@@ -50,13 +51,10 @@ uint8_t* zip_service::ungzip(const char* path, uint64_t* size) {
                 ok = gzread(file, &probe, 1) == 0;
                 break;
             }
-            capacity = std::min(capacity * 2, limit + 1);
-            uint8_t* grown = static_cast<uint8_t*>(realloc(data, capacity));
-            if (grown == nullptr) {
+            if (!resize_buffer(data, capacity, std::min(capacity * 2, limit + 1))) {
                 ok = false;
                 break;
             }
-            data = grown;
         }
         int n = gzread(file, data + length, unsigned(capacity - 1 - length));
         if (n < 0)

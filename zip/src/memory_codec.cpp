@@ -11,6 +11,8 @@
 #include "memory_cap.h"
 #include "zip_service.h"
 
+#include <kiv/core/byte_buffer.h>
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -30,9 +32,11 @@ i_binary* zip_service::compress_binary(const void* buf, unsigned buf_size) {
         free(out);
         return nullptr;
     }
-    // The bound is generous; give the unused tail back.
-    uint8_t* fitted = static_cast<uint8_t*>(realloc(out, size));
-    return adopt_binary(fitted != nullptr ? fitted : out, size);
+    // The bound is generous; give the unused tail back (a block that
+    // cannot shrink is handed over as it is).
+    uint64_t capacity = compressBound(buf_size);
+    resize_buffer(out, capacity, size);
+    return adopt_binary(out, size);
 }
 
 i_binary* zip_service::compress_text(const char* buf) {

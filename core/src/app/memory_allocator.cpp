@@ -5,6 +5,7 @@
 //     they overflow. A page whose memory cannot be had leaves the page
 //     table as it was.
 
+#include <kiv/core/byte_buffer.h>
 #include <kiv/core/log.h>
 #include <kiv/core/memory_allocator.h>
 
@@ -58,17 +59,15 @@ void* memory_allocator::alloc_on_heap(unsigned& capacity, unsigned& count, unsig
     if (needed > capacity) {
         uint64_t new_capacity = uint64_t(capacity) + growth;
         uint64_t bytes = new_capacity * element_size;
-        void* grown = nullptr;
-        if (element_size != 0 && new_capacity <= UINT32_MAX && new_capacity >= needed && bytes <= max_array_bytes)
-            grown = realloc(buffer, bytes);
-        if (grown == nullptr) {
+        uint64_t old_bytes = uint64_t(capacity) * element_size;
+        uint64_t held = old_bytes;
+        if (element_size == 0 || new_capacity > UINT32_MAX || new_capacity < needed ||
+            !resize_buffer(buffer, held, bytes, max_array_bytes)) {
             kiv_trace("memory_allocator::alloc_on_heap: Insufficient memory to allocate %llu bytes.",
                       static_cast<unsigned long long>(bytes));
             return nullptr;
         }
-        uint64_t old_bytes = uint64_t(capacity) * element_size;
-        std::memset(static_cast<uint8_t*>(grown) + old_bytes, 0, bytes - old_bytes);
-        buffer = grown;
+        std::memset(static_cast<uint8_t*>(buffer) + old_bytes, 0, bytes - old_bytes);
         capacity = static_cast<unsigned>(new_capacity);
     }
     ++count;

@@ -15,6 +15,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/bin_text.h>
 #include <kiv/core/binary_impl.h>
+#include <kiv/core/le_bytes.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -40,17 +41,6 @@ void store_be32(uint8_t* p, uint32_t v) {
 
 uint32_t load_be32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void store_le32(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
 }
 
 // Copies block `index` of `size` bytes from (data, data_size) into
@@ -151,14 +141,14 @@ i_binary* run_tea(const uint8_t* input, uint64_t size, const uint8_t* key, unsig
             key_pos = 0;
         uint32_t k[4];
         for (int i = 0; i < 4; ++i)
-            k[i] = load_le32(key_buffer + 4 * i);
-        uint32_t v[2] = {load_le32(block), load_le32(block + 4)};
+            k[i] = le_u32(key_buffer + 4 * i);
+        uint32_t v[2] = {le_u32(block), le_u32(block + 4)};
         if (decrypt)
             cipher::tea_decipher(v, k);
         else
             cipher::tea_encipher(v, k);
-        store_le32(block, v[0]);
-        store_le32(block + 4, v[1]);
+        store_le_u32(block, v[0]);
+        store_le_u32(block + 4, v[1]);
     });
 }
 

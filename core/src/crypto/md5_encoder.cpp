@@ -7,6 +7,8 @@
 
 #include "crypto/md5_encoder.h"
 
+#include <kiv/core/le_bytes.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,10 +29,6 @@ inline uint32_t rotl(uint32_t x, int s) {
     return (x << s) | (x >> (32 - s));
 }
 
-inline uint32_t load_le32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 const uint32_t sine_table[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
@@ -46,7 +44,7 @@ const int shifts[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 
 void transform(uint32_t state[4], const uint8_t* block) {
     uint32_t m[16];
     for (int i = 0; i < 16; ++i)
-        m[i] = load_le32(block + 4 * i);
+        m[i] = le_u32(block + 4 * i);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     for (int i = 0; i < 64; ++i) {
         int round = i / 16;
@@ -102,8 +100,7 @@ void finish(md5_context& ctx, uint8_t digest[16]) {
     update(ctx, pad, pad_len + 8);
     ctx.count = count;
     for (int w = 0; w < 4; ++w)
-        for (int i = 0; i < 4; ++i)
-            digest[4 * w + i] = static_cast<uint8_t>(ctx.state[w] >> (8 * i));
+        store_le_u32(digest + 4 * w, ctx.state[w]);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "time/clock.h"
 
 #include <kiv/core/binary_impl.h>
+#include <kiv/core/byte_buffer.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/stream_impl.h>
@@ -131,10 +132,7 @@ i_binary* i_input_stream_impl::get_binary(unsigned max_size, bool rem) {
         compact_in();
         if (in_capacity_ - n > in_slack) {
             // Handed over without the spare room (shrinking stays in place).
-            if (char* shrunk = static_cast<char*>(realloc(in_buf_, n))) {
-                in_buf_ = shrunk;
-                in_capacity_ = n;
-            }
+            resize_buffer(in_buf_, in_capacity_, n);
         }
         block = new binary(in_buf_, static_cast<unsigned>(n), true);
         in_buf_ = nullptr;
@@ -164,11 +162,8 @@ void i_input_stream_impl::compact_in() {
 
 bool i_input_stream_impl::reserve_in(size_t n) {
     if (in_buf_ == nullptr) {
-        size_t capacity = n > in_slack ? n : in_slack;
-        in_buf_ = static_cast<char*>(malloc(capacity));
-        if (in_buf_ == nullptr)
+        if (!resize_buffer(in_buf_, in_capacity_, n > in_slack ? n : in_slack))
             return false;
-        in_capacity_ = capacity;
         in_pos_ = 0;
         in_had_data_ = true;
         return true;
@@ -176,23 +171,14 @@ bool i_input_stream_impl::reserve_in(size_t n) {
     if (in_capacity_ - in_pos_ - in_size_ >= n)
         return true;
     compact_in();
-    if (in_capacity_ - in_size_ >= n)
-        return true;
     // Grown at least twofold (up to what the ceiling can need), so a
     // buffer filling up block by block is not copied once per block.
-    size_t capacity = in_size_ + n + in_slack;
-    size_t doubled = in_capacity_ * 2;
-    const size_t largest = in_buffer_ceiling + read_block_size + in_slack;
+    uint64_t doubled = uint64_t(in_capacity_) * 2;
+    const uint64_t largest = in_buffer_ceiling + read_block_size + in_slack;
     if (doubled > largest)
         doubled = largest;
-    if (capacity < doubled)
-        capacity = doubled;
-    char* grown = static_cast<char*>(realloc(in_buf_, capacity));
-    if (grown == nullptr)
-        return false;
-    in_buf_ = grown;
-    in_capacity_ = capacity;
-    return true;
+    uint64_t with_slack = uint64_t(in_size_) + n + in_slack;  // a sum that wraps only loses the slack
+    return grow_buffer(in_buf_, in_capacity_, in_size_, n, with_slack > doubled ? with_slack : doubled);
 }
 
 bool i_input_stream_impl::store_in_data(const void* data, size_t size) {
@@ -247,11 +233,7 @@ void i_input_stream_impl::do_bg_reading() {
         }
         if (in_buf_ != nullptr && in_size_ < in_slack && in_capacity_ - in_size_ > in_slack) {
             compact_in();
-            char* shrunk = static_cast<char*>(realloc(in_buf_, in_slack));
-            if (shrunk != nullptr) {
-                in_buf_ = shrunk;
-                in_capacity_ = in_slack;
-            }
+            resize_buffer(in_buf_, in_capacity_, in_slack);  // a block that cannot shrink stays as it is
         }
         // Judged even while reading pauses at the ceiling: the event is
         // what makes callers consume.

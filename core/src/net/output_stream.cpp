@@ -9,6 +9,7 @@
 
 #include "time/clock.h"
 
+#include <kiv/core/byte_buffer.h>
 #include <kiv/core/stream_impl.h>
 
 #include <climits>
@@ -58,24 +59,12 @@ size_t i_output_stream_impl::get_out_pending() {
 }
 
 bool i_output_stream_impl::append_out(const char* data, size_t size) {
-    if (size > out_limit - out_size_)
+    // A fresh buffer starts with the slack; a full one grows to what the
+    // write needs.
+    if (!grow_buffer(out_buf_, out_capacity_, out_size_, size, out_slack, out_limit))
         return false;
-    size_t needed = out_size_ + size;
-    if (out_buf_ == nullptr) {
-        size_t capacity = needed > out_slack ? needed : out_slack;
-        out_buf_ = static_cast<char*>(malloc(capacity));
-        if (out_buf_ == nullptr)
-            return false;
-        out_capacity_ = capacity;
-    } else if (needed > out_capacity_) {
-        char* grown = static_cast<char*>(realloc(out_buf_, needed));
-        if (grown == nullptr)
-            return false;
-        out_buf_ = grown;
-        out_capacity_ = needed;
-    }
     std::memcpy(out_buf_ + out_size_, data, size);
-    out_size_ = needed;
+    out_size_ += size;
     if (!out_waiting_) {
         out_waiting_ = true;
         first_pending_ms_ = clock::mono_ms();
@@ -126,11 +115,7 @@ bool i_output_stream_impl::flush_locked() {
     if (out_size_ == 0)
         out_waiting_ = false;
     if (!failed && out_size_ <= out_slack && out_capacity_ > out_slack) {
-        char* shrunk = static_cast<char*>(realloc(out_buf_, out_slack));
-        if (shrunk != nullptr) {
-            out_buf_ = shrunk;
-            out_capacity_ = out_slack;
-        }
+        resize_buffer(out_buf_, out_capacity_, out_slack);  // a block that cannot shrink stays as it is
     }
     return out_size_ == 0;
 }

@@ -3,6 +3,7 @@
 //     The owning text holders and the tokenizer.
 
 #include <kiv/core/auto_string.h>
+#include <kiv/core/byte_buffer.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,9 +59,9 @@ format_string::format_string(const char* format, ...) {
 // so a second pass with a buffer of that size always completes; each
 // pass formats from its own copy of the argument list.
 void format_string::vformat(const char* format, va_list args) {
-    size_t size = initial_format_size;
-    char* buffer = static_cast<char*>(malloc(size));
-    if (buffer == nullptr)
+    char* buffer = nullptr;
+    size_t size = 0;
+    if (!kiv::resize_buffer(buffer, size, initial_format_size))
         return;
     buffer[0] = '\0';
     if (format == nullptr || *format == '\0') {
@@ -80,13 +81,10 @@ void format_string::vformat(const char* format, va_list args) {
             text_ = buffer;
             return;
         }
-        size = static_cast<size_t>(needed) + 1;
-        char* grown = static_cast<char*>(realloc(buffer, size));
-        if (grown == nullptr) {
+        if (!kiv::resize_buffer(buffer, size, static_cast<uint64_t>(needed) + 1)) {
             free(buffer);
             return;
         }
-        buffer = grown;
     }
 }
 

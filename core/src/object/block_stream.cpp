@@ -8,6 +8,7 @@
 //     whole payload lie inside the data it was given.
 
 #include <kiv/core/binary_impl.h>
+#include <kiv/core/byte_buffer.h>
 #include <kiv/core/log.h>
 
 #include "../../platform/platform.h"
@@ -59,19 +60,9 @@ bool binary_data_writer::set_parent(i_binary_data_writer* parent, uint16_t type)
 }
 
 bool binary_data_writer::grow(uint64_t needed, uint64_t extra) {
-    if (capacity_ >= needed)
-        return true;
-    uint64_t capacity = extra >= capacity_ ? uint64_t(capacity_) + extra + 1024 : uint64_t(capacity_) * 2;
-    if (capacity < needed)
-        capacity = needed;
-    if (capacity > max_stream)
-        capacity = max_stream;
-    uint8_t* grown = static_cast<uint8_t*>(realloc(buffer_, capacity));
-    if (grown == nullptr)
-        return false;
-    buffer_ = grown;
-    capacity_ = static_cast<unsigned>(capacity);
-    return true;
+    // Doubling, with 1024 spare bytes past a block larger than the buffer.
+    uint64_t wanted = extra >= capacity_ ? uint64_t(capacity_) + extra + 1024 : uint64_t(capacity_) * 2;
+    return grow_buffer(buffer_, capacity_, size_, needed - size_, wanted, max_stream);
 }
 
 void* binary_data_writer::allocate_block(uint16_t type, unsigned n) {
@@ -86,13 +77,8 @@ void* binary_data_writer::allocate_block(uint16_t type, unsigned n) {
             return nullptr;
         buffer_ = static_cast<uint8_t*>(p);
     } else if (buffer_ == nullptr) {
-        uint64_t capacity = uint64_t(n) + 1030;
-        if (capacity > max_stream)
+        if (!resize_buffer(buffer_, capacity_, uint64_t(n) + 1030, max_stream))
             return nullptr;
-        buffer_ = static_cast<uint8_t*>(malloc(capacity));
-        if (buffer_ == nullptr)
-            return nullptr;
-        capacity_ = static_cast<unsigned>(capacity);
     } else if (!grow(needed, n)) {
         kiv_trace("binary_data_writer::allocate_block: error reallocating memory of size %llu",
                   static_cast<unsigned long long>(needed));

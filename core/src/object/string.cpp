@@ -6,6 +6,7 @@
 //     copied or moved before the buffer is reallocated or freed. Lengths
 //     and capacities are checked in 64-bit so they never wrap.
 
+#include <kiv/core/byte_buffer.h>
 #include <kiv/core/string_impl.h>
 
 #include <cstdint>
@@ -46,16 +47,10 @@ bool i_string_impl::set_value(const char* value) {
         length_ = static_cast<unsigned>(len);
         return true;
     }
-    if (len + 1 > max_capacity)
-        return false;
     // The value is longer than the buffer, so it cannot lie inside it.
-    uint64_t capacity = len + 1 < min_capacity ? min_capacity : len + 1;
-    char* grown = static_cast<char*>(realloc(buffer_, capacity));
-    if (grown == nullptr)
+    if (!resize_buffer(buffer_, capacity_, len + 1 < min_capacity ? min_capacity : len + 1, max_capacity))
         return false;
-    std::memcpy(grown, value, len + 1);
-    buffer_ = grown;
-    capacity_ = static_cast<unsigned>(capacity);
+    std::memcpy(buffer_, value, len + 1);
     length_ = static_cast<unsigned>(len);
     return true;
 }
@@ -73,12 +68,8 @@ void i_string_impl::concatn(const char* text, unsigned n) {
         return;
     size_t copy_len = strnlen(text, n);
     if (buffer_ == nullptr) {
-        uint64_t capacity = n < min_capacity ? min_capacity : uint64_t(n) + 1;
-        char* fresh = static_cast<char*>(malloc(capacity));
-        if (fresh == nullptr)
+        if (!resize_buffer(buffer_, capacity_, n < min_capacity ? min_capacity : uint64_t(n) + 1, max_capacity))
             return;
-        buffer_ = fresh;
-        capacity_ = static_cast<unsigned>(capacity);
         length_ = 0;
         buffer_[0] = '\0';
     } else if (needed >= capacity_) {
@@ -92,11 +83,8 @@ void i_string_impl::concatn(const char* text, unsigned n) {
         // Text inside our own buffer moves with it: remember its offset.
         bool own = points_into(text, buffer_, capacity_);
         size_t offset = own ? static_cast<size_t>(text - buffer_) : 0;
-        char* grown = static_cast<char*>(realloc(buffer_, capacity));
-        if (grown == nullptr)
+        if (!resize_buffer(buffer_, capacity_, capacity, max_capacity))
             return;
-        buffer_ = grown;
-        capacity_ = static_cast<unsigned>(capacity);
         if (own)
             text = buffer_ + offset;
     }
@@ -142,21 +130,13 @@ bool i_string_impl::reserve(unsigned n) {
         return false;
     if (capacity_ > wanted)
         return true;
-    if (buffer_ == nullptr) {
-        char* fresh = static_cast<char*>(malloc(wanted));
-        if (fresh == nullptr)
-            return false;
-        fresh[0] = '\0';
-        buffer_ = fresh;
-        capacity_ = static_cast<unsigned>(wanted);
-        length_ = 0;
-        return true;
-    }
-    char* grown = static_cast<char*>(realloc(buffer_, wanted));
-    if (grown == nullptr)
+    bool fresh = buffer_ == nullptr;
+    if (!resize_buffer(buffer_, capacity_, wanted, max_capacity))
         return false;
-    buffer_ = grown;
-    capacity_ = static_cast<unsigned>(wanted);
+    if (fresh) {
+        buffer_[0] = '\0';
+        length_ = 0;
+    }
     return true;
 }
 

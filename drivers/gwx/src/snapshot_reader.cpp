@@ -9,6 +9,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_binary.h>
+#include <kiv/core/le_bytes.h>
 #include <kiv/core/log.h>
 #include <kiv/image/image_lib.h>
 
@@ -17,14 +18,6 @@
 namespace kiv {
 
 namespace {
-
-uint32_t le32(const unsigned char* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-uint16_t le16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
 
 i_image* refuse(const char* why) {
     kiv_trace("gwx snapshot: %s", why);
@@ -35,21 +28,20 @@ i_image* refuse(const char* why) {
 
 i_image* decode_snapshot(const unsigned char* data, size_t size, unsigned width, unsigned height) {
     const size_t file_header = 14, info_header = 40;
-    if (data == nullptr || size < file_header + info_header)
+    const le_reader in(data, size);
+    uint16_t magic = 0, bits = 0;
+    uint32_t size_field = 0, pixel_offset = 0, header_size = 0, compression = 0;
+    int32_t file_width = 0, file_height = 0;
+    if (!in.has(0, file_header + info_header) || !in.u16(0, &magic) || !in.u32(2, &size_field) ||
+        !in.u32(10, &pixel_offset) || !in.u32(14, &header_size) || !in.i32(18, &file_width) ||
+        !in.i32(22, &file_height) || !in.u16(28, &bits) || !in.u32(30, &compression))
         return refuse("file shorter than its headers");
-    if (le16(data) != 0x4D42)
+    if (magic != 0x4D42)
         return refuse("no \"BM\" magic");
-    uint64_t size_field = le32(data + 2);
     if (size_field < file_header + info_header || size_field > size)
         return refuse("size field does not match the file");
-    uint64_t pixel_offset = le32(data + 10);
-    uint64_t header_size = le32(data + 14);
-    if (header_size < info_header || file_header + header_size > pixel_offset || pixel_offset > size_field)
+    if (header_size < info_header || file_header + uint64_t(header_size) > pixel_offset || pixel_offset > size_field)
         return refuse("pixel offset outside the file");
-    int32_t file_width = static_cast<int32_t>(le32(data + 18));
-    int32_t file_height = static_cast<int32_t>(le32(data + 22));
-    uint16_t bits = le16(data + 28);
-    uint32_t compression = le32(data + 30);
     if (bits != 24 || compression != 0)
         return refuse("not an uncompressed 24-bit bitmap");
     if (file_width <= 0 || file_height <= 0)
@@ -57,7 +49,7 @@ i_image* decode_snapshot(const unsigned char* data, size_t size, unsigned width,
     if (uint32_t(file_width) != width || uint32_t(file_height) != height)
         return refuse("size other than the one asked for");
     const uint64_t stride = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
-    if (stride * height > size_field - pixel_offset)
+    if (stride * height > uint64_t(size_field) - pixel_offset)
         return refuse("pixel rows cut short");
 
     auto_ptr_t<i_image> img(kiv_image_create(width, height, 0xFFFFFFFFu));

@@ -4,7 +4,7 @@
 //     its fixed offsets, and the checksum that guards it.
 
 #include <kiv/core/checksum.h>
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 #include <kiv/ozm/map_file.h>
 
 #include <cstring>

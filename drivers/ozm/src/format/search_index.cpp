@@ -12,7 +12,7 @@
 //     short of what it announced (a last city announcing more streets
 //     than follow it fails, though every byte was consumed).
 
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 #include <kiv/ozm/map_file.h>
 
 namespace kiv {

@@ -4,7 +4,7 @@
 //     test of a view, and the geometry they rest on (point in a coverage
 //     ring, where two segments meet).
 
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 #include <kiv/ozm/ozm_map.h>
 
 #include <cstring>

@@ -17,7 +17,7 @@
 #define KIV_OZM_MAP_RECORD_H
 
 #include <kiv/core/export.h>
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 
 #include <cstdint>
 

@@ -21,7 +21,7 @@
 #ifndef KIV_OZM_RTREE_H
 #define KIV_OZM_RTREE_H
 
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -227,15 +227,15 @@ private:
         bool read_u32(uint32_t& v) {
             if (!has(4))
                 return false;
-            v = ozm::le_u32(data + pos);
+            v = kiv::le_u32(data + pos);
             pos += 4;
             return true;
         }
         void read_rect(Rect& r) {
-            r.min[0] = ozm::le_f32(data + pos);
-            r.min[1] = ozm::le_f32(data + pos + 4);
-            r.max[0] = ozm::le_f32(data + pos + 8);
-            r.max[1] = ozm::le_f32(data + pos + 12);
+            r.min[0] = kiv::le_f32(data + pos);
+            r.min[1] = kiv::le_f32(data + pos + 4);
+            r.max[0] = kiv::le_f32(data + pos + 8);
+            r.max[1] = kiv::le_f32(data + pos + 12);
             pos += 16;
         }
     };
@@ -252,11 +252,11 @@ private:
             return nullptr;
         ++st.nodes;
         if (st.has(4)) {
-            n->level = ozm::le_i32(st.data + st.pos);
+            n->level = kiv::le_i32(st.data + st.pos);
             st.pos += 4;
         }
         if (st.has(4)) {
-            n->count = ozm::le_i32(st.data + st.pos);
+            n->count = kiv::le_i32(st.data + st.pos);
             st.pos += 4;
         }
         return n;
@@ -278,7 +278,7 @@ private:
                     break;
                 st.read_rect(b.rect);
                 b.child = nullptr;
-                b.data = static_cast<DATA>(ozm::le_u32(st.data + st.pos));
+                b.data = static_cast<DATA>(kiv::le_u32(st.data + st.pos));
                 st.pos += 4;
                 if (st.accept != nullptr && !st.accept(b.data, st.context))
                     return false;

@@ -26,7 +26,7 @@
 
 #include <kiv/gis/gis_types.h>
 #include <kiv/gis/i_gis_road_lock.h>
-#include <kiv/ozm/le_bytes.h>
+#include <kiv/core/le_bytes.h>
 #include <kiv/ozm/search/map_list.h>
 
 #include <cstdint>
