@@ -15,8 +15,8 @@
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/ozm/ozm_driver.h>
 
+#include "driver/ozm_driver.h"
 #include "driver/render_tools.h"
 
 #include <cstdlib>

@@ -4,7 +4,7 @@
 //     (a key of the GIS service's image cache) and its lifetime. The
 //     drawing itself is in renderer_draw.cpp.
 
-#include <kiv/ozm/ozm_renderer.h>
+#include "driver/ozm_renderer.h"
 
 namespace kiv {
 

@@ -12,11 +12,11 @@
 #include <kiv/image/font_manager.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
-#include <kiv/ozm/ozm_renderer.h>
-#include <kiv/ozm/render/render_context.h>
 
+#include "driver/ozm_renderer.h"
 #include "driver/render_tools.h"
 #include "render/draw_tools.h"
+#include "render/render_context.h"
 
 namespace kiv {
 

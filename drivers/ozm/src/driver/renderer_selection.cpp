@@ -9,8 +9,9 @@
 //     before it.
 
 #include <kiv/core/auto_string.h>
-#include <kiv/ozm/ozm_driver.h>
-#include <kiv/ozm/ozm_renderer.h>
+
+#include "driver/ozm_driver.h"
+#include "driver/ozm_renderer.h"
 
 #include <cstring>
 #include <new>

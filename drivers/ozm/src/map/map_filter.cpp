@@ -5,7 +5,8 @@
 //     ring, where two segments meet).
 
 #include <kiv/ozm/le_bytes.h>
-#include <kiv/ozm/ozm_map.h>
+
+#include "map/ozm_map.h"
 
 #include <cstring>
 

@@ -6,7 +6,7 @@
 //     range at any latitude), and the street and house listings of the
 //     search index.
 
-#include <kiv/ozm/ozm_map.h>
+#include "map/ozm_map.h"
 
 #include <cmath>
 #include <cstring>

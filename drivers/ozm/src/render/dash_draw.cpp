@@ -7,9 +7,8 @@
 //     beyond the image does not make millions of dashes, and the dashes
 //     inside stay where the whole line would put them.
 
-#include <kiv/ozm/render/geometry_styles.h>
-
 #include "render/draw_tools.h"
+#include "render/geometry_styles.h"
 
 #include <agg_clip_liang_barsky.h>
 

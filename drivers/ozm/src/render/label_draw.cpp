@@ -8,10 +8,10 @@
 
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/font_manager.h>
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/text/ozm_text_renderer.h>
 
 #include "render/draw_tools.h"
+#include "render/label_style.h"
+#include "text/ozm_text_renderer.h"
 
 #include <memory>
 #include <vector>

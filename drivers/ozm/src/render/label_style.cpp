@@ -3,8 +3,8 @@
 //     Attributes of the label style.
 
 #include <kiv/core/i_xml.h>
-#include <kiv/ozm/render/label_style.h>
 
+#include "render/label_style.h"
 #include "render/style_attributes.h"
 
 #include <cstring>

@@ -4,9 +4,8 @@
 //     stroked once with round joins and caps. A border instance strokes
 //     the same path wider, before the line itself is drawn.
 
-#include <kiv/ozm/render/geometry_styles.h>
-
 #include "render/draw_tools.h"
+#include "render/geometry_styles.h"
 
 namespace kiv {
 

@@ -10,9 +10,9 @@
 
 #include <kiv/gis/geodesic.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/ozm/render/image_styles.h>
 
 #include "render/draw_tools.h"
+#include "render/image_styles.h"
 
 #include <agg_clip_liang_barsky.h>
 #include <agg_pattern_filters_rgba.h>

@@ -27,8 +27,9 @@
 #include <kiv/core/object.h>
 #include <kiv/gis/i_gis_driver.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/render/renderer_layer.h>
+
+#include "map/ozm_map.h"
+#include "render/renderer_layer.h"
 
 #include <cstdint>
 #include <deque>

@@ -24,8 +24,9 @@
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
 #include <kiv/gis/i_gis_driver.h>
-#include <kiv/ozm/map_file.h>
-#include <kiv/ozm/map_record.h>
+
+#include "format/map_file.h"
+#include "format/map_record.h"
 
 #include <array>
 #include <atomic>

@@ -28,9 +28,10 @@
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/i_gis_driver.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/map_list.h>
-#include <kiv/ozm/render/renderer_layer.h>
+
+#include "map/ozm_map.h"
+#include "render/renderer_layer.h"
+#include "search/map_list.h"
 
 #include <atomic>
 #include <cstdint>

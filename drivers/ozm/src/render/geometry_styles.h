@@ -7,7 +7,7 @@
 #ifndef KIV_OZM_RENDER_GEOMETRY_STYLES_H
 #define KIV_OZM_RENDER_GEOMETRY_STYLES_H
 
-#include <kiv/ozm/render/render_style.h>
+#include "render/render_style.h"
 
 #include <vector>
 

@@ -22,7 +22,8 @@
 #define KIV_OZM_SEARCH_PLACE_SEARCH_H
 
 #include <kiv/gis/i_gis_driver.h>
-#include <kiv/ozm/search/map_list.h>
+
+#include "search/map_list.h"
 
 #include <string>
 

@@ -26,7 +26,8 @@
 #define KIV_OZM_RENDER_RENDERER_LAYER_H
 
 #include <kiv/core/export.h>
-#include <kiv/ozm/render/render_style.h>
+
+#include "render/render_style.h"
 
 #include <atomic>
 #include <condition_variable>

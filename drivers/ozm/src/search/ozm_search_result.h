@@ -14,7 +14,8 @@
 #define KIV_OZM_SEARCH_OZM_SEARCH_RESULT_H
 
 #include <kiv/gis/gis_search_list.h>
-#include <kiv/ozm/search/map_list.h>
+
+#include "search/map_list.h"
 
 #include <vector>
 

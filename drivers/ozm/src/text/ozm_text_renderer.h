@@ -18,7 +18,8 @@
 #define KIV_OZM_TEXT_OZM_TEXT_RENDERER_H
 
 #include <kiv/core/export.h>
-#include <kiv/ozm/render/render_context.h>
+
+#include "render/render_context.h"
 
 #include <cstdint>
 #include <string>

@@ -12,7 +12,7 @@
 #ifndef KIV_OZM_PLACEMENT_TREE_H
 #define KIV_OZM_PLACEMENT_TREE_H
 
-#include <kiv/ozm/rtree.h>
+#include "format/rtree.h"
 
 #include <algorithm>
 #include <memory>

@@ -6,7 +6,7 @@
 #ifndef KIV_OZM_RENDER_LABEL_STYLE_H
 #define KIV_OZM_RENDER_LABEL_STYLE_H
 
-#include <kiv/ozm/render/render_style.h>
+#include "render/render_style.h"
 
 #include <string>
 

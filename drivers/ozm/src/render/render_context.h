@@ -27,8 +27,9 @@
 #define KIV_OZM_RENDER_RENDER_CONTEXT_H
 
 #include <kiv/core/export.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/placement_tree.h>
+
+#include "map/ozm_map.h"
+#include "render/placement_tree.h"
 
 #include <agg_path_storage.h>
 #include <agg_pixfmt_rgba.h>

@@ -16,7 +16,8 @@
 #define KIV_OZM_RENDER_RENDER_STYLE_H
 
 #include <kiv/core/export.h>
-#include <kiv/ozm/ozm_map.h>
+
+#include "map/ozm_map.h"
 
 #include <cstdint>
 

@@ -13,7 +13,8 @@
 #define KIV_OZM_SEARCH_LOCATION_TEXT_H
 
 #include <kiv/core/i_object_col.h>
-#include <kiv/ozm/search/map_list.h>
+
+#include "search/map_list.h"
 
 namespace kiv {
 namespace ozm {

@@ -17,7 +17,8 @@
 #define KIV_OZM_MAP_FILE_H
 
 #include <kiv/core/export.h>
-#include <kiv/ozm/rtree.h>
+
+#include "format/rtree.h"
 
 #include <cstddef>
 #include <cstdint>

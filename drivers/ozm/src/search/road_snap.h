@@ -27,7 +27,8 @@
 #include <kiv/gis/gis_types.h>
 #include <kiv/gis/i_gis_road_lock.h>
 #include <kiv/ozm/le_bytes.h>
-#include <kiv/ozm/search/map_list.h>
+
+#include "search/map_list.h"
 
 #include <cstdint>
 #include <vector>

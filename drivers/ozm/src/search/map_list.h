@@ -11,7 +11,7 @@
 #ifndef KIV_OZM_SEARCH_MAP_LIST_H
 #define KIV_OZM_SEARCH_MAP_LIST_H
 
-#include <kiv/ozm/ozm_map.h>
+#include "map/ozm_map.h"
 
 #include <cstddef>
 #include <vector>
