@@ -46,12 +46,12 @@ class render_tool_pool;
 
 // Returns: the render level of a scale denominator: the first k in 0..16
 //     with scale <= 1500 x 2^k; 16 for a larger scale.
-KIV_EXPORT unsigned char level_from_scale(unsigned scale);
+unsigned char level_from_scale(unsigned scale);
 // Returns: the detail class of a scale denominator: 0 up to 50,000, 1 up
 //     to 2,000,000, else 2.
-KIV_EXPORT unsigned char detail_class_from_scale(unsigned scale);
+unsigned char detail_class_from_scale(unsigned scale);
 
-class KIV_EXPORT ozm_driver : public object, public i_named_object_impl, public virtual i_gis_driver {
+class ozm_driver : public object, public i_named_object_impl, public virtual i_gis_driver {
 public:
     // An empty driver named "ozm"; the first map loaded gets load number 1.
     ozm_driver();
@@ -85,7 +85,7 @@ public:
 
     // i_gis_driver. Searches, location texts and snapping work on the
     // maps taken (with references) under the maps guard, in ascending
-    // priority; see kiv/ozm/search/ for their rules.
+    // priority; see src/search/ for their rules.
     i_gis_renderer* create_renderer(i_gis_viewport* vp, const char* layers, const char* map_tags) override;
     char* get_location_text(double lat, double lon, double max_range, double* range) override;
     i_object_col* get_locations_text(double* lats, double* lons, unsigned point_count, double max_range) override;

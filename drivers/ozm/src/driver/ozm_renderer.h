@@ -40,7 +40,7 @@ namespace kiv {
 
 class render_tool_pool;
 
-class KIV_EXPORT ozm_renderer : public object, public virtual i_gis_renderer {
+class ozm_renderer : public object, public virtual i_gis_renderer {
 public:
     // No viewport, no maps, no layers, level and class 0 until init.
     ozm_renderer() = default;

@@ -16,8 +16,6 @@
 #ifndef KIV_OZM_MAP_FILE_H
 #define KIV_OZM_MAP_FILE_H
 
-#include <kiv/core/export.h>
-
 #include "format/rtree.h"
 
 #include <cstddef>
@@ -81,10 +79,10 @@ struct map_header {
 };
 
 // Decodes the 583 bytes at `raw` (nothing is checked).
-KIV_EXPORT void decode_map_header(const uint8_t* raw, map_header& out);
+void decode_map_header(const uint8_t* raw, map_header& out);
 // Returns: the checksum the header must carry: kiv_crc32 of its first
 //     0x243 bytes, started at 0 (no inversions).
-KIV_EXPORT uint32_t map_header_checksum(const uint8_t* raw);
+uint32_t map_header_checksum(const uint8_t* raw);
 
 struct feature_info {
     uint32_t offset;  // of the geometry record within its page
@@ -124,11 +122,11 @@ typedef RTree<unsigned int, float, float, 8, 4> map_index;
 // arrays (cleared first).
 // Returns: true when the bytes consumed equal `size` or the records
 //     read equal the header's counts; false: the parse failed.
-KIV_EXPORT bool parse_search_index(const uint8_t* data, size_t size, const map_header& header,
-                                   std::vector<search_place>& cities, std::vector<search_place>& streets,
-                                   std::vector<search_house>& houses);
+bool parse_search_index(const uint8_t* data, size_t size, const map_header& header,
+                        std::vector<search_place>& cities, std::vector<search_place>& streets,
+                        std::vector<search_house>& houses);
 
-class KIV_EXPORT map_file {
+class map_file {
 public:
     map_file() = default;
     map_file(const map_file&) = delete;

@@ -16,7 +16,6 @@
 #ifndef KIV_OZM_MAP_RECORD_H
 #define KIV_OZM_MAP_RECORD_H
 
-#include <kiv/core/export.h>
 #include <kiv/ozm/le_bytes.h>
 
 #include <cstdint>
@@ -45,9 +44,9 @@ struct feature_record {
 // Returns: false when the record does not fit in the page; `out` is then
 //     unspecified. A name offset outside the pool (or no pool) leaves only
 //     that name null.
-KIV_EXPORT bool decode_feature_record(const uint8_t* page, uint32_t page_size, uint32_t offset,
-                                      uint8_t feature_flags, const char* resources, uint32_t resources_size,
-                                      feature_record& out);
+bool decode_feature_record(const uint8_t* page, uint32_t page_size, uint32_t offset,
+                           uint8_t feature_flags, const char* resources, uint32_t resources_size,
+                           feature_record& out);
 
 // Returns: the record offset of the first point of a non-point feature
 //     with these record flags (14, plus 4 per name offset).

@@ -84,27 +84,27 @@ struct seg_point {
 // end meet there (b1 tried first); otherwise collinear or parallel
 // segments do not meet.
 // Returns: false when `out` is null or the segments do not meet.
-KIV_EXPORT bool segment_intersection(const seg_point& a1, const seg_point& a2, const seg_point& b1,
-                                     const seg_point& b2, seg_point* out);
+bool segment_intersection(const seg_point& a1, const seg_point& a2, const seg_point& b1,
+                          const seg_point& b2, seg_point* out);
 
 // Even-odd test of the point (lat, lon) against a ring of `count`
 // (lat, lon) f32 pairs read from unaligned bytes (a record's point list);
 // the ring closes from the last point to the first. Fewer than 3 points:
 // outside.
-KIV_EXPORT bool point_in_ring(double lat, double lon, const uint8_t* points, uint32_t count);
+bool point_in_ring(double lat, double lon, const uint8_t* points, uint32_t count);
 
 // The box that holds every point within `range_m` metres of (lat, lon):
 // 110,000 m per degree of latitude, longitude widened by 1/cos(latitude),
 // its half-width at most 180 degrees.
 // Returns: false (box unchanged) for a range that is negative or not a
 //     finite number, or a point that is not finite.
-KIV_EXPORT bool candidate_box(double lat, double lon, double range_m, float min[2], float max[2]);
+bool candidate_box(double lat, double lon, double range_m, float min[2], float max[2]);
 
 // The pages one operation has locked, across maps: each (map, page) is
 // locked the first time it is asked for and unlocked once by
 // unlock_all() or the destructor. A page that failed to lock is not
 // tried again by the same set. Ordered by map, then page. One thread.
-class KIV_EXPORT page_set {
+class page_set {
 public:
     page_set() = default;
     page_set(const page_set&) = delete;
@@ -142,7 +142,7 @@ protected:
 
 }  // namespace ozm
 
-class KIV_EXPORT ozm_map : public object, public virtual i_gis_map {
+class ozm_map : public object, public virtual i_gis_map {
 public:
     ozm_map();
     // Unlocks the pages of the coverage areas and frees every page; a

@@ -14,7 +14,7 @@
 namespace kiv {
 
 // A stroke of a per-level width.
-class KIV_EXPORT render_style_line : public render_style_base {
+class render_style_line : public render_style_base {
 public:
     // Reads the base attributes, then "width".
     // Returns: false as the base does, when "width" holds no value, or
@@ -33,7 +33,7 @@ protected:
 };
 
 // A line drawn in dashes. Its border instance draws nothing.
-class KIV_EXPORT render_style_dash : public render_style_line {
+class render_style_dash : public render_style_line {
 public:
     // Reads the line's attributes, then "dash".
     // Returns: false as the line does, when "dash" holds fewer than two
@@ -53,7 +53,7 @@ private:
 };
 
 // A fill of closed geometry; its border instance strokes the outline.
-class KIV_EXPORT render_style_polygon : public render_style_base {
+class render_style_polygon : public render_style_base {
 public:
     // A non-zero fill; a border instance strokes the outlines instead.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
@@ -68,7 +68,7 @@ protected:
 };
 
 // A polygon whose outline is smoothed before filling or stroking.
-class KIV_EXPORT render_style_smooth_polygon : public render_style_polygon {
+class render_style_smooth_polygon : public render_style_polygon {
 public:
     // As the polygon, with the outline smoothed and its curves flattened.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,

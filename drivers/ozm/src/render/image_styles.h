@@ -24,11 +24,11 @@ namespace kiv {
 //     variable or a file that does not load as an image.
 // Safe from any thread (the core must be running: the path is expanded
 // through its string service).
-KIV_EXPORT bool load_style_image(const char* name, uint8_t*& data, unsigned& width, unsigned& height);
+bool load_style_image(const char* name, uint8_t*& data, unsigned& width, unsigned& height);
 
 // The pixels of a style picture, owned: freed with free() when the owner
 // goes or loads another picture.
-class KIV_EXPORT style_picture {
+class style_picture {
 public:
     style_picture() = default;
     style_picture(const style_picture&) = delete;
@@ -52,7 +52,7 @@ private:
 
 // What the picture styles share: no colour, and the picture named by
 // "file".
-class KIV_EXPORT render_style_picture : public render_style_base {
+class render_style_picture : public render_style_base {
 public:
     // Reads the base attributes ("color" may be empty), then "file".
     // Returns: false as the base does, or when the picture does not load.
@@ -64,7 +64,7 @@ protected:
 };
 
 // An icon drawn centred on each feature's anchor point.
-class KIV_EXPORT render_style_image : public render_style_picture {
+class render_style_image : public render_style_picture {
 public:
     // Icons at anchor points that find their box free in the icon tree.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
@@ -72,7 +72,7 @@ public:
 };
 
 // A polygon fill tiled with the picture, mirrored at every repeat.
-class KIV_EXPORT render_style_polygon_image : public render_style_picture {
+class render_style_polygon_image : public render_style_picture {
 public:
     // A fill tiled from the image's top-left pixel.
     void render(ozm::feature_table& features, ozm::page_set& pages, render_context& ctx,
@@ -80,7 +80,7 @@ public:
 };
 
 // A line as thick as the picture is high, with the picture running along it.
-class KIV_EXPORT render_style_line_image : public render_style_picture {
+class render_style_line_image : public render_style_picture {
 public:
     // As render_style_picture::init, then "flags".
     bool init(i_xml_node* element) override;

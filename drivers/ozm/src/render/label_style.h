@@ -12,7 +12,7 @@
 
 namespace kiv {
 
-class KIV_EXPORT render_style_label : public render_style_base {
+class render_style_label : public render_style_base {
 public:
     // Placement of the text ("align").
     enum align_t : uint8_t {

@@ -6,8 +6,6 @@
 #ifndef KIV_OZM_RENDER_PARSE_RANGE_H
 #define KIV_OZM_RENDER_PARSE_RANGE_H
 
-#include <kiv/core/export.h>
-
 namespace kiv {
 
 // Reads "a" (meaning a-a) or "a-b". Each number is read like atoi
@@ -20,7 +18,7 @@ namespace kiv {
 // Returns: true when min <= a <= b <= max; false for null or empty text
 //     or a range outside min..max or reversed.
 // Changes: nothing else. Safe from any thread.
-KIV_EXPORT bool parse_range(const char* text, unsigned min, unsigned max, unsigned& first, unsigned& last);
+bool parse_range(const char* text, unsigned min, unsigned max, unsigned& first, unsigned& last);
 
 }  // namespace kiv
 

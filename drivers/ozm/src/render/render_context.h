@@ -26,8 +26,6 @@
 #ifndef KIV_OZM_RENDER_RENDER_CONTEXT_H
 #define KIV_OZM_RENDER_RENDER_CONTEXT_H
 
-#include <kiv/core/export.h>
-
 #include "map/ozm_map.h"
 #include "render/placement_tree.h"
 
@@ -62,7 +60,7 @@ typedef agg::renderer_base<ozm_pixfmt> ozm_renderer_base;
 // before that manager. Faces that failed to open are tried again in the
 // next image, and the glyphs are dropped between images once there are
 // more than max_glyphs (hostile names could hold any code point).
-class KIV_EXPORT render_cache {
+class render_cache {
 public:
     static constexpr size_t max_glyphs = 4096;
 
@@ -82,7 +80,7 @@ private:
     font_manager* fonts_ = nullptr;           // not owned: the manager of tools_' faces; null: none yet
 };
 
-struct KIV_EXPORT render_context {
+struct render_context {
     // `ren` must draw into an image of at least 1 × 1 pixels whose clip
     // box is the whole image; width and height are taken from it. With
     // `cache` (borrowed, see render_cache) the drawing tools come from it
@@ -121,7 +119,7 @@ private:
 // Returns: false when the page cannot be locked or the record does not
 //     fit in its page; the feature is then to be skipped. A name outside
 //     the string pool only leaves that name null.
-KIV_EXPORT bool resolve(ozm::feature_entry& entry, ozm::page_set& pages, ozm::feature_record& record);
+bool resolve(ozm::feature_entry& entry, ozm::page_set& pages, ozm::feature_record& record);
 
 }  // namespace kiv
 

@@ -15,8 +15,6 @@
 #ifndef KIV_OZM_RENDER_RENDER_STYLE_H
 #define KIV_OZM_RENDER_RENDER_STYLE_H
 
-#include <kiv/core/export.h>
-
 #include "map/ozm_map.h"
 
 #include <cstdint>
@@ -30,7 +28,7 @@ struct render_context;
 // Number of render levels: 0 (most detailed) to 16.
 constexpr unsigned render_level_count = 17;
 
-class KIV_EXPORT render_style {
+class render_style {
 public:
     render_style() = default;
     render_style(const render_style&) = delete;
@@ -61,7 +59,7 @@ public:
 // The attributes every style has: "color", "levels", "features",
 // "border_width". Colours are 32-bit values with R in bits 0-7 and A in
 // bits 24-31 (bytes R, G, B, A in memory).
-class KIV_EXPORT render_style_base : public virtual render_style {
+class render_style_base : public virtual render_style {
 public:
     // Reads "color", "levels" (0..16), "features" (1..255) and
     // "border_width" in that order.

@@ -25,8 +25,6 @@
 #ifndef KIV_OZM_RENDER_RENDERER_LAYER_H
 #define KIV_OZM_RENDER_RENDERER_LAYER_H
 
-#include <kiv/core/export.h>
-
 #include "render/render_style.h"
 
 #include <atomic>
@@ -44,7 +42,7 @@ class i_xml_node;
 class i_gis_viewport;
 struct render_context;
 
-class KIV_EXPORT renderer_layer {
+class renderer_layer {
 public:
     // An ordered list of owned styles.
     using style_list = std::vector<std::unique_ptr<render_style>>;

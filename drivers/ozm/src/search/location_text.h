@@ -25,15 +25,15 @@ namespace ozm {
 // Returns: the place name as a malloc-ed text the caller frees; null
 //     when `range` is null, no place is in range (a range of 0 finds
 //     nothing) or memory runs out.
-KIV_EXPORT char* location_text(const map_list& maps, double lat, double lon, double max_range, double* range);
+char* location_text(const map_list& maps, double lat, double lon, double max_range, double* range);
 
 // One named string per point, in point order: the value the location
 // text, the name its distance printed with "%f"; both empty for a point
 // without a place.
 // Returns: a new collection with one reference for the caller; null for
 //     null arrays or when memory runs out.
-KIV_EXPORT i_object_col* locations_text(const map_list& maps, const double* lats, const double* lons,
-                                        unsigned point_count, double max_range);
+i_object_col* locations_text(const map_list& maps, const double* lats, const double* lons,
+                             unsigned point_count, double max_range);
 
 }  // namespace ozm
 }  // namespace kiv

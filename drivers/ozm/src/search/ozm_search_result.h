@@ -39,7 +39,7 @@ inline long long make_search_id(uint32_t load_number, uint32_t index) {
 
 }  // namespace ozm
 
-class KIV_EXPORT ozm_search_result : public gis_search_list<ozm::search_item> {
+class ozm_search_result : public gis_search_list<ozm::search_item> {
 public:
     // Empty, the cursor on the end position.
     ozm_search_result() = default;

@@ -32,7 +32,7 @@ namespace ozm {
 
 // Returns: `name` upper-cased as the searches compare it (Tcl_UtfToUpper
 //     of a copy); "" for null.
-KIV_EXPORT std::string search_pattern(const char* name);
+std::string search_pattern(const char* name);
 
 // Cities whose keys start with the pattern of `name`, from the maps of
 // `maps` (taken in list order) that pass the tag filter `map_tags` ("" =
@@ -40,7 +40,7 @@ KIV_EXPORT std::string search_pattern(const char* name);
 // Returns: a new result with one reference for the caller, possibly
 //     empty; null for a null `name` or `map_tags`, or when memory runs
 //     out. The result keeps the maps it took items from.
-KIV_EXPORT i_gis_search_result* search_cities(const map_list& maps, const char* name, const char* map_tags);
+i_gis_search_result* search_cities(const map_list& maps, const char* name, const char* map_tags);
 
 // Streets of the city `city_id` (houses of the street `street_id`) whose
 // keys start with the pattern of `name`, in key order. `map` is the
@@ -49,8 +49,8 @@ KIV_EXPORT i_gis_search_result* search_cities(const map_list& maps, const char* 
 //     lies beyond the records the map really holds; null for a null
 //     `name`, a null map, a map whose load number is not the id's, or
 //     when memory runs out.
-KIV_EXPORT i_gis_search_result* search_streets(ozm_map* map, long long city_id, const char* name);
-KIV_EXPORT i_gis_search_result* search_houses(ozm_map* map, long long street_id, const char* name);
+i_gis_search_result* search_streets(ozm_map* map, long long city_id, const char* name);
+i_gis_search_result* search_houses(ozm_map* map, long long street_id, const char* name);
 
 }  // namespace ozm
 }  // namespace kiv

@@ -66,14 +66,14 @@ struct road_crossing {
 // are locked through `pages`.
 // Returns: whether a road was found (then `hit` holds it). With no maps
 //     `hit` is left as it was; otherwise it is cleared first.
-KIV_EXPORT bool find_road(double lat, double lon, double range, const map_list& maps, page_set& pages, road_hit& hit);
+bool find_road(double lat, double lon, double range, const map_list& maps, page_set& pages, road_hit& hit);
 
 // Snaps one point: the maps of `maps` (the driver's, by priority) that
 // snap roads and whose envelope meets the range are searched.
 // `max_range` 0 means 50 m.
 // Returns: true with `pt` set to the snapped point, false when no road
 //     is within range.
-KIV_EXPORT bool lock_point_to_road(const map_list& maps, double lat, double lon, double max_range, geo_point& pt);
+bool lock_point_to_road(const map_list& maps, double lat, double lon, double max_range, geo_point& pt);
 
 // Snaps a track of `point_count` points (see the file comment); the
 // maps of `maps` that snap roads are used. A point without a road stays
@@ -82,13 +82,13 @@ KIV_EXPORT bool lock_point_to_road(const map_list& maps, double lat, double lon,
 //     point per input point plus the inserted ones (fewer only when the
 //     core stops meanwhile); null for null arrays, no points, no map or
 //     when memory runs out.
-KIV_EXPORT i_gis_road_lock* lock_points_to_road(const map_list& maps, const double* lats, const double* lons,
-                                               unsigned point_count, double max_range, bool simulate);
+i_gis_road_lock* lock_points_to_road(const map_list& maps, const double* lats, const double* lons,
+                                    unsigned point_count, double max_range, bool simulate);
 
 // Appends the road's vertices from `from` + 1 up to `to` (from < to) or
 // from `from` down to `to` + 1 (from > to), simulated.
 // Returns: whether anything was appended.
-KIV_EXPORT bool append_road_points(uint32_t from, uint32_t to, const road_hit& road, std::vector<road_point>& out);
+bool append_road_points(uint32_t from, uint32_t to, const road_hit& road, std::vector<road_point>& out);
 
 // The crossing of road `a` and road `b` nearest to their snapped
 // segments: the pair (i, j) of crossing segments with the smallest
@@ -96,7 +96,7 @@ KIV_EXPORT bool append_road_points(uint32_t from, uint32_t to, const road_hit& r
 // i, then the smaller j. A forward-only road is tried from its snapped
 // segment on, another from its first segment.
 // Returns: false when the roads do not cross.
-KIV_EXPORT bool nearest_crossing(const road_hit& a, const road_hit& b, road_crossing& out);
+bool nearest_crossing(const road_hit& a, const road_hit& b, road_crossing& out);
 
 }  // namespace ozm
 }  // namespace kiv

@@ -17,8 +17,6 @@
 #ifndef KIV_OZM_TEXT_OZM_TEXT_RENDERER_H
 #define KIV_OZM_TEXT_OZM_TEXT_RENDERER_H
 
-#include <kiv/core/export.h>
-
 #include "render/render_context.h"
 
 #include <cstdint>
@@ -38,7 +36,7 @@ struct pixel_point {
     double x, y;
 };
 
-class KIV_EXPORT ozm_text_renderer {
+class ozm_text_renderer {
 public:
     // Most glyphs a label may have.
     static constexpr unsigned max_glyphs = 254;
