@@ -1,4 +1,4 @@
-// renderer_selection_test.cpp --
+// ozm_driver_renderers_test.cpp --
 //
 //     Which maps and layers take part in an image: render level and
 //     detail class from the scale, level bands with their fallbacks,

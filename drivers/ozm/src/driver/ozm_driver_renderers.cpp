@@ -1,4 +1,4 @@
-// renderer_selection.cpp --
+// ozm_driver_renderers.cpp --
 //
 //     The driver's drawing policy: for one viewport, which maps and which
 //     render layers take part in the image, at which render level and

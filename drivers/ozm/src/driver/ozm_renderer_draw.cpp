@@ -1,4 +1,4 @@
-// renderer_draw.cpp --
+// ozm_renderer_draw.cpp --
 //
 //     The drawing of one map image: the features in view are looked up
 //     once per image through every map's R-tree and shared by all styles

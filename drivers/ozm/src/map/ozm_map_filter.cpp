@@ -1,4 +1,4 @@
-// map_filter.cpp --
+// ozm_map_filter.cpp --
 //
 //     Which maps take part: the tag filter, the envelope and coverage
 //     test of a view, and the geometry they rest on (point in a coverage

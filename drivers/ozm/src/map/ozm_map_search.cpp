@@ -1,4 +1,4 @@
-// map_search.cpp --
+// ozm_map_search.cpp --
 //
 //     Finding features of one map: the features in a box for the
 //     renderer, the candidates around a point for place search and road

@@ -1,4 +1,4 @@
-// dash_draw.cpp --
+// render_style_dash_draw.cpp --
 //
 //     Drawing of the dash style: the style's path cut into dashes, then
 //     stroked like a line. The dashes are laid only over the parts of the

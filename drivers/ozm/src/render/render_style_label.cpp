@@ -1,4 +1,4 @@
-// label_style.cpp --
+// render_style_label.cpp --
 //
 //     Attributes of the label style.
 

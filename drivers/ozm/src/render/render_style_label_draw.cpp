@@ -1,4 +1,4 @@
-// label_draw.cpp --
+// render_style_label_draw.cpp --
 //
 //     Drawing of the label style: the names of labelled features through
 //     the map text renderer, centred on the anchor point or along the

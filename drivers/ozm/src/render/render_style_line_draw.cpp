@@ -1,4 +1,4 @@
-// line_draw.cpp --
+// render_style_line_draw.cpp --
 //
 //     Drawing of the line style: every feature of the style in one path,
 //     stroked once with round joins and caps. A border instance strokes

@@ -1,4 +1,4 @@
-// line_image_draw.cpp --
+// render_style_line_image_draw.cpp --
 //
 //     Drawing of the line image style: each feature on its own, as thick
 //     as the picture is high, the picture running along it. AGG's outline
