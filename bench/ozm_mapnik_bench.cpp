@@ -56,17 +56,17 @@
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
-#include <kiv/ozm/map_record.h>
-#include <kiv/ozm/ozm_driver.h>
-#include <kiv/ozm/ozm_renderer.h>
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/image_styles.h>
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/render/render_context.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "driver/ozm_driver.h"
+#include "driver/ozm_renderer.h"
+#include "format/map_record.h"
 #include "ozm_town.h"
 #include "ratio_main.h"
+#include "render/geometry_styles.h"
+#include "render/image_styles.h"
+#include "render/label_style.h"
+#include "render/render_context.h"
 
 #include <algorithm>
 #include <chrono>

@@ -16,13 +16,13 @@
 #include <kiv/core/utf8.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/font_manager.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/render/render_context.h>
-#include <kiv/ozm/render/renderer_layer.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "map/ozm_map.h"
 #include "plain_viewport.h"
 #include "ratio_main.h"
+#include "render/render_context.h"
+#include "render/renderer_layer.h"
 
 #include <agg_conv_stroke.h>
 #include <agg_rasterizer_scanline_aa.h>

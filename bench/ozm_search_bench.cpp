@@ -20,13 +20,13 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/geodesic.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/ozm_search_result.h>
-#include <kiv/ozm/search/place_search.h>
-#include <kiv/ozm/search/road_snap.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "map/ozm_map.h"
 #include "ratio_main.h"
+#include "search/ozm_search_result.h"
+#include "search/place_search.h"
+#include "search/road_snap.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,9 +9,9 @@
 //     sorted result sets are compared and the program fails when any
 //     differ.
 
-#include <kiv/ozm/map_file.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "format/map_file.h"
 #include "ratio_main.h"
 
 #include <benchmark/benchmark.h>

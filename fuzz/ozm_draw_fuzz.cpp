@@ -14,9 +14,6 @@
 #include <kiv/core/log.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/font_manager.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/render/render_context.h>
-#include <kiv/ozm/render/renderer_layer.h>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,6 +24,9 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "map/ozm_map.h"
+#include "render/render_context.h"
+#include "render/renderer_layer.h"
 
 namespace {
 

@@ -14,9 +14,6 @@
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-#include <kiv/ozm/map_file.h>
-#include <kiv/ozm/map_record.h>
-#include <kiv/ozm/ozm_map.h>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,7 +24,10 @@
 #include <string>
 #include <vector>
 
+#include "format/map_file.h"
+#include "format/map_record.h"
 #include "fuzz_support.h"
+#include "map/ozm_map.h"
 
 namespace {
 

@@ -11,9 +11,10 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/render/renderer_layer.h>
+
+#include "render/geometry_styles.h"
+#include "render/label_style.h"
+#include "render/renderer_layer.h"
 
 #include <cmath>
 #include <cstdint>

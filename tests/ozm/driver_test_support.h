@@ -9,10 +9,10 @@
 
 #include <kiv/core/files.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/ozm/ozm_driver.h>
-#include <kiv/ozm/ozm_renderer.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "driver/ozm_driver.h"
+#include "driver/ozm_renderer.h"
 #include "render_test_support.h"
 
 #include <string>

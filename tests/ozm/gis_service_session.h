@@ -4,7 +4,7 @@
 //     and kiv_gis.so loaded through the core's loader, as a host's
 //     configuration loads them, so kiv_gis's own entry registers the
 //     service. (Calling kiv_library_entry directly would reach the
-//     driver's entry: the linker puts the driver before kiv_gis.)
+//     core's entry: the linker puts kiv_core.so before kiv_gis.)
 
 #ifndef KIV_TESTS_OZM_GIS_SERVICE_SESSION_H
 #define KIV_TESTS_OZM_GIS_SERVICE_SESSION_H

@@ -7,10 +7,10 @@
 //     stream, a search index that does not add up. Records are checked
 //     against their page and the string pool.
 
-#include <kiv/ozm/map_file.h>
-#include <kiv/ozm/map_record.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "format/map_file.h"
+#include "format/map_record.h"
 #include "ozm_fixtures.h"
 
 #include <gtest/gtest.h>

@@ -6,11 +6,10 @@
 //     message, the node stream's parameters and the record layout of a
 //     point and a labelled place line.
 
-#include <kiv/ozm/map_file.h>
-#include <kiv/ozm/map_record.h>
-#include <kiv/ozm/placement_tree.h>
-
+#include "format/map_file.h"
+#include "format/map_record.h"
 #include "ozm_fixtures.h"
+#include "render/placement_tree.h"
 
 #include <gtest/gtest.h>
 

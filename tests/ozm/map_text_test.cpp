@@ -13,10 +13,10 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/text/ozm_text_renderer.h>
 
+#include "render/label_style.h"
 #include "style_draw_support.h"
+#include "text/ozm_text_renderer.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/gis/gis_lib.h>
 #include <kiv/gis/i_gis_service.h>
-#include <kiv/ozm/ozm_driver.h>
 #include <kiv/ozm_writer/map_writer.h>
 
-#include "gis_service_session.h"
+#include "driver/ozm_driver.h"
 #include "driver_test_support.h"
+#include "gis_service_session.h"
 
 #include <gtest/gtest.h>
 

@@ -8,9 +8,9 @@
 #define KIV_TESTS_OZM_OZM_FIXTURES_H
 
 #include <kiv/core/checksum.h>
-#include <kiv/ozm/map_file.h>
 
 #include "../core/test_util.h"
+#include "format/map_file.h"
 
 #include <cstdint>
 #include <cstring>

@@ -9,10 +9,10 @@
 
 #include <kiv/core/env.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/ozm/ozm_map.h>
 #include <kiv/ozm_writer/map_writer.h>
 
 #include "../core/core_session.h"
+#include "map/ozm_map.h"
 #include "ozm_fixtures.h"
 
 #include <gtest/gtest.h>

@@ -6,10 +6,10 @@
 //     page idle). A locked page must stay readable throughout.
 
 #include <kiv/core/env.h>
-#include <kiv/ozm/ozm_map.h>
 #include <kiv/ozm_writer/map_writer.h>
 
 #include "../core/core_session.h"
+#include "map/ozm_map.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,8 @@
 //     broken description or an unwritable target fails with a message and
 //     leaves no file behind.
 
-#include <kiv/ozm/map_file.h>
-
 #include "../core/test_util.h"
+#include "format/map_file.h"
 
 #include <gtest/gtest.h>
 

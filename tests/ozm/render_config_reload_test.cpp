@@ -6,9 +6,9 @@
 //     core clock), and images racing reloads.
 
 #include <kiv_test/core_hooks.h>
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/renderer_layer.h>
 
+#include "render/geometry_styles.h"
+#include "render/renderer_layer.h"
 #include "render_test_support.h"
 
 #include <atomic>

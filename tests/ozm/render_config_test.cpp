@@ -4,11 +4,10 @@
 //     styles by type into the geometry and label lists, border instances
 //     ahead of everything else, and the message of every failure.
 
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/image_styles.h>
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/render/renderer_layer.h>
-
+#include "render/geometry_styles.h"
+#include "render/image_styles.h"
+#include "render/label_style.h"
+#include "render/renderer_layer.h"
 #include "render_test_support.h"
 
 #include <typeinfo>

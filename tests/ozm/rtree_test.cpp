@@ -6,12 +6,12 @@
 //     streams: parameters, branch counts, levels, the node pool, leaf
 //     values and streams cut short.
 
-#include <kiv/ozm/map_file.h>
-#include <kiv/ozm/placement_tree.h>
-#include <kiv/ozm/rtree.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "format/map_file.h"
+#include "format/rtree.h"
 #include "ozm_fixtures.h"
+#include "render/placement_tree.h"
 
 #include <gtest/gtest.h>
 

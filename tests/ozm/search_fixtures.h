@@ -9,11 +9,11 @@
 #define KIV_TESTS_OZM_SEARCH_FIXTURES_H
 
 #include <kiv/core/string_impl.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/map_list.h>
 #include <kiv/ozm_writer/map_writer.h>
 
 #include "../core/test_util.h"
+#include "map/ozm_map.h"
+#include "search/map_list.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/gis/gis_lib.h>
-#include <kiv/ozm/search/ozm_search_result.h>
-#include <kiv/ozm/search/place_search.h>
 
 #include "../core/core_session.h"
 #include "ozm_fixtures.h"
+#include "search/ozm_search_result.h"
+#include "search/place_search.h"
 #include "search_fixtures.h"
 
 #include <gtest/gtest.h>

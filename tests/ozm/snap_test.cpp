@@ -11,11 +11,11 @@
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_string.h>
 #include <kiv/gis/geodesic.h>
-#include <kiv/ozm/search/location_text.h>
-#include <kiv/ozm/search/road_snap.h>
 
 #include "../core/core_session.h"
 #include "ozm_fixtures.h"
+#include "search/location_text.h"
+#include "search/road_snap.h"
 #include "search_fixtures.h"
 
 #include <gtest/gtest.h>

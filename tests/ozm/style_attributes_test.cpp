@@ -4,11 +4,10 @@
 //     lists, the limits that keep a hostile layer file from stalling the
 //     renderer, and the pictures of the image styles.
 
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/image_styles.h>
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/render/parse_range.h>
-
+#include "render/geometry_styles.h"
+#include "render/image_styles.h"
+#include "render/label_style.h"
+#include "render/parse_range.h"
 #include "render_test_support.h"
 
 #include <cstdlib>

@@ -12,12 +12,12 @@
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/font_manager.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/render/render_context.h>
-#include <kiv/ozm/render/renderer_layer.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "map/ozm_map.h"
 #include "plain_viewport.h"
+#include "render/render_context.h"
+#include "render/renderer_layer.h"
 #include "render_test_support.h"
 
 #include <gtest/gtest.h>

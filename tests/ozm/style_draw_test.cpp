@@ -9,9 +9,9 @@
 //     must draw the same pixels as the same shapes cut short.
 
 #include <kiv/core/env.h>
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/image_styles.h>
 
+#include "render/geometry_styles.h"
+#include "render/image_styles.h"
 #include "style_draw_support.h"
 
 #include <gtest/gtest.h>

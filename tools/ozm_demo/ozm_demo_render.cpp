@@ -17,7 +17,8 @@
 #include <kiv/core/log.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/i_image.h>
-#include <kiv/ozm/ozm_driver.h>
+
+#include "driver/ozm_driver.h"
 
 #include <cstdio>
 #include <cstdlib>

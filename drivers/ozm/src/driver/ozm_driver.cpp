@@ -4,7 +4,7 @@
 //     background handler), the rescan of the maps folder with its load
 //     numbers, the background task, and the simple operations of the GIS
 //     contract (maps, layers, render version). Renderer selection lives
-//     in renderer_selection.cpp, place search, location texts and road
+//     in ozm_driver_renderers.cpp, place search, location texts and road
 //     snapping in ozm_driver_search.cpp.
 
 #include <kiv/core/auto_ptr.h>
@@ -15,8 +15,8 @@
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/ozm/ozm_driver.h>
 
+#include "driver/ozm_driver.h"
 #include "driver/render_tools.h"
 
 #include <cstdlib>

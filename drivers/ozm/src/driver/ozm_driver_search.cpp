@@ -8,10 +8,11 @@
 //     search result that shows its names) lets it go.
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/ozm/ozm_driver.h>
-#include <kiv/ozm/search/location_text.h>
-#include <kiv/ozm/search/place_search.h>
-#include <kiv/ozm/search/road_snap.h>
+
+#include "driver/ozm_driver.h"
+#include "search/location_text.h"
+#include "search/place_search.h"
+#include "search/road_snap.h"
 
 #include <new>
 

@@ -14,7 +14,8 @@
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 #include <kiv/gis/i_gis_service.h>
-#include <kiv/ozm/ozm_driver.h>
+
+#include "driver/ozm_driver.h"
 
 #include <atomic>
 #include <cstdlib>

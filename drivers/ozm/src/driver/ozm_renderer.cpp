@@ -2,9 +2,9 @@
 //
 //     The renderer object: what create_renderer hands it, its version
 //     (a key of the GIS service's image cache) and its lifetime. The
-//     drawing itself is in renderer_draw.cpp.
+//     drawing itself is in ozm_renderer_draw.cpp.
 
-#include <kiv/ozm/ozm_renderer.h>
+#include "driver/ozm_renderer.h"
 
 namespace kiv {
 

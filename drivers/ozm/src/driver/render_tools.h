@@ -15,9 +15,9 @@
 #define KIV_OZM_SRC_DRIVER_RENDER_TOOLS_H
 
 #include <kiv/image/font_manager.h>
-#include <kiv/ozm/render/render_context.h>
 
 #include "render/crew.h"
+#include "render/render_context.h"
 
 #include <memory>
 #include <mutex>

@@ -13,7 +13,7 @@
 //     end is still terminated. Reads use pread on the descriptor the map
 //     keeps.
 
-#include <kiv/ozm/map_file.h>
+#include "format/map_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -5,7 +5,8 @@
 
 #include <kiv/core/checksum.h>
 #include <kiv/core/le_bytes.h>
-#include <kiv/ozm/map_file.h>
+
+#include "format/map_file.h"
 
 #include <cstring>
 

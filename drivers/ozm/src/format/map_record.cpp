@@ -7,8 +7,8 @@
 //     outside the pool (or a map without one) only loses that name, and
 //     the geometry stays drawn, snapped to and found.
 
-#include <kiv/ozm/map_file.h>
-#include <kiv/ozm/map_record.h>
+#include "format/map_file.h"
+#include "format/map_record.h"
 
 namespace kiv {
 namespace ozm {

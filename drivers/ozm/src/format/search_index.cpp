@@ -13,7 +13,8 @@
 //     than follow it fails, though every byte was consumed).
 
 #include <kiv/core/le_bytes.h>
-#include <kiv/ozm/map_file.h>
+
+#include "format/map_file.h"
 
 namespace kiv {
 namespace ozm {

@@ -9,7 +9,8 @@
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-#include <kiv/ozm/ozm_map.h>
+
+#include "map/ozm_map.h"
 
 #include <cstdlib>
 #include <limits>

@@ -11,10 +11,9 @@
 #ifndef KIV_OZM_SRC_RENDER_DRAW_TOOLS_H
 #define KIV_OZM_SRC_RENDER_DRAW_TOOLS_H
 
-#include <kiv/ozm/render/render_context.h>
-#include <kiv/ozm/render/render_style.h>
-
 #include "render/rasterizer.h"
+#include "render/render_context.h"
+#include "render/render_style.h"
 #include "text/glyph_cache.h"
 
 #include <kiv/image/font_face.h>

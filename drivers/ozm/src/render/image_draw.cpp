@@ -5,9 +5,9 @@
 //     placed on the image. An icon off the image still takes its box.
 
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/ozm/render/image_styles.h>
 
 #include "render/draw_tools.h"
+#include "render/image_styles.h"
 
 namespace kiv {
 

@@ -9,8 +9,8 @@
 #include <kiv/core/helpers.h>
 #include <kiv/core/i_xml.h>
 #include <kiv/image/image_lib.h>
-#include <kiv/ozm/render/image_styles.h>
 
+#include "render/image_styles.h"
 #include "render/style_attributes.h"
 
 #include <cstdlib>

@@ -4,8 +4,8 @@
 //     and the dash pattern.
 
 #include <kiv/core/i_xml.h>
-#include <kiv/ozm/render/geometry_styles.h>
 
+#include "render/geometry_styles.h"
 #include "render/style_attributes.h"
 
 #include <climits>

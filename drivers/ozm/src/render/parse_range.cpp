@@ -2,8 +2,7 @@
 //
 //     The "a" / "a-b" range reader of the render configuration.
 
-#include <kiv/ozm/render/parse_range.h>
-
+#include "render/parse_range.h"
 #include "render/style_attributes.h"
 
 #include <cstring>

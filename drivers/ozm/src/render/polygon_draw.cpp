@@ -6,9 +6,8 @@
 //     stroke defaults instead. The smooth polygon turns the path's
 //     corners into curves first and draws through the same steps.
 
-#include <kiv/ozm/render/geometry_styles.h>
-
 #include "render/draw_tools.h"
+#include "render/geometry_styles.h"
 
 namespace kiv {
 

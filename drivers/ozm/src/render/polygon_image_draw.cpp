@@ -4,9 +4,8 @@
 //     its picture, tiled over the plane and mirrored at every repeat, the
 //     tiling anchored at the image's top-left pixel.
 
-#include <kiv/ozm/render/image_styles.h>
-
 #include "render/draw_tools.h"
+#include "render/image_styles.h"
 
 #include <agg_image_accessors.h>
 #include <agg_span_allocator.h>

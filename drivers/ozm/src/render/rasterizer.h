@@ -17,7 +17,7 @@
 #ifndef KIV_OZM_SRC_RENDER_RASTERIZER_H
 #define KIV_OZM_SRC_RENDER_RASTERIZER_H
 
-#include <kiv/ozm/render/render_context.h>
+#include "render/render_context.h"
 
 #include <agg_basics.h>
 #include <agg_conv_curve.h>

@@ -4,9 +4,9 @@
 //     range and the per-level border width.
 
 #include <kiv/core/i_xml.h>
-#include <kiv/ozm/render/parse_range.h>
-#include <kiv/ozm/render/render_style.h>
 
+#include "render/parse_range.h"
+#include "render/render_style.h"
 #include "render/style_attributes.h"
 
 namespace kiv {

@@ -13,13 +13,13 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 #include <kiv/core/service_ref.h>
-#include <kiv/ozm/render/geometry_styles.h>
-#include <kiv/ozm/render/image_styles.h>
-#include <kiv/ozm/render/label_style.h>
-#include <kiv/ozm/render/parse_range.h>
-#include <kiv/ozm/render/render_context.h>
-#include <kiv/ozm/render/renderer_layer.h>
 
+#include "render/geometry_styles.h"
+#include "render/image_styles.h"
+#include "render/label_style.h"
+#include "render/parse_range.h"
+#include "render/render_context.h"
+#include "render/renderer_layer.h"
 #include "render/style_attributes.h"
 
 #include <sys/stat.h>

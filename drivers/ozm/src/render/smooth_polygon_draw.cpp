@@ -3,7 +3,7 @@
 //     Drawing of the smooth polygon style: the polygon's steps (see
 //     polygon_draw.cpp) with the path's corners turned into curves.
 
-#include <kiv/ozm/render/geometry_styles.h>
+#include "render/geometry_styles.h"
 
 namespace kiv {
 

@@ -10,8 +10,9 @@
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/geodesic.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/location_text.h>
+
+#include "map/ozm_map.h"
+#include "search/location_text.h"
 
 #include <cstdio>
 #include <cstdlib>

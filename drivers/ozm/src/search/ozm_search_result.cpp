@@ -3,8 +3,8 @@
 //     The result list of a place search: the maps it keeps alive and the
 //     items it adds to its cursor.
 
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/ozm_search_result.h>
+#include "map/ozm_map.h"
+#include "search/ozm_search_result.h"
 
 namespace kiv {
 

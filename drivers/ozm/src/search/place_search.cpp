@@ -10,9 +10,10 @@
 //     leaves these functions.
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/ozm_search_result.h>
-#include <kiv/ozm/search/place_search.h>
+
+#include "map/ozm_map.h"
+#include "search/ozm_search_result.h"
+#include "search/place_search.h"
 
 #include <tcl.h>
 

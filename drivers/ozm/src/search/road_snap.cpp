@@ -8,8 +8,9 @@
 //     wide on both axes.
 
 #include <kiv/gis/geodesic.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/road_snap.h>
+
+#include "map/ozm_map.h"
+#include "search/road_snap.h"
 
 #include <limits>
 #include <new>

@@ -16,8 +16,9 @@
 #include <kiv/core/i_core.h>
 #include <kiv/gis/geodesic.h>
 #include <kiv/gis/gis_road_lock.h>
-#include <kiv/ozm/ozm_map.h>
-#include <kiv/ozm/search/road_snap.h>
+
+#include "map/ozm_map.h"
+#include "search/road_snap.h"
 
 #include <algorithm>
 #include <cstdlib>

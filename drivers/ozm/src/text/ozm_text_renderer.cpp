@@ -10,10 +10,10 @@
 
 #include <kiv/core/utf8.h>
 #include <kiv/image/font_face.h>
-#include <kiv/ozm/text/ozm_text_renderer.h>
 
 #include "render/draw_tools.h"
 #include "text/glyph_cache.h"
+#include "text/ozm_text_renderer.h"
 
 #include <agg_conv_stroke.h>
 
