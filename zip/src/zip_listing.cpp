@@ -12,7 +12,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_xml.h>
-#include <kiv/zip/zip_reader.h>
+#include "zip_reader.h"
 
 #include <cinttypes>
 #include <cstdio>

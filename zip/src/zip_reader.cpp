@@ -24,7 +24,7 @@
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
-#include <kiv/zip/zip_reader.h>
+#include "zip_reader.h"
 
 #include <zlib.h>
 

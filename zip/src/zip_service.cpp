@@ -6,7 +6,7 @@
 
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/files.h>
-#include <kiv/zip/zip_reader.h>
+#include "zip_reader.h"
 
 #include "gzip_writer.h"
 #include "zip_service.h"
