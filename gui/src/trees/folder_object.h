@@ -12,7 +12,7 @@
 #ifndef KIV_GUI_FOLDER_OBJECT_H
 #define KIV_GUI_FOLDER_OBJECT_H
 
-#include <kiv/gui/tree_ctrl.h>
+#include "trees/tree_ctrl.h"
 
 #include <wx/button.h>
 #include <wx/dialog.h>

@@ -8,8 +8,8 @@
 #ifndef KIV_GUI_TREE_CTRL_EX_H
 #define KIV_GUI_TREE_CTRL_EX_H
 
-#include <kiv/gui/tree_ctrl.h>
-#include <kiv/gui/tree_list_ctrl.h>
+#include "trees/tree_ctrl.h"
+#include "trees/tree_list_ctrl.h"
 
 namespace kiv {
 

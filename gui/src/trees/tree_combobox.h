@@ -11,7 +11,7 @@
 #ifndef KIV_GUI_TREE_COMBOBOX_H
 #define KIV_GUI_TREE_COMBOBOX_H
 
-#include <kiv/gui/tree_ctrl.h>
+#include "trees/tree_ctrl.h"
 
 #include <wx/combo.h>
 

@@ -14,7 +14,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/gui/i_print_service.h>
+#include "controls/i_print_service.h"
 
 #include <wx/cmndata.h>
 #include <wx/event.h>

@@ -27,7 +27,7 @@
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/core/threads.h>
-#include <kiv/gui/i_status.h>
+#include "controls/i_status.h"
 #include <kiv/image/i_image.h>
 
 #include <wx/event.h>

@@ -29,8 +29,8 @@
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gui/i_gui_event.h>
-#include <kiv/gui/shortcuts_bar.h>
-#include <kiv/gui/tree_ctrl.h>
+#include "windows/shortcuts_bar.h"
+#include "trees/tree_ctrl.h"
 
 #include <wx/gdicmn.h>
 #include <wx/weakref.h>
