@@ -6,7 +6,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/gui/i_gui_frame.h>
-#include <kiv/gui_addin/addin_lib.h>
+#include "addin_lib.h"
 
 #include <wx/aui/framemanager.h>
 
