@@ -2,8 +2,8 @@
 //
 //     The image object behind i_image: it owns one malloc-ed RGBA buffer
 //     and holds the codecs. Other libraries create images through the
-//     flat functions of <kiv/image/image_lib.h>; the class is exported
-//     for code that builds on it.
+//     flat functions of <kiv/image/image_lib.h>; the class itself is this
+//     library's own.
 //
 //     An image is filled once: create, load and the decoders are used on
 //     a new, empty image only. Every pixel count read from outside (file
@@ -23,7 +23,7 @@
 
 namespace kiv {
 
-class KIV_EXPORT image : public object, public i_image {
+class image : public object, public i_image {
 public:
     // The largest pixel buffer an image may hold: 1 GiB, a 16384 × 16384
     // picture. Decoders refuse headers that ask for more.

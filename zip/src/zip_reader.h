@@ -1,9 +1,9 @@
 // zip_reader.h --
 //
 //     The reader behind i_zip_reader. The service opens readers on files;
-//     the class is exported so that code holding an archive through its
-//     own minizip input functions (an archive in memory, say) can read it
-//     the same way:
+//     code of this library (and its tests) holding an archive through its
+//     own minizip input functions (an archive in memory, say) reads it the
+//     same way:
 //
 //         unzFile uf = unzOpen2_64("mem", &memory_functions);
 //         auto_ptr_t<kiv::zip_reader> reader(new kiv::zip_reader(uf));
@@ -29,7 +29,7 @@
 
 namespace kiv {
 
-class KIV_EXPORT zip_reader : public object, public mutex, public i_zip_reader {
+class zip_reader : public object, public mutex, public i_zip_reader {
 public:
     // Takes over an open minizip read handle (not null); count 0.
     explicit zip_reader(unzFile handle) : handle_(handle) {}

@@ -9,8 +9,6 @@
 #ifndef KIV_GUI_DATE_TIME_PICKER_H
 #define KIV_GUI_DATE_TIME_PICKER_H
 
-#include <kiv/core/export.h>
-
 #include <wx/datectrl.h>
 #include <wx/datetime.h>
 #include <wx/panel.h>
@@ -21,7 +19,7 @@ class wxDateEvent;
 
 namespace kiv {
 
-class KIV_EXPORT date_time_picker : public wxPanel {
+class date_time_picker : public wxPanel {
 public:
     // `style`: wxDP_ALLOWNONE lets the value be invalid (no date shown);
     // other date picker styles are not used.

@@ -69,7 +69,7 @@ protected:
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj);
-KIV_EXTERN_C kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj);
+extern "C" kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj);
+extern "C" kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj);
 
 #endif

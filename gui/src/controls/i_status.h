@@ -103,7 +103,7 @@ protected:
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_status* kiv_cast_i_status(kiv::i_object* obj);
-KIV_EXTERN_C kiv::i_status_image* kiv_cast_i_status_image(kiv::i_object* obj);
+extern "C" kiv::i_status* kiv_cast_i_status(kiv::i_object* obj);
+extern "C" kiv::i_status_image* kiv_cast_i_status_image(kiv::i_object* obj);
 
 #endif

@@ -222,10 +222,10 @@ void print_service::on_settings_update(wxUpdateUIEvent& event) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj) {
+extern "C" kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_print_service>(obj, "i_print_service");
 }
 
-KIV_EXTERN_C kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj) {
+extern "C" kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_printout>(obj, "i_printout");
 }

@@ -22,7 +22,7 @@
 
 namespace kiv {
 
-class KIV_EXPORT print_service : public wxEvtHandler,
+class print_service : public wxEvtHandler,
                                  public object,
                                  public i_named_object_impl,
                                  public virtual i_print_service {
@@ -69,7 +69,7 @@ private:
 // Draws an i_printout with margins in millimetres. Before each page it
 // scales the context so the document draws in screen pixels on any
 // device, and tells the document its printable rectangle.
-class KIV_EXPORT printout_base : public wxPrintout {
+class printout_base : public wxPrintout {
 public:
     // Keeps one reference to `printout` (may be null: nothing prints).
     explicit printout_base(i_printout* printout);

@@ -45,7 +45,7 @@ class wxStatusBar;
 
 namespace kiv {
 
-class KIV_EXPORT status_image : public object, public virtual i_status_image {
+class status_image : public object, public virtual i_status_image {
 public:
     // Holds a reference to `image` (may be null).
     status_image(i_image* image, unsigned next, unsigned period);
@@ -65,7 +65,7 @@ private:
     std::atomic<unsigned> period_;  // milliseconds; 0: no animation
 };
 
-class KIV_EXPORT status_item : public wxEvtHandler,
+class status_item : public wxEvtHandler,
                                public object,
                                public i_named_object_impl,
                                public virtual i_status {
@@ -128,7 +128,7 @@ private:
     wxEvent* action_event_ = nullptr;     // not owned; null: pass the mouse event
 };
 
-class KIV_EXPORT status_ctrl : public wxEvtHandler,
+class status_ctrl : public wxEvtHandler,
                                public object,
                                public thread_creator,
                                public virtual i_status_ctrl {

@@ -127,6 +127,6 @@ void output_service::remove_process(wxProcess* process) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj) {
+extern "C" kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_output_service>(obj, "i_output_service");
 }

@@ -54,7 +54,7 @@ protected:
     ~i_renderer_service() = default;
 };
 
-class KIV_EXPORT renderer_service : public wxEvtHandler,
+class renderer_service : public wxEvtHandler,
                                    public object,
                                    public i_named_object_impl,
                                    public virtual i_renderer_service {
@@ -92,7 +92,7 @@ private:
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_object_renderer* kiv_cast_i_object_renderer(kiv::i_object* obj);
-KIV_EXTERN_C kiv::i_renderer_service* kiv_cast_i_renderer_service(kiv::i_object* obj);
+extern "C" kiv::i_object_renderer* kiv_cast_i_object_renderer(kiv::i_object* obj);
+extern "C" kiv::i_renderer_service* kiv_cast_i_renderer_service(kiv::i_object* obj);
 
 #endif

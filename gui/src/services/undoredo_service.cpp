@@ -185,10 +185,10 @@ void undoredo_service::on_redo_update(wxUpdateUIEvent& event) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_undoredo_command* kiv_cast_i_undoredo_command(kiv::i_object* obj) {
+extern "C" kiv::i_undoredo_command* kiv_cast_i_undoredo_command(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_undoredo_command>(obj, "i_undoredo_command");
 }
 
-KIV_EXTERN_C kiv::i_undoredo_service* kiv_cast_i_undoredo_service(kiv::i_object* obj) {
+extern "C" kiv::i_undoredo_service* kiv_cast_i_undoredo_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_undoredo_service>(obj, "i_undoredo_service");
 }

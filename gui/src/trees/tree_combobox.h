@@ -18,7 +18,7 @@
 namespace kiv {
 
 // The drop-down part: a tree_ctrl and the value text the combo box shows.
-class KIV_EXPORT tree_popup : public wxComboPopup {
+class tree_popup : public wxComboPopup {
 public:
     tree_popup() = default;
     // Releases the tree control; the window goes with the popup.
@@ -41,7 +41,7 @@ private:
     wxString value_;
 };
 
-class KIV_EXPORT tree_combobox : public wxComboCtrl {
+class tree_combobox : public wxComboCtrl {
 public:
     // A bare combo control, to be created by the caller.
     tree_combobox() = default;

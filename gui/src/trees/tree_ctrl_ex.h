@@ -25,7 +25,7 @@ protected:
     ~i_tree_object_ex() = default;
 };
 
-class KIV_EXPORT tree_object_ex : public tree_object, public i_tree_object_ex {
+class tree_object_ex : public tree_object, public i_tree_object_ex {
 public:
     tree_object_ex();
 
@@ -51,7 +51,7 @@ private:
     bool checked_ = false;
 };
 
-class KIV_EXPORT tree_ctrl_ex : public tree_ctrl {
+class tree_ctrl_ex : public tree_ctrl {
 public:
     using tree_ctrl::create;
     virtual wxTreeCtrl* create(wxWindow* parent, const wxSize& size);
@@ -62,6 +62,6 @@ public:
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_tree_object_ex* kiv_cast_i_tree_object_ex(kiv::i_object* obj);
+extern "C" kiv::i_tree_object_ex* kiv_cast_i_tree_object_ex(kiv::i_object* obj);
 
 #endif

@@ -56,6 +56,6 @@ int property_sheet::ShowModal() {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj) {
+extern "C" kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_property_page>(obj, "i_property_page");
 }

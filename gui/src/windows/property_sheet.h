@@ -31,7 +31,7 @@ protected:
     ~i_property_page() = default;
 };
 
-class KIV_EXPORT property_sheet : public wxDialog {
+class property_sheet : public wxDialog {
 public:
     // Builds the sheet: the notebook filled by every object of `pages`
     // that answers i_property_page, a line and the standard
@@ -54,6 +54,6 @@ private:
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj);
+extern "C" kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj);
 
 #endif
