@@ -7,7 +7,7 @@
 
 #include "controls/date_time_picker.h"
 
-#include "date_time_format.h"
+#include "date_time_picker_format.h"
 
 #include <wx/dateevt.h>
 #include <wx/settings.h>

@@ -13,7 +13,7 @@
 
 #include "controls/date_time_picker.h"
 
-#include "date_time_format.h"
+#include "date_time_picker_format.h"
 
 #include <cstring>
 
