@@ -1,4 +1,4 @@
-// gif_codec.cpp --
+// image_gif_codec.cpp --
 //
 //     GIF decoding (the first image of a file) and encoding through
 //     giflib's median-cut quantizer. The decoder walks the records itself

@@ -1,4 +1,4 @@
-// jpeg_codec.cpp --
+// image_jpeg_codec.cpp --
 //
 //     JPEG decoding into RGBA and encoding from RGB (pixels that are not
 //     fully opaque become white). libjpeg's fatal errors leave through

@@ -1,4 +1,4 @@
-// png_codec.cpp --
+// image_png_codec.cpp --
 //
 //     PNG decoding into RGBA and encoding as RGBA, RGB or a 256-colour
 //     palette with transparency (Wu quantizer). libpng reports errors by

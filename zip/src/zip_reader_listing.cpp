@@ -1,4 +1,4 @@
-// zip_listing.cpp --
+// zip_reader_listing.cpp --
 //
 //     The archive listing as an XML tree built through "svc_xml": a root
 //     "zip_file" with one "file" element per entry, in archive order,

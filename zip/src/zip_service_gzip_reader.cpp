@@ -1,4 +1,4 @@
-// gzip_reader.cpp --
+// zip_service_gzip_reader.cpp --
 //
 //     Reading a gzip file whole. zlib passes a file without gzip header
 //     through as it is. A gzip stream cut short does not make gzread fail:

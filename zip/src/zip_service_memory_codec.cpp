@@ -1,4 +1,4 @@
-// memory_codec.cpp --
+// zip_service_memory_codec.cpp --
 //
 //     Compressing and inflating buffers in memory with zlib. Compression
 //     runs at level 1, the fastest: its users (script data, cached

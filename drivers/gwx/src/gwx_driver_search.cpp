@@ -1,4 +1,4 @@
-// gwx_search.cpp --
+// gwx_driver_search.cpp --
 //
 //     The "gwx" driver's place searches. Each asks the control by class
 //     code (towns and villages; streets and roads within a town's area;

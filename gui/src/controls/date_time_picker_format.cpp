@@ -1,4 +1,4 @@
-// date_time_format.cpp --
+// date_time_picker_format.cpp --
 //
 //     Our own converter of the date-time picker's display format. A run
 //     of one code letter is one code; its length picks the form:

@@ -1,9 +1,9 @@
-// date_time_format.h --
+// date_time_picker_format.h --
 //
 //     Reading the picker format codes of the date-time picker.
 
-#ifndef KIV_GUI_DATE_TIME_FORMAT_H
-#define KIV_GUI_DATE_TIME_FORMAT_H
+#ifndef KIV_GUI_DATE_TIME_PICKER_FORMAT_H
+#define KIV_GUI_DATE_TIME_PICKER_FORMAT_H
 
 #include <wx/string.h>
 
