@@ -14,7 +14,7 @@
 #include <kiv/core/i_binary.h>
 #include <kiv/core/log.h>
 #include <kiv_test/zip_hooks.h>
-#include <kiv/zip/zip_reader.h>
+#include "zip_reader.h"
 
 #include <minizip/unzip.h>
 

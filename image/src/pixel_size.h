@@ -8,7 +8,7 @@
 #ifndef KIV_IMAGE_PIXEL_SIZE_H
 #define KIV_IMAGE_PIXEL_SIZE_H
 
-#include <kiv/image/image.h>
+#include "image.h"
 
 #include <cstdint>
 

@@ -13,7 +13,6 @@
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/core/library_protocol.h>
-#include <kiv/gui/gui_lib.h>
 
 #include "gui_session.h"
 

@@ -18,13 +18,13 @@
 //     fails its checksum fails the whole operation instead of coming back
 //     as complete data. Extraction goes through a temporary file that
 //     replaces the target only then. The archive listing lives in
-//     zip_listing.cpp.
+//     zip_reader_listing.cpp.
 
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
-#include <kiv/zip/zip_reader.h>
+#include "zip_reader.h"
 
 #include <zlib.h>
 

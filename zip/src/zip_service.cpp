@@ -9,9 +9,9 @@
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
-#include <kiv/zip/zip_reader.h>
 
 #include "gzip_writer.h"
+#include "zip_reader.h"
 #include "zip_service.h"
 #include "zip_writer.h"
 

@@ -3,7 +3,8 @@
 //     The service object "svc_zip": opens readers and writers on files,
 //     compresses and inflates buffers in memory and reads gzip files
 //     whole. It holds no state, so any thread may use it at once. The
-//     memory and gzip work lives in memory_codec.cpp and gzip_reader.cpp.
+//     memory and gzip work lives in zip_service_memory_codec.cpp and
+//     zip_service_gzip_reader.cpp.
 
 #ifndef KIV_ZIP_SRC_ZIP_SERVICE_H
 #define KIV_ZIP_SRC_ZIP_SERVICE_H

@@ -2,7 +2,7 @@
 //
 //     The "gwx" driver's start-up (control, maps folder, maps list), its
 //     answers that need no search, its layers and the renderer factory.
-//     The three searches are in gwx_search.cpp.
+//     The three searches are in gwx_driver_search.cpp.
 
 #include "gwx_driver.h"
 

@@ -5,9 +5,9 @@
 //     those the format needs; both when it names neither). The text's
 //     best size comes from the widest value the format can show.
 
-#include <kiv/gui/date_time_picker.h>
+#include "controls/date_time_picker.h"
 
-#include "date_time_format.h"
+#include "date_time_picker_format.h"
 
 #include <wx/dateevt.h>
 #include <wx/settings.h>

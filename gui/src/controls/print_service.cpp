@@ -5,7 +5,7 @@
 //     the page setup dialog, print and preview. The preview window is
 //     the service's own frame, sized and laid out once here.
 
-#include <kiv/gui/print_service.h>
+#include "controls/print_service.h"
 
 #include "page_setup_dlg.h"
 
@@ -222,10 +222,10 @@ void print_service::on_settings_update(wxUpdateUIEvent& event) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj) {
+extern "C" kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_print_service>(obj, "i_print_service");
 }
 
-KIV_EXTERN_C kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj) {
+extern "C" kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_printout>(obj, "i_printout");
 }

@@ -6,7 +6,7 @@
 //     elsewhere reaches the window through the item's own queue, in the
 //     order the changes were made.
 
-#include <kiv/gui/status_ctrl.h>
+#include "controls/status_ctrl.h"
 
 #include "status_events.h"
 #include "status_pictures.h"
@@ -305,10 +305,10 @@ void status_item::disable() {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_status* kiv_cast_i_status(kiv::i_object* obj) {
+extern "C" kiv::i_status* kiv_cast_i_status(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_status>(obj, "i_status");
 }
 
-KIV_EXTERN_C kiv::i_status_image* kiv_cast_i_status_image(kiv::i_object* obj) {
+extern "C" kiv::i_status_image* kiv_cast_i_status_image(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_status_image>(obj, "i_status_image");
 }

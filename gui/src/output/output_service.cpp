@@ -5,10 +5,10 @@
 //     window of the application's), and keeps the processes attached to
 //     it so it can cut them loose when it goes first.
 
-#include <kiv/gui/output_service.h>
+#include "output/output_service.h"
 
 #include <kiv/core/i_core.h>
-#include <kiv/gui/gui_lib.h>
+#include "gui_lib.h"
 
 #include <algorithm>
 
@@ -127,6 +127,6 @@ void output_service::remove_process(wxProcess* process) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj) {
+extern "C" kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_output_service>(obj, "i_output_service");
 }

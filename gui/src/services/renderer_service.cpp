@@ -4,7 +4,7 @@
 //     registered object renderers; only the current one's window is
 //     shown, and it always fills the parent.
 
-#include <kiv/gui/renderer_service.h>
+#include "services/renderer_service.h"
 
 #include <kiv/core/log.h>
 
@@ -88,10 +88,10 @@ void renderer_service::on_size(wxSizeEvent& event) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_object_renderer* kiv_cast_i_object_renderer(kiv::i_object* obj) {
+extern "C" kiv::i_object_renderer* kiv_cast_i_object_renderer(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_object_renderer>(obj, "i_object_renderer");
 }
 
-KIV_EXTERN_C kiv::i_renderer_service* kiv_cast_i_renderer_service(kiv::i_object* obj) {
+extern "C" kiv::i_renderer_service* kiv_cast_i_renderer_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_renderer_service>(obj, "i_renderer_service");
 }

@@ -5,7 +5,7 @@
 //     position, and is held across a command's own step so two threads
 //     never move along the history at once.
 
-#include <kiv/gui/undoredo_service.h>
+#include "services/undoredo_service.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>
@@ -185,10 +185,10 @@ void undoredo_service::on_redo_update(wxUpdateUIEvent& event) {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_undoredo_command* kiv_cast_i_undoredo_command(kiv::i_object* obj) {
+extern "C" kiv::i_undoredo_command* kiv_cast_i_undoredo_command(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_undoredo_command>(obj, "i_undoredo_command");
 }
 
-KIV_EXTERN_C kiv::i_undoredo_service* kiv_cast_i_undoredo_service(kiv::i_object* obj) {
+extern "C" kiv::i_undoredo_service* kiv_cast_i_undoredo_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_undoredo_service>(obj, "i_undoredo_service");
 }

@@ -3,7 +3,7 @@
 //     MDI child frames and the MDI service. On GTK the MDI parent is a
 //     notebook: activating a child deactivates the one shown before.
 
-#include <kiv/gui/mdi.h>
+#include "windows/mdi.h"
 
 #include <kiv/core/i_core.h>
 #include <kiv/gui/i_gui_frame.h>
@@ -197,14 +197,14 @@ i_object_col* mdi_service::get_child_frames() {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_mdi_service* kiv_cast_i_mdi_service(kiv::i_object* obj) {
+extern "C" kiv::i_mdi_service* kiv_cast_i_mdi_service(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_mdi_service>(obj, "i_mdi_service");
 }
 
-KIV_EXTERN_C kiv::i_mdi_child_frame* kiv_cast_i_mdi_child_frame(kiv::i_object* obj) {
+extern "C" kiv::i_mdi_child_frame* kiv_cast_i_mdi_child_frame(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_mdi_child_frame>(obj, "i_mdi_child_frame");
 }
 
-KIV_EXTERN_C kiv::mdi_child_frame* kiv_cast_mdi_child_frame(kiv::i_object* obj) {
+extern "C" kiv::mdi_child_frame* kiv_cast_mdi_child_frame(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::mdi_child_frame>(obj, "mdi_child_frame");
 }

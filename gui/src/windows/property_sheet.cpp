@@ -3,7 +3,7 @@
 //     The property sheet: a notebook of application pages above a line
 //     and the standard buttons.
 
-#include <kiv/gui/property_sheet.h>
+#include "windows/property_sheet.h"
 
 #include <kiv/core/object.h>
 
@@ -56,6 +56,6 @@ int property_sheet::ShowModal() {
 
 }  // namespace kiv
 
-KIV_EXTERN_C kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj) {
+extern "C" kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj) {
     return kiv::cast_interface<kiv::i_property_page>(obj, "i_property_page");
 }

@@ -1,0 +1,238 @@
+// output_service.h --
+//
+//     The "Output" window and its service ("svc_gui_output"): a strip of
+//     buttons ("Copy to clipboard", "Clear", "Close") above a tab control
+//     whose pages are read-only rich text logs. Clients create or find
+//     pages by name, append lines in a colour and font style, and attach
+//     child processes whose standard output (black) and standard error
+//     (red, bold) stream into a page, line by line and in order. The GUI
+//     event "KIV_GUI_EVT_LOG_MESSAGE", fired from any thread, writes one
+//     styled line to the first page: its object is an i_named_string
+//     whose name is the text and whose value the style word in decimal.
+//
+//     Page 0 is permanent: it cannot be closed and receives the welcome
+//     message and the log messages. The service and the panel are used on
+//     the GUI thread; every operation returns at once (-1, "", false)
+//     without a panel or once kiv_gui_terminate has run.
+//
+//         auto_ptr_t<kiv::output_service> output(
+//             new kiv::output_service(frame, "Log", 0, "Ready"));
+//         output->addref();                      // also registered
+//         auto* process = new kiv::redirect_process;
+//         if (wxExecute("make", wxEXEC_ASYNC, process) > 0)
+//             output->set_process(output->find_or_create_output_page("Build", true), process);
+
+#ifndef KIV_GUI_OUTPUT_SERVICE_H
+#define KIV_GUI_OUTPUT_SERVICE_H
+
+#include <kiv/core/auto_ptr.h>
+#include <kiv/core/object.h>
+#include <kiv/core/string_impl.h>
+#include <kiv/gui/i_gui_event.h>
+
+#include <wx/panel.h>
+#include <wx/process.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class wxButton;
+class wxTextCtrl;
+class wxBookCtrlEvent;
+
+namespace kiv {
+
+class tab_control;
+class gui_output_panel;
+class redirect_process;
+
+class i_output_service : public virtual i_object {
+public:
+    // Returns: the panel (null without one).
+    virtual wxWindow* get_output_wnd() = 0;
+    // Returns: the index of the page named `name`, activated, or of a new
+    //     page (activated when `select`); -1 for an empty name.
+    virtual int find_or_create_output_page(const wxString& name, bool select) = 0;
+    // Sets the page's style, then appends `text` and a newline.
+    virtual void add_text_line_styled(int page, const wxString& text, unsigned char red, unsigned char green,
+                                      unsigned char blue, bool bold, bool italic, bool underline) = 0;
+    // Appends `text` and a newline in the page's current style.
+    virtual void add_text_line(int page, const wxString& text) = 0;
+    // Sets the style of text appended later from a style word (pack_style).
+    virtual void set_style(int page, unsigned style_word) = 0;
+    virtual void set_style(int page, unsigned char red, unsigned char green, unsigned char blue, bool bold,
+                           bool italic, bool underline) = 0;
+    // Returns: the page's name, "" out of range.
+    virtual wxString get_output_page_name(int page) = 0;
+    // Returns: the first page named exactly `name`, -1 when none.
+    virtual int get_output_page_index(const wxString& name) = 0;
+    // Streams `process` (a redirect_process) into the page. Returns: false
+    //     for a negative or unnamed page, a null or other process, or a
+    //     stopped GUI.
+    virtual bool set_process(int page, wxProcess* process) = 0;
+    // Does nothing: processes end by themselves.
+    virtual void terminate_processes(int page) = 0;
+    // Closes a page other than the first. Returns: false for page 0 and
+    //     out of range.
+    virtual bool close_page(int page) = 0;
+    virtual void clear_page(int page) = 0;
+    // Returns: the page's line count, -1 out of range.
+    virtual int get_page_number_of_lines(int page) = 0;
+
+protected:
+    ~i_output_service() = default;
+};
+
+class output_service : public object, public i_named_object_impl, public virtual i_output_service {
+public:
+    // With a parent window: builds the panel in it (with `first_page`, and
+    // the welcome message written in `welcome_style`) and registers the
+    // service as "svc_gui_output". Without one: no panel, no registration.
+    output_service(wxWindow* parent, wxString first_page, unsigned welcome_style, wxString welcome_message);
+    // Cuts every attached process loose (its lines are dropped from then
+    // on) and tells the panel it has no service.
+    ~output_service() override;
+    output_service(const output_service&) = delete;
+    output_service& operator=(const output_service&) = delete;
+
+    // Answers "i_output_service" and "i_named_object".
+    bool get_interface(const char* name, void** out) override;
+
+    wxWindow* get_output_wnd() override;
+    int find_or_create_output_page(const wxString& name, bool select) override;
+    void add_text_line_styled(int page, const wxString& text, unsigned char red, unsigned char green,
+                              unsigned char blue, bool bold, bool italic, bool underline) override;
+    void add_text_line(int page, const wxString& text) override;
+    void set_style(int page, unsigned style_word) override;
+    void set_style(int page, unsigned char red, unsigned char green, unsigned char blue, bool bold, bool italic,
+                   bool underline) override;
+    wxString get_output_page_name(int page) override;
+    int get_output_page_index(const wxString& name) override;
+    bool set_process(int page, wxProcess* process) override;
+    void terminate_processes(int page) override;
+    bool close_page(int page) override;
+    void clear_page(int page) override;
+    int get_page_number_of_lines(int page) override;
+
+    // Called by a process that ends: forgets it.
+    virtual void remove_process(wxProcess* process);
+    // Called by the panel when its window goes.
+    void panel_destroyed() { panel_ = nullptr; }
+
+    // Returns: the style word: red, green, blue in bits 0-23, bold in bit
+    //     24, italic in bit 25. There is no underline bit.
+    static unsigned pack_style(unsigned char red, unsigned char green, unsigned char blue, bool bold, bool italic,
+                               bool underline);
+
+private:
+    bool usable() const;
+
+    gui_output_panel* panel_ = nullptr;         // child of the parent window; null: none or gone
+    std::vector<redirect_process*> processes_;  // not owned; each removes itself when it ends
+};
+
+class gui_output_panel : public wxPanel {
+public:
+    // Holds a reference to `service`.
+    gui_output_panel(wxWindow* parent, i_output_service* service, wxString first_page, wxSize size,
+                     unsigned welcome_style, wxString welcome_message);
+    ~gui_output_panel() override;
+
+    int get_output_page_index(const wxString& name);
+    wxString get_output_page_name(int page);
+    int get_page_count();
+    int find_or_create_output_page(const wxString& name, bool select);
+    // Returns: the page's text control, or null.
+    wxTextCtrl* get_text_ctrl(int page);
+    void add_text_line(int page, const wxString& text);
+    void set_style(int page, unsigned char red, unsigned char green, unsigned char blue, bool bold, bool italic,
+                   bool underline);
+    void set_style(int page, unsigned style_word);
+    void add_text_line_styled(int page, const wxString& text, unsigned char red, unsigned char green,
+                              unsigned char blue, bool bold, bool italic, bool underline);
+    // Clears the page; with the first page active the welcome message is
+    // written again.
+    void clear_page(int page);
+    bool close_page(int page);
+    int get_number_of_lines(int page);
+
+    tab_control* get_tabs() { return tabs_; }
+    wxButton* get_close_button() { return close_; }
+
+private:
+    bool usable() const;
+    void show_welcome_msg();
+    void on_select_page(wxBookCtrlEvent& event);
+    void on_clear(wxCommandEvent& event);
+    void on_copy(wxCommandEvent& event);
+    void on_close(wxCommandEvent& event);
+    void on_log_msg(i_gui_event& event);
+
+    tab_control* tabs_ = nullptr;            // child window
+    wxButton* copy_ = nullptr;               // child windows
+    wxButton* clear_ = nullptr;
+    wxButton* close_ = nullptr;
+    auto_ptr_t<i_output_service> service_;   // one reference; null once the service went
+    wxString welcome_message_;               // "" : none
+    unsigned welcome_style_;
+};
+
+// A child process whose standard output and error go into a page of the
+// output service. Create it, start it with wxExecute(..., wxEXEC_ASYNC,
+// process) and hand it to set_process: from then on a listen thread reads
+// the pipes (reading only) and queues each complete line to the GUI
+// thread, where it is written to the page of that name, if one is open.
+// When the process ends, the rest is read and written and the object
+// deletes itself. GUI thread, except the listen thread's reading.
+class redirect_process : public wxProcess {
+public:
+    redirect_process();
+    // Stops and joins the listen thread.
+    ~redirect_process() override;
+
+    // Sets the page name and the service together (the listen thread may
+    // run) and starts the listen thread once.
+    void attach(output_service* service, const wxString& page);
+    // The service is going: lines are dropped from now on, and the listen
+    // thread stops (the process may outlive the library's code; what is
+    // left is read when it ends).
+    void detach_service();
+    // Returns: whether the listen thread runs.
+    bool is_listening() const { return thread_.joinable(); }
+
+    void OnTerminate(int pid, int status) override;
+
+    // Shared between the process, its queued lines and the service.
+    struct link {
+        std::mutex lock;
+        output_service* service = nullptr;  // not owned; null: none (lines are dropped)
+        wxString page;                      // the page's name
+    };
+
+private:
+    void listen();
+    void stop_listening();
+    // Reads what is there now and queues complete lines; `final` queues
+    // the unterminated rest too. Returns: whether anything was read.
+    bool read_available(bool final);
+    void queue_line(std::string line, bool error);
+
+    std::shared_ptr<link> link_;         // never null
+    std::thread thread_;                 // the listen thread; not joinable when none
+    std::mutex wait_lock_;               // guards stop_ waits
+    std::condition_variable wake_;
+    bool stop_ = false;                  // guarded by wait_lock_
+    std::string pending_out_;            // bytes after the last newline (reading thread)
+    std::string pending_err_;
+};
+
+}  // namespace kiv
+
+extern "C" kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj);
+
+#endif
