@@ -4,7 +4,7 @@
 //     shifted, turning them into 8-bit coverage bitmaps and blending those
 //     into the AGG renderer, over their halo (glyph_halo.h, blended as the
 //     renderer blends). The layout of labels along a line lives in
-//     text_along_line.cpp.
+//     text_renderer_along_line.cpp.
 //
 //     Glyph coordinates have y pointing up from the buffer's bottom row,
 //     image coordinates y pointing down; the pen of render_placement

@@ -1,4 +1,4 @@
-// text_along_line.cpp --
+// text_renderer_along_line.cpp --
 //
 //     Labels along a polyline: how the glyphs of each copy of the text
 //     follow the segments; how many copies fit and where each starts
