@@ -1,24 +1,6 @@
-// runtime.h --
-//
-//     Process-wide ids and calendar helpers.
-
+// runtime.h -- for the include switch only; goes in the next commit.
 #ifndef KIV_CORE_RUNTIME_H
 #define KIV_CORE_RUNTIME_H
-
-#include <kiv/core/export.h>
-
-#include <cstdint>
-
-// Returns: the next id of the process-wide counter; the first is 1.
-//     Every call in the process gets a different id. Safe from any thread.
-KIV_EXTERN_C int64_t kiv_get_next_id();
-
-// Returns: the number of days of the Gregorian year: 366 for a leap year
-//     (divisible by 4, and by 400 when divisible by 100), else 365.
-KIV_EXTERN_C int kiv_get_days_in_year(unsigned year);
-
-// Returns: the number of days of month m (1 to 12) of year y; 0 for
-//     month 0 or above 12.
-KIV_EXTERN_C int kiv_get_days_in_month(unsigned m, unsigned y);
-
+#include <kiv/core/calendar.h>
+#include <kiv/core/next_id.h>
 #endif
