@@ -8,7 +8,7 @@
 #include <kiv/http/http_request_text.h>
 
 #include <kiv/core/auto_string.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_head.h>

@@ -20,7 +20,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
-#include <kiv/core/runtime.h>
+#include <kiv/core/next_id.h>
 #include <kiv/http/http_files.h>
 
 #include <sys/random.h>

@@ -10,7 +10,6 @@
 #include "http_request_util.h"
 #include "http_static_file.h"
 
-#include <kiv/core/helpers.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/http/http_files.h>
 #include <kiv/http/http_request_text.h>

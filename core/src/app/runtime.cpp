@@ -2,7 +2,8 @@
 //
 //     The process-wide id counter and the calendar helpers.
 
-#include <kiv/core/runtime.h>
+#include <kiv/core/calendar.h>
+#include <kiv/core/next_id.h>
 
 #include <atomic>
 

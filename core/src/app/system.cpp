@@ -4,7 +4,8 @@
 //     sleeping, usable CPUs and byte order.
 
 #include <kiv/core/env.h>
-#include <kiv/core/system.h>
+#include <kiv/core/net_byte_order.h>
+#include <kiv/core/process.h>
 
 #include "../../platform/platform.h"
 

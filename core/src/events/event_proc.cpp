@@ -16,7 +16,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include <algorithm>
 #include <chrono>

@@ -17,7 +17,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_script.h>
 #include <kiv/core/object.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/tcl_binding.h>
 #include <kiv/core/tcl_registry.h>
 
