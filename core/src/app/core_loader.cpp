@@ -1,4 +1,4 @@
-// library_loader.cpp --
+// core_loader.cpp --
 //
 //     The core's library loader: turns a library name or path into
 //     candidate files, recognises a library already loaded, loads a new

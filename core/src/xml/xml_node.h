@@ -43,9 +43,9 @@ public:
     bool insert_child(i_xml_node* node, int pos) override;
     bool remove_child(i_xml_node* node) override;
     i_xml_node* get_parent_node() override;
-    char* get_xml(bool format) override;                       // xml_writer.cpp
-    i_object_col* select_nodes(const char* xpath) override;    // xml_query.cpp
-    i_xml_node* select_single_node(const char* xpath) override;  // xml_query.cpp
+    char* get_xml(bool format) override;                       // xml_node_writer.cpp
+    i_object_col* select_nodes(const char* xpath) override;    // xml_node_query.cpp
+    i_xml_node* select_single_node(const char* xpath) override;  // xml_node_query.cpp
     i_xml_node* create_copy(bool recursive) override;
 
     // Answers "i_xml_node", "i_named_object" and "xml_node" (the node
