@@ -11,7 +11,7 @@
 #ifndef KIV_CORE_SRC_XML_NODE_H
 #define KIV_CORE_SRC_XML_NODE_H
 
-#include <kiv/core/array_object.h>
+#include "object/array_object.h"
 #include <kiv/core/i_xml.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>

@@ -9,7 +9,7 @@
 #ifndef KIV_CORE_TYPED_ARRAY_H
 #define KIV_CORE_TYPED_ARRAY_H
 
-#include <kiv/core/array_object.h>
+#include "object/array_object.h"
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
