@@ -52,7 +52,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>

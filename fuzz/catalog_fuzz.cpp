@@ -3,8 +3,8 @@
 //     Parses any bytes as a translation catalog. Catalog files come from
 //     the installation and from translators' hands, so the parser must
 //     end on every input with pairs that keep its promises: no empty
-//     msgid, no empty msgstr. The parser is built into the target from
-//     its source, since the core does not export it.
+//     msgid, no empty msgstr. The parser comes from the core's internal
+//     copy (kiv_core_internal), since the core does not export it.
 
 #include "text/catalog_file.h"
 

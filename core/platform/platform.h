@@ -4,8 +4,8 @@
 //     for dynamic libraries, the process environment, thread ids,
 //     sleeping, byte order and socket start-up. Everything else in the
 //     project goes through these functions (or the exported wrappers in
-//     <kiv/core/env.h> and <kiv/core/threads.h>), so a port touches only
-//     this folder.
+//     <kiv/core/env.h>, <kiv/core/process.h> and
+//     <kiv/core/net_byte_order.h>), so a port touches only this folder.
 
 #ifndef KIV_CORE_PLATFORM_H
 #define KIV_CORE_PLATFORM_H

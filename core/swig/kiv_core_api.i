@@ -41,8 +41,10 @@
 #include <kiv/core/plugins.h>
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
-#include <kiv/core/runtime.h>
-#include <kiv/core/system.h>
+#include <kiv/core/calendar.h>
+#include <kiv/core/next_id.h>
+#include <kiv/core/net_byte_order.h>
+#include <kiv/core/process.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/core/utf8.h>
 #include <kiv/core/wildcard.h>
@@ -118,8 +120,10 @@ static void kiv_script_log(unsigned level, const char* text) {
 %include <kiv/core/files.h>
 %include <kiv/core/log.h>
 %include <kiv/core/plugins.h>
-%include <kiv/core/runtime.h>
-%include <kiv/core/system.h>
+%include <kiv/core/calendar.h>
+%include <kiv/core/next_id.h>
+%include <kiv/core/net_byte_order.h>
+%include <kiv/core/process.h>
 %include <kiv/core/text_convert.h>
 %include <kiv/core/utf8.h>
 %include <kiv/core/wildcard.h>

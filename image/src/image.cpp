@@ -10,7 +10,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/log.h>
 #include "image.h"
 

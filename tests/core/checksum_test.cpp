@@ -5,7 +5,7 @@
 
 #include <kiv/core/checksum.h>
 
-#include "../../core/src/crypto/md5_encoder.h"
+#include "crypto/md5_encoder.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include <kiv/core/i_encryptor.h>
 #include <kiv/core/i_string.h>
 
-#include "../../core/src/crypto/encryptor.h"
+#include "crypto/encryptor.h"
 #include "core_session.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,8 @@
 //     as a std::string under a started core.
 
 #include <kiv/core/ascii_case.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
+#include <kiv/core/text_checks.h>
 
 #include "core_session.h"
 

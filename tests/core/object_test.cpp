@@ -10,7 +10,7 @@
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include "test_util.h"
 

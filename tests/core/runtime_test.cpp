@@ -3,8 +3,9 @@
 //     Process-wide ids under concurrent callers, thread ids (kept per
 //     thread, renewed in a forked child), and the calendar helpers.
 
-#include <kiv/core/runtime.h>
-#include <kiv/core/system.h>
+#include <kiv/core/calendar.h>
+#include <kiv/core/next_id.h>
+#include <kiv/core/process.h>
 
 #include <gtest/gtest.h>
 

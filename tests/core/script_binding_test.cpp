@@ -11,7 +11,7 @@
 #include <kiv/core/i_script.h>
 #include <kiv_test/core_hooks.h>
 
-#include "../../core/src/script/script_service.h"
+#include "script/script_service.h"
 #include "core_session.h"
 #include "script_session.h"
 

@@ -7,7 +7,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_script.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/threads.h>
 
 #include "script/script_engine.h"

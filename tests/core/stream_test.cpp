@@ -11,7 +11,7 @@
 #include <kiv/core/i_event.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/stream_impl.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv_test/core_hooks.h>
 
 #include "core_session.h"

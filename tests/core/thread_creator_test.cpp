@@ -5,7 +5,7 @@
 //     fails, and owners that delete themselves when a chosen thread ends.
 
 #include <kiv/core/object.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/threads.h>
 
 #include "core_session.h"

@@ -6,7 +6,7 @@
 //     classes, personal counts, and a locked block shared by threads.
 
 #include <kiv/core/auto_ptr.h>
-#include <kiv/core/typed_array.h>
+#include "object/typed_array.h"
 
 #include <gtest/gtest.h>
 

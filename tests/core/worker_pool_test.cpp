@@ -7,7 +7,7 @@
 //     worker, the end of the running flag while a caller waits, and a
 //     thread start that fails.
 
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/threads.h>
 
 #include "core_session.h"

@@ -10,7 +10,7 @@
 #include "http_fixture.h"
 
 #include <kiv/core/i_binary.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/i_http_client.h>
 

@@ -44,7 +44,7 @@ public:
     bool unregister_service(const char* name) override;
     i_object* get_service(const char* svc_type) override;
     i_object_col* get_services() override;
-    // The loader (library_loader.cpp). No lock is held while a library's
+    // The loader (core_loader.cpp). No lock is held while a library's
     // entry or the load events run; a thread asking for a library that
     // another thread is loading waits for that one library.
     void* load_library(const char* library_path) override;
@@ -86,7 +86,7 @@ private:
         void* module;        // its handle once opened; null before
         uint32_t thread;     // the loading thread
     };
-    class load_claim;  // ends a load (library_loader.cpp)
+    class load_claim;  // ends a load (core_loader.cpp)
     // Under loads_lock_: the load under way for `path` or (when not null)
     // `module` by a thread other than the caller; null when none.
     loading* load_in_progress(const std::string& path, void* module, uint32_t self);

@@ -11,12 +11,12 @@
 //     the record, so no call can start after the record is gone and no
 //     call already chosen goes unseen.
 
-#include <kiv/core/event_proc.h>
+#include "events/event_proc.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include <algorithm>
 #include <chrono>

@@ -6,7 +6,7 @@
 //     happens wholly under it.
 
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 

@@ -12,9 +12,9 @@
 #include "time/clock.h"
 
 #include <kiv/core/i_core.h>
-#include <kiv/core/runtime.h>
+#include <kiv/core/next_id.h>
 #include <kiv/core/stream_impl.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include <chrono>
 

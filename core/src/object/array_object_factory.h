@@ -13,7 +13,7 @@
 #ifndef KIV_CORE_SRC_ARRAY_OBJECT_FACTORY_H
 #define KIV_CORE_SRC_ARRAY_OBJECT_FACTORY_H
 
-#include <kiv/core/array_object.h>
+#include "object/array_object.h"
 #include <kiv/core/mutex.h>
 
 namespace kiv {

@@ -2,7 +2,7 @@
 //
 //     Interface lookup of the block-counted element classes.
 
-#include <kiv/core/typed_array.h>
+#include "object/typed_array.h"
 
 namespace kiv {
 

@@ -17,7 +17,7 @@
 
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include <cinttypes>
 #include <cstdio>

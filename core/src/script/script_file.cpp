@@ -21,7 +21,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_encryptor.h>
 #include <kiv/core/log.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include <sys/stat.h>
 

@@ -24,13 +24,13 @@
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/i_kiv_library.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 
 #include <tcl.h>
 

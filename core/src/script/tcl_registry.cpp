@@ -17,9 +17,9 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_script.h>
 #include <kiv/core/object.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/tcl_binding.h>
-#include <kiv/core/tcl_registry.h>
+#include "script/tcl_registry_calls.h"
 
 #include <iterator>
 #include <utility>

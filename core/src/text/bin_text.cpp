@@ -6,7 +6,7 @@
 
 #include <kiv/core/bin_text.h>
 #include <kiv/core/binary_impl.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 //     cookies), so each step checks the bytes it consumes are really
 //     there and a malformed escape is copied, never guessed at.
 
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/text_convert.h>
 
 #include "text/utf8_seq.h"

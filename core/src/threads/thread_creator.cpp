@@ -8,7 +8,7 @@
 #include "time/clock.h"
 
 #include <kiv/core/log.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/threads.h>
 
 #include <atomic>

@@ -11,7 +11,7 @@
 #ifndef KIV_CORE_SRC_XML_NODE_H
 #define KIV_CORE_SRC_XML_NODE_H
 
-#include <kiv/core/array_object.h>
+#include "object/array_object.h"
 #include <kiv/core/i_xml.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
@@ -43,9 +43,9 @@ public:
     bool insert_child(i_xml_node* node, int pos) override;
     bool remove_child(i_xml_node* node) override;
     i_xml_node* get_parent_node() override;
-    char* get_xml(bool format) override;                       // xml_writer.cpp
-    i_object_col* select_nodes(const char* xpath) override;    // xml_query.cpp
-    i_xml_node* select_single_node(const char* xpath) override;  // xml_query.cpp
+    char* get_xml(bool format) override;                       // xml_node_writer.cpp
+    i_object_col* select_nodes(const char* xpath) override;    // xml_node_query.cpp
+    i_xml_node* select_single_node(const char* xpath) override;  // xml_node_query.cpp
     i_xml_node* create_copy(bool recursive) override;
 
     // Answers "i_xml_node", "i_named_object" and "xml_node" (the node

@@ -7,7 +7,7 @@
 
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 
 #include <atomic>
 #include <cstdlib>

@@ -12,7 +12,7 @@
 
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 

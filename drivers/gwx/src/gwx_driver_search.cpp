@@ -12,7 +12,7 @@
 #include "gwx_search_result.h"
 #include "gwx_text.h"
 
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 
 #include <cerrno>
 #include <cmath>

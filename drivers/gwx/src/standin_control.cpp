@@ -10,7 +10,7 @@
 #include "gwx_text.h"
 
 #include <kiv/core/file_writer.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/log.h>
 
 #include <cmath>

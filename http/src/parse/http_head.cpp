@@ -8,7 +8,7 @@
 #include "parse/http_head.h"
 
 #include <kiv/core/ascii_case.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 
 #include "parse/http_trim.h"
 

@@ -9,7 +9,7 @@
 #include "parse/http_head.h"
 
 #include <kiv/core/auto_string.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_text.h>

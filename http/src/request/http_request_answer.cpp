@@ -15,7 +15,7 @@
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/i_core.h>
 #include <kiv/http/http_text.h>
 

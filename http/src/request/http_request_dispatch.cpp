@@ -18,7 +18,7 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/service_ref.h>

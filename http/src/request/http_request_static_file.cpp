@@ -14,7 +14,6 @@
 #include "request/http_files.h"
 #include "request/http_gzip.h"
 
-#include <kiv/core/helpers.h>
 #include <kiv/core/string_impl.h>
 
 #include <fcntl.h>

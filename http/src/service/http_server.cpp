@@ -21,7 +21,7 @@
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
-#include <kiv/core/runtime.h>
+#include <kiv/core/next_id.h>
 
 #include <sys/random.h>
 

@@ -4,8 +4,10 @@
 //     that implement get_interface chains and kiv_cast_ functions.
 //
 //     A new object has count 0; its creator adds the first reference.
-//     All count changes of all objects, in every library, are serialised
-//     on one process-wide mutex (nothing else runs under it).
+//     The count takes no lock: each change is one atomic
+//     read-modify-write, and the release that brings it to 0 sees every
+//     write the other holders made before their releases, so the object
+//     is deleted only after all its users are done with it.
 
 #ifndef KIV_CORE_OBJECT_H
 #define KIV_CORE_OBJECT_H

@@ -9,7 +9,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>

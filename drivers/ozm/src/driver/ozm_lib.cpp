@@ -8,7 +8,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/host_offer.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/library_protocol.h>

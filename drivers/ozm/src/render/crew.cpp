@@ -13,7 +13,7 @@
 #include "render/crew.h"
 
 #include <kiv/core/i_core.h>
-#include <kiv/core/system.h>
+#include <kiv/core/process.h>
 #include <kiv/core/threads.h>
 
 #include <algorithm>

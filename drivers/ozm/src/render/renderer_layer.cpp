@@ -7,7 +7,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/absolute_path.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_xml.h>

@@ -1,4 +1,4 @@
-// xml_writer.cpp --
+// xml_node_writer.cpp --
 //
 //     Writes an XML node and its subtree as text (get_xml). Attribute
 //     values and texts escape "&", "<", ">" and the double quote; names

@@ -17,8 +17,8 @@
 //     A block without a mutex is used by one thread at a time. The
 //     process-wide object mutex plays no part here.
 
-#ifndef KIV_CORE_ARRAY_OBJECT_H
-#define KIV_CORE_ARRAY_OBJECT_H
+#ifndef KIV_CORE_SRC_ARRAY_OBJECT_H
+#define KIV_CORE_SRC_ARRAY_OBJECT_H
 
 #include <kiv/core/i_object.h>
 #include <kiv/core/mutex.h>

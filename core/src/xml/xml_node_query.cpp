@@ -1,4 +1,4 @@
-// xml_query.cpp --
+// xml_node_query.cpp --
 //
 //     The path queries of XML nodes (select_nodes, select_single_node).
 //     A path is a list of steps separated by "/": "." and an empty step

@@ -1,10 +1,10 @@
-// system.h --
+// process.h --
 //
-//     Small system services every library uses: the thread id, sleeping,
-//     the CPUs the process may use and 64-bit network byte order.
+//     The running process as the system sees it: the calling thread's id,
+//     sleeping, and the CPUs the process may use.
 
-#ifndef KIV_CORE_SYSTEM_H
-#define KIV_CORE_SYSTEM_H
+#ifndef KIV_CORE_PROCESS_H
+#define KIV_CORE_PROCESS_H
 
 #include <kiv/core/export.h>
 
@@ -17,7 +17,5 @@ KIV_EXTERN_C void sleepms(unsigned milliseconds);
 // Returns: the CPUs this process may run on (its affinity, as taskset
 //     sets it); at least 1. Any thread.
 KIV_EXTERN_C unsigned kiv_usable_cpus();
-// Returns: `value` with its eight bytes swapped from network to host order.
-KIV_EXTERN_C uint64_t ntohll(uint64_t value);
 
 #endif

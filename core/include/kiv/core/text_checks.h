@@ -1,16 +1,13 @@
-// helpers.h --
+// text_checks.h --
 //
-//     Small helpers that every library of the framework wants in its own
-//     C++ code: prefix and suffix tests, the line-break test of texts that
-//     go into a header line, hexadecimal digits, and kiv_get_absolute_path
-//     as a std::string. Inline, and never wrapped for scripts.
+//     Checks on texts and bytes that every library wants in its own C++
+//     code: prefix and suffix tests, the line-break test of texts that go
+//     into a header line, and the value of a hexadecimal digit. Inline,
+//     and never wrapped for scripts.
 
-#ifndef KIV_CORE_HELPERS_H
-#define KIV_CORE_HELPERS_H
+#ifndef KIV_CORE_TEXT_CHECKS_H
+#define KIV_CORE_TEXT_CHECKS_H
 
-#include <kiv/core/files.h>
-
-#include <cstdlib>
 #include <string>
 
 namespace kiv {
@@ -41,22 +38,6 @@ inline int hex_digit_value(unsigned char c) {
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-// kiv_get_absolute_path without the heap text to free.
-// Returns: the absolute path; empty when it cannot be made (no root, a
-//     failed variable expansion, no core).
-inline std::string absolute_path(const char* rel_path) {
-    char* absolute = kiv_get_absolute_path(rel_path);
-    if (absolute == nullptr)
-        return std::string();
-    std::string path(absolute);
-    std::free(absolute);
-    return path;
-}
-
-inline std::string absolute_path(const std::string& rel_path) {
-    return absolute_path(rel_path.c_str());
 }
 
 }  // namespace kiv

@@ -1,19 +1,12 @@
-// runtime.cpp --
+// calendar.cpp --
 //
-//     The process-wide id counter and the calendar helpers.
+//     Lengths of Gregorian years and months.
 
-#include <kiv/core/runtime.h>
-
-#include <atomic>
+#include <kiv/core/calendar.h>
 
 namespace {
-std::atomic<int64_t> next_id{1};
 const int month_days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 }  // namespace
-
-int64_t kiv_get_next_id() {
-    return next_id.fetch_add(1, std::memory_order_relaxed);
-}
 
 int kiv_get_days_in_year(unsigned year) {
     bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);

@@ -1,4 +1,4 @@
-// library_loader.cpp --
+// core_loader.cpp --
 //
 //     The core's library loader: turns a library name or path into
 //     candidate files, recognises a library already loaded, loads a new
@@ -39,7 +39,7 @@
 #include <kiv/core/auto_string.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include <kiv/core/helpers.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/log.h>
 

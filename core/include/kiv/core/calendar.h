@@ -1,17 +1,11 @@
-// runtime.h --
+// calendar.h --
 //
-//     Process-wide ids and calendar helpers.
+//     Lengths of Gregorian years and months.
 
-#ifndef KIV_CORE_RUNTIME_H
-#define KIV_CORE_RUNTIME_H
+#ifndef KIV_CORE_CALENDAR_H
+#define KIV_CORE_CALENDAR_H
 
 #include <kiv/core/export.h>
-
-#include <cstdint>
-
-// Returns: the next id of the process-wide counter; the first is 1.
-//     Every call in the process gets a different id. Safe from any thread.
-KIV_EXTERN_C int64_t kiv_get_next_id();
 
 // Returns: the number of days of the Gregorian year: 366 for a leap year
 //     (divisible by 4, and by 400 when divisible by 100), else 365.

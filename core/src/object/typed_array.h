@@ -6,10 +6,11 @@
 //     named_string, binary and object_col; only the counting and the
 //     freeing are the block's.
 
-#ifndef KIV_CORE_TYPED_ARRAY_H
-#define KIV_CORE_TYPED_ARRAY_H
+#ifndef KIV_CORE_SRC_TYPED_ARRAY_H
+#define KIV_CORE_SRC_TYPED_ARRAY_H
 
-#include <kiv/core/array_object.h>
+#include "object/array_object.h"
+
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
@@ -17,7 +18,7 @@
 namespace kiv {
 
 // Answers "i_string".
-class KIV_EXPORT array_string : public array_object<array_string>, public i_string_impl {
+class array_string : public array_object<array_string>, public i_string_impl {
 public:
     array_string() = default;
     explicit array_string(const char* value);
@@ -25,7 +26,7 @@ public:
 };
 
 // Answers "i_named_string", "i_named_object", "i_string".
-class KIV_EXPORT array_named_string : public array_object<array_named_string>,
+class array_named_string : public array_object<array_named_string>,
                                       public i_string_impl,
                                       public i_named_object_impl,
                                       public virtual i_named_string {
@@ -36,7 +37,7 @@ public:
 };
 
 // Answers "i_binary".
-class KIV_EXPORT array_binary : public array_object<array_binary>, public i_binary_impl {
+class array_binary : public array_object<array_binary>, public i_binary_impl {
 public:
     array_binary() = default;
     // adopt true takes the malloc-ed block over; false copies it.
@@ -45,7 +46,7 @@ public:
 };
 
 // Answers "i_object_col".
-class KIV_EXPORT array_object_col : public array_object<array_object_col>, public object_col_impl {
+class array_object_col : public array_object<array_object_col>, public object_col_impl {
 public:
     array_object_col() = default;
     bool get_interface(const char* name, void** out) override;
