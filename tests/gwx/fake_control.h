@@ -10,7 +10,7 @@
 #ifndef KIV_TESTS_GWX_FAKE_CONTROL_H
 #define KIV_TESTS_GWX_FAKE_CONTROL_H
 
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 
 #include "bmp_maker.h"
 

@@ -12,7 +12,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gis/i_gis_viewport.h>
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 #include <kiv/gwx/i_gwx_driver.h>
 #include <kiv_test/gwx_hooks.h>
 

@@ -19,7 +19,7 @@
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 #include <kiv/gwx/i_gwx_driver.h>
 
 #include "gwx_host.h"

@@ -10,7 +10,7 @@
 #ifndef KIV_GWX_GWX_HOST_H
 #define KIV_GWX_GWX_HOST_H
 
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 
 #include <memory>
 

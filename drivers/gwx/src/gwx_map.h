@@ -12,7 +12,7 @@
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 #include <kiv/gwx/i_gwx_driver.h>
 
 #include <memory>

@@ -13,7 +13,7 @@
 #define KIV_GWX_STANDIN_CONTROL_H
 
 #include <kiv/core/mutex.h>
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 
 #include "chart_file.h"
 

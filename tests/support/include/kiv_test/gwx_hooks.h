@@ -6,7 +6,7 @@
 #ifndef KIV_TEST_GWX_HOOKS_H
 #define KIV_TEST_GWX_HOOKS_H
 
-#include <kiv/gwx/gwx_control.h>
+#include "gwx_control.h"
 #include <kiv/gwx/i_gwx_driver.h>
 #include <kiv/image/i_image.h>
 
