@@ -8,7 +8,7 @@
 
 #include <kiv/core/checksum.h>
 
-#include "../core/src/crypto/md5_encoder.h"
+#include "crypto/md5_encoder.h"
 #include "ratio_main.h"
 
 #include <benchmark/benchmark.h>

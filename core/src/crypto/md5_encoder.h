@@ -10,7 +10,7 @@
 
 namespace kiv {
 
-class KIV_EXPORT md5_encoder : public object, public virtual i_named_object_impl, public virtual i_md5_encoder {
+class md5_encoder : public object, public virtual i_named_object_impl, public virtual i_md5_encoder {
 public:
     md5_encoder();
     char* encode_string(const char* src) override;
