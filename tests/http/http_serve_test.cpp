@@ -164,6 +164,22 @@ TEST(http_serve, keeps_its_logs_in_its_state_folder) {
     EXPECT_NE(errors.find("'GET /none.txt HTTP/1.0'; File not found - "), std::string::npos) << errors;
 }
 
+TEST(http_serve, relative_state_and_log_paths_are_taken_from_the_folder_it_starts_in) {
+    kiv_test::temp_dir root;
+    std::ofstream(root.file("a.txt")) << "a";
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port, 0, {"--state", "st", "--access-log", "mine.log"}, root.path());
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(kiv_test::ask(port, "GET /a.txt HTTP/1.0\r\n\r\n").status, 200);
+    EXPECT_EQ(kiv_test::ask(port, "GET /none.txt HTTP/1.0\r\n\r\n").status, 404);
+    EXPECT_EQ(server.stop(), 0);
+    std::string access = kiv_test::read_all(root.file("mine.log"));
+    EXPECT_NE(access.find("\"GET /a.txt HTTP/1.0\" 200 1"), std::string::npos) << access;
+    std::string errors = kiv_test::read_all(root.file("st/logs/http_error.log"));
+    EXPECT_NE(errors.find("'GET /none.txt HTTP/1.0'; File not found - "), std::string::npos) << errors;
+}
+
 TEST(http_serve, a_log_it_cannot_write_is_said_once_on_stderr) {
     kiv_test::temp_dir root;
     std::ofstream(root.file("a.txt")) << "a";

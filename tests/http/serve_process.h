@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 // Defined as 1 in builds with AddressSanitizer, whose servers keep freed
 // memory resident and need descriptors of their own.
@@ -35,8 +36,11 @@ namespace kiv_test {
 class server_process {
 public:
     // With `descriptor_limit` not 0 the child's soft and hard limits on
-    // open descriptors are set to it first, as `ulimit -n` would.
-    server_process(const std::string& root, uint16_t port, unsigned descriptor_limit = 0) {
+    // open descriptors are set to it first, as `ulimit -n` would. `more`
+    // goes after the root and port; a non-empty `cwd` is the folder the
+    // child starts in.
+    server_process(const std::string& root, uint16_t port, unsigned descriptor_limit = 0,
+                   const std::vector<std::string>& more = {}, const std::string& cwd = "") {
         int out[2];
         if (pipe(out) != 0)
             return;
@@ -48,12 +52,17 @@ public:
                     _exit(126);
             }
             setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+            if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+                _exit(126);
             dup2(out[1], 1);
             close(out[0]);
             close(out[1]);
             std::string port_text = std::to_string(port);
-            execl(KIV_BIN_DIR "/http_serve", "http_serve", "--root", root.c_str(), "--port", port_text.c_str(),
-                  static_cast<char*>(nullptr));
+            std::vector<const char*> args = {"http_serve", "--root", root.c_str(), "--port", port_text.c_str()};
+            for (const std::string& arg : more)
+                args.push_back(arg.c_str());
+            args.push_back(nullptr);
+            execv(KIV_BIN_DIR "/http_serve", const_cast<char* const*>(args.data()));
             _exit(127);
         }
         close(out[1]);

@@ -45,11 +45,24 @@ int usage() {
     return 2;
 }
 
+// A path given on the command line is meant from the folder the user is
+// in; the framework would take a relative one from its root instead.
+// Returns: `path` made absolute against the current folder ("" when that
+//     cannot be read).
+std::string from_here(const std::string& path) {
+    if (path.empty() || path[0] == '/')
+        return path;
+    char here[4096];
+    if (getcwd(here, sizeof here) == nullptr)
+        return "";
+    return std::string(here) + "/" + path;
+}
+
 // Returns: the state folder asked for or the user's usual one, "" when
 //     neither is known.
 std::string state_dir(const std::string& asked) {
     if (!asked.empty())
-        return asked;
+        return from_here(asked);
     const char* state_home = std::getenv("XDG_STATE_HOME");
     if (state_home != nullptr && state_home[0] == '/')
         return std::string(state_home) + "/http_serve";
@@ -136,6 +149,8 @@ int main(int argc, char** argv) {
         access_log = logs + "/access.log";
     else if (access_log == "off")
         access_log.clear();
+    else
+        access_log = from_here(access_log);
     if (!make_folders(logs))
         std::fprintf(stderr, "http_serve: cannot make the log folder %s: %s\n", logs.c_str(), std::strerror(errno));
     else
