@@ -23,6 +23,8 @@
 #include "../gis/drawing_driver.h"
 #include "../gui/gui_session.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 #include <wx/aui/framemanager.h>
@@ -125,6 +127,38 @@ public:
     kiv::map_view* map = nullptr;           // one reference; null: no view
     kiv::move_map_mode* move = nullptr;     // one reference each
     kiv::zoom_map_mode* zoom = nullptr;
+};
+
+// A test of one map mode on the view of the drawing test driver: the
+// mode is added and made active by its name at set-up; at the end the
+// move mode is active again and the mode is gone from the view.
+template <class Mode>
+class map_mode_test : public ::testing::Test {
+protected:
+    // `made`: a new mode (no reference yet); `name`: its mode name.
+    map_mode_test(Mode* made, const char* name)
+        : driver(kiv_test::make_drawing_driver("drawing", 1)), s(driver.get()), mode(made) {
+        mode->addref();
+        s.map->add_mode(mode);
+        s.map->activate_mode_by_name(name);
+    }
+    ~map_mode_test() override {
+        s.map->activate_mode_by_name("MAP_MODE_MOVE");
+        s.map->remove_mode(mode);
+        mode->release();
+    }
+    // Centres the view and waits for the picture drawn for it.
+    void show(double lat, double lon, unsigned scale) {
+        ASSERT_TRUE(s.map->set_center(lat, lon, scale));
+        int before = driver->renders.load();
+        ASSERT_TRUE(pump_until([&] { return driver->renders.load() > before; }));
+        pump();
+    }
+    wxWindow* wnd() { return s.map->get_map_wnd(); }
+
+    auto_ptr_t<kiv_test::drawing_driver> driver;
+    addin_session s;
+    Mode* mode;  // one reference
 };
 
 }  // namespace kiv_gui_test

@@ -86,26 +86,9 @@ TEST(dimension_area, segment_labels_switch_to_kilometres_at_one_kilometre) {
     EXPECT_EQ(kiv::dimension_map_mode::format_length(kiv_calc_distance(p[0].x, p[0].y, p[1].x, p[1].y)), "999 m");
 }
 
-class dimension_mode_test : public ::testing::Test {
+class dimension_mode_test : public map_mode_test<kiv::dimension_map_mode> {
 protected:
-    dimension_mode_test() : driver(kiv_test::make_drawing_driver("drawing", 1)), s(driver.get()) {
-        mode = new kiv::dimension_map_mode;
-        mode->addref();
-        s.map->add_mode(mode);
-        s.map->activate_mode_by_name("MAP_MODE_DIMENSION");
-    }
-    ~dimension_mode_test() override {
-        s.map->activate_mode_by_name("MAP_MODE_MOVE");
-        s.map->remove_mode(mode);
-        mode->release();
-    }
-    void show(double lat, double lon, unsigned scale) {
-        ASSERT_TRUE(s.map->set_center(lat, lon, scale));
-        int before = driver->renders.load();
-        ASSERT_TRUE(pump_until([&] { return driver->renders.load() > before; }));
-        pump();
-    }
-    wxWindow* wnd() { return s.map->get_map_wnd(); }
+    dimension_mode_test() : map_mode_test(new kiv::dimension_map_mode, "MAP_MODE_DIMENSION") {}
     void mouse(wxEventType type, int x, int y) {
         wxMouseEvent event(type);
         event.SetEventObject(wnd());
@@ -124,10 +107,6 @@ protected:
         return at;
     }
     wxString status() { return s.frame->GetStatusBar()->GetStatusText(3); }
-
-    auto_ptr_t<kiv_test::drawing_driver> driver;
-    addin_session s;
-    kiv::dimension_map_mode* mode = nullptr;  // one reference
 };
 
 TEST_F(dimension_mode_test, one_point_reads_the_distance_to_the_cursor_and_the_right_button_clears) {

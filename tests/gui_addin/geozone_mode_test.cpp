@@ -98,28 +98,12 @@ void fire_text(const char* name, const char* value) {
     fire(name, text.get());
 }
 
-class geozone_mode_test : public ::testing::Test {
+class geozone_mode_test : public map_mode_test<probed_mode> {
 protected:
-    geozone_mode_test() : driver(kiv_test::make_drawing_driver("drawing", 1)), s(driver.get()) {
-        mode = new probed_mode;
-        mode->addref();
-        s.map->add_mode(mode);
-        s.map->activate_mode_by_name("MAP_MODE_GEOZONE");
+    geozone_mode_test() : map_mode_test(new probed_mode, "MAP_MODE_GEOZONE") {
         show(lat0, lon0, 100000);
         fire_text("AVL_EVT_MAP_MODE_ENABLE_EDIT_GEOZONE", "1");
     }
-    ~geozone_mode_test() override {
-        s.map->activate_mode_by_name("MAP_MODE_MOVE");
-        s.map->remove_mode(mode);
-        mode->release();
-    }
-    void show(double lat, double lon, unsigned scale) {
-        ASSERT_TRUE(s.map->set_center(lat, lon, scale));
-        int before = driver->renders.load();
-        ASSERT_TRUE(pump_until([&] { return driver->renders.load() > before; }));
-        pump();
-    }
-    wxWindow* wnd() { return s.map->get_map_wnd(); }
     void mouse(wxEventType type, wxPoint at, bool left_down = false) {
         wxMouseEvent event(type);
         event.SetEventObject(wnd());
@@ -156,9 +140,6 @@ protected:
         return out;
     }
 
-    auto_ptr_t<kiv_test::drawing_driver> driver;
-    addin_session s;
-    probed_mode* mode = nullptr;  // one reference
     listener heard;
 };
 
