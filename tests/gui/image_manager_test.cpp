@@ -12,7 +12,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_string.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 #include <kiv/gui/list_ctrl.h>
 
 #include "gui_session.h"

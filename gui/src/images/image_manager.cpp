@@ -15,7 +15,7 @@
 #include <kiv/core/i_string_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/service_ref.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 
 #include "shared_images.h"
 

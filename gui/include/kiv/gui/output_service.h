@@ -25,6 +25,7 @@
 #ifndef KIV_GUI_OUTPUT_SERVICE_H
 #define KIV_GUI_OUTPUT_SERVICE_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
@@ -88,7 +89,7 @@ protected:
     ~i_output_service() = default;
 };
 
-class output_service : public object, public i_named_object_impl, public virtual i_output_service {
+class KIV_EXPORT output_service : public object, public i_named_object_impl, public virtual i_output_service {
 public:
     // With a parent window: builds the panel in it (with `first_page`, and
     // the welcome message written in `welcome_style`) and registers the
@@ -136,7 +137,7 @@ private:
     std::vector<redirect_process*> processes_;  // not owned; each removes itself when it ends
 };
 
-class gui_output_panel : public wxPanel {
+class KIV_EXPORT gui_output_panel : public wxPanel {
 public:
     // Holds a reference to `service`.
     gui_output_panel(wxWindow* parent, i_output_service* service, wxString first_page, wxSize size,
@@ -189,7 +190,7 @@ private:
 // thread, where it is written to the page of that name, if one is open.
 // When the process ends, the rest is read and written and the object
 // deletes itself. GUI thread, except the listen thread's reading.
-class redirect_process : public wxProcess {
+class KIV_EXPORT redirect_process : public wxProcess {
 public:
     redirect_process();
     // Stops and joins the listen thread.
@@ -233,6 +234,6 @@ private:
 
 }  // namespace kiv
 
-extern "C" kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj);
 
 #endif

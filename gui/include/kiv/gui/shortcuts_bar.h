@@ -20,6 +20,8 @@
 #ifndef KIV_GUI_SHORTCUTS_BAR_H
 #define KIV_GUI_SHORTCUTS_BAR_H
 
+#include <kiv/core/export.h>
+
 #include <wx/font.h>
 #include <wx/panel.h>
 #include <wx/pen.h>
@@ -35,7 +37,7 @@ namespace kiv {
 
 // The strip above a panel: icon and title, drawn flat until the mouse
 // is over it; a left-button release is handed to the parent bar.
-class caption_bar : public wxPanel {
+class KIV_EXPORT caption_bar : public wxPanel {
 public:
     // `image`: an index of the shared image list, -1 for no icon.
     caption_bar(wxWindow* parent, const wxString& text, int image);
@@ -79,7 +81,7 @@ struct panel_info {
     wxWeakRef<wxWindow> panel;       // null once the window was destroyed
 };
 
-class shortcuts_bar : public wxPanel {
+class KIV_EXPORT shortcuts_bar : public wxPanel {
 public:
     // `text`: the bar's title (the pane's caption).
     shortcuts_bar(wxWindow* parent, const wxString& text);
