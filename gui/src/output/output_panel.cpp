@@ -3,7 +3,7 @@
 //     The "Output" window: the button row over the tab control of rich
 //     text pages, the log-message handler and the welcome message.
 
-#include <kiv/gui/output_service.h>
+#include <kiv/gui/output_panel.h>
 
 #include <kiv/core/i_string.h>
 #include <kiv/core/i_translator.h>

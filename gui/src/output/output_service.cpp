@@ -9,6 +9,8 @@
 
 #include <kiv/core/i_core.h>
 #include <kiv/gui/gui_lib.h>
+#include <kiv/gui/output_panel.h>
+#include <kiv/gui/redirect_process.h>
 
 #include <algorithm>
 

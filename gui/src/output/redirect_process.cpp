@@ -8,6 +8,8 @@
 //     the GUI thread, which then reads the rest itself and queues it
 //     behind the lines already queued.
 
+#include <kiv/gui/redirect_process.h>
+
 #include <kiv/gui/output_service.h>
 
 #include <wx/app.h>

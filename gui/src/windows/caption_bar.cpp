@@ -10,6 +10,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/gui/image_manager.h>
+#include <kiv/gui/caption_bar.h>
 #include <kiv/gui/shortcuts_bar.h>
 
 #include <wx/dcclient.h>
