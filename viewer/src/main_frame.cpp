@@ -504,7 +504,7 @@ void main_frame::build_menus() {
     }
     if (events != nullptr) {
         wxMenu* help = new wxMenu;
-        help->Append(events->get_cmd_id(command_about), translated("About..."), translated("About the program"));
+        help->Append(events->get_cmd_id(command_about), translated("About..."), translated("New window"));
         bar->Append(help, translated("Help"));
     }
     SetMenuBar(bar);
