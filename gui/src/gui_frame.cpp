@@ -9,7 +9,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/gui/gui_frame.h>
-#include "gui_lib.h"
+#include <kiv/gui/gui_lib.h>
 
 #include <wx/app.h>
 #include <wx/cshelp.h>

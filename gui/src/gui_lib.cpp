@@ -9,7 +9,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/core/library_protocol.h>
-#include "gui_lib.h"
+#include <kiv/gui/gui_lib.h>
 #include <kiv/gui/i_gui_frame.h>
 
 #include "auto_translator.h"

@@ -6,7 +6,7 @@
 //     manager following the state (none without a manager). Most clicks on
 //     real icons are in tree_list_test.cpp.
 
-#include "trees/tree_ctrl_ex.h"
+#include <kiv/gui/tree_ctrl_ex.h>
 
 #include "gui_session.h"
 #include "test_images.h"

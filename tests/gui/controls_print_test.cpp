@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "controls/print_service.h"
+#include <kiv/gui/print_service.h>
 
 #include <wx/button.h>
 #include <wx/dcmemory.h>

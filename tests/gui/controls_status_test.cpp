@@ -15,7 +15,7 @@
 
 #include <kiv/gui/i_gui_event.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "controls/status_ctrl.h"
+#include <kiv/gui/status_ctrl.h>
 #include <kiv/image/image_lib.h>
 
 #include <wx/app.h>

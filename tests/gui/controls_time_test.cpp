@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "controls/date_time_picker.h"
-#include "controls/time_ctrl.h"
-#include "controls/time_interval.h"
+#include <kiv/gui/date_time_picker.h>
+#include <kiv/gui/time_ctrl.h>
+#include <kiv/gui/time_interval.h>
 
 #include <wx/combobox.h>
 #include <wx/dateevt.h>

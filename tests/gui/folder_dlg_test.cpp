@@ -7,7 +7,7 @@
 //     dialog's icon shown on every folder node.
 
 #include <kiv/core/files.h>
-#include "trees/folder_object.h"
+#include <kiv/gui/folder_object.h>
 
 #include "gui_session.h"
 #include "test_images.h"

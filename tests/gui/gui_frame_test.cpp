@@ -9,7 +9,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_translator.h>
-#include "gui_lib.h"
+#include <kiv/gui/gui_lib.h>
 
 #include "gui_session.h"
 

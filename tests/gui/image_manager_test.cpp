@@ -12,7 +12,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_string.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 #include <kiv/gui/list_ctrl.h>
 
 #include "gui_session.h"
@@ -163,6 +163,38 @@ TEST_F(image_manager_test, names_lead_to_their_latest_registration) {
     EXPECT_EQ(manager.get_image_index(nullptr), -1);
     EXPECT_EQ(manager.get_image_index("three"), -1);
     EXPECT_EQ(kiv_cast_i_image_manager(static_cast<i_image_manager*>(&manager)), &manager);
+}
+
+TEST_F(image_manager_test, a_copy_keeps_the_pictures_and_names_in_a_list_of_its_own) {
+    kiv_set_env("KIV_IMAGE_PATH", (root + "/missing").c_str());
+    wxImage red(16, 16);
+    red.SetRGB(wxRect(0, 0, 16, 16), 255, 0, 0);
+    wxBitmap red_bitmap(red), plain(wxImage(16, 16));
+    auto* original = new image_manager(16, 16, 0);
+    original->set_name("icons");
+    original->register_image("plain", &plain);
+    original->register_image("red", &red_bitmap);
+    original->addref();
+
+    image_manager copy(*original);
+    image_manager assigned(8, 8, 0);
+    assigned.register_image("gone", &plain);
+    assigned = *original;
+    EXPECT_EQ(copy.get_ref_count(), 0);
+    // The original and its list go first: the copies must still hold
+    // their pictures (the sanitizer build sees a list freed twice).
+    original->release();
+    for (image_manager* manager : {&copy, &assigned}) {
+        EXPECT_STREQ(manager->get_name(), "icons");
+        ASSERT_EQ(manager->get_image_list()->GetImageCount(), 2);
+        EXPECT_EQ(manager->get_image_index("red"), 1);
+        EXPECT_EQ(manager->get_image_index("gone"), -1);
+        wxImage picture = manager->get_image_list()->GetBitmap(1).ConvertToImage();
+        EXPECT_EQ(picture.GetRed(8, 8), 255);
+        EXPECT_EQ(picture.GetGreen(8, 8), 0);
+    }
+    EXPECT_EQ(copy.register_image("more", &plain), 2);
+    EXPECT_EQ(assigned.get_image_index("more"), -1);
 }
 
 TEST_F(image_manager_test, imports_only_16_pixel_bmp_files_into_the_folder) {

@@ -5,7 +5,7 @@
 //     the service's last reference inside the handler, a child destroyed
 //     without a close, and a top frame that is not an MDI parent.
 
-#include "windows/mdi.h"
+#include <kiv/gui/mdi.h>
 
 #include "gui_harness.h"
 #include "gui_session.h"

@@ -8,8 +8,10 @@
 
 #include <kiv/core/string_impl.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "output/output_service.h"
-#include "windows/tab_control.h"
+#include <kiv/gui/output_panel.h>
+#include <kiv/gui/output_service.h>
+#include <kiv/gui/redirect_process.h>
+#include <kiv/gui/tab_control.h>
 
 #include "gui_harness.h"
 #include "gui_session.h"

@@ -5,8 +5,8 @@
 //     property sheet built from application pages.
 
 #include <kiv/core/object_col.h>
-#include "windows/property_sheet.h"
-#include "services/renderer_service.h"
+#include <kiv/gui/property_sheet.h>
+#include <kiv/gui/renderer_service.h>
 
 #include "gui_harness.h"
 #include "test_trees.h"

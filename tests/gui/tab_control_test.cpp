@@ -4,8 +4,8 @@
 //     removals, the notebook events of a button click (vetoed, refused,
 //     repeated), scrolling the strip, and the stopped GUI.
 
-#include "gui_lib.h"
-#include "windows/tab_control.h"
+#include <kiv/gui/gui_lib.h>
+#include <kiv/gui/tab_control.h>
 
 #include "gui_harness.h"
 

@@ -12,7 +12,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 
 #include <gtest/gtest.h>
 

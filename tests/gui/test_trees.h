@@ -9,9 +9,9 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
-#include "services/renderer_service.h"
-#include "trees/tree_ctrl.h"
-#include "trees/tree_list_ctrl.h"
+#include <kiv/gui/renderer_service.h>
+#include <kiv/gui/tree_ctrl.h>
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <gtest/gtest.h>
 #include <wx/panel.h>

@@ -4,7 +4,7 @@
 //     drop-down 200 pixels high and as wide as the box, and clear()
 //     emptying the tree and the popup's value but not the shown text.
 
-#include "trees/tree_combobox.h"
+#include <kiv/gui/tree_combobox.h>
 
 #include "gui_session.h"
 

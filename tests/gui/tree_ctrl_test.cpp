@@ -11,11 +11,11 @@
 
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/object_col.h>
-#include "trees/folder_object.h"
+#include <kiv/gui/folder_object.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "windows/property_sheet.h"
-#include "services/renderer_service.h"
-#include "trees/tree_ctrl.h"
+#include <kiv/gui/property_sheet.h>
+#include <kiv/gui/renderer_service.h>
+#include <kiv/gui/tree_ctrl.h>
 
 #include "gui_session.h"
 #include "test_images.h"

@@ -11,8 +11,8 @@
 //     items inserted with the texts of every column, and sorting in the
 //     order the control (or a class derived from it) compares items.
 
-#include "trees/tree_ctrl_ex.h"
-#include "trees/tree_list_ctrl.h"
+#include <kiv/gui/tree_ctrl_ex.h>
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include "gui_session.h"
 #include "test_trees.h"

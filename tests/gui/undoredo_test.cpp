@@ -4,7 +4,7 @@
 //     released when a new command drops the redo tail, and the Edit-menu
 //     items that follow can_undo and can_redo.
 
-#include "services/undoredo_service.h"
+#include <kiv/gui/undoredo_service.h>
 
 #include "gui_harness.h"
 #include "gui_session.h"

@@ -15,8 +15,8 @@
 #include <kiv/core/i_string.h>
 #include <kiv/core/object.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "images/image_manager.h"
-#include "windows/workspace_manager.h"
+#include <kiv/gui/image_manager.h>
+#include <kiv/gui/workspace_manager.h>
 
 #include "gui_harness.h"
 #include "gui_session.h"

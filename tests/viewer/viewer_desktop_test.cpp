@@ -4,8 +4,10 @@
 //     user starts it (its own folder, an empty temporary home), with the
 //     openbox window manager where the behaviour needs one, and ended
 //     with Ctrl+Q or its menu:
-//     - with the map holding the keyboard focus, Alt+F and F10 open the
-//       menus and Ctrl+Q ends the program;
+//     - with the map holding the keyboard focus, Alt+F opens Find (File
+//       has no mnemonic), F10 opens File and the arrows walk on to Help's
+//       about box, and File's Exit ends the program (the other cases end
+//       it with Ctrl+Q from the map);
 //     - under a window manager the window opens at its saved position and
 //       size, a window saved maximised un-maximises to that rectangle, a
 //       restored floating pane comes over the window, and start-up prints
@@ -101,29 +103,68 @@ protected:
     kiv_test::temp_dir home;
 };
 
-TEST_F(viewer_desktop, keys_with_ctrl_or_alt_and_f10_reach_the_menus_while_the_map_has_the_focus) {
+// Waits for the menu `menu` to close. Returns: true when it did.
+bool wait_menu_closed(x_view& x, child_process& viewer, Window menu) {
+    return wait_for(viewer, [&] { return x.popups().count(menu) == 0; });
+}
+
+TEST_F(viewer_desktop, from_the_map_alt_f_opens_find_and_f10_walks_the_menu_bar_from_file) {
+    ASSERT_NO_FATAL_FAILURE(manage_windows());
     auto viewer = start_viewer(home.path());
     Window frame = wait_frame(x, *viewer);
     ASSERT_NE(frame, 0u) << viewer->err();
     wxRect r = x.rect(frame);
-    const wxPoint on_map(r.x + r.width / 3, r.y + r.height / 3);
-    struct row {
-        const char* name;
-        int key;
-        int modifiers;
-    } rows[] = {{"Alt+F", 'f', wxMOD_ALT}, {"F10", WXK_F10, wxMOD_NONE}};
-    for (const row& k : rows) {
-        click_at(on_map);  // the map takes the focus
-        std::set<Window> before = x.popups();
-        press(k.key, k.modifiers);
-        Window menu = wait_popup(x, *viewer, before);
-        EXPECT_NE(menu, 0u) << k.name << " opened no menu";
-        press(WXK_ESCAPE);
-        ASSERT_TRUE(wait_for(*viewer, [&] { return x.popups().count(menu) == 0; })) << k.name;
-    }
-    ASSERT_TRUE(quit_with_ctrl_q(x, *viewer, frame)) << "Ctrl+Q did not end it: " << viewer->err();
+    // The middle of the window: on the map also with the search pane docked.
+    const wxPoint on_map(r.x + r.width / 2, r.y + r.height / 3);
+
+    // Alt+F has one meaning: Find opens with "Search on map" chosen, and
+    // Enter shows the search pane (where Alt+F came to File first, Enter
+    // would choose Exit).
+    click_at(on_map);
+    std::set<Window> before = x.popups();
+    press('f', wxMOD_ALT);
+    Window menu = wait_popup(x, *viewer, before);
+    ASSERT_NE(menu, 0u) << "Alt+F opened no menu";
+    press(WXK_RETURN);
+    ASSERT_TRUE(wait_menu_closed(x, *viewer, menu));
+
+    // F10 opens File, the first menu; Left goes round to Help, whose
+    // About... shows the about box, and Escape closes it.
+    click_at(on_map);
+    before = x.popups();
+    press(WXK_F10);
+    menu = wait_popup(x, *viewer, before);
+    ASSERT_NE(menu, 0u) << "F10 opened no menu";
+    before = x.popups();
+    press(WXK_LEFT);
+    Window help = wait_popup(x, *viewer, before);
+    ASSERT_NE(help, 0u) << "Left opened no menu";
+    press(WXK_DOWN);
+    press(WXK_RETURN);
+    Window about = 0;
+    ASSERT_TRUE(wait_for(*viewer, [&] {
+        std::vector<Window> found = x.windows(viewer->pid(), "About...");
+        about = found.empty() ? 0 : found[0];
+        return about != 0;
+    })) << "no about box";
+    press(WXK_ESCAPE);
+    ASSERT_TRUE(wait_for(*viewer, [&] { return x.windows(viewer->pid(), "About...").empty(); }));
+
+    // F10 and Down reach File's Exit, which ends the program.
+    click_at(on_map);
+    before = x.popups();
+    press(WXK_F10);
+    menu = wait_popup(x, *viewer, before);
+    ASSERT_NE(menu, 0u) << "F10 opened no menu";
+    press(WXK_DOWN);
+    press(WXK_RETURN);
+    ASSERT_TRUE(viewer->wait_end()) << "Exit did not end it: " << viewer->err();
     EXPECT_EQ(viewer->status(), 0) << viewer->err();
-    EXPECT_EQ(read_settings(settings_file(home.path()))->ReadLong("frame/cx", -1), 1024);
+    auto saved = read_settings(settings_file(home.path()));
+    EXPECT_EQ(saved->ReadLong("frame/cx", -1), 1024);
+    long search = layout_value(saved->Read("frame/perspective"), "MAP_SEARCH_PANEL", "state");
+    ASSERT_NE(search, -1);
+    EXPECT_EQ(search & wxAuiPaneInfo::optionHidden, 0) << "Alt+F and Enter did not show the search pane";
     EXPECT_EQ(toolkit_complaints(viewer->err()), "");
 }
 

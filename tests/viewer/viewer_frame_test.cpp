@@ -191,7 +191,7 @@ TEST_F(viewer_frame, find_shows_the_hidden_search_panel_registered_as_a_service)
     EXPECT_TRUE(pane("MAP_SEARCH_PANEL").IsShown());
 }
 
-TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version) {
+TEST_F(viewer_frame, help_about_shows_the_about_box_with_its_title_picture_version_and_contacts) {
     open();
     wxString version;
     wxSize picture_size;
@@ -212,19 +212,24 @@ TEST_F(viewer_frame, help_about_shows_the_about_box_with_the_picture_and_version
     ASSERT_TRUE(choose_menu_item(frame, command("ID_FILE_HELP")));
     ASSERT_EQ(dialogs_seen().size(), 1u);
     EXPECT_EQ(dialogs_seen()[0].title, "About...");
+    EXPECT_EQ(labels.count("OMZ viewer"), 1u);
     EXPECT_EQ(version, "Version 1.0.0");
     EXPECT_EQ(picture_size, wxSize(347, 120));
     // The program's contact lines: each one given is a line of its own, an
     // empty one is not shown at all.
     struct contact {
         const char* value;
-        wxString shown;  // the link's address, or the label before a plain text
-    } contacts[] = {{KIV_VIEWER_WEBSITE, KIV_VIEWER_WEBSITE},
-                    {KIV_VIEWER_EMAIL, wxString("mailto:") + KIV_VIEWER_EMAIL},
-                    {KIV_VIEWER_TEL, wxString::FromUTF8("Телефон:")}};
+        wxString label;  // the plain text before it ("": none)
+        wxString shown;  // the link's address, or the plain text itself
+    } contacts[] = {{KIV_VIEWER_WEBSITE, wxString::FromUTF8("Сайт:"), KIV_VIEWER_WEBSITE},
+                    {KIV_VIEWER_EMAIL, "", wxString("mailto:") + KIV_VIEWER_EMAIL},
+                    {KIV_VIEWER_TEL, wxString::FromUTF8("Телефон:"), wxString::FromUTF8(KIV_VIEWER_TEL)}};
     for (const contact& c : contacts) {
-        bool present = links.count(c.shown) != 0 || labels.count(c.shown) != 0;
-        EXPECT_EQ(present, *c.value != '\0') << c.shown;
+        const bool given = *c.value != '\0';
+        EXPECT_EQ(links.count(c.shown) != 0 || labels.count(c.shown) != 0, given) << c.shown;
+        if (!c.label.empty()) {
+            EXPECT_EQ(labels.count(c.label) != 0, given) << c.label;
+        }
     }
 }
 

@@ -484,7 +484,9 @@ void main_frame::build_menus() {
     wxMenuBar* bar = new wxMenuBar;
     wxMenu* file = new wxMenu;
     file->Append(wxID_EXIT, translated("Exit"), translated("Exit program"));
-    bar->Append(file, translated("&File"));
+    // File has no mnemonic: Alt+F belongs to Find. From the keyboard File
+    // is the menu F10 opens, and Exit keeps its stock shortcut Ctrl+Q.
+    bar->Append(file, translated("File"));
     wxMenu* view = new wxMenu;
     if (events != nullptr) {
         view->AppendCheckItem(events->get_cmd_id(pane_maps), translated("Maps"),
@@ -502,7 +504,7 @@ void main_frame::build_menus() {
     }
     if (events != nullptr) {
         wxMenu* help = new wxMenu;
-        help->Append(events->get_cmd_id(command_about), translated("About..."), translated("About the program"));
+        help->Append(events->get_cmd_id(command_about), translated("About..."), translated("New window"));
         bar->Append(help, translated("Help"));
     }
     SetMenuBar(bar);
@@ -681,7 +683,7 @@ void main_frame::on_map_selected(wxListEvent& event) {
 
 void main_frame::on_about(wxCommandEvent&) {
     kiv::splash_screen about(about_picture(), this, true);
-    about.set_title("OZM viewer");
+    about.set_title("OMZ viewer");
     about.set_version(wxString::FromUTF8("Version " KIV_VIEWER_VERSION));
     about.set_copyright(translated("Vector maps, viewed offline"));
     about.set_website(wxString::FromUTF8(KIV_VIEWER_WEBSITE), true);

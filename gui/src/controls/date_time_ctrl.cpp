@@ -4,7 +4,7 @@
 //     asks for a time interval with two of them. Date pickers drop down a
 //     calendar (GTK's picker has no spin form) and show the century.
 
-#include "controls/time_ctrl.h"
+#include <kiv/gui/time_ctrl.h>
 
 #include "combo_lists.h"
 

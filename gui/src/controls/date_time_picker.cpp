@@ -5,7 +5,7 @@
 //     those the format needs; both when it names neither). The text's
 //     best size comes from the widest value the format can show.
 
-#include "controls/date_time_picker.h"
+#include <kiv/gui/date_time_picker.h>
 
 #include "date_time_picker_format.h"
 

@@ -11,7 +11,7 @@
 //     Text in single quotes is literal, '' is a quote; any other
 //     character stands for itself. Names follow the current locale.
 
-#include "controls/date_time_picker.h"
+#include <kiv/gui/date_time_picker.h>
 
 #include "date_time_picker_format.h"
 

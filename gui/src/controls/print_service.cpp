@@ -5,7 +5,7 @@
 //     the page setup dialog, print and preview. The preview window is
 //     the service's own frame, sized and laid out once here.
 
-#include "controls/print_service.h"
+#include <kiv/gui/print_service.h>
 
 #include "page_setup_dlg.h"
 

@@ -7,7 +7,7 @@
 //     integer ratio of context to page width would be 0 on a preview and
 //     give a blank page.
 
-#include "controls/print_service.h"
+#include <kiv/gui/print_service.h>
 
 #include <wx/dc.h>
 

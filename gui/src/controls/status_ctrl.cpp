@@ -11,7 +11,7 @@
 //     "STATUS_EVT_BEGIN_THREAD" starts it again. The thread only calls
 //     set_image, which carries the window change to the GUI thread.
 
-#include "controls/status_ctrl.h"
+#include <kiv/gui/status_ctrl.h>
 
 #include "status_pictures.h"
 

@@ -6,7 +6,7 @@
 //     elsewhere reaches the window through the item's own queue, in the
 //     order the changes were made.
 
-#include "controls/status_ctrl.h"
+#include <kiv/gui/status_ctrl.h>
 
 #include "status_events.h"
 #include "status_pictures.h"

@@ -3,7 +3,7 @@
 //     Hour and minute pickers made of drop-down lists, the second form
 //     with optional day and second lists.
 
-#include "controls/time_ctrl.h"
+#include <kiv/gui/time_ctrl.h>
 
 #include "combo_lists.h"
 

@@ -10,7 +10,7 @@
 //     original design are absent here; the window-scroll events are still
 //     honoured when a host sends them.
 
-#include "controls/time_interval.h"
+#include <kiv/gui/time_interval.h>
 
 #include <kiv/core/i_translator.h>
 

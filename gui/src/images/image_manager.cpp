@@ -15,7 +15,7 @@
 #include <kiv/core/i_string_proc.h>
 #include <kiv/core/log.h>
 #include <kiv/core/service_ref.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 
 #include "shared_images.h"
 
@@ -102,6 +102,37 @@ image_manager::image_manager(int width, int height, int initial_count)
     set_name("image_manager");
     kiv_trace("image_manager::image_manager(%d, %d)", width, height);
     load_folder();
+}
+
+namespace {
+
+// A list of `source`'s size holding a copy of each of its pictures.
+wxImageList* copy_image_list(wxImageList& source) {
+    int width = 0, height = 0;
+    source.GetSize(0, width, height);
+    auto* copy = new wxImageList(width, height, true, source.GetImageCount());
+    for (int i = 0; i < source.GetImageCount(); i++)
+        copy->Add(source.GetBitmap(i));
+    return copy;
+}
+
+}  // namespace
+
+image_manager::image_manager(const image_manager& other)
+    : object(other),
+      i_named_object_impl(),
+      images_(copy_image_list(*other.images_)),
+      names_(new std::map<std::string, int>(*other.names_)) {
+    set_name(other.name_ != nullptr ? other.name_ : "");
+}
+
+image_manager& image_manager::operator=(const image_manager& other) {
+    if (this == &other)
+        return *this;
+    images_.reset(copy_image_list(*other.images_));
+    names_.reset(new std::map<std::string, int>(*other.names_));
+    set_name(other.name_ != nullptr ? other.name_ : "");
+    return *this;
 }
 
 image_manager::~image_manager() {

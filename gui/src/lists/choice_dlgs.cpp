@@ -11,7 +11,7 @@
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_string.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 
 #include <wx/radiobut.h>
 #include <wx/sizer.h>

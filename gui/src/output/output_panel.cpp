@@ -3,13 +3,13 @@
 //     The "Output" window: the button row over the tab control of rich
 //     text pages, the log-message handler and the welcome message.
 
-#include "output/output_service.h"
+#include <kiv/gui/output_panel.h>
 
 #include <kiv/core/i_string.h>
 #include <kiv/core/i_translator.h>
-#include "gui_lib.h"
+#include <kiv/gui/gui_lib.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "windows/tab_control.h"
+#include <kiv/gui/tab_control.h>
 
 #include <wx/button.h>
 #include <wx/clipbrd.h>

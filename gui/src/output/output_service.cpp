@@ -5,10 +5,12 @@
 //     window of the application's), and keeps the processes attached to
 //     it so it can cut them loose when it goes first.
 
-#include "output/output_service.h"
+#include <kiv/gui/output_service.h>
 
 #include <kiv/core/i_core.h>
-#include "gui_lib.h"
+#include <kiv/gui/gui_lib.h>
+#include <kiv/gui/output_panel.h>
+#include <kiv/gui/redirect_process.h>
 
 #include <algorithm>
 

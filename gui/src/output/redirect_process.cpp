@@ -8,7 +8,9 @@
 //     the GUI thread, which then reads the rest itself and queues it
 //     behind the lines already queued.
 
-#include "output/output_service.h"
+#include <kiv/gui/redirect_process.h>
+
+#include <kiv/gui/output_service.h>
 
 #include <wx/app.h>
 #include <wx/stream.h>

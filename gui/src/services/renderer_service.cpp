@@ -4,7 +4,7 @@
 //     registered object renderers; only the current one's window is
 //     shown, and it always fills the parent.
 
-#include "services/renderer_service.h"
+#include <kiv/gui/renderer_service.h>
 
 #include <kiv/core/log.h>
 

@@ -5,7 +5,7 @@
 //     position, and is held across a command's own step so two threads
 //     never move along the history at once.
 
-#include "services/undoredo_service.h"
+#include <kiv/gui/undoredo_service.h>
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>

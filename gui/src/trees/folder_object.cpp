@@ -8,7 +8,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_string.h>
 #include <kiv/core/i_translator.h>
-#include "trees/folder_object.h"
+#include <kiv/gui/folder_object.h>
 
 #include <wx/msgdlg.h>
 

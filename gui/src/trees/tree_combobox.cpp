@@ -2,7 +2,7 @@
 //
 //     The tree combo box: a wxComboCtrl with an object tree as its popup.
 
-#include "trees/tree_combobox.h"
+#include <kiv/gui/tree_combobox.h>
 
 namespace kiv {
 

@@ -7,8 +7,8 @@
 
 #include <kiv/core/log.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "trees/tree_ctrl.h"
-#include "trees/tree_list_ctrl.h"
+#include <kiv/gui/tree_ctrl.h>
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/utils.h>
 

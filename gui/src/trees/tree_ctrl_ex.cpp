@@ -4,7 +4,7 @@
 //     toggles the check box of the node hit, and the node with a check
 //     state and field values kept in the window's columns.
 
-#include "trees/tree_ctrl_ex.h"
+#include <kiv/gui/tree_ctrl_ex.h>
 
 #include "../images/shared_images.h"
 

@@ -5,7 +5,7 @@
 //     operation by forwarding it to the item area (or the header for
 //     column data), so that code written against wxTreeCtrl* drives it.
 
-#include "trees/tree_list_ctrl.h"
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/dcclient.h>
 

@@ -6,7 +6,7 @@
 //     positions to columns for painting and hit tests, and shows each
 //     column's image from the control's image list.
 
-#include "trees/tree_list_ctrl.h"
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/imaglist.h>
 

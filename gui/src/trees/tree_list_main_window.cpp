@@ -6,7 +6,7 @@
 //     them, sends the icon click, runs the 250 ms rename timer and widens
 //     its sideways scroll range to the columns.
 
-#include "trees/tree_list_ctrl.h"
+#include <kiv/gui/tree_list_ctrl.h>
 
 #include <wx/app.h>
 #include <wx/dcclient.h>

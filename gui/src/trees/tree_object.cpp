@@ -14,8 +14,8 @@
 #include <kiv/core/i_translator.h>
 #include <kiv/core/object_col.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "services/renderer_service.h"
-#include "trees/tree_ctrl.h"
+#include <kiv/gui/renderer_service.h>
+#include <kiv/gui/tree_ctrl.h>
 
 #include <wx/settings.h>
 #include <wx/utils.h>

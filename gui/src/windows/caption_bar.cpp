@@ -9,8 +9,9 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
-#include "images/image_manager.h"
-#include "windows/shortcuts_bar.h"
+#include <kiv/gui/image_manager.h>
+#include <kiv/gui/caption_bar.h>
+#include <kiv/gui/shortcuts_bar.h>
 
 #include <wx/dcclient.h>
 #include <wx/imaglist.h>

@@ -3,7 +3,7 @@
 //     MDI child frames and the MDI service. On GTK the MDI parent is a
 //     notebook: activating a child deactivates the one shown before.
 
-#include "windows/mdi.h"
+#include <kiv/gui/mdi.h>
 
 #include <kiv/core/i_core.h>
 #include <kiv/gui/i_gui_frame.h>

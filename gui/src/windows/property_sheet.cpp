@@ -3,7 +3,7 @@
 //     The property sheet: a notebook of application pages above a line
 //     and the standard buttons.
 
-#include "windows/property_sheet.h"
+#include <kiv/gui/property_sheet.h>
 
 #include <kiv/core/object.h>
 

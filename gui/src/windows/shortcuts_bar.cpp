@@ -12,7 +12,7 @@
 //     growth at the next tick (the bar only holds a weak reference).
 
 #include <kiv/core/i_event_proc.h>
-#include "windows/shortcuts_bar.h"
+#include <kiv/gui/shortcuts_bar.h>
 
 #include <wx/dcclient.h>
 #include <wx/settings.h>

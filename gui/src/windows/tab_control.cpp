@@ -6,9 +6,9 @@
 //     buttons; those before `first_visible_` and those past the width are
 //     hidden.
 
-#include "windows/tab_control.h"
+#include <kiv/gui/tab_control.h>
 
-#include "gui_lib.h"
+#include <kiv/gui/gui_lib.h>
 
 #include <wx/button.h>
 #include <wx/dcclient.h>

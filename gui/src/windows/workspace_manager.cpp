@@ -8,14 +8,14 @@
 //     weak references to it and to the panels, and every operation
 //     fails cleanly once they are gone.
 
-#include "windows/workspace_manager.h"
+#include <kiv/gui/workspace_manager.h>
 
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_string.h>
 #include <kiv/core/log.h>
 #include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/i_gui_frame.h>
-#include "images/image_manager.h"
+#include <kiv/gui/image_manager.h>
 
 #include <wx/aui/framemanager.h>
 #include <wx/frame.h>

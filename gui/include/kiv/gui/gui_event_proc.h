@@ -12,6 +12,7 @@
 #ifndef KIV_GUI_GUI_EVENT_PROC_H
 #define KIV_GUI_GUI_EVENT_PROC_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gui/i_gui_event_proc.h>

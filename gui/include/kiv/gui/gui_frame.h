@@ -11,6 +11,7 @@
 #ifndef KIV_GUI_GUI_FRAME_H
 #define KIV_GUI_GUI_FRAME_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gui/i_gui_frame.h>

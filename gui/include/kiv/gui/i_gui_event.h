@@ -22,6 +22,7 @@
 #ifndef KIV_GUI_I_GUI_EVENT_H
 #define KIV_GUI_I_GUI_EVENT_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/i_event.h>
 
 #include <wx/event.h>

@@ -19,6 +19,7 @@
 #ifndef KIV_GUI_I_GUI_EVENT_PROC_H
 #define KIV_GUI_I_GUI_EVENT_PROC_H
 
+#include <kiv/core/export.h>
 #include <kiv/gui/i_gui_event.h>
 
 namespace kiv {

@@ -9,6 +9,7 @@
 #ifndef KIV_GUI_I_GUI_FRAME_H
 #define KIV_GUI_I_GUI_FRAME_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/i_object.h>
 
 class wxApp;

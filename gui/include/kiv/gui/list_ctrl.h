@@ -131,17 +131,29 @@ private:
     wxRadioButton* none_;                 // hidden member of the group, on when no choice is
 };
 
+// The two choice functions have C linkage, so their exported names are
+// plain; they stay in the namespace for C++ callers. Both take and give
+// C++ types: only C++ code can call them, whatever the linkage.
+
 // Asks for one of `choices` with radio buttons.
 // Returns: the chosen index; -1 for no choices, Cancel, or OK with no
 //     button on.
-KIV_EXPORT int kiv_get_single_choice(wxWindow* parent, const wxString& title, const wxString& message,
-                                     const wxArrayString& choices, unsigned int selection);
+KIV_EXTERN_C int kiv_get_single_choice(wxWindow* parent, const wxString& title, const wxString& message,
+                                       const wxArrayString& choices, unsigned int selection);
 // Asks for one (`single`) or several of `choices` from a list, with row
 // `selection` selected first (-1: none).
 // Returns: the chosen indexes in increasing order; empty for no choices
 //     or Cancel.
-KIV_EXPORT wxArrayInt kiv_get_multi_choice(wxWindow* parent, const wxString& title, const wxString& message,
-                                           const wxArrayString& choices, bool single, int selection, int image);
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+KIV_EXTERN_C wxArrayInt kiv_get_multi_choice(wxWindow* parent, const wxString& title, const wxString& message,
+                                             const wxArrayString& choices, bool single, int selection,
+                                             int image);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 }  // namespace kiv
 

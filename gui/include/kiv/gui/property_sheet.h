@@ -11,6 +11,7 @@
 #ifndef KIV_GUI_PROPERTY_SHEET_H
 #define KIV_GUI_PROPERTY_SHEET_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_object_col.h>
 
@@ -31,7 +32,7 @@ protected:
     ~i_property_page() = default;
 };
 
-class property_sheet : public wxDialog {
+class KIV_EXPORT property_sheet : public wxDialog {
 public:
     // Builds the sheet: the notebook filled by every object of `pages`
     // that answers i_property_page, a line and the standard
@@ -54,6 +55,6 @@ private:
 
 }  // namespace kiv
 
-extern "C" kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_property_page* kiv_cast_i_property_page(kiv::i_object* obj);
 
 #endif

@@ -9,13 +9,15 @@
 #ifndef KIV_GUI_TIME_INTERVAL_H
 #define KIV_GUI_TIME_INTERVAL_H
 
+#include <kiv/core/export.h>
+
 #include <wx/textctrl.h>
 
 #include <vector>
 
 namespace kiv {
 
-class time_interval : public wxTextCtrl {
+class KIV_EXPORT time_interval : public wxTextCtrl {
 public:
     // An empty mask means the translated default "X' days 'X':'X':'X",
     // whose fields are days (0..99) and hours, minutes, seconds, each

@@ -14,6 +14,7 @@
 #ifndef KIV_GUI_UNDOREDO_SERVICE_H
 #define KIV_GUI_UNDOREDO_SERVICE_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
@@ -55,7 +56,7 @@ protected:
 
 // Base of an application's commands: holds the object it acts on.
 // Both steps refuse here, so a bare command is never kept.
-class undoredo_command : public object, public virtual i_undoredo_command {
+class KIV_EXPORT undoredo_command : public object, public virtual i_undoredo_command {
 public:
     // Holds a reference to `target` (null allowed).
     explicit undoredo_command(i_object* target = nullptr) : target(target) {
@@ -75,7 +76,7 @@ protected:
     auto_ptr_t<i_object> target;  // one reference; null when none
 };
 
-class undoredo_service : public wxEvtHandler,
+class KIV_EXPORT undoredo_service : public wxEvtHandler,
                                    public object,
                                    public i_named_object_impl,
                                    public virtual i_undoredo_service {
@@ -117,7 +118,7 @@ private:
 
 }  // namespace kiv
 
-extern "C" kiv::i_undoredo_command* kiv_cast_i_undoredo_command(kiv::i_object* obj);
-extern "C" kiv::i_undoredo_service* kiv_cast_i_undoredo_service(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_undoredo_command* kiv_cast_i_undoredo_command(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_undoredo_service* kiv_cast_i_undoredo_service(kiv::i_object* obj);
 
 #endif

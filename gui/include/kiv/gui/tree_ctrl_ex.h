@@ -8,8 +8,9 @@
 #ifndef KIV_GUI_TREE_CTRL_EX_H
 #define KIV_GUI_TREE_CTRL_EX_H
 
-#include "trees/tree_ctrl.h"
-#include "trees/tree_list_ctrl.h"
+#include <kiv/core/export.h>
+#include <kiv/gui/tree_ctrl.h>
+#include <kiv/gui/tree_list_ctrl.h>
 
 namespace kiv {
 
@@ -25,7 +26,7 @@ protected:
     ~i_tree_object_ex() = default;
 };
 
-class tree_object_ex : public tree_object, public i_tree_object_ex {
+class KIV_EXPORT tree_object_ex : public tree_object, public i_tree_object_ex {
 public:
     tree_object_ex();
 
@@ -51,7 +52,7 @@ private:
     bool checked_ = false;
 };
 
-class tree_ctrl_ex : public tree_ctrl {
+class KIV_EXPORT tree_ctrl_ex : public tree_ctrl {
 public:
     using tree_ctrl::create;
     virtual wxTreeCtrl* create(wxWindow* parent, const wxSize& size);
@@ -62,6 +63,6 @@ public:
 
 }  // namespace kiv
 
-extern "C" kiv::i_tree_object_ex* kiv_cast_i_tree_object_ex(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_tree_object_ex* kiv_cast_i_tree_object_ex(kiv::i_object* obj);
 
 #endif

@@ -11,14 +11,15 @@
 #ifndef KIV_GUI_TREE_COMBOBOX_H
 #define KIV_GUI_TREE_COMBOBOX_H
 
-#include "trees/tree_ctrl.h"
+#include <kiv/core/export.h>
+#include <kiv/gui/tree_ctrl.h>
 
 #include <wx/combo.h>
 
 namespace kiv {
 
 // The drop-down part: a tree_ctrl and the value text the combo box shows.
-class tree_popup : public wxComboPopup {
+class KIV_EXPORT tree_popup : public wxComboPopup {
 public:
     tree_popup() = default;
     // Releases the tree control; the window goes with the popup.
@@ -41,7 +42,7 @@ private:
     wxString value_;
 };
 
-class tree_combobox : public wxComboCtrl {
+class KIV_EXPORT tree_combobox : public wxComboCtrl {
 public:
     // A bare combo control, to be created by the caller.
     tree_combobox() = default;

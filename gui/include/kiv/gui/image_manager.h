@@ -11,6 +11,7 @@
 #ifndef KIV_GUI_IMAGE_MANAGER_H
 #define KIV_GUI_IMAGE_MANAGER_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
 
@@ -49,12 +50,15 @@ protected:
     ~i_image_manager() = default;
 };
 
-class image_manager : public object, public i_named_object_impl, public virtual i_image_manager {
+class KIV_EXPORT image_manager : public object, public i_named_object_impl, public virtual i_image_manager {
 public:
     image_manager(int width = 16, int height = 16, int initial_count = 0);
-    // The manager owns its image list: a copy would free it twice.
-    image_manager(const image_manager&) = delete;
-    image_manager& operator=(const image_manager&) = delete;
+    // A copy has its own image list with the same pictures at the same
+    // indexes, its own name map and the same name; the reference count
+    // is not copied. Neither list is shared, so none is freed twice.
+    // GUI thread.
+    image_manager(const image_manager& other);
+    image_manager& operator=(const image_manager& other);
     ~image_manager() override;
 
     bool get_interface(const char* name, void** out) override;
@@ -76,6 +80,6 @@ private:
 
 }  // namespace kiv
 
-extern "C" kiv::i_image_manager* kiv_cast_i_image_manager(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_image_manager* kiv_cast_i_image_manager(kiv::i_object* obj);
 
 #endif

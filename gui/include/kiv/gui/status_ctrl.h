@@ -21,13 +21,14 @@
 #ifndef KIV_GUI_STATUS_CTRL_H
 #define KIV_GUI_STATUS_CTRL_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/mutex.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/core/threads.h>
-#include "controls/i_status.h"
+#include <kiv/gui/i_status.h>
 #include <kiv/image/i_image.h>
 
 #include <wx/event.h>
@@ -45,7 +46,7 @@ class wxStatusBar;
 
 namespace kiv {
 
-class status_image : public object, public virtual i_status_image {
+class KIV_EXPORT status_image : public object, public virtual i_status_image {
 public:
     // Holds a reference to `image` (may be null).
     status_image(i_image* image, unsigned next, unsigned period);
@@ -65,7 +66,7 @@ private:
     std::atomic<unsigned> period_;  // milliseconds; 0: no animation
 };
 
-class status_item : public wxEvtHandler,
+class KIV_EXPORT status_item : public wxEvtHandler,
                                public object,
                                public i_named_object_impl,
                                public virtual i_status {
@@ -128,7 +129,7 @@ private:
     wxEvent* action_event_ = nullptr;     // not owned; null: pass the mouse event
 };
 
-class status_ctrl : public wxEvtHandler,
+class KIV_EXPORT status_ctrl : public wxEvtHandler,
                                public object,
                                public thread_creator,
                                public virtual i_status_ctrl {

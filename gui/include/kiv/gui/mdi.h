@@ -17,6 +17,7 @@
 #ifndef KIV_GUI_MDI_H
 #define KIV_GUI_MDI_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
@@ -59,7 +60,7 @@ protected:
     ~i_mdi_service() = default;
 };
 
-class mdi_child_frame : public wxEvtHandler, public object, public virtual i_mdi_child_frame {
+class KIV_EXPORT mdi_child_frame : public wxEvtHandler, public object, public virtual i_mdi_child_frame {
 public:
     // Opens the child window under the frame service's top frame when
     // that is a wxMDIParentFrame; otherwise no window is made.
@@ -96,7 +97,7 @@ private:
     wxAuiManager layout_;               // manages child_ while it lives
 };
 
-class mdi_service : public object, public i_named_object_impl, public virtual i_mdi_service {
+class KIV_EXPORT mdi_service : public object, public i_named_object_impl, public virtual i_mdi_service {
 public:
     // Name "MDI service"; no frames, none active.
     mdi_service();
@@ -120,8 +121,8 @@ private:
 
 }  // namespace kiv
 
-extern "C" kiv::i_mdi_service* kiv_cast_i_mdi_service(kiv::i_object* obj);
-extern "C" kiv::i_mdi_child_frame* kiv_cast_i_mdi_child_frame(kiv::i_object* obj);
-extern "C" kiv::mdi_child_frame* kiv_cast_mdi_child_frame(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_mdi_service* kiv_cast_i_mdi_service(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_mdi_child_frame* kiv_cast_i_mdi_child_frame(kiv::i_object* obj);
+KIV_EXTERN_C kiv::mdi_child_frame* kiv_cast_mdi_child_frame(kiv::i_object* obj);
 
 #endif

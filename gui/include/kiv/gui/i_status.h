@@ -9,6 +9,7 @@
 #ifndef KIV_GUI_I_STATUS_H
 #define KIV_GUI_I_STATUS_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_string.h>
 
@@ -103,7 +104,7 @@ protected:
 
 }  // namespace kiv
 
-extern "C" kiv::i_status* kiv_cast_i_status(kiv::i_object* obj);
-extern "C" kiv::i_status_image* kiv_cast_i_status_image(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_status* kiv_cast_i_status(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_status_image* kiv_cast_i_status_image(kiv::i_object* obj);
 
 #endif

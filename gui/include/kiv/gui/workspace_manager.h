@@ -24,13 +24,14 @@
 #ifndef KIV_GUI_WORKSPACE_MANAGER_H
 #define KIV_GUI_WORKSPACE_MANAGER_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gui/i_gui_event.h>
-#include "windows/shortcuts_bar.h"
-#include "trees/tree_ctrl.h"
+#include <kiv/gui/shortcuts_bar.h>
+#include <kiv/gui/tree_ctrl.h>
 
 #include <wx/gdicmn.h>
 #include <wx/weakref.h>
@@ -94,7 +95,7 @@ protected:
     ~i_workspace_manager() = default;
 };
 
-class workspace : public object, public i_named_object_impl, public virtual i_workspace {
+class KIV_EXPORT workspace : public object, public i_named_object_impl, public virtual i_workspace {
 public:
     // Points at `window` (not owned) and holds a reference to `tree` (may
     // be null).
@@ -117,7 +118,7 @@ private:
     auto_ptr_t<tree_ctrl> tree_;  // one reference; null: the panel was given
 };
 
-class workspace_manager : public wxEvtHandler,
+class KIV_EXPORT workspace_manager : public wxEvtHandler,
                                      public object,
                                      public i_named_object_impl,
                                      public virtual i_workspace_manager {
@@ -172,11 +173,11 @@ private:
 // Returns: false, registering nothing, without the frame service, its
 //     frame or docking manager, or the image manager, or when a manager
 //     is registered already. GUI thread.
-extern "C" bool kiv_gui_create_workspace_manager(const char* name, const char* caption, const wxSize& size);
+KIV_EXTERN_C bool kiv_gui_create_workspace_manager(const char* name, const char* caption, const wxSize& size);
 
 // Return: the interface of `obj`, or null (null object, or none). No
 //     reference is added.
-extern "C" kiv::i_workspace_manager* kiv_cast_i_workspace_manager(kiv::i_object* obj);
-extern "C" kiv::i_workspace* kiv_cast_i_workspace(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_workspace_manager* kiv_cast_i_workspace_manager(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_workspace* kiv_cast_i_workspace(kiv::i_object* obj);
 
 #endif

@@ -11,10 +11,11 @@
 #ifndef KIV_GUI_PRINT_SERVICE_H
 #define KIV_GUI_PRINT_SERVICE_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
-#include "controls/i_print_service.h"
+#include <kiv/gui/i_print_service.h>
 
 #include <wx/cmndata.h>
 #include <wx/event.h>
@@ -22,7 +23,7 @@
 
 namespace kiv {
 
-class print_service : public wxEvtHandler,
+class KIV_EXPORT print_service : public wxEvtHandler,
                                  public object,
                                  public i_named_object_impl,
                                  public virtual i_print_service {
@@ -69,7 +70,7 @@ private:
 // Draws an i_printout with margins in millimetres. Before each page it
 // scales the context so the document draws in screen pixels on any
 // device, and tells the document its printable rectangle.
-class printout_base : public wxPrintout {
+class KIV_EXPORT printout_base : public wxPrintout {
 public:
     // Keeps one reference to `printout` (may be null: nothing prints).
     explicit printout_base(i_printout* printout);

@@ -12,14 +12,15 @@
 #ifndef KIV_GUI_FOLDER_OBJECT_H
 #define KIV_GUI_FOLDER_OBJECT_H
 
-#include "trees/tree_ctrl.h"
+#include <kiv/core/export.h>
+#include <kiv/gui/tree_ctrl.h>
 
 #include <wx/button.h>
 #include <wx/dialog.h>
 
 namespace kiv {
 
-class folder_object : public tree_object {
+class KIV_EXPORT folder_object : public tree_object {
 public:
     // `path` and `icon` are UTF-8 (null: empty); an empty path stands
     // for "c:\". The name is the directory name, or the whole path when
@@ -58,7 +59,7 @@ private:
     std::string icon_utf8_;  // get_icon's text
 };
 
-class dir_dlg : public wxDialog {
+class KIV_EXPORT dir_dlg : public wxDialog {
 public:
     dir_dlg(wxWindow* parent, const wxString& title, const wxString& default_path, bool new_folder_button,
             const wxString& icon);
@@ -90,6 +91,6 @@ private:
 }  // namespace kiv
 
 // Returns: the folder node of `obj`, or null. No reference is added.
-extern "C" kiv::folder_object* kiv_cast_folder_object(kiv::i_object* obj);
+KIV_EXTERN_C kiv::folder_object* kiv_cast_folder_object(kiv::i_object* obj);
 
 #endif

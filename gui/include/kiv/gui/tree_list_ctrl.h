@@ -25,6 +25,7 @@
 #ifndef KIV_GUI_TREE_LIST_CTRL_H
 #define KIV_GUI_TREE_LIST_CTRL_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/object.h>
 
 #include <wx/arrstr.h>
@@ -51,7 +52,7 @@ namespace kiv {
 
 class tree_list_ctrl;
 
-class tree_list_column_info : public wxObject {
+class KIV_EXPORT tree_list_column_info : public wxObject {
 public:
     explicit tree_list_column_info(const wxString& text = wxString(), int width = 100, int alignment = wxALIGN_LEFT,
                                    int image = -1, int selected_image = -1, bool shown = true, bool editable = false)
@@ -71,7 +72,7 @@ private:
 };
 
 // The column header; it keeps the columns' descriptions.
-class tree_list_header_window : public wxHeaderCtrlSimple {
+class KIV_EXPORT tree_list_header_window : public wxHeaderCtrlSimple {
 public:
     tree_list_header_window() = default;
     tree_list_header_window(tree_list_ctrl* owner, wxWindowID id, long style, const wxString& name);
@@ -105,7 +106,7 @@ private:
 };
 
 // The texts and images of one item in the columns after the main one.
-class tree_list_item {
+class KIV_EXPORT tree_list_item {
 public:
     wxString text(int column) const;
     void set_text(int column, const wxString& text);
@@ -128,7 +129,7 @@ class tree_list_main_window;
 // loss of the focus accepts the text, Escape cancels; either way the
 // control gets the end-label-edit event with the column as its int, and
 // an accepted text that no handler vetoed goes into the cell.
-class tree_list_edit_ctrl : public wxTextCtrl {
+class KIV_EXPORT tree_list_edit_ctrl : public wxTextCtrl {
 public:
     tree_list_edit_ctrl(tree_list_main_window* owner, const wxTreeItemId& item, int column, const wxRect& cell,
                         const wxString& text);
@@ -148,7 +149,7 @@ private:
     bool finished_ = false;
 };
 
-class tree_list_rename_timer : public wxTimer {
+class KIV_EXPORT tree_list_rename_timer : public wxTimer {
 public:
     explicit tree_list_rename_timer(tree_list_main_window* owner) : owner_(owner) {}
     void Notify() override;
@@ -162,7 +163,7 @@ private:
 
 // The scrolled item area: a generic tree that forwards its tree events to
 // the control and paints the column cells.
-class tree_list_main_window : public wxGenericTreeCtrl {
+class KIV_EXPORT tree_list_main_window : public wxGenericTreeCtrl {
 public:
     tree_list_main_window(tree_list_ctrl* owner, const wxSize& size, long style, const wxValidator& validator);
     ~tree_list_main_window() override;
@@ -230,7 +231,7 @@ private:
     wxDECLARE_EVENT_TABLE();
 };
 
-class tree_list_ctrl : public wxTreeCtrl {
+class KIV_EXPORT tree_list_ctrl : public wxTreeCtrl {
 public:
     tree_list_ctrl() = default;
     tree_list_ctrl(wxWindow* parent, wxWindowID id = wxID_ANY, const wxPoint& pos = wxDefaultPosition,

@@ -9,6 +9,8 @@
 #ifndef KIV_GUI_TIME_CTRL_H
 #define KIV_GUI_TIME_CTRL_H
 
+#include <kiv/core/export.h>
+
 #include <wx/datetime.h>
 #include <wx/dialog.h>
 #include <wx/panel.h>
@@ -19,7 +21,7 @@ class wxDatePickerCtrl;
 namespace kiv {
 
 // Hour ("00".."23") and minute lists.
-class time_ctrl : public wxPanel {
+class KIV_EXPORT time_ctrl : public wxPanel {
 public:
     explicit time_ctrl(wxWindow* parent);
     // Shows seconds / 3600 as the hour (not limited to 23) and the
@@ -38,7 +40,7 @@ private:
 
 // Optional day list ("0".."364"), hour and minute lists, optional
 // second list.
-class time_ctrl2 : public wxPanel {
+class KIV_EXPORT time_ctrl2 : public wxPanel {
 public:
     time_ctrl2(wxWindow* parent, bool with_days, bool with_seconds);
     // Each list present shows its part; without a day list whole days
@@ -61,7 +63,7 @@ private:
 };
 
 // A date picker, an hour list and a minute list.
-class date_time_ctrl : public wxPanel {
+class KIV_EXPORT date_time_ctrl : public wxPanel {
 public:
     explicit date_time_ctrl(wxWindow* parent);
     void set_dt(const wxDateTime& value);
@@ -82,7 +84,7 @@ private:
 
 // A date picker and one list of whole hours: "HH:00" when `hour_start`,
 // else "HH:59" (an hour's last second).
-class date_time_ctrl2 : public wxPanel {
+class KIV_EXPORT date_time_ctrl2 : public wxPanel {
 public:
     date_time_ctrl2(wxWindow* parent, bool hour_start);
     void set_dt(const wxDateTime& value);
@@ -102,7 +104,7 @@ private:
 };
 
 // Asks for a "From:" and a "To:" date and hour.
-class select_time_interval_dlg : public wxDialog {
+class KIV_EXPORT select_time_interval_dlg : public wxDialog {
 public:
     select_time_interval_dlg(wxWindow* parent, const wxDateTime& from, const wxDateTime& to);
     wxDateTime get_from_dt();

@@ -11,6 +11,7 @@
 #ifndef KIV_GUI_RENDERER_SERVICE_H
 #define KIV_GUI_RENDERER_SERVICE_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/object.h>
 #include <kiv/core/object_col.h>
@@ -54,7 +55,7 @@ protected:
     ~i_renderer_service() = default;
 };
 
-class renderer_service : public wxEvtHandler,
+class KIV_EXPORT renderer_service : public wxEvtHandler,
                                    public object,
                                    public i_named_object_impl,
                                    public virtual i_renderer_service {
@@ -92,7 +93,7 @@ private:
 
 }  // namespace kiv
 
-extern "C" kiv::i_object_renderer* kiv_cast_i_object_renderer(kiv::i_object* obj);
-extern "C" kiv::i_renderer_service* kiv_cast_i_renderer_service(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_object_renderer* kiv_cast_i_object_renderer(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_renderer_service* kiv_cast_i_renderer_service(kiv::i_object* obj);
 
 #endif

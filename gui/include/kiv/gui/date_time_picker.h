@@ -9,6 +9,8 @@
 #ifndef KIV_GUI_DATE_TIME_PICKER_H
 #define KIV_GUI_DATE_TIME_PICKER_H
 
+#include <kiv/core/export.h>
+
 #include <wx/datectrl.h>
 #include <wx/datetime.h>
 #include <wx/panel.h>
@@ -19,7 +21,7 @@ class wxDateEvent;
 
 namespace kiv {
 
-class date_time_picker : public wxPanel {
+class KIV_EXPORT date_time_picker : public wxPanel {
 public:
     // `style`: wxDP_ALLOWNONE lets the value be invalid (no date shown);
     // other date picker styles are not used.

@@ -25,29 +25,19 @@
 #ifndef KIV_GUI_OUTPUT_SERVICE_H
 #define KIV_GUI_OUTPUT_SERVICE_H
 
-#include <kiv/core/auto_ptr.h>
+#include <kiv/core/export.h>
 #include <kiv/core/object.h>
 #include <kiv/core/string_impl.h>
-#include <kiv/gui/i_gui_event.h>
 
-#include <wx/panel.h>
-#include <wx/process.h>
+#include <wx/string.h>
 
-#include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
 #include <vector>
 
-class wxButton;
-class wxTextCtrl;
-class wxBookCtrlEvent;
+class wxProcess;
+class wxWindow;
 
 namespace kiv {
 
-class tab_control;
 class gui_output_panel;
 class redirect_process;
 
@@ -88,7 +78,7 @@ protected:
     ~i_output_service() = default;
 };
 
-class output_service : public object, public i_named_object_impl, public virtual i_output_service {
+class KIV_EXPORT output_service : public object, public i_named_object_impl, public virtual i_output_service {
 public:
     // With a parent window: builds the panel in it (with `first_page`, and
     // the welcome message written in `welcome_style`) and registers the
@@ -136,103 +126,8 @@ private:
     std::vector<redirect_process*> processes_;  // not owned; each removes itself when it ends
 };
 
-class gui_output_panel : public wxPanel {
-public:
-    // Holds a reference to `service`.
-    gui_output_panel(wxWindow* parent, i_output_service* service, wxString first_page, wxSize size,
-                     unsigned welcome_style, wxString welcome_message);
-    ~gui_output_panel() override;
-
-    int get_output_page_index(const wxString& name);
-    wxString get_output_page_name(int page);
-    int get_page_count();
-    int find_or_create_output_page(const wxString& name, bool select);
-    // Returns: the page's text control, or null.
-    wxTextCtrl* get_text_ctrl(int page);
-    void add_text_line(int page, const wxString& text);
-    void set_style(int page, unsigned char red, unsigned char green, unsigned char blue, bool bold, bool italic,
-                   bool underline);
-    void set_style(int page, unsigned style_word);
-    void add_text_line_styled(int page, const wxString& text, unsigned char red, unsigned char green,
-                              unsigned char blue, bool bold, bool italic, bool underline);
-    // Clears the page; with the first page active the welcome message is
-    // written again.
-    void clear_page(int page);
-    bool close_page(int page);
-    int get_number_of_lines(int page);
-
-    tab_control* get_tabs() { return tabs_; }
-    wxButton* get_close_button() { return close_; }
-
-private:
-    bool usable() const;
-    void show_welcome_msg();
-    void on_select_page(wxBookCtrlEvent& event);
-    void on_clear(wxCommandEvent& event);
-    void on_copy(wxCommandEvent& event);
-    void on_close(wxCommandEvent& event);
-    void on_log_msg(i_gui_event& event);
-
-    tab_control* tabs_ = nullptr;            // child window
-    wxButton* copy_ = nullptr;               // child windows
-    wxButton* clear_ = nullptr;
-    wxButton* close_ = nullptr;
-    auto_ptr_t<i_output_service> service_;   // one reference; null once the service went
-    wxString welcome_message_;               // "" : none
-    unsigned welcome_style_;
-};
-
-// A child process whose standard output and error go into a page of the
-// output service. Create it, start it with wxExecute(..., wxEXEC_ASYNC,
-// process) and hand it to set_process: from then on a listen thread reads
-// the pipes (reading only) and queues each complete line to the GUI
-// thread, where it is written to the page of that name, if one is open.
-// When the process ends, the rest is read and written and the object
-// deletes itself. GUI thread, except the listen thread's reading.
-class redirect_process : public wxProcess {
-public:
-    redirect_process();
-    // Stops and joins the listen thread.
-    ~redirect_process() override;
-
-    // Sets the page name and the service together (the listen thread may
-    // run) and starts the listen thread once.
-    void attach(output_service* service, const wxString& page);
-    // The service is going: lines are dropped from now on, and the listen
-    // thread stops (the process may outlive the library's code; what is
-    // left is read when it ends).
-    void detach_service();
-    // Returns: whether the listen thread runs.
-    bool is_listening() const { return thread_.joinable(); }
-
-    void OnTerminate(int pid, int status) override;
-
-    // Shared between the process, its queued lines and the service.
-    struct link {
-        std::mutex lock;
-        output_service* service = nullptr;  // not owned; null: none (lines are dropped)
-        wxString page;                      // the page's name
-    };
-
-private:
-    void listen();
-    void stop_listening();
-    // Reads what is there now and queues complete lines; `final` queues
-    // the unterminated rest too. Returns: whether anything was read.
-    bool read_available(bool final);
-    void queue_line(std::string line, bool error);
-
-    std::shared_ptr<link> link_;         // never null
-    std::thread thread_;                 // the listen thread; not joinable when none
-    std::mutex wait_lock_;               // guards stop_ waits
-    std::condition_variable wake_;
-    bool stop_ = false;                  // guarded by wait_lock_
-    std::string pending_out_;            // bytes after the last newline (reading thread)
-    std::string pending_err_;
-};
-
 }  // namespace kiv
 
-extern "C" kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_output_service* kiv_cast_i_output_service(kiv::i_object* obj);
 
 #endif

@@ -10,6 +10,7 @@
 #ifndef KIV_GUI_I_PRINT_SERVICE_H
 #define KIV_GUI_I_PRINT_SERVICE_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/i_object.h>
 
 #include <wx/string.h>
@@ -69,7 +70,7 @@ protected:
 
 }  // namespace kiv
 
-extern "C" kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj);
-extern "C" kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_print_service* kiv_cast_i_print_service(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_printout* kiv_cast_i_printout(kiv::i_object* obj);
 
 #endif

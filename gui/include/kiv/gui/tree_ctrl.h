@@ -18,6 +18,7 @@
 #ifndef KIV_GUI_TREE_CTRL_H
 #define KIV_GUI_TREE_CTRL_H
 
+#include <kiv/core/export.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/object.h>
@@ -87,7 +88,7 @@ protected:
 // (the window deletes it with its item) also tells the node that it has
 // no item any more, so a node that outlives its item never reads the
 // freed data.
-class tree_item_id : public wxTreeItemData {
+class KIV_EXPORT tree_item_id : public wxTreeItemData {
 public:
     // Adds a reference to a non-null node.
     explicit tree_item_id(i_tree_object* node);
@@ -105,7 +106,7 @@ private:
 class tree_ctrl;
 
 // The reusable base of all nodes.
-class tree_object : public wxEvtHandler,
+class KIV_EXPORT tree_object : public wxEvtHandler,
                                public object,
                                public i_named_object_impl,
                                public virtual i_tree_object {
@@ -180,7 +181,7 @@ private:
     std::string renderer_name_;          // passed to "svc_gui_renderer"
 };
 
-class tree_ctrl : public wxEvtHandler, public object, public i_named_object_impl {
+class KIV_EXPORT tree_ctrl : public wxEvtHandler, public object, public i_named_object_impl {
 public:
     tree_ctrl() = default;
     // Releases the clipboard and the drag source; the window stays.
@@ -239,8 +240,8 @@ private:
 
 // Returns: the tree_object of `obj`, or null (null object, or none).
 //     No reference is added.
-extern "C" kiv::tree_object* kiv_cast_tree_object(kiv::i_object* obj);
+KIV_EXTERN_C kiv::tree_object* kiv_cast_tree_object(kiv::i_object* obj);
 // Returns: the node interface of `obj`, or null. No reference is added.
-extern "C" kiv::i_tree_object* kiv_cast_i_tree_object(kiv::i_object* obj);
+KIV_EXTERN_C kiv::i_tree_object* kiv_cast_i_tree_object(kiv::i_object* obj);
 
 #endif

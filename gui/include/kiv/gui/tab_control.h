@@ -12,6 +12,8 @@
 #ifndef KIV_GUI_TAB_CONTROL_H
 #define KIV_GUI_TAB_CONTROL_H
 
+#include <kiv/core/export.h>
+
 #include <wx/panel.h>
 #include <wx/tglbtn.h>
 
@@ -21,7 +23,7 @@ class wxButton;
 
 namespace kiv {
 
-class tab_control : public wxPanel {
+class KIV_EXPORT tab_control : public wxPanel {
 public:
     // `top`: the strip sits above the pages, else below them.
     tab_control(wxWindow* parent, int id, wxPoint pos = wxDefaultPosition, wxSize size = wxDefaultSize,

@@ -20,6 +20,9 @@
 #ifndef KIV_GUI_SHORTCUTS_BAR_H
 #define KIV_GUI_SHORTCUTS_BAR_H
 
+#include <kiv/core/export.h>
+#include <kiv/gui/caption_bar.h>
+
 #include <wx/font.h>
 #include <wx/panel.h>
 #include <wx/pen.h>
@@ -33,53 +36,13 @@ class wxImageList;
 
 namespace kiv {
 
-// The strip above a panel: icon and title, drawn flat until the mouse
-// is over it; a left-button release is handed to the parent bar.
-class caption_bar : public wxPanel {
-public:
-    // `image`: an index of the shared image list, -1 for no icon.
-    caption_bar(wxWindow* parent, const wxString& text, int image);
-
-    const wxString& get_text() const { return text_; }
-    int get_image() const { return image_; }
-    bool is_selected() const { return selected_; }
-    // Draws the caption as the current one (bold, coloured) or not.
-    void set_selected(bool selected);
-
-    // Height of every caption, in pixels.
-    static const int height = 22;
-
-private:
-    void on_paint(wxPaintEvent& event);
-    void on_enter(wxMouseEvent& event);
-    void on_leave(wxMouseEvent& event);
-    void on_left_down(wxMouseEvent& event);
-    void on_left_up(wxMouseEvent& event);
-
-    wxString text_;        // the title
-    int image_;            // index in the shared image list; -1: none
-    bool pressed_ = false;  // the left button went down here and is held
-    bool hover_ = false;    // the pointer is over the caption
-    bool flat_ = true;      // no edge unless the pointer is over it
-    bool selected_ = false;
-    wxPen black_pen_;
-    wxPen shadow_pen_;     // system colour 16
-    wxPen face_pen_;       // system colour 15
-    wxPen highlight_pen_;  // system colour 20
-    wxFont font_;          // the default GUI font
-    wxFont bold_font_;     // the same, bold: the current caption
-    wxColour selected_colour_;
-
-    wxDECLARE_EVENT_TABLE();
-};
-
 // One entry of the bar. Both windows are children of the bar.
 struct panel_info {
     caption_bar* caption = nullptr;  // owned by the bar as its child window
     wxWeakRef<wxWindow> panel;       // null once the window was destroyed
 };
 
-class shortcuts_bar : public wxPanel {
+class KIV_EXPORT shortcuts_bar : public wxPanel {
 public:
     // `text`: the bar's title (the pane's caption).
     shortcuts_bar(wxWindow* parent, const wxString& text);
