@@ -79,7 +79,7 @@
 #include <set>
 #include <string>
 
-using kiv::auto_ptr_t;
+
 
 namespace {
 
@@ -275,6 +275,8 @@ void probe_image_manager() {
     auto_ptr_t<kiv::i_string> name(images->get_image_name(index));
     CHECK(name && std::strcmp(name->get_value(), "probe.bmp") == 0);
     CHECK(kiv_cast_i_image_manager(images.get()) == static_cast<kiv::i_image_manager*>(images.get()));
+    // The workspaces take their icons from it.
+    kiv_core()->register_service(images.get(), "svc_gui_image_manager");
 }
 
 // MDI children live under an MDI parent frame, the top window meanwhile.
@@ -302,6 +304,7 @@ void probe_mdi(wxFrame* frame) {
     wxTheApp->SetTopWindow(frame);
 }
 
+// The workspace manager's pane, on the image manager of probe_image_manager.
 void probe_workspace() {
     CHECK(kiv_gui_create_workspace_manager("workspace", "Workspace", wxSize(200, 300)));
     auto_ptr_t<kiv::i_object> service(kiv_core()->get_service("svc_gui_workspace_manager"));
@@ -319,6 +322,7 @@ void probe_workspace() {
     }
     service.reset();
     kiv_core()->unregister_service("svc_gui_workspace_manager");
+    kiv_core()->unregister_service("svc_gui_image_manager");
 }
 
 // A property page that adds one notebook page.
@@ -349,9 +353,11 @@ void probe_property_sheet(wxFrame* frame) {
 }
 
 void probe_folder_tree(wxFrame* frame) {
-    const std::string top = work + "/folders";
+    // A root folder, as the directory dialog's root "/", ends in a slash:
+    // its children's paths are its own and their names.
+    const std::string top = work + "/folders/";
     mkdir(top.c_str(), 0700);
-    mkdir((top + "/maps").c_str(), 0700);
+    mkdir((top + "maps").c_str(), 0700);
     auto_ptr_t<kiv::tree_ctrl> control(new kiv::tree_ctrl);
     control->addref();
     wxTreeCtrl* tree = control->create(frame, wxSize(200, 200), 0);
@@ -362,10 +368,16 @@ void probe_folder_tree(wxFrame* frame) {
     folder->addref();
     CHECK(std::strcmp(folder->get_path(), top.c_str()) == 0);
     folder->insert_as_root(tree);
+    tree->SetItemHasChildren(folder->get_tree_id(), true);
     tree->Expand(folder->get_tree_id());
     wxTreeItemIdValue cookie;
     wxTreeItemId first = tree->GetFirstChild(folder->get_tree_id(), cookie);
     CHECK(first.IsOk() && tree->GetItemText(first) == "maps");
+    if (first.IsOk()) {
+        auto_ptr_t<kiv::i_tree_object> maps(control->get_item_data(first)->get_object());
+        kiv::folder_object* child = kiv_cast_folder_object(maps.get());
+        CHECK(child != nullptr && child->get_path() == top + "maps");
+    }
     CHECK(kiv_cast_folder_object(folder.get()) == folder.get());
     tree->DeleteAllItems();
     tree->Destroy();
@@ -517,7 +529,8 @@ void probe_addin_functions(wxFrame* frame, wxAuiManager* panes) {
     CHECK(get_fmt_interval(3661) == "01:01:01");
     CHECK(get_fmt_coord(53.9005, 27.5) == "N 53' 54.0300, E 027' 30.0000");
     CHECK(get_fmt_float(3.14159, 2) == "3,14");
-    CHECK(!get_location(53.90, 27.55).empty());
+    // The GWX driver (the default here) names the demo chart's town.
+    CHECK(get_location(53.902, 27.552) == "Ashford");
 
     wxConfigBase::Get()->Write("probe/list", "10;x;20");
     wxArrayString words;
@@ -626,6 +639,8 @@ private:
         kiv_set_env("KIV_APP_TITLE", "Probe");
         kiv_set_env("APP_SPLASH_TITLE", nullptr);
         kiv_set_env("KIV_GIS_CACHE_PATH", "disable");
+        // The installed configuration's choice of driver: the GWX demo chart.
+        kiv_set_env("KIV_GIS_DEFAULT_DRIVER", "gwx");
         CHECK(kiv_initialize());
         CHECK(kiv_load_config("config/config.xml"));
         wxInitAllImageHandlers();
