@@ -11,7 +11,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/i_gis_service.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 
 #include <wx/config.h>
 #include <wx/datetime.h>

@@ -4,7 +4,7 @@
 //     degrees, and the RGBA to RGB conversion the map view makes its
 //     bitmap with.
 
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 
 #include <cmath>
 #include <cstdint>

@@ -8,7 +8,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_binary.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
 

@@ -13,7 +13,7 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/object.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/i_map_mode.h>
 #include <kiv/gui_addin/i_search_item.h>
 #include <kiv/gui_addin/map_view.h>

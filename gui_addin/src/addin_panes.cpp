@@ -7,7 +7,7 @@
 #include <kiv/core/i_core.h>
 #include <kiv/core/service_ref.h>
 #include <kiv/gui/i_gui_frame.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 
 #include <wx/aui/framemanager.h>
 

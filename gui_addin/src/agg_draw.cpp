@@ -1,7 +1,11 @@
 // agg_draw.cpp --
 //
 //     AGG's scanline rasteriser over the RGBA buffer of an i_image (see
-//     agg_draw.h). The buffer is drawn in place, as renderers do.
+//     agg_draw.h). The buffer is drawn in place, as renderers do. The
+//     system's pixels are not premultiplied, so shapes are laid on with
+//     AGG's plain blender: a translucent colour over a transparent pixel
+//     leaves that colour itself, where the premultiplied blender would
+//     darken it by its alpha (and fringe every anti-aliased edge).
 
 #include "agg_draw.h"
 
@@ -33,6 +37,34 @@ agg::rgba8 to_rgba8(unsigned colour) {
     return agg::rgba8(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF, (colour >> 24) & 0xFF);
 }
 
+// "Over" for plain colours into a plain buffer, in full precision and
+// rounded once. AGG's own plain blender passes through premultiplied
+// 8-bit values and back, which moves a translucent colour laid on a
+// transparent pixel by a step or two; here it stays exactly itself.
+struct plain_blender : agg::blender_rgba_plain<agg::rgba8, agg::order_rgba> {
+    static void blend_pix(value_type* p, value_type cr, value_type cg, value_type cb, value_type alpha,
+                          agg::cover_type cover) {
+        blend_pix(p, cr, cg, cb, agg::rgba8::mult_cover(alpha, cover));
+    }
+    static void blend_pix(value_type* p, value_type cr, value_type cg, value_type cb, value_type alpha) {
+        if (alpha == 0)
+            return;
+        // Weights in units of 1/(255 * 255): the colour's own, and what
+        // shows through of the pixel under it.
+        uint32_t own = alpha * 255u;
+        uint32_t under = p[agg::order_rgba::A] * (255u - alpha);
+        uint32_t total = own + under;  // never 0: alpha > 0
+        auto mix = [&](value_type c, value_type& d) {
+            d = static_cast<value_type>((c * own + d * under + total / 2) / total);
+        };
+        mix(cr, p[agg::order_rgba::R]);
+        mix(cg, p[agg::order_rgba::G]);
+        mix(cb, p[agg::order_rgba::B]);
+        p[agg::order_rgba::A] = static_cast<value_type>((total + 127) / 255);
+    }
+};
+using plain_pixfmt = agg::pixfmt_alpha_blend_rgba<plain_blender, agg::rendering_buffer>;
+
 // Points `buffer` at the image's RGBA pixels.
 // Returns: false for a null or empty image, or one whose data is shorter
 //     than its size says (the buffer is then left as it was).
@@ -52,9 +84,9 @@ bool draw(kiv::i_image* image, Shape& shape, unsigned colour) {
     agg::rendering_buffer buffer;
     if (!attach(image, buffer))
         return false;
-    agg::pixfmt_rgba32 pixels(buffer);
-    agg::renderer_base<agg::pixfmt_rgba32> base(pixels);
-    agg::renderer_scanline_aa_solid<agg::renderer_base<agg::pixfmt_rgba32>> solid(base);
+    plain_pixfmt pixels(buffer);
+    agg::renderer_base<plain_pixfmt> base(pixels);
+    agg::renderer_scanline_aa_solid<agg::renderer_base<plain_pixfmt>> solid(base);
     agg::rasterizer_scanline_aa<> rasterizer;
     agg::scanline_u8 scanline;
     rasterizer.add_path(shape);

@@ -3,7 +3,8 @@
 //     Anti-aliased drawing on an i_image's RGBA pixels for the add-in's
 //     pictures and the modes' overlays. A colour is the pixel as a
 //     little-endian word: bits 0-7 red, 8-15 green, 16-23 blue, 24-31
-//     alpha. Shapes are blended over what is there.
+//     alpha. Shapes are blended over what is there as plain (not
+//     premultiplied) colours, as the system keeps its pixels.
 
 #ifndef KIV_GUI_ADDIN_AGG_DRAW_H
 #define KIV_GUI_ADDIN_AGG_DRAW_H

@@ -11,7 +11,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/geodesic.h>
-#include "dimension_map_mode.h"
+#include <kiv/gui_addin/dimension_map_mode.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
 

@@ -12,8 +12,8 @@
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/geodesic.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "addin_lib.h"
-#include "geozone_map_mode.h"
+#include <kiv/gui_addin/addin_lib.h>
+#include <kiv/gui_addin/geozone_map_mode.h>
 #include <kiv/image/i_image.h>
 #include <kiv/image/image_lib.h>
 

@@ -14,9 +14,9 @@
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/gui/i_gui_event_proc.h>
 #include <kiv/gui/i_gui_frame.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/map_view.h>
-#include "tooltip_wnd.h"
+#include <kiv/gui_addin/tooltip_wnd.h>
 
 #include <wx/app.h>
 #include <wx/frame.h>

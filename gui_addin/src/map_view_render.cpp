@@ -15,7 +15,7 @@
 #include <kiv/gis/geodesic.h>
 #include <kiv/gis/gis_lib.h>
 #include <kiv/gis/i_gis_service.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/i_search_item.h>
 #include <kiv/gui_addin/map_view.h>
 

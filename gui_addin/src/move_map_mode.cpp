@@ -8,7 +8,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/move_map_mode.h>
 
 #include <wx/dc.h>

@@ -2,7 +2,7 @@
 //
 //     The tool bar that finds a tool's left edge (see toolbar.h).
 
-#include "toolbar.h"
+#include <kiv/gui_addin/toolbar.h>
 
 #include <wx/control.h>
 

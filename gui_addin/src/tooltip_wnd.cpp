@@ -5,7 +5,7 @@
 //     to the popup's parent, so the tooltip never swallows a click meant
 //     for the map under it.
 
-#include "tooltip_wnd.h"
+#include <kiv/gui_addin/tooltip_wnd.h>
 
 #include <wx/dcclient.h>
 #include <wx/settings.h>

@@ -8,7 +8,7 @@
 #include "map_pictures.h"
 
 #include <kiv/core/auto_ptr.h>
-#include "zoom_map_mode.h"
+#include <kiv/gui_addin/zoom_map_mode.h>
 
 #include <wx/dc.h>
 #include <wx/window.h>

@@ -12,7 +12,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/absolute_path.h>
 #include <kiv/core/log.h>
-#include "image.h"
+#include <kiv/image/image.h>
 
 #include "file_io.h"
 #include "pixel_size.h"

@@ -9,7 +9,7 @@
 //     control flags, as the format defines it.
 
 #include <kiv/core/log.h>
-#include "image.h"
+#include <kiv/image/image.h>
 
 #include "file_io.h"
 #include "memory_sink.h"

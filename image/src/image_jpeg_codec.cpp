@@ -10,7 +10,7 @@
 //     decode.
 
 #include <kiv/core/log.h>
-#include "image.h"
+#include <kiv/image/image.h>
 
 #include "pixel_size.h"
 

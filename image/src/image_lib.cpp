@@ -9,7 +9,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/log.h>
 #include <kiv/core/files.h>
-#include "image.h"
+#include <kiv/image/image.h>
 #include <kiv/image/image_lib.h>
 
 #include <atomic>

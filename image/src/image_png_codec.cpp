@@ -8,7 +8,7 @@
 //     instead of libpng's standard error output.
 
 #include <kiv/core/log.h>
-#include "image.h"
+#include <kiv/image/image.h>
 
 #include "memory_sink.h"
 #include "pixel_size.h"

@@ -7,7 +7,7 @@
 //     exact arithmetic).
 
 #include <kiv/core/auto_ptr.h>
-#include "image.h"
+#include <kiv/image/image.h>
 
 #include <agg_image_accessors.h>
 #include <agg_pixfmt_rgba.h>

@@ -8,7 +8,7 @@
 #ifndef KIV_IMAGE_PIXEL_SIZE_H
 #define KIV_IMAGE_PIXEL_SIZE_H
 
-#include "image.h"
+#include <kiv/image/image.h>
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 //     and a wait that goes on is logged).
 
 #include <kiv/core/auto_ptr.h>
-#include "events/event_proc.h"
+#include <kiv/core/event_proc.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>

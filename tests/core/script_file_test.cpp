@@ -12,7 +12,9 @@
 #include <kiv/core/i_binary.h>
 #include <kiv/core/i_encryptor.h>
 #include <kiv/core/i_script.h>
+#include <kiv/core/i_string.h>
 #include <kiv/core/log.h>
+#include <kiv/core/script_file.h>
 
 #include "script_session.h"
 
@@ -128,6 +130,29 @@ TEST_F(script_file_test, a_cached_file_is_read_once_and_again_after_it_changes) 
     kiv_set_trace_facility("stdout");
     EXPECT_NE(kiv_test::read_all(trace).find("script_code: reloading script from file '" + path + "'"),
               std::string::npos);
+}
+
+// A program builds a script file of its own from the public header, as
+// an engine does, and finds it again behind a plain object pointer.
+TEST_F(script_file_test, a_program_loads_a_script_file_and_casts_back_to_it) {
+    std::string path = session.write("own.tcl", "puts own");
+    kiv::script_file* raw = new kiv::script_file(true);
+    raw->addref();
+    auto_ptr_t<kiv::script_file> file(raw);
+    EXPECT_EQ(file->get_object(), nullptr);
+    EXPECT_STREQ(file->get_path(), "");
+    EXPECT_FALSE(file->load(session.root.file("none.tcl").c_str(), nullptr, nullptr));
+    ASSERT_TRUE(file->load(path.c_str(), nullptr, nullptr));
+    ASSERT_NE(file->get_object(), nullptr);
+    EXPECT_STREQ(Tcl_GetString(file->get_object()), "puts own");
+    EXPECT_EQ(file->get_path(), path);
+    EXPECT_TRUE(file->is_raw());
+
+    kiv::i_object* as_object = file.get();
+    EXPECT_EQ(kiv_cast_script_file(as_object), file.get());
+    auto_ptr_t<kiv::i_string> text(kiv_create_string("own.tcl"));
+    EXPECT_EQ(kiv_cast_script_file(text.get()), nullptr);
+    EXPECT_EQ(kiv_cast_script_file(nullptr), nullptr);
 }
 
 TEST_F(script_file_test, missing_and_unreadable_files_fail_without_running) {

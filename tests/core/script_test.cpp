@@ -11,7 +11,7 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 #include <kiv/core/string_impl.h>
-#include "script/tcl_registry_calls.h"
+#include <kiv/core/tcl_registry.h>
 
 #include "script/script_engine.h"
 #include "script_session.h"

@@ -211,6 +211,57 @@ TEST(addin_lib, markers_are_drawn_on_transparent_squares) {
     kiv_set_env("KIV_GIS_CACHE_PATH", nullptr);
 }
 
+// A marker's pixel is the colour itself (bytes from the lowest: red,
+// green, blue, alpha), inside the shape at the colour's alpha and on its
+// anti-aliased rim at less, never darkened by its own alpha; laid over
+// an opaque picture it mixes with it by that alpha.
+TEST(addin_lib, marker_pixels_hold_the_colour_itself_and_mix_over_an_opaque_picture) {
+    gui_session gui;
+    load_addin_libraries(gui.core.root.path());
+    struct probe {
+        const char* what;
+        kiv::i_image* (*draw)(unsigned, unsigned);
+        unsigned size, colour;
+        unsigned x, y;
+        int alpha;  // -1: on the rim, between 1 and 254
+    } probes[] = {
+        {"opaque disc", draw_circle, 10, 0x0000FF, 10, 10, 255},
+        {"opaque disc's rim", draw_circle, 10, 0x0000FF, 10, 0, -1},
+        {"translucent disc", draw_circle, 10, 0x80FF0000, 10, 10, 128},
+        {"translucent disc's rim", draw_circle, 10, 0x80FF0000, 0, 10, -1},
+        {"translucent gradient disc", draw_circle_with_gradient, 4, 0x8000FF00, 4, 4, 128},
+        {"translucent arrow", draw_arrow, 40, 0x40336699, 20, 15, 64},
+        {"opaque arrow", draw_arrow, 40, 0xFFFF0000, 14, 22, 255},
+    };
+    const unsigned char under[3] = {40, 200, 120};  // the opaque picture's colour
+    for (const probe& p : probes) {
+        SCOPED_TRACE(p.what);
+        auto_ptr_t<kiv::i_image> marker(p.draw(p.size, p.colour));
+        ASSERT_TRUE(marker);
+        unsigned px = pixel_of(marker, p.x, p.y);
+        EXPECT_EQ(px & 0xFFFFFF, p.colour & 0xFFFFFF);
+        int alpha = int(px >> 24);
+        if (p.alpha < 0) {
+            EXPECT_GT(alpha, 0);
+            EXPECT_LT(alpha, 255);
+        } else {
+            EXPECT_EQ(alpha, p.alpha);
+        }
+        auto_ptr_t<kiv::i_image> picture(kiv_image_create(p.size * 2, p.size * 2, 0xFF000000u | under[2] << 16 |
+                                                                                      under[1] << 8 | under[0]));
+        ASSERT_TRUE(picture);
+        ASSERT_TRUE(picture->blend_image(marker, 0, 0, 255));
+        unsigned mixed = pixel_of(picture, p.x, p.y);
+        EXPECT_EQ(mixed >> 24, 255u);
+        for (int c = 0; c < 3; ++c) {
+            int colour = int(p.colour >> (8 * c) & 0xFF), was = under[c];
+            EXPECT_NEAR(int(mixed >> (8 * c) & 0xFF), was + (colour - was) * alpha / 255, 2) << "channel " << c;
+        }
+    }
+    kiv_set_env("KIV_FONT_PATH", nullptr);
+    kiv_set_env("KIV_GIS_CACHE_PATH", nullptr);
+}
+
 TEST(addin_lib, panes_are_shown_and_hidden_by_name) {
     addin_session s(nullptr, false);
     wxWindow* side = new wxWindow(s.frame, wxID_ANY);

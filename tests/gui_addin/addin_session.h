@@ -15,10 +15,10 @@
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
 #include <kiv/gis/i_gis_service.h>
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/map_view.h>
 #include <kiv/gui_addin/move_map_mode.h>
-#include "zoom_map_mode.h"
+#include <kiv/gui_addin/zoom_map_mode.h>
 
 #include "../gis/drawing_driver.h"
 #include "../gui/gui_session.h"

@@ -12,7 +12,7 @@
 #include "../gis/gis_fakes.h"
 
 #include <kiv/gis/geodesic.h>
-#include "dimension_map_mode.h"
+#include <kiv/gui_addin/dimension_map_mode.h>
 
 #include <gtest/gtest.h>
 

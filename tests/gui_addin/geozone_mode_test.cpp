@@ -14,7 +14,7 @@
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gui/i_gui_event_proc.h>
-#include "geozone_map_mode.h"
+#include <kiv/gui_addin/geozone_map_mode.h>
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 //     through to the window under it) and on leaving its bounding
 //     rectangle, and the tool bar's tool offsets.
 
-#include "toolbar.h"
-#include "tooltip_wnd.h"
+#include <kiv/gui_addin/toolbar.h>
+#include <kiv/gui_addin/tooltip_wnd.h>
 
 #include "../gui/gui_harness.h"
 

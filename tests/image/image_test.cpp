@@ -7,7 +7,7 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>
-#include "image.h"
+#include <kiv/image/image.h>
 #include <kiv/image/image_lib.h>
 
 #include "../core/test_util.h"

@@ -4,7 +4,7 @@
 //     blender rounds, so probes allow a difference of one or two.
 
 #include <kiv/core/auto_ptr.h>
-#include "image.h"
+#include <kiv/image/image.h>
 #include <kiv/image/image_lib.h>
 
 #include "image_fixtures.h"

@@ -14,7 +14,7 @@
 #include "text/translator.h"
 #include "xml/xml_proc.h"
 
-#include "events/event_proc.h"
+#include <kiv/core/event_proc.h>
 #include <kiv/core/string_proc.h>
 
 namespace kiv {

@@ -4,7 +4,7 @@
 //     install handlers by type name through "svc_event".
 
 #include <kiv/core/auto_ptr.h>
-#include "events/event_proc.h"
+#include <kiv/core/event_proc.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/service_ref.h>
 

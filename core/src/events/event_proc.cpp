@@ -11,7 +11,7 @@
 //     the record, so no call can start after the record is gone and no
 //     call already chosen goes unseen.
 
-#include "events/event_proc.h"
+#include <kiv/core/event_proc.h>
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>

@@ -10,7 +10,6 @@
 
 #include "script/script_engine.h"
 
-#include "script/script_file.h"
 #include "script/script_service.h"
 
 #include "../../platform/platform.h"
@@ -18,6 +17,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
 #include <kiv/core/process.h>
+#include <kiv/core/script_file.h>
 
 #include <cinttypes>
 #include <cstdio>

@@ -11,7 +11,7 @@
 //     first run and reuses; the engine runs it inside the namespace `kiv`
 //     unless it is raw.
 
-#include "script/script_file.h"
+#include "script/script_code.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/bin_text.h>
@@ -22,6 +22,7 @@
 #include <kiv/core/i_encryptor.h>
 #include <kiv/core/log.h>
 #include <kiv/core/process.h>
+#include <kiv/core/script_file.h>
 
 #include <sys/stat.h>
 

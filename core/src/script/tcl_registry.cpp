@@ -19,7 +19,7 @@
 #include <kiv/core/object.h>
 #include <kiv/core/process.h>
 #include <kiv/core/tcl_binding.h>
-#include "script/tcl_registry_calls.h"
+#include <kiv/core/tcl_registry.h>
 
 #include <iterator>
 #include <utility>

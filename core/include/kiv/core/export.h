@@ -10,6 +10,10 @@
 
 #define KIV_EXPORT __attribute__((visibility("default")))
 
+// A member of an exported class that stays inside its library (a private
+// helper no caller may reach).
+#define KIV_HIDDEN __attribute__((visibility("hidden")))
+
 // Flat functions that are looked up by name (the library protocol, Tcl
 // package initialisers) keep unmangled names.
 #define KIV_EXTERN_C extern "C" KIV_EXPORT

@@ -90,8 +90,8 @@ KIV_EXTERN_C void kiv_uninstall_handler(const char* event_type, int64_t object_i
                                         kiv::i_event_handler* handler, kiv::kiv_event_function callback);
 
 KIV_EXTERN_C kiv::i_event_proc* kiv_cast_i_event_proc(kiv::i_object* obj);
-// Returns: the event service object behind `obj` ("event_proc"), or null.
-//     No reference is added.
+// Returns: the event service object behind `obj` ("event_proc"), or null
+//     (its class is in <kiv/core/event_proc.h>). No reference is added.
 KIV_EXTERN_C kiv::event_proc* kiv_cast_event_proc(kiv::i_object* obj);
 
 #endif

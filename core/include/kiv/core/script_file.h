@@ -1,12 +1,13 @@
 // script_file.h --
 //
-//     What an engine runs from: a script file in an engine's cache, kept
-//     as one Tcl object (so Tcl compiles it once) and reloaded when the
-//     file's modification time changes; and script code, a text compiled
-//     for one thread that callers keep and run again and again.
+//     What an engine runs a file from: a script file in an engine's
+//     cache, kept as one Tcl object (so Tcl compiles it once) and reloaded
+//     when the file changes on disk. Engines make and keep them; a caller
+//     that is handed one as an i_object reaches it through
+//     kiv_cast_script_file. Used on the engine's owner thread only.
 
-#ifndef KIV_CORE_SRC_SCRIPT_FILE_H
-#define KIV_CORE_SRC_SCRIPT_FILE_H
+#ifndef KIV_CORE_SCRIPT_FILE_H
+#define KIV_CORE_SCRIPT_FILE_H
 
 #include <kiv/core/i_script.h>
 #include <kiv/core/object.h>
@@ -56,25 +57,10 @@ private:
     std::string path_;           // set at the first successful load
 };
 
-class KIV_EXPORT script_code : public object, public virtual i_script_code {
-public:
-    script_code();
-    // Drops the Tcl reference on the creating thread (elsewhere the Tcl
-    // object is left, as it may not be touched there).
-    ~script_code() override;
-
-    unsigned get_thread_id() override { return thread_; }
-    bool set_text(const char* text) override;
-    Tcl_Obj* get_compiled_code() override;
-    bool get_interface(const char* name, void** out) override;
-
-private:
-    Tcl_Obj* code_ = nullptr;  // one Tcl reference; null before set_text
-    uint32_t thread_;          // the creating thread; codes always run inside `kiv`
-};
-
 }  // namespace kiv
 
+// Returns: the script file behind `obj` (it answers "script_file"), or
+//     null. No reference is added. Any thread.
 KIV_EXTERN_C kiv::script_file* kiv_cast_script_file(kiv::i_object* obj);
 
 #endif

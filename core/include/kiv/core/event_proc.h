@@ -17,8 +17,8 @@
 //     while a callback runs or while an object is released, so callbacks
 //     may fire events, install and uninstall handlers freely.
 
-#ifndef KIV_CORE_SRC_EVENT_PROC_H
-#define KIV_CORE_SRC_EVENT_PROC_H
+#ifndef KIV_CORE_EVENT_PROC_H
+#define KIV_CORE_EVENT_PROC_H
 
 #include <kiv/core/i_event_proc.h>
 #include <kiv/core/string_impl.h>

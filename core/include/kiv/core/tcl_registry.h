@@ -1,4 +1,4 @@
-// tcl_registry_calls.h --
+// tcl_registry.h --
 //
 //     The Tcl object registry: how scripts hold native objects. Every
 //     script engine counts the references its scripts own and remembers
@@ -14,8 +14,8 @@
 //     the engine itself, the core and calls from a thread other than the
 //     engine's are exempt (1 or true, nothing changes).
 
-#ifndef KIV_CORE_SRC_TCL_REGISTRY_CALLS_H
-#define KIV_CORE_SRC_TCL_REGISTRY_CALLS_H
+#ifndef KIV_CORE_TCL_REGISTRY_H
+#define KIV_CORE_TCL_REGISTRY_H
 
 #include <kiv/core/i_object.h>
 

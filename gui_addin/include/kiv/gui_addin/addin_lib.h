@@ -2,10 +2,16 @@
 //
 //     The plain exported functions of kiv_gui_addin: the tables its
 //     library entry fills (the 17 scales of the map view's wheel and best
-//     view, the render-layer names of the ozm render configuration), the
-//     casts of its interfaces, and helpers for coordinates, texts,
-//     registry lists, images and docking panes. Unless said otherwise
+//     view, the render-layer names of the ozm render configuration) and
+//     helpers for coordinates, texts, registry lists, images and docking
+//     panes; the casts sit beside their classes and interfaces. Unless said otherwise
 //     they run on the GUI thread.
+//
+//     Every function here is exported under its plain (unmangled) name:
+//     none is overloaded, so all have C linkage, and a program may look
+//     them up by name in the loaded library. They stay C++ functions all
+//     the same (their arguments and results are toolkit classes), callable
+//     from C++ only.
 
 #ifndef KIV_GUI_ADDIN_ADDIN_LIB_H
 #define KIV_GUI_ADDIN_ADDIN_LIB_H
@@ -35,13 +41,13 @@ WX_DECLARE_USER_EXPORTED_OBJARRAY(wxRealPoint, wxArrayRealPoint, KIV_EXPORT);
 
 // Returns: the scale table, 17 denominators from 50000000 down to 1000
 //     (empty before the library entry ran). Owned by the library.
-KIV_EXPORT wxArrayLong* get_scale_values();
+KIV_EXTERN_C wxArrayLong* get_scale_values();
 // out := the render-layer names found by the library entry.
 // Returns: true when there is at least one.
-KIV_EXPORT bool get_ozm_map_layers_info(wxArrayString& out);
+KIV_EXTERN_C bool get_ozm_map_layers_info(wxArrayString& out);
 // Returns: the process-wide map-layer menu, made empty on first use
 //     (the toolkit must be running); owned by the library.
-KIV_EXPORT wxMenu* get_map_layer_menu();
+KIV_EXTERN_C wxMenu* get_map_layer_menu();
 
 // --- coordinates and geometry ----------------------------------------------
 
@@ -61,7 +67,7 @@ KIV_EXTERN_C double kiv_distance_to_line2(double lat1, double lon1, double lat2,
 // meridian, east offsets along each point's own parallel), so a concave
 // outline measures its own area; an outline that crosses itself measures
 // the area of its convex hull. Returns: 0 for fewer than three points.
-KIV_EXPORT double get_polygon_area(const wxArrayRealPoint& points);
+KIV_EXTERN_C double get_polygon_area(const wxArrayRealPoint& points);
 
 // The red, green and blue bytes of the first ceil(size / 4) pixels of an
 // RGBA buffer in a new width x height x 3 buffer (the rest zero).
@@ -72,41 +78,52 @@ KIV_EXTERN_C unsigned char* rgba2rgb(unsigned width, unsigned height, const unsi
 
 // --- texts ------------------------------------------------------------------
 
+// These return a toolkit string by value with C linkage, which clang notes
+// as a type C cannot express; the plain names are what the library
+// promises, so the note is silenced for these declarations alone.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+
 // Returns: what one screen centimetre shows: "1.0 km", "500 m"
 //     (translated units).
-KIV_EXPORT wxString get_fmt_scale(unsigned scale);
+KIV_EXTERN_C wxString get_fmt_scale(unsigned scale);
 // Returns: t as local time, "%d.%m.%y %H:%M:%S".
-KIV_EXPORT wxString get_fmt_time(time_t t);
+KIV_EXTERN_C wxString get_fmt_time(time_t t);
 // Returns: the span as "%H:%M:%S", or "%D day, %H:%M:%S" (translated)
 //     from one whole day on.
-KIV_EXPORT wxString get_fmt_interval(long seconds);
+KIV_EXTERN_C wxString get_fmt_interval(long seconds);
 // Returns: degrees and decimal minutes, "N 53' 54.0300, E 027' 30.0000";
 //     the south and west with their letter and absolute values; "" for
 //     coordinates out of range.
-KIV_EXPORT wxString get_fmt_coord(double lat, double lon);
+KIV_EXTERN_C wxString get_fmt_coord(double lat, double lon);
 // Returns: value with `digits` decimals and a comma: "3,14".
-KIV_EXPORT wxString get_fmt_float(double value, int digits);
+KIV_EXTERN_C wxString get_fmt_float(double value, int digits);
 // Returns: the default driver's text of the place near (lat, lon)
 //     within 1000 m, or "" (no service, no place).
-KIV_EXPORT wxString get_location(double lat, double lon);
+KIV_EXTERN_C wxString get_location(double lat, double lon);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 // --- registry lists ---------------------------------------------------------
 
 // out := the non-empty items of the configuration text `key`, split at
 // ";", line feeds and carriage returns. Returns: true when out is not
 // empty; false also when the key cannot be read.
-KIV_EXPORT bool get_reg_str_values(const wxString& key, wxArrayString& out);
+KIV_EXTERN_C bool get_reg_str_values(const wxString& key, wxArrayString& out);
 // out := the items of get_reg_str_values that are base-10 numbers.
 // Returns: true when out is not empty.
-KIV_EXPORT bool get_reg_long_values(const wxString& key, wxArrayLong& out);
+KIV_EXTERN_C bool get_reg_long_values(const wxString& key, wxArrayLong& out);
 
 // --- images -----------------------------------------------------------------
 
 // Returns: the picture as an i_image (one reference), or null.
-KIV_EXPORT kiv::i_image* get_image_from_wx(wxImage* image);
-KIV_EXPORT kiv::i_image* get_image_from_xpm(const char* const* xpm);
+KIV_EXTERN_C kiv::i_image* get_image_from_wx(wxImage* image);
+KIV_EXTERN_C kiv::i_image* get_image_from_xpm(const char* const* xpm);
 // Returns: a new wxImage the caller deletes, or null.
-KIV_EXPORT wxImage* get_wx_image(kiv::i_image* image);
+KIV_EXTERN_C wxImage* get_wx_image(kiv::i_image* image);
 // Returns: a transparent (2 radius)-square picture with an anti-aliased
 //     disc of `colour` (bytes from the lowest: R, G, B, A; a value not
 //     above 0xFFFFFF is opaque), one reference; null for radius 0.
@@ -120,8 +137,8 @@ KIV_EXTERN_C kiv::i_image* draw_arrow(unsigned size, unsigned colour);
 
 // Returns: the frame's pane named `name` (UTF-8), the manager's invalid
 //     pane when none; null without the frame service or a name.
-KIV_EXPORT wxAuiPaneInfo* get_panel(const char* name);
-KIV_EXPORT void show_panel(const char* name, bool show, bool update);
-KIV_EXPORT bool is_shown_panel(const char* name);
+KIV_EXTERN_C wxAuiPaneInfo* get_panel(const char* name);
+KIV_EXTERN_C void show_panel(const char* name, bool show, bool update);
+KIV_EXTERN_C bool is_shown_panel(const char* name);
 
 #endif

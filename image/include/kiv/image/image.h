@@ -1,9 +1,11 @@
 // image.h --
 //
 //     The image object behind i_image: it owns one malloc-ed RGBA buffer
-//     and holds the codecs. Other libraries create images through the
-//     flat functions of <kiv/image/image_lib.h>; the class itself is this
-//     library's own.
+//     and holds the codecs. Most callers create images through the flat
+//     functions of <kiv/image/image_lib.h>; the class is exported with
+//     its non-virtual members for code that builds on it (a derived
+//     picture, or one filled through create and load directly). Its two
+//     private helpers stay inside the library.
 //
 //     An image is filled once: create, load and the decoders are used on
 //     a new, empty image only. Every pixel count read from outside (file
@@ -23,7 +25,7 @@
 
 namespace kiv {
 
-class image : public object, public i_image {
+class KIV_EXPORT image : public object, public i_image {
 public:
     // The largest pixel buffer an image may hold: 1 GiB, a 16384 × 16384
     // picture. Decoders refuse headers that ask for more.
@@ -83,9 +85,9 @@ protected:
 
 private:
     // Takes over a malloc-ed buffer of width × height × 4 bytes.
-    void adopt(uint8_t* pixels, unsigned width, unsigned height);
+    KIV_HIDDEN void adopt(uint8_t* pixels, unsigned width, unsigned height);
     // Writes the picture in `format` into an open temporary file.
-    bool write_file(FILE* file, unsigned char format, unsigned char quality);
+    KIV_HIDDEN bool write_file(FILE* file, unsigned char format, unsigned char quality);
 
     uint8_t* data_ = nullptr;  // malloc-ed pixels, owned; null while empty
     unsigned data_size_ = 0;   // width × height × 4 once filled, else 0

@@ -9,7 +9,7 @@
 #ifndef KIV_GUI_ADDIN_DIMENSION_MAP_MODE_H
 #define KIV_GUI_ADDIN_DIMENSION_MAP_MODE_H
 
-#include "addin_lib.h"
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/map_mode_base.h>
 
 namespace kiv {
