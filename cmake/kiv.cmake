@@ -61,8 +61,11 @@ function(kiv_add_library name)
   add_library(${name}_internal STATIC EXCLUDE_FROM_ALL $<TARGET_OBJECTS:${name}>)
   target_include_directories(${name}_internal INTERFACE
     $<TARGET_PROPERTY:${name},INCLUDE_DIRECTORIES>)
+  # The library's own link list may name its dependencies through
+  # $<BUILD_INTERFACE:...> (what its installed form links instead), which
+  # reading the property leaves unevaluated.
   target_link_libraries(${name}_internal INTERFACE
-    $<TARGET_PROPERTY:${name},LINK_LIBRARIES>)
+    $<GENEX_EVAL:$<TARGET_PROPERTY:${name},LINK_LIBRARIES>>)
 endfunction()
 
 # The thread tests are the whole suite of the TSan build: kiv_thread_tests
