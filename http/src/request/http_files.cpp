@@ -1,10 +1,10 @@
 // http_files.cpp --
 //
 //     Gzip copies of served files and the two server logs (see
-//     http_files.h). Appends go through the core's whole-or-nothing file
-//     append, under one lock per log so lines never interleave.
+//     http_files.h). The logs are kept open for appending (http_log.h).
 
 #include "request/http_files.h"
+#include "request/http_log.h"
 
 #include "parse/http_head.h"
 #include "parse/http_request_text.h"
@@ -37,8 +37,6 @@ namespace {
 
 const size_t chunk_max = 1u << 20;
 
-std::mutex error_log_lock;
-std::mutex access_log_lock;
 
 // Compresses the open file `fd` of `size` bytes into `target`.
 // Returns: whether the whole file went in and the copy was put in place.
@@ -130,27 +128,21 @@ void remember_copy(const char* path, const struct stat& st, const std::string& c
     cache.copies[copy_cache_key(path, st)] = copy;
 }
 
-// Says on stderr, once per log file, that a log line could not be
-// written, so that a missing folder does not lose every line in
-// silence; later failures of the same file stay quiet.
-void report_unwritable_log(const std::string& path, int error) {
-    static std::mutex told_lock;
-    static std::set<std::string>* told = new std::set<std::string>;  // outlives exit handlers
-    const size_t told_max = 64;
-    {
-        std::lock_guard<std::mutex> hold(told_lock);
-        if (told->size() >= told_max || !told->insert(path).second)
-            return;
-    }
-    std::fprintf(stderr, "kiv_http: cannot write the log %s: %s; its lines are lost\n", path.c_str(),
-                 error != 0 ? std::strerror(error) : "write failed");
-}
+// The error log while the service runs: its path follows
+// $KIV_ROOT_PATH, and it is opened again when that changes.
+std::mutex error_log_lock;              // guards the pointer only, held for no call
+std::shared_ptr<http_log>* error_log = new std::shared_ptr<http_log>;  // outlives exit handlers
 
-// Appends `line` to the log `path` (the caller holds the log's lock).
-void append_log_line(const char* path, const std::string& line) {
-    errno = 0;
-    if (!kiv_write_file(path, line.c_str(), true))
-        report_unwritable_log(path, errno);
+std::shared_ptr<http_log> error_log_at(const char* path) {
+    {
+        std::lock_guard<std::mutex> hold(error_log_lock);
+        if (*error_log && (*error_log)->path() == path)
+            return *error_log;
+    }
+    std::shared_ptr<http_log> log = http_log_at(path);
+    std::lock_guard<std::mutex> hold(error_log_lock);
+    *error_log = log;
+    return log;
 }
 
 }  // namespace
@@ -231,15 +223,14 @@ void http_write_error_log(const char* request_line, const char* message) {
     // forge a line of their own.
     std::string line = http_log_time(t) + "; URL: '" + http_log_escape(request_line != nullptr ? request_line : "") +
                        "'; " + http_log_escape(message) + "\n";
-    std::lock_guard<std::mutex> hold(error_log_lock);
-    append_log_line(path, line);
+    error_log_at(path)->write(line.data(), line.size());
 }
 
-void http_write_access_log(const std::string& log_path, const std::string& line) {
-    if (log_path.empty() || line.empty())
-        return;
-    std::lock_guard<std::mutex> hold(access_log_lock);
-    append_log_line(log_path.c_str(), line);
+void http_release_error_log() {
+    std::shared_ptr<http_log> log;
+    std::lock_guard<std::mutex> hold(error_log_lock);
+    log.swap(*error_log);
+    // Closed (when no line is being written) as `log` goes, after the lock.
 }
 
 }  // namespace kiv

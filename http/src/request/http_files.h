@@ -42,17 +42,11 @@ std::string http_gzip_copy(const char* path, bool keep = true);
 int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size);
 
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
-// in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log". The
-// folder is not made; a line that cannot be written is dropped, and the
-// first such line of a file says so on stderr. Lines of several threads
-// never interleave.
+// in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log", kept
+// open (http_log.h). The folder is not made; a line that cannot be
+// written is dropped, and the first such line of a file says so on
+// stderr. Lines of several threads never interleave.
 void http_write_error_log(const char* request_line, const char* message);
-
-// Appends a finished access-log line (http_access_log_line) to the log
-// file `log_path`; nothing for an empty path. Lines of several threads
-// never interleave; a line that cannot be written is dropped (the first
-// of a file says so on stderr).
-void http_write_access_log(const std::string& log_path, const std::string& line);
 
 }  // namespace kiv
 

@@ -11,6 +11,7 @@
 #include "client/http_client.h"
 #include "client/proxy_config.h"
 #include "pack/http_pack_service.h"
+#include "request/http_log.h"
 #include "request/http_request.h"
 #include "service/http_server.h"
 
@@ -168,6 +169,9 @@ http_service::~http_service() {
     }
     servers_.clear();
     events_.reset();
+    // The access logs close with the last server and request that hold
+    // them; the error log is let go here.
+    http_release_error_log();
 }
 
 bool http_service::get_interface(const char* name, void** out) {
