@@ -120,6 +120,41 @@ std::string cached_copy(const char* path, const struct stat& st) {
     return !copy.empty() && regular_file_at(copy) ? copy : "";
 }
 
+void forget_copy(const char* path, const struct stat& st) {
+    copy_cache& cache = copies();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    cache.copies.erase(copy_cache_key(path, st));
+}
+
+// Returns: whether the open copy `fd` of `copy_size` bytes looks like a
+//     whole gzip archive of `source_size` bytes: the gzip magic and
+//     deflate method at its start, and the length of the data (modulo
+//     2^32) in its last four bytes, so that a copy cut short, emptied or
+//     overwritten is not sent.
+bool whole_gzip_copy(int fd, uint64_t copy_size, uint64_t source_size) {
+    unsigned char start[3], trailer[4];
+    if (copy_size < 18 || pread(fd, start, sizeof start, 0) != static_cast<ssize_t>(sizeof start) ||
+        pread(fd, trailer, sizeof trailer, static_cast<off_t>(copy_size - 4)) != static_cast<ssize_t>(sizeof trailer))
+        return false;
+    uint32_t length = static_cast<uint32_t>(trailer[0]) | static_cast<uint32_t>(trailer[1]) << 8 |
+                      static_cast<uint32_t>(trailer[2]) << 16 | static_cast<uint32_t>(trailer[3]) << 24;
+    return start[0] == 0x1f && start[1] == 0x8b && start[2] == 8 &&
+           length == static_cast<uint32_t>(source_size & 0xffffffffu);
+}
+
+// Returns: whether the file `copy` is a whole gzip archive of
+//     `source_size` bytes (see whole_gzip_copy).
+bool whole_gzip_copy_at(const std::string& copy, uint64_t source_size) {
+    int fd = open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                 whole_gzip_copy(fd, static_cast<uint64_t>(st.st_size), source_size);
+    close(fd);
+    return whole;
+}
+
 void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
     copy_cache& cache = copies();
     std::lock_guard<std::mutex> hold(cache.lock);
@@ -147,14 +182,19 @@ std::shared_ptr<http_log> error_log_at(const char* path) {
 
 }  // namespace
 
-std::string http_gzip_copy(const char* path, bool keep) {
+std::string http_gzip_copy(const char* path, bool keep, bool* invalid) {
     if (path == nullptr)
         return "";
     struct stat known;
     if (keep && stat(path, &known) == 0 && S_ISREG(known.st_mode)) {
         std::string copy = cached_copy(path, known);
-        if (!copy.empty())
+        if (!copy.empty() && whole_gzip_copy_at(copy, static_cast<uint64_t>(known.st_size)))
             return copy;
+        if (!copy.empty()) {
+            forget_copy(path, known);
+            if (invalid != nullptr)
+                *invalid = true;
+        }
     }
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -183,6 +223,12 @@ std::string http_gzip_copy(const char* path, bool keep) {
     }
     std::string copy = temp + "/http/" + static_cast<const char*>(digest) + ".gz";
     bool ready = keep && regular_file_at(copy);
+    // A copy left by an earlier run is checked before it is trusted.
+    if (ready && !whole_gzip_copy_at(copy, static_cast<uint64_t>(st.st_size))) {
+        ready = false;
+        if (invalid != nullptr)
+            *invalid = true;
+    }
     if (!ready)
         ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
     close(fd);
@@ -193,7 +239,7 @@ std::string http_gzip_copy(const char* path, bool keep) {
     return copy;
 }
 
-int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size) {
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size, bool* invalid) {
     if (path == nullptr)
         return -1;
     std::string copy = remembered_copy(path, st);
@@ -205,6 +251,13 @@ int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t*
     if (fd >= 0 && (fstat(fd, &existing) != 0 || !S_ISREG(existing.st_mode))) {
         close(fd);
         fd = -1;
+    }
+    if (fd >= 0 && !whole_gzip_copy(fd, static_cast<uint64_t>(existing.st_size), static_cast<uint64_t>(st.st_size))) {
+        close(fd);
+        fd = -1;
+        forget_copy(path, st);
+        unlink(copy.c_str());
+        *invalid = true;
     }
     if (fd >= 0)
         *size = static_cast<uint64_t>(existing.st_size);
