@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -45,6 +46,10 @@ struct log_table {
     std::map<std::string, std::weak_ptr<http_log>> logs;     // path -> the log while held
 };
 
+// No tick of the core's clock has this value (seconds since 1970 in
+// 2106).
+const uint32_t never_checked = UINT32_MAX;
+
 log_table& table() {
     static log_table* logs = new log_table;  // outlives exit handlers
     return *logs;
@@ -56,10 +61,9 @@ http_log::open_file::~open_file() {
     close(fd);
 }
 
-http_log::http_log(std::string path) : path_(std::move(path)), checked_(kiv_get_curr_time()) {
-    if (!open_path())
-        report_unwritable_log(path_, errno);
-}
+// The file is opened by the first line, so that a folder made after the
+// log was named but before the first line still gets it.
+http_log::http_log(std::string path) : path_(std::move(path)), checked_(never_checked) {}
 
 std::shared_ptr<http_log::open_file> http_log::current() {
     std::lock_guard<std::mutex> hold(lock_);
@@ -87,6 +91,7 @@ bool http_log::open_path() {
 }
 
 void http_log::check_path() {
+    std::lock_guard<std::mutex> opening(open_lock_);
     std::shared_ptr<open_file> file = current();
     struct stat st;
     if (file && stat(path_.c_str(), &st) == 0 && st.st_dev == file->dev && st.st_ino == file->ino)
@@ -102,6 +107,12 @@ void http_log::write(const char* line, size_t size) {
     if (checked != now && checked_.compare_exchange_strong(checked, now, std::memory_order_relaxed))
         check_path();
     std::shared_ptr<open_file> file = current();
+    if (!file) {
+        // The first lines wait for the first open, which another writer
+        // may be making.
+        std::lock_guard<std::mutex> opening(open_lock_);
+        file = current();
+    }
     if (!file) {
         report_unwritable_log(path_, ENOENT);
         return;
@@ -121,6 +132,7 @@ void http_log::write(const char* line, size_t size) {
 }
 
 void http_log::reopen() {
+    std::lock_guard<std::mutex> opening(open_lock_);
     if (!open_path())
         report_unwritable_log(path_, errno);
 }

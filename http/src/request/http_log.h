@@ -31,9 +31,9 @@ namespace kiv {
 
 class http_log {
 public:
-    // Opens the file `path` (absolute) for appending, made when missing
-    // (mode 0644); a file that cannot be opened now is tried again at the
-    // first line of a later tick.
+    // The log of the file `path` (absolute), opened for appending by the
+    // first line and made when missing (mode 0644); a file that cannot be
+    // opened is tried again at the first line of a later tick.
     explicit http_log(std::string path);
     http_log(const http_log&) = delete;
     http_log& operator=(const http_log&) = delete;
@@ -71,6 +71,7 @@ private:
     void check_path();
 
     const std::string path_;
+    std::mutex open_lock_;            // one open (or check) of the path at a time; never held by a write
     std::mutex lock_;                 // guards file_ only; held for no call
     std::shared_ptr<open_file> file_;
     std::atomic<uint32_t> checked_;   // the tick of the core's clock last checked
