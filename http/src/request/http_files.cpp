@@ -27,7 +27,6 @@
 #include <ctime>
 #include <cstring>
 #include <mutex>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
