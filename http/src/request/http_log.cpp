@@ -63,7 +63,7 @@ http_log::open_file::~open_file() {
 
 // The file is opened by the first line, so that a folder made after the
 // log was named but before the first line still gets it.
-http_log::http_log(std::string path) : path_(std::move(path)), checked_(never_checked) {}
+http_log::http_log(std::string path) : path_(std::move(path)), checked_(never_checked), failed_(never_checked) {}
 
 std::shared_ptr<http_log::open_file> http_log::current() {
     std::lock_guard<std::mutex> hold(lock_);
@@ -90,14 +90,20 @@ bool http_log::open_path() {
     return true;  // the old file, if any, closes with its last writer
 }
 
-void http_log::check_path() {
+void http_log::check_path(uint32_t now) {
     std::lock_guard<std::mutex> opening(open_lock_);
     std::shared_ptr<open_file> file = current();
     struct stat st;
     if (file && stat(path_.c_str(), &st) == 0 && st.st_dev == file->dev && st.st_ino == file->ino)
         return;
-    if (!open_path())
-        report_unwritable_log(path_, errno);
+    open_or_tell(now);
+}
+
+void http_log::open_or_tell(uint32_t now) {
+    if (open_path())
+        return;
+    failed_ = now;
+    report_unwritable_log(path_, errno);
 }
 
 void http_log::write(const char* line, size_t size) {
@@ -105,13 +111,17 @@ void http_log::write(const char* line, size_t size) {
     uint32_t checked = checked_.load(std::memory_order_relaxed);
     // One writer per tick looks at the path; the others write on.
     if (checked != now && checked_.compare_exchange_strong(checked, now, std::memory_order_relaxed))
-        check_path();
+        check_path(now);
     std::shared_ptr<open_file> file = current();
     if (!file) {
         // The first lines wait for the first open, which another writer
-        // may be making.
+        // may be making, or make it: once a tick while it fails.
         std::lock_guard<std::mutex> opening(open_lock_);
         file = current();
+        if (!file && failed_ != now) {
+            open_or_tell(now);
+            file = current();
+        }
     }
     if (!file) {
         report_unwritable_log(path_, ENOENT);
@@ -133,8 +143,7 @@ void http_log::write(const char* line, size_t size) {
 
 void http_log::reopen() {
     std::lock_guard<std::mutex> opening(open_lock_);
-    if (!open_path())
-        report_unwritable_log(path_, errno);
+    open_or_tell(kiv_get_curr_time());
 }
 
 std::shared_ptr<http_log> http_log_at(const std::string& path) {

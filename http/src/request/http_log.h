@@ -67,14 +67,18 @@ private:
     //     whether it opened (the old file stays in place when not).
     bool open_path();
     // Reopens the path when it no longer names the open file (or none
-    // is open).
-    void check_path();
+    // is open); `now` is the tick of the core's clock.
+    void check_path(uint32_t now);
+    // Opens the path; a failure is said (once per path) and noted as
+    // the tick `now`. The caller holds open_lock_.
+    void open_or_tell(uint32_t now);
 
     const std::string path_;
     std::mutex open_lock_;            // one open (or check) of the path at a time; never held by a write
     std::mutex lock_;                 // guards file_ only; held for no call
     std::shared_ptr<open_file> file_;
     std::atomic<uint32_t> checked_;   // the tick of the core's clock last checked
+    uint32_t failed_;                 // the tick of the last failed open; under open_lock_
 };
 
 // Returns: the log of the file `path` (absolute), shared by all who ask
