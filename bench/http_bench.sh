@@ -36,6 +36,14 @@
 # "ratio" line per case and peer (ours / peer; above 1 means ours is
 # faster), plus p99 latency for the pages. Exits non-zero when a tool
 # fails or the servers disagree. Missing tools are installed with apt-get.
+#
+# Every case runs twice, as KIV_BENCH_LOGS says (default "on off"): with
+# the access log on for every server ("logs on": ours to a file of its
+# own, nginx's access_log, lighttpd's accesslog.filename, Apache's
+# CustomLog, each in its default line format), as deployments run them,
+# and with every access log off ("logs off"). Each line of the output
+# names the row. The access logs are emptied after each case
+# (copytruncate-like; every server appends).
 set -euo pipefail
 build=${1:-build}
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -46,6 +54,7 @@ load_cpus=${KIV_BENCH_LOAD_CPUS:-4-7}
 rounds=${KIV_BENCH_ROUNDS:-3}
 seconds=${KIV_BENCH_SECONDS:-3}
 cases=" ${KIV_BENCH_CASES:-1k 304 64k-gzip 50m hello query loop loop-gzip} "
+log_modes=${KIV_BENCH_LOGS:-on off}
 # Whether the case named is among those asked for.
 wanted() { [[ $cases == *" $1 "* ]]; }
 static_wanted=0
@@ -81,7 +90,7 @@ work=$(mktemp -d)
 pids=()
 # Each server runs in a process group of its own (setsid), so that its
 # workers go with it; a server still there after 5 s is killed.
-cleanup() {
+stop_servers() {
   local pid _
   for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do
@@ -89,6 +98,10 @@ cleanup() {
     kill -KILL -- "-$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
+  pids=()
+}
+cleanup() {
+  stop_servers
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -123,8 +136,25 @@ chmod -R a+rX "$docs"
 # and the server, so that $! is the server's process group for cleanup.
 pinned() { exec setsid taskset -c "$server_cpus" "$@"; }
 
+[ $have_rivet -eq 1 ] || echo "http_bench: Apache with mod_rivet is not available; the page cases are skipped"
+access_logs=("$work/ours_access.log" "$work/nginx_access.log" "$work/lighttpd_logs/access.log" "$work/apache_access.log")
+
+# Starts every server with its access log on or off ($1: on|off) on new
+# ports, and checks that they all give the same bodies.
+start_servers() {
+local logs=$1
+local ours_log=off nginx_log="access_log off;" lighttpd_modules='"mod_deflate"' lighttpd_log="" apache_log=""
+if [ "$logs" = on ]; then
+  ours_log=${access_logs[0]}
+  nginx_log="access_log ${access_logs[1]};"
+  lighttpd_modules='"mod_deflate", "mod_accesslog"'
+  lighttpd_log="accesslog.filename = \"${access_logs[2]}\""
+  # Debian's Apache has mod_log_config built in.
+  apache_log="LogFormat \"%h %l %u %t \\\"%r\\\" %>s %O \\\"%{Referer}i\\\" \\\"%{User-Agent}i\\\"\" combined
+CustomLog ${access_logs[3]} combined"
+fi
 ours_port=$(free_port)
-pinned "$serve" --root "$docs" --port "$ours_port" --state "$work/ours_state" --access-log off > "$work/ours.log" 2>&1 &
+pinned "$serve" --root "$docs" --port "$ours_port" --state "$work/ours_state" --access-log "$ours_log" > "$work/ours.log" 2>&1 &
 pids+=($!)
 
 nginx_port=$(free_port)
@@ -136,7 +166,7 @@ pid $work/nginx.pid;
 error_log $work/nginx_error.log;
 events { worker_connections 4096; }
 http {
-  access_log off;
+  $nginx_log
   keepalive_timeout 0;
   sendfile on;
   tcp_nopush on;
@@ -168,7 +198,8 @@ server.groupname = "www-data"
 server.max-worker = $workers
 server.max-keep-alive-requests = 0
 server.max-fds = 16384
-server.modules = ( "mod_deflate" )
+server.modules = ( $lighttpd_modules )
+$lighttpd_log
 mimetype.assign = ( ".txt" => "text/plain", ".bin" => "application/octet-stream" )
 deflate.mimetypes = ( "text/plain" )
 deflate.allowed-encodings = ( "gzip" )
@@ -190,6 +221,7 @@ DefaultRuntimeDir $work
 Mutex file:$work default
 ErrorLog $work/apache_error.log
 LogLevel warn
+$apache_log
 LoadModule mpm_prefork_module $mods/mod_mpm_prefork.so
 LoadModule authz_core_module $mods/mod_authz_core.so
 LoadModule mime_module $mods/mod_mime.so
@@ -216,8 +248,6 @@ DeflateCompressionLevel 1
 CONF
   pinned /usr/sbin/apache2 -f "$work/apache.conf" -DFOREGROUND &
   pids+=($!)
-else
-  echo "http_bench: Apache with mod_rivet is not available; the page cases are skipped"
 fi
 
 wait_serving "$ours_port" /1k.bin || exit 1
@@ -269,6 +299,7 @@ if [ $static_wanted -eq 1 ]; then
   done
   echo "check 304 from every server"
 fi
+}
 
 # One wrk run: prints "REQ_PER_S MIB_PER_S P99_MS".
 wrk_once() {
@@ -304,21 +335,27 @@ run_case() {
   out=$(measure "$connections" "$url" "$@")
   result["$name/$server"]=$(echo "$out" | awk -v f="$field" '{ print $f }')
   result["$name/$server/p99"]=$(echo "$out" | awk '{ print $3 }')
-  printf "%-10s %-9s %12.1f %s   p99 %.2f ms\n" "$name" "$server" "${result[$name/$server]}" \
+  printf "logs %-3s %-10s %-9s %12.1f %s   p99 %.2f ms\n" "$mode" "$name" "$server" "${result[$name/$server]}" \
       "$([ "$field" = 2 ] && echo 'MiB/s' || echo 'req/s')" "${result[$name/$server/p99]}"
+  # The logs do not pile up over the cases: every server appends.
+  local log
+  for log in "${access_logs[@]}"; do [ ! -f "$log" ] || : > "$log"; done
 }
 ratio() {
   local name=$1 peer=$2
-  awk -v n="$name" -v p="$peer" -v a="${result[$name/ours]}" -v b="${result[$name/$peer]}" \
+  awk -v m="$mode" -v n="$name" -v p="$peer" -v a="${result[$name/ours]}" -v b="${result[$name/$peer]}" \
       -v pa="${result[$name/ours/p99]}" -v pb="${result[$name/$peer/p99]}" 'BEGIN {
     r = a / b
-    printf "ratio %-10s ours/%-9s %.2f   (p99 ours/%s %.2f)\n", n, p, r, p, pa / pb
+    printf "ratio logs %-3s %-10s ours/%-9s %.2f   (p99 ours/%s %.2f)\n", m, n, p, r, p, pa / pb
     if (r < 0.2 || r > 5)
       printf "note %s: a ratio this far from 1 means one side did different work or failed; check the logs in the run folder\n", n
   }'
 }
 
 echo "servers on CPUs $server_cpus ($workers workers each), wrk on CPUs $load_cpus; median of $rounds x ${seconds}s"
+for mode in $log_modes; do
+echo "-- logs $mode: every server's access log $([ "$mode" = on ] && echo "written to a file" || echo "off")"
+start_servers "$mode"
 # The servers take turns case by case, so that the figures of one ratio
 # are taken close together while the load of the machine drifts.
 static_url() {
@@ -365,3 +402,5 @@ if [ -n "$apache_port" ]; then
     ratio "$name" apache
   done
 fi
+stop_servers
+done

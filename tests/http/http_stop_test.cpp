@@ -4,7 +4,8 @@
 //     starts it, is sent SIGTERM while clients post forms to a page, round
 //     after round. Every round must end (a stop that waits for the
 //     connection handler while the handler waits for the stopping thread
-//     never does), with every answer a client received whole.
+//     never does), with every answer a client received whole and its
+//     line in the access log, once.
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,9 +36,9 @@ const int answers_before_stop = 24;
 
 // Posts the form value `value` to the echo page. Returns: the raw answer
 //     ("" when the server refused, reset or was gone).
-std::string post(uint16_t port, const std::string& value) {
+std::string post(uint16_t port, const std::string& id, const std::string& value) {
     std::string body = "v=" + value;
-    std::string request = "POST /echo.html HTTP/1.0\r\nHost: site\r\n"
+    std::string request = "POST /echo.html?id=" + id + " HTTP/1.0\r\nHost: site\r\n"
                           "Content-Type: application/x-www-form-urlencoded\r\n"
                           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     fd_holder fd(connect_tcp(port));
@@ -79,22 +81,29 @@ TEST(http_stop, sigterm_while_clients_post_ends_every_round_with_whole_answers) 
         std::atomic<int> answered{0};
         std::mutex broken_lock;
         std::vector<std::string> broken;
+        std::set<std::string> asked, answered_ids;  // under broken_lock
         std::vector<std::thread> threads;
         for (int c = 0; c < clients; ++c) {
             threads.emplace_back([&, c] {
                 for (int k = 0; !stop.load(); ++k) {
-                    std::string value = "r" + std::to_string(round) + "c" + std::to_string(c) + "n" +
-                                        std::to_string(k) + std::string(static_cast<size_t>(k % 7) * 300, 'x');
-                    std::string raw = post(port, value);
+                    std::string id = "c" + std::to_string(c) + "n" + std::to_string(k);
+                    std::string value = "r" + std::to_string(round) + id +
+                                        std::string(static_cast<size_t>(k % 7) * 300, 'x');
+                    {
+                        std::lock_guard<std::mutex> hold(broken_lock);
+                        asked.insert(id);
+                    }
+                    std::string raw = post(port, id, value);
                     if (raw.empty())
                         continue;  // refused or reset as the server went: no answer
                     response r = parse_response(raw);
+                    std::lock_guard<std::mutex> hold(broken_lock);
                     if (r.status == 200 && r.body == value &&
                         r.headers["content-length"] == std::to_string(value.size())) {
                         answered.fetch_add(1);
+                        answered_ids.insert(id);
                         continue;
                     }
-                    std::lock_guard<std::mutex> hold(broken_lock);
                     broken.push_back(raw.substr(0, 300));
                 }
             });
@@ -116,6 +125,25 @@ TEST(http_stop, sigterm_while_clients_post_ends_every_round_with_whole_answers) 
             t.join();
         EXPECT_EQ(status, 0) << "-1: the server did not end within 30 s of SIGTERM";
         EXPECT_TRUE(broken.empty()) << broken.size() << " cut or wrong answers, the first:\n" << broken.front();
+        // Every answer has its line, written before its connection closed
+        // (also for requests that ran as the server was unbound); no
+        // request has two, and none a line it was not asked for.
+        std::multiset<std::string> logged;
+        std::ifstream access(server.log_dir() + "/access.log");
+        for (std::string line; std::getline(access, line);) {
+            size_t at = line.find("\"POST /echo.html?id=");
+            size_t end = at == std::string::npos ? at : line.find(' ', at + 20);
+            if (end == std::string::npos || line.compare(end, 11, " HTTP/1.0\" ") != 0) {
+                ADD_FAILURE() << "not a whole line: " << line;
+                continue;
+            }
+            logged.insert(line.substr(at + 20, end - at - 20));
+        }
+        for (const std::string& id : answered_ids)
+            EXPECT_EQ(logged.count(id), 1u) << id << " was answered";
+        for (const std::string& id : logged)
+            EXPECT_EQ(asked.count(id), 1u) << id << " was never asked for";
+        EXPECT_GE(logged.size(), answered_ids.size());
         if (status != 0)
             break;
     }

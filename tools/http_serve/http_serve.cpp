@@ -17,7 +17,10 @@
 //     stay there after it ends, logs/http_error.log and
 //     logs/access.log (--access-log names another file, or "off" for
 //     none, as benchmarks against servers without one want). It says
-//     where on stderr at start.
+//     where on stderr at start. The logs stay open; one that is renamed
+//     or removed (log rotation) is opened again at its path within about
+//     a second, and SIGHUP opens every log again at once, for rotation
+//     tools that signal the server after moving its logs.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
@@ -25,6 +28,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
+#include <kiv/http/http_logs.h>
 #include <kiv/http/i_http_service.h>
 
 #include <signal.h>
@@ -156,12 +160,13 @@ int main(int argc, char** argv) {
     else
         std::fprintf(stderr, "http_serve: logs in %s\n", logs.c_str());
 
-    // Signals are taken by sigwait below, on this thread only; threads
+    // Signals (SIGHUP among them) are taken by sigwait below, on this thread only; threads
     // started later inherit the blocked set.
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
     sigaddset(&stop_signals, SIGTERM);
+    sigaddset(&stop_signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     int status = 1;
@@ -185,7 +190,8 @@ int main(int argc, char** argv) {
             std::printf("listening on 127.0.0.1:%ld\n", port);
             std::fflush(stdout);
             int signal_number = 0;
-            sigwait(&stop_signals, &signal_number);
+            while (sigwait(&stop_signals, &signal_number) == 0 && signal_number == SIGHUP)
+                kiv_http_reopen_logs();
             http->unbind_server(site, "127.0.0.1", static_cast<unsigned>(port));
             status = 0;
         } else {

@@ -340,25 +340,87 @@ int64_t http_parse_date(const char* value, int64_t now) {
     return t == 0 ? -1 : static_cast<int64_t>(t);
 }
 
-std::string http_log_time(int64_t t) {
+namespace {
+
+// Writes the access-log time of `t` into `text` (at least 64 bytes).
+// Returns: its length, 0 when the calendar cannot show it.
+size_t format_log_time(int64_t t, char* text, size_t size) {
     time_t when = static_cast<time_t>(t);
     struct tm fields;
     if (static_cast<int64_t>(when) != t || gmtime_r(&when, &fields) == nullptr || fields.tm_mon < 0 ||
         fields.tm_mon > 11)
-        return "";
+        return 0;
+    int n = std::snprintf(text, size, "%02d/%s/%04lld:%02d:%02d:%02d +0000", fields.tm_mday,
+                          month_names[fields.tm_mon], static_cast<long long>(fields.tm_year) + 1900, fields.tm_hour,
+                          fields.tm_min, fields.tm_sec);
+    return n > 0 && static_cast<size_t>(n) < size ? static_cast<size_t>(n) : 0;
+}
+
+// Appends `text` with the bytes that could break a log line or its
+// quoted fields written as \xHH (as http_log_escape does).
+void append_escaped(std::string* out, const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f || c == '"' || c == '\\') {
+            char code[4] = {'\\', 'x', hex[u >> 4], hex[u & 15]};
+            out->append(code, sizeof code);
+        } else {
+            out->push_back(c);
+        }
+    }
+}
+
+// Appends the decimal text of `n`.
+void append_number(std::string* out, uint64_t n) {
+    char digits[24];
+    size_t i = sizeof digits;
+    do {
+        digits[--i] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    out->append(digits + i, sizeof digits - i);
+}
+
+}  // namespace
+
+std::string http_log_time(int64_t t) {
     char text[64];
-    std::snprintf(text, sizeof text, "%02d/%s/%04lld:%02d:%02d:%02d +0000", fields.tm_mday,
-                  month_names[fields.tm_mon], static_cast<long long>(fields.tm_year) + 1900, fields.tm_hour,
-                  fields.tm_min, fields.tm_sec);
-    return text;
+    size_t n = format_log_time(t, text, sizeof text);
+    return std::string(text, n);
+}
+
+void http_append_access_log_line(std::string* out, const std::string& host, int64_t t,
+                                 const std::string& request_line, int status, uint64_t body_bytes,
+                                 const std::string& referer, const std::string& user_agent) {
+    // Texts from the peer cannot break the line or its quoted fields.
+    char time_text[64];
+    size_t time_size = format_log_time(t, time_text, sizeof time_text);
+    out->reserve(out->size() + host.size() + request_line.size() + referer.size() + user_agent.size() + 80);
+    append_escaped(out, host);
+    out->append(" - - [").append(time_text, time_size).append("] \"");
+    append_escaped(out, request_line);
+    out->append("\" ");
+    if (status < 0) {
+        out->push_back('-');
+        append_number(out, static_cast<uint64_t>(-static_cast<int64_t>(status)));
+    } else {
+        append_number(out, static_cast<uint64_t>(status));
+    }
+    out->push_back(' ');
+    append_number(out, body_bytes);
+    out->append(" \"");
+    append_escaped(out, referer);
+    out->append("\" \"");
+    append_escaped(out, user_agent);
+    out->append("\"\n");
 }
 
 std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line, int status,
                                  uint64_t body_bytes, const std::string& referer, const std::string& user_agent) {
-    // Texts from the peer cannot break the line or its quoted fields.
-    return http_log_escape(host) + " - - [" + http_log_time(t) + "] \"" + http_log_escape(request_line) + "\" " +
-           std::to_string(status) + " " + std::to_string(body_bytes) + " \"" + http_log_escape(referer) + "\" \"" +
-           http_log_escape(user_agent) + "\"\n";
+    std::string line;
+    http_append_access_log_line(&line, host, t, request_line, status, body_bytes, referer, user_agent);
+    return line;
 }
 
 bool http_build_head(const std::string& status, const http_pairs& headers,

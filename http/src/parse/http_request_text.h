@@ -100,6 +100,12 @@ std::string http_access_log_line(const std::string& host, int64_t t, const std::
                                  int status, uint64_t body_bytes, const std::string& referer,
                                  const std::string& user_agent);
 
+// The same line appended to `*out`, which a caller keeps between lines
+// so that a line costs no allocation once the buffer has grown.
+void http_append_access_log_line(std::string* out, const std::string& host, int64_t t,
+                                 const std::string& request_line, int status, uint64_t body_bytes,
+                                 const std::string& referer, const std::string& user_agent);
+
 // Builds a response head: "HTTP/1.0 <status>", one "name: value" line
 // per header in the given order, then (only for a status whose number is
 // 200) one "Set-Cookie" line per cookie that did not come with the

@@ -1,10 +1,10 @@
 // http_files.cpp --
 //
 //     Gzip copies of served files and the two server logs (see
-//     http_files.h). Appends go through the core's whole-or-nothing file
-//     append, under one lock per log so lines never interleave.
+//     http_files.h). The logs are kept open for appending (http_log.h).
 
 #include "request/http_files.h"
+#include "request/http_log.h"
 
 #include "parse/http_head.h"
 #include "parse/http_request_text.h"
@@ -27,7 +27,6 @@
 #include <ctime>
 #include <cstring>
 #include <mutex>
-#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -37,8 +36,6 @@ namespace {
 
 const size_t chunk_max = 1u << 20;
 
-std::mutex error_log_lock;
-std::mutex access_log_lock;
 
 // Compresses the open file `fd` of `size` bytes into `target`.
 // Returns: whether the whole file went in and the copy was put in place.
@@ -122,6 +119,41 @@ std::string cached_copy(const char* path, const struct stat& st) {
     return !copy.empty() && regular_file_at(copy) ? copy : "";
 }
 
+void forget_copy(const char* path, const struct stat& st) {
+    copy_cache& cache = copies();
+    std::lock_guard<std::mutex> hold(cache.lock);
+    cache.copies.erase(copy_cache_key(path, st));
+}
+
+// Returns: whether the open copy `fd` of `copy_size` bytes looks like a
+//     whole gzip archive of `source_size` bytes: the gzip magic and
+//     deflate method at its start, and the length of the data (modulo
+//     2^32) in its last four bytes, so that a copy cut short, emptied or
+//     overwritten is not sent.
+bool whole_gzip_copy(int fd, uint64_t copy_size, uint64_t source_size) {
+    unsigned char start[3], trailer[4];
+    if (copy_size < 18 || pread(fd, start, sizeof start, 0) != static_cast<ssize_t>(sizeof start) ||
+        pread(fd, trailer, sizeof trailer, static_cast<off_t>(copy_size - 4)) != static_cast<ssize_t>(sizeof trailer))
+        return false;
+    uint32_t length = static_cast<uint32_t>(trailer[0]) | static_cast<uint32_t>(trailer[1]) << 8 |
+                      static_cast<uint32_t>(trailer[2]) << 16 | static_cast<uint32_t>(trailer[3]) << 24;
+    return start[0] == 0x1f && start[1] == 0x8b && start[2] == 8 &&
+           length == static_cast<uint32_t>(source_size & 0xffffffffu);
+}
+
+// Returns: whether the file `copy` is a whole gzip archive of
+//     `source_size` bytes (see whole_gzip_copy).
+bool whole_gzip_copy_at(const std::string& copy, uint64_t source_size) {
+    int fd = open(copy.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    bool whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                 whole_gzip_copy(fd, static_cast<uint64_t>(st.st_size), source_size);
+    close(fd);
+    return whole;
+}
+
 void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
     copy_cache& cache = copies();
     std::lock_guard<std::mutex> hold(cache.lock);
@@ -130,39 +162,38 @@ void remember_copy(const char* path, const struct stat& st, const std::string& c
     cache.copies[copy_cache_key(path, st)] = copy;
 }
 
-// Says on stderr, once per log file, that a log line could not be
-// written, so that a missing folder does not lose every line in
-// silence; later failures of the same file stay quiet.
-void report_unwritable_log(const std::string& path, int error) {
-    static std::mutex told_lock;
-    static std::set<std::string>* told = new std::set<std::string>;  // outlives exit handlers
-    const size_t told_max = 64;
-    {
-        std::lock_guard<std::mutex> hold(told_lock);
-        if (told->size() >= told_max || !told->insert(path).second)
-            return;
-    }
-    std::fprintf(stderr, "kiv_http: cannot write the log %s: %s; its lines are lost\n", path.c_str(),
-                 error != 0 ? std::strerror(error) : "write failed");
-}
+// The error log while the service runs: its path follows
+// $KIV_ROOT_PATH, and it is opened again when that changes.
+std::mutex error_log_lock;              // guards the pointer only, held for no call
+std::shared_ptr<http_log>* error_log = new std::shared_ptr<http_log>;  // outlives exit handlers
 
-// Appends `line` to the log `path` (the caller holds the log's lock).
-void append_log_line(const char* path, const std::string& line) {
-    errno = 0;
-    if (!kiv_write_file(path, line.c_str(), true))
-        report_unwritable_log(path, errno);
+std::shared_ptr<http_log> error_log_at(const char* path) {
+    {
+        std::lock_guard<std::mutex> hold(error_log_lock);
+        if (*error_log && (*error_log)->path() == path)
+            return *error_log;
+    }
+    std::shared_ptr<http_log> log = http_log_at(path);
+    std::lock_guard<std::mutex> hold(error_log_lock);
+    *error_log = log;
+    return log;
 }
 
 }  // namespace
 
-std::string http_gzip_copy(const char* path, bool keep) {
+std::string http_gzip_copy(const char* path, bool keep, bool* invalid) {
     if (path == nullptr)
         return "";
     struct stat known;
     if (keep && stat(path, &known) == 0 && S_ISREG(known.st_mode)) {
         std::string copy = cached_copy(path, known);
-        if (!copy.empty())
+        if (!copy.empty() && whole_gzip_copy_at(copy, static_cast<uint64_t>(known.st_size)))
             return copy;
+        if (!copy.empty()) {
+            forget_copy(path, known);
+            if (invalid != nullptr)
+                *invalid = true;
+        }
     }
     // Non-blocking, so that opening a FIFO does not wait for a writer.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -191,6 +222,12 @@ std::string http_gzip_copy(const char* path, bool keep) {
     }
     std::string copy = temp + "/http/" + static_cast<const char*>(digest) + ".gz";
     bool ready = keep && regular_file_at(copy);
+    // A copy left by an earlier run is checked before it is trusted.
+    if (ready && !whole_gzip_copy_at(copy, static_cast<uint64_t>(st.st_size))) {
+        ready = false;
+        if (invalid != nullptr)
+            *invalid = true;
+    }
     if (!ready)
         ready = compress_into(fd, static_cast<uint64_t>(st.st_size), zip, copy);
     close(fd);
@@ -201,7 +238,7 @@ std::string http_gzip_copy(const char* path, bool keep) {
     return copy;
 }
 
-int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size) {
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size, bool* invalid) {
     if (path == nullptr)
         return -1;
     std::string copy = remembered_copy(path, st);
@@ -213,6 +250,13 @@ int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t*
     if (fd >= 0 && (fstat(fd, &existing) != 0 || !S_ISREG(existing.st_mode))) {
         close(fd);
         fd = -1;
+    }
+    if (fd >= 0 && !whole_gzip_copy(fd, static_cast<uint64_t>(existing.st_size), static_cast<uint64_t>(st.st_size))) {
+        close(fd);
+        fd = -1;
+        forget_copy(path, st);
+        unlink(copy.c_str());
+        *invalid = true;
     }
     if (fd >= 0)
         *size = static_cast<uint64_t>(existing.st_size);
@@ -231,15 +275,14 @@ void http_write_error_log(const char* request_line, const char* message) {
     // forge a line of their own.
     std::string line = http_log_time(t) + "; URL: '" + http_log_escape(request_line != nullptr ? request_line : "") +
                        "'; " + http_log_escape(message) + "\n";
-    std::lock_guard<std::mutex> hold(error_log_lock);
-    append_log_line(path, line);
+    error_log_at(path)->write(line.data(), line.size());
 }
 
-void http_write_access_log(const std::string& log_path, const std::string& line) {
-    if (log_path.empty() || line.empty())
-        return;
-    std::lock_guard<std::mutex> hold(access_log_lock);
-    append_log_line(log_path.c_str(), line);
+void http_release_error_log() {
+    std::shared_ptr<http_log> log;
+    std::lock_guard<std::mutex> hold(error_log_lock);
+    log.swap(*error_log);
+    // Closed (when no line is being written) as `log` goes, after the lock.
 }
 
 }  // namespace kiv

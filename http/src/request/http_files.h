@@ -30,29 +30,27 @@ namespace kiv {
 // With `keep` false the copy is made anew under a name of its own, for
 // one answer; the caller deletes it (the file it was made from is
 // about to be deleted, so nothing of it may stay in the cache).
+// A copy found that is no whole gzip archive of the file (cut short or
+// overwritten) is made anew, and `*invalid` (when given) set.
 // Returns: the copy's path, or "" when `path` is no regular file, the
 //     MD5 or zip service is missing, or the copy could not be made.
-std::string http_gzip_copy(const char* path, bool keep = true);
+std::string http_gzip_copy(const char* path, bool keep = true, bool* invalid = nullptr);
 
 // Opens the gzip copy already made of the file `path` in the state `st`
 // (http_gzip_copy remembers the copies it made or found), without
 // looking at the file itself or making anything.
+// A copy that is no whole gzip archive of the file is removed and
+// forgotten, with `*invalid` set.
 // Returns: its descriptor with its size in `*size`, or -1 when no copy
-//     is known or it is gone.
-int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size);
+//     is known, it is gone or it was invalid.
+int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size, bool* invalid);
 
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
-// in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log". The
-// folder is not made; a line that cannot be written is dropped, and the
-// first such line of a file says so on stderr. Lines of several threads
-// never interleave.
+// in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log", kept
+// open (http_log.h). The folder is not made; a line that cannot be
+// written is dropped, and the first such line of a file says so on
+// stderr. Lines of several threads never interleave.
 void http_write_error_log(const char* request_line, const char* message);
-
-// Appends a finished access-log line (http_access_log_line) to the log
-// file `log_path`; nothing for an empty path. Lines of several threads
-// never interleave; a line that cannot be written is dropped (the first
-// of a file says so on stderr).
-void http_write_access_log(const std::string& log_path, const std::string& line);
 
 }  // namespace kiv
 

@@ -7,6 +7,8 @@
 
 #include "request/http_request.h"
 #include "request/http_files.h"
+#include "request/http_log.h"
+#include "service/http_server.h"
 #include "parse/http_request_text.h"
 
 #include <kiv/core/auto_string.h>
@@ -340,11 +342,12 @@ void http_request::close_connection(const char* message) {
     state_t s = state();
     if (s == closed)
         return;
+    // The line is in the log before the peer sees the connection end.
+    write_access_log();
     // A connection whose answer is out has shut its write side already;
     // the read side goes with the descriptor.
     if (socket_ >= 0 && !write_shut_)
         shutdown(socket_, SHUT_RDWR);
-    write_access_log();
     file_.close();
     // The transfer ends here: files sent for deletion go now, not when
     // the last reference to the request goes.
@@ -356,13 +359,29 @@ void http_request::write_access_log() {
     if (!answer_.head_built() || !server_ || answer_.bytes_sent() < answer_.head_size() || request_line_.empty())
         return;
     int status = std::atoi(answer_.status().c_str());
-    auto_string log_file(server_->get_log_file());
-    if (status == 0 || !log_file.is_ok() || *static_cast<const char*>(log_file) == '\0' || !answer_.take_log_turn())
+    if (status == 0)
         return;
-    http_write_access_log(static_cast<const char*>(log_file),
-                          http_access_log_line(host_, start_time_, request_line_, status,
-                                               answer_.bytes_sent() - answer_.head_size(), answer_.referer(),
-                                               answer_.user_agent()));
+    // The server's open log; a server of another make is asked for its
+    // path.
+    std::shared_ptr<http_log> log;
+    if (auto* own = dynamic_cast<http_server*>(server_.get())) {
+        log = own->access_log();
+    } else {
+        auto_string log_file(server_->get_log_file());
+        if (log_file.is_ok())
+            log = http_log_at(static_cast<const char*>(log_file));
+    }
+    if (!log || !answer_.take_log_turn())
+        return;
+    // The line is built in a buffer each thread keeps, and written whole
+    // before the connection closes.
+    thread_local std::string line;
+    line.clear();
+    http_append_access_log_line(&line, host_, start_time_, request_line_, status,
+                                answer_.bytes_sent() - answer_.head_size(), answer_.referer(), answer_.user_agent());
+    log->write(line.data(), line.size());
+    if (line.capacity() > 16384)
+        std::string().swap(line);
 }
 
 void http_request::log_error(const char* message) {

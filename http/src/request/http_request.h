@@ -239,7 +239,8 @@ private:
 
     // -- pool worker: pages and uploads (http_request_page.cpp) --
     // Splits a "multipart/form-data" body into files and variables.
-    void take_multipart(const std::string& content_type, const std::string& body);
+    // Returns: false when memory failed (what was taken until then stays).
+    bool take_multipart(const std::string& content_type, const std::string& body);
     // Runs the page `path` as the whole answer in this thread's engine
     // (404 when the file does not exist).
     // Returns: false when no engine is at hand or the path is null.

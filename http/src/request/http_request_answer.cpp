@@ -19,8 +19,10 @@
 #include <kiv/core/i_core.h>
 #include <kiv/http/http_text.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 
@@ -94,8 +96,12 @@ bool http_request::send_text(const char* text, bool compress) {
 }
 
 bool http_request::send_binary(const void* data, unsigned data_len, bool compress) {
-    if (state() != processing || (data == nullptr && data_len > 0))
+    if (state() != processing)
         return false;
+    if (data == nullptr && data_len > 0) {
+        log_error("Invalid buffer");
+        return false;
+    }
     std::string& out = answer_.buffer();
     if (compress) {
         if (answer_.head_built())
@@ -113,11 +119,22 @@ bool http_request::send_binary(const void* data, unsigned data_len, bool compres
         answer_.headers().set("Content-Length", std::to_string(out.size() + data_len).c_str(), true);
     }
     if (data_len > 0) {
-        // Room for the head too, which the answer puts in front of the
-        // body without moving it to a new buffer.
-        if (!answer_.head_built())
-            out.reserve(out.size() + data_len + head_room);
-        out.append(static_cast<const char*>(data), data_len);
+        // A body held in memory stays within 32-bit lengths, as its
+        // Content-Length does.
+        if (out.size() + data_len > UINT32_MAX) {
+            log_error("Buffer reallocation error");
+            return false;
+        }
+        try {
+            // Room for the head too, which the answer puts in front of
+            // the body without moving it to a new buffer.
+            if (!answer_.head_built())
+                out.reserve(out.size() + data_len + head_room);
+            out.append(static_cast<const char*>(data), data_len);
+        } catch (const std::bad_alloc&) {
+            log_error("Buffer reallocation error");
+            return false;
+        }
     }
     if (compress)
         stop();

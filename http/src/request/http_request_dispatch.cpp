@@ -109,7 +109,19 @@ void http_request::refuse_request() {
     if (status == 413 || status == 431)
         log_error(("do_io_read: buffer size error: " +
                    std::to_string(std::max<uint64_t>(reader_.head().content_length, reader_.received()))).c_str());
-    log_error(("process error: bad request (" + std::to_string(status) + ")").c_str());
+    // A request line without a method or without a URL has a text of
+    // its own; other refusals name their status.
+    const http_head_info& head = reader_.head();
+    const char* cause = "bad request";
+    if (head.status == 400) {
+        size_t method = head.request_line.find_first_not_of(' ');
+        size_t gap = head.request_line.find(' ', method);
+        if (method == std::string::npos)
+            cause = "1";
+        else if (gap == std::string::npos || head.request_line.find_first_not_of(' ', gap) == std::string::npos)
+            cause = "2";
+    }
+    log_error(("process error: " + std::string(cause) + " (" + std::to_string(status) + ")").c_str());
 }
 
 bool http_request::parse_request() {
@@ -145,8 +157,10 @@ bool http_request::parse_request() {
     if (!body.empty() && form)
         for (const auto& pair : http_split_variables(body.c_str(), "&"))
             variables_.set(pair.first.c_str(), pair.second.c_str(), false);
-    if (!body.empty() && starts_with(content_type, "multipart/form-data"))
-        take_multipart(content_type, body);
+    if (!body.empty() && starts_with(content_type, "multipart/form-data") && !take_multipart(content_type, body)) {
+        close_connection("process error: 4");
+        return false;
+    }
     return true;
 }
 

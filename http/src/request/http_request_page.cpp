@@ -22,6 +22,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 
@@ -135,7 +136,7 @@ bool http_request::include_html_page(const char* path) {
 
 // ---- uploads -----------------------------------------------------------
 
-void http_request::take_multipart(const std::string& content_type, const std::string& body) {
+bool http_request::take_multipart(const std::string& content_type, const std::string& body) try {
     for (const http_multipart_part& part : http_split_multipart(content_type.c_str(), body.data(), body.size())) {
         const char* data = body.data() + part.data_offset;
         if (part.is_file()) {
@@ -154,6 +155,9 @@ void http_request::take_multipart(const std::string& content_type, const std::st
             value.clear();
         variables_.set(part.name.c_str(), value.c_str(), true);
     }
+    return true;
+} catch (const std::bad_alloc&) {
+    return false;
 }
 
 i_object_col* http_request::get_files() {

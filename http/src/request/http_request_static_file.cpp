@@ -92,8 +92,12 @@ bool http_request::send_file(const char* path, bool delete_after_send) {
 }
 
 bool http_request::send_file_with_status(const char* path, bool delete_after_send, const http_path_status& known) {
-    if (path == nullptr || answer_.head_built() || state() != processing)
+    if (path == nullptr || answer_.head_built())
         return false;
+    if (state() != processing) {
+        log_error("Invalid file I/O state");
+        return false;
+    }
     if (delete_after_send)
         file_.delete_after_send(path);
     struct stat st;
@@ -141,7 +145,10 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
             return send_file_part(-1, held, 0, held->size());
         }
         uint64_t gz_size = 0;
-        int gz = http_open_known_gzip_copy(path, st, &gz_size);
+        bool invalid = false;
+        int gz = http_open_known_gzip_copy(path, st, &gz_size, &invalid);
+        if (invalid)
+            log_error("Invalid GZip archive");  // made anew below
         if (gz >= 0)
             return send_gzip_copy(gz, gz_size, file_path, st, true);
     }
@@ -151,10 +158,11 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
             return send_file_range(-1, held, held->size());
     }
     if (fd < 0) {
+        // Its status was taken; only opening it can fail now.
         fd = open_regular_file(path, &st, &failure);
         if (fd < 0) {
             send_error("404 Not Found");
-            log_error((std::string(failure) + path).c_str());
+            log_error((std::string("File not found(4) - ") + path).c_str());
             return false;
         }
         size = static_cast<uint64_t>(st.st_size);
@@ -217,7 +225,10 @@ int http_request::open_gzip_copy(const char* path, bool delete_after_send, uint6
         return -1;
     // A file meant to be deleted leaves no copy behind: its copy is
     // made for this answer alone and deleted with it.
-    std::string copy = http_gzip_copy(path, !delete_after_send);
+    bool invalid = false;
+    std::string copy = http_gzip_copy(path, !delete_after_send, &invalid);
+    if (invalid)
+        log_error("Invalid GZip archive");
     if (delete_after_send && !copy.empty())
         file_.delete_copy_after_send(copy);
     int gz = copy.empty() ? -1 : open(copy.c_str(), O_RDONLY | O_CLOEXEC);

@@ -12,6 +12,7 @@
 
 #include "service/http_session.h"
 #include "request/http_files.h"
+#include "request/http_log.h"
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
@@ -178,8 +179,18 @@ void http_server::set_log_file(const char* file_path) {
     auto_string absolute(kiv_get_absolute_path(file_path));
     if (!absolute.is_ok())
         return;
+    std::string path = static_cast<const char*>(absolute);
+    // Opened before the lock is taken; the log let go closes after it,
+    // once the lines being written to it are out.
+    std::shared_ptr<http_log> log = http_log_at(path);
     std::lock_guard<std::mutex> hold(settings_lock_);
-    log_file_ = static_cast<const char*>(absolute);
+    log_file_ = path;
+    access_log_.swap(log);
+}
+
+std::shared_ptr<http_log> http_server::access_log() {
+    std::lock_guard<std::mutex> hold(settings_lock_);
+    return access_log_;
 }
 
 char* http_server::get_log_file() {

@@ -16,12 +16,14 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace kiv {
 
+class http_log;
 class http_session;
 
 class http_server : public object,
@@ -51,19 +53,26 @@ public:
     void set_default_page(const char* val) override;
     i_http_session* find_session(const char* sid, bool create_if_not_found, const char* host) override;
     i_object_col* get_sessions() override;
+    // Makes `file_path` absolute and opens it as the access log (shared
+    // with other servers of the same path); "" turns the log off.
     void set_log_file(const char* file_path) override;
     char* get_log_file() override;
     void bg_task() override;
+
+    // Returns: the open access log, null when the server has none. Safe
+    //     from any thread; the log stays usable while the caller holds it.
+    std::shared_ptr<http_log> access_log();
 
 private:
     // Returns: a malloc-ed copy of `text` under the settings lock.
     char* copy_setting(const std::string& text);
 
-    std::mutex settings_lock_;     // guards the four texts below
+    std::mutex settings_lock_;     // guards the four texts below and the access log
     std::string doc_root_;         // absolute folder of the site's files
     std::string error_page_;       // "" or begins with "/"
     std::string default_page_;     // never begins with "/"
     std::string log_file_;         // absolute access-log path, "" for none
+    std::shared_ptr<http_log> access_log_;  // the log of log_file_, null for none
 
     std::mutex url_lock_;                                    // guards the two maps below
     std::map<std::string, std::string, std::less<>> urls_;   // source prefix -> target

@@ -11,6 +11,7 @@
 #include "client/http_client.h"
 #include "client/proxy_config.h"
 #include "pack/http_pack_service.h"
+#include "request/http_log.h"
 #include "request/http_request.h"
 #include "service/http_server.h"
 
@@ -30,8 +31,10 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace kiv {
 
@@ -40,6 +43,8 @@ namespace {
 const char conn_opened_event[] = "KIV_EVT_TCP_CONN_OPENED";
 const unsigned listen_backlog = 4096;
 const unsigned thread_stop_seconds = 30;
+// How long shut-down waits for the requests still on workers.
+const unsigned worker_wait_seconds = 10;
 // Connections held at most, whatever the descriptor limit: every pass of
 // the service thread polls each of them.
 const uint64_t held_max = 65536;
@@ -161,6 +166,19 @@ http_service::~http_service() {
     }
     requests.insert(requests.end(), live_.begin(), live_.end());
     live_.clear();
+    for (http_request* request : requests)
+        if (!request->held_by_worker())
+            request->close_connection(nullptr);
+    // Those on a worker end there, each with its access-log line. The
+    // process may end right after the service, taking the workers with
+    // it, while their answers are out already: they are waited for (a
+    // page that never ends, for a bounded time).
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(worker_wait_seconds);
+    for (http_request* request : requests)
+        while (request->held_by_worker() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // What came off a worker meanwhile (an answer the socket did not
+    // take whole) has no service thread left to send it.
     for (http_request* request : requests) {
         if (!request->held_by_worker())
             request->close_connection(nullptr);
@@ -168,6 +186,9 @@ http_service::~http_service() {
     }
     servers_.clear();
     events_.reset();
+    // The access logs close with the last server and request that hold
+    // them; the error log is let go here.
+    http_release_error_log();
 }
 
 bool http_service::get_interface(const char* name, void** out) {
