@@ -1,9 +1,9 @@
 // app.cpp --
 //
 //     The viewer program: starts the core from "config/config.xml" under
-//     its root folder (the current folder unless KIV_ROOT_PATH says
-//     otherwise), opens the settings, registers the frame service and the
-//     GUI event service, and opens the main window where the settings
+//     its root folder (the program's own folder unless KIV_ROOT_PATH
+//     names another), opens the settings, registers the frame service and
+//     the GUI event service, and opens the main window where the settings
 //     left it. A start that fails (no private temp folder, a configuration
 //     that cannot be read, a library that does not start) ends the program
 //     with one line on stderr naming the cause and a non-zero status,
@@ -18,17 +18,40 @@
 #include <kiv/gui/gui_event_proc.h>
 #include <kiv/gui/gui_frame.h>
 
+#include <kiv/core/env.h>
+
 #include <wx/app.h>
 #include <wx/config.h>
+#include <wx/filename.h>
 #include <wx/image.h>
+#include <wx/stdpaths.h>
 
 #include <cstdio>
 
 namespace kiv_viewer {
 
+// A desktop program starts wherever it is launched from (a terminal in the
+// home folder, a desktop launcher), so the viewer's root, where its
+// configuration, libraries and data are, is the folder of its own program
+// when KIV_ROOT_PATH does not name one. The core's own rule, the current
+// folder, stays for other hosts.
+// Changes: KIV_ROOT_PATH, when unset or empty and the program's folder is
+//     known. Call before kiv_initialize.
+void choose_root_folder() {
+    if (!kiv_get_env("KIV_ROOT_PATH").empty())
+        return;
+    wxFileName program(wxStandardPaths::Get().GetExecutablePath());
+    // A path the toolkit could only take from the command line may be
+    // relative to the folder the program started in.
+    if (!program.IsOk() || !program.MakeAbsolute())
+        return;
+    kiv_set_env("KIV_ROOT_PATH", program.GetPath().utf8_str());
+}
+
 class app : public wxApp {
 public:
     bool OnInit() override {
+        choose_root_folder();
         if (!kiv_initialize()) {
             std::fputs("ozm_view: the core could not start\n", stderr);
             return false;
