@@ -14,8 +14,8 @@
 //       status and exactly one line on stderr, and writes no settings;
 //       a library that does not start (no fonts, maps or render folder)
 //       is named in that line with its cause;
-//     - installed with `cmake --install` and started from another folder,
-//       it finds its configuration in its program's folder;
+//     - installed with `cmake --install` and started from another folder
+//       through a link, it finds its configuration in its program's folder;
 //     - a second account starts it beside the first, each with a private
 //       temp folder of its own under the shared one; a foreign folder at
 //       that name stops the start with one line naming it;
@@ -251,19 +251,24 @@ TEST(viewer_program, a_missing_or_failing_configuration_ends_with_one_line_on_st
     }
 }
 
-// The viewer as `cmake --install` lays it out, started from another
-// folder (a terminal in the home folder, a desktop launcher): it takes the
-// folder of its program as its root, opens its window on the installed
-// configuration, libraries and demo data, and File > Exit ends it normally.
+// The viewer as `cmake --install` lays it out, in a folder named in
+// Cyrillic with a space, started from the home folder through a link in
+// another folder, as a link on PATH or a desktop launcher starts it: it
+// takes the folder of its program (the link followed) as its root, opens
+// its window on the installed configuration, libraries and demo data, and
+// File > Exit ends it normally.
 TEST(viewer_program, installed_and_started_from_another_folder_it_finds_its_configuration_beside_itself) {
     x_view x;
     ASSERT_TRUE(x.ok());
-    kiv_test::temp_dir prefix;
+    kiv_test::temp_dir work;
     kiv_test::temp_dir home;
+    const std::string prefix = work.file("Карты kiv");
     const std::string install =
-        "'" KIV_CMAKE_COMMAND "' --install '" KIV_BUILD_DIR "' --prefix '" + prefix.path() + "' > /dev/null";
+        "'" KIV_CMAKE_COMMAND "' --install '" KIV_BUILD_DIR "' --prefix '" + prefix + "' > /dev/null";
     ASSERT_EQ(system(install.c_str()), 0) << install;
-    child_process viewer(prefix.file("bin/ozm_view"), {}, home.path(),
+    ASSERT_EQ(mkdir(work.file("bin").c_str(), 0700), 0);
+    ASSERT_EQ(symlink((prefix + "/bin/ozm_view").c_str(), work.file("bin/ozm_view").c_str()), 0);
+    child_process viewer(work.file("bin/ozm_view"), {}, home.path(),
                          {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
     Window frame = wait_frame(x, viewer);
     ASSERT_NE(frame, 0u) << viewer.err();
