@@ -57,7 +57,8 @@ class child_process {
 public:
     // Starts `program` with `args` in `folder` with the environment changed
     // by `env`: a name mapped to a value sets it, to null removes it.
-    // KIV_ROOT_PATH is always removed (the folder is the root).
+    // KIV_ROOT_PATH is removed unless `env` sets it (the viewer's root is
+    // then the folder of its program).
     // With `as_uid` not 0 (the test running as the superuser), the
     // program runs as that account, as a second user starts it.
     // With `out_file`, its stdout (the framework's trace) goes there.
@@ -184,8 +185,9 @@ private:
     std::string err_;    // what it wrote to stderr so far
 };
 
-// The built ozm_view started in `folder` (its root), as child_process
-// starts a program.
+// The built ozm_view started in `folder`, as child_process starts a
+// program (its root is the build's bin folder unless `env` sets
+// KIV_ROOT_PATH).
 class viewer_process : public child_process {
 public:
     viewer_process(const std::string& folder, const std::map<std::string, const char*>& env, uid_t as_uid = 0,

@@ -14,6 +14,8 @@
 //       status and exactly one line on stderr, and writes no settings;
 //       a library that does not start (no fonts, maps or render folder)
 //       is named in that line with its cause;
+//     - installed with `cmake --install` and started from another folder
+//       through a link, it finds its configuration in its program's folder;
 //     - a second account starts it beside the first, each with a private
 //       temp folder of its own under the shared one; a foreign folder at
 //       that name stops the start with one line naming it;
@@ -62,7 +64,7 @@ const char* const settings_keys[] = {"frame/x",       "frame/y",           "fram
 // Ends the viewer as a user does: a click on "File" at the left end of
 // the menu bar, then a click on its one item, "Exit", in the menu that
 // opened. Returns: true when the program ended by itself afterwards.
-bool exit_through_menu(x_view& x, viewer_process& viewer, Window frame) {
+bool exit_through_menu(x_view& x, child_process& viewer, Window frame) {
     std::set<Window> before = x.popups();
     wxRect r = x.rect(frame);
     click_at(wxPoint(r.x + 12, r.y + 10));
@@ -239,13 +241,41 @@ TEST(viewer_program, a_missing_or_failing_configuration_ends_with_one_line_on_st
             ASSERT_EQ(mkdir((root.path() + "/config").c_str(), 0700), 0);
             std::ofstream(root.path() + "/config/config.xml") << r.config;
         }
-        viewer_process viewer(root.path(), {{"XDG_CONFIG_HOME", settings.path().c_str()}});
+        viewer_process viewer(root.path(),
+                              {{"KIV_ROOT_PATH", root.path().c_str()}, {"XDG_CONFIG_HOME", settings.path().c_str()}});
         ASSERT_TRUE(viewer.wait_end()) << r.name << ": still running";
         EXPECT_NE(viewer.status(), 0) << r.name;
         EXPECT_EQ(lines_of(viewer.err()).size(), 1u) << r.name << ": " << viewer.err();
         EXPECT_NE(viewer.err().find(r.names), std::string::npos) << r.name << ": " << viewer.err();
         EXPECT_EQ(mode_of(settings.path() + "/ozm_viewer"), 0u) << r.name << ": settings written";
     }
+}
+
+// The viewer as `cmake --install` lays it out, in a folder named in
+// Cyrillic with a space, started from the home folder through a link in
+// another folder, as a link on PATH or a desktop launcher starts it: it
+// takes the folder of its program (the link followed) as its root, opens
+// its window on the installed configuration, libraries and demo data, and
+// File > Exit ends it normally.
+TEST(viewer_program, installed_and_started_from_another_folder_it_finds_its_configuration_beside_itself) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir work;
+    kiv_test::temp_dir home;
+    const std::string prefix = work.file("Карты kiv");
+    const std::string install =
+        "'" KIV_CMAKE_COMMAND "' --install '" KIV_BUILD_DIR "' --prefix '" + prefix + "' > /dev/null";
+    ASSERT_EQ(system(install.c_str()), 0) << install;
+    ASSERT_EQ(mkdir(work.file("bin").c_str(), 0700), 0);
+    ASSERT_EQ(symlink((prefix + "/bin/ozm_view").c_str(), work.file("bin/ozm_view").c_str()), 0);
+    child_process viewer(work.file("bin/ozm_view"), {}, home.path(),
+                         {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
+    Window frame = wait_frame(x, viewer);
+    ASSERT_NE(frame, 0u) << viewer.err();
+    ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+    EXPECT_EQ(viewer.status(), 0) << viewer.err();
+    EXPECT_EQ(viewer.err().find("ozm_view: "), std::string::npos) << viewer.err();
+    EXPECT_NE(mode_of(home.file(".config/ozm_viewer/ozm_viewer.conf")), 0u) << "no settings saved";
 }
 
 // A second account on the machine: the X server's key and a home of its
@@ -386,7 +416,8 @@ TEST(viewer_program, a_library_that_does_not_start_is_named_with_its_cause_in_on
             << "<library path=\"gis_ozm_driver\" priority=\"70\"/>"
             << "<library path=\"kiv_gui_addin\" priority=\"60\"/>"
             << "</libraries></config>";
-        viewer_process viewer(root.path(), {{"XDG_CONFIG_HOME", settings.path().c_str()}});
+        viewer_process viewer(root.path(),
+                              {{"KIV_ROOT_PATH", root.path().c_str()}, {"XDG_CONFIG_HOME", settings.path().c_str()}});
         ASSERT_TRUE(viewer.wait_end()) << r.name << ": still running";
         EXPECT_NE(viewer.status(), 0) << r.name;
         std::vector<std::string> lines = lines_of(viewer.err());

@@ -1,9 +1,9 @@
 // app.cpp --
 //
 //     The viewer program: starts the core from "config/config.xml" under
-//     its root folder (the current folder unless KIV_ROOT_PATH says
-//     otherwise), opens the settings, registers the frame service and the
-//     GUI event service, and opens the main window where the settings
+//     its root folder (the program's own folder unless KIV_ROOT_PATH
+//     names another), opens the settings, registers the frame service and
+//     the GUI event service, and opens the main window where the settings
 //     left it. A start that fails (no private temp folder, a configuration
 //     that cannot be read, a library that does not start) ends the program
 //     with one line on stderr naming the cause and a non-zero status,
@@ -13,6 +13,7 @@
 #include "settings.h"
 
 #include <kiv/core/config.h>
+#include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/gui/gui_event_proc.h>
@@ -23,12 +24,41 @@
 #include <wx/image.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace kiv_viewer {
+
+namespace {
+
+// A desktop program starts wherever it is launched from (a terminal in the
+// home folder, a desktop launcher, a link in a folder on PATH), so the
+// viewer's root, where its configuration, libraries and data are, is the
+// folder of its own program when KIV_ROOT_PATH does not name one. The
+// core's own rule, the current folder, stays for other hosts.
+// The program's file is the one the system names for the running process,
+// links resolved, in the file system's own bytes (UTF-8). wxStandardPaths
+// reads the same name but converts it through the C library's locale,
+// which wxGTK leaves as "C": a folder named in anything but ASCII would
+// come back garbled, or as the command line's first word.
+// Changes: KIV_ROOT_PATH, when unset or empty and the program's file is
+//     known. Call before kiv_initialize.
+void choose_root_folder() {
+    if (!kiv_get_env("KIV_ROOT_PATH").empty())
+        return;
+    std::error_code failed;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+    if (failed || !program.is_absolute())
+        return;
+    kiv_set_env("KIV_ROOT_PATH", program.parent_path().c_str());
+}
+
+}  // namespace
 
 class app : public wxApp {
 public:
     bool OnInit() override {
+        choose_root_folder();
         if (!kiv_initialize()) {
             std::fputs("ozm_view: the core could not start\n", stderr);
             return false;
