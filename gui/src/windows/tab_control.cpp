@@ -35,8 +35,8 @@ const int strip_height = 25;       // the page area is the height less this
 const int buttons_start = 50;      // room for "<" and ">"
 const int label_border = 1;        // a GTK button's border around its label
 
-// Returns: the size of a scroll button labelled `label`: 20 by 20, or
-//     larger where the label and the border around it need more.
+// Returns: the size scroll button `button` needs: 20 by 20, or larger
+//     where its label and the border around it need more.
 wxSize scroll_button_size(wxButton* button) {
     const wxSize label = button->GetTextExtent(button->GetLabel());
     return wxSize(std::max(scroll_size.x, label.x + 2 * label_border),
