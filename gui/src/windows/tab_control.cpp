@@ -59,14 +59,15 @@ tab_control::tab_control(wxWindow* parent, int id, wxPoint pos, wxSize size, boo
     wxSize arrows = scroll_button_size(left_);
     arrows.IncTo(scroll_button_size(right_));
     grown_ = arrows - scroll_size;
+    strip_offset_ = strip_height + grown_.y;
     left_->SetSize(arrows);
     right_->SetSize(22 + grown_.x, 2, arrows.x, arrows.y);
-    strip_->SetSize(0, top_ ? 0 : client.y - strip_offset(), client.x, 24 + grown_.y);
+    strip_->SetSize(0, top_ ? 0 : client.y - strip_offset_, client.x, 24 + grown_.y);
     left_->Disable();
     right_->Disable();
     left_->Bind(wxEVT_BUTTON, &tab_control::on_navi_btn, this);
     right_->Bind(wxEVT_BUTTON, &tab_control::on_navi_btn, this);
-    page_size_ = wxSize(client.x, std::max(0, client.y - strip_offset()));
+    page_size_ = wxSize(client.x, std::max(0, client.y - strip_offset_));
 }
 
 tab_control::~tab_control() = default;
@@ -136,7 +137,7 @@ bool tab_control::activate_tab(unsigned int index) {
     if (!kiv_gui_is_running() || index >= pages_.size() || pages_[index] == nullptr)
         return false;
     wxWindow* page = pages_[index];
-    page->SetSize(0, top_ ? strip_offset() : 0, page_size_.x, page_size_.y);
+    page->SetSize(0, top_ ? strip_offset_ : 0, page_size_.x, page_size_.y);
     if (current_ != nullptr && current_ != page)
         current_->Hide();
     if (active_tab_ >= 0 && static_cast<size_t>(active_tab_) < buttons_.size()) {
@@ -241,20 +242,16 @@ void tab_control::on_navi_btn(wxCommandEvent& event) {
     align_buttons();
 }
 
-int tab_control::strip_offset() const {
-    return strip_height + grown_.y;
-}
-
 void tab_control::place_page() {
     if (current_ != nullptr)
-        current_->SetSize(0, top_ ? strip_offset() : 0, page_size_.x, page_size_.y);
+        current_->SetSize(0, top_ ? strip_offset_ : 0, page_size_.x, page_size_.y);
 }
 
 void tab_control::on_size(wxSizeEvent& event) {
     if (!kiv_gui_is_running())
         return;
     const wxSize size = event.GetSize();
-    page_size_ = wxSize(size.x, std::max(0, size.y - strip_offset()));
+    page_size_ = wxSize(size.x, std::max(0, size.y - strip_offset_));
     place_page();
     align_buttons();
 }
@@ -300,7 +297,7 @@ void tab_control::align_buttons() {
         buttons_[i]->Hide();
     right_->Enable(hidden_after || sticks_out);
     const wxSize client = GetClientSize();
-    strip_->SetSize(0, top_ ? 0 : client.y - strip_offset(), client.x, 26 + grown_.y);
+    strip_->SetSize(0, top_ ? 0 : client.y - strip_offset_, client.x, 26 + grown_.y);
 }
 
 }  // namespace kiv

@@ -71,9 +71,6 @@ protected:
     virtual bool tab_changed(unsigned int index);
 
 private:
-    // Returns: the height the strip takes from the control (25, more when
-    //     the scroll buttons had to grow); the page area has the rest.
-    int strip_offset() const;
     void align_buttons();
     void place_page();
     void sync_buttons();
@@ -92,6 +89,7 @@ private:
     wxButton* right_ = nullptr;             // ">" on the strip
     wxSize page_size_;                      // the page area
     wxSize grown_;                          // how much larger "<" and ">" are than 20 by 20; 0, 0: not
+    int strip_offset_ = 0;                  // the strip's share of the height: 25 + grown_.y
     unsigned first_visible_ = 0;            // first button shown on the strip
     int active_tab_ = -1;                   // -1: none
     int previous_tab_ = -1;                 // -1: none
