@@ -15,6 +15,8 @@
 #include <wx/frame.h>
 #include <wx/notebook.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 using namespace kiv;
@@ -204,6 +206,52 @@ TEST_F(tab_control_case, many_tabs_scroll_one_button_per_click) {
     left->GetEventHandler()->ProcessEvent(back);
     EXPECT_TRUE(tabs->get_tab_button(1)->IsShown());
     EXPECT_FALSE(tabs->get_tab_button(0)->IsShown());
+}
+
+// GTK pads a button's label by more than the scroll buttons' 20 by 20
+// pixels leave: the arrows must still show, inside the strip and clear of
+// the pages, also where a larger font needs larger buttons.
+TEST_F(tab_control_case, the_scroll_buttons_show_their_arrows_inside_the_strip_at_any_font_size) {
+    wxFrame* large = new wxFrame(nullptr, wxID_ANY, "large", wxPoint(0, 0), wxSize(400, 300));
+    wxFont font = large->GetFont();
+    font.SetPointSize(font.GetPointSize() * 2);
+    large->SetFont(font);
+    struct row {
+        const char* what;
+        tab_control* tabs;
+    } rows[] = {
+        {"the default font", tabs},
+        {"a font twice as large", new tab_control(large, wxID_ANY, wxPoint(0, 0), wxSize(400, 300), true)},
+    };
+    for (const row& r : rows) {
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(r.tabs->add_tab(wxString::Format("tab %d", i), new wxWindow(r.tabs, wxID_ANY), false));
+        ASSERT_TRUE(show_and_wait(r.tabs->GetParent())) << r.what;
+        wxWindow* strip = r.tabs->get_left_button()->GetParent();
+        const wxImage shot = capture(strip);
+        for (wxButton* button : {r.tabs->get_left_button(), r.tabs->get_right_button()}) {
+            const std::string what = std::string(r.what) + ", " + button->GetLabel().utf8_str().data();
+            const wxRect box = button->GetRect();
+            const wxSize label = button->GetTextExtent(button->GetLabel());
+            EXPECT_GE(box.width, std::max(20, label.x)) << what;
+            EXPECT_GE(box.height, std::max(20, label.y)) << what;
+            EXPECT_TRUE(wxRect(strip->GetClientSize()).Contains(box)) << what;
+            EXPECT_LE(box.GetBottom(), r.tabs->get_page(0)->GetPosition().y) << what;
+            // The arrow (grey while the button is disabled) is darker than
+            // the button's face and border, and lies well inside them.
+            int ink = 0;
+            for (int y = box.y + 3; y < box.GetBottom() - 2; ++y)
+                for (int x = box.x + 3; x < box.GetRight() - 2; ++x) {
+                    const unsigned p = pixel(shot, x, y);
+                    if ((p >> 16) < 0xB0 && ((p >> 8) & 0xFF) < 0xB0 && (p & 0xFF) < 0xB0)
+                        ++ink;
+                }
+            EXPECT_GT(ink, 5) << what;
+        }
+        EXPECT_GT(r.tabs->get_tab_button(0)->GetPosition().x, r.tabs->get_right_button()->GetRect().GetRight())
+            << r.what;
+    }
+    large->Destroy();
 }
 
 // Runs last in this program: the GUI running flag never comes back.

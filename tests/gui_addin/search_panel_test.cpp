@@ -177,7 +177,11 @@ TEST(search_panel, a_town_a_street_and_a_house_end_with_the_map_centred_and_mark
     auto_ptr_t<kiv::map_search_panel> panel(new kiv::map_search_panel(s.frame));
     panel->addref();
     ASSERT_NE(panel->get_wnd(), nullptr);
-    s.gui.frame_service->get_frame_manager()->AddPane(panel->get_wnd(), wxAuiPaneInfo().Left().Name("search"));
+    // Docked with a size, as every caller docks it: a pane given none is
+    // as small as a new window (20 pixels), too narrow for GTK to draw the
+    // panel's fields and lists in.
+    s.gui.frame_service->get_frame_manager()->AddPane(panel->get_wnd(),
+                                                      wxAuiPaneInfo().Left().Name("search").BestSize(220, 400));
     s.gui.frame_service->get_frame_manager()->Update();
 
     // Each keystroke searches again: the town by its first letters, upper

@@ -35,6 +35,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -50,6 +51,20 @@ namespace kiv_test {
 // A generous bound for each wait on a program (start, menu, exit); a
 // loaded machine under the sanitizers stays far below it.
 const std::chrono::seconds wait_bound(60);
+
+// Returns: `text` cut into lines, without their line ends.
+inline std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
 
 // A child process (the viewer, or the window manager) with its stderr
 // collected.
@@ -113,13 +128,21 @@ public:
             err_fd_ = -1;
         }
     }
+    // Passes on the toolkit's warnings among what the program wrote to
+    // stderr, so the test's output shows them as the program's user sees
+    // them (and CTest fails the test on them).
     ~child_process() {
         if (running()) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
+        while (read_err(0)) {
+        }
         if (err_fd_ >= 0)
             close(err_fd_);
+        for (const std::string& line : lines_of(err_))
+            if (line.find("Gtk-WARNING") != std::string::npos || line.find("Gtk-CRITICAL") != std::string::npos)
+                std::fprintf(stderr, "%s (pid %d)\n", line.c_str(), int(pid_));
     }
     child_process(const child_process&) = delete;
     child_process& operator=(const child_process&) = delete;
@@ -210,20 +233,6 @@ inline bool wait_for(child_process& program, const std::function<bool()>& done) 
         }
     }
     return true;
-}
-
-// Returns: `text` cut into lines, without their line ends.
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
 }
 
 // The program's windows as the X server shows them, seen through a
@@ -492,10 +501,21 @@ inline Window wait_frame(x_view& x, child_process& viewer) {
 }
 
 // Clicks at `at` (screen coordinates) through the X server, as a user.
+// The pointer is moved through a connection of our own: wxWidgets' GTK
+// simulator scales a move by the scale factor of this process's first
+// top-level window, and a test that drives another program has none
+// (GTK then says "gtk_widget_get_scale_factor: assertion 'GTK_IS_WIDGET
+// (widget)' failed"). The screen is not scaled here.
 inline void click_at(const wxPoint& at) {
-    wxUIActionSimulator simulator;
-    simulator.MouseMove(at);
-    simulator.MouseClick();
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        ADD_FAILURE() << "no display to click on";
+        return;
+    }
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, at.x, at.y);
+    XSync(display, False);
+    XCloseDisplay(display);
+    wxUIActionSimulator().MouseClick();
 }
 
 // Types `key` with `modifiers` held through the X server, as a user.

@@ -584,6 +584,14 @@ void main_frame::build_tags_panel() {
     }
     sizer->Add(box, 0, wxEXPAND | wxALL, 5);
     tags_panel_->SetSizer(sizer);
+    tags_panel_->Bind(wxEVT_SIZE, &main_frame::on_tags_size, this);
+}
+
+void main_frame::on_tags_size(wxSizeEvent&) {
+    wxSizer* sizer = tags_panel_->GetSizer();
+    wxSize size = tags_panel_->GetClientSize();
+    size.IncTo(sizer->GetMinSize());
+    sizer->SetDimension(wxPoint(0, 0), size);
 }
 
 void main_frame::fill_maps() {

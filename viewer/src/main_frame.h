@@ -128,6 +128,10 @@ private:
     void on_show_search(wxCommandEvent& event);
     void on_layer(wxCommandEvent& event);
     void on_tags(wxCommandEvent& event);
+    // Lays the tags and layers panel out at no less than the size its
+    // boxes need: a pane smaller than that cuts the last ones off instead
+    // of squeezing them below the size GTK can measure a check box at.
+    void on_tags_size(wxSizeEvent& event);
     void on_map_selected(wxListEvent& event);
 
     kiv::i_gui_frame* gui_;          // not owned

@@ -30,6 +30,8 @@ wxString tr(const char* text) {
 }
 
 const int auto_source = wxPRINTBIN_AUTO;  // 7: "Automatically select"
+const int margin_width = 50;              // a margin's spin control, where GTK can draw it
+const int margin_max = 50;                // millimetres; the range starts at 0
 
 }  // namespace
 
@@ -95,8 +97,14 @@ page_setup_dlg::page_setup_dlg(wxWindow* parent, wxPrintData* data, const int ma
     static const char* const initial[4] = {"20", "10", "10", "10"};
     for (int i = 0; i < 4; i++) {
         margin_ctrls_[i] = new wxSpinCtrl(margin_box->GetStaticBox(), wxID_ANY, initial[i],
-                                          wxDefaultPosition, wxSize(50, -1),
-                                          wxSP_ARROW_KEYS, 0, 50, 0, names[i]);
+                                          wxDefaultPosition, wxSize(margin_width, -1),
+                                          wxSP_ARROW_KEYS, 0, margin_max, 0, names[i]);
+        // A GTK spin button sets its "-" and "+" beside the number, more
+        // than 50 pixels hold: the control gets the width it needs to show
+        // its widest value, 50 where that is enough.
+        const int needed = margin_ctrls_[i]->GetSizeFromText(wxString::Format("%d", margin_max)).x;
+        if (needed > margin_width)
+            margin_ctrls_[i]->SetInitialSize(wxSize(needed, -1));
         margin_ctrls_[i]->SetValue(margins[i]);
         margin_grid->Add(new wxStaticText(margin_box->GetStaticBox(), wxID_ANY, tr(labels[i])), 0,
                          wxALL | wxALIGN_CENTER_VERTICAL, border);

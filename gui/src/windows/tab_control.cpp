@@ -5,6 +5,16 @@
 //     active page is shown. Buttons start 50 pixels in, after the scroll
 //     buttons; those before `first_visible_` and those past the width are
 //     hidden.
+//
+//     The scroll buttons are 20 by 20 pixels, the strip 24 (26 once the
+//     buttons are aligned) and the page area starts 25 pixels down. A
+//     GTK button pads its label by far more than 20 pixels leave room
+//     for (the arrows came out as empty boxes, and GTK complained about
+//     a negative content width), so the scroll buttons are made without
+//     padding. Where even then the label and the button's border do not
+//     fit in 20 by 20 (a larger font), the buttons grow to what the
+//     label needs, and the strip, the page area's top and the first tab
+//     button move by as much.
 
 #include <kiv/gui/tab_control.h>
 
@@ -20,8 +30,18 @@ namespace kiv {
 
 namespace {
 
-const int strip_height = 25;   // the page area is the height less this
-const int buttons_start = 50;  // room for "<" and ">"
+const wxSize scroll_size(20, 20);  // "<" and ">" where the label fits
+const int strip_height = 25;       // the page area is the height less this
+const int buttons_start = 50;      // room for "<" and ">"
+const int label_border = 1;        // a GTK button's border around its label
+
+// Returns: the size scroll button `button` needs: 20 by 20, or larger
+//     where its label and the border around it need more.
+wxSize scroll_button_size(wxButton* button) {
+    const wxSize label = button->GetTextExtent(button->GetLabel());
+    return wxSize(std::max(scroll_size.x, label.x + 2 * label_border),
+                  std::max(scroll_size.y, label.y + 2 * label_border));
+}
 
 }  // namespace
 
@@ -33,15 +53,21 @@ wxEND_EVENT_TABLE()
 tab_control::tab_control(wxWindow* parent, int id, wxPoint pos, wxSize size, bool top)
     : wxPanel(parent, id, pos, size, wxTAB_TRAVERSAL | wxNO_BORDER), top_(top) {
     const wxSize client = GetClientSize();
-    strip_ = new wxPanel(this, wxID_ANY, wxPoint(0, top_ ? 0 : client.y - strip_height), wxSize(client.x, 24),
-                         wxTAB_TRAVERSAL | wxNO_BORDER);
-    left_ = new wxButton(strip_, wxID_ANY, "<", wxPoint(0, 2), wxSize(20, 20));
-    right_ = new wxButton(strip_, wxID_ANY, ">", wxPoint(22, 2), wxSize(20, 20));
+    strip_ = new wxPanel(this, wxID_ANY, wxPoint(0, 0), wxSize(client.x, 24), wxTAB_TRAVERSAL | wxNO_BORDER);
+    left_ = new wxButton(strip_, wxID_ANY, "<", wxPoint(0, 2), scroll_size, wxBU_EXACTFIT);
+    right_ = new wxButton(strip_, wxID_ANY, ">", wxPoint(22, 2), scroll_size, wxBU_EXACTFIT);
+    wxSize arrows = scroll_button_size(left_);
+    arrows.IncTo(scroll_button_size(right_));
+    grown_ = arrows - scroll_size;
+    strip_offset_ = strip_height + grown_.y;
+    left_->SetSize(arrows);
+    right_->SetSize(22 + grown_.x, 2, arrows.x, arrows.y);
+    strip_->SetSize(0, top_ ? 0 : client.y - strip_offset_, client.x, 24 + grown_.y);
     left_->Disable();
     right_->Disable();
     left_->Bind(wxEVT_BUTTON, &tab_control::on_navi_btn, this);
     right_->Bind(wxEVT_BUTTON, &tab_control::on_navi_btn, this);
-    page_size_ = wxSize(client.x, std::max(0, client.y - strip_height));
+    page_size_ = wxSize(client.x, std::max(0, client.y - strip_offset_));
 }
 
 tab_control::~tab_control() = default;
@@ -111,7 +137,7 @@ bool tab_control::activate_tab(unsigned int index) {
     if (!kiv_gui_is_running() || index >= pages_.size() || pages_[index] == nullptr)
         return false;
     wxWindow* page = pages_[index];
-    page->SetSize(0, top_ ? strip_height : 0, page_size_.x, page_size_.y);
+    page->SetSize(0, top_ ? strip_offset_ : 0, page_size_.x, page_size_.y);
     if (current_ != nullptr && current_ != page)
         current_->Hide();
     if (active_tab_ >= 0 && static_cast<size_t>(active_tab_) < buttons_.size()) {
@@ -218,14 +244,14 @@ void tab_control::on_navi_btn(wxCommandEvent& event) {
 
 void tab_control::place_page() {
     if (current_ != nullptr)
-        current_->SetSize(0, top_ ? strip_height : 0, page_size_.x, page_size_.y);
+        current_->SetSize(0, top_ ? strip_offset_ : 0, page_size_.x, page_size_.y);
 }
 
 void tab_control::on_size(wxSizeEvent& event) {
     if (!kiv_gui_is_running())
         return;
     const wxSize size = event.GetSize();
-    page_size_ = wxSize(size.x, std::max(0, size.y - strip_height));
+    page_size_ = wxSize(size.x, std::max(0, size.y - strip_offset_));
     place_page();
     align_buttons();
 }
@@ -251,8 +277,9 @@ void tab_control::align_buttons() {
     left_->Enable(first > 0);
     size_t next = first;
     bool sticks_out = false;
-    if (page_size_.x > buttons_start) {
-        int x = buttons_start;
+    const int start = buttons_start + 2 * grown_.x;
+    if (page_size_.x > start) {
+        int x = start;
         while (next < buttons_.size()) {
             wxToggleButton* button = buttons_[next++];
             button->Move(x + 2, 0);
@@ -270,7 +297,7 @@ void tab_control::align_buttons() {
         buttons_[i]->Hide();
     right_->Enable(hidden_after || sticks_out);
     const wxSize client = GetClientSize();
-    strip_->SetSize(0, top_ ? 0 : client.y - strip_height, client.x, 26);
+    strip_->SetSize(0, top_ ? 0 : client.y - strip_offset_, client.x, 26 + grown_.y);
 }
 
 }  // namespace kiv

@@ -2,7 +2,9 @@
 //
 //     A notebook made of a panel and a strip of toggle buttons, one per
 //     page. The active page's button is bold and pressed; "<" and ">"
-//     scroll the strip when the buttons do not fit. Page changes are the
+//     scroll the strip when the buttons do not fit ("<" and ">" are 20 by
+//     20 pixels, larger only where their label needs more, as with a large
+//     font; the strip grows with them). Page changes are the
 //     standard notebook events (wxEVT_NOTEBOOK_PAGE_CHANGING, which a
 //     listener may veto, and wxEVT_NOTEBOOK_PAGE_CHANGED), so code
 //     written for a notebook can listen to it. Every operation returns at
@@ -86,6 +88,8 @@ private:
     wxButton* left_ = nullptr;              // "<" on the strip
     wxButton* right_ = nullptr;             // ">" on the strip
     wxSize page_size_;                      // the page area
+    wxSize grown_;                          // how much larger "<" and ">" are than 20 by 20; 0, 0: not
+    int strip_offset_ = 0;                  // the strip's share of the height: 25 + grown_.y
     unsigned first_visible_ = 0;            // first button shown on the strip
     int active_tab_ = -1;                   // -1: none
     int previous_tab_ = -1;                 // -1: none
