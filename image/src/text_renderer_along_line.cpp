@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace kiv {
 
@@ -198,7 +199,7 @@ bool text_renderer::build_placement(text_path& path, unsigned image_width, unsig
         }
         p.x = origin_x - start_x;
         p.y = start_y - origin_y;
-        placements.push_back(p);
+        placements.push_back(std::move(p));
     }
 
     layout.start_x = start_x;

@@ -151,6 +151,20 @@ mdi_service::mdi_service() : frames_(new object_col) {
     set_name("MDI service");
 }
 
+mdi_service::mdi_service(const mdi_service& other)
+    : object(other), i_named_object_impl(), frames_(other.frames_), active_(other.active_) {
+    set_name(other.name_ != nullptr ? other.name_ : "");
+}
+
+mdi_service& mdi_service::operator=(const mdi_service& other) {
+    if (this != &other) {
+        frames_ = other.frames_;
+        active_ = other.active_;
+        set_name(other.name_ != nullptr ? other.name_ : "");
+    }
+    return *this;
+}
+
 mdi_service::~mdi_service() = default;
 
 bool mdi_service::get_interface(const char* name, void** out) {

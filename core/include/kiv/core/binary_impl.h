@@ -46,6 +46,9 @@ public:
     explicit binary_data_writer(i_binary_data_writer* parent = nullptr, uint16_t type = 4,
                                 unsigned reserve = 0);
     ~binary_data_writer() override;
+    // A top-level writer owns its buffer: never copied by value.
+    binary_data_writer(const binary_data_writer&) = delete;
+    binary_data_writer& operator=(const binary_data_writer&) = delete;
 
     void* allocate_block(uint16_t type, unsigned n) override;
     void* enlarge_block(unsigned m) override;
@@ -75,6 +78,9 @@ class KIV_EXPORT binary_data_reader : public object, public i_binary_data_reader
 public:
     // Borrows (data, size); the data must outlive the reader.
     binary_data_reader(const void* data, unsigned size);
+    // Objects are shared through references, never copied by value.
+    binary_data_reader(const binary_data_reader&) = delete;
+    binary_data_reader& operator=(const binary_data_reader&) = delete;
 
     void reset() override;
     bool next() override;

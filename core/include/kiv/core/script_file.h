@@ -36,6 +36,9 @@ public:
     explicit script_file(bool raw);
     // Drops the Tcl reference; must run on the thread that loaded it.
     ~script_file() override;
+    // The one Tcl reference is this object's: a copy would drop it twice.
+    script_file(const script_file&) = delete;
+    script_file& operator=(const script_file&) = delete;
 
     // Returns: the script object (borrowed), null before the first load.
     virtual Tcl_Obj* get_object() { return script_; }

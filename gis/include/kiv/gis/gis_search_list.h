@@ -24,6 +24,11 @@ namespace kiv {
 template <class item_t>
 class gis_search_list : public object, public virtual i_gis_search_result {
 public:
+    // A result is shared through references, never copied by value (its
+    // items may borrow texts from the map that made them).
+    gis_search_list(const gis_search_list&) = delete;
+    gis_search_list& operator=(const gis_search_list&) = delete;
+
     // Answers "i_gis_search_result" only ("i_object" included gives false).
     bool get_interface(const char* name, void** out) override {
         if (answer_interface(name, "i_gis_search_result", static_cast<i_gis_search_result*>(this), out))

@@ -58,6 +58,9 @@ class KIV_EXPORT string_list_container : public list_ctrl_container {
 public:
     explicit string_list_container(int image);
     ~string_list_container() override;
+    // Holds a reference to its rows: shared through references only.
+    string_list_container(const string_list_container&) = delete;
+    string_list_container& operator=(const string_list_container&) = delete;
     // Returns: the UTF-8 text of the item at `item`; "" past the end, for
     //     an item that is no i_string, or without a collection.
     wxString get_item_text(list_ctrl* ctrl, long item, long column) override;

@@ -102,8 +102,13 @@ public:
     // Name "MDI service"; no frames, none active.
     mdi_service();
     ~mdi_service() override;
-    mdi_service(const mdi_service&) = delete;
-    mdi_service& operator=(const mdi_service&) = delete;
+    // A copy shares the other's collection of frames (a frame added
+    // through one is a frame of both) and holds its active frame with a
+    // reference of its own; it has the same name and a count of its own.
+    // Assignment releases what this service held and takes the other's
+    // the same way.
+    mdi_service(const mdi_service& other);
+    mdi_service& operator=(const mdi_service& other);
 
     // Answers "i_mdi_service" and "i_named_object".
     bool get_interface(const char* name, void** out) override;

@@ -24,6 +24,9 @@ public:
     tree_popup() = default;
     // Releases the tree control; the window goes with the popup.
     ~tree_popup() override;
+    // Owns its tree control and belongs to one combo box: not copied.
+    tree_popup(const tree_popup&) = delete;
+    tree_popup& operator=(const tree_popup&) = delete;
 
     void Init() override {}
     // Makes a new tree control on `parent`. Returns: whether it gave a window.

@@ -64,8 +64,11 @@ public:
             target->addref();
     }
     ~undoredo_command() override = default;
-    undoredo_command(const undoredo_command&) = delete;
-    undoredo_command& operator=(const undoredo_command&) = delete;
+    // A copy acts on the same target and holds a reference of its own;
+    // assignment releases the old target and takes the other's. The
+    // reference count is not copied.
+    undoredo_command(const undoredo_command&) = default;
+    undoredo_command& operator=(const undoredo_command&) = default;
 
     // Answers "i_undoredo_command".
     bool get_interface(const char* name, void** out) override;

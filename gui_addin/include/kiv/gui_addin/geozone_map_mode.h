@@ -31,6 +31,10 @@ namespace kiv {
 class KIV_EXPORT geozone_point : public object {
 public:
     geozone_point() = default;
+    // A point is shared by reference (the zone and the events hold the
+    // same object), never copied by value.
+    geozone_point(const geozone_point&) = delete;
+    geozone_point& operator=(const geozone_point&) = delete;
     // Answers "geozone_point".
     bool get_interface(const char* name, void** out) override;
     // Null stores "".

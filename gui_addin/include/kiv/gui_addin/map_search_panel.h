@@ -48,6 +48,11 @@ private:
 // item's name.
 class KIV_EXPORT search_container : public list_ctrl_container {
 public:
+    search_container() = default;
+    // Holds a reference to its rows: shared through references only.
+    search_container(const search_container&) = delete;
+    search_container& operator=(const search_container&) = delete;
+
     // Returns: the cell text; "-" for no control, no rows, a row past the
     //     end or a row that is no search item.
     wxString get_item_text(list_ctrl* ctrl, long item, long column) override;

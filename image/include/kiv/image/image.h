@@ -35,6 +35,11 @@ public:
     image() = default;
     // Frees the buffer when one is held.
     ~image() override;
+    // An image owns its buffer, so it is never copied by value (a copy
+    // would free the same pixels again); copy() makes a new image with
+    // its own copy of the pixels.
+    image(const image&) = delete;
+    image& operator=(const image&) = delete;
 
     const void* get_data() override { return data_; }
     unsigned get_data_size() override { return data_size_; }

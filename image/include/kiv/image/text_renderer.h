@@ -52,8 +52,19 @@ typedef agg::renderer_base<text_pixfmt> text_renderer_base;
 // A polyline in image pixels, y down.
 typedef agg::path_base<agg::vertex_block_storage<double, 8, 256>> text_path;
 
-// One glyph placed for drawing.
+// One glyph placed for drawing. The glyph it holds is released by
+// text_renderer::cleanup_placement; a placement is moved, never copied,
+// so no glyph is ever held (and released) twice.
 struct char_placement {
+    char_placement() = default;
+    char_placement(const char_placement&) = delete;
+    char_placement& operator=(const char_placement&) = delete;
+    // The glyph moves along: `other` holds none afterwards.
+    char_placement(char_placement&& other) noexcept
+        : x(other.x), y(other.y), code(other.code), angle(other.angle), glyph(other.glyph) {
+        other.glyph = nullptr;
+    }
+
     double x = 0;        // glyph origin relative to the label's start, pixels
     double y = 0;        // the same, y pointing up
     unsigned code = 0;   // Unicode code point
