@@ -42,8 +42,10 @@
 # own, nginx's access_log, lighttpd's accesslog.filename, Apache's
 # CustomLog, each in its default line format), as deployments run them,
 # and with every access log off ("logs off"). Each line of the output
-# names the row. The access logs are emptied after each case
-# (copytruncate-like; every server appends).
+# names the row. With the logs on, each case checks that the log of the
+# server it measured received lines (else the run fails: a log that did
+# not open would make a row without logs); the access logs are emptied
+# after each case (copytruncate-like; every server appends).
 set -euo pipefail
 build=${1:-build}
 root_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -138,6 +140,15 @@ pinned() { exec setsid taskset -c "$server_cpus" "$@"; }
 
 [ $have_rivet -eq 1 ] || echo "http_bench: Apache with mod_rivet is not available; the page cases are skipped"
 access_logs=("$work/ours_access.log" "$work/nginx_access.log" "$work/lighttpd_logs/access.log" "$work/apache_access.log")
+# The access log of a server by its name in the rows.
+server_log() {
+  case $1 in
+    ours) echo "${access_logs[0]}" ;;
+    nginx) echo "${access_logs[1]}" ;;
+    lighttpd) echo "${access_logs[2]}" ;;
+    apache) echo "${access_logs[3]}" ;;
+  esac
+}
 
 # Starts every server with its access log on or off ($1: on|off) on new
 # ports, and checks that they all give the same bodies.
@@ -337,8 +348,14 @@ run_case() {
   result["$name/$server/p99"]=$(echo "$out" | awk '{ print $3 }')
   printf "logs %-3s %-10s %-9s %12.1f %s   p99 %.2f ms\n" "$mode" "$name" "$server" "${result[$name/$server]}" \
       "$([ "$field" = 2 ] && echo 'MiB/s' || echo 'req/s')" "${result[$name/$server/p99]}"
-  # The logs do not pile up over the cases: every server appends.
+  # With the logs on, the server just measured must have logged: a log
+  # that failed to open would make this a row without logs in silence.
   local log
+  if [ "$mode" = on ]; then
+    log=$(server_log "$server")
+    [ -s "$log" ] || { echo "http_bench: the access log of $server ($log) received no line in case $name" >&2; exit 1; }
+  fi
+  # The logs do not pile up over the cases: every server appends.
   for log in "${access_logs[@]}"; do [ ! -f "$log" ] || : > "$log"; done
 }
 ratio() {

@@ -2,11 +2,12 @@
 //
 //     The server's logs as http_serve keeps them, seen by real clients
 //     over a socket: every answered request leaves one whole line, also
-//     under many clients and after kill -9; a log renamed, reopened on
-//     SIGHUP or whose folder appears only later gets the lines that
-//     follow; the error log carries the texts of files that cannot be
-//     opened, invalid gzip copies and request lines without a method or
-//     URL.
+//     under many clients, after kill -9 and for an answer the stop cut
+//     off; a log renamed, reopened on SIGHUP or whose folder appears only
+//     later gets the lines that follow, and one that cannot be opened
+//     again says so each time; pipes and devices take lines too; the
+//     error log carries the texts of files that cannot be opened, invalid
+//     gzip copies and request lines without a method or URL.
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
@@ -91,19 +92,34 @@ std::vector<long> ids_of(const std::vector<std::string>& lines) {
 }
 
 // A site with the file a.txt, served by http_serve with its access log
-// at `log` (relative to nothing: absolute).
+// at `log` (relative to nothing: absolute) and its stderr in `err` (when
+// given).
 struct site {
     temp_dir root;
     uint16_t port = free_port();
     std::unique_ptr<server_process> server;
-    explicit site(const std::string& log, const std::vector<std::string>& more = {}) {
+    explicit site(const std::string& log, const std::vector<std::string>& more = {}, const std::string& err = "") {
         std::ofstream(root.file("a.txt")) << body;
         std::vector<std::string> args = {"--access-log", log};
         args.insert(args.end(), more.begin(), more.end());
-        server.reset(new server_process(root.path(), port, 0, args));
+        server.reset(new server_process(root.path(), port, 0, args, "", err));
         EXPECT_EQ(server->first_line(), "listening on 127.0.0.1:" + std::to_string(port));
     }
 };
+
+// Returns: how often `text` occurs in the file `path`.
+size_t count_in(const std::string& path, const std::string& text) {
+    std::string all = read_all(path);
+    size_t n = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
+        ++n;
+    return n;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
 
 // Runs `clients` threads that each make get() requests with ids from
 // their own range until `stop` is set or `each` requests were made.
@@ -200,6 +216,120 @@ TEST(http_log, a_renamed_log_goes_on_in_a_new_file_at_its_path) {
         EXPECT_EQ(in_old.size() + in_new.size(), all.size());
         EXPECT_EQ(logged, all);
         EXPECT_EQ(s.server->stop(), 0) << "the server did not outlive SIGHUP";
+    }
+}
+
+// SIGHUP opens the logs again at once: a log renamed while no request
+// runs (so no line looks at its path) is made anew at its path by the
+// signal alone. A reopen that fails (the log's folder moved away) leaves
+// the lines in the file open so far and is said on stderr, naming the
+// file and the reason, each time the log goes from working to failing;
+// http_serve says that not every log opened.
+TEST(http_log, sighup_opens_the_logs_again_and_says_each_time_one_cannot_be) {
+    temp_dir logs;
+    std::string folder = logs.file("now"), log = folder + "/access.log", err = logs.file("stderr.txt");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    site s(log, {}, err);
+    ASSERT_TRUE(get(s.port, 1));
+    ASSERT_EQ(rename(log.c_str(), (log + ".1").c_str()), 0);
+    kill(s.server->pid(), SIGHUP);
+    EXPECT_TRUE(wait_for([&] { return exists(log); })) << "SIGHUP made no file at the path";
+    EXPECT_TRUE(get(s.port, 2));
+    EXPECT_EQ(ids_of(lines_of(log + ".1")), std::vector<long>{1});
+    EXPECT_EQ(ids_of(lines_of(log)), std::vector<long>{2});
+
+    const std::string said = "kiv_http: cannot write the log " + log + ": No such file or directory; ";
+    const std::string not_every = "http_serve: not every log could be opened again at its path";
+    for (size_t round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("failure " + std::to_string(round));
+        std::string moved = logs.file("moved" + std::to_string(round));
+        ASSERT_EQ(rename(folder.c_str(), moved.c_str()), 0);
+        kill(s.server->pid(), SIGHUP);
+        EXPECT_TRUE(wait_for([&] { return count_in(err, said) == round && count_in(err, not_every) == round; }))
+            << read_all(err);
+        long id = 10 + static_cast<long>(round);
+        EXPECT_TRUE(get(s.port, id));
+        // The file opened before: the first one's, or the one the last
+        // reopen made.
+        std::vector<long> kept = round == 1 ? std::vector<long>{2, id} : std::vector<long>{id};
+        EXPECT_EQ(ids_of(lines_of(moved + "/access.log")), kept);
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        kill(s.server->pid(), SIGHUP);
+        EXPECT_TRUE(wait_for([&] { return exists(log); }));
+    }
+    EXPECT_EQ(s.server->stop(), 0);
+    EXPECT_EQ(count_in(err, said), 2u) << read_all(err);
+}
+
+// A page still running on a worker when the server is told to stop gets
+// its answer out, and what of it went out has its line: 16 MiB to a
+// client that reads nothing while the server stops are cut off, and the
+// line counts the body bytes that left, as many as the client reads
+// afterwards. Shut-down waits for the page, or, when the page itself
+// holds the service, lets the service go once the page's worker is done.
+// The body follows "100 Continue", so that the service thread, not the
+// connection's own worker, hands the request over.
+TEST(http_log, an_answer_cut_off_by_the_stop_keeps_its_line) {
+    struct row {
+        const char* name;
+        const char* page_start;
+    };
+    const row rows[] = {
+        {"a page that holds nothing of the server", ""},
+        {"a page that holds the service", "set h [i_core_get_service [kiv_core] svc_http]; "},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        temp_dir logs;
+        std::string log = logs.file("access.log"), running = logs.file("running");
+        site s(log);
+        const size_t size = 16u << 20;
+        std::ofstream(s.root.file("slow.html")) << "<? " << r.page_start << "close [open {" << running
+                                                << "} w]; after 2000; puts [string repeat x " << size << "] ?>";
+        fd_holder fd(socket(AF_INET, SOCK_STREAM, 0));
+        int small = 4096;
+        ASSERT_EQ(setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
+        sockaddr_in to = loopback(s.port);
+        ASSERT_EQ(connect(fd.get(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+        ASSERT_TRUE(send_all(fd.get(), "POST /slow.html HTTP/1.1\r\nHost: site\r\nExpect: 100-continue\r\n"
+                                       "Content-Length: 3\r\n\r\n"));
+        const std::string go_on = "HTTP/1.1 100 Continue\r\n\r\n";
+        std::string interim(go_on.size(), '\0');
+        ASSERT_EQ(recv(fd.get(), &interim[0], interim.size(), MSG_WAITALL), static_cast<ssize_t>(go_on.size()));
+        ASSERT_EQ(interim, go_on);
+        ASSERT_TRUE(send_all(fd.get(), "v=1"));
+        ASSERT_TRUE(wait_for([&] { return exists(running); }));
+        EXPECT_EQ(s.server->stop(), 0);  // while the page runs
+        response answer = parse_response(read_until_closed(fd.get()));
+        EXPECT_EQ(answer.status, 200);
+        EXPECT_LT(answer.body.size(), size);
+        std::vector<std::string> lines = lines_of(log);
+        ASSERT_EQ(lines.size(), 1u) << "no line for an answer that went out";
+        EXPECT_NE(lines[0].find("\"POST /slow.html HTTP/1.1\" 200 " + std::to_string(answer.body.size()) + " "),
+                  std::string::npos)
+            << lines[0];
+    }
+}
+
+// A log that is a pipe (--access-log /dev/stdout with standard output a
+// pipe, as containers and service managers collect logs) or a device
+// takes the lines as a file does, and nothing is said on stderr.
+TEST(http_log, a_pipe_or_a_device_takes_the_lines) {
+    for (const char* path : {"/dev/stdout", "/dev/null"}) {
+        SCOPED_TRACE(path);
+        temp_dir logs;
+        std::string err = logs.file("stderr.txt");
+        site s(path, {}, err);
+        for (long id = 0; id < 3; ++id)
+            EXPECT_TRUE(get(s.port, id));
+        if (std::string(path) == "/dev/stdout") {
+            std::vector<std::string> lines(3);
+            for (std::string& line : lines)
+                EXPECT_TRUE(s.server->next_line(&line, 30000));
+            EXPECT_EQ(ids_of(lines), (std::vector<long>{0, 1, 2}));
+        }
+        EXPECT_EQ(s.server->stop(), 0);
+        EXPECT_EQ(count_in(err, "kiv_http: cannot write the log"), 0u) << read_all(err);
     }
 }
 

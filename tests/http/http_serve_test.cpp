@@ -2,8 +2,8 @@
 //
 //     The http_serve tool as a separate process, driven by real clients
 //     (curl and Python's http.client, skipped when not installed): it
-//     starts, serves a folder, keeps its logs, and shuts down cleanly on
-//     SIGTERM.
+//     starts (or says why it cannot), serves a folder, keeps its logs,
+//     and shuts down cleanly on SIGTERM.
 
 #include "../core/net_peer.h"
 #include "../core/test_util.h"
@@ -11,13 +11,16 @@
 #include "serve_process.h"
 
 #include <gtest/gtest.h>
+#include <kiv_test/run_command.h>
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 
@@ -226,4 +229,47 @@ TEST(http_serve, a_log_it_cannot_write_is_said_once_on_stderr) {
         EXPECT_NE(first, std::string::npos) << said;
         EXPECT_EQ(said.find(line, first + 1), std::string::npos) << said;
     }
+}
+
+// --help prints the usage on stdout and ends with 0; a wrong command
+// line gets it on stderr with 2; a start that fails says why, as a port
+// another program holds does with the system's reason.
+TEST(http_serve, says_its_usage_and_why_a_start_failed) {
+    kiv_test::temp_dir root;
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    kiv_test::fd_holder holder(kiv_test::listen_tcp(port, 1));
+    ASSERT_GE(holder.get(), 0);
+    std::string held_port = std::to_string(port);
+    const std::string usage = "usage: http_serve --root DIR --port N";
+    struct row {
+        std::string args;
+        int status;
+        std::string out;  // what stdout begins with
+        std::string err;  // what stderr holds
+    };
+    const row rows[] = {
+        {"--help", 0, usage, ""},
+        {"--root " + root.path(), 2, "", usage},
+        {"--root " + root.path() + " --port " + held_port, 1, "",
+         "http_serve: cannot serve " + root.path() + " on 127.0.0.1:" + held_port + ": "},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.args);
+        std::string err = root.file("stderr.txt");
+        std::string out;
+        int status = kiv_test::run_command("XDG_STATE_HOME='" + root.file("state") + "' " KIV_BIN_DIR "/http_serve " +
+                                               r.args + " 2>'" + err + "'",
+                                           &out);
+        std::string said = kiv_test::read_all(err);
+        EXPECT_EQ(status, r.status) << said;
+        EXPECT_EQ(out.compare(0, r.out.size(), r.out), 0) << out;
+        if (r.err.empty())
+            EXPECT_EQ(said, "");
+        else
+            EXPECT_NE(said.find(r.err), std::string::npos) << said;
+    }
+    // The reason is the system's own.
+    std::string said = kiv_test::read_all(root.file("stderr.txt"));
+    EXPECT_NE(said.find(std::strerror(EADDRINUSE)), std::string::npos) << said;
 }

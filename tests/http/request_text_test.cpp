@@ -154,8 +154,9 @@ TEST(request_text, dates_are_read_in_all_three_forms) {
 TEST(request_text, log_lines) {
     EXPECT_EQ(http_log_time(0), "01/Jan/1970:00:00:00 +0000");
     EXPECT_EQ(http_log_time(1796682542), "07/Dec/2026:22:29:02 +0000");
-    EXPECT_EQ(http_access_log_line("10.0.0.5", 0, "GET /a HTTP/1.0", 200, 13, "", "curl/7.88"),
-              "10.0.0.5 - - [01/Jan/1970:00:00:00 +0000] \"GET /a HTTP/1.0\" 200 13 \"\" \"curl/7.88\"\n");
+    std::string line;
+    http_append_access_log_line(&line, "10.0.0.5", 0, "GET /a HTTP/1.0", 200, 13, "", "curl/7.88");
+    EXPECT_EQ(line, "10.0.0.5 - - [01/Jan/1970:00:00:00 +0000] \"GET /a HTTP/1.0\" 200 13 \"\" \"curl/7.88\"\n");
 }
 
 TEST(request_text, heads_list_headers_then_cookies_of_ok_answers) {

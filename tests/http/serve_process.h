@@ -3,16 +3,20 @@
 //     The http_serve tool as a child process of a test, as a user starts
 //     it: it serves a folder on 127.0.0.1 and is stopped with SIGTERM.
 //     Its state folder (XDG_STATE_HOME) is a temporary one of its own,
-//     so its logs never land in the home of whoever runs the tests.
+//     so its logs never land in the home of whoever runs the tests. Its
+//     standard output stays a pipe the test may read after the first
+//     line; its standard error may go to a file.
 
 #ifndef KIV_TESTS_HTTP_SERVE_PROCESS_H
 #define KIV_TESTS_HTTP_SERVE_PROCESS_H
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "../core/net_peer.h"
 #include "../core/test_util.h"
 
 #include <cstdint>
@@ -38,11 +42,12 @@ public:
     // With `descriptor_limit` not 0 the child's soft and hard limits on
     // open descriptors are set to it first, as `ulimit -n` would. `more`
     // goes after the root and port; a non-empty `cwd` is the folder the
-    // child starts in.
+    // child starts in, a non-empty `err` the file its stderr goes to.
     server_process(const std::string& root, uint16_t port, unsigned descriptor_limit = 0,
-                   const std::vector<std::string>& more = {}, const std::string& cwd = "") {
+                   const std::vector<std::string>& more = {}, const std::string& cwd = "",
+                   const std::string& err = "") {
         int out[2];
-        if (pipe(out) != 0)
+        if (pipe2(out, O_CLOEXEC) != 0)
             return;
         pid_ = fork();
         if (pid_ == 0) {
@@ -54,9 +59,12 @@ public:
             setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
             if (!cwd.empty() && chdir(cwd.c_str()) != 0)
                 _exit(126);
+            if (!err.empty()) {
+                int err_fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+                if (err_fd < 0 || dup2(err_fd, 2) < 0)
+                    _exit(126);
+            }
             dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
             std::string port_text = std::to_string(port);
             std::vector<const char*> args = {"http_serve", "--root", root.c_str(), "--port", port_text.c_str()};
             for (const std::string& arg : more)
@@ -66,15 +74,31 @@ public:
             _exit(127);
         }
         close(out[1]);
+        out_ = out[0];
         // The first line says the server listens (or the child ended).
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n')
-            first_line_ += c;
-        close(out[0]);
+        next_line(&first_line_, 120000);
     }
     ~server_process() {
         if (pid_ > 0 && status_ < 0)
             stop();
+        if (out_ >= 0)
+            close(out_);
+    }
+    server_process(const server_process&) = delete;
+    server_process& operator=(const server_process&) = delete;
+
+    // Reads the next line of the child's standard output into `*line`
+    // (without its line feed), waiting at most `ms` for each byte.
+    // Returns: whether a whole line came.
+    bool next_line(std::string* line, int ms) {
+        line->clear();
+        char c;
+        while (readable(out_, ms) && read(out_, &c, 1) == 1) {
+            if (c == '\n')
+                return true;
+            *line += c;
+        }
+        return false;
     }
     // Sends SIGTERM. Returns: the exit status.
     int stop() {
@@ -109,6 +133,7 @@ public:
 
 private:
     kiv_test::temp_dir state_;  // XDG_STATE_HOME of the child
+    int out_ = -1;              // the read end of the child's standard output; owned
     pid_t pid_ = -1;
     int status_ = -1;
     std::string first_line_;

@@ -15,12 +15,17 @@
 //     Its state folder (--state, else $XDG_STATE_HOME/http_serve, else
 //     ~/.local/state/http_serve) is the framework's root: the logs
 //     stay there after it ends, logs/http_error.log and
-//     logs/access.log (--access-log names another file, or "off" for
-//     none, as benchmarks against servers without one want). It says
-//     where on stderr at start. The logs stay open; one that is renamed
-//     or removed (log rotation) is opened again at its path within about
-//     a second, and SIGHUP opens every log again at once, for rotation
-//     tools that signal the server after moving its logs.
+//     logs/access.log (--access-log names another file, a pipe or a
+//     device such as /dev/stdout, or "off" for none, as benchmarks
+//     against servers without one want). It says where on stderr at
+//     start. The logs stay open; one that is renamed or removed (log
+//     rotation) is opened again at its path within about a second, and
+//     SIGHUP opens every log again at once, for rotation tools that
+//     signal the server after moving its logs.
+//
+//     --help prints the usage on stdout. A start that fails ends with
+//     status 1 and one line on stderr that says why (the framework's own
+//     cause when it gave one, such as "Address already in use").
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
@@ -44,9 +49,23 @@
 
 namespace {
 
-int usage() {
-    std::fprintf(stderr, "usage: http_serve --root DIR --port N [--state DIR] [--access-log off|FILE]\n");
-    return 2;
+const char usage_text[] = "usage: http_serve --root DIR --port N [--state DIR] [--access-log off|FILE]\n";
+
+// Prints the usage on `out`. Returns: the exit status that goes with it.
+int usage(FILE* out, int status) {
+    std::fputs(usage_text, out);
+    return status;
+}
+
+// Says on stderr that the start failed: `what`, then the framework's
+// cause when the step that failed logged one (its last level-0 line is
+// no longer `said_before`).
+void say_failed_start(const std::string& what, const std::string& said_before = "") {
+    const char* said = kiv_last_log_error();
+    if (*said != '\0' && said_before != said)
+        std::fprintf(stderr, "http_serve: %s: %s\n", what.c_str(), said);
+    else
+        std::fprintf(stderr, "http_serve: %s\n", what.c_str());
 }
 
 // A path given on the command line is meant from the folder the user is
@@ -117,6 +136,8 @@ int main(int argc, char** argv) {
     std::string asked_state;
     std::string access_log;
     long port = 0;
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+        return usage(stdout, 0);
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--root") == 0)
             root = argv[i + 1];
@@ -127,10 +148,10 @@ int main(int argc, char** argv) {
         else if (std::strcmp(argv[i], "--access-log") == 0 && argv[i + 1][0] != '\0')
             access_log = argv[i + 1];
         else
-            return usage();
+            return usage(stderr, 2);
     }
     if (argc % 2 != 1 || root.empty() || port < 1 || port > 65535)
-        return usage();
+        return usage(stderr, 2);
     char real_root[4096];
     if (realpath(root.c_str(), real_root) == nullptr || !kiv_dir_exists(real_root)) {
         std::fprintf(stderr, "http_serve: %s is not a folder\n", root.c_str());
@@ -171,7 +192,9 @@ int main(int argc, char** argv) {
 
     int status = 1;
     setenv("KIV_ROOT_PATH", state.c_str(), 1);
-    if (kiv_initialize()) {
+    if (!kiv_initialize()) {
+        std::fprintf(stderr, "http_serve: the framework could not start\n");
+    } else {
         kiv_enable_trace(false);
         std::ofstream(work + "/config.xml")
             << "<config><libraries>"
@@ -179,23 +202,37 @@ int main(int argc, char** argv) {
             << "<library path='" << xml_attr(bin) << "/kiv_zip.so' priority='90' platform=''/>"
             << "<library path='" << xml_attr(bin) << "/kiv_http.so' priority='80' platform=''/>"
             << "</libraries></config>";
+        std::string where = std::string(real_root) + " on 127.0.0.1:" + std::to_string(port);
+        // Each step that fails says so and leaves the later ones out.
         auto_ptr_t<kiv::i_object> svc;
-        if (kiv_load_config((work + "/config.xml").c_str()))
+        kiv::i_http_service* http = nullptr;
+        auto_ptr_t<kiv::i_http_server> site;
+        if (!kiv_load_config((work + "/config.xml").c_str())) {
+            say_failed_start("cannot load the HTTP library to serve " + where);
+        } else {
             svc.reset(kiv_core()->get_service("svc_http"));
-        kiv::i_http_service* http = kiv_cast_i_http_service(svc);
-        auto_ptr_t<kiv::i_http_server> site(http != nullptr ? http->create_server("default", real_root) : nullptr);
+            http = kiv_cast_i_http_service(svc);
+            if (http == nullptr)
+                say_failed_start("no HTTP service to serve " + where);
+            else
+                site.reset(http->create_server("default", real_root));
+            if (http != nullptr && !site)
+                say_failed_start("cannot serve " + where);
+        }
         if (site && !access_log.empty())
             site->set_log_file(access_log.c_str());
+        std::string said_before = kiv_last_log_error();
         if (site && http->bind_server(site, "127.0.0.1", static_cast<unsigned>(port))) {
             std::printf("listening on 127.0.0.1:%ld\n", port);
             std::fflush(stdout);
             int signal_number = 0;
             while (sigwait(&stop_signals, &signal_number) == 0 && signal_number == SIGHUP)
-                kiv_http_reopen_logs();
+                if (!kiv_http_reopen_logs())
+                    std::fprintf(stderr, "http_serve: not every log could be opened again at its path\n");
             http->unbind_server(site, "127.0.0.1", static_cast<unsigned>(port));
             status = 0;
-        } else {
-            std::fprintf(stderr, "http_serve: cannot serve %s on 127.0.0.1:%ld\n", real_root, port);
+        } else if (site) {
+            say_failed_start("cannot serve " + where, said_before);
         }
         site.reset();
         svc.reset();

@@ -28,6 +28,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <cstdlib>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -156,7 +157,7 @@ bool socket_service::open_socket(const char* address, unsigned port, unsigned ba
             return false;
     int fd = socket(AF_INET, (tcp ? SOCK_STREAM : SOCK_DGRAM) | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        kiv_log(0, "socket_service: Error creating socket");
+        kiv_log(0, "socket_service: Error creating socket: %s", std::strerror(errno));
         return false;
     }
     if (!net::set_non_blocking(fd)) {
@@ -167,12 +168,15 @@ bool socket_service::open_socket(const char* address, unsigned port, unsigned ba
     int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        kiv_log(0, "socket_service: Error binding socket to address [%s] : [%d].", text.c_str(), static_cast<int>(port));
+        // The system's reason ends the line, for a host to show why it
+        // cannot serve (kiv_last_log_error).
+        kiv_log(0, "socket_service: Error binding socket to address [%s] : [%d]. %s", text.c_str(),
+                static_cast<int>(port), std::strerror(errno));
         net::close_socket(fd);
         return false;
     }
     if (tcp && listen(fd, backlog > INT_MAX ? INT_MAX : static_cast<int>(backlog)) != 0) {
-        kiv_log(0, "socket_service: Error listening socket");
+        kiv_log(0, "socket_service: Error listening socket: %s", std::strerror(errno));
         net::close_socket(fd);
         return false;
     }

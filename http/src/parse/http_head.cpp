@@ -13,7 +13,6 @@
 #include "parse/http_trim.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -451,19 +450,23 @@ std::string http_collapse_slashes(const std::string& path) {
     return out;
 }
 
-std::string http_log_escape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+void http_append_log_escaped(std::string* out, const std::string& text) {
+    static const char hex[] = "0123456789ABCDEF";
     for (char c : text) {
         unsigned char u = static_cast<unsigned char>(c);
         if (u < 0x20 || u == 0x7f || c == '"' || c == '\\') {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned>(u));
-            out += code;
+            char code[4] = {'\\', 'x', hex[u >> 4], hex[u & 15]};
+            out->append(code, sizeof code);
         } else {
-            out += c;
+            out->push_back(c);
         }
     }
+}
+
+std::string http_log_escape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    http_append_log_escaped(&out, text);
     return out;
 }
 

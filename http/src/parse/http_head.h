@@ -145,6 +145,8 @@ std::string http_collapse_slashes(const std::string& path);
 //     double quote and the backslash written as "\xHH", so that a log
 //     line stays one line and its quoted fields stay fields.
 std::string http_log_escape(const std::string& text);
+// The same text appended to `*out`.
+void http_append_log_escaped(std::string* out, const std::string& text);
 
 }  // namespace kiv
 

@@ -356,21 +356,6 @@ size_t format_log_time(int64_t t, char* text, size_t size) {
     return n > 0 && static_cast<size_t>(n) < size ? static_cast<size_t>(n) : 0;
 }
 
-// Appends `text` with the bytes that could break a log line or its
-// quoted fields written as \xHH (as http_log_escape does).
-void append_escaped(std::string* out, const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f || c == '"' || c == '\\') {
-            char code[4] = {'\\', 'x', hex[u >> 4], hex[u & 15]};
-            out->append(code, sizeof code);
-        } else {
-            out->push_back(c);
-        }
-    }
-}
-
 // Appends the decimal text of `n`.
 void append_number(std::string* out, uint64_t n) {
     char digits[24];
@@ -397,9 +382,9 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
     char time_text[64];
     size_t time_size = format_log_time(t, time_text, sizeof time_text);
     out->reserve(out->size() + host.size() + request_line.size() + referer.size() + user_agent.size() + 80);
-    append_escaped(out, host);
+    http_append_log_escaped(out, host);
     out->append(" - - [").append(time_text, time_size).append("] \"");
-    append_escaped(out, request_line);
+    http_append_log_escaped(out, request_line);
     out->append("\" ");
     if (status < 0) {
         out->push_back('-');
@@ -410,17 +395,10 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
     out->push_back(' ');
     append_number(out, body_bytes);
     out->append(" \"");
-    append_escaped(out, referer);
+    http_append_log_escaped(out, referer);
     out->append("\" \"");
-    append_escaped(out, user_agent);
+    http_append_log_escaped(out, user_agent);
     out->append("\"\n");
-}
-
-std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line, int status,
-                                 uint64_t body_bytes, const std::string& referer, const std::string& user_agent) {
-    std::string line;
-    http_append_access_log_line(&line, host, t, request_line, status, body_bytes, referer, user_agent);
-    return line;
 }
 
 bool http_build_head(const std::string& status, const http_pairs& headers,

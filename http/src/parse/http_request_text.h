@@ -93,15 +93,11 @@ int64_t http_parse_date(const char* value, int64_t now = -1);
 //     +0000" (always UTC), or "" when the calendar cannot show it.
 std::string http_log_time(int64_t t);
 
-// Returns: one access-log line ending in "\n": host, "- -", the time,
-//     the quoted request line, the status number, the body bytes sent,
-//     and the quoted referer and user agent.
-std::string http_access_log_line(const std::string& host, int64_t t, const std::string& request_line,
-                                 int status, uint64_t body_bytes, const std::string& referer,
-                                 const std::string& user_agent);
-
-// The same line appended to `*out`, which a caller keeps between lines
-// so that a line costs no allocation once the buffer has grown.
+// Appends one access-log line ending in "\n" to `*out`, which a caller
+// keeps between lines so that a line costs no allocation once the buffer
+// has grown: host, "- -", the time, the quoted request line, the status
+// number, the body bytes sent, and the quoted referer and user agent
+// (texts from the peer escaped as http_log_escape does).
 void http_append_access_log_line(std::string* out, const std::string& host, int64_t t,
                                  const std::string& request_line, int status, uint64_t body_bytes,
                                  const std::string& referer, const std::string& user_agent);

@@ -48,9 +48,13 @@ int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t*
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
 // in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log", kept
 // open (http_log.h). The folder is not made; a line that cannot be
-// written is dropped, and the first such line of a file says so on
-// stderr. Lines of several threads never interleave.
+// written is dropped, said on stderr when the log worked until then.
+// Lines of several threads never interleave.
 void http_write_error_log(const char* request_line, const char* message);
+
+// Lets the error log go, so that shut-down closes it once the last line
+// was written; a later error line opens it again.
+void http_release_error_log();
 
 }  // namespace kiv
 

@@ -18,28 +18,11 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <set>
 #include <vector>
 
 namespace kiv {
 
 namespace {
-
-// Says on stderr, once per log file, that its lines cannot be written,
-// so that a missing folder does not lose every line in silence; later
-// failures of the same file stay quiet.
-void report_unwritable_log(const std::string& path, int error) {
-    static std::mutex told_lock;
-    static std::set<std::string>* told = new std::set<std::string>;  // outlives exit handlers
-    const size_t told_max = 64;
-    {
-        std::lock_guard<std::mutex> hold(told_lock);
-        if (told->size() >= told_max || !told->insert(path).second)
-            return;
-    }
-    std::fprintf(stderr, "kiv_http: cannot write the log %s: %s; its lines are lost\n", path.c_str(),
-                 error != 0 ? std::strerror(error) : "write failed");
-}
 
 struct log_table {
     std::mutex lock;                                         // guards logs
@@ -53,6 +36,15 @@ const uint32_t never_checked = UINT32_MAX;
 log_table& table() {
     static log_table* logs = new log_table;  // outlives exit handlers
     return *logs;
+}
+
+// Says on stderr that the log `path` stopped working for `error` (an
+// errno, 0 when unknown); `kept` tells whether its lines go on to the
+// file opened before.
+void say_log_failing(const std::string& path, int error, bool kept) {
+    std::fprintf(stderr, "kiv_http: cannot write the log %s: %s; %s\n", path.c_str(),
+                 error != 0 ? std::strerror(error) : "the write took nothing",
+                 kept ? "its lines go on to the file opened before" : "its lines are lost");
 }
 
 }  // namespace
@@ -70,40 +62,59 @@ std::shared_ptr<http_log::open_file> http_log::current() {
     return file_;
 }
 
-bool http_log::open_path() {
-    int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+int http_log::open_path() {
+    // Not blocking: a FIFO without a reader fails at once (ENXIO) instead
+    // of holding the opener, and is tried again at a later tick.
+    int fd = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
-        return false;
-    // Only a plain file is a log: a FIFO or a device would make the
-    // writers wait.
+        return errno;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
         close(fd);
-        errno = EINVAL;
-        return false;
+        return EINVAL;  // a folder, socket or block device is no log
     }
-    auto opened = std::make_shared<open_file>(fd, st.st_dev, st.st_ino);
+    // Writes wait while a pipe is full rather than lose the line.
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        int error = errno;
+        close(fd);
+        return error;
+    }
+    auto opened = std::make_shared<open_file>(fd, st.st_dev, st.st_ino, S_ISREG(st.st_mode));
     {
         std::lock_guard<std::mutex> hold(lock_);
         file_.swap(opened);
     }
-    return true;  // the old file, if any, closes with its last writer
+    return 0;  // the old file, if any, closes with its last writer
 }
 
 void http_log::check_path(uint32_t now) {
     std::lock_guard<std::mutex> opening(open_lock_);
     std::shared_ptr<open_file> file = current();
     struct stat st;
-    if (file && stat(path_.c_str(), &st) == 0 && st.st_dev == file->dev && st.st_ino == file->ino)
+    if (file && (!file->rotates ||
+                 (stat(path_.c_str(), &st) == 0 && st.st_dev == file->dev && st.st_ino == file->ino)))
         return;
     open_or_tell(now);
 }
 
-void http_log::open_or_tell(uint32_t now) {
-    if (open_path())
-        return;
+bool http_log::open_or_tell(uint32_t now) {
+    int error = open_path();
+    if (error == 0) {
+        open_failing_ = false;
+        return true;
+    }
     failed_ = now;
-    report_unwritable_log(path_, errno);
+    if (!open_failing_) {
+        open_failing_ = true;
+        say_log_failing(path_, error, current() != nullptr);
+    }
+    return false;
+}
+
+void http_log::tell_write_failed(int error) {
+    if (!write_failing_.exchange(true))
+        say_log_failing(path_, error, false);
 }
 
 void http_log::write(const char* line, size_t size) {
@@ -115,35 +126,35 @@ void http_log::write(const char* line, size_t size) {
     std::shared_ptr<open_file> file = current();
     if (!file) {
         // The first lines wait for the first open, which another writer
-        // may be making, or make it: once a tick while it fails.
+        // may be making, or make it: once a tick while it fails. A line
+        // without a file is lost; the failed open said so.
         std::lock_guard<std::mutex> opening(open_lock_);
         file = current();
-        if (!file && failed_ != now) {
-            open_or_tell(now);
+        if (!file && failed_ != now && open_or_tell(now))
             file = current();
-        }
-    }
-    if (!file) {
-        report_unwritable_log(path_, ENOENT);
-        return;
+        if (!file)
+            return;
     }
     while (size > 0) {
         ssize_t n = ::write(file->fd, line, size);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            report_unwritable_log(path_, n < 0 ? errno : 0);
+            tell_write_failed(n < 0 ? errno : 0);
             return;
         }
-        // Only a full disk or a file size limit writes part of a line.
+        // Only a full disk, a file size limit or a signal that interrupts
+        // a wait on a full pipe writes part of a line.
         line += n;
         size -= static_cast<size_t>(n);
     }
+    if (write_failing_.load(std::memory_order_relaxed))
+        write_failing_.store(false);
 }
 
-void http_log::reopen() {
+bool http_log::reopen() {
     std::lock_guard<std::mutex> opening(open_lock_);
-    open_or_tell(kiv_get_curr_time());
+    return open_or_tell(kiv_get_curr_time());
 }
 
 std::shared_ptr<http_log> http_log_at(const std::string& path) {
@@ -172,7 +183,7 @@ std::shared_ptr<http_log> http_log_at(const std::string& path) {
     return made;
 }
 
-void http_reopen_all_logs() {
+bool http_reopen_all_logs() {
     std::vector<std::shared_ptr<http_log>> held;
     {
         log_table& logs = table();
@@ -181,12 +192,14 @@ void http_reopen_all_logs() {
             if (std::shared_ptr<http_log> log = entry.second.lock())
                 held.push_back(std::move(log));
     }
+    bool all = true;
     for (const std::shared_ptr<http_log>& log : held)
-        log->reopen();
+        all = log->reopen() && all;
+    return all;
 }
 
 }  // namespace kiv
 
-void kiv_http_reopen_logs() {
-    kiv::http_reopen_all_logs();
+bool kiv_http_reopen_logs() {
+    return kiv::http_reopen_all_logs();
 }

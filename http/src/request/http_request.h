@@ -219,9 +219,11 @@ private:
     // Sets the request root from `path`; answers 403 when its folder
     // holds a deny file. Returns: true when answered.
     bool access_denied(const std::string& path);
+    // Returns: the extension of the page with its dot ("" for none).
+    std::string page_extension() const;
     // Runs a ".html" page or sends the file `path` (its status in
-    // `status` when taken), typed by the page's extension.
-    void dispatch(i_http_service* http, const std::string& path, const http_path_status& status);
+    // `status` when taken), of the media type `type`.
+    void dispatch(const std::string& type, const std::string& path, const http_path_status& status);
 
     // -- pool worker: answers (http_request_answer.cpp) --
     // Builds the head (once) before the memory body.

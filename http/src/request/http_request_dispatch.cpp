@@ -64,17 +64,23 @@ void http_request::process_request() {
     }
     if (!parse_request())
         return;
-    auto_ptr_t<i_http_service> http = service_ref("svc_http", kiv_cast_i_http_service);
-    if (!http) {
-        close_connection("process error: no service");
-        return;
-    }
-    if (!choose_server(http.get()))
-        return;
-    std::string path;
+    // The service is held only while it is asked, not while the answer
+    // is made: a page may run long, and shut-down lets the service go
+    // meanwhile, which then waits for the page (bounded) and writes its
+    // access-log line, rather than be put off until the page ends.
+    std::string path, type;
     http_path_status status;
-    if (!resolve_path(&path, &status))
-        return;
+    {
+        auto_ptr_t<i_http_service> http = service_ref("svc_http", kiv_cast_i_http_service);
+        if (!http) {
+            close_connection("process error: no service");
+            return;
+        }
+        if (!choose_server(http.get()) || !resolve_path(&path, &status))
+            return;
+        auto_string found(http->get_mime_type(page_extension().c_str()));
+        type = found.is_ok() ? static_cast<const char*>(found) : "application/binary";
+    }
     take_cookies();
     take_forwarded_host();
     // Sessions always have an id, so a request without one has none.
@@ -89,7 +95,7 @@ void http_request::process_request() {
         return;
     if (access_denied(path))
         return;
-    dispatch(http.get(), path, status);
+    dispatch(type, path, status);
 }
 
 void http_request::refuse_request() {
@@ -231,15 +237,15 @@ bool http_request::access_denied(const std::string& path) {
     return true;
 }
 
-void http_request::dispatch(i_http_service* http, const std::string& path, const http_path_status& status) {
+std::string http_request::page_extension() const {
     size_t dot = page_.rfind('.');
-    std::string extension = dot == std::string::npos || page_.find('/', dot) != std::string::npos
-                                ? std::string()
-                                : page_.substr(dot);
-    auto_string type(http->get_mime_type(extension.c_str()));
-    send_header("Content-Type", type.is_ok() ? static_cast<const char*>(type) : "application/binary");
+    return dot == std::string::npos || page_.find('/', dot) != std::string::npos ? std::string() : page_.substr(dot);
+}
+
+void http_request::dispatch(const std::string& type, const std::string& path, const http_path_status& status) {
+    send_header("Content-Type", type.c_str());
     set_response_code("200 OK");
-    if (extension == ".html") {
+    if (page_extension() == ".html") {
         // A page's source never goes out as a file, not even when no
         // engine can run it.
         if (!run_page(path.c_str()))

@@ -29,21 +29,23 @@ namespace kiv {
 namespace {
 
 // Opens `path` as a regular file for reading, blocking, with its status
-// in `*st`. Returns: the descriptor, or -1 with `*failure` naming the
-//     cause for the error log.
+// in `*st`. Returns: the descriptor, or -1 with `*failure` (when given)
+//     naming the cause for the error log.
 int open_regular_file(const char* path, struct stat* st, const char** failure) {
     // Non-blocking open, so that a FIFO does not hold the worker.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     int open_error = errno;
-    *failure = nullptr;
+    const char* cause = nullptr;
     if (fd < 0)
         // A file that is there but cannot be opened says so apart.
-        *failure = open_error == ENOENT || open_error == ENOTDIR ? "File not found - " : "File not found(2) - ";
+        cause = open_error == ENOENT || open_error == ENOTDIR ? "File not found - " : "File not found(2) - ";
     else if (fstat(fd, st) != 0)
-        *failure = "File not found(3) - ";
+        cause = "File not found(3) - ";
     else if (!S_ISREG(st->st_mode))
-        *failure = "File not found - ";
-    if (*failure != nullptr) {
+        cause = "File not found - ";
+    if (failure != nullptr)
+        *failure = cause;
+    if (cause != nullptr) {
         if (fd >= 0)
             close(fd);
         return -1;
@@ -158,8 +160,9 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
             return send_file_range(-1, held, held->size());
     }
     if (fd < 0) {
-        // Its status was taken; only opening it can fail now.
-        fd = open_regular_file(path, &st, &failure);
+        // Its status was taken: whatever stops the open now, the error
+        // log names this last step.
+        fd = open_regular_file(path, &st, nullptr);
         if (fd < 0) {
             send_error("404 Not Found");
             log_error((std::string("File not found(4) - ") + path).c_str());

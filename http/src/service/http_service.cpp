@@ -11,7 +11,7 @@
 #include "client/http_client.h"
 #include "client/proxy_config.h"
 #include "pack/http_pack_service.h"
-#include "request/http_log.h"
+#include "request/http_files.h"
 #include "request/http_request.h"
 #include "service/http_server.h"
 

@@ -92,8 +92,9 @@ public:
     bool on_connection(i_event* event);
 
 protected:
-    // Keeps the service while the calling thread is in on_connection: its
-    // delete then comes at the end of that call.
+    // Keeps the service while the calling thread is in a worker's turn
+    // with a connection or a request: its delete then comes at the end
+    // of that turn.
     bool last_reference_dropped() override;
 
 private:

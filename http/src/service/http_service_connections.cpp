@@ -45,10 +45,29 @@ namespace {
 const unsigned request_pass_ms = 50;
 const uint32_t server_pass_seconds = 5;
 
-// The service whose on_connection this thread is in, and whether its
-// last reference went meanwhile.
-thread_local http_service* connection_of = nullptr;
-thread_local bool connection_dropped = false;
+// A worker's turn with a connection (on_connection) or a request
+// (process_task). A service whose last reference goes on this thread
+// meanwhile (a page let it go as shut-down began) is deleted when the
+// outermost turn ends: its end waits for the requests on workers, this
+// thread's own among them, and closes what they left to its service
+// thread, which only works once the turn is over.
+thread_local int turn_depth = 0;
+thread_local std::vector<http_service*> dropped_in_turn;
+
+class worker_turn {
+public:
+    worker_turn() { ++turn_depth; }
+    ~worker_turn() {
+        if (--turn_depth > 0)
+            return;
+        std::vector<http_service*> dropped;
+        dropped.swap(dropped_in_turn);
+        for (http_service* service : dropped)
+            delete service;
+    }
+    worker_turn(const worker_turn&) = delete;
+    worker_turn& operator=(const worker_turn&) = delete;
+};
 
 const std::string busy_answer = std::string(
     "HTTP/1.0 503 Service Unavailable\r\nConnection: Close\r\nContent-Length: 23\r\n"
@@ -72,6 +91,7 @@ void process_task(bool running, void* data, unsigned size) {
         return;
     http_request* request = nullptr;
     std::memcpy(&request, data, sizeof request);
+    worker_turn turn;
     request->process(running);
     request->send_at_once();
     http_request::state_t s = request->state();
@@ -107,29 +127,14 @@ bool http_service::on_connection(i_event* event) {
     // Answering on this worker may release the service's last reference
     // (when it was unregistered meanwhile). Deleting it there would pull
     // the service from under this call: the delete waits for its end.
-    struct turn {
-        http_service* service;
-        http_service* outer = connection_of;
-        bool outer_dropped = connection_dropped;
-        explicit turn(http_service* s) : service(s) {
-            connection_of = s;
-            connection_dropped = false;
-        }
-        ~turn() {
-            bool dropped = connection_dropped;
-            connection_of = outer;
-            connection_dropped = outer_dropped;
-            if (dropped)
-                delete service;
-        }
-    } call(this);
+    worker_turn turn;
     return take_connection(event);
 }
 
 bool http_service::last_reference_dropped() {
-    if (connection_of != this)
+    if (turn_depth == 0)
         return true;
-    connection_dropped = true;
+    dropped_in_turn.push_back(this);
     return false;
 }
 
