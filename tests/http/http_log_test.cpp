@@ -268,7 +268,9 @@ TEST(http_log, sighup_opens_the_logs_again_and_says_each_time_one_cannot_be) {
 // afterwards. Shut-down waits for the page, or, when the page itself
 // holds the service, lets the service go once the page's worker is done.
 // The body follows "100 Continue", so that the service thread, not the
-// connection's own worker, hands the request over.
+// connection's own worker, hands the request over. The page runs on
+// until the test lets it go, which it does only once the server has
+// stopped listening, that is, once the stop is under way.
 TEST(http_log, an_answer_cut_off_by_the_stop_keeps_its_line) {
     struct row {
         const char* name;
@@ -281,11 +283,13 @@ TEST(http_log, an_answer_cut_off_by_the_stop_keeps_its_line) {
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
         temp_dir logs;
-        std::string log = logs.file("access.log"), running = logs.file("running");
+        std::string log = logs.file("access.log"), running = logs.file("running"), go = logs.file("go");
         site s(log);
         const size_t size = 16u << 20;
-        std::ofstream(s.root.file("slow.html")) << "<? " << r.page_start << "close [open {" << running
-                                                << "} w]; after 2000; puts [string repeat x " << size << "] ?>";
+        std::ofstream(s.root.file("slow.html"))
+            << "<? " << r.page_start << "close [open {" << running << "} w]; set n 0; "
+            << "while {![file exists {" << go << "}] && [incr n] < 6000} { after 10 }; "
+            << "puts [string repeat x " << size << "] ?>";
         fd_holder fd(socket(AF_INET, SOCK_STREAM, 0));
         int small = 4096;
         ASSERT_EQ(setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small), 0);
@@ -299,7 +303,13 @@ TEST(http_log, an_answer_cut_off_by_the_stop_keeps_its_line) {
         ASSERT_EQ(interim, go_on);
         ASSERT_TRUE(send_all(fd.get(), "v=1"));
         ASSERT_TRUE(wait_for([&] { return exists(running); }));
-        EXPECT_EQ(s.server->stop(), 0);  // while the page runs
+        kill(s.server->pid(), SIGTERM);
+        ASSERT_TRUE(wait_for([&] {
+            fd_holder probe(connect_tcp(s.port));
+            return probe.get() < 0;
+        })) << "the server still listens after SIGTERM";
+        std::ofstream(go).close();
+        EXPECT_EQ(s.server->stop(), 0);
         response answer = parse_response(read_until_closed(fd.get()));
         EXPECT_EQ(answer.status, 200);
         EXPECT_LT(answer.body.size(), size);
