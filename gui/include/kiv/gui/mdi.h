@@ -120,7 +120,7 @@ public:
     i_object_col* get_child_frames() override;
 
 private:
-    auto_ptr_t<object_col> frames_;          // owned
+    auto_ptr_t<object_col> frames_;          // one reference; shared with copies of this service
     auto_ptr_t<i_mdi_child_frame> active_;   // one reference; null: none
 };
 
