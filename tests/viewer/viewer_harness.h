@@ -88,8 +88,10 @@ public:
                 env_text.push_back(entry);
         }
         // In the sanitizer build the toolkit's own leaks (GTK, D-Bus) are
-        // not the program's, as for every GUI test.
-        env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" KIV_GUI_LSAN_SUPP);
+        // not the program's, as for every GUI test (`env` may name the
+        // suppressions elsewhere, for an account that cannot read these).
+        if (env.count("LSAN_OPTIONS") == 0)
+            env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" KIV_GUI_LSAN_SUPP);
         for (const auto& [name, value] : env)
             if (value != nullptr)
                 env_text.push_back(name + "=" + value);

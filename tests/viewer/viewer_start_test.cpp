@@ -38,13 +38,16 @@
 #include <X11/Xlib.h>
 
 #include <dirent.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -278,29 +281,95 @@ TEST(viewer_program, installed_and_started_from_another_folder_it_finds_its_conf
     EXPECT_NE(mode_of(home.file(".config/ozm_viewer/ozm_viewer.conf")), 0u) << "no settings saved";
 }
 
+// Whether account `uid` can run the viewer in `bin` and read its
+// configuration there: every folder on the way must let it in.
+bool reaches(uid_t uid, const std::string& bin) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        bool ok = setgroups(0, nullptr) == 0 && setresgid(uid, uid, uid) == 0 && setresuid(uid, uid, uid) == 0 &&
+                  access((bin + "/ozm_view").c_str(), X_OK) == 0 &&
+                  access((bin + "/config/config.xml").c_str(), R_OK) == 0;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // A second account on the machine: the X server's key and a home of its
 // own, as that user has when logging in. Only the superuser can start a
 // program as another account.
+// The build's bin folder may lie where no other account can enter (a
+// clone under /root, mode 0700 on Debian): the program, its libraries,
+// configuration and demo data are then staged in a folder open to it,
+// linked where the file system allows and copied where not, with the
+// sanitizers' suppressions beside them.
 struct second_account {
     static const uid_t uid = 4242;
     kiv_test::temp_dir home;
+    kiv_test::temp_dir staged;
     std::string xauthority;
-    bool ready = false;
+    std::string bin = KIV_BIN_DIR;  // the folder it runs the viewer from
+    std::string lsan_options;       // LSAN_OPTIONS naming a suppressions file it can read
+    std::string why_not;            // empty when ready: why the account cannot run the viewer
     second_account() {
-        if (geteuid() != 0)
+        if (geteuid() != 0) {
+            why_not = "needs the superuser to start the program as a second account";
             return;
+        }
         const char* key = getenv("XAUTHORITY");
         xauthority = home.file(".Xauthority");
         if (key != nullptr)
             std::ofstream(xauthority, std::ios::binary) << kiv_test::read_all(key);
-        ready = chown(home.path().c_str(), uid, uid) == 0 && chmod(home.path().c_str(), 0700) == 0 &&
-                (key == nullptr || chown(xauthority.c_str(), uid, uid) == 0);
+        if (chown(home.path().c_str(), uid, uid) != 0 || chmod(home.path().c_str(), 0700) != 0 ||
+            (key != nullptr && chown(xauthority.c_str(), uid, uid) != 0)) {
+            why_not = "cannot give the second account a home of its own";
+            return;
+        }
+        std::string suppressions = KIV_GUI_LSAN_SUPP;
+        if (!reaches(uid, bin) && !stage(&suppressions))
+            return;
+        lsan_options = "print_suppressions=0:suppressions=" + suppressions;
     }
+    bool ready() const { return why_not.empty(); }
     std::map<std::string, const char*> env(const char* tmpdir) const {
         return {{"HOME", home.path().c_str()},
                 {"XDG_CONFIG_HOME", nullptr},
                 {"XAUTHORITY", xauthority.c_str()},
-                {"TMPDIR", tmpdir}};
+                {"TMPDIR", tmpdir},
+                {"LSAN_OPTIONS", lsan_options.c_str()}};
+    }
+
+private:
+    // Fills `staged` with what the viewer reads from its folder. Returns:
+    // whether the account reaches it there (why_not says why not).
+    bool stage(std::string* suppressions) {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        fs::permissions(staged.path(), fs::perms(0755), error);
+        for (const fs::directory_entry& entry : fs::directory_iterator(KIV_BIN_DIR, error)) {
+            const std::string name = entry.path().filename();
+            const fs::path to = staged.path() + "/" + name;
+            if (name == "config" || name == "demo") {
+                fs::copy(entry.path(), to, fs::copy_options::recursive, error);
+            } else if (name == "ozm_view" || (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0)) {
+                fs::create_hard_link(entry.path(), to, error);
+                if (error)
+                    fs::copy_file(entry.path(), to, error);
+            }
+            if (error) {
+                why_not = "cannot stage " + entry.path().string() + " for the second account: " + error.message();
+                return false;
+            }
+        }
+        const std::string copy = staged.file("lsan.supp");
+        fs::copy_file(*suppressions, copy, error);
+        *suppressions = copy;
+        bin = staged.path();
+        if (error || !reaches(uid, bin)) {
+            why_not = "the second account cannot reach " + bin + " (" + KIV_BIN_DIR + " is closed to it too)";
+            return false;
+        }
+        return true;
     }
 };
 
@@ -309,8 +378,8 @@ struct second_account {
 // account starts the viewer as the first one did.
 TEST(viewer_program, a_second_account_starts_it_beside_the_first_with_a_temp_folder_of_its_own) {
     second_account second;
-    if (!second.ready)
-        GTEST_SKIP() << "needs the superuser to start the program as a second account";
+    if (!second.ready())
+        GTEST_SKIP() << second.why_not;
     x_view x;
     ASSERT_TRUE(x.ok());
     kiv_test::temp_dir shared;
@@ -326,7 +395,8 @@ TEST(viewer_program, a_second_account_starts_it_beside_the_first_with_a_temp_fol
         EXPECT_EQ(viewer.status(), 0) << viewer.err();
     }
     {
-        viewer_process viewer(KIV_BIN_DIR, second.env(shared.path().c_str()), second.uid);
+        child_process viewer(second.bin + "/ozm_view", {}, second.bin, second.env(shared.path().c_str()),
+                             second.uid);
         Window frame = wait_frame(x, viewer);
         ASSERT_NE(frame, 0u) << viewer.status() << " " << viewer.err();
         ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
@@ -464,10 +534,13 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
          },
          "Permission denied", true},
     };
+    std::string skipped;  // a case that could not run here, and why
     for (const row& r : rows) {
         const bool as_second = r.unreadable && geteuid() == 0;
-        if (as_second && !second.ready)
+        if (as_second && !second.ready()) {
+            skipped = std::string(r.name) + ": " + second.why_not;
             continue;
+        }
         kiv_test::temp_dir own_home;
         const std::string home = as_second ? second.home.path() : own_home.path();
         const std::string folder = home + "/.config/ozm_viewer";
@@ -483,7 +556,8 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
             ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);
             env = second.env(shared.path().c_str());
         }
-        viewer_process viewer(KIV_BIN_DIR, env, as_second ? second.uid : 0);
+        const std::string bin = as_second ? second.bin : KIV_BIN_DIR;
+        child_process viewer(bin + "/ozm_view", {}, bin, env, as_second ? second.uid : 0);
         Window frame = wait_frame(x, viewer);
         ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
         EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768)) << r.name;
@@ -501,6 +575,8 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
             EXPECT_EQ(read_settings(file)->ReadLong("frame/cx", -1), 1024) << r.name;
         }
     }
+    if (!skipped.empty())
+        GTEST_SKIP() << skipped;
 }
 
 // The frame's pixels, read again until `done` accepts them or the bound
