@@ -20,7 +20,8 @@
 //       temp folder of its own under the shared one; a foreign folder at
 //       that name stops the start with one line naming it;
 //     - a settings file that is a FIFO, unreadable, oversized or nested
-//       without end is named on stderr and replaced at exit;
+//       without end is named on stderr and replaced at exit by one the
+//       next start takes;
 //     - the scale bar is as long as the distance its text names; with
 //       every layer unticked the map is blank; a start renders once.
 
@@ -431,8 +432,9 @@ TEST(viewer_program, a_library_that_does_not_start_is_named_with_its_cause_in_on
 
 // A settings file the program cannot take is said in one line on stderr
 // naming it; the window opens at the defaults, the program ends normally
-// and leaves a settings file of its own. A FIFO does not hang the start;
-// groups nested without end do not crash the exit.
+// and leaves a settings file of its own, which its owner can read and
+// write, and the next start takes in silence. A FIFO does not hang the
+// start; groups nested without end do not crash the exit.
 TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_replaced_at_exit) {
     x_view x;
     ASSERT_TRUE(x.ok());
@@ -463,6 +465,11 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
              return static_cast<bool>(std::ofstream(file) << "[frame]\nx=60\n") && chmod(file.c_str(), 0) == 0;
          },
          "Permission denied", true},
+        {"a write-only file",
+         [](const std::string& file) {
+             return static_cast<bool>(std::ofstream(file) << "[frame]\nx=60\n") && chmod(file.c_str(), 0200) == 0;
+         },
+         "Permission denied", true},
     };
     for (const row& r : rows) {
         const bool as_second = r.unreadable && geteuid() == 0;
@@ -483,23 +490,31 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
             ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);
             env = second.env(shared.path().c_str());
         }
-        viewer_process viewer(KIV_BIN_DIR, env, as_second ? second.uid : 0);
-        Window frame = wait_frame(x, viewer);
-        ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
-        EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768)) << r.name;
-        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << r.name << ": " << viewer.err();
-        EXPECT_EQ(viewer.status(), 0) << r.name << ": " << viewer.err();
-        std::vector<std::string> lines = lines_of(viewer.err());
-        ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
-        EXPECT_NE(lines[0].find("ozm_view: cannot read the settings file " + file + ": "), std::string::npos)
-            << r.name << ": " << lines[0];
-        EXPECT_NE(lines[0].find(r.says), std::string::npos) << r.name << ": " << lines[0];
+        {
+            viewer_process viewer(KIV_BIN_DIR, env, as_second ? second.uid : 0);
+            Window frame = wait_frame(x, viewer);
+            ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
+            EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768)) << r.name;
+            ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << r.name << ": " << viewer.err();
+            EXPECT_EQ(viewer.status(), 0) << r.name << ": " << viewer.err();
+            std::vector<std::string> lines = lines_of(viewer.err());
+            ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
+            EXPECT_NE(lines[0].find("ozm_view: cannot read the settings file " + file + ": "), std::string::npos)
+                << r.name << ": " << lines[0];
+            EXPECT_NE(lines[0].find(r.says), std::string::npos) << r.name << ": " << lines[0];
+        }
         struct stat st;
         ASSERT_EQ(lstat(file.c_str(), &st), 0) << r.name;
         EXPECT_TRUE(S_ISREG(st.st_mode)) << r.name;
-        if (!as_second) {
-            EXPECT_EQ(read_settings(file)->ReadLong("frame/cx", -1), 1024) << r.name;
-        }
+        EXPECT_EQ(st.st_mode & 0600, 0600u) << r.name << ": its owner cannot read or write it";
+        EXPECT_EQ(read_settings(file)->ReadLong("frame/cx", -1), 1024) << r.name;
+        // The next start takes the file the first one left, in silence.
+        viewer_process again(KIV_BIN_DIR, env, as_second ? second.uid : 0);
+        Window frame = wait_frame(x, again);
+        ASSERT_NE(frame, 0u) << r.name << ": " << again.err();
+        ASSERT_TRUE(exit_through_menu(x, again, frame)) << r.name << ": " << again.err();
+        EXPECT_EQ(again.status(), 0) << r.name;
+        EXPECT_EQ(again.err().find("ozm_view: "), std::string::npos) << r.name << ": " << again.err();
     }
 }
 
