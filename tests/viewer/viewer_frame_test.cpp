@@ -607,4 +607,36 @@ TEST(viewer_settings, a_failed_save_says_so_once_and_leaves_what_was_there) {
     }
 }
 
+
+// Group nesting is counted as wxFileConfig splits and reads the lines: a
+// lone "\r" ends a line, a backslash escapes a "]", and a key's name
+// makes no groups whatever "/" it holds. A header naming more than 8
+// levels is refused with one line on stderr; 8 are taken.
+TEST(viewer_settings, groups_are_counted_as_the_file_is_read_and_over_8_levels_refused) {
+    struct row {
+        const char* name;
+        std::string text;
+        bool refused;
+    } rows[] = {
+        {"8 levels with a key", "[a/b/c/d/e/f/g/h]\nk=1\n[frame]\nx=70\n", false},
+        {"9 levels", "[frame]\nx=70\n[a/b/c/d/e/f/g/h/i]\n", true},
+        {"9 levels after lines ended by a lone CR", "[frame]\rx=70\r[a/b/c/d/e/f/g/h/i]\rk=1\r", true},
+        {"9 levels after CR LF and LF CR", "[frame]\r\nx=70\n\r[a/b/c/d/e/f/g/h/i]\r\n", true},
+        {"9 levels past an escaped ]", "[frame]\nx=70\n[a\\]/b/c/d/e/f/g/h/i]\n", true},
+        {"9 levels split by escaped /", "[frame]\nx=70\n[a\\/b\\/c\\/d\\/e\\/f\\/g\\/h\\/i]\n", true},
+        {"9 levels after a form feed", "[frame]\nx=70\n\f\v [a/b/c/d/e/f/g/h/i]\n", true},
+        {"empty names and a key full of /", "[frame]\nx=70\n[a//b///c/d/e/f/g/h/]\nk/l/m/n/o/p/q/r/s=1\n", false},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir dir;
+        const std::string file = dir.file("ozm_viewer.conf");
+        std::ofstream(file, std::ios::binary) << r.text;
+        std::unique_ptr<kiv_viewer::settings_file> settings;
+        std::string err = stderr_of([&] { settings = std::make_unique<kiv_viewer::settings_file>(file); });
+        EXPECT_EQ(settings->ReadLong(kiv_viewer::key_x, 50), r.refused ? 50 : 70) << r.name;
+        EXPECT_EQ(err.find("its groups nest deeper than 8 levels") != std::string::npos, r.refused)
+            << r.name << ": " << err;
+    }
+}
+
 }  // namespace

@@ -434,7 +434,8 @@ TEST(viewer_program, a_library_that_does_not_start_is_named_with_its_cause_in_on
 // naming it; the window opens at the defaults, the program ends normally
 // and leaves a settings file of its own, which its owner can read and
 // write, and the next start takes in silence. A FIFO does not hang the
-// start; groups nested without end do not crash the exit.
+// start; groups nested without end do not crash the exit; lines ended by
+// a lone CR are lines.
 TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_replaced_at_exit) {
     x_view x;
     ASSERT_TRUE(x.ok());
@@ -456,6 +457,11 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
          false},
         {"deeply nested groups",
          [&](const std::string& file) { return static_cast<bool>(std::ofstream(file) << deep_group); },
+         "nest deeper than", false},
+        {"groups 12 deep in lines ended by a lone CR",
+         [](const std::string& file) {
+             return static_cast<bool>(std::ofstream(file) << "[frame]\rx=60\r[a/a/a/a/a/a/a/a/a/a/a/a]\rk=1\r");
+         },
          "nest deeper than", false},
         {"half a megabyte of nested groups",
          [&](const std::string& file) { return static_cast<bool>(std::ofstream(file) << huge); }, "larger than",

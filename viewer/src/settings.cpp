@@ -44,26 +44,32 @@ namespace {
 const size_t max_settings_size = 64 * 1024;
 const unsigned max_settings_depth = 8;
 
-// Returns: how deep the groups of settings text `text` nest: the most
-//     "/"-separated parts in a "[group]" line, or in a key together with
-//     the group it stands in.
+// Returns: how deep the groups of settings text `text` nest, counted as
+//     wxFileConfig reads the text: lines end at "\r\n", "\n" or a lone
+//     "\r"; a line whose first character after blanks (space, tab,
+//     vertical tab, form feed: what it skips in the C locale the program
+//     runs in) is "[" names a group as a path from the top, up to the
+//     first "]" that no backslash escapes (or the line's end); its depth
+//     is the number of non-empty names between "/" in it, an escaped "/"
+//     separating too. A key's name never makes groups, "/" in it or not,
+//     so key lines do not count.
 unsigned settings_depth(const std::string& text) {
     unsigned deepest = 0;
-    unsigned group = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find_first_of("\r\n", at);
         if (end == std::string::npos)
             end = text.size();
-        size_t at = text.find_first_not_of(" \t", start);
-        if (at != std::string::npos && at < end) {
-            bool is_group = text[at] == '[';
-            size_t name_end = is_group ? text.find(']', at) : text.find('=', at);
-            if (name_end == std::string::npos || name_end > end)
-                name_end = end;
+        while (at < end && (text[at] == ' ' || text[at] == '\t' || text[at] == '\v' || text[at] == '\f'))
+            ++at;
+        if (at < end && text[at] == '[') {
             unsigned parts = 0;
             bool in_part = false;
-            for (size_t i = at + (is_group ? 1 : 0); i < name_end; ++i) {
+            for (size_t i = at + 1; i < end && text[i] != ']'; ++i) {
+                // A backslash makes the next character part of the name;
+                // an escaped "/" is still a separator once unescaped.
+                if (text[i] == '\\' && ++i == end)
+                    break;
                 if (text[i] == '/') {
                     in_part = false;
                 } else if (!in_part) {
@@ -71,11 +77,10 @@ unsigned settings_depth(const std::string& text) {
                     ++parts;
                 }
             }
-            if (is_group)
-                group = parts;
-            deepest = std::max(deepest, is_group ? parts : group + parts);
+            deepest = std::max(deepest, parts);
         }
-        start = end + 1;
+        // "\r\n" is one line end.
+        at = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
     }
     return deepest;
 }
