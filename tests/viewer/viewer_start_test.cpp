@@ -21,7 +21,7 @@
 //       that name stops the start with one line naming it;
 //     - a settings file that is a FIFO, unreadable, oversized or nested
 //       without end is named on stderr and replaced at exit by one the
-//       next start takes;
+//       next start takes; one that is a link is saved through it;
 //     - the scale bar is as long as the distance its text names; with
 //       every layer unticked the map is blank; a start renders once.
 
@@ -522,6 +522,37 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
         EXPECT_EQ(again.status(), 0) << r.name;
         EXPECT_EQ(again.err().find("ozm_view: "), std::string::npos) << r.name << ": " << again.err();
     }
+}
+
+// A settings file that is a symbolic link, as a user keeping settings in
+// a folder of their own links it: the window opens where that file says,
+// and at exit the file it points to is saved and the link stays.
+TEST(viewer_program, a_settings_file_that_is_a_link_is_read_and_saved_through_it) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir home;
+    const std::string kept = home.file("dotfiles/ozm_viewer.conf");
+    const std::string link = home.file(".config/ozm_viewer/ozm_viewer.conf");
+    ASSERT_EQ(system(("mkdir -p '" + home.file("dotfiles") + "' '" + home.file(".config/ozm_viewer") + "'").c_str()),
+              0);
+    std::ofstream(kept) << "[frame]\nx=120\ny=90\ncx=800\ncy=600\n";
+    ASSERT_EQ(symlink("../../dotfiles/ozm_viewer.conf", link.c_str()), 0);
+    viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
+    Window frame = wait_frame(x, viewer);
+    ASSERT_NE(frame, 0u) << viewer.err();
+    EXPECT_EQ(x.rect(frame), wxRect(120, 90, 800, 600));
+    ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+    EXPECT_EQ(viewer.status(), 0) << viewer.err();
+    EXPECT_EQ(viewer.err().find("ozm_view: "), std::string::npos) << viewer.err();
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    auto saved = read_settings(kept);
+    EXPECT_EQ(saved->ReadLong("frame/cx", -1), 800);
+    EXPECT_NE(layout_value(saved->Read("frame/perspective"), "ID_VIEW_MAPS", "state"), -1) << "not saved there";
+    // Nothing but the link and the file are left in their folders.
+    EXPECT_EQ(system(("test \"$(ls -A '" + home.file(".config/ozm_viewer") + "')\" = ozm_viewer.conf").c_str()), 0);
+    EXPECT_EQ(system(("test \"$(ls -A '" + home.file("dotfiles") + "')\" = ozm_viewer.conf").c_str()), 0);
 }
 
 // The frame's pixels, read again until `done` accepts them or the bound

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -130,6 +131,35 @@ std::string read_settings_text(const std::string& path) {
     return why.empty() ? text : refuse(why);
 }
 
+// Follows `path` through symbolic links to the file they end at, so a
+// save replaces that file and leaves the links as the user made them.
+// Returns: 0 with the file's path (`path` itself when it is no link; the
+//     file need not exist: a dangling link names the file to make) in
+//     `target`, or the errno that stopped it (ELOOP past 40 links).
+int link_target(const std::string& path, std::string& target) {
+    const int most_links = 40;  // as the kernel allows in one lookup
+    target = path;
+    for (int links = 0;; ++links) {
+        struct stat st;
+        if (lstat(target.c_str(), &st) != 0)
+            return errno == ENOENT ? 0 : errno;
+        if (!S_ISLNK(st.st_mode))
+            return 0;
+        if (links == most_links)
+            return ELOOP;
+        std::vector<char> buffer(PATH_MAX + 1);
+        ssize_t n = readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return errno;
+        if (n == 0 || static_cast<size_t>(n) >= buffer.size())
+            return ENAMETOOLONG;
+        std::string to(buffer.data(), static_cast<size_t>(n));
+        // A relative link is taken from the folder the link is in.
+        size_t slash = target.rfind('/');
+        target = to[0] == '/' || slash == std::string::npos ? to : target.substr(0, slash + 1) + to;
+    }
+}
+
 // Returns: the text of `config` as wxFileConfig writes it, in UTF-8.
 std::string settings_text(wxFileConfig& config) {
     wxMemoryOutputStream out;
@@ -204,16 +234,23 @@ bool settings_file::Flush(bool) {
     size_t slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0)
         kiv_make_dirs(path_.substr(0, slash).c_str(), 0700, &error);
+    std::string target = path_;
+    if (error == 0)
+        error = link_target(path_, target);
+    bool through_link = error == 0 && target != path_;
     if (error == 0) {
-        kiv::file_writer writer(path_);
+        kiv::file_writer writer(target);
         if (writer.write(text.data(), text.size()) && writer.commit())
             error = 0;
         else
             error = writer.error() != 0 ? writer.error() : EIO;
     }
     last_ok_ = error == 0;
-    if (!last_ok_)
-        std::fprintf(stderr, "ozm_view: cannot save the settings to %s: %s\n", path_.c_str(), std::strerror(error));
+    if (!last_ok_) {
+        std::string link = through_link ? " (a link to " + target + ")" : std::string();
+        std::fprintf(stderr, "ozm_view: cannot save the settings to %s%s: %s\n", path_.c_str(), link.c_str(),
+                     std::strerror(error));
+    }
     return last_ok_;
 }
 

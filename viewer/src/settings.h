@@ -9,8 +9,10 @@
 //     and written as a whole on every flush: missing folders are made
 //     with mode 0700, the text goes to a unique temporary file in the
 //     same folder that is renamed into place, so a failed write leaves
-//     the previous file as it was. A failed save says so in one line on
-//     stderr and never through a wxLog dialog.
+//     the previous file as it was. A file that is a symbolic link stays
+//     one: the file at the end of the links is the one replaced. A failed
+//     save says so in one line on stderr and never through a wxLog
+//     dialog.
 
 #ifndef KIV_VIEWER_SETTINGS_H
 #define KIV_VIEWER_SETTINGS_H
