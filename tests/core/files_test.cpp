@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -376,4 +377,37 @@ TEST(file_writer_stream, stdio_writes_and_plain_writes_land_in_order) {
     EXPECT_EQ(names_of(all), std::vector<std::string>{"out.txt"});
     all.reset();
     kiv_terminate();
+}
+
+// The new file keeps the mode of the file it replaces, but one its owner
+// could not read or write back becomes the owner's alone, readable and
+// writable (a settings file of mode 000 would fail every later read).
+TEST(file_writer_mode, a_replaced_file_keeps_its_mode_unless_its_owner_could_not_read_or_write_it) {
+    struct row {
+        int old_mode;  // -1: no file before
+        mode_t expected;
+    } rows[] = {
+        {-1, 0644},   {0640, 0640}, {0600, 0600}, {0755, 0755}, {0604, 0604},
+        {0000, 0600}, {0200, 0600}, {0400, 0600}, {0444, 0600}, {0077, 0600},
+    };
+    auto octal = [](mode_t mode) {
+        char text[8];
+        std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+        return std::string(text);
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir dir;
+        const std::string target = dir.file("settings.conf");
+        if (r.old_mode >= 0) {
+            touch(target, "old");
+            ASSERT_EQ(chmod(target.c_str(), static_cast<mode_t>(r.old_mode)), 0);
+        }
+        kiv::file_writer writer(target);
+        ASSERT_TRUE(writer.write("new", 3));
+        ASSERT_TRUE(writer.commit()) << octal(static_cast<mode_t>(r.old_mode));
+        struct stat st;
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(octal(st.st_mode), octal(r.expected)) << "old mode " << octal(static_cast<mode_t>(r.old_mode));
+        EXPECT_EQ(kiv_test::read_all(target), "new");
+    }
 }

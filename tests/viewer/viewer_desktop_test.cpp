@@ -16,7 +16,8 @@
 //       or holds a field the docking manager does not know still shows the
 //       map, with no dialog;
 //     - in a 640 x 480 window with the search pane docked, the panes give
-//       way and the map keeps the larger part of the width.
+//       way and the map keeps the larger part of the width;
+//     - Find opens the search pane with the City field taking the keys.
 
 #include "viewer_harness.h"
 
@@ -288,6 +289,48 @@ TEST_F(viewer_desktop, a_restored_floating_pane_comes_over_the_window) {
     EXPECT_TRUE(wait_for(*viewer, [&] { return x.stacking_place(pane) > x.stacking_place(frame); }))
         << "the floating pane is behind the window";
     ASSERT_TRUE(quit_with_ctrl_q(x, *viewer, frame)) << viewer->err();
+}
+
+// Copies the text of the field holding the keyboard focus as a user
+// does, Ctrl+A and Ctrl+C, and reads the clipboard until it holds
+// `awaited`; End then leaves the text unselected for what is typed next.
+// Returns: what the clipboard held last.
+std::string copied_field_text(x_view& x, child_process& viewer, const std::string& awaited) {
+    press('a', wxMOD_CONTROL);
+    press('c', wxMOD_CONTROL);
+    press(WXK_END);
+    std::string seen;
+    wait_for(viewer, [&] { return (seen = x.selection_text("CLIPBOARD")) == awaited; });
+    return seen;
+}
+
+// Find's "Search on map" opens the search pane with the City field taking
+// the keys: the town is typed at once, and Enter on it moves on to the
+// Street field, emptied for the street's name. (Typed into the Street
+// field instead, the town would stay in front of the street's name.)
+TEST_F(viewer_desktop, find_opens_the_search_pane_with_the_city_field_taking_the_keys) {
+    ASSERT_NO_FATAL_FAILURE(manage_windows());
+    auto viewer = start_viewer(home.path());
+    Window frame = wait_frame(x, *viewer);
+    ASSERT_NE(frame, 0u) << viewer->err();
+    wxRect r = x.rect(frame);
+    click_at(wxPoint(r.x + r.width / 2, r.y + r.height / 3));  // on the map
+    std::set<Window> before = x.popups();
+    press('f', wxMOD_ALT);
+    Window menu = wait_popup(x, *viewer, before);
+    ASSERT_NE(menu, 0u) << "Alt+F opened no menu";
+    press(WXK_RETURN);
+    ASSERT_TRUE(wait_menu_closed(x, *viewer, menu));
+    for (char c : std::string("nov"))
+        press(c);
+    ASSERT_EQ(copied_field_text(x, *viewer, "nov"), "nov") << "the keys did not reach a text field";
+    press(WXK_RETURN);
+    for (char c : std::string("bir"))
+        press(c);
+    EXPECT_EQ(copied_field_text(x, *viewer, "bir"), "bir") << "the town was not typed into the City field";
+    ASSERT_TRUE(quit_with_ctrl_q(x, *viewer, frame)) << viewer->err();
+    EXPECT_EQ(viewer->status(), 0) << viewer->err();
+    EXPECT_EQ(toolkit_complaints(viewer->err()), "");
 }
 
 TEST_F(viewer_desktop, in_a_640_by_480_window_the_panes_give_way_before_the_map) {

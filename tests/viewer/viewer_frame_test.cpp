@@ -607,4 +607,90 @@ TEST(viewer_settings, a_failed_save_says_so_once_and_leaves_what_was_there) {
     }
 }
 
+
+// Group nesting is counted as wxFileConfig splits and reads the lines: a
+// lone "\r" ends a line, a backslash escapes a "]", and a key's name
+// makes no groups whatever "/" it holds. A header naming more than 8
+// levels is refused with one line on stderr; 8 are taken.
+TEST(viewer_settings, groups_are_counted_as_the_file_is_read_and_over_8_levels_refused) {
+    struct row {
+        const char* name;
+        std::string text;
+        bool refused;
+    } rows[] = {
+        {"8 levels with a key", "[a/b/c/d/e/f/g/h]\nk=1\n[frame]\nx=70\n", false},
+        {"9 levels", "[frame]\nx=70\n[a/b/c/d/e/f/g/h/i]\n", true},
+        {"9 levels after lines ended by a lone CR", "[frame]\rx=70\r[a/b/c/d/e/f/g/h/i]\rk=1\r", true},
+        {"9 levels after CR LF and LF CR", "[frame]\r\nx=70\n\r[a/b/c/d/e/f/g/h/i]\r\n", true},
+        {"9 levels past an escaped ]", "[frame]\nx=70\n[a\\]/b/c/d/e/f/g/h/i]\n", true},
+        {"9 levels split by escaped /", "[frame]\nx=70\n[a\\/b\\/c\\/d\\/e\\/f\\/g\\/h\\/i]\n", true},
+        {"9 levels after a form feed", "[frame]\nx=70\n\f\v [a/b/c/d/e/f/g/h/i]\n", true},
+        {"empty names and a key full of /", "[frame]\nx=70\n[a//b///c/d/e/f/g/h/]\nk/l/m/n/o/p/q/r/s=1\n", false},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir dir;
+        const std::string file = dir.file("ozm_viewer.conf");
+        std::ofstream(file, std::ios::binary) << r.text;
+        std::unique_ptr<kiv_viewer::settings_file> settings;
+        std::string err = stderr_of([&] { settings = std::make_unique<kiv_viewer::settings_file>(file); });
+        EXPECT_EQ(settings->ReadLong(kiv_viewer::key_x, 50), r.refused ? 50 : 70) << r.name;
+        EXPECT_EQ(err.find("its groups nest deeper than 8 levels") != std::string::npos, r.refused)
+            << r.name << ": " << err;
+    }
+}
+
+// A settings file that is a symbolic link (to a file kept with the user's
+// other settings) stays a link: the save replaces the file it points to.
+// A dangling link gets its file made; a link loop or a link into a
+// missing folder is said on stderr, and nothing is written.
+TEST(viewer_settings, a_save_writes_through_a_symbolic_link_and_keeps_it) {
+    struct row {
+        const char* name;
+        const char* link;         // what conf/ozm_viewer.conf points to
+        const char* second_link;  // null, or "dotfiles/hop" pointing there
+        const char* target;       // the file written, under the folder; null: none
+        const char* says;         // what stderr says; null: nothing
+        long x;                   // "frame/x" as read through the link
+    } rows[] = {
+        {"relative", "../dotfiles/ozm.conf", nullptr, "dotfiles/ozm.conf", nullptr, 70},
+        {"absolute, through a second link", "@/dotfiles/hop", "ozm.conf", "dotfiles/ozm.conf", nullptr, 70},
+        {"dangling", "../dotfiles/new.conf", nullptr, "dotfiles/new.conf", nullptr, 50},
+        {"into a missing folder", "../gone/ozm.conf", nullptr, nullptr, "(a link to ", 50},
+        {"a loop", "../dotfiles/hop", "../conf/ozm_viewer.conf", nullptr, "Too many levels of symbolic links", 50},
+    };
+    for (const row& r : rows) {
+        kiv_test::temp_dir dir;
+        ASSERT_EQ(mkdir(dir.file("conf").c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(dir.file("dotfiles").c_str(), 0700), 0);
+        std::ofstream(dir.file("dotfiles/ozm.conf")) << "[frame]\nx=70\n";
+        const std::string file = dir.file("conf/ozm_viewer.conf");
+        std::string link = r.link[0] == '@' ? dir.path() + (r.link + 1) : r.link;
+        ASSERT_EQ(symlink(link.c_str(), file.c_str()), 0);
+        if (r.second_link != nullptr) {
+            ASSERT_EQ(symlink(r.second_link, dir.file("dotfiles/hop").c_str()), 0);
+        }
+        std::string err = stderr_of([&] {
+            kiv_viewer::settings_file settings(file);
+            EXPECT_EQ(settings.ReadLong(kiv_viewer::key_x, 50), r.x) << r.name;
+            settings.Write(kiv_viewer::key_y, 90L);
+            EXPECT_EQ(settings.Flush(), r.target != nullptr) << r.name;
+        });
+        struct stat st;
+        ASSERT_EQ(lstat(file.c_str(), &st), 0) << r.name;
+        EXPECT_TRUE(S_ISLNK(st.st_mode)) << r.name << ": the link was replaced";
+        if (r.target != nullptr) {
+            kiv_viewer::settings_file saved(dir.file(r.target));
+            EXPECT_EQ(saved.ReadLong(kiv_viewer::key_y, 0), 90) << r.name;
+            EXPECT_EQ(err, "") << r.name;
+        } else {
+            EXPECT_NE(err.find("ozm_view: cannot save the settings to " + file), std::string::npos) << err;
+            EXPECT_NE(err.find(r.says), std::string::npos) << r.name << ": " << err;
+        }
+        // No temporary file is left beside the link or its file.
+        EXPECT_EQ(system(("test \"$(ls -A '" + dir.file("conf") + "')\" = ozm_viewer.conf").c_str()), 0) << r.name;
+        EXPECT_EQ(system(("test \"$(ls -A '" + dir.file("dotfiles") + "' | grep -c tmp)\" = 0").c_str()), 0)
+            << r.name;
+    }
+}
+
 }  // namespace

@@ -244,7 +244,7 @@ public:
     x_view() : display_(XOpenDisplay(nullptr)) {}
     ~x_view() {
         if (display_ != nullptr)
-            XCloseDisplay(display_);
+            XCloseDisplay(display_);  // destroys requestor_ too
     }
     x_view(const x_view&) = delete;
     x_view& operator=(const x_view&) = delete;
@@ -388,6 +388,44 @@ public:
         }
         return sizes;
     }
+    // Returns: the text the owner of the selection `name` ("CLIPBOARD",
+    //     "PRIMARY") hands over as UTF-8, empty when it has none, once its
+    //     answer came (within wait_bound; empty without one).
+    std::string selection_text(const char* name) {
+        if (requestor_ == 0)
+            requestor_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+        Atom property = XInternAtom(display_, "KIV_TEST_SELECTION", False);
+        XDeleteProperty(display_, requestor_, property);
+        XConvertSelection(display_, XInternAtom(display_, name, False), XInternAtom(display_, "UTF8_STRING", False),
+                          property, requestor_, CurrentTime);
+        XFlush(display_);
+        // The server answers at once for a selection nobody owns; an owner
+        // answers when its event loop comes to the request.
+        auto limit = std::chrono::steady_clock::now() + wait_bound;
+        XEvent event;
+        // (XCheckTypedWindowEvent also reads what the connection has.)
+        while (!XCheckTypedWindowEvent(display_, requestor_, SelectionNotify, &event)) {
+            if (std::chrono::steady_clock::now() > limit)
+                return std::string();
+            pollfd p{ConnectionNumber(display_), POLLIN, 0};
+            poll(&p, 1, 100);
+        }
+        std::string text;
+        if (event.xselection.property == None)
+            return text;
+        Atom actual;
+        int format;
+        unsigned long items, after;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display_, requestor_, property, 0, 1 << 16, True, AnyPropertyType, &actual, &format,
+                               &items, &after, &data) == Success &&
+            data != nullptr) {
+            if (format == 8)
+                text.assign(reinterpret_cast<char*>(data), items);
+            XFree(data);
+        }
+        return text;
+    }
     // Returns: whether a window manager runs: it holds the screen's
     //     manager selection and names on the root a check window that is
     //     still there. A manager that ended (openbox on SIGTERM) leaves the
@@ -456,7 +494,8 @@ private:
         return out;
     }
 
-    Display* display_;  // the test's own connection; null when none opened
+    Display* display_;     // the test's own connection; null when none opened
+    Window requestor_ = 0; // receives selections for selection_text; 0 until asked
 };
 
 // The openbox window manager on the test's display while it lives (none

@@ -20,7 +20,8 @@
 //       temp folder of its own under the shared one; a foreign folder at
 //       that name stops the start with one line naming it;
 //     - a settings file that is a FIFO, unreadable, oversized or nested
-//       without end is named on stderr and replaced at exit;
+//       without end is named on stderr and replaced at exit by one its
+//       owner can read; one that is a link is saved through it;
 //     - the scale bar is as long as the distance its text names; with
 //       every layer unticked the map is blank; a start renders once.
 
@@ -501,8 +502,10 @@ TEST(viewer_program, a_library_that_does_not_start_is_named_with_its_cause_in_on
 
 // A settings file the program cannot take is said in one line on stderr
 // naming it; the window opens at the defaults, the program ends normally
-// and leaves a settings file of its own. A FIFO does not hang the start;
-// groups nested without end do not crash the exit.
+// and leaves a settings file of its own, which its owner can read and
+// write (after an unreadable one, the next start takes it in silence).
+// A FIFO does not hang the start; groups nested without end do not crash
+// the exit; lines ended by a lone CR are lines.
 TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_replaced_at_exit) {
     x_view x;
     ASSERT_TRUE(x.ok());
@@ -525,12 +528,22 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
         {"deeply nested groups",
          [&](const std::string& file) { return static_cast<bool>(std::ofstream(file) << deep_group); },
          "nest deeper than", false},
+        {"groups 12 deep in lines ended by a lone CR",
+         [](const std::string& file) {
+             return static_cast<bool>(std::ofstream(file) << "[frame]\rx=60\r[a/a/a/a/a/a/a/a/a/a/a/a]\rk=1\r");
+         },
+         "nest deeper than", false},
         {"half a megabyte of nested groups",
          [&](const std::string& file) { return static_cast<bool>(std::ofstream(file) << huge); }, "larger than",
          false},
         {"an unreadable file",
          [](const std::string& file) {
              return static_cast<bool>(std::ofstream(file) << "[frame]\nx=60\n") && chmod(file.c_str(), 0) == 0;
+         },
+         "Permission denied", true},
+        {"a write-only file",
+         [](const std::string& file) {
+             return static_cast<bool>(std::ofstream(file) << "[frame]\nx=60\n") && chmod(file.c_str(), 0200) == 0;
          },
          "Permission denied", true},
     };
@@ -557,26 +570,68 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
             env = second.env(shared.path().c_str());
         }
         const std::string bin = as_second ? second.bin : KIV_BIN_DIR;
-        child_process viewer(bin + "/ozm_view", {}, bin, env, as_second ? second.uid : 0);
-        Window frame = wait_frame(x, viewer);
-        ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
-        EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768)) << r.name;
-        ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << r.name << ": " << viewer.err();
-        EXPECT_EQ(viewer.status(), 0) << r.name << ": " << viewer.err();
-        std::vector<std::string> lines = lines_of(viewer.err());
-        ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
-        EXPECT_NE(lines[0].find("ozm_view: cannot read the settings file " + file + ": "), std::string::npos)
-            << r.name << ": " << lines[0];
-        EXPECT_NE(lines[0].find(r.says), std::string::npos) << r.name << ": " << lines[0];
+        {
+            child_process viewer(bin + "/ozm_view", {}, bin, env, as_second ? second.uid : 0);
+            Window frame = wait_frame(x, viewer);
+            ASSERT_NE(frame, 0u) << r.name << ": " << viewer.err();
+            EXPECT_EQ(x.rect(frame), wxRect(50, 50, 1024, 768)) << r.name;
+            ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << r.name << ": " << viewer.err();
+            EXPECT_EQ(viewer.status(), 0) << r.name << ": " << viewer.err();
+            std::vector<std::string> lines = lines_of(viewer.err());
+            ASSERT_EQ(lines.size(), 1u) << r.name << ": " << viewer.err();
+            EXPECT_NE(lines[0].find("ozm_view: cannot read the settings file " + file + ": "), std::string::npos)
+                << r.name << ": " << lines[0];
+            EXPECT_NE(lines[0].find(r.says), std::string::npos) << r.name << ": " << lines[0];
+        }
         struct stat st;
         ASSERT_EQ(lstat(file.c_str(), &st), 0) << r.name;
         EXPECT_TRUE(S_ISREG(st.st_mode)) << r.name;
-        if (!as_second) {
-            EXPECT_EQ(read_settings(file)->ReadLong("frame/cx", -1), 1024) << r.name;
-        }
+        EXPECT_EQ(st.st_mode & 0600, 0600u) << r.name << ": its owner cannot read or write it";
+        EXPECT_EQ(read_settings(file)->ReadLong("frame/cx", -1), 1024) << r.name;
+        if (!r.unreadable)
+            continue;
+        // The next start takes the file the first one left, in silence:
+        // its owner can read it now.
+        child_process again(bin + "/ozm_view", {}, bin, env, as_second ? second.uid : 0);
+        Window frame = wait_frame(x, again);
+        ASSERT_NE(frame, 0u) << r.name << ": " << again.err();
+        ASSERT_TRUE(exit_through_menu(x, again, frame)) << r.name << ": " << again.err();
+        EXPECT_EQ(again.status(), 0) << r.name;
+        EXPECT_EQ(again.err().find("ozm_view: "), std::string::npos) << r.name << ": " << again.err();
     }
     if (!skipped.empty())
         GTEST_SKIP() << skipped;
+}
+
+// A settings file that is a symbolic link, as a user keeping settings in
+// a folder of their own links it: the window opens where that file says,
+// and at exit the file it points to is saved and the link stays.
+TEST(viewer_program, a_settings_file_that_is_a_link_is_read_and_saved_through_it) {
+    x_view x;
+    ASSERT_TRUE(x.ok());
+    kiv_test::temp_dir home;
+    const std::string kept = home.file("dotfiles/ozm_viewer.conf");
+    const std::string link = home.file(".config/ozm_viewer/ozm_viewer.conf");
+    ASSERT_EQ(system(("mkdir -p '" + home.file("dotfiles") + "' '" + home.file(".config/ozm_viewer") + "'").c_str()),
+              0);
+    std::ofstream(kept) << "[frame]\nx=120\ny=90\ncx=800\ncy=600\n";
+    ASSERT_EQ(symlink("../../dotfiles/ozm_viewer.conf", link.c_str()), 0);
+    viewer_process viewer(KIV_BIN_DIR, {{"HOME", home.path().c_str()}, {"XDG_CONFIG_HOME", nullptr}});
+    Window frame = wait_frame(x, viewer);
+    ASSERT_NE(frame, 0u) << viewer.err();
+    EXPECT_EQ(x.rect(frame), wxRect(120, 90, 800, 600));
+    ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
+    EXPECT_EQ(viewer.status(), 0) << viewer.err();
+    EXPECT_EQ(viewer.err().find("ozm_view: "), std::string::npos) << viewer.err();
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    auto saved = read_settings(kept);
+    EXPECT_EQ(saved->ReadLong("frame/cx", -1), 800);
+    EXPECT_NE(layout_value(saved->Read("frame/perspective"), "ID_VIEW_MAPS", "state"), -1) << "not saved there";
+    // Nothing but the link and the file are left in their folders.
+    EXPECT_EQ(system(("test \"$(ls -A '" + home.file(".config/ozm_viewer") + "')\" = ozm_viewer.conf").c_str()), 0);
+    EXPECT_EQ(system(("test \"$(ls -A '" + home.file("dotfiles") + "')\" = ozm_viewer.conf").c_str()), 0);
 }
 
 // The frame's pixels, read again until `done` accepts them or the bound

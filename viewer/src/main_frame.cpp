@@ -536,6 +536,7 @@ void main_frame::build_search_panel() {
     auto_ptr_t<kiv::map_search_panel> hold(search);
     search->addref();
     search_window_ = search->get_wnd();
+    city_field_ = search->city_field();
     if (kiv_core() != nullptr)
         kiv_core()->register_service(search, "SVC_MAP_SEARCH_PANEL");
 }
@@ -550,6 +551,9 @@ void main_frame::on_show_search(wxCommandEvent&) {
         pane.frame->SetWindowStyleFlag(pane.frame->GetWindowStyleFlag() & ~wxRESIZE_BORDER);
     pane.Show();
     manager->Update();
+    // The user opened it to type a city: the keys go there at once.
+    if (city_field_ != nullptr)
+        city_field_->SetFocus();
 }
 
 void main_frame::build_maps_panel() {

@@ -125,6 +125,8 @@ private:
     void on_toggle_pane(wxCommandEvent& event);
     void on_pane_check(wxUpdateUIEvent& event);
     void on_about(wxCommandEvent& event);
+    // Shows the hidden search pane with its City field focused; a shown
+    // pane stays as it is.
     void on_show_search(wxCommandEvent& event);
     void on_layer(wxCommandEvent& event);
     void on_tags(wxCommandEvent& event);
@@ -141,6 +143,7 @@ private:
     wxTextCtrl* tags_ = nullptr;
     wxWindow* map_window_ = nullptr;       // the map view's window (centre pane)
     wxWindow* search_window_ = nullptr;    // the search panel's window (left pane)
+    wxTextCtrl* city_field_ = nullptr;     // its City field, focused when Find shows it
     std::vector<wxCheckBox*> layer_boxes_; // one per layer, children of the tags panel
     wxRect normal_rect_;                   // asked at construction
     bool placed_ = false;                  // shown once

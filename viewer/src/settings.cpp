@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -44,26 +45,32 @@ namespace {
 const size_t max_settings_size = 64 * 1024;
 const unsigned max_settings_depth = 8;
 
-// Returns: how deep the groups of settings text `text` nest: the most
-//     "/"-separated parts in a "[group]" line, or in a key together with
-//     the group it stands in.
+// Returns: how deep the groups of settings text `text` nest, counted as
+//     wxFileConfig reads the text: lines end at "\r\n", "\n" or a lone
+//     "\r"; a line whose first character after blanks (space, tab,
+//     vertical tab, form feed: what it skips in the C locale the program
+//     runs in) is "[" names a group as a path from the top, up to the
+//     first "]" that no backslash escapes (or the line's end); its depth
+//     is the number of non-empty names between "/" in it, an escaped "/"
+//     separating too. A key's name never makes groups, "/" in it or not,
+//     so key lines do not count.
 unsigned settings_depth(const std::string& text) {
     unsigned deepest = 0;
-    unsigned group = 0;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find_first_of("\r\n", at);
         if (end == std::string::npos)
             end = text.size();
-        size_t at = text.find_first_not_of(" \t", start);
-        if (at != std::string::npos && at < end) {
-            bool is_group = text[at] == '[';
-            size_t name_end = is_group ? text.find(']', at) : text.find('=', at);
-            if (name_end == std::string::npos || name_end > end)
-                name_end = end;
+        while (at < end && (text[at] == ' ' || text[at] == '\t' || text[at] == '\v' || text[at] == '\f'))
+            ++at;
+        if (at < end && text[at] == '[') {
             unsigned parts = 0;
             bool in_part = false;
-            for (size_t i = at + (is_group ? 1 : 0); i < name_end; ++i) {
+            for (size_t i = at + 1; i < end && text[i] != ']'; ++i) {
+                // A backslash makes the next character part of the name;
+                // an escaped "/" is still a separator once unescaped.
+                if (text[i] == '\\' && ++i == end)
+                    break;
                 if (text[i] == '/') {
                     in_part = false;
                 } else if (!in_part) {
@@ -71,11 +78,10 @@ unsigned settings_depth(const std::string& text) {
                     ++parts;
                 }
             }
-            if (is_group)
-                group = parts;
-            deepest = std::max(deepest, is_group ? parts : group + parts);
+            deepest = std::max(deepest, parts);
         }
-        start = end + 1;
+        // "\r\n" is one line end.
+        at = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
     }
     return deepest;
 }
@@ -123,6 +129,35 @@ std::string read_settings_text(const std::string& path) {
     if (why.empty() && settings_depth(text) > max_settings_depth)
         why = "its groups nest deeper than " + std::to_string(max_settings_depth) + " levels";
     return why.empty() ? text : refuse(why);
+}
+
+// Follows `path` through symbolic links to the file they end at, so a
+// save replaces that file and leaves the links as the user made them.
+// Returns: 0 with the file's path (`path` itself when it is no link; the
+//     file need not exist: a dangling link names the file to make) in
+//     `target`, or the errno that stopped it (ELOOP past 40 links).
+int link_target(const std::string& path, std::string& target) {
+    const int most_links = 40;  // as the kernel allows in one lookup
+    target = path;
+    for (int links = 0;; ++links) {
+        struct stat st;
+        if (lstat(target.c_str(), &st) != 0)
+            return errno == ENOENT ? 0 : errno;
+        if (!S_ISLNK(st.st_mode))
+            return 0;
+        if (links == most_links)
+            return ELOOP;
+        std::vector<char> buffer(PATH_MAX + 1);
+        ssize_t n = readlink(target.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return errno;
+        if (n == 0 || static_cast<size_t>(n) >= buffer.size())
+            return ENAMETOOLONG;
+        std::string to(buffer.data(), static_cast<size_t>(n));
+        // A relative link is taken from the folder the link is in.
+        size_t slash = target.rfind('/');
+        target = to[0] == '/' || slash == std::string::npos ? to : target.substr(0, slash + 1) + to;
+    }
 }
 
 // Returns: the text of `config` as wxFileConfig writes it, in UTF-8.
@@ -199,16 +234,23 @@ bool settings_file::Flush(bool) {
     size_t slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0)
         kiv_make_dirs(path_.substr(0, slash).c_str(), 0700, &error);
+    std::string target = path_;
+    if (error == 0)
+        error = link_target(path_, target);
+    bool through_link = error == 0 && target != path_;
     if (error == 0) {
-        kiv::file_writer writer(path_);
+        kiv::file_writer writer(target);
         if (writer.write(text.data(), text.size()) && writer.commit())
             error = 0;
         else
             error = writer.error() != 0 ? writer.error() : EIO;
     }
     last_ok_ = error == 0;
-    if (!last_ok_)
-        std::fprintf(stderr, "ozm_view: cannot save the settings to %s: %s\n", path_.c_str(), std::strerror(error));
+    if (!last_ok_) {
+        std::string link = through_link ? " (a link to " + target + ")" : std::string();
+        std::fprintf(stderr, "ozm_view: cannot save the settings to %s%s: %s\n", path_.c_str(), link.c_str(),
+                     std::strerror(error));
+    }
     return last_ok_;
 }
 

@@ -4,12 +4,15 @@
 //     $XDG_CONFIG_HOME/ozm_viewer/ozm_viewer.conf (XDG_CONFIG_HOME unset
 //     or relative: ~/.config), in wxFileConfig's text format. The file is
 //     read once at start-up (a missing file gives the defaults; so does
-//     one that is unreadable, not a regular file, over 64 KiB or nesting
-//     its groups over 8 deep, each said in one line on stderr) and written as a whole on every flush: missing folders
-//     are made with mode 0700, the text goes to a unique temporary file in
-//     the same folder that is renamed into place, so a failed write leaves
-//     the previous file as it was. A failed save says so in one line on
-//     stderr and never through a wxLog dialog.
+//     one that is unreadable, not a regular file, over 64 KiB or with a
+//     group header over 8 levels deep, each said in one line on stderr)
+//     and written as a whole on every flush: missing folders are made
+//     with mode 0700, the text goes to a unique temporary file in the
+//     same folder that is renamed into place, so a failed write leaves
+//     the previous file as it was. A file that is a symbolic link stays
+//     one: the file at the end of the links is the one replaced. A failed
+//     save says so in one line on stderr and never through a wxLog
+//     dialog.
 
 #ifndef KIV_VIEWER_SETTINGS_H
 #define KIV_VIEWER_SETTINGS_H

@@ -96,6 +96,11 @@ bool file_writer::commit() {
     }
     struct stat old;
     mode_t mode = stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    // A mode that keeps the owner from reading or writing the file would
+    // make every later read of the new file fail as the old one did: the
+    // new file is the owner's alone to read and write.
+    if ((mode & 0600) != 0600)
+        mode = 0600;
     if (stream_ != nullptr && (fflush(stream_) != 0 || ferror(stream_) != 0))
         fail(errno);
     if (fchmod(fd_, mode) != 0)

@@ -37,7 +37,8 @@ public:
     //     when the temporary file could not be made.
     FILE* stream();
     // Flushes, closes and renames into place; the new file keeps the mode
-    // of the file it replaces (0644 for a new one).
+    // of the file it replaces (0644 for a new one), except that a mode
+    // lacking the owner's read or write permission gives 0600.
     // Returns: false when anything failed; the target is then untouched.
     bool commit();
     // Returns: the errno of the first step that failed (making the
