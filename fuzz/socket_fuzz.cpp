@@ -28,6 +28,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -99,10 +100,18 @@ sockaddr_in local(unsigned short port) {
 }
 
 // Waits for `fd` to be readable, at most 30 s (a safety bound: the
-// answer is due at once). Returns: whether it became readable.
+// answer is due at once). A signal that interrupts the wait (the
+// fuzzer's own timers, a profiler's) only makes it wait on for the time
+// that is left. Returns: whether it became readable.
 bool readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, 30000) == 1;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        int ready = poll(&p, 1, left.count() > 0 ? int(left.count()) : 0);
+        if (ready >= 0 || errno != EINTR)
+            return ready == 1;
+    }
 }
 
 void send_datagram(const uint8_t* data, size_t size) {

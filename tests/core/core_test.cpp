@@ -38,6 +38,28 @@ using kiv_test::eventually;
 
 namespace {
 
+// The temp folder variables as they were, put back at scope end, so the
+// cases after one that changes them start from the folder the program
+// was given.
+class temp_variables_kept {
+public:
+    temp_variables_kept() {
+        for (size_t i = 0; i < 3; ++i)
+            had_[i] = kiv_get_env(names_[i], values_[i]);
+    }
+    ~temp_variables_kept() {
+        for (size_t i = 0; i < 3; ++i)
+            kiv_set_env(names_[i], had_[i] ? values_[i].c_str() : nullptr);
+    }
+    temp_variables_kept(const temp_variables_kept&) = delete;
+    temp_variables_kept& operator=(const temp_variables_kept&) = delete;
+
+private:
+    const char* names_[3] = {"TEMP", "TMP", "TMPDIR"};
+    std::string values_[3];
+    bool had_[3] = {false, false, false};
+};
+
 // What a fake service saw: destructions in order, and the events the
 // core raised, each with whether it was fired at once.
 struct journal {
@@ -154,6 +176,7 @@ TEST(core_lifecycle, missing_root_path_becomes_the_working_directory) {
 }
 
 TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_tmp_tmpdir_and_slash_tmp) {
+    temp_variables_kept kept;
     kiv_set_env("TEMP", "/temp/from/env");
     kiv_set_env("TMP", "/tmp/from/env");
     {
@@ -188,16 +211,23 @@ TEST(core_lifecycle, temp_path_prefers_tmp_under_the_root_then_temp_tmp_tmpdir_a
         EXPECT_EQ(st.st_mode & 07777, 0700u);
     }
     kiv_set_env("TMPDIR", nullptr);
+    struct stat st;
+    bool was_there = lstat(("/tmp" + own).c_str(), &st) == 0;
     {
         core_session session(false);
         EXPECT_EQ(std::string(kiv_temp_path()), "/tmp" + own);
     }
+    // The account's folder in /tmp is made for good: this case takes
+    // back one it made, if nothing has moved in.
+    if (!was_there)
+        rmdir(("/tmp" + own).c_str());
 }
 
 // TMPDIR and /tmp are shared with every account: what stands at the
 // account's own name there and is not a private folder of its own is
 // refused with a line naming it, and no temp folder is chosen.
 TEST(core_lifecycle, a_shared_temp_folder_holding_a_foreign_kiv_uid_gives_no_temp_path_and_names_it) {
+    temp_variables_kept kept;
     const std::string own = "/kiv-" + std::to_string(geteuid());
     struct row {
         const char* name;

@@ -1,7 +1,7 @@
 // test_util.h --
 //
-//     Helpers shared by the core tests: private temporary folders and
-//     whole-file reads.
+//     Helpers shared by the core tests: private temporary folders,
+//     folder listings and whole-file reads.
 
 #ifndef KIV_TESTS_CORE_TEST_UTIL_H
 #define KIV_TESTS_CORE_TEST_UTIL_H
@@ -9,12 +9,17 @@
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_object_col.h>
 #include <kiv/core/i_string.h>
+#include <kiv_test/temp_folder.h>
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -22,14 +27,13 @@
 
 namespace kiv_test {
 
-// A private folder (mode 0700) removed with its contents at scope end.
+// A private folder (mode 0700) under TMPDIR (else /tmp), or in the
+// folder `under` when one is given, removed with its contents at scope
+// end.
 class temp_dir {
 public:
-    temp_dir() {
-        char templ[] = "/tmp/kiv_test_XXXXXX";
-        const char* made = mkdtemp(templ);
-        EXPECT_NE(made, nullptr);
-        path_ = made != nullptr ? made : "";
+    explicit temp_dir(const char* under = nullptr) : path_(make_temp_folder("kiv_test_", under)) {
+        EXPECT_NE(path_, "") << "no temporary folder";
     }
     // Removed without a shell: a test may have pointed PATH elsewhere by
     // then. Links inside are removed, never followed.
@@ -44,6 +48,19 @@ public:
 private:
     std::string path_;
 };
+
+// Returns: the names in the folder `path` (without "." and "..").
+inline std::set<std::string> names_in(const std::string& path) {
+    std::set<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr)
+        return {"<cannot read " + path + ">"};
+    while (dirent* entry = readdir(dir))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.insert(entry->d_name);
+    closedir(dir);
+    return names;
+}
 
 inline std::string read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

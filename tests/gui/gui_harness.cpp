@@ -330,14 +330,27 @@ unsigned pixel(const wxImage& image, int x, int y) {
 
 namespace {
 
-// Returns: an open lock file named after display `display` (":0"), or -1.
+// Returns: an open file to lock for display `display` (":0"), or -1.
+// The X server of a local display keeps the file /tmp/.X<number>-lock
+// while it runs: locking that one ties the lock to the display's life
+// and leaves nothing behind. Another display (or a server started
+// without that file) gets a lock file named after it in /tmp, which
+// stays there. Not under TMPDIR: every test program has a TMPDIR of its
+// own (private_tmpdir.cpp), and the lock must be one for all of them.
 int open_display_lock(const std::string& display) {
+    if (display.size() > 1 && display[0] == ':') {
+        std::string number = display.substr(1, display.find('.', 1) - 1);
+        if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) {
+            int fd = open(("/tmp/.X" + number + "-lock").c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            if (fd >= 0)
+                return fd;
+        }
+    }
     std::string name = display;
     for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)))
             c = '_';
-    const char* temp = std::getenv("TMPDIR");
-    std::string path = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") + "/kiv_display" + name + ".lock";
+    std::string path = "/tmp/kiv_display" + name + ".lock";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         std::fprintf(stderr, "warning: no display lock %s; cases of other programs may share the display\n",

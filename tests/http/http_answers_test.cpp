@@ -233,8 +233,10 @@ TEST_F(http_answers_test, hosts_absolute_urls_chunk_lines_and_header_lines_follo
         {"GET /who.txt HTTP/1.1\r\nHost: other\r\nHost: site\r\n\r\n", 400, ""},
         {"GET /who.txt HTTP/1.0\r\n\r\n", 200, "site"},
         {"GET /who.txt HTTP/1.1\r\nHost: other\r\n\r\n", 200, "other"},
-        // The host of an absolute URL wins over the Host header.
+        // The host of an absolute URL wins over the Host header, which
+        // HTTP/1.1 still asks for.
         {"GET http://other/who.txt HTTP/1.1\r\nHost: site\r\n\r\n", 200, "other"},
+        {"GET http://other/who.txt HTTP/1.1\r\n\r\n", 400, ""},
         {"GET HTTP://other:8080/who.txt?x=1 HTTP/1.1\r\nHost: other\r\n\r\n", 200, "other"},
         {"GET http://site/who.txt HTTP/1.0\r\n\r\n", 200, "site"},
         {"GET https://site/who.txt HTTP/1.1\r\nHost: other\r\n\r\n", 200, "site"},

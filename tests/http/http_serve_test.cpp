@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 
 namespace {
@@ -245,21 +246,28 @@ TEST(http_serve, says_its_usage_and_why_a_start_failed) {
     struct row {
         std::string args;
         int status;
-        std::string out;  // what stdout begins with
-        std::string err;  // what stderr holds
+        std::string out;     // what stdout begins with
+        std::string err;     // what stderr holds
+        std::string tmpdir;  // its TMPDIR ("": the test's own)
     };
+    const std::string no_folder = root.file("none");
     const row rows[] = {
-        {"--help", 0, usage, ""},
-        {"--root " + root.path(), 2, "", usage},
+        {"--help", 0, usage, "", ""},
+        {"--root " + root.path(), 2, "", usage, ""},
+        // Its work folder goes under TMPDIR, made before the port is
+        // taken.
         {"--root " + root.path() + " --port " + held_port, 1, "",
-         "http_serve: cannot serve " + root.path() + " on 127.0.0.1:" + held_port + ": "},
+         "http_serve: cannot make a folder in " + no_folder + ": " + std::strerror(ENOENT) + "\n", no_folder},
+        {"--root " + root.path() + " --port " + held_port, 1, "",
+         "http_serve: cannot serve " + root.path() + " on 127.0.0.1:" + held_port + ": ", ""},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.args);
         std::string err = root.file("stderr.txt");
         std::string out;
-        int status = kiv_test::run_command("XDG_STATE_HOME='" + root.file("state") + "' " KIV_BIN_DIR "/http_serve " +
-                                               r.args + " 2>'" + err + "'",
+        std::string tmpdir = r.tmpdir.empty() ? "" : "TMPDIR='" + r.tmpdir + "' ";
+        int status = kiv_test::run_command(tmpdir + "XDG_STATE_HOME='" + root.file("state") +
+                                               "' " KIV_BIN_DIR "/http_serve " + r.args + " 2>'" + err + "'",
                                            &out);
         std::string said = kiv_test::read_all(err);
         EXPECT_EQ(status, r.status) << said;
@@ -272,4 +280,24 @@ TEST(http_serve, says_its_usage_and_why_a_start_failed) {
     // The reason is the system's own.
     std::string said = kiv_test::read_all(root.file("stderr.txt"));
     EXPECT_NE(said.find(std::strerror(EADDRINUSE)), std::string::npos) << said;
+}
+
+// The configuration it loads its libraries by is written to a folder of
+// its own under TMPDIR and removed as soon as it is read: a server that
+// serves has none, so one killed then leaves nothing there but the
+// framework's own folder of the account (kiv-UID).
+TEST(http_serve, its_work_folder_is_gone_once_it_serves_so_a_killed_server_leaves_none) {
+    kiv_test::temp_dir root;
+    kiv_test::temp_dir tmp;
+    std::ofstream(root.file("a.txt")) << "a";
+    uint16_t port = kiv_test::free_port();
+    ASSERT_NE(port, 0);
+    server_process server(root.path(), port, 0, {}, "", "", tmp.path());
+    ASSERT_EQ(server.first_line(), "listening on 127.0.0.1:" + std::to_string(port));
+    EXPECT_EQ(kiv_test::ask(port, "GET /a.txt HTTP/1.0\r\n\r\n").status, 200);
+    const std::set<std::string> own = {"kiv-" + std::to_string(geteuid())};
+    EXPECT_EQ(kiv_test::names_in(tmp.path()), own);
+    ASSERT_EQ(kill(server.pid(), SIGKILL), 0);
+    EXPECT_EQ(server.stop(), 128 + SIGKILL);
+    EXPECT_EQ(kiv_test::names_in(tmp.path()), own);
 }

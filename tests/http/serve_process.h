@@ -42,10 +42,11 @@ public:
     // With `descriptor_limit` not 0 the child's soft and hard limits on
     // open descriptors are set to it first, as `ulimit -n` would. `more`
     // goes after the root and port; a non-empty `cwd` is the folder the
-    // child starts in, a non-empty `err` the file its stderr goes to.
+    // child starts in, a non-empty `err` the file its stderr goes to, a
+    // non-empty `tmpdir` its TMPDIR.
     server_process(const std::string& root, uint16_t port, unsigned descriptor_limit = 0,
                    const std::vector<std::string>& more = {}, const std::string& cwd = "",
-                   const std::string& err = "") {
+                   const std::string& err = "", const std::string& tmpdir = "") {
         int out[2];
         if (pipe2(out, O_CLOEXEC) != 0)
             return;
@@ -57,6 +58,8 @@ public:
                     _exit(126);
             }
             setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
+            if (!tmpdir.empty())
+                setenv("TMPDIR", tmpdir.c_str(), 1);
             if (!cwd.empty() && chdir(cwd.c_str()) != 0)
                 _exit(126);
             if (!err.empty()) {

@@ -12,6 +12,9 @@ build=$1 source=$2 cxx=$3 flags=$4
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kiv_install_probe.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# What the programs below keep in the temp folder (the compiler's files,
+# the framework's own folder of the account) stays in the work folder.
+export TMPDIR=$work
 prefix=$work/prefix
 libraries=(kiv_core kiv_image kiv_zip kiv_http kiv_gis gis_ozm_driver gwx_map_driver kiv_gui kiv_gui_addin)
 
@@ -59,22 +62,31 @@ while read -r name _ path _; do
 done < "$work/ldd.txt"
 
 # A GUI program takes a display no other test program holds, by the lock
-# the GUI test harness takes (a file named after the display in the temp
-# folder): the first free one of KIV_TEST_DISPLAYS, else it waits for
-# its turn on one of them or on DISPLAY.
-lock_of() { echo "${TMPDIR:-/tmp}/kiv_display${1//[^[:alnum:]]/_}.lock"; }
+# the GUI test harness takes (the X server's own /tmp/.X<number>-lock of
+# a local display, else a file in /tmp named after the display): the
+# first free one of KIV_TEST_DISPLAYS, else it waits for its turn on one
+# of them or on DISPLAY.
+open_lock() {
+  local number=${1#:}
+  number=${number%%.*}
+  if [[ $1 == :* && $number =~ ^[0-9]+$ && -r /tmp/.X$number-lock && ! -L /tmp/.X$number-lock ]]; then
+    exec {lock}<"/tmp/.X$number-lock"
+  else
+    exec {lock}>>"/tmp/kiv_display${1//[^[:alnum:]]/_}.lock"
+  fi
+}
 displays=()
 for n in ${KIV_TEST_DISPLAYS:-}; do displays+=(":$n"); done
 [ ${#displays[@]} -gt 0 ] || displays=("${DISPLAY:-}")
 chosen=""
 for d in "${displays[@]}"; do
-  exec {lock}>>"$(lock_of "$d")"
+  open_lock "$d"
   if flock -n "$lock"; then chosen=$d; break; fi
   exec {lock}>&-
 done
 if [ -z "$chosen" ]; then
   chosen=${displays[$(( $$ % ${#displays[@]} ))]}
-  exec {lock}>>"$(lock_of "$chosen")"
+  open_lock "$chosen"
   flock "$lock"
 fi
 

@@ -13,6 +13,9 @@ build=$1 source=$2 cxx=$3 flags=$4
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kiv_package_test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+# What the programs below keep in the temp folder (the compiler's files,
+# the framework's own folder of the account) stays in the work folder.
+export TMPDIR=$work
 prefix=$work/prefix
 failures=0
 

@@ -298,16 +298,19 @@ bool reaches(uid_t uid, const std::string& bin) {
 
 // A second account on the machine: the X server's key and a home of its
 // own, as that user has when logging in. Only the superuser can start a
-// program as another account.
+// program as another account. The folders that account uses are made in
+// /tmp, which every account may pass through, as TMPDIR may be private
+// to this one (each test program's is).
 // The build's bin folder may lie where no other account can enter (a
 // clone under /root, mode 0700 on Debian): the program, its libraries,
 // configuration and demo data are then staged in a folder open to it,
 // linked where the file system allows and copied where not, with the
 // sanitizers' suppressions beside them.
+const char* const every_account = "/tmp";
 struct second_account {
     static const uid_t uid = 4242;
-    kiv_test::temp_dir home;
-    kiv_test::temp_dir staged;
+    kiv_test::temp_dir home{every_account};
+    kiv_test::temp_dir staged{every_account};
     std::string xauthority;
     std::string bin = KIV_BIN_DIR;  // the folder it runs the viewer from
     std::string lsan_options;       // LSAN_OPTIONS naming a suppressions file it can read
@@ -383,7 +386,7 @@ TEST(viewer_program, a_second_account_starts_it_beside_the_first_with_a_temp_fol
         GTEST_SKIP() << second.why_not;
     x_view x;
     ASSERT_TRUE(x.ok());
-    kiv_test::temp_dir shared;
+    kiv_test::temp_dir shared(every_account);
     ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);  // as /tmp is
     kiv_test::temp_dir first_home;
     {
@@ -564,7 +567,7 @@ TEST(viewer_program, a_settings_file_it_cannot_take_is_named_on_stderr_and_repla
             ASSERT_EQ(system(("chown -R " + std::to_string(second.uid) + " '" + home + "/.config'").c_str()), 0);
         }
         std::map<std::string, const char*> env{{"HOME", home.c_str()}, {"XDG_CONFIG_HOME", nullptr}};
-        kiv_test::temp_dir shared;
+        kiv_test::temp_dir shared(every_account);
         if (as_second) {
             ASSERT_EQ(chmod(shared.path().c_str(), 01777), 0);
             env = second.env(shared.path().c_str());

@@ -7,10 +7,12 @@
 //
 //     starts the framework, loads kiv_core, kiv_zip and kiv_http (from
 //     the program's own folder) through a configuration written to a
-//     private temporary folder, serves DIR as the document root of one
-//     server on 127.0.0.1:N (gzip copies of text files on), and runs
-//     until SIGINT or SIGTERM, then shuts the framework down cleanly.
-//     It prints "listening on 127.0.0.1:N" once it serves.
+//     private folder under TMPDIR (else /tmp) and removed as soon as it
+//     has been read, so that only a server killed while it starts leaves
+//     it behind; serves DIR as the document root of one server on
+//     127.0.0.1:N (gzip copies of text files on), and runs until SIGINT
+//     or SIGTERM, then shuts the framework down cleanly. It prints
+//     "listening on 127.0.0.1:N" once it serves.
 //
 //     Its state folder (--state, else $XDG_STATE_HOME/http_serve, else
 //     ~/.local/state/http_serve) is the framework's root: the logs
@@ -23,19 +25,25 @@
 //     SIGHUP opens every log again at once, for rotation tools that
 //     signal the server after moving its logs.
 //
-//     --help prints the usage on stdout. A start that fails ends with
-//     status 1 and one line on stderr that says why (the framework's own
-//     cause when it gave one, such as "Address already in use").
+//     Its command line is read as every tool's (command_line.h): --help
+//     prints the usage on stdout, a wrong command line ends with status
+//     2. A start that fails ends with status 1 and one line on stderr
+//     that says why (the system's or the framework's own cause when
+//     there is one, such as "Address already in use").
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/config.h>
+#include <kiv/core/env.h>
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
 #include <kiv/http/http_logs.h>
 #include <kiv/http/i_http_service.h>
 
+#include "command_line.h"
+
+#include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,17 +52,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
-const char usage_text[] = "usage: http_serve --root DIR --port N [--state DIR] [--access-log off|FILE]\n";
+const char usage_text[] =
+    "usage: http_serve --root DIR --port N [--state DIR] [--access-log off|FILE]\n"
+    "Serves the folder DIR on 127.0.0.1, port N (1-65535), until SIGINT or SIGTERM.\n";
 
-// Prints the usage on `out`. Returns: the exit status that goes with it.
-int usage(FILE* out, int status) {
-    std::fputs(usage_text, out);
-    return status;
+// Reads a port number: decimal digits only, 1 to 65535.
+// Returns: whether `text` is one; the number in `*port`.
+bool read_port(const std::string& text, unsigned* port) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    *port = unsigned(std::stoul(text));
+    return *port >= 1 && *port <= 65535;
 }
 
 // Says on stderr that the start failed: `what`, then the framework's
@@ -86,12 +99,12 @@ std::string from_here(const std::string& path) {
 std::string state_dir(const std::string& asked) {
     if (!asked.empty())
         return from_here(asked);
-    const char* state_home = std::getenv("XDG_STATE_HOME");
-    if (state_home != nullptr && state_home[0] == '/')
-        return std::string(state_home) + "/http_serve";
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/')
-        return std::string(home) + "/.local/state/http_serve";
+    std::string state_home = kiv_get_env("XDG_STATE_HOME");
+    if (!state_home.empty() && state_home[0] == '/')
+        return state_home + "/http_serve";
+    std::string home = kiv_get_env("HOME");
+    if (!home.empty() && home[0] == '/')
+        return home + "/.local/state/http_serve";
     return "";
 }
 
@@ -115,6 +128,19 @@ std::string program_dir() {
     return text.substr(0, text.rfind('/'));
 }
 
+// Makes a private folder (mode 0700) under TMPDIR, else /tmp.
+// Returns: its path; "" when it cannot be made, with errno set and the
+//     folder it was to be made in in `*base`.
+std::string make_work_folder(std::string* base) {
+    *base = kiv_get_env("TMPDIR");
+    if (base->empty())
+        *base = "/tmp";
+    std::string pattern = *base + "/http_serve_XXXXXX";
+    std::vector<char> path(pattern.begin(), pattern.end());
+    path.push_back('\0');
+    return mkdtemp(path.data()) != nullptr ? std::string(path.data()) : std::string();
+}
+
 // Escapes a text for an XML attribute in single quotes.
 std::string xml_attr(const std::string& text) {
     std::string out;
@@ -129,46 +155,78 @@ std::string xml_attr(const std::string& text) {
     return out;
 }
 
+// Writes the configuration that loads the core, zip and HTTP libraries
+// from the folder `bin` to the file `path`.
+// Returns: 0, or the errno value of the step that failed.
+int write_config(const std::string& path, const std::string& bin) {
+    std::string text = "<config><libraries>"
+                       "<library path='" + xml_attr(bin) + "/kiv_core.so' priority='100' platform=''/>"
+                       "<library path='" + xml_attr(bin) + "/kiv_zip.so' priority='90' platform=''/>"
+                       "<library path='" + xml_attr(bin) + "/kiv_http.so' priority='80' platform=''/>"
+                       "</libraries></config>";
+    std::FILE* out = std::fopen(path.c_str(), "wbx");
+    if (out == nullptr)
+        return errno;
+    int error = std::fwrite(text.data(), 1, text.size(), out) == text.size() ? 0 : errno;
+    if (std::fclose(out) != 0 && error == 0)
+        error = errno;
+    return error;
+}
+
+// Loads the HTTP library and what it needs through a configuration in a
+// private folder of its own, removed again at once.
+// Returns: whether the libraries loaded; a failure is said on stderr.
+bool load_libraries(const kiv::tools::command_line& line, const std::string& bin, const std::string& where) {
+    std::string base;
+    std::string work = make_work_folder(&base);
+    if (work.empty()) {
+        line.fail_on("make a folder in", base, errno);
+        return false;
+    }
+    std::string config = work + "/config.xml";
+    bool loaded = false;
+    if (int error = write_config(config, bin))
+        line.fail_on("write", config, error);
+    else if (!(loaded = kiv_load_config(config.c_str())))
+        say_failed_start("cannot load the HTTP library to serve " + where);
+    if (!kiv_rmdir(work.c_str(), true))
+        line.fail_on("remove", work, errno);
+    return loaded;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const kiv::tools::command_line line("http_serve", usage_text);
     std::string root;
+    std::string port_text;
     std::string asked_state;
     std::string access_log;
-    long port = 0;
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
-        return usage(stdout, 0);
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--root") == 0)
-            root = argv[i + 1];
-        else if (std::strcmp(argv[i], "--port") == 0)
-            port = std::strtol(argv[i + 1], nullptr, 10);
-        else if (std::strcmp(argv[i], "--state") == 0 && argv[i + 1][0] != '\0')
-            asked_state = argv[i + 1];
-        else if (std::strcmp(argv[i], "--access-log") == 0 && argv[i + 1][0] != '\0')
-            access_log = argv[i + 1];
-        else
-            return usage(stderr, 2);
-    }
-    if (argc % 2 != 1 || root.empty() || port < 1 || port > 65535)
-        return usage(stderr, 2);
-    char real_root[4096];
-    if (realpath(root.c_str(), real_root) == nullptr || !kiv_dir_exists(real_root)) {
-        std::fprintf(stderr, "http_serve: %s is not a folder\n", root.c_str());
-        return 1;
-    }
+    std::vector<std::string> operands;
+    int read = line.read(argc, argv,
+                         {{"--root", &root}, {"--port", &port_text}, {"--state", &asked_state},
+                          {"--access-log", &access_log}},
+                         0, 0, &operands);
+    if (read >= 0)
+        return read;
+    if (root.empty())
+        return line.refuse("--root is missing");
+    if (port_text.empty())
+        return line.refuse("--port is missing");
+    unsigned port = 0;
+    if (!read_port(port_text, &port))
+        return line.refuse("port " + port_text + " is not 1-65535");
+    char real_root[PATH_MAX];
+    if (realpath(root.c_str(), real_root) == nullptr)
+        return line.fail_on("read", root, errno);
+    if (!kiv_dir_exists(real_root))
+        return line.fail_on("read", root, ENOTDIR);
     std::string bin = program_dir();
-    char work_template[] = "/tmp/http_serve_XXXXXX";
-    if (bin.empty() || mkdtemp(work_template) == nullptr) {
-        std::fprintf(stderr, "http_serve: no temporary folder\n");
-        return 1;
-    }
-    std::string work = work_template;
+    if (bin.empty())
+        return line.fail("cannot find the folder of the program");
     std::string state = state_dir(asked_state);
-    if (state.empty()) {
-        std::fprintf(stderr, "http_serve: no state folder (set HOME or use --state)\n");
-        return 1;
-    }
+    if (state.empty())
+        return line.fail("no state folder (set HOME or use --state)");
     std::string logs = state + "/logs";
     if (access_log.empty())
         access_log = logs + "/access.log";
@@ -191,25 +249,17 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     int status = 1;
-    setenv("KIV_ROOT_PATH", state.c_str(), 1);
+    kiv_set_env("KIV_ROOT_PATH", state.c_str());
     if (!kiv_initialize()) {
         std::fprintf(stderr, "http_serve: the framework could not start\n");
     } else {
         kiv_enable_trace(false);
-        std::ofstream(work + "/config.xml")
-            << "<config><libraries>"
-            << "<library path='" << xml_attr(bin) << "/kiv_core.so' priority='100' platform=''/>"
-            << "<library path='" << xml_attr(bin) << "/kiv_zip.so' priority='90' platform=''/>"
-            << "<library path='" << xml_attr(bin) << "/kiv_http.so' priority='80' platform=''/>"
-            << "</libraries></config>";
         std::string where = std::string(real_root) + " on 127.0.0.1:" + std::to_string(port);
         // Each step that fails says so and leaves the later ones out.
         auto_ptr_t<kiv::i_object> svc;
         kiv::i_http_service* http = nullptr;
         auto_ptr_t<kiv::i_http_server> site;
-        if (!kiv_load_config((work + "/config.xml").c_str())) {
-            say_failed_start("cannot load the HTTP library to serve " + where);
-        } else {
+        if (load_libraries(line, bin, where)) {
             svc.reset(kiv_core()->get_service("svc_http"));
             http = kiv_cast_i_http_service(svc);
             if (http == nullptr)
@@ -222,14 +272,14 @@ int main(int argc, char** argv) {
         if (site && !access_log.empty())
             site->set_log_file(access_log.c_str());
         std::string said_before = kiv_last_log_error();
-        if (site && http->bind_server(site, "127.0.0.1", static_cast<unsigned>(port))) {
-            std::printf("listening on 127.0.0.1:%ld\n", port);
+        if (site && http->bind_server(site, "127.0.0.1", port)) {
+            std::printf("listening on 127.0.0.1:%u\n", port);
             std::fflush(stdout);
             int signal_number = 0;
             while (sigwait(&stop_signals, &signal_number) == 0 && signal_number == SIGHUP)
                 if (!kiv_http_reopen_logs())
                     std::fprintf(stderr, "http_serve: not every log could be opened again at its path\n");
-            http->unbind_server(site, "127.0.0.1", static_cast<unsigned>(port));
+            http->unbind_server(site, "127.0.0.1", port);
             status = 0;
         } else if (site) {
             say_failed_start("cannot serve " + where, said_before);
@@ -238,6 +288,5 @@ int main(int argc, char** argv) {
         svc.reset();
         kiv_terminate();
     }
-    std::system(("rm -rf '" + work + "'").c_str());
     return status;
 }

@@ -12,10 +12,10 @@
 //     Latin names) with its streets and houses, the neighbours by name. Everything comes from a
 //     fixed pseudo-random sequence, so every build writes the same bytes.
 //
-//         ozm_demo <output folder>
+//         ozm_demo FOLDER
 //
-//     writes <output>/maps/town.ozm, <output>/maps/region.ozm and
-//     <output>/render/images/*.png. The layer files are text and live in
+//     writes FOLDER/maps/town.ozm, FOLDER/maps/region.ozm and
+//     FOLDER/render/images/*.png. The layer files are text and live in
 //     the repository (demo/ozm/render/layers).
 //
 //     Feature codes (the layer files select by them):
@@ -30,6 +30,8 @@
 #include <kiv/image/image_lib.h>
 #include <kiv/ozm_writer/map_writer.h>
 
+#include "command_line.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -40,6 +42,10 @@
 #include <vector>
 
 namespace {
+
+const char usage_text[] =
+    "usage: ozm_demo FOLDER\n"
+    "Writes the demo town, the regional overview map and their style pictures under FOLDER.\n";
 
 using kiv::ozm_writer::feature;
 using kiv::ozm_writer::map_info;
@@ -343,10 +349,6 @@ void add_region(map_writer& w) {
     }
 }
 
-bool make_folder(const std::string& path) {
-    return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 // Draws a style picture with `paint`(x, y) -> RGBA value and writes it.
 template <class Paint>
 bool write_picture(const std::string& path, unsigned width, unsigned height, Paint paint) {
@@ -395,11 +397,12 @@ bool write_pictures(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: ozm_demo <output folder>\n");
-        return 2;
-    }
-    std::string out = argv[1];
+    const kiv::tools::command_line line("ozm_demo", usage_text);
+    std::vector<std::string> operands;
+    int status = line.read(argc, argv, {}, 1, 1, &operands);
+    if (status >= 0)
+        return status;
+    const std::string& out = operands[0];
     // The image library resolves the pictures' paths through the core.
     struct core_guard {
         bool started = kiv_initialize();
@@ -408,15 +411,11 @@ int main(int argc, char** argv) {
                 kiv_terminate();
         }
     } core;
-    if (!core.started) {
-        std::fprintf(stderr, "ozm_demo: the framework does not start\n");
-        return 1;
-    }
-    if (!make_folder(out) || !make_folder(out + "/maps") || !make_folder(out + "/render") ||
-        !make_folder(out + "/render/images")) {
-        std::fprintf(stderr, "ozm_demo: cannot create the folders under %s\n", out.c_str());
-        return 1;
-    }
+    if (!core.started)
+        return line.fail("the framework does not start");
+    for (const std::string& folder : {out, out + "/maps", out + "/render", out + "/render/images"})
+        if (mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST)
+            return line.fail_on("make", folder, errno);
 
     map_info town_info;
     town_info.name = "Novy Dvor";
@@ -443,13 +442,9 @@ int main(int argc, char** argv) {
     add_region(region);
 
     std::string error;
-    if (!town.write(out + "/maps/town.ozm", error) || !region.write(out + "/maps/region.ozm", error)) {
-        std::fprintf(stderr, "ozm_demo: %s\n", error.c_str());
-        return 1;
-    }
-    if (!write_pictures(out + "/render/images")) {
-        std::fprintf(stderr, "ozm_demo: cannot write the style pictures\n");
-        return 1;
-    }
+    if (!town.write(out + "/maps/town.ozm", error) || !region.write(out + "/maps/region.ozm", error))
+        return line.fail(error);
+    if (!write_pictures(out + "/render/images"))
+        return line.fail("cannot write the style pictures in " + out + "/render/images");
     return 0;
 }

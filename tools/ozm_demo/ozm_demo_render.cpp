@@ -4,7 +4,7 @@
 //     scales and writes each picture as a PNG: the first look at the
 //     map images until the viewer program exists.
 //
-//         ozm_demo_render <demo folder> <output folder>
+//         ozm_demo_render DEMO_FOLDER OUTPUT_FOLDER
 //
 //     The demo folder holds "maps" and "render" as ozm_demo and the build
 //     leave them. Fonts come from KIV_FONT_PATH (Debian's DejaVu folder
@@ -18,27 +18,43 @@
 #include <kiv/gis/i_gis_viewport.h>
 #include <kiv/image/i_image.h>
 
+#include "command_line.h"
 #include "driver/ozm_driver.h"
 
+#include <dirent.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace kiv;
 
+namespace {
+
+const char usage_text[] =
+    "usage: ozm_demo_render DEMO_FOLDER OUTPUT_FOLDER\n"
+    "Draws the demo town of DEMO_FOLDER at several scales into OUTPUT_FOLDER/town_level_NN.png.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: ozm_demo_render <demo folder> <output folder>\n");
-        return 2;
-    }
-    std::string demo = argv[1];
-    std::string out = argv[2];
-    if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "ozm_demo_render: cannot create %s\n", out.c_str());
-        return 1;
-    }
+    const tools::command_line line("ozm_demo_render", usage_text);
+    std::vector<std::string> operands;
+    int status = line.read(argc, argv, {}, 2, 2, &operands);
+    if (status >= 0)
+        return status;
+    std::string demo = operands[0];
+    std::string out = operands[1];
+    DIR* demo_dir = opendir(demo.c_str());
+    if (demo_dir == nullptr)
+        return line.fail_on("read", demo, errno);
+    closedir(demo_dir);
+    if (mkdir(out.c_str(), 0755) != 0 && errno != EEXIST)
+        return line.fail_on("make", out, errno);
     // The driver's trace goes to stderr; stdout lists the pictures.
     kiv_set_trace_facility("stderr");
     if (kiv_get_env("KIV_FONT_PATH").empty())
@@ -53,14 +69,11 @@ int main(int argc, char** argv) {
             kiv_set_env("KIV_ROOT_PATH", exe.substr(0, exe.rfind('/')).c_str());
         }
     }
-    if (!kiv_initialize()) {
-        std::fprintf(stderr, "ozm_demo_render: the core does not start\n");
-        return 1;
-    }
+    if (!kiv_initialize())
+        return line.fail("the core does not start");
     if (kiv_core()->load_library("kiv_core") == nullptr) {
-        std::fprintf(stderr, "ozm_demo_render: kiv_core.so is not beside the program\n");
         kiv_terminate();
-        return 1;
+        return line.fail("kiv_core.so is not beside the program");
     }
     char* demo_path = kiv_get_absolute_path(demo.c_str());
     if (demo_path != nullptr) {
@@ -74,7 +87,7 @@ int main(int argc, char** argv) {
         auto_ptr_t<ozm_driver> driver(new ozm_driver);
         driver->addref();
         if (!driver->init((demo + "/maps").c_str(), (demo + "/render").c_str())) {
-            std::fprintf(stderr, "ozm_demo_render: the driver does not load %s\n", demo.c_str());
+            line.fail("the driver does not load " + demo);
             failures = 1;
         }
         const unsigned levels[] = {1, 3, 5, 7, 9, 12};
@@ -89,7 +102,7 @@ int main(int argc, char** argv) {
             std::snprintf(name, sizeof name, "/town_level_%02u.png", level);
             std::string path = out + name;
             if (!img || !img->save_image(path.c_str(), image_format_png, 100)) {
-                std::fprintf(stderr, "ozm_demo_render: level %u gave no picture\n", level);
+                line.fail("level " + std::to_string(level) + " gave no picture");
                 ++failures;
                 continue;
             }

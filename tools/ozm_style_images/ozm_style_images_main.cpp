@@ -10,16 +10,24 @@
 //                       columns do not (looks the same at any start)
 //         icon_red.png, icon_blue.png   opaque 9 × 9 squares
 //
-//     Usage: ozm_style_images <folder>   (the folder must exist)
+//     Usage: ozm_style_images FOLDER   (the folder must exist)
+
+#include "command_line.h"
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
+
+const char usage_text[] =
+    "usage: ozm_style_images FOLDER\n"
+    "Writes the style pictures of the render tests into FOLDER, which must exist.\n";
 
 struct picture {
     unsigned width, height;
@@ -34,11 +42,15 @@ struct picture {
     }
 };
 
-bool write_png(const std::string& path, const picture& pic) {
+// Writes `pic` to `path` through a temporary file beside it.
+// Returns: 0, or the errno value of the step that failed (EIO when the
+//     encoder failed).
+int write_png(const std::string& path, const picture& pic) {
     std::string tmp = path + ".tmp";
     FILE* f = std::fopen(tmp.c_str(), "wb");
     if (f == nullptr)
-        return false;
+        return errno;
+    errno = 0;  // what a failed write of the encoder leaves is its reason
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     volatile bool ok = png != nullptr && info != nullptr;
@@ -53,24 +65,26 @@ bool write_png(const std::string& path, const picture& pic) {
     } else {
         ok = false;
     }
+    int error = ok ? 0 : errno != 0 ? errno : EIO;
     png_destroy_write_struct(&png, &info);
-    if (std::fclose(f) != 0)
-        ok = false;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok)
+    if (std::fclose(f) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && std::rename(tmp.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0)
         std::remove(tmp.c_str());
-    return ok;
+    return error;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: ozm_style_images <folder>\n");
-        return 2;
-    }
-    const std::string dir = argv[1];
+    const kiv::tools::command_line line("ozm_style_images", usage_text);
+    std::vector<std::string> operands;
+    int status = line.read(argc, argv, {}, 1, 1, &operands);
+    if (status >= 0)
+        return status;
+    const std::string& dir = operands[0];
     picture park(8, 8);
     for (unsigned y = 0; y < 8; ++y)
         for (unsigned x = 0; x < 8; ++x)
@@ -95,12 +109,14 @@ int main(int argc, char** argv) {
             red.set(x, y, 0xFF0000);
             blue.set(x, y, 0x0000FF);
         }
-    bool ok = write_png(dir + "/park.png", park) && write_png(dir + "/rail.png", rail) &&
-              write_png(dir + "/stripes.png", stripes) && write_png(dir + "/icon_red.png", red) &&
-              write_png(dir + "/icon_blue.png", blue);
-    if (!ok) {
-        std::fprintf(stderr, "ozm_style_images: cannot write into %s\n", dir.c_str());
-        return 1;
+    const std::pair<const char*, const picture*> files[] = {
+        {"park.png", &park}, {"rail.png", &rail}, {"stripes.png", &stripes},
+        {"icon_red.png", &red}, {"icon_blue.png", &blue},
+    };
+    for (const auto& file : files) {
+        std::string path = dir + "/" + file.first;
+        if (int error = write_png(path, *file.second))
+            return line.fail_on("write", path, error);
     }
     return 0;
 }

@@ -273,7 +273,7 @@ bool map_writer::write(const std::string& path, std::string& error) const {
         return false;
     file_writer out(path);
     if (!out.ok() || !out.write(bytes.data(), bytes.size()) || !out.commit()) {
-        error = "cannot write " + path;
+        error = "cannot write " + path + ": " + std::strerror(out.error());
         return false;
     }
     return true;

@@ -54,10 +54,11 @@ class tree_list_ctrl;
 
 class KIV_EXPORT tree_list_column_info : public wxObject {
 public:
-    explicit tree_list_column_info(const wxString& text = wxString(), int width = 100, int alignment = wxALIGN_LEFT,
-                                   int image = -1, int selected_image = -1, bool shown = true, bool editable = false)
-        : text(text), width(width), alignment(alignment), image(image), selected_image(selected_image),
-          shown(shown), editable(editable) {}
+    explicit tree_list_column_info(const wxString& title = wxString(), int pixels = 100, int align = wxALIGN_LEFT,
+                                   int image_index = -1, int selected_image_index = -1, bool is_shown = true,
+                                   bool is_editable = false)
+        : text(title), width(pixels), alignment(align), image(image_index), selected_image(selected_image_index),
+          shown(is_shown), editable(is_editable) {}
 
     wxString text;
     int width;

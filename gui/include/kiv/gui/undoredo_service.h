@@ -58,10 +58,10 @@ protected:
 // Both steps refuse here, so a bare command is never kept.
 class KIV_EXPORT undoredo_command : public object, public virtual i_undoredo_command {
 public:
-    // Holds a reference to `target` (null allowed).
-    explicit undoredo_command(i_object* target = nullptr) : target(target) {
-        if (target != nullptr)
-            target->addref();
+    // Holds a reference to `acted_on` (null allowed).
+    explicit undoredo_command(i_object* acted_on = nullptr) : target(acted_on) {
+        if (acted_on != nullptr)
+            acted_on->addref();
     }
     ~undoredo_command() override = default;
     // A copy acts on the same target and holds a reference of its own;

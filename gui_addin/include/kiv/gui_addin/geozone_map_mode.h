@@ -38,7 +38,7 @@ public:
     // Answers "geozone_point".
     bool get_interface(const char* name, void** out) override;
     // Null stores "".
-    void set_location(const char* text) { location = text != nullptr ? text : ""; }
+    void set_location(const char* place) { location = place != nullptr ? place : ""; }
 
     double latitude = 0, longitude = 0;  // degrees
     int value = 100;
