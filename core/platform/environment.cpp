@@ -99,6 +99,9 @@ struct env_blocks {
     std::vector<char*> shown;
     // Slots of every array that may be published; only grows.
     size_t capacity = 0;
+    // Arrays that will never be published again, kept for the readers
+    // that may still walk them (and so that they stay reachable).
+    std::vector<char**> retired;
 };
 
 // Guarded by the environment lock held alone; never destroyed.
@@ -206,12 +209,16 @@ bool fits_in_place(const env_blocks& b, const std::vector<char*>& wanted) {
     return true;
 }
 
-// Keeps `array`, no longer published, for its order of names to come back.
-void keep(env_blocks& b, const env_array& array) {
+// Keeps `array`, no longer published, for its order of names to come
+// back when `reusable`, else for good.
+void keep(env_blocks& b, const env_array& array, bool reusable) {
     try {
-        b.arrays.emplace(order_hash(array.slots, array.length), array);
+        if (reusable)
+            b.arrays.emplace(order_hash(array.slots, array.length), array);
+        else
+            b.retired.push_back(array.slots);
     } catch (const std::bad_alloc&) {
-        // Left as it is, for good.
+        // Unreachable from here on, still never freed.
     }
 }
 
@@ -234,7 +241,9 @@ bool publish(env_blocks& b, std::vector<char*>& wanted, bool ours, size_t walked
         if (same_order(it->second, wanted)) {
             if (it->second.capacity == b.capacity)
                 target = it->second;
-            b.arrays.erase(it);  // published now, or too short to be ever again
+            else
+                keep(b, it->second, false);  // too short to be published again
+            b.arrays.erase(it);
             break;
         }
     }
@@ -267,9 +276,9 @@ bool publish(env_blocks& b, std::vector<char*>& wanted, bool ours, size_t walked
     __atomic_store_n(&environ, target.slots, __ATOMIC_SEQ_CST);
 
     // The array published before waits for its order to come back,
-    // unless someone else wrote into it.
-    if (published_intact(b) && b.published.capacity == b.capacity)
-        keep(b, b.published);
+    // unless someone else wrote into it or it is too short.
+    if (b.published.slots != nullptr)
+        keep(b, b.published, published_intact(b) && b.published.capacity == b.capacity);
     b.published = target;
     b.shown.swap(wanted);
     return true;
