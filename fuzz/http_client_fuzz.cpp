@@ -16,6 +16,7 @@
 //     so nothing a server sends can add a header or a line to a later
 //     request.
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_binary.h>
 #include <kiv/core/i_core.h>
@@ -26,7 +27,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <strings.h>
 #include <sys/socket.h>
 
 #include <chrono>
@@ -110,7 +110,7 @@ std::string read_body(kiv::i_http_stream* stream) {
 
 bool contains_chunked(const char* coding) {
     for (const char* p = coding; *p != '\0'; ++p)
-        if (strncasecmp(p, "chunked", 7) == 0)
+        if (kiv::ascii_strnicmp(p, "chunked", 7) == 0)
             return true;
     return false;
 }

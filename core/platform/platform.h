@@ -36,11 +36,13 @@ bool dl_close(void* handle);
 // take it alone; readers share it. Names are case-sensitive.
 // Returns: true and the value in `value` when the variable is set.
 bool env_get(const char* name, std::string& value);
-// Sets a variable; an empty or null value unsets it. The change is
-// written copy-on-write (a new array, at least as long as the one it
-// replaces, published with one store; neither arrays nor entry strings
-// are ever freed), never in place as glibc's setenv does, so a reader
-// that holds no lock (name resolution, Tcl) still walks whole arrays.
+// Sets a variable; an empty or null value unsets it. Neither arrays nor
+// entry strings are ever freed and no name moves within an array, so a
+// reader that holds no lock (glibc's getenv anywhere, name resolution,
+// Tcl) walks whole arrays and finds every variable that stays set
+// (environment.cpp tells how). Setting a variable to the value it has
+// allocates nothing; memory grows with the distinct names, values and
+// orders of names set, not with the number of calls.
 // Returns: false for an invalid name (null, empty, or holding "=") or
 //     when memory runs out (the environment is then unchanged).
 bool env_set(const char* name, const char* value);

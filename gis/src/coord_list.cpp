@@ -6,9 +6,8 @@
 
 #include "coord_list.h"
 
-#include "number_text.h"
-
 #include <kiv/core/auto_string.h>
+#include <kiv/core/c_locale.h>
 
 #include <new>
 

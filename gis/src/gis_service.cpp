@@ -8,9 +8,9 @@
 #include "gis_service.h"
 
 #include "maps_state_json.h"
-#include "number_text.h"
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/core/col_sort.h>
 #include <kiv/core/env.h>
 #include <kiv/core/string_impl.h>

@@ -6,9 +6,8 @@
 
 #include "image_cache.h"
 
-#include "number_text.h"
-
 #include <kiv/core/auto_string.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/core/checksum.h>
 #include <kiv/core/env.h>
 #include <kiv/core/files.h>

@@ -2,12 +2,15 @@
 //
 //     The texts the map add-in shows: scales, times, intervals,
 //     coordinates and numbers, the place near a point, and lists kept in
-//     the application's configuration. Numbers are formatted without the
-//     C locale, and a translated pattern is used only when it still holds
-//     the one number conversion of its original (a catalog is outside
-//     input; it never becomes a format string).
+//     the application's configuration. Numbers never follow the process
+//     locale: the map view shows every number with a "." before its
+//     decimals (get_fmt_float's comma is its own, fixed), and a
+//     translated pattern is used only when it still holds the one number
+//     conversion of its original (a catalog is outside input; it never
+//     becomes a format string).
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/i_gis_service.h>
@@ -16,7 +19,6 @@
 #include <wx/config.h>
 #include <wx/datetime.h>
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -25,15 +27,6 @@
 using namespace kiv;
 
 namespace {
-
-// Returns: value with `digits` decimals and a "." ("nan", "inf" as they come).
-std::string fixed(double value, int digits) {
-    char buffer[400];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
-    if (result.ec != std::errc())
-        return std::string();
-    return std::string(buffer, result.ptr);
-}
 
 // Returns: the translation of `pattern` with its conversion (such as "%d")
 //     replaced by `number`; the untranslated pattern when the
@@ -62,8 +55,8 @@ wxString fill_pattern(const char* pattern, const char* conversion, const std::st
 wxString get_fmt_scale(unsigned scale) {
     double metres = scale / 100.0;  // what one screen centimetre shows
     if (metres >= 1000)
-        return fill_pattern("%.1f km", "%.1f", fixed(metres / 1000, 1));
-    return fill_pattern("%.0f m", "%.0f", fixed(metres, 0));
+        return fill_pattern("%.1f km", "%.1f", format_fixed(metres / 1000, 1));
+    return fill_pattern("%.0f m", "%.0f", format_fixed(metres, 0));
 }
 
 wxString get_fmt_time(time_t t) {
@@ -93,7 +86,8 @@ wxString get_fmt_coord(double lat, double lon) {
         std::string degrees = std::to_string(static_cast<int>(whole));
         if (degrees.size() < static_cast<size_t>(width))
             degrees.insert(0, width - degrees.size(), '0');
-        return std::string(1, value >= 0 ? positive : negative) + " " + degrees + "' " + fixed((a - whole) * 60, 4);
+        return std::string(1, value >= 0 ? positive : negative) + " " + degrees + "' " +
+               format_fixed((a - whole) * 60, 4);
     };
     std::string text = part(lat, 'N', 'S', 2) + ", " + part(lon, 'E', 'W', 3);
     return wxString::FromUTF8(text.c_str());
@@ -104,7 +98,7 @@ wxString get_fmt_float(double value, int digits) {
         digits = 0;
     if (digits > 30)
         digits = 30;
-    std::string text = fixed(value, digits);
+    std::string text = format_fixed(value, digits);
     for (char& c : text)
         if (c == '.')
             c = ',';

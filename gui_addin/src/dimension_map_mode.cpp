@@ -4,11 +4,17 @@
 //     measured outline. The measured line, the segment labels and the
 //     area label are drawn into the view's overlay copy; the rubber line
 //     to the cursor is painted on the window.
+//
+//     Its numbers follow the rule of every number the map view shows (the
+//     scale bar's, the coordinates'): a "." before the decimals whatever
+//     the process locale, so a host that switches LC_NUMERIC to a decimal
+//     comma after start does not make one readout differ from the others.
 
 #include "agg_draw.h"
 #include "map_pictures.h"
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/core/i_translator.h>
 #include <kiv/gis/geodesic.h>
 #include <kiv/gui_addin/dimension_map_mode.h>
@@ -21,7 +27,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -262,8 +267,8 @@ bool dimension_map_mode::motion_proc(const wxPoint& pt) {
         const wxRealPoint& last = points_.Last();
         current_ = kiv_calc_distance(last.x, last.y, at.lat, at.lon) / 1000;
         char text[256];
-        std::snprintf(text, sizeof text, safe_pattern("Distance: %.03f+%.03f=%.03f km"), total_,
-                      current_, total_ + current_);
+        c_snprintf(text, sizeof text, safe_pattern("Distance: %.03f+%.03f=%.03f km"), total_, current_,
+                   total_ + current_);
         view_->set_status_text(wxString::FromUTF8(text), 3);
         wnd->Refresh(false);
     }
@@ -302,15 +307,15 @@ bool dimension_map_mode::on_draw(wxDC* dc, wxDC* map_dc) {
 wxString dimension_map_mode::format_length(double metres) {
     char text[128];
     if (metres < 1000)
-        std::snprintf(text, sizeof text, safe_pattern("%.0f m"), metres);
+        c_snprintf(text, sizeof text, safe_pattern("%.0f m"), metres);
     else
-        std::snprintf(text, sizeof text, safe_pattern("%.3f km"), metres / 1000);
+        c_snprintf(text, sizeof text, safe_pattern("%.3f km"), metres / 1000);
     return wxString::FromUTF8(text);
 }
 
 wxString dimension_map_mode::format_area(double km2) {
     char text[128];
-    std::snprintf(text, sizeof text, safe_pattern("%.3f sq. km"), km2);
+    c_snprintf(text, sizeof text, safe_pattern("%.3f sq. km"), km2);
     return wxString::FromUTF8(text);
 }
 

@@ -5,15 +5,16 @@
 //     and the colour text. The library is usable only when KIV_FONT_PATH
 //     names a folder, since the text renderer opens its faces there.
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
-#include <kiv/core/log.h>
 #include <kiv/core/files.h>
+#include <kiv/core/log.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/image/image.h>
 #include <kiv/image/image_lib.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -53,14 +54,16 @@ image* new_image() {
 // blanks, a sign and "0x" are accepted, reading stops at the first other
 // character, and a value past 32 bits saturates at 0xFFFFFFFF.
 uint32_t parse_hex32(const char* txt) {
-    while (std::isspace(static_cast<unsigned char>(*txt)))
+    while (kiv::ascii_isspace(static_cast<unsigned char>(*txt)))
         ++txt;
     bool negative = false;
     if (*txt == '+' || *txt == '-') {
         negative = *txt == '-';
         ++txt;
     }
-    if (std::isspace(static_cast<unsigned char>(*txt)) || *txt == '+' || *txt == '-')
+    // Digits must follow at once ("0x" starts with one): strtoull would
+    // also skip the blanks of the process locale.
+    if (kiv::hex_digit_value(static_cast<unsigned char>(*txt)) < 0)
         return 0;
     errno = 0;
     unsigned long long v = std::strtoull(txt, nullptr, 16);

@@ -7,7 +7,10 @@
 //     script engines (a new interpreter copies the environment), resolve
 //     host names and open charset converters. Run under TSan, this must
 //     end without a report; everywhere, every value read back is one
-//     that was written, and the last one written wins.
+//     that was written, and the last one written wins. And glibc's getenv
+//     on many threads, which takes no lock of ours, while one thread
+//     changes values, adds variables and takes them out of the middle:
+//     a variable that stays set is found every time, with its text.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/charset.h>
@@ -169,5 +172,63 @@ TEST(env_threads, rewriting_the_environment_while_engines_are_made_and_names_res
     EXPECT_EQ(kiv_get_env("KIV_ENV_TEST_SOMETIMES"),
               last_written.load() % 3 == 0 ? std::to_string(last_written.load()) : std::string());
     for (const char* name : {"KIV_ENV_TEST_STEP", "KIV_ENV_TEST_PAD", "KIV_ENV_TEST_SOMETIMES"})
+        kiv_set_env(name, nullptr);
+}
+
+TEST(env_threads, getenv_without_our_lock_finds_every_variable_that_stays_set_while_another_thread_writes) {
+    const char* const values[] = {"value-0", "value-1", "value-22", "value-333"};
+    // Every text the writer will set is made before the readers start: a
+    // text, once made, never changes, and this way TSan, which cannot see
+    // into glibc's getenv, sees that too.
+    for (const char* name : {"KIV_ENV_RACE_MIDDLE", "KIV_ENV_RACE_SOMETIMES", "KIV_ENV_RACE_VALUE"})
+        for (const char* value : values)
+            kiv_set_env(name, value);
+    kiv_set_env("KIV_ENV_RACE_SOMETIMES", nullptr);
+    kiv_set_env("KIV_ENV_RACE_MIDDLE", values[0]);
+    kiv_set_env("KIV_ENV_RACE_STEADY", "steady");
+    kiv_set_env("KIV_ENV_RACE_VALUE", values[0]);
+    const int rounds = 60000;
+    const int readers = 4;
+    std::atomic<bool> writing{true};
+    std::atomic<int> reads{0}, missed{0}, wrong{0};
+    auto known = [&](const char* v) {
+        for (const char* value : values)
+            if (std::strcmp(v, value) == 0)
+                return true;
+        return false;
+    };
+    std::vector<std::thread> threads;
+    for (int r = 0; r < readers; ++r) {
+        threads.emplace_back([&] {
+            // At least one pass after the writer has finished.
+            for (bool more = true; more;) {
+                more = writing.load();
+                const char* steady = std::getenv("KIV_ENV_RACE_STEADY");
+                const char* value = std::getenv("KIV_ENV_RACE_VALUE");
+                const char* sometimes = std::getenv("KIV_ENV_RACE_SOMETIMES");
+                if (steady == nullptr || value == nullptr)
+                    ++missed;
+                else if (std::strcmp(steady, "steady") != 0 || !known(value))
+                    ++wrong;
+                if (sometimes != nullptr && !known(sometimes))
+                    ++wrong;
+                ++reads;
+            }
+        });
+    }
+    for (int i = 0; i < rounds; ++i) {
+        kiv_set_env("KIV_ENV_RACE_VALUE", values[i % 4]);
+        // Unset and set again: out of the middle, then after the last.
+        kiv_set_env(i % 3 == 0 ? "KIV_ENV_RACE_MIDDLE" : "KIV_ENV_RACE_SOMETIMES", nullptr);
+        kiv_set_env(i % 3 == 0 ? "KIV_ENV_RACE_MIDDLE" : "KIV_ENV_RACE_SOMETIMES", values[(i / 4) % 4]);
+    }
+    writing = false;
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_GE(reads.load(), readers);
+    EXPECT_EQ(missed.load(), 0);
+    EXPECT_EQ(wrong.load(), 0);
+    for (const char* name :
+         {"KIV_ENV_RACE_MIDDLE", "KIV_ENV_RACE_STEADY", "KIV_ENV_RACE_VALUE", "KIV_ENV_RACE_SOMETIMES"})
         kiv_set_env(name, nullptr);
 }

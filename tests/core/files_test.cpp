@@ -1,8 +1,8 @@
 // files_test.cpp --
 //
 //     Paths under a temporary root, whole-file reads and writes (a failed
-//     write leaves the old file), listings, trees with symbolic links, and
-//     directory creation.
+//     write leaves the old file), listings (their masks under a Turkish
+//     locale too), trees with symbolic links, and directory creation.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
@@ -16,6 +16,7 @@
 #include "test_util.h"
 
 #include <kiv_test/file_size_limit.h>
+#include <kiv_test/made_locale.h>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -218,6 +219,20 @@ TEST_F(rooted, listings_are_sorted_filtered_and_case_insensitive) {
     EXPECT_EQ(kiv_scan_dir("", "*", 0), nullptr);
     auto_ptr_t<kiv::i_object_col> split(kiv_split_path("*.tcl;sub/*;;c.*"));
     EXPECT_EQ(names_of(split), (std::vector<std::string>{root + "/a.tcl", root + "/b.TCL", root + "/c.txt"}));
+}
+
+TEST_F(rooted, a_turkish_locale_still_folds_i_in_listing_masks) {
+    // Tcl takes LC_CTYPE from the environment; in a Turkish one "I" and
+    // "i" are different letters to the C library.
+    kiv_test::scoped_locale turkish(LC_CTYPE, "tr_TR.UTF-8");
+    ASSERT_EQ(turkish.why(), "");
+    touch(root + "/setup.ini");
+    touch(root + "/LIST.INI");
+    const char* masks[] = {"*.INI", "*.ini", "*.Ini"};
+    for (const char* mask : masks) {
+        auto_ptr_t<kiv::i_object_col> found(kiv_scan_dir(".", mask, 1));
+        EXPECT_EQ(names_of(found), (std::vector<std::string>{"LIST.INI", "setup.ini"})) << mask;
+    }
 }
 
 TEST_F(rooted, recursive_removal_removes_links_but_never_follows_them) {

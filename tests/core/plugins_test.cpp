@@ -4,8 +4,9 @@
 //     made by the test: the lists of kiv_init_app with empty names, roots
 //     from the environment and their defaults, status and error read back,
 //     names and roots that look like Tcl code, the engine's output kept,
-//     a lone comma in KIV_SITES_LIST that loads nothing, and names that
-//     would reach a start script outside the roots.
+//     a lone comma in KIV_SITES_LIST that loads nothing, names that
+//     would reach a start script outside the roots, and the roots found
+//     under a Turkish locale.
 
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
@@ -14,11 +15,14 @@
 
 #include "script_session.h"
 
+#include <kiv_test/made_locale.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <tcl.h>
 
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -108,6 +112,29 @@ TEST_F(plugins_test, status_error_and_roots_are_read_back_as_values) {
     engine->reset();
     ASSERT_TRUE(engine->execute_text("puts [lindex $::seen 1]"));
     EXPECT_EQ(engine->get_output(), session.root.file(odd) + "/n[1]");
+}
+
+TEST_F(plugins_test, a_turkish_locale_does_not_hide_the_roots_variables) {
+    // Tcl takes LC_CTYPE from the environment, where the C library's
+    // toupper leaves "i" alone: the roots variable must not become
+    // KIV_PLUGiNS_ROOT.
+    kiv_test::scoped_locale turkish(LC_CTYPE, "tr_TR.UTF-8");
+    ASSERT_EQ(turkish.why(), "");
+    ASSERT_EQ(std::toupper('i'), 'i') << "the made locale cases as Turkish does";
+    struct kind {
+        const char* variable;
+        bool (*load)(const char*);
+        const char* script;
+    };
+    const kind kinds[] = {
+        {"KIV_PLUGINS_ROOT", kiv_load_plugin, "set plugin_status 1"},
+        {"KIV_SITES_ROOT", kiv_load_site, "set site_status 1"},
+    };
+    for (const kind& k : kinds) {
+        plugin(std::string("root_of_") + k.variable, "only_there", k.script);
+        kiv_set_env(k.variable, session.root.file(std::string("root_of_") + k.variable).c_str());
+        EXPECT_TRUE(k.load("only_there")) << k.variable;
+    }
 }
 
 TEST_F(plugins_test, a_lone_comma_loads_no_site_and_not_the_http_library) {

@@ -3,7 +3,7 @@
 //     What the script service does with a newly loaded library: the init
 //     command that loads its Tcl package (path quoted, package named) when
 //     it exports an initialiser, and its init script from the library's
-//     own script path or the common one.
+//     own script path or the common one, also under a Turkish locale.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/env.h>
@@ -15,10 +15,13 @@
 #include "core_session.h"
 #include "script_session.h"
 
+#include <kiv_test/made_locale.h>
+
 #include <gtest/gtest.h>
 
 #include <tcl.h>
 
+#include <cctype>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -103,6 +106,35 @@ TEST_F(script_binding_test, the_init_script_comes_from_the_library_path_before_t
     auto_ptr_t<kiv::i_script_engine> engine(service->get_script_engine());
     ASSERT_TRUE(engine);
     EXPECT_EQ(run(engine, "puts $init_from"), "own");
+}
+
+TEST_F(script_binding_test, a_turkish_locale_does_not_hide_the_library_script_path) {
+    // Tcl takes LC_CTYPE from the environment, where the C library's
+    // toupper leaves "i" alone: the variable must not become
+    // KiV_CORE_SCRIPT_PATH, nor PLAiN_LiB_SCRIPT_PATH.
+    kiv_test::scoped_locale turkish(LC_CTYPE, "tr_TR.UTF-8");
+    ASSERT_EQ(turkish.why(), "");
+    ASSERT_EQ(std::toupper('i'), 'i') << "the made locale cases as Turkish does";
+    struct library {
+        std::string path;
+        const char* variable;
+        const char* script;
+    };
+    const library libraries[] = {
+        {core_lib, "KIV_CORE_SCRIPT_PATH", "kiv_core_init.tcl"},
+        {plain_lib, "PLAIN_LIB_SCRIPT_PATH", "plain_lib_init.tcl"},
+    };
+    write("common", "kiv_core_init.tcl", "");
+    std::string common = write("common", "plain_lib_init.tcl", "");
+    kiv_set_env("KIV_SCRIPT_PATH", common.c_str());
+    size_t bound = 0;
+    for (const library& lib : libraries) {
+        std::string own = write(std::string("own_") + lib.variable, lib.script, "");
+        kiv_set_env(lib.variable, own.c_str());
+        ASSERT_NE(kiv_core()->load_library(lib.path.c_str()), nullptr) << lib.path;
+        ASSERT_EQ(service->init_files().size(), ++bound) << lib.variable;
+        EXPECT_EQ(service->init_files().back(), own + "/" + lib.script) << lib.variable;
+    }
 }
 
 TEST_F(script_binding_test, an_engine_already_there_loads_the_package_and_init_script_at_once) {

@@ -8,6 +8,8 @@
 #include "gui_harness.h"
 #include "display_hold.h"
 
+#include <kiv/core/ascii_case.h>
+
 #include <gtest/gtest.h>
 
 #include <wx/app.h>
@@ -26,7 +28,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -348,7 +349,7 @@ int open_display_lock(const std::string& display) {
     }
     std::string name = display;
     for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
+        if (!kiv::ascii_isalnum(static_cast<unsigned char>(c)))
             c = '_';
     std::string path = "/tmp/kiv_display" + name + ".lock";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);

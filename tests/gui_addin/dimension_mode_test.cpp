@@ -5,20 +5,24 @@
 //     button's reset, the rubber line after a release, the overlay's
 //     colour by pixel probes, and the labels and areas it shows (a
 //     concave outline measures its own area, not its hull's; one clicked
-//     crosswise measures its hull).
+//     crosswise measures its hull), and all of them with a "." under a
+//     decimal comma locale.
 
 #include "addin_session.h"
 
 #include "../gis/gis_fakes.h"
 
 #include <kiv/gis/geodesic.h>
+#include <kiv/gui_addin/addin_lib.h>
 #include <kiv/gui_addin/dimension_map_mode.h>
+#include <kiv_test/made_locale.h>
 
 #include <gtest/gtest.h>
 
 #include <wx/statusbr.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 using namespace kiv_gui_test;
@@ -107,6 +111,18 @@ protected:
         return at;
     }
     wxString status() { return s.frame->GetStatusBar()->GetStatusText(3); }
+    // Returns: a window place `metres` away from the place at `from`, to
+    //     the half metre the readout rounds to; (-1, -1) when none is near.
+    wxPoint at_distance(wxPoint from, double metres) {
+        geo_point start = location_at(from.x, from.y);
+        for (int dy = -150; dy <= 150; ++dy)
+            for (int dx = 0; dx <= 300; ++dx) {
+                geo_point p = location_at(from.x + dx, from.y + dy);
+                if (std::fabs(kiv_calc_distance(start.lat, start.lon, p.lat, p.lon) - metres) < 0.4)
+                    return wxPoint(from.x + dx, from.y + dy);
+            }
+        return wxPoint(-1, -1);
+    }
 };
 
 TEST_F(dimension_mode_test, one_point_reads_the_distance_to_the_cursor_and_the_right_button_clears) {
@@ -114,15 +130,7 @@ TEST_F(dimension_mode_test, one_point_reads_the_distance_to_the_cursor_and_the_r
     click_at(100, 150);
     ASSERT_EQ(mode->get_points().GetCount(), 1u);
     EXPECT_EQ(mode->get_total(), 0);
-    // A cursor place 500 m away, to the half metre the readout rounds to.
-    geo_point start = location_at(100, 150);
-    wxPoint at(-1, -1);
-    for (int dy = -150; dy <= 150 && at.x < 0; ++dy)
-        for (int dx = 0; dx <= 300 && at.x < 0; ++dx) {
-            geo_point p = location_at(100 + dx, 150 + dy);
-            if (std::fabs(kiv_calc_distance(start.lat, start.lon, p.lat, p.lon) - 500) < 0.4)
-                at = wxPoint(100 + dx, 150 + dy);
-        }
+    wxPoint at = at_distance(wxPoint(100, 150), 500);
     ASSERT_GE(at.x, 0) << "the window is too small for 500 m at 1:10000";
     mouse(wxEVT_MOTION, at.x, at.y);
     EXPECT_EQ(status(), "Distance: 0.000+0.500=0.500 km");
@@ -140,6 +148,34 @@ TEST_F(dimension_mode_test, one_point_reads_the_distance_to_the_cursor_and_the_r
     // Without points a motion leaves the field alone.
     mouse(wxEVT_MOTION, at.x + 5, at.y);
     EXPECT_EQ(status(), "");
+}
+
+TEST_F(dimension_mode_test, readouts_and_labels_keep_their_point_under_a_decimal_comma_locale) {
+    // A host's GUI toolkit may switch LC_NUMERIC after start; the map view
+    // shows every number with a ".", as its scale bar does.
+    kiv_test::scoped_locale german(LC_NUMERIC, "de_DE.UTF-8");
+    ASSERT_EQ(german.why(), "");
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5") << "the made locale writes a decimal comma";
+    show(lat0, lon0, 10000);
+    click_at(100, 150);
+    wxPoint at = at_distance(wxPoint(100, 150), 500);
+    ASSERT_GE(at.x, 0) << "the window is too small for 500 m at 1:10000";
+    mouse(wxEVT_MOTION, at.x, at.y);
+    struct shown {
+        const char* what;
+        wxString text;
+        const char* expected;
+    };
+    const shown texts[] = {
+        {"status readout", status(), "Distance: 0.000+0.500=0.500 km"},
+        {"segment label", kiv::dimension_map_mode::format_length(12345.6), "12.346 km"},
+        {"area label", kiv::dimension_map_mode::format_area(2.5), "2.500 sq. km"},
+        {"scale bar", get_fmt_scale(100000), "1.0 km"},
+    };
+    for (const shown& t : texts)
+        EXPECT_EQ(t.text, t.expected) << t.what;
 }
 
 TEST_F(dimension_mode_test, clicks_add_up_the_segments) {

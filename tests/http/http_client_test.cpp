@@ -9,6 +9,7 @@
 
 #include "http_fixture.h"
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/i_binary.h>
 #include <kiv/core/process.h>
 #include <kiv/core/text_convert.h>
@@ -259,7 +260,7 @@ TEST_F(http_client_test, http_client_reply_statuses) {
     }
     EXPECT_NE(std::find(names.begin(), names.end(), "Content-Type"), names.end());
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return strcasecmp(a.c_str(), b.c_str()) < 0;
+        return kiv::ascii_stricmp(a.c_str(), b.c_str()) < 0;
     }));
     EXPECT_EQ(read_body(reply), "hello world");
     EXPECT_EQ(reply->get_error_code(), kiv::http_client_ok);

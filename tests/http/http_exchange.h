@@ -10,10 +10,11 @@
 
 #include "../core/net_peer.h"
 
+#include <kiv/core/ascii_case.h>
+
 #include <sys/socket.h>
 #include <zlib.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -72,9 +73,7 @@ inline response parse_response(const std::string& raw) {
         size_t colon = line.find(": ");
         std::string name = line.substr(0, colon);
         r.names.push_back(name);
-        for (char& c : name)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        r.headers[name] = line.substr(colon + 2);
+        r.headers[kiv::ascii_lower(name)] = line.substr(colon + 2);
     }
     return r;
 }

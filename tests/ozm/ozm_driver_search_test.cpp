@@ -4,9 +4,14 @@
 //     "svc_gis": maps loaded by the driver from its folder, ids that lead
 //     from a city to its streets, an id of a map that was reloaded since,
 //     hidden maps that searches leave out unless named but snapping
-//     uses, and the service's distance wording and flat functions.
+//     uses, the service's distance wording and flat functions, and the
+//     distances in the driver's location names under a decimal comma
+//     locale.
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/c_locale.h>
+#include <kiv/core/i_string.h>
+#include <kiv/gis/geodesic.h>
 #include <kiv/gis/gis_lib.h>
 #include <kiv/gis/i_gis_service.h>
 #include <kiv/ozm_writer/map_writer.h>
@@ -15,9 +20,13 @@
 #include "driver_test_support.h"
 #include "gis_service_session.h"
 
+#include <kiv_test/made_locale.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <regex>
 
 namespace {
 
@@ -113,6 +122,33 @@ TEST_F(driver_search, an_id_of_a_reloaded_map_finds_nothing) {
     auto_ptr_t<kiv::i_gis_search_result> streets(gis->search_streets("", again->get_result_id(), ""));
     ASSERT_TRUE(streets);
     EXPECT_EQ(streets->get_count(), 1u);
+}
+
+TEST_F(driver_search, distances_in_location_names_keep_their_point_under_a_decimal_comma_locale) {
+    // A host's GUI toolkit may switch LC_NUMERIC after start; the driver's
+    // names are numbers that the service reads back.
+    kiv_test::scoped_locale german(LC_NUMERIC, "de_DE.UTF-8");
+    ASSERT_EQ(german.why(), "");
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    ASSERT_STREQ(probe, "1,5") << "the made locale writes a decimal comma";
+    double lats[] = {50.0, 50.0095};
+    double lons[] = {10.0, 10.0};
+    auto_ptr_t<kiv::i_object_col> places(driver->get_locations_text(lats, lons, 2, 5000));
+    ASSERT_TRUE(places);
+    ASSERT_EQ(places->get_count(), 2u);
+    // Distances to the place's anchor, as the driver measures them.
+    const double metres[] = {kiv_calc_distance(50.0, 10.0, 50.01f, 10.0f),
+                             kiv_calc_distance(50.0095, 10.0, 50.01f, 10.0f)};
+    for (unsigned i = 0; i < 2; ++i) {
+        auto_ptr_t<kiv::i_object> item(places->get_item_by_pos(i));
+        kiv::i_named_string* place = kiv_cast_i_named_string(item.get());
+        ASSERT_NE(place, nullptr);
+        const std::string name = place->get_name();
+        EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]+\\.[0-9]{6}"))) << name;
+        EXPECT_NEAR(kiv::c_strtod(name.c_str(), nullptr), metres[i], 1e-6) << name;
+    }
+    EXPECT_EQ(take(session.svc->get_location_text("", 50.0, 10.0, 5000, "from")), "1.11 from Town");
 }
 
 TEST_F(driver_search, locations_are_worded_and_tracks_snap_through_the_service) {

@@ -5,6 +5,7 @@
 
 #include "main_frame.h"
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_object_col.h>
@@ -117,7 +118,9 @@ bool pane_fits(const wxString& part, wxString& name) {
     name.clear();
     bool named = false;
     for (const wxString& field : wxSplit(part, ';', '\0')) {
-        wxString key = field.BeforeFirst('=').Lower().Trim(true).Trim(false);
+        // Field names are ASCII: folded by ASCII rules, not the locale's.
+        wxString key = wxString::FromUTF8(kiv::ascii_lower(field.BeforeFirst('=').utf8_string()).c_str());
+        key.Trim(true).Trim(false);
         if (key.empty())
             continue;
         if (!field.Contains("="))

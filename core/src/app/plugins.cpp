@@ -13,6 +13,7 @@
 
 #include <kiv/core/plugins.h>
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/config.h>
@@ -24,7 +25,6 @@
 
 #include <tcl.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -96,10 +96,7 @@ bool kiv_load_resource(const char* name, const char* kind, kiv::i_script_engine*
                 name, k.c_str());
         return false;
     }
-    std::string upper = k;
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string roots_variable = "KIV_" + upper + "S_ROOT";
+    std::string roots_variable = "KIV_" + kiv::ascii_upper(k) + "S_ROOT";
     std::string roots;
     if (!kiv_get_env(roots_variable.c_str(), roots) || roots.empty())
         roots = "${KIV_ROOT_PATH}/" + k + "s";

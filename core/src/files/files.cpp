@@ -7,6 +7,7 @@
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/binary_impl.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
@@ -86,6 +87,17 @@ bool is_directory_entry(const std::string& path, bool* is_dir) {
     return true;
 }
 
+// Whether `name` matches the fnmatch pattern `mask` without regard to
+// case. The match runs in the "C" locale: only ASCII letters fold (under
+// a Turkish LC_CTYPE "*.INI" would miss "setup.ini") and every byte is
+// one character, whatever locale the host set.
+bool mask_matches(const char* mask, const char* name) {
+    locale_t before = uselocale(kiv::c_locale());
+    bool matched = fnmatch(mask, name, FNM_CASEFOLD) == 0;
+    uselocale(before);
+    return matched;
+}
+
 // Sorted names in `dir` matching `mask`; target_type as kiv_scan_dir.
 std::vector<std::string> list_names(const std::string& dir, const char* mask, unsigned char target_type) {
     std::vector<std::string> names;
@@ -97,7 +109,7 @@ std::vector<std::string> list_names(const std::string& dir, const char* mask, un
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
             continue;
-        if (!every && fnmatch(mask, name, FNM_CASEFOLD) != 0)
+        if (!every && !mask_matches(mask, name))
             continue;
         bool is_dir = false;
         if (!is_directory_entry(dir + "/" + name, &is_dir))

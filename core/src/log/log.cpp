@@ -3,10 +3,12 @@
 //     The trace and log channels. One mutex (created on first use, never
 //     destroyed, so traces during process exit stay safe) guards the
 //     facility names and streams: every write and every facility change
-//     happens wholly under it.
+//     happens wholly under it. Numbers in the lines are written as the
+//     "C" locale has them, whatever locale the host set.
 
-#include <kiv/core/files.h>
 #include <kiv/core/absolute_path.h>
+#include <kiv/core/c_locale.h>
+#include <kiv/core/files.h>
 #include <kiv/core/log.h>
 #include <kiv/core/mutex.h>
 
@@ -63,7 +65,7 @@ void write_line(bool to_trace, bool to_log, const char* format, va_list args) {
     size_t len = strftime(line, sizeof line, "%Y/%m/%d %H:%M:%S: ", &local);
     // Room for the message such that the line, its line feed and the
     // terminating zero fit the buffer.
-    int n = vsnprintf(line + len, line_size - 1 - len, format, args);
+    int n = kiv::c_vsnprintf(line + len, line_size - 1 - len, format, args);
     if (n > 0)
         len += static_cast<size_t>(n) < line_size - 2 - len ? static_cast<size_t>(n) : line_size - 2 - len;
     line[len++] = '\n';
@@ -122,7 +124,7 @@ void kiv_vlog(unsigned level, const char* format, va_list args) {
     if (level == 0) {
         va_list copy;
         va_copy(copy, args);
-        if (vsnprintf(last_error, sizeof last_error, format, copy) < 0)
+        if (kiv::c_vsnprintf(last_error, sizeof last_error, format, copy) < 0)
             last_error[0] = '\0';
         ++last_error_count;
         va_end(copy);

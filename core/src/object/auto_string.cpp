@@ -4,6 +4,7 @@
 
 #include <kiv/core/auto_string.h>
 #include <kiv/core/byte_buffer.h>
+#include <kiv/core/c_locale.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -71,7 +72,7 @@ void format_string::vformat(const char* format, va_list args) {
     for (;;) {
         va_list pass;
         va_copy(pass, args);
-        int needed = std::vsnprintf(buffer, size, format, pass);
+        int needed = kiv::c_vsnprintf(buffer, size, format, pass);
         va_end(pass);
         if (needed < 0) {
             free(buffer);

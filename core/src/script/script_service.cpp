@@ -34,7 +34,6 @@
 
 #include <tcl.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <map>
 
@@ -93,7 +92,7 @@ bool valid_library_name(const char* name) {
     size_t length = 0;
     for (const char* p = name; *p != '\0'; ++p, ++length) {
         unsigned char c = static_cast<unsigned char>(*p);
-        if (length >= max_library_name || !(std::isalnum(c) || c == '_') || c >= 0x80)
+        if (length >= max_library_name || !(ascii_isalnum(c) || c == '_'))
             return false;
     }
     return length > 0;
@@ -266,7 +265,7 @@ void script_service::bind_library(void* module, const char* library_path) {
     std::string name = ascii_lower(raw_name);
 
     std::string init_function = name + "_Init";
-    init_function[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(init_function[0])));
+    init_function[0] = static_cast<char>(ascii_toupper(static_cast<unsigned char>(init_function[0])));
     if (library_path != nullptr && platform::dl_own_symbol(module, init_function.c_str()) != nullptr) {
         // load PATH NAME, the path quoted as one word and the package
         // named, so Tcl never guesses it from the file name.
@@ -277,10 +276,7 @@ void script_service::bind_library(void* module, const char* library_path) {
     }
 
     std::string script = name + "_init.tcl";
-    std::string upper = name;
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string found = find_script(upper + "_SCRIPT_PATH", script);
+    std::string found = find_script(ascii_upper(name) + "_SCRIPT_PATH", script);
     if (found.empty())
         found = find_script("KIV_SCRIPT_PATH", script);
     if (!found.empty())

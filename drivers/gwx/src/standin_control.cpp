@@ -9,6 +9,7 @@
 
 #include "gwx_text.h"
 
+#include <kiv/core/c_locale.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/text_checks.h>
 #include <kiv/core/log.h>
@@ -47,7 +48,7 @@ standin_field text_field(const std::string& text) {
 standin_field number_field(double value) {
     standin_field f;
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", value);
+    c_snprintf(buf, sizeof buf, "%.0f", value);
     f.text = buf;
     f.value = value;
     return f;

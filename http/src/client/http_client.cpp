@@ -10,14 +10,15 @@
 #include "client/http_stream.h"
 #include "parse/http_trim.h"
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_socket_service.h>
-#include <kiv/core/service_ref.h>
 #include <kiv/core/library_protocol.h>
 #include <kiv/core/log.h>
 #include <kiv/core/object_col.h>
+#include <kiv/core/service_ref.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/core/wildcard.h>
@@ -78,7 +79,7 @@ bool is_chunked(const char* coding) {
     std::string text = http_trim(coding);
     if (text.size() < 7)
         return false;
-    return strncasecmp(text.c_str() + text.size() - 7, "chunked", 7) == 0 &&
+    return kiv::ascii_strnicmp(text.c_str() + text.size() - 7, "chunked", 7) == 0 &&
            (text.size() == 7 || text[text.size() - 8] == ',' || text[text.size() - 8] == ' ');
 }
 
@@ -107,7 +108,8 @@ bool read_length(const std::string& head, bool* present, uint64_t* length) {
         std::string line = head.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
         pos = eol;
         size_t colon = line.find(':');
-        if (colon == std::string::npos || strcasecmp(http_trim(line.substr(0, colon)).c_str(), "Content-Length") != 0)
+        if (colon == std::string::npos ||
+            kiv::ascii_stricmp(http_trim(line.substr(0, colon)).c_str(), "Content-Length") != 0)
             continue;
         for (const std::string& value : http_split_list(line.substr(colon + 1))) {
             uint64_t n = 0;

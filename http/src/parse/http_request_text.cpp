@@ -8,9 +8,10 @@
 #include "parse/http_request_text.h"
 #include "parse/http_head.h"
 
+#include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
-#include <kiv/core/text_checks.h>
 #include <kiv/core/i_time.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_text.h>
 
@@ -18,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <strings.h>
 
 namespace kiv {
 
@@ -169,7 +169,7 @@ http_target_result http_parse_target(const char* url, http_target* out) {
     std::string authority;
     for (const char* scheme : {"http://", "https://"}) {
         size_t n = std::strlen(scheme);
-        if (text.size() >= n && strncasecmp(text.c_str(), scheme, n) == 0) {
+        if (text.size() >= n && kiv::ascii_strnicmp(text.c_str(), scheme, n) == 0) {
             size_t end = std::min(text.find_first_of("/?", n), text.size());
             authority = text.substr(n, end - n);
             // No host, or user information, which no request may carry.
@@ -221,7 +221,7 @@ std::string http_forwarded_host(const char* value) {
 http_range_result http_parse_range(const char* value, uint64_t size, uint64_t* first, uint64_t* last) {
     // Only the unit "bytes" is known; anything malformed is ignored and
     // the whole file is served, as a Range header may always be.
-    if (value == nullptr || size == 0 || strncasecmp(value, "bytes=", 6) != 0)
+    if (value == nullptr || size == 0 || kiv::ascii_strnicmp(value, "bytes=", 6) != 0)
         return http_range_result::whole;
     // One range of digits and one "-". A list of several is answered
     // whole: a body of many parts costs the server more than it spares

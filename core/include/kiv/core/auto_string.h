@@ -43,8 +43,9 @@ private:
 // The text of a printf-style format, in a heap buffer of its own.
 class KIV_EXPORT format_string {
 public:
-    // Formats the arguments (a null or empty format gives the empty text).
-    // The text is null when memory ran out or the arguments could not be
+    // Formats the arguments (a null or empty format gives the empty text)
+    // as the "C" locale has them, whatever the process locale. The text is
+    // null when memory ran out or the arguments could not be
     // formatted (an encoding error of the C library).
     explicit format_string(const char* format, ...) KIV_PRINTF(2, 3);
     format_string(const format_string& other);

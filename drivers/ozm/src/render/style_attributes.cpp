@@ -7,21 +7,21 @@
 
 #include "render/style_attributes.h"
 
+#include <kiv/core/ascii_case.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/image/image_lib.h>
 
-#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
 namespace kiv::render_attr {
 
 namespace {
 
 const char* skip_blanks(const char* p) {
-    while (*p != 0 && std::isspace(static_cast<unsigned char>(*p)))
+    while (*p != 0 && kiv::ascii_isspace(static_cast<unsigned char>(*p)))
         ++p;
     return p;
 }
@@ -70,12 +70,7 @@ int to_int(const char* text) {
 }
 
 double to_double(const char* text) {
-    // One "C" locale for the process, made on first use and kept (it is
-    // read-only and safe to share between threads).
-    static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
-    if (text == nullptr || c_locale == locale_t(0))
-        return 0;
-    return strtod_l(text, nullptr, c_locale);
+    return parse_leading_double(text);
 }
 
 std::vector<std::string> split_list(const char* text) {

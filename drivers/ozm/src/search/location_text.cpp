@@ -7,6 +7,7 @@
 //     flags call for names nothing and is passed over.
 
 #include <kiv/core/auto_ptr.h>
+#include <kiv/core/c_locale.h>
 #include <kiv/core/object_col.h>
 #include <kiv/core/string_impl.h>
 #include <kiv/gis/geodesic.h>
@@ -14,7 +15,6 @@
 #include "map/ozm_map.h"
 #include "search/location_text.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -133,7 +133,7 @@ i_object_col* locations_text(const map_list& maps, const double* lats, const dou
             if (text != nullptr) {
                 item->assign(text);
                 char name[64];
-                std::snprintf(name, sizeof name, "%f", range);
+                c_snprintf(name, sizeof name, "%f", range);
                 item->set_name(name);
             }
             col->add_item(item.get(), false);

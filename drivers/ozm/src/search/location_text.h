@@ -28,8 +28,9 @@ namespace ozm {
 char* location_text(const map_list& maps, double lat, double lon, double max_range, double* range);
 
 // One named string per point, in point order: the value the location
-// text, the name its distance printed with "%f"; both empty for a point
-// without a place.
+// text, the name its distance printed with "%f" in the "C" locale (the
+// GIS service reads it back as a number, whatever the host's locale);
+// both empty for a point without a place.
 // Returns: a new collection with one reference for the caller; null for
 //     null arrays or when memory runs out.
 i_object_col* locations_text(const map_list& maps, const double* lats, const double* lons,
