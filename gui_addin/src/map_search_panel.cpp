@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include <wx/busyinfo.h>
+#include <wx/scrolwin.h>
 #include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
@@ -135,7 +136,13 @@ map_search_panel::map_search_panel(wxWindow* parent)
     street_rows_->addref();
     if (wnd_ == nullptr)
         return;
-    inner_ = new wxPanel(wnd_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxBORDER_NONE | wxTAB_TRAVERSAL);
+    // A pane shorter than the fields and lists scrolls them up and down
+    // (their width follows the pane): squeezed below their minimum, the
+    // last lists would be left no height for their own scroll bars.
+    wxScrolledWindow* scrolled = new wxScrolledWindow(wnd_, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                                      wxBORDER_NONE | wxTAB_TRAVERSAL | wxVSCROLL);
+    scrolled->SetScrollRate(0, 10);
+    inner_ = scrolled;
     wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
     font.SetPointSize(font.GetPointSize() - 1);
     inner_->SetFont(font);
@@ -170,7 +177,6 @@ map_search_panel::map_search_panel(wxWindow* parent)
     outer->Add(street_sizer, 0, wxEXPAND, 0);
     outer->Add(house_sizer, 0, wxEXPAND, 0);
     inner_->SetSizer(outer);
-    outer->SetSizeHints(inner_);
 
     aui_.AddPane(inner_, wxAuiPaneInfo().CenterPane().CaptionVisible(false));
     aui_.Update();

@@ -136,6 +136,23 @@ TEST(search_panel, the_name_column_takes_the_free_width_and_follows_the_pane) {
     EXPECT_GT(cities->GetColumnWidth(1), text_width + 8);
 }
 
+TEST(search_panel, a_pane_shorter_than_its_fields_leaves_every_list_its_height) {
+    demo_search d;
+    ASSERT_NE(d.panel->get_wnd(), nullptr);
+    wxWindow* pane = d.panel->get_wnd();
+    for (int height : {240, 120}) {
+        // The pane docked in a small window, or floating at its own size.
+        pane->SetSize(wxSize(260, height));
+        auto kept = [](list_ctrl_ptr list) { return list->GetSize().y >= list->GetMinSize().y; };
+        EXPECT_TRUE(pump_until([&] {
+            return pane->GetSize().y == height && kept(d.panel->city_list()) && kept(d.panel->street_list()) &&
+                   kept(d.panel->house_list());
+        }));
+        for (list_ctrl_ptr list : {d.panel->city_list(), d.panel->street_list(), d.panel->house_list()})
+            EXPECT_TRUE(kept(list)) << height << ": " << list->GetSize().y << " of " << list->GetMinSize().y;
+    }
+}
+
 TEST(search_panel, released_while_the_frame_lives_its_lists_keep_no_rows) {
     demo_search d;
     ASSERT_NE(d.panel->get_wnd(), nullptr);
