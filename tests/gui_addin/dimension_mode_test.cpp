@@ -155,9 +155,7 @@ TEST_F(dimension_mode_test, readouts_and_labels_keep_their_point_under_a_decimal
     // shows every number with a ".", as its scale bar does.
     kiv_test::scoped_locale german(LC_NUMERIC, "de_DE.UTF-8");
     ASSERT_EQ(german.why(), "");
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    ASSERT_STREQ(probe, "1,5") << "the made locale writes a decimal comma";
+    ASSERT_EQ(kiv_test::decimal_text(1.5), "1,5") << "the made locale writes a decimal comma";
     show(lat0, lon0, 10000);
     click_at(100, 150);
     wxPoint at = at_distance(wxPoint(100, 150), 500);

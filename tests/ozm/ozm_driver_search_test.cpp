@@ -129,9 +129,7 @@ TEST_F(driver_search, distances_in_location_names_keep_their_point_under_a_decim
     // names are numbers that the service reads back.
     kiv_test::scoped_locale german(LC_NUMERIC, "de_DE.UTF-8");
     ASSERT_EQ(german.why(), "");
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    ASSERT_STREQ(probe, "1,5") << "the made locale writes a decimal comma";
+    ASSERT_EQ(kiv_test::decimal_text(1.5), "1,5") << "the made locale writes a decimal comma";
     double lats[] = {50.0, 50.0095};
     double lons[] = {10.0, 10.0};
     auto_ptr_t<kiv::i_object_col> places(driver->get_locations_text(lats, lons, 2, 5000));

@@ -14,6 +14,7 @@
 #include <kiv_test/run_command.h>
 
 #include <locale.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -105,6 +106,15 @@ private:
     bool active_ = false;  // whether the made locale was set
     std::string why_;      // "" when in force
 };
+
+// Returns: `value` with one decimal as the process's own printf writes it
+//     now, to check that a made locale is the one in force ("1,5" under
+//     a decimal comma).
+inline std::string decimal_text(double value) {
+    char text[32];
+    snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
 
 }  // namespace kiv_test
 
