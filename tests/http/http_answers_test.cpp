@@ -192,6 +192,92 @@ TEST_F(http_answers_test, a_304_carries_no_length_and_lists_of_ranges_get_the_wh
     }
 }
 
+TEST_F(http_answers_test, a_range_under_if_range_is_honoured_only_for_the_version_it_names) {
+    // A small file goes out of memory, a large one with sendfile: both
+    // take the same decision.
+    put("big.bin", text(100000));
+    struct utimbuf times = {784111777, 784111777};  // Sun, 06 Nov 1994 08:49:37 GMT
+    for (const char* name : {"1k.bin", "big.bin"})
+        ASSERT_EQ(utime((root + "/" + name).c_str(), &times), 0);
+    struct row {
+        const char* if_range;  // nullptr: no If-Range
+        int status;
+    };
+    const row rows[] = {
+        {nullptr, 206},
+        {"Sun, 06 Nov 1994 08:49:37 GMT", 206},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", 206},
+        {"Sun, 06 Nov 1994 08:49:36 GMT", 200},
+        {"Sat, 05 Nov 1994 08:49:37 GMT", 200},
+        {"\"other-tag\"", 200},
+        {"W/\"other-tag\"", 200},
+        {"\"\"", 200},
+        {"not a date", 200},
+    };
+    for (const char* name : {"/1k.bin", "/big.bin"}) {
+        size_t size = std::string(name) == "/1k.bin" ? 1024 : 100000;
+        for (const row& r : rows) {
+            std::string headers = "Range: bytes=0-9\r\n";
+            if (r.if_range != nullptr)
+                headers += std::string("If-Range: ") + r.if_range + "\r\n";
+            response a = get(name, headers);
+            std::string what = std::string(name) + " " + (r.if_range != nullptr ? r.if_range : "-");
+            EXPECT_EQ(a.status, r.status) << what;
+            EXPECT_EQ(a.body, text(size).substr(0, r.status == 206 ? 10 : size)) << what;
+            EXPECT_EQ(a.headers.count("content-range"), r.status == 206 ? 1u : 0u) << what;
+        }
+    }
+    // Without a Range, If-Range changes nothing.
+    response whole = get("/1k.bin", "If-Range: \"other-tag\"\r\n");
+    EXPECT_EQ(whole.status, 200);
+    EXPECT_EQ(whole.body.size(), 1024u);
+}
+
+TEST_F(http_answers_test, a_page_cannot_put_control_bytes_into_its_answers_head) {
+    // The page echoes the request's variables n and v into a header and
+    // prints whether send_header took them.
+    put("echo.html", "<? puts [i_http_request_send_header $http_request "
+                     "[i_http_request_get_var_value $http_request n] [i_http_request_get_var_value $http_request v]] ?>");
+    struct row {
+        const char* query;
+        const char* taken;  // what send_header returned
+        const char* line;   // the header line sent, "" for none
+    };
+    const row rows[] = {
+        {"n=X-Echo&v=plain", "1", "X-Echo: plain"},
+        {"n=X-Echo&v=a%09b", "1", "X-Echo: a\tb"},
+        {"n=X-Echo&v=a%0Bb%01c%7Fd", "0", ""},
+        {"n=X-Echo&v=a%0Bb", "0", ""},
+        {"n=X-Echo&v=a%1Bb", "0", ""},
+        {"n=X-Echo&v=a%7F", "0", ""},
+        {"n=X-Echo&v=a%0Db", "0", ""},
+        {"n=X-Echo&v=a%0Ab", "0", ""},
+        {"n=X%01Echo&v=a", "0", ""},
+        {"n=X%09Echo&v=a", "0", ""},
+        {"n=X%7FEcho&v=a", "0", ""},
+    };
+    for (const row& r : rows) {
+        response a = get(std::string("/echo.html?") + r.query);
+        EXPECT_EQ(a.status, 200) << r.query;
+        EXPECT_EQ(a.body, r.taken) << r.query;
+        std::string head = a.raw.substr(0, a.raw.find("\r\n\r\n") + 2);
+        if (*r.line != '\0') {
+            EXPECT_NE(head.find(std::string("\r\n") + r.line + "\r\n"), std::string::npos) << r.query;
+        }
+        for (size_t i = 0; i < head.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(head[i]);
+            bool line_end = c == '\r' || (c == '\n' && i > 0 && head[i - 1] == '\r');
+            EXPECT_TRUE(c == '\t' || line_end || (c >= 0x20 && c != 0x7f)) << r.query << " byte " << int(c);
+        }
+    }
+    // The path of a folder that holds a control byte goes into Location
+    // %-encoded, so the redirect still has one.
+    folder("www/a\x0b" "b");
+    response moved = get("/a%0Bb");
+    EXPECT_EQ(moved.status, 301);
+    EXPECT_EQ(moved.headers["location"], "/a%0Bb/");
+}
+
 TEST_F(http_answers_test, only_real_http_dates_make_a_304) {
     struct utimbuf times = {784111777, 784111777};  // Sun, 06 Nov 1994 08:49:37 GMT
     ASSERT_EQ(utime((root + "/1k.bin").c_str(), &times), 0);
@@ -297,7 +383,7 @@ TEST_F(http_answers_test, cookie_lines_end_cleanly_and_the_session_cookie_is_htt
     std::vector<std::string> lines = set_cookie_lines(a.raw);
     ASSERT_EQ(lines.size(), 3u) << a.raw;
     EXPECT_EQ(lines[0], "lang=en; path=/");
-    EXPECT_EQ(lines[1], "sid=" + a.body.substr(2) + "; path=/; HttpOnly");
+    EXPECT_EQ(lines[1], "sid=" + a.body.substr(2) + "; path=/; HttpOnly; SameSite=Lax");
     // "theme=dark; path=/; expires=" and an RFC 1123 date, nothing after.
     EXPECT_EQ(lines[2].size(), 28u + 29u) << lines[2];
     EXPECT_EQ(lines[2].substr(0, 28), "theme=dark; path=/; expires=");
@@ -343,5 +429,51 @@ TEST_F(http_answers_test, live_sessions_are_capped_and_the_longest_idle_goes_fir
     EXPECT_NE(log.find("http_server 'capped': 4 live sessions, the cap; the 1 idle longest were ended"),
               std::string::npos)
         << log;
+    http->unbind_server(capped, "127.0.0.1", capped_port);
+}
+
+TEST_F(http_answers_test, a_flood_of_new_clients_ends_the_sessions_no_one_came_back_to_first) {
+    put("s.html", "<? i_http_request_force_use_session $http_request\n"
+                  "puts [i_named_object_get_name [i_http_request_get_session $http_request]] ?>");
+    kiv_set_env("KIV_HTTP_MAX_SESSIONS", "16");
+    auto_ptr_t<i_http_server> capped(http->create_server("capped", "www"));
+    kiv_set_env("KIV_HTTP_MAX_SESSIONS", nullptr);
+    ASSERT_TRUE(capped);
+    uint16_t capped_port = free_port();
+    ASSERT_NE(capped_port, 0);
+    ASSERT_TRUE(http->bind_server(capped, "127.0.0.1", capped_port));
+    auto visit = [&](const std::string& sid) {
+        return ask(capped_port, "GET /s.html HTTP/1.0\r\n" + (sid.empty() ? "" : "Cookie: sid=" + sid + "\r\n") +
+                                    "\r\n").body;
+    };
+    uint32_t t = settle_driven_clock();
+    // Two users who came back, then made idle longest of all.
+    std::vector<std::string> users = {visit(""), visit("")};
+    for (const std::string& id : users) {
+        ASSERT_EQ(id.size(), 32u);
+        ASSERT_EQ(visit(id), id);
+    }
+    ASSERT_TRUE(advance_clock_to(t + 1, 1));
+    // Ten times the cap of clients without a cookie, each seen once.
+    for (int i = 0; i < 160; ++i)
+        ASSERT_EQ(visit("").size(), 32u) << i;
+    for (const std::string& id : users)
+        EXPECT_EQ(visit(id), id) << "a session its owner came back to was ended by the flood";
+    auto_ptr_t<i_object_col> all(capped->get_sessions());
+    EXPECT_LE(all->get_count(), 16u);
+    // With nothing but sessions someone came back to, those go too, the
+    // idle longest first.
+    std::vector<std::string> returning;
+    for (int i = 0; i < 16; ++i) {
+        ASSERT_TRUE(advance_clock_to(t + 2 + i, 1));
+        returning.push_back(visit(""));
+        ASSERT_EQ(visit(returning.back()), returning.back());
+    }
+    ASSERT_TRUE(advance_clock_to(t + 18, 1));
+    std::string newcomer = visit("");
+    auto_ptr_t<i_http_session> first(capped->find_session(returning[0].c_str(), false, nullptr));
+    auto_ptr_t<i_http_session> last(capped->find_session(returning.back().c_str(), false, nullptr));
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(last);
     http->unbind_server(capped, "127.0.0.1", capped_port);
 }

@@ -155,7 +155,8 @@ TEST(http_head, small_texts_of_answers_and_logs) {
     EXPECT_FALSE(http_accepts_gzip("GZIP"));
     EXPECT_FALSE(http_accepts_gzip(nullptr));
     EXPECT_FALSE(http_accepts_gzip("gzip;q=1.0001"));
-    EXPECT_EQ(http_collapse_slashes("//a///b/"), "/a/b/");
+    EXPECT_EQ(http_location_path("//a///b/"), "/a/b/");
+    EXPECT_EQ(http_location_path("/a\x0b\x7f b//"), "/a%0B%7F b/");
     EXPECT_EQ(http_log_escape("a\nb\r\"\\\x7f\x01 ok"), "a\\x0Ab\\x0D\\x22\\x5C\\x7F\\x01 ok");
     EXPECT_STREQ(http_status_text(431), "431 Request Header Fields Too Large");
 }

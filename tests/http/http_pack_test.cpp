@@ -145,6 +145,75 @@ TEST_F(http_pack_test, bad_parameters_and_other_pages_are_left_to_the_request) {
     EXPECT_EQ(kiv_http_pack_file_version(site, (root + "/none.pack-js.cfg").c_str()), 0u);
 }
 
+// Returns: how many files lie anywhere under `dir`.
+size_t files_under(const std::string& dir) {
+    size_t count = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir, ec))
+        count += entry.is_regular_file() ? 1 : 0;
+    return count;
+}
+
+TEST_F(http_pack_test, invented_flags_and_spellings_make_no_new_cache_file_or_configuration) {
+    put("a.js", "var  a ;", 2000);
+    put("lib.pack-js.cfg", "a.js\n", 1000);
+    struct row {
+        const char* u;
+        bool minified;
+    };
+    const row rows[] = {{"", true}, {"0", true}, {"1", false}, {"1z0", false}, {"1z1", false},
+                        {"11", false}, {"0a", true}, {"2", true}, {"1A", false}, {"zz", true}};
+    for (int round = 0; round < 2; ++round)
+        for (const row& r : rows) {
+            response a = get(std::string("/pack.js?c=lib&u=") + r.u);
+            EXPECT_EQ(a.status, 200) << r.u;
+            EXPECT_EQ(a.body, r.minified ? "\nvar a;" : "var  a ;") << r.u;
+        }
+    // One file for each meaning of the flag.
+    std::string cache = temp.path() + "/http_pack_cache";
+    EXPECT_EQ(files_under(cache), 2u);
+    EXPECT_TRUE(file_under(cache, "lib.pack-js-bb8.cfg"));
+    EXPECT_TRUE(file_under(cache, "lib.pack-js1-bb8.cfg"));
+
+    // Spellings of one configuration share what was read of it: the
+    // configuration is rewritten under the same time, which only a new
+    // entry would read again.
+    put("b.js", "var  b ;", 2500);
+    put("x.pack-js.cfg", "a.js\n", 1000);
+    EXPECT_EQ(get("/pack.js?c=x&u=1").body, "var  a ;");
+    put("x.pack-js.cfg", "b.js\n", 1000);
+    for (const char* c : {"./x", "././x", ".//x", "/x", "//./x", "x"})
+        EXPECT_EQ(get(std::string("/pack.js?u=1&c=") + c).body, "var  a ;") << c;
+}
+
+TEST_F(http_pack_test, denied_folders_give_nothing_to_the_packer) {
+    folder("www/private");
+    folder("www/later");
+    put("private/.deny_http_access", "");
+    put("private/p.pack-js.cfg", "open.js\n", 1000);
+    put("private/conf.js", "var secret;", 1000);
+    put("open.js", "var open;", 1000);
+    put("later/late.js", "var late;", 1000);
+    put("mix.pack-js.cfg", "private/conf.js\nopen.js\nlater/late.js\n", 1000);
+    // A configuration in a denied folder is not packed, however spelled:
+    // the request goes on as an ordinary one.
+    for (const char* c : {"private/p", "./private/p", "private//p", "/private/p"}) {
+        response a = get(std::string("/pack.js?c=") + c);
+        EXPECT_EQ(a.status, 404) << c;
+        EXPECT_EQ(a.body.find("open"), std::string::npos) << c;
+    }
+    // A source in a denied folder is left out, and out of the version.
+    EXPECT_EQ(get("/pack.js?c=mix").body, "\nvar open;var late;");
+    std::string mix = root + "/mix.pack-js.cfg";
+    EXPECT_EQ(kiv_http_pack_file_version(site, mix.c_str()), 3000u);
+    // A deny file put beside a source later takes it out of the next
+    // packs (workers check a folder again once their answer is a second
+    // old).
+    put("later/.deny_http_access", "");
+    EXPECT_TRUE(eventually([&] { return get("/pack.js?c=mix").body == "\nvar open;"; }));
+    EXPECT_TRUE(eventually([&] { return kiv_http_pack_file_version(site, mix.c_str()) == 2000u; }));
+}
+
 namespace {
 
 // A host that ends the framework from an exit handler, after a pack

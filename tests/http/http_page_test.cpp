@@ -178,7 +178,7 @@ TEST_F(http_page_test, sessions_follow_the_sid_cookie_and_refuse_a_chosen_id) {
     std::string id = first.body;
     ASSERT_EQ(id.size(), 32u) << id;
     EXPECT_EQ(id.find_first_not_of("0123456789abcdefABCDEF"), std::string::npos) << id;
-    EXPECT_EQ(first.headers["set-cookie"], "sid=" + id + "; path=/; HttpOnly");
+    EXPECT_EQ(first.headers["set-cookie"], "sid=" + id + "; path=/; HttpOnly; SameSite=Lax");
     response again = get(port, "/t.html", "Cookie: sid=" + id + "\r\n");
     EXPECT_EQ(again.body, id);
     EXPECT_EQ(again.headers.count("set-cookie"), 0u);

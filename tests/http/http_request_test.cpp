@@ -560,7 +560,7 @@ TEST_F(http_request_test, sessions_get_fresh_ids_and_the_sid_cookie) {
     std::string id = first.body;
     EXPECT_EQ(id.size(), 32u) << id;
     EXPECT_NE(id, "chosen-by-client");
-    EXPECT_EQ(first.headers["set-cookie"], "sid=" + id + "; path=/; HttpOnly");
+    EXPECT_EQ(first.headers["set-cookie"], "sid=" + id + "; path=/; HttpOnly; SameSite=Lax");
     auto_ptr_t<i_http_session> unknown(site->find_session("chosen-by-client", false, nullptr));
     EXPECT_FALSE(unknown);
     response again = get(port, "/session", "Cookie: sid=" + id + "\r\n");

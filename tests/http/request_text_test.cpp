@@ -173,7 +173,7 @@ TEST(request_text, heads_list_headers_then_cookies_of_ok_answers) {
               "Accept-Ranges: bytes\r\n"
               "Connection: Close\r\n"
               "Content-Length: 13\r\n"
-              "Set-Cookie: sid=abc; path=/; HttpOnly\r\n"
+              "Set-Cookie: sid=abc; path=/; HttpOnly; SameSite=Lax\r\n"
               "Set-Cookie: theme=dark%20blue%2Dx; path=/; expires=Tue, 19 Jan 2038 04:14:08 GMT\r\n"
               "\r\n");
     ASSERT_TRUE(http_build_head("404 Not Found", headers, cookies, 0, &head));

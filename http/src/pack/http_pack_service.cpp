@@ -6,6 +6,8 @@
 
 #include "pack/http_pack_service.h"
 
+#include "request/http_file_cache.h"
+
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/files.h>
@@ -17,6 +19,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +43,14 @@ bool modified_time(const std::string& path, struct timespec* when) {
     return true;
 }
 
+// Returns: whether the folder of `path` (up to its last "/") holds the
+//     deny file, so that nothing in it goes out: the same rule the
+//     request applies to the files it serves.
+bool in_denied_folder(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash != std::string::npos && http_deny_file_present(path.substr(0, slash));
+}
+
 // One pack configuration and the sources it lists.
 class http_pack_file : public object {
 public:
@@ -50,12 +61,14 @@ public:
 
     // Returns: the sum of the sources' and the configuration's
     //     modification times in seconds, wrapping at 32 bits; a missing
-    //     source adds 0. Called with `lock` held.
+    //     source adds 0, and so does one in a denied folder, so that a
+    //     deny file added beside a source makes a new pack without it.
+    //     Called with `lock` held.
     uint32_t version() const {
         uint32_t sum = static_cast<uint32_t>(config_time.tv_sec);
         for (const std::string& source : sources) {
             struct timespec when;
-            if (modified_time(source, &when))
+            if (!in_denied_folder(source) && modified_time(source, &when))
                 sum += static_cast<uint32_t>(when.tv_sec);
         }
         return sum;
@@ -113,10 +126,16 @@ auto_ptr_t<http_pack_file> find_pack_file(i_http_server* svr, const std::string&
     struct timespec when;
     if (svr == nullptr || config_path.empty() || !modified_time(config_path, &when))
         return auto_ptr_t<http_pack_file>();
+    // The registry keeps one entry per configuration file, whatever the
+    // spelling of its path ("./a", "a//b", a link): entries live as long
+    // as the service, so spellings a client invents must not add any.
+    char resolved[PATH_MAX];
+    if (realpath(config_path.c_str(), resolved) == nullptr)
+        return auto_ptr_t<http_pack_file>();
     auto_ptr_t<http_pack_file> pack;
     {
         std::lock_guard<std::mutex> hold(registry_lock);
-        http_pack_file*& slot = registry()[config_path];
+        http_pack_file*& slot = registry()[resolved];
         if (slot == nullptr) {
             slot = new http_pack_file;
             slot->addref();  // the registry's
@@ -202,7 +221,12 @@ bool http_pack_service::on_page(i_event* evt) {
     if (u.empty() && extension_ == "css")
         u = "1";
 
-    auto_ptr_t<http_pack_file> pack(find_pack_file(server, configuration_path(server, name, extension_)));
+    // A configuration in a denied folder is not packed: the request goes
+    // on, and the folder's deny file answers it.
+    std::string config_path = configuration_path(server, name, extension_);
+    if (in_denied_folder(config_path))
+        return false;
+    auto_ptr_t<http_pack_file> pack(find_pack_file(server, config_path));
     if (!pack)
         return false;
     std::lock_guard<std::mutex> hold(pack->lock);
@@ -216,8 +240,11 @@ bool http_pack_service::on_page(i_event* evt) {
     std::string cache_dir = cache_path.substr(0, slash);
     if (!kiv_dir_exists(cache_dir.c_str()) && !kiv_make_path(cache_dir.c_str()))
         return true;
-    std::string cache_file = cache_dir + "/" + cache_path.substr(slash + 1) + ".pack-" + extension_ + u + "-" +
-                             version + ".cfg";
+    // The flag is named by what it means, unminified ("1") or not (""):
+    // a value a client invents makes no new file.
+    bool unminified = u.compare(0, 1, "1") == 0;
+    std::string cache_file = cache_dir + "/" + cache_path.substr(slash + 1) + ".pack-" + extension_ +
+                             (unminified ? "1" : "") + "-" + version + ".cfg";
 
     request->set_response_code("200 OK");
     request->send_header("Content-Type", mime_type_.c_str());
@@ -228,7 +255,7 @@ bool http_pack_service::on_page(i_event* evt) {
     std::string content;
     bool first = true;
     for (const std::string& source : pack->sources) {
-        char* text = kiv_read_file(source.c_str());
+        char* text = in_denied_folder(source) ? nullptr : kiv_read_file(source.c_str());
         if (text == nullptr)
             continue;
         if (!first)
@@ -237,7 +264,7 @@ bool http_pack_service::on_page(i_event* evt) {
         content += text;
         std::free(text);
     }
-    if (extension_ == "js" && u.compare(0, 1, "1") != 0) {
+    if (extension_ == "js" && !unminified) {
         char* packed = kiv_http_minify_js(content.c_str());
         if (packed != nullptr) {
             content = packed;

@@ -441,12 +441,19 @@ bool http_status_has_body(int status) {
     return status >= 200 && status != 204 && status != 304;
 }
 
-std::string http_collapse_slashes(const std::string& path) {
+std::string http_location_path(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(path.size());
-    for (char c : path)
-        if (c != '/' || out.empty() || out.back() != '/')
+    for (char c : path) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            char code[3] = {'%', hex[u >> 4], hex[u & 15]};
+            out.append(code, sizeof code);
+        } else if (c != '/' || out.empty() || out.back() != '/') {
             out += c;
+        }
+    }
     return out;
 }
 

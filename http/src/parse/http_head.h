@@ -138,8 +138,10 @@ const char* http_status_text(int status);
 //     Content-Length): not 1xx, 204 or 304.
 bool http_status_has_body(int status);
 
-// Returns: `path` with every run of "/" made one "/".
-std::string http_collapse_slashes(const std::string& path);
+// Returns: `path` with every run of "/" made one "/", and every control
+//     byte (below 0x20, 0x7f; a decoded URL may hold one) written as
+//     "%XX" again, so that the path can stand in a Location header.
+std::string http_location_path(const std::string& path);
 
 // Returns: `text` with control characters (below 0x20, 0x7f), the
 //     double quote and the backslash written as "\xHH", so that a log

@@ -11,7 +11,6 @@
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
 #include <kiv/core/i_time.h>
-#include <kiv/core/text_checks.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_text.h>
 
@@ -403,7 +402,7 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
 
 bool http_build_head(const std::string& status, const http_pairs& headers,
                      const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head) {
-    if (head == nullptr || holds_line_break(status))
+    if (head == nullptr || !http_head_text_ok(status, true))
         return false;
     // One buffer, appended to piece by piece: a head costs one or two
     // allocations rather than several per line.
@@ -414,8 +413,8 @@ bool http_build_head(const std::string& status, const http_pairs& headers,
     out.reserve(size + 64);
     out.append("HTTP/1.0 ").append(status).append("\r\n");
     for (const auto& header : headers) {
-        if (header.first.empty() || header.first.find(':') != std::string::npos || holds_line_break(header.first) ||
-            holds_line_break(header.second))
+        if (header.first.empty() || header.first.find(':') != std::string::npos ||
+            !http_head_text_ok(header.first, false) || !http_head_text_ok(header.second, true))
             return false;
         out.append(header.first).append(": ").append(header.second).append("\r\n");
     }
@@ -433,9 +432,11 @@ bool http_build_head(const std::string& status, const http_pairs& headers,
                 out += std::string("; expires=") + date;
             }
             // The session id is for the server alone: no script on a
-            // page may read it.
+            // page may read it, and a page of another site may not
+            // make the browser send it along (to read the page's
+            // output through a script tag, say).
             if (cookie.name == "sid")
-                out += "; HttpOnly";
+                out += "; HttpOnly; SameSite=Lax";
             out += "\r\n";
         }
     }

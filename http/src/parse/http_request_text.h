@@ -25,6 +25,18 @@ namespace kiv {
 
 typedef std::vector<std::pair<std::string, std::string>> http_pairs;
 
+// Returns: whether `text` may stand in an answer's status or header
+//     line as it is: no control byte (below 0x20, or 0x7f), a tab
+//     excepted where `tab_allowed` (values and the status; never in a
+//     header's name). A page that echoes request input there would
+//     otherwise send bytes that split or garble the line at the client.
+inline bool http_head_text_ok(const std::string& text, bool tab_allowed) {
+    for (unsigned char c : text)
+        if ((c < 0x20 && !(c == '\t' && tab_allowed)) || c == 0x7f)
+            return false;
+    return true;
+}
+
 // Splits a request line at blanks: the method, the URL and (ignored)
 // the protocol version.
 // Returns: false when the method or the URL is missing.
@@ -106,12 +118,12 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
 // per header in the given order, then (only for a status whose number is
 // 200) one "Set-Cookie" line per cookie that did not come with the
 // request: "name=value; path=/", then "; expires=" `now` + lifetime
-// (64-bit) for a non-zero lifetime and "; HttpOnly" for the session
+// (64-bit) for a non-zero lifetime and "; HttpOnly; SameSite=Lax" for the session
 // cookie "sid"; names and values of cookies with bytes other than digits and
 // 'A'..'~' are %-escaped. Lines are never cut.
 // Returns: false, with `head` unchanged, when a status, header name or
-//     value holds a carriage return, line feed or zero byte, a header
-//     name is empty or holds ":", or memory fails.
+//     value holds a control byte (http_head_text_ok), a header name is
+//     empty or holds ":", or memory fails.
 bool http_build_head(const std::string& status, const http_pairs& headers,
                      const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head);
 

@@ -276,10 +276,15 @@ private:
     // client allow one. Returns: its descriptor with its size in
     //     `*gz_size`, or -1 to send the file itself.
     int open_gzip_copy(const char* path, bool delete_after_send, uint64_t size, uint64_t* gz_size);
-    // Sends the file (`size` bytes) open on `fd`, or held as `bytes`
-    // when `fd` is -1, or the part the Range header asks for (416 when
-    // it cannot be satisfied).
-    bool send_file_range(int fd, const http_file_bytes& bytes, uint64_t size);
+    // Whether a Range may be honoured for a file last changed at
+    // `modified`: always without If-Range; with it, only when it names
+    // that date (an entity tag never matches: no answer carries one).
+    bool range_allowed(int64_t modified);
+    // Sends the file (`size` bytes, last changed at `modified`) open on
+    // `fd`, or held as `bytes` when `fd` is -1, or the part the Range
+    // header asks for (416 when it cannot be satisfied; the whole file
+    // when If-Range names another version).
+    bool send_file_range(int fd, const http_file_bytes& bytes, uint64_t size, int64_t modified);
     // Sends `length` bytes from `offset` of the file open on `fd`, or
     // held as `bytes` when `fd` is -1, after the head.
     bool send_file_part(int fd, const http_file_bytes& bytes, uint64_t offset, uint64_t length);

@@ -15,7 +15,6 @@
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
-#include <kiv/core/text_checks.h>
 #include <kiv/core/i_core.h>
 #include <kiv/http/http_text.h>
 
@@ -45,7 +44,7 @@ bool lists_accept_encoding(const std::string& vary) {
 bool http_request::set_response_code(const char* code) {
     // Once the answer goes out the service thread reads the status for
     // the access log: it no longer changes.
-    if (code == nullptr || *code == '\0' || holds_line_break(code) || state() != processing)
+    if (code == nullptr || *code == '\0' || !http_head_text_ok(code, true) || state() != processing)
         return false;
     answer_.set_status(code);
     return true;
@@ -53,7 +52,7 @@ bool http_request::set_response_code(const char* code) {
 
 bool http_request::send_header(const char* header, const char* value) {
     if (header == nullptr || value == nullptr || answer_.head_built() || *header == '\0' ||
-        holds_line_break(header) || holds_line_break(value) || std::strchr(header, ':') != nullptr)
+        !http_head_text_ok(header, false) || !http_head_text_ok(value, true) || std::strchr(header, ':') != nullptr)
         return false;
     answer_.headers().set(header, value, true);
     return true;

@@ -193,7 +193,7 @@ bool http_request::resolve_path(std::string* path, http_path_status* status) {
     if (status->error == 0 && S_ISDIR(status->st.st_mode) && page_.back() != '/') {
         set_response_code("301 Moved Permanent");
         // "//sub/" would name a host: runs of slashes become one.
-        send_header("Location", (http_collapse_slashes(page_) + "/").c_str());
+        send_header("Location", (http_location_path(page_) + "/").c_str());
         stop();
         return false;
     }

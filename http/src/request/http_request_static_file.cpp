@@ -8,6 +8,7 @@
 #include "request/http_request.h"
 
 #include "parse/http_request_text.h"
+#include "parse/http_trim.h"
 #include "request/http_file_body.h"
 #include "request/http_file_cache.h"
 #include "request/http_date.h"
@@ -157,7 +158,7 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
     if (fd < 0 && !gzip && !delete_after_send) {
         http_file_bytes held = http_find_held_bytes(file_path, st, http_held_kind::file);
         if (held)
-            return send_file_range(-1, held, held->size());
+            return send_file_range(-1, held, held->size(), modified);
     }
     if (fd < 0) {
         // Its status was taken: whatever stops the open now, the error
@@ -178,8 +179,8 @@ bool http_request::send_file_with_status(const char* path, bool delete_after_sen
     }
     if (!delete_after_send)
         if (http_file_bytes bytes = read_and_hold(fd, size, file_path, st, http_held_kind::file))
-            return send_file_range(-1, bytes, size);
-    return send_file_range(fd, nullptr, size);
+            return send_file_range(-1, bytes, size, modified);
+    return send_file_range(fd, nullptr, size, modified);
 }
 
 bool http_request::send_gzip_copy(int gz, uint64_t gz_size, const std::string& path, const struct stat& st, bool hold) {
@@ -245,9 +246,22 @@ int http_request::open_gzip_copy(const char* path, bool delete_after_send, uint6
     return gz;
 }
 
-bool http_request::send_file_range(int fd, const http_file_bytes& bytes, uint64_t size) {
+bool http_request::range_allowed(int64_t modified) {
+    // A resumed download asks for the rest of the version it has; any
+    // other version goes out whole rather than spliced onto it.
+    const char* validator = request_headers_.find("If-Range");
+    if (*validator == '\0')
+        return true;
+    int64_t named = http_parse_date(http_trim(validator).c_str(), http_now_seconds());
+    return named >= 0 && named == modified;
+}
+
+bool http_request::send_file_range(int fd, const http_file_bytes& bytes, uint64_t size, int64_t modified) {
     uint64_t first = 0, last = 0;
-    switch (http_parse_range(request_headers_.find("Range"), size, &first, &last)) {
+    http_range_result range = range_allowed(modified)
+                                  ? http_parse_range(request_headers_.find("Range"), size, &first, &last)
+                                  : http_range_result::whole;
+    switch (range) {
     case http_range_result::partial:
         set_response_code("206 Partial Content");
         send_header("Content-Range", ("bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +

@@ -206,6 +206,7 @@ i_http_session* http_server::find_session(const char* sid, bool create_if_not_fo
         std::lock_guard<std::mutex> hold(session_lock_);
         auto found = sessions_.find(sid);
         if (found != sessions_.end()) {
+            found->second->mark_returned();
             found->second->addref();
             return found->second;
         }
@@ -225,9 +226,12 @@ i_http_session* http_server::find_session(const char* sid, bool create_if_not_fo
         session->addref();  // the caller's
     }
     if (!ended.empty()) {
+        size_t unused = static_cast<size_t>(
+            std::count_if(ended.begin(), ended.end(), [](http_session* gone) { return !gone->returned(); }));
         std::string message = "http_server '" + std::string(get_name()) + "': " + std::to_string(session_cap_) +
                               " live sessions, the cap; the " + std::to_string(ended.size()) +
-                              " idle longest were ended";
+                              " idle longest were ended (" + std::to_string(unused) +
+                              " of them never used again after the request that made them)";
         http_write_error_log("", message.c_str());
         kiv_log(1, "%s", message.c_str());
     }
@@ -244,21 +248,30 @@ std::vector<http_session*> http_server::end_idle_sessions() {
     // new sessions costs one pass over the map per many sessions.
     size_t count = std::max<size_t>(1, session_cap_ / 16);
     count = std::min(count, sessions_.size());
-    std::vector<std::pair<uint32_t, http_session*>> by_access;
-    by_access.reserve(sessions_.size());
+    // Sessions no request came back to go first: a flood of clients
+    // without cookies makes only such sessions, and must not end those
+    // of clients that use theirs. Within each kind the idle longest go.
+    typedef std::pair<uint32_t, http_session*> by_time;
+    std::vector<by_time> once, returned;
+    once.reserve(sessions_.size());
     for (const auto& entry : sessions_)
-        by_access.emplace_back(entry.second->get_access_time(), entry.second);
-    std::nth_element(by_access.begin(), by_access.begin() + static_cast<ptrdiff_t>(count - 1), by_access.end(),
-                     [](const std::pair<uint32_t, http_session*>& a, const std::pair<uint32_t, http_session*>& b) {
-                         return a.first < b.first;
-                     });
+        (entry.second->returned() ? returned : once).emplace_back(entry.second->get_access_time(), entry.second);
+    auto idle_longest = [](std::vector<by_time>& sessions, size_t n) {
+        n = std::min(n, sessions.size());
+        if (n > 0)
+            std::nth_element(sessions.begin(), sessions.begin() + static_cast<ptrdiff_t>(n - 1), sessions.end(),
+                             [](const by_time& a, const by_time& b) { return a.first < b.first; });
+        sessions.resize(n);
+    };
+    idle_longest(once, count);
+    idle_longest(returned, count - once.size());
     std::vector<http_session*> ended;
     ended.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        http_session* session = by_access[i].second;
-        sessions_.erase(session->get_name());
-        ended.push_back(session);
-    }
+    for (const std::vector<by_time>* kind : {&once, &returned})
+        for (const by_time& entry : *kind) {
+            sessions_.erase(entry.second->get_name());
+            ended.push_back(entry.second);
+        }
     return ended;
 }
 

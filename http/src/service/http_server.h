@@ -78,8 +78,10 @@ private:
     std::map<std::string, std::string, std::less<>> urls_;   // source prefix -> target
     std::map<size_t, unsigned> source_lengths_;              // length -> number of sources of it
 
-    // Takes the longest idle sessions out of the map, under the session
-    // lock, to make room. Returns: them, with the map's reference each,
+    // Takes sessions out of the map, under the session lock, to make
+    // room: those no request came back to, the idle longest first, then
+    // (only when too few) the idle longest of the others.
+    // Returns: them, with the map's reference each,
     //     for the caller to announce and release without the lock.
     std::vector<http_session*> end_idle_sessions();
 

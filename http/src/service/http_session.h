@@ -46,10 +46,17 @@ public:
     //     touch at t with interval i survives until t + i, inclusive).
     bool expired_at(uint32_t now) const;
 
+    // Notes that a request came back with the session's id (the server's
+    // lookup found it); until then the session is one a single request
+    // made, which the server ends first when it must make room.
+    void mark_returned() { returned_.store(true, std::memory_order_relaxed); }
+    bool returned() const { return returned_.load(std::memory_order_relaxed); }
+
 private:
     const uint32_t start_time_;            // core clock at creation
     std::atomic<uint32_t> access_time_;    // core clock of the last touch
     std::atomic<uint32_t> exp_interval_;   // seconds of idleness allowed
+    std::atomic<bool> returned_{false};    // found by its id since it was made
     std::mutex host_lock_;                 // guards host_
     std::string host_;                     // "" until a request names one
 };
