@@ -255,6 +255,11 @@ TEST_F(http_answers_test, a_page_cannot_put_control_bytes_into_its_answers_head)
         {"n=X%01Echo&v=a", "0", ""},
         {"n=X%09Echo&v=a", "0", ""},
         {"n=X%7FEcho&v=a", "0", ""},
+        {"n=X%20Echo&v=a", "0", ""},
+        {"n=X%3AEcho&v=a", "0", ""},
+        {"n=X(Echo&v=a", "0", ""},
+        {"n=X%C3%A9&v=a", "0", ""},
+        {"n=X-E.c_h~o&v=a%C3%A9", "1", "X-E.c_h~o: a\xc3\xa9"},
     };
     for (const row& r : rows) {
         response a = get(std::string("/echo.html?") + r.query);

@@ -402,7 +402,7 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
 
 bool http_build_head(const std::string& status, const http_pairs& headers,
                      const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head) {
-    if (head == nullptr || !http_head_text_ok(status, true))
+    if (head == nullptr || !http_head_text_ok(status))
         return false;
     // One buffer, appended to piece by piece: a head costs one or two
     // allocations rather than several per line.
@@ -413,8 +413,7 @@ bool http_build_head(const std::string& status, const http_pairs& headers,
     out.reserve(size + 64);
     out.append("HTTP/1.0 ").append(status).append("\r\n");
     for (const auto& header : headers) {
-        if (header.first.empty() || header.first.find(':') != std::string::npos ||
-            !http_head_text_ok(header.first, false) || !http_head_text_ok(header.second, true))
+        if (!http_header_name_ok(header.first) || !http_head_text_ok(header.second))
             return false;
         out.append(header.first).append(": ").append(header.second).append("\r\n");
     }

@@ -25,15 +25,28 @@ namespace kiv {
 
 typedef std::vector<std::pair<std::string, std::string>> http_pairs;
 
-// Returns: whether `text` may stand in an answer's status or header
-//     line as it is: no control byte (below 0x20, or 0x7f), a tab
-//     excepted where `tab_allowed` (values and the status; never in a
-//     header's name). A page that echoes request input there would
-//     otherwise send bytes that split or garble the line at the client.
-inline bool http_head_text_ok(const std::string& text, bool tab_allowed) {
+// Returns: whether `text` may stand in an answer's status line or as a
+//     header's value as it is: no control byte (below 0x20, or 0x7f) but
+//     a tab. A page that echoes request input there would otherwise send
+//     bytes that split or garble the line at the client.
+inline bool http_head_text_ok(const std::string& text) {
     for (unsigned char c : text)
-        if ((c < 0x20 && !(c == '\t' && tab_allowed)) || c == 0x7f)
+        if ((c < 0x20 && c != '\t') || c == 0x7f)
             return false;
+    return true;
+}
+
+// Returns: whether `name` is a header name: a non-empty token of
+//     letters, digits and !#$%&'*+-.^_`|~ (no blank, ":" or control byte).
+inline bool http_header_name_ok(const std::string& name) {
+    if (name.empty())
+        return false;
+    static const std::string marks = "!#$%&'*+-.^_`|~";
+    for (char c : name) {
+        bool letter_or_digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!letter_or_digit && marks.find(c) == std::string::npos)
+            return false;
+    }
     return true;
 }
 
@@ -121,9 +134,9 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
 // (64-bit) for a non-zero lifetime and "; HttpOnly; SameSite=Lax" for the session
 // cookie "sid"; names and values of cookies with bytes other than digits and
 // 'A'..'~' are %-escaped. Lines are never cut.
-// Returns: false, with `head` unchanged, when a status, header name or
-//     value holds a control byte (http_head_text_ok), a header name is
-//     empty or holds ":", or memory fails.
+// Returns: false, with `head` unchanged, when a status or header value
+//     holds a control byte (http_head_text_ok), a header name is no
+//     token (http_header_name_ok), or memory fails.
 bool http_build_head(const std::string& status, const http_pairs& headers,
                      const std::vector<cookie_manager::cookie>& cookies, int64_t now, std::string* head);
 

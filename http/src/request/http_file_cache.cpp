@@ -154,6 +154,12 @@ bool http_deny_file_present(const std::string& folder) {
         std::chrono::steady_clock::time_point checked;
     };
     const size_t answers_max = 1024;
+    // Spellings of one folder ("a/./b", "a//b") are told apart here, so
+    // long ones are asked each time rather than kept: what a worker
+    // keeps stays small whatever paths clients invent.
+    const size_t folder_max = 512;
+    if (folder.size() > folder_max)
+        return kiv_file_exists((folder + "/.deny_http_access").c_str());
     thread_local std::unordered_map<std::string, answer> answers;
     auto now = std::chrono::steady_clock::now();
     auto found = answers.find(folder);

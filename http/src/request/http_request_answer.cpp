@@ -44,15 +44,15 @@ bool lists_accept_encoding(const std::string& vary) {
 bool http_request::set_response_code(const char* code) {
     // Once the answer goes out the service thread reads the status for
     // the access log: it no longer changes.
-    if (code == nullptr || *code == '\0' || !http_head_text_ok(code, true) || state() != processing)
+    if (code == nullptr || *code == '\0' || !http_head_text_ok(code) || state() != processing)
         return false;
     answer_.set_status(code);
     return true;
 }
 
 bool http_request::send_header(const char* header, const char* value) {
-    if (header == nullptr || value == nullptr || answer_.head_built() || *header == '\0' ||
-        !http_head_text_ok(header, false) || !http_head_text_ok(value, true) || std::strchr(header, ':') != nullptr)
+    if (header == nullptr || value == nullptr || answer_.head_built() || !http_header_name_ok(header) ||
+        !http_head_text_ok(value))
         return false;
     answer_.headers().set(header, value, true);
     return true;
