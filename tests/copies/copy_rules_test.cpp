@@ -64,6 +64,7 @@ template <> constexpr copy_rule rule_of<i_binary_impl> = copy_rule::refused;
 template <> constexpr copy_rule rule_of<binary> = copy_rule::refused;
 template <> constexpr copy_rule rule_of<binary_data_writer> = copy_rule::refused;
 template <> constexpr copy_rule rule_of<binary_data_reader> = copy_rule::refused;
+template <> constexpr copy_rule rule_of<c_locale_scope> = copy_rule::refused;
 template <> constexpr copy_rule rule_of<env_config_reloader> = copy_rule::refused;
 template <> constexpr copy_rule rule_of<event_proc> = copy_rule::refused;
 template <> constexpr copy_rule rule_of<file_writer> = copy_rule::refused;

@@ -92,10 +92,8 @@ bool is_directory_entry(const std::string& path, bool* is_dir) {
 // a Turkish LC_CTYPE "*.INI" would miss "setup.ini") and every byte is
 // one character, whatever locale the host set.
 bool mask_matches(const char* mask, const char* name) {
-    locale_t before = uselocale(kiv::c_locale());
-    bool matched = fnmatch(mask, name, FNM_CASEFOLD) == 0;
-    uselocale(before);
-    return matched;
+    kiv::c_locale_scope in_c;
+    return fnmatch(mask, name, FNM_CASEFOLD) == 0;
 }
 
 // Sorted names in `dir` matching `mask`; target_type as kiv_scan_dir.

@@ -7,6 +7,18 @@
 //
 //     Script text from outside (object and cast names, paths) is handed to
 //     Tcl as list elements, never pasted into script source.
+//
+//     Tcl needs the "C" locale: its `format` writes floating-point numbers
+//     through the C library's printf, which takes the decimal point from
+//     the calling thread's locale, while Tcl reads numbers back only with
+//     a "." (under a decimal comma `expr {[format %.1f $v] + 1}` fails).
+//     It formats both when a script runs and when it compiles one (a
+//     format of constants is folded then), and host programs switch the
+//     process's locale whenever they like. So everything here that hands
+//     control to Tcl (evaluations and calls, and the set-up, cleaning and
+//     deletion of an interpreter, which run Tcl's init script, traces and
+//     delete callbacks) runs inside a c_locale_scope, and the thread gets
+//     its own locale back afterwards.
 
 #include "script/script_engine.h"
 
@@ -14,6 +26,7 @@
 
 #include "../../platform/platform.h"
 
+#include <kiv/core/c_locale.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
 #include <kiv/core/process.h>
@@ -69,6 +82,7 @@ script_engine::script_engine() : owner_(kiv_get_thread_id()), registry_(static_c
 
 script_engine::~script_engine() {
     if (on_owner_thread()) {
+        c_locale_scope in_c;
         if (interp_ != nullptr)
             Tcl_ResetResult(interp_);
         registry_.clear(true);
@@ -134,6 +148,7 @@ bool script_engine::failed(int status) {
 bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
     if (interp_ == nullptr || script == nullptr || !on_owner_thread())
         return false;
+    c_locale_scope in_c;
     Tcl_IncrRefCount(script);
     int status;
     if (in_kiv) {
@@ -155,6 +170,7 @@ bool script_engine::evaluate(Tcl_Obj* script, bool in_kiv) {
 }
 
 int script_engine::call_words(std::initializer_list<Tcl_Obj*> words) {
+    c_locale_scope in_c;
     Tcl_Obj* objv[4];
     int objc = 0;
     for (Tcl_Obj* word : words) {
@@ -178,6 +194,7 @@ bool script_engine::evaluate_raw(const char* text) {
 bool script_engine::initialize(script_service* service) {
     if (service == nullptr)
         return false;
+    c_locale_scope in_c;
     reset_script_ = new_held_object(reset_script_text);
     source_body_ = new_held_object(source_body);
 
@@ -209,6 +226,7 @@ bool script_engine::initialize(script_service* service) {
 }
 
 bool script_engine::init_step(script_service* service) {
+    c_locale_scope in_c;
     initialized_ = true;
     registry_.set_keep_tokens(true);
     if (!run_preamble())
@@ -252,6 +270,7 @@ bool script_engine::validate(script_service* service) {
 }
 
 void script_engine::clean() {
+    c_locale_scope in_c;
     reset();
     initialized_ = false;
     if (interp_ != nullptr && on_owner_thread() && !empty_kiv())
@@ -432,6 +451,7 @@ bool script_engine::execute_code(i_script_code* code) {
 bool script_engine::register_object(i_object* obj, const char* obj_name, const char* cast_func) {
     if (obj_name == nullptr || interp_ == nullptr || !on_owner_thread())
         return false;
+    c_locale_scope in_c;
     // What the script "variable NAME [CAST [$kiv_script_engine
     // get_registration_object]]" does in the namespace kiv, called word
     // by word: pages register three objects per request, and calling the

@@ -14,6 +14,7 @@
 
 #include "script/script_engine.h"
 
+#include <kiv/core/c_locale.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_script.h>
 #include <kiv/core/object.h>
@@ -186,9 +187,13 @@ int tcl_registry::release(i_object* obj, bool release) {
             owners_.erase(it->second);
         }
         bindings_.erase(range.first, range.second);
-        if (interp_ != nullptr)
+        if (interp_ != nullptr) {
+            // A delete trace of a command runs a script (see script_engine.cpp
+            // for why scripts run in the "C" locale).
+            c_locale_scope in_c;
             for (Tcl_Command token : tokens)
                 Tcl_DeleteCommandFromToken(interp_, token);
+        }
     }
     return release ? obj->release() : 0;
 }
@@ -227,6 +232,7 @@ void tcl_registry::clear(bool delete_commands) {
     names_of_.clear();
     shown_.clear();
     if (delete_commands && interp_ != nullptr && kiv_get_thread_id() == owner_) {
+        c_locale_scope in_c;
         for (const auto& binding : bindings)
             Tcl_DeleteCommandFromToken(interp_, binding.second);
         if (pending != nullptr)

@@ -3,8 +3,8 @@
 //     The "C" locale object and printf and strtod in it (see c_locale.h).
 //     The C library reads the decimal point from the calling thread's
 //     locale, so formatting runs with the object installed for this
-//     thread only (uselocale), which no other thread sees; reading uses
-//     strtod_l with the same object.
+//     thread only (c_locale_scope), which no other thread sees; reading
+//     uses strtod_l with the same object.
 
 #include <kiv/core/c_locale.h>
 
@@ -28,10 +28,8 @@ int c_vsnprintf(char* buffer, size_t size, const char* format, va_list args) {
             buffer[0] = '\0';
         return -1;
     }
-    locale_t before = uselocale(c);
-    int n = std::vsnprintf(buffer, size, format, args);
-    uselocale(before);
-    return n;
+    c_locale_scope in_c;
+    return std::vsnprintf(buffer, size, format, args);
 }
 
 int c_snprintf(char* buffer, size_t size, const char* format, ...) {

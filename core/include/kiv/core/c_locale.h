@@ -33,6 +33,25 @@ namespace kiv {
 //     with uselocale around the call (uselocale of null changes nothing).
 KIV_EXPORT locale_t c_locale();
 
+// Installs the "C" locale for the calling thread alone while it lives,
+// then puts back the locale the thread had before: the process's global
+// one or one of the thread's own, whichever it was. Scopes nest (an
+// inner one puts back the "C" locale of the outer one), and a thread
+// that ends by unwinding (pthread_exit, Tcl_ExitThread) passes through
+// the destructor as well. Other threads are not affected. Lives on the
+// stack of the thread that made it; without the locale object (memory
+// ran out at the first c_locale call) it changes nothing.
+class c_locale_scope {
+public:
+    c_locale_scope() : before_(uselocale(c_locale())) {}
+    ~c_locale_scope() { uselocale(before_); }
+    c_locale_scope(const c_locale_scope&) = delete;
+    c_locale_scope& operator=(const c_locale_scope&) = delete;
+
+private:
+    locale_t before_;  // the thread's locale before (LC_GLOBAL_LOCALE for the global one)
+};
+
 // snprintf and vsnprintf in the "C" locale: a "." before the decimals,
 // no grouping. The calling thread's locale is left as it was; other
 // threads are not affected. Returns: as the C library's functions.

@@ -1,6 +1,7 @@
 // made_locale.h --
 //
-//     Locales made for a test, as a host program would set them: localedef
+//     Locales made for a test, as a host program would set them, for the
+//     whole process (setlocale) or for one thread (uselocale): localedef
 //     compiles a glibc locale (tr_TR.UTF-8, de_DE.UTF-8) from the sources
 //     of the Debian package "locales" into a private temporary folder,
 //     which LOCPATH names only while setlocale loads it. Nothing is
@@ -107,9 +108,50 @@ private:
     std::string why_;      // "" when in force
 };
 
+// Gives the calling thread a locale of its own while it lives, as a host
+// does with uselocale: the process's locale with one category set to a
+// made locale. The process's locale is switched only while the object is
+// made (the copy is taken with duplocale: glibc's newlocale never frees
+// the copy of LOCPATH it makes); other threads are left alone after that. The
+// thread gets its locale from before back at the end. Stays on its
+// thread.
+class scoped_thread_locale {
+public:
+    scoped_thread_locale(int category, const std::string& name) {
+        {
+            scoped_locale process(category, name);
+            why_ = process.why();
+            if (!why_.empty())
+                return;
+            own_ = duplocale(LC_GLOBAL_LOCALE);
+        }
+        if (own_ == static_cast<locale_t>(0)) {
+            why_ = "duplocale could not copy the locale " + name;
+            return;
+        }
+        before_ = uselocale(own_);
+    }
+    ~scoped_thread_locale() {
+        if (own_ != static_cast<locale_t>(0)) {
+            uselocale(before_);
+            freelocale(own_);
+        }
+    }
+    scoped_thread_locale(const scoped_thread_locale&) = delete;
+    scoped_thread_locale& operator=(const scoped_thread_locale&) = delete;
+
+    // Returns: "" when the locale is in force on this thread, else why not.
+    const std::string& why() const { return why_; }
+
+private:
+    locale_t own_ = static_cast<locale_t>(0);     // the thread's own locale; null when not made
+    locale_t before_ = static_cast<locale_t>(0);  // the thread's locale before; restored at the end
+    std::string why_;                             // "" when in force
+};
+
 // Returns: `value` with one decimal as the process's own printf writes it
-//     now, to check that a made locale is the one in force ("1,5" under
-//     a decimal comma).
+//     now on the calling thread, to check that a made locale is the one
+//     in force ("1,5" under a decimal comma).
 inline std::string decimal_text(double value) {
     char text[32];
     snprintf(text, sizeof text, "%.1f", value);
