@@ -554,8 +554,8 @@ void check_results(const std::string& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_core_paths_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root))
+    const std::string root = kiv_test::make_temp_folder("kiv_core_paths_bench_");
+    if (root.empty() || !kiv_set_env("KIV_ROOT_PATH", root.c_str()))
         return 1;
     kiv_enable_trace(false);
     if (!kiv_initialize())
@@ -571,6 +571,6 @@ int main(int argc, char** argv) {
         [&] { check_results(root); });
     kept().clear();
     kiv_terminate();
-    kiv_rmdir(root, true);
+    kiv_rmdir(root.c_str(), true);
     return rc;
 }

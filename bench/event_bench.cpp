@@ -171,8 +171,8 @@ void check_results() {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    kiv_set_env("KIV_ROOT_PATH", "/tmp");
-    if (!kiv_initialize())
+    kiv_bench::run_folder root("kiv_event_bench_");
+    if (root.path().empty() || !kiv_set_env("KIV_ROOT_PATH", root.path().c_str()) || !kiv_initialize())
         return 1;
     kiv_library_entry();
     stamp_handler handler;

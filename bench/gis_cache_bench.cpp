@@ -85,11 +85,11 @@ std::string find_png(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_gis_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root) || !kiv_initialize())
+    const std::string root = kiv_test::make_temp_folder("kiv_gis_bench_");
+    if (root.empty() || !kiv_set_env("KIV_ROOT_PATH", root.c_str()) || !kiv_initialize())
         return 1;
-    const std::string fonts = std::string(root) + "/fonts";
-    const std::string cache = std::string(root) + "/cache";
+    const std::string fonts = root + "/fonts";
+    const std::string cache = root + "/cache";
     mkdir(fonts.c_str(), 0700);
     kiv_set_env("KIV_FONT_PATH", fonts.c_str());
     kiv_set_env("KIV_GIS_CACHE_PATH", cache.c_str());

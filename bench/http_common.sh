@@ -10,6 +10,11 @@ install_missing() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
   done
   [ ${#need[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "$bench_name: missing packages: ${need[*]}; installing them needs root," \
+      "e.g. sudo apt-get install --no-install-recommends ${need[*]}" >&2
+    return 1
+  fi
   echo "$bench_name: installing ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq

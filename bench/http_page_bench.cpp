@@ -67,16 +67,16 @@ void write(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_http_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root))
+    const std::string root = kiv_test::make_temp_folder("kiv_http_bench_");
+    if (root.empty() || !kiv_set_env("KIV_ROOT_PATH", root.c_str()))
         return 1;
-    kiv_set_env("TEMP", root);
+    kiv_set_env("TEMP", root.c_str());
     for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
         kiv_set_env(name, nullptr);
     if (!kiv_initialize())
         return 1;
     int rc = 1;
-    const std::string www = std::string(root) + "/www";
+    const std::string www = root + "/www";
     mkdir(www.c_str(), 0700);
     for (int line = 0; big_text.size() < 4096; ++line)
         big_text += "<tr><td>row " + std::to_string(line) + "</td><td>some text of the table</td></tr>\n";

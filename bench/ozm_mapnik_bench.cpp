@@ -663,10 +663,9 @@ void run_set(const data_set& set, unsigned first, unsigned last, unsigned rounds
 }  // namespace
 
 int main(int, char**) {
-    char tmpl[] = "/tmp/ozm_mapnik_bench_XXXXXX";
-    if (mkdtemp(tmpl) == nullptr)
+    work_dir = kiv_test::make_temp_folder("ozm_mapnik_bench_");
+    if (work_dir.empty())
         return 1;
-    work_dir = tmpl;
     kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");
     kiv_set_env("KIV_OZM_RENDER_CONFIG_PATH", OZM_DEMO_DIR "/render");
     if (!kiv_initialize())

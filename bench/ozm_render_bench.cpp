@@ -72,10 +72,9 @@ struct fixture {
     bool ok = false;
 
     fixture() {
-        char tmpl[] = "/tmp/ozm_render_bench_XXXXXX";
-        if (mkdtemp(tmpl) == nullptr)
+        dir = kiv_test::make_temp_folder("ozm_render_bench_");
+        if (dir.empty())
             return;
-        dir = tmpl;
         std::mt19937 rng(23);
         std::uniform_int_distribution<int> ux(0, image_w - 1), uy(0, image_h - 1), step(-12, 12);
         w::map_info info;

@@ -396,8 +396,8 @@ BENCHMARK(bm_crossing_ours)->Unit(benchmark::kMicrosecond);
 BENCHMARK(bm_crossing_scan)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_ozm_search_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root) || !kiv_initialize())
+    const std::string root = kiv_test::make_temp_folder("kiv_ozm_search_bench_");
+    if (root.empty() || !kiv_set_env("KIV_ROOT_PATH", root.c_str()) || !kiv_initialize())
         return 1;
     int rc = 1;
     if (build_fixtures(root)) {

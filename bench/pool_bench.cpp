@@ -256,8 +256,8 @@ bool report_idle_cpu(int core_threads) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    kiv_set_env("KIV_ROOT_PATH", "/tmp");
-    if (!kiv_initialize())
+    kiv_bench::run_folder root("kiv_pool_bench_");
+    if (root.path().empty() || !kiv_set_env("KIV_ROOT_PATH", root.path().c_str()) || !kiv_initialize())
         return 1;
     kiv_library_entry();
     // No task ran yet: every thread counted now is one of the core's own.

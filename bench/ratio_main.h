@@ -15,12 +15,15 @@
 #define KIV_BENCH_RATIO_MAIN_H
 
 #include <benchmark/benchmark.h>
+#include <kiv_test/temp_folder.h>
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace kiv_bench {
@@ -125,6 +128,25 @@ inline int run_with_ratios(int argc, char** argv, std::vector<ratio> ratios,
     benchmark::Shutdown();
     return exit_code();
 }
+
+// A folder of the run's own (mode 0700) under TMPDIR (else /tmp), for
+// KIV_ROOT_PATH and what the benchmark writes, removed with what it holds
+// at scope end; path() is "" when it could not be made.
+class run_folder {
+public:
+    explicit run_folder(const char* prefix) : path_(kiv_test::make_temp_folder(prefix)) {}
+    ~run_folder() {
+        std::error_code ignored;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ignored);
+    }
+    run_folder(const run_folder&) = delete;
+    run_folder& operator=(const run_folder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 }  // namespace kiv_bench
 

@@ -333,10 +333,10 @@ BENCHMARK(bm_stream_send_recv)->UseRealTime()->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_socket_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr)
+    const std::string root = kiv_test::make_temp_folder("kiv_socket_bench_");
+    if (root.empty())
         return 1;
-    kiv_set_env("KIV_ROOT_PATH", root);
+    kiv_set_env("KIV_ROOT_PATH", root.c_str());
     kiv_initialize();
     kiv_library_entry();
     int result = kiv_bench::run_with_ratios(
@@ -345,6 +345,6 @@ int main(int argc, char** argv) {
          {"stream throughput (time per 32 MiB)", "bm_stream_ours", "bm_stream_send_recv"}},
         check_results);
     kiv_terminate();
-    rmdir(root);
+    rmdir(root.c_str());
     return result;
 }

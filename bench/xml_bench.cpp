@@ -54,8 +54,9 @@ const std::string& document() {
 }
 
 kiv::i_xml_proc* service() {
+    static kiv_bench::run_folder root("kiv_xml_bench_");
     static kiv::i_xml_proc* proc = [] {
-        kiv_set_env("KIV_ROOT_PATH", "/tmp");
+        kiv_set_env("KIV_ROOT_PATH", root.path().c_str());
         kiv_enable_trace(false);
         kiv_initialize();
         kiv::i_object* svc = kiv_core()->get_service("svc_xml");  // kept for the whole run

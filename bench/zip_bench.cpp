@@ -135,8 +135,8 @@ BENCHMARK(bm_zlib_uncompress);
 }  // namespace
 
 int main(int argc, char** argv) {
-    char root[] = "/tmp/kiv_zip_bench_XXXXXX";
-    if (mkdtemp(root) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root) || !kiv_initialize())
+    const std::string root = kiv_test::make_temp_folder("kiv_zip_bench_");
+    if (root.empty() || !kiv_set_env("KIV_ROOT_PATH", root.c_str()) || !kiv_initialize())
         return 1;
     // The program lists kiv_zip before kiv_core: this is kiv_zip's entry.
     kiv_library_entry();
@@ -153,6 +153,6 @@ int main(int argc, char** argv) {
         });
     svc.reset();
     kiv_terminate();
-    rmdir(root);
+    rmdir(root.c_str());
     return rc;
 }

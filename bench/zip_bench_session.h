@@ -49,15 +49,15 @@ inline std::string zip_path(const std::string& name) {
     return zip_root() + "/" + name;
 }
 
-// Starts the framework on a new folder /tmp/kiv_`name`_XXXXXX, takes
+// Starts the framework on a new folder kiv_`name`_XXXXXX under TMPDIR, takes
 // "svc_zip", then runs the checks and benchmarks as run_with_ratios does;
 // releases the service, removes the folder and stops the framework.
 // Returns: the program's exit status (1 when the framework or the
 //     service did not start).
 inline int run_zip_bench(const std::string& name, int argc, char** argv, std::vector<ratio> ratios,
                          const std::function<void()>& checks, const std::function<void()>& after = nullptr) {
-    std::string root = "/tmp/kiv_" + name + "_XXXXXX";
-    if (mkdtemp(root.data()) == nullptr || !kiv_set_env("KIV_ROOT_PATH", root.c_str()))
+    std::string root = kiv_test::make_temp_folder(("kiv_" + name + "_").c_str());
+    if (root.empty() || !kiv_set_env("KIV_ROOT_PATH", root.c_str()))
         return 1;
     zip_root() = root;
     kiv_enable_trace(false);

@@ -95,9 +95,10 @@ function(kiv_add_test name)
   kiv_note_thread_test(${name} "${T_LABELS}")
   if(KIV_SANITIZE STREQUAL "thread")
     # Appended to the caller's options (halt_on_error and the like from
-    # scripts/test), never in their place.
+    # scripts/test), never in their place. The runtime splits options at
+    # blanks: the path is quoted, as a source folder may hold some.
     list(APPEND props ENVIRONMENT_MODIFICATION
-         "TSAN_OPTIONS=string_append: suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
+         "TSAN_OPTIONS=string_append: suppressions=\"${PROJECT_SOURCE_DIR}/cmake/tsan.supp\"")
   endif()
   if(props)
     set(props PROPERTIES ${props})

@@ -13,6 +13,7 @@
 #include <kiv/core/env.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/log.h>
+#include <kiv_test/temp_folder.h>
 
 #include <fcntl.h>
 #include <ftw.h>
@@ -66,14 +67,16 @@ inline void write_file(const std::string& path, const void* data, size_t size, i
         std::abort();
 }
 
-// Returns: a new empty folder of the fuzz run's own, removed with what
-// it holds when the run ends normally (a crash leaves it for a look).
+// Returns: a new empty folder of the fuzz run's own under TMPDIR (else
+// /tmp), removed with what it holds when the run ends normally (a crash
+// leaves it for a look).
 inline std::string private_folder() {
     static std::string folder;
-    char pattern[] = "/tmp/kiv_fuzz_XXXXXX";
-    if (!folder.empty() || mkdtemp(pattern) == nullptr)
+    if (!folder.empty())
         std::abort();
-    folder = pattern;
+    folder = kiv_test::make_temp_folder("kiv_fuzz_");
+    if (folder.empty())
+        std::abort();
     std::atexit([] {
         nftw(folder.c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); }, 16,
              FTW_DEPTH | FTW_PHYS);
@@ -108,6 +111,18 @@ T* keep(T* object) {
     return object;
 }
 
+// Points KIV_ROOT_PATH and TEMP at a private folder (private_folder()),
+// for the framework started next: its temporary files then go with that
+// folder, where under TMPDIR they would make the account's own folder
+// there, which outlives the run.
+// Returns: the folder.
+inline std::string private_root() {
+    std::string root = private_folder();
+    kiv_set_env("KIV_ROOT_PATH", root.c_str());
+    kiv_set_env("TEMP", root.c_str());
+    return root;
+}
+
 // Starts the framework quietly with KIV_ROOT_PATH and TEMP in a private
 // folder and the machine's proxy variables cleared, then loads each of
 // `libraries` (names of the output folder, e.g. "kiv_core") through the
@@ -115,9 +130,7 @@ T* keep(T* object) {
 // Returns: the root folder.
 inline std::string start_framework(std::initializer_list<const char*> libraries) {
     kiv_enable_trace(false);
-    std::string root = private_folder();
-    kiv_set_env("KIV_ROOT_PATH", root.c_str());
-    kiv_set_env("TEMP", root.c_str());
+    std::string root = private_root();
     for (const char* name : {"KIV_HTTP_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy"})
         kiv_set_env(name, nullptr);
     if (!kiv_initialize())

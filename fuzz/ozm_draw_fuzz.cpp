@@ -57,6 +57,7 @@ extern "C" const char* __asan_default_options() {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     kiv_enable_trace(false);
+    private_root();
     if (!kiv_initialize())
         abort();
     kiv_set_env("KIV_FONT_PATH", "/usr/share/fonts/truetype/dejavu");

@@ -94,6 +94,7 @@ void use_map_object(int fd, const kiv::ozm::map_header& h) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     kiv_enable_trace(false);
+    private_root();
     if (!kiv_initialize())
         abort();
     return 0;

@@ -12,6 +12,7 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/log.h>
 
+#include "fuzz_support.h"
 #include "render/geometry_styles.h"
 #include "render/label_style.h"
 #include "render/renderer_layer.h"
@@ -26,16 +27,11 @@ namespace {
 kiv::i_xml_proc* service() {
     static kiv::i_xml_proc* proc = [] {
         kiv_enable_trace(false);
-        kiv_set_env("KIV_ROOT_PATH", "/tmp");
+        private_root();
         kiv_initialize();
         return kiv_cast_i_xml_proc(kiv_core()->get_service("svc_xml"));  // kept for the run
     }();
     return proc;
-}
-
-void check(bool condition) {
-    if (!condition)
-        std::abort();
 }
 
 void check_levels(const double* values) {

@@ -17,12 +17,14 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_support.h"
+
 namespace {
 
 kiv::i_xml_proc* service() {
     static kiv::i_xml_proc* proc = [] {
         kiv_enable_trace(false);
-        kiv_set_env("KIV_ROOT_PATH", "/tmp");
+        private_root();
         kiv_initialize();
         return kiv_cast_i_xml_proc(kiv_core()->get_service("svc_xml"));  // kept for the run
     }();

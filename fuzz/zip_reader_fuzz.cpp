@@ -13,6 +13,7 @@
 #include <kiv/core/i_xml.h>
 #include <kiv/core/i_binary.h>
 #include <kiv/core/log.h>
+#include <kiv_test/temp_folder.h>
 #include <kiv_test/zip_hooks.h>
 #include "zip_reader.h"
 
@@ -122,8 +123,15 @@ std::vector<entry> list_entries(memory_file* file) {
     return out;
 }
 
+// The file entries are extracted to, in a folder of the run's own under
+// the program's TMPDIR (the test support's, removed as the run ends).
 std::string scratch_file() {
-    static std::string path = "/tmp/kiv_zip_fuzz_" + std::to_string(getpid());
+    static std::string path = [] {
+        std::string folder = kiv_test::make_temp_folder("kiv_zip_fuzz_");
+        if (folder.empty())
+            abort();
+        return folder + "/extracted";
+    }();
     return path;
 }
 

@@ -72,7 +72,7 @@ TEST(http_serve, serves_a_folder_to_curl_and_python_and_stops_on_sigterm) {
             "r = c.getresponse()\n"
             "print(r.status, r.getheader('Content-Length'), len(r.read()))\n";
         std::ofstream(root.file("client.py")) << script;
-        EXPECT_EQ(run("python3 " + root.file("client.py")), "200 100 0\n");
+        EXPECT_EQ(run("python3 " + kiv_test::shell_quoted(root.file("client.py"))), "200 100 0\n");
     }
     EXPECT_EQ(server.stop(), 0);
     kiv_test::fd_holder refused(kiv_test::connect_tcp(port));
@@ -84,7 +84,7 @@ TEST(http_serve, curl_gets_the_answers_the_http_standards_ask_for) {
         GTEST_SKIP() << "curl is not installed";
     kiv_test::temp_dir root;
     std::ofstream(root.file("1k.txt")) << std::string(1024, 'k');
-    std::system(("mkdir -p '" + root.file("sub") + "'").c_str());
+    std::system(("mkdir -p " + kiv_test::shell_quoted(root.file("sub"))).c_str());
     std::ofstream(root.file("body.txt")) << std::string(3000, 'b');
     uint16_t port = kiv_test::free_port();
     ASSERT_NE(port, 0);
@@ -103,7 +103,7 @@ TEST(http_serve, curl_gets_the_answers_the_http_standards_ask_for) {
         {status + "-H 'Range: bytes=-0' " + base + "/1k.txt", "416 35"},
         {status + "-X DELETE " + base + "/1k.txt", "501 19"},
         {status + "--http1.0 -H 'Accept-Encoding: gzip;q=0' " + base + "/body.txt", "200 3000"},
-        {status + "-H 'Transfer-Encoding: chunked' --data-binary @" + root.file("body.txt") + " " + base + "/1k.txt",
+        {status + "-H 'Transfer-Encoding: chunked' --data-binary @" + kiv_test::shell_quoted(root.file("body.txt")) + " " + base + "/1k.txt",
          "200 1024"},
         {status + "-H 'X-Long: " + std::string(9000, 'l') + "' " + base + "/1k.txt", "431 35"},
         {status + base + "/" + std::string(9000, 'u'), "414 16"},
@@ -131,12 +131,12 @@ TEST(http_serve, curl_is_told_to_go_on_gets_gzip_heads_and_whole_answers_to_rang
     // curl waits for "100 Continue" as long as it is told to: the upload
     // goes once the server says so, a refused one never goes.
     const std::string expect = " -H 'Expect: 100-continue' --expect100-timeout 120 ";
-    std::string trace = run("curl -sv -o /dev/null" + expect + "--data-binary @" + root.file("up.bin") + " " + base +
+    std::string trace = run("curl -sv -o /dev/null" + expect + "--data-binary @" + kiv_test::shell_quoted(root.file("up.bin")) + " " + base +
                             "/a.txt 2>&1");
     EXPECT_NE(trace.find("< HTTP/1.1 100 Continue"), std::string::npos) << trace;
     EXPECT_NE(trace.find("< HTTP/1.0 200 OK"), std::string::npos) << trace;
     EXPECT_EQ(run("curl -s -o /dev/null -w '%{http_code} %{size_upload}'" + expect + "--data-binary @" +
-                  root.file("big.bin") + " " + base + "/a.txt"),
+                  kiv_test::shell_quoted(root.file("big.bin")) + " " + base + "/a.txt"),
               "413 0");
     // HEAD shows what GET would send: gzip and the gzipped length.
     std::string gzip_length =
@@ -251,23 +251,25 @@ TEST(http_serve, says_its_usage_and_why_a_start_failed) {
         std::string tmpdir;  // its TMPDIR ("": the test's own)
     };
     const std::string no_folder = root.file("none");
+    const std::string root_args = "--root " + kiv_test::shell_quoted(root.path());
     const row rows[] = {
         {"--help", 0, usage, "", ""},
-        {"--root " + root.path(), 2, "", usage, ""},
+        {root_args, 2, "", usage, ""},
         // Its work folder goes under TMPDIR, made before the port is
         // taken.
-        {"--root " + root.path() + " --port " + held_port, 1, "",
+        {root_args + " --port " + held_port, 1, "",
          "http_serve: cannot make a folder in " + no_folder + ": " + std::strerror(ENOENT) + "\n", no_folder},
-        {"--root " + root.path() + " --port " + held_port, 1, "",
+        {root_args + " --port " + held_port, 1, "",
          "http_serve: cannot serve " + root.path() + " on 127.0.0.1:" + held_port + ": ", ""},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.args);
         std::string err = root.file("stderr.txt");
         std::string out;
-        std::string tmpdir = r.tmpdir.empty() ? "" : "TMPDIR='" + r.tmpdir + "' ";
-        int status = kiv_test::run_command(tmpdir + "XDG_STATE_HOME='" + root.file("state") +
-                                               "' " KIV_BIN_DIR "/http_serve " + r.args + " 2>'" + err + "'",
+        std::string tmpdir = r.tmpdir.empty() ? "" : "TMPDIR=" + kiv_test::shell_quoted(r.tmpdir) + " ";
+        int status = kiv_test::run_command(tmpdir + "XDG_STATE_HOME=" + kiv_test::shell_quoted(root.file("state")) +
+                                               " " + kiv_test::shell_quoted(KIV_BIN_DIR "/http_serve") + " " + r.args +
+                                               " 2>" + kiv_test::shell_quoted(err),
                                            &out);
         std::string said = kiv_test::read_all(err);
         EXPECT_EQ(status, r.status) << said;

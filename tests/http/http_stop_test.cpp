@@ -67,7 +67,8 @@ TEST(http_stop, sigterm_while_clients_post_ends_every_round_with_whole_answers) 
     // that one allocation only.
     std::ofstream(root.file("lsan.supp")) << "leak:_dlerror_run\n";
     const char* inherited = std::getenv("LSAN_OPTIONS");
-    std::string lsan = std::string(inherited != nullptr ? inherited : "") + ":suppressions=" + root.file("lsan.supp");
+    std::string lsan =
+        std::string(inherited != nullptr ? inherited : "") + ":suppressions=\"" + root.file("lsan.supp") + "\"";
     setenv("LSAN_OPTIONS", lsan.c_str(), 1);
 #endif
     std::chrono::milliseconds slowest{0};

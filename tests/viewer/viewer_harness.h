@@ -91,7 +91,7 @@ public:
         // not the program's, as for every GUI test (`env` may name the
         // suppressions elsewhere, for an account that cannot read these).
         if (env.count("LSAN_OPTIONS") == 0)
-            env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=" KIV_GUI_LSAN_SUPP);
+            env_text.push_back("LSAN_OPTIONS=print_suppressions=0:suppressions=\"" KIV_GUI_LSAN_SUPP "\"");
         for (const auto& [name, value] : env)
             if (value != nullptr)
                 env_text.push_back(name + "=" + value);

@@ -332,7 +332,7 @@ struct second_account {
         std::string suppressions = KIV_GUI_LSAN_SUPP;
         if (!reaches(uid, bin) && !stage(&suppressions))
             return;
-        lsan_options = "print_suppressions=0:suppressions=" + suppressions;
+        lsan_options = "print_suppressions=0:suppressions=\"" + suppressions + "\"";
     }
     bool ready() const { return why_not.empty(); }
     std::map<std::string, const char*> env(const char* tmpdir) const {

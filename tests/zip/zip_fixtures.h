@@ -91,17 +91,6 @@ inline bool have_tool(const char* name) {
     return run_command(std::string("command -v ") + name + " >/dev/null 2>&1") == 0;
 }
 
-inline std::string shell_quoted(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
 // Runs zip_check.py with the given arguments. Returns: its exit status,
 //     its output in *out.
 inline int zip_check(const std::string& args, std::string* out = nullptr) {

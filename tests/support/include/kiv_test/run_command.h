@@ -15,6 +15,20 @@
 
 namespace kiv_test {
 
+// Returns: `s` as one word of a shell command, whatever blanks, quotes
+//     or other characters the shell reads it holds (a path of the build
+//     or the temp folder).
+inline std::string shell_quoted(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
 // Runs `command` through the shell and waits for it.
 // Returns: its exit status (-1 when it did not run or did not exit), with
 //     its standard output in *out when given.
