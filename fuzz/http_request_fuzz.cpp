@@ -4,7 +4,8 @@
 //     parsers: the header block (with the one spare byte the receive
 //     buffer keeps, guarded on both sides), the request line, the URL's
 //     page and query, cookies, forwarded addresses, ranges and dates,
-//     and finally a response head from the parsed headers. The parser
+//     and finally a response head from the parsed headers, which must
+//     hold no control byte a line does not end with. The parser
 //     must never write outside the buffer, and a body it reports must lie
 //     inside the received bytes.
 
@@ -64,8 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (kiv::http_parse_range(map.find("Range"), file_size, &first, &last) == kiv::http_range_result::partial)
         check(first <= last && last < file_size);
     kiv::http_parse_date(map.find("If-Modified-Since"));
+    kiv::http_parse_date(map.find("If-Range"), 0);
+    // A head built from any headers holds no control byte but a tab and
+    // the CR LF that ends each line.
     std::string head;
-    if (kiv::http_build_head("200 OK", map.get_list(), {}, 0, &head))
+    if (kiv::http_build_head("200 OK", map.get_list(), {}, 0, &head)) {
         check(head.size() >= 19 && head.compare(head.size() - 4, 4, "\r\n\r\n") == 0);
+        for (size_t i = 0; i < head.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(head[i]);
+            bool line_end = (c == '\r' && i + 1 < head.size() && head[i + 1] == '\n') ||
+                            (c == '\n' && i > 0 && head[i - 1] == '\r');
+            check(line_end || c == '\t' || (c >= 0x20 && c != 0x7f));
+        }
+    }
     return 0;
 }
