@@ -36,6 +36,29 @@ protected:
         put("small.txt", text(100));
         put("p.html", text(600));
     }
+    void TearDown() override {
+        if (capped)
+            http->unbind_server(capped, "127.0.0.1", capped_port);
+        capped.reset();
+        http_site_requests::TearDown();
+    }
+    // Binds the server "capped" on the site's folder, which keeps at most
+    // `cap` live sessions, at `capped_port`; its page s.html makes a
+    // session and prints the session's id.
+    void bind_capped(unsigned cap) {
+        put("s.html", "<? i_http_request_force_use_session $http_request\n"
+                      "puts [i_named_object_get_name [i_http_request_get_session $http_request]] ?>");
+        kiv_set_env("KIV_HTTP_MAX_SESSIONS", std::to_string(cap).c_str());
+        capped.reset(http->create_server("capped", "www"));
+        kiv_set_env("KIV_HTTP_MAX_SESSIONS", nullptr);
+        ASSERT_TRUE(capped);
+        capped_port = free_port();
+        ASSERT_NE(capped_port, 0);
+        ASSERT_TRUE(http->bind_server(capped, "127.0.0.1", capped_port));
+    }
+
+    auto_ptr_t<i_http_server> capped;  // from bind_capped; unbound by TearDown
+    uint16_t capped_port = 0;
 };
 
 // Reads from `fd` until the bytes read end with a blank line or the peer
@@ -397,15 +420,7 @@ TEST_F(http_answers_test, cookie_lines_end_cleanly_and_the_session_cookie_is_htt
 
 TEST_F(http_answers_test, live_sessions_are_capped_and_the_longest_idle_goes_first) {
     folder("logs");
-    put("s.html", "<? i_http_request_force_use_session $http_request\n"
-                  "puts [i_named_object_get_name [i_http_request_get_session $http_request]] ?>");
-    kiv_set_env("KIV_HTTP_MAX_SESSIONS", "4");
-    auto_ptr_t<i_http_server> capped(http->create_server("capped", "www"));
-    kiv_set_env("KIV_HTTP_MAX_SESSIONS", nullptr);
-    ASSERT_TRUE(capped);
-    uint16_t capped_port = free_port();
-    ASSERT_NE(capped_port, 0);
-    ASSERT_TRUE(http->bind_server(capped, "127.0.0.1", capped_port));
+    ASSERT_NO_FATAL_FAILURE(bind_capped(4));
     event_counter expired("KIV_EVT_HTTP_SESSION_EXPIRED");
     auto new_session = [&](const std::string& cookie) {
         return ask(capped_port, "GET /s.html HTTP/1.0\r\n" + cookie + "\r\n").body;
@@ -434,19 +449,10 @@ TEST_F(http_answers_test, live_sessions_are_capped_and_the_longest_idle_goes_fir
     EXPECT_NE(log.find("http_server 'capped': 4 live sessions, the cap; the 1 idle longest were ended"),
               std::string::npos)
         << log;
-    http->unbind_server(capped, "127.0.0.1", capped_port);
 }
 
 TEST_F(http_answers_test, a_flood_of_new_clients_ends_the_sessions_no_one_came_back_to_first) {
-    put("s.html", "<? i_http_request_force_use_session $http_request\n"
-                  "puts [i_named_object_get_name [i_http_request_get_session $http_request]] ?>");
-    kiv_set_env("KIV_HTTP_MAX_SESSIONS", "16");
-    auto_ptr_t<i_http_server> capped(http->create_server("capped", "www"));
-    kiv_set_env("KIV_HTTP_MAX_SESSIONS", nullptr);
-    ASSERT_TRUE(capped);
-    uint16_t capped_port = free_port();
-    ASSERT_NE(capped_port, 0);
-    ASSERT_TRUE(http->bind_server(capped, "127.0.0.1", capped_port));
+    ASSERT_NO_FATAL_FAILURE(bind_capped(16));
     auto visit = [&](const std::string& sid) {
         return ask(capped_port, "GET /s.html HTTP/1.0\r\n" + (sid.empty() ? "" : "Cookie: sid=" + sid + "\r\n") +
                                     "\r\n").body;
@@ -480,5 +486,4 @@ TEST_F(http_answers_test, a_flood_of_new_clients_ends_the_sessions_no_one_came_b
     auto_ptr_t<i_http_session> last(capped->find_session(returning.back().c_str(), false, nullptr));
     EXPECT_FALSE(first);
     EXPECT_TRUE(last);
-    http->unbind_server(capped, "127.0.0.1", capped_port);
 }
