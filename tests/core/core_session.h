@@ -4,8 +4,8 @@
 //     kiv_initialize (and, when asked, the core's library entry, which
 //     starts the core threads: housekeeping, stream pump and the event
 //     queue) with KIV_ROOT_PATH in a private folder and always ends with
-//     kiv_terminate; and a bounded wait for a condition that other
-//     threads bring about.
+//     kiv_terminate; and a wait for a condition that other threads bring
+//     about.
 //
 //     Every library exports kiv_library_entry, and a call by that name
 //     binds to the first definition the test program's links offer (a
@@ -26,6 +26,7 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace kiv_test {
@@ -98,12 +99,31 @@ public:
     bool started = false;
 };
 
-// Waits until pred() holds, looking every 0.1 ms, at most `limit_ms`
-// of real time (a safety bound, never the thing measured).
-// Returns: pred() at the end.
+// Waits until pred() holds, looking every 0.1 ms. There is no bound:
+// the suite's time-out ends a test whose condition never comes. Each
+// minute of waiting is said on stderr with the caller's place, so that
+// the output of a test that timed out tells where it waited.
 template <class Pred>
-bool eventually(Pred pred, int limit_ms = 20000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+void eventually(Pred pred, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    auto start = std::chrono::steady_clock::now();
+    auto next_note = start + std::chrono::minutes(1);
+    while (!pred()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        auto now = std::chrono::steady_clock::now();
+        if (now >= next_note) {
+            std::fprintf(stderr, "%s:%d: still waiting after %lld s\n", file, line,
+                         static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(now - start).count()));
+            next_note += std::chrono::minutes(1);
+        }
+    }
+}
+
+// Waits until pred() holds or `step_ms` of real time passed: a step of a
+// test that then moves a driven clock on and looks again, never a bound
+// on how fast the product is. Returns: pred() at the end.
+template <class Pred>
+bool holds_within(Pred pred, int step_ms) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(step_ms);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end)
             return pred();

@@ -16,7 +16,6 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -49,7 +48,7 @@ KIV_EXTERN_C void kiv_test_entry_hook(const char*, int phase, int count) {
         gate.entries = count;
         gate.changed.notify_all();
         // Hold the entry open until the second thread is on its way in.
-        gate.changed.wait_for(lock, std::chrono::seconds(10), [] { return gate.second_started; });
+        gate.changed.wait(lock, [] { return gate.second_started; });
     } else {
         gate.finished = true;
         gate.changed.notify_all();
@@ -285,7 +284,7 @@ TEST_F(loader, two_threads_loading_one_library_run_its_entry_once) {
     std::thread second_loader([&] {
         {
             std::unique_lock<std::mutex> lock(gate.lock);
-            gate.changed.wait_for(lock, std::chrono::seconds(10), [] { return gate.entries > 0; });
+            gate.changed.wait(lock, [] { return gate.entries > 0; });
             gate.second_started = true;
             gate.changed.notify_all();
         }

@@ -2,7 +2,9 @@
 //
 //     Plain-socket helpers for the socket tests: free ports on 127.0.0.1,
 //     blocking clients and listeners that play the other side, and
-//     bounded waits for data.
+//     waits for data. A wait for data that is due has no bound of its own
+//     (the suite's time-out ends a test whose data never comes); a bound
+//     in milliseconds is for a test that checks that nothing comes.
 
 #ifndef KIV_TESTS_CORE_NET_PEER_H
 #define KIV_TESTS_CORE_NET_PEER_H
@@ -94,8 +96,9 @@ inline uint16_t local_port(int fd) {
     return ntohs(a.sin_port);
 }
 
-// Waits up to `ms` real milliseconds for `fd` to become readable.
-inline bool readable(int fd, int ms) {
+// Waits up to `ms` real milliseconds (-1: without a bound) for `fd` to
+// become readable.
+inline bool readable(int fd, int ms = -1) {
     pollfd p{fd, POLLIN, 0};
     return poll(&p, 1, ms) == 1;
 }
@@ -112,9 +115,10 @@ inline bool send_all(int fd, const std::string& bytes) {
     return true;
 }
 
-// Returns: what arrives on `fd` until the peer closes, waiting at most
-//     `ms` for each piece; "<timeout>" appended when a piece never came.
-inline std::string read_until_closed(int fd, int ms = 10000) {
+// Returns: what arrives on `fd` until the peer closes, waiting for each
+//     piece at most `ms` (-1: without a bound); "<timeout>" appended
+//     when a piece never came.
+inline std::string read_until_closed(int fd, int ms = -1) {
     std::string all;
     char buffer[4096];
     for (;;) {

@@ -12,7 +12,6 @@
 #include <dlfcn.h>
 #include <netdb.h>
 
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -59,9 +58,9 @@ __attribute__((visibility("default"))) void slow_lookup_hold(const char* name) {
     released = false;
 }
 
-__attribute__((visibility("default"))) bool slow_lookup_wait_blocked(int limit_ms) {
+__attribute__((visibility("default"))) void slow_lookup_wait_blocked() {
     std::unique_lock<std::mutex> lock(guard);
-    return changed.wait_for(lock, std::chrono::milliseconds(limit_ms), [] { return waiting > 0; });
+    changed.wait(lock, [] { return waiting > 0; });
 }
 
 __attribute__((visibility("default"))) bool slow_lookup_blocked() {

@@ -12,9 +12,8 @@ extern "C" {
 // From now on a lookup of `name` waits until slow_lookup_release; other
 // names go to the C library at once.
 void slow_lookup_hold(const char* name);
-// Waits until a lookup of the held name is waiting, at most `limit_ms`.
-// Returns: whether one is.
-bool slow_lookup_wait_blocked(int limit_ms);
+// Waits until a lookup of the held name is waiting.
+void slow_lookup_wait_blocked();
 // Returns: whether a lookup of the held name is waiting right now.
 bool slow_lookup_blocked();
 // Lets every waiting and later lookup of the held name go on.

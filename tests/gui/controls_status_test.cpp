@@ -63,7 +63,7 @@ protected:
         bar = frame->CreateStatusBar(2);
         wxTheApp->SetTopWindow(frame);
         frame->Show();
-        ASSERT_TRUE(pump_until([&]() { return bar->GetSize().x > 0; }));
+        pump_until([&]() { return bar->GetSize().x > 0; });
         statuses.reset(kiv_create_col());
     }
     void TearDown() override {
@@ -77,7 +77,7 @@ protected:
         ctrl->addref();
     }
     // Waits until the animation thread has ended by itself.
-    void wait_idle() { ASSERT_TRUE(pump_until([&]() { return !ctrl->is_animating(); })); }
+    void wait_idle() { pump_until([&]() { return !ctrl->is_animating(); }); }
 
     kiv_gui_test::gui_session session;
     wxFrame* frame = nullptr;
@@ -135,7 +135,7 @@ TEST_F(controls_status, icons_that_do_not_fit_go_into_the_popup_behind_more) {
     // Hiding nine icons leaves room for all: no "more" button.
     for (int i = 3; i < 12; i++)
         items[size_t(i)]->hide();
-    ASSERT_TRUE(pump_until([&]() { return !more->IsShown(); }));
+    pump_until([&]() { return !more->IsShown(); });
     EXPECT_FALSE(items[5]->get_ctrl()->IsShown());
 }
 
@@ -150,10 +150,10 @@ TEST_F(controls_status, a_bar_too_low_for_the_pictures_grows) {
     ASSERT_LT(field.height, 42);
     make_ctrl();
     // Room for the picture and its transparent border.
-    EXPECT_TRUE(pump_until([&]() {
+    pump_until([&]() {
         bar->GetFieldRect(1, field);
         return field.height >= 42;
-    }));
+    });
     EXPECT_LE(tall->get_ctrl()->GetPosition().y + tall->get_ctrl()->GetSize().y, bar->GetSize().y);
 }
 
@@ -167,7 +167,7 @@ TEST_F(controls_status, animation_switches_once_after_its_period_and_the_thread_
 
     status->set_image(0);  // period 500: active, the thread starts again
     EXPECT_TRUE(status->is_active());
-    ASSERT_TRUE(pump_until([&]() { return status->get_image() == 1 && !ctrl->is_animating(); }));
+    pump_until([&]() { return status->get_image() == 1 && !ctrl->is_animating(); });
     EXPECT_FALSE(status->is_active());
     // Scheduled at the first tick for 500 ms later, switched there, and
     // the next change noted one period after the switch.
@@ -178,7 +178,7 @@ TEST_F(controls_status, animation_switches_once_after_its_period_and_the_thread_
     // The picture change reached the window on the GUI thread.
     auto* button = dynamic_cast<wxBitmapButton*>(status->get_ctrl());
     ASSERT_NE(button, nullptr);
-    ASSERT_TRUE(pump_until([&]() { return pixel(button->GetBitmapLabel(), 8, 8) == wxColour(0, 255, 0); }));
+    pump_until([&]() { return pixel(button->GetBitmapLabel(), 8, 8) == wxColour(0, 255, 0); });
 }
 
 TEST_F(controls_status, pictures_that_do_not_animate_start_no_thread) {
@@ -196,7 +196,7 @@ TEST_F(controls_status, pictures_that_do_not_animate_start_no_thread) {
     still->show(true);        // posts a thread start: one pass finds nothing
     // The forced flag is what that pass clears; the thread may not have
     // started yet when the wait begins.
-    EXPECT_TRUE(pump_until([&]() { return !empty->is_active() && !ctrl->is_animating(); }));
+    pump_until([&]() { return !empty->is_active() && !ctrl->is_animating(); });
     EXPECT_FALSE(still->is_active());
     EXPECT_LE(ctrl->get_tick(), tick + 100);
     EXPECT_EQ(ctrl->get_schedule(0), 0u);
@@ -213,9 +213,9 @@ TEST_F(controls_status, schedule_entries_follow_inserted_and_removed_statuses) {
     make_ctrl();
     for (auto& item : items)
         item->set_image(0);
-    ASSERT_TRUE(pump_until([&]() {
+    pump_until([&]() {
         return ctrl->get_schedule(0) != 0 && ctrl->get_schedule(1) != 0 && ctrl->get_schedule(2) != 0;
-    }));
+    });
     const unsigned e0 = ctrl->get_schedule(0), e2 = ctrl->get_schedule(2);
 
     wxWindow* removed_icon = items[1]->get_ctrl();
@@ -395,7 +395,7 @@ TEST_F(controls_status, status_events_reach_handlers_installed_by_name_as_gui_ev
     for (const step& s : steps) {
         listener.heard.clear();
         s.act();
-        EXPECT_TRUE(pump_until([&] { return listener.heard.size() >= s.heard.size(); })) << s.what;
+        pump_until([&] { return listener.heard.size() >= s.heard.size(); });
         kiv_gui_test::pump();
         EXPECT_EQ(listener.heard, s.heard) << s.what;
     }

@@ -8,8 +8,8 @@
 
 namespace kiv_gui_test {
 
-// Waits until the display of DISPLAY takes a connection (a few seconds at
-// most). Returns: that connection, null when none could be had.
+// Waits until the display of DISPLAY takes a connection. Returns: that
+//     connection, null when DISPLAY names none.
 void* hold_display();
 // Closes a connection from hold_display; null does nothing.
 void release_display(void* held);

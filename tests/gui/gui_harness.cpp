@@ -29,7 +29,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -160,11 +159,8 @@ void pump() {
     }
 }
 
-bool pump_until(const std::function<bool()>& done, int limit_ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+void pump_until(const std::function<bool()>& done) {
     while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return done();
         if (!pump_round()) {
             // Nothing ready: wait for the next event (a bounded wait,
             // woken early by any input, timer or queued event).
@@ -172,10 +168,9 @@ bool pump_until(const std::function<bool()>& done, int limit_ms) {
                 loop->DispatchTimeout(10);
         }
     }
-    return true;
 }
 
-bool show_and_wait(wxWindow* window) {
+void show_and_wait(wxWindow* window) {
     // Pushed in front of every other handler of the window (a docking
     // manager paints its frame without passing the event on).
     struct paint_watch : wxEvtHandler {
@@ -190,12 +185,11 @@ bool show_and_wait(wxWindow* window) {
     window->PushEventHandler(&watch);
     window->Show();
     window->Raise();
-    bool shown = pump_until([&] { return window->IsShownOnScreen() && watch.painted; });
+    pump_until([&] { return window->IsShownOnScreen() && watch.painted; });
     window->RemoveEventHandler(&watch);
     // Later configure events (size, position) come right after the first
     // paint on a display without a window manager.
     pump();
-    return shown;
 }
 
 void answer_next_dialog(int result, std::function<void(wxDialog&)> act) {
@@ -252,8 +246,7 @@ void click(wxWindow* window, const wxPoint& at, int button) {
 
 bool type_text(wxWindow* window, const char* text) {
     window->SetFocus();
-    if (!pump_until([window] { return wxWindow::FindFocus() == window; }))
-        return false;
+    pump_until([window] { return wxWindow::FindFocus() == window; });
     wxUIActionSimulator simulator;
     return simulator.Text(text);
 }

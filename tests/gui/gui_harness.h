@@ -51,14 +51,13 @@ namespace kiv_gui_test {
 // idle handling (update-UI, deferred deletions), until nothing is left.
 void pump();
 
-// Pumps until `done` holds, waiting for new events between rounds.
-// Returns: done() at the end; false when `limit_ms` passed first (a
-//     safety bound for a broken case, never a measured time).
-bool pump_until(const std::function<bool()>& done, int limit_ms = 20000);
+// Pumps until `done` holds, waiting for new events between rounds
+// (the suite's time-out ends a case whose condition never comes).
+void pump_until(const std::function<bool()>& done);
 
 // Shows `window` (raised) and pumps until it is on screen with its final
-// size and has been painted. Returns: false when it never got there.
-bool show_and_wait(wxWindow* window);
+// size and has been painted.
+void show_and_wait(wxWindow* window);
 
 // --- modal dialogs --------------------------------------------------------
 
@@ -105,7 +104,7 @@ bool choose_menu_item(wxFrame* frame, int id);
 // a double click: it arrives as wxEVT_LEFT_DCLICK, not wxEVT_LEFT_DOWN.
 void click(wxWindow* window, const wxPoint& at, int button = wxMOUSE_BTN_LEFT);
 // Gives `window` the focus, then types the ASCII `text` into it through
-// the X server. Returns: false when the window never got the focus.
+// the X server. Returns: false when the simulator could not type it.
 bool type_text(wxWindow* window, const char* text);
 // Holds Ctrl down through the X server while it lives.
 class held_ctrl {

@@ -88,7 +88,7 @@ public:
         wxTheApp->SetTopWindow(frame);
         if (frame_service != nullptr)
             frame_service->get_frame_manager()->SetManagedWindow(frame);
-        EXPECT_TRUE(show_and_wait(frame));
+        show_and_wait(frame);
         return frame;
     }
     // The menu of the frame's menu bar titled `title`.

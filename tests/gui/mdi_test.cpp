@@ -45,14 +45,14 @@ protected:
         service.reset(new mdi_service);
         service->addref();
         kiv_core()->register_service(service.get(), "svc_gui_mdi");
-        ASSERT_TRUE(show_and_wait(parent));
+        show_and_wait(parent);
     }
     void TearDown() override {
         parent->Destroy();
         pump();
         // The children still open leave the service as their windows go,
         // and are released once the destroy events are through.
-        EXPECT_TRUE(pump_until([] { return !wxTheApp->HasPendingEvents(); }));
+        pump_until([] { return !wxTheApp->HasPendingEvents(); });
         kiv_core()->unregister_service("svc_gui_mdi");
         service.reset();  // the children still open go with it
     }
@@ -79,10 +79,10 @@ protected:
 TEST_F(mdi_case, activating_a_child_deactivates_the_other_and_makes_it_the_active_frame) {
     logged_child* a = open("a");
     logged_child* b = open("b");
-    ASSERT_TRUE(pump_until([&] { return active() == b; }));
+    pump_until([&] { return active() == b; });
     log.clear();
     a->get_child_wnd()->Activate();
-    ASSERT_TRUE(pump_until([&] { return active() == a; }));
+    pump_until([&] { return active() == a; });
     pump();
     // The child active before gives up its handlers before the new one
     // installs its own.
@@ -97,7 +97,7 @@ TEST_F(mdi_case, activating_a_child_deactivates_the_other_and_makes_it_the_activ
 
 TEST_F(mdi_case, a_vetoed_close_keeps_the_child_and_its_activation) {
     logged_child* a = open("a");
-    ASSERT_TRUE(pump_until([&] { return active() == a; }));
+    pump_until([&] { return active() == a; });
     a->may_close = false;
     log.clear();
     EXPECT_FALSE(a->get_child_wnd()->Close(false));
@@ -111,7 +111,7 @@ TEST_F(mdi_case, a_vetoed_close_keeps_the_child_and_its_activation) {
 
 TEST_F(mdi_case, a_close_that_drops_the_last_reference_ends_the_child_after_its_handler) {
     logged_child* a = open("a");
-    ASSERT_TRUE(pump_until([&] { return active() == a; }));
+    pump_until([&] { return active() == a; });
     log.clear();
     // Through the service: it asks the window to close; the handler
     // removes the child, whose last reference the service held.
@@ -125,7 +125,7 @@ TEST_F(mdi_case, a_close_that_drops_the_last_reference_ends_the_child_after_its_
 TEST_F(mdi_case, removing_another_child_still_clears_the_active_frame) {
     logged_child* a = open("a");
     logged_child* b = open("b");
-    ASSERT_TRUE(pump_until([&] { return active() == b; }));
+    pump_until([&] { return active() == b; });
     auto_ptr_t<logged_child> keep(a);
     a->addref();
     service->remove_child_frame(a, false);
@@ -136,15 +136,15 @@ TEST_F(mdi_case, removing_another_child_still_clears_the_active_frame) {
 TEST_F(mdi_case, a_child_destroyed_without_a_close_leaves_the_service) {
     logged_child* a = open("a");
     logged_child* b = open("b");
-    ASSERT_TRUE(pump_until([&] { return active() == b; }));
+    pump_until([&] { return active() == b; });
     log.clear();
     // The window goes as its parent would take it: no close event.
     b->get_child_wnd()->Destroy();
     auto_ptr_t<i_object_col> frames;
-    ASSERT_TRUE(pump_until([&] {
+    pump_until([&] {
         frames.reset(service->get_child_frames());
         return frames && frames->get_count() == 1u && log.find("~b ") != std::string::npos;
-    }));
+    });
     auto_ptr_t<i_object> left(frames->get_item_by_pos(0));
     EXPECT_EQ(kiv_cast_mdi_child_frame(left), a);
     EXPECT_NE(a->get_child_wnd(), nullptr);

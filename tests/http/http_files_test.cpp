@@ -106,7 +106,7 @@ TEST_F(http_files_test, the_error_log_goes_to_the_logs_folder_only_when_it_exist
     // The log that could not be opened is tried again at the next tick
     // of the core's clock.
     uint32_t tick = kiv_get_curr_time();
-    for (int waited = 0; kiv_get_curr_time() == tick && waited < 30000; waited += 5)
+    while (kiv_get_curr_time() == tick)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     http_write_error_log("GET /a HTTP/1.0", "File not found - /srv/a");
     http_write_error_log(nullptr, "unknown mode error");

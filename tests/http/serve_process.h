@@ -79,7 +79,7 @@ public:
         close(out[1]);
         out_ = out[0];
         // The first line says the server listens (or the child ended).
-        next_line(&first_line_, 120000);
+        next_line(&first_line_);
     }
     ~server_process() {
         if (pid_ > 0 && status_ < 0)
@@ -91,12 +91,12 @@ public:
     server_process& operator=(const server_process&) = delete;
 
     // Reads the next line of the child's standard output into `*line`
-    // (without its line feed), waiting at most `ms` for each byte.
-    // Returns: whether a whole line came.
-    bool next_line(std::string* line, int ms) {
+    // (without its line feed). Returns: whether a whole line came before
+    //     the output ended.
+    bool next_line(std::string* line) {
         line->clear();
         char c;
-        while (readable(out_, ms) && read(out_, &c, 1) == 1) {
+        while (read(out_, &c, 1) == 1) {
             if (c == '\n')
                 return true;
             *line += c;
@@ -108,24 +108,6 @@ public:
         kill(pid_, SIGTERM);
         int status = 0;
         waitpid(pid_, &status, 0);
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return status_;
-    }
-    // Sends SIGTERM and waits up to `ms` for the child to end; a child
-    // still running then is killed. Returns: the exit status, or -1 when
-    //     it had to be killed.
-    int stop_within(int ms) {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        for (int waited = 0; waitpid(pid_, &status, WNOHANG) == 0; waited += 10) {
-            if (waited >= ms) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, &status, 0);
-                status_ = -1;
-                return status_;
-            }
-            usleep(10000);
-        }
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         return status_;
     }

@@ -144,7 +144,7 @@ TEST_F(reload_test, a_reload_gives_up_after_two_seconds_of_a_held_layer) {
     while (!done) {
         kiv_test_clock_advance(500);
         advanced_ms += 500;
-        eventually([&] { return done.load(); }, 100);
+        holds_within([&] { return done.load(); }, 100);
     }
     reloader.join();
     EXPECT_FALSE(result);

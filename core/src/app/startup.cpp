@@ -192,6 +192,10 @@ void kiv_terminate() {
     std::vector<void*> modules = c->library_modules();
     c->release_services();
     bool core_threads_ended = c->stop_threads(core_threads_stop_seconds);
+    // The workers that were idle when the flag fell end at once and run
+    // nobody's code on their way out: they are waited for here, so the
+    // threads counted below are those still busy with someone's work.
+    pool_wait_idle_ended(clock::mono_ms() + threads_wait_ms);
 
     int left = threads::count();
     if (left > 0) {

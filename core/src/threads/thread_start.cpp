@@ -135,10 +135,12 @@ void thread_begin(presence* p) {
 }
 
 void leave(presence* p) {
-    if (p->counted) {
-        p->counted = false;
-        count_down();
-    }
+    if (!p->counted)
+        return;
+    p->counted = false;
+    count_down();
+    if (p->pool_worker)
+        pool_worker_left(p);
 }
 
 void thread_end(presence*) {

@@ -44,6 +44,8 @@ bool start(void (*body)(void*), void* arg);
 // thread's own stack from thread_begin to thread_end.
 struct presence {
     bool counted = true;
+    bool pool_worker = false;  // the pool is told when the thread leaves the count
+    bool in_task = false;      // a pool worker inside its task (set and read under the pool mutex)
 };
 // Registers the Tcl thread-exit handler that takes the thread off the
 // count should it end without leave() (a Tcl_ExitThread inside its work).

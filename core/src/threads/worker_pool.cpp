@@ -26,6 +26,11 @@
 //     request a server hands to the pool. Callers at the thread limit
 //     wait on the pool's condition variable for an idle worker or a free
 //     slot, at most 10 seconds, then run the task themselves.
+//
+//     The pool counts its live workers and those inside a task, so that
+//     shut-down can wait for the workers that had nothing to do when the
+//     running flag fell: they end at once, running nobody's code, and
+//     only then does shut-down count the threads still at work.
 
 #include "threads/thread_start.h"
 #include "threads/worker_pool.h"
@@ -66,12 +71,22 @@ struct pool_state : clock::listener {
     std::vector<worker*> spare;         // records of ended workers, for reuse
     std::condition_variable callers;    // callers waiting at the thread limit
     int waiting_callers = 0;            // how many wait on `callers`
+    int live = 0;                       // workers counted as threads and not yet off the count
+    int in_task = 0;                    // of those, the ones inside a task
+    std::condition_variable settled;    // `live` fell or `in_task` rose, for shut-down
+    int waiting_shutdowns = 0;          // how many wait on `settled`
 
     void wake_all() {
         std::lock_guard<std::mutex> guard(lock);
         for (worker* w : idle)
             sem_post(&w->signal);
         callers.notify_all();
+        settled.notify_all();
+    }
+    // Pool mutex held.
+    void note_settling() {
+        if (waiting_shutdowns > 0)
+            settled.notify_all();
     }
     void clock_advanced() override { wake_all(); }
 };
@@ -114,6 +129,7 @@ worker* take_record(pool_state& p) {
 
 void worker_main(void* arg) {
     threads::presence presence;
+    presence.pool_worker = true;
     threads::thread_begin(&presence);
     worker* w = static_cast<worker*>(arg);
     pool_state& p = pool();
@@ -125,10 +141,15 @@ void worker_main(void* arg) {
             void* data = w->data;
             unsigned size = w->size;
             w->data = nullptr;
+            presence.in_task = true;
+            ++p.in_task;
+            p.note_settling();
             lock.unlock();
             task(kiv_is_running(), data, size);
             std::free(data);
             lock.lock();
+            presence.in_task = false;
+            --p.in_task;
             w->last_active = clock::mono_ms();
             p.idle.push_back(w);
             if (p.waiting_callers > 0) {
@@ -166,6 +187,29 @@ void pool_slot_freed() {
 
 void pool_wake_all() {
     pool().wake_all();
+}
+
+void pool_worker_left(threads::presence* presence) {
+    pool_state& p = pool();
+    std::lock_guard<std::mutex> guard(p.lock);
+    --p.live;
+    // A worker whose thread ended inside its task (Tcl_ExitThread there)
+    // never came back to say the task was done.
+    if (presence->in_task) {
+        presence->in_task = false;
+        --p.in_task;
+    }
+    p.note_settling();
+}
+
+bool pool_wait_idle_ended(uint64_t deadline_ms) {
+    pool_state& p = pool();
+    std::unique_lock<std::mutex> lock(p.lock);
+    ++p.waiting_shutdowns;
+    while (p.live > p.in_task && clock::mono_ms() < deadline_ms)
+        clock::wait_until(p.settled, lock, deadline_ms);
+    --p.waiting_shutdowns;
+    return p.live <= p.in_task;
 }
 
 }  // namespace kiv
@@ -235,6 +279,8 @@ hand_over_result hand_over(kiv_task_function task, void* data, unsigned size, bo
     }
     // A slot is counted for the new worker; every failure below gives it back.
     worker* w = kiv_is_running() ? take_record(p) : nullptr;
+    if (w != nullptr)
+        ++p.live;
     lock.unlock();
     if (w == nullptr) {
         threads::count_down();
@@ -249,6 +295,8 @@ hand_over_result hand_over(kiv_task_function task, void* data, unsigned size, bo
         {
             std::lock_guard<std::mutex> guard(p.lock);
             recycle(p, w);
+            --p.live;
+            p.note_settling();
         }
         threads::count_down();
         kiv_log(0, wait ? "kiv_bg_thread: could not start a worker thread; the task runs on the caller"
