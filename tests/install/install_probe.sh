@@ -54,7 +54,11 @@ if grep -q / <<< "$needed"; then fail "the probe needs a library by path: $(tr '
 # ...and the dynamic loader finds every one of ours in the prefix.
 ldd "$probe" > "$work/ldd.txt"
 grep -E '(kiv_|gis_ozm_driver|gwx_map_driver)[a-z_]*\.so' "$work/ldd.txt" || true
-while read -r name _ path _; do
+# A line is "NAME => PATH (ADDRESS)" or "NAME => not found"; the path
+# may hold blanks.
+while IFS= read -r line; do
+  [[ $line =~ ^[[:space:]]*([^[:space:]]+)\ =\>\ (.*)$ ]] || continue
+  name=${BASH_REMATCH[1]} path=${BASH_REMATCH[2]% (0x*)}
   case $name in
     kiv_*.so|gis_ozm_driver.so|gwx_map_driver.so)
       [ "$path" = "$prefix/bin/$name" ] || fail "$name resolves to '$path', not $prefix/bin/$name";;
@@ -64,9 +68,8 @@ done < "$work/ldd.txt"
 # A GUI program takes a display no other test program holds, by the lock
 # the GUI test harness takes (the X server's own /tmp/.X<number>-lock of
 # a local display, else a file in /tmp named after the display and the
-# account): the
-# first free one of KIV_TEST_DISPLAYS, else it waits for its turn on one
-# of them or on DISPLAY.
+# account): the first free one of KIV_TEST_DISPLAYS, else it waits for
+# its turn on one of them or on DISPLAY.
 open_lock() {
   local number=${1#:}
   number=${number%%.*}
