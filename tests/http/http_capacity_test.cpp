@@ -122,8 +122,9 @@ TEST(http_capacity, idle_connections_do_not_lock_ordinary_clients_out) {
         // holds; which those are depends on when the kernel handed each
         // over): as many are waited for. Within it, it keeps them all.
         std::vector<bool> closed = wait_let_go(idle, c.limit != 0 ? idle_count - c.limit : 0);
-        if (c.limit == 0 && own >= 4096)
+        if (c.limit == 0 && own >= 4096) {
             EXPECT_EQ(std::count(closed.begin(), closed.end(), true), 0);
+        }
         EXPECT_EQ(server.stop(), 0);
     }
 }
