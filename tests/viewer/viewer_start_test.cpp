@@ -762,7 +762,9 @@ int renders_traced(const std::string& file) {
 // The map is rendered once at start: at the first start, at a start
 // that restores saved settings and at one saved maximised, with no window
 // manager and under one (which gives the window its size again while
-// framing it, or maximises it).
+// framing it, or maximises it). A manager too busy to tell its
+// decorations within the viewer's hold (its trace says so) may have the
+// map rendered a second time, at the framed size.
 TEST(viewer_program, a_start_renders_the_map_once) {
     x_view x;
     ASSERT_TRUE(x.ok());
@@ -790,7 +792,11 @@ TEST(viewer_program, a_start_renders_the_map_once) {
             }));
             ASSERT_TRUE(exit_through_menu(x, viewer, frame)) << viewer.err();
             EXPECT_EQ(viewer.status(), 0) << viewer.err();
-            EXPECT_EQ(renders_traced(trace), 1);
+            bool hold_ran_out = kiv_test::read_all(trace).find("no decorations came") != std::string::npos;
+            EXPECT_TRUE(with_manager || !hold_ran_out);
+            int renders = renders_traced(trace);
+            EXPECT_GE(renders, 1);
+            EXPECT_LE(renders, hold_ran_out ? 2 : 1);
         }
     }
 }

@@ -341,7 +341,14 @@ main_frame::main_frame(kiv::i_gui_frame* gui, const wxPoint& position, const wxS
     Bind(wxEVT_SHOW, &main_frame::on_shown, this);
     Bind(wxEVT_SIZE, &main_frame::on_size, this);
     hold_timer_.SetOwner(this);
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { release_map(); }, hold_timer_.GetId());
+    Bind(wxEVT_TIMER,
+         [this](wxTimerEvent&) {
+             if (map_hold_ != nullptr)
+                 kiv_trace("main_frame: no decorations came from the window manager within %d ms; the map is shown\n",
+                           hold_most_ms);
+             release_map();
+         },
+         hold_timer_.GetId());
     bind_commands(true);
     fill_maps();
 }
@@ -439,7 +446,13 @@ void main_frame::hold_map() {
         return;
     map_hold_ = new held_paint(map_canvas_);
     map_canvas_->PushEventHandler(map_hold_);
-    hold_timer_.StartOnce(hold_most_ms);
+    // The hold is counted from when the event loop runs: a start slowed
+    // down by a busy machine must not use it up before the manager's
+    // answer could be read.
+    CallAfter([this] {
+        if (map_hold_ != nullptr)
+            hold_timer_.StartOnce(hold_most_ms);
+    });
 }
 
 void main_frame::release_map() {
