@@ -329,11 +329,13 @@ namespace {
 // while it runs: locking that one ties the lock to the display's life
 // and leaves nothing behind. Another display (or a server started
 // without that file, as one started with -displayfd is) gets a lock
-// file named after it and the account in /tmp, which stays there. Not
-// under TMPDIR: every test program has a TMPDIR of its own
-// (private_tmpdir.cpp), and the lock must be one for all of them. The
-// account is in the name because a file another account left there
-// (mode 0600) cannot be opened: that account's displays are its own.
+// file named after it and the account, in the folder
+// KIV_TEST_DISPLAY_LOCKS names (scripts/test gives one that it removes
+// with its displays), else in /tmp, where it stays. Not under TMPDIR:
+// every test program has a TMPDIR of its own (private_tmpdir.cpp), and
+// the lock must be one for all of them. The account is in the name
+// because a file another account left in /tmp (mode 0600) cannot be
+// opened: that account's displays are its own.
 int open_display_lock(const std::string& display) {
     if (display.size() > 1 && display[0] == ':') {
         std::string number = display.substr(1, display.find('.', 1) - 1);
@@ -347,7 +349,9 @@ int open_display_lock(const std::string& display) {
     for (char& c : name)
         if (!kiv::ascii_isalnum(static_cast<unsigned char>(c)))
             c = '_';
-    std::string path = "/tmp/kiv_display" + name + "-" + std::to_string(geteuid()) + ".lock";
+    const char* folder = std::getenv("KIV_TEST_DISPLAY_LOCKS");
+    std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/kiv_display" + name +
+                       "-" + std::to_string(geteuid()) + ".lock";
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         std::fprintf(stderr, "warning: no display lock %s; cases of other programs may share the display\n",

@@ -67,8 +67,8 @@ done < "$work/ldd.txt"
 
 # A GUI program takes a display no other test program holds, by the lock
 # the GUI test harness takes (the X server's own /tmp/.X<number>-lock of
-# a local display, else a file in /tmp named after the display and the
-# account): the first free one of KIV_TEST_DISPLAYS, else it waits for
+# a local display, else a file named after the display and the account
+# in KIV_TEST_DISPLAY_LOCKS or /tmp): the first free one of KIV_TEST_DISPLAYS, else it waits for
 # its turn on one of them or on DISPLAY.
 open_lock() {
   local number=${1#:}
@@ -76,7 +76,7 @@ open_lock() {
   if [[ $1 == :* && $number =~ ^[0-9]+$ && -r /tmp/.X$number-lock && ! -L /tmp/.X$number-lock ]]; then
     exec {lock}<"/tmp/.X$number-lock"
   else
-    exec {lock}>>"/tmp/kiv_display${1//[^[:alnum:]]/_}-$(id -u).lock"
+    exec {lock}>>"${KIV_TEST_DISPLAY_LOCKS:-/tmp}/kiv_display${1//[^[:alnum:]]/_}-$(id -u).lock"
   fi
 }
 displays=()
