@@ -16,6 +16,8 @@
 
 #include "parse/cookie_manager.h"
 
+#include <kiv/core/ascii_case.h>
+
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -42,11 +44,9 @@ inline bool http_header_name_ok(const std::string& name) {
     if (name.empty())
         return false;
     static const std::string marks = "!#$%&'*+-.^_`|~";
-    for (char c : name) {
-        bool letter_or_digit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!letter_or_digit && marks.find(c) == std::string::npos)
+    for (char c : name)
+        if (!ascii_isalnum(static_cast<unsigned char>(c)) && marks.find(c) == std::string::npos)
             return false;
-    }
     return true;
 }
 

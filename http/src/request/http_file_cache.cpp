@@ -158,14 +158,15 @@ bool http_deny_file_present(const std::string& folder) {
     // long ones are asked each time rather than kept: what a worker
     // keeps stays small whatever paths clients invent.
     const size_t folder_max = 512;
+    auto look = [&folder] { return kiv_file_exists((folder + "/.deny_http_access").c_str()); };
     if (folder.size() > folder_max)
-        return kiv_file_exists((folder + "/.deny_http_access").c_str());
+        return look();
     thread_local std::unordered_map<std::string, answer> answers;
     auto now = std::chrono::steady_clock::now();
     auto found = answers.find(folder);
     if (found != answers.end() && now - found->second.checked < std::chrono::seconds(1))
         return found->second.present;
-    bool present = kiv_file_exists((folder + "/.deny_http_access").c_str());
+    bool present = look();
     if (found != answers.end()) {
         found->second = {present, now};
         return present;
