@@ -1,15 +1,19 @@
 // helpers_test.cpp --
 //
 //     The small shared helpers: prefix and suffix tests, the line-break
-//     test, hexadecimal digits, ASCII lower-casing and the absolute path
-//     as a std::string under a started core.
+//     test, hexadecimal digits, ASCII lower-casing, the absolute path
+//     as a std::string under a started core, and the one form of a path.
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/absolute_path.h>
+#include <kiv/core/path_form.h>
 #include <kiv/core/text_checks.h>
+
+#include <sys/stat.h>
 
 #include "core_session.h"
 
+#include <fstream>
 #include <string>
 
 TEST(helpers_text, prefixes_suffixes_and_line_breaks) {
@@ -58,4 +62,30 @@ TEST(helpers_path, absolute_path_matches_the_core_and_is_empty_where_it_fails) {
     for (const auto& r : rows)
         EXPECT_EQ(kiv::absolute_path(r.first), r.second) << r.first;
     EXPECT_EQ(kiv::absolute_path(static_cast<const char*>(nullptr)), "");
+}
+
+// The form names what the path names, also where that is nothing.
+TEST(helpers_path, one_form_of_a_path_names_the_same_file) {
+    kiv_test::temp_dir dir;
+    std::ofstream(dir.file("f")) << "f";
+    ASSERT_EQ(mkdir(dir.file("d").c_str(), 0755), 0);
+    const std::string d = dir.path();
+    const std::pair<std::string, std::string> rows[] = {
+        {"", ""},           {".", "."},          {"./", "."},       {"/", "/"},         {"//", "/"},
+        {"/.", "/"},        {"/./", "/"},        {"a", "a"},        {"./a", "a"},       {"a/", "a/"},
+        {"a/.", "a/"},      {"a//b", "a/b"},     {"a/./b", "a/b"},  {"a/.//./b/", "a/b/"},
+        {"//a/b", "/a/b"},  {"/a/../b", "/a/../b"}, {"a/.b/..c", "a/.b/..c"},
+        {d + "//f", d + "/f"}, {d + "/./d/.", d + "/d/"}, {d + "/f/.", d + "/f/"}, {d + "/f/./", d + "/f/"},
+        {d + "/./f//./", d + "/f/"}, {d + "//d//./f", d + "/d/f"},
+    };
+    for (const auto& r : rows) {
+        std::string form = kiv::path_one_form(r.first);
+        EXPECT_EQ(form, r.second) << r.first;
+        struct stat a, b;
+        bool names = stat(r.first.c_str(), &a) == 0;
+        EXPECT_EQ(stat(form.c_str(), &b) == 0, names) << r.first;
+        if (names) {
+            EXPECT_EQ(a.st_ino, b.st_ino) << r.first;
+        }
+    }
 }

@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <cstdio>
@@ -207,4 +208,38 @@ TEST_F(script_file_test, a_decrypted_text_ends_at_its_stored_length) {
     cipher[3] = 5;
     session.write("cut.tcl", framed(cipher));
     EXPECT_EQ(load(session.root.file("cut.tcl")), "puts ");
+}
+
+// Spellings of one file share its entry; names a link gives endlessly
+// (ten links back to their own folder, four deep) fill the cache only
+// up to its bound, and the file used longest ago leaves it first.
+TEST_F(script_file_test, spellings_share_one_entry_and_endless_names_stay_bounded) {
+    std::string path = session.write("spelt.tcl", "puts a");
+    set_mtime(path, 1000000);
+    auto engine = session.engine();
+    ASSERT_TRUE(engine);
+    int loads = 0;
+    const std::string root = session.root.path();
+    for (const std::string& spelling : {path, root + "//spelt.tcl", root + "/./spelt.tcl", std::string("spelt.tcl"),
+                                        std::string(".//./spelt.tcl"), root + "/.//spelt.tcl"})
+        EXPECT_TRUE(engine->execute_file(spelling.c_str(), counting_loader, &loads)) << spelling;
+    EXPECT_EQ(loads, 1);
+
+    for (int i = 0; i < 10; ++i)
+        ASSERT_EQ(symlink(".", session.root.file("l" + std::to_string(i)).c_str()), 0);
+    auto name = [](int n) {
+        std::string text;
+        for (int digit = 1000; digit > 0; digit /= 10)
+            text += "l" + std::to_string(n / digit % 10) + "/";
+        return text + "spelt.tcl";
+    };
+    const int names = 1100;
+    for (int n = 0; n < names; ++n)
+        ASSERT_TRUE(engine->execute_file(name(n).c_str(), counting_loader, &loads)) << name(n);
+    EXPECT_EQ(loads, 1 + names);
+    // The newest names are still kept; the first have gone.
+    EXPECT_TRUE(engine->execute_file(name(names - 1).c_str(), counting_loader, &loads));
+    EXPECT_EQ(loads, 1 + names);
+    EXPECT_TRUE(engine->execute_file(name(0).c_str(), counting_loader, &loads));
+    EXPECT_EQ(loads, 2 + names);
 }

@@ -26,9 +26,12 @@
 
 #include "../../platform/platform.h"
 
+#include <kiv/core/absolute_path.h>
+#include <kiv/core/auto_ptr.h>
 #include <kiv/core/c_locale.h>
 #include <kiv/core/files.h>
 #include <kiv/core/log.h>
+#include <kiv/core/path_form.h>
 #include <kiv/core/process.h>
 #include <kiv/core/script_file.h>
 
@@ -54,6 +57,11 @@ const char source_body[] = "\n\tvariable kiv_script_engine\n\t$kiv_script_engine
 const size_t output_reserve = 262144;
 const size_t text_cache_max_length = 4096;  // longer texts are compiled each time
 const size_t text_cache_entries = 32;       // a full cache is emptied and starts again
+// Script files kept compiled per engine. Far more than the pages of a
+// site, so a site never waits for a compile twice; the bound holds what
+// a worker keeps whatever names reach it (links that lead in circles
+// give a folder endless names).
+const size_t file_cache_entries = 1024;
 
 // `kiv::puts TEXT ...`: appends TEXT (the first word only; `-nonewline`
 // is a word like any other) to the output of the engine in `data`. A
@@ -86,8 +94,8 @@ script_engine::~script_engine() {
         if (interp_ != nullptr)
             Tcl_ResetResult(interp_);
         registry_.clear(true);
-        for (auto& file : files_)
-            file.second->release();
+        for (auto& cached : files_)
+            cached.second.file->release();
         drop_texts();
         if (reset_script_ != nullptr)
             Tcl_DecrRefCount(reset_script_);
@@ -409,34 +417,53 @@ bool script_engine::execute_file_impl(const char* path, bool raw, kiv_script_fil
                                       const void* fparam) {
     if (path == nullptr || !on_owner_thread())
         return false;
-    char* absolute = kiv_get_absolute_path(path);
-    if (absolute == nullptr)
+    // The cache knows a file by one spelling of its path: "a//b" and
+    // "a/./b" would each keep the same file compiled once more.
+    std::string key = path_one_form(absolute_path(path));
+    if (key.empty())
         return false;
-    std::string key = absolute;
-    free(absolute);
     // The file's stat call is the one load makes: a file that cannot be
     // examined fails there, cached or not.
 
-    auto cached = files_.find(key);
-    if (cached != files_.end() && cached->second->is_raw() == raw) {
-        if (!cached->second->load(key.c_str(), func, fparam))
+    auto cached = find_file(key);
+    if (cached != files_.end() && cached->second.file->is_raw() == raw) {
+        // Held across the run: a nested run may let it go from the cache.
+        auto_ptr_t<script_file> file(cached->second.file);
+        file->addref();
+        if (!file->load(key.c_str(), func, fparam))
             return false;
-        return evaluate(cached->second->get_object(), !raw);
+        return evaluate(file->get_object(), !raw);
     }
-    script_file* file = new script_file(raw);
+    auto_ptr_t<script_file> file(new script_file(raw));
     file->addref();
-    if (!file->load(key.c_str(), func, fparam)) {
-        file->release();
+    if (!file->load(key.c_str(), func, fparam))
         return false;
+    if (cached == files_.end()) {
+        file->addref();
+        keep_file(key, file.get());
     }
-    if (cached != files_.end()) {
-        // The cache keeps its entry for the other flavour.
-        bool ok = evaluate(file->get_object(), !raw);
-        file->release();
-        return ok;
-    }
-    files_.emplace(file->get_path(), file);
+    // Else the cache keeps its entry for the other flavour.
     return evaluate(file->get_object(), !raw);
+}
+
+std::map<std::string, script_engine::cached_file>::iterator script_engine::find_file(const std::string& key) {
+    auto found = files_.find(key);
+    if (found != files_.end())
+        found->second.used = ++file_uses_;
+    return found;
+}
+
+void script_engine::keep_file(const std::string& key, script_file* file) {
+    if (files_.size() >= file_cache_entries) {
+        auto oldest = files_.begin();
+        for (auto it = files_.begin(); it != files_.end(); ++it)
+            if (it->second.used < oldest->second.used)
+                oldest = it;
+        script_file* gone = oldest->second.file;
+        files_.erase(oldest);
+        gone->release();
+    }
+    files_.emplace(key, cached_file{file, ++file_uses_});
 }
 
 bool script_engine::execute_code(i_script_code* code) {

@@ -123,7 +123,22 @@ private:
     i_object* registration_ = nullptr;             // set only while register_object runs; borrowed
     Tcl_Obj* reset_script_ = nullptr;              // one Tcl reference; null until initialize
     Tcl_Obj* source_body_ = nullptr;               // body of `source`; one Tcl reference; null until initialize
-    std::map<std::string, script_file*> files_;    // by absolute path; one reference each
+    // A file in the cache, with the tick of its last run (the cache's
+    // own count), so that a full cache lets go of the file unused longest.
+    struct cached_file {
+        script_file* file;  // one reference
+        uint64_t used;
+    };
+    // Finds the file of `key` in the cache and marks it used. Returns:
+    //     the entry, or files_.end().
+    KIV_HIDDEN std::map<std::string, cached_file>::iterator find_file(const std::string& key);
+    // Puts `file` (one reference, which the cache takes) in the cache
+    // under `key`, first letting go of the file unused longest when the
+    // cache is full.
+    KIV_HIDDEN void keep_file(const std::string& key, script_file* file);
+
+    std::map<std::string, cached_file> files_;     // by the absolute path in one form (path_one_form)
+    uint64_t file_uses_ = 0;                       // ticks of the cache's clock
     bool initialized_ = false;                     // preamble and init files ran since the last clean
     tcl_registry registry_;                        // what the scripts hold
     std::atomic<bool> dirty_{false};               // a script failed or an init command/file came
