@@ -9,12 +9,14 @@
 #include "page/http_page_text.h"
 #include "parse/http_multipart.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fuzz_support.h"
 
@@ -30,7 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (body_size > 0)
         std::memcpy(body.get(), eol + 1, body_size);
 
-    for (const kiv::http_multipart_part& part : kiv::http_split_multipart(type.c_str(), body.get(), body_size)) {
+    std::vector<kiv::http_multipart_part> parts = kiv::http_split_multipart(type.c_str(), body.get(), body_size);
+    // A cap keeps the first parts and says when more were there.
+    bool over = false;
+    size_t cap = size % 4;
+    std::vector<kiv::http_multipart_part> capped =
+        kiv::http_split_multipart(type.c_str(), body.get(), body_size, cap, &over);
+    check(capped.size() == std::min(cap, parts.size()) && over == (parts.size() > cap));
+    for (const kiv::http_multipart_part& part : parts) {
         check(!part.name.empty());
         check(part.data_size > 0);
         check(part.data_offset <= body_size && part.data_size <= body_size - part.data_offset);

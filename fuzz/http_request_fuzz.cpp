@@ -9,6 +9,7 @@
 //     must never write outside the buffer, and a body it reports must lie
 //     inside the received bytes.
 
+#include "parse/http_head.h"
 #include "parse/http_header_map.h"
 #include "parse/http_request_text.h"
 
@@ -54,11 +55,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (kiv::http_parse_target(url.c_str(), &target) == kiv::http_target_result::ok) {
             check(!target.page.empty() && target.page[0] == '/');
             check(target.page.find("..") == std::string::npos);
+            // One spelling per file: no run of "/", no "." component.
+            check(target.page.find("//") == std::string::npos && target.page.find("/./") == std::string::npos);
+            check(target.page.size() < 2 || target.page.compare(target.page.size() - 2, 2, "/.") != 0);
             for (const auto& pair : target.query)
                 check(!pair.first.empty() && !pair.second.empty());
         }
     }
     kiv::http_split_variables(map.find("Cookie"), "; ");
+    kiv::http_pairs capped;
+    size_t cap = size % 5;
+    bool whole = kiv::http_split_variables(map.find("Cookie"), "; ", cap, &capped);
+    check(capped.size() <= cap && (whole || capped.size() == cap));
+    // A log text stays within its bound, whatever bytes it holds.
+    std::string logged;
+    size_t log_cap = size % 64;
+    kiv::http_append_log_escaped(&logged, map.find("User-Agent"), log_cap);
+    check(logged.size() <= log_cap);
     kiv::http_forwarded_host(map.find("X-Forwarded-For"));
     uint64_t first = 0, last = 0;
     uint64_t file_size = size * 7 + 1;

@@ -160,3 +160,30 @@ TEST(http_head, small_texts_of_answers_and_logs) {
     EXPECT_EQ(http_log_escape("a\nb\r\"\\\x7f\x01 ok"), "a\\x0Ab\\x0D\\x22\\x5C\\x7F\\x01 ok");
     EXPECT_STREQ(http_status_text(431), "431 Request Header Fields Too Large");
 }
+
+// A cut log text keeps whole escapes and whole UTF-8 characters, with
+// the mark inside its bound.
+TEST(http_head, log_texts_are_cut_to_their_bound_between_characters) {
+    struct row {
+        std::string text;
+        size_t max;
+        std::string out;
+    };
+    const row rows[] = {
+        {"abcdef", 6, "abcdef"},
+        {"abcdefg", 6, "a[...]"},
+        {"ab\"", 6, "ab\\x22"},
+        {"ab\"cd", 7, "ab[...]"},
+        {"ab\"cdefgh", 11, "ab\\x22[...]"},
+        {"a\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9z", 8, "a\xC3\xA9[...]"},
+        {"a\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9z", 9, "a\xC3\xA9[...]"},
+        {"\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xACz", 9, "\xE2\x82\xAC[...]"},
+        {"abc", 2, ""},
+    };
+    for (const row& r : rows) {
+        std::string out = "<";
+        http_append_log_escaped(&out, r.text, r.max);
+        EXPECT_EQ(out, "<" + r.out) << r.text << " " << r.max;
+        EXPECT_LE(out.size() - 1, r.max) << r.text;
+    }
+}

@@ -13,6 +13,7 @@
 #include <kiv/core/files.h>
 #include <kiv/core/i_core.h>
 #include <kiv/core/i_event_proc.h>
+#include <kiv/core/text_checks.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_pack.h>
 #include <kiv/http/i_http_request.h>
@@ -120,22 +121,27 @@ std::vector<std::string> parse_configuration(const char* text, const std::string
 }
 
 // Returns: the pack file of the configuration at `config_path`, read
-//     again when it changed, with one reference for the caller; null when
-//     the configuration cannot be read.
-auto_ptr_t<http_pack_file> find_pack_file(i_http_server* svr, const std::string& config_path) {
+//     again when it changed, with one reference for the caller, and the
+//     configuration's resolved path (no link, no "." or "..", no run of
+//     "/") in `*resolved` when given; null when the configuration cannot
+//     be read.
+auto_ptr_t<http_pack_file> find_pack_file(i_http_server* svr, const std::string& config_path,
+                                          std::string* resolved = nullptr) {
     struct timespec when;
     if (svr == nullptr || config_path.empty() || !modified_time(config_path, &when))
         return auto_ptr_t<http_pack_file>();
     // The registry keeps one entry per configuration file, whatever the
     // spelling of its path ("./a", "a//b", a link): entries live as long
     // as the service, so spellings a client invents must not add any.
-    char resolved[PATH_MAX];
-    if (realpath(config_path.c_str(), resolved) == nullptr)
+    char real[PATH_MAX];
+    if (realpath(config_path.c_str(), real) == nullptr)
         return auto_ptr_t<http_pack_file>();
+    if (resolved != nullptr)
+        *resolved = real;
     auto_ptr_t<http_pack_file> pack;
     {
         std::lock_guard<std::mutex> hold(registry_lock);
-        http_pack_file*& slot = registry()[resolved];
+        http_pack_file*& slot = registry()[real];
         if (slot == nullptr) {
             slot = new http_pack_file;
             slot->addref();  // the registry's
@@ -172,6 +178,14 @@ std::string configuration_path(i_http_server* svr, const char* name, const std::
     }
     auto_string absolute(kiv_get_absolute_path(path.c_str()));
     return absolute.is_ok() ? std::string(static_cast<const char*>(absolute)) : std::string();
+}
+
+// Returns: the name of the pack of the configuration at the resolved
+//     path `resolved`: the path without its ending ".pack-<extension>.cfg"
+//     (the whole path when it has another name, as a link's target may).
+std::string pack_name(const std::string& resolved, const std::string& extension) {
+    std::string ending = ".pack-" + extension + ".cfg";
+    return ends_with(resolved, ending) ? resolved.substr(0, resolved.size() - ending.size()) : resolved;
 }
 
 bool letters_and_digits(const char* text) {
@@ -226,16 +240,21 @@ bool http_pack_service::on_page(i_event* evt) {
     std::string config_path = configuration_path(server, name, extension_);
     if (in_denied_folder(config_path))
         return false;
-    auto_ptr_t<http_pack_file> pack(find_pack_file(server, config_path));
+    std::string resolved;
+    auto_ptr_t<http_pack_file> pack(find_pack_file(server, config_path, &resolved));
     if (!pack)
         return false;
     std::lock_guard<std::mutex> hold(pack->lock);
     char version[16];
     std::snprintf(version, sizeof version, "%x", pack->version());
 
+    // The cache file is named after the configuration found, not after
+    // "c" as the client spelled it: "app", "./app", ".//app" and a link
+    // to it name one configuration, whose pack is one file (and has one
+    // gzip copy) per version.
     i_named_object* named = kiv_cast_i_named_object(server);
-    std::string cache_path = temp + "/http_pack_cache/" + (named != nullptr ? named->get_name() : "") + "/" +
-                             (name[0] == '/' ? name + 1 : name);
+    std::string cache_path = temp + "/http_pack_cache/" + (named != nullptr ? named->get_name() : "") +
+                             pack_name(resolved, extension_);
     size_t slash = cache_path.rfind('/');
     std::string cache_dir = cache_path.substr(0, slash);
     if (!kiv_dir_exists(cache_dir.c_str()) && !kiv_make_path(cache_dir.c_str()))
@@ -243,8 +262,7 @@ bool http_pack_service::on_page(i_event* evt) {
     // The flag is named by what it means, unminified ("1") or not (""):
     // a value a client invents makes no new file.
     bool unminified = u.compare(0, 1, "1") == 0;
-    std::string cache_file = cache_dir + "/" + cache_path.substr(slash + 1) + ".pack-" + extension_ +
-                             (unminified ? "1" : "") + "-" + version + ".cfg";
+    std::string cache_file = cache_path + ".pack-" + extension_ + (unminified ? "1" : "") + "-" + version + ".cfg";
 
     request->set_response_code("200 OK");
     request->send_header("Content-Type", mime_type_.c_str());

@@ -457,17 +457,52 @@ std::string http_location_path(const std::string& path) {
     return out;
 }
 
-void http_append_log_escaped(std::string* out, const std::string& text) {
+namespace {
+
+bool log_escaped(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7f || c == '"' || c == '\\';
+}
+
+}  // namespace
+
+void http_append_log_escaped(std::string* out, const std::string& text, size_t max) {
     static const char hex[] = "0123456789ABCDEF";
-    for (char c : text) {
+    static const char cut[] = "[...]";
+    const size_t cut_size = sizeof cut - 1;
+    size_t whole = 0;
+    for (char c : text)
+        whole += log_escaped(c) ? 4 : 1;
+    // A text cut short keeps room for the mark.
+    bool cutting = whole > max;
+    size_t room = !cutting ? whole : max >= cut_size ? max - cut_size : 0;
+    size_t start = out->size();
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
         unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f || c == '"' || c == '\\') {
+        bool escaped = log_escaped(c);
+        if (out->size() - start + (escaped ? 4 : 1) > room)
+            break;
+        if (escaped) {
             char code[4] = {'\\', 'x', hex[u >> 4], hex[u & 15]};
             out->append(code, sizeof code);
         } else {
             out->push_back(c);
         }
     }
+    if (!cutting)
+        return;
+    // A character is not split: when the cut falls inside a UTF-8
+    // sequence, the bytes of it already out go back.
+    if (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+        while (out->size() > start && (static_cast<unsigned char>(out->back()) & 0xC0) == 0x80)
+            out->pop_back();
+        if (out->size() > start && static_cast<unsigned char>(out->back()) >= 0xC0)
+            out->pop_back();
+    }
+    if (max >= cut_size)
+        out->append(cut, cut_size);
 }
 
 std::string http_log_escape(const std::string& text) {

@@ -147,8 +147,10 @@ std::string http_location_path(const std::string& path);
 //     double quote and the backslash written as "\xHH", so that a log
 //     line stays one line and its quoted fields stay fields.
 std::string http_log_escape(const std::string& text);
-// The same text appended to `*out`.
-void http_append_log_escaped(std::string* out, const std::string& text);
+// The same text appended to `*out`, in at most `max` bytes: a text whose
+// escaped form is longer is cut before an escape or character that does
+// not fit with the mark "[...]" after it (which the `max` bytes hold).
+void http_append_log_escaped(std::string* out, const std::string& text, size_t max = SIZE_MAX);
 
 }  // namespace kiv
 

@@ -60,8 +60,11 @@ std::string http_multipart_separator(const char* content_type) {
     return boundary.empty() ? std::string() : "--" + boundary;
 }
 
-std::vector<http_multipart_part> http_split_multipart(const char* content_type, const char* body, size_t size) {
+std::vector<http_multipart_part> http_split_multipart(const char* content_type, const char* body, size_t size,
+                                                       size_t max, bool* over) {
     std::vector<http_multipart_part> parts;
+    if (over != nullptr)
+        *over = false;
     std::string separator = http_multipart_separator(content_type);
     if (separator.empty() || body == nullptr)
         return parts;
@@ -100,8 +103,14 @@ std::vector<http_multipart_part> http_split_multipart(const char* content_type, 
         // that follows the blank line at once leaves the part empty.
         part.data_offset = data;
         part.data_size = next == std::string::npos ? end - data : (end >= data + 2 ? end - data - 2 : 0);
-        if (!part.name.empty() && part.data_size > 0)
+        if (!part.name.empty() && part.data_size > 0) {
+            if (parts.size() >= max) {
+                if (over != nullptr)
+                    *over = true;
+                break;
+            }
             parts.push_back(std::move(part));
+        }
         pos = next;
     }
     return parts;

@@ -16,6 +16,7 @@
 #define KIV_HTTP_SRC_HTTP_MULTIPART_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,12 @@ std::string http_multipart_separator(const char* content_type);
 
 // Splits `size` bytes of `body` at the boundary that `content_type`
 // names. Parts without a field name or without data are left out;
-// duplicates are kept in body order.
+// duplicates are kept in body order. At most `max` parts are kept: the
+// split stops at the part that would pass it, with `*over` (when given)
+// set.
 // Returns: the parts (empty when the type names no boundary).
 std::vector<http_multipart_part> http_split_multipart(const char* content_type, const char* body,
-                                                       size_t size);
+                                                       size_t size, size_t max = SIZE_MAX, bool* over = nullptr);
 
 }  // namespace kiv
 

@@ -10,10 +10,13 @@
 
 #include <kiv/core/ascii_case.h>
 #include <kiv/core/auto_string.h>
+#include <kiv/core/path_form.h>
 #include <kiv/core/i_time.h>
 #include <kiv/core/text_convert.h>
 #include <kiv/http/http_text.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -136,8 +139,13 @@ bool http_split_request_line(const char* line, std::string* method, std::string*
 
 http_pairs http_split_variables(const char* text, const char* separators) {
     http_pairs pairs;
+    http_split_variables(text, separators, SIZE_MAX, &pairs);
+    return pairs;
+}
+
+bool http_split_variables(const char* text, const char* separators, size_t max, http_pairs* pairs) {
     if (text == nullptr || separators == nullptr)
-        return pairs;
+        return true;
     const char* p = text;
     while (*p != '\0') {
         size_t length = std::strcspn(p, separators);
@@ -145,16 +153,19 @@ http_pairs http_split_variables(const char* text, const char* separators) {
             std::string token(p, length);
             size_t equals = token.find('=');
             if (equals != std::string::npos && equals > 0 && equals + 1 < token.size()) {
+                // Counted before it is decoded or kept.
+                if (pairs->size() >= max)
+                    return false;
                 std::string name, value;
                 if (decode(token.substr(0, equals), &name) && decode(token.substr(equals + 1), &value))
-                    pairs.emplace_back(name, value);
+                    pairs->emplace_back(name, value);
             }
         }
         p += length;
         if (*p != '\0')
             ++p;
     }
-    return pairs;
+    return true;
 }
 
 http_target_result http_parse_target(const char* url, http_target* out) {
@@ -189,11 +200,17 @@ http_target_result http_parse_target(const char* url, http_target* out) {
         return http_target_result::no_memory;
     if (page.find("..") != std::string::npos || page.find('$') != std::string::npos)
         return http_target_result::bad_request;
-    out->page = page;
+    http_pairs query;
+    if (question != std::string::npos &&
+        !http_split_variables(text.c_str() + question + 1, "&", http_variables_max, &query))
+        return http_target_result::too_many_variables;
+    // One spelling per file from here on: the URL mapping, the deny
+    // file, the bytes and gzip copies kept of files and the compiled
+    // pages all see this form, so "//a", "/./a" and "/a" are one file to
+    // each of them rather than one more entry or copy per spelling.
+    out->page = path_one_form(page);
     out->authority = authority;
-    out->query.clear();
-    if (question != std::string::npos)
-        out->query = http_split_variables(text.c_str() + question + 1, "&");
+    out->query.swap(query);
     return http_target_result::ok;
 }
 
@@ -355,6 +372,16 @@ size_t format_log_time(int64_t t, char* text, size_t size) {
     return n > 0 && static_cast<size_t>(n) < size ? static_cast<size_t>(n) : 0;
 }
 
+// The shares of an access-log line that each text from the peer may
+// take once escaped; with the line's other fields (at most 120 bytes)
+// they stay within http_access_log_line_max.
+const size_t access_log_host_max = 256;
+const size_t access_log_request_max = 1664;
+const size_t access_log_header_max = 1024;  // the referer and the user agent each
+static_assert(access_log_host_max + access_log_request_max + 2 * access_log_header_max + 120 <=
+                  http_access_log_line_max,
+              "the shares fit in a line");
+
 // Appends the decimal text of `n`.
 void append_number(std::string* out, uint64_t n) {
     char digits[24];
@@ -377,13 +404,15 @@ std::string http_log_time(int64_t t) {
 void http_append_access_log_line(std::string* out, const std::string& host, int64_t t,
                                  const std::string& request_line, int status, uint64_t body_bytes,
                                  const std::string& referer, const std::string& user_agent) {
-    // Texts from the peer cannot break the line or its quoted fields.
+    // Texts from the peer cannot break the line or its quoted fields,
+    // and each is cut (with a mark) to its share of the line.
     char time_text[64];
     size_t time_size = format_log_time(t, time_text, sizeof time_text);
-    out->reserve(out->size() + host.size() + request_line.size() + referer.size() + user_agent.size() + 80);
-    http_append_log_escaped(out, host);
+    out->reserve(out->size() + std::min<size_t>(host.size() + request_line.size() + referer.size() +
+                                                    user_agent.size() + 80, http_access_log_line_max));
+    http_append_log_escaped(out, host, access_log_host_max);
     out->append(" - - [").append(time_text, time_size).append("] \"");
-    http_append_log_escaped(out, request_line);
+    http_append_log_escaped(out, request_line, access_log_request_max);
     out->append("\" ");
     if (status < 0) {
         out->push_back('-');
@@ -394,9 +423,9 @@ void http_append_access_log_line(std::string* out, const std::string& host, int6
     out->push_back(' ');
     append_number(out, body_bytes);
     out->append(" \"");
-    http_append_log_escaped(out, referer);
+    http_append_log_escaped(out, referer, access_log_header_max);
     out->append("\" \"");
-    http_append_log_escaped(out, user_agent);
+    http_append_log_escaped(out, user_agent, access_log_header_max);
     out->append("\"\n");
 }
 

@@ -55,9 +55,17 @@ inline bool http_header_name_ok(const std::string& name) {
 // Returns: false when the method or the URL is missing.
 bool http_split_request_line(const char* line, std::string* method, std::string* url);
 
+// The most variables one request may bring: query, form body and
+// multipart fields (files included) together. What a request keeps of
+// them costs memory and time several times their bytes; past this the
+// request is refused (413) before more is kept, as other servers bound
+// the keys of a form.
+const size_t http_variables_max = 10000;
+
 // What a URL holds once taken apart.
 struct http_target {
-    std::string page;       // the decoded path, beginning with "/"
+    std::string page;       // the decoded path in one form (path_one_form): beginning with "/",
+                            // no run of "/", no "." component
     http_pairs query;       // the decoded variables of the query, in order
     std::string authority;  // host[:port] of an absolute URL; "" for a path
 };
@@ -67,6 +75,7 @@ enum class http_target_result {
     bad_request,  // the path does not begin with "/", or holds ".." or "$" once decoded;
                   // an absolute URL without a host or with user information
     no_memory,
+    too_many_variables,  // the query holds more than http_variables_max
 };
 
 // Takes a URL apart: an absolute URL ("http://host/path", "https://...",
@@ -75,7 +84,8 @@ enum class http_target_result {
 // the first "?", and the query is split at "&" and "=" before each name
 // and value is decoded once (so "%26" and "%3D" arrive as data and "%3F"
 // stays in the path). Decoding turns "+" into a blank and "%XX" into
-// its byte.
+// its byte. The decoded path is then brought to one form (runs of "/"
+// merged, "." components dropped; see path_form.h).
 // Returns: ok with `out` filled, or the cause of the refusal.
 http_target_result http_parse_target(const char* url, http_target* out);
 
@@ -84,6 +94,11 @@ http_target_result http_parse_target(const char* url, http_target* out);
 // empty name or an empty value is dropped.
 // Returns: the pairs in order (empty for null).
 http_pairs http_split_variables(const char* text, const char* separators);
+
+// The same, appending to `*pairs`, which may hold at most `max` pairs:
+// the split stops at the pair that would pass it, before decoding it.
+// Returns: false when it stopped so (the pairs before it stay).
+bool http_split_variables(const char* text, const char* separators, size_t max, http_pairs* pairs);
 
 // Returns: the last blank-separated address of an "X-Forwarded-For"
 //     value ("" for null or none); a token of 128 characters or more
@@ -118,11 +133,17 @@ int64_t http_parse_date(const char* value, int64_t now = -1);
 //     +0000" (always UTC), or "" when the calendar cannot show it.
 std::string http_log_time(int64_t t);
 
+// The longest access-log line, its line feed included: a pipe takes a
+// write of this size whole, and a client's texts, which the escapes may
+// make four times as long as they came, cannot make a line longer.
+const size_t http_access_log_line_max = 4096;
+
 // Appends one access-log line ending in "\n" to `*out`, which a caller
 // keeps between lines so that a line costs no allocation once the buffer
 // has grown: host, "- -", the time, the quoted request line, the status
 // number, the body bytes sent, and the quoted referer and user agent
-// (texts from the peer escaped as http_log_escape does).
+// (texts from the peer escaped as http_log_escape does, each cut with
+// the mark "[...]" to its share of http_access_log_line_max).
 void http_append_access_log_line(std::string* out, const std::string& host, int64_t t,
                                  const std::string& request_line, int status, uint64_t body_bytes,
                                  const std::string& referer, const std::string& user_agent);

@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -60,11 +61,12 @@ bool compress_into(int fd, uint64_t size, i_zip_service* zip, const std::string&
     return writer->close();
 }
 
-// The copies of kept files made or found so far, by the file's path,
-// device, inode, size and modification time: a file served again finds
-// its copy without opening the file, looking up services or hashing its
-// key anew, and a file replaced by another one under the same name, size
-// and time is still told apart.
+// The copies of kept files made or found so far, by the file's version
+// (device, inode, size and times): a file served again finds its copy
+// without opening the file, looking up services or hashing its key
+// anew, and a file replaced by another one under the same name, size and
+// time is still told apart. The path is no part of the key: every path
+// that leads to one file (a spelling, a link) shares its one copy.
 struct copy_cache {
     std::mutex lock;
     std::unordered_map<std::string, std::string> copies;
@@ -98,31 +100,30 @@ bool regular_file_at(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string copy_cache_key(const char* path, const struct stat& st) {
+std::string copy_cache_key(const struct stat& st) {
     const char* temp = kiv_temp_path();
-    return std::string(temp != nullptr ? temp : "") + '\0' + path + '\0' + file_version(st);
+    return std::string(temp != nullptr ? temp : "") + '\0' + file_version(st);
 }
 
-// Returns: the copy remembered for the file `path` in the state `st`,
-//     else "".
-std::string remembered_copy(const char* path, const struct stat& st) {
+// Returns: the copy remembered for the file in the state `st`, else "".
+std::string remembered_copy(const struct stat& st) {
     copy_cache& cache = copies();
     std::lock_guard<std::mutex> hold(cache.lock);
-    auto found = cache.copies.find(copy_cache_key(path, st));
+    auto found = cache.copies.find(copy_cache_key(st));
     return found == cache.copies.end() ? std::string() : found->second;
 }
 
-// Returns: the cached copy of the file `path` in the state `st` while it
-//     is still there, else "".
-std::string cached_copy(const char* path, const struct stat& st) {
-    std::string copy = remembered_copy(path, st);
+// Returns: the cached copy of the file in the state `st` while it is
+//     still there, else "".
+std::string cached_copy(const struct stat& st) {
+    std::string copy = remembered_copy(st);
     return !copy.empty() && regular_file_at(copy) ? copy : "";
 }
 
-void forget_copy(const char* path, const struct stat& st) {
+void forget_copy(const struct stat& st) {
     copy_cache& cache = copies();
     std::lock_guard<std::mutex> hold(cache.lock);
-    cache.copies.erase(copy_cache_key(path, st));
+    cache.copies.erase(copy_cache_key(st));
 }
 
 // Returns: whether the open copy `fd` of `copy_size` bytes looks like a
@@ -154,12 +155,12 @@ bool whole_gzip_copy_at(const std::string& copy, uint64_t source_size) {
     return whole;
 }
 
-void remember_copy(const char* path, const struct stat& st, const std::string& copy) {
+void remember_copy(const struct stat& st, const std::string& copy) {
     copy_cache& cache = copies();
     std::lock_guard<std::mutex> hold(cache.lock);
     if (cache.copies.size() >= copy_cache_max)
         cache.copies.clear();
-    cache.copies[copy_cache_key(path, st)] = copy;
+    cache.copies[copy_cache_key(st)] = copy;
 }
 
 // The error log while the service runs: its path follows
@@ -186,11 +187,11 @@ std::string http_gzip_copy(const char* path, bool keep, bool* invalid) {
         return "";
     struct stat known;
     if (keep && stat(path, &known) == 0 && S_ISREG(known.st_mode)) {
-        std::string copy = cached_copy(path, known);
+        std::string copy = cached_copy(known);
         if (!copy.empty() && whole_gzip_copy_at(copy, static_cast<uint64_t>(known.st_size)))
             return copy;
         if (!copy.empty()) {
-            forget_copy(path, known);
+            forget_copy(known);
             if (invalid != nullptr)
                 *invalid = true;
         }
@@ -212,9 +213,12 @@ std::string http_gzip_copy(const char* path, bool keep, bool* invalid) {
         return "";
     }
     static std::atomic<uint64_t> once_counter{0};
-    std::string key = std::string(keep ? "gz_" : "gz_once_" + std::to_string(getpid()) + "_" +
-                                                     std::to_string(++once_counter) + "_") +
-                      path + "_" + file_version(st);
+    // A kept copy is named by the file's version alone, which names the
+    // file itself (device and inode): however many ways its path is
+    // spelled, one version has one copy.
+    std::string key = keep ? "gz_" + file_version(st)
+                           : "gz_once_" + std::to_string(getpid()) + "_" + std::to_string(++once_counter) + "_" +
+                                 path + "_" + file_version(st);
     auto_string digest(md5->encode_string(key.c_str()));
     if (!digest.is_ok()) {
         close(fd);
@@ -234,14 +238,14 @@ std::string http_gzip_copy(const char* path, bool keep, bool* invalid) {
     if (!ready)
         return "";
     if (keep)
-        remember_copy(path, st, copy);
+        remember_copy(st, copy);
     return copy;
 }
 
 int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size, bool* invalid) {
     if (path == nullptr)
         return -1;
-    std::string copy = remembered_copy(path, st);
+    std::string copy = remembered_copy(st);
     if (copy.empty())
         return -1;
     // Not following a link: the copies are plain files the server wrote.
@@ -254,7 +258,7 @@ int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t*
     if (fd >= 0 && !whole_gzip_copy(fd, static_cast<uint64_t>(existing.st_size), static_cast<uint64_t>(st.st_size))) {
         close(fd);
         fd = -1;
-        forget_copy(path, st);
+        forget_copy(st);
         unlink(copy.c_str());
         *invalid = true;
     }
@@ -272,9 +276,15 @@ void http_write_error_log(const char* request_line, const char* message) {
     uint32_t now = kiv_get_curr_time();
     int64_t t = now != 0 ? static_cast<int64_t>(now) : static_cast<int64_t>(time(nullptr));
     // Texts from the peer (the request line, paths in messages) cannot
-    // forge a line of their own.
-    std::string line = http_log_time(t) + "; URL: '" + http_log_escape(request_line != nullptr ? request_line : "") +
-                       "'; " + http_log_escape(message) + "\n";
+    // forge a line of their own, nor make one longer than
+    // http_error_log_line_max: the request line takes at most half of
+    // it, the message the rest, each cut with a mark.
+    std::string line = http_log_time(t) + "; URL: '";
+    line.reserve(http_error_log_line_max);
+    http_append_log_escaped(&line, request_line != nullptr ? request_line : "", http_error_log_line_max / 2);
+    line += "'; ";
+    http_append_log_escaped(&line, message, http_error_log_line_max - 1 - std::min(line.size(), http_error_log_line_max - 1));
+    line += "\n";
     error_log_at(path)->write(line.data(), line.size());
 }
 

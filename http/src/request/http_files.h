@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,10 +21,12 @@ namespace kiv {
 
 // Finds or makes the gzip copy of the regular file `path` in the folder
 // "http" under the framework's temp folder. The copy's name is the MD5
-// of the path, the size, the modification time with nanoseconds, the
-// file's inode and the time of its last status change, so a file changed
-// within the same second, replaced by another of the same size and time,
-// or rewritten with its old time put back, gets a new copy; a copy is written
+// of the file's version: its size, the modification time with
+// nanoseconds, its device and inode and the time of its last status
+// change, so a file changed within the same second, replaced by another
+// of the same size and time, or rewritten with its old time put back,
+// gets a new copy, while every path that names the file (a spelling of
+// it, a link) finds its one copy; a copy is written
 // to a unique temporary name and renamed into place only when complete,
 // so a torn copy is never found. The file is read in chunks of at most
 // 1 MiB. Old copies are never removed.
@@ -45,8 +48,15 @@ std::string http_gzip_copy(const char* path, bool keep = true, bool* invalid = n
 //     is known, it is gone or it was invalid.
 int http_open_known_gzip_copy(const char* path, const struct stat& st, uint64_t* size, bool* invalid);
 
+// The longest error-log line, its line feed included: a client's text
+// in it (the request line, a path in the message) is cut to fit, as the
+// escapes make it up to four times as long as what was sent.
+const size_t http_error_log_line_max = 2048;
+
 // Appends one line "<time>; URL: '<request line>'; <message>" (time as
-// in the access log, UTC) to "$KIV_ROOT_PATH/logs/http_error.log", kept
+// in the access log, UTC; the texts escaped and cut with the mark "[...]"
+// so that the line holds at most http_error_log_line_max bytes) to
+// "$KIV_ROOT_PATH/logs/http_error.log", kept
 // open (http_log.h). The folder is not made; a line that cannot be
 // written is dropped, said on stderr when the log worked until then.
 // Lines of several threads never interleave.

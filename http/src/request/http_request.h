@@ -205,6 +205,9 @@ private:
     // Takes headers, method, page, variables and uploads from the
     // received request. Returns: false when it was answered or closed.
     bool parse_request();
+    // Answers a request that brought more than http_variables_max
+    // variables (413), dropping what was kept of them.
+    void refuse_variables();
     // Chooses the virtual server by Host, address and port.
     // Returns: false when there is none (the connection is closed).
     bool choose_server(i_http_service* http);
@@ -240,9 +243,12 @@ private:
     void hand_to_service();
 
     // -- pool worker: pages and uploads (http_request_page.cpp) --
-    // Splits a "multipart/form-data" body into files and variables.
-    // Returns: false when memory failed (what was taken until then stays).
-    bool take_multipart(const std::string& content_type, const std::string& body);
+    // Splits a "multipart/form-data" body into files and variables, of
+    // which it may add at most `max` (fields and files together).
+    // Returns: too_many, with nothing added, when the body holds more;
+    //     no_memory when memory failed (what was taken until then stays).
+    enum class multipart_result { ok, too_many, no_memory };
+    multipart_result take_multipart(const std::string& content_type, const std::string& body, size_t max);
     // Runs the page `path` as the whole answer in this thread's engine
     // (404 when the file does not exist).
     // Returns: false when no engine is at hand or the path is null.

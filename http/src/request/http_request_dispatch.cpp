@@ -149,6 +149,10 @@ bool http_request::parse_request() {
         log_error("process error: bad request");
         return false;
     }
+    if (parsed == http_target_result::too_many_variables) {
+        refuse_variables();
+        return false;
+    }
     page_ = target.page;
     // The host of an absolute URL stands for the Host header.
     if (!target.authority.empty())
@@ -159,15 +163,40 @@ bool http_request::parse_request() {
     // Only a form's body is copied out of the received bytes: a large
     // body of any other type would cost its size once more.
     bool form = starts_with(content_type, "application/x-www-form-urlencoded");
-    std::string body = form || starts_with(content_type, "multipart/form-data") ? reader_.body() : std::string();
-    if (!body.empty() && form)
-        for (const auto& pair : http_split_variables(body.c_str(), "&"))
+    bool multipart = starts_with(content_type, "multipart/form-data");
+    std::string body = form || multipart ? reader_.body() : std::string();
+    // The query's variables and the body's count together.
+    size_t room = http_variables_max - target.query.size();
+    if (!body.empty() && form) {
+        http_pairs pairs;
+        if (!http_split_variables(body.c_str(), "&", room, &pairs)) {
+            refuse_variables();
+            return false;
+        }
+        for (const auto& pair : pairs)
             variables_.set(pair.first.c_str(), pair.second.c_str(), false);
-    if (!body.empty() && starts_with(content_type, "multipart/form-data") && !take_multipart(content_type, body)) {
-        close_connection("process error: 4");
-        return false;
+    }
+    if (!body.empty() && multipart) {
+        switch (take_multipart(content_type, body, room)) {
+        case multipart_result::ok:
+            break;
+        case multipart_result::too_many:
+            refuse_variables();
+            return false;
+        case multipart_result::no_memory:
+            close_connection("process error: 4");
+            return false;
+        }
     }
     return true;
+}
+
+void http_request::refuse_variables() {
+    // What was kept of them goes at once, not with the request.
+    variables_.clear();
+    files_->clear();
+    send_error("413 Content Too Large");
+    log_error(("process error: more than " + std::to_string(http_variables_max) + " variables").c_str());
 }
 
 bool http_request::choose_server(i_http_service* http) {

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace kiv {
 
@@ -136,8 +137,14 @@ bool http_request::include_html_page(const char* path) {
 
 // ---- uploads -----------------------------------------------------------
 
-bool http_request::take_multipart(const std::string& content_type, const std::string& body) try {
-    for (const http_multipart_part& part : http_split_multipart(content_type.c_str(), body.data(), body.size())) {
+http_request::multipart_result http_request::take_multipart(const std::string& content_type, const std::string& body,
+                                                            size_t max) try {
+    bool over = false;
+    std::vector<http_multipart_part> parts =
+        http_split_multipart(content_type.c_str(), body.data(), body.size(), max, &over);
+    if (over)
+        return multipart_result::too_many;
+    for (const http_multipart_part& part : parts) {
         const char* data = body.data() + part.data_offset;
         if (part.is_file()) {
             http_file_data* file = new http_file_data(part.name.c_str(), part.file_name.c_str(),
@@ -155,9 +162,9 @@ bool http_request::take_multipart(const std::string& content_type, const std::st
             value.clear();
         variables_.set(part.name.c_str(), value.c_str(), true);
     }
-    return true;
+    return multipart_result::ok;
 } catch (const std::bad_alloc&) {
-    return false;
+    return multipart_result::no_memory;
 }
 
 i_object_col* http_request::get_files() {
