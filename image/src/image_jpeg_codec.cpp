@@ -7,7 +7,11 @@
 //     short or with garbled picture data is an error here, not the
 //     library's grey fill, and a progressive file with an absurd number
 //     of scans is refused, so a small hostile file cannot buy a long
-//     decode.
+//     decode. The memory a picture takes is checked against the image
+//     cap from the header, before libjpeg or this file allocates it:
+//     the pixels, and for a file of several scans the library's store
+//     of every coefficient, which a near-empty progressive file of a
+//     few MB can make larger than the pixels themselves.
 
 #include <kiv/core/log.h>
 #include <kiv/image/image.h>
@@ -72,6 +76,31 @@ void on_progress(j_common_ptr cinfo) {
         fail(cinfo, "too many scans");
 }
 
+// Returns: the bytes libjpeg keeps for the whole picture beside our
+//     pixels. A progressive file, or one whose components come in
+//     separate scans, is decoded into a store of every DCT coefficient
+//     (64 of two bytes an 8 × 8 block, each component's blocks rounded up
+//     to its sampling factors, as libjpeg's coefficient controller sizes
+//     it) before the first row comes out; a single-scan file is decoded
+//     a few rows at a time and keeps nothing of the kind, so gives 0.
+//     Valid from jpeg_read_header on, before jpeg_start_decompress.
+//     Sides below 2^16 and at most 10 components keep it far from
+//     overflowing.
+uint64_t coefficient_store_bytes(jpeg_decompress_struct* cinfo) {
+    if (!jpeg_has_multiple_scans(cinfo))
+        return 0;
+    uint64_t blocks = 0;
+    for (int i = 0; i < cinfo->num_components; ++i) {
+        const jpeg_component_info& c = cinfo->comp_info[i];
+        uint64_t across = (uint64_t(c.width_in_blocks) + unsigned(c.h_samp_factor) - 1) /
+                          unsigned(c.h_samp_factor) * unsigned(c.h_samp_factor);
+        uint64_t down = (uint64_t(c.height_in_blocks) + unsigned(c.v_samp_factor) - 1) /
+                        unsigned(c.v_samp_factor) * unsigned(c.v_samp_factor);
+        blocks += across * down;
+    }
+    return blocks * sizeof(JBLOCK);
+}
+
 void init_errors(error_state& err, const char* what) {
     jpeg_std_error(&err.mgr);
     err.mgr.error_exit = on_error;
@@ -101,7 +130,8 @@ bool decode_steps(jpeg_decompress_struct* cinfo, error_state* err, decode_state*
     jpeg_mem_src(cinfo, st->data, st->size);
     if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK)
         fail(reinterpret_cast<j_common_ptr>(cinfo), "not a JPEG image");
-    if (checked_rgba_bytes(cinfo->image_width, cinfo->image_height) == 0)
+    uint64_t pixel_bytes = checked_rgba_bytes(cinfo->image_width, cinfo->image_height);
+    if (pixel_bytes == 0 || coefficient_store_bytes(cinfo) > image::max_data_size - pixel_bytes)
         fail(reinterpret_cast<j_common_ptr>(cinfo), "image too large");
     cinfo->out_color_space = JCS_RGB;
     jpeg_start_decompress(cinfo);

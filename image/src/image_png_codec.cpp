@@ -5,7 +5,10 @@
 //     longjmp, so every step that calls it runs inside a function that set
 //     the jump point and owns no C++ object; buffers live in plain state
 //     structs freed by the caller on both paths. Warnings go to the trace
-//     instead of libpng's standard error output.
+//     instead of libpng's standard error output. Text chunks are skipped
+//     unread: the picture never needs them, and libpng would inflate and
+//     keep up to a thousand of them at 8 MB each, so a file of a few MB
+//     could make a 1 × 1 picture take gigabytes.
 
 #include <kiv/core/log.h>
 #include <kiv/image/image.h>
@@ -41,6 +44,11 @@ void on_warning(png_structp, png_const_charp message) {
 
 // Decoding --------------------------------------------------------------
 
+// The chunks libpng is told to skip, in its list format: four letters
+// and a NUL each.
+constexpr png_byte skipped_chunks[] = "tEXt\0zTXt\0iTXt";
+constexpr int skipped_chunk_count = 3;
+
 struct png_source {
     const uint8_t* data;  // borrowed
     size_t size;
@@ -68,6 +76,7 @@ struct decode_state {
 bool decode_steps(png_structp png, png_infop info, decode_state* st) {
     if (setjmp(png_jmpbuf(png)))
         return false;
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, skipped_chunks, skipped_chunk_count);
     png_read_info(png, info);
     png_uint_32 width, height;
     int depth, color_type;

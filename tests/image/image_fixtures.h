@@ -228,8 +228,14 @@ inline const png_chunk* find_chunk(const std::vector<png_chunk>& chunks, const c
 
 // JPEG -----------------------------------------------------------------
 
+// How a JPEG fixture's picture data is split into scans: one scan with
+// every component (baseline), libjpeg's standard progression, or one
+// full-quality scan a component (sequential, but the decoder must keep
+// the whole picture until the last scan, as for a progressive file).
+enum class jpeg_scans { one, progressive, per_component };
+
 inline std::vector<uint8_t> make_jpeg(unsigned width, unsigned height, int components, J_COLOR_SPACE space,
-                                      const std::vector<uint8_t>& samples, bool progressive = false,
+                                      const std::vector<uint8_t>& samples, jpeg_scans scans = jpeg_scans::one,
                                       int quality = 95) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
@@ -244,8 +250,15 @@ inline std::vector<uint8_t> make_jpeg(unsigned width, unsigned height, int compo
     cinfo.in_color_space = space;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
-    if (progressive)
+    std::vector<jpeg_scan_info> per_component(size_t(components), jpeg_scan_info{1, {0}, 0, 63, 0, 0});
+    for (int i = 0; i < components; ++i)
+        per_component[size_t(i)].component_index[0] = i;
+    if (scans == jpeg_scans::progressive) {
         jpeg_simple_progression(&cinfo);
+    } else if (scans == jpeg_scans::per_component) {
+        cinfo.scan_info = per_component.data();
+        cinfo.num_scans = components;
+    }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < height) {
         JSAMPROW row = const_cast<JSAMPROW>(&samples[size_t(cinfo.next_scanline) * width * components]);

@@ -2,8 +2,8 @@
 //
 //     PNG decoding of every colour type and depth the format allows
 //     (palette with transparency, 1-bit grey, 16-bit, gamma, interlaced),
-//     refusal of cut or oversized files, and the three encodings chosen
-//     by quality with their round trips.
+//     refusal of cut or oversized files, text skipped unread, and the
+//     three encodings chosen by quality with their round trips.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/image/image_lib.h>
@@ -60,6 +60,21 @@ png_spec rgb_spec(unsigned width, unsigned height) {
         layout.rows.push_back(row);
     }
     return layout;
+}
+
+// `png` with one more chunk of `type` and `data` right after the header.
+std::vector<uint8_t> with_chunk(std::vector<uint8_t> png, const char* type, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> chunk;
+    for (int i = 0; i < 4; ++i)
+        chunk.push_back(uint8_t(data.size() >> (24 - 8 * i)));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    uint32_t crc = uint32_t(crc32(0, &chunk[4], uInt(chunk.size() - 4)));
+    for (int i = 0; i < 4; ++i)
+        chunk.push_back(uint8_t(crc >> (24 - 8 * i)));
+    // after the signature (8) and IHDR (25)
+    png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+    return png;
 }
 
 int color_type_of(const std::vector<uint8_t>& png) {
@@ -194,6 +209,37 @@ TEST(png_decode, a_header_over_the_size_cap_is_refused_before_allocation) {
     EXPECT_FALSE(decode(with_size(small, 20000, 20000)));
     EXPECT_NE(trace.text().find("PNG load error: image too large"), std::string::npos) << trace.text();
     EXPECT_FALSE(decode(with_size(small, 0x7FFFFFFF, 0x7FFFFFFF)));
+}
+
+TEST(png_decode, compressed_text_is_skipped_without_being_inflated) {
+    // A few KB of the file that inflate past libpng's limit of 8 MB a
+    // chunk: before the picture data libpng would inflate each up to that
+    // limit and keep up to a thousand of them, so a file of a few MB
+    // could make a 1 × 1 picture take gigabytes. An inflated chunk over
+    // the limit draws a warning; a skipped one draws none.
+    std::vector<uint8_t> text(9'000'000, 'a');
+    uLongf packed_size = compressBound(uLong(text.size()));
+    std::vector<uint8_t> packed(packed_size);
+    ASSERT_EQ(compress2(packed.data(), &packed_size, text.data(), uLong(text.size()), 9), Z_OK);
+    packed.resize(packed_size);
+    struct {
+        const char* type;
+        std::vector<uint8_t> head;  // keyword and flags before the compressed text
+    } cases[] = {
+        {"zTXt", {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0}},
+        {"iTXt", {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 1, 0, 0, 0}},
+    };
+    temp_dir dir;
+    trace_capture trace(dir.file("trace.log"));
+    for (const auto& c : cases) {
+        std::vector<uint8_t> data = c.head;
+        data.insert(data.end(), packed.begin(), packed.end());
+        size_t seen = trace.text().size();
+        auto_ptr_t<i_image> img(decode(with_chunk(make_png(rgb_spec(1, 1)), c.type, data)));
+        ASSERT_TRUE(img) << c.type;
+        EXPECT_EQ(pixel(img, 0, 0), (rgba{0, 0, 128, 255})) << c.type;
+        EXPECT_EQ(trace.text().substr(seen), "") << c.type;
+    }
 }
 
 TEST(png_encode, quality_chooses_rgba_rgb_or_palette) {

@@ -9,9 +9,9 @@
 //
 //     An image is filled once: create, load and the decoders are used on
 //     a new, empty image only. Every pixel count read from outside (file
-//     headers, raw sizes) is computed in 64 bits and refused above
-//     image::max_data_size, so a crafted header never leads to a short
-//     allocation or a giant one.
+//     headers, raw sizes) is computed in 64 bits and refused when the
+//     picture would take more than image::max_data_size, so a crafted
+//     header never leads to a short allocation or a giant one.
 
 #ifndef KIV_IMAGE_IMAGE_H
 #define KIV_IMAGE_IMAGE_H
@@ -27,8 +27,22 @@ namespace kiv {
 
 class KIV_EXPORT image : public object, public i_image {
 public:
-    // The largest pixel buffer an image may hold: 1 GiB, a 16384 × 16384
-    // picture. Decoders refuse headers that ask for more.
+    // The most one picture may take: 1 GiB, the pixel buffer of a
+    // 16384 × 16384 picture. A decoder refuses a header, before it
+    // allocates anything, when the pixel buffer together with what the
+    // decoder must keep of the whole picture would pass it. Only a JPEG
+    // that is progressive, or sends its components in separate scans,
+    // keeps anything of the kind: libjpeg holds every DCT coefficient
+    // (2 bytes a sample at each component's sampling) until the last
+    // scan, which limits such a file to 13376 × 13376 in grey, and in
+    // colour to 12384 × 12384 with the usual half-size chroma or
+    // 10360 × 10360 with full-size chroma. Not counted, as they stay
+    // small whatever a header claims: the decoders' row buffers (a side
+    // is below 65536 in JPEG and GIF and at most 10^6 in libpng, so a
+    // few tens of MB at most) and one PNG colour profile (libpng stops
+    // at 8 MB). PNG text, which could inflate to gigabytes, is skipped
+    // unread. Nor is the encoded input counted: the caller's block, or
+    // the file that load reads whole, itself within this size.
     static constexpr uint64_t max_data_size = uint64_t(1) << 30;
 
     // A new image is empty, with count 0.
