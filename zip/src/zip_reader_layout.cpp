@@ -150,9 +150,12 @@ void zip_reader::check_layout() {
     for (size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].end != 0)
             order.push_back(uint32_t(i));
+    // Ties go by directory order, so the messages name the same partner
+    // every time.
     std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
-        return entries_[a].start != entries_[b].start ? entries_[a].start < entries_[b].start
-                                                      : entries_[a].end < entries_[b].end;
+        const entry& x = entries_[a];
+        const entry& y = entries_[b];
+        return x.start != y.start ? x.start < y.start : x.end != y.end ? x.end < y.end : a < b;
     });
     auto mark = [this](uint32_t i, uint32_t other) {
         if (entries_[i].verdict != layout::overlapping) {
