@@ -2,11 +2,15 @@
 //
 //     Reads any bytes as a zip archive held in memory, through the same
 //     reader the service hands out (minizip reads it through in-memory
-//     file functions). The archive is listed as XML (the framework runs
-//     for the XML service), every entry is read as bytes and as text, and
-//     the first small one is extracted: the reader must give each entry whole
+//     file functions, and so do the reader's own reads of local headers).
+//     The archive is listed as XML (the framework runs for the XML
+//     service), every entry is read as bytes and as text, and the first
+//     small one is extracted: the reader must give each entry whole
 //     (exactly its declared size) or refuse it, without reading or
-//     writing outside what it was given or allocated.
+//     writing outside what it was given or allocated; and, as no two
+//     entries it hands out may share the archive's bytes, all it hands
+//     out together is never more than deflate can make of the archive
+//     once.
 
 #include <kiv/core/auto_ptr.h>
 #include <kiv/core/i_core.h>
@@ -35,28 +39,30 @@ namespace {
 constexpr uint64_t fuzz_memory_cap = 4u << 20;
 constexpr unsigned max_entries = 16;
 
-// The archive bytes and the read position of the one open "file".
+// The archive bytes, and one read position for each stream open on them
+// (minizip's and the reader's own).
 struct memory_file {
     const uint8_t* data;
     size_t size;
+};
+struct memory_stream {
+    const memory_file* file;
     size_t pos;
 };
 
 voidpf ZCALLBACK mem_open(voidpf opaque, const void*, int mode) {
     if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
         return nullptr;
-    memory_file* file = static_cast<memory_file*>(opaque);
-    file->pos = 0;
-    return file;
+    return new memory_stream{static_cast<const memory_file*>(opaque), 0};
 }
 
 uLong ZCALLBACK mem_read(voidpf, voidpf stream, void* buf, uLong size) {
-    memory_file* file = static_cast<memory_file*>(stream);
-    size_t left = file->size - file->pos;
+    memory_stream* s = static_cast<memory_stream*>(stream);
+    size_t left = s->file->size - s->pos;
     size_t n = size < left ? size_t(size) : left;
     if (n > 0)
-        std::memcpy(buf, file->data + file->pos, n);
-    file->pos += n;
+        std::memcpy(buf, s->file->data + s->pos, n);
+    s->pos += n;
     return uLong(n);
 }
 
@@ -65,21 +71,21 @@ uLong ZCALLBACK mem_write(voidpf, voidpf, const void*, uLong) {
 }
 
 ZPOS64_T ZCALLBACK mem_tell(voidpf, voidpf stream) {
-    return static_cast<memory_file*>(stream)->pos;
+    return static_cast<memory_stream*>(stream)->pos;
 }
 
 long ZCALLBACK mem_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    memory_file* file = static_cast<memory_file*>(stream);
-    uint64_t base = origin == ZLIB_FILEFUNC_SEEK_SET ? 0
-                    : origin == ZLIB_FILEFUNC_SEEK_CUR ? file->pos
-                                                       : file->size;
-    if (offset > file->size || base + offset > file->size)
+    memory_stream* s = static_cast<memory_stream*>(stream);
+    size_t size = s->file->size;
+    uint64_t base = origin == ZLIB_FILEFUNC_SEEK_SET ? 0 : origin == ZLIB_FILEFUNC_SEEK_CUR ? s->pos : size;
+    if (offset > size || base + offset > size)
         return -1;
-    file->pos = size_t(base + offset);
+    s->pos = size_t(base + offset);
     return 0;
 }
 
-int ZCALLBACK mem_close(voidpf, voidpf) {
+int ZCALLBACK mem_close(voidpf, voidpf stream) {
+    delete static_cast<memory_stream*>(stream);
     return 0;
 }
 
@@ -87,10 +93,8 @@ int ZCALLBACK mem_error(voidpf, voidpf) {
     return 0;
 }
 
-unzFile open_memory(memory_file* file) {
-    zlib_filefunc64_def functions = {mem_open, mem_read, mem_write, mem_tell,
-                                     mem_seek, mem_close, mem_error, file};
-    return unzOpen2_64("memory", &functions);
+zlib_filefunc64_def memory_functions(memory_file* file) {
+    return zlib_filefunc64_def{mem_open, mem_read, mem_write, mem_tell, mem_seek, mem_close, mem_error, file};
 }
 
 struct entry {
@@ -104,7 +108,8 @@ struct entry {
 // each stored name up to its first zero byte, can only reach this entry.
 std::vector<entry> list_entries(memory_file* file) {
     std::vector<entry> out;
-    unzFile uf = open_memory(file);
+    zlib_filefunc64_def functions = memory_functions(file);
+    unzFile uf = unzOpen2_64("memory", &functions);
     if (uf == nullptr)
         return out;
     for (int r = unzGoToFirstFile(uf); r == UNZ_OK && out.size() < max_entries; r = unzGoToNextFile(uf)) {
@@ -146,14 +151,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    memory_file listing_file{data, size, 0};
-    std::vector<entry> entries = list_entries(&listing_file);
+    memory_file file{data, size};
+    std::vector<entry> entries = list_entries(&file);
 
-    memory_file file{data, size, 0};
-    unzFile uf = open_memory(&file);
-    if (uf == nullptr)
+    zlib_filefunc64_def functions = memory_functions(&file);
+    kiv::zip_reader* reader = kiv::zip_reader::open("memory", &functions);
+    if (reader == nullptr)
         return 0;
-    kiv::zip_reader* reader = new kiv::zip_reader(uf);
     auto_ptr_t<kiv::zip_reader> holder(reader);
     reader->addref();
 
@@ -166,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     bool extracted = false;
+    uint64_t handed_out = 0;
     for (const entry& e : entries) {
         auto_ptr_t<kiv::i_binary> bin(reader->get_binary_file(e.name.c_str()));
         char* text = reader->get_text_file(e.name.c_str());
@@ -177,6 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (bin->get_data_size() != e.size || text[e.size] != 0 ||
                 (e.size > 0 && std::memcmp(text, bin->get_data(), size_t(e.size)) != 0))
                 abort();
+            handed_out += e.size;
         }
         free(text);
         // extract_file refuses an empty name by contract.
@@ -188,5 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             unlink(scratch_file().c_str());
         }
     }
+    // Entries that share no byte: each byte of the archive inflates once,
+    // to at most 1032 bytes.
+    if (handed_out > uint64_t(size) * 1032)
+        abort();
     return 0;
 }

@@ -54,7 +54,7 @@ entry_layout layout_of(const bytes& archive) {
     return e;
 }
 
-class damaged : public zip_session {
+class zip_damaged : public zip_session {
 protected:
     // An archive of one entry "e" holding `data`, made by our writer
     // (deflated) or by Python's zipfile (stored).
@@ -98,7 +98,7 @@ bool python_finds_damage(const std::string& file) {
     return zip_check("test " + shell_quoted(file) + " >/dev/null") != 0;
 }
 
-TEST_F(damaged, one_flipped_byte_in_deflated_data_is_refused_or_harmless) {
+TEST_F(zip_damaged, one_flipped_byte_in_deflated_data_is_refused_or_harmless) {
     // Not every byte of a deflate stream changes the data (a flipped
     // final-block bit after the last block, say). Wherever the flip is,
     // ours refuses exactly when zipfile sees damage, and otherwise
@@ -134,7 +134,7 @@ TEST_F(damaged, one_flipped_byte_in_deflated_data_is_refused_or_harmless) {
     EXPECT_TRUE(bytes_of(got) == data);
 }
 
-TEST_F(damaged, one_flipped_byte_in_stored_data_fails_its_checksum) {
+TEST_F(zip_damaged, one_flipped_byte_in_stored_data_fails_its_checksum) {
     // Stored data reads back byte for byte; only the checksum at the
     // entry's close catches the change.
     bytes data = sample_data(20000);
@@ -146,7 +146,7 @@ TEST_F(damaged, one_flipped_byte_in_stored_data_fails_its_checksum) {
     expect_refused(bad, "stored byte");
 }
 
-TEST_F(damaged, a_wrong_checksum_is_refused) {
+TEST_F(zip_damaged, a_wrong_checksum_is_refused) {
     bytes data = sample_data(3000);
     bytes archive = make_archive(data, false);
     entry_layout e = layout_of(archive);
@@ -156,7 +156,7 @@ TEST_F(damaged, a_wrong_checksum_is_refused) {
     expect_refused(archive, "checksum");
 }
 
-TEST_F(damaged, sizes_that_claim_more_or_less_than_the_entry_holds_are_refused) {
+TEST_F(zip_damaged, sizes_that_claim_more_or_less_than_the_entry_holds_are_refused) {
     bytes data = sample_data(3000);
     for (bool stored : {false, true}) {
         bytes archive = make_archive(data, stored);
@@ -172,7 +172,7 @@ TEST_F(damaged, sizes_that_claim_more_or_less_than_the_entry_holds_are_refused) 
     }
 }
 
-TEST_F(damaged, an_entry_larger_than_memory_allows_is_refused_before_reading) {
+TEST_F(zip_damaged, an_entry_larger_than_memory_allows_is_refused_before_reading) {
     bytes data = sample_data(3000);
     bytes archive = make_archive(data, false);
     entry_layout e = layout_of(archive);
@@ -185,7 +185,36 @@ TEST_F(damaged, an_entry_larger_than_memory_allows_is_refused_before_reading) {
     EXPECT_EQ(reader->get_text_file("e"), nullptr);
 }
 
-TEST_F(damaged, entries_beyond_the_memory_cap_are_not_read_whole_but_extract) {
+TEST_F(zip_damaged, sizes_the_method_cannot_give_are_refused_before_anything_is_read) {
+    // Under the memory cap, so only the claim itself can refuse them: a
+    // deflated entry claiming a gibibyte from 3000 bytes would otherwise
+    // have a gibibyte allocated for it before the first read.
+    bytes data = sample_data(3000);
+    struct {
+        bool stored;
+        uint32_t claimed;
+        std::string cause;
+    } rows[] = {
+        {false, 0x3FFFFFFF, "claims 1073741823 bytes from "},
+        {true, 3100, "is stored in 3000 bytes but claims 3100"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.cause);
+        bytes archive = make_archive(data, r.stored);
+        entry_layout e = layout_of(archive);
+        put_le32(archive, e.local_crc + 8, r.claimed);
+        put_le32(archive, e.central_crc + 8, r.claimed);
+        trace_capture trace(path(r.stored ? "stored.log" : "deflated.log"));
+        expect_refused(archive, r.cause.c_str(), false);
+        std::string text = trace.text();
+        size_t at = text.find("entry 'e' " + r.cause), count = 0;
+        for (; at != std::string::npos; at = text.find("entry 'e' " + r.cause, at + 1))
+            ++count;
+        EXPECT_EQ(count, 4u) << text;
+    }
+}
+
+TEST_F(zip_damaged, entries_beyond_the_memory_cap_are_not_read_whole_but_extract) {
     bytes data = sample_data(5001);
     {
         auto_ptr_t<i_zip_writer> writer(zip->open_writer(path("cap.zip").c_str()));
@@ -204,7 +233,7 @@ TEST_F(damaged, entries_beyond_the_memory_cap_are_not_read_whole_but_extract) {
     EXPECT_TRUE(file_bytes(path("over.bin")) == data);
 }
 
-TEST_F(damaged, an_archive_cut_before_its_directory_does_not_open) {
+TEST_F(zip_damaged, an_archive_cut_before_its_directory_does_not_open) {
     bytes archive = make_archive(sample_data(5000), false);
     entry_layout e = layout_of(archive);
     size_t directory = e.central_crc - 16;

@@ -7,7 +7,11 @@
 //     zip64 archives (`zip -fz`), whose directory keeps the real sizes
 //     only in the zip64 field, read and list whole; and every entry of a
 //     large archive is found by name, the first of two equal names
-//     winning.
+//     winning. Archives in every shape the usual writers give (stored or
+//     deflated, data descriptors of every length, zip64 fields, folders,
+//     empty files, a self-extracting stub in front, more entries than a
+//     16-bit count holds) read byte for byte, so the checks on where each
+//     entry lies refuse none of them.
 
 #include "zip_fixtures.h"
 
@@ -16,6 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -38,6 +45,11 @@ std::vector<std::pair<std::string, std::string>> listed(i_zip_reader* reader) {
         out.emplace_back(node->get_attribute("name"), node->get_attribute("size"));
     }
     return out;
+}
+
+bytes terminated(bytes b) {
+    b.push_back(0);
+    return b;
 }
 
 }  // namespace
@@ -140,4 +152,102 @@ TEST_F(zip_session, every_entry_of_a_large_archive_is_found_by_name_and_the_firs
     EXPECT_EQ(reader->get_text_file("00007/entry"), nullptr);
     EXPECT_EQ(reader->get_text_file("/00007/entry.txt"), nullptr);
     EXPECT_EQ(listed(reader).size(), size_t(count) + 1);
+}
+
+TEST_F(zip_session, archives_in_the_shapes_other_writers_give_read_byte_exact) {
+    if (!have_tool("zip"))
+        GTEST_SKIP() << "Info-ZIP's zip is not installed (scripts/setup installs it)";
+    bytes big = sample_data(94565, 7);
+    std::string small = "small, with a folder and an empty file beside it\n";
+    put_file(path("big.bin"), big);
+    put_file(path("small.txt"), bytes_of(small));
+    put_file(path("empty"), bytes());
+    ASSERT_EQ(mkdir(path("dir").c_str(), 0700), 0);
+    const std::vector<std::pair<std::string, bytes>> files = {
+        {"big.bin", big}, {"small.txt", bytes_of(small)}, {"empty", bytes()}, {"dir/", bytes()}};
+    const std::string inputs = "big.bin small.txt empty dir";
+    const std::string pairs = "big.bin=big.bin small.txt=small.txt empty=empty dir/=";
+    struct row {
+        const char* what;
+        std::string archive;
+        std::string python;  // zip_check.py's command making it, or empty
+        std::string shell;   // else the shell command, run in the root
+        std::vector<std::pair<std::string, bytes>> entries;
+    } rows[] = {
+        {"zipfile, deflated", "py.zip", "write py.zip deflated " + pairs, "", files},
+        {"zipfile, stored", "py0.zip", "write py0.zip stored " + pairs, "", files},
+        {"zipfile streamed: 16-byte data descriptors", "pys.zip", "write pys.zip streamed " + pairs, "", files},
+        {"zipfile streamed, stored", "pys0.zip", "write pys0.zip stored,streamed " + pairs, "", files},
+        {"zipfile, force_zip64", "py64.zip", "write py64.zip zip64 " + pairs, "", files},
+        {"zipfile streamed with force_zip64: 24-byte data descriptors", "pys64.zip",
+         "write pys64.zip streamed,zip64 " + pairs, "", files},
+        {"zipfile streamed, stored, force_zip64", "pys064.zip", "write pys064.zip stored,streamed,zip64 " + pairs,
+         "", files},
+        {"Info-ZIP", "iz.zip", "", "zip -q -X iz.zip " + inputs, files},
+        {"Info-ZIP -fd: data descriptors", "izd.zip", "", "zip -q -X -fd izd.zip " + inputs, files},
+        {"Info-ZIP into a pipe", "izp.zip", "", "zip -q -X - " + inputs + " | cat > izp.zip", files},
+        {"Info-ZIP into a pipe, stored", "izp0.zip", "", "zip -q -X -0 - " + inputs + " | cat > izp0.zip", files},
+        {"Info-ZIP from and into a pipe: zip64 data descriptor", "izs.zip", "",
+         "cat big.bin | zip -q -X | cat > izs.zip", {{"-", big}}},
+        {"a stub before zipfile's archive, offsets as they were", "sfx.zip", "", "(cat small.txt py.zip) > sfx.zip",
+         files},
+        {"a stub before Info-ZIP's archive, offsets adjusted by zip -A", "sfxa.zip", "",
+         "(cat small.txt iz.zip) > sfxa.zip && zip -q -A sfxa.zip", files},
+    };
+    std::string python, out;
+    for (const row& r : rows)
+        if (!r.python.empty())
+            python += (python.empty() ? "" : " ';' ") + r.python;
+    ASSERT_EQ(run_command("cd " + shell_quoted(session.root.path()) + " && python3 " + shell_quoted(ZIP_CHECK_SCRIPT) +
+                              " " + python + " 2>&1",
+                          &out),
+              0)
+        << out;
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (!r.shell.empty()) {
+            ASSERT_EQ(run_command("cd " + shell_quoted(session.root.path()) + " && " + r.shell + " 2>&1", &out), 0)
+                << out;
+        }
+        auto_ptr_t<i_zip_reader> reader(zip->open_reader(path(r.archive).c_str()));
+        ASSERT_TRUE(reader);
+        std::vector<std::pair<std::string, std::string>> expected_listing;
+        for (const auto& entry : r.entries) {
+            const char* name = entry.first.c_str();
+            auto_ptr_t<i_binary> got(reader->get_binary_file(name));
+            ASSERT_TRUE(got) << name;
+            ASSERT_EQ(bytes_of(got), entry.second) << name;
+            // The same bytes, terminated (the data may hold zeros).
+            heap_text text(reader->get_text_file(name));
+            ASSERT_TRUE(text) << name;
+            EXPECT_EQ(bytes(text.get(), text.get() + entry.second.size() + 1), terminated(entry.second)) << name;
+            std::string target = path("extracted");
+            ASSERT_TRUE(reader->extract_file(name, target.c_str())) << name;
+            EXPECT_EQ(file_bytes(target), entry.second) << name;
+            expected_listing.emplace_back(entry.first, std::to_string(entry.second.size()));
+        }
+        EXPECT_EQ(listed(reader), expected_listing);
+    }
+}
+
+TEST_F(zip_session, an_archive_of_more_entries_than_a_16_bit_count_holds_reads_every_one) {
+    // zipfile then writes zip64's end of the directory, and its 16-bit
+    // count says 0xFFFF. Stored: zipfile takes long to deflate so many.
+    const int count = 65600;
+    std::string archive = path("count64.zip");
+    std::string out;
+    ASSERT_EQ(zip_check("many " + shell_quoted(archive) + " " + std::to_string(count) + " stored", &out), 0) << out;
+    auto_ptr_t<i_zip_reader> reader(zip->open_reader(archive.c_str()));
+    ASSERT_TRUE(reader);
+    for (int i = count - 1; i >= 0; --i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%05d/entry.txt", i);
+        std::string expected;
+        for (int k = 0; k < 10; ++k)
+            expected += name;
+        heap_text text(reader->get_text_file(name));
+        ASSERT_TRUE(text) << name;
+        ASSERT_EQ(std::string(text.get()), expected) << name;
+    }
+    EXPECT_EQ(listed(reader).size(), size_t(count));
 }

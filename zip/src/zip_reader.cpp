@@ -16,13 +16,17 @@
 //     and every read here insists on exactly the declared size and
 //     computes the CRC-32 itself: an entry that is damaged, cut short or
 //     fails its checksum fails the whole operation instead of coming back
-//     as complete data. Extraction goes through a temporary file that
-//     replaces the target only then. The archive listing lives in
+//     as complete data. Sizes a directory entry claims are held against
+//     what its compressed bytes can give before anything is allocated,
+//     and an entry whose bytes are not its own (zip_reader_layout.cpp)
+//     is refused. Extraction goes through a temporary file that replaces
+//     the target only then. The archive listing lives in
 //     zip_reader_listing.cpp.
 
 #include <kiv/core/binary_impl.h>
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
+#include <kiv/core/host_offer.h>
 #include <kiv/core/log.h>
 #include "zip_reader.h"
 
@@ -31,9 +35,12 @@
 #include "memory_cap.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cinttypes>
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <string_view>
 
 namespace kiv {
 
@@ -48,9 +55,32 @@ constexpr unsigned max_field = 0xFFFF;
 // A 32-bit size or offset of the directory that stands for a zip64 one.
 constexpr uint64_t zip64_marker = 0xFFFFFFFF;
 constexpr unsigned zip64_field_id = 0x0001;
-constexpr unsigned long method_stored = 0;
-constexpr unsigned long method_deflate = 8;
-constexpr unsigned long flag_encrypted = 1;
+constexpr unsigned method_stored = 0;
+constexpr unsigned method_deflate = 8;
+constexpr unsigned flag_encrypted = 1;
+// Deflate turns one byte into at most 1032 (a 258-byte match in two
+// bits); a directory entry that claims more is lying, and believing it
+// would size a buffer by the claim alone.
+constexpr uint64_t max_deflate_ratio = 1032;
+// The index holds one small record and the name of each entry. Every
+// directory entry takes at least 46 bytes of the file, so these only
+// bite on directories far beyond any real archive's. Lowered only by a
+// control offered to the project's tests.
+constexpr uint64_t max_entries = uint64_t(1) << 20;
+constexpr uint64_t max_name_bytes = uint64_t(128) << 20;
+std::atomic<uint64_t> entry_cap{max_entries};
+std::atomic<uint64_t> name_bytes_cap{max_name_bytes};
+
+// Lowers the caps so a test can reach them with a small archive; 0
+// restores a cap.
+void set_index_caps(uint64_t entries, uint64_t name_bytes) {
+    entry_cap.store(entries != 0 ? entries : max_entries, std::memory_order_relaxed);
+    name_bytes_cap.store(name_bytes != 0 ? name_bytes : max_name_bytes, std::memory_order_relaxed);
+}
+
+const bool offered = offer_to_host("zip.index_caps", &set_index_caps);
+// Names are quoted in messages up to this many bytes.
+constexpr int max_quoted_name = 200;
 
 uint64_t little_endian(const uint8_t* p, unsigned bytes) {
     uint64_t v = 0;
@@ -86,8 +116,28 @@ void apply_zip64(const uint8_t* extra, unsigned extra_size, unz_file_info64* inf
 
 }  // namespace
 
+zip_reader* zip_reader::open(const char* path, const zlib_filefunc64_def* functions) {
+    zlib_filefunc64_def io;
+    if (functions != nullptr)
+        io = *functions;
+    else
+        fill_fopen64_filefunc(&io);
+    unzFile handle = unzOpen2_64(path, &io);
+    if (handle == nullptr)
+        return nullptr;
+    voidpf raw = io.zopen64_file(io.opaque, path, ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    zip_reader* reader = raw != nullptr ? new (std::nothrow) zip_reader(handle, io, raw) : nullptr;
+    if (reader == nullptr) {
+        if (raw != nullptr)
+            io.zclose_file(io.opaque, raw);
+        unzClose(handle);
+    }
+    return reader;
+}
+
 zip_reader::~zip_reader() {
     unzClose(handle_);
+    functions_.zclose_file(functions_.opaque, raw_);
 }
 
 bool zip_reader::get_interface(const char* name, void** out) {
@@ -105,24 +155,54 @@ void zip_reader::build_index() {
         return;
     std::vector<char> name(max_field + 1);
     std::vector<uint8_t> extra(max_field);
+    const uint64_t max_count = entry_cap.load(std::memory_order_relaxed);
+    const uint64_t max_names = name_bytes_cap.load(std::memory_order_relaxed);
+    uint64_t name_bytes = 0;
     int step = unzGoToFirstFile(handle_);
     for (uint64_t i = 0; i < global.number_entry && step == UNZ_OK; ++i, step = unzGoToNextFile(handle_)) {
         unz_file_info64 info;
         if (unzGetCurrentFileInfo64(handle_, &info, name.data(), max_field, extra.data(), max_field, nullptr,
                                     0) != UNZ_OK)
             continue;
+        size_t name_size = size_t(std::min<uLong>(info.size_filename, max_field));
+        if (entries_.size() >= max_count || name_bytes + name_size > max_names) {
+            kiv_log(0, "zip_reader: the archive's directory holds more than %" PRIu64 " entries or %" PRIu64
+                       " bytes of names; entries after the first %zu are ignored",
+                    max_count, max_names, entries_.size());
+            break;
+        }
         apply_zip64(extra.data(), unsigned(std::min<uLong>(info.size_file_extra, max_field)), &info);
         entry e;
-        e.name.assign(name.data(), std::min<uLong>(info.size_filename, max_field));
+        e.name.assign(name.data(), name_size);
         if (unzGetFilePos64(handle_, &e.pos) != UNZ_OK)
             continue;
         e.size = info.uncompressed_size;
+        e.compressed = info.compressed_size;
         e.crc = uint32_t(info.crc);
-        e.method = info.compression_method;
-        e.flag = info.flag;
-        by_name_.emplace(e.name, entries_.size());
+        e.method = uint16_t(info.compression_method);
+        e.flag = uint16_t(info.flag);
+        name_bytes += name_size;
         entries_.push_back(std::move(e));
     }
+    // Keys borrow the names in entries_, which no longer moves.
+    by_name_.reserve(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i)
+        by_name_.emplace(std::string_view(entries_[i].name), i);
+}
+
+bool zip_reader::claims_fit(const entry& e) const {
+    if (e.method == method_stored && e.size != e.compressed) {
+        kiv_log(0, "zip_reader: entry '%.*s' is stored in %" PRIu64 " bytes but claims %" PRIu64,
+                max_quoted_name, e.name.c_str(), e.compressed, e.size);
+        return false;
+    }
+    if (e.method == method_deflate && e.size > 0 && (e.size - 1) / max_deflate_ratio >= e.compressed) {
+        kiv_log(0, "zip_reader: entry '%.*s' claims %" PRIu64 " bytes from %" PRIu64
+                   " deflated ones, more than deflate can give",
+                max_quoted_name, e.name.c_str(), e.size, e.compressed);
+        return false;
+    }
+    return true;
 }
 
 const zip_reader::entry* zip_reader::open_entry(const char* fname) {
@@ -134,14 +214,19 @@ const zip_reader::entry* zip_reader::open_entry(const char* fname) {
         return nullptr;
     const entry& e = entries_[found->second];
     if (e.method != method_stored && e.method != method_deflate) {
-        kiv_log(0, "zip_reader: entry '%s' uses compression method %lu; only stored (0) and deflate (8) can be read",
-                fname, e.method);
+        kiv_log(0, "zip_reader: entry '%s' uses compression method %u; only stored (0) and deflate (8) can be read",
+                fname, unsigned(e.method));
         return nullptr;
     }
     if ((e.flag & flag_encrypted) != 0) {
         kiv_log(0, "zip_reader: entry '%s' is encrypted and cannot be read", fname);
         return nullptr;
     }
+    if (!claims_fit(e))
+        return nullptr;
+    check_layout();
+    if (!layout_sound(e))
+        return nullptr;
     unz64_file_pos pos = e.pos;
     if (unzGoToFilePos64(handle_, &pos) != UNZ_OK || unzOpenCurrentFile(handle_) != UNZ_OK)
         return nullptr;

@@ -88,13 +88,7 @@ i_zip_reader* zip_service::open_reader(const char* path) {
     heap_text abs = absolute(path);
     if (!abs)
         return nullptr;
-    unzFile handle = unzOpen64(abs.get());
-    if (handle == nullptr)
-        return nullptr;
-    zip_reader* reader = new (std::nothrow) zip_reader(handle);
-    if (reader == nullptr)
-        unzClose(handle);
-    return with_reference(reader);
+    return with_reference(zip_reader::open(abs.get(), nullptr));
 }
 
 i_gzip_writer* zip_service::open_gzip_writer(const char* path) {

@@ -12,8 +12,10 @@
 //     caller; texts returned come from malloc and are freed with free.
 //     Relative paths are under KIV_ROOT_PATH. Failures give null or false;
 //     an entry or a path refused for what it is (a compression method
-//     other than stored or deflate, a failed checksum, a folder where a
-//     file is to be written) says why in one kiv_log line.
+//     other than stored or deflate, a failed checksum, sizes its method
+//     cannot give, bytes it shares with another entry, a local header
+//     naming another file, a folder where a file is to be written) says
+//     why in one kiv_log line.
 //
 //     Data read from archives and gzip files is checked whole: an entry
 //     or a gzip stream that is damaged, cut short or fails its checksum
@@ -44,14 +46,18 @@ class i_zip_reader : public virtual i_object {
 public:
     // Lists the archive: a root element "zip_file" with one "file" child
     // per entry in archive order, attributes "name" (as stored) and
-    // "size" (uncompressed, decimal).
+    // "size" (uncompressed, decimal). Entries the reads refuse are
+    // listed too, with the size their directory entry claims.
     // Returns: a new tree (one reference), or null without the XML
     //     service or when the archive's directory cannot be read.
     virtual i_xml_node* get_contents() = 0;
     // Reads the entry named exactly `fname` (case-sensitive) as text.
     // Returns: a malloc-ed, terminated text the caller frees, or null for
     //     a missing entry, a damaged one, one compressed with a method
-    //     other than stored or deflate, or one over the cap.
+    //     other than stored or deflate, one over the cap, or one whose
+    //     bytes in the archive are not its own: they overlap another
+    //     entry's (as in an archive crafted to inflate one stretch of
+    //     data under many names), or its local header names another file.
     virtual char* get_text_file(const char* fname) = 0;
     // Reads the entry named exactly `fname` whole.
     // Returns: a new block (one reference), or null as get_text_file.
@@ -59,7 +65,8 @@ public:
     // Writes the entry `fname` to the file `ex_path`, replacing it only
     // once the whole entry was read and checked.
     // Returns: false for a null or empty name, a path that cannot be
-    //     made absolute, a missing or damaged entry or a failed write.
+    //     made absolute, an entry get_text_file refuses for anything but
+    //     the cap, or a failed write.
     virtual bool extract_file(const char* fname, const char* ex_path) = 0;
 
 protected:
