@@ -106,14 +106,19 @@ public:
     memory_cap_guard& operator=(const memory_cap_guard&) = delete;
 };
 
-// A framework session with "svc_zip" registered by the library entry.
+// A framework session with "svc_zip" registered by the library entry,
+// called by the test itself, or, `through_loader`, by the core's loader
+// as a program's configuration has it called.
 class zip_session : public ::testing::Test {
 protected:
-    zip_session() : session(false) {}
+    explicit zip_session(bool through_loader = false) : session(false), through_loader_(through_loader) {}
     void SetUp() override {
         ASSERT_TRUE(session.started);
-        // Binds to kiv_zip's entry: the test lists kiv_zip first.
-        kiv_library_entry();
+        if (through_loader_)
+            ASSERT_NE(kiv_core()->load_library(KIV_ZIP_LIBRARY), nullptr);
+        else
+            // Binds to kiv_zip's entry: the test lists kiv_zip first.
+            kiv_library_entry();
         svc_object.reset(kiv_core()->get_service("svc_zip"));
         zip = kiv_cast_i_zip_service(svc_object);
         ASSERT_NE(zip, nullptr);
@@ -128,6 +133,9 @@ protected:
     core_session session;
     auto_ptr_t<kiv::i_object> svc_object;
     kiv::i_zip_service* zip = nullptr;  // borrowed from svc_object
+
+private:
+    bool through_loader_;
 };
 
 }  // namespace kiv_test

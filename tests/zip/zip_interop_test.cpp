@@ -52,6 +52,21 @@ bytes terminated(bytes b) {
     return b;
 }
 
+// Reads the entries "NNNNN/entry.txt" that zip_check.py's "many" writes,
+// each holding its name ten times, from the last to the first.
+void expect_numbered_entries(i_zip_reader* reader, int count) {
+    for (int i = count - 1; i >= 0; --i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%05d/entry.txt", i);
+        std::string expected;
+        for (int k = 0; k < 10; ++k)
+            expected += name;
+        heap_text text(reader->get_text_file(name));
+        ASSERT_TRUE(text) << name;
+        ASSERT_EQ(std::string(text.get()), expected) << name;
+    }
+}
+
 }  // namespace
 
 TEST_F(zip_session, entries_of_methods_other_than_stored_and_deflate_are_refused_with_the_reason) {
@@ -139,16 +154,7 @@ TEST_F(zip_session, every_entry_of_a_large_archive_is_found_by_name_and_the_firs
     auto_ptr_t<i_zip_reader> reader(zip->open_reader(archive.c_str()));
     ASSERT_TRUE(reader);
     // Last first, so no order of the directory helps.
-    for (int i = count - 1; i >= 0; --i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%05d/entry.txt", i);
-        std::string expected;
-        for (int k = 0; k < 10; ++k)
-            expected += name;
-        heap_text text(reader->get_text_file(name));
-        ASSERT_TRUE(text) << name;
-        ASSERT_EQ(std::string(text.get()), expected) << name;
-    }
+    ASSERT_NO_FATAL_FAILURE(expect_numbered_entries(reader, count));
     EXPECT_EQ(reader->get_text_file("00007/entry"), nullptr);
     EXPECT_EQ(reader->get_text_file("/00007/entry.txt"), nullptr);
     EXPECT_EQ(listed(reader).size(), size_t(count) + 1);
@@ -239,15 +245,6 @@ TEST_F(zip_session, an_archive_of_more_entries_than_a_16_bit_count_holds_reads_e
     ASSERT_EQ(zip_check("many " + shell_quoted(archive) + " " + std::to_string(count) + " stored", &out), 0) << out;
     auto_ptr_t<i_zip_reader> reader(zip->open_reader(archive.c_str()));
     ASSERT_TRUE(reader);
-    for (int i = count - 1; i >= 0; --i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%05d/entry.txt", i);
-        std::string expected;
-        for (int k = 0; k < 10; ++k)
-            expected += name;
-        heap_text text(reader->get_text_file(name));
-        ASSERT_TRUE(text) << name;
-        ASSERT_EQ(std::string(text.get()), expected) << name;
-    }
+    ASSERT_NO_FATAL_FAILURE(expect_numbered_entries(reader, count));
     EXPECT_EQ(listed(reader).size(), size_t(count));
 }

@@ -70,26 +70,9 @@ public:
 };
 
 // "svc_zip" as the core's loader registers it.
-class zip_layout : public ::testing::Test {
+class zip_layout : public zip_session {
 protected:
-    zip_layout() : session(false) {}
-    void SetUp() override {
-        ASSERT_TRUE(session.started);
-        ASSERT_NE(kiv_core()->load_library(KIV_ZIP_LIBRARY), nullptr);
-        svc_object.reset(kiv_core()->get_service("svc_zip"));
-        zip = kiv_cast_i_zip_service(svc_object);
-        ASSERT_NE(zip, nullptr);
-    }
-    void TearDown() override {
-        zip = nullptr;
-        svc_object.reset();
-    }
-
-    std::string path(const std::string& name) const { return session.root.file(name); }
-
-    core_session session;
-    auto_ptr_t<i_object> svc_object;
-    i_zip_service* zip = nullptr;  // borrowed from svc_object
+    zip_layout() : zip_session(true) {}
 };
 
 }  // namespace

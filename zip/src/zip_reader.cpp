@@ -27,6 +27,7 @@
 #include <kiv/core/file_writer.h>
 #include <kiv/core/files.h>
 #include <kiv/core/host_offer.h>
+#include <kiv/core/le_bytes.h>
 #include <kiv/core/log.h>
 #include "zip_reader.h"
 
@@ -79,15 +80,6 @@ void set_index_caps(uint64_t entries, uint64_t name_bytes) {
 }
 
 const bool offered = offer_to_host("zip.index_caps", &set_index_caps);
-// Names are quoted in messages up to this many bytes.
-constexpr int max_quoted_name = 200;
-
-uint64_t little_endian(const uint8_t* p, unsigned bytes) {
-    uint64_t v = 0;
-    for (unsigned i = bytes; i-- > 0;)
-        v = v << 8 | p[i];
-    return v;
-}
 
 // Applies the zip64 field of a directory entry's extra data: it holds,
 // in this order, the uncompressed size and the compressed size, each
@@ -95,19 +87,19 @@ uint64_t little_endian(const uint8_t* p, unsigned bytes) {
 // the marker, which the memory cap then refuses.
 void apply_zip64(const uint8_t* extra, unsigned extra_size, unz_file_info64* info) {
     for (unsigned at = 0; at + 4 <= extra_size;) {
-        unsigned id = unsigned(little_endian(extra + at, 2));
-        unsigned size = unsigned(little_endian(extra + at + 2, 2));
+        unsigned id = le_u16(extra + at);
+        unsigned size = le_u16(extra + at + 2);
         const uint8_t* data = extra + at + 4;
         if (at + 4 + size > extra_size)
             return;
         if (id == zip64_field_id) {
             unsigned used = 0;
             if (info->uncompressed_size == zip64_marker && used + 8 <= size) {
-                info->uncompressed_size = little_endian(data + used, 8);
+                info->uncompressed_size = le_u64(data + used);
                 used += 8;
             }
             if (info->compressed_size == zip64_marker && used + 8 <= size)
-                info->compressed_size = little_endian(data + used, 8);
+                info->compressed_size = le_u64(data + used);
             return;
         }
         at += 4 + size;
@@ -193,13 +185,13 @@ void zip_reader::build_index() {
 bool zip_reader::claims_fit(const entry& e) const {
     if (e.method == method_stored && e.size != e.compressed) {
         kiv_log(0, "zip_reader: entry '%.*s' is stored in %" PRIu64 " bytes but claims %" PRIu64,
-                max_quoted_name, e.name.c_str(), e.compressed, e.size);
+                int(max_quoted_name), e.name.c_str(), e.compressed, e.size);
         return false;
     }
     if (e.method == method_deflate && e.size > 0 && (e.size - 1) / max_deflate_ratio >= e.compressed) {
         kiv_log(0, "zip_reader: entry '%.*s' claims %" PRIu64 " bytes from %" PRIu64
                    " deflated ones, more than deflate can give",
-                max_quoted_name, e.name.c_str(), e.size, e.compressed);
+                int(max_quoted_name), e.name.c_str(), e.size, e.compressed);
         return false;
     }
     return true;

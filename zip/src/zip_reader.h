@@ -26,6 +26,7 @@
 
 #include <minizip/unzip.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -55,6 +56,9 @@ public:
     bool get_interface(const char* name, void** out) override;
 
 private:
+    // Names are quoted in messages up to this many bytes.
+    static constexpr size_t max_quoted_name = 200;
+
     // Why an entry may not be read, as check_layout found it.
     enum class layout : uint8_t {
         unchecked,     // check_layout has not run

@@ -20,6 +20,7 @@
 //     data already counts the bytes before the archive proper (the stub
 //     of a self-extracting archive), and so does the second stream.
 
+#include <kiv/core/le_bytes.h>
 #include <kiv/core/log.h>
 #include "zip_reader.h"
 
@@ -38,23 +39,14 @@ constexpr unsigned flag_descriptor = 8;
 constexpr unsigned zip64_field_id = 0x0001;
 // The longest data descriptor: signature, CRC-32 and two 8-byte sizes.
 constexpr size_t max_descriptor = 24;
-// Names are quoted in messages up to this many bytes.
-constexpr size_t max_quoted_name = 200;
-
-uint64_t little_endian(const uint8_t* p, unsigned bytes) {
-    uint64_t v = 0;
-    for (unsigned i = bytes; i-- > 0;)
-        v = v << 8 | p[i];
-    return v;
-}
 
 // Whether a local extra field holds a zip64 field, which makes the
 // sizes of the data descriptor 8 bytes each.
 bool has_zip64_field(const uint8_t* extra, size_t size) {
     for (size_t at = 0; at + 4 <= size;) {
-        if (little_endian(extra + at, 2) == zip64_field_id)
+        if (le_u16(extra + at) == zip64_field_id)
             return true;
-        at += 4 + size_t(little_endian(extra + at + 2, 2));
+        at += 4 + size_t(le_u16(extra + at + 2));
     }
     return false;
 }
@@ -64,11 +56,11 @@ bool has_zip64_field(const uint8_t* extra, size_t size) {
 // sizes in 4 bytes each, or 8 with `zip64` or when only 8-byte sizes
 // match the directory's (`compressed`, `size`).
 size_t descriptor_length(const uint8_t* d, size_t got, bool zip64, uint64_t compressed, uint64_t size) {
-    size_t sig = got >= 4 && little_endian(d, 4) == descriptor_signature ? 4 : 0;
+    size_t sig = got >= 4 && le_u32(d) == descriptor_signature ? 4 : 0;
     const uint8_t* sizes = d + sig + 4;
     size_t left = got >= sig + 4 ? got - sig - 4 : 0;
-    bool short_match = left >= 8 && little_endian(sizes, 4) == compressed && little_endian(sizes + 4, 4) == size;
-    bool long_match = left >= 16 && little_endian(sizes, 8) == compressed && little_endian(sizes + 8, 8) == size;
+    bool short_match = left >= 8 && le_u32(sizes) == compressed && le_u32(sizes + 4) == size;
+    bool long_match = left >= 16 && le_u64(sizes) == compressed && le_u64(sizes + 8) == size;
     return sig + 4 + (zip64 || (long_match && !short_match) ? 16 : 8);
 }
 
