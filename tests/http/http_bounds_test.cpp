@@ -18,7 +18,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,14 +36,6 @@ size_t files_ending_in(const std::string& dir, const std::string& suffix) {
             ++count;
     }
     return count;
-}
-
-std::vector<std::string> lines_of(const std::string& path) {
-    std::vector<std::string> lines;
-    std::istringstream in(read_all(path));
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 // http_serve on a folder of the test, with a TMPDIR of its own (where

@@ -41,19 +41,6 @@ namespace {
 
 const char* const body = "0123456789";
 
-// Returns: the lines of the file `path` ("" for a last line without its
-//     line feed, which a torn write would leave).
-std::vector<std::string> lines_of(const std::string& path) {
-    std::vector<std::string> lines;
-    std::string text = read_all(path), line;
-    std::istringstream in(text);
-    while (std::getline(in, line))
-        lines.push_back(line);
-    if (!text.empty() && text.back() != '\n')
-        lines.push_back("");
-    return lines;
-}
-
 // Polls `done` every 10 ms until it holds.
 void wait_for(const std::function<bool()>& done) {
     while (!done())

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,19 @@
 #endif
 
 namespace kiv_test {
+
+// Returns: the lines of the log file `path` ("" for a last line without
+//     its line feed, which a torn write would leave).
+inline std::vector<std::string> lines_of(const std::string& path) {
+    std::vector<std::string> lines;
+    std::string text = read_all(path), line;
+    std::istringstream in(text);
+    while (std::getline(in, line))
+        lines.push_back(line);
+    if (!text.empty() && text.back() != '\n')
+        lines.push_back("");
+    return lines;
+}
 
 // http_serve as a child process, stopped with SIGTERM at scope end.
 class server_process {

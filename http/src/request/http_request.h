@@ -206,7 +206,7 @@ private:
     // received request. Returns: false when it was answered or closed.
     bool parse_request();
     // Answers a request that brought more than http_variables_max
-    // variables (413), dropping what was kept of them.
+    // variables (413).
     void refuse_variables();
     // Chooses the virtual server by Host, address and port.
     // Returns: false when there is none (the connection is closed).

@@ -192,9 +192,7 @@ bool http_request::parse_request() {
 }
 
 void http_request::refuse_variables() {
-    // What was kept of them goes at once, not with the request.
-    variables_.clear();
-    files_->clear();
+    // Nothing past the cap was kept; what was goes with the head.
     send_error("413 Content Too Large");
     log_error(("process error: more than " + std::to_string(http_variables_max) + " variables").c_str());
 }
